@@ -1,0 +1,1 @@
+#include "Model/AuditRecord.h"
