@@ -118,7 +118,9 @@ protected:
             ASSERT_FALSE(findings[i].recordIDs.empty());
             const int64_t last = findings[i].recordIDs.back();
             EXPECT_EQ(findings[i].time, records[size_t(last - 1)].time) << findings[i].rule;
-            if (i > 0) EXPECT_LE(findings[i - 1].time, findings[i].time);
+            if (i > 0) {
+                EXPECT_LE(findings[i - 1].time, findings[i].time);
+            }
         }
     }
 };
@@ -454,9 +456,12 @@ TEST_F(DetectionsTest, UnusableTimesNeitherCrashNorUnsettleTheOrder)
     size_t stopped = 0;
     for (size_t i = 0; i < findings.size(); ++i) {
         stopped += findings[i].rule == "Audit stopped";
-        if (i > 0 && !std::isnan(findings[i - 1].time) && !std::isnan(findings[i].time))
+        if (i > 0 && !std::isnan(findings[i - 1].time) && !std::isnan(findings[i].time)) {
             EXPECT_LE(findings[i - 1].time, findings[i].time);
-        if (i > 0 && std::isnan(findings[i - 1].time)) EXPECT_TRUE(std::isnan(findings[i].time)) << "NaN sorts last";
+        }
+        if (i > 0 && std::isnan(findings[i - 1].time)) {
+            EXPECT_TRUE(std::isnan(findings[i].time)) << "NaN sorts last";
+        }
     }
     EXPECT_EQ(stopped, 7u);
 }
