@@ -72,6 +72,7 @@ constexpr RuleText setuidBitSet{
 constexpr RuleText executionFrom{"Execution from ", "Execution", Severity::high, "T1204.002",
                                  "Legitimate software rarely runs from world-writable or hidden locations."};
 constexpr const char *hiddenPathTechnique = "T1564.001";
+// The path rules take their severity, technique and explanation from the classifier that fired.
 constexpr RuleText logRemoved{"Log or history removed", "Defense Evasion", Severity::high, "", ""};
 constexpr RuleText persistenceModified{"Persistence location modified", "Persistence", Severity::info, "", ""};
 constexpr RuleText sensitiveAccess{"Sensitive data access", "Credential Access", Severity::medium, "T1555", ""};
