@@ -101,10 +101,20 @@ std::vector<std::string> listTrails(const std::string &folder)
     return paths;
 }
 
-std::vector<std::string> copyTrails()
+// QDir::tempPath() is empty while TMPDIR names a folder that does not exist yet; the copy folder
+// is then made together with its parents rather than at the top of the file system.
+QString temporaryDirectory()
 {
     const QString temporary = QDir::tempPath();
-    QDir().mkpath(temporary); // a missing parent then fails at mkdir with the system's own error
+    if (!temporary.isEmpty()) return temporary;
+    const QString fromEnvironment = qEnvironmentVariable("TMPDIR");
+    return fromEnvironment.isEmpty() ? QStringLiteral("/tmp") : QDir::cleanPath(QDir(fromEnvironment).absolutePath());
+}
+
+std::vector<std::string> copyTrails()
+{
+    const QString temporary = temporaryDirectory();
+    QDir().mkpath(temporary); // when this fails, mkdir below reports the system's own error
     std::string folder = QFile::encodeName(temporary).toStdString();
     if (!folder.ends_with('/')) folder += '/';
     folder += copyFolderPrefix + Uuid::random().text().substr(0, 8);
