@@ -24,8 +24,8 @@ std::optional<Arguments> parseArguments(int argc, const char *const *argv);
 // nothing and returns nullopt. Call it before anything else in main.
 std::optional<int> runIfRequested(int argc, const char *const *argv);
 
-// Where the helper reads from, and the only place where it trusts a capture folder: the per-user
-// runtime directories, which belong to their users and cannot be created by them elsewhere.
+// Where the helper reads from, and the area in which it trusts a capture folder: the per-user
+// runtime directories (/run/user/UID), which nobody but their user and root can write into.
 struct Places {
     std::string device = "/dev/auditpipe";
     std::string trustedPrefix = "/run/user/";
