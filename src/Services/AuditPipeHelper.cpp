@@ -61,13 +61,13 @@ private:
     int m_fd;
 };
 
-std::string removingAll(std::string_view text, std::string_view piece)
+std::string removingAll(std::string_view text, std::string_view pattern)
 {
     std::string out;
     size_t from = 0;
-    for (size_t at = text.find(piece); at != std::string_view::npos; at = text.find(piece, from)) {
+    for (size_t at = text.find(pattern); at != std::string_view::npos; at = text.find(pattern, from)) {
         out.append(text.substr(from, at - from));
-        from = at + piece.size();
+        from = at + pattern.size();
     }
     out.append(text.substr(from));
     return out;
