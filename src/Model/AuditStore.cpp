@@ -294,6 +294,7 @@ void AuditStore::rebuild(Finish done)
     setLoadingMessage("Analysing " + QLocale().toString(qlonglong(count)).toStdString() + " records…");
 
     const uint64_t generation = m_sourcesGeneration;
+    ++m_rebuildsRunning;
     QtConcurrent::run([parts = std::move(parts), count] {
         std::vector<AuditRecord> all;
         all.reserve(size_t(count));
@@ -314,12 +315,13 @@ void AuditStore::rebuild(Finish done)
         analysis->records = std::move(records);
         return analysis;
     }).then(this, [this, generation, done = std::move(done)](std::shared_ptr<Analysis> analysis) {
+        --m_rebuildsRunning;
         // With the sources changed since this rebuild started, its result describes a set of
         // records that no longer exists: the change that came after owns the results now.
         if (generation == m_sourcesGeneration) {
             publish(*analysis);
             scheduleFilter(true);
-        } else {
+        } else if (m_rebuildsRunning == 0) {
             setLoading(false);
         }
         if (done) done();

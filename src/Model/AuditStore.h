@@ -166,6 +166,7 @@ private:
 
     // Changes with every change of the sources; a rebuild publishes only if it is unchanged.
     uint64_t m_sourcesGeneration = 0;
+    int m_rebuildsRunning = 0;
 
     std::deque<std::function<void()>> m_operations;
     bool m_operationRunning = false;
