@@ -126,7 +126,8 @@ protected:
                         BSMParser::TrailResult trail);
 
     // Reanalyses every source in the background and publishes on the main thread, then filters at
-    // once; `done` runs after that. A result whose sources changed meanwhile is dropped.
+    // once; `done` runs after that, possibly before rebuild() returns when the analysis is quick.
+    // A result whose sources changed meanwhile is dropped.
     void rebuild(Finish done);
 
     void setLoading(bool loading);

@@ -61,6 +61,33 @@ std::vector<int64_t> ids(const RecordSelection &selection)
     return out;
 }
 
+// Holds the thread pool's only thread so that background work can be made stale at will.
+class PoolGate {
+public:
+    PoolGate() : m_threads(QThreadPool::globalInstance()->maxThreadCount())
+    {
+        QThreadPool::globalInstance()->waitForDone();
+        QThreadPool::globalInstance()->setMaxThreadCount(1);
+        QThreadPool::globalInstance()->start([this] { m_gate.acquire(); });
+    }
+    ~PoolGate()
+    {
+        open();
+        QThreadPool::globalInstance()->waitForDone();
+        QThreadPool::globalInstance()->setMaxThreadCount(m_threads);
+    }
+    void open()
+    {
+        if (!m_open) m_gate.release();
+        m_open = true;
+    }
+
+private:
+    int m_threads;
+    QSemaphore m_gate;
+    bool m_open = false;
+};
+
 // Reaches the operations that loaders build on.
 class TestStore : public AuditStore {
 public:
@@ -475,33 +502,6 @@ TEST_F(FilterPassTest, ARebuildDuringTheWaitFiltersAtOnce)
     EXPECT_EQ(ids(store.filtered()), (std::vector<int64_t>{6, 7, 8, 9, 10, 11, 12}));
 }
 
-// Holds the thread pool's only thread so that a filter pass can be made stale at will.
-class PoolGate {
-public:
-    PoolGate() : m_threads(QThreadPool::globalInstance()->maxThreadCount())
-    {
-        QThreadPool::globalInstance()->waitForDone();
-        QThreadPool::globalInstance()->setMaxThreadCount(1);
-        QThreadPool::globalInstance()->start([this] { m_gate.acquire(); });
-    }
-    ~PoolGate()
-    {
-        open();
-        QThreadPool::globalInstance()->waitForDone();
-        QThreadPool::globalInstance()->setMaxThreadCount(m_threads);
-    }
-    void open()
-    {
-        if (!m_open) m_gate.release();
-        m_open = true;
-    }
-
-private:
-    int m_threads;
-    QSemaphore m_gate;
-    bool m_open = false;
-};
-
 TEST_F(FilterPassTest, AStalePassNeverLands)
 {
     store.setFilterDelay(std::chrono::milliseconds(0));
@@ -601,13 +601,17 @@ TEST_F(AuditStoreTest, AStaleRebuildIsNotPublished)
 {
     int publications = 0;
     expectConsistentPublications(store, &publications);
-    const auto done = store.enqueue([this](std::function<void()> finish) {
-        store.appendSource(TrailSource(), series(3));
-        store.rebuild({});
-        // The sources change again while the first analysis runs: only the second may publish.
-        store.appendSource(TrailSource(), series(2, 2000));
-        store.rebuild(finish);
-    });
+    QFuture<void> done;
+    {
+        PoolGate gate;
+        done = store.enqueue([this](std::function<void()> finish) {
+            store.appendSource(TrailSource(), series(3));
+            store.rebuild({});
+            // The sources change again before the first analysis ends: only the second may publish.
+            store.appendSource(TrailSource(), series(2, 2000));
+            store.rebuild(finish);
+        });
+    }
     settle(done);
     EXPECT_EQ(publications, 1);
     EXPECT_EQ(store.records().size(), 5u);
