@@ -1,6 +1,7 @@
 #include "Model/AuditStore.h"
 
 #include "Analysis/Detections.h"
+#include "Analysis/PathComponents.h"
 
 #include <QLocale>
 #include <QPromise>
@@ -10,16 +11,6 @@
 #include <algorithm>
 
 namespace {
-
-// The text after the last "/", a trailing "/" ignored; "/" stays "/".
-std::string lastPathComponent(const std::string &path)
-{
-    const size_t end = path.find_last_not_of('/');
-    if (end == std::string::npos) return path.empty() ? "" : "/";
-    const size_t slash = path.rfind('/', end);
-    const size_t begin = slash == std::string::npos ? 0 : slash + 1;
-    return path.substr(begin, end + 1 - begin);
-}
 
 bool sameNodes(const std::vector<ProcessNode> &a, const std::vector<ProcessNode> &b)
 {
@@ -154,7 +145,7 @@ void AuditStore::showProcessEvents(const ProcessNode &process)
     filter.pid = process.pid;
     filter.start = process.start;
     filter.end = process.end;
-    filter.label = lastPathComponent(process.image) + " (pid " + std::to_string(process.pid) + ")";
+    filter.label = std::string(lastPathComponent(process.image)) + " (pid " + std::to_string(process.pid) + ")";
     showEvents(std::move(filter));
 }
 

@@ -1,6 +1,7 @@
 #include "Model/AuditStore.h"
 
 #include "support/QtTestSupport.h"
+#include "support/TrailBuilder.h"
 
 #include <QElapsedTimer>
 #include <QLocale>
@@ -98,25 +99,29 @@ public:
 
     // A load as the file loader makes it: take the next ids, decode in the background under them,
     // then add the source and rebuild.
-    QFuture<void> load(std::string name, std::vector<AuditRecord> fileRecords)
+    QFuture<void> load(std::string name, TestBSM::Bytes bytes)
     {
-        return enqueue([this, name, fileRecords](Finish finish) {
+        return enqueue([this, name, data = std::make_shared<const TestBSM::Bytes>(std::move(bytes))](Finish finish) {
             const int64_t source = nextSourceID(), first = nextRecordID();
-            QtConcurrent::run([fileRecords, source, first] {
-                BSMParser::TrailResult trail;
-                trail.records = fileRecords;
-                for (size_t i = 0; i < trail.records.size(); ++i) {
-                    trail.records[i].id = first + int64_t(i);
-                    trail.records[i].source = source;
-                }
-                return trail;
-            }).then(this, [this, name, finish](BSMParser::TrailResult trail) {
-                appendTrail(TrailSource::Kind::file, name, "/trails/" + name, 100, std::move(trail));
-                rebuild(finish);
-            });
+            QtConcurrent::run([data, source, first] { return BSMParser::parse(data, source, first, false); })
+                .then(this, [this, name, finish, size = int64_t(data->size())](BSMParser::TrailResult trail) {
+                    appendTrail(TrailSource::Kind::file, name, "/trails/" + name, size, std::move(trail));
+                    rebuild(finish);
+                });
         });
     }
 };
+
+// A trail of n records one second apart.
+TestBSM::Bytes trailFile(uint32_t n, uint32_t seconds)
+{
+    TestBSM::Bytes out;
+    for (uint32_t i = 0; i < n; ++i) {
+        const auto record = TestBSM::RecordBuilder(openRead, seconds + i).subject().returnValue(0).build();
+        out.insert(out.end(), record.begin(), record.end());
+    }
+    return out;
+}
 
 class AuditStoreTest : public ::testing::Test {
 protected:
@@ -551,9 +556,9 @@ TEST_F(AuditStoreTest, OverlappingLoadsAndImportsTakeDistinctConsecutiveIds)
 {
     int publications = 0;
     expectConsistentPublications(store, &publications);
-    store.load("a.bsm", series(3, 100));
+    store.load("a.bsm", trailFile(3, 100));
     store.importLive(series(2, 50));
-    const auto last = store.load("c.bsm", series(4, 75));
+    const auto last = store.load("c.bsm", trailFile(4, 75));
     settle(last);
 
     ASSERT_EQ(store.sources().size(), 3u);
@@ -586,7 +591,7 @@ TEST_F(AuditStoreTest, QueuedChangesEndWithTheLastState)
     expectConsistentPublications(store, &publications);
     store.importLive(series(3, 100));
     store.remove(1);
-    store.load("b.bsm", series(2, 200));
+    store.load("b.bsm", trailFile(2, 200));
     store.closeAll();
     const auto last = store.importLive(series(4, 300));
     settle(last);
