@@ -157,7 +157,11 @@ QFuture<void> AuditStore::enqueue(Operation operation)
     promise->start();
     QFuture<void> future = promise->future();
     m_operations.push_back([this, operation = std::move(operation), promise] {
-        operation([this, promise] {
+        // A second call must not let the next operation start beside one already running.
+        auto finished = std::make_shared<bool>(false);
+        operation([this, promise, finished] {
+            if (*finished) return;
+            *finished = true;
             promise->finish();
             m_operationRunning = false;
             runNextOperation();
