@@ -1,7 +1,7 @@
 #include "Model/AuditStore.h"
 
 #include "Analysis/Detections.h"
-#include "Analysis/PathComponents.h"
+#include "Model/PathComponents.h"
 
 #include <QLocale>
 #include <QPromise>
