@@ -49,8 +49,7 @@ std::string markdownCell(std::string_view text)
 }
 
 std::string findingsReport(std::span<const Finding> findings, std::span<const ReportSource> sources,
-                           std::optional<double> first, std::optional<double> last, double generated,
-                           const DateText &dateText)
+                           const TrailStats &stats, double generated, const DateText &dateText)
 {
     std::string text = "# Quillmarsh findings report\n\n";
     text += "Generated " + dateText(generated) + "\n\n";
@@ -62,7 +61,8 @@ std::string findingsReport(std::span<const Finding> findings, std::span<const Re
     }
     text += "\n\n";
 
-    if (first && last) text += "Time span: " + dateText(*first) + " \u2192 " + dateText(*last) + "\n\n";
+    if (stats.first && stats.last)
+        text += "Time span: " + dateText(*stats.first) + " \u2192 " + dateText(*stats.last) + "\n\n";
 
     text += "| Severity | Count |\n|---|---|\n";
     for (const Severity severity : reportOrder) {
@@ -85,11 +85,10 @@ std::string findingsReport(std::span<const Finding> findings, std::span<const Re
 }
 
 void exportFindings(std::span<const Finding> findings, std::span<const ReportSource> sources,
-                    std::optional<double> first, std::optional<double> last, const std::string &path,
-                    const DateText &dateText)
+                    const TrailStats &stats, const std::string &path, const DateText &dateText)
 {
     const double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-    replaceFile(path, findingsReport(findings, sources, first, last, now, dateText));
+    replaceFile(path, findingsReport(findings, sources, stats, now, dateText));
 }
 
 } // namespace Exporter

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Analysis/Finding.h"
+#include "Analysis/TrailStats.h"
 #include "Services/EventExporter.h"
 
 #include <cstdint>
@@ -28,17 +29,15 @@ using DateText = std::function<std::string(double time)>;
 // Medium date and time in the local time zone, e.g. "Mar 5, 2024 at 2:07:09 PM".
 std::string mediumDateTime(double time);
 
-// The report text. first and last are the statistics' first and last record times; generated
+// The report text. Of the statistics only the first and last record times are read; generated
 // is the time the report is made.
 std::string findingsReport(std::span<const Finding> findings, std::span<const ReportSource> sources,
-                           std::optional<double> first, std::optional<double> last, double generated,
-                           const DateText &dateText = mediumDateTime);
+                           const TrailStats &stats, double generated, const DateText &dateText = mediumDateTime);
 
 // Writes the report at path (now as its generation time), replacing any old file at once.
 // Throws ExportError.
 void exportFindings(std::span<const Finding> findings, std::span<const ReportSource> sources,
-                    std::optional<double> first, std::optional<double> last, const std::string &path,
-                    const DateText &dateText = mediumDateTime);
+                    const TrailStats &stats, const std::string &path, const DateText &dateText = mediumDateTime);
 
 // A table cell's text: "|" becomes "\|" and each line break one space, so the row stays one row.
 std::string markdownCell(std::string_view text);

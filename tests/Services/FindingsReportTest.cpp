@@ -37,6 +37,14 @@ Finding finding(double time, Severity severity, std::string rule, std::optional<
 const std::string timelineHeader =
     "\n## Timeline\n\n| Time | Severity | Rule | ATT&CK | User | Summary |\n|---|---|---|---|---|---|\n";
 
+TrailStats span(std::optional<double> first, std::optional<double> last)
+{
+    TrailStats stats;
+    stats.first = first;
+    stats.last = last;
+    return stats;
+}
+
 // Dates as plain seconds, so the layout cases read without clock arithmetic.
 std::string seconds(double time)
 {
@@ -55,7 +63,7 @@ TEST(FindingsReport, MatchesTheHandWrittenFile)
     const char *root = std::getenv("QUILLMARSH_TEST_DATA");
     const std::string expected = readFile(fs::path(root ? root : "tests/data") / "export/findings.md");
     ASSERT_FALSE(expected.empty());
-    EXPECT_EQ(Exporter::findingsReport(findings, sources, 1709647629.125, 1709647631.999, 1709650000), expected);
+    EXPECT_EQ(Exporter::findingsReport(findings, sources, span(1709647629.125, 1709647631.999), 1709650000), expected);
 }
 
 TEST(FindingsReport, Layout)
@@ -89,7 +97,7 @@ TEST(FindingsReport, Layout)
              + "| 3 | Info | b | T | u | `x` |\n| 3 | Medium | a | T | u | `y` |\n"},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(Exporter::findingsReport(c.findings, c.sources, c.first, c.last, 100, seconds), c.expected) << c.name;
+        EXPECT_EQ(Exporter::findingsReport(c.findings, c.sources, span(c.first, c.last), 100, seconds), c.expected) << c.name;
 }
 
 TEST(FindingsReport, CellsStayOnOneRow)
@@ -133,12 +141,11 @@ TEST(FindingsReport, ExportWritesTheFileOrThrows)
     const fs::path path = folder / Exporter::findingsReportFileName;
     const std::vector<Finding> findings = {finding(1, Severity::high, "r", "T", "u", "s")};
     const std::vector<ReportSource> sources = {{"a", 1}};
-    Exporter::exportFindings(findings, sources, std::nullopt, std::nullopt, path.string(), seconds);
+    Exporter::exportFindings(findings, sources, TrailStats(), path.string(), seconds);
     const std::string text = readFile(path);
     EXPECT_EQ(text.rfind("# Quillmarsh findings report\n\nGenerated ", 0), 0u);
     EXPECT_NE(text.find("| 1 | High | r | T | u | `s` |\n"), std::string::npos);
-    EXPECT_THROW(Exporter::exportFindings(findings, sources, std::nullopt, std::nullopt,
-                                          (folder / "missing" / "r.md").string()),
+    EXPECT_THROW(Exporter::exportFindings(findings, sources, TrailStats(), (folder / "missing" / "r.md").string()),
                  Exporter::ExportError);
     fs::remove_all(folder);
 }
