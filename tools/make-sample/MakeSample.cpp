@@ -338,12 +338,12 @@ private:
         s.pid = p.pid;
         s.sid = p.sid;
         s.port = p.port;
-        s.address = p.address;
+        if (p.address.size() == 4) std::copy(p.address.begin(), p.address.end(), s.address.begin());
         return s;
     }
     static Bytes subjectOf(const Process &p)
     {
-        return p.remote ? Token::subjectEx(subjectFields(p)) : Token::subject(subjectFields(p));
+        return p.remote ? Token::subjectEx(subjectFields(p), p.address) : Token::subject(subjectFields(p));
     }
     static Bytes socketInet(const Endpoint &to)
     {
