@@ -1,6 +1,6 @@
 #include "Analysis/TrailStats.h"
 
-#include "Analysis/PathComponents.h"
+#include "Model/PathComponents.h"
 #include "BSM/AuditCatalog.h"
 #include "BSM/UserResolver.h"
 #include "Model/AuditEvents.h"
