@@ -96,7 +96,7 @@ constexpr Program finder{"/System/Library/CoreServices/Finder.app/Contents/MacOS
 constexpr Program dock{"/System/Library/CoreServices/Dock.app/Contents/MacOS/Dock", 1, "com.apple.dock"};
 constexpr Program safari{"/Applications/Safari.app/Contents/MacOS/Safari", 1, "com.apple.Safari"};
 constexpr Program mail{"/System/Applications/Mail.app/Contents/MacOS/Mail", 1, "com.apple.mail"};
-constexpr Program slack{"/Applications/Slack.app/Contents/MacOS/Slack", 2, "com.tinyspeck.slackmacgap", "K8QW2D7F3N"};
+constexpr Program messenger{"/Applications/Signal.app/Contents/MacOS/Signal", 2, "org.whispersystems.signal-desktop", "K8QW2D7F3N"};
 constexpr Program editor{"/Applications/Sublime Text.app/Contents/MacOS/sublime_text", 2, "com.sublimetext.4", "Z6RT4N9QJ2"};
 constexpr Program terminal{"/System/Applications/Utilities/Terminal.app/Contents/MacOS/Terminal", 1, "com.apple.Terminal"};
 constexpr Program archiveUtility{"/System/Library/CoreServices/Applications/Archive Utility.app/Contents/MacOS/Archive Utility", 1,
@@ -409,7 +409,7 @@ Process orvikIn(uint32_t sid, const Bytes &address = Bytes(4, 0), bool remote = 
 struct Machine {
     Trail trail;
     Process auditd, mdns, cfprefsd, syslogd, tccd, timed, softwareupdated, loginwindow;
-    Process finder, dock, safari, mail, slack, editor, terminal, cfprefsdUser;
+    Process finder, dock, safari, mail, messenger, editor, terminal, cfprefsdUser;
     Process console; // orvik's login shell in Terminal
     Process attackerShell;
 };
@@ -467,7 +467,7 @@ void daemonChatter(Machine &m, Millis from, Millis to, bool userLoggedIn)
             tr.open(m.safari, t + 180, writeCreate, home + "/Library/Caches/com.apple.Safari/fsCachedData/" + std::to_string(4400 + d.below(5000)));
             break;
         default:
-            tr.connect(m.slack, t, inet(d.below(2) ? "34.237.73.95" : "2600:1f18:631e:2f80::5", 443), d.below(12) ? 0 : 145);
+            tr.connect(m.messenger, t, inet(d.below(2) ? "34.237.73.95" : "2600:1f18:631e:2f80::5", 443), d.below(12) ? 0 : 145);
             break;
         }
         if (t % minutes(60) < seconds(200)) tr.connect(m.timed, t + 500, inet("17.253.4.253", 123));
@@ -600,8 +600,8 @@ void consoleLogin(Machine &m)
     tr.open(m.dock, at(7, 52, 12, 900), readOnly, home + "/Library/Preferences/com.apple.dock.plist");
     m.mail = tr.spawn(launchd, at(7, 52, 19, 10), Bin::mail, {Bin::mail.path}, user);
     tr.connect(m.mail, at(7, 52, 20, 300), inet("17.42.251.41", 993));
-    m.slack = tr.spawn(launchd, at(7, 53, 2, 0), Bin::slack, {Bin::slack.path}, user);
-    tr.connect(m.slack, at(7, 53, 3, 90), inet("34.237.73.95", 443));
+    m.messenger = tr.spawn(launchd, at(7, 53, 2, 0), Bin::messenger, {Bin::messenger.path}, user);
+    tr.connect(m.messenger, at(7, 53, 3, 90), inet("34.237.73.95", 443));
     m.safari = tr.spawn(launchd, at(7, 55, 40, 0), Bin::safari, {Bin::safari.path}, user);
     tr.connect(m.safari, at(7, 55, 41, 20), local("/var/run/mDNSResponder"));
     tr.connect(m.safari, at(7, 55, 41, 150), inet("2a04:4e42:400::347", 443));
