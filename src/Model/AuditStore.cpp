@@ -1,14 +1,22 @@
 #include "Model/AuditStore.h"
 
 #include "Analysis/Detections.h"
+#include "BSM/UserResolver.h"
 #include "Model/PathComponents.h"
+#include "Model/TrailFile.h"
+#include "Platform/Resources.h"
+#include "Services/Privileged.h"
 
+#include <QFile>
 #include <QLocale>
 #include <QPromise>
 #include <QTime>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <cerrno>
+#include <new>
+#include <system_error>
 
 namespace {
 
@@ -20,6 +28,69 @@ bool sameNodes(const std::vector<ProcessNode> &a, const std::vector<ProcessNode>
 
 // How often the filter worker looks whether its pass is still wanted.
 constexpr size_t filterCheckInterval = 4096;
+
+// The sample trail's user, who has no account on this machine.
+constexpr uint32_t sampleUserID = 7501;
+constexpr const char *sampleUserName = "orvik";
+
+QFuture<void> finishedFuture()
+{
+    QPromise<void> promise;
+    promise.start();
+    promise.finish();
+    return promise.future();
+}
+
+// What loading needs of a URL: the native path to open (none for a URL that is not a local file),
+// the path as text and its last component, which names the source.
+struct Location {
+    std::optional<std::string> native;
+    std::string path;
+    std::string name;
+};
+
+Location locate(const QUrl &url)
+{
+    Location location;
+    if (url.isLocalFile()) {
+        const QString local = url.toLocalFile();
+        location.native = QFile::encodeName(local).toStdString();
+        location.path = local.toStdString();
+    } else {
+        location.path = url.path().toStdString();
+    }
+    location.name = std::string(lastPathComponent(location.path));
+    return location;
+}
+
+struct LoadedFile {
+    BSMParser::TrailResult trail;
+    int64_t bytes = 0;
+    int error = 0; // errno of a failed read
+};
+
+// Runs in the background. The records keep windows into the one buffer the file was read into.
+std::shared_ptr<LoadedFile> loadFile(const std::optional<std::string> &native, int64_t source, int64_t firstID)
+{
+    auto loaded = std::make_shared<LoadedFile>();
+    if (!native) {
+        loaded->error = EPROTONOSUPPORT;
+        return loaded;
+    }
+    TrailFile::Contents contents = TrailFile::read(*native);
+    if (contents.error != 0) {
+        loaded->error = contents.error;
+        return loaded;
+    }
+    loaded->bytes = int64_t(contents.bytes->size());
+    try {
+        loaded->trail = BSMParser::parse(std::move(contents.bytes), source, firstID, false);
+    } catch (const std::bad_alloc &) {
+        loaded->trail = {};
+        loaded->error = ENOMEM;
+    }
+    return loaded;
+}
 
 } // namespace
 
@@ -215,6 +286,91 @@ int64_t AuditStore::appendTrail(TrailSource::Kind kind, std::string name, std::o
     source.issues = std::move(trail.issues);
     for (auto &token : trail.fileTokens) source.fileTokens.push_back(std::move(token.name));
     return appendSource(std::move(source), std::move(trail.records));
+}
+
+// Loading
+
+QFuture<void> AuditStore::open(const QList<QUrl> &urls, TrailSource::Kind kind)
+{
+    if (urls.isEmpty()) return finishedFuture();
+    return enqueue([this, urls, kind](Finish finish) {
+        setLoading(true);
+        readFiles(urls, 0, kind, std::move(finish));
+    });
+}
+
+// One file at a time: each takes the id counters as they stand when its read starts, and the
+// running operation keeps everyone else from moving them meanwhile.
+void AuditStore::readFiles(QList<QUrl> urls, qsizetype next, TrailSource::Kind kind, Finish finish)
+{
+    if (next == urls.size()) {
+        rebuild([this, finish = std::move(finish)] {
+            setLoading(false);
+            finish();
+        });
+        return;
+    }
+    Location location = locate(urls[next]);
+    setLoadingMessage("Reading " + location.name + "…");
+    const int64_t source = m_nextSourceID;
+    const int64_t firstID = m_nextRecordID;
+    QtConcurrent::run([native = location.native, source, firstID] { return loadFile(native, source, firstID); })
+        .then(this, [this, urls = std::move(urls), next, kind, finish = std::move(finish),
+                     location = std::move(location)](std::shared_ptr<LoadedFile> loaded) mutable {
+            if (loaded->error != 0) {
+                setLastError("Couldn't read " + location.name + ": " + std::generic_category().message(loaded->error));
+            } else {
+                std::optional<std::string> notATrail;
+                if (loaded->trail.records.empty() && !loaded->trail.issues.empty())
+                    notATrail = location.name + " doesn't look like a BSM audit trail ("
+                        + loaded->trail.issues.front().message + ").";
+                appendTrail(kind, location.name, location.path, loaded->bytes, std::move(loaded->trail));
+                if (notATrail) setLastError(std::move(notATrail));
+            }
+            readFiles(std::move(urls), next + 1, kind, std::move(finish));
+        });
+}
+
+QFuture<void> AuditStore::openSample()
+{
+    const std::string path = Resources::path("sample.bsm");
+    if (path.empty()) {
+        setLastError("The sample trail is missing from the app bundle.");
+        return finishedFuture();
+    }
+    UserResolver::shared().seed(sampleUserID, sampleUserName);
+    return open({QUrl::fromLocalFile(QFile::decodeName(path.c_str()))}, TrailSource::Kind::sample);
+}
+
+QFuture<void> AuditStore::loadSystemTrails()
+{
+    setLoading(true);
+    setLoadingMessage("Waiting for administrator authorisation…");
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> loaded = promise->future();
+    auto stop = [this, promise](std::optional<std::string> error) {
+        if (error) setLastError(std::move(error));
+        setLoading(false);
+        promise->finish();
+    };
+    Privileged::copySystemTrails().then(this, [this, promise, stop](QFuture<std::vector<std::string>> copied) {
+        std::vector<std::string> paths;
+        try {
+            paths = copied.result();
+        } catch (const PrivilegedError &error) {
+            return stop(error.kind() == PrivilegedError::Kind::cancelled ? std::nullopt
+                                                                          : std::optional(error.description()));
+        } catch (const std::exception &error) {
+            return stop(error.what());
+        }
+        if (paths.empty())
+            return stop("/var/audit contains no trail files. Auditing may be disabled — see Audit Setup.");
+        QList<QUrl> urls;
+        for (const std::string &path : paths) urls.append(QUrl::fromLocalFile(QFile::decodeName(path.c_str())));
+        open(urls, TrailSource::Kind::system).then(this, [promise] { promise->finish(); });
+    });
+    return loaded;
 }
 
 QFuture<void> AuditStore::importLive(std::vector<AuditRecord> records)

@@ -11,8 +11,10 @@
 #include "Model/TrailSource.h"
 
 #include <QFuture>
+#include <QList>
 #include <QObject>
 #include <QTimer>
+#include <QUrl>
 
 #include <atomic>
 #include <chrono>
@@ -85,6 +87,16 @@ public:
     // Shows the process's records during its lifetime.
     void showProcessEvents(const ProcessNode &process);
 
+    // Reads and decodes the files one after another, in the background, adds a source for each one
+    // that could be read, then rebuilds. Failures end up in lastError, the last one winning; an
+    // empty list does nothing. Only local files can be read. Finishes after the rebuild.
+    QFuture<void> open(const QList<QUrl> &urls, TrailSource::Kind kind);
+    // Opens the bundled sample trail, whose user 7501 is shown as orvik from then on.
+    QFuture<void> openSample();
+    // Has the trails of /var/audit copied with the administrator's consent and opens the copies.
+    // A dismissed dialog ends the load without a word.
+    QFuture<void> loadSystemTrails();
+
     // Keeps the live capture's records as a new source under fresh ids. Finishes after the rebuild.
     QFuture<void> importLive(std::vector<AuditRecord> records);
     // Finishes after the rebuild, which runs also when no source had the id.
@@ -138,6 +150,7 @@ private:
     struct FilterPass;
 
     void runNextOperation();
+    void readFiles(QList<QUrl> urls, qsizetype next, TrailSource::Kind kind, Finish finish);
     void publish(Analysis &analysis);
     void scheduleFilter(bool immediate);
     void runFilterPass();
