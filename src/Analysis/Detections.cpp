@@ -144,12 +144,26 @@ std::string joined(const std::vector<std::string> &parts, size_t from = 0)
     return out;
 }
 
-// The patterns are ASCII, so ASCII case folding is all the comparison needs.
-std::string lowercased(std::string text)
+// The patterns are ASCII, so only lowercase mappings that reach ASCII letters matter: A to Z and
+// the Kelvin sign, which lowercases to k. (The dotted capital I gives i and a combining dot, which
+// no pattern can take up.)
+std::string lowercased(std::string_view text)
 {
-    for (char &c : text)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return text;
+    constexpr std::string_view kelvin = "\u212A";
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= 'A' && c <= 'Z') {
+            out += char(c - 'A' + 'a');
+        } else if (c == kelvin[0] && text.substr(i, kelvin.size()) == kelvin) {
+            out += 'k';
+            i += kelvin.size() - 1;
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 std::string octal(uint64_t value)
