@@ -65,12 +65,17 @@ std::string ByteReader::address(uint32_t type)
 
 std::string formatIPv4(std::span<const uint8_t> bytes)
 {
-    std::string text;
-    text.reserve(bytes.size() * 4);
+    // Every record's subject carries an address, so this avoids a string per byte.
+    std::string text(bytes.size() * 4, '\0');
+    char *out = text.data();
     for (size_t i = 0; i < bytes.size(); ++i) {
-        if (i) text.push_back('.');
-        text += std::to_string(bytes[i]);
+        if (i) *out++ = '.';
+        const unsigned b = bytes[i];
+        if (b >= 100) *out++ = char('0' + b / 100);
+        if (b >= 10) *out++ = char('0' + b / 10 % 10);
+        *out++ = char('0' + b % 10);
     }
+    text.resize(static_cast<size_t>(out - text.data()));
     return text;
 }
 

@@ -49,7 +49,13 @@ std::string decodeLossy(const uint8_t *bytes, size_t count)
     const uint8_t *p = bytes;
     const uint8_t *end = bytes + count;
 
-    // Fast path: most trail text is ASCII.
+    // Fast path: most trail text is ASCII, checked a word at a time.
+    while (end - p >= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        if (word & 0x8080808080808080ull) break;
+        p += 8;
+    }
     while (p < end && *p < 0x80) ++p;
     if (p == end) return std::string(reinterpret_cast<const char *>(bytes), count);
 

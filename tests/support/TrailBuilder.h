@@ -3,8 +3,12 @@
 // Writes OpenBSM token and record bytes, big-endian, so test fixtures read like the trail they
 // describe: RecordBuilder(23, 1700000000).subject(...).execArgs({"ls"}).returnValue(0, 0).build().
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,11 +24,22 @@ public:
     ByteWriter &u16(uint16_t v) { return u8(uint8_t(v >> 8)).u8(uint8_t(v)); }
     ByteWriter &u32(uint32_t v) { return u16(uint16_t(v >> 16)).u16(uint16_t(v)); }
     ByteWriter &u64(uint64_t v) { return u32(uint32_t(v >> 32)).u32(uint32_t(v)); }
-    ByteWriter &bytes(const Bytes &b) { m_bytes.insert(m_bytes.end(), b.begin(), b.end()); return *this; }
+    ByteWriter &bytes(std::span<const uint8_t> b) { m_bytes.insert(m_bytes.end(), b.begin(), b.end()); return *this; }
     ByteWriter &bytes(std::initializer_list<uint8_t> b) { m_bytes.insert(m_bytes.end(), b.begin(), b.end()); return *this; }
-    ByteWriter &raw(std::string_view s) { m_bytes.insert(m_bytes.end(), s.begin(), s.end()); return *this; }
+    ByteWriter &raw(std::string_view s)
+    {
+        const auto *p = reinterpret_cast<const uint8_t *>(s.data());
+        m_bytes.insert(m_bytes.end(), p, p + s.size());
+        return *this;
+    }
     // u16 length (NUL included) then the text and a NUL: how the format writes its text fields.
-    ByteWriter &text(std::string_view s) { u16(uint16_t(s.size() + 1)); raw(s); return u8(0); }
+    ByteWriter &text(std::string_view s)
+    {
+        u16(uint16_t(s.size() + 1));
+        m_bytes.resize(m_bytes.size() + s.size() + 1); // zero-filled, so the NUL is already there
+        std::copy(s.begin(), s.end(), m_bytes.end() - 1 - static_cast<std::ptrdiff_t>(s.size()));
+        return *this;
+    }
     ByteWriter &cString(std::string_view s) { raw(s); return u8(0); }
     ByteWriter &ipv4(std::initializer_list<uint8_t> a) { return bytes(a); }
 
@@ -39,7 +54,7 @@ private:
 struct Subject {
     uint32_t auid = 501, euid = 501, egid = 20, ruid = 501, rgid = 20, pid = 100, sid = 100001;
     uint64_t port = 0;
-    std::initializer_list<uint8_t> address = {0, 0, 0, 0};
+    std::array<uint8_t, 4> address = {0, 0, 0, 0};
 };
 
 // Single tokens, id byte included.
@@ -57,6 +72,14 @@ inline Bytes subjectBody(uint8_t id, const Subject &s)
     return w.take();
 }
 inline Bytes subject(const Subject &s = {}) { return subjectBody(0x24, s); }
+// subject_ex with an IPv4 (4 bytes) or IPv6 (16 bytes) terminal address.
+inline Bytes subjectEx(const Subject &s, const Bytes &address)
+{
+    ByteWriter w;
+    w.u8(0x7a).u32(s.auid).u32(s.euid).u32(s.egid).u32(s.ruid).u32(s.rgid).u32(s.pid).u32(s.sid).u32(uint32_t(s.port));
+    w.u32(uint32_t(address.size())).bytes(address);
+    return w.take();
+}
 inline Bytes process(const Subject &s = {}) { return subjectBody(0x26, s); }
 inline Bytes execArgs(std::initializer_list<std::string_view> args)
 {
@@ -90,6 +113,14 @@ inline Bytes socketInet6(uint16_t port, const Bytes &a16, uint16_t family = 30)
 {
     ByteWriter w;
     w.u8(0x81).u16(family).u16(port).bytes(a16);
+    return w.take();
+}
+// socket_ex; both addresses have the length given by the one type field (4 or 16).
+inline Bytes socketEx(uint16_t domain, uint16_t type, uint16_t localPort, const Bytes &local, uint16_t remotePort,
+                      const Bytes &remote)
+{
+    ByteWriter w;
+    w.u8(0x7f).u16(domain).u16(type).u16(uint16_t(local.size())).u16(localPort).bytes(local).u16(remotePort).bytes(remote);
     return w.take();
 }
 inline Bytes socketUnix(std::string_view path, uint16_t family = 1) { ByteWriter w; w.u8(0x82).u16(family).cString(path); return w.take(); }

@@ -1,0 +1,99 @@
+// Decoding speed and the memory the decoded records hold, over a generated trail.
+// Figures are printed, not asserted: run DecodeBench from a release build.
+
+#include "BSM/BSMParser.h"
+#include "TrailGenerator.h"
+
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <memory>
+
+namespace {
+
+constexpr size_t trailBytes = 64u << 20;
+
+const std::shared_ptr<const std::vector<uint8_t>> &trail()
+{
+    static const auto bytes = std::make_shared<const std::vector<uint8_t>>(BenchTrail::make(trailBytes));
+    return bytes;
+}
+
+// Large blocks are mapped, not taken from the heap arenas, so both counts are needed.
+size_t heapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+void reportRates(benchmark::State &state, size_t records)
+{
+    const auto iterations = static_cast<double>(state.iterations());
+    state.SetBytesProcessed(static_cast<int64_t>(trail()->size()) * state.iterations());
+    state.counters["records/s"] = benchmark::Counter(static_cast<double>(records) * iterations, benchmark::Counter::kIsRate);
+    state.counters["bytes/record"] = static_cast<double>(trail()->size()) / static_cast<double>(records);
+}
+
+// What loading a file does: the bytes already sit in one shared buffer.
+void parseFileMode(benchmark::State &state)
+{
+    const auto &bytes = trail();
+    size_t records = 0;
+    for (auto _ : state) {
+        auto result = BSMParser::parse(bytes, 1, 1, false);
+        records = result.records.size();
+        benchmark::DoNotOptimize(result);
+        // Freeing a trail's records is the caller's cost, not decoding's; trimming settles the
+        // allocator's deferred work so that it does not land in the next parse.
+        state.PauseTiming();
+        result = {};
+        malloc_trim(0);
+        state.ResumeTiming();
+    }
+    reportRates(state, records);
+}
+BENCHMARK(parseFileMode)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same from caller-owned bytes, which are copied into a shared buffer once.
+void parseFileModeFromSpan(benchmark::State &state)
+{
+    const std::span<const uint8_t> bytes(*trail());
+    size_t records = 0;
+    for (auto _ : state) {
+        auto result = BSMParser::parse(bytes, 1, 1, false);
+        records = result.records.size();
+        benchmark::DoNotOptimize(result);
+        // Freeing a trail's records is the caller's cost, not decoding's; trimming settles the
+        // allocator's deferred work so that it does not land in the next parse.
+        state.PauseTiming();
+        result = {};
+        malloc_trim(0);
+        state.ResumeTiming();
+    }
+    reportRates(state, records);
+}
+BENCHMARK(parseFileModeFromSpan)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Heap held by the result of one parse, the shared trail buffer included.
+void recordMemory(benchmark::State &state)
+{
+    const std::span<const uint8_t> bytes(*trail());
+    double held = 0;
+    size_t records = 0;
+    for (auto _ : state) {
+        const size_t before = heapInUse();
+        auto result = BSMParser::parse(bytes, 1, 1, false);
+        held = static_cast<double>(heapInUse() - before);
+        records = result.records.size();
+        benchmark::DoNotOptimize(result);
+    }
+    state.counters["memory/record"] = held / static_cast<double>(records);
+    state.counters["memory/trail"] = held / static_cast<double>(bytes.size());
+    state.counters["sizeof(AuditRecord)"] = sizeof(AuditRecord);
+    state.counters["bytes/record"] = static_cast<double>(bytes.size()) / static_cast<double>(records);
+}
+BENCHMARK(recordMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,309 @@
+#include "BSM/BSMParser.h"
+
+#include "BSM/UTF8.h"
+
+#include <cstdio>
+#include <string_view>
+#include <type_traits>
+#include <unordered_map>
+#include <utility>
+
+namespace {
+
+constexpr int64_t minimumRecordSize = 18;
+constexpr int64_t maximumRecordSize = 16777216;
+// Resynchronisation trusts a candidate header only when it also looks like what a kernel writes.
+constexpr uint32_t maximumResyncSize = 0xFFFFF;
+constexpr int64_t fileTokenFixedSize = 11;
+
+uint32_t bigEndian32(const uint8_t *p)
+{
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+
+std::string issueText(const char *format, unsigned value)
+{
+    char buffer[96];
+    std::snprintf(buffer, sizeof buffer, format, value);
+    return buffer;
+}
+
+// The one token loop: decodes from offset 0 up to a trailer, the end or the first failure, and
+// hands each token to visit(id, offset, length, payload), which returns false to stop early.
+// Returns the decoding error text, if decoding failed.
+template <typename Visit>
+std::optional<std::string> forEachToken(std::span<const uint8_t> bytes, Visit &&visit)
+{
+    const int64_t count = static_cast<int64_t>(bytes.size());
+    ByteReader reader(bytes);
+    int64_t offset = 0;
+    while (offset < count) {
+        const uint8_t id = bytes[static_cast<size_t>(offset)];
+        reader.offset = offset + 1;
+        bool more;
+        try {
+            TokenPayload payload = BSMParser::decode(id, reader);
+            // visit only moves decoded values, so any BSMError caught here is the decoder's.
+            more = visit(id, offset, reader.offset - offset, std::move(payload));
+        } catch (const BSMError &e) {
+            return e.description() + " (" + std::to_string(count - offset) + " bytes not decoded)";
+        }
+        if (!more || id == TokenID::trailer) break;
+        offset = reader.offset;
+    }
+    return std::nullopt;
+}
+
+std::string endpoint(const std::string &address, uint16_t port)
+{
+    std::string text;
+    text.reserve(address.size() + 6);
+    text += address;
+    text += ':';
+    text += std::to_string(port);
+    return text;
+}
+
+// Code identities repeat in every record a process writes, so records parsed from one buffer
+// share one boxed value per distinct identity token instead of each holding a copy.
+class IdentityPool {
+public:
+    Boxed<SigningIdentity> intern(std::string_view tokenBytes, SigningIdentity &&identity)
+    {
+        const auto found = m_pool.find(tokenBytes);
+        if (found != m_pool.end()) return found->second;
+        if (m_pool.size() >= maximumEntries) m_pool.clear();
+        Boxed<SigningIdentity> boxed(std::move(identity));
+        m_pool.emplace(tokenBytes, boxed);
+        return boxed;
+    }
+
+private:
+    static constexpr size_t maximumEntries = 4096;
+    // Keys view the buffer being parsed, which outlives the pool.
+    std::unordered_map<std::string_view, Boxed<SigningIdentity>> m_pool;
+};
+
+// What each kind of token contributes to the record it belongs to.
+struct RecordEffects {
+    AuditRecord &record;
+    IdentityPool *identities;
+    std::string_view tokenBytes;
+
+    void operator()(Payload::Subject &&p) { record.subject = std::move(p.info); }
+    void operator()(Payload::Process &&p) { record.target = std::move(p.info); }
+    void operator()(Payload::ReturnValue &&p)
+    {
+        record.returnStatus = p.status;
+        record.returnValue = static_cast<int64_t>(p.value);
+    }
+    void operator()(Payload::Path &&p) { record.paths.push_back(std::move(p.path)); }
+    void operator()(Payload::Text &&p) { record.texts.push_back(std::move(p.text)); }
+    void operator()(Payload::Arg &&p) { record.args.push_back(std::move(p.arg)); }
+    void operator()(Payload::Attr &&p)
+    {
+        if (record.fileMode) return;
+        record.fileMode = p.mode;
+        record.fileOwner = p.uid;
+    }
+    void operator()(Payload::ExecArgs &&p) { record.execArgs = std::move(p.args); }
+    void operator()(Payload::Exit &&p) { record.exitStatus = static_cast<int32_t>(p.status); }
+    void operator()(Payload::Identity &&p)
+    {
+        if (identities) record.identity = identities->intern(tokenBytes, std::move(p.identity));
+        else record.identity = std::move(p.identity);
+    }
+    void operator()(Payload::InAddr &&p) { record.sockets.push_back(std::move(p.address)); }
+    void operator()(Payload::SocketInet &&p)
+    {
+        if (p.address.find(':') != std::string::npos)
+            record.sockets.push_back("[" + p.address + "]:" + std::to_string(p.port));
+        else
+            record.sockets.push_back(endpoint(p.address, p.port));
+    }
+    void operator()(Payload::SocketUnix &&p) { record.sockets.push_back(std::move(p.path)); }
+    void operator()(Payload::Socket &&p)
+    {
+        const bool remoteUnset = p.remoteAddress == "0.0.0.0" || p.remoteAddress == "::";
+        record.sockets.push_back(remoteUnset ? endpoint(p.localAddress, p.localPort)
+                                             : endpoint(p.remoteAddress, p.remotePort));
+    }
+    template <typename Other>
+    void operator()(Other &&) {}
+};
+
+// Fills a default record from one record's bytes; false when they do not open with a readable
+// header token (the record is then only partly set and must be dropped).
+bool buildRecord(AuditRecord &record, RawBytes raw, int64_t id, int64_t source, IdentityPool *identities)
+{
+    // The bytes stay put when raw moves into the record: the shared buffer owns them.
+    const std::span<const uint8_t> bytes = raw.span();
+    const auto *base = reinterpret_cast<const char *>(bytes.data());
+    bool started = false;
+    int64_t tokenCount = 0;
+    auto error = forEachToken(bytes, [&](uint8_t, int64_t offset, int64_t length, TokenPayload &&payload) {
+        if (!started) {
+            const auto *header = std::get_if<Payload::Header>(&payload);
+            if (!header) return false;
+            started = true;
+            record.id = id;
+            record.source = source;
+            record.event = header->event;
+            record.modifier = header->modifier;
+            record.time = header->time;
+            record.raw = std::move(raw);
+        } else {
+            const std::string_view tokenBytes(base + offset, static_cast<size_t>(length));
+            std::visit(RecordEffects{record, identities, tokenBytes}, std::move(payload));
+        }
+        ++tokenCount;
+        return true;
+    });
+    if (!started) return false;
+    record.tokenCount = tokenCount;
+    if (error) record.decodeError = std::move(*error);
+    return true;
+}
+
+// Counts the records of a clean trail by following the size fields alone, so the record list
+// is sized once; damage ends the count early and the list then simply grows.
+size_t estimateRecords(std::span<const uint8_t> bytes)
+{
+    const int64_t count = static_cast<int64_t>(bytes.size());
+    const uint8_t *p = bytes.data();
+    int64_t offset = 0;
+    size_t records = 0;
+    while (offset + 5 <= count) {
+        const uint8_t b = p[offset];
+        if (TokenID::isHeader(b)) {
+            const int64_t size = bigEndian32(p + offset + 1);
+            if (size < minimumRecordSize || size > maximumRecordSize || offset + size > count) break;
+            ++records;
+            offset += size;
+        } else if (b == TokenID::file && offset + fileTokenFixedSize <= count) {
+            offset += fileTokenFixedSize + ((int64_t(p[offset + 9]) << 8) | p[offset + 10]);
+        } else {
+            break;
+        }
+    }
+    return records;
+}
+
+} // namespace
+
+namespace BSMParser {
+
+TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t source, int64_t firstID, bool isStream)
+{
+    TrailResult result;
+    if (!data) return result;
+    const std::span<const uint8_t> bytes(*data);
+    const uint8_t *p = bytes.data();
+    const int64_t count = static_cast<int64_t>(bytes.size());
+    int64_t offset = 0;
+    int64_t nextID = firstID;
+    IdentityPool identities;
+    result.records.reserve(estimateRecords(bytes));
+
+    auto issue = [&](int64_t at, std::string message) {
+        result.issues.push_back(ParseIssue{Uuid::random(), at, std::move(message)});
+    };
+
+    while (offset < count) {
+        const uint8_t b = p[offset];
+        if (TokenID::isHeader(b)) {
+            if (offset + 5 > count) {
+                result.bytesConsumed = offset;
+                return result;
+            }
+            const int64_t size = bigEndian32(p + offset + 1);
+            if (size < minimumRecordSize || size > maximumRecordSize) {
+                issue(offset, "implausible record size " + std::to_string(size) + "; resynchronising");
+                offset = resync(bytes, offset + 1);
+                continue;
+            }
+            if (offset + size > count) {
+                if (isStream) {
+                    result.bytesConsumed = offset;
+                } else {
+                    issue(offset, "record truncated (" + std::to_string(size) + " bytes declared, "
+                                      + std::to_string(count - offset) + " available)");
+                    result.bytesConsumed = count;
+                }
+                return result;
+            }
+            AuditRecord &record = result.records.emplace_back();
+            if (buildRecord(record, RawBytes(data, static_cast<size_t>(offset), static_cast<size_t>(size)), nextID,
+                            source, &identities)) {
+                ++nextID;
+            } else {
+                result.records.pop_back();
+                issue(offset, "unreadable header");
+            }
+            offset += size;
+        } else if (b == TokenID::file) {
+            if (offset + fileTokenFixedSize > count) {
+                result.bytesConsumed = isStream ? offset : count;
+                return result;
+            }
+            const int64_t nameLength = (int64_t(p[offset + 9]) << 8) | p[offset + 10];
+            if (offset + fileTokenFixedSize + nameLength > count) {
+                result.bytesConsumed = isStream ? offset : count;
+                return result;
+            }
+            // Between records the whole millisecond field counts, unlike inside a record.
+            FileToken token;
+            token.time = static_cast<double>(bigEndian32(p + offset + 1))
+                + static_cast<double>(bigEndian32(p + offset + 5)) / 1000.0;
+            const uint8_t *name = p + offset + fileTokenFixedSize;
+            int64_t length = nameLength;
+            while (length > 0 && name[length - 1] == 0) --length;
+            token.name = UTF8::decodeLossy(name, static_cast<size_t>(length));
+            result.fileTokens.push_back(std::move(token));
+            offset += fileTokenFixedSize + nameLength;
+        } else {
+            issue(offset, issueText("unexpected byte 0x%02x outside a record; resynchronising", b));
+            offset = resync(bytes, offset + 1);
+        }
+    }
+    result.bytesConsumed = offset;
+    return result;
+}
+
+TrailResult parse(std::span<const uint8_t> data, int64_t source, int64_t firstID, bool isStream)
+{
+    return parse(std::make_shared<const std::vector<uint8_t>>(data.begin(), data.end()), source, firstID, isStream);
+}
+
+std::optional<AuditRecord> makeRecord(RawBytes raw, int64_t id, int64_t source)
+{
+    std::optional<AuditRecord> record(std::in_place);
+    if (!buildRecord(*record, std::move(raw), id, source, nullptr)) return std::nullopt;
+    return record;
+}
+
+TokenList tokens(std::span<const uint8_t> bytes)
+{
+    TokenList list;
+    list.error = forEachToken(bytes, [&](uint8_t id, int64_t offset, int64_t length, TokenPayload &&payload) {
+        list.tokens.push_back(BSMToken{id, offset, length, std::move(payload)});
+        return true;
+    });
+    return list;
+}
+
+int64_t resync(std::span<const uint8_t> bytes, int64_t start)
+{
+    const int64_t count = static_cast<int64_t>(bytes.size());
+    const uint8_t *p = bytes.data();
+    for (int64_t at = start < 0 ? 0 : start; at + 10 < count; ++at) {
+        if (!TokenID::isHeader(p[at])) continue;
+        const uint32_t size = bigEndian32(p + at + 1);
+        if (size < minimumRecordSize || size > maximumResyncSize) continue;
+        const uint8_t version = p[at + 5];
+        if (version == 2 || version == 10 || version == 11) return at;
+    }
+    return count;
+}
+
+} // namespace BSMParser
