@@ -48,8 +48,8 @@ struct RuntimeFolder {
     std::string problem; // why there is none
 };
 
-// The folder that holds capture folders. Only one that the helper will trust is usable: any
-// other would only end in the handshake's time-out.
+// The folder that holds capture folders. Only one where the helper will trust them is usable:
+// any other would only end in the handshake's time-out.
 RuntimeFolder runtimeFolder(const std::string &trustedPrefix)
 {
     const char *value = std::getenv("XDG_RUNTIME_DIR");
@@ -58,7 +58,7 @@ RuntimeFolder runtimeFolder(const std::string &trustedPrefix)
     char real[PATH_MAX];
     struct stat info;
     if (::realpath(value, real) == nullptr || ::stat(real, &info) != 0 || !S_ISDIR(info.st_mode)
-        || !std::string_view(real).starts_with(trustedPrefix)) {
+        || !(std::string(real) + "/").starts_with(trustedPrefix)) {
         return {{}, "Live capture needs a private runtime folder under " + trustedPrefix + ", but XDG_RUNTIME_DIR is \""
                         + value + "\"."};
     }
@@ -414,6 +414,7 @@ void LiveMonitor::ingest(std::vector<AuditRecord> records, int64_t bytes)
     // last read after the next capture's reader has begun, and the ids must not meet.
     for (AuditRecord &record : records) record.id = m_nextID++;
     const auto count = static_cast<int64_t>(records.size());
+    ++m_handOvers;
 
     m_totalReceived += count;
     emit totalReceivedChanged();
@@ -454,6 +455,7 @@ void LiveMonitor::scheduleAnalysis()
 void LiveMonitor::runAnalysis()
 {
     const Records snapshot = m_records;
+    const uint64_t handOvers = m_handOvers;
     const auto analyser = m_environment.analyse ? m_environment.analyse : &LiveMonitor::analyse;
     QtConcurrent::run([snapshot, analyser]() -> std::shared_ptr<Analysis> {
         try {
@@ -461,9 +463,15 @@ void LiveMonitor::runAnalysis()
         } catch (...) {
             return nullptr; // a pass that cannot finish must not hold back every later one
         }
-    }).then(this, [this, snapshot](std::shared_ptr<Analysis> result) {
+    }).then(this, [this, snapshot, handOvers](std::shared_ptr<Analysis> result) {
         m_analysisPending = false;
-        if (!result) return;
+        // Records handed over while this pass ran could not schedule one of their own; left alone
+        // they would wait, unanalysed, for the next record, which on a quiet system may never come.
+        const bool missed = m_handOvers != handOvers;
+        if (!result) {
+            if (missed) scheduleAnalysis();
+            return;
+        }
         auto analysed = std::make_shared<std::vector<AuditRecord>>(std::move(result->records));
         // Adopt the process images only while the buffer is still the one that was analysed.
         const std::vector<AuditRecord> &current = *m_records;
@@ -473,6 +481,7 @@ void LiveMonitor::runAnalysis()
         }
         setFindings(std::move(result->findings));
         if (m_onAnalysis) m_onAnalysis(m_findings, *analysed);
+        if (missed) scheduleAnalysis();
     });
 }
 

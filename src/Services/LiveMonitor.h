@@ -168,6 +168,7 @@ private:
     int64_t m_nextID = firstLiveID;
     std::vector<RateEntry> m_rateWindow;
     bool m_analysisPending = false;
+    uint64_t m_handOvers = 0; // never reset, so a pass can tell whether records came meanwhile
 
     // Bumped by every start and clean-up: work of an abandoned start or a stopped reader sees a
     // different number and stands down.

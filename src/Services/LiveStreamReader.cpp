@@ -39,6 +39,8 @@ LiveStreamReader::Ending LiveStreamReader::run(int fd, const std::atomic<bool> &
             if (errno == EINTR) continue;
             return {false, errno};
         }
+        // Whoever cancelled has let go of the pipe: what came after that is not theirs to see.
+        if (cancelled.load()) break;
         // A descriptor that reports an error or hang-up would wake every poll at once: read once
         // more to learn which, and stop instead of spinning.
         if (entry.revents & POLLNVAL) return {false, EBADF};

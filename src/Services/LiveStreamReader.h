@@ -32,7 +32,8 @@ public:
     size_t pendingBytes() const { return m_pending.size(); }
 
     // Polls `fd` every `pollTimeout` and hands every read that completed a record to `deliver`,
-    // until `cancelled` is set or the pipe can no longer be read. Never closes `fd`.
+    // until `cancelled` is set or the pipe can no longer be read. Nothing is read once `cancelled`
+    // is set. Never closes `fd`.
     Ending run(int fd, const std::atomic<bool> &cancelled, std::chrono::milliseconds pollTimeout,
                const std::function<void(Batch &&)> &deliver);
 
