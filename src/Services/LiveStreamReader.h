@@ -27,7 +27,7 @@ public:
 
     // The records these bytes complete, numbered from 0 and marked with source -1. Bytes that
     // can never become a record are dropped by the parser's resynchronisation, so what is kept
-    // is at most one unfinished record.
+    // is at most one unfinished record, or the last 10 bytes after stray ones.
     std::vector<AuditRecord> decode(std::span<const uint8_t> bytes);
     size_t pendingBytes() const { return m_pending.size(); }
 

@@ -48,6 +48,13 @@ std::vector<DecodeCase> decodeCases()
           {slice(third, 10, third.size()), {1700000003}, 0}}},
         {"stray bytes before a record are skipped", {{trail({{0x00, 0x42, 0x99}, first}), {1700000001}, 0}}},
         {"stray bytes between reads", {{trail({first, {0x00, 0x00}}), {1700000001}, 0}, {second, {1700000002}, 0}}},
+        // Resynchronisation does not look at a buffer's last 10 bytes; in a stream they wait.
+        {"record cut within 10 bytes after stray bytes",
+         {{trail({{0x00}, slice(first, 0, 8)}), {}, 8}, {slice(first, 8, n), {1700000001}, 0}}},
+        {"record cut after its first byte, after stray bytes",
+         {{trail({{0x42, 0x42}, slice(first, 0, 1)}), {}, 1}, {slice(first, 1, n), {1700000001}, 0}}},
+        {"stray bytes after a record and a cut record",
+         {{trail({first, {0x00}, slice(second, 0, 6)}), {1700000001}, 6}, {slice(second, 6, n), {1700000002}, 0}}},
         {"a file token between records is not a record",
          {{trail({Token::file(1700000000, 0, "trail"), first}), {1700000001}, 0}}},
     };
