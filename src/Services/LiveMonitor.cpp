@@ -227,11 +227,11 @@ void LiveMonitor::start()
 
     const std::string pipePath = folder + "/" + pipeName;
     if (::mkfifo(pipePath.c_str(), 0600) != 0)
-        return fail(std::make_exception_ptr(PrivilegedError::failed("mkfifo failed: " + errorText(errno))));
+        return failWith("mkfifo failed: " + errorText(errno));
     // Read-write, so that the helper's blocking open for writing returns at once and the pipe
     // never reports an end while the helper is between writes.
     const int fd = ::open(pipePath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return fail(std::make_exception_ptr(PrivilegedError::failed("cannot open FIFO")));
+    if (fd < 0) return failWith("cannot open FIFO");
     m_pipe = std::make_shared<Pipe>(fd);
 
     const uint32_t mask = AuditCatalog::shared().mask({m_selectedClasses.begin(), m_selectedClasses.end()});
@@ -273,7 +273,7 @@ void LiveMonitor::waitForHelper(uint64_t generation, int tries)
     if (status.empty()) {
         QTimer::singleShot(m_environment.handshakeInterval, Qt::PreciseTimer, this, [this, generation, tries] {
             if (generation != m_generation) return;
-            if (tries + 1 >= handshakeTries) return fail(std::make_exception_ptr(PrivilegedError::failed(helperSilent)));
+            if (tries + 1 >= handshakeTries) return failWith(helperSilent);
             waitForHelper(generation, tries + 1);
         });
         return;
@@ -281,7 +281,7 @@ void LiveMonitor::waitForHelper(uint64_t generation, int tries)
     if (status.starts_with("pid ")) {
         if (const std::optional<int32_t> pid = parsePid(std::string_view(status).substr(4))) return running(*pid);
     }
-    fail(std::make_exception_ptr(PrivilegedError::failed(failureDetail(status))));
+    failWith(failureDetail(status));
 }
 
 void LiveMonitor::running(int32_t helperPid)

@@ -2,6 +2,7 @@
 
 #include "Analysis/Finding.h"
 #include "Model/AuditRecord.h"
+#include "Services/AuditPipeHelper.h"
 
 #include <QFuture>
 #include <QObject>
@@ -16,6 +17,8 @@
 #include <string>
 #include <variant>
 #include <vector>
+
+class QTimer;
 
 // The application's one live capture. A root helper (a second copy of this executable) copies
 // the audit pipe into a named pipe in a private folder; a reader decodes what arrives into a
@@ -53,12 +56,12 @@ public:
         // Runs the helper's command line as root; empty: the administrator-authorised shell.
         std::function<QFuture<std::string>(const std::string &command, const std::string &prompt)> startHelper;
         // The helper accepts only capture folders whose real path begins with this.
-        std::string trustedPrefix = "/run/user/";
+        std::string trustedPrefix = AuditPipeHelper::Places{}.trustedPrefix;
         std::chrono::milliseconds handshakeInterval{100};
         std::chrono::milliseconds readerPoll{500};
         std::chrono::milliseconds analysisDelay{1000};
         std::chrono::milliseconds watchdogInterval{5000};
-        std::function<double()> now;                                   // empty: the system clock
+        std::function<double()> now;                               // empty: the system clock
         std::function<Analysis(std::vector<AuditRecord>)> analyse; // empty: process tree, then rules
     };
 
@@ -163,8 +166,7 @@ private:
 
     std::optional<std::string> m_fifoDir;
     std::shared_ptr<Pipe> m_pipe; // the application's end of the named pipe, shared with the reader
-    bool m_readerStarted = false;
-    class QTimer *m_watchdog = nullptr;
+    QTimer *m_watchdog = nullptr;
     int64_t m_nextID = firstLiveID;
     std::vector<RateEntry> m_rateWindow;
     bool m_analysisPending = false;
