@@ -457,13 +457,11 @@ void LiveMonitor::runAnalysis()
     const Records snapshot = m_records;
     const uint64_t handOvers = m_handOvers;
     const auto analyser = m_environment.analyse ? m_environment.analyse : &LiveMonitor::analyse;
-    QtConcurrent::run([snapshot, analyser]() -> std::shared_ptr<Analysis> {
-        try {
-            return std::make_shared<Analysis>(analyser(*snapshot));
-        } catch (...) {
-            return nullptr; // a pass that cannot finish must not hold back every later one
-        }
-    }).then(this, [this, snapshot, handOvers](std::shared_ptr<Analysis> result) {
+    // A watcher rather than a continuation: it goes with this object, whenever the pass ends.
+    auto *watcher = new QFutureWatcher<std::shared_ptr<Analysis>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, snapshot, handOvers] {
+        watcher->deleteLater();
+        const std::shared_ptr<Analysis> result = watcher->future().result();
         m_analysisPending = false;
         // Records handed over while this pass ran could not schedule one of their own; left alone
         // they would wait, unanalysed, for the next record, which on a quiet system may never come.
@@ -483,6 +481,13 @@ void LiveMonitor::runAnalysis()
         if (m_onAnalysis) m_onAnalysis(m_findings, *analysed);
         if (missed) scheduleAnalysis();
     });
+    watcher->setFuture(QtConcurrent::run([snapshot, analyser]() -> std::shared_ptr<Analysis> {
+        try {
+            return std::make_shared<Analysis>(analyser(*snapshot));
+        } catch (...) {
+            return nullptr; // a pass that cannot finish must not hold back every later one
+        }
+    }));
 }
 
 void LiveMonitor::setRecords(std::shared_ptr<std::vector<AuditRecord>> records)
