@@ -1,0 +1,75 @@
+// Feeds arbitrary bytes to the trail parser in both modes, to the token list and to the token
+// rows, and checks what must hold for any input. Also compiled into a normal test that replays
+// saved inputs.
+
+#include "BSM/BSMParser.h"
+#include "BSM/UserResolver.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void require(bool condition, const char *what)
+{
+    if (condition) return;
+    std::fprintf(stderr, "parser invariant broken: %s\n", what);
+    std::abort();
+}
+
+void showTokens(const std::vector<BSMToken> &tokens, UserResolver &users)
+{
+    for (const auto &token : tokens) {
+        require(!token.name().empty(), "every token has a name");
+        for (const auto &[label, value] : token.fields(users)) require(!label.empty(), "every row has a label");
+    }
+}
+
+void checkRecord(const AuditRecord &record)
+{
+    require(record.raw.size() >= 18, "a record is at least a header long");
+    const auto list = BSMParser::tokens(record.raw);
+    require(!list.tokens.empty(), "a produced record has its header token");
+    require(static_cast<int64_t>(list.tokens.size()) == record.tokenCount, "tokenCount matches the token list");
+    require(list.error.has_value() == record.decodeError.has_value(), "decodeError matches the token list");
+    int64_t next = 0;
+    for (const auto &token : list.tokens) {
+        require(token.offset == next && token.length >= 1, "tokens tile the record from its start");
+        next = token.offset + token.length;
+    }
+    require(next <= static_cast<int64_t>(record.raw.size()), "tokens stay inside the record");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const std::span<const uint8_t> bytes(data, size);
+    const int64_t count = static_cast<int64_t>(size);
+
+    const auto file = BSMParser::parse(bytes, 7, 1, false);
+    const auto stream = BSMParser::parse(bytes, 7, 1, true);
+    for (const auto *result : {&file, &stream}) {
+        require(result->bytesConsumed >= 0 && result->bytesConsumed <= count, "bytesConsumed inside the buffer");
+        int64_t id = 1;
+        for (const auto &record : result->records) {
+            require(record.id == id++ && record.source == 7, "ids are consecutive from firstID");
+            checkRecord(record);
+        }
+        for (const auto &issue : result->issues) require(issue.offset >= 0 && issue.offset < count, "issue offsets inside");
+    }
+    // Both modes stop at the same place; file mode may only add the truncation issue there.
+    require(file.records.size() == stream.records.size(), "both modes produce the same records");
+    require(file.fileTokens.size() == stream.fileTokens.size(), "both modes see the same file tokens");
+    require(file.issues.size() == stream.issues.size() || file.issues.size() == stream.issues.size() + 1,
+            "file mode adds at most the truncation issue");
+    require(file.bytesConsumed >= stream.bytesConsumed, "file mode consumes at least what stream mode does");
+
+    const auto list = BSMParser::tokens(bytes);
+    for (const auto &token : list.tokens) require(token.offset + token.length <= count, "tokens inside the bytes");
+    // A resolver of its own keeps the name caches from growing across inputs.
+    UserResolver users;
+    showTokens(list.tokens, users);
+    for (const auto &record : file.records) showTokens(BSMParser::tokens(record.raw).tokens, users);
+    return 0;
+}
