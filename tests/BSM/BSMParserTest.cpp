@@ -45,7 +45,7 @@ Outcome outcome(const BSMParser::TrailResult &r)
 
 Bytes cut(const Bytes &bytes, size_t length) { return Bytes(bytes.begin(), bytes.begin() + static_cast<long>(length)); }
 
-// A header token declaring the given size, followed by zeros up to that size when pad is set.
+// A bare 18-byte header token declaring a record of the given size.
 Bytes headerDeclaring(uint32_t size, uint8_t version = 11, uint8_t id = 0x14)
 {
     ByteWriter w;
@@ -58,7 +58,7 @@ const Bytes small = RecordBuilder(1).path("/a").build(); // 31 bytes
 TEST(BSMParser, FramingInBothModes)
 {
     const int64_t s = static_cast<int64_t>(small.size());
-    Bytes hundred = RecordBuilder(2).text(std::string(100 - 18 - 7 - 4, 'x')).build();
+    const Bytes hundred = RecordBuilder(2).text(std::string(100 - 18 - 7 - 4, 'x')).build();
     ASSERT_EQ(hundred.size(), 100u);
     const Bytes shortHeader64 = [] {
         ByteWriter w;
