@@ -2,7 +2,8 @@
 # Installs the Debian packages the build needs, when they are missing and we are root.
 set -euo pipefail
 
-packages=(cmake g++ make qt6-base-dev qt6-charts-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev python3)
+packages=(cmake g++ make qt6-base-dev qt6-charts-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev python3
+    dbus-daemon)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

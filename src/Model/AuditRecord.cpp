@@ -1,4 +1,5 @@
 #include "Model/AuditRecord.h"
+#include "Model/PathComponents.h"
 
 #include "BSM/AuditCatalog.h"
 #include "BSM/CaseFold.h"
@@ -30,13 +31,7 @@ bool anyContains(const std::vector<std::string> &items, const CaseFold::Needle &
 
 std::string AuditRecord::processName() const
 {
-    if (!processImage) return {};
-    std::string_view path = *processImage;
-    const size_t end = path.find_last_not_of('/');
-    if (end == std::string_view::npos) return path.empty() ? std::string() : std::string("/");
-    path = path.substr(0, end + 1);
-    const size_t slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+    return processImage ? std::string(lastPathComponent(*processImage)) : std::string();
 }
 
 std::vector<std::string> AuditRecord::classNames() const

@@ -88,6 +88,13 @@ inline Bytes execArgs(std::initializer_list<std::string_view> args)
     for (auto a : args) w.cString(a);
     return w.take();
 }
+inline Bytes execArgs(std::span<const std::string> args)
+{
+    ByteWriter w;
+    w.u8(0x3c).u32(uint32_t(args.size()));
+    for (const auto &a : args) w.cString(a);
+    return w.take();
+}
 inline Bytes execEnv(std::initializer_list<std::string_view> env)
 {
     ByteWriter w;
@@ -138,6 +145,14 @@ inline Bytes header(uint32_t size, uint16_t event, uint32_t seconds, uint32_t mi
     w.u8(0x14).u32(size).u8(11).u16(event).u16(modifier).u32(seconds).u32(milliseconds);
     return w.take();
 }
+// header_ex (0x15): the 18-byte header plus the recording host's address type and address.
+inline Bytes headerEx(uint32_t size, uint16_t event, const Bytes &host, uint32_t seconds, uint32_t milliseconds = 0,
+                      uint16_t modifier = 0)
+{
+    ByteWriter w;
+    w.u8(0x15).u32(size).u8(11).u16(event).u16(modifier).u32(uint32_t(host.size())).bytes(host).u32(seconds).u32(milliseconds);
+    return w.take();
+}
 // Stand-alone file token, as written between records.
 inline Bytes file(uint32_t seconds, uint32_t milliseconds, std::string_view name)
 {
@@ -147,7 +162,7 @@ inline Bytes file(uint32_t seconds, uint32_t milliseconds, std::string_view name
 }
 } // namespace Token
 
-// A whole record: an 18-byte header, the tokens added, and a trailer, sizes filled in.
+// A whole record: an 18-byte header (or a header_ex), the tokens added, and a trailer, sizes filled in.
 class RecordBuilder {
 public:
     explicit RecordBuilder(uint16_t event, uint32_t seconds = 1700000000, uint32_t milliseconds = 0, uint16_t modifier = 0)
@@ -168,13 +183,17 @@ public:
     {
         return token(Token::identity(signer, id, team, cdhash));
     }
+    // Writes a header_ex naming this host instead of the plain header.
+    RecordBuilder &host(const Bytes &address) { m_host = address; return *this; }
     // Leaves the trailer off, for records cut short on purpose.
     RecordBuilder &withoutTrailer() { m_trailer = false; return *this; }
 
     Bytes build() const
     {
-        const uint32_t size = uint32_t(18 + m_body.size() + (m_trailer ? 7 : 0));
-        Bytes out = Token::header(size, m_event, m_seconds, m_milliseconds, m_modifier);
+        const size_t headerSize = m_host.empty() ? 18 : 22 + m_host.size();
+        const uint32_t size = uint32_t(headerSize + m_body.size() + (m_trailer ? 7 : 0));
+        Bytes out = m_host.empty() ? Token::header(size, m_event, m_seconds, m_milliseconds, m_modifier)
+                                   : Token::headerEx(size, m_event, m_host, m_seconds, m_milliseconds, m_modifier);
         out.insert(out.end(), m_body.begin(), m_body.end());
         if (m_trailer) {
             const Bytes t = Token::trailer(size);
@@ -189,6 +208,7 @@ private:
     uint32_t m_milliseconds;
     uint16_t m_modifier;
     Bytes m_body;
+    Bytes m_host;
     bool m_trailer = true;
 };
 

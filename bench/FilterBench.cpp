@@ -1,0 +1,71 @@
+// One filter pass's matching over a decoded trail, as the store runs it in the background.
+// Figures are printed, not asserted: run FilterBench from a release build.
+
+#include "BSM/BSMParser.h"
+#include "Model/EventFilter.h"
+#include "TrailGenerator.h"
+
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+namespace {
+
+const std::vector<AuditRecord> &records()
+{
+    static const auto decoded = BSMParser::parse(
+        std::make_shared<const std::vector<uint8_t>>(BenchTrail::make(64u << 20)), 1, 1, false).records;
+    return decoded;
+}
+
+void runPass(benchmark::State &state, const EventFilter &filter)
+{
+    const auto &all = records();
+    const uint32_t mask = filter.classMask();
+    size_t passed = 0;
+    for (auto _ : state) {
+        std::vector<uint32_t> positions;
+        for (size_t p = 0; p < all.size(); ++p)
+            if (filter.matches(all[p], mask)) positions.push_back(uint32_t(p));
+        passed = positions.size();
+        benchmark::DoNotOptimize(positions);
+    }
+    state.counters["records"] = double(all.size());
+    state.counters["passed"] = double(passed);
+    state.counters["records/s"] =
+        benchmark::Counter(double(all.size()) * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+// Field tests only: classes, result and a time window.
+void structuralFilter(benchmark::State &state)
+{
+    EventFilter filter;
+    filter.classes = {"fr", "ex"};
+    filter.result = ResultFilter::success;
+    filter.start = 0;
+    runPass(state, filter);
+}
+BENCHMARK(structuralFilter)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Free text that few records hold: every record runs the whole search, user names included.
+void textFilter(benchmark::State &state)
+{
+    EventFilter filter;
+    filter.text = "Xcode";
+    runPass(state, filter);
+}
+BENCHMARK(textFilter)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A finding's drill-down: a set of record ids.
+void recordIDFilter(benchmark::State &state)
+{
+    EventFilter filter;
+    filter.recordIDs.emplace();
+    for (int64_t id = 1; id < 100000; id += 7) filter.recordIDs->insert(id);
+    runPass(state, filter);
+}
+BENCHMARK(recordIDFilter)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();

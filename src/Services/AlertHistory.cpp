@@ -1,0 +1,454 @@
+#include "Services/AlertHistory.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using Json = nlohmann::json;
+using OrderedJson = nlohmann::ordered_json;
+
+// A real history is a few megabytes; anything far larger is not one and is not read into memory.
+constexpr off_t largestReadableFile = 256 * 1024 * 1024;
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back (H. Hinnant's civil algorithms).
+int64_t daysFromCivil(int64_t y, int64_t m, int64_t d)
+{
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const int64_t yoe = y - era * 400;
+    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void civilFromDays(int64_t z, int64_t *y, int64_t *m, int64_t *d)
+{
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const int64_t doe = z - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int64_t mp = (5 * doy + 2) / 153;
+    *d = doy - (153 * mp + 2) / 5 + 1;
+    *m = mp < 10 ? mp + 3 : mp - 9;
+    *y = yoe + era * 400 + (*m <= 2);
+}
+
+int daysInMonth(int64_t y, int64_t m)
+{
+    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    return m == 2 && leap ? 29 : days[m - 1];
+}
+
+const int64_t earliestWritable = daysFromCivil(0, 1, 1) * 86400;
+const int64_t latestWritable = daysFromCivil(10000, 1, 1) * 86400 - 1;
+
+QString systemError(int error, const QByteArray &path)
+{
+    return QString::fromLocal8Bit(std::strerror(error)) + " (" + QFile::decodeName(path) + ")";
+}
+
+QByteArray folderOf(const QByteArray &path)
+{
+    const int slash = path.lastIndexOf('/');
+    if (slash < 0) return ".";
+    return slash == 0 ? QByteArray("/") : path.left(slash);
+}
+
+// mkdir -p with default attributes; false with *error set when the chain cannot be made.
+bool makeFolders(const QByteArray &folder, QString *error)
+{
+    for (qsizetype end = 1; end <= folder.size(); ++end) {
+        if (end < folder.size() && folder[end] != '/') continue;
+        const QByteArray prefix = folder.left(end);
+        if (::mkdir(prefix.constData(), 0777) == 0 || errno == EEXIST) continue;
+        *error = systemError(errno, prefix);
+        return false;
+    }
+    struct stat info;
+    if (::stat(folder.constData(), &info) != 0) {
+        *error = systemError(errno, folder);
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        *error = systemError(ENOTDIR, folder);
+        return false;
+    }
+    return true;
+}
+
+bool writeAll(int fd, const std::string &bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+// Reads a regular file whole without blocking on a FIFO or device put in its place.
+enum class ReadOutcome { absent, notRegular, failed, tooLarge, read };
+ReadOutcome readFile(const QByteArray &path, std::string *bytes, int *error)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno;
+        if (errno == ENOENT || errno == ENOTDIR) return ReadOutcome::absent;
+        struct stat info;
+        if (::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode)) return ReadOutcome::notRegular;
+        return ReadOutcome::failed;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return ReadOutcome::notRegular;
+    }
+    if (info.st_size > largestReadableFile) {
+        ::close(fd);
+        return ReadOutcome::tooLarge;
+    }
+    bytes->clear();
+    bytes->reserve(size_t(info.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            *error = errno;
+            ::close(fd);
+            return ReadOutcome::failed;
+        }
+        if (n == 0) break;
+        if (bytes->size() + size_t(n) > size_t(largestReadableFile)) {
+            ::close(fd);
+            return ReadOutcome::tooLarge;
+        }
+        bytes->append(buffer, size_t(n));
+    }
+    ::close(fd);
+    return ReadOutcome::read;
+}
+
+// Member readers for one element; each names the element and member it rejects.
+class ElementReader {
+public:
+    ElementReader(const Json &object, size_t index) : m_object(object), m_index(index) {}
+
+    const Json &member(const char *name, bool (Json::*isType)() const, const char *typeName) const
+    {
+        const auto found = m_object.find(name);
+        if (found == m_object.end()) fail(std::string("has no member \"") + name + "\"");
+        if (!((*found).*isType)()) fail(std::string("member \"") + name + "\" is not " + typeName);
+        return *found;
+    }
+    std::string text(const char *name) const
+    {
+        return member(name, &Json::is_string, "a string").get<std::string>();
+    }
+    double date(const char *name) const
+    {
+        const std::string value = text(name);
+        const auto seconds = AlertHistory::parseDate(value);
+        if (!seconds) fail(std::string("member \"") + name + "\" is not a date like 2025-03-01T14:05:09Z");
+        return *seconds;
+    }
+    int64_t integer(const char *name) const
+    {
+        const Json &value = member(name, &Json::is_number, "a number");
+        if (value.is_number_integer() && !value.is_number_unsigned()) return value.get<int64_t>();
+        if (value.is_number_unsigned() && value.get<uint64_t>() <= uint64_t(INT64_MAX))
+            return int64_t(value.get<uint64_t>());
+        if (value.is_number_float()) {
+            const double d = value.get<double>();
+            // 2^63 itself is out of range; every double below it with no fraction fits.
+            if (std::trunc(d) == d && d >= -9223372036854775808.0 && d < 9223372036854775808.0)
+                return int64_t(d);
+        }
+        fail(std::string("member \"") + name + "\" is not a 64-bit integer");
+    }
+    [[noreturn]] void fail(const std::string &what) const
+    {
+        throw AlertHistoryError("alert " + std::to_string(m_index + 1) + " " + what);
+    }
+
+private:
+    const Json &m_object;
+    size_t m_index;
+};
+
+MonitorAlert readAlert(const Json &element, size_t index)
+{
+    if (!element.is_object())
+        throw AlertHistoryError("alert " + std::to_string(index + 1) + " is not an object");
+    const ElementReader in(element, index);
+    MonitorAlert alert;
+    if (!Uuid::parse(in.text("id"), &alert.id)) in.fail("has an \"id\" that is not a UUID");
+    const auto kind = kindFromText(in.text("kind"));
+    if (!kind) in.fail("has an unknown \"kind\"");
+    alert.kind = *kind;
+    alert.key = in.text("key");
+    alert.eventTime = in.date("eventTime");
+    alert.raisedAt = in.date("raisedAt");
+    alert.severityRaw = in.integer("severityRaw");
+    alert.rule = in.text("rule");
+    alert.category = in.text("category");
+    const auto technique = element.find("technique");
+    if (technique != element.end() && !technique->is_null()) alert.technique = in.text("technique");
+    alert.summary = in.text("summary");
+    alert.explanation = in.text("explanation");
+    alert.user = in.text("user");
+    const Json &evidence = in.member("evidence", &Json::is_array, "an array");
+    for (const Json &line : evidence) {
+        if (!line.is_string()) in.fail("has an \"evidence\" entry that is not a string");
+        alert.evidence.push_back(line.get<std::string>());
+    }
+    alert.acknowledged = in.member("acknowledged", &Json::is_boolean, "true or false").get<bool>();
+    return alert;
+}
+
+} // namespace
+
+QString AlertHistory::defaultPath()
+{
+    if (qEnvironmentVariableIsSet("QUILLMARSH_ALERTS_PATH")) {
+        const QString value = QFile::decodeName(qgetenv("QUILLMARSH_ALERTS_PATH"));
+        if (value.isEmpty()) return QDir::currentPath();
+        return QDir::isAbsolutePath(value) ? value : QDir::current().absoluteFilePath(value);
+    }
+    QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty()) data = QDir::homePath() + "/.local/share";
+    return data + "/Quillmarsh/alerts.json";
+}
+
+AlertHistory::AlertHistory(QString path) : m_path(std::move(path)) {}
+
+AlertHistory::LoadResult AlertHistory::load()
+{
+    LoadResult result;
+    const QByteArray native = QFile::encodeName(m_path);
+    std::string bytes;
+    int error = 0;
+    QString reason;
+    switch (readFile(native, &bytes, &error)) {
+    case ReadOutcome::absent:
+    case ReadOutcome::notRegular:
+        return result;
+    case ReadOutcome::failed:
+        reason = QString::fromLocal8Bit(std::strerror(error));
+        break;
+    case ReadOutcome::tooLarge:
+        result.state = LoadState::damaged;
+        reason = "the file is larger than any alert history";
+        break;
+    case ReadOutcome::read:
+        try {
+            result.alerts = decode(bytes);
+            result.state = LoadState::loaded;
+            return result;
+        } catch (const AlertHistoryError &e) {
+            result.state = LoadState::damaged;
+            reason = QString::fromStdString(e.what());
+        }
+        break;
+    }
+
+    QString moveError;
+    const QString keptAs = moveAside(&moveError);
+    result.problem = "The alert history " + m_path + " could not be read: " + reason + ". ";
+    if (!keptAs.isEmpty()) {
+        result.problem += "It was kept as " + keptAs + ".";
+    } else {
+        m_mustMoveAside = true;
+        result.problem += "It could not be moved aside (" + moveError + "), so it will not be overwritten.";
+    }
+    return result;
+}
+
+QString AlertHistory::moveAside(QString *error)
+{
+    const QString stamp = QDateTime::currentDateTimeUtc().toString("yyyyMMdd-HHmmss");
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        QString candidate = m_path + ".unreadable-" + stamp;
+        if (attempt > 1) candidate += "-" + QString::number(attempt);
+        if (QFile::exists(candidate)) continue;
+        QFile file(m_path);
+        // Never replaces an existing file.
+        if (file.rename(candidate)) return candidate;
+        if (!QFile::exists(m_path)) return QString(); // gone meanwhile: nothing left to keep
+        *error = file.errorString();
+        return QString();
+    }
+    *error = "no free name beside it";
+    return QString();
+}
+
+QString AlertHistory::save(const std::vector<MonitorAlert> &alerts)
+{
+    const QByteArray native = QFile::encodeName(m_path);
+    const QByteArray folder = folderOf(native);
+    QString error;
+    if (!makeFolders(folder, &error)) return error;
+
+    const std::string bytes = encode(alerts);
+
+    QByteArray pattern = native + ".XXXXXX";
+    const int slash = pattern.lastIndexOf('/');
+    pattern.insert(slash + 1, '.'); // hidden while it is being written
+    // mkstemp makes the file 0600, so the history is never readable by others, not even briefly.
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return systemError(errno, native);
+    const auto abandon = [&](int code) {
+        ::close(fd);
+        ::unlink(pattern.constData());
+        return systemError(code, native);
+    };
+    if (!writeAll(fd, bytes)) return abandon(errno ? errno : EIO);
+    if (::fsync(fd) != 0) return abandon(errno);
+    ::fchmod(fd, 0600);
+    if (::close(fd) != 0) {
+        const int code = errno;
+        ::unlink(pattern.constData());
+        return systemError(code, native);
+    }
+
+    if (m_mustMoveAside) {
+        QString moveError;
+        if (moveAside(&moveError).isEmpty() && QFile::exists(m_path)) {
+            ::unlink(pattern.constData());
+            return "the unreadable history could not be moved aside (" + moveError + ")";
+        }
+        m_mustMoveAside = false;
+    }
+    if (::rename(pattern.constData(), native.constData()) != 0) {
+        const int code = errno;
+        ::unlink(pattern.constData());
+        return systemError(code, native);
+    }
+    // Makes the rename itself durable; a failure here leaves a good file either way.
+    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return QString();
+}
+
+std::string AlertHistory::encode(const std::vector<MonitorAlert> &alerts)
+{
+    OrderedJson array = OrderedJson::array();
+    for (const MonitorAlert &alert : alerts) {
+        OrderedJson object = OrderedJson::object();
+        object["id"] = alert.id.text();
+        object["kind"] = kindText(alert.kind);
+        object["key"] = alert.key;
+        object["eventTime"] = formatDate(alert.eventTime);
+        object["raisedAt"] = formatDate(alert.raisedAt);
+        object["severityRaw"] = alert.severityRaw;
+        object["rule"] = alert.rule;
+        object["category"] = alert.category;
+        if (alert.technique) object["technique"] = *alert.technique;
+        object["summary"] = alert.summary;
+        object["explanation"] = alert.explanation;
+        object["user"] = alert.user;
+        object["evidence"] = alert.evidence;
+        object["acknowledged"] = alert.acknowledged;
+        array.push_back(std::move(object));
+    }
+    // Texts come from audit records; a stray invalid byte becomes U+FFFD rather than failing the save.
+    return array.dump(2, ' ', false, OrderedJson::error_handler_t::replace) + "\n";
+}
+
+std::vector<MonitorAlert> AlertHistory::decode(std::string_view bytes)
+{
+    Json document;
+    try {
+        document = Json::parse(bytes.begin(), bytes.end());
+    } catch (const Json::parse_error &e) {
+        throw AlertHistoryError("not valid JSON (at byte " + std::to_string(e.byte) + ")");
+    }
+    if (!document.is_array()) throw AlertHistoryError("not a JSON array of alerts");
+    std::vector<MonitorAlert> alerts;
+    alerts.reserve(document.size());
+    for (size_t i = 0; i < document.size(); ++i) alerts.push_back(readAlert(document[i], i));
+    return alerts;
+}
+
+std::string AlertHistory::formatDate(double secondsSince1970)
+{
+    int64_t seconds = 0;
+    if (!std::isnan(secondsSince1970)) {
+        const double whole = std::floor(secondsSince1970);
+        seconds = whole <= double(earliestWritable) ? earliestWritable
+                  : whole >= double(latestWritable) ? latestWritable
+                                                    : int64_t(whole);
+    }
+    int64_t days = seconds / 86400;
+    int64_t rest = seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    int64_t y, m, d;
+    civilFromDays(days, &y, &m, &d);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", int(y), int(m), int(d), int(rest / 3600),
+                  int(rest / 60 % 60), int(rest % 60));
+    return text;
+}
+
+std::optional<double> AlertHistory::parseDate(std::string_view text)
+{
+    // YYYY-MM-DDTHH:MM:SSZ
+    if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
+        text[16] != ':' || text[19] != 'Z')
+        return std::nullopt;
+    const auto number = [&](size_t at, size_t length) -> int64_t {
+        int64_t value = 0;
+        for (size_t i = at; i < at + length; ++i) {
+            if (text[i] < '0' || text[i] > '9') return -1;
+            value = value * 10 + (text[i] - '0');
+        }
+        return value;
+    };
+    const int64_t y = number(0, 4), m = number(5, 2), d = number(8, 2);
+    const int64_t hh = number(11, 2), mm = number(14, 2), ss = number(17, 2);
+    if (y < 0 || m < 1 || m > 12 || d < 1 || d > daysInMonth(y, m) || hh < 0 || hh > 23 || mm < 0 || mm > 59 ||
+        ss < 0 || ss > 59)
+        return std::nullopt;
+    return double(daysFromCivil(y, m, d) * 86400 + hh * 3600 + mm * 60 + ss);
+}
+
+void AlertHistory::insertNewest(std::vector<MonitorAlert> &history, const std::vector<MonitorAlert> &added)
+{
+    history.insert(history.begin(), added.rbegin(), added.rend());
+    if (history.size() > maximumCount) history.resize(maximumCount);
+}
+
+int64_t AlertHistory::unacknowledgedCount(const std::vector<MonitorAlert> &alerts)
+{
+    int64_t count = 0;
+    for (const MonitorAlert &alert : alerts) count += alert.acknowledged ? 0 : 1;
+    return count;
+}
+
+QString AlertHistory::badgeLabel(int64_t unacknowledged)
+{
+    return unacknowledged > 0 ? QString::number(unacknowledged) : QString();
+}

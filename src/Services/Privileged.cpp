@@ -1,0 +1,182 @@
+#include "Services/Privileged.h"
+
+#include "BSM/UTF8.h"
+#include "BSM/Uuid.h"
+#include "Platform/Elevation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPromise>
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <memory>
+#include <sys/stat.h>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+
+namespace Privileged {
+
+namespace {
+
+constexpr const char *trailPrompt = "Quillmarsh needs administrator access to read the audit trails in /var/audit.";
+constexpr const char *copyFolderPrefix = "Quillmarsh-trails-";
+
+// The code points that Unicode counts as white space.
+constexpr char32_t whiteSpace[] = {
+    0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x20, 0x85, 0xA0, 0x1680, 0x2000, 0x2001, 0x2002, 0x2003, 0x2004,
+    0x2005, 0x2006, 0x2007, 0x2008, 0x2009, 0x200A, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000,
+};
+
+bool isWhiteSpace(char32_t c)
+{
+    return std::find(std::begin(whiteSpace), std::end(whiteSpace), c) != std::end(whiteSpace);
+}
+
+// The code point starting at `at` of well-formed UTF-8, and its length in bytes.
+char32_t codePointAt(const std::string &text, size_t at, size_t *length)
+{
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const size_t n = std::min<size_t>(lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4, text.size() - at);
+    char32_t c = n == 1 ? lead : lead & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k) c = (c << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
+    *length = n;
+    return c;
+}
+
+std::string trimmed(const std::string &text)
+{
+    size_t begin = 0;
+    size_t end = text.size();
+    size_t length = 0;
+    while (begin < end && isWhiteSpace(codePointAt(text, begin, &length))) begin += length;
+    while (end > begin) {
+        size_t start = end - 1;
+        while (start > begin && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+        if (!isWhiteSpace(codePointAt(text, start, &length))) break;
+        end = start;
+    }
+    return text.substr(begin, end - begin);
+}
+
+std::string runAsRoot(const std::string &command, const std::string &prompt)
+{
+    const Elevation::Result result = Elevation::run(command, prompt);
+    if (result.dismissed) throw PrivilegedError::cancelled();
+    if (result.status != 0) throw PrivilegedError::failed(trimmed(UTF8::decodeLossy(result.error)));
+    return UTF8::decodeLossy(result.output);
+}
+
+// mkdir rather than reuse: a folder or link that someone else put in its place must fail the
+// call, not receive copies of the system's trails.
+void createPrivateFolder(const std::string &folder)
+{
+    if (::mkdir(folder.c_str(), 0700) != 0)
+        throw std::system_error(errno, std::generic_category(), "Could not create the folder " + folder);
+    // The umask may have taken owner bits away.
+    if (::chmod(folder.c_str(), 0700) != 0)
+        throw std::system_error(errno, std::generic_category(), "Could not protect the folder " + folder);
+}
+
+// Entries whose names start with a dot are left out, whatever put them there.
+std::vector<std::string> listTrails(const std::string &folder)
+{
+    const std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir) throw std::system_error(errno, std::generic_category(), "Could not list the folder " + folder);
+    std::vector<std::string> names;
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir.get());
+        if (!entry) break;
+        if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
+    }
+    if (errno != 0) throw std::system_error(errno, std::generic_category(), "Could not list the folder " + folder);
+    // Byte order, which for UTF-8 is code point order; trail names start with their start time.
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> paths;
+    paths.reserve(names.size());
+    for (const std::string &name : names) paths.push_back(folder + "/" + name);
+    return paths;
+}
+
+// QDir::tempPath() is empty while TMPDIR names a folder that does not exist yet; the copy folder
+// is then made together with its parents rather than at the top of the file system.
+QString temporaryDirectory()
+{
+    const QString temporary = QDir::tempPath();
+    if (!temporary.isEmpty()) return temporary;
+    const QString fromEnvironment = qEnvironmentVariable("TMPDIR");
+    return fromEnvironment.isEmpty() ? QStringLiteral("/tmp") : QDir::cleanPath(QDir(fromEnvironment).absolutePath());
+}
+
+std::vector<std::string> copyTrails()
+{
+    const QString temporary = temporaryDirectory();
+    QDir().mkpath(temporary); // when this fails, mkdir below reports the system's own error
+    std::string folder = QFile::encodeName(temporary).toStdString();
+    if (!folder.ends_with('/')) folder += '/';
+    folder += copyFolderPrefix + Uuid::random().text().substr(0, 8);
+    createPrivateFolder(folder);
+    runAsRoot(systemTrailCopyCommand(folder, ::getuid()), trailPrompt);
+    return listTrails(folder);
+}
+
+// A thread of its own rather than the shared pool: the wait lasts as long as the user leaves the
+// dialog open, and quitting must not wait for it.
+template <typename T, typename Body>
+QFuture<T> runDetached(Body body)
+{
+    auto promise = std::make_shared<QPromise<T>>();
+    QFuture<T> future = promise->future();
+    promise->start();
+    auto task = [promise, body = std::move(body)] {
+        try {
+            promise->addResult(body());
+        } catch (...) {
+            promise->setException(std::current_exception());
+        }
+        promise->finish();
+    };
+    try {
+        std::thread(std::move(task)).detach();
+    } catch (...) {
+        promise->setException(std::current_exception());
+        promise->finish();
+    }
+    return future;
+}
+
+} // namespace
+
+QFuture<std::string> run(const std::string &command, const std::string &prompt)
+{
+    return runDetached<std::string>([command, prompt] { return runAsRoot(command, prompt); });
+}
+
+QFuture<std::vector<std::string>> copySystemTrails()
+{
+    return runDetached<std::vector<std::string>>(copyTrails);
+}
+
+std::string shellQuoted(const std::string &text)
+{
+    std::string out = "'";
+    for (const char c : text) {
+        if (c == '\'') out += "'\\''";
+        else out += c;
+    }
+    return out + "'";
+}
+
+std::string systemTrailCopyCommand(const std::string &folder, uint32_t uid)
+{
+    const std::string q = shellQuoted(folder);
+    // Only regular files, no links (the active trail is one) and no folders; the exit status is
+    // that of handing the copies to the user.
+    return "cd /var/audit && for f in *; do [ -f \"$f\" ] && [ ! -L \"$f\" ] && cp -p \"$f\" " + q + "/; done; "
+        + "chown -R " + std::to_string(uid) + " " + q + " && chmod -R u+rw " + q;
+}
+
+} // namespace Privileged

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "Services/PrivilegedError.h"
+
+#include <QFuture>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The operations that need administrator rights. Each call asks the user once; none keeps state.
+// Results arrive through the future; a failure is rethrown, unchanged, by QFuture::result():
+// PrivilegedError, or std::system_error when the elevation program or a file operation fails.
+namespace Privileged {
+
+// Runs `command` as root once the user has authorised it, on a thread of its own that waits
+// without a time-out, and yields the command's standard output untrimmed (UTF-8; invalid bytes
+// become U+FFFD). A dismissed dialog is `cancelled`; any other failure is `failed` with the
+// trimmed standard error. `prompt` is handed to the platform's dialog, which may not show it.
+QFuture<std::string> run(const std::string &command, const std::string &prompt);
+
+// Copies the system's trail files from /var/audit into a new private folder (mode 0700) in the
+// user's temporary directory, gives them to the user and yields their paths in name order, which
+// is time order. Empty when /var/audit is missing or holds no regular files. The folder stays.
+QFuture<std::vector<std::string>> copySystemTrails();
+
+// `text` in single quotes for the shell, each apostrophe inside written as '\''.
+std::string shellQuoted(const std::string &text);
+
+// The root command line that copies the trail files into `folder` and gives them to user `uid`.
+std::string systemTrailCopyCommand(const std::string &folder, uint32_t uid);
+
+} // namespace Privileged
