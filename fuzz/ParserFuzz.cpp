@@ -38,6 +38,23 @@ void checkRecord(const AuditRecord &record)
         next = token.offset + token.length;
     }
     require(next <= static_cast<int64_t>(record.raw.size()), "tokens stay inside the record");
+
+    // What parse built, sharing values across records, equals a record built on its own.
+    const auto alone = BSMParser::makeRecord(record.raw, record.id, record.source);
+    require(alone.has_value(), "a parsed record can be rebuilt from its bytes");
+    require(alone->event == record.event && alone->modifier == record.modifier && alone->time == record.time,
+            "rebuilt header fields");
+    require(alone->subject == record.subject && alone->target == record.target, "rebuilt subject and target");
+    require(alone->returnStatus == record.returnStatus && alone->returnValue == record.returnValue, "rebuilt return");
+    require(alone->paths == record.paths && alone->texts == record.texts && alone->args == record.args,
+            "rebuilt paths, texts and args");
+    require(alone->execArgs == record.execArgs && alone->sockets == record.sockets, "rebuilt exec args and sockets");
+    require(alone->identity == record.identity, "rebuilt identity");
+    require(alone->exitStatus == record.exitStatus && alone->fileMode == record.fileMode
+                && alone->fileOwner == record.fileOwner,
+            "rebuilt exit and attributes");
+    require(alone->tokenCount == record.tokenCount && alone->decodeError == record.decodeError,
+            "rebuilt token count and error");
 }
 
 } // namespace

@@ -30,15 +30,20 @@ std::string issueText(const char *format, unsigned value)
 
 // The one token loop: decodes from offset 0 up to a trailer, the end or the first failure, and
 // hands each token to visit(id, offset, length, payload), which returns false to stop early.
-// Returns the decoding error text, if decoding failed.
-template <typename Visit>
-std::optional<std::string> forEachToken(std::span<const uint8_t> bytes, Visit &&visit)
+// reuse(id, offset) may take a token it has met before and return its length, so that it is
+// not decoded again; it returns 0 otherwise. Returns the decoding error text, if any.
+template <typename Reuse, typename Visit>
+std::optional<std::string> forEachToken(std::span<const uint8_t> bytes, Reuse &&reuse, Visit &&visit)
 {
     const int64_t count = static_cast<int64_t>(bytes.size());
     ByteReader reader(bytes);
     int64_t offset = 0;
     while (offset < count) {
         const uint8_t id = bytes[static_cast<size_t>(offset)];
+        if (const int64_t length = reuse(id, offset)) {
+            offset += length;
+            continue;
+        }
         reader.offset = offset + 1;
         bool more;
         try {
@@ -54,6 +59,8 @@ std::optional<std::string> forEachToken(std::span<const uint8_t> bytes, Visit &&
     return std::nullopt;
 }
 
+constexpr auto decodeEveryToken = [](uint8_t, int64_t) -> int64_t { return 0; };
+
 std::string endpoint(const std::string &address, uint16_t port)
 {
     std::string text;
@@ -64,24 +71,45 @@ std::string endpoint(const std::string &address, uint16_t port)
     return text;
 }
 
-// Code identities repeat in every record a process writes, so records parsed from one buffer
-// share one boxed value per distinct identity token instead of each holding a copy.
+// Identity tokens repeat byte for byte in every record a process writes. Records parsed from
+// one buffer share one boxed value per distinct token, and a token met before is not decoded
+// again: the same bytes always decode to the same value and length.
 class IdentityPool {
 public:
-    Boxed<SigningIdentity> intern(std::string_view tokenBytes, SigningIdentity &&identity)
+    struct Entry {
+        std::string_view bytes; // the whole token, id byte included
+        Boxed<SigningIdentity> identity;
+    };
+
+    // The earlier token that the bytes from a token's id onwards start with, if any.
+    const Entry *find(std::string_view rest) const
     {
-        const auto found = m_pool.find(tokenBytes);
-        if (found != m_pool.end()) return found->second;
-        if (m_pool.size() >= maximumEntries) m_pool.clear();
+        const auto found = m_entries.find(rest.substr(0, keyLength));
+        if (found == m_entries.end()) return nullptr;
+        for (const Entry &entry : found->second)
+            if (rest.substr(0, entry.bytes.size()) == entry.bytes) return &entry;
+        return nullptr;
+    }
+
+    Boxed<SigningIdentity> add(std::string_view tokenBytes, SigningIdentity &&identity)
+    {
+        if (m_count >= maximumEntries) {
+            m_entries.clear();
+            m_count = 0;
+        }
         Boxed<SigningIdentity> boxed(std::move(identity));
-        m_pool.emplace(tokenBytes, boxed);
+        m_entries[tokenBytes.substr(0, keyLength)].push_back({tokenBytes, boxed});
+        ++m_count;
         return boxed;
     }
 
 private:
+    // Signer type and the start of the signing id: enough to tell most programs apart.
+    static constexpr size_t keyLength = 32;
     static constexpr size_t maximumEntries = 4096;
-    // Keys view the buffer being parsed, which outlives the pool.
-    std::unordered_map<std::string_view, Boxed<SigningIdentity>> m_pool;
+    // Views into the buffer being parsed, which outlives the pool.
+    std::unordered_map<std::string_view, std::vector<Entry>> m_entries;
+    size_t m_count = 0;
 };
 
 // What each kind of token contributes to the record it belongs to.
@@ -110,7 +138,7 @@ struct RecordEffects {
     void operator()(Payload::Exit &&p) { record.exitStatus = static_cast<int32_t>(p.status); }
     void operator()(Payload::Identity &&p)
     {
-        if (identities) record.identity = identities->intern(tokenBytes, std::move(p.identity));
+        if (identities) record.identity = identities->add(tokenBytes, std::move(p.identity));
         else record.identity = std::move(p.identity);
     }
     void operator()(Payload::InAddr &&p) { record.sockets.push_back(std::move(p.address)); }
@@ -141,7 +169,16 @@ bool buildRecord(AuditRecord &record, RawBytes raw, int64_t id, int64_t source, 
     const auto *base = reinterpret_cast<const char *>(bytes.data());
     bool started = false;
     int64_t tokenCount = 0;
-    auto error = forEachToken(bytes, [&](uint8_t, int64_t offset, int64_t length, TokenPayload &&payload) {
+    const std::string_view all(base, bytes.size());
+    auto reuse = [&](uint8_t id, int64_t offset) -> int64_t {
+        if (id != 0xed || !identities || !started) return 0;
+        const auto *entry = identities->find(all.substr(static_cast<size_t>(offset)));
+        if (!entry) return 0;
+        record.identity = entry->identity;
+        ++tokenCount;
+        return static_cast<int64_t>(entry->bytes.size());
+    };
+    auto error = forEachToken(bytes, reuse, [&](uint8_t, int64_t offset, int64_t length, TokenPayload &&payload) {
         if (!started) {
             const auto *header = std::get_if<Payload::Header>(&payload);
             if (!header) return false;
@@ -285,7 +322,7 @@ std::optional<AuditRecord> makeRecord(RawBytes raw, int64_t id, int64_t source)
 TokenList tokens(std::span<const uint8_t> bytes)
 {
     TokenList list;
-    list.error = forEachToken(bytes, [&](uint8_t id, int64_t offset, int64_t length, TokenPayload &&payload) {
+    list.error = forEachToken(bytes, decodeEveryToken, [&](uint8_t id, int64_t offset, int64_t length, TokenPayload &&payload) {
         list.tokens.push_back(BSMToken{id, offset, length, std::move(payload)});
         return true;
     });

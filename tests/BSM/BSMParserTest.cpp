@@ -45,7 +45,7 @@ Outcome outcome(const BSMParser::TrailResult &r)
 
 Bytes cut(const Bytes &bytes, size_t length) { return Bytes(bytes.begin(), bytes.begin() + static_cast<long>(length)); }
 
-// A header token declaring the given size, followed by zeros up to that size when pad is set.
+// A bare 18-byte header token declaring a record of the given size.
 Bytes headerDeclaring(uint32_t size, uint8_t version = 11, uint8_t id = 0x14)
 {
     ByteWriter w;
@@ -58,7 +58,7 @@ const Bytes small = RecordBuilder(1).path("/a").build(); // 31 bytes
 TEST(BSMParser, FramingInBothModes)
 {
     const int64_t s = static_cast<int64_t>(small.size());
-    Bytes hundred = RecordBuilder(2).text(std::string(100 - 18 - 7 - 4, 'x')).build();
+    const Bytes hundred = RecordBuilder(2).text(std::string(100 - 18 - 7 - 4, 'x')).build();
     ASSERT_EQ(hundred.size(), 100u);
     const Bytes shortHeader64 = [] {
         ByteWriter w;
@@ -423,6 +423,39 @@ TEST(BSMParser, TokensListsEachTokenWithItsPlace)
     EXPECT_EQ(cutShort.tokens.size(), 2u);
     EXPECT_EQ(cutShort.error, "truncated token: needed 4 bytes at offset " + std::to_string(trailerAt + 3)
                                   + " (3 bytes not decoded)");
+}
+
+TEST(BSMParser, RepeatedIdentitiesAreSharedNotConfused)
+{
+    // Long enough that the two differ only past any short prefix.
+    const std::string id = "com.example.a-rather-long-signing-identifier";
+    const Bytes hashA(20, 0xAA), hashB(20, 0xBB);
+    const Bytes bytes = trail({RecordBuilder(1).identity(2, id, "TEAM", hashA).build(),
+                               RecordBuilder(2).identity(2, id, "TEAM", hashB).build(),
+                               RecordBuilder(3).identity(2, id, "TEAM", hashA).build(),
+                               RecordBuilder(4).identity(2, id, "TEAM", hashA).withoutTrailer().build()});
+    const auto r = BSMParser::parse(std::span<const uint8_t>(bytes), 1, 1, false);
+    ASSERT_EQ(r.records.size(), 4u);
+    const std::string a(40, 'a'), b(40, 'b');
+    EXPECT_EQ(r.records[0].identity, (SigningIdentity{2, id, "TEAM", a}));
+    EXPECT_EQ(r.records[1].identity, (SigningIdentity{2, id, "TEAM", b}));
+    EXPECT_EQ(r.records[2].identity, (SigningIdentity{2, id, "TEAM", a}));
+    EXPECT_EQ(&*r.records[2].identity, &*r.records[0].identity);
+    // The last record ends right after its identity: still shared, still counted.
+    EXPECT_EQ(&*r.records[3].identity, &*r.records[0].identity);
+    EXPECT_EQ(r.records[3].tokenCount, 2);
+    EXPECT_FALSE(r.records[3].decodeError);
+
+    // An identity cut by the end of its record is not taken from an earlier whole one.
+    const Bytes whole = RecordBuilder(1).identity(2, id, "TEAM", hashA).build();
+    Bytes cutRecord = RecordBuilder(2).identity(2, id, "TEAM", hashA).withoutTrailer().build();
+    cutRecord.resize(cutRecord.size() - 1);
+    cutRecord[4] = uint8_t(cutRecord.size());
+    const auto c = BSMParser::parse(std::span<const uint8_t>(trail({whole, cutRecord})), 1, 1, false);
+    ASSERT_EQ(c.records.size(), 2u);
+    EXPECT_FALSE(c.records[1].identity);
+    EXPECT_EQ(c.records[1].tokenCount, 1);
+    EXPECT_TRUE(c.records[1].decodeError);
 }
 
 TEST(BSMParser, IssuesHaveFreshIds)

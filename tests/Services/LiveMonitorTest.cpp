@@ -1,0 +1,970 @@
+#include "Services/LiveMonitor.h"
+
+#include "BSM/AuditCatalog.h"
+#include "Services/AuditPipeHelper.h"
+#include "Services/PrivilegedError.h"
+#include "support/QtTestSupport.h"
+#include "support/TrailBuilder.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPromise>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <regex>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace TestBSM;
+using namespace std::chrono_literals;
+using State = LiveMonitor::State;
+
+std::string describe(const State &state)
+{
+    if (std::holds_alternative<LiveMonitor::Idle>(state)) return "idle";
+    if (std::holds_alternative<LiveMonitor::Starting>(state)) return "starting";
+    if (std::holds_alternative<LiveMonitor::Running>(state)) return "running";
+    return "failed(" + std::get<LiveMonitor::Failed>(state).message + ")";
+}
+
+// The words the shell makes of a command line: apostrophes quote, a backslash escapes one character.
+std::vector<std::string> shellWords(const std::string &line)
+{
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '\'') {
+            const size_t end = line.find('\'', i + 1);
+            word += line.substr(i + 1, end - i - 1);
+            i = end;
+            inWord = true;
+        } else if (c == '\\' && i + 1 < line.size()) {
+            word += line[++i];
+            inWord = true;
+        } else if (c == ' ') {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord) words.push_back(word);
+    return words;
+}
+
+Bytes openRecord(uint32_t seconds, uint32_t pid = 100)
+{
+    Subject subject;
+    subject.pid = pid;
+    return RecordBuilder(72, seconds).subject(subject).path("/etc/hosts").returnValue(0).build();
+}
+
+// Small records, so that 50 of them fit in one atomic write into a pipe.
+Bytes records(size_t count, uint32_t firstSecond = 1700000000)
+{
+    Bytes out;
+    for (size_t i = 0; i < count; ++i) {
+        const Bytes one = RecordBuilder(72, uint32_t(firstSecond + i)).subject().returnValue(0).build();
+        out.insert(out.end(), one.begin(), one.end());
+    }
+    return out;
+}
+
+// A successful exec that one of the command-line rules reports.
+Bytes sipDisable(uint32_t seconds)
+{
+    Subject subject;
+    subject.pid = 500;
+    return RecordBuilder(23, seconds).subject(subject).path("/usr/bin/csrutil").execArgs({"csrutil", "disable"}).returnValue(0).build();
+}
+
+QFuture<std::string> launched() { return QtFuture::makeReadyFuture(std::string("\n")); }
+
+QFuture<std::string> launchFailed(std::exception_ptr error)
+{
+    QPromise<std::string> promise;
+    QFuture<std::string> future = promise.future();
+    promise.start();
+    promise.setException(error);
+    promise.finish();
+    return future;
+}
+
+// Exit status; -1 when it did not end within the guard or did not exit normally.
+int waitForExit(pid_t pid)
+{
+    for (int round = 0; round < 1000; ++round) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        ::usleep(10000);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+// Holds every analysis pass until the test lets it go.
+struct Gate {
+    std::mutex lock;
+    std::condition_variable changed;
+    int started = 0;
+    bool open = false;
+
+    void release()
+    {
+        const std::lock_guard guard(lock);
+        open = true;
+        changed.notify_all();
+    }
+    int passesStarted()
+    {
+        const std::lock_guard guard(lock);
+        return started;
+    }
+};
+
+// A private runtime folder (the trusted area of these tests), a fake administrator shell that
+// records what it is asked to run and starts whatever helper a test wants, and a writer into
+// the capture's named pipe.
+class LiveMonitorTest : public ::testing::Test {
+public:
+    using Starter = std::function<QFuture<std::string>(const std::string &command)>;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(scratch.isValid());
+        root = fs::canonical(scratch.path().toStdString()).string();
+        runtime = root + "/runtime";
+        ASSERT_EQ(::mkdir(runtime.c_str(), 0700), 0);
+        if (const char *value = std::getenv("XDG_RUNTIME_DIR")) savedRuntime = value;
+        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    }
+
+    void TearDown() override
+    {
+        for (const auto &gate : gates) gate->release();
+        monitor.reset();
+        if (feed >= 0) ::close(feed);
+        if (device >= 0) ::close(device);
+        for (const pid_t child : children) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+        }
+        if (savedRuntime) ::setenv("XDG_RUNTIME_DIR", savedRuntime->c_str(), 1);
+        else ::unsetenv("XDG_RUNTIME_DIR");
+    }
+
+    LiveMonitor::Environment environment()
+    {
+        LiveMonitor::Environment e;
+        e.startHelper = [this](const std::string &command, const std::string &prompt) {
+            commands.push_back(command);
+            prompts.push_back(prompt);
+            fifo = shellWords(command).at(2);
+            return starter(command);
+        };
+        e.trustedPrefix = runtime + "/";
+        e.handshakeInterval = 5ms;
+        e.readerPoll = 10ms;
+        e.analysisDelay = 20ms;
+        e.watchdogInterval = 20ms;
+        e.now = [this] { return clock; };
+        return e;
+    }
+
+    LiveMonitor &make(LiveMonitor::Environment e)
+    {
+        monitor = std::make_unique<LiveMonitor>(std::move(e));
+        monitor->setOnAnalysis([this](const std::vector<Finding> &findings, const std::vector<AuditRecord> &analysed) {
+            passes.push_back({analysed, findings});
+        });
+        monitor->setOnUnexpectedStop([this](const std::string &message) { stops.push_back(message); });
+        return *monitor;
+    }
+    LiveMonitor &make() { return make(environment()); }
+
+    std::string folder() const { return fs::path(fifo).parent_path().string(); }
+
+    void writeStatus(const std::string &text) const
+    {
+        std::ofstream(folder() + "/helper.status", std::ios::binary) << text;
+    }
+
+    // A helper that is already running: the status names a live process (this one by default).
+    Starter reporting(std::string status)
+    {
+        return [this, status](const std::string &) {
+            writeStatus(status);
+            return launched();
+        };
+    }
+    Starter readyHelper() { return reporting("pid " + std::to_string(::getpid()) + "\n"); }
+
+    std::vector<std::string> captureFolders() const
+    {
+        std::vector<std::string> names;
+        for (const auto &entry : fs::directory_iterator(runtime)) names.push_back(entry.path().filename().string());
+        return names;
+    }
+
+    bool waitForState(const State &state, int timeoutMs = 5000)
+    {
+        return waitUntil([&] { return monitor->state() == state; }, timeoutMs);
+    }
+
+    void startRunning()
+    {
+        monitor->start();
+        ASSERT_TRUE(waitForState(LiveMonitor::Running{})) << describe(monitor->state());
+    }
+
+    void stop()
+    {
+        monitor->cleanup();
+        monitor->setState(LiveMonitor::Idle{});
+    }
+
+    // Writes into the capture's named pipe as the helper would, and waits until the reader has
+    // taken every byte, so each call is one read of its own.
+    void send(const Bytes &bytes)
+    {
+        if (feed < 0) feed = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(feed, 0);
+        ASSERT_LE(bytes.size(), size_t(PIPE_BUF)) << "larger writes may be split between reads";
+        ASSERT_EQ(::write(feed, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        ASSERT_TRUE(waitUntil([&] {
+            int waiting = 0;
+            return ::ioctl(feed, FIONREAD, &waiting) == 0 && waiting == 0;
+        }));
+    }
+    void sendAndWait(const Bytes &bytes, int64_t expectedTotal)
+    {
+        send(bytes);
+        ASSERT_TRUE(waitUntil([&] { return monitor->totalReceived() == expectedTotal; }));
+    }
+    void closeFeed()
+    {
+        if (feed >= 0) ::close(feed);
+        feed = -1;
+    }
+
+    // The real helper in a child process of its own, reading from a named pipe that stands in
+    // for the audit pipe.
+    Starter helperProcess()
+    {
+        return [this](const std::string &command) {
+            startHelperProcess(command);
+            return launched();
+        };
+    }
+    void startHelperProcess(const std::string &command)
+    {
+        const std::vector<std::string> words = shellWords(command);
+        const std::optional<AuditPipeHelper::Arguments> arguments = AuditPipeHelper::parseArguments(
+            5, std::vector<const char *>{"q", words[1].c_str(), words[2].c_str(), words[3].c_str(), words[4].c_str()}
+                   .data());
+        ASSERT_TRUE(arguments);
+        const std::string devicePath = root + "/auditpipe";
+        if (device < 0) {
+            ASSERT_EQ(::mkfifo(devicePath.c_str(), 0600), 0);
+            device = ::open(devicePath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        }
+        // Run as root, a folder made by this test would belong to root, which the helper rightly
+        // refuses; in use it belongs to the user.
+        if (::geteuid() == 0) ::chown(fs::path(arguments->fifoPath).parent_path().c_str(), 65534, 65534);
+        const AuditPipeHelper::Places places{devicePath, runtime + "/"};
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::closefrom(3); // above all the test's own end of the named pipe
+            ::_exit(AuditPipeHelper::run(*arguments, places));
+        }
+        children.push_back(child);
+    }
+    void sendToDevice(const Bytes &bytes)
+    {
+        ASSERT_EQ(::write(device, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
+    int helperExit()
+    {
+        const int status = waitForExit(children.back());
+        children.pop_back();
+        return status;
+    }
+
+    // An analyser that waits for the test: it marks what it analysed and reports one finding.
+    std::shared_ptr<Gate> gatedAnalysis(LiveMonitor::Environment &e)
+    {
+        auto gate = std::make_shared<Gate>();
+        gates.push_back(gate);
+        e.analyse = [gate](std::vector<AuditRecord> records) {
+            std::unique_lock guard(gate->lock);
+            ++gate->started;
+            gate->changed.wait(guard, [&] { return gate->open; });
+            for (AuditRecord &record : records) record.processImage = "analysed";
+            Finding finding;
+            finding.rule = "gate";
+            return LiveMonitor::Analysis{std::move(records), {finding}};
+        };
+        return gate;
+    }
+
+    struct Pass {
+        std::vector<AuditRecord> records;
+        std::vector<Finding> findings;
+    };
+
+    QTemporaryDir scratch;
+    std::string root;
+    std::string runtime;
+    std::optional<std::string> savedRuntime;
+    Starter starter = [](const std::string &) { return launched(); };
+    std::vector<std::string> commands;
+    std::vector<std::string> prompts;
+    std::string fifo;
+    int feed = -1;
+    int device = -1;
+    std::vector<pid_t> children;
+    std::vector<std::shared_ptr<Gate>> gates;
+    double clock = 1700000000;
+    std::unique_ptr<LiveMonitor> monitor;
+    std::vector<Pass> passes;
+    std::vector<std::string> stops;
+};
+
+std::vector<int64_t> ids(const std::vector<AuditRecord> &records)
+{
+    std::vector<int64_t> out;
+    for (const AuditRecord &record : records) out.push_back(record.id);
+    return out;
+}
+
+std::vector<int64_t> idRange(int64_t first, int64_t count)
+{
+    std::vector<int64_t> out;
+    for (int64_t i = 0; i < count; ++i) out.push_back(first + i);
+    return out;
+}
+
+// --- start ---
+
+TEST_F(LiveMonitorTest, StartsTheHelperWithItsCommandLineInAPrivateFolder)
+{
+    struct Case {
+        const char *name;
+        std::set<std::string> classes;
+        std::vector<std::string> classesInMask;
+    };
+    const Case cases[] = {
+        {"no classes", {}, {}},
+        {"the default classes", {"lo", "aa", "ad", "ex", "pc", "fc", "fd", "fm", "nt"},
+         {"lo", "aa", "ad", "ex", "pc", "fc", "fd", "fm", "nt"}},
+        {"unknown names add nothing", {"ex", "zz"}, {"ex"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        commands.clear();
+        struct stat folderInfo = {}, pipeInfo = {};
+        starter = [&](const std::string &) {
+            ::stat(folder().c_str(), &folderInfo);
+            ::stat(fifo.c_str(), &pipeInfo);
+            writeStatus("pid " + std::to_string(::getpid()));
+            return launched();
+        };
+        LiveMonitor &live = make();
+        live.setSelectedClasses(c.classes);
+        startRunning();
+
+        ASSERT_EQ(commands.size(), 1u);
+        EXPECT_EQ(prompts[0], "Quillmarsh needs administrator access to stream live events from /dev/auditpipe.");
+        char mask[16];
+        std::snprintf(mask, sizeof mask, "0x%08x", AuditCatalog::shared().mask(c.classesInMask));
+        const std::string executable = QCoreApplication::applicationFilePath().toStdString();
+        EXPECT_EQ(commands[0], "'" + executable + "' --auditpipe-helper '" + fifo + "' " + mask + " "
+                                   + std::to_string(::getpid()) + " > /dev/null 2>&1 &");
+        EXPECT_TRUE(std::regex_match(fifo, std::regex(runtime + "/Quillmarsh-live-[0-9A-F]{8}/pipe")));
+        EXPECT_TRUE(S_ISDIR(folderInfo.st_mode));
+        EXPECT_EQ(folderInfo.st_mode & 07777, 0700u);
+        EXPECT_TRUE(S_ISFIFO(pipeInfo.st_mode));
+        EXPECT_EQ(pipeInfo.st_mode & 07777, 0600u);
+        EXPECT_TRUE(live.startedAt() == clock);
+        stop();
+    }
+    EXPECT_EQ(AuditCatalog::shared().mask({"lo", "aa", "ad", "ex", "pc", "fc", "fd", "fm", "nt"}), 0x400039b8u);
+}
+
+TEST(LiveMonitorCommand, QuotesPathsForTheShell)
+{
+    struct Case {
+        const char *name;
+        std::string executable;
+        std::string fifo;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"plain paths", "/opt/quillmarsh/bin/quillmarsh", "/run/user/1000/Quillmarsh-live-0A1B2C3D/pipe",
+         "'/opt/quillmarsh/bin/quillmarsh' --auditpipe-helper '/run/user/1000/Quillmarsh-live-0A1B2C3D/pipe' "
+         "0x400039b8 4242 > /dev/null 2>&1 &"},
+        {"apostrophe and blanks in the program path", "/home/o'neil/My Apps/quillmarsh", "/run/user/1000/p",
+         "'/home/o'\\''neil/My Apps/quillmarsh' --auditpipe-helper '/run/user/1000/p' 0x400039b8 4242 > /dev/null 2>&1 &"},
+        {"apostrophe in the pipe path", "/q", "/run/user/1000/it's/pipe",
+         "'/q' --auditpipe-helper '/run/user/1000/it'\\''s/pipe' 0x400039b8 4242 > /dev/null 2>&1 &"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string command = LiveMonitor::helperCommand(c.executable, c.fifo, 0x400039b8, 4242);
+        EXPECT_EQ(command, c.expected);
+        const std::vector<std::string> words = shellWords(command);
+        ASSERT_GE(words.size(), 3u);
+        EXPECT_EQ(words[0], c.executable);
+        EXPECT_EQ(words[2], c.fifo);
+    }
+}
+
+TEST_F(LiveMonitorTest, StartFailuresEndInTheirStateAndLeaveNoFolder)
+{
+    struct Case {
+        const char *name;
+        std::function<void(LiveMonitorTest &)> arrange;
+        State expected;
+        bool helperAsked;
+    };
+    const auto failed = [](std::string message) { return State(LiveMonitor::Failed{std::move(message)}); };
+    const auto helperSays = [](std::string status) {
+        return [status](LiveMonitorTest &t) { t.starter = t.reporting(status); };
+    };
+    const auto launchThrows = [](std::exception_ptr error) {
+        return [error](LiveMonitorTest &t) { t.starter = [error](const std::string &) { return launchFailed(error); }; };
+    };
+    const Case cases[] = {
+        {"runtime folder not set", [](LiveMonitorTest &) { ::unsetenv("XDG_RUNTIME_DIR"); },
+         failed("Live capture needs a private runtime folder, but XDG_RUNTIME_DIR is not set."), false},
+        {"runtime folder empty", [](LiveMonitorTest &) { ::setenv("XDG_RUNTIME_DIR", "", 1); },
+         failed("Live capture needs a private runtime folder, but XDG_RUNTIME_DIR is not set."), false},
+        {"runtime folder missing", [](LiveMonitorTest &t) { ::setenv("XDG_RUNTIME_DIR", (t.root + "/gone").c_str(), 1); },
+         failed("Live capture needs a private runtime folder under " + runtime + "/, but XDG_RUNTIME_DIR is \"" + root
+                + "/gone\"."),
+         false},
+        {"runtime folder outside the trusted area", [](LiveMonitorTest &t) { ::setenv("XDG_RUNTIME_DIR", t.root.c_str(), 1); },
+         failed("Live capture needs a private runtime folder under " + runtime + "/, but XDG_RUNTIME_DIR is \"" + root
+                + "\"."),
+         false},
+        {"authorisation dismissed", launchThrows(std::make_exception_ptr(PrivilegedError::cancelled())),
+         LiveMonitor::Idle{}, true},
+        {"authorisation failed", launchThrows(std::make_exception_ptr(PrivilegedError::failed("Not authorized"))),
+         failed("Not authorized"), true},
+        {"elevation program missing",
+         launchThrows(std::make_exception_ptr(std::system_error(ENOENT, std::generic_category(), "pkexec"))),
+         failed("pkexec: No such file or directory"), true},
+        {"helper cannot open the audit pipe",
+         helperSays("error: cannot open /dev/auditpipe: No such file or directory\n"),
+         failed("cannot open /dev/auditpipe: No such file or directory"), true},
+        {"helper cannot open the named pipe", helperSays("error: cannot open FIFO: Permission denied\n"),
+         failed("cannot open FIFO: Permission denied"), true},
+        {"detail trimmed of blanks and tabs", helperSays("error:\t  odd  \t\n"), failed("odd"), true},
+        {"pid followed by letters", helperSays("pid abc\n"), failed(""), true},
+        {"the bare word pid", helperSays("pid\n"), failed(""), true},
+        {"pid beyond 32 bits", helperSays("pid 2147483648\n"), failed(""), true},
+        {"pid with a second word", helperSays("pid 12 13\n"), failed(""), true},
+        {"text without a colon", helperSays("ready\n"), failed(""), true},
+        {"helper never reports", [](LiveMonitorTest &) {}, failed("The capture helper did not start."), true},
+        {"status that is not UTF-8 counts as none", helperSays("pid \xff\xfe\n"),
+         failed("The capture helper did not start."), true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        starter = [](const std::string &) { return launched(); };
+        commands.clear();
+        c.arrange(*this);
+        LiveMonitor &live = make();
+        live.start();
+        ASSERT_TRUE(waitUntil([&] { return !std::holds_alternative<LiveMonitor::Starting>(live.state()); }));
+        EXPECT_EQ(describe(live.state()), describe(c.expected));
+        EXPECT_EQ(commands.size(), c.helperAsked ? 1u : 0u);
+        EXPECT_TRUE(captureFolders().empty());
+        EXPECT_TRUE(stops.empty());
+    }
+}
+
+TEST_F(LiveMonitorTest, StatusLinesThatNameTheHelper)
+{
+    struct Case {
+        const char *name;
+        std::string status;
+    };
+    const Case cases[] = {
+        {"pid and a line end", "pid 381\n"},
+        {"surrounding white space", "  pid 381 \r\n\n"},
+        {"explicit sign", "pid +381"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        LiveMonitor::Environment e = environment();
+        e.watchdogInterval = 1h; // no process 381 need exist
+        starter = reporting(c.status);
+        LiveMonitor &live = make(e);
+        startRunning();
+        EXPECT_EQ(captureFolders().size(), 1u);
+        stop();
+        EXPECT_EQ(describe(live.state()), "idle");
+        EXPECT_TRUE(captureFolders().empty());
+    }
+}
+
+// The status file is read at once and then after each of 60 waits, the last read coming after
+// the 59th wait.
+TEST_F(LiveMonitorTest, WaitsSixtyIntervalsForTheHelper)
+{
+    LiveMonitor::Environment e = environment();
+    e.handshakeInterval = 20ms;
+    e.watchdogInterval = 1h;
+    {
+        SCOPED_TRACE("a status written during the last wait is still read");
+        starter = [&](const std::string &) {
+            QTimer::singleShot(58 * 20 + 10, [this] { writeStatus("pid 7\n"); });
+            return launched();
+        };
+        make(e);
+        startRunning();
+        stop();
+    }
+    {
+        SCOPED_TRACE("without a status the start gives up after the sixtieth wait");
+        starter = [](const std::string &) { return launched(); };
+        LiveMonitor &live = make(e);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        live.start();
+        ASSERT_TRUE(waitForState(LiveMonitor::Failed{"The capture helper did not start."}, 10000));
+        EXPECT_GE(elapsed.elapsed(), 60 * 20 - 20);
+        EXPECT_TRUE(captureFolders().empty());
+    }
+}
+
+TEST_F(LiveMonitorTest, StartingTwiceStartsOneCapture)
+{
+    QPromise<std::string> dialog;
+    starter = [&](const std::string &) { return dialog.future(); };
+    LiveMonitor &live = make();
+    int changes = 0;
+    QObject::connect(&live, &LiveMonitor::stateChanged, [&] { ++changes; });
+    live.start();
+    live.start();
+    EXPECT_EQ(describe(live.state()), "starting");
+    EXPECT_EQ(commands.size(), 1u);
+    EXPECT_EQ(changes, 1);
+
+    writeStatus("pid " + std::to_string(::getpid()));
+    dialog.start();
+    dialog.addResult(std::string("\n"));
+    dialog.finish();
+    ASSERT_TRUE(waitForState(LiveMonitor::Running{}));
+    live.start();
+    EXPECT_EQ(commands.size(), 1u);
+    EXPECT_EQ(captureFolders().size(), 1u);
+}
+
+// --- a whole capture with the real helper ---
+
+TEST_F(LiveMonitorTest, CapturesThroughTheHelperAndStopsIt)
+{
+    starter = helperProcess();
+    LiveMonitor &live = make();
+    startRunning();
+    EXPECT_EQ(captureFolders().size(), 1u);
+
+    const Bytes two = records(2);
+    sendToDevice(two);
+    ASSERT_TRUE(waitUntil([&] { return live.totalReceived() == 2; }));
+    EXPECT_EQ(ids(*live.records()), idRange(LiveMonitor::firstLiveID, 2));
+    EXPECT_EQ(live.records()->at(0).source, -1);
+    EXPECT_EQ(live.records()->at(1).time, 1700000001);
+    EXPECT_EQ(live.bytesReceived(), int64_t(two.size()));
+    ASSERT_TRUE(waitUntil([&] { return passes.size() == 1; }));
+
+    stop();
+    EXPECT_EQ(describe(live.state()), "idle");
+    EXPECT_TRUE(captureFolders().empty());
+    // The helper ends at its next write into the closed pipe.
+    int status = -1;
+    for (int i = 0; i < 100; ++i) {
+        if (::waitpid(children.back(), &status, WNOHANG) == children.back()) break;
+        sendToDevice(openRecord(1700000100));
+        ::usleep(20000);
+    }
+    children.pop_back();
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    // What was captured stays for the screens, and the stop is no unexpected end.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(live.records()->size(), 2u);
+    EXPECT_EQ(live.totalReceived(), 2);
+    EXPECT_EQ(live.bytesReceived(), int64_t(two.size()));
+    EXPECT_TRUE(live.startedAt() == clock);
+    EXPECT_TRUE(stops.empty());
+}
+
+// A stop while the start is under way abandons it: the folder goes at once, a helper started
+// afterwards finds no folder and ends, and the start does not fail later on.
+TEST_F(LiveMonitorTest, StoppingWhileStartingLeavesNothingBehind)
+{
+    struct Case {
+        const char *name;
+        bool dialogStillOpen;
+    };
+    const Case cases[] = {{"while the authorisation dialog is open", true},
+                          {"while waiting for the helper's status", false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QPromise<std::string> dialog;
+        starter = [&](const std::string &) { return c.dialogStillOpen ? dialog.future() : launched(); };
+        LiveMonitor &live = make();
+        live.start();
+        QCoreApplication::processEvents();
+        ASSERT_EQ(describe(live.state()), "starting");
+        ASSERT_EQ(captureFolders().size(), 1u);
+
+        stop();
+        EXPECT_EQ(describe(live.state()), "idle");
+        EXPECT_TRUE(captureFolders().empty());
+
+        dialog.start();
+        dialog.addResult(std::string("\n"));
+        dialog.finish();
+        startHelperProcess(commands.back());
+        EXPECT_EQ(helperExit(), 2);
+        waitUntil([] { return false; }, 60 * 5 + 100); // past the handshake's whole budget
+        EXPECT_EQ(describe(live.state()), "idle");
+        EXPECT_TRUE(captureFolders().empty());
+    }
+}
+
+// --- watchdog and unexpected ends ---
+
+TEST_F(LiveMonitorTest, WatchdogEndsTheCaptureWhenTheHelperDies)
+{
+    const pid_t helper = ::fork();
+    if (helper == 0) {
+        for (;;) ::pause();
+    }
+    children.push_back(helper);
+    starter = reporting("pid " + std::to_string(helper) + "\n");
+    LiveMonitor &live = make();
+    startRunning();
+    waitUntil([] { return false; }, 100); // several checks of a living helper
+    EXPECT_EQ(describe(live.state()), "running");
+
+    ::kill(helper, SIGKILL);
+    ::waitpid(helper, nullptr, 0);
+    children.clear();
+    const std::string message = "The audit pipe helper (pid " + std::to_string(helper) + ") exited unexpectedly.";
+    ASSERT_TRUE(waitForState(LiveMonitor::Failed{message}));
+    EXPECT_EQ(stops, std::vector<std::string>{message});
+    EXPECT_TRUE(captureFolders().empty());
+    waitUntil([] { return false; }, 100);
+    EXPECT_EQ(stops.size(), 1u);
+}
+
+// The application holds both ends of its pipe, so the pipe can only end or fail if something
+// tampers with the descriptor; the capture then ends as when the helper dies, without spinning.
+TEST_F(LiveMonitorTest, APipeThatEndsOrFailsEndsTheCapture)
+{
+    struct Case {
+        const char *name;
+        std::function<int(const std::string &scratch)> replacement;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"end of stream",
+         [](const std::string &) {
+             int ends[2];
+             if (::pipe(ends) != 0) return -1;
+             ::close(ends[1]);
+             return ends[0];
+         },
+         "The live event stream from the audit pipe helper ended unexpectedly."},
+        {"read error", [](const std::string &scratch) { return ::open(scratch.c_str(), O_RDONLY | O_DIRECTORY); },
+         "The live event stream from the audit pipe helper could not be read: Is a directory."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        stops.clear();
+        starter = readyHelper();
+        LiveMonitor &live = make();
+        startRunning();
+        int appEnd = -1;
+        for (const auto &entry : fs::directory_iterator("/proc/self/fd")) {
+            std::error_code error;
+            if (fs::read_symlink(entry.path(), error).string() == fifo) appEnd = std::stoi(entry.path().filename());
+        }
+        ASSERT_GE(appEnd, 0);
+        const int replacement = c.replacement(root);
+        ASSERT_GE(replacement, 0);
+        ASSERT_EQ(::dup2(replacement, appEnd), appEnd);
+        ::close(replacement);
+        ASSERT_TRUE(waitForState(LiveMonitor::Failed{c.message})) << describe(live.state());
+        EXPECT_EQ(stops, std::vector<std::string>{c.message});
+        EXPECT_TRUE(captureFolders().empty());
+    }
+}
+
+// --- the record stream ---
+
+TEST_F(LiveMonitorTest, NumbersRecordsOnAcrossClearsAndCaptures)
+{
+    starter = readyHelper();
+    LiveMonitor &live = make();
+    startRunning();
+    sendAndWait(records(3), 3);
+    EXPECT_EQ(ids(*live.records()), idRange(10000000, 3));
+
+    live.clear();
+    EXPECT_TRUE(live.records()->empty());
+    EXPECT_EQ(live.totalReceived(), 0);
+    EXPECT_EQ(live.bytesReceived(), 0);
+    sendAndWait(records(2), 2);
+    EXPECT_EQ(ids(*live.records()), idRange(10000003, 2));
+
+    closeFeed();
+    stop();
+    startRunning();
+    sendAndWait(records(1), 3);
+    EXPECT_EQ(ids(*live.records()), idRange(10000003, 3)); // a new capture appends to the old buffer
+    for (const AuditRecord &record : *live.records()) EXPECT_EQ(record.source, -1);
+}
+
+TEST_F(LiveMonitorTest, CountsOnlyTheReadsThatCompleteRecords)
+{
+    starter = readyHelper();
+    LiveMonitor &live = make();
+    startRunning();
+    const Bytes record = openRecord(1700000000);
+    int changes = 0;
+    QObject::connect(&live, &LiveMonitor::recordsChanged, [&] { ++changes; });
+
+    send(Bytes(record.begin(), record.begin() + 20));
+    waitUntil([] { return false; }, 50);
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(live.totalReceived(), 0);
+    EXPECT_EQ(live.bytesReceived(), 0);
+
+    sendAndWait(trail({Bytes(record.begin() + 20, record.end()), openRecord(1700000001)}), 2);
+    EXPECT_EQ(live.bytesReceived(), int64_t(record.size() - 20 + openRecord(1700000001).size()));
+    EXPECT_EQ(live.records()->at(0).time, 1700000000);
+}
+
+TEST_F(LiveMonitorTest, KeepsTheNewestRecordsUpToTheLimit)
+{
+    starter = readyHelper();
+    LiveMonitor &live = make();
+    EXPECT_EQ(live.bufferLimit(), 20000);
+    startRunning();
+    const Bytes all = records(25000);
+    feed = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_EQ(::write(feed, all.data(), all.size()), ssize_t(all.size())); // the reader drains it meanwhile
+    ASSERT_TRUE(waitUntil([&] { return live.totalReceived() == 25000; }, 20000));
+    EXPECT_EQ(live.records()->size(), 20000u);
+    EXPECT_EQ(live.records()->front().id, 10005000);
+    EXPECT_EQ(live.records()->back().id, 10024999);
+    EXPECT_EQ(live.records()->back().time, 1700024999);
+}
+
+TEST_F(LiveMonitorTest, RateCountsTheLastFiveSeconds)
+{
+    struct Read {
+        double after; // seconds after the previous read
+        size_t count;
+    };
+    struct Case {
+        const char *name;
+        std::vector<Read> reads;
+        double rate;
+    };
+    const Case cases[] = {
+        {"one read of 50", {{0, 50}}, 10.0},
+        {"a read exactly five seconds old still counts", {{0, 50}, {5.0, 5}}, 11.0},
+        {"older reads no longer count", {{0, 50}, {5.001, 5}}, 1.0},
+        {"every read in the window counts", {{0, 10}, {1, 10}, {1, 10}}, 6.0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        starter = readyHelper();
+        LiveMonitor &live = make();
+        startRunning();
+        int64_t total = 0;
+        for (const Read &read : c.reads) {
+            clock += read.after;
+            total += int64_t(read.count);
+            sendAndWait(records(read.count), total);
+        }
+        EXPECT_DOUBLE_EQ(live.ratePerSecond(), c.rate);
+        // Only new records change it: not time, a clear or a stop.
+        clock += 60;
+        live.clear();
+        closeFeed();
+        stop();
+        EXPECT_DOUBLE_EQ(live.ratePerSecond(), c.rate);
+    }
+}
+
+TEST_F(LiveMonitorTest, PausingFreezesTheSnapshotNotTheCapture)
+{
+    starter = readyHelper();
+    LiveMonitor &live = make();
+    startRunning();
+    sendAndWait(records(2), 2);
+    EXPECT_EQ(live.pausedSnapshot(), nullptr);
+
+    live.setPaused(true);
+    ASSERT_NE(live.pausedSnapshot(), nullptr);
+    EXPECT_EQ(ids(*live.pausedSnapshot()), idRange(10000000, 2));
+    sendAndWait(records(3), 5);
+    EXPECT_EQ(live.records()->size(), 5u);
+    EXPECT_EQ(ids(*live.pausedSnapshot()), idRange(10000000, 2));
+
+    int snapshots = 0;
+    QObject::connect(&live, &LiveMonitor::pausedSnapshotChanged, [&] { ++snapshots; });
+    live.setPaused(true); // every assignment retakes the snapshot
+    EXPECT_EQ(snapshots, 1);
+    EXPECT_EQ(live.pausedSnapshot()->size(), 5u);
+
+    live.clear();
+    EXPECT_TRUE(live.paused());
+    ASSERT_NE(live.pausedSnapshot(), nullptr);
+    EXPECT_TRUE(live.pausedSnapshot()->empty());
+
+    live.setPaused(false);
+    EXPECT_EQ(live.pausedSnapshot(), nullptr);
+}
+
+// --- analysis passes ---
+
+TEST_F(LiveMonitorTest, APassAnalysesTheBufferAfterTheDelay)
+{
+    LiveMonitor::Environment e = environment();
+    e.analysisDelay = 300ms;
+    starter = readyHelper();
+    LiveMonitor &live = make(e);
+    startRunning();
+    sendAndWait(openRecord(1700000000, 500), 1);
+    sendAndWait(sipDisable(1700000001), 2); // within the delay: part of the same pass
+    ASSERT_TRUE(waitUntil([&] { return passes.size() == 1; }));
+
+    ASSERT_EQ(passes[0].records.size(), 2u);
+    ASSERT_EQ(live.findings().size(), 1u);
+    EXPECT_EQ(live.findings()[0].rule, "SIP disable attempt");
+    EXPECT_EQ(live.findings()[0].recordIDs, std::vector<int64_t>{10000001});
+    EXPECT_EQ(passes[0].findings.size(), 1u);
+    // Unchanged since the snapshot, the buffer takes the process images.
+    EXPECT_EQ(live.records()->at(1).processImage, "/usr/bin/csrutil");
+    EXPECT_EQ(passes[0].records[1].processImage, "/usr/bin/csrutil");
+
+    waitUntil([] { return false; }, 700); // a finished pass schedules no other
+    EXPECT_EQ(passes.size(), 1u);
+}
+
+TEST_F(LiveMonitorTest, AnalysesRecordsInTimeOrder)
+{
+    starter = readyHelper();
+    LiveMonitor &live = make();
+    startRunning();
+    sendAndWait(trail({openRecord(1700000005), openRecord(1700000001)}), 2);
+    ASSERT_TRUE(waitUntil([&] { return passes.size() == 1; }));
+    EXPECT_EQ(ids(passes[0].records), (std::vector<int64_t>{10000001, 10000000}));
+    EXPECT_EQ(ids(*live.records()), (std::vector<int64_t>{10000001, 10000000}));
+}
+
+TEST_F(LiveMonitorTest, OnePassAtATime)
+{
+    LiveMonitor::Environment e = environment();
+    const std::shared_ptr<Gate> gate = gatedAnalysis(e);
+    starter = readyHelper();
+    LiveMonitor &live = make(e);
+    startRunning();
+    sendAndWait(records(1), 1);
+    ASSERT_TRUE(waitUntil([&] { return gate->passesStarted() == 1; }));
+
+    sendAndWait(records(1, 1700000100), 2);
+    sendAndWait(records(1, 1700000200), 3);
+    waitUntil([] { return false; }, 100);
+    EXPECT_EQ(gate->passesStarted(), 1);
+
+    gate->release();
+    ASSERT_TRUE(waitUntil([&] { return passes.size() == 1; }));
+    // Records handed over while the pass ran keep the buffer from being replaced...
+    EXPECT_EQ(ids(*live.records()), idRange(10000000, 3));
+    EXPECT_FALSE(live.records()->at(0).processImage);
+    // ...but the findings and the callback are the pass's own.
+    EXPECT_EQ(live.findings().size(), 1u);
+    EXPECT_EQ(ids(passes[0].records), idRange(10000000, 1));
+    // And they are analysed by a pass of their own, though no record follows them.
+    ASSERT_TRUE(waitUntil([&] { return passes.size() == 2; }));
+    EXPECT_EQ(ids(passes[1].records), idRange(10000000, 3));
+    EXPECT_EQ(live.records()->at(2).processImage, "analysed");
+}
+
+TEST_F(LiveMonitorTest, PassesThatMeetAClearOrAStop)
+{
+    struct Case {
+        const char *name;
+        bool whileAnalysing; // else during the delay
+        void (*act)(LiveMonitorTest &);
+        size_t analysed;
+    };
+    const Case cases[] = {
+        {"clear during the delay: the empty buffer is analysed", false, [](LiveMonitorTest &t) { t.monitor->clear(); }, 0},
+        {"clear while analysing: the emptied buffer stays empty", true, [](LiveMonitorTest &t) { t.monitor->clear(); }, 1},
+        {"stop during the delay: the pass still completes", false, [](LiveMonitorTest &t) { t.stop(); }, 1},
+        {"stop while analysing: the pass still completes", true, [](LiveMonitorTest &t) { t.stop(); }, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        passes.clear();
+        closeFeed();
+        LiveMonitor::Environment e = environment();
+        e.analysisDelay = 100ms;
+        const std::shared_ptr<Gate> gate = gatedAnalysis(e);
+        starter = readyHelper();
+        LiveMonitor &live = make(e);
+        startRunning();
+        sendAndWait(records(1), 1);
+        const bool isClear = std::string(c.name).starts_with("clear");
+        if (c.whileAnalysing) {
+            ASSERT_TRUE(waitUntil([&] { return gate->passesStarted() == 1; }));
+        } else {
+            gate->release();
+        }
+        c.act(*this);
+        gate->release();
+        ASSERT_TRUE(waitUntil([&] { return passes.size() == 1; }));
+        EXPECT_EQ(passes[0].records.size(), c.analysed);
+        EXPECT_EQ(passes[0].findings.size(), 1u);
+        EXPECT_EQ(live.findings().size(), 1u);
+        EXPECT_EQ(live.records()->size(), isClear ? 0u : 1u);
+        if (!isClear) {
+            EXPECT_EQ(live.records()->at(0).processImage, "analysed");
+        }
+    }
+}
+
+} // namespace
