@@ -92,6 +92,15 @@ std::shared_ptr<LoadedFile> loadFile(const std::optional<std::string> &native, i
     return loaded;
 }
 
+// The locale's short time: hours and minutes. Qt's C locale puts seconds in its short form, which
+// no real locale's short style has.
+QString shortTime(const QTime &time)
+{
+    const QLocale locale;
+    if (locale.language() == QLocale::C) return time.toString(QStringLiteral("HH:mm"));
+    return locale.toString(time, QLocale::ShortFormat);
+}
+
 } // namespace
 
 struct AuditStore::Analysis {
@@ -378,7 +387,7 @@ QFuture<void> AuditStore::importLive(std::vector<AuditRecord> records)
     return enqueue([this, records = std::move(records)](Finish finish) mutable {
         if (records.empty()) return finish();
         TrailSource source;
-        source.name = "Live capture " + QLocale().toString(QTime::currentTime(), QLocale::ShortFormat).toStdString();
+        source.name = "Live capture " + shortTime(QTime::currentTime()).toStdString();
         source.kind = TrailSource::Kind::live;
         for (auto &record : records) {
             source.bytes += int64_t(record.raw.size());

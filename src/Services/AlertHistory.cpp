@@ -372,7 +372,16 @@ std::string AlertHistory::encode(const std::vector<MonitorAlert> &alerts)
         array.push_back(std::move(object));
     }
     // Texts come from audit records; a stray invalid byte becomes U+FFFD rather than failing the save.
-    return array.dump(2, ' ', false, OrderedJson::error_handler_t::replace) + "\n";
+    const std::string dumped = array.dump(2, ' ', false, OrderedJson::error_handler_t::replace);
+    // The file's form escapes every "/" as "\/". Outside strings JSON has no "/", and no UTF-8
+    // sequence holds its byte, so every one of them is inside a string.
+    std::string text;
+    text.reserve(dumped.size() + dumped.size() / 16 + 1);
+    for (const char c : dumped) {
+        if (c == '/') text += '\\';
+        text += c;
+    }
+    return text + "\n";
 }
 
 std::vector<MonitorAlert> AlertHistory::decode(std::string_view bytes)

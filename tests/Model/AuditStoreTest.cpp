@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QThreadPool>
@@ -324,9 +325,9 @@ TEST_F(AuditStoreTest, ImportLiveRenumbersUnderANewSource)
         live[i].processImage = "/stale/image";
     }
     live[0].texts = {"kept"};
-    const QString before = QLocale().toString(QTime::currentTime(), QLocale::ShortFormat);
+    const QString before = QTime::currentTime().toString("HH:mm");
     settle(store.importLive(live));
-    const QString after = QLocale().toString(QTime::currentTime(), QLocale::ShortFormat);
+    const QString after = QTime::currentTime().toString("HH:mm");
 
     EXPECT_EQ(store.nextRecordID(), 43);
     EXPECT_EQ(store.nextSourceID(), 3);
@@ -357,6 +358,29 @@ TEST_F(AuditStoreTest, ImportLiveRenumbersUnderANewSource)
     EXPECT_EQ(store.sources().back().id, 3);
     EXPECT_TRUE(store.record(45));
     EXPECT_EQ(store.records().size(), 45u);
+}
+
+TEST_F(AuditStoreTest, LiveSourceNameHasTheImportTimeInTheLocalesShortStyle)
+{
+    struct Case {
+        const char *name;
+        QLocale locale;
+        const char *pattern;
+    };
+    const Case cases[] = {
+        {"C locale: hours and minutes, no seconds", QLocale::c(), "^Live capture \\d\\d:\\d\\d$"},
+        {"English: twelve-hour clock", QLocale(QLocale::English, QLocale::UnitedStates),
+         "^Live capture \\d{1,2}:\\d\\d[\\s\\x{202F}][AP]M$"},
+        {"German: 24-hour clock", QLocale(QLocale::German, QLocale::Germany), "^Live capture \\d\\d:\\d\\d$"},
+    };
+    const QLocale before;
+    for (const Case &c : cases) {
+        QLocale::setDefault(c.locale);
+        settle(store.importLive(series(1)));
+        QLocale::setDefault(before);
+        const QString name = QString::fromStdString(store.sources().back().name);
+        EXPECT_TRUE(QRegularExpression(c.pattern).match(name).hasMatch()) << c.name << ": " << name.toStdString();
+    }
 }
 
 TEST_F(AuditStoreTest, ImportingNothingChangesNothing)

@@ -159,6 +159,11 @@ TEST(AlertHistoryTest, WritesMembersInFieldOrderOnePerLineReadableByAnotherReade
     EXPECT_NE(text.find("\"eventTime\": \"2025-03-01T14:05:09Z\""), std::string::npos);
     EXPECT_NE(text.find("\"user\": \"—\""), std::string::npos);
     EXPECT_NE(text.find("\"user\": \"orvik → root\""), std::string::npos);
+    // Every "/" escaped, next to the standard escapes of quotes, backslashes and line feeds.
+    EXPECT_NE(text.find(R"("explanation": "Repeated \"failed\" logins \\ guesses \/ tries.")"), std::string::npos);
+    EXPECT_NE(text.find(R"("path, path=\/etc\/hosts\nreturn, status=success, value=0")"), std::string::npos);
+    for (size_t at = text.find('/'); at != std::string::npos; at = text.find('/', at + 1))
+        EXPECT_EQ(text[at - 1], '\\') << "unescaped \"/\" at byte " << at;
 
     const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(text));
     ASSERT_TRUE(document.isArray());
