@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <string_view>
-#include <type_traits>
 #include <unordered_map>
 #include <utility>
 
@@ -15,6 +14,7 @@ constexpr int64_t maximumRecordSize = 16777216;
 // Resynchronisation trusts a candidate header only when it also looks like what a kernel writes.
 constexpr uint32_t maximumResyncSize = 0xFFFFF;
 constexpr int64_t fileTokenFixedSize = 11;
+constexpr uint8_t identityTokenID = 0xed;
 
 uint32_t bigEndian32(const uint8_t *p)
 {
@@ -171,7 +171,7 @@ bool buildRecord(AuditRecord &record, RawBytes raw, int64_t id, int64_t source, 
     int64_t tokenCount = 0;
     const std::string_view all(base, bytes.size());
     auto reuse = [&](uint8_t id, int64_t offset) -> int64_t {
-        if (id != 0xed || !identities || !started) return 0;
+        if (id != identityTokenID || !identities || !started) return 0;
         const auto *entry = identities->find(all.substr(static_cast<size_t>(offset)));
         if (!entry) return 0;
         record.identity = entry->identity;

@@ -65,17 +65,18 @@ std::string ByteReader::address(uint32_t type)
 
 std::string formatIPv4(std::span<const uint8_t> bytes)
 {
-    // Every record's subject carries an address, so this avoids a string per byte.
-    std::string text(bytes.size() * 4, '\0');
-    char *out = text.data();
+    // Every subject carries an address: built in place, so four-byte texts fit the string inline.
+    std::string text;
+    char part[4];
     for (size_t i = 0; i < bytes.size(); ++i) {
+        char *out = part;
         if (i) *out++ = '.';
         const unsigned b = bytes[i];
         if (b >= 100) *out++ = char('0' + b / 100);
         if (b >= 10) *out++ = char('0' + b / 10 % 10);
         *out++ = char('0' + b % 10);
+        text.append(part, static_cast<size_t>(out - part));
     }
-    text.resize(static_cast<size_t>(out - text.data()));
     return text;
 }
 

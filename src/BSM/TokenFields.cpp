@@ -56,7 +56,13 @@ bool calendarTime(double time, bool local, std::tm *out, int *milliseconds)
     return local ? localtime_r(&seconds, out) != nullptr : gmtime_r(&seconds, out) != nullptr;
 }
 
-std::string outOfCalendar(double time) { return format("%.3f", time); }
+// The plain seconds, for times no calendar reaches (a double has at most 309 integer digits).
+std::string outOfCalendar(double time)
+{
+    char buffer[400];
+    std::snprintf(buffer, sizeof buffer, "%.3f", time);
+    return buffer;
+}
 
 // ISO 8601 in UTC with milliseconds: 2024-05-01T12:00:00.250Z.
 std::string isoTime(double time)

@@ -191,8 +191,10 @@ TEST(TokenFields, TimesBeyondTheCalendarStillShow)
     Payload::Header far{11, 1, 0, 18446744073709551615.0, 26, std::nullopt};
     const Rows rows = token(0x74, far).fields(resolver());
     ASSERT_EQ(rows.size(), 5u);
-    EXPECT_FALSE(rows[4].second.empty());
-    EXPECT_FALSE(token(0x11, Payload::File{1e300, "x"}).fields(resolver())[0].second.empty());
+    EXPECT_EQ(rows[4], (std::pair<std::string, std::string>{"time", "18446744073709551616.000"}));
+    const std::string huge = token(0x11, Payload::File{1e300, "x"}).fields(resolver())[0].second;
+    EXPECT_EQ(huge.size(), 301u + 4u);
+    EXPECT_TRUE(huge.ends_with(".000"));
 }
 
 TEST(TokenFields, FileTimeIsLocal)
