@@ -245,6 +245,20 @@ TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t sour
     auto issue = [&](int64_t at, std::string message) {
         result.issues.push_back(ParseIssue{Uuid::random(), at, std::move(message)});
     };
+    // Resynchronisation never examines a buffer's last 10 bytes. In a file they are junk, but in a
+    // stream they may begin the next record, cut by the read: leave them for the next call from
+    // the first byte that could open a record. True when parsing stops there.
+    auto skipDamage = [&](int64_t from) {
+        offset = resync(bytes, from);
+        if (!isStream || offset < count) return false;
+        for (int64_t at = std::max(from, count - 10); at < count; ++at) {
+            if (TokenID::isHeader(p[at])) {
+                result.bytesConsumed = at;
+                return true;
+            }
+        }
+        return false;
+    };
 
     while (offset < count) {
         const uint8_t b = p[offset];
@@ -256,7 +270,7 @@ TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t sour
             const int64_t size = bigEndian32(p + offset + 1);
             if (size < minimumRecordSize || size > maximumRecordSize) {
                 issue(offset, "implausible record size " + std::to_string(size) + "; resynchronising");
-                offset = resync(bytes, offset + 1);
+                if (skipDamage(offset + 1)) return result;
                 continue;
             }
             if (offset + size > count) {
@@ -300,7 +314,7 @@ TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t sour
             offset += fileTokenFixedSize + nameLength;
         } else {
             issue(offset, issueText("unexpected byte 0x%02x outside a record; resynchronising", b));
-            offset = resync(bytes, offset + 1);
+            if (skipDamage(offset + 1)) return result;
         }
     }
     result.bytesConsumed = offset;

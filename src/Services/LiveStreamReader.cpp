@@ -5,33 +5,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
-#include <optional>
 #include <poll.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr size_t readSize = 262144;
-constexpr size_t resyncBlindSpot = 10; // resynchronisation never looks at a buffer's last 10 bytes
-
-// Where the bytes that the parser dropped without looking at them begin, if they could start a
-// record. After stray bytes, resynchronisation gives up on the last 10 bytes of the buffer; in a
-// file they are junk, but in a stream they may be the start of the next record, cut by the read.
-std::optional<size_t> unexaminedRecordStart(const BSMParser::TrailResult &result, const std::vector<uint8_t> &buffer)
-{
-    if (result.issues.empty() || result.bytesConsumed != int64_t(buffer.size())) return std::nullopt;
-    const ParseIssue &last = result.issues.back();
-    if (!last.message.ends_with("; resynchronising")) return std::nullopt;
-    if (!result.records.empty()) {
-        const RawBytes &raw = result.records.back().raw;
-        if (last.offset < raw.data() - buffer.data() + int64_t(raw.size())) return std::nullopt;
-    }
-    const size_t blind = buffer.size() > resyncBlindSpot ? buffer.size() - resyncBlindSpot : 0;
-    for (size_t at = std::max(size_t(last.offset) + 1, blind); at < buffer.size(); ++at) {
-        if (TokenID::isHeader(buffer[at])) return at;
-    }
-    return std::nullopt;
-}
 
 } // namespace
 
@@ -41,8 +20,7 @@ std::vector<AuditRecord> LiveStreamReader::decode(std::span<const uint8_t> bytes
     // The records keep windows into this buffer; the unfinished tail is copied out of it.
     const auto buffer = std::make_shared<const std::vector<uint8_t>>(std::move(m_pending));
     BSMParser::TrailResult result = BSMParser::parse(buffer, -1, 0, true);
-    auto consumed = static_cast<size_t>(std::clamp<int64_t>(result.bytesConsumed, 0, int64_t(buffer->size())));
-    if (const std::optional<size_t> start = unexaminedRecordStart(result, *buffer)) consumed = *start;
+    const auto consumed = static_cast<size_t>(std::clamp<int64_t>(result.bytesConsumed, 0, int64_t(buffer->size())));
     m_pending.assign(buffer->begin() + static_cast<std::ptrdiff_t>(consumed), buffer->end());
     return std::move(result.records);
 }

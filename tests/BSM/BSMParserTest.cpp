@@ -253,6 +253,34 @@ TEST(BSMParser, StreamChunksGiveTheSameRecordsAsTheWholeFile)
     }
 }
 
+TEST(BSMParser, StreamKeepsARecordStartThatResyncCannotYetExamine)
+{
+    // Junk, then a record cut by the read within the last 10 bytes, where resynchronisation does
+    // not look. A file drops those bytes; a stream must keep them for the next call.
+    const Bytes record = RecordBuilder(72).path("/etc/hosts").build();
+    const Bytes junk(20, 0x42);
+    Bytes first = junk;
+    first.insert(first.end(), record.begin(), record.begin() + 6);
+
+    const auto file = BSMParser::parse(std::span<const uint8_t>(first), -1, 1, false);
+    EXPECT_EQ(file.bytesConsumed, int64_t(first.size()));
+
+    const auto stream = BSMParser::parse(std::span<const uint8_t>(first), -1, 1, true);
+    ASSERT_EQ(stream.issues.size(), 1u);
+    EXPECT_EQ(stream.bytesConsumed, int64_t(junk.size()));
+
+    Bytes next(first.begin() + long(stream.bytesConsumed), first.end());
+    next.insert(next.end(), record.begin() + 6, record.end());
+    const auto rest = BSMParser::parse(std::span<const uint8_t>(next), -1, 1, true);
+    ASSERT_EQ(rest.records.size(), 1u);
+    EXPECT_EQ(rest.records[0].paths, std::vector<std::string>{"/etc/hosts"});
+    EXPECT_EQ(rest.bytesConsumed, int64_t(next.size()));
+
+    // Junk with no byte that could open a record is consumed whole, so it never piles up.
+    const auto plain = BSMParser::parse(std::span<const uint8_t>(junk), -1, 1, true);
+    EXPECT_EQ(plain.bytesConsumed, int64_t(junk.size()));
+}
+
 AuditRecord recordFrom(const Bytes &bytes)
 {
     auto record = BSMParser::makeRecord(RawBytes(bytes), 5, 9);
