@@ -195,7 +195,8 @@ std::vector<ProcessNode> tree(const std::vector<ProcessNode> &nodes)
 Result build(std::vector<AuditRecord> records)
 {
     std::unordered_map<uint32_t, uint32_t> parentOf;
-    std::unordered_map<uint32_t, std::string> imageOf;
+    // Images are boxed once per exec and shared by every record of that process.
+    std::unordered_map<uint32_t, Boxed<std::string>> imageOf;
     std::unordered_map<uint32_t, size_t> live; // pid -> node now running under it
     std::vector<ProcessNode> nodes;
 
@@ -224,10 +225,11 @@ Result build(std::vector<AuditRecord> records)
                     ppid = P;
                 }
             const bool succeeded = record.returnStatus == 0;
+            const Boxed<std::string> boxedImage(image);
             if (succeeded) {
                 if (auto it = live.find(pid); it != live.end() && !nodes[it->second].end)
                     nodes[it->second].end = record.time;
-                imageOf[pid] = image;
+                imageOf[pid] = boxedImage;
                 live[pid] = nodes.size();
             }
 
@@ -248,11 +250,11 @@ Result build(std::vector<AuditRecord> records)
             nodes.push_back(std::move(node));
 
             // A spawn record belongs to the spawner, not to the program it started.
-            record.processImage = record.event == spawnEvent ? lookup(imageOf, P) : std::optional(std::move(image));
+            record.processImage = record.event == spawnEvent ? lookup(imageOf, P).value_or(Boxed<std::string>()) : boxedImage;
             continue;
         }
 
-        record.processImage = lookup(imageOf, P);
+        record.processImage = lookup(imageOf, P).value_or(Boxed<std::string>());
         if (auto it = live.find(P); it != live.end()) {
             ProcessNode &node = nodes[it->second];
             ++node.eventCount;

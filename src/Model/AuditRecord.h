@@ -70,7 +70,7 @@ struct AuditRecord {
     std::optional<uint32_t> fileOwner;
     int64_t tokenCount = 0;
     Boxed<std::string> decodeError;
-    std::optional<std::string> processImage;
+    Boxed<std::string> processImage; // shared by every record of one process
 
     // Last path component of processImage; "" without one.
     std::string processName() const;

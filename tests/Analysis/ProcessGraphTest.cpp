@@ -254,6 +254,16 @@ TEST(ProcessGraph, RecordsPassThrough)
     EXPECT_TRUE(result.roots.empty());
 }
 
+TEST(ProcessGraph, RecordsOfOneProcessShareOneImage)
+{
+    // Whole trails hold millions of records: the image is stored once per exec, not per record.
+    auto result = ProcessGraph::build({exec(1, 10, 100, "/usr/bin/some-long-program-name"), record(2, openEvent, 11, 100),
+                                       record(3, openEvent, 12, 100)});
+    ASSERT_TRUE(result.records[1].processImage && result.records[2].processImage);
+    EXPECT_EQ(&*result.records[0].processImage, &*result.records[1].processImage);
+    EXPECT_EQ(&*result.records[1].processImage, &*result.records[2].processImage);
+}
+
 TEST(ProcessGraph, Placeholders)
 {
     std::vector<AuditRecord> records = {fork(1, 1, 500, 101), fork(2, 1, 500, 102), fork(3, 1, 500, 103),
