@@ -135,6 +135,8 @@ void report(const std::string &status, int folder)
 {
     const Descriptor file(::openat(folder, statusFileName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!file.valid()) return;
+    // The umask handed down from the user's session may hide the line from that very user.
+    ::fchmod(file.get(), 0644);
     const std::string line = status + "\n";
     if (::write(file.get(), line.data(), line.size()) < 0) return;
 }

@@ -242,6 +242,31 @@ TEST(AuditPipeHelperRun, ChecksTheFolderThePipesAndReportsHowItStarted)
     }
 }
 
+// The helper inherits the umask of the session that authorised it; the application, not root,
+// must be able to read the line all the same.
+TEST(AuditPipeHelperRun, StatusFileIsReadableByAllWhateverTheUmask)
+{
+    const struct {
+        const char *name;
+        mode_t umask;
+    } cases[] = {{"usual umask", 022}, {"private umask", 077}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Scene scene;
+        const pid_t helper = ::fork();
+        if (helper == 0) {
+            ::closefrom(3);
+            ::umask(c.umask);
+            ::_exit(AuditPipeHelper::run(scene.arguments(), scene.places));
+        }
+        EXPECT_EQ(waitForExit(helper), 6);
+        struct stat info = {};
+        ASSERT_EQ(::stat((scene.folder + "/helper.status").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0644u);
+        EXPECT_EQ(scene.status(), pidLine(helper));
+    }
+}
+
 TEST(AuditPipeHelperRun, RefusesAFolderOwnedByRoot)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "only root can make a root-owned folder";
