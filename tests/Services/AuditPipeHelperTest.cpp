@@ -210,6 +210,11 @@ const StartCase startCases[] = {
     {"no named pipe",
      [](Scene &s, Arguments &) { s.closeAppEnd(); fs::remove(s.fifo); }, 4,
      [](const Scene &) -> std::optional<std::string> { return "error: cannot open FIFO: No such file or directory\n"; }},
+    // The application holds its end open before the helper starts; without it (the application
+    // died meanwhile) a blocking open would wait for ever, as root.
+    {"named pipe that nobody reads",
+     [](Scene &s, Arguments &) { s.closeAppEnd(); }, 4,
+     [](const Scene &) -> std::optional<std::string> { return "error: cannot open FIFO: No such device or address\n"; }},
     {"symbolic link in place of the named pipe",
      [](Scene &s, Arguments &) {
          fs::rename(s.fifo, s.folder + "/real-pipe");
