@@ -135,6 +135,8 @@ void report(const std::string &status, int folder)
 {
     const Descriptor file(::openat(folder, statusFileName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!file.valid()) return;
+    // The umask handed down from the user's session may hide the line from that very user.
+    ::fchmod(file.get(), 0644);
     const std::string line = status + "\n";
     if (::write(file.get(), line.data(), line.size()) < 0) return;
 }
@@ -210,7 +212,9 @@ int run(const Arguments &arguments, const Places &places)
     }
     configure(device.get(), arguments.mask);
 
-    const Descriptor fifo(::openat(folder.get(), fifoName.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+    // The application holds its end open before it starts the helper. Were it gone meanwhile, a
+    // blocking open would wait for a reader for ever, as root; this one fails at once instead.
+    const Descriptor fifo(::openat(folder.get(), fifoName.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
     if (!fifo.valid()) {
         const int error = errno;
         report(std::string("error: cannot open FIFO: ") + std::strerror(error), folder.get());
@@ -221,6 +225,8 @@ int run(const Arguments &arguments, const Places &places)
         report("error: " + arguments.fifoPath + " is not a FIFO", folder.get());
         return 2;
     }
+    // Writes block while the pipe is full, which holds back the audit pipe.
+    if (const int flags = ::fcntl(fifo.get(), F_GETFL); flags >= 0) ::fcntl(fifo.get(), F_SETFL, flags & ~O_NONBLOCK);
 
     report("pid " + std::to_string(::getpid()), folder.get());
     return copy(device.get(), fifo.get(), arguments.appPid);

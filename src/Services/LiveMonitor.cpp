@@ -287,8 +287,11 @@ void LiveMonitor::waitForHelper(uint64_t generation, int tries)
 void LiveMonitor::running(int32_t helperPid)
 {
     setState(Running{});
-    m_startedAt = now();
-    emit startedAtChanged();
+    const double started = now();
+    if (m_startedAt != started) {
+        m_startedAt = started;
+        emit startedAtChanged();
+    }
     startReader();
     startWatchdog(helperPid);
 }

@@ -210,6 +210,11 @@ const StartCase startCases[] = {
     {"no named pipe",
      [](Scene &s, Arguments &) { s.closeAppEnd(); fs::remove(s.fifo); }, 4,
      [](const Scene &) -> std::optional<std::string> { return "error: cannot open FIFO: No such file or directory\n"; }},
+    // The application holds its end open before the helper starts; without it (the application
+    // died meanwhile) a blocking open would wait for ever, as root.
+    {"named pipe that nobody reads",
+     [](Scene &s, Arguments &) { s.closeAppEnd(); }, 4,
+     [](const Scene &) -> std::optional<std::string> { return "error: cannot open FIFO: No such device or address\n"; }},
     {"symbolic link in place of the named pipe",
      [](Scene &s, Arguments &) {
          fs::rename(s.fifo, s.folder + "/real-pipe");
@@ -239,6 +244,31 @@ TEST(AuditPipeHelperRun, ChecksTheFolderThePipesAndReportsHowItStarted)
         std::optional<std::string> expected = c.statusText(scene);
         if (expected == "pid") expected = pidLine(helper);
         EXPECT_EQ(scene.status(), expected);
+    }
+}
+
+// The helper inherits the umask of the session that authorised it; the application, not root,
+// must be able to read the line all the same.
+TEST(AuditPipeHelperRun, StatusFileIsReadableByAllWhateverTheUmask)
+{
+    const struct {
+        const char *name;
+        mode_t umask;
+    } cases[] = {{"usual umask", 022}, {"private umask", 077}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Scene scene;
+        const pid_t helper = ::fork();
+        if (helper == 0) {
+            ::closefrom(3);
+            ::umask(c.umask);
+            ::_exit(AuditPipeHelper::run(scene.arguments(), scene.places));
+        }
+        EXPECT_EQ(waitForExit(helper), 6);
+        struct stat info = {};
+        ASSERT_EQ(::stat((scene.folder + "/helper.status").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0644u);
+        EXPECT_EQ(scene.status(), pidLine(helper));
     }
 }
 

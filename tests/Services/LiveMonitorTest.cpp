@@ -583,6 +583,34 @@ TEST_F(LiveMonitorTest, StartingTwiceStartsOneCapture)
     EXPECT_EQ(captureFolders().size(), 1u);
 }
 
+TEST_F(LiveMonitorTest, StartedAtNotifiesOnlyANewTime)
+{
+    struct Case {
+        const char *name;
+        double later; // seconds the clock moves before this start
+        int notifications;
+    };
+    const Case cases[] = {
+        {"first start", 0, 1},
+        {"a start at the same time", 0, 0},
+        {"a start a second later", 1, 1},
+    };
+    starter = readyHelper();
+    LiveMonitor &live = make();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        clock += c.later;
+        int notifications = 0;
+        const QMetaObject::Connection counting =
+            QObject::connect(&live, &LiveMonitor::startedAtChanged, [&] { ++notifications; });
+        startRunning();
+        EXPECT_EQ(notifications, c.notifications);
+        EXPECT_TRUE(live.startedAt() == clock);
+        QObject::disconnect(counting);
+        stop();
+    }
+}
+
 // --- a whole capture with the real helper ---
 
 TEST_F(LiveMonitorTest, CapturesThroughTheHelperAndStopsIt)
