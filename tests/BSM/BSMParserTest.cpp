@@ -129,6 +129,7 @@ TEST(BSMParser, ResyncAcceptsOnlyKernelLikeHeaders)
         {"version 11, size 1,048,575", headerDeclaring(1048575, 11), true},
         {"version 10", headerDeclaring(100, 10), true},
         {"version 2, header_ex id", headerDeclaring(100, 2, 0x15), true},
+        {"header64 id", headerDeclaring(100, 11, 0x74), true},
         {"header64_ex id", headerDeclaring(100, 11, 0x79), true},
         {"size 1,048,576", headerDeclaring(1048576, 11), false},
         {"size 17", headerDeclaring(17, 11), false},
