@@ -21,6 +21,18 @@ uint32_t bigEndian32(const uint8_t *p)
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
 
+// Resynchronisation's test of a candidate header, applied to as many of its six bytes as the
+// buffer holds: true when none of the bytes present rules it out.
+bool mayOpenRecord(const uint8_t *p, int64_t available)
+{
+    if (!TokenID::isHeader(p[0])) return false;
+    if (available > 1 && p[1] != 0) return false;
+    if (available > 2 && p[2] > maximumResyncSize >> 16) return false;
+    if (available > 4 && bigEndian32(p + 1) < minimumRecordSize) return false;
+    if (available > 5 && p[5] != 2 && p[5] != 10 && p[5] != 11) return false;
+    return true;
+}
+
 std::string issueText(const char *format, unsigned value)
 {
     char buffer[96];
@@ -247,12 +259,14 @@ TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t sour
     };
     // Resynchronisation never examines a buffer's last 10 bytes. In a file they are junk, but in a
     // stream they may begin the next record, cut by the read: leave them for the next call from
-    // the first byte that could open a record. True when parsing stops there.
+    // the first byte that could open a record. The next call takes that byte as a record start
+    // without resynchronisation's test, so it must pass whatever of the test the bytes already
+    // show. True when parsing stops there.
     auto skipDamage = [&](int64_t from) {
         offset = resync(bytes, from);
         if (!isStream || offset < count) return false;
         for (int64_t at = std::max(from, count - 10); at < count; ++at) {
-            if (TokenID::isHeader(p[at])) {
+            if (mayOpenRecord(p + at, count - at)) {
                 result.bytesConsumed = at;
                 return true;
             }
@@ -348,11 +362,7 @@ int64_t resync(std::span<const uint8_t> bytes, int64_t start)
     const int64_t count = static_cast<int64_t>(bytes.size());
     const uint8_t *p = bytes.data();
     for (int64_t at = start < 0 ? 0 : start; at + 10 < count; ++at) {
-        if (!TokenID::isHeader(p[at])) continue;
-        const uint32_t size = bigEndian32(p + at + 1);
-        if (size < minimumRecordSize || size > maximumResyncSize) continue;
-        const uint8_t version = p[at + 5];
-        if (version == 2 || version == 10 || version == 11) return at;
+        if (mayOpenRecord(p + at, count - at)) return at;
     }
     return count;
 }

@@ -2,6 +2,7 @@
 
 #include "Model/AuditRecord.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -133,5 +134,9 @@ namespace TokenID {
 inline constexpr uint8_t file = 0x11;
 inline constexpr uint8_t trailer = 0x13;
 // The ids that open a record: header, header_ex, header64, header64_ex.
-constexpr bool isHeader(uint8_t id) { return id == 0x14 || id == 0x15 || id == 0x74 || id == 0x79; }
+inline constexpr std::array<uint8_t, 4> headers = {0x14, 0x15, 0x74, 0x79};
+constexpr bool isHeader(uint8_t id)
+{
+    return id == headers[0] || id == headers[1] || id == headers[2] || id == headers[3];
+}
 } // namespace TokenID

@@ -129,6 +129,7 @@ TEST(BSMParser, ResyncAcceptsOnlyKernelLikeHeaders)
         {"version 11, size 1,048,575", headerDeclaring(1048575, 11), true},
         {"version 10", headerDeclaring(100, 10), true},
         {"version 2, header_ex id", headerDeclaring(100, 2, 0x15), true},
+        {"header64 id", headerDeclaring(100, 11, 0x74), true},
         {"header64_ex id", headerDeclaring(100, 11, 0x79), true},
         {"size 1,048,576", headerDeclaring(1048576, 11), false},
         {"size 17", headerDeclaring(17, 11), false},
@@ -279,6 +280,52 @@ TEST(BSMParser, StreamKeepsARecordStartThatResyncCannotYetExamine)
     // Junk with no byte that could open a record is consumed whole, so it never piles up.
     const auto plain = BSMParser::parse(std::span<const uint8_t>(junk), -1, 1, true);
     EXPECT_EQ(plain.bytesConsumed, int64_t(junk.size()));
+}
+
+TEST(BSMParser, StreamKeepsOnlyTailBytesThatResyncCouldStillAccept)
+{
+    // The kept bytes are read as a record start by the next call, which no longer applies
+    // resynchronisation's test; so whatever of that test the tail already shows must pass.
+    const Bytes junk(20, 0x42);
+    struct Case {
+        const char *name;
+        Bytes tail;  // the buffer's last bytes after the junk
+        size_t kept; // how many of them are left for the next call
+    };
+    const Case cases[] = {
+        {"a record start cut after its version", cut(headerDeclaring(100), 6), 6},
+        {"a lone header id", {0x74}, 1},
+        {"a header id and the first size bytes", {0x15, 0x00, 0x0F}, 3},
+        {"version 7", cut(headerDeclaring(100, 7), 10), 0},
+        {"size of 1,048,576 or more", {0x14, 0x00, 0x10, 0x00}, 0},
+        {"first size byte not zero", {0x79, 0x01}, 0},
+        {"size below 18", {0x14, 0x00, 0x00, 0x00, 0x11}, 0},
+        {"a possible start behind a rejected one", {0x14, 0x00, 0x00, 0x00, 0x11, 0x14, 0x00}, 2},
+    };
+    for (const auto &c : cases) {
+        const Bytes bytes = trail({junk, c.tail});
+        const auto r = BSMParser::parse(std::span<const uint8_t>(bytes), -1, 1, true);
+        EXPECT_EQ(r.bytesConsumed, int64_t(bytes.size() - c.kept)) << c.name;
+        EXPECT_EQ(r.issues.size(), 1u) << c.name;
+        EXPECT_TRUE(r.records.empty()) << c.name;
+    }
+
+    // A stray header id with a bad version, cut by the read, must not swallow the record that
+    // the next read brings: the stream then gives what the whole file gives.
+    const Bytes record = RecordBuilder(72).path("/etc/hosts").build();
+    const Bytes stray = {0x14, 0x00, 0x00, 0x00, uint8_t(record.size()), 0x07};
+    const Bytes whole = trail({junk, stray, record});
+    const auto file = BSMParser::parse(std::span<const uint8_t>(whole), -1, 1, false);
+    ASSERT_EQ(file.records.size(), 1u);
+
+    const Bytes firstRead = trail({junk, stray});
+    const auto first = BSMParser::parse(std::span<const uint8_t>(firstRead), -1, 1, true);
+    Bytes pending(firstRead.begin() + long(first.bytesConsumed), firstRead.end());
+    pending.insert(pending.end(), record.begin(), record.end());
+    const auto second = BSMParser::parse(std::span<const uint8_t>(pending), -1, 1, true);
+    ASSERT_EQ(second.records.size(), 1u);
+    EXPECT_EQ(second.records[0].paths, std::vector<std::string>{"/etc/hosts"});
+    EXPECT_EQ(second.records[0].raw.toVector(), record);
 }
 
 AuditRecord recordFrom(const Bytes &bytes)
