@@ -10,10 +10,12 @@
 #include <QFile>
 #include <QLocale>
 #include <QPromise>
+#include <QThreadPool>
 #include <QTime>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <new>
 #include <system_error>
@@ -90,6 +92,53 @@ std::shared_ptr<LoadedFile> loadFile(const std::optional<std::string> &native, i
         loaded->error = ENOMEM;
     }
     return loaded;
+}
+
+// What a rebuild starts from: the published records, for the sources that are already in them,
+// and the lists of the sources added since. It holds them all, so that what it reads stays alive
+// however the store changes before it ends.
+struct RebuildInput {
+    RecordSnapshot published; // set when some source's records live there
+    std::vector<int64_t> kept; // ascending
+    bool keepsAllPublished = false;
+    std::vector<RecordSnapshot> unpublished;
+    size_t count = 0;
+};
+
+// Appends the records of `part` that `keep` accepts and lets go of the part. Holding its last
+// reference, nobody else can read it any more, so the records are moved rather than copied.
+template <typename Keep>
+void appendRecords(std::vector<AuditRecord> &all, RecordSnapshot part, Keep keep)
+{
+    if (part.use_count() == 1) {
+        // Orders the moves after the reads of the threads that let go of the part before.
+        std::atomic_thread_fence(std::memory_order_acquire);
+        auto &owned = const_cast<std::vector<AuditRecord> &>(*part);
+        for (AuditRecord &record : owned)
+            if (keep(record)) all.push_back(std::move(record));
+    } else {
+        for (const AuditRecord &record : *part)
+            if (keep(record)) all.push_back(record);
+    }
+}
+
+// Runs in the background. Carried-over records keep the process image of the last analysis;
+// the process pass rewrites it on every record with a subject, and one without a subject never
+// had one from the store, so the result is that of a join of the sources' own lists.
+std::vector<AuditRecord> join(RebuildInput input)
+{
+    const auto everything = [](const AuditRecord &) { return true; };
+    std::vector<AuditRecord> all;
+    all.reserve(input.count);
+    if (input.keepsAllPublished) {
+        appendRecords(all, std::move(input.published), everything);
+    } else if (input.published) {
+        appendRecords(all, std::move(input.published), [&kept = input.kept](const AuditRecord &record) {
+            return std::binary_search(kept.begin(), kept.end(), record.source);
+        });
+    }
+    for (RecordSnapshot &part : input.unpublished) appendRecords(all, std::move(part), everything);
+    return all;
 }
 
 // The locale's short time: hours and minutes. Qt's C locale puts seconds in its short form, which
@@ -278,7 +327,8 @@ int64_t AuditStore::appendSource(TrailSource source, std::vector<AuditRecord> re
     source.recordCount = int64_t(records.size());
     source.first = records.empty() ? std::nullopt : std::optional<double>(records.front().time);
     source.last = records.empty() ? std::nullopt : std::optional<double>(records.back().time);
-    m_rawBySource[source.id] = std::make_shared<const std::vector<AuditRecord>>(std::move(records));
+    const size_t count = records.size();
+    m_rawBySource[source.id] = {std::make_shared<std::vector<AuditRecord>>(std::move(records)), count};
     m_sources.push_back(std::move(source));
     sourcesChangedInternally();
     return m_sources.back().id;
@@ -442,30 +492,45 @@ void AuditStore::closeAll()
 
 // Rebuild
 
+size_t AuditStore::unpublishedSources() const
+{
+    return size_t(std::count_if(m_rawBySource.begin(), m_rawBySource.end(),
+                                [](const auto &entry) { return entry.second.unpublished != nullptr; }));
+}
+
 void AuditStore::rebuild(Finish done)
 {
     setLoading(true);
-    std::vector<RecordSnapshot> parts;
-    int64_t count = 0;
+    RebuildInput input;
+    size_t keptCount = 0;
     for (const auto &[id, records] : m_rawBySource) {
-        parts.push_back(records);
-        count += int64_t(records->size());
+        input.count += records.count;
+        if (records.unpublished) {
+            input.unpublished.push_back(records.unpublished);
+        } else {
+            input.kept.push_back(id);
+            keptCount += records.count;
+        }
     }
-    setLoadingMessage("Analysing " + QLocale().toString(qlonglong(count)).toStdString() + " records…");
+    if (!input.kept.empty()) {
+        input.published = m_records;
+        input.keepsAllPublished = keptCount == m_records->size();
+    }
+    setLoadingMessage("Analysing " + QLocale().toString(qlonglong(input.count)).toStdString() + " records…");
 
     const uint64_t generation = m_sourcesGeneration;
     ++m_rebuildsRunning;
-    QtConcurrent::run([parts = std::move(parts), count] {
-        std::vector<AuditRecord> all;
-        all.reserve(size_t(count));
-        for (const auto &part : parts) all.insert(all.end(), part->begin(), part->end());
+    // The store goes on showing the published records and keeps the unpublished lists until a
+    // result lands, so the join copies them; it moves only what nobody holds any more.
+    QtConcurrent::run([input = std::move(input)]() mutable {
+        std::vector<AuditRecord> all = join(std::move(input));
         std::stable_sort(all.begin(), all.end(), [](const AuditRecord &a, const AuditRecord &b) {
             return a.time < b.time || (a.time == b.time && a.id < b.id);
         });
 
         auto analysis = std::make_shared<Analysis>();
         ProcessGraph::Result tree = ProcessGraph::build(std::move(all));
-        auto records = std::make_shared<const std::vector<AuditRecord>>(std::move(tree.records));
+        auto records = std::make_shared<std::vector<AuditRecord>>(std::move(tree.records));
         analysis->processes = std::move(tree.processes);
         analysis->roots = std::move(tree.roots);
         analysis->findings = Detections::run(*records);
@@ -479,6 +544,12 @@ void AuditStore::rebuild(Finish done)
         // With the sources changed since this rebuild started, its result describes a set of
         // records that no longer exists: the change that came after owns the results now.
         if (generation == m_sourcesGeneration) {
+            // The sources are still those this rebuild read, so its records hold all of them.
+            std::vector<RecordSnapshot> superseded;
+            for (auto &[id, records] : m_rawBySource)
+                if (records.unpublished) superseded.push_back(std::move(records.unpublished));
+            // Freeing a large trail's records takes a while; not on the main thread.
+            if (!superseded.empty()) QThreadPool::globalInstance()->start([superseded = std::move(superseded)] {});
             publish(*analysis);
             scheduleFilter(true);
         } else if (m_rebuildsRunning == 0) {

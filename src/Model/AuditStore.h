@@ -142,6 +142,10 @@ protected:
     // A result whose sources changed meanwhile is dropped.
     void rebuild(Finish done);
 
+    // Sources whose records are still kept apart, waiting for a rebuild to publish them. Once one
+    // has, the published records are their only copy.
+    size_t unpublishedSources() const;
+
     void setLoading(bool loading);
     void setLoadingMessage(std::string message);
 
@@ -173,12 +177,21 @@ private:
     std::optional<int64_t> m_selectedRecordID;
     EventFilter m_filter;
 
-    std::map<int64_t, RecordSnapshot> m_rawBySource;
+    // Each source's records, in its own order, until a published rebuild covers them; from then on
+    // they live only in m_records, and the entry just keeps their count. A record is thus held
+    // once, not once raw and once published. Every list the store makes is a non-const vector, so
+    // a rebuild holding the last reference to one may move out of it.
+    struct SourceRecords {
+        RecordSnapshot unpublished;
+        size_t count = 0;
+    };
+    std::map<int64_t, SourceRecords> m_rawBySource;
     std::unordered_map<int64_t, uint32_t> m_indexByID;
     int64_t m_nextSourceID = 1;
     int64_t m_nextRecordID = 1;
 
-    // Changes with every change of the sources; a rebuild publishes only if it is unchanged.
+    // Changes with every change of the sources, and so of m_rawBySource; a rebuild publishes only
+    // if it is unchanged, which makes its records those of every source then held.
     uint64_t m_sourcesGeneration = 0;
     int m_rebuildsRunning = 0;
 

@@ -97,6 +97,7 @@ public:
     using AuditStore::appendTrail;
     using AuditStore::enqueue;
     using AuditStore::rebuild;
+    using AuditStore::unpublishedSources;
 
     // A load as the file loader makes it: take the next ids, decode in the background under them,
     // then add the source and rebuild.
@@ -122,6 +123,46 @@ TestBSM::Bytes trailFile(uint32_t n, uint32_t seconds)
         out.insert(out.end(), record.begin(), record.end());
     }
     return out;
+}
+
+TestBSM::Bytes concat(std::initializer_list<TestBSM::Bytes> records)
+{
+    TestBSM::Bytes out;
+    for (const auto &r : records) out.insert(out.end(), r.begin(), r.end());
+    return out;
+}
+
+// What a record shows of its source and analysis.
+struct Row {
+    int64_t id;
+    int64_t source;
+    double time;
+    std::optional<std::string> image;
+
+    bool operator==(const Row &) const = default;
+};
+
+std::ostream &operator<<(std::ostream &out, const Row &r)
+{
+    return out << "{" << r.id << ", " << r.source << ", " << r.time << ", " << r.image.value_or("-") << "}";
+}
+
+std::vector<Row> rows(const std::vector<AuditRecord> &records, std::optional<int64_t> source = std::nullopt)
+{
+    std::vector<Row> out;
+    for (const auto &r : records)
+        if (!source || r.source == *source)
+            out.push_back({r.id, r.source, r.time, r.processImage ? std::optional(*r.processImage) : std::nullopt});
+    return out;
+}
+
+// Everything a source gave the record, the process image aside.
+bool sameDecodedRecord(const AuditRecord &a, const AuditRecord &b)
+{
+    return a.id == b.id && a.source == b.source && a.event == b.event && a.time == b.time && a.subject == b.subject
+        && std::ranges::equal(a.raw.span(), b.raw.span()) && a.paths == b.paths && a.texts == b.texts
+        && a.args == b.args && a.execArgs == b.execArgs && a.returnStatus == b.returnStatus
+        && a.returnValue == b.returnValue && a.tokenCount == b.tokenCount;
 }
 
 class AuditStoreTest : public ::testing::Test {
@@ -646,6 +687,178 @@ TEST_F(AuditStoreTest, AStaleRebuildIsNotPublished)
     EXPECT_EQ(publications, 1);
     EXPECT_EQ(store.records().size(), 5u);
     EXPECT_FALSE(store.isLoading());
+}
+
+// After a rebuild has published a source's records they are kept only there, so later loads and
+// removals start from the published records. What they give must be what the sources' own records
+// give: the same records, ids and order, and process images from the sources now present.
+TEST_F(AuditStoreTest, PublishedRecordsCarryEachSourceThroughLaterLoadsAndRemovals)
+{
+    using TestBSM::RecordBuilder;
+    TestBSM::Subject ssh, zsh;
+    ssh.pid = 100;
+    zsh.pid = 200;
+    // Source 1, ids 1-3: pid 100 becomes ssh at t10.
+    const TestBSM::Bytes a = concat({
+        RecordBuilder(execve, 10).subject(ssh).path("/usr/bin/ssh").execArgs({"ssh", "host"}).returnValue(0).build(),
+        RecordBuilder(openRead, 12).subject(ssh).path("/etc/hosts").returnValue(0).build(),
+        RecordBuilder(openRead, 14).subject(ssh).path("/etc/passwd").returnValue(0).build(),
+    });
+    // Source 2, ids 4-8: pid 100 runs ssh only while source 1 is there; pid 200 becomes zsh on its
+    // own; the last record has no subject and so never an image.
+    const TestBSM::Bytes b = concat({
+        RecordBuilder(openRead, 11).subject(ssh).path("/tmp/one").returnValue(0).build(),
+        RecordBuilder(openRead, 13).subject(ssh).path("/tmp/two").returnValue(0).build(),
+        RecordBuilder(execve, 15).subject(zsh).path("/bin/zsh").returnValue(0).build(),
+        RecordBuilder(openRead, 16).subject(zsh).path("/tmp/three").returnValue(0).build(),
+        RecordBuilder(openRead, 17).text("no subject").returnValue(0).build(),
+    });
+    const std::string sshImage = "/usr/bin/ssh", zshImage = "/bin/zsh";
+    const std::vector<Row> firstAlone = {{1, 1, 10, sshImage}, {2, 1, 12, sshImage}, {3, 1, 14, sshImage}};
+    const std::vector<Row> both = {{1, 1, 10, sshImage}, {4, 2, 11, sshImage}, {2, 1, 12, sshImage},
+                                   {5, 2, 13, sshImage}, {3, 1, 14, sshImage}, {6, 2, 15, zshImage},
+                                   {7, 2, 16, zshImage}, {8, 2, 17, std::nullopt}};
+
+    struct Case {
+        const char *name;
+        int64_t removed;
+        std::vector<Row> left;
+        size_t processes;
+    };
+    const Case cases[] = {
+        {"first removed: the second's pid 100 loses the image it had from it", 1,
+         {{4, 2, 11, std::nullopt}, {5, 2, 13, std::nullopt}, {6, 2, 15, zshImage}, {7, 2, 16, zshImage},
+          {8, 2, 17, std::nullopt}},
+         1},
+        {"second removed: the first is as it was alone", 2, firstAlone, 1},
+    };
+    const auto analysing = [](size_t n) { return "Analysing " + std::to_string(n) + " records…"; };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TestStore store;
+        auto wait = [&store](const QFuture<void> &operation) {
+            ASSERT_TRUE(waitUntil([&] { return operation.isFinished() && !store.isFiltering(); }));
+        };
+
+        wait(store.load("a.bsm", a));
+        EXPECT_EQ(rows(store.records()), firstAlone);
+        EXPECT_EQ(store.unpublishedSources(), 0u);
+        const std::vector<AuditRecord> firstLoaded = store.records();
+
+        wait(store.load("b.bsm", b));
+        EXPECT_EQ(rows(store.records()), both);
+        EXPECT_EQ(store.loadingMessage(), analysing(both.size()));
+        EXPECT_EQ(store.unpublishedSources(), 0u);
+        for (const AuditRecord &before : firstLoaded) {
+            const auto after = store.record(before.id);
+            ASSERT_TRUE(after);
+            EXPECT_TRUE(sameDecodedRecord(before, *after)) << before.id;
+        }
+        const std::vector<AuditRecord> bothLoaded = store.records();
+
+        wait(store.remove(c.removed));
+        EXPECT_EQ(rows(store.records()), c.left);
+        EXPECT_EQ(store.loadingMessage(), analysing(c.left.size()));
+        EXPECT_EQ(store.unpublishedSources(), 0u);
+        for (const AuditRecord &before : bothLoaded) {
+            const auto after = store.record(before.id);
+            ASSERT_EQ(bool(after), before.source != c.removed) << before.id;
+            if (after) {
+                EXPECT_TRUE(sameDecodedRecord(before, *after)) << before.id;
+            }
+        }
+        EXPECT_EQ(store.processes().size(), c.processes);
+        EXPECT_EQ(store.stats().total, int64_t(c.left.size()));
+        EXPECT_EQ(store.filtered().size(), c.left.size());
+    }
+}
+
+TEST_F(AuditStoreTest, QueuedLoadsRemovalsAndImportsKeepEveryRecordOnce)
+{
+    int publications = 0;
+    expectConsistentPublications(store, &publications);
+    store.load("a.bsm", trailFile(3, 100)); // source 1, ids 1-3
+    store.load("b.bsm", trailFile(4, 200)); // source 2, ids 4-7
+    store.remove(1);
+    store.importLive(series(2, 50)); // source 3, ids 8-9
+    store.remove(1); // gone already: a rebuild from the published records alone
+    const auto last = store.load("c.bsm", trailFile(2, 300)); // source 4, ids 10-11
+    settle(last);
+
+    EXPECT_EQ(ids(store.records()), (std::vector<int64_t>{8, 9, 4, 5, 6, 7, 10, 11}));
+    const struct {
+        int64_t source;
+        std::vector<int64_t> ids;
+        double firstTime;
+    } expected[] = {{2, {4, 5, 6, 7}, 200}, {3, {8, 9}, 50}, {4, {10, 11}, 300}};
+    for (const auto &e : expected) {
+        const std::vector<Row> got = rows(store.records(), e.source);
+        ASSERT_EQ(got.size(), e.ids.size()) << e.source;
+        for (size_t k = 0; k < got.size(); ++k) {
+            EXPECT_EQ(got[k].id, e.ids[k]) << e.source;
+            EXPECT_EQ(got[k].time, e.firstTime + double(k)) << e.source;
+        }
+    }
+    EXPECT_EQ(store.unpublishedSources(), 0u);
+    EXPECT_EQ(store.nextRecordID(), 12);
+    EXPECT_GE(publications, 1);
+}
+
+// A rebuild whose sources change before it ends publishes nothing; whatever it read must still be
+// there for the rebuild of that change, whichever records had been published and which not.
+TEST_F(AuditStoreTest, AStaleRebuildLosesNoRecords)
+{
+    struct Case {
+        const char *name;
+        std::function<QFuture<void>(TestStore &)> change;
+        std::vector<int64_t> left;
+    };
+    const Case cases[] = {
+        {"a load queued behind it", [](TestStore &s) { return s.load("c.bsm", trailFile(2, 300)); }, {1, 2, 3, 4, 5, 6, 7}},
+        {"the published source removed", [](TestStore &s) { return s.remove(1); }, {4, 5}},
+        {"the unpublished source removed", [](TestStore &s) { return s.remove(2); }, {1, 2, 3}},
+        {"all closed, then a load",
+         [](TestStore &s) {
+             s.closeAll();
+             return s.load("c.bsm", trailFile(2, 300));
+         },
+         {6, 7}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TestStore store;
+        int publications = 0;
+        expectConsistentPublications(store, &publications);
+        const auto first = store.load("a.bsm", trailFile(3, 100)); // source 1, ids 1-3
+        ASSERT_TRUE(waitUntil([&] { return first.isFinished() && !store.isFiltering(); }));
+
+        QFuture<void> last;
+        std::vector<AuditRecord> shown;
+        {
+            PoolGate gate;
+            // Source 2, ids 4-5: its rebuild waits behind the gate while the change comes.
+            store.enqueue([&store](std::function<void()> finish) {
+                store.appendSource(TrailSource(), series(2, 200));
+                store.rebuild({});
+                finish();
+            });
+            EXPECT_EQ(store.unpublishedSources(), 1u);
+            last = c.change(store);
+            shown = store.records();
+        }
+        // The background work has run, but no result has landed: what is shown is untouched.
+        ASSERT_EQ(store.records().size(), shown.size());
+        for (size_t p = 0; p < shown.size(); ++p) EXPECT_TRUE(sameDecodedRecord(store.records()[p], shown[p])) << p;
+        ASSERT_TRUE(waitUntil([&] { return last.isFinished() && !store.isFiltering() && !store.isLoading(); }));
+
+        EXPECT_EQ(ids(store.records()), c.left);
+        for (int64_t id : c.left) {
+            const auto r = store.record(id);
+            ASSERT_TRUE(r) << id;
+            EXPECT_EQ(r->source, id <= 3 ? 1 : id <= 5 ? 2 : 3) << id;
+        }
+        EXPECT_EQ(store.unpublishedSources(), 0u);
+    }
 }
 
 TEST_F(AuditStoreTest, ADecodedTrailBecomesASource)
