@@ -22,6 +22,14 @@
 
 namespace {
 
+// Dropping the last reference to a large trail's records frees millions of strings: let a pool
+// thread do it so the window stays responsive.
+template <typename T>
+void releaseInBackground(T &&old)
+{
+    QThreadPool::globalInstance()->start([old = std::forward<T>(old)] {});
+}
+
 bool sameNodes(const std::vector<ProcessNode> &a, const std::vector<ProcessNode> &b)
 {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
@@ -237,7 +245,7 @@ void AuditStore::setFiltering(bool filtering)
 
 void AuditStore::setFiltered(RecordSelection filtered)
 {
-    m_filtered = std::move(filtered);
+    releaseInBackground(std::exchange(m_filtered, std::move(filtered)));
     emit filteredChanged();
 }
 
@@ -464,7 +472,7 @@ void AuditStore::closeAll()
         m_sources.clear();
         sourcesChangedInternally();
         m_rawBySource.clear();
-        m_records = RecordSelection::emptySnapshot();
+        releaseInBackground(std::exchange(m_records, RecordSelection::emptySnapshot()));
         emit recordsChanged();
         if (!m_processes.empty()) {
             m_processes.clear();
@@ -549,7 +557,7 @@ void AuditStore::rebuild(Finish done)
             for (auto &[id, records] : m_rawBySource)
                 if (records.unpublished) superseded.push_back(std::move(records.unpublished));
             // Freeing a large trail's records takes a while; not on the main thread.
-            if (!superseded.empty()) QThreadPool::globalInstance()->start([superseded = std::move(superseded)] {});
+            if (!superseded.empty()) releaseInBackground(std::move(superseded));
             publish(*analysis);
             scheduleFilter(true);
         } else if (m_rebuildsRunning == 0) {
@@ -561,7 +569,7 @@ void AuditStore::rebuild(Finish done)
 
 void AuditStore::publish(Analysis &analysis)
 {
-    m_records = std::move(analysis.records);
+    releaseInBackground(std::exchange(m_records, std::move(analysis.records)));
     emit recordsChanged();
     const bool processesDiffer = !sameNodes(m_processes, analysis.processes);
     m_processes = std::move(analysis.processes);
