@@ -3,7 +3,7 @@
 #include "BSM/UserResolver.h"
 #include "Platform/Elevation.h"
 #include "Platform/Resources.h"
-#include "Services/Privileged.h"
+#include "support/FakeElevation.h"
 #include "support/QtTestSupport.h"
 #include "support/TrailBuilder.h"
 
@@ -32,6 +32,11 @@ TestBSM::Bytes trailBytes(uint32_t n, uint32_t seconds)
         out.insert(out.end(), record.begin(), record.end());
     }
     return out;
+}
+
+QByteArray asQByteArray(const TestBSM::Bytes &bytes)
+{
+    return QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
 }
 
 std::vector<int64_t> recordIDs(const AuditStore &store, int64_t source)
@@ -302,59 +307,16 @@ TEST_F(AuditStoreLoadingTest, AMissingSampleIsReported)
     EXPECT_TRUE(store.sources().empty());
 }
 
-// The system trails through a stand-in for pkexec that runs the root command with /var/audit
-// replaced by the test's own trail folder, copying into a private temporary directory.
-class SystemTrailLoadingTest : public AuditStoreLoadingTest {
+// The system trails through the stand-in for pkexec, copying into a private temporary directory.
+class SystemTrailLoadingTest : public AuditStoreLoadingTest, public FakeSystemTrails {
 public:
-    void SetUp() override
-    {
-        m_savedTmp = qgetenv("TMPDIR");
-        temporary = dir.filePath("tmp");
-        trails = dir.filePath("audit");
-        QDir().mkpath(temporary);
-        qputenv("TMPDIR", QFile::encodeName(temporary));
-    }
-    void TearDown() override
-    {
-        qputenv("TMPDIR", m_savedTmp);
-        Elevation::setProgram("");
-    }
-
-    void useFake(const std::string &body)
-    {
-        const QString program = dir.filePath("pkexec");
-        QFile script(program);
-        script.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        script.write(QByteArray::fromStdString("#!/bin/sh\nexport AUDIT_SOURCE="
-                                               + Privileged::shellQuoted(trails.toStdString()) + "\n" + body + "\n"));
-        script.close();
-        ::chmod(QFile::encodeName(program).constData(), 0755);
-        Elevation::setProgram(QFile::encodeName(program).toStdString());
-    }
-    void useAuthorisingFake()
-    {
-        useFake("exec /bin/sh -c 'cd() { if [ \"$1\" = /var/audit ]; then command cd \"$AUDIT_SOURCE\"; "
-                "else command cd \"$@\"; fi; }; '\"$3\"");
-    }
-    void addTrail(const QString &name, const TestBSM::Bytes &bytes)
-    {
-        QDir().mkpath(trails);
-        QFile file(QDir(trails).filePath(name));
-        file.open(QIODevice::WriteOnly);
-        file.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
-    }
-
-    QString temporary;
-    QString trails;
-
-private:
-    QByteArray m_savedTmp;
+    SystemTrailLoadingTest() : FakeSystemTrails("tmp") {}
 };
 
 TEST_F(SystemTrailLoadingTest, CopiesAreOpenedInNameOrder)
 {
-    addTrail("20240102000000.20240103000000", trailBytes(2, 1704153600));
-    addTrail("20240101000000.20240102000000", trailBytes(3, 1704067200));
+    addTrail("20240102000000.20240103000000", asQByteArray(trailBytes(2, 1704153600)));
+    addTrail("20240101000000.20240102000000", asQByteArray(trailBytes(3, 1704067200)));
     useAuthorisingFake();
     std::vector<std::string> messages;
     QObject::connect(&store, &AuditStore::loadingMessageChanged, [&] { messages.push_back(store.loadingMessage()); });
@@ -366,7 +328,7 @@ TEST_F(SystemTrailLoadingTest, CopiesAreOpenedInNameOrder)
     EXPECT_FALSE(store.lastError());
     EXPECT_FALSE(store.isLoading());
     ASSERT_EQ(store.sources().size(), 2u);
-    const QStringList folders = QDir(temporary).entryList({"Quillmarsh-trails-*"}, QDir::Dirs);
+    const QStringList folders = copyFolders();
     ASSERT_EQ(folders.size(), 1);
     const std::string folder = QDir(temporary).filePath(folders[0]).toStdString();
     EXPECT_EQ(store.sources()[0].name, "20240101000000.20240102000000");

@@ -1,6 +1,7 @@
 #include "Services/Privileged.h"
 
 #include "Platform/Elevation.h"
+#include "support/FakeElevation.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,47 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
 namespace {
-
-// Stands in for pkexec: a shell script that records its arguments and then does what the test
-// asks, usually running them, as pkexec does once the user has authorised.
-class FakeElevation {
-public:
-    explicit FakeElevation(const std::string &body)
-    {
-        const QString argvFile = m_dir.filePath("argv");
-        m_program = m_dir.filePath("pkexec");
-        QFile script(m_program);
-        script.open(QIODevice::WriteOnly);
-        script.write("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\0' \"$a\"; done > "
-                     + QByteArray::fromStdString(Privileged::shellQuoted(argvFile.toStdString())) + "\n"
-                     + QByteArray::fromStdString(body) + "\n");
-        script.close();
-        ::chmod(QFile::encodeName(m_program).constData(), 0755);
-        Elevation::setProgram(QFile::encodeName(m_program).toStdString());
-    }
-    ~FakeElevation() { Elevation::setProgram(""); }
-
-    // The arguments it was called with, or nothing when it never ran.
-    std::optional<std::vector<std::string>> arguments() const
-    {
-        QFile file(m_dir.filePath("argv"));
-        if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-        std::vector<std::string> out;
-        for (const QByteArray &part : file.readAll().split('\0')) out.push_back(part.toStdString());
-        out.pop_back(); // after the last terminator
-        return out;
-    }
-    QString directory() const { return m_dir.path(); }
-
-private:
-    QTemporaryDir m_dir;
-    QString m_program;
-};
 
 constexpr const char *authorise = "exec \"$@\"";
 constexpr const char *dismiss = "echo 'Error executing command as another user: Request dismissed' >&2; exit 126";

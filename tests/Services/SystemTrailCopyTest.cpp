@@ -1,11 +1,10 @@
 #include "Services/Privileged.h"
 
-#include "Platform/Elevation.h"
+#include "support/FakeElevation.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -44,69 +43,12 @@ TEST(SystemTrailCopy, BuildsTheRootCommandLine)
               " && chmod -R u+rw '/tmp/it'\\''s/Quillmarsh-trails-0123ABCD'");
 }
 
-// The user's temporary directory (with an apostrophe in its path) and a stand-in for pkexec that
-// runs the root command with /var/audit replaced by the test's own trail folder.
-class SystemTrailCopyRun : public ::testing::Test {
+// The user's temporary directory, with an apostrophe in its path.
+class SystemTrailCopyRun : public ::testing::Test, public FakeSystemTrails {
 protected:
-    void SetUp() override
-    {
-        m_savedTmp = qgetenv("TMPDIR");
-        temporary = m_base.filePath("it's tmp");
-        trails = m_base.filePath("audit");
-        QDir().mkpath(temporary);
-        qputenv("TMPDIR", QFile::encodeName(temporary));
-    }
-    void TearDown() override
-    {
-        qputenv("TMPDIR", m_savedTmp);
-        Elevation::setProgram("");
-    }
+    SystemTrailCopyRun() : FakeSystemTrails("it's tmp") {}
 
-    void useFake(const std::string &body)
-    {
-        const QString program = m_base.filePath("pkexec");
-        QFile script(program);
-        script.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        script.write(QByteArray::fromStdString(
-            "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\0' \"$a\"; done > " + quoted(m_base.filePath("argv")) + "\n"
-            + "export AUDIT_SOURCE=" + quoted(trails) + "\n" + body + "\n"));
-        script.close();
-        ::chmod(QFile::encodeName(program).constData(), 0755);
-        Elevation::setProgram(QFile::encodeName(program).toStdString());
-    }
-    void useAuthorisingFake(const std::string &after = "")
-    {
-        useFake("/bin/sh -c 'cd() { if [ \"$1\" = /var/audit ]; then command cd \"$AUDIT_SOURCE\"; "
-                "else command cd \"$@\"; fi; }; '\"$3\"\nstatus=$?\n" + after + "\nexit $status");
-    }
-
-    static std::string quoted(const QString &path) { return Privileged::shellQuoted(QFile::encodeName(path).toStdString()); }
     static std::string path(const QString &p) { return QFile::encodeName(p).toStdString(); }
-
-    void addTrail(const QString &name, const QByteArray &content)
-    {
-        QDir().mkpath(trails);
-        QFile file(QDir(trails).filePath(name));
-        file.open(QIODevice::WriteOnly);
-        file.write(content);
-    }
-    // Copy folders made so far in the temporary directory.
-    QStringList copyFolders() const { return QDir(temporary).entryList({"Quillmarsh-trails-*"}, QDir::Dirs); }
-    bool fakeRan() const { return QFile::exists(m_base.filePath("argv")); }
-    std::vector<std::string> fakeArguments() const
-    {
-        QFile file(m_base.filePath("argv"));
-        file.open(QIODevice::ReadOnly);
-        std::vector<std::string> out;
-        for (const QByteArray &part : file.readAll().split('\0')) out.push_back(part.toStdString());
-        out.pop_back();
-        return out;
-    }
-
-    QTemporaryDir m_base;
-    QByteArray m_savedTmp;
-    QString temporary;
-    QString trails;
 };
 
 TEST_F(SystemTrailCopyRun, CopiesOnlyRegularTrailFilesInNameOrder)
@@ -131,7 +73,7 @@ TEST_F(SystemTrailCopyRun, CopiesOnlyRegularTrailFilesInNameOrder)
     EXPECT_EQ(copies, (std::vector<std::string>{folder + "/20231231000000.20240101000000",
                                                 folder + "/20240101000000.20240101010000",
                                                 folder + "/odd name 'with' \"quotes\""}));
-    EXPECT_EQ(fakeArguments(), (std::vector<std::string>{"/bin/sh", "-c", Privileged::systemTrailCopyCommand(folder, ::getuid())}));
+    EXPECT_EQ(elevation.arguments(), (std::vector<std::string>{"/bin/sh", "-c", Privileged::systemTrailCopyCommand(folder, ::getuid())}));
 
     struct stat info;
     ASSERT_EQ(::stat(folder.c_str(), &info), 0);
@@ -214,7 +156,7 @@ TEST_F(SystemTrailCopyRun, FolderThatCannotBeMadeFailsBeforeAnyDialog)
     } catch (const std::system_error &e) {
         EXPECT_EQ(e.code().value(), ENOTDIR);
     }
-    EXPECT_FALSE(fakeRan());
+    EXPECT_FALSE(elevation.arguments().has_value());
 }
 
 } // namespace
