@@ -1,5 +1,6 @@
 #include "Services/AuditPipeHelper.h"
 
+#include "support/ChildProcess.h"
 #include "support/TrailBuilder.h"
 
 #include <gtest/gtest.h>
@@ -147,18 +148,7 @@ pid_t startHelper(const Arguments &arguments, const Places &places)
     return pid;
 }
 
-// Exit status; -1 when it did not end (after a generous guard against a hung test) or crashed.
-int waitForExit(pid_t pid)
-{
-    for (int round = 0; round < 3000; ++round) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        ::usleep(10000);
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    return -1;
-}
+constexpr int helperExitGuardMs = 30000;
 
 bool waitForStatus(const Scene &scene)
 {
@@ -240,7 +230,7 @@ TEST(AuditPipeHelperRun, ChecksTheFolderThePipesAndReportsHowItStarted)
         Arguments arguments = scene.arguments();
         c.prepare(scene, arguments);
         const pid_t helper = startHelper(arguments, scene.places);
-        EXPECT_EQ(waitForExit(helper), c.exitStatus);
+        EXPECT_EQ(waitForExit(helper, helperExitGuardMs), c.exitStatus);
         std::optional<std::string> expected = c.statusText(scene);
         if (expected == "pid") expected = pidLine(helper);
         EXPECT_EQ(scene.status(), expected);
@@ -264,7 +254,7 @@ TEST(AuditPipeHelperRun, StatusFileIsReadableByAllWhateverTheUmask)
             ::umask(c.umask);
             ::_exit(AuditPipeHelper::run(scene.arguments(), scene.places));
         }
-        EXPECT_EQ(waitForExit(helper), 6);
+        EXPECT_EQ(waitForExit(helper, helperExitGuardMs), 6);
         struct stat info = {};
         ASSERT_EQ(::stat((scene.folder + "/helper.status").c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0644u);
@@ -277,7 +267,7 @@ TEST(AuditPipeHelperRun, RefusesAFolderOwnedByRoot)
     if (::geteuid() != 0) GTEST_SKIP() << "only root can make a root-owned folder";
     Scene scene;
     ASSERT_EQ(::chown(scene.folder.c_str(), 0, 0), 0);
-    EXPECT_EQ(waitForExit(startHelper(scene.arguments(), scene.places)), 2);
+    EXPECT_EQ(waitForExit(startHelper(scene.arguments(), scene.places), helperExitGuardMs), 2);
     EXPECT_EQ(scene.status(), std::nullopt);
 }
 
@@ -348,7 +338,7 @@ TEST(AuditPipeHelperCopy, PassesEveryByteThroughUnchangedUntilTheAuditPipeEnds)
     writeFile(scene.device, records);
     const pid_t helper = startHelper(scene.arguments(::getpid()), scene.places);
     EXPECT_EQ(readFromPipe(scene.appEnd, records.size()), records);
-    EXPECT_EQ(waitForExit(helper), 6);
+    EXPECT_EQ(waitForExit(helper, helperExitGuardMs), 6);
     EXPECT_EQ(scene.status(), pidLine(helper));
 }
 
@@ -364,7 +354,7 @@ TEST(AuditPipeHelperCopy, ForwardsRecordsAsTheyArrive)
         EXPECT_EQ(readFromPipe(scene.appEnd, record.size()), record);
     }
     device.close();
-    EXPECT_EQ(waitForExit(helper), 6);
+    EXPECT_EQ(waitForExit(helper, helperExitGuardMs), 6);
     EXPECT_EQ(scene.status(), pidLine(helper));
 }
 
@@ -376,7 +366,7 @@ TEST(AuditPipeHelperCopy, EndsWhenTheApplicationStopsReading)
     ASSERT_TRUE(waitForStatus(scene));
     scene.closeAppEnd();
     device.feed(sampleRecords(1));
-    EXPECT_EQ(waitForExit(helper), 0);
+    EXPECT_EQ(waitForExit(helper, helperExitGuardMs), 0);
     EXPECT_EQ(scene.status(), pidLine(helper));
 }
 
@@ -393,7 +383,7 @@ TEST(AuditPipeHelperCopy, EndsWhenTheApplicationIsGoneWhileTheAuditPipeIsQuiet)
     ASSERT_TRUE(waitForStatus(scene));
     ::kill(app, SIGKILL);
     ::waitpid(app, nullptr, 0);
-    EXPECT_EQ(waitForExit(helper), 0);
+    EXPECT_EQ(waitForExit(helper, helperExitGuardMs), 0);
     EXPECT_EQ(scene.status(), pidLine(helper));
 }
 

@@ -3,6 +3,7 @@
 #include "BSM/AuditCatalog.h"
 #include "Services/AuditPipeHelper.h"
 #include "Services/PrivilegedError.h"
+#include "support/ChildProcess.h"
 #include "support/QtTestSupport.h"
 #include "support/TrailBuilder.h"
 
@@ -109,18 +110,7 @@ QFuture<std::string> launchFailed(std::exception_ptr error)
     return future;
 }
 
-// Exit status; -1 when it did not end within the guard or did not exit normally.
-int waitForExit(pid_t pid)
-{
-    for (int round = 0; round < 1000; ++round) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        ::usleep(10000);
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    return -1;
-}
+constexpr int helperExitGuardMs = 10000;
 
 // Holds every analysis pass until the test lets it go.
 struct Gate {
@@ -305,7 +295,7 @@ public:
     }
     int helperExit()
     {
-        const int status = waitForExit(children.back());
+        const int status = waitForExit(children.back(), helperExitGuardMs);
         children.pop_back();
         return status;
     }
