@@ -21,19 +21,6 @@
 
 namespace {
 
-constexpr uint16_t openRead = 72;
-
-// n records one second apart from `seconds`.
-TestBSM::Bytes trailBytes(uint32_t n, uint32_t seconds)
-{
-    TestBSM::Bytes out;
-    for (uint32_t i = 0; i < n; ++i) {
-        const auto record = TestBSM::RecordBuilder(openRead, seconds + i).subject().returnValue(0).build();
-        out.insert(out.end(), record.begin(), record.end());
-    }
-    return out;
-}
-
 QByteArray asQByteArray(const TestBSM::Bytes &bytes)
 {
     return QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
@@ -81,9 +68,9 @@ public:
 TEST_F(AuditStoreLoadingTest, FilesBecomeSourcesWithConsecutiveIds)
 {
     TestBSM::Bytes a = TestBSM::Token::file(1700000000, 0, "20231114221320.not_terminated");
-    const TestBSM::Bytes records = trailBytes(3, 1700000100);
+    const TestBSM::Bytes records = TestBSM::openReadRecords(3, 1700000100);
     a.insert(a.end(), records.begin(), records.end());
-    const TestBSM::Bytes b = trailBytes(2, 1700000000);
+    const TestBSM::Bytes b = TestBSM::openReadRecords(2, 1700000000);
     const QList<QUrl> urls = {write("a.bsm", a), write("b.bsm", b)};
 
     std::vector<std::string> messages;
@@ -118,8 +105,8 @@ TEST_F(AuditStoreLoadingTest, FilesBecomeSourcesWithConsecutiveIds)
 
 TEST_F(AuditStoreLoadingTest, OverlappingLoadsKeepIdsDistinct)
 {
-    const QUrl a = write("a.bsm", trailBytes(4, 1700000000));
-    const QUrl b = write("b.bsm", trailBytes(3, 1700000000));
+    const QUrl a = write("a.bsm", TestBSM::openReadRecords(4, 1700000000));
+    const QUrl b = write("b.bsm", TestBSM::openReadRecords(3, 1700000000));
     const QFuture<void> first = store.open({a}, TrailSource::Kind::file);
     const QFuture<void> second = store.open({b}, TrailSource::Kind::file);
     settle(store, first);
@@ -159,8 +146,8 @@ TEST_F(AuditStoreLoadingTest, AnUnreadableFileIsSkippedAndNamed)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         AuditStore store;
-        const QList<QUrl> urls = {write("one.bsm", trailBytes(2, 1700000000)), c.make(*this),
-                                  write("two.bsm", trailBytes(3, 1700000010))};
+        const QList<QUrl> urls = {write("one.bsm", TestBSM::openReadRecords(2, 1700000000)), c.make(*this),
+                                  write("two.bsm", TestBSM::openReadRecords(3, 1700000010))};
         settle(store, store.open(urls, TrailSource::Kind::file));
 
         EXPECT_EQ(store.lastError(), c.error);
@@ -189,7 +176,7 @@ TEST_F(AuditStoreLoadingTest, TheLastFailureWins)
 TEST_F(AuditStoreLoadingTest, FilesWithoutRecords)
 {
     TestBSM::Bytes damagedThenRecord = {'?', '?'};
-    const TestBSM::Bytes one = trailBytes(1, 1700000000);
+    const TestBSM::Bytes one = TestBSM::openReadRecords(1, 1700000000);
     damagedThenRecord.insert(damagedThenRecord.end(), one.begin(), one.end());
     const std::string text = "hello, this is not a trail\n";
 
@@ -238,9 +225,9 @@ TEST_F(AuditStoreLoadingTest, OpeningNothingDoesNothing)
 
 TEST_F(AuditStoreLoadingTest, OpeningAfterCloseAllContinuesTheIds)
 {
-    settle(store, store.open({write("a.bsm", trailBytes(3, 1700000000))}, TrailSource::Kind::file));
+    settle(store, store.open({write("a.bsm", TestBSM::openReadRecords(3, 1700000000))}, TrailSource::Kind::file));
     store.closeAll();
-    settle(store, store.open({write("b.bsm", trailBytes(2, 1700000000))}, TrailSource::Kind::file));
+    settle(store, store.open({write("b.bsm", TestBSM::openReadRecords(2, 1700000000))}, TrailSource::Kind::file));
 
     ASSERT_EQ(store.sources().size(), 1u);
     EXPECT_EQ(store.sources()[0].id, 2);
@@ -249,7 +236,7 @@ TEST_F(AuditStoreLoadingTest, OpeningAfterCloseAllContinuesTheIds)
 
 TEST_F(AuditStoreLoadingTest, AnalysingMessageGroupsDigitsByTheLocale)
 {
-    const QUrl big = write("big.bsm", trailBytes(1234, 1700000000));
+    const QUrl big = write("big.bsm", TestBSM::openReadRecords(1234, 1700000000));
     const struct {
         const char *name;
         QLocale locale;
@@ -315,8 +302,8 @@ public:
 
 TEST_F(SystemTrailLoadingTest, CopiesAreOpenedInNameOrder)
 {
-    addTrail("20240102000000.20240103000000", asQByteArray(trailBytes(2, 1704153600)));
-    addTrail("20240101000000.20240102000000", asQByteArray(trailBytes(3, 1704067200)));
+    addTrail("20240102000000.20240103000000", asQByteArray(TestBSM::openReadRecords(2, 1704153600)));
+    addTrail("20240101000000.20240102000000", asQByteArray(TestBSM::openReadRecords(3, 1704067200)));
     useAuthorisingFake();
     std::vector<std::string> messages;
     QObject::connect(&store, &AuditStore::loadingMessageChanged, [&] { messages.push_back(store.loadingMessage()); });

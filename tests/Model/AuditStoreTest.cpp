@@ -114,17 +114,6 @@ public:
     }
 };
 
-// A trail of n records one second apart.
-TestBSM::Bytes trailFile(uint32_t n, uint32_t seconds)
-{
-    TestBSM::Bytes out;
-    for (uint32_t i = 0; i < n; ++i) {
-        const auto record = TestBSM::RecordBuilder(openRead, seconds + i).subject().returnValue(0).build();
-        out.insert(out.end(), record.begin(), record.end());
-    }
-    return out;
-}
-
 TestBSM::Bytes concat(std::initializer_list<TestBSM::Bytes> records)
 {
     TestBSM::Bytes out;
@@ -622,9 +611,9 @@ TEST_F(AuditStoreTest, OverlappingLoadsAndImportsTakeDistinctConsecutiveIds)
 {
     int publications = 0;
     expectConsistentPublications(store, &publications);
-    store.load("a.bsm", trailFile(3, 100));
+    store.load("a.bsm", TestBSM::openReadRecords(3, 100));
     store.importLive(series(2, 50));
-    const auto last = store.load("c.bsm", trailFile(4, 75));
+    const auto last = store.load("c.bsm", TestBSM::openReadRecords(4, 75));
     settle(last);
 
     ASSERT_EQ(store.sources().size(), 3u);
@@ -657,7 +646,7 @@ TEST_F(AuditStoreTest, QueuedChangesEndWithTheLastState)
     expectConsistentPublications(store, &publications);
     store.importLive(series(3, 100));
     store.remove(1);
-    store.load("b.bsm", trailFile(2, 200));
+    store.load("b.bsm", TestBSM::openReadRecords(2, 200));
     store.closeAll();
     const auto last = store.importLive(series(4, 300));
     settle(last);
@@ -777,12 +766,12 @@ TEST_F(AuditStoreTest, QueuedLoadsRemovalsAndImportsKeepEveryRecordOnce)
 {
     int publications = 0;
     expectConsistentPublications(store, &publications);
-    store.load("a.bsm", trailFile(3, 100)); // source 1, ids 1-3
-    store.load("b.bsm", trailFile(4, 200)); // source 2, ids 4-7
+    store.load("a.bsm", TestBSM::openReadRecords(3, 100)); // source 1, ids 1-3
+    store.load("b.bsm", TestBSM::openReadRecords(4, 200)); // source 2, ids 4-7
     store.remove(1);
     store.importLive(series(2, 50)); // source 3, ids 8-9
     store.remove(1); // gone already: a rebuild from the published records alone
-    const auto last = store.load("c.bsm", trailFile(2, 300)); // source 4, ids 10-11
+    const auto last = store.load("c.bsm", TestBSM::openReadRecords(2, 300)); // source 4, ids 10-11
     settle(last);
 
     EXPECT_EQ(ids(store.records()), (std::vector<int64_t>{8, 9, 4, 5, 6, 7, 10, 11}));
@@ -814,13 +803,13 @@ TEST_F(AuditStoreTest, AStaleRebuildLosesNoRecords)
         std::vector<int64_t> left;
     };
     const Case cases[] = {
-        {"a load queued behind it", [](TestStore &s) { return s.load("c.bsm", trailFile(2, 300)); }, {1, 2, 3, 4, 5, 6, 7}},
+        {"a load queued behind it", [](TestStore &s) { return s.load("c.bsm", TestBSM::openReadRecords(2, 300)); }, {1, 2, 3, 4, 5, 6, 7}},
         {"the published source removed", [](TestStore &s) { return s.remove(1); }, {4, 5}},
         {"the unpublished source removed", [](TestStore &s) { return s.remove(2); }, {1, 2, 3}},
         {"all closed, then a load",
          [](TestStore &s) {
              s.closeAll();
-             return s.load("c.bsm", trailFile(2, 300));
+             return s.load("c.bsm", TestBSM::openReadRecords(2, 300));
          },
          {6, 7}},
     };
@@ -829,7 +818,7 @@ TEST_F(AuditStoreTest, AStaleRebuildLosesNoRecords)
         TestStore store;
         int publications = 0;
         expectConsistentPublications(store, &publications);
-        const auto first = store.load("a.bsm", trailFile(3, 100)); // source 1, ids 1-3
+        const auto first = store.load("a.bsm", TestBSM::openReadRecords(3, 100)); // source 1, ids 1-3
         ASSERT_TRUE(waitUntil([&] { return first.isFinished() && !store.isFiltering(); }));
 
         QFuture<void> last;

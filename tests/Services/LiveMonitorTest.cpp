@@ -79,17 +79,6 @@ Bytes openRecord(uint32_t seconds, uint32_t pid = 100)
     return RecordBuilder(72, seconds).subject(subject).path("/etc/hosts").returnValue(0).build();
 }
 
-// Small records, so that 50 of them fit in one atomic write into a pipe.
-Bytes records(size_t count, uint32_t firstSecond = 1700000000)
-{
-    Bytes out;
-    for (size_t i = 0; i < count; ++i) {
-        const Bytes one = RecordBuilder(72, uint32_t(firstSecond + i)).subject().returnValue(0).build();
-        out.insert(out.end(), one.begin(), one.end());
-    }
-    return out;
-}
-
 // A successful exec that one of the command-line rules reports.
 Bytes sipDisable(uint32_t seconds)
 {
@@ -610,7 +599,7 @@ TEST_F(LiveMonitorTest, CapturesThroughTheHelperAndStopsIt)
     startRunning();
     EXPECT_EQ(captureFolders().size(), 1u);
 
-    const Bytes two = records(2);
+    const Bytes two = openReadRecords(2);
     sendToDevice(two);
     ASSERT_TRUE(waitUntil([&] { return live.totalReceived() == 2; }));
     EXPECT_EQ(ids(*live.records()), idRange(LiveMonitor::firstLiveID, 2));
@@ -753,20 +742,20 @@ TEST_F(LiveMonitorTest, NumbersRecordsOnAcrossClearsAndCaptures)
     starter = readyHelper();
     LiveMonitor &live = make();
     startRunning();
-    sendAndWait(records(3), 3);
+    sendAndWait(openReadRecords(3), 3);
     EXPECT_EQ(ids(*live.records()), idRange(10000000, 3));
 
     live.clear();
     EXPECT_TRUE(live.records()->empty());
     EXPECT_EQ(live.totalReceived(), 0);
     EXPECT_EQ(live.bytesReceived(), 0);
-    sendAndWait(records(2), 2);
+    sendAndWait(openReadRecords(2), 2);
     EXPECT_EQ(ids(*live.records()), idRange(10000003, 2));
 
     closeFeed();
     stop();
     startRunning();
-    sendAndWait(records(1), 3);
+    sendAndWait(openReadRecords(1), 3);
     EXPECT_EQ(ids(*live.records()), idRange(10000003, 3)); // a new capture appends to the old buffer
     for (const AuditRecord &record : *live.records()) EXPECT_EQ(record.source, -1);
 }
@@ -797,7 +786,7 @@ TEST_F(LiveMonitorTest, KeepsTheNewestRecordsUpToTheLimit)
     LiveMonitor &live = make();
     EXPECT_EQ(live.bufferLimit(), 20000);
     startRunning();
-    const Bytes all = records(25000);
+    const Bytes all = openReadRecords(25000);
     feed = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
     ASSERT_EQ(::write(feed, all.data(), all.size()), ssize_t(all.size())); // the reader drains it meanwhile
     ASSERT_TRUE(waitUntil([&] { return live.totalReceived() == 25000; }, 20000));
@@ -833,7 +822,7 @@ TEST_F(LiveMonitorTest, RateCountsTheLastFiveSeconds)
         for (const Read &read : c.reads) {
             clock += read.after;
             total += int64_t(read.count);
-            sendAndWait(records(read.count), total);
+            sendAndWait(openReadRecords(read.count), total);
         }
         EXPECT_DOUBLE_EQ(live.ratePerSecond(), c.rate);
         // Only new records change it: not time, a clear or a stop.
@@ -850,13 +839,13 @@ TEST_F(LiveMonitorTest, PausingFreezesTheSnapshotNotTheCapture)
     starter = readyHelper();
     LiveMonitor &live = make();
     startRunning();
-    sendAndWait(records(2), 2);
+    sendAndWait(openReadRecords(2), 2);
     EXPECT_EQ(live.pausedSnapshot(), nullptr);
 
     live.setPaused(true);
     ASSERT_NE(live.pausedSnapshot(), nullptr);
     EXPECT_EQ(ids(*live.pausedSnapshot()), idRange(10000000, 2));
-    sendAndWait(records(3), 5);
+    sendAndWait(openReadRecords(3), 5);
     EXPECT_EQ(live.records()->size(), 5u);
     EXPECT_EQ(ids(*live.pausedSnapshot()), idRange(10000000, 2));
 
@@ -919,11 +908,11 @@ TEST_F(LiveMonitorTest, OnePassAtATime)
     starter = readyHelper();
     LiveMonitor &live = make(e);
     startRunning();
-    sendAndWait(records(1), 1);
+    sendAndWait(openReadRecords(1), 1);
     ASSERT_TRUE(waitUntil([&] { return gate->passesStarted() == 1; }));
 
-    sendAndWait(records(1, 1700000100), 2);
-    sendAndWait(records(1, 1700000200), 3);
+    sendAndWait(openReadRecords(1, 1700000100), 2);
+    sendAndWait(openReadRecords(1, 1700000200), 3);
     waitUntil([] { return false; }, 100);
     EXPECT_EQ(gate->passesStarted(), 1);
 
@@ -965,7 +954,7 @@ TEST_F(LiveMonitorTest, PassesThatMeetAClearOrAStop)
         starter = readyHelper();
         LiveMonitor &live = make(e);
         startRunning();
-        sendAndWait(records(1), 1);
+        sendAndWait(openReadRecords(1), 1);
         const bool isClear = std::string(c.name).starts_with("clear");
         if (c.whileAnalysing) {
             ASSERT_TRUE(waitUntil([&] { return gate->passesStarted() == 1; }));

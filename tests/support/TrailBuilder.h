@@ -220,4 +220,16 @@ inline Bytes trail(std::initializer_list<Bytes> parts)
     return out;
 }
 
+// `count` successful open-for-read records with a subject, one second apart; small, so that 50 of
+// them fit in one atomic write into a pipe.
+inline Bytes openReadRecords(size_t count, uint32_t firstSecond = 1700000000)
+{
+    Bytes out;
+    for (size_t i = 0; i < count; ++i) {
+        const Bytes record = RecordBuilder(72, uint32_t(firstSecond + i)).subject().returnValue(0).build();
+        out.insert(out.end(), record.begin(), record.end());
+    }
+    return out;
+}
+
 } // namespace TestBSM
