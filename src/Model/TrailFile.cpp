@@ -1,5 +1,7 @@
 #include "Model/TrailFile.h"
 
+#include "Platform/FileDescriptor.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -25,21 +27,6 @@ uint64_t memoryCeiling()
     if (pages <= 0 || pageSize <= 0) return UINT64_MAX;
     return uint64_t(pages) * uint64_t(pageSize);
 }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 // Bytes read into `into`, up to `size` or the end of the file; -1 with errno on failure.
 ssize_t readSome(int fd, uint8_t *into, size_t size)
@@ -92,7 +79,7 @@ Contents readOpen(int fd)
 Contents read(const std::string &path)
 {
     // Non-blocking only for the open: a named pipe without a writer must not hold it forever.
-    const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) return {nullptr, errno};
     try {
         return readOpen(fd.get());

@@ -1,6 +1,7 @@
 #include "Services/AuditPipeHelper.h"
 
 #include "Platform/DescriptorPath.h"
+#include "Platform/FileDescriptor.h"
 
 #include <cerrno>
 #include <csignal>
@@ -47,19 +48,6 @@ constexpr const char *helperSwitch = "--auditpipe-helper";
 constexpr const char *statusFileName = "helper.status";
 constexpr size_t bufferSize = 262144;
 constexpr int pollMilliseconds = 1000;
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor() { if (m_fd >= 0) ::close(m_fd); }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
 
 std::string removingAll(std::string_view text, std::string_view pattern)
 {
@@ -133,7 +121,7 @@ bool isTrustedFolder(int folder, const std::string &trustedPrefix)
 // First writer wins: an existing status file is never replaced.
 void report(const std::string &status, int folder)
 {
-    const Descriptor file(::openat(folder, statusFileName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    const FileDescriptor file(::openat(folder, statusFileName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!file.valid()) return;
     // The umask handed down from the user's session may hide the line from that very user.
     ::fchmod(file.get(), 0644);
@@ -201,10 +189,10 @@ int run(const Arguments &arguments, const Places &places)
     std::signal(SIGPIPE, SIG_IGN);
 
     const auto [folderPath, fifoName] = splitPath(arguments.fifoPath);
-    const Descriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const FileDescriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!folder.valid() || !isTrustedFolder(folder.get(), places.trustedPrefix)) return 2;
 
-    const Descriptor device(::open(places.device.c_str(), O_RDONLY | O_CLOEXEC));
+    const FileDescriptor device(::open(places.device.c_str(), O_RDONLY | O_CLOEXEC));
     if (!device.valid()) {
         const int error = errno;
         report(std::string("error: cannot open /dev/auditpipe: ") + std::strerror(error), folder.get());
@@ -214,7 +202,7 @@ int run(const Arguments &arguments, const Places &places)
 
     // The application holds its end open before it starts the helper. Were it gone meanwhile, a
     // blocking open would wait for a reader for ever, as root; this one fails at once instead.
-    const Descriptor fifo(::openat(folder.get(), fifoName.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    const FileDescriptor fifo(::openat(folder.get(), fifoName.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
     if (!fifo.valid()) {
         const int error = errno;
         report(std::string("error: cannot open FIFO: ") + std::strerror(error), folder.get());

@@ -5,6 +5,7 @@
 #include "BSM/UTF8.h"
 #include "BSM/UserResolver.h"
 #include "BSM/Uuid.h"
+#include "Platform/FileDescriptor.h"
 
 #include <array>
 #include <cerrno>
@@ -398,28 +399,6 @@ std::string failure(const std::string &path, int error)
 {
     return "Could not write \"" + path + "\": " + std::strerror(error) + ".";
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    int get() const { return m_fd; }
-    // Closing can report a late write error (network file systems), so it is checked.
-    int close()
-    {
-        const int result = ::close(m_fd);
-        m_fd = -1;
-        return result;
-    }
-
-private:
-    int m_fd;
-};
 
 void writeAll(int fd, std::string_view bytes, const std::string &path)
 {
