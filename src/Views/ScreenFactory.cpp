@@ -1,0 +1,39 @@
+#include "Views/ScreenFactory.h"
+
+#include "Views/ScreenWidget.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace {
+
+// Stands in for a screen that is not built yet: its title, centred.
+ScreenWidget *placeholder(Screen screen, const ViewContext &context, QWidget *parent)
+{
+    auto *widget = new ScreenWidget(context, parent);
+    auto *layout = new QVBoxLayout(widget);
+    auto *title = new QLabel(QString::fromUtf8(screenTitle(screen)), widget);
+    title->setAlignment(Qt::AlignCenter);
+    layout->addWidget(title);
+    return widget;
+}
+
+} // namespace
+
+ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *parent)
+{
+    switch (screen) {
+    case Screen::dashboard:
+    case Screen::events:
+    case Screen::processes:
+    case Screen::findings:
+    case Screen::network:
+    case Screen::live:
+    case Screen::monitor:
+    case Screen::sources:
+    case Screen::setup:
+    case Screen::reference:
+        break;
+    }
+    return placeholder(screen, context, parent);
+}

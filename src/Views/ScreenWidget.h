@@ -1,0 +1,42 @@
+#pragma once
+
+#include "Views/ViewContext.h"
+
+#include <QString>
+#include <QWidget>
+
+// One screen of the window. The shell makes a new one on every switch and destroys the old one, so
+// a screen's local state (search, picks, selection) lives exactly as long as the widget.
+//
+// Screens with a search field say so with a non-empty searchPrompt(); the shell then shows its
+// toolbar field with that placeholder and binds it both ways to search()/setSearch().
+class ScreenWidget : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit ScreenWidget(const ViewContext &context, QWidget *parent = nullptr)
+        : QWidget(parent), m_context(context)
+    {
+    }
+
+    const ViewContext &context() const { return m_context; }
+
+    virtual QString searchPrompt() const { return {}; }
+    bool hasSearch() const { return !searchPrompt().isEmpty(); }
+
+    const QString &search() const { return m_search; }
+    // Equal text notifies nothing, so the two-way binding with the toolbar field cannot loop.
+    void setSearch(const QString &text)
+    {
+        if (text == m_search) return;
+        m_search = text;
+        emit searchChanged(m_search);
+    }
+
+signals:
+    void searchChanged(const QString &text);
+
+private:
+    ViewContext m_context;
+    QString m_search;
+};
