@@ -1,6 +1,7 @@
 #include "Views/ScreenFactory.h"
 
 #include "Views/ScreenWidget.h"
+#include "Views/Sources/SourcesView.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -30,7 +31,9 @@ ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *par
     case Screen::network:
     case Screen::live:
     case Screen::monitor:
+        break;
     case Screen::sources:
+        return new SourcesView(context, parent);
     case Screen::setup:
     case Screen::reference:
         break;
