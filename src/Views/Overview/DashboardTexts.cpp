@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -73,3 +74,39 @@ QString timeAxisLabel(double time, double step)
 }
 
 QColor timelineFailureColour() { return QColor(255, 59, 48); }
+
+std::optional<QString> failurePercentText(int64_t failures, int64_t total)
+{
+    if (total <= 0) return std::nullopt;
+    const QLocale locale;
+    return locale.toString(double(failures) / double(total) * 100, 'f', 1) + locale.percent();
+}
+
+std::array<TileSpec, 6> overviewTiles(const TileInputs &in)
+{
+    const QLocale locale;
+    auto number = [&](int64_t n) { return locale.toString(qint64(n)); };
+    const auto severe = std::count_if(in.findings.begin(), in.findings.end(),
+                                      [](const Finding &f) { return f.severity >= Severity::high; });
+    return {{
+        {QStringLiteral("Records"), number(in.stats.total), QStringLiteral("%1 trail file(s)").arg(in.sourceCount),
+         QStringLiteral("doc.text.magnifyingglass"), TileTint::accent},
+        {QStringLiteral("Failures"), number(in.stats.failures), failurePercentText(in.stats.failures, in.stats.total),
+         QStringLiteral("xmark.octagon"), TileTint::red},
+        {QStringLiteral("Findings"), number(int64_t(in.findings.size())), QStringLiteral("%1 high or critical").arg(severe),
+         QStringLiteral("exclamationmark.shield"), severe > 0 ? TileTint::orange : TileTint::green},
+        {QStringLiteral("Executions"), number(in.stats.execCount), QStringLiteral("%1 process images").arg(in.processCount),
+         QStringLiteral("terminal"), TileTint::purple},
+        {QStringLiteral("Users"), number(in.stats.uniqueUsers), QStringLiteral("distinct audit/effective ids"),
+         QStringLiteral("person.2"), TileTint::teal},
+        {QStringLiteral("PIDs"), number(in.stats.uniquePIDs), QStringLiteral("distinct subjects"), QStringLiteral("number"),
+         TileTint::indigo},
+    }};
+}
+
+QString windowSubtitle(const std::vector<TrailSource> &sources)
+{
+    QStringList names;
+    for (const TrailSource &s : sources) names << QString::fromStdString(s.name);
+    return names.join(QStringLiteral(", "));
+}

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "Analysis/Finding.h"
 #include "Analysis/TrailStats.h"
+#include "Model/TrailSource.h"
 
 #include <QColor>
 #include <QString>
 
+#include <array>
 #include <optional>
+#include <vector>
 
 // The Overview's texts that need no widget, kept apart so they can be checked directly.
 
@@ -23,3 +27,31 @@ QString bucketSizeCaption(double bucketSize);
 QString timeAxisLabel(double time, double step);
 
 QColor timelineFailureColour();
+
+// Tiles
+
+enum class TileTint { accent, red, orange, green, purple, teal, indigo };
+
+struct TileSpec {
+    QString title;
+    QString value;
+    std::optional<QString> detail;
+    QString symbol;
+    TileTint tint = TileTint::accent;
+};
+
+// The figures the tiles read, gathered so the tiles can be derived without a store.
+struct TileInputs {
+    const TrailStats &stats;
+    size_t sourceCount = 0;
+    const std::vector<Finding> &findings;
+    size_t processCount = 0;
+};
+
+// "Records", "Failures", "Findings", "Executions", "Users", "PIDs", in that order.
+std::array<TileSpec, 6> overviewTiles(const TileInputs &in);
+// failures / total with one fractional digit and the locale's percent sign; nothing for total 0.
+std::optional<QString> failurePercentText(int64_t failures, int64_t total);
+
+// The source names in load order, joined by ", ".
+QString windowSubtitle(const std::vector<TrailSource> &sources);

@@ -65,27 +65,6 @@ TEST(TimelineGeometry, CountTicksEndAtARoundTopAtOrAboveTheHighestBar)
     for (const Case &c : cases) EXPECT_EQ(countTicks(c.max), c.ticks) << c.max;
 }
 
-TEST(DashboardTexts, BucketCaptionNamesTheSizeInFullUnits)
-{
-    struct Case {
-        double size;
-        const char *text;
-    } cases[] = {
-        {3600, "Bucket size: 1 hour. Click a bar to drill into that interval."},
-        {5400, "Bucket size: 1 hour, 30 minutes. Click a bar to drill into that interval."},
-        {86400, "Bucket size: 24 hours. Click a bar to drill into that interval."},
-        {3661, "Bucket size: 1 hour, 1 minute, 1 second. Click a bar to drill into that interval."},
-        {30, "Bucket size: 30 seconds. Click a bar to drill into that interval."},
-    };
-    for (const Case &c : cases) EXPECT_EQ(bucketSizeCaption(c.size).toStdString(), c.text) << c.size;
-}
-
-TEST(DashboardTexts, BucketCountsText)
-{
-    EXPECT_EQ(bucketCountsText({0, 5, 2}), QStringLiteral("5 ok · 2 failed"));
-    EXPECT_EQ(bucketCountsText({0, 12345, 0}), QStringLiteral("12345 ok · 0 failed"));
-}
-
 // 2023-11-15 10:00:00 UTC.
 constexpr uint32_t tenOClock = 1700042400;
 

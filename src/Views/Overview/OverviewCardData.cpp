@@ -1,0 +1,89 @@
+#include "Views/Overview/OverviewCardData.h"
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+#include <optional>
+
+namespace {
+
+// The whole key as an unsigned decimal that fits T; nothing otherwise.
+template <typename T>
+std::optional<T> parseKey(const std::string &key)
+{
+    uint64_t value = 0;
+    const auto [end, error] = std::from_chars(key.data(), key.data() + key.size(), value);
+    if (error != std::errc() || end != key.data() + key.size() || value > std::numeric_limits<T>::max())
+        return std::nullopt;
+    return T(value);
+}
+
+} // namespace
+
+std::array<int64_t, 5> severityCounts(const std::vector<Finding> &findings)
+{
+    std::array<int64_t, 5> counts{};
+    for (const Finding &f : findings)
+        if (const auto s = severityFromRawValue(rawValue(f.severity))) ++counts[size_t(rawValue(*s))];
+    return counts;
+}
+
+std::vector<Finding> notableFindings(const std::vector<Finding> &findings)
+{
+    std::vector<Finding> kept;
+    for (const Finding &f : findings)
+        if (f.severity >= Severity::medium) kept.push_back(f);
+    std::stable_sort(kept.begin(), kept.end(), [](const Finding &a, const Finding &b) {
+        if (a.severity != b.severity) return a.severity > b.severity;
+        return a.time > b.time;
+    });
+    if (kept.size() > notableFindingLimit) kept.resize(notableFindingLimit);
+    return kept;
+}
+
+EventFilter rankedRowFilter(RankedCard card, const CountItem &item)
+{
+    EventFilter filter;
+    switch (card) {
+    case RankedCard::topEvents:
+        filter.events = {parseKey<uint16_t>(item.key).value_or(0)};
+        filter.label = item.label;
+        break;
+    case RankedCard::topProcesses:
+        filter.text = item.key;
+        filter.label = item.label;
+        break;
+    case RankedCard::users:
+        filter.user = parseKey<uint32_t>(item.key);
+        filter.label = "user " + item.label;
+        break;
+    case RankedCard::failures:
+        filter.events = {parseKey<uint16_t>(item.key).value_or(0)};
+        filter.result = ResultFilter::failure;
+        filter.label = item.label;
+        break;
+    case RankedCard::remoteAddresses:
+        filter.text = item.key;
+        filter.label = item.key;
+        break;
+    }
+    return filter;
+}
+
+EventFilter classRowFilter(const CountItem &item)
+{
+    EventFilter filter;
+    filter.classes = {item.key};
+    filter.label = item.label;
+    return filter;
+}
+
+QColor overviewPaletteColour(size_t index)
+{
+    // The platform's standard colours of those names.
+    static const std::array<QColor, 8> palette = {
+        QColor(0, 122, 255),  QColor(175, 82, 222), QColor(48, 176, 199), QColor(255, 149, 0),
+        QColor(255, 45, 85),  QColor(52, 199, 89),  QColor(88, 86, 214),  QColor(255, 204, 0),
+    };
+    return palette[index % palette.size()];
+}
