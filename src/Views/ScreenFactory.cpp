@@ -1,5 +1,6 @@
 #include "Views/ScreenFactory.h"
 
+#include "Views/Overview/DashboardView.h"
 #include "Views/ScreenWidget.h"
 #include "Views/Sources/SourcesView.h"
 
@@ -25,6 +26,7 @@ ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *par
 {
     switch (screen) {
     case Screen::dashboard:
+        return new DashboardView(context, parent);
     case Screen::events:
     case Screen::processes:
     case Screen::findings:

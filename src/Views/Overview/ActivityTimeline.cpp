@@ -1,6 +1,7 @@
 #include "Views/Overview/ActivityTimeline.h"
 
 #include "Model/AuditStore.h"
+#include "Views/Components/Style.h"
 #include "Views/Overview/DashboardTexts.h"
 
 #include <QLocale>
@@ -21,19 +22,6 @@ constexpr int annotationPadding = 6;
 constexpr int annotationLineGap = 2;
 constexpr qreal annotationRadius = 6;
 constexpr int minTickSpacing = 90;  // pixels per time label
-
-QColor withAlpha(QColor c, qreal alpha)
-{
-    c.setAlphaF(float(alpha));
-    return c;
-}
-
-QFont scaled(QFont font, qreal factor, QFont::Weight weight = QFont::Normal)
-{
-    font.setPointSizeF(font.pointSizeF() * factor);
-    font.setWeight(weight);
-    return font;
-}
 
 } // namespace
 
@@ -60,7 +48,7 @@ QSize ActivityTimeline::minimumSizeHint() const { return {200, chartHeight}; }
 ActivityTimeline::Layout ActivityTimeline::layout() const
 {
     const TrailStats &stats = m_store->stats();
-    const QFontMetricsF labels(scaled(font(), 0.85));
+    const QFontMetricsF labels(Style::caption());
     Layout l;
     l.domain = timelineDomain(stats.timeline, stats.bucketSize);
     int64_t maxCount = 0;
@@ -148,14 +136,14 @@ void ActivityTimeline::paintEvent(QPaintEvent *)
     const Layout l = layout();
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QFont labelFont = scaled(font(), 0.85);
+    const QFont labelFont = Style::caption();
     p.setFont(labelFont);
     const QFontMetricsF fm(labelFont);
-    const QColor text = palette().color(QPalette::WindowText);
-    const QColor secondary = withAlpha(text, 0.55);
-    const QColor grid = withAlpha(text, 0.12);
-    const QColor successColour = withAlpha(palette().color(QPalette::Highlight), 0.75);
-    const QColor failureColour = timelineFailureColour();
+    const QColor text = Style::primaryText();
+    const QColor secondary = Style::secondaryText();
+    const QColor grid = Style::withOpacity(Style::separator(), 0.5);
+    const QColor successColour = Style::withOpacity(Style::accent(), 0.75);
+    const QColor failureColour = Style::red();
 
     // Legend, trailing: "Success" then "Failure".
     {
@@ -221,13 +209,13 @@ void ActivityTimeline::paintEvent(QPaintEvent *)
     if (!hovered) return;
     const TimeBucket &bucket = stats.timeline[*hovered];
     const double ruleX = l.plot.left() + xAtTime(bucket.start + ruleFraction * stats.bucketSize, l.plot.width(), *l.domain);
-    p.setPen(QPen(withAlpha(text, 0.55 * 0.40), 1.5));
+    p.setPen(QPen(Style::withOpacity(secondary, 0.40), 1.5));
     p.drawLine(QPointF(ruleX, l.plot.top()), QPointF(ruleX, l.plot.bottom()));
 
     // The annotation sits at the top of the rule, centred on it and moved sideways to stay inside.
     const QStringList lines = annotationLines();
-    const QFont headFont = scaled(font(), 0.85, QFont::DemiBold);
-    const QFont countFont = scaled(font(), 0.78);
+    const QFont headFont = Style::semibold(Style::caption());
+    const QFont countFont = Style::caption2();
     const QFontMetricsF headMetrics(headFont), countMetrics(countFont);
     const double boxWidth =
         std::max(headMetrics.horizontalAdvance(lines[0]), countMetrics.horizontalAdvance(lines[1])) + 2 * annotationPadding;
@@ -236,8 +224,7 @@ void ActivityTimeline::paintEvent(QPaintEvent *)
     const QRectF box(left, l.plot.top(), boxWidth, boxHeight);
     QPainterPath path;
     path.addRoundedRect(box, annotationRadius, annotationRadius);
-    QColor material = palette().color(QPalette::Base);
-    material.setAlphaF(0.92f);
+    const QColor material = Style::withOpacity(Style::secondaryBackground(), 0.92);
     p.setPen(QPen(grid, 1));
     p.setBrush(material);
     p.drawPath(path);

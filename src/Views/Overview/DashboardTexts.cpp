@@ -1,56 +1,27 @@
 #include "Views/Overview/DashboardTexts.h"
 
+#include "Views/Components/Formatters.h"
+#include "Views/Components/Style.h"
+
 #include <QDateTime>
 #include <QLocale>
 
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-QDateTime local(double time) { return QDateTime::fromMSecsSinceEpoch(qint64(std::llround(time * 1000))); }
-
-QString abbreviatedDuration(double seconds)
-{
-    qint64 s = qint64(std::max(0.0, seconds));
-    const qint64 d = s / 86400, h = s % 86400 / 3600, m = s % 3600 / 60;
-    QStringList parts;
-    if (d) parts << QStringLiteral("%1d").arg(d);
-    if (h) parts << QStringLiteral("%1h").arg(h);
-    if (m) parts << QStringLiteral("%1m").arg(m);
-    if (parts.isEmpty()) return QStringLiteral("0m");
-    return parts.mid(0, 2).join(' ');
-}
-
-QString wideDuration(double seconds)
-{
-    qint64 s = qint64(std::max(0.0, seconds));
-    const qint64 h = s / 3600, m = s % 3600 / 60, sec = s % 60;
-    QStringList parts;
-    auto unit = [&](qint64 v, const char *one, const char *many) {
-        if (v) parts << QStringLiteral("%1 %2").arg(v).arg(QLatin1String(v == 1 ? one : many));
-    };
-    unit(h, "hour", "hours");
-    unit(m, "minute", "minutes");
-    unit(sec, "second", "seconds");
-    if (parts.isEmpty()) return QStringLiteral("0 seconds");
-    return parts.join(QStringLiteral(", "));
-}
-
-} // namespace
 
 QString spanLine(std::optional<double> first, std::optional<double> last)
 {
     if (!first || !last) return {};
-    const QLocale locale;
-    auto stamp = [&](double t) { return locale.toString(local(t), QStringLiteral("MMM d, yyyy, h:mm:ss AP")); };
+    auto stamp = [](double t) { return Format::dateTime(t, Format::DateStyle::abbreviated, Format::TimeStyle::standard); };
     return stamp(*first) + QStringLiteral(" – ") + stamp(*last) + QStringLiteral("  ·  ") +
-           abbreviatedDuration(*last - *first);
+           Format::duration(*last - *first, Format::days | Format::hours | Format::minutes,
+                            Format::UnitsStyle::abbreviated, 2);
 }
 
 QString bucketLabel(double start)
 {
-    return QLocale().toString(local(start), QStringLiteral("MMM d, yyyy, h:mm AP"));
+    return Format::dateTime(start, Format::DateStyle::abbreviated, Format::TimeStyle::shortened);
 }
 
 QString bucketCountsText(const TimeBucket &bucket)
@@ -60,32 +31,28 @@ QString bucketCountsText(const TimeBucket &bucket)
 
 QString bucketSizeCaption(double bucketSize)
 {
-    return QStringLiteral("Bucket size: ") + wideDuration(bucketSize) +
+    return QStringLiteral("Bucket size: ") +
+           Format::duration(bucketSize, Format::hours | Format::minutes | Format::seconds, Format::UnitsStyle::full) +
            QStringLiteral(". Click a bar to drill into that interval.");
 }
 
 QString timeAxisLabel(double time, double step)
 {
-    const QDateTime t = local(time);
-    if (step >= 86400) return QLocale().toString(t, QStringLiteral("MMM d"));
-    if (step >= 3600 && t.time().minute() == 0) return QLocale().toString(t, QStringLiteral("h AP"));
-    if (step >= 60) return QLocale().toString(t, QStringLiteral("h:mm AP"));
-    return QLocale().toString(t, QStringLiteral("h:mm:ss AP"));
+    if (step >= 86400) return Format::pattern(time, QStringLiteral("MMM d"));
+    if (step >= 60) return Format::dateTime(time, Format::DateStyle::none, Format::TimeStyle::shortened);
+    return Format::dateTime(time, Format::DateStyle::none, Format::TimeStyle::standard);
 }
 
-QColor timelineFailureColour() { return QColor(255, 59, 48); }
 
 std::optional<QString> failurePercentText(int64_t failures, int64_t total)
 {
     if (total <= 0) return std::nullopt;
-    const QLocale locale;
-    return locale.toString(double(failures) / double(total) * 100, 'f', 1) + locale.percent();
+    return Format::percent(double(failures) / double(total));
 }
 
 std::array<TileSpec, 6> overviewTiles(const TileInputs &in)
 {
-    const QLocale locale;
-    auto number = [&](int64_t n) { return locale.toString(qint64(n)); };
+    auto number = [](int64_t n) { return Format::count(n); };
     const auto severe = std::count_if(in.findings.begin(), in.findings.end(),
                                       [](const Finding &f) { return f.severity >= Severity::high; });
     return {{

@@ -26,8 +26,6 @@ QString bucketSizeCaption(double bucketSize);
 // time of day.
 QString timeAxisLabel(double time, double step);
 
-QColor timelineFailureColour();
-
 // Tiles
 
 enum class TileTint { accent, red, orange, green, purple, teal, indigo };

@@ -2,15 +2,11 @@
 
 #include "Views/Sources/SourceRows.h"
 
-#include <QBrush>
-#include <QColor>
-#include <QDateTime>
-#include <QLocale>
-#include <QPalette>
-#include <QGuiApplication>
+#include "Views/Components/Formatters.h"
+#include "Views/Components/Style.h"
+#include "Views/Components/Symbols.h"
 
 #include <array>
-#include <cmath>
 
 namespace {
 
@@ -20,11 +16,10 @@ constexpr std::array<const char *, SourcesTableModel::NUM_COLUMNS> titles = {
 QString stamp(const std::optional<double> &time)
 {
     if (!time) return QStringLiteral("—");
-    return QLocale().toString(QDateTime::fromMSecsSinceEpoch(qint64(std::llround(*time * 1000))),
-                              QStringLiteral("MMM d, yyyy, h:mm:ss AP"));
+    return Format::dateTime(*time, Format::DateStyle::abbreviated, Format::TimeStyle::standard);
 }
 
-QString byteText(int64_t bytes) { return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat); }
+QColor integrityColour(const TrailSource &s) { return s.issues.empty() ? Style::green() : Style::orange(); }
 
 } // namespace
 
@@ -58,8 +53,8 @@ QVariant SourcesTableModel::data(const QModelIndex &index, int role) const
         switch (index.column()) {
         case FileColumn: return QString::fromStdString(s.name);
         case KindColumn: return QString::fromUtf8(rawValue(s.kind));
-        case SizeColumn: return byteText(s.bytes);
-        case RecordsColumn: return QLocale().toString(qint64(s.recordCount));
+        case SizeColumn: return Format::byteCount(s.bytes);
+        case RecordsColumn: return Format::count(s.recordCount);
         case FirstColumn: return stamp(s.first);
         case LastColumn: return stamp(s.last);
         case IntegrityColumn: return integrityText(s);
@@ -67,6 +62,15 @@ QVariant SourcesTableModel::data(const QModelIndex &index, int role) const
         break;
     case Qt::ToolTipRole:
         if (index.column() == FileColumn) return QString::fromStdString(s.path.value_or(s.name));
+        break;
+    case Qt::DecorationRole:
+        if (index.column() == FileColumn) return symbolIcon(QString::fromUtf8(sourceKindSymbol(s.kind)));
+        if (index.column() == IntegrityColumn)
+            return symbolIcon(QString::fromUtf8(integritySymbol(s)), integrityColour(s));
+        break;
+    case Qt::ForegroundRole:
+        if (index.column() == KindColumn) return Style::secondaryText();
+        if (index.column() == IntegrityColumn) return integrityColour(s);
         break;
     case SymbolRole:
         if (index.column() == FileColumn) return QString::fromUtf8(sourceKindSymbol(s.kind));

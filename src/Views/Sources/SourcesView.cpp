@@ -2,10 +2,15 @@
 
 #include "Model/AuditStore.h"
 #include "Platform/FileReveal.h"
+#include "Views/Components/Divider.h"
+#include "Views/Components/KeyValueRow.h"
+#include "Views/Components/Style.h"
+#include "Views/Components/Symbols.h"
 #include "Views/Sources/SourceRows.h"
 #include "Views/Sources/SourcesTableModel.h"
 
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -21,10 +26,12 @@ namespace {
 constexpr int detailHeight = 220;
 constexpr int detailSpacing = 8;
 constexpr int detailPadding = 14;
+constexpr int symbolGap = 6;
 constexpr int fileMinWidth = 200;
 constexpr int fixedColumnWidth = 70;
 constexpr int timeColumnWidth = 160;
 constexpr int integrityColumnWidth = 110;
+constexpr int cellSlack = 8;
 
 const TrailSource *findSource(const AuditStore &store, int64_t id)
 {
@@ -77,10 +84,8 @@ SourcesView::SourcesView(const ViewContext &context, QWidget *parent)
     m_table->setMinimumWidth(fileMinWidth + 3 * fixedColumnWidth + 2 * timeColumnWidth + integrityColumnWidth);
     column->addWidget(m_table, 1);
 
-    m_divider = new QFrame(m_content);
+    m_divider = makeDivider(m_content);
     m_divider->setObjectName(QStringLiteral("sourceDetailDivider"));
-    m_divider->setFrameShape(QFrame::HLine);
-    m_divider->setFrameShadow(QFrame::Plain);
     column->addWidget(m_divider);
 
     m_detail = new QScrollArea(m_content);
@@ -111,6 +116,16 @@ void SourcesView::reload()
 {
     const AuditStore &store = *context().store;
     m_model->setSources(store.sources());
+    // Ideal widths, widened where the locale's dates or counts need more, so nothing is cut.
+    QHeaderView *header = m_table->horizontalHeader();
+    for (const auto &[column, ideal] : {std::pair{int(SourcesTableModel::FirstColumn), timeColumnWidth},
+                                        std::pair{int(SourcesTableModel::LastColumn), timeColumnWidth},
+                                        std::pair{int(SourcesTableModel::IntegrityColumn), integrityColumnWidth}}) {
+        int width = ideal;
+        for (int row = 0; row < m_model->rowCount(); ++row)
+            width = std::max(width, m_table->sizeHintForIndex(m_model->index(row, column)).width() + cellSlack);
+        header->resizeSection(column, width);
+    }
     m_stack->setCurrentWidget(store.sources().empty() ? m_empty : m_content);
     applySelection();
     m_detailShown.reset();
@@ -153,12 +168,28 @@ void SourcesView::rebuildDetail()
 
 namespace {
 
-QLabel *textLabel(const QString &text, QWidget *parent)
+QLabel *textLabel(const QString &text, const QFont &font, const QColor &colour, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Style::setTextStyle(label, font, colour);
     return label;
+}
+
+// A symbol followed by a sentence, both in the sentence's colour.
+QWidget *symbolLine(const QString &symbol, const QString &text, const QFont &font, const QColor &colour,
+                    QWidget *parent)
+{
+    auto *line = new QWidget(parent);
+    auto *row = new QHBoxLayout(line);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(symbolGap);
+    auto *icon = new QLabel(line);
+    setSymbol(icon, symbol, QFontMetrics(font).height(), colour);
+    row->addWidget(icon);
+    row->addWidget(textLabel(text, font, colour, line), 1);
+    return line;
 }
 
 } // namespace
@@ -172,20 +203,24 @@ QWidget *SourcesView::detail(const TrailSource &source)
     rows->setAlignment(Qt::AlignTop | Qt::AlignLeft);
 
     const QString path = source.path ? QString::fromStdString(*source.path) : QString::fromUtf8(inMemoryPath);
-    rows->addWidget(textLabel(QStringLiteral("Path ") + path, pane));
+    rows->addWidget(new KeyValueRow(QStringLiteral("Path"), path, true, pane));
     if (!source.fileTokens.empty()) {
         QStringList names;
         for (const std::string &name : source.fileTokens) names << QString::fromStdString(name);
-        rows->addWidget(textLabel(QStringLiteral("File tokens ") + names.join('\n'), pane));
-        if (showsNotTerminatedNote(source)) rows->addWidget(textLabel(QString::fromUtf8(notTerminatedNote), pane));
+        rows->addWidget(new KeyValueRow(QStringLiteral("File tokens"), names.join('\n'), true, pane));
+        if (showsNotTerminatedNote(source))
+            rows->addWidget(symbolLine(QStringLiteral("info.circle"), QString::fromUtf8(notTerminatedNote), Style::callout(),
+                                       Style::secondaryText(), pane));
     }
     if (source.issues.empty()) {
-        rows->addWidget(textLabel(QString::fromUtf8(cleanSentence), pane));
+        rows->addWidget(symbolLine(QStringLiteral("checkmark.seal"), QString::fromUtf8(cleanSentence), Style::body(),
+                                   Style::green(), pane));
     } else {
-        rows->addWidget(textLabel(QStringLiteral("Parse issues"), pane));
+        rows->addWidget(textLabel(QStringLiteral("Parse issues"), Style::headline(), {}, pane));
         const size_t shown = std::min(source.issues.size(), listedIssueLimit);
+        const QFont issueFont = Style::monospaced(Style::caption());
         for (size_t i = 0; i < shown; ++i) {
-            auto *line = textLabel(issueLine(source.issues[i]), pane);
+            auto *line = textLabel(issueLine(source.issues[i]), issueFont, {}, pane);
             line->setObjectName(QStringLiteral("parseIssue"));
             rows->addWidget(line);
         }
