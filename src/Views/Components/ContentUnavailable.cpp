@@ -4,6 +4,7 @@
 #include "Views/Components/Symbols.h"
 
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -39,7 +40,12 @@ ContentUnavailable::ContentUnavailable(const QString &title, const QString &symb
     Style::setTextStyle(m_description, Style::body(), Style::secondaryText());
     column->addWidget(m_icon, 0, Qt::AlignHCenter);
     column->addWidget(m_title, 0, Qt::AlignHCenter);
-    column->addWidget(m_description, 0, Qt::AlignHCenter);
+    // Centred by stretches rather than by alignment, so the wrapped text gets the height it needs.
+    auto *descriptionRow = new QHBoxLayout;
+    descriptionRow->addStretch(1);
+    descriptionRow->addWidget(m_description, 100);
+    descriptionRow->addStretch(1);
+    column->addLayout(descriptionRow);
     column->addStretch(1);
     setTitle(title);
     setSymbol(symbol);

@@ -44,12 +44,16 @@ FittedText fitText(const QString &text, const QFont &font, int width, double min
 {
     const double full = QFontMetricsF(font).horizontalAdvance(text);
     if (full <= width || full <= 0) return {1, text};
-    const double scale = std::max(minimumScale, width / full);
+    // Glyph widths do not scale exactly with the point size: step down until the text fits.
+    double scale = std::max(minimumScale, width / full);
     QFont scaled = font;
-    scaled.setPointSizeF(font.pointSizeF() * scale);
-    const QFontMetricsF metrics(scaled);
-    if (metrics.horizontalAdvance(text) <= width) return {scale, text};
-    return {scale, metrics.elidedText(text, Qt::ElideRight, width)};
+    for (;;) {
+        scaled.setPointSizeF(font.pointSizeF() * scale);
+        const QFontMetricsF metrics(scaled);
+        if (metrics.horizontalAdvance(text) <= width) return {scale, text};
+        if (scale <= minimumScale) return {scale, metrics.elidedText(text, Qt::ElideRight, width)};
+        scale = std::max(minimumScale, scale * 0.97);
+    }
 }
 
 ShrinkingLabel::ShrinkingLabel(const QString &text, QWidget *parent) : QWidget(parent), m_text(text)

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QImage>
 #include <QLabel>
-#include <QPainter>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -103,18 +102,4 @@ TEST(SymbolsTest, HelpersRecordTheSymbolName)
     setSymbol(&label, "flame.fill", 20, Qt::red);
     EXPECT_EQ(label.property("symbol").toString(), "flame.fill");
     EXPECT_EQ(label.pixmap().size(), QSize(20, 20));
-}
-
-TEST(SymbolsTest, SheetForLooking)
-{
-    // Not a check: writes every glyph into one sheet under /tmp for a person to look at.
-    const QStringList names = symbolNames();
-    const int cell = 40;
-    QImage sheet(cell * 10, cell * ((int(names.size()) + 9) / 10), QImage::Format_ARGB32);
-    sheet.fill(Qt::white);
-    QPainter painter(&sheet);
-    for (int i = 0; i < names.size(); ++i)
-        painter.drawPixmap((i % 10) * cell + 4, (i / 10) * cell + 4, symbolPixmap(names[i], 32, Qt::black));
-    painter.end();
-    sheet.save("/tmp/quillmarsh-symbols.png");
 }
