@@ -3,7 +3,7 @@
 // A store loaded from trails written into a private folder, for screen tests:
 //   LoadedStore s; s.load({{"a.bsm", TestBSM::openReadRecords(3)}});
 
-#include "Model/AuditStore.h"
+#include "Store/AuditStore.h"
 #include "support/QtTestSupport.h"
 #include "support/TrailBuilder.h"
 

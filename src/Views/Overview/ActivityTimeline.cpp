@@ -1,6 +1,6 @@
 #include "Views/Overview/ActivityTimeline.h"
 
-#include "Model/AuditStore.h"
+#include "Store/AuditStore.h"
 #include "Views/Components/Style.h"
 #include "Views/Overview/DashboardTexts.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Analysis/Finding.h"
-#include "Analysis/TrailStats.h"
-#include "Model/TrailSource.h"
+#include "Engine/Analysis/Finding.h"
+#include "Engine/Analysis/TrailStats.h"
+#include "Store/TrailSource.h"
 
 #include <QColor>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "Views/Overview/DashboardView.h"
 
-#include "Model/AuditStore.h"
+#include "Store/AuditStore.h"
 #include "Views/Components/BarList.h"
 #include "Views/Components/Card.h"
 #include "Views/Components/StatTile.h"

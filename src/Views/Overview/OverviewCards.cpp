@@ -1,6 +1,6 @@
 #include "Views/Overview/OverviewCards.h"
 
-#include "Model/AuditStore.h"
+#include "Store/AuditStore.h"
 #include "Views/Components/Divider.h"
 #include "Views/Components/ElidedLabel.h"
 #include "Views/Components/Formatters.h"

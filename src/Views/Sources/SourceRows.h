@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Model/AuditRecord.h"
-#include "Model/TrailSource.h"
+#include "Engine/Record/AuditRecord.h"
+#include "Store/TrailSource.h"
 
 #include <QString>
 

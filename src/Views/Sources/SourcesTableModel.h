@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Model/TrailSource.h"
+#include "Store/TrailSource.h"
 
 #include <QAbstractTableModel>
 

@@ -1,6 +1,6 @@
 #include "Views/Sources/SourcesView.h"
 
-#include "Model/AuditStore.h"
+#include "Store/AuditStore.h"
 #include "Platform/FileReveal.h"
 #include "Views/Components/Divider.h"
 #include "Views/Components/KeyValueRow.h"
