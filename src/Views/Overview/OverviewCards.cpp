@@ -6,7 +6,7 @@
 #include "Views/Components/Formatters.h"
 #include "Views/Components/SeverityBadge.h"
 #include "Views/Components/Style.h"
-#include "Views/Components/Symbols.h"
+#include "Views/Components/SymbolLabel.h"
 
 #include <QChart>
 #include <QChartView>
@@ -36,7 +36,6 @@ constexpr int legendSpacing = 5;
 constexpr int legendDot = 8;
 constexpr int legendKeyWidth = 22;
 constexpr int legendPartSpacing = 6;
-constexpr int symbolGap = 6;
 
 QLabel *label(const QString &text, const QFont &font, const QColor &colour, QWidget *parent)
 {
@@ -120,16 +119,9 @@ void FindingsCard::refresh()
 
     const std::vector<Finding> notable = notableFindings(findings);
     if (notable.empty()) {
-        auto *none = new QWidget(this);
+        auto *none = new SymbolLabel(QStringLiteral("checkmark.seal"), QStringLiteral("No medium or higher findings"),
+                                     Style::body(), Style::green(), this);
         none->setObjectName(QStringLiteral("noNotableFindings"));
-        auto *row = new QHBoxLayout(none);
-        row->setContentsMargins(0, 0, 0, 0);
-        row->setSpacing(symbolGap);
-        auto *icon = new QLabel(none);
-        setSymbol(icon, QStringLiteral("checkmark.seal"), QFontMetrics(Style::body()).height(), Style::green());
-        row->addWidget(icon);
-        row->addWidget(label(QStringLiteral("No medium or higher findings"), Style::body(), Style::green(), none));
-        row->addStretch(1);
         content->addWidget(none);
         return;
     }

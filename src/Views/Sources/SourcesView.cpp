@@ -5,12 +5,11 @@
 #include "Views/Components/Divider.h"
 #include "Views/Components/KeyValueRow.h"
 #include "Views/Components/Style.h"
-#include "Views/Components/Symbols.h"
+#include "Views/Components/SymbolLabel.h"
 #include "Views/Sources/SourceRows.h"
 #include "Views/Sources/SourcesTableModel.h"
 
 #include <QFrame>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -26,7 +25,6 @@ namespace {
 constexpr int detailHeight = 220;
 constexpr int detailSpacing = 8;
 constexpr int detailPadding = 14;
-constexpr int symbolGap = 6;
 constexpr int fileMinWidth = 200;
 constexpr int fixedColumnWidth = 70;
 constexpr int timeColumnWidth = 160;
@@ -177,21 +175,6 @@ QLabel *textLabel(const QString &text, const QFont &font, const QColor &colour, 
     return label;
 }
 
-// A symbol followed by a sentence, both in the sentence's colour.
-QWidget *symbolLine(const QString &symbol, const QString &text, const QFont &font, const QColor &colour,
-                    QWidget *parent)
-{
-    auto *line = new QWidget(parent);
-    auto *row = new QHBoxLayout(line);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(symbolGap);
-    auto *icon = new QLabel(line);
-    setSymbol(icon, symbol, QFontMetrics(font).height(), colour);
-    row->addWidget(icon);
-    row->addWidget(textLabel(text, font, colour, line), 1);
-    return line;
-}
-
 } // namespace
 
 QWidget *SourcesView::detail(const TrailSource &source)
@@ -209,12 +192,12 @@ QWidget *SourcesView::detail(const TrailSource &source)
         for (const std::string &name : source.fileTokens) names << QString::fromStdString(name);
         rows->addWidget(new KeyValueRow(QStringLiteral("File tokens"), names.join('\n'), true, pane));
         if (showsNotTerminatedNote(source))
-            rows->addWidget(symbolLine(QStringLiteral("info.circle"), QString::fromUtf8(notTerminatedNote), Style::callout(),
-                                       Style::secondaryText(), pane));
+            rows->addWidget(new SymbolLabel(QStringLiteral("info.circle"), QString::fromUtf8(notTerminatedNote),
+                                            Style::callout(), Style::secondaryText(), pane));
     }
     if (source.issues.empty()) {
-        rows->addWidget(symbolLine(QStringLiteral("checkmark.seal"), QString::fromUtf8(cleanSentence), Style::body(),
-                                   Style::green(), pane));
+        rows->addWidget(new SymbolLabel(QStringLiteral("checkmark.seal"), QString::fromUtf8(cleanSentence), Style::body(),
+                                        Style::green(), pane));
     } else {
         rows->addWidget(textLabel(QStringLiteral("Parse issues"), Style::headline(), {}, pane));
         const size_t shown = std::min(source.issues.size(), listedIssueLimit);
