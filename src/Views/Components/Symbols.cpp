@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
+#include <QPixmapCache>
 #include <QtMath>
 
 #include <functional>
@@ -808,6 +809,16 @@ public:
     QPixmap scaledPixmap(const QSize &pixels, QIcon::Mode mode, QIcon::State, qreal scale) override
     {
         if (pixels.isEmpty()) return {};
+        // Table cells repaint the same few badges over and over: draw each variant once.
+        const QColor color = ink(mode);
+        const QString cacheKey = QStringLiteral("qm-symbol:%1:%2:%3x%4:%5")
+                                     .arg(m_name)
+                                     .arg(color.rgba(), 8, 16)
+                                     .arg(pixels.width())
+                                     .arg(pixels.height())
+                                     .arg(scale);
+        QPixmap result;
+        if (QPixmapCache::find(cacheKey, &result)) return result;
         QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         {
@@ -816,12 +827,13 @@ public:
             const double side = std::min(pixels.width(), pixels.height());
             painter.translate((pixels.width() - side) / 2, (pixels.height() - side) / 2);
             painter.scale(side / 24, side / 24);
-            Canvas canvas(painter, ink(mode));
+            Canvas canvas(painter, color);
             if (m_glyph) m_glyph(canvas);
             else drawUnknown(canvas);
         }
-        QPixmap result = QPixmap::fromImage(image);
+        result = QPixmap::fromImage(image);
         result.setDevicePixelRatio(scale);
+        QPixmapCache::insert(cacheKey, result);
         return result;
     }
 
