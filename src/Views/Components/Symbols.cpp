@@ -232,12 +232,12 @@ void arrowUpRight(Canvas &k, QPointF c, double s)
 void boltHorizontal(Canvas &k, QPointF c, double s)
 {
     QPainterPath path;
-    path.moveTo(c.x() - 6 * s, c.y() + 1.2 * s);
-    path.lineTo(c.x() - 0.5 * s, c.y() - 4 * s);
-    path.lineTo(c.x() - 0.8 * s, c.y() - 0.8 * s);
-    path.lineTo(c.x() + 6 * s, c.y() - 1.2 * s);
-    path.lineTo(c.x() + 0.5 * s, c.y() + 4 * s);
-    path.lineTo(c.x() + 0.8 * s, c.y() + 0.8 * s);
+    path.moveTo(c.x() - 7 * s, c.y() + 1.5 * s);
+    path.lineTo(c.x() - 0.2 * s, c.y() - 4.6 * s);
+    path.lineTo(c.x() - 0.9 * s, c.y() - 0.9 * s);
+    path.lineTo(c.x() + 7 * s, c.y() - 1.5 * s);
+    path.lineTo(c.x() + 0.2 * s, c.y() + 4.6 * s);
+    path.lineTo(c.x() + 0.9 * s, c.y() + 0.9 * s);
     path.closeSubpath();
     k.fill(path);
 }
@@ -683,13 +683,13 @@ const std::map<QString, Glyph> &drawings()
          }},
         {"waveform.badge.magnifyingglass",
          [](Canvas &k) {
-             const double heights[] = {4, 9, 14, 7, 11, 5};
-             for (int i = 0; i < 6; ++i) {
-                 const double x = 3 + i * 3;
-                 k.line({x, 11 - heights[i] / 2}, {x, 11 + heights[i] / 2}, 1.7);
+             const double heights[] = {5, 11, 16, 8, 12};
+             for (int i = 0; i < 5; ++i) {
+                 const double x = 3 + i * 3.6;
+                 k.line({x, 10 - heights[i] / 2}, {x, 10 + heights[i] / 2}, 1.8);
              }
-             k.cut([&] { k.dot({17, 17}, 6.8); });
-             magnifier(k, {17.3, 17.3}, 1.05);
+             k.cut([&] { k.dot({17.5, 17.5}, 6.5); });
+             magnifier(k, {17.8, 17.8}, 1.0);
          }},
         {"questionmark.square.dashed",
          [](Canvas &k) {
