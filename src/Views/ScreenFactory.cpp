@@ -1,6 +1,7 @@
 #include "Views/ScreenFactory.h"
 
 #include "Views/ScreenWidget.h"
+#include "Views/Setup/SetupView.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -31,9 +32,10 @@ ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *par
     case Screen::live:
     case Screen::monitor:
     case Screen::sources:
-    case Screen::setup:
     case Screen::reference:
         break;
+    case Screen::setup:
+        return new SetupView(context, parent);
     }
     return placeholder(screen, context, parent);
 }

@@ -15,7 +15,8 @@
 
 namespace {
 
-constexpr int textPointSize = 12;
+// 12 points beside the platform's 13-point body text.
+constexpr double textScale = 12.0 / 13.0;
 constexpr int textMargin = 12;
 constexpr int cornerRadius = 8;
 constexpr int buttonInset = 8;
@@ -31,7 +32,7 @@ CodeBlock::CodeBlock(QString text, QWidget *parent) : QWidget(parent), m_text(st
     m_label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_label->setContentsMargins(textMargin, textMargin, textMargin, textMargin);
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setPointSize(textPointSize);
+    mono.setPointSizeF(font().pointSizeF() * textScale);
     m_label->setFont(mono);
     m_label->setObjectName(QStringLiteral("codeText"));
 
