@@ -1,5 +1,6 @@
 #include "Views/ScreenFactory.h"
 
+#include "Views/Reference/ReferenceView.h"
 #include "Views/ScreenWidget.h"
 #include "Views/Setup/SetupView.h"
 
@@ -32,10 +33,11 @@ ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *par
     case Screen::live:
     case Screen::monitor:
     case Screen::sources:
-    case Screen::reference:
         break;
     case Screen::setup:
         return new SetupView(context, parent);
+    case Screen::reference:
+        return new ReferenceView(context, parent);
     }
     return placeholder(screen, context, parent);
 }
