@@ -18,7 +18,7 @@ QPushButton *copyButton(CodeBlock &block) { return block.findChild<QPushButton *
 
 TEST(CodeBlock, CopiesExactlyItsTextAndShowsItVerbatim)
 {
-    for (const QString &text : {QStringLiteral("line one\n\n  `tick` **not markdown**\nlast"), QString()}) {
+    for (const QString &text : {QStringLiteral("  line one\n\n  `tick` **not markdown**\nlast\n"), QString()}) {
         SCOPED_TRACE(text.toStdString());
         QGuiApplication::clipboard()->setText(QStringLiteral("previous"));
         CodeBlock block(text);
