@@ -21,6 +21,7 @@ namespace {
 
 constexpr int pickerMaxWidth = 520;
 constexpr int pickerMargin = 10;
+constexpr int tableRowPadding = 10;
 constexpr int rowSpacing = 12;
 constexpr int rowMargin = 3;
 constexpr int tokenNameWidth = 130;
@@ -65,6 +66,7 @@ QTableView *makeTable(QAbstractTableModel *model)
     table->setFrameShape(QFrame::NoFrame);
     table->verticalHeader()->hide();
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + tableRowPadding);
     table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     table->horizontalHeader()->setHighlightSections(false);
     return table;
