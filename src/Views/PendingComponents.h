@@ -1,7 +1,7 @@
 #pragma once
 // Interim stand-ins until the shared components are merged. Deleted on merge.
 
-#include "Analysis/Finding.h"
+#include "Engine/Analysis/Finding.h"
 
 #include <QFont>
 #include <QFrame>

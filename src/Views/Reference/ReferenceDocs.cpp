@@ -1,6 +1,6 @@
 #include "Views/Reference/ReferenceDocs.h"
 
-#include "Analysis/Detections.h"
+#include "Engine/Analysis/Detections.h"
 
 const std::vector<TokenDoc> &tokenDocs()
 {

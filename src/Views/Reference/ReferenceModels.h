@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BSM/AuditCatalog.h"
+#include "Engine/BSM/AuditCatalog.h"
 
 #include <QAbstractTableModel>
 

@@ -1,6 +1,6 @@
 #include "Views/Reference/ReferenceRows.h"
 
-#include "BSM/CaseFold.h"
+#include "Engine/BSM/CaseFold.h"
 
 #include <algorithm>
 #include <array>

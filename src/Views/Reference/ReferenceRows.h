@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Analysis/TrailStats.h"
-#include "BSM/AuditCatalog.h"
-#include "Model/AuditRecord.h"
+#include "Engine/Analysis/TrailStats.h"
+#include "Engine/BSM/AuditCatalog.h"
+#include "Engine/Record/AuditRecord.h"
 #include "Views/Reference/ReferenceDocs.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "Views/Reference/ReferenceRows.h"
 
-#include "Analysis/Detections.h"
+#include "Engine/Analysis/Detections.h"
 
 #include <gtest/gtest.h>
 

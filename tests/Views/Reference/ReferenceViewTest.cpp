@@ -1,6 +1,6 @@
 #include "Views/Reference/ReferenceView.h"
 
-#include "Model/AuditStore.h"
+#include "Store/AuditStore.h"
 #include "Views/Reference/ReferenceModels.h"
 #include "Views/Reference/ReferenceRows.h"
 
