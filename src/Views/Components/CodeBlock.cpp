@@ -1,9 +1,10 @@
 #include "Views/Components/CodeBlock.h"
 
-#include <QClipboard>
+#include "Views/Components/Clipboard.h"
+#include "Views/Components/Style.h"
+#include "Views/Components/Symbols.h"
+
 #include <QEvent>
-#include <QFontDatabase>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -15,8 +16,6 @@
 
 namespace {
 
-// 12 points beside the platform's 13-point body text.
-constexpr double textScale = 12.0 / 13.0;
 constexpr int textMargin = 12;
 constexpr int cornerRadius = 8;
 constexpr int buttonInset = 8;
@@ -31,9 +30,8 @@ CodeBlock::CodeBlock(QString text, QWidget *parent) : QWidget(parent), m_text(st
     m_label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_label->setContentsMargins(textMargin, textMargin, textMargin, textMargin);
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setPointSizeF(font().pointSizeF() * textScale);
-    m_label->setFont(mono);
+    // 12 points beside the 13-point body: the callout size.
+    m_label->setFont(Style::monospaced(Style::callout()));
     m_label->setObjectName(QStringLiteral("codeText"));
 
     m_scroll = new QScrollArea(this);
@@ -56,9 +54,7 @@ CodeBlock::CodeBlock(QString text, QWidget *parent) : QWidget(parent), m_text(st
 
     m_button = new QPushButton(this);
     m_button->setObjectName(QStringLiteral("copyButton"));
-    QFont caption = m_button->font();
-    caption.setPointSizeF(caption.pointSizeF() * 0.85);
-    m_button->setFont(caption);
+    m_button->setFont(Style::caption());
     m_button->setCursor(Qt::PointingHandCursor);
     connect(m_button, &QPushButton::clicked, this, &CodeBlock::copy);
     updateButton();
@@ -67,9 +63,7 @@ CodeBlock::CodeBlock(QString text, QWidget *parent) : QWidget(parent), m_text(st
 
 void CodeBlock::copy()
 {
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(m_text);
+    copyToClipboard(m_text);
     setCopied(true);
     QTimer::singleShot(copiedDuration, this, [this] { setCopied(false); });
 }
@@ -85,7 +79,7 @@ void CodeBlock::setCopied(bool copied)
 void CodeBlock::updateButton()
 {
     m_button->setText(m_copied ? tr("Copied") : tr("Copy"));
-    m_button->setProperty("symbol", m_copied ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc"));
+    setSymbol(m_button, m_copied ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc"));
     m_button->adjustSize();
     placeButton();
 }
@@ -126,9 +120,7 @@ void CodeBlock::paintEvent(QPaintEvent *)
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(0, 0, 0, qRound(255 * 0.06)));
     painter.drawRoundedRect(box, cornerRadius, cornerRadius);
-    QColor separator = palette().color(QPalette::Mid);
-    separator.setAlphaF(0.5);
-    painter.setPen(QPen(separator, 1));
+    painter.setPen(QPen(Style::withOpacity(Style::separator(), 0.5), 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(box, cornerRadius, cornerRadius);
 }

@@ -1,11 +1,7 @@
 #include "Views/Reference/ReferenceModels.h"
 
-#include "Views/PendingComponents.h"
-
-#include <QFontDatabase>
-#include <QGuiApplication>
-#include <QLocale>
-#include <QPalette>
+#include "Views/Components/Formatters.h"
+#include "Views/Components/Style.h"
 
 #include <array>
 
@@ -14,17 +10,6 @@ namespace {
 const QString dash = QStringLiteral("—");
 
 QString text(const std::string &utf8) { return QString::fromStdString(utf8); }
-
-QFont monospaced(double scale = 1.0, bool bold = false)
-{
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSizeF(QGuiApplication::font().pointSizeF() * scale);
-    font.setBold(bold);
-    return font;
-}
-
-// Callout is 12 points beside the 13-point body.
-constexpr double callout = 12.0 / 13.0;
 
 QVariant header(const std::array<const char *, 5> &titles, int section, Qt::Orientation orientation, int role)
 {
@@ -57,15 +42,15 @@ QVariant ReferenceClassModel::data(const QModelIndex &index, int role) const
         case maskColumn: return QStringLiteral("0x%1").arg(row.info.mask, 8, 16, QLatin1Char('0'));
         case descriptionColumn: return text(row.info.description);
         case definedColumn: return QString::number(row.definedEvents);
-        case loadedColumn: return row.loadedRecords ? QLocale().toString(qlonglong(*row.loadedRecords)) : dash;
+        case loadedColumn: return row.loadedRecords ? Format::count(*row.loadedRecords) : dash;
         }
         return {};
     case Qt::FontRole:
-        if (column == classColumn) return monospaced(1.0, true);
-        if (column == maskColumn) return monospaced(callout);
+        if (column == classColumn) return Style::semibold(Style::monospaced(Style::body()));
+        if (column == maskColumn) return Style::monospaced(Style::callout());
         return {};
     case Qt::ForegroundRole:
-        if (column == maskColumn) return Pending::secondary(QGuiApplication::palette());
+        if (column == maskColumn) return Style::secondaryText();
         return {};
     case Qt::TextAlignmentRole:
         return int(Qt::AlignLeft | Qt::AlignVCenter);
@@ -106,17 +91,16 @@ QVariant ReferenceEventModel::data(const QModelIndex &index, int role) const
             for (const auto &c : row.info.classes) classes << text(c);
             return classes.join(QLatin1Char(','));
         }
-        case loadedColumn: return row.loadedRecords ? QLocale().toString(qlonglong(*row.loadedRecords)) : dash;
+        case loadedColumn: return row.loadedRecords ? Format::count(*row.loadedRecords) : dash;
         }
         return {};
     case Qt::FontRole:
-        if (column == nameColumn || column == classesColumn) return monospaced(callout);
+        if (column == nameColumn || column == classesColumn) return Style::monospaced(Style::callout());
         return {};
     case Qt::ForegroundRole:
-        if (column == classesColumn) return Pending::secondary(QGuiApplication::palette());
-        if (column == loadedColumn)
-            return row.loadedRecords ? QGuiApplication::palette().color(QPalette::Link)
-                                     : Pending::tertiary(QGuiApplication::palette());
+        if (column == classesColumn) return Style::secondaryText();
+        // The count reads as a link; without records the dash is only a placeholder.
+        if (column == loadedColumn) return row.loadedRecords ? Style::accent() : Style::tertiaryText();
         return {};
     case Qt::TextAlignmentRole:
         return int(Qt::AlignLeft | Qt::AlignVCenter);

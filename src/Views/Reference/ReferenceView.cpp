@@ -1,13 +1,12 @@
 #include "Views/Reference/ReferenceView.h"
 
 #include "Store/AuditStore.h"
-#include "Views/PendingComponents.h"
+#include "Views/Components/SeverityBadge.h"
+#include "Views/Components/Style.h"
 #include "Views/Reference/ReferenceModels.h"
 #include "Views/Reference/ReferenceRows.h"
 
 #include <QButtonGroup>
-#include <QFontDatabase>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -28,29 +27,16 @@ constexpr int tokenNameWidth = 130;
 constexpr int tokenIdsWidth = 170;
 constexpr int badgeWidth = 90;
 constexpr int ruleLineSpacing = 2;
-constexpr double callout = 12.0 / 13.0;
-constexpr double caption = 10.0 / 13.0;
 
 QString text(const std::string &utf8) { return QString::fromStdString(utf8); }
 
-QLabel *label(const QString &content, const QFont &font, const QColor &colour)
+QLabel *label(const QString &content, const QFont &font, const QColor &colour = {})
 {
     auto *l = new QLabel;
     l->setTextFormat(Qt::PlainText);
     l->setText(content);
-    l->setFont(font);
-    QPalette palette = l->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    l->setPalette(palette);
+    Style::setTextStyle(l, font, colour);
     return l;
-}
-
-QFont scaled(double scale, bool mono = false, bool bold = false)
-{
-    QFont font = mono ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : QGuiApplication::font();
-    font.setPointSizeF(QGuiApplication::font().pointSizeF() * scale);
-    font.setBold(bold);
-    return font;
 }
 
 QTableView *makeTable(QAbstractTableModel *model)
@@ -267,7 +253,6 @@ void ReferenceView::refresh()
 void ReferenceView::fillTokens()
 {
     clearRows(m_tokenRows);
-    const QPalette palette = QGuiApplication::palette();
     for (const TokenDoc &doc : referenceTokens(search().toStdString())) {
         auto *row = new QWidget;
         row->setObjectName(QStringLiteral("tokenRow"));
@@ -275,11 +260,11 @@ void ReferenceView::fillTokens()
         auto *layout = new QHBoxLayout(row);
         layout->setContentsMargins(0, rowMargin, 0, rowMargin);
         layout->setSpacing(rowSpacing);
-        auto *name = label(text(doc.name), scaled(callout, true, true), palette.color(QPalette::WindowText));
+        auto *name = label(text(doc.name), Style::semibold(Style::monospaced(Style::callout())));
         name->setFixedWidth(tokenNameWidth);
-        auto *ids = label(text(doc.ids), scaled(caption, true), Pending::secondary(palette));
+        auto *ids = label(text(doc.ids), Style::monospaced(Style::caption()), Style::secondaryText());
         ids->setFixedWidth(tokenIdsWidth);
-        auto *description = label(text(doc.description), scaled(1.0), palette.color(QPalette::WindowText));
+        auto *description = label(text(doc.description), Style::body());
         description->setWordWrap(true);
         layout->addWidget(name, 0, Qt::AlignBaseline);
         layout->addWidget(ids, 0, Qt::AlignBaseline);
@@ -291,7 +276,6 @@ void ReferenceView::fillTokens()
 void ReferenceView::fillRules()
 {
     clearRows(m_ruleRows);
-    const QPalette palette = QGuiApplication::palette();
     for (const RuleDoc &doc : referenceRules(search().toStdString())) {
         auto *row = new QWidget;
         row->setObjectName(QStringLiteral("ruleRow"));
@@ -303,21 +287,20 @@ void ReferenceView::fillRules()
         badgeFrame->setFixedWidth(badgeWidth);
         auto *badgeLayout = new QHBoxLayout(badgeFrame);
         badgeLayout->setContentsMargins(0, 0, 0, 0);
-        badgeLayout->addWidget(Pending::severityBadge(doc.severity));
+        badgeLayout->addWidget(new SeverityBadge(doc.severity));
         badgeLayout->addStretch(1);
         layout->addWidget(badgeFrame, 0, Qt::AlignTop);
 
         auto *lines = new QVBoxLayout;
         lines->setSpacing(ruleLineSpacing);
         auto *first = new QHBoxLayout;
-        first->addWidget(label(text(doc.name), scaled(callout, false, true), palette.color(QPalette::WindowText)), 0,
+        first->addWidget(label(text(doc.name), Style::semibold(Style::callout())), 0, Qt::AlignVCenter);
+        first->addWidget(label(text(doc.technique), Style::monospaced(Style::caption()), Style::secondaryText()), 0,
                          Qt::AlignVCenter);
-        first->addWidget(label(text(doc.technique), scaled(caption, true), Pending::secondary(palette)), 0,
-                         Qt::AlignVCenter);
-        first->addWidget(label(text(doc.tactic), scaled(caption), Pending::tertiary(palette)), 0, Qt::AlignVCenter);
+        first->addWidget(label(text(doc.tactic), Style::caption(), Style::tertiaryText()), 0, Qt::AlignVCenter);
         first->addStretch(1);
         lines->addLayout(first);
-        auto *description = label(text(doc.description), scaled(callout), Pending::secondary(palette));
+        auto *description = label(text(doc.description), Style::callout(), Style::secondaryText());
         description->setWordWrap(true);
         lines->addWidget(description);
         layout->addLayout(lines, 1);

@@ -1,13 +1,14 @@
 #include "Views/Setup/SetupView.h"
 
+#include "Views/Components/Card.h"
 #include "Views/Components/CodeBlock.h"
-#include "Views/PendingComponents.h"
-#include "Views/Setup/InlineMarkdown.h"
+#include "Views/Components/InlineMarkdown.h"
+#include "Views/Components/Style.h"
+#include "Views/Components/Symbols.h"
 #include "Views/Setup/SetupCommands.h"
 #include "Views/Setup/SetupStatus.h"
 
 #include <QButtonGroup>
-#include <QFontDatabase>
 #include <QFutureWatcher>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -68,11 +69,9 @@ const std::array<const char *, 5> notes = {
 
 QString text(const char *utf8) { return QString::fromUtf8(utf8); }
 
-void makeSecondary(QWidget *widget)
+void makeSecondary(QWidget *widget, const QFont &font = Style::body())
 {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, Pending::secondary(palette));
-    widget->setPalette(palette);
+    Style::setTextStyle(widget, font, Style::secondaryText());
 }
 
 QLabel *plainLabel(const QString &content, QWidget *parent = nullptr)
@@ -96,13 +95,8 @@ QLabel *markdownLabel(const char *content)
 QLabel *symbolLabel(const char *symbol, const QColor &colour, int size)
 {
     auto *label = new QLabel;
-    label->setProperty("symbol", text(symbol));
+    setSymbol(label, text(symbol), size, colour);
     label->setFixedSize(size, size);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-    label->setText(QStringLiteral("●"));
-    label->setAlignment(Qt::AlignCenter);
     return label;
 }
 
@@ -111,7 +105,9 @@ QFrame *divider()
     auto *line = new QFrame;
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Plain);
-    makeSecondary(line);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::WindowText, Style::separator());
+    line->setPalette(palette);
     return line;
 }
 
@@ -120,9 +116,7 @@ void row(QGridLayout *grid, const char *flag, const char *meaning)
 {
     const int at = grid->rowCount();
     auto *flagLabel = plainLabel(text(flag));
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setBold(true);
-    flagLabel->setFont(font);
+    flagLabel->setFont(Style::semibold(Style::monospaced(Style::callout())));
     auto *meaningLabel = plainLabel(text(meaning));
     makeSecondary(meaningLabel);
     grid->addWidget(flagLabel, at, 0, Qt::AlignLeft | Qt::AlignTop);
@@ -143,9 +137,11 @@ QWidget *bullet(const char *content)
     return line;
 }
 
-QWidget *card(const char *title, const char *symbol, QVBoxLayout *&content)
+Card *card(const char *title, const char *symbol, QVBoxLayout *&content)
 {
-    return Pending::card(text(title), text(symbol), content);
+    auto *frame = new Card(text(title), text(symbol));
+    content = frame->contentLayout();
+    return frame;
 }
 
 } // namespace
@@ -211,7 +207,8 @@ void SetupView::setStatus(std::optional<AuditSystemStatus> status)
 
 QWidget *SetupView::buildStatusCard()
 {
-    QWidget *frame = Pending::card(QString(), QString(), m_statusLayout);
+    auto *frame = new Card;
+    m_statusLayout = frame->contentLayout();
     frame->setObjectName(QStringLiteral("statusCard"));
     return frame;
 }
@@ -249,14 +246,14 @@ void SetupView::fillStatusCard()
 
     auto *header = new QHBoxLayout;
     header->setSpacing(headerSpacing);
-    header->addWidget(verdict.ok ? symbolLabel("checkmark.shield.fill", Qt::darkGreen, verdictIconSize)
-                                 : symbolLabel("exclamationmark.shield.fill", QColor(255, 149, 0), verdictIconSize),
+    header->addWidget(verdict.ok ? symbolLabel("checkmark.shield.fill", Style::green(), verdictIconSize)
+                                 : symbolLabel("exclamationmark.shield.fill", Style::orange(), verdictIconSize),
                       0, Qt::AlignTop);
     auto *words = new QVBoxLayout;
     words->setSpacing(verdictSpacing);
     auto *title = plainLabel(verdict.title);
     title->setObjectName(QStringLiteral("verdictTitle"));
-    title->setFont(Pending::font(1.35, true));
+    title->setFont(Style::semibold(Style::title2()));
     auto *message = plainLabel(verdict.message);
     message->setObjectName(QStringLiteral("verdictMessage"));
     message->setWordWrap(true);
@@ -265,7 +262,7 @@ void SetupView::fillStatusCard()
     words->addWidget(message);
     header->addLayout(words, 1);
     auto *refreshButton = new QPushButton(tr("Refresh"));
-    refreshButton->setProperty("symbol", QStringLiteral("arrow.clockwise"));
+    setSymbol(refreshButton, QStringLiteral("arrow.clockwise"));
     connect(refreshButton, &QPushButton::clicked, this, &SetupView::refresh);
     header->addWidget(refreshButton, 0, Qt::AlignTop);
     column->addLayout(header);
@@ -275,18 +272,18 @@ void SetupView::fillStatusCard()
     auto *grid = new QGridLayout;
     grid->setHorizontalSpacing(checkColumnSpacing);
     grid->setVerticalSpacing(checkRowSpacing);
-    QFont detailFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const QFont detailFont = Style::monospaced(Style::callout());
+    const int checkIconSize = QFontMetrics(Style::body()).height();
     int at = 0;
     for (const SetupCheck &check : setupChecks(status)) {
-        auto *icon = check.ok ? symbolLabel("checkmark.circle.fill", Qt::darkGreen, 16)
-                              : symbolLabel("xmark.circle.fill", Qt::red, 16);
+        auto *icon = check.ok ? symbolLabel("checkmark.circle.fill", Style::green(), checkIconSize)
+                              : symbolLabel("xmark.circle.fill", Style::red(), checkIconSize);
         icon->setObjectName(QStringLiteral("checkIcon"));
         auto *checkTitle = plainLabel(check.title);
         checkTitle->setObjectName(QStringLiteral("checkTitle"));
         auto *detail = plainLabel(check.detail);
         detail->setObjectName(QStringLiteral("checkDetail"));
-        detail->setFont(detailFont);
-        makeSecondary(detail);
+        makeSecondary(detail, detailFont);
         grid->addWidget(icon, at, 0, Qt::AlignLeft | Qt::AlignVCenter);
         grid->addWidget(checkTitle, at, 1, Qt::AlignLeft | Qt::AlignVCenter);
         grid->addWidget(detail, at, 2, Qt::AlignLeft | Qt::AlignVCenter);
@@ -298,7 +295,7 @@ void SetupView::fillStatusCard()
     if (status.controlContents) {
         auto *heading = plainLabel(tr("Current audit_control"));
         heading->setObjectName(QStringLiteral("currentPolicyHeading"));
-        heading->setFont(Pending::font(1.0, true));
+        heading->setFont(Style::headline());
         heading->setContentsMargins(0, policyHeadingSpace, 0, 0);
         column->addWidget(heading);
         auto *code = new CodeBlock(*status.controlContents);
@@ -307,7 +304,7 @@ void SetupView::fillStatusCard()
     } else if (status.controlFileExists) {
         auto *note = markdownLabel(unreadableNote);
         note->setObjectName(QStringLiteral("unreadableNote"));
-        makeSecondary(note);
+        makeSecondary(note, Style::callout());
         column->addWidget(note);
     }
 }
@@ -347,7 +344,7 @@ QWidget *SetupView::buildProfileCard()
 
     auto *note = markdownLabel(policyNote);
     note->setObjectName(QStringLiteral("policyNote"));
-    makeSecondary(note);
+    makeSecondary(note, Style::callout());
     m_profileLayout->addWidget(note);
 
     fillProfileCard();

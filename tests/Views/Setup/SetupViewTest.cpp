@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPromise>
 #include <QPushButton>
 
@@ -94,6 +95,7 @@ TEST(SetupView, ShowsOnlyTheCheckingRowUntilTheFirstProbeReturns)
     SetupView view({}, nullptr, probes.probe());
     ASSERT_EQ(probes.started(), 1u);
     EXPECT_TRUE(showsChecking(view));
+    EXPECT_NE(view.findChild<QProgressBar *>(QStringLiteral("checkingIndicator")), nullptr);
     EXPECT_EQ(button(view, QStringLiteral("Refresh")), nullptr);
     EXPECT_EQ(view.findChild<QLabel *>(QStringLiteral("verdictTitle")), nullptr);
     EXPECT_TRUE(view.findChildren<QLabel *>(QStringLiteral("checkTitle")).isEmpty());
@@ -101,6 +103,7 @@ TEST(SetupView, ShowsOnlyTheCheckingRowUntilTheFirstProbeReturns)
     probes.finish(0, status(true, QStringLiteral("dir:/var/audit"), false, true));
     ASSERT_TRUE(waitUntil([&] { return view.status().has_value(); }));
     EXPECT_FALSE(showsChecking(view));
+    EXPECT_EQ(view.findChild<QProgressBar *>(QStringLiteral("checkingIndicator")), nullptr);
     EXPECT_EQ(labelText(view, "verdictTitle"), QStringLiteral("Auditing is active"));
     EXPECT_NE(button(view, QStringLiteral("Refresh")), nullptr);
     QStringList titles;

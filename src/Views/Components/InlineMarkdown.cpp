@@ -1,4 +1,4 @@
-#include "Views/Setup/InlineMarkdown.h"
+#include "Views/Components/InlineMarkdown.h"
 
 QString inlineMarkdown(const QString &text)
 {
