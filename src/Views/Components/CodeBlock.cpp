@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int textMargin = 12;
@@ -90,12 +92,14 @@ void CodeBlock::placeButton()
     m_button->raise();
 }
 
-// The area is as tall as the text, plus the scroll bar while a line is wider than the block.
+// The area is as tall as the text, plus the scroll bar while a line is wider than the block, and
+// never shorter than the copy button needs (an empty or one-line block).
 void CodeBlock::fitHeight()
 {
     const QScrollBar *bar = m_scroll->horizontalScrollBar();
     const int barHeight = bar->isVisibleTo(m_scroll) ? bar->sizeHint().height() : 0;
-    m_scroll->setFixedHeight(m_label->sizeHint().height() + barHeight);
+    const int buttonHeight = m_button->sizeHint().height() + 2 * buttonInset;
+    m_scroll->setFixedHeight(std::max(m_label->sizeHint().height() + barHeight, buttonHeight));
 }
 
 void CodeBlock::resizeEvent(QResizeEvent *event)

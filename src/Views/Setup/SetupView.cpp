@@ -26,6 +26,7 @@ namespace {
 
 constexpr int screenMargin = 20;
 constexpr int sectionSpacing = 18;
+constexpr int statusSpacing = 12;
 constexpr int headerSpacing = 14;
 constexpr int verdictSpacing = 6;
 constexpr int verdictIconSize = 40;
@@ -242,7 +243,7 @@ void SetupView::fillStatusCard()
     const SetupVerdict verdict = setupVerdict(status);
     auto *column = new QVBoxLayout(m_statusContent);
     column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(12);
+    column->setSpacing(statusSpacing);
 
     auto *header = new QHBoxLayout;
     header->setSpacing(headerSpacing);
