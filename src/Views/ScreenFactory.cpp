@@ -1,7 +1,9 @@
 #include "Views/ScreenFactory.h"
 
 #include "Views/Overview/DashboardView.h"
+#include "Views/Reference/ReferenceView.h"
 #include "Views/ScreenWidget.h"
+#include "Views/Setup/SetupView.h"
 #include "Views/Sources/SourcesView.h"
 
 #include <QLabel>
@@ -37,8 +39,9 @@ ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *par
     case Screen::sources:
         return new SourcesView(context, parent);
     case Screen::setup:
+        return new SetupView(context, parent);
     case Screen::reference:
-        break;
+        return new ReferenceView(context, parent);
     }
     return placeholder(screen, context, parent);
 }
