@@ -1,10 +1,8 @@
 #include "Views/Overview/DashboardTexts.h"
 
 #include "Views/Components/Formatters.h"
-#include "Views/Components/Style.h"
 
 #include <QDateTime>
-#include <QLocale>
 
 #include <algorithm>
 #include <cmath>
@@ -38,7 +36,8 @@ QString bucketSizeCaption(double bucketSize)
 
 QString timeAxisLabel(double time, double step)
 {
-    if (step >= 86400) return Format::pattern(time, QStringLiteral("MMM d"));
+    // Days, and midnight on a finer axis, name the day, so a trail over several days stays readable.
+    if (step >= 86400 || Format::fromSeconds(time).time() == QTime(0, 0)) return Format::pattern(time, QStringLiteral("MMM d"));
     if (step >= 60) return Format::dateTime(time, Format::DateStyle::none, Format::TimeStyle::shortened);
     return Format::dateTime(time, Format::DateStyle::none, Format::TimeStyle::standard);
 }

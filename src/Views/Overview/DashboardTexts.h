@@ -22,8 +22,8 @@ QString bucketLabel(double start);
 QString bucketCountsText(const TimeBucket &bucket);
 // "Bucket size: 1 hour. Click a bar to drill into that interval."
 QString bucketSizeCaption(double bucketSize);
-// A time-axis label for a gridline `step` seconds from the next: the day for day steps, else the
-// time of day.
+// A time-axis label for a gridline `step` seconds from the next: the day for day steps and at
+// midnight, else the time of day.
 QString timeAxisLabel(double time, double step);
 
 // Tiles

@@ -134,4 +134,21 @@ TEST(DashboardTexts, BucketCountsText)
     EXPECT_EQ(bucketCountsText({0, 12345, 0}), QStringLiteral("12345 ok · 0 failed"));
 }
 
+TEST_F(DashboardTextsTest, TimeAxisLabelsNameTheDayAtMidnight)
+{
+    const double tenOClock = 1700042400; // Nov 15, 2023 10:00:00 AM UTC
+    const double midnight = 1700006400;  // Nov 15, 2023 00:00:00 UTC
+    struct Case {
+        double time, step;
+        const char *label;
+    } cases[] = {
+        {tenOClock, 3600, "10:00 AM"},
+        {tenOClock + 900, 900, "10:15 AM"},
+        {midnight, 3600, "Nov 15"},
+        {tenOClock, 86400, "Nov 15"},
+        {tenOClock + 30, 30, "10:00:30 AM"},
+    };
+    for (const Case &c : cases) EXPECT_EQ(timeAxisLabel(c.time, c.step).toStdString(), c.label) << c.time << " " << c.step;
+}
+
 } // namespace
