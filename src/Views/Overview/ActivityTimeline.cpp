@@ -1,10 +1,10 @@
 #include "Views/Overview/ActivityTimeline.h"
 
 #include "Store/AuditStore.h"
+#include "Views/Components/Formatters.h"
 #include "Views/Components/Style.h"
 #include "Views/Overview/DashboardTexts.h"
 
-#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -56,7 +56,7 @@ ActivityTimeline::Layout ActivityTimeline::layout() const
     l.counts = countTicks(double(maxCount));
 
     double labelWidth = 0;
-    for (double v : l.counts) labelWidth = std::max(labelWidth, labels.horizontalAdvance(QLocale().toString(qint64(v))));
+    for (double v : l.counts) labelWidth = std::max(labelWidth, labels.horizontalAdvance(Format::count(int64_t(v))));
     const double legendHeight = labels.height();
     const QRectF all = QRectF(rect());
     l.legend = QRectF(all.left(), all.top(), all.width(), legendHeight);
@@ -174,7 +174,7 @@ void ActivityTimeline::paintEvent(QPaintEvent *)
         p.drawLine(QPointF(l.plot.left(), y), QPointF(l.plot.right(), y));
         p.setPen(secondary);
         p.drawText(QRectF(l.plot.right() + axisGap, y - fm.height() / 2, width() - l.plot.right() - axisGap, fm.height()),
-                   Qt::AlignLeft | Qt::AlignVCenter, QLocale().toString(qint64(v)));
+                   Qt::AlignLeft | Qt::AlignVCenter, Format::count(int64_t(v)));
     }
     if (!l.domain) return;
 

@@ -25,7 +25,6 @@ namespace {
 constexpr int detailHeight = 220;
 constexpr int detailSpacing = 8;
 constexpr int detailPadding = 14;
-constexpr int fileMinWidth = 200;
 constexpr int fixedColumnWidth = 70;
 constexpr int timeColumnWidth = 160;
 constexpr int integrityColumnWidth = 110;
@@ -79,7 +78,6 @@ SourcesView::SourcesView(const ViewContext &context, QWidget *parent)
     }
     header->setSectionResizeMode(SourcesTableModel::IntegrityColumn, QHeaderView::Interactive);
     header->resizeSection(SourcesTableModel::IntegrityColumn, integrityColumnWidth);
-    m_table->setMinimumWidth(fileMinWidth + 3 * fixedColumnWidth + 2 * timeColumnWidth + integrityColumnWidth);
     column->addWidget(m_table, 1);
 
     m_divider = makeDivider(m_content);
