@@ -216,6 +216,8 @@ TEST_F(SourcesViewTest, ContextMenuItemsFollowTheSource)
     makeView();
     const auto &sources = loaded.store.sources();
     ASSERT_EQ(sources.size(), 2u);
+    EXPECT_EQ(cell(1, SourcesTableModel::KindColumn), "Live capture");
+    EXPECT_EQ(cell(1, SourcesTableModel::FileColumn, SourcesTableModel::SymbolRole), "dot.radiowaves.left.and.right");
     EXPECT_EQ(menuTexts(sources[0].id), QStringList({"Reveal in Finder", "Show Records from This File", "—", "Remove"}));
     EXPECT_EQ(menuTexts(sources[1].id), QStringList({"Show Records from This File", "—", "Remove"}));
     EXPECT_TRUE(menuTexts(std::nullopt).isEmpty());
