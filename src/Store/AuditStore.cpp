@@ -2,6 +2,7 @@
 
 #include "Engine/Analysis/Detections.h"
 #include "Engine/BSM/UserResolver.h"
+#include "Engine/Parser/BSMParser.h"
 #include "Engine/Record/PathComponents.h"
 #include "Store/TrailFile.h"
 #include "Engine/Support/Resources.h"

@@ -3,7 +3,6 @@
 #include "Engine/Analysis/Finding.h"
 #include "Engine/Analysis/ProcessGraph.h"
 #include "Engine/Analysis/TrailStats.h"
-#include "Engine/Parser/BSMParser.h"
 #include "Engine/Record/AuditRecord.h"
 #include "Engine/Record/EventFilter.h"
 #include "Store/RecordSelection.h"
@@ -27,6 +26,10 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+namespace BSMParser {
+struct TrailResult;
+}
 
 // The application's one document model: loaded sources, their records and analysis, the record
 // filter and its result, the current screen and selection, and the loading state. Lives on the main

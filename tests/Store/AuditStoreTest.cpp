@@ -1,5 +1,7 @@
 #include "Store/AuditStore.h"
 
+#include "Engine/Parser/BSMParser.h"
+
 #include "support/QtTestSupport.h"
 #include "support/TrailBuilder.h"
 
