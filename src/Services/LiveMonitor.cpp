@@ -1,7 +1,6 @@
 #include "Services/LiveMonitor.h"
 
-#include "Engine/Analysis/Detections.h"
-#include "Engine/Analysis/ProcessGraph.h"
+#include "Engine/Analysis/TrailAnalysis.h"
 #include "Engine/BSM/AuditCatalog.h"
 #include "Engine/BSM/Uuid.h"
 #include "Engine/Capture/LiveStreamReader.h"
@@ -199,12 +198,8 @@ std::string LiveMonitor::helperCommand(const std::string &executable, const std:
 
 LiveMonitor::Analysis LiveMonitor::analyse(std::vector<AuditRecord> records)
 {
-    std::sort(records.begin(), records.end(), [](const AuditRecord &a, const AuditRecord &b) {
-        return a.time != b.time ? a.time < b.time : a.id < b.id;
-    });
-    ProcessGraph::Result graph = ProcessGraph::build(std::move(records));
-    std::vector<Finding> findings = Detections::run(graph.records);
-    return {std::move(graph.records), std::move(findings)};
+    TrailAnalysis analysis = TrailAnalysis::of(std::move(records));
+    return {std::move(analysis.records), std::move(analysis.findings)};
 }
 
 // --- start ---
