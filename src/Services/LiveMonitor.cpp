@@ -390,7 +390,7 @@ void LiveMonitor::cleanup()
 
 void LiveMonitor::clear()
 {
-    setRecords(std::make_shared<std::vector<AuditRecord>>());
+    setRecords(std::make_shared<std::vector<AuditRecord>>(), {.dropped = int64_t(m_records->size())});
     setFindings({});
     if (m_paused) {
         m_pausedSnapshot = std::make_shared<const std::vector<AuditRecord>>();
@@ -436,9 +436,14 @@ void LiveMonitor::ingest(std::vector<AuditRecord> records, int64_t bytes)
     std::shared_ptr<std::vector<AuditRecord>> buffer = m_records;
     // Nobody else can take a new reference meanwhile: they all come from here, on this thread.
     if (buffer.use_count() > 2) buffer = std::make_shared<std::vector<AuditRecord>>(*m_records);
+    const size_t before = buffer->size();
     buffer->insert(buffer->end(), std::make_move_iterator(records.begin()), std::make_move_iterator(records.end()));
-    if (buffer->size() > limit) buffer->erase(buffer->begin(), buffer->end() - static_cast<std::ptrdiff_t>(limit));
-    setRecords(std::move(buffer));
+    const size_t excess = buffer->size() > limit ? buffer->size() - limit : 0;
+    if (excess > 0) buffer->erase(buffer->begin(), buffer->begin() + static_cast<std::ptrdiff_t>(excess));
+    // Past the limit even some of the new records go, and with them all the old ones.
+    const RecordsChange change{.dropped = int64_t(std::min(excess, before)),
+                               .appended = count - int64_t(excess > before ? excess - before : 0)};
+    setRecords(std::move(buffer), change);
 
     scheduleAnalysis();
 }
@@ -473,7 +478,9 @@ void LiveMonitor::runAnalysis()
         const std::vector<AuditRecord> &current = *m_records;
         if (current.empty() == snapshot->empty() && firstID(current) == firstID(*snapshot)
             && lastID(current) == lastID(*snapshot)) {
-            setRecords(analysed);
+            const bool reordered = !std::equal(current.begin(), current.end(), analysed->begin(), analysed->end(),
+                                               [](const AuditRecord &a, const AuditRecord &b) { return a.id == b.id; });
+            setRecords(analysed, {.analysed = true, .reordered = reordered});
         }
         setFindings(std::move(result->findings));
         if (m_onAnalysis) m_onAnalysis(m_findings, *analysed);
@@ -488,9 +495,10 @@ void LiveMonitor::runAnalysis()
     }));
 }
 
-void LiveMonitor::setRecords(std::shared_ptr<std::vector<AuditRecord>> records)
+void LiveMonitor::setRecords(std::shared_ptr<std::vector<AuditRecord>> records, RecordsChange change)
 {
     m_records = std::move(records);
+    m_recordsChange = change;
     emit recordsChanged();
 }
 
