@@ -1,5 +1,7 @@
 #include "Services/AlertHistory.h"
 
+#include "Engine/Support/UtcTime.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -23,39 +25,8 @@ using OrderedJson = nlohmann::ordered_json;
 // A real history is a few megabytes; anything far larger is not one and is not read into memory.
 constexpr off_t largestReadableFile = 256 * 1024 * 1024;
 
-// Days since 1970-01-01 of a proleptic Gregorian date, and back (H. Hinnant's civil algorithms).
-int64_t daysFromCivil(int64_t y, int64_t m, int64_t d)
-{
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void civilFromDays(int64_t z, int64_t *y, int64_t *m, int64_t *d)
-{
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    *d = doy - (153 * mp + 2) / 5 + 1;
-    *m = mp < 10 ? mp + 3 : mp - 9;
-    *y = yoe + era * 400 + (*m <= 2);
-}
-
-int daysInMonth(int64_t y, int64_t m)
-{
-    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    return m == 2 && leap ? 29 : days[m - 1];
-}
-
-const int64_t earliestWritable = daysFromCivil(0, 1, 1) * 86400;
-const int64_t latestWritable = daysFromCivil(10000, 1, 1) * 86400 - 1;
+const int64_t earliestWritable = UtcTime::daysFromCivil(0, 1, 1) * 86400;
+const int64_t latestWritable = UtcTime::daysFromCivil(10000, 1, 1) * 86400 - 1;
 
 QString systemError(int error, const QByteArray &path)
 {
@@ -408,40 +379,14 @@ std::string AlertHistory::formatDate(double secondsSince1970)
                   : whole >= double(latestWritable) ? latestWritable
                                                     : int64_t(whole);
     }
-    int64_t days = seconds / 86400;
-    int64_t rest = seconds % 86400;
-    if (rest < 0) {
-        rest += 86400;
-        --days;
-    }
-    int64_t y, m, d;
-    civilFromDays(days, &y, &m, &d);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", int(y), int(m), int(d), int(rest / 3600),
-                  int(rest / 60 % 60), int(rest % 60));
-    return text;
+    return UtcTime::isoSeconds(seconds);
 }
 
 std::optional<double> AlertHistory::parseDate(std::string_view text)
 {
-    // YYYY-MM-DDTHH:MM:SSZ
-    if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
-        text[16] != ':' || text[19] != 'Z')
-        return std::nullopt;
-    const auto number = [&](size_t at, size_t length) -> int64_t {
-        int64_t value = 0;
-        for (size_t i = at; i < at + length; ++i) {
-            if (text[i] < '0' || text[i] > '9') return -1;
-            value = value * 10 + (text[i] - '0');
-        }
-        return value;
-    };
-    const int64_t y = number(0, 4), m = number(5, 2), d = number(8, 2);
-    const int64_t hh = number(11, 2), mm = number(14, 2), ss = number(17, 2);
-    if (y < 0 || m < 1 || m > 12 || d < 1 || d > daysInMonth(y, m) || hh < 0 || hh > 23 || mm < 0 || mm > 59 ||
-        ss < 0 || ss > 59)
-        return std::nullopt;
-    return double(daysFromCivil(y, m, d) * 86400 + hh * 3600 + mm * 60 + ss);
+    const std::optional<int64_t> seconds = UtcTime::parseIsoSeconds(text);
+    if (!seconds) return std::nullopt;
+    return double(*seconds);
 }
 
 void AlertHistory::insertNewest(std::vector<MonitorAlert> &history, const std::vector<MonitorAlert> &added)

@@ -6,6 +6,7 @@
 #include "Engine/BSM/UserResolver.h"
 #include "Engine/BSM/Uuid.h"
 #include "Engine/Support/FileDescriptor.h"
+#include "Engine/Support/UtcTime.h"
 
 #include <array>
 #include <cerrno>
@@ -503,41 +504,7 @@ std::string csvCell(std::string_view text)
 
 std::string isoTime(double time)
 {
-    // Whole milliseconds, rounded: 0.001 is stored as 0.000999…, which must still print .001.
-    // Times far outside any real trail are pinned to a bound so the arithmetic stays exact.
-    constexpr double bound = 1e15;
-    if (!std::isfinite(time)) time = 0;
-    time = std::fmax(-bound, std::fmin(bound, time));
-    const int64_t milliseconds = std::llround(time * 1000.0);
-    int64_t seconds = milliseconds / 1000;
-    int64_t millis = milliseconds % 1000;
-    if (millis < 0) {
-        millis += 1000;
-        seconds -= 1;
-    }
-    int64_t days = seconds / 86400;
-    int64_t secondOfDay = seconds % 86400;
-    if (secondOfDay < 0) {
-        secondOfDay += 86400;
-        days -= 1;
-    }
-    // Civil date from days since 1970-01-01 (proleptic Gregorian).
-    const int64_t z = days + 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t dayOfEra = z - era * 146097;
-    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const int64_t mp = (5 * dayOfYear + 2) / 153;
-    const int64_t day = dayOfYear - (153 * mp + 2) / 5 + 1;
-    const int64_t month = mp < 10 ? mp + 3 : mp - 9;
-    const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-
-    char text[64];
-    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld.%03lldZ", static_cast<long long>(year),
-                  static_cast<long long>(month), static_cast<long long>(day),
-                  static_cast<long long>(secondOfDay / 3600), static_cast<long long>(secondOfDay / 60 % 60),
-                  static_cast<long long>(secondOfDay % 60), static_cast<long long>(millis));
-    return text;
+    return UtcTime::isoMilliseconds(time);
 }
 
 } // namespace Exporter
