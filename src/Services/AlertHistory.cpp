@@ -1,6 +1,8 @@
 #include "Services/AlertHistory.h"
 
+#include "Engine/Support/AtomicFile.h"
 #include "Engine/Support/UtcTime.h"
+#include "Engine/Support/WholeFile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -23,7 +25,7 @@ using Json = nlohmann::json;
 using OrderedJson = nlohmann::ordered_json;
 
 // A real history is a few megabytes; anything far larger is not one and is not read into memory.
-constexpr off_t largestReadableFile = 256 * 1024 * 1024;
+constexpr size_t largestReadableFile = 256 * 1024 * 1024;
 
 const int64_t earliestWritable = UtcTime::daysFromCivil(0, 1, 1) * 86400;
 const int64_t latestWritable = UtcTime::daysFromCivil(10000, 1, 1) * 86400 - 1;
@@ -60,61 +62,6 @@ bool makeFolders(const QByteArray &folder, QString *error)
         return false;
     }
     return true;
-}
-
-bool writeAll(int fd, const std::string &bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
-// Reads a regular file whole without blocking on a FIFO or device put in its place.
-enum class ReadOutcome { absent, notRegular, failed, tooLarge, read };
-ReadOutcome readFile(const QByteArray &path, std::string *bytes, int *error)
-{
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *error = errno;
-        if (errno == ENOENT || errno == ENOTDIR) return ReadOutcome::absent;
-        struct stat info;
-        if (::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode)) return ReadOutcome::notRegular;
-        return ReadOutcome::failed;
-    }
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return ReadOutcome::notRegular;
-    }
-    if (info.st_size > largestReadableFile) {
-        ::close(fd);
-        return ReadOutcome::tooLarge;
-    }
-    bytes->clear();
-    bytes->reserve(size_t(info.st_size));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            *error = errno;
-            ::close(fd);
-            return ReadOutcome::failed;
-        }
-        if (n == 0) break;
-        if (bytes->size() + size_t(n) > size_t(largestReadableFile)) {
-            ::close(fd);
-            return ReadOutcome::tooLarge;
-        }
-        bytes->append(buffer, size_t(n));
-    }
-    ::close(fd);
-    return ReadOutcome::read;
 }
 
 // Member readers for one element; each names the element and member it rejects.
@@ -214,23 +161,22 @@ AlertHistory::LoadResult AlertHistory::load()
 {
     LoadResult result;
     const QByteArray native = QFile::encodeName(m_path);
-    std::string bytes;
-    int error = 0;
+    const WholeFile::Contents file = WholeFile::read(native.toStdString(), largestReadableFile);
     QString reason;
-    switch (readFile(native, &bytes, &error)) {
-    case ReadOutcome::absent:
-    case ReadOutcome::notRegular:
+    switch (file.status) {
+    case WholeFile::Status::absent:
+    case WholeFile::Status::notRegular:
         return result;
-    case ReadOutcome::failed:
-        reason = QString::fromLocal8Bit(std::strerror(error));
+    case WholeFile::Status::failed:
+        reason = QString::fromLocal8Bit(std::strerror(file.error));
         break;
-    case ReadOutcome::tooLarge:
+    case WholeFile::Status::tooLarge:
         result.state = LoadState::damaged;
         reason = "the file is larger than any alert history";
         break;
-    case ReadOutcome::read:
+    case WholeFile::Status::read:
         try {
-            result.alerts = decode(bytes);
+            result.alerts = decode(file.bytes);
             result.state = LoadState::loaded;
             return result;
         } catch (const AlertHistoryError &e) {
@@ -279,45 +225,25 @@ QString AlertHistory::save(const std::vector<MonitorAlert> &alerts)
 
     const std::string bytes = encode(alerts);
 
-    QByteArray pattern = native + ".XXXXXX";
-    const int slash = pattern.lastIndexOf('/');
-    pattern.insert(slash + 1, '.'); // hidden while it is being written
-    // mkstemp makes the file 0600, so the history is never readable by others, not even briefly.
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) return systemError(errno, native);
-    const auto abandon = [&](int code) {
-        ::close(fd);
-        ::unlink(pattern.constData());
-        return systemError(code, native);
-    };
-    if (!writeAll(fd, bytes)) return abandon(errno ? errno : EIO);
-    if (::fsync(fd) != 0) return abandon(errno);
-    ::fchmod(fd, 0600);
-    if (::close(fd) != 0) {
-        const int code = errno;
-        ::unlink(pattern.constData());
-        return systemError(code, native);
-    }
-
-    if (m_mustMoveAside) {
+    // Private from the first byte: the history says what was found on this machine.
+    AtomicFile::Options options;
+    options.mode = 0600;
+    options.exactMode = true;
+    QString moveAsideError;
+    options.beforeRename = [&] {
+        if (!m_mustMoveAside) return true;
         QString moveError;
         if (moveAside(&moveError).isEmpty() && QFile::exists(m_path)) {
-            ::unlink(pattern.constData());
-            return "the unreadable history could not be moved aside (" + moveError + ")";
+            moveAsideError = "the unreadable history could not be moved aside (" + moveError + ")";
+            return false;
         }
         m_mustMoveAside = false;
-    }
-    if (::rename(pattern.constData(), native.constData()) != 0) {
-        const int code = errno;
-        ::unlink(pattern.constData());
-        return systemError(code, native);
-    }
-    // Makes the rename itself durable; a failure here leaves a good file either way.
-    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+        return true;
+    };
+    const int failure = AtomicFile::replace(native.toStdString(), [&](int fd) { return AtomicFile::writeAll(fd, bytes); },
+                                            options);
+    if (!moveAsideError.isEmpty()) return moveAsideError;
+    if (failure != 0) return systemError(failure, native);
     return QString();
 }
 

@@ -4,6 +4,8 @@
 #include "Engine/BSM/AuditCatalog.h"
 #include "Engine/BSM/Uuid.h"
 #include "Engine/Capture/LiveStreamReader.h"
+#include "Engine/Support/FileDescriptor.h"
+#include "Engine/Support/Numbers.h"
 #include "Services/Privileged.h"
 
 #include <QCoreApplication>
@@ -76,26 +78,6 @@ std::string readStatus(const std::string &folder)
     return text.trimmed().toStdString();
 }
 
-// An optional sign, then at least one digit and nothing else, within 32 bits.
-std::optional<int32_t> parsePid(std::string_view text)
-{
-    bool negative = false;
-    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
-        negative = text[0] == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty()) return std::nullopt;
-    int64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-        if (value > int64_t(INT32_MAX) + 1) return std::nullopt;
-    }
-    if (negative) value = -value;
-    if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
-    return static_cast<int32_t>(value);
-}
-
 // The text after the first colon, without surrounding blanks and tabs; "" without a colon.
 std::string failureDetail(const std::string &status)
 {
@@ -121,12 +103,9 @@ int64_t lastID(const std::vector<AuditRecord> &records) { return records.empty()
 // The application's end of the named pipe. The reader holds it too, so the descriptor is closed
 // only once the reader has stopped using it and its number can never reach another capture.
 struct LiveMonitor::Pipe {
-    explicit Pipe(int descriptor) : fd(descriptor) {}
-    ~Pipe() { ::close(fd); }
-    Pipe(const Pipe &) = delete;
-    Pipe &operator=(const Pipe &) = delete;
+    explicit Pipe(FileDescriptor descriptor) : fd(std::move(descriptor)) {}
 
-    const int fd;
+    const FileDescriptor fd;
     std::atomic<bool> cancelled = false;
 };
 
@@ -225,9 +204,9 @@ void LiveMonitor::start()
         return failWith("mkfifo failed: " + errorText(errno));
     // Read-write, so that the helper's blocking open for writing returns at once and the pipe
     // never reports an end while the helper is between writes.
-    const int fd = ::open(pipePath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return failWith("cannot open FIFO");
-    m_pipe = std::make_shared<Pipe>(fd);
+    FileDescriptor fd(::open(pipePath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) return failWith("cannot open FIFO");
+    m_pipe = std::make_shared<Pipe>(std::move(fd));
 
     const uint32_t mask = AuditCatalog::shared().mask({m_selectedClasses.begin(), m_selectedClasses.end()});
     std::string executable = QCoreApplication::applicationFilePath().toStdString();
@@ -274,7 +253,7 @@ void LiveMonitor::waitForHelper(uint64_t generation, int tries)
         return;
     }
     if (status.starts_with("pid ")) {
-        if (const std::optional<int32_t> pid = parsePid(std::string_view(status).substr(4))) return running(*pid);
+        if (const std::optional<int32_t> pid = Numbers::parsePid(std::string_view(status).substr(4))) return running(*pid);
     }
     failWith(failureDetail(status));
 }
@@ -322,7 +301,7 @@ void LiveMonitor::startReader()
     m_readers.start([this, pipe, generation, poll] {
         LiveStreamReader reader;
         const LiveStreamReader::Ending ending =
-            reader.run(pipe->fd, pipe->cancelled, poll, [this](LiveStreamReader::Batch &&batch) {
+            reader.run(pipe->fd.get(), pipe->cancelled, poll, [this](LiveStreamReader::Batch &&batch) {
                 QMetaObject::invokeMethod(
                     this, [this, batch = std::move(batch)]() mutable { ingest(std::move(batch.records), batch.bytes); },
                     Qt::QueuedConnection);

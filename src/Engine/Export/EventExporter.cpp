@@ -4,7 +4,7 @@
 #include "Engine/BSM/BSMErrno.h"
 #include "Engine/BSM/UTF8.h"
 #include "Engine/BSM/UserResolver.h"
-#include "Engine/BSM/Uuid.h"
+#include "Engine/Support/AtomicFile.h"
 #include "Engine/Support/FileDescriptor.h"
 #include "Engine/Support/UtcTime.h"
 
@@ -403,46 +403,18 @@ std::string failure(const std::string &path, int error)
 
 void writeAll(int fd, std::string_view bytes, const std::string &path)
 {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            throw ExportError(failure(path, errno));
-        }
-        bytes.remove_prefix(static_cast<size_t>(written));
-    }
-}
-
-std::string temporaryPathBeside(const std::string &path)
-{
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return folder + "." + name + "." + Uuid::random().text().substr(0, 8) + ".tmp";
+    if (const int error = AtomicFile::writeAll(fd, bytes); error != 0) throw ExportError(failure(path, error));
 }
 
 // The new file is complete before it takes the old one's name.
 void writeReplacing(const std::string &path, const std::function<void(Output &)> &produce)
 {
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
-        temporary = temporaryPathBeside(path);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) throw ExportError(failure(path, errno));
-    FileDescriptor file(fd);
-    try {
-        Output output([&](std::string_view chunk) { writeAll(file.get(), chunk, path); });
+    const int error = AtomicFile::replace(path, [&](int fd) {
+        Output output([&](std::string_view chunk) { writeAll(fd, chunk, path); });
         produce(output);
-        if (::fsync(file.get()) != 0) throw ExportError(failure(path, errno));
-        if (file.close() != 0) throw ExportError(failure(path, errno));
-        if (::rename(temporary.c_str(), path.c_str()) != 0) throw ExportError(failure(path, errno));
-    } catch (...) {
-        ::unlink(temporary.c_str());
-        throw;
-    }
+        return 0;
+    });
+    if (error != 0) throw ExportError(failure(path, error));
 }
 
 } // namespace
