@@ -164,7 +164,7 @@ QString shortTime(const QTime &time)
 struct AuditStore::FilterPass {
     EventFilter filter;
     RecordSnapshot records;
-    uint32_t classMask = 0;
+    EventFilter::Pass prepared;
     uint64_t generation = 0;
 };
 
@@ -567,7 +567,7 @@ void AuditStore::scheduleFilter(bool immediate)
     auto pass = std::make_unique<FilterPass>();
     pass->filter = m_filter;
     pass->records = m_analysis->records;
-    pass->classMask = m_filter.classMask();
+    pass->prepared = m_filter.pass();
     pass->generation = m_filterGeneration->fetch_add(1) + 1;
     m_pendingPass = std::move(pass);
     setFiltering(true);
@@ -594,7 +594,7 @@ void AuditStore::runFilterPass()
         for (size_t p = 0; p < records.size(); ++p) {
             if (p % filterCheckInterval == 0 && current->load(std::memory_order_relaxed) != pass->generation)
                 return nullptr;
-            if (pass->filter.matches(records[p], pass->classMask)) positions.push_back(uint32_t(p));
+            if (pass->filter.matches(records[p], pass->prepared)) positions.push_back(uint32_t(p));
         }
         return std::make_shared<const std::vector<uint32_t>>(std::move(positions));
     }).then(this, [this, pass](RecordSelection::Positions positions) {
