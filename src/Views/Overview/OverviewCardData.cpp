@@ -1,21 +1,24 @@
 #include "Views/Overview/OverviewCardData.h"
 
+#include "Engine/Support/Numbers.h"
+
 #include <algorithm>
-#include <charconv>
 #include <limits>
 #include <optional>
 
 namespace {
 
-// The whole key as an unsigned decimal that fits T; nothing otherwise.
-template <typename T>
-std::optional<T> parseKey(const std::string &key)
+// Keys are unsigned decimals; one that is not, or is too large, reads as nothing.
+std::optional<uint16_t> eventKey(const std::string &key)
 {
-    uint64_t value = 0;
-    const auto [end, error] = std::from_chars(key.data(), key.data() + key.size(), value);
-    if (error != std::errc() || end != key.data() + key.size() || value > std::numeric_limits<T>::max())
-        return std::nullopt;
-    return T(value);
+    const auto value = Numbers::parseInteger(key, 10, false, 0, std::numeric_limits<uint16_t>::max());
+    return value ? std::optional<uint16_t>(uint16_t(*value)) : std::nullopt;
+}
+
+std::optional<uint32_t> userKey(const std::string &key)
+{
+    const auto value = Numbers::parseInteger(key, 10, false, 0, std::numeric_limits<uint32_t>::max());
+    return value ? std::optional<uint32_t>(uint32_t(*value)) : std::nullopt;
 }
 
 } // namespace
@@ -46,7 +49,7 @@ EventFilter rankedRowFilter(RankedCard card, const CountItem &item)
     EventFilter filter;
     switch (card) {
     case RankedCard::topEvents:
-        filter.events = {parseKey<uint16_t>(item.key).value_or(0)};
+        filter.events = {eventKey(item.key).value_or(0)};
         filter.label = item.label;
         break;
     case RankedCard::topProcesses:
@@ -54,11 +57,11 @@ EventFilter rankedRowFilter(RankedCard card, const CountItem &item)
         filter.label = item.label;
         break;
     case RankedCard::users:
-        filter.user = parseKey<uint32_t>(item.key);
+        filter.user = userKey(item.key);
         filter.label = "user " + item.label;
         break;
     case RankedCard::failures:
-        filter.events = {parseKey<uint16_t>(item.key).value_or(0)};
+        filter.events = {eventKey(item.key).value_or(0)};
         filter.result = ResultFilter::failure;
         filter.label = item.label;
         break;
