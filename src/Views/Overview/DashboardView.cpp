@@ -167,12 +167,17 @@ DashboardView::DashboardView(const ViewContext &context, QWidget *parent) : Scre
         refreshTiles();
         m_findings->refresh();
     });
-    connect(store, &AuditStore::sourcesChanged, this, &DashboardView::refreshTiles);
+    connect(store, &AuditStore::sourcesChanged, this, [this] {
+        refreshTiles();
+        emit subtitleChanged();
+    });
     connect(store, &AuditStore::processesChanged, this, &DashboardView::refreshTiles);
     refreshHeader();
     refreshTiles();
     refreshStats();
 }
+
+QString DashboardView::subtitle() const { return windowSubtitle(context().store->sources()); }
 
 void DashboardView::refreshHeader()
 {

@@ -20,6 +20,9 @@ class DashboardView : public ScreenWidget {
 public:
     explicit DashboardView(const ViewContext &context, QWidget *parent = nullptr);
 
+    // The names of the loaded sources, in load order.
+    QString subtitle() const override;
+
     ActivityTimeline *timeline() const { return m_timeline; }
     const std::array<StatTile *, 6> &tiles() const { return m_tiles; }
     QLabel *spanLabel() const { return m_span; }

@@ -11,6 +11,7 @@
 
 #include <QLabel>
 #include <QLocale>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -208,8 +209,13 @@ TEST_F(DashboardViewTest, HeaderAndCardsFollowTheStore)
     EXPECT_FALSE(view->spanLabel()->isHidden());
     EXPECT_EQ(view->findChild<QLabel *>("bucketCaption")->text(), bucketSizeCaption(stats.bucketSize));
 
+    EXPECT_EQ(view->subtitle(), "mixed.bsm");
+
     // Another trail replaces every figure at once; closing everything empties them.
+    QSignalSpy subtitle(view.get(), &ScreenWidget::subtitleChanged);
     loaded.load({{"more.bsm", openReadRecords(7, t0 + 86400)}});
+    EXPECT_GE(subtitle.count(), 1);
+    EXPECT_EQ(view->subtitle(), "mixed.bsm, more.bsm");
     EXPECT_EQ(tile("Records")->value(), "12");
     EXPECT_EQ(tile("Records")->detail(), "2 trail file(s)");
     EXPECT_EQ(view->spanLabel()->text(), spanLine(loaded.store.stats().first, loaded.store.stats().last));
