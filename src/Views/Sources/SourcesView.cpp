@@ -44,7 +44,10 @@ SourcesView::SourcesView(const ViewContext &context, QWidget *parent)
 {
     m_stack = new QStackedLayout(this);
 
-    m_empty = new QLabel(QStringLiteral("No trail loaded"), this);
+    // With nothing loaded the window puts the shared empty state in this screen's place; the
+    // table stays out of sight meanwhile.
+    m_empty = new QWidget(this);
+    m_empty->setObjectName(QStringLiteral("sourcesEmpty"));
     m_stack->addWidget(m_empty);
 
     m_content = new QWidget(this);
