@@ -8,17 +8,12 @@
 
 namespace {
 
-// Keys are unsigned decimals; one that is not, or is too large, reads as nothing.
-std::optional<uint16_t> eventKey(const std::string &key)
+// Keys are unsigned decimals; one that is not, or does not fit T, reads as nothing.
+template <typename T>
+std::optional<T> unsignedKey(const std::string &key)
 {
-    const auto value = Numbers::parseInteger(key, 10, false, 0, std::numeric_limits<uint16_t>::max());
-    return value ? std::optional<uint16_t>(uint16_t(*value)) : std::nullopt;
-}
-
-std::optional<uint32_t> userKey(const std::string &key)
-{
-    const auto value = Numbers::parseInteger(key, 10, false, 0, std::numeric_limits<uint32_t>::max());
-    return value ? std::optional<uint32_t>(uint32_t(*value)) : std::nullopt;
+    const auto value = Numbers::parseInteger(key, 10, false, 0, std::numeric_limits<T>::max());
+    return value ? std::optional<T>(T(*value)) : std::nullopt;
 }
 
 } // namespace
@@ -49,7 +44,7 @@ EventFilter rankedRowFilter(RankedCard card, const CountItem &item)
     EventFilter filter;
     switch (card) {
     case RankedCard::topEvents:
-        filter.events = {eventKey(item.key).value_or(0)};
+        filter.events = {unsignedKey<uint16_t>(item.key).value_or(0)};
         filter.label = item.label;
         break;
     case RankedCard::topProcesses:
@@ -57,11 +52,11 @@ EventFilter rankedRowFilter(RankedCard card, const CountItem &item)
         filter.label = item.label;
         break;
     case RankedCard::users:
-        filter.user = userKey(item.key);
+        filter.user = unsignedKey<uint32_t>(item.key);
         filter.label = "user " + item.label;
         break;
     case RankedCard::failures:
-        filter.events = {eventKey(item.key).value_or(0)};
+        filter.events = {unsignedKey<uint16_t>(item.key).value_or(0)};
         filter.result = ResultFilter::failure;
         filter.label = item.label;
         break;
