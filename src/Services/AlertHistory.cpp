@@ -69,13 +69,15 @@ QByteArray folderOf(const QByteArray &path)
     return slash == 0 ? QByteArray("/") : path.left(slash);
 }
 
-// mkdir -p with default attributes; false with *error set when the chain cannot be made.
+// mkdir -p, each new folder private to the user (the history says what was found on this
+// machine); folders that exist already are left as they are. False with *error set when the
+// chain cannot be made.
 bool makeFolders(const QByteArray &folder, QString *error)
 {
     for (qsizetype end = 1; end <= folder.size(); ++end) {
         if (end < folder.size() && folder[end] != '/') continue;
         const QByteArray prefix = folder.left(end);
-        if (::mkdir(prefix.constData(), 0777) == 0 || errno == EEXIST) continue;
+        if (::mkdir(prefix.constData(), 0700) == 0 || errno == EEXIST) continue;
         *error = systemError(errno, prefix);
         return false;
     }
