@@ -3,7 +3,7 @@
 // with the bytes already waiting (it did: every read copied them all again). Figures are
 // printed, not asserted; the complexity line should read N, not N^2.
 
-#include "Services/LiveStreamReader.h"
+#include "Engine/Capture/LiveStreamReader.h"
 #include "support/TrailBuilder.h"
 
 #include <benchmark/benchmark.h>
