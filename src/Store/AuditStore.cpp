@@ -385,7 +385,7 @@ void AuditStore::readFiles(QList<QUrl> urls, qsizetype next, TrailSource::Kind k
         .then(this, [this, urls = std::move(urls), next, kind, finish = std::move(finish),
                      location = std::move(location)](std::shared_ptr<LoadedFile> loaded) mutable {
             if (loaded->error != 0) {
-                setLastError("Couldn't read " + location.name + ": " + std::generic_category().message(loaded->error));
+                setLastError("Couldn't read " + location.name + ": " + TrailFile::errorText(loaded->error));
             } else {
                 std::optional<std::string> notATrail;
                 if (loaded->trail.records.empty() && !loaded->trail.issues.empty())
