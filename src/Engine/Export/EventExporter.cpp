@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
 #include <vector>
@@ -420,9 +421,22 @@ std::string temporaryPathBeside(const std::string &path)
     return folder + "." + name + "." + Uuid::random().text().substr(0, 8) + ".tmp";
 }
 
+// What an existing target allows: replacing a regular file keeps its permission bits; anything
+// else that is there (a folder, a named pipe, a device) is refused rather than written into or
+// renamed over.
+std::optional<mode_t> modeToKeep(const std::string &path)
+{
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt; // missing: made with the umask's mode
+    if (S_ISDIR(info.st_mode)) throw ExportError(failure(path, EISDIR));
+    if (!S_ISREG(info.st_mode)) throw ExportError("Could not write \"" + path + "\": it is not a regular file.");
+    return info.st_mode & 0777;
+}
+
 // The new file is complete before it takes the old one's name.
 void writeReplacing(const std::string &path, const std::function<void(Output &)> &produce)
 {
+    const std::optional<mode_t> keptMode = modeToKeep(path);
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
@@ -435,6 +449,7 @@ void writeReplacing(const std::string &path, const std::function<void(Output &)>
     try {
         Output output([&](std::string_view chunk) { writeAll(file.get(), chunk, path); });
         produce(output);
+        if (keptMode && ::fchmod(file.get(), *keptMode) != 0) throw ExportError(failure(path, errno));
         if (::fsync(file.get()) != 0) throw ExportError(failure(path, errno));
         if (file.close() != 0) throw ExportError(failure(path, errno));
         if (::rename(temporary.c_str(), path.c_str()) != 0) throw ExportError(failure(path, errno));
@@ -474,15 +489,6 @@ void writeEvents(std::ostream &out, const RecordList &records, Format format)
 
 void exportEvents(const RecordList &records, Format format, const std::string &path)
 {
-    if (format == Format::json) {
-        FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-        if (file.get() < 0) throw ExportError(failure(path, errno));
-        Output output([&](std::string_view chunk) { writeAll(file.get(), chunk, path); });
-        writeDocument(output, records, format);
-        if (file.close() != 0) throw ExportError(failure(path, errno));
-        return;
-    }
-
     writeReplacing(path, [&](Output &output) { writeDocument(output, records, format); });
 }
 
