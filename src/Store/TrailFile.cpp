@@ -1,6 +1,7 @@
 #include "Store/TrailFile.h"
 
 #include "Engine/Support/FileDescriptor.h"
+#include "Engine/Support/FileError.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +9,6 @@
 #include <fcntl.h>
 #include <new>
 #include <stdexcept>
-#include <system_error>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -45,7 +45,7 @@ Contents readOpen(int fd)
     if (S_ISDIR(info.st_mode)) return {nullptr, EISDIR};
     // A named pipe or a device has no end to count on: an idle writer would hold the store on
     // "Reading …" for ever, and /dev/zero would fill the memory.
-    if (!S_ISREG(info.st_mode)) return {nullptr, notRegularFile};
+    if (!S_ISREG(info.st_mode)) return {nullptr, FileError::notRegularFile};
     if (uint64_t(info.st_size) > memoryCeiling()) return {nullptr, ENOMEM};
     // Read straight into the buffer the records will share: the file's one copy, never more
     // than the file held when it was opened, however it grows meanwhile.
@@ -75,12 +75,6 @@ Contents read(const std::string &path)
     } catch (const std::length_error &) {
         return {nullptr, ENOMEM};
     }
-}
-
-std::string errorText(int error)
-{
-    if (error == notRegularFile) return "Not a regular file";
-    return std::generic_category().message(error);
 }
 
 } // namespace TrailFile

@@ -9,20 +9,15 @@ namespace TrailFile {
 
 struct Contents {
     RawBytes::Buffer bytes; // set when error is 0
-    int error = 0;          // the errno of the failure, or notRegularFile
+    int error = 0;          // the errno of the failure, or FileError::notRegularFile
 };
-
-// The error of anything but a regular file or a folder: a named pipe, a device, a socket.
-constexpr int notRegularFile = -1;
 
 // Reads `path` (a native path), a regular file, up to the size it had when opened, so a trail
 // still being written gives a consistent prefix. A folder fails with EISDIR, any other file that
-// is not regular with notRegularFile (at once, without waiting for a pipe's writer), and a file
+// is not regular with FileError::notRegularFile (at once, without waiting for a pipe's writer), and a file
 // that would not fit in the machine's memory with ENOMEM before it is read. Blocks on the disk:
 // call it off the main thread.
 Contents read(const std::string &path);
 
-// The description of a read's error, as the store shows it after "Couldn't read <name>: ".
-std::string errorText(int error);
 
 } // namespace TrailFile

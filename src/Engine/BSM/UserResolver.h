@@ -8,8 +8,9 @@
 #include <string>
 #include <unordered_map>
 
-// Turns user and group ids into this machine's names, remembering every answer (including
-// a clean "no such id") for the rest of the run; a look-up that failed is asked again next time. Used from the main thread and background tasks alike.
+// Turns user and group ids into this machine's names, remembering every answer (including a clean
+// "no such id") for the rest of the run; a look-up that failed is asked again next time. Used
+// from the main thread and background tasks alike.
 class UserResolver {
 public:
     static UserResolver &shared();
@@ -23,8 +24,13 @@ public:
     // "name (gid)" or the decimal gid.
     std::string describeGroup(uint32_t gid);
 
-    // Records a name for a uid, answered from then on like any cached one (the sample's user).
-    void seed(uint32_t uid, const std::string &name);
+    // Records a name for a uid, or that it has none, answered from then on like any cached one
+    // (the sample's user).
+    void seed(uint32_t uid, std::optional<std::string> name);
+    void seedGroup(uint32_t gid, std::optional<std::string> name);
+
+private:
+    friend struct UserResolverProbe; // tests look into the caches
 
     // The system's reentrant look-ups; tests put others in their place.
     int (*userLookUp)(uid_t, passwd *, char *, size_t, passwd **) = ::getpwuid_r;

@@ -7,7 +7,21 @@
 #include <thread>
 #include <vector>
 
+// The caches, as the resolver keeps them, and the system look-ups it asks.
+struct UserResolverProbe {
+    static std::unordered_map<uint32_t, std::optional<std::string>> &users(UserResolver &r) { return r.users; }
+    static std::unordered_map<uint32_t, std::optional<std::string>> &groups(UserResolver &r) { return r.groups; }
+    template <typename UserLookUp, typename GroupLookUp>
+    static void askInstead(UserResolver &r, UserLookUp user, GroupLookUp group)
+    {
+        r.userLookUp = user;
+        r.groupLookUp = group;
+    }
+};
+
 namespace {
+
+using Probe = UserResolverProbe;
 
 constexpr uint32_t unset = 0xFFFFFFFFu;
 // No account on any ordinary machine.
@@ -32,7 +46,7 @@ TEST(UserResolver, DisplayForms)
         EXPECT_EQ(resolver.shortName(c.uid), c.shortName) << c.uid;
         EXPECT_EQ(resolver.describe(c.uid), c.described) << c.uid;
     }
-    EXPECT_EQ(resolver.users.count(unset), 0u) << "the unset id never enters the cache";
+    EXPECT_EQ(Probe::users(resolver).count(unset), 0u) << "the unset id never enters the cache";
 }
 
 TEST(UserResolver, GroupsHaveNoUnsetForm)
@@ -42,7 +56,7 @@ TEST(UserResolver, GroupsHaveNoUnsetForm)
     EXPECT_EQ(resolver.describeGroup(0), "root (0)");
     EXPECT_EQ(resolver.describeGroup(unknownID), "3999999");
     EXPECT_EQ(resolver.describeGroup(unset), "4294967295");
-    EXPECT_EQ(resolver.groups.count(unset), 1u) << "looked up and cached like any other gid";
+    EXPECT_EQ(Probe::groups(resolver).count(unset), 1u) << "looked up and cached like any other gid";
 }
 
 TEST(UserResolver, CachedAnswersWinOverTheSystem)
@@ -53,11 +67,8 @@ TEST(UserResolver, CachedAnswersWinOverTheSystem)
     EXPECT_EQ(resolver.name(0), "cached-root");
     EXPECT_EQ(resolver.describe(0), "cached-root (0)");
 
-    {
-        std::lock_guard guard(resolver.lock);
-        resolver.users[0] = std::nullopt;
-        resolver.groups[0] = std::nullopt;
-    }
+    resolver.seed(0, std::nullopt);
+    resolver.seedGroup(0, std::nullopt);
     EXPECT_EQ(resolver.name(0), std::nullopt);
     EXPECT_EQ(resolver.describe(0), "0");
     EXPECT_EQ(resolver.describeGroup(0), "0");
@@ -68,10 +79,10 @@ TEST(UserResolver, FailedLookUpsAreRemembered)
     UserResolver resolver;
     EXPECT_EQ(resolver.name(unknownID), std::nullopt);
     EXPECT_EQ(resolver.groupName(unknownID), std::nullopt);
-    ASSERT_EQ(resolver.users.count(unknownID), 1u);
-    EXPECT_EQ(resolver.users.at(unknownID), std::nullopt);
-    ASSERT_EQ(resolver.groups.count(unknownID), 1u);
-    EXPECT_EQ(resolver.groups.at(unknownID), std::nullopt);
+    ASSERT_EQ(Probe::users(resolver).count(unknownID), 1u);
+    EXPECT_EQ(Probe::users(resolver).at(unknownID), std::nullopt);
+    ASSERT_EQ(Probe::groups(resolver).count(unknownID), 1u);
+    EXPECT_EQ(Probe::groups(resolver).at(unknownID), std::nullopt);
 }
 
 TEST(UserResolver, SeededNamesShowEverywhere)
@@ -84,7 +95,7 @@ TEST(UserResolver, SeededNamesShowEverywhere)
 
     resolver.seed(unset, "nobody-at-all");
     EXPECT_EQ(resolver.name(unset), std::nullopt);
-    EXPECT_EQ(resolver.users.count(unset), 0u);
+    EXPECT_EQ(Probe::users(resolver).count(unset), 0u);
 }
 
 TEST(UserResolver, SharedByManyThreads)
@@ -101,8 +112,8 @@ TEST(UserResolver, SharedByManyThreads)
         });
     }
     for (std::thread &thread : threads) thread.join();
-    EXPECT_EQ(resolver.users.size(), 801u);
-    EXPECT_EQ(resolver.groups.size(), 200u);
+    EXPECT_EQ(Probe::users(resolver).size(), 801u);
+    EXPECT_EQ(Probe::groups(resolver).size(), 200u);
     EXPECT_EQ(resolver.name(0), "root");
 }
 
@@ -149,8 +160,7 @@ TEST(UserResolver, BigEntriesGetABigEnoughBuffer)
         SCOPED_TRACE(needed);
         FakeDirectory::needed = needed;
         UserResolver resolver;
-        resolver.userLookUp = FakeDirectory::user;
-        resolver.groupLookUp = FakeDirectory::group;
+        Probe::askInstead(resolver, FakeDirectory::user, FakeDirectory::group);
         EXPECT_EQ(resolver.name(FakeDirectory::bigID), "directory-wide");
         EXPECT_EQ(resolver.groupName(FakeDirectory::bigID), "directory-wide");
     }
@@ -159,12 +169,11 @@ TEST(UserResolver, BigEntriesGetABigEnoughBuffer)
 TEST(UserResolver, OnlyACleanNoSuchEntryIsRemembered)
 {
     UserResolver resolver;
-    resolver.userLookUp = FakeDirectory::user;
-    resolver.groupLookUp = FakeDirectory::group;
+    Probe::askInstead(resolver, FakeDirectory::user, FakeDirectory::group);
     FakeDirectory::failures = 2;
     EXPECT_EQ(resolver.name(FakeDirectory::flakyID), std::nullopt);
     EXPECT_EQ(resolver.groupName(FakeDirectory::flakyID), std::nullopt);
-    EXPECT_EQ(resolver.users.count(FakeDirectory::flakyID), 0u);
+    EXPECT_EQ(Probe::users(resolver).count(FakeDirectory::flakyID), 0u);
     EXPECT_EQ(resolver.name(FakeDirectory::flakyID), "flaky");
     EXPECT_EQ(resolver.groupName(FakeDirectory::flakyID), "flaky");
 
@@ -172,7 +181,7 @@ TEST(UserResolver, OnlyACleanNoSuchEntryIsRemembered)
     EXPECT_EQ(resolver.name(FakeDirectory::absentID), std::nullopt);
     EXPECT_EQ(resolver.name(FakeDirectory::absentID), std::nullopt);
     EXPECT_EQ(FakeDirectory::calls, 1);
-    EXPECT_EQ(resolver.users.count(FakeDirectory::absentID), 1u);
+    EXPECT_EQ(Probe::users(resolver).count(FakeDirectory::absentID), 1u);
 }
 
 } // namespace

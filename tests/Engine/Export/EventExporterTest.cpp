@@ -289,7 +289,7 @@ TEST(EventExporter, FailedWritesThrowAndLeaveNoTemporaryFile)
         {"JSON into a missing folder", Format::json, folder / "missing" / "x.json", "No such file or directory"},
         {"CSV onto a folder", Format::csv, folder / "occupied", "Is a directory"},
         // A device is refused before anything is written to it, let alone renamed over it.
-        {"JSON onto a full device", Format::json, "/dev/full", "not a regular file"},
+        {"JSON onto a full device", Format::json, "/dev/full", "Not a regular file"},
         {"JSON onto a folder", Format::json, folder / "occupied", "Is a directory"},
     };
     for (const Case &c : cases) {
@@ -436,7 +436,7 @@ TEST(EventExporter, RefusesTargetsThatAreNotRegularFiles)
                 Exporter::exportEvents(list, format, target.string());
                 ADD_FAILURE() << "no error";
             } catch (const Exporter::ExportError &e) {
-                EXPECT_STREQ(e.what(), ("Could not write \"" + target.string() + "\": it is not a regular file.").c_str());
+                EXPECT_STREQ(e.what(), ("Could not write \"" + target.string() + "\": Not a regular file.").c_str());
             }
             EXPECT_EQ(modeOf(target), before) << "the target is still what it was";
         }
