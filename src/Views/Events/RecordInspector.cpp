@@ -1,0 +1,395 @@
+#include "Views/Events/RecordInspector.h"
+
+#include "BSM/AuditCatalog.h"
+#include "BSM/BSMErrno.h"
+#include "BSM/BSMParser.h"
+#include "BSM/UserResolver.h"
+#include "Views/Events/ComponentsShim.h"
+#include "Views/Events/TokenRow.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStringList>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int blockSpacing = 16;
+constexpr int padding = 16;
+constexpr int headerSpacing = 6;
+constexpr int sectionSpacing = 6;
+constexpr int resultSpacing = 4;
+constexpr int tokenSpacing = 6;
+constexpr int hexWidth = 16;
+constexpr double hexPointSize = 10.5;
+
+QString text(const std::string &s)
+{
+    return QString::fromStdString(s);
+}
+
+QString joinedExecArgs(const AuditRecord &record)
+{
+    QStringList args;
+    for (const std::string &arg : record.execArgs) args << text(arg);
+    return args.join(u' ');
+}
+
+QString joinedPaths(const AuditRecord &record)
+{
+    QStringList paths;
+    for (const std::string &path : record.paths) paths << text(path);
+    return paths.join(u'\n');
+}
+
+void copyToClipboard(const QString &value)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(value);
+}
+
+QAction *copyAction(const QString &title, QString value, QObject *parent)
+{
+    auto *action = new QAction(title, parent);
+    QObject::connect(action, &QAction::triggered, action, [value = std::move(value)] { copyToClipboard(value); });
+    return action;
+}
+
+QString describe(uint32_t uid)
+{
+    return text(UserResolver::shared().describe(uid));
+}
+
+QString describeGroup(uint32_t gid)
+{
+    return text(UserResolver::shared().describeGroup(gid));
+}
+
+// Monospaced text on the rounded, faintly filled panel of the command line and the hex dump.
+QLabel *codePanel(const QString &value, const QFont &font, QWidget *parent)
+{
+    auto *label = new QLabel(value, parent);
+    label->setFont(font);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setStyleSheet("QLabel { background: rgba(128, 128, 128, 0.10); border-radius: 6px; padding: 8px; }");
+    label->setContextMenuPolicy(Qt::ActionsContextMenu);
+    return label;
+}
+
+QColor secondaryColor(const QWidget *widget, double alpha = 0.55)
+{
+    QColor color = widget->palette().color(QPalette::WindowText);
+    color.setAlphaF(float(alpha));
+    return color;
+}
+
+void setTextColor(QLabel *label, const QColor &color)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+}
+
+} // namespace
+
+std::vector<InspectorSection> inspectorSections(const AuditRecord &record)
+{
+    std::vector<InspectorSection> sections;
+    if (record.subject) {
+        const SubjectInfo &s = *record.subject;
+        sections.push_back({"Subject",
+                            {{"Audit user", describe(s.auid)},
+                             {"Effective", describe(s.euid) + " / " + describeGroup(s.egid)},
+                             {"Real", describe(s.ruid) + " / " + describeGroup(s.rgid)},
+                             {"PID", QString::number(s.pid)},
+                             {"Process",
+                              record.processImage ? text(*record.processImage)
+                                                  : QStringLiteral("unknown (no exec seen for this pid)"),
+                              true},
+                             {"Session", QString::number(s.sid)},
+                             {"Terminal",
+                              text(s.terminalAddress) + QString::fromUtf8(" \u00B7 port ") + QString::number(s.terminalPort),
+                              true}}});
+    }
+    if (record.target) {
+        const SubjectInfo &t = *record.target;
+        sections.push_back(
+            {"Target process", {{"PID", QString::number(t.pid)}, {"User", describe(t.euid)}, {"Audit user", describe(t.auid)}}});
+    }
+    if (!record.paths.empty() || !record.sockets.empty() || record.fileMode) {
+        InspectorSection objects{"Objects", {}};
+        for (const std::string &path : record.paths) objects.rows.push_back({"Path", text(path), true});
+        for (const std::string &socket : record.sockets) objects.rows.push_back({"Socket", text(socket), true});
+        if (record.fileMode) objects.rows.push_back({"File mode", QString::number(*record.fileMode, 8), true});
+        if (record.fileOwner) objects.rows.push_back({"File owner", describe(*record.fileOwner)});
+        sections.push_back(std::move(objects));
+    }
+    if (record.identity) {
+        const SigningIdentity &i = *record.identity;
+        sections.push_back({"Code signing identity",
+                            {{"Signer", text(i.signerDescription())},
+                             {"Signing ID", text(i.signingID), true},
+                             {"Team ID", text(i.teamID), true},
+                             {"CDHash", text(i.cdhash), true}}});
+    }
+    if (!record.texts.empty() || !record.args.empty()) {
+        InspectorSection arguments{"Arguments & text", {}};
+        for (const std::string &t : record.texts) arguments.rows.push_back({"Text", text(t)});
+        for (const ArgInfo &arg : record.args)
+            arguments.rows.push_back({"arg" + QString::number(arg.number) + " " + text(arg.name),
+                                      QString::asprintf("0x%llx (%llu)", static_cast<unsigned long long>(arg.value),
+                                                        static_cast<unsigned long long>(arg.value)),
+                                      true});
+        sections.push_back(std::move(arguments));
+    }
+    return sections;
+}
+
+QString inspectorIdentityLine(const AuditRecord &record)
+{
+    const AuditCatalog &catalog = AuditCatalog::shared();
+    QStringList classes;
+    if (const auto it = catalog.events.find(record.event); it != catalog.events.end())
+        for (const std::string &name : it->second.classes) classes << text(name);
+    const QString dot = QString::fromUtf8(" \u00B7 ");
+    return text(catalog.eventName(record.event)) + dot + "event " + QString::number(record.event) + dot + "classes "
+         + (classes.isEmpty() ? QString::fromUtf8("\u2014") : classes.join(u','));
+}
+
+RecordInspector::RecordInspector(QWidget *parent) : QScrollArea(parent)
+{
+    setObjectName("recordInspector");
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+}
+
+void RecordInspector::setRecord(const AuditRecord &record)
+{
+    if (m_record && m_record->id != record.id) m_expandedTokens.clear();
+    m_record = record;
+    rebuild();
+}
+
+void RecordInspector::setShowHex(bool show)
+{
+    if (show == m_showHex) return;
+    m_showHex = show;
+    rebuild();
+}
+
+void RecordInspector::setTokenExpanded(int position, bool expanded)
+{
+    if (expanded) {
+        m_expandedTokens.insert(position);
+    } else {
+        m_expandedTokens.erase(position);
+    }
+    rebuild();
+}
+
+void RecordInspector::toggleAllTokens()
+{
+    if (int(m_expandedTokens.size()) == m_tokenCount) {
+        m_expandedTokens.clear();
+    } else {
+        for (int i = 0; i < m_tokenCount; ++i) m_expandedTokens.insert(i);
+    }
+    rebuild();
+}
+
+void RecordInspector::rebuild()
+{
+    if (!m_record) return;
+    const int scroll = verticalScrollBar() ? verticalScrollBar()->value() : 0;
+    auto *column = new QWidget;
+    column->setObjectName("inspectorColumn");
+    auto *layout = new QVBoxLayout(column);
+    layout->setContentsMargins(padding, padding, padding, padding);
+    layout->setSpacing(blockSpacing);
+
+    layout->addWidget(header(*m_record, column));
+    if (!m_record->execArgs.empty()) {
+        auto *section = new QWidget(column);
+        auto *sectionLayout = new QVBoxLayout(section);
+        sectionLayout->setContentsMargins(0, 0, 0, 0);
+        sectionLayout->setSpacing(sectionSpacing);
+        auto *title = new QLabel("Command line", section);
+        title->setFont(Shim::headline());
+        sectionLayout->addWidget(title);
+        const QString commandLine = joinedExecArgs(*m_record);
+        QLabel *panel = codePanel(commandLine, Shim::monospaced(Shim::callout()), section);
+        panel->setObjectName("commandLine");
+        panel->addAction(copyAction("Copy Command Line", commandLine, panel));
+        sectionLayout->addWidget(panel);
+        layout->addWidget(section);
+    }
+    for (const InspectorSection &data : inspectorSections(*m_record)) {
+        auto *section = new QWidget(column);
+        section->setObjectName("section:" + data.title);
+        auto *sectionLayout = new QVBoxLayout(section);
+        sectionLayout->setContentsMargins(0, 0, 0, 0);
+        sectionLayout->setSpacing(sectionSpacing);
+        auto *title = new QLabel(data.title, section);
+        title->setFont(Shim::headline());
+        title->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        sectionLayout->addWidget(title);
+        for (const InspectorRow &row : data.rows)
+            sectionLayout->addWidget(new Shim::KeyValueRow(row.key, row.value, row.monospaced, section));
+        layout->addWidget(section);
+    }
+    layout->addWidget(tokensBlock(*m_record, column));
+    layout->addWidget(rawBlock(*m_record, column));
+    layout->addStretch(1);
+
+    // The old column may hold the button whose click brought us here.
+    if (QWidget *old = takeWidget()) {
+        old->hide();
+        old->deleteLater();
+    }
+    setWidget(column);
+    verticalScrollBar()->setValue(scroll);
+}
+
+QWidget *RecordInspector::header(const AuditRecord &record, QWidget *parent)
+{
+    auto *header = new QWidget(parent);
+    auto *layout = new QVBoxLayout(header);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(headerSpacing);
+
+    auto *firstLine = new QHBoxLayout;
+    auto *title = new QLabel(text(AuditCatalog::shared().eventLabel(record.event)), header);
+    title->setObjectName("eventTitle");
+    title->setFont(Shim::title2());
+    title->setWordWrap(true);
+    title->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    firstLine->addWidget(title, 1, Qt::AlignBaseline);
+
+    const bool success = record.returnStatus == 0;
+    auto *result = new QHBoxLayout;
+    result->setSpacing(resultSpacing);
+    result->addWidget(Shim::resultBadge(success, header));
+    auto *resultText = new QLabel(success ? "Success" : "Failed", header);
+    resultText->setObjectName("resultText");
+    QFont resultFont = Shim::callout();
+    resultFont.setWeight(QFont::Medium);
+    resultText->setFont(resultFont);
+    result->addWidget(resultText);
+    firstLine->addLayout(result);
+
+    auto *copy = new QToolButton(header);
+    copy->setObjectName("copyMenu");
+    copy->setAutoRaise(true);
+    copy->setIcon(Shim::symbol("doc.on.doc"));
+    copy->setProperty("symbol", "doc.on.doc");
+    copy->setToolTip("Copy this record");
+    copy->setPopupMode(QToolButton::InstantPopup);
+    copy->setStyleSheet("QToolButton::menu-indicator { image: none; width: 0; }");
+    auto *menu = new QMenu(copy);
+    menu->addAction(copyAction("Copy Record as Text", Shim::recordText(record), menu));
+    if (!record.execArgs.empty()) menu->addAction(copyAction("Copy Command Line", joinedExecArgs(record), menu));
+    if (!record.paths.empty()) menu->addAction(copyAction("Copy Paths", joinedPaths(record), menu));
+    menu->addAction(copyAction("Copy Raw Hex", Shim::hex(record.raw, hexWidth), menu));
+    copy->setMenu(menu);
+    firstLine->addWidget(copy);
+    layout->addLayout(firstLine);
+
+    auto *identity = new QLabel(inspectorIdentityLine(record), header);
+    identity->setObjectName("identityLine");
+    identity->setFont(Shim::monospaced(Shim::caption()));
+    identity->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    setTextColor(identity, secondaryColor(this));
+    layout->addWidget(identity);
+
+    auto *time = new QLabel(Shim::longTime(record.time), header);
+    time->setObjectName("timeLine");
+    time->setFont(Shim::callout());
+    time->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    setTextColor(time, secondaryColor(this));
+    layout->addWidget(time);
+
+    if (!success) {
+        auto *error = new QLabel(text(errnoDescription(record.returnStatus)), header);
+        error->setObjectName("errorLine");
+        error->setFont(Shim::callout());
+        error->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        setTextColor(error, QColor(Qt::red));
+        layout->addWidget(error);
+    }
+    return header;
+}
+
+QWidget *RecordInspector::tokensBlock(const AuditRecord &record, QWidget *parent)
+{
+    const BSMParser::TokenList decoded = BSMParser::tokens(record.raw.span());
+    m_tokenCount = int(decoded.tokens.size());
+
+    auto *block = new QWidget(parent);
+    block->setObjectName("tokens");
+    auto *layout = new QVBoxLayout(block);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(tokenSpacing);
+
+    auto *titleRow = new QHBoxLayout;
+    auto *title = new QLabel(QString::asprintf("Tokens (%lld)", static_cast<long long>(m_tokenCount)), block);
+    title->setObjectName("tokensTitle");
+    title->setFont(Shim::headline());
+    titleRow->addWidget(title);
+    titleRow->addStretch(1);
+    auto *toggle = new QPushButton(int(m_expandedTokens.size()) == m_tokenCount ? "Collapse All" : "Expand All", block);
+    toggle->setObjectName("toggleTokens");
+    toggle->setFlat(true);
+    toggle->setFont(Shim::caption());
+    toggle->setCursor(Qt::PointingHandCursor);
+    QPalette link = toggle->palette();
+    link.setColor(QPalette::ButtonText, palette().color(QPalette::Link));
+    toggle->setPalette(link);
+    connect(toggle, &QPushButton::clicked, this, &RecordInspector::toggleAllTokens);
+    titleRow->addWidget(toggle);
+    layout->addLayout(titleRow);
+
+    for (int i = 0; i < m_tokenCount; ++i) {
+        layout->addWidget(new TokenRow(decoded.tokens[size_t(i)], m_expandedTokens.contains(i),
+                                       [this, i](bool open) { setTokenExpanded(i, open); }, block));
+    }
+    if (decoded.error) {
+        auto *error = new QLabel(text(*decoded.error), block);
+        error->setObjectName("decodeError");
+        error->setFont(Shim::caption());
+        error->setWordWrap(true);
+        error->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        error->setProperty("symbol", "exclamationmark.triangle");
+        setTextColor(error, QColor(255, 149, 0));
+        layout->addWidget(error);
+    }
+    return block;
+}
+
+QWidget *RecordInspector::rawBlock(const AuditRecord &record, QWidget *parent)
+{
+    auto *title = new QLabel(QString::asprintf("Raw record (%lld bytes)", static_cast<long long>(record.raw.size())));
+    title->setFont(Shim::headline());
+    QFont hexFont = Shim::monospaced();
+    hexFont.setPointSizeF(hexPointSize);
+    const QString hex = Shim::hex(record.raw, hexWidth);
+    QLabel *dump = codePanel(hex, hexFont, nullptr);
+    dump->setObjectName("hexDump");
+    dump->setWordWrap(false);
+    dump->addAction(copyAction("Copy Raw Hex", hex, dump));
+    auto *expander = new Shim::Expander(title, dump, m_showHex, [this](bool open) { setShowHex(open); }, parent);
+    expander->setObjectName("rawRecord");
+    return expander;
+}
