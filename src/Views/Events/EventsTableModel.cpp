@@ -40,26 +40,29 @@ std::vector<uint32_t> ranksOf(const std::vector<Key> &distinct, Less less)
     return rank;
 }
 
-// Gives each row the slot of its distinct key, then turns slotOfRow into ranks: string keys are made
+// Gives each row the slot of its distinct text, then turns slots into ranks: texts are copied
 // and compared once per distinct value, and the row sort compares integers only.
-template <typename Key, typename Hash = std::hash<Key>>
 class Interner {
 public:
-    uint32_t slot(Key key)
+    uint32_t slot(std::string_view key)
     {
-        const auto [it, added] = m_slots.try_emplace(std::move(key), uint32_t(m_slots.size()));
-        if (added) m_keys.push_back(&it->first);
+        if (const auto it = m_slots.find(key); it != m_slots.end()) return it->second;
+        const auto it = m_slots.emplace(std::string(key), uint32_t(m_keys.size())).first;
+        m_keys.push_back(&it->first);
         return it->second;
     }
-    template <typename Less>
-    std::vector<uint32_t> ranks(Less less) const
+    std::vector<uint32_t> ranks() const
     {
-        return ranksOf(m_keys, [&](const Key *a, const Key *b) { return less(*a, *b); });
+        return ranksOf(m_keys, [](const std::string *a, const std::string *b) { return *a < *b; });
     }
 
 private:
-    std::unordered_map<Key, uint32_t, Hash> m_slots; // nodes never move, so m_keys stay valid
-    std::vector<const Key *> m_keys;
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view key) const { return std::hash<std::string_view>()(key); }
+    };
+    std::unordered_map<std::string, uint32_t, Hash, std::equal_to<>> m_slots; // nodes never move
+    std::vector<const std::string *> m_keys;
 };
 
 // Per-row sort keys (filtered order) for every column but Time. Every key fits 32 bits.
@@ -107,21 +110,24 @@ std::vector<uint32_t> sortKeys(const RecordSelection &filtered, EventsTableModel
         break;
     }
     case EventsTableModel::processColumn: {
-        // Views into the images, which the selection's snapshot keeps alive.
-        Interner<std::string_view> names;
+        Interner names;
         for (size_t i = 0; i < n; ++i) {
             const AuditRecord &record = filtered[i];
             keys[i] = names.slot(record.processImage ? lastPathComponent(*record.processImage) : std::string_view());
         }
-        const std::vector<uint32_t> rank
-            = names.ranks([](std::string_view a, std::string_view b) { return a < b; });
+        const std::vector<uint32_t> rank = names.ranks();
         for (uint32_t &key : keys) key = rank[key];
         break;
     }
     case EventsTableModel::detailsColumn: {
-        Interner<std::string> summaries;
-        for (size_t i = 0; i < n; ++i) keys[i] = summaries.slot(filtered[i].detailSummary());
-        const std::vector<uint32_t> rank = summaries.ranks(byteOrder);
+        Interner summaries;
+        std::string summary;
+        for (size_t i = 0; i < n; ++i) {
+            summary.clear();
+            filtered[i].appendDetailSummary(summary);
+            keys[i] = summaries.slot(summary);
+        }
+        const std::vector<uint32_t> rank = summaries.ranks();
         for (uint32_t &key : keys) key = rank[key];
         break;
     }
@@ -246,6 +252,8 @@ EventsTableModel::EventsTableModel(QObject *parent) : QAbstractTableModel(parent
     m_captionFont = Shim::caption();
     m_classFont = Shim::monospaced(m_captionFont);
     m_detailsFont = Shim::monospaced(Shim::callout());
+    m_successIcon = Shim::symbol("checkmark.circle.fill");
+    m_failureIcon = Shim::symbol("xmark.octagon.fill");
 }
 
 void EventsTableModel::setFiltered(RecordSelection filtered)
@@ -353,7 +361,10 @@ QString EventsTableModel::cellText(const AuditRecord &record, Column column) con
     }
     case pidColumn: return record.subject ? QString::number(record.subject->pid) : QString();
     case resultColumn: return failureCaption(record.returnStatus);
-    case detailsColumn: return QString::fromStdString(record.detailSummary());
+    case detailsColumn:
+        m_scratch.clear();
+        record.appendDetailSummary(m_scratch);
+        return QString::fromUtf8(m_scratch.data(), qsizetype(m_scratch.size()));
     case numColumns: break;
     }
     return {};
@@ -383,8 +394,7 @@ QVariant EventsTableModel::data(const QModelIndex &index, int role) const
         if (column == classColumn || column == resultColumn) return secondaryText();
         return {};
     case Qt::DecorationRole:
-        if (column == resultColumn)
-            return Shim::symbol(record.returnStatus == 0 ? "checkmark.circle.fill" : "xmark.octagon.fill");
+        if (column == resultColumn) return record.returnStatus == 0 ? m_successIcon : m_failureIcon;
         return {};
     case recordIDRole: return qlonglong(record.id);
     default: return {};

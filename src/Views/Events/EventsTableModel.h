@@ -5,11 +5,13 @@
 #include <QAbstractTableModel>
 #include <QFont>
 #include <QHash>
+#include <QIcon>
 #include <QString>
 
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 // The Events table: the store's filtered records in display order. Rows are positions into the
@@ -61,9 +63,12 @@ private:
     mutable QHash<uint16_t, QString> m_classLabels;
     mutable QHash<uint64_t, QString> m_userLabels;
     mutable QHash<uint8_t, QString> m_failureCaptions;
+    mutable std::string m_scratch; // the details text of one cell, its capacity kept between cells
     QFont m_classFont;
     QFont m_detailsFont;
     QFont m_captionFont;
+    QIcon m_successIcon;
+    QIcon m_failureIcon;
 };
 
 // The display order of a filter result: positions into its snapshot. Time ascending is the
