@@ -1,13 +1,15 @@
 #include "Views/Events/EventsTableModel.h"
 
+#include "Analysis/DisplayKeys.h"
 #include "BSM/AuditCatalog.h"
 #include "BSM/BSMErrno.h"
 #include "Model/PathComponents.h"
-#include "Views/Events/ComponentsShim.h"
+#include "Views/Components/NaturalCompare.h"
+#include "Views/Components/ResultBadge.h"
+#include "Views/Components/Style.h"
+#include "Views/Components/Symbols.h"
 
-#include <QGuiApplication>
 #include <QLocale>
-#include <QPalette>
 
 #include <algorithm>
 #include <array>
@@ -82,8 +84,8 @@ std::vector<uint32_t> sortKeys(const RecordSelection &filtered, EventsTableModel
             const uint16_t event = filtered[i].event;
             if (slotOfEvent[event] < 0) {
                 slotOfEvent[event] = int32_t(labels.size());
-                labels.push_back(column == EventsTableModel::eventColumn ? AuditCatalog::shared().eventLabel(event)
-                                                                         : Shim::classLabel(event));
+                labels.push_back(column == EventsTableModel::eventColumn ? DisplayKeys::eventLabel(filtered[i])
+                                                                         : DisplayKeys::classLabel(filtered[i]));
             }
             slotOfRow[i] = uint32_t(slotOfEvent[event]);
         }
@@ -101,11 +103,11 @@ std::vector<uint32_t> sortKeys(const RecordSelection &filtered, EventsTableModel
             const uint64_t pair = record.subject ? uint64_t(record.subject->auid) << 32 | record.subject->euid
                                                  : noSubject;
             const auto [it, added] = slotOfPair.try_emplace(pair, uint32_t(labels.size()));
-            if (added) labels.push_back(QString::fromStdString(Shim::userLabel(record)));
+            if (added) labels.push_back(QString::fromStdString(DisplayKeys::userLabel(record)));
             keys[i] = it->second;
         }
         const std::vector<uint32_t> rank
-            = ranksOf(labels, [](const QString &a, const QString &b) { return Shim::naturalCompare(a, b) < 0; });
+            = ranksOf(labels, [](const QString &a, const QString &b) { return naturalLess(a, b); });
         for (uint32_t &key : keys) key = rank[key];
         break;
     }
@@ -132,23 +134,16 @@ std::vector<uint32_t> sortKeys(const RecordSelection &filtered, EventsTableModel
         break;
     }
     case EventsTableModel::pidColumn:
-        for (size_t i = 0; i < n; ++i) keys[i] = filtered[i].subject ? filtered[i].subject->pid : 0;
+        for (size_t i = 0; i < n; ++i) keys[i] = uint32_t(DisplayKeys::pidValue(filtered[i]));
         break;
     case EventsTableModel::resultColumn:
-        for (size_t i = 0; i < n; ++i) keys[i] = filtered[i].returnStatus == 0 ? 0 : 1;
+        for (size_t i = 0; i < n; ++i) keys[i] = uint32_t(DisplayKeys::resultRank(filtered[i]));
         break;
     case EventsTableModel::timeColumn:
     case EventsTableModel::numColumns:
         break;
     }
     return keys;
-}
-
-QColor secondaryText()
-{
-    QColor color = QGuiApplication::palette().color(QPalette::Text);
-    color.setAlphaF(0.55f);
-    return color;
 }
 
 struct TimeTexts {
@@ -249,11 +244,12 @@ std::vector<uint32_t> sortedRows(const RecordSelection &filtered, EventsTableMod
 
 EventsTableModel::EventsTableModel(QObject *parent) : QAbstractTableModel(parent)
 {
-    m_captionFont = Shim::caption();
-    m_classFont = Shim::monospaced(m_captionFont);
-    m_detailsFont = Shim::monospaced(Shim::callout());
-    m_successIcon = Shim::symbol("checkmark.circle.fill");
-    m_failureIcon = Shim::symbol("xmark.octagon.fill");
+    m_captionFont = Style::caption();
+    m_classFont = Style::monospaced(m_captionFont);
+    m_detailsFont = Style::monospaced(Style::callout());
+    for (bool success : {true, false})
+        (success ? m_successIcon : m_failureIcon)
+            = symbolIcon(ResultBadgePainter::symbol(success), ResultBadgePainter::color(success));
 }
 
 void EventsTableModel::setFiltered(RecordSelection filtered)
@@ -310,18 +306,19 @@ int EventsTableModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : int(numColumns);
 }
 
-QString EventsTableModel::eventLabel(uint16_t event) const
+QString EventsTableModel::eventLabel(const AuditRecord &record) const
 {
-    auto it = m_eventLabels.find(event);
+    auto it = m_eventLabels.find(record.event);
     if (it == m_eventLabels.end())
-        it = m_eventLabels.insert(event, QString::fromStdString(AuditCatalog::shared().eventLabel(event)));
+        it = m_eventLabels.insert(record.event, QString::fromStdString(DisplayKeys::eventLabel(record)));
     return *it;
 }
 
-QString EventsTableModel::classLabel(uint16_t event) const
+QString EventsTableModel::classLabel(const AuditRecord &record) const
 {
-    auto it = m_classLabels.find(event);
-    if (it == m_classLabels.end()) it = m_classLabels.insert(event, QString::fromStdString(Shim::classLabel(event)));
+    auto it = m_classLabels.find(record.event);
+    if (it == m_classLabels.end())
+        it = m_classLabels.insert(record.event, QString::fromStdString(DisplayKeys::classLabel(record)));
     return *it;
 }
 
@@ -330,7 +327,7 @@ QString EventsTableModel::userLabel(const AuditRecord &record) const
     if (!record.subject) return {};
     const uint64_t pair = uint64_t(record.subject->auid) << 32 | record.subject->euid;
     auto it = m_userLabels.find(pair);
-    if (it == m_userLabels.end()) it = m_userLabels.insert(pair, QString::fromStdString(Shim::userLabel(record)));
+    if (it == m_userLabels.end()) it = m_userLabels.insert(pair, QString::fromStdString(DisplayKeys::userLabel(record)));
     return *it;
 }
 
@@ -351,8 +348,8 @@ QString EventsTableModel::cellText(const AuditRecord &record, Column column) con
 {
     switch (column) {
     case timeColumn: return eventsTimeText(record.time);
-    case eventColumn: return eventLabel(record.event);
-    case classColumn: return classLabel(record.event);
+    case eventColumn: return eventLabel(record);
+    case classColumn: return classLabel(record);
     case userColumn: return userLabel(record);
     case processColumn: {
         if (!record.processImage) return {};
@@ -381,7 +378,7 @@ QVariant EventsTableModel::data(const QModelIndex &index, int role) const
         switch (column) {
         case eventColumn: return QString::fromStdString(AuditCatalog::shared().eventName(record.event));
         case processColumn: return record.processImage ? QString::fromStdString(*record.processImage) : QString();
-        case resultColumn: return record.returnStatus == 0 ? QStringLiteral("Success") : QStringLiteral("Failure");
+        case resultColumn: return ResultBadgePainter::toolTip(record.returnStatus == 0);
         case detailsColumn: return QString::fromStdString(record.detailSummary());
         default: return {};
         }
@@ -391,7 +388,7 @@ QVariant EventsTableModel::data(const QModelIndex &index, int role) const
         if (column == resultColumn) return m_captionFont;
         return {};
     case Qt::ForegroundRole:
-        if (column == classColumn || column == resultColumn) return secondaryText();
+        if (column == classColumn || column == resultColumn) return Style::secondaryText();
         return {};
     case Qt::DecorationRole:
         if (column == resultColumn) return record.returnStatus == 0 ? m_successIcon : m_failureIcon;

@@ -48,8 +48,8 @@ public:
 
 private:
     QString cellText(const AuditRecord &record, Column column) const;
-    QString eventLabel(uint16_t event) const;
-    QString classLabel(uint16_t event) const;
+    QString eventLabel(const AuditRecord &record) const;
+    QString classLabel(const AuditRecord &record) const;
     QString userLabel(const AuditRecord &record) const;
     QString failureCaption(uint8_t status) const;
 

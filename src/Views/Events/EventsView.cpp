@@ -1,19 +1,20 @@
 #include "Views/Events/EventsView.h"
 
 #include "Model/AuditStore.h"
-#include "Views/Events/ComponentsShim.h"
+#include "Views/Components/ContentUnavailable.h"
+#include "Views/Components/Formatters.h"
+#include "Views/Components/Style.h"
+#include "Views/Components/Symbols.h"
 #include "Views/Events/EventsTableModel.h"
 #include "Views/Events/FilterBar.h"
 #include "Views/Events/RecordContextMenu.h"
 #include "Views/Events/RecordInspector.h"
 
 #include <QAction>
-#include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLocale>
 #include <QMenu>
 #include <QProgressBar>
 #include <QSplitter>
@@ -54,23 +55,6 @@ protected:
     }
 };
 
-// Keeps the overlay over the whole viewport as it resizes.
-class FillParent : public QObject {
-public:
-    FillParent(QWidget *child) : QObject(child), m_child(child) { child->parentWidget()->installEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Resize && watched == m_child->parentWidget())
-            m_child->setGeometry(m_child->parentWidget()->rect());
-        return false;
-    }
-
-private:
-    QWidget *m_child;
-};
-
 QFrame *divider(QWidget *parent)
 {
     auto *line = new QFrame(parent);
@@ -78,20 +62,6 @@ QFrame *divider(QWidget *parent)
     line->setFrameShadow(QFrame::Plain);
     line->setForegroundRole(QPalette::Mid);
     return line;
-}
-
-QColor fadedText(const QWidget *widget, double alpha)
-{
-    QColor color = widget->palette().color(QPalette::WindowText);
-    color.setAlphaF(float(alpha));
-    return color;
-}
-
-void setTextColor(QLabel *label, const QColor &color)
-{
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
 }
 
 } // namespace
@@ -102,8 +72,7 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
     setObjectName("eventsView");
     m_inspectorAction = new QAction("Inspector", this);
     m_inspectorAction->setObjectName("inspectorToggle");
-    m_inspectorAction->setIcon(Shim::symbol("sidebar.right"));
-    m_inspectorAction->setProperty("symbol", "sidebar.right");
+    setSymbol(m_inspectorAction, "sidebar.right");
     m_inspectorAction->setToolTip("Show or hide the record inspector");
     m_inspectorAction->setCheckable(true);
     m_inspectorAction->setChecked(true);
@@ -152,10 +121,11 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
     m_table->setSortingEnabled(true);
     stack->addWidget(m_table, 1);
 
-    m_emptyOverlay = new Shim::ContentUnavailable("line.3.horizontal.decrease.circle", "No matching records",
-                                                  "Adjust or clear the filters.", m_table->viewport());
-    m_emptyOverlay->setObjectName("noMatchingRecords");
-    new FillParent(m_emptyOverlay);
+    auto *empty = new ContentUnavailable("No matching records", "line.3.horizontal.decrease.circle",
+                                         "Adjust or clear the filters.");
+    empty->setObjectName("noMatchingRecords");
+    empty->attachTo(m_table->viewport());
+    m_emptyOverlay = empty;
 
     stack->addWidget(divider(main));
     auto *footer = new QWidget(main);
@@ -170,14 +140,12 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
     footerLayout->addWidget(m_busy);
     m_counts = new QLabel(footer);
     m_counts->setObjectName("recordCounts");
-    m_counts->setFont(Shim::callout());
-    setTextColor(m_counts, fadedText(this, 0.55));
+    Style::setTextStyle(m_counts, Style::callout(), Style::secondaryText());
     footerLayout->addWidget(m_counts);
     footerLayout->addStretch(1);
     m_selected = new QLabel(footer);
     m_selected->setObjectName("selectedRecord");
-    m_selected->setFont(Shim::monospaced(Shim::caption()));
-    setTextColor(m_selected, fadedText(this, 0.3));
+    Style::setTextStyle(m_selected, Style::monospaced(Style::caption()), Style::tertiaryText());
     footerLayout->addWidget(m_selected);
     stack->addWidget(footer);
 
@@ -188,8 +156,8 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
     paneLayout->setContentsMargins(0, 0, 0, 0);
     m_inspectorStack = new QStackedWidget(m_inspectorPane);
     m_inspector = new RecordInspector(m_inspectorStack);
-    m_noSelection = new Shim::ContentUnavailable("sidebar.right", "No selection",
-                                                 "Select a record to see every token it contains.", m_inspectorStack);
+    m_noSelection = new ContentUnavailable("No selection", "sidebar.right",
+                                           "Select a record to see every token it contains.", m_inspectorStack);
     m_noSelection->setObjectName("noSelection");
     m_inspectorStack->addWidget(m_inspector);
     m_inspectorStack->addWidget(m_noSelection);
@@ -304,9 +272,8 @@ void EventsView::updateInspector()
 void EventsView::updateFooter()
 {
     m_busy->setVisible(m_store.isFiltering());
-    const QLocale locale;
-    m_counts->setText(locale.toString(qlonglong(m_model->rowCount())) + " of "
-                      + locale.toString(qlonglong(m_store.records().size())) + " records");
+    m_counts->setText(Format::count(m_model->rowCount()) + " of " + Format::count(int64_t(m_store.records().size()))
+                      + " records");
     const std::optional<int64_t> id = m_store.selectedRecordID();
     const std::optional<AuditRecord> record = id ? m_store.record(*id) : std::nullopt;
     m_selected->setText(record ? QString::asprintf("#%lld \u00B7 %lld bytes \u00B7 %lld tokens",

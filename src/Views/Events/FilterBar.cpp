@@ -3,7 +3,8 @@
 #include "BSM/AuditCatalog.h"
 #include "BSM/UserResolver.h"
 #include "Model/AuditStore.h"
-#include "Views/Events/ComponentsShim.h"
+#include "Views/Components/FilterChip.h"
+#include "Views/Components/Symbols.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -123,8 +124,7 @@ FilterBar::FilterBar(AuditStore &store, QWidget *parent) : QWidget(parent), m_st
     m_classButton->setObjectName("classMenu");
     m_classButton->setPopupMode(QToolButton::InstantPopup);
     m_classButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    m_classButton->setIcon(Shim::symbol("square.stack.3d.up"));
-    m_classButton->setProperty("symbol", "square.stack.3d.up");
+    setSymbol(m_classButton, "square.stack.3d.up");
     m_classMenu = new QMenu(m_classButton);
     m_classButton->setMenu(m_classMenu);
     buildClassMenu();
@@ -135,8 +135,7 @@ FilterBar::FilterBar(AuditStore &store, QWidget *parent) : QWidget(parent), m_st
     m_presetsButton->setText("Presets");
     m_presetsButton->setPopupMode(QToolButton::InstantPopup);
     m_presetsButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    m_presetsButton->setIcon(Shim::symbol("wand.and.stars"));
-    m_presetsButton->setProperty("symbol", "wand.and.stars");
+    setSymbol(m_presetsButton, "wand.and.stars");
     auto *presets = new QMenu(m_presetsButton);
     for (const Preset &preset : classPresets()) {
         presets->addAction(preset.title, this, [this, classes = preset.classes] {
@@ -229,7 +228,7 @@ void FilterBar::refresh()
     }
     int index = 0;
     for (FilterBarChip &chip : filterBarChips(filter)) {
-        auto *widget = new Shim::FilterChip(chip.text, [this, steps = std::move(chip.removal)] {
+        auto *widget = new FilterChip(chip.text, [this, steps = std::move(chip.removal)] {
             for (const auto &step : steps) {
                 EventFilter changed = m_store.filter();
                 step(changed);

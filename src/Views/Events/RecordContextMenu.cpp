@@ -2,11 +2,11 @@
 
 #include "BSM/AuditCatalog.h"
 #include "BSM/UserResolver.h"
+#include "Analysis/RecordFormatter.h"
 #include "Model/AuditStore.h"
-#include "Views/Events/ComponentsShim.h"
+#include "Views/Components/Clipboard.h"
+#include "Views/Components/Formatters.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QMenu>
 
 namespace RecordContextMenu {
@@ -21,13 +21,6 @@ QString joinedExecArgs(const AuditRecord &record)
     QStringList args;
     for (const std::string &arg : record.execArgs) args << QString::fromStdString(arg);
     return args.join(u' ');
-}
-
-void copyToClipboard(const QString &text)
-{
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(text);
 }
 
 } // namespace
@@ -61,7 +54,7 @@ std::vector<DrillDown> drillDowns(const AuditRecord &record)
         DrillDown item{QString::fromUtf8("Show \u00B15 Minutes Around This"), {}, true};
         item.filter.start = record.time - windowSeconds;
         item.filter.end = record.time + windowSeconds;
-        item.filter.label = "\u00B15 min of " + Shim::timeOnly(record.time).toStdString();
+        item.filter.label = "\u00B15 min of " + Format::dateTime(record.time, Format::DateStyle::none, Format::TimeStyle::standard).toStdString();
         items.push_back(std::move(item));
     }
     return items;
@@ -70,8 +63,8 @@ std::vector<DrillDown> drillDowns(const AuditRecord &record)
 std::vector<Copy> copies(const AuditRecord &record)
 {
     std::vector<Copy> items;
-    items.push_back({"Copy as Text", Shim::recordText(record)});
-    items.push_back({"Copy Raw Hex", Shim::hex(record.raw, hexWidth)});
+    items.push_back({"Copy as Text", QString::fromStdString(RecordFormatter::text(record))});
+    items.push_back({"Copy Raw Hex", QString::fromStdString(RecordFormatter::hex(record.raw, hexWidth))});
     if (!record.execArgs.empty()) items.push_back({"Copy Command Line", joinedExecArgs(record)});
     if (!record.paths.empty()) items.push_back({"Copy Path", QString::fromStdString(record.paths.front())});
     return items;

@@ -1,15 +1,20 @@
 #include "Views/Events/RecordInspector.h"
 
+#include "Analysis/RecordFormatter.h"
 #include "BSM/AuditCatalog.h"
 #include "BSM/BSMErrno.h"
 #include "BSM/BSMParser.h"
 #include "BSM/UserResolver.h"
-#include "Views/Events/ComponentsShim.h"
+#include "Views/Components/Clipboard.h"
+#include "Views/Components/Expander.h"
+#include "Views/Components/Formatters.h"
+#include "Views/Components/KeyValueRow.h"
+#include "Views/Components/ResultBadge.h"
+#include "Views/Components/Style.h"
+#include "Views/Components/Symbols.h"
 #include "Views/Events/TokenRow.h"
 
 #include <QAction>
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -29,6 +34,8 @@ constexpr int resultSpacing = 4;
 constexpr int tokenSpacing = 6;
 constexpr int hexWidth = 16;
 constexpr double hexPointSize = 10.5;
+// Weekday, day, month, year, time to the millisecond and the zone, as US English arranges them.
+constexpr const char *longTimePattern = "ddd, MMM d, yyyy, h:mm:ss.zzz AP t";
 
 QString text(const std::string &s)
 {
@@ -47,13 +54,6 @@ QString joinedPaths(const AuditRecord &record)
     QStringList paths;
     for (const std::string &path : record.paths) paths << text(path);
     return paths.join(u'\n');
-}
-
-void copyToClipboard(const QString &value)
-{
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(value);
 }
 
 QAction *copyAction(const QString &title, QString value, QObject *parent)
@@ -85,20 +85,6 @@ QLabel *codePanel(const QString &value, const QFont &font, QWidget *parent)
     label->setStyleSheet("QLabel { background: rgba(128, 128, 128, 0.10); border-radius: 6px; padding: 8px; }");
     label->setContextMenuPolicy(Qt::ActionsContextMenu);
     return label;
-}
-
-QColor secondaryColor(const QWidget *widget, double alpha = 0.55)
-{
-    QColor color = widget->palette().color(QPalette::WindowText);
-    color.setAlphaF(float(alpha));
-    return color;
-}
-
-void setTextColor(QLabel *label, const QColor &color)
-{
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
 }
 
 } // namespace
@@ -227,10 +213,10 @@ void RecordInspector::rebuild()
         sectionLayout->setContentsMargins(0, 0, 0, 0);
         sectionLayout->setSpacing(sectionSpacing);
         auto *title = new QLabel("Command line", section);
-        title->setFont(Shim::headline());
+        title->setFont(Style::headline());
         sectionLayout->addWidget(title);
         const QString commandLine = joinedExecArgs(*m_record);
-        QLabel *panel = codePanel(commandLine, Shim::monospaced(Shim::callout()), section);
+        QLabel *panel = codePanel(commandLine, Style::monospaced(Style::callout()), section);
         panel->setObjectName("commandLine");
         panel->addAction(copyAction("Copy Command Line", commandLine, panel));
         sectionLayout->addWidget(panel);
@@ -243,11 +229,11 @@ void RecordInspector::rebuild()
         sectionLayout->setContentsMargins(0, 0, 0, 0);
         sectionLayout->setSpacing(sectionSpacing);
         auto *title = new QLabel(data.title, section);
-        title->setFont(Shim::headline());
+        title->setFont(Style::headline());
         title->setTextInteractionFlags(Qt::TextSelectableByMouse);
         sectionLayout->addWidget(title);
         for (const InspectorRow &row : data.rows)
-            sectionLayout->addWidget(new Shim::KeyValueRow(row.key, row.value, row.monospaced, section));
+            sectionLayout->addWidget(new KeyValueRow(row.key, row.value, row.monospaced, section));
         layout->addWidget(section);
     }
     layout->addWidget(tokensBlock(*m_record, column));
@@ -273,7 +259,7 @@ QWidget *RecordInspector::header(const AuditRecord &record, QWidget *parent)
     auto *firstLine = new QHBoxLayout;
     auto *title = new QLabel(text(AuditCatalog::shared().eventLabel(record.event)), header);
     title->setObjectName("eventTitle");
-    title->setFont(Shim::title2());
+    title->setFont(Style::title2());
     title->setWordWrap(true);
     title->setTextInteractionFlags(Qt::TextSelectableByMouse);
     firstLine->addWidget(title, 1, Qt::AlignBaseline);
@@ -281,10 +267,10 @@ QWidget *RecordInspector::header(const AuditRecord &record, QWidget *parent)
     const bool success = record.returnStatus == 0;
     auto *result = new QHBoxLayout;
     result->setSpacing(resultSpacing);
-    result->addWidget(Shim::resultBadge(success, header));
+    result->addWidget(new ResultBadge(success, header));
     auto *resultText = new QLabel(success ? "Success" : "Failed", header);
     resultText->setObjectName("resultText");
-    QFont resultFont = Shim::callout();
+    QFont resultFont = Style::callout();
     resultFont.setWeight(QFont::Medium);
     resultText->setFont(resultFont);
     result->addWidget(resultText);
@@ -293,40 +279,36 @@ QWidget *RecordInspector::header(const AuditRecord &record, QWidget *parent)
     auto *copy = new QToolButton(header);
     copy->setObjectName("copyMenu");
     copy->setAutoRaise(true);
-    copy->setIcon(Shim::symbol("doc.on.doc"));
-    copy->setProperty("symbol", "doc.on.doc");
+    setSymbol(copy, "doc.on.doc");
     copy->setToolTip("Copy this record");
     copy->setPopupMode(QToolButton::InstantPopup);
     copy->setStyleSheet("QToolButton::menu-indicator { image: none; width: 0; }");
     auto *menu = new QMenu(copy);
-    menu->addAction(copyAction("Copy Record as Text", Shim::recordText(record), menu));
+    menu->addAction(copyAction("Copy Record as Text", QString::fromStdString(RecordFormatter::text(record)), menu));
     if (!record.execArgs.empty()) menu->addAction(copyAction("Copy Command Line", joinedExecArgs(record), menu));
     if (!record.paths.empty()) menu->addAction(copyAction("Copy Paths", joinedPaths(record), menu));
-    menu->addAction(copyAction("Copy Raw Hex", Shim::hex(record.raw, hexWidth), menu));
+    menu->addAction(copyAction("Copy Raw Hex", QString::fromStdString(RecordFormatter::hex(record.raw, hexWidth)), menu));
     copy->setMenu(menu);
     firstLine->addWidget(copy);
     layout->addLayout(firstLine);
 
     auto *identity = new QLabel(inspectorIdentityLine(record), header);
     identity->setObjectName("identityLine");
-    identity->setFont(Shim::monospaced(Shim::caption()));
+    Style::setTextStyle(identity, Style::monospaced(Style::caption()), Style::secondaryText());
     identity->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    setTextColor(identity, secondaryColor(this));
     layout->addWidget(identity);
 
-    auto *time = new QLabel(Shim::longTime(record.time), header);
+    auto *time = new QLabel(Format::pattern(record.time, longTimePattern), header);
     time->setObjectName("timeLine");
-    time->setFont(Shim::callout());
+    Style::setTextStyle(time, Style::callout(), Style::secondaryText());
     time->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    setTextColor(time, secondaryColor(this));
     layout->addWidget(time);
 
     if (!success) {
         auto *error = new QLabel(text(errnoDescription(record.returnStatus)), header);
         error->setObjectName("errorLine");
-        error->setFont(Shim::callout());
+        Style::setTextStyle(error, Style::callout(), Style::red());
         error->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        setTextColor(error, QColor(Qt::red));
         layout->addWidget(error);
     }
     return header;
@@ -346,13 +328,13 @@ QWidget *RecordInspector::tokensBlock(const AuditRecord &record, QWidget *parent
     auto *titleRow = new QHBoxLayout;
     auto *title = new QLabel(QString::asprintf("Tokens (%lld)", static_cast<long long>(m_tokenCount)), block);
     title->setObjectName("tokensTitle");
-    title->setFont(Shim::headline());
+    title->setFont(Style::headline());
     titleRow->addWidget(title);
     titleRow->addStretch(1);
     auto *toggle = new QPushButton(int(m_expandedTokens.size()) == m_tokenCount ? "Collapse All" : "Expand All", block);
     toggle->setObjectName("toggleTokens");
     toggle->setFlat(true);
-    toggle->setFont(Shim::caption());
+    toggle->setFont(Style::caption());
     toggle->setCursor(Qt::PointingHandCursor);
     QPalette link = toggle->palette();
     link.setColor(QPalette::ButtonText, palette().color(QPalette::Link));
@@ -366,14 +348,17 @@ QWidget *RecordInspector::tokensBlock(const AuditRecord &record, QWidget *parent
                                        [this, i](bool open) { setTokenExpanded(i, open); }, block));
     }
     if (decoded.error) {
+        auto *errorRow = new QHBoxLayout;
+        auto *icon = new QLabel(block);
+        setSymbol(icon, "exclamationmark.triangle", QFontMetrics(Style::caption()).height(), Style::orange());
+        errorRow->addWidget(icon, 0, Qt::AlignTop);
         auto *error = new QLabel(text(*decoded.error), block);
         error->setObjectName("decodeError");
-        error->setFont(Shim::caption());
+        Style::setTextStyle(error, Style::caption(), Style::orange());
         error->setWordWrap(true);
         error->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        error->setProperty("symbol", "exclamationmark.triangle");
-        setTextColor(error, QColor(255, 149, 0));
-        layout->addWidget(error);
+        errorRow->addWidget(error, 1);
+        layout->addLayout(errorRow);
     }
     return block;
 }
@@ -381,15 +366,16 @@ QWidget *RecordInspector::tokensBlock(const AuditRecord &record, QWidget *parent
 QWidget *RecordInspector::rawBlock(const AuditRecord &record, QWidget *parent)
 {
     auto *title = new QLabel(QString::asprintf("Raw record (%lld bytes)", static_cast<long long>(record.raw.size())));
-    title->setFont(Shim::headline());
-    QFont hexFont = Shim::monospaced();
+    title->setFont(Style::headline());
+    QFont hexFont = Style::monospaced(Style::body());
     hexFont.setPointSizeF(hexPointSize);
-    const QString hex = Shim::hex(record.raw, hexWidth);
+    const QString hex = QString::fromStdString(RecordFormatter::hex(record.raw, hexWidth));
     QLabel *dump = codePanel(hex, hexFont, nullptr);
     dump->setObjectName("hexDump");
     dump->setWordWrap(false);
     dump->addAction(copyAction("Copy Raw Hex", hex, dump));
-    auto *expander = new Shim::Expander(title, dump, m_showHex, [this](bool open) { setShowHex(open); }, parent);
+    auto *expander = new Expander(title, dump, m_showHex, parent);
+    connect(expander, &Expander::expandedChanged, this, &RecordInspector::setShowHex);
     expander->setObjectName("rawRecord");
     return expander;
 }

@@ -2,10 +2,11 @@
 
 #include "BSM/AuditCatalog.h"
 #include "BSM/UserResolver.h"
-#include "Views/Events/ComponentsShim.h"
+#include "Views/Components/Clipboard.h"
+#include "Views/Components/Expander.h"
+#include "Views/Components/KeyValueRow.h"
+#include "Views/Components/Style.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QAction>
@@ -106,17 +107,17 @@ TokenRow::TokenRow(const BSMToken &token, bool expanded, std::function<void(bool
     auto *headerLayout = new QHBoxLayout(header);
     headerLayout->setContentsMargins(0, 0, 0, 0);
     auto *name = new QLabel(QString::fromStdString(token.name()), header);
-    QFont nameFont = Shim::monospaced(Shim::callout());
+    QFont nameFont = Style::monospaced(Style::callout());
     nameFont.setWeight(QFont::Medium);
     name->setFont(nameFont);
     headerLayout->addWidget(name);
     auto *type = new QLabel(QString::asprintf("0x%02x", token.id), header);
-    type->setFont(Shim::monospaced(Shim::caption()));
+    type->setFont(Style::monospaced(Style::caption()));
     headerLayout->addWidget(type);
     headerLayout->addStretch(1);
     auto *preview = new MiddleElidedLabel(tokenPreview(token), header);
     preview->setObjectName("preview");
-    preview->setFont(Shim::caption());
+    preview->setFont(Style::caption());
     headerLayout->addWidget(preview, 1);
 
     auto *content = new QWidget;
@@ -126,19 +127,17 @@ TokenRow::TokenRow(const BSMToken &token, bool expanded, std::function<void(bool
     if (expanded) {
         for (const auto &[label, value] : token.fields(UserResolver::shared()))
             contentLayout->addWidget(
-                new Shim::KeyValueRow(QString::fromStdString(label), QString::fromStdString(value), true, content));
+                new KeyValueRow(QString::fromStdString(label), QString::fromStdString(value), true, content));
     }
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(new Shim::Expander(header, content, expanded, std::move(setExpanded), this));
+    auto *expander = new Expander(header, content, expanded, this);
+    connect(expander, &Expander::expandedChanged, this, [setExpanded = std::move(setExpanded)](bool open) { setExpanded(open); });
+    layout->addWidget(expander);
 
     auto *copy = new QAction("Copy Token", this);
-    connect(copy, &QAction::triggered, this, [this] {
-        QClipboard *clipboard = QGuiApplication::clipboard();
-        clipboard->clear();
-        clipboard->setText(tokenCopyText(m_token));
-    });
+    connect(copy, &QAction::triggered, this, [this] { copyToClipboard(tokenCopyText(m_token)); });
     addAction(copy);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 }
