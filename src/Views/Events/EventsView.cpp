@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QFrame>
+#include <QResizeEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -23,6 +24,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -53,6 +55,42 @@ protected:
         QStyledItemDelegate::initStyleOption(option, index);
         option->textElideMode = Qt::ElideMiddle;
     }
+};
+
+// Ideal widths while they fit; otherwise every column gives up the same share of what it holds
+// above its minimum, as a table that fits its columns to the window does.
+void fitColumns(QHeaderView *header, int available)
+{
+    int ideal = 0, minimum = 0;
+    for (const ColumnWidth &width : columnWidths) {
+        ideal += width.ideal;
+        minimum += width.minimum;
+    }
+    const double share = available >= ideal ? 1.0 : std::max(0.0, double(available - minimum) / double(ideal - minimum));
+    for (size_t column = 0; column < columnWidths.size(); ++column) {
+        const ColumnWidth &width = columnWidths[column];
+        header->resizeSection(int(column), width.minimum + int((width.ideal - width.minimum) * share));
+    }
+}
+
+// Refits the columns whenever the table's viewport changes width.
+class ColumnFitter : public QObject {
+public:
+    explicit ColumnFitter(QTableView *table) : QObject(table), m_table(table) { table->viewport()->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize && watched == m_table->viewport()) {
+            const auto *resize = static_cast<QResizeEvent *>(event);
+            if (resize->size().width() != resize->oldSize().width())
+                fitColumns(m_table->horizontalHeader(), resize->size().width());
+        }
+        return false;
+    }
+
+private:
+    QTableView *m_table;
 };
 
 QFrame *divider(QWidget *parent)
@@ -111,8 +149,8 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
     header->setHighlightSections(false);
     header->setStretchLastSection(true);
     header->setMinimumSectionSize(columnWidths[EventsTableModel::classColumn].minimum);
-    for (int column = 0; column < EventsTableModel::numColumns; ++column)
-        header->resizeSection(column, columnWidths[size_t(column)].ideal);
+    fitColumns(header, 0);
+    new ColumnFitter(m_table);
     connect(header, &QHeaderView::sectionResized, this, [header](int column, int, int size) {
         if (column < EventsTableModel::numColumns && size < columnWidths[size_t(column)].minimum)
             header->resizeSection(column, columnWidths[size_t(column)].minimum);

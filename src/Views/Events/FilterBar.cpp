@@ -15,6 +15,7 @@
 #include <QStringList>
 #include <QToolButton>
 
+#include <algorithm>
 #include <array>
 #include <set>
 #include <string>
@@ -159,7 +160,9 @@ FilterBar::FilterBar(AuditStore &store, QWidget *parent) : QWidget(parent), m_st
     chipScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     chipScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     chipScroll->setWidgetResizable(true);
-    chipScroll->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    chipScroll->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // A scroll area asks for far more height than one row of chips.
+    chipScroll->setFixedHeight(std::max(m_classButton->sizeHint().height(), FilterChip("x", [] {}).sizeHint().height()));
     chipScroll->viewport()->setAutoFillBackground(false);
     m_chips = new QWidget(chipScroll);
     m_chips->setAutoFillBackground(false);

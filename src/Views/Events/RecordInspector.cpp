@@ -19,10 +19,13 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QTextEdit>
 #include <QScrollBar>
 #include <QStringList>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace {
 
@@ -33,6 +36,7 @@ constexpr int sectionSpacing = 6;
 constexpr int resultSpacing = 4;
 constexpr int tokenSpacing = 6;
 constexpr int hexWidth = 16;
+constexpr int codePadding = 8;
 constexpr double hexPointSize = 10.5;
 // Weekday, day, month, year, time to the millisecond and the zone, as US English arranges them.
 constexpr const char *longTimePattern = "ddd, MMM d, yyyy, h:mm:ss.zzz AP t";
@@ -73,19 +77,44 @@ QString describeGroup(uint32_t gid)
     return text(UserResolver::shared().describeGroup(gid));
 }
 
-// Monospaced text on the rounded, faintly filled panel of the command line and the hex dump.
-QLabel *codePanel(const QString &value, const QFont &font, QWidget *parent)
-{
-    auto *label = new QLabel(value, parent);
-    label->setFont(font);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setStyleSheet("QLabel { background: rgba(128, 128, 128, 0.10); border-radius: 6px; padding: 8px; }");
-    label->setContextMenuPolicy(Qt::ActionsContextMenu);
-    return label;
-}
+// Monospaced, selectable text on the rounded, faintly filled panel of the command line and the
+// hex dump. The command line wraps anywhere (arguments can be long words); the dump keeps its
+// columns and scrolls sideways when the pane is narrower.
+class CodePanel : public QTextEdit {
+public:
+    CodePanel(const QString &value, const QFont &font, bool wrap, QWidget *parent = nullptr) : QTextEdit(parent)
+    {
+        setReadOnly(true);
+        setFont(font);
+        setFrameShape(QFrame::NoFrame);
+        setPlainText(value);
+        setLineWrapMode(wrap ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
+        setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        document()->setDocumentMargin(codePadding);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setHorizontalScrollBarPolicy(wrap ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        setMinimumWidth(codePadding * 4);
+        setStyleSheet("QTextEdit { background: rgba(128, 128, 128, 0.10); border-radius: 6px; }");
+        setContextMenuPolicy(Qt::ActionsContextMenu);
+        fitHeight();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QTextEdit::resizeEvent(event);
+        fitHeight();
+    }
+
+private:
+    void fitHeight()
+    {
+        document()->setTextWidth(lineWrapMode() == QTextEdit::NoWrap ? -1 : viewport()->width());
+        const int scrollBar = horizontalScrollBar()->isVisible() ? horizontalScrollBar()->height() : 0;
+        setFixedHeight(int(std::ceil(document()->size().height())) + scrollBar + 2 * frameWidth());
+    }
+};
 
 } // namespace
 
@@ -216,7 +245,7 @@ void RecordInspector::rebuild()
         title->setFont(Style::headline());
         sectionLayout->addWidget(title);
         const QString commandLine = joinedExecArgs(*m_record);
-        QLabel *panel = codePanel(commandLine, Style::monospaced(Style::callout()), section);
+        auto *panel = new CodePanel(commandLine, Style::monospaced(Style::callout()), true, section);
         panel->setObjectName("commandLine");
         panel->addAction(copyAction("Copy Command Line", commandLine, panel));
         sectionLayout->addWidget(panel);
@@ -232,8 +261,7 @@ void RecordInspector::rebuild()
         title->setFont(Style::headline());
         title->setTextInteractionFlags(Qt::TextSelectableByMouse);
         sectionLayout->addWidget(title);
-        for (const InspectorRow &row : data.rows)
-            sectionLayout->addWidget(new KeyValueRow(row.key, row.value, row.monospaced, section));
+        for (const InspectorRow &row : data.rows) sectionLayout->addWidget(inspectorRow(row.key, row.value, row.monospaced, section));
         layout->addWidget(section);
     }
     layout->addWidget(tokensBlock(*m_record, column));
@@ -370,9 +398,8 @@ QWidget *RecordInspector::rawBlock(const AuditRecord &record, QWidget *parent)
     QFont hexFont = Style::monospaced(Style::body());
     hexFont.setPointSizeF(hexPointSize);
     const QString hex = QString::fromStdString(RecordFormatter::hex(record.raw, hexWidth));
-    QLabel *dump = codePanel(hex, hexFont, nullptr);
+    auto *dump = new CodePanel(hex, hexFont, false);
     dump->setObjectName("hexDump");
-    dump->setWordWrap(false);
     dump->addAction(copyAction("Copy Raw Hex", hex, dump));
     auto *expander = new Expander(title, dump, m_showHex, parent);
     connect(expander, &Expander::expandedChanged, this, &RecordInspector::setShowHex);
