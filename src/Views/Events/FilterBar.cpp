@@ -239,6 +239,7 @@ void FilterBar::refresh()
             }
         }, m_chips);
         m_chipLayout->insertWidget(index++, widget);
+        widget->show();
     }
     m_clearAll->setVisible(filter.isActive());
 }
