@@ -75,14 +75,16 @@ QMenu *build(AuditStore &store, const AuditRecord &record, QWidget *parent)
     auto *menu = new QMenu(parent);
     for (DrillDown &item : drillDowns(record)) {
         const int64_t id = record.id;
-        menu->addAction(item.title, menu, [&store, filter = std::move(item.filter), select = item.selectsRecord, id] {
+        // Event labels and user names are runtime texts: an "&" in them is not a mnemonic.
+        menu->addAction(QString(item.title).replace(u'&', QLatin1String("&&")), menu, [&store, filter = std::move(item.filter), select = item.selectsRecord, id] {
             store.showEvents(filter);
             if (select) store.setSelectedRecordID(id);
         });
     }
     menu->addSeparator();
     for (Copy &item : copies(record))
-        menu->addAction(item.title, menu, [text = std::move(item.text)] { copyToClipboard(text); });
+        // Event labels and user names are runtime texts: an "&" in them is not a mnemonic.
+        menu->addAction(QString(item.title).replace(u'&', QLatin1String("&&")), menu, [text = std::move(item.text)] { copyToClipboard(text); });
     return menu;
 }
 
