@@ -1,7 +1,7 @@
 #include "Services/AlertCenter.h"
 
-#include "Analysis/RecordFormatter.h"
-#include "BSM/UserResolver.h"
+#include "Engine/Analysis/RecordFormatter.h"
+#include "Engine/BSM/UserResolver.h"
 #include "Services/AlertNotifications.h"
 #include "Services/LaunchAtLogin.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Analysis/TrailStats.h"
+#include "Engine/Analysis/TrailStats.h"
 
 #include <QAbstractButton>
 #include <QColor>

@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QMenu>
 
+#include <algorithm>
+
 namespace {
 constexpr int keyWidth = 118;
 constexpr int spacing = 10;
@@ -40,7 +42,12 @@ KeyValueRow::KeyValueRow(const QString &key, const QString &value, bool monospac
         connect(label, &QWidget::customContextMenuRequested, this,
                 [this, label](const QPoint &position) { showMenu(label->mapTo(this, position)); });
     }
-    // Both labels start at the top: their first lines share a baseline when the fonts match.
+    // Both labels start at the top; the one with the smaller ascent moves down so that their
+    // first lines share a baseline (the monospaced value's font is not the key's).
+    const int keyAscent = QFontMetrics(m_keyLabel->font()).ascent();
+    const int valueAscent = QFontMetrics(m_valueLabel->font()).ascent();
+    m_keyLabel->setContentsMargins(0, std::max(0, valueAscent - keyAscent), 0, 0);
+    m_valueLabel->setContentsMargins(0, std::max(0, keyAscent - valueAscent), 0, 0);
     row->addWidget(m_keyLabel, 0, Qt::AlignTop);
     row->addWidget(m_valueLabel, 1, Qt::AlignTop);
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Analysis/Finding.h"
+#include "Engine/Analysis/Finding.h"
 
 #include <QColor>
 #include <QFont>

@@ -70,6 +70,16 @@ TEST_F(ComponentsTest, KeyValueRowShowsADashAndCopiesExactTexts)
     EXPECT_TRUE(row.valueLabel()->textInteractionFlags() & Qt::TextSelectableByMouse);
     EXPECT_EQ(row.valueLabel()->contextMenuPolicy(), Qt::CustomContextMenu) << "the row's menu, not the label's";
     EXPECT_EQ(row.keyLabel()->width(), 118);
+
+    // Key and monospaced value share their first baseline.
+    KeyValueRow mono("Arguments", "sudo -u root", true);
+    mono.resize(400, 60);
+    mono.show();
+    QApplication::processEvents();
+    auto baseline = [](QLabel *label) {
+        return label->y() + label->contentsMargins().top() + QFontMetrics(label->font()).ascent();
+    };
+    EXPECT_EQ(baseline(mono.keyLabel()), baseline(mono.valueLabel()));
 }
 
 TEST_F(ComponentsTest, BarListScalesBarsToTheLargestCount)

@@ -1,0 +1,105 @@
+#include "Engine/Record/AuditRecord.h"
+#include "Engine/Record/PathComponents.h"
+
+#include "Engine/BSM/AuditCatalog.h"
+#include "Engine/BSM/CaseFold.h"
+#include "Engine/BSM/UserResolver.h"
+
+#include <charconv>
+
+namespace {
+
+void appendJoined(std::string &out, const std::vector<std::string> &items, std::string_view separator)
+{
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i) out += separator;
+        out += items[i];
+    }
+}
+
+bool anyContains(const std::vector<std::string> &items, const CaseFold::Needle &needle)
+{
+    for (const std::string &item : items) {
+        if (needle.foundIn(item)) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::string AuditRecord::processName() const
+{
+    return processImage ? std::string(lastPathComponent(*processImage)) : std::string();
+}
+
+std::vector<std::string> AuditRecord::classNames() const
+{
+    const AuditCatalog &catalog = AuditCatalog::shared();
+    const auto it = catalog.events.find(event);
+    return it == catalog.events.end() ? std::vector<std::string>() : it->second.classes;
+}
+
+std::string AuditRecord::detailSummary() const
+{
+    std::string summary;
+    appendDetailSummary(summary);
+    return summary;
+}
+
+void AuditRecord::appendDetailSummary(std::string &out) const
+{
+    if (!execArgs.empty()) return appendJoined(out, execArgs, " ");
+    bool first = true;
+    const auto part = [&] {
+        if (!first) out += "  ";
+        first = false;
+    };
+    if (!paths.empty()) {
+        part();
+        appendJoined(out, paths, " \u2192 ");
+    }
+    if (!sockets.empty()) {
+        part();
+        appendJoined(out, sockets, ", ");
+    }
+    if (!texts.empty()) {
+        part();
+        appendJoined(out, texts, " \u00B7 ");
+    } else if (first && target) {
+        char pid[16];
+        const auto written = std::to_chars(pid, pid + sizeof pid, target->pid);
+        out += "target pid ";
+        out.append(pid, written.ptr);
+    }
+}
+
+bool AuditRecord::matches(std::string_view query) const
+{
+    const CaseFold::Needle needle(query);
+
+    // Read the catalogue in place: eventName() and eventDescription() would copy per record.
+    const AuditCatalog &catalog = AuditCatalog::shared();
+    if (const auto it = catalog.events.find(event); it != catalog.events.end()) {
+        if (needle.foundIn(it->second.name) || needle.foundIn(it->second.description)) return true;
+    } else if (needle.foundIn(catalog.eventName(event)) || needle.foundIn(catalog.eventDescription(event))) {
+        return true;
+    }
+
+    if (processImage && needle.foundIn(*processImage)) return true;
+    if (anyContains(paths, needle) || anyContains(texts, needle) || anyContains(execArgs, needle)
+        || anyContains(sockets, needle))
+        return true;
+    if (identity && (needle.foundIn(identity->signingID) || needle.foundIn(identity->teamID))) return true;
+
+    if (!subject) return false;
+    char pid[16];
+    const auto written = std::to_chars(pid, pid + sizeof pid, subject->pid);
+    if (query == std::string_view(pid, static_cast<size_t>(written.ptr - pid))) return true;
+    // The user names come last: they may reach the system's user database.
+    UserResolver &users = UserResolver::shared();
+    for (uint32_t uid : {subject->auid, subject->euid}) {
+        if (uid == unsetID) continue;
+        if (const std::optional<std::string> name = users.name(uid); name && needle.foundIn(*name)) return true;
+    }
+    return false;
+}
