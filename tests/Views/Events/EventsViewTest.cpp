@@ -4,6 +4,7 @@
 #include "Views/Components/ContentUnavailable.h"
 #include "Views/Events/EventsTableModel.h"
 #include "Views/Events/RecordInspector.h"
+#include "Views/ScreenFactory.h"
 #include "support/LoadedStore.h"
 #include "support/RecordValue.h"
 
@@ -87,6 +88,9 @@ TEST_F(EventsViewTest, FirstShowsTheFilteredRecordsInTimeOrderWithTheInspector)
     EXPECT_EQ(view->inspectorAction()->property("symbol").toString(), "sidebar.right");
     EXPECT_TRUE(view->actions().contains(view->inspectorAction()));
     EXPECT_EQ(view->searchPrompt(), QString::fromUtf8("Path, command, user, event, pid\u2026"));
+
+    std::unique_ptr<ScreenWidget> made(makeScreen(Screen::events, ViewContext{&store, nullptr, nullptr}));
+    EXPECT_NE(dynamic_cast<EventsView *>(made.get()), nullptr);
 }
 
 // Two results with the same count, first id and last id but different records in between: the
