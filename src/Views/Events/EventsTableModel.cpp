@@ -402,6 +402,9 @@ QVariant EventsTableModel::data(const QModelIndex &index, int role) const
 
 QVariant EventsTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= numColumns) return {};
+    if (orientation != Qt::Horizontal || section < 0 || section >= numColumns) return {};
+    // A click on another column starts with its forward order.
+    if (role == Qt::InitialSortOrderRole) return int(Qt::AscendingOrder);
+    if (role != Qt::DisplayRole) return {};
     return QString::fromLatin1(columnTitles[size_t(section)]);
 }

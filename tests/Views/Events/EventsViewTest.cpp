@@ -10,6 +10,8 @@
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QHeaderView>
+#include <QTest>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -126,7 +128,13 @@ TEST_F(EventsViewTest, TheSelectionIsTheStoresRecordIdKeptWhileHidden)
     filter(EventFilter());
     EXPECT_EQ(highlightedID(), 4); // re-applied after the reset
 
-    view->table()->sortByColumn(EventsTableModel::resultColumn, Qt::DescendingOrder);
+    // A header click on another column sorts it forward; a second click reverses it.
+    QHeaderView *header = view->table()->horizontalHeader();
+    header->resize(1200, 30);
+    const QPoint result(header->sectionViewportPosition(EventsTableModel::resultColumn) + 5, 5);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, result);
+    EXPECT_EQ(shownIDs(), (std::vector<int64_t>{1, 2, 4, 5, 3}));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, result);
     EXPECT_EQ(shownIDs(), (std::vector<int64_t>{3, 1, 2, 4, 5}));
     EXPECT_EQ(highlightedID(), 4); // and after a sort
 
