@@ -1,5 +1,6 @@
 #include "Views/ScreenFactory.h"
 
+#include "Views/Events/EventsView.h"
 #include "Views/Overview/DashboardView.h"
 #include "Views/Reference/ReferenceView.h"
 #include "Views/ScreenWidget.h"
@@ -30,6 +31,7 @@ ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *par
     case Screen::dashboard:
         return new DashboardView(context, parent);
     case Screen::events:
+        return new EventsView(context, parent);
     case Screen::processes:
     case Screen::findings:
     case Screen::network:

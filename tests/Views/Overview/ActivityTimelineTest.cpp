@@ -83,10 +83,10 @@ protected:
     void SetUp() override
     {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        loaded.load({{"two-days.bsm", twoDayTrail()}});
-        ASSERT_EQ(loaded.store.stats().bucketSize, 3600);
-        ASSERT_EQ(loaded.store.stats().timeline.front().start, tenOClock);
-        chart = std::make_unique<ActivityTimeline>(&loaded.store);
+        load({{"two-days.bsm", twoDayTrail()}});
+        ASSERT_EQ(loaded.stats().bucketSize, 3600);
+        ASSERT_EQ(loaded.stats().timeline.front().start, tenOClock);
+        chart = std::make_unique<ActivityTimeline>(&loaded);
         chart->resize(1000, ActivityTimeline::chartHeight);
         ASSERT_GT(chart->plotArea().width(), 0);
     }
@@ -94,7 +94,7 @@ protected:
     // The widget x of a time.
     double xOf(double time) const
     {
-        const auto &stats = loaded.store.stats();
+        const auto &stats = loaded.stats();
         const QRectF plot = chart->plotArea();
         return plot.left() + xAtTime(time, plot.width(), *timelineDomain(stats.timeline, stats.bucketSize));
     }
@@ -113,6 +113,8 @@ protected:
         QCoreApplication::sendEvent(chart.get(), &press);
         QCoreApplication::sendEvent(chart.get(), &release);
     }
+
+    void load(const std::vector<std::pair<QString, TestBSM::Bytes>> &files) { ASSERT_TRUE(loaded.loadFiles(files)); }
 
     LoadedStore loaded;
     std::unique_ptr<ActivityTimeline> chart;
@@ -149,20 +151,20 @@ TEST_F(ActivityTimelineTest, ClickShowsTheWholeBucketOnTheEventsScreen)
 {
     EXPECT_EQ(bucketLabel(tenOClock), QStringLiteral("Nov 15, 2023, 10:00 AM"));
     click(xOf(tenOClock + 0.95 * 3600)); // in the gap: still the 10:00 bucket
-    EXPECT_EQ(loaded.store.screen(), Screen::events);
+    EXPECT_EQ(loaded.screen(), Screen::events);
     EventFilter expected;
     expected.start = tenOClock;
     expected.end = tenOClock + 3600;
     expected.label = bucketLabel(tenOClock).toStdString();
-    EXPECT_EQ(loaded.store.filter(), expected);
+    EXPECT_EQ(loaded.filter(), expected);
     EXPECT_FALSE(chart->hoveredBucket());
 }
 
 TEST_F(ActivityTimelineTest, ClickBeforeTheFirstBucketDoesNothing)
 {
     click(chart->plotArea().left() - 5);
-    EXPECT_EQ(loaded.store.screen(), Screen::dashboard);
-    EXPECT_FALSE(loaded.store.filter().isActive());
+    EXPECT_EQ(loaded.screen(), Screen::dashboard);
+    EXPECT_FALSE(loaded.filter().isActive());
 }
 
 TEST(ActivityTimelineEmpty, AnEmptyStoreFindsNoBucket)

@@ -50,7 +50,7 @@ protected:
 
     void makeView()
     {
-        view = std::make_unique<DashboardView>(ViewContext{&loaded.store});
+        view = std::make_unique<DashboardView>(ViewContext{&loaded});
         view->resize(1440, 900);
     }
 
@@ -75,9 +75,11 @@ protected:
     {
         EventFilter previous;
         previous.text = "something typed";
-        loaded.store.setFilter(previous);
-        loaded.store.setScreen(Screen::dashboard);
+        loaded.setFilter(previous);
+        loaded.setScreen(Screen::dashboard);
     }
+
+    void load(const std::vector<std::pair<QString, TestBSM::Bytes>> &files) { ASSERT_TRUE(loaded.loadFiles(files)); }
 
     LoadedStore loaded;
     std::unique_ptr<DashboardView> view;
@@ -85,11 +87,11 @@ protected:
 
 TEST_F(DashboardViewTest, TilesShowTheStoreAndLeadOn)
 {
-    loaded.load({{"mixed.bsm", mixedTrail()}});
-    ASSERT_FALSE(loaded.store.findings().empty());
+    load({{"mixed.bsm", mixedTrail()}});
+    ASSERT_FALSE(loaded.findings().empty());
     makeView();
 
-    const auto specs = overviewTiles({loaded.store.stats(), 1, loaded.store.findings(), loaded.store.processes().size()});
+    const auto specs = overviewTiles({loaded.stats(), 1, loaded.findings(), loaded.processes().size()});
     for (size_t i = 0; i < specs.size(); ++i) {
         EXPECT_EQ(view->tiles()[i]->title(), specs[i].title);
         EXPECT_EQ(view->tiles()[i]->value(), specs[i].value);
@@ -116,18 +118,18 @@ TEST_F(DashboardViewTest, TilesShowTheStoreAndLeadOn)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.tile);
         reset();
-        const EventFilter before = loaded.store.filter();
+        const EventFilter before = loaded.filter();
         QTest::mouseClick(tile(c.tile), Qt::LeftButton);
-        EXPECT_EQ(loaded.store.screen(), c.screen);
-        EXPECT_EQ(loaded.store.filter(), c.filter.value_or(before));
+        EXPECT_EQ(loaded.screen(), c.screen);
+        EXPECT_EQ(loaded.filter(), c.filter.value_or(before));
     }
 }
 
 TEST_F(DashboardViewTest, RankedListRowsFilterByTheirItem)
 {
-    loaded.load({{"mixed.bsm", mixedTrail()}});
+    load({{"mixed.bsm", mixedTrail()}});
     makeView();
-    const TrailStats &stats = loaded.store.stats();
+    const TrailStats &stats = loaded.stats();
     struct Case {
         const char *card;
         RankedCard kind;
@@ -149,50 +151,50 @@ TEST_F(DashboardViewTest, RankedListRowsFilterByTheirItem)
         ASSERT_EQ(rows.size(), qsizetype(c.items.size()));
         reset();
         rows.back()->click();
-        EXPECT_EQ(loaded.store.screen(), Screen::events);
-        EXPECT_EQ(loaded.store.filter(), rankedRowFilter(c.kind, c.items.back()));
+        EXPECT_EQ(loaded.screen(), Screen::events);
+        EXPECT_EQ(loaded.filter(), rankedRowFilter(c.kind, c.items.back()));
     }
 }
 
 TEST_F(DashboardViewTest, ClassLegendRowsFilterByClass)
 {
-    loaded.load({{"mixed.bsm", mixedTrail()}});
+    load({{"mixed.bsm", mixedTrail()}});
     makeView();
-    const auto &classes = loaded.store.stats().classes;
+    const auto &classes = loaded.stats().classes;
     const auto rows = card("Event classes")->findChildren<QWidget *>("classLegendRow");
     ASSERT_EQ(size_t(rows.size()), std::min(classes.size(), classSectorLimit));
     ASSERT_GE(rows.size(), 2);
     reset();
     QTest::mouseClick(rows[1], Qt::LeftButton);
-    EXPECT_EQ(loaded.store.screen(), Screen::events);
-    EXPECT_EQ(loaded.store.filter(), classRowFilter(classes[1]));
+    EXPECT_EQ(loaded.screen(), Screen::events);
+    EXPECT_EQ(loaded.filter(), classRowFilter(classes[1]));
 }
 
 TEST_F(DashboardViewTest, FindingsCardCountsAndListsNotableFindings)
 {
-    loaded.load({{"mixed.bsm", mixedTrail()}});
+    load({{"mixed.bsm", mixedTrail()}});
     makeView();
     Card *findings = card("Findings");
     const auto counts = findings->findChildren<QLabel *>("severityCount");
     ASSERT_EQ(counts.size(), 5);
-    const auto expected = severityCounts(loaded.store.findings());
+    const auto expected = severityCounts(loaded.findings());
     for (int i = 0; i < 5; ++i) EXPECT_EQ(counts[i]->text().toLongLong(), expected[size_t(4 - i)]) << i;
 
     const auto rows = findings->findChildren<QWidget *>("findingRow");
-    EXPECT_EQ(size_t(rows.size()), notableFindings(loaded.store.findings()).size());
+    EXPECT_EQ(size_t(rows.size()), notableFindings(loaded.findings()).size());
     ASSERT_FALSE(rows.isEmpty());
     EXPECT_FALSE(findings->findChild<QWidget *>("noNotableFindings"));
     reset();
-    const EventFilter before = loaded.store.filter();
+    const EventFilter before = loaded.filter();
     QTest::mouseClick(rows[0], Qt::LeftButton);
-    EXPECT_EQ(loaded.store.screen(), Screen::findings);
-    EXPECT_EQ(loaded.store.filter(), before);
+    EXPECT_EQ(loaded.screen(), Screen::findings);
+    EXPECT_EQ(loaded.filter(), before);
 }
 
 TEST_F(DashboardViewTest, AStoreWithoutFindingsSaysSo)
 {
-    loaded.load({{"reads.bsm", openReadRecords(3, t0)}});
-    ASSERT_TRUE(loaded.store.findings().empty());
+    load({{"reads.bsm", openReadRecords(3, t0)}});
+    ASSERT_TRUE(loaded.findings().empty());
     makeView();
     Card *findings = card("Findings");
     EXPECT_TRUE(findings->findChild<QWidget *>("noNotableFindings"));
@@ -202,9 +204,9 @@ TEST_F(DashboardViewTest, AStoreWithoutFindingsSaysSo)
 
 TEST_F(DashboardViewTest, HeaderAndCardsFollowTheStore)
 {
-    loaded.load({{"mixed.bsm", mixedTrail()}});
+    load({{"mixed.bsm", mixedTrail()}});
     makeView();
-    const TrailStats stats = loaded.store.stats();
+    const TrailStats stats = loaded.stats();
     EXPECT_EQ(view->spanLabel()->text(), spanLine(stats.first, stats.last));
     EXPECT_FALSE(view->spanLabel()->isHidden());
     EXPECT_EQ(view->findChild<QLabel *>("bucketCaption")->text(), bucketSizeCaption(stats.bucketSize));
@@ -213,15 +215,15 @@ TEST_F(DashboardViewTest, HeaderAndCardsFollowTheStore)
 
     // Another trail replaces every figure at once; closing everything empties them.
     QSignalSpy subtitle(view.get(), &ScreenWidget::subtitleChanged);
-    loaded.load({{"more.bsm", openReadRecords(7, t0 + 86400)}});
+    load({{"more.bsm", openReadRecords(7, t0 + 86400)}});
     EXPECT_GE(subtitle.count(), 1);
     EXPECT_EQ(view->subtitle(), "mixed.bsm, more.bsm");
     EXPECT_EQ(tile("Records")->value(), "12");
     EXPECT_EQ(tile("Records")->detail(), "2 trail file(s)");
-    EXPECT_EQ(view->spanLabel()->text(), spanLine(loaded.store.stats().first, loaded.store.stats().last));
+    EXPECT_EQ(view->spanLabel()->text(), spanLine(loaded.stats().first, loaded.stats().last));
 
-    loaded.store.closeAll();
-    ASSERT_TRUE(waitUntil([&] { return loaded.store.sources().empty() && !loaded.store.isFiltering(); }));
+    loaded.closeAll();
+    ASSERT_TRUE(waitUntil([&] { return loaded.sources().empty() && !loaded.isFiltering(); }));
     EXPECT_TRUE(view->spanLabel()->isHidden());
     EXPECT_EQ(tile("Records")->value(), "0");
     EXPECT_EQ(tile("Failures")->detail(), "");
@@ -232,11 +234,11 @@ TEST_F(DashboardViewTest, HeaderAndCardsFollowTheStore)
 
 TEST_F(DashboardViewTest, TimelineClickDrillsIntoItsBucket)
 {
-    loaded.load({{"mixed.bsm", mixedTrail()}});
+    load({{"mixed.bsm", mixedTrail()}});
     makeView();
     view->show();
     ActivityTimeline *chart = view->timeline();
-    const TrailStats &stats = loaded.store.stats();
+    const TrailStats &stats = loaded.stats();
     ASSERT_GE(stats.timeline.size(), 2u);
     const QRectF plot = chart->plotArea();
     ASSERT_GT(plot.width(), 0);
@@ -247,9 +249,9 @@ TEST_F(DashboardViewTest, TimelineClickDrillsIntoItsBucket)
     QCoreApplication::sendEvent(chart, &move);
     EXPECT_EQ(chart->annotationLines(), QStringList({bucketLabel(stats.timeline[0].start), bucketCountsText(stats.timeline[0])}));
     QTest::mouseClick(chart, Qt::LeftButton, {}, p);
-    EXPECT_EQ(loaded.store.screen(), Screen::events);
-    EXPECT_EQ(loaded.store.filter().start, stats.timeline[0].start);
-    EXPECT_EQ(loaded.store.filter().end, stats.timeline[0].start + stats.bucketSize);
+    EXPECT_EQ(loaded.screen(), Screen::events);
+    EXPECT_EQ(loaded.filter().start, stats.timeline[0].start);
+    EXPECT_EQ(loaded.filter().end, stats.timeline[0].start + stats.bucketSize);
 }
 
 } // namespace

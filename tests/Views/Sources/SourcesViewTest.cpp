@@ -77,7 +77,7 @@ protected:
 
     void makeView()
     {
-        view = std::make_unique<SourcesView>(ViewContext{&loaded.store});
+        view = std::make_unique<SourcesView>(ViewContext{&loaded});
         tester = std::make_unique<QAbstractItemModelTester>(view->model(),
                                                              QAbstractItemModelTester::FailureReportingMode::Warning);
         view->resize(1440, 900);
@@ -114,6 +114,8 @@ protected:
         ADD_FAILURE() << "no menu item " << text.toStdString();
     }
 
+    void load(const std::vector<std::pair<QString, TestBSM::Bytes>> &files) { ASSERT_TRUE(loaded.loadFiles(files)); }
+
     LoadedStore loaded;
     std::unique_ptr<SourcesView> view;
     std::unique_ptr<QAbstractItemModelTester> tester;
@@ -122,7 +124,7 @@ protected:
 
 TEST_F(SourcesViewTest, ColumnsShowKindSizeRecordsSpanAndIntegrity)
 {
-    loaded.load({{"clean.bsm", openReadRecords(1234, 1700000000)}, {"empty.bsm", {}}, {"damaged.bsm", damaged(2)}});
+    load({{"clean.bsm", openReadRecords(1234, 1700000000)}, {"empty.bsm", {}}, {"damaged.bsm", damaged(2)}});
     makeView();
     ASSERT_EQ(view->model()->rowCount(), 3);
     QStringList headers;
@@ -153,10 +155,10 @@ TEST_F(SourcesViewTest, DetailPaneForCleanDamagedAndUnterminatedFiles)
     const Bytes unterminated = trail({Token::file(1700000000, 0, "20231114221320.not_terminated"), openReadRecords(2)});
     const Bytes closed = trail({Token::file(1700000000, 0, "20231114221320.not_terminated"), openReadRecords(2),
                                 Token::file(1700000002, 0, "20231114221320.20231114221322")});
-    loaded.load({{"clean.bsm", openReadRecords(3)}, {"damaged.bsm", damaged(120)}, {"open.bsm", unterminated},
+    load({{"clean.bsm", openReadRecords(3)}, {"damaged.bsm", damaged(120)}, {"open.bsm", unterminated},
                  {"closed.bsm", closed}});
     makeView();
-    const auto &sources = loaded.store.sources();
+    const auto &sources = loaded.sources();
     ASSERT_EQ(sources.size(), 4u);
     EXPECT_FALSE(view->detailPane());
 
@@ -194,27 +196,27 @@ TEST_F(SourcesViewTest, DetailPaneForCleanDamagedAndUnterminatedFiles)
 
 TEST_F(SourcesViewTest, ClickingARowSelectsItsSourceAndSurvivesAReload)
 {
-    loaded.load({{"a.bsm", openReadRecords(2)}, {"b.bsm", openReadRecords(3)}});
+    load({{"a.bsm", openReadRecords(2)}, {"b.bsm", openReadRecords(3)}});
     makeView();
     view->table()->selectRow(1);
-    EXPECT_EQ(view->selection(), loaded.store.sources()[1].id);
+    EXPECT_EQ(view->selection(), loaded.sources()[1].id);
     ASSERT_TRUE(view->detailPane());
     // Loading another file resets the model; the selection stays on b.
-    loaded.load({{"c.bsm", openReadRecords(1)}});
-    EXPECT_EQ(view->selection(), loaded.store.sources()[1].id);
+    load({{"c.bsm", openReadRecords(1)}});
+    EXPECT_EQ(view->selection(), loaded.sources()[1].id);
     EXPECT_EQ(view->table()->selectionModel()->selectedRows().value(0).row(), 1);
     EXPECT_TRUE(view->detailPane());
 }
 
 TEST_F(SourcesViewTest, ContextMenuItemsFollowTheSource)
 {
-    loaded.load({{"a.bsm", openReadRecords(2)}});
+    load({{"a.bsm", openReadRecords(2)}});
     AuditRecord live;
     live.event = 72;
     live.time = 1700000100;
-    loaded.settle(loaded.store.importLive({live}));
+    ASSERT_TRUE(loaded.finish(loaded.importLive({live})));
     makeView();
-    const auto &sources = loaded.store.sources();
+    const auto &sources = loaded.sources();
     ASSERT_EQ(sources.size(), 2u);
     EXPECT_EQ(cell(1, SourcesTableModel::KindColumn), "Live capture");
     EXPECT_EQ(cell(1, SourcesTableModel::FileColumn, SourcesTableModel::SymbolRole), "dot.radiowaves.left.and.right");
@@ -232,34 +234,34 @@ TEST_F(SourcesViewTest, ContextMenuItemsFollowTheSource)
 
 TEST_F(SourcesViewTest, ShowRecordsFromThisFileFiltersToItsRecords)
 {
-    loaded.load({{"a.bsm", openReadRecords(2, 1700000000)}, {"b.bsm", openReadRecords(3, 1700000001)}, {"empty.bsm", {}}});
+    load({{"a.bsm", openReadRecords(2, 1700000000)}, {"b.bsm", openReadRecords(3, 1700000001)}, {"empty.bsm", {}}});
     makeView();
-    const auto sources = loaded.store.sources();
+    const auto sources = loaded.sources();
     trigger(sources[1].id, "Show Records from This File");
-    EXPECT_EQ(loaded.store.screen(), Screen::events);
-    EXPECT_EQ(loaded.store.filter().label, "b.bsm");
-    const std::vector<int64_t> ids = recordIDsOfSource(loaded.store.records(), sources[1].id);
+    EXPECT_EQ(loaded.screen(), Screen::events);
+    EXPECT_EQ(loaded.filter().label, "b.bsm");
+    const std::vector<int64_t> ids = recordIDsOfSource(loaded.records(), sources[1].id);
     ASSERT_EQ(ids.size(), 3u);
-    EXPECT_EQ(loaded.store.filter().recordIDs, std::unordered_set<int64_t>(ids.begin(), ids.end()));
-    EXPECT_EQ(loaded.store.selectedRecordID(), ids.front());
+    EXPECT_EQ(loaded.filter().recordIDs, std::unordered_set<int64_t>(ids.begin(), ids.end()));
+    EXPECT_EQ(loaded.selectedRecordID(), ids.front());
 
     // A source without records still switches, with its name and no records.
-    loaded.store.setScreen(Screen::sources);
+    loaded.setScreen(Screen::sources);
     trigger(sources[2].id, "Show Records from This File");
-    EXPECT_EQ(loaded.store.screen(), Screen::events);
-    EXPECT_EQ(loaded.store.filter().label, "empty.bsm");
-    EXPECT_EQ(loaded.store.filter().recordIDs, std::unordered_set<int64_t>());
+    EXPECT_EQ(loaded.screen(), Screen::events);
+    EXPECT_EQ(loaded.filter().label, "empty.bsm");
+    EXPECT_EQ(loaded.filter().recordIDs, std::unordered_set<int64_t>());
 }
 
 TEST_F(SourcesViewTest, RemovingTheSelectedSourceHidesTheDetailPane)
 {
-    loaded.load({{"a.bsm", openReadRecords(2)}, {"b.bsm", openReadRecords(3)}});
+    load({{"a.bsm", openReadRecords(2)}, {"b.bsm", openReadRecords(3)}});
     makeView();
-    const int64_t b = loaded.store.sources()[1].id;
+    const int64_t b = loaded.sources()[1].id;
     view->setSelection(b);
     ASSERT_TRUE(view->detailPane());
     trigger(b, "Remove");
-    ASSERT_TRUE(waitUntil([&] { return loaded.store.sources().size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return loaded.sources().size() == 1; }));
     EXPECT_EQ(view->model()->rowCount(), 1);
     EXPECT_EQ(cell(0, SourcesTableModel::FileColumn), "a.bsm");
     EXPECT_FALSE(view->detailPane());
