@@ -244,14 +244,16 @@ void ContentView::resizeEvent(QResizeEvent *event)
     m_overlay->setGeometry(rect());
 }
 
-QList<QUrl> ContentView::droppedFiles(const QList<QUrl> &urls)
+bool ContentView::acceptDrop(const QList<QUrl> &urls)
 {
     QList<QUrl> files;
     for (const QUrl &url : urls) {
         const bool directory = url.path().endsWith(u'/') || (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir());
         if (!directory) files.append(url);
     }
-    return files;
+    if (files.isEmpty()) return false;
+    m_context.store->open(files, TrailSource::Kind::file);
+    return true;
 }
 
 void ContentView::dragEnterEvent(QDragEnterEvent *event)
@@ -266,11 +268,8 @@ void ContentView::dragMoveEvent(QDragMoveEvent *event)
 
 void ContentView::dropEvent(QDropEvent *event)
 {
-    const QList<QUrl> files = droppedFiles(event->mimeData()->urls());
-    if (files.isEmpty()) {
+    if (acceptDrop(event->mimeData()->urls()))
+        event->acceptProposedAction();
+    else
         event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
-    m_context.store->open(files, TrailSource::Kind::file);
 }

@@ -57,8 +57,9 @@ public:
 
     // Whether this screen gives way to the empty state with the store as it is.
     static bool showsEmptyState(Screen screen, const AuditStore &store);
-    // The dropped URLs that are opened: those that are not folders, in drop order.
-    static QList<QUrl> droppedFiles(const QList<QUrl> &urls);
+    // A drop: the files among the URLs (folders left out) are opened in drop order as one batch;
+    // false, and nothing opened, when no file is left.
+    bool acceptDrop(const QList<QUrl> &urls);
 
 signals:
     void titleChanged(const QString &title);
