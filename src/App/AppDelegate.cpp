@@ -1,7 +1,7 @@
 #include "App/AppDelegate.h"
 
 #include "App/AppServices.h"
-#include "BSM/Uuid.h"
+#include "Engine/BSM/Uuid.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Model/AuditStore.h"
+#include "Store/AuditStore.h"
 #include "Services/AlertCenter.h"
 #include "Services/LiveMonitor.h"
 

@@ -6,7 +6,7 @@
 #include "App/Snapshotter.h"
 #include "Platform/IconBadge.h"
 #include "Views/MainWindow.h"
-#include "Views/ShellSymbols.h"
+#include "Views/Components/Symbols.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -16,7 +16,7 @@ namespace {
 
 QIcon applicationIcon()
 {
-    return shellSymbol(QStringLiteral("shield.lefthalf.filled.badge.checkmark"), QColor(0x0A, 0x84, 0xFF));
+    return symbolIcon(QStringLiteral("shield.lefthalf.filled.badge.checkmark"), QColor(0x0A, 0x84, 0xFF));
 }
 
 QList<QUrl> fileUrls(const QStringList &paths)

@@ -2,7 +2,7 @@
 
 #include "App/AppServices.h"
 #include "App/LaunchArguments.h"
-#include "Model/AuditEvents.h"
+#include "Engine/Record/AuditEvents.h"
 
 #include <QApplication>
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "App/MainScene.h"
 #include "App/SingleInstance.h"
 #include "App/Snapshotter.h"
-#include "Services/AuditPipeHelper.h"
+#include "Engine/Capture/AuditPipeHelper.h"
 #include "Views/MainWindow.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "Views/Actions.h"
 
-#include "Model/AuditStore.h"
-#include "Services/FindingsReport.h"
+#include "Store/AuditStore.h"
+#include "Engine/Export/FindingsReport.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Services/EventExporter.h"
+#include "Engine/Export/EventExporter.h"
 
 #include <QList>
 #include <QString>

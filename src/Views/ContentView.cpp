@@ -1,6 +1,7 @@
 #include "Views/ContentView.h"
 
-#include "Model/AuditStore.h"
+#include "Store/AuditStore.h"
+#include "Views/Components/Style.h"
 #include "Views/EmptyStateView.h"
 #include "Views/MainToolbar.h"
 #include "Views/ScreenFactory.h"
@@ -49,11 +50,7 @@ LoadingOverlay::LoadingOverlay(QWidget *parent) : QWidget(parent)
     m_message = new QLabel(m_card);
     m_message->setObjectName(QStringLiteral("loadingMessage"));
     m_message->setAlignment(Qt::AlignCenter);
-    QPalette secondary = m_message->palette();
-    QColor dim = secondary.color(QPalette::WindowText);
-    dim.setAlphaF(0.55f);
-    secondary.setColor(QPalette::WindowText, dim);
-    m_message->setPalette(secondary);
+    Style::setTextStyle(m_message, Style::callout(), Style::secondaryText());
     auto *layout = new QVBoxLayout(m_card);
     layout->setContentsMargins(cardPadding, cardPadding, cardPadding, cardPadding);
     layout->setSpacing(cardSpacing);

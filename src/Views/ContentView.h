@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Model/Screen.h"
+#include "Store/Screen.h"
 #include "Views/EmptyStateView.h"
 #include "Views/ScreenWidget.h"
 #include "Views/ViewContext.h"

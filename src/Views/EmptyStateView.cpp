@@ -1,8 +1,9 @@
 #include "Views/EmptyStateView.h"
 
-#include "Model/AuditStore.h"
+#include "Store/AuditStore.h"
 #include "Views/Actions.h"
-#include "Views/ShellSymbols.h"
+#include "Views/Components/Style.h"
+#include "Views/Components/Symbols.h"
 
 #include <QEnterEvent>
 #include <QHBoxLayout>
@@ -17,20 +18,6 @@ namespace {
 constexpr int tileRadius = 14;
 constexpr int tileSymbolSize = 26;
 constexpr int heroSymbolSize = 64;
-
-QColor withAlpha(QColor colour, double alpha)
-{
-    colour.setAlphaF(float(alpha));
-    return colour;
-}
-
-QFont scaled(const QFont &base, double factor, QFont::Weight weight = QFont::Normal)
-{
-    QFont font = base;
-    font.setPointSizeF(base.pointSizeF() * factor);
-    font.setWeight(weight);
-    return font;
-}
 
 QRectF tileShape(const QRect &rect)
 {
@@ -53,22 +40,22 @@ void ActionTile::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QColor accent = palette().color(QPalette::Highlight);
-    const QColor text = palette().color(QPalette::WindowText);
+    const QColor accent = Style::accent();
+    const QColor text = Style::primaryText();
     QPainterPath shape;
     shape.addRoundedRect(tileShape(rect()), tileRadius, tileRadius);
-    painter.fillPath(shape, m_hovering ? withAlpha(accent, 0.12) : withAlpha(text, 0.04));
-    painter.setPen(QPen(withAlpha(text, 0.15), 1));
+    painter.fillPath(shape, m_hovering ? Style::withOpacity(accent, 0.12) : Style::withOpacity(text, 0.04));
+    painter.setPen(QPen(Style::separator(), 1));
     painter.drawPath(shape);
 
     // Symbol, title and subtitle stacked 10 apart and centred as one block.
-    const QFont headline = scaled(font(), 1.0, QFont::DemiBold);
-    const QFont caption = scaled(font(), 0.85);
+    const QFont headline = Style::headline();
+    const QFont caption = Style::caption();
     const int titleHeight = QFontMetrics(headline).height();
     const int captionHeight = QFontMetrics(caption).height();
     const int block = tileSymbolSize + 10 + titleHeight + 10 + captionHeight;
     int y = (height - block) / 2;
-    shellSymbol(m_symbol, accent).paint(&painter, QRect((width - tileSymbolSize) / 2, y, tileSymbolSize, tileSymbolSize));
+    symbolIcon(m_symbol, accent).paint(&painter, QRect((width - tileSymbolSize) / 2, y, tileSymbolSize, tileSymbolSize));
     y += tileSymbolSize + 10;
     painter.setFont(headline);
     painter.setPen(text);
@@ -76,7 +63,7 @@ void ActionTile::paintEvent(QPaintEvent *)
                      QFontMetrics(headline).elidedText(this->text(), Qt::ElideRight, width - 8));
     y += titleHeight + 10;
     painter.setFont(caption);
-    painter.setPen(withAlpha(text, 0.55));
+    painter.setPen(Style::secondaryText());
     painter.drawText(QRect(4, y, width - 8, captionHeight), Qt::AlignCenter,
                      QFontMetrics(caption).elidedText(m_subtitle, Qt::ElideRight, width - 8));
 }
@@ -105,23 +92,18 @@ bool ActionTile::hitButton(const QPoint &pos) const
 EmptyStateView::EmptyStateView(AuditStore &store, QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("emptyState"));
-    const QColor accent = palette().color(QPalette::Highlight);
-    QColor text = palette().color(QPalette::WindowText);
+    const QColor accent = Style::accent();
 
     auto *hero = new QLabel(this);
-    hero->setPixmap(shellSymbol(QStringLiteral("shield.lefthalf.filled.badge.checkmark"), accent)
-                        .pixmap(heroSymbolSize, heroSymbolSize));
-    hero->setProperty("symbol", QStringLiteral("shield.lefthalf.filled.badge.checkmark"));
+    setSymbol(hero, QStringLiteral("shield.lefthalf.filled.badge.checkmark"), heroSymbolSize, accent);
     hero->setAlignment(Qt::AlignCenter);
 
     auto *heading = new QLabel(QString::fromUtf8(title), this);
-    heading->setFont(scaled(font(), 1.6, QFont::DemiBold));
+    heading->setFont(Style::semibold(Style::title()));
     heading->setAlignment(Qt::AlignCenter);
     auto *body = new QLabel(QString::fromUtf8(message), this);
     body->setAlignment(Qt::AlignCenter);
-    QPalette secondary = body->palette();
-    secondary.setColor(QPalette::WindowText, withAlpha(text, 0.55));
-    body->setPalette(secondary);
+    Style::setTextStyle(body, Style::body(), Style::secondaryText());
     auto *texts = new QVBoxLayout;
     texts->setSpacing(8);
     texts->addWidget(heading);
@@ -144,10 +126,7 @@ EmptyStateView::EmptyStateView(AuditStore &store, QWidget *parent) : QWidget(par
     tiles->addStretch();
 
     auto *tipLabel = new QLabel(QString::fromUtf8(tip), this);
-    tipLabel->setFont(scaled(font(), 0.85));
-    QPalette tertiary = tipLabel->palette();
-    tertiary.setColor(QPalette::WindowText, withAlpha(text, 0.3));
-    tipLabel->setPalette(tertiary);
+    Style::setTextStyle(tipLabel, Style::caption(), Style::tertiaryText());
     tipLabel->setAlignment(Qt::AlignCenter);
 
     auto *linkButton = new QPushButton(QString::fromUtf8(link), this);

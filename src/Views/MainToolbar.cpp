@@ -1,9 +1,10 @@
 #include "Views/MainToolbar.h"
 
-#include "Model/AuditStore.h"
+#include "Store/AuditStore.h"
 #include "Views/Actions.h"
 #include "Views/ScreenWidget.h"
-#include "Views/ShellSymbols.h"
+#include "Views/Components/Style.h"
+#include "Views/Components/Symbols.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -20,8 +21,7 @@ QToolButton *menuButton(const QString &text, const QString &symbol, const QStrin
 {
     auto *button = new QToolButton(parent);
     button->setText(text);
-    button->setIcon(shellSymbol(symbol, parent->palette().color(QPalette::WindowText)));
-    button->setProperty("symbol", symbol);
+    setSymbol(button, symbol);
     button->setToolTip(tip);
     button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     button->setMenu(new QMenu(button));
@@ -45,17 +45,10 @@ MainToolbar::MainToolbar(const ViewContext &context, QWidget *parent)
     titleLayout->setSpacing(0);
     m_title = new QLabel(titles);
     m_title->setObjectName(QStringLiteral("screenTitle"));
-    QFont titleFont = font();
-    titleFont.setPointSizeF(font().pointSizeF() * 1.25);
-    titleFont.setBold(true);
-    m_title->setFont(titleFont);
+    m_title->setFont(Style::semibold(Style::title3()));
     m_subtitle = new QLabel(titles);
     m_subtitle->setObjectName(QStringLiteral("screenSubtitle"));
-    QPalette secondary = m_subtitle->palette();
-    QColor dim = secondary.color(QPalette::WindowText);
-    dim.setAlphaF(0.55f);
-    secondary.setColor(QPalette::WindowText, dim);
-    m_subtitle->setPalette(secondary);
+    Style::setTextStyle(m_subtitle, Style::subheadline(), Style::secondaryText());
     m_subtitle->setMinimumWidth(0);
     titleLayout->addWidget(m_title);
     titleLayout->addWidget(m_subtitle);
@@ -66,7 +59,6 @@ MainToolbar::MainToolbar(const ViewContext &context, QWidget *parent)
     m_search->setObjectName(QStringLiteral("toolbarSearch"));
     m_search->setClearButtonEnabled(true);
     m_search->setFixedWidth(searchWidth);
-    m_search->addAction(shellSymbol(QStringLiteral("magnifyingglass"), dim), QLineEdit::LeadingPosition);
     m_searchAction = addWidget(m_search);
 
     m_openButton = menuButton(QStringLiteral("Open"), QStringLiteral("plus.rectangle.on.folder"),
@@ -75,13 +67,9 @@ MainToolbar::MainToolbar(const ViewContext &context, QWidget *parent)
     m_openButton->setPopupMode(QToolButton::MenuButtonPopup);
     connect(m_openButton, &QToolButton::clicked, this, [this, store] { Actions::openPanel(*store, window()); });
     QMenu *open = m_openButton->menu();
-    const QColor tint = palette().color(QPalette::WindowText);
     const auto item = [&](QMenu *menu, const char *text, const char *symbol) {
         QAction *action = menu->addAction(QString::fromUtf8(text));
-        if (symbol) {
-            action->setIcon(shellSymbol(QString::fromUtf8(symbol), tint));
-            action->setProperty("symbol", QString::fromUtf8(symbol));
-        }
+        if (symbol) setSymbol(action, QString::fromUtf8(symbol));
         return action;
     };
     connect(item(open, "Open Trail File…", "doc"), &QAction::triggered, this,

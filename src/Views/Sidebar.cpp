@@ -1,9 +1,11 @@
 #include "Views/Sidebar.h"
 
-#include "Model/AuditStore.h"
+#include "Store/AuditStore.h"
 #include "Services/AlertCenter.h"
 #include "Services/LiveMonitor.h"
-#include "Views/ShellSymbols.h"
+#include "Views/Components/Formatters.h"
+#include "Views/Components/Style.h"
+#include "Views/Components/Symbols.h"
 
 #include <QDateTime>
 #include <QLabel>
@@ -42,20 +44,10 @@ constexpr int rowHeight = 28;
 constexpr int headerHeight = 26;
 constexpr int dotSize = 7;
 constexpr int pulseIntervalMs = 50;
-const QColor orange(0xFF, 0x95, 0x00);
-const QColor red(0xFF, 0x3B, 0x30);
 
 QString spanTime(double time)
 {
-    const QDateTime when = QDateTime::fromMSecsSinceEpoch(qint64(std::llround(time * 1000)));
-    return QLocale().toString(when, QStringLiteral("MMM d, yyyy 'at' h:mm AP"));
-}
-
-QColor secondary(const QPalette &palette)
-{
-    QColor c = palette.color(QPalette::WindowText);
-    c.setAlphaF(0.55f);
-    return c;
+    return Format::dateTime(time, Format::DateStyle::abbreviated, Format::TimeStyle::shortened);
 }
 
 // Rows with the selection as a rounded accent pill, the badge or dot at the trailing edge.
@@ -80,7 +72,7 @@ public:
             font.setBold(true);
             font.setPointSizeF(font.pointSizeF() * 0.85);
             painter->setFont(font);
-            painter->setPen(secondary(palette));
+            painter->setPen(Style::secondaryText());
             painter->drawText(rect.adjusted(6, 0, 0, -3), Qt::AlignLeft | Qt::AlignBottom,
                               index.data(Qt::DisplayRole).toString());
             painter->restore();
@@ -104,8 +96,8 @@ public:
             font.setPointSizeF(font.pointSizeF() * 0.9);
             painter->setFont(font);
             const QColor colour = selected ? text
-                                  : index.data(Sidebar::BadgeAlertRole).toBool() ? orange
-                                                                                 : secondary(palette);
+                                  : index.data(Sidebar::BadgeAlertRole).toBool() ? Style::orange()
+                                                                                 : Style::secondaryText();
             painter->setPen(colour);
             const int width = QFontMetrics(font).horizontalAdvance(badge);
             painter->drawText(QRect(right - width, rect.top(), width, rect.height()), Qt::AlignVCenter | Qt::AlignRight,
@@ -113,7 +105,7 @@ public:
             right -= width + 8;
         }
         if (index.data(Sidebar::LiveDotRole).toBool()) {
-            QColor dot = red;
+            QColor dot = Style::red();
             dot.setAlphaF(float(0.45 + 0.55 * std::abs(std::sin(*m_pulse))));
             painter->setPen(Qt::NoPen);
             painter->setBrush(dot);
@@ -162,7 +154,7 @@ Sidebar::Sidebar(const ViewContext &context, QWidget *parent)
         }
         auto *item = new QListWidgetItem(QString::fromUtf8(screenTitle(row.screen)), m_list);
         item->setData(ScreenRole, int(row.screen));
-        item->setData(Qt::DecorationRole, shellSymbol(QString::fromUtf8(row.symbol), palette().color(QPalette::Highlight)));
+        item->setData(Qt::DecorationRole, symbolIcon(QString::fromUtf8(row.symbol), palette().color(QPalette::Highlight)));
         item->setData(Qt::UserRole + 10, QString::fromUtf8(row.symbol));
         item->setToolTip(item->text());
     }
@@ -172,17 +164,10 @@ Sidebar::Sidebar(const ViewContext &context, QWidget *parent)
     panel->setObjectName(QStringLiteral("loadedSpan"));
     panel->setStyleSheet(QStringLiteral("#loadedSpan { background: rgba(0, 0, 0, 13); border-radius: 8px; }"));
     auto *title = new QLabel(QStringLiteral("Loaded span"), panel);
-    QFont small = font();
-    small.setPointSizeF(font().pointSizeF() * 0.8);
-    QFont caption = font();
-    caption.setPointSizeF(font().pointSizeF() * 0.88);
-    title->setFont(small);
-    QPalette secondaryPalette = title->palette();
-    secondaryPalette.setColor(QPalette::WindowText, secondary(palette()));
-    title->setPalette(secondaryPalette);
+    Style::setTextStyle(title, Style::caption2(), Style::secondaryText());
     for (QLabel *label : {m_firstLabel, m_lastLabel}) {
         label->setParent(panel);
-        label->setFont(caption);
+        Style::setTextStyle(label, Style::caption());
     }
     auto *lines = new QVBoxLayout(panel);
     lines->setContentsMargins(10, 10, 10, 10);
@@ -234,7 +219,7 @@ void Sidebar::updateBadges()
     const AuditStore &store = *m_context.store;
     const auto set = [this](Screen screen, std::optional<int64_t> count, bool alert) {
         QListWidgetItem *row = item(screen);
-        row->setData(BadgeRole, count && *count > 0 ? QLocale().toString(qlonglong(*count)) : QString());
+        row->setData(BadgeRole, count && *count > 0 ? Format::count(*count) : QString());
         row->setData(BadgeAlertRole, alert);
     };
     const bool loaded = !store.records().empty();

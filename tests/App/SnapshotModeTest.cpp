@@ -1,9 +1,9 @@
 #include "App/Snapshotter.h"
 
 #include "App/AppServices.h"
-#include "Platform/FakeDockBadge.h"
-#include "Platform/FakeLoginItem.h"
-#include "Platform/FakeNotificationCenter.h"
+#include "support/FakeDockBadge.h"
+#include "support/FakeLoginItem.h"
+#include "support/FakeNotificationCenter.h"
 #include "Views/MainWindow.h"
 #include "support/ShellFixture.h"
 

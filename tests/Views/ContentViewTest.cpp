@@ -1,6 +1,6 @@
 #include "Views/ContentView.h"
 
-#include "Model/AuditStore.h"
+#include "Store/AuditStore.h"
 #include "Views/Actions.h"
 #include "Views/EmptyStateView.h"
 #include "Views/MainToolbar.h"

@@ -1,6 +1,6 @@
 #include "Views/EmptyStateView.h"
 
-#include "Model/AuditStore.h"
+#include "Store/AuditStore.h"
 #include "Views/Actions.h"
 #include "Views/ContentView.h"
 #include "support/QtTestSupport.h"

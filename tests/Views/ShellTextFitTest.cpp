@@ -2,7 +2,7 @@
 // with nothing loaded and with a trail.
 #include "Views/ContentView.h"
 
-#include "Model/AuditStore.h"
+#include "Store/AuditStore.h"
 #include "support/ShellFixture.h"
 #include "support/TextFit.h"
 

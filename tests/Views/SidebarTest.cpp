@@ -1,7 +1,7 @@
 #include "Views/Sidebar.h"
 
-#include "Platform/FakeLoginItem.h"
-#include "Platform/FakeNotificationCenter.h"
+#include "support/FakeLoginItem.h"
+#include "support/FakeNotificationCenter.h"
 #include "Services/AlertCenter.h"
 #include "Services/LiveMonitor.h"
 #include "support/ShellFixture.h"
@@ -134,7 +134,7 @@ TEST_F(SidebarTest, FooterShowsTheLoadedSpanAndASingleRecordGivesOneTimeTwice)
     ASSERT_TRUE(m_sidebar->footer()->isVisible());
     QStringList lines;
     for (QLabel *label : m_sidebar->footer()->findChildren<QLabel *>()) lines << label->text();
-    EXPECT_EQ(lines, (QStringList{"Loaded span", "Nov 14, 2023 at 10:13 PM", "→ Nov 14, 2023 at 10:13 PM"}));
+    EXPECT_EQ(lines, (QStringList{"Loaded span", "Nov 14, 2023, 10:13 PM", "→ Nov 14, 2023, 10:13 PM"}));
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 
 // Stores loaded from small trails written to a temporary folder, for the shell's widget tests.
 
-#include "Model/AuditStore.h"
+#include "Store/AuditStore.h"
 #include "support/QtTestSupport.h"
 #include "support/TrailBuilder.h"
 

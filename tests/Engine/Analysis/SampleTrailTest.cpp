@@ -1,0 +1,147 @@
+#include "Engine/Analysis/Detections.h"
+#include "Engine/Analysis/ProcessGraph.h"
+#include "Engine/Parser/BSMParser.h"
+#include "Engine/BSM/UserResolver.h"
+#include "Engine/Support/Resources.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <utility>
+
+// The bundled sample trail: a day on one Mac whose user orvik (7501) is phished in the afternoon
+// and whose machine is broken into over SSH in the evening. The application opens it for
+// "--sample", so it must decode cleanly and tell the whole story through the rules.
+
+namespace {
+
+constexpr size_t sampleRecords = 1791;
+
+std::vector<uint8_t> sampleBytes()
+{
+    const std::string path = Resources::path("sample.bsm");
+    EXPECT_FALSE(path.empty()) << "sample.bsm is not among the bundled resources";
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+BSMParser::TrailResult parseSample()
+{
+    const std::vector<uint8_t> bytes = sampleBytes();
+    return BSMParser::parse(std::span<const uint8_t>(bytes), 1, 1, false);
+}
+
+TEST(SampleTrail, DecodesWithoutAFlaw)
+{
+    const BSMParser::TrailResult trail = parseSample();
+    EXPECT_TRUE(trail.issues.empty()) << trail.issues.front().message;
+    ASSERT_EQ(trail.records.size(), sampleRecords);
+    for (const AuditRecord &r : trail.records) {
+        EXPECT_FALSE(r.decodeError) << "record " << r.id << ": " << *r.decodeError;
+        EXPECT_EQ(r.raw[5], 11) << "record " << r.id << " header version";
+    }
+    EXPECT_TRUE(std::is_sorted(trail.records.begin(), trail.records.end(),
+                               [](const AuditRecord &a, const AuditRecord &b) { return a.time < b.time; }));
+
+    ASSERT_EQ(trail.fileTokens.size(), 2u);
+    EXPECT_EQ(trail.fileTokens[0].name, "/var/audit/20250311055810.not_terminated");
+    EXPECT_EQ(trail.fileTokens[1].name, "/var/audit/20250311055810.20250311193137");
+    EXPECT_DOUBLE_EQ(trail.fileTokens[0].time, trail.records.front().time);
+    EXPECT_DOUBLE_EQ(trail.fileTokens[1].time, trail.records.back().time);
+}
+
+TEST(SampleTrail, EveryProcessDescendsFromLaunchd)
+{
+    const ProcessGraph::Result graph = ProcessGraph::build(parseSample().records);
+    EXPECT_EQ(graph.processes.size(), 304u);
+    ASSERT_EQ(graph.roots.size(), 1u);
+    EXPECT_TRUE(graph.roots[0].isPlaceholder);
+    EXPECT_EQ(graph.roots[0].pid, 1u);
+}
+
+struct Case {
+    const char *rule;
+    Severity severity;
+    int count;
+};
+
+// Everything the sample is expected to raise, by rule and severity.
+const Case expectedFindings[] = {
+    {"User / host discovery", Severity::info, 5},
+    {"Authentication failure", Severity::low, 2},
+    {"Privilege elevation", Severity::low, 2},
+    {"SIP / security posture query", Severity::low, 1},
+    {"Screen capture", Severity::low, 1},
+    {"AppleScript one-liner", Severity::low, 1},
+    {"Persistence location modified", Severity::low, 1},
+    {"Audit stopped", Severity::low, 1},
+    {"System clock changed", Severity::medium, 2},
+    {"Remote login", Severity::medium, 1},
+    {"Failed privilege elevation", Severity::medium, 2},
+    {"Tool transfer to unusual location", Severity::medium, 2},
+    {"Gatekeeper bypass", Severity::medium, 2},
+    {"Audit configuration change", Severity::medium, 1},
+    {"Sensitive data access", Severity::medium, 4},
+    {"launchd job loaded", Severity::medium, 2},
+    {"Persistence location modified", Severity::medium, 3},
+    {"Cron modification", Severity::medium, 1},
+    {"Remote access enabled", Severity::medium, 1},
+    {"Privacy database reset", Severity::medium, 1},
+    {"Kernel extension load", Severity::medium, 1},
+    {"Process memory access", Severity::medium, 1},
+    {"History tampering", Severity::medium, 1},
+    {"Execution from Downloads", Severity::high, 1},
+    {"Fake password prompt", Severity::high, 1},
+    {"Download piped to shell", Severity::high, 1},
+    {"Encoded payload decoded", Severity::high, 1},
+    {"Execution from /tmp", Severity::high, 2},
+    {"Network from suspicious binary", Severity::high, 5},
+    {"Keychain credential access", Severity::high, 1},
+    {"Execution from hidden path", Severity::high, 1},
+    {"Password brute force", Severity::high, 1},
+    {"Account manipulation command", Severity::high, 5},
+    {"Account created", Severity::high, 1},
+    {"Account modified", Severity::high, 1},
+    {"Setuid/setgid bit set", Severity::high, 1},
+    {"Login hook", Severity::high, 1},
+    {"Firewall disabled", Severity::high, 1},
+    {"Persistence location modified", Severity::high, 2},
+    {"Audit configuration change", Severity::high, 1},
+    {"Log erasure", Severity::high, 4},
+    {"Log or history removed", Severity::high, 5},
+    {"Execution from /Users/Shared", Severity::high, 1},
+    {"Login after brute force", Severity::critical, 1},
+    {"SIP disable attempt", Severity::critical, 1},
+    {"Reverse shell pattern", Severity::critical, 1},
+};
+
+TEST(SampleTrail, FindingsTellTheStory)
+{
+    UserResolver::shared().seed(7501, "orvik");
+    const std::vector<Finding> findings = Detections::run(ProcessGraph::build(parseSample().records).records);
+
+    std::map<std::pair<std::string, Severity>, int> found;
+    for (const Finding &f : findings) ++found[{f.rule, f.severity}];
+    std::map<std::pair<std::string, Severity>, int> expected;
+    for (const Case &c : expectedFindings) expected[{c.rule, c.severity}] = c.count;
+    for (const auto &[key, count] : found)
+        EXPECT_EQ(count, expected.count(key) ? expected[key] : 0) << key.first << " (" << severityTitle(key.second) << ")";
+    for (const auto &[key, count] : expected)
+        EXPECT_EQ(found.count(key) ? found[key] : 0, count) << key.first << " (" << severityTitle(key.second) << ")";
+
+    // The evening's intrusion, as the investigator should read it.
+    const auto first = [&](const std::string &rule) {
+        const auto it = std::find_if(findings.begin(), findings.end(), [&](const Finding &f) { return f.rule == rule; });
+        return it == findings.end() ? Finding{} : *it;
+    };
+    EXPECT_EQ(first("Password brute force").summary,
+              "5+ failed authentications from 203.0.113.45 within 10 minutes (targets: admin, guest, root, test)");
+    EXPECT_EQ(first("Password brute force").recordIDs.size(), 5u);
+    EXPECT_EQ(first("Login after brute force").user, "orvik → root");
+    EXPECT_EQ(first("Remote login").summary, "Remote login (OpenSSH login) from fd42:7a3b:19::17");
+}
+
+} // namespace
