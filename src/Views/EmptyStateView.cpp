@@ -144,7 +144,7 @@ EmptyStateView::EmptyStateView(AuditStore &store, QWidget *parent) : QWidget(par
     stack->setContentsMargins(40, 40, 40, 40);
     stack->setSpacing(28);
     stack->addStretch();
-    stack->addWidget(hero);
+    stack->addWidget(hero, 0, Qt::AlignHCenter);
     stack->addLayout(texts);
     stack->addLayout(tiles);
     stack->addWidget(tipLabel);

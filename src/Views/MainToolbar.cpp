@@ -86,6 +86,8 @@ MainToolbar::MainToolbar(const ViewContext &context, QWidget *parent)
                                 QStringLiteral("Export the current event selection or findings"), this);
     m_exportButton->setObjectName(QStringLiteral("exportButton"));
     m_exportButton->setPopupMode(QToolButton::InstantPopup);
+    // The style's corner arrow sits under the text on an instant menu; the menu is plain enough.
+    m_exportButton->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
     QMenu *exports = m_exportButton->menu();
     connect(item(exports, "Events as CSV…", nullptr), &QAction::triggered, this,
             [this, store] { Actions::exportEvents(*store, Exporter::Format::csv, window()); });

@@ -85,9 +85,10 @@ public:
             painter->fillPath(pill, palette.color(QPalette::Highlight));
         }
         const QColor text = selected ? palette.color(QPalette::HighlightedText) : palette.color(QPalette::WindowText);
-        const QIcon icon = index.data(Qt::DecorationRole).value<QIcon>();
         const QRect iconRect(rect.left() + 8, rect.center().y() - 8, 16, 16);
-        icon.paint(painter, iconRect, Qt::AlignCenter, selected ? QIcon::Selected : QIcon::Normal);
+        const QIcon icon = selected ? symbolIcon(index.data(Sidebar::SymbolRole).toString(), text)
+                                    : index.data(Qt::DecorationRole).value<QIcon>();
+        icon.paint(painter, iconRect);
 
         int right = rect.right() - 8;
         const QString badge = index.data(Sidebar::BadgeRole).toString();
@@ -155,7 +156,7 @@ Sidebar::Sidebar(const ViewContext &context, QWidget *parent)
         auto *item = new QListWidgetItem(QString::fromUtf8(screenTitle(row.screen)), m_list);
         item->setData(ScreenRole, int(row.screen));
         item->setData(Qt::DecorationRole, symbolIcon(QString::fromUtf8(row.symbol), palette().color(QPalette::Highlight)));
-        item->setData(Qt::UserRole + 10, QString::fromUtf8(row.symbol));
+        item->setData(SymbolRole, QString::fromUtf8(row.symbol));
         item->setToolTip(item->text());
     }
 

@@ -20,6 +20,7 @@ public:
         BadgeRole,                  // the count's text; empty: no badge
         BadgeAlertRole,             // the count is drawn orange
         LiveDotRole,                // the red dot of a running capture
+        SymbolRole,                 // the row's symbol name
     };
 
     explicit Sidebar(const ViewContext &context, QWidget *parent = nullptr);
