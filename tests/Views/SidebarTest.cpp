@@ -80,6 +80,16 @@ TEST_F(SidebarTest, BadgesFollowTheStoreAndShowNothingAtZero)
 
 TEST_F(SidebarTest, FindingsBadgeCountsOnlyMediumAndAbove)
 {
+    // The sample has findings of every weight; info and low ones are left out of the count.
+    m_store.openSample();
+    ASSERT_TRUE(waitUntil([&] { return !m_store.isLoading() && !m_store.findings().empty(); }, 15000));
+    int64_t serious = 0, minor = 0;
+    for (const Finding &finding : m_store.findings()) (finding.severity >= Severity::medium ? serious : minor) += 1;
+    ASSERT_GT(minor, 0);
+    EXPECT_EQ(badge(Screen::findings), QString::number(serious));
+    m_store.closeAll();
+    ASSERT_TRUE(waitUntil([&] { return m_store.records().empty(); }));
+
     // A trail of plain reads has no findings at all: no badge, not "0".
     ASSERT_TRUE(ShellFixture::load(
         m_store, {ShellFixture::writeTrail(m_folder, QStringLiteral("reads.bsm"), TestBSM::openReadRecords(4))}));
