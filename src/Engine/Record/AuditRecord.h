@@ -2,6 +2,7 @@
 
 #include "Engine/Record/Boxed.h"
 #include "Engine/Record/RawBytes.h"
+#include "Engine/Record/RecordQuery.h"
 
 #include <cstdint>
 #include <functional>
@@ -111,6 +112,7 @@ struct AuditRecord {
     std::vector<std::string> classNames() const;
     // One line saying what the record touched.
     std::string detailSummary() const;
-    // Case-insensitive free-text test behind every search field.
-    bool matches(std::string_view query) const;
+    // Case-insensitive free-text test behind every search field. The query is prepared once for
+    // all the records a search looks at.
+    bool matches(const RecordQuery &query) const;
 };

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
+#include <QPixmapCache>
 #include <QtMath>
 
 #include <functional>
@@ -231,12 +232,12 @@ void arrowUpRight(Canvas &k, QPointF c, double s)
 void boltHorizontal(Canvas &k, QPointF c, double s)
 {
     QPainterPath path;
-    path.moveTo(c.x() - 6 * s, c.y() + 1.2 * s);
-    path.lineTo(c.x() - 0.5 * s, c.y() - 4 * s);
-    path.lineTo(c.x() - 0.8 * s, c.y() - 0.8 * s);
-    path.lineTo(c.x() + 6 * s, c.y() - 1.2 * s);
-    path.lineTo(c.x() + 0.5 * s, c.y() + 4 * s);
-    path.lineTo(c.x() + 0.8 * s, c.y() + 0.8 * s);
+    path.moveTo(c.x() - 7 * s, c.y() + 1.5 * s);
+    path.lineTo(c.x() - 0.2 * s, c.y() - 4.6 * s);
+    path.lineTo(c.x() - 0.9 * s, c.y() - 0.9 * s);
+    path.lineTo(c.x() + 7 * s, c.y() - 1.5 * s);
+    path.lineTo(c.x() + 0.2 * s, c.y() + 4.6 * s);
+    path.lineTo(c.x() + 0.9 * s, c.y() + 0.9 * s);
     path.closeSubpath();
     k.fill(path);
 }
@@ -682,13 +683,13 @@ const std::map<QString, Glyph> &drawings()
          }},
         {"waveform.badge.magnifyingglass",
          [](Canvas &k) {
-             const double heights[] = {4, 9, 14, 7, 11, 5};
-             for (int i = 0; i < 6; ++i) {
-                 const double x = 3 + i * 3;
-                 k.line({x, 11 - heights[i] / 2}, {x, 11 + heights[i] / 2}, 1.7);
+             const double heights[] = {5, 11, 16, 8, 12};
+             for (int i = 0; i < 5; ++i) {
+                 const double x = 3 + i * 3.6;
+                 k.line({x, 10 - heights[i] / 2}, {x, 10 + heights[i] / 2}, 1.8);
              }
-             k.cut([&] { k.dot({17, 17}, 6.8); });
-             magnifier(k, {17.3, 17.3}, 1.05);
+             k.cut([&] { k.dot({17.5, 17.5}, 6.5); });
+             magnifier(k, {17.8, 17.8}, 1.0);
          }},
         {"questionmark.square.dashed",
          [](Canvas &k) {
@@ -808,6 +809,16 @@ public:
     QPixmap scaledPixmap(const QSize &pixels, QIcon::Mode mode, QIcon::State, qreal scale) override
     {
         if (pixels.isEmpty()) return {};
+        // Table cells repaint the same few badges over and over: draw each variant once.
+        const QColor color = ink(mode);
+        const QString cacheKey = QStringLiteral("qm-symbol:%1:%2:%3x%4:%5")
+                                     .arg(m_name)
+                                     .arg(color.rgba(), 8, 16)
+                                     .arg(pixels.width())
+                                     .arg(pixels.height())
+                                     .arg(scale);
+        QPixmap result;
+        if (QPixmapCache::find(cacheKey, &result)) return result;
         QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         {
@@ -816,12 +827,13 @@ public:
             const double side = std::min(pixels.width(), pixels.height());
             painter.translate((pixels.width() - side) / 2, (pixels.height() - side) / 2);
             painter.scale(side / 24, side / 24);
-            Canvas canvas(painter, ink(mode));
+            Canvas canvas(painter, color);
             if (m_glyph) m_glyph(canvas);
             else drawUnknown(canvas);
         }
-        QPixmap result = QPixmap::fromImage(image);
+        result = QPixmap::fromImage(image);
         result.setDevicePixelRatio(scale);
+        QPixmapCache::insert(cacheKey, result);
         return result;
     }
 

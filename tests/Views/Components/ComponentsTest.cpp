@@ -20,6 +20,8 @@
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
+#include <QHelpEvent>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -351,6 +353,13 @@ TEST_F(ComponentsTest, BadgeDelegatePaintsBadgeCells)
     EXPECT_GT(redPixels(model.index(2, 0)), 20) << "failure badge is red";
     EXPECT_EQ(redPixels(model.index(1, 0)), 0) << "success badge is green";
     EXPECT_EQ(redPixels(model.index(0, 1)), 0);
+
+    // Result cells explain themselves on hover.
+    const QRect failureCell = view.visualRect(model.index(2, 0));
+    QHelpEvent help(QEvent::ToolTip, failureCell.center(), view.viewport()->mapToGlobal(failureCell.center()));
+    option.rect = failureCell;
+    EXPECT_TRUE(delegate->helpEvent(&help, &view, option, model.index(2, 0)));
+    EXPECT_EQ(QToolTip::text(), "Failure");
 }
 
 TEST_F(ComponentsTest, ContentUnavailableCoversItsHost)
