@@ -3,7 +3,7 @@
 // how many heap blocks one table cell's data() takes. Figures are printed, not asserted: run
 // EventsBench from a release build.
 
-#include "Model/AuditStore.h"
+#include "Store/AuditStore.h"
 #include "Views/Events/EventsTableModel.h"
 #include "Views/Events/EventsView.h"
 

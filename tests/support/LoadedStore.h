@@ -3,11 +3,11 @@
 // A store that tests fill with records directly, for screens built over a small trail:
 //   LoadedStore store; store.load({BSMParser::makeRecord(...), ...}); EventsView view({&store});
 
-#include "Model/AuditStore.h"
+#include "Store/AuditStore.h"
 #include "support/QtTestSupport.h"
 #include "support/TrailBuilder.h"
 
-#include "BSM/BSMParser.h"
+#include "Engine/Parser/BSMParser.h"
 
 #include <QFuture>
 

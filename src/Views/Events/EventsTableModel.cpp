@@ -1,9 +1,9 @@
 #include "Views/Events/EventsTableModel.h"
 
-#include "Analysis/DisplayKeys.h"
-#include "BSM/AuditCatalog.h"
-#include "BSM/BSMErrno.h"
-#include "Model/PathComponents.h"
+#include "Engine/Analysis/DisplayKeys.h"
+#include "Engine/BSM/AuditCatalog.h"
+#include "Engine/BSM/BSMErrno.h"
+#include "Engine/Record/PathComponents.h"
 #include "Views/Components/NaturalCompare.h"
 #include "Views/Components/ResultBadge.h"
 #include "Views/Components/Style.h"

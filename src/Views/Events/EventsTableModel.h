@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Model/RecordSelection.h"
+#include "Store/RecordSelection.h"
 
 #include <QAbstractTableModel>
 #include <QFont>

@@ -1,8 +1,8 @@
 #include "Views/Events/FilterBar.h"
 
-#include "BSM/AuditCatalog.h"
-#include "BSM/UserResolver.h"
-#include "Model/AuditStore.h"
+#include "Engine/BSM/AuditCatalog.h"
+#include "Engine/BSM/UserResolver.h"
+#include "Store/AuditStore.h"
 #include "Views/Components/FilterChip.h"
 #include "Views/Components/Symbols.h"
 

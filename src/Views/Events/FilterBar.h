@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Model/EventFilter.h"
+#include "Engine/Record/EventFilter.h"
 
 #include <QString>
 #include <QWidget>

@@ -1,9 +1,9 @@
 #include "Views/Events/RecordContextMenu.h"
 
-#include "BSM/AuditCatalog.h"
-#include "BSM/UserResolver.h"
-#include "Analysis/RecordFormatter.h"
-#include "Model/AuditStore.h"
+#include "Engine/BSM/AuditCatalog.h"
+#include "Engine/BSM/UserResolver.h"
+#include "Engine/Analysis/RecordFormatter.h"
+#include "Store/AuditStore.h"
 #include "Views/Components/Clipboard.h"
 #include "Views/Components/Formatters.h"
 

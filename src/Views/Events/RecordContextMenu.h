@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Model/AuditRecord.h"
-#include "Model/EventFilter.h"
+#include "Engine/Record/AuditRecord.h"
+#include "Engine/Record/EventFilter.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Model/AuditRecord.h"
+#include "Engine/Record/AuditRecord.h"
 
 #include <QScrollArea>
 #include <QString>

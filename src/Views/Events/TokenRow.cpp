@@ -1,7 +1,7 @@
 #include "Views/Events/TokenRow.h"
 
-#include "BSM/AuditCatalog.h"
-#include "BSM/UserResolver.h"
+#include "Engine/BSM/AuditCatalog.h"
+#include "Engine/BSM/UserResolver.h"
 #include "Views/Components/Clipboard.h"
 #include "Views/Components/Expander.h"
 #include "Views/Components/KeyValueRow.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BSM/BSMToken.h"
+#include "Engine/Parser/BSMToken.h"
 
 #include <QString>
 #include <QWidget>

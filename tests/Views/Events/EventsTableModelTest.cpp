@@ -1,6 +1,6 @@
 #include "Views/Events/EventsTableModel.h"
 
-#include "BSM/UserResolver.h"
+#include "Engine/BSM/UserResolver.h"
 #include "support/RecordValue.h"
 
 #include <QAbstractItemModelTester>

@@ -1,6 +1,6 @@
 #include "Views/Events/EventsView.h"
 
-#include "Model/AuditStore.h"
+#include "Store/AuditStore.h"
 #include "Views/Components/ContentUnavailable.h"
 #include "Views/Events/EventsTableModel.h"
 #include "Views/Events/RecordInspector.h"

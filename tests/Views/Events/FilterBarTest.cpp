@@ -1,7 +1,7 @@
 #include "Views/Events/FilterBar.h"
 
-#include "BSM/UserResolver.h"
-#include "Model/AuditStore.h"
+#include "Engine/BSM/UserResolver.h"
+#include "Store/AuditStore.h"
 #include "Views/Components/FilterChip.h"
 #include "support/LoadedStore.h"
 

@@ -1,8 +1,8 @@
 #include "Views/Events/RecordContextMenu.h"
 
-#include "Analysis/RecordFormatter.h"
-#include "BSM/UserResolver.h"
-#include "Model/AuditStore.h"
+#include "Engine/Analysis/RecordFormatter.h"
+#include "Engine/BSM/UserResolver.h"
+#include "Store/AuditStore.h"
 #include "support/LoadedStore.h"
 #include "support/RecordValue.h"
 

@@ -1,9 +1,9 @@
 #include "Views/Events/RecordInspector.h"
 
-#include "Analysis/RecordFormatter.h"
-#include "BSM/BSMErrno.h"
-#include "BSM/BSMParser.h"
-#include "BSM/UserResolver.h"
+#include "Engine/Analysis/RecordFormatter.h"
+#include "Engine/BSM/BSMErrno.h"
+#include "Engine/Parser/BSMParser.h"
+#include "Engine/BSM/UserResolver.h"
 #include "Views/Components/Expander.h"
 #include "Views/Events/TokenRow.h"
 #include "support/LoadedStore.h"
