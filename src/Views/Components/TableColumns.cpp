@@ -1,0 +1,66 @@
+#include "Views/Components/TableColumns.h"
+
+#include <QEvent>
+#include <QHeaderView>
+#include <QResizeEvent>
+#include <QTableView>
+
+#include <algorithm>
+
+namespace {
+
+class ColumnFitter : public QObject {
+public:
+    ColumnFitter(QTableView *table, std::span<const ColumnWidth> widths) : QObject(table), m_table(table), m_widths(widths)
+    {
+        table->viewport()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize && watched == m_table->viewport()) {
+            const auto *resize = static_cast<QResizeEvent *>(event);
+            if (resize->size().width() != resize->oldSize().width())
+                fitColumns(m_table->horizontalHeader(), m_widths, resize->size().width());
+        }
+        return false;
+    }
+
+private:
+    QTableView *m_table;
+    std::span<const ColumnWidth> m_widths;
+};
+
+} // namespace
+
+void fitColumns(QHeaderView *header, std::span<const ColumnWidth> widths, int available)
+{
+    int ideal = 0, minimum = 0;
+    for (const ColumnWidth &width : widths) {
+        ideal += width.ideal;
+        minimum += width.minimum;
+    }
+    const double share = available >= ideal || ideal == minimum
+                             ? 1.0
+                             : std::max(0.0, double(available - minimum) / double(ideal - minimum));
+    for (size_t column = 0; column < widths.size(); ++column) {
+        const ColumnWidth &width = widths[column];
+        header->resizeSection(int(column), width.minimum + int((width.ideal - width.minimum) * share));
+    }
+}
+
+void keepColumnsFitted(QTableView *table, std::span<const ColumnWidth> widths)
+{
+    QHeaderView *header = table->horizontalHeader();
+    int smallest = widths.empty() ? 0 : widths.front().minimum;
+    for (const ColumnWidth &width : widths) smallest = std::min(smallest, width.minimum);
+    header->setMinimumSectionSize(smallest);
+    header->setStretchLastSection(true);
+    fitColumns(header, widths, table->viewport()->width());
+    new ColumnFitter(table, widths);
+    QObject::connect(header, &QHeaderView::sectionResized, table, [header, widths](int column, int, int size) {
+        if (column < int(widths.size()) && size < widths[size_t(column)].minimum)
+            header->resizeSection(column, widths[size_t(column)].minimum);
+    });
+}
