@@ -22,18 +22,19 @@ bool hasNonLocalSocket(const AuditRecord &record)
                        [](const std::string &socket) { return !isLocalSocket(socket); });
 }
 
-bool include(const AuditRecord &record, bool hideLocal, std::string_view search)
+bool include(const AuditRecord &record, bool hideLocal, const RecordQuery &search)
 {
     if (record.sockets.empty()) return false;
     if (hideLocal && !hasNonLocalSocket(record)) return false;
-    return search.empty() || record.matches(search);
+    return search.text().empty() || record.matches(search);
 }
 
 std::vector<uint32_t> network(const std::vector<AuditRecord> &records, bool hideLocal, std::string_view search)
 {
+    const RecordQuery query(search);
     std::vector<uint32_t> rows;
     for (size_t i = 0; i < records.size(); ++i)
-        if (include(records[i], hideLocal, search)) rows.push_back(uint32_t(i));
+        if (include(records[i], hideLocal, query)) rows.push_back(uint32_t(i));
     return rows;
 }
 

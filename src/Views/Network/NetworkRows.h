@@ -20,7 +20,7 @@ bool hasNonLocalSocket(const AuditRecord &record);
 
 // A record with at least one socket address that passes the local-socket switch and the search
 // (AuditRecord::matches, the text as typed; an empty search passes everything).
-bool include(const AuditRecord &record, bool hideLocal, std::string_view search);
+bool include(const AuditRecord &record, bool hideLocal, const RecordQuery &search);
 // Positions into `records` of those `include` keeps, in the store's order.
 std::vector<uint32_t> network(const std::vector<AuditRecord> &records, bool hideLocal, std::string_view search);
 
