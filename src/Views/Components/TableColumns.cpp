@@ -11,7 +11,8 @@ namespace {
 
 class ColumnFitter : public QObject {
 public:
-    ColumnFitter(QTableView *table, std::span<const ColumnWidth> widths) : QObject(table), m_table(table), m_widths(widths)
+    ColumnFitter(QTableView *table, std::span<const ColumnWidth> widths, int stretchColumn)
+        : QObject(table), m_table(table), m_widths(widths), m_stretchColumn(stretchColumn)
     {
         table->viewport()->installEventFilter(this);
     }
@@ -22,7 +23,7 @@ protected:
         if (event->type() == QEvent::Resize && watched == m_table->viewport()) {
             const auto *resize = static_cast<QResizeEvent *>(event);
             if (resize->size().width() != resize->oldSize().width())
-                fitColumns(m_table->horizontalHeader(), m_widths, resize->size().width());
+                fitColumns(m_table->horizontalHeader(), m_widths, m_stretchColumn, resize->size().width());
         }
         return false;
     }
@@ -30,11 +31,12 @@ protected:
 private:
     QTableView *m_table;
     std::span<const ColumnWidth> m_widths;
+    int m_stretchColumn;
 };
 
 } // namespace
 
-void fitColumns(QHeaderView *header, std::span<const ColumnWidth> widths, int available)
+void fitColumns(QHeaderView *header, std::span<const ColumnWidth> widths, int stretchColumn, int available)
 {
     int ideal = 0, minimum = 0;
     for (const ColumnWidth &width : widths) {
@@ -46,19 +48,20 @@ void fitColumns(QHeaderView *header, std::span<const ColumnWidth> widths, int av
                              : std::max(0.0, double(available - minimum) / double(ideal - minimum));
     for (size_t column = 0; column < widths.size(); ++column) {
         const ColumnWidth &width = widths[column];
-        header->resizeSection(int(column), width.minimum + int((width.ideal - width.minimum) * share));
+        const int extra = int(column) == stretchColumn ? std::max(0, available - ideal) : 0;
+        header->resizeSection(int(column), width.minimum + int((width.ideal - width.minimum) * share) + extra);
     }
 }
 
-void keepColumnsFitted(QTableView *table, std::span<const ColumnWidth> widths)
+void keepColumnsFitted(QTableView *table, std::span<const ColumnWidth> widths, int stretchColumn)
 {
     QHeaderView *header = table->horizontalHeader();
     int smallest = widths.empty() ? 0 : widths.front().minimum;
     for (const ColumnWidth &width : widths) smallest = std::min(smallest, width.minimum);
     header->setMinimumSectionSize(smallest);
-    header->setStretchLastSection(true);
-    fitColumns(header, widths, table->viewport()->width());
-    new ColumnFitter(table, widths);
+    header->setStretchLastSection(false);
+    fitColumns(header, widths, stretchColumn, table->viewport()->width());
+    new ColumnFitter(table, widths, stretchColumn);
     QObject::connect(header, &QHeaderView::sectionResized, table, [header, widths](int column, int, int size) {
         if (column < int(widths.size()) && size < widths[size_t(column)].minimum)
             header->resizeSection(column, widths[size_t(column)].minimum);

@@ -13,13 +13,14 @@ struct ColumnWidth {
     int ideal;
 };
 
-// Ideal widths while they fit; otherwise every column gives up the same share of what it holds
-// above its minimum, as a table that fits its columns to the window does.
-void fitColumns(QHeaderView *header, std::span<const ColumnWidth> widths, int available);
+// Ideal widths while they fit, the room left over going to the stretching column; otherwise every
+// column gives up the same share of what it holds above its minimum, as a table that fits its
+// columns to the window does.
+void fitColumns(QHeaderView *header, std::span<const ColumnWidth> widths, int stretchColumn, int available);
 
 // Fits the table's columns now and whenever its viewport changes width, and keeps a column
 // dragged narrower than its minimum at the minimum. The widths must outlive the table.
-void keepColumnsFitted(QTableView *table, std::span<const ColumnWidth> widths);
+void keepColumnsFitted(QTableView *table, std::span<const ColumnWidth> widths, int stretchColumn);
 
 // Long cell texts lose their middle, not their end.
 class MiddleElideDelegate : public QStyledItemDelegate {

@@ -158,7 +158,7 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
     m_table->setItemDelegateForColumn(FindingsTableModel::severityColumn, new BadgeDelegate(m_table));
     m_table->setItemDelegateForColumn(FindingsTableModel::summaryColumn, new MiddleElideDelegate(m_table));
     m_table->horizontalHeader()->setHighlightSections(false);
-    keepColumnsFitted(m_table, columnWidths);
+    keepColumnsFitted(m_table, columnWidths, FindingsTableModel::summaryColumn);
     m_table->horizontalHeader()->setSortIndicator(FindingsTableModel::timeColumn, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
     // The ATT&CK column does not sort: a click on it puts the indicator back where it was.

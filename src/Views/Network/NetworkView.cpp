@@ -104,7 +104,7 @@ NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
     m_table->setItemDelegateForColumn(NetworkTableModel::resultColumn, new BadgeDelegate(m_table));
     m_table->setItemDelegateForColumn(NetworkTableModel::addressColumn, new MiddleElideDelegate(m_table));
     m_table->horizontalHeader()->setHighlightSections(false);
-    keepColumnsFitted(m_table, columnWidths);
+    keepColumnsFitted(m_table, columnWidths, NetworkTableModel::addressColumn);
     m_table->horizontalHeader()->setSortIndicator(NetworkTableModel::timeColumn, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
     m_table->installEventFilter(this);

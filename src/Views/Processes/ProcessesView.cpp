@@ -129,7 +129,7 @@ ProcessesView::ProcessesView(const ViewContext &context, QWidget *parent)
     m_table->setItemDelegateForColumn(ProcessListModel::imageColumn, new MiddleElideDelegate(m_table, Qt::ElideLeft));
     m_table->setItemDelegateForColumn(ProcessListModel::commandLineColumn, new MiddleElideDelegate(m_table));
     m_table->horizontalHeader()->setHighlightSections(false);
-    keepColumnsFitted(m_table, columnWidths);
+    keepColumnsFitted(m_table, columnWidths, ProcessListModel::commandLineColumn);
     m_table->horizontalHeader()->setSortIndicator(ProcessListModel::startedColumn, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
     // Columns without a key do not sort: a click on one puts the indicator back.
