@@ -59,7 +59,8 @@ void keepColumnsFitted(QTableView *table, std::span<const ColumnWidth> widths, i
     int smallest = widths.empty() ? 0 : widths.front().minimum;
     for (const ColumnWidth &width : widths) smallest = std::min(smallest, width.minimum);
     header->setMinimumSectionSize(smallest);
-    header->setStretchLastSection(false);
+    // The last column stretching is the header's own job, which also follows dragged columns.
+    header->setStretchLastSection(stretchColumn == int(widths.size()) - 1);
     fitColumns(header, widths, stretchColumn, table->viewport()->width());
     new ColumnFitter(table, widths, stretchColumn);
     QObject::connect(header, &QHeaderView::sectionResized, table, [header, widths](int column, int, int size) {
