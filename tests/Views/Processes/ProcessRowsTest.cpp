@@ -1,10 +1,12 @@
 #include "Views/Processes/ProcessDetail.h"
+#include "Views/Processes/ProcessModels.h"
 #include "Views/Processes/ProcessRow.h"
 #include "Views/Processes/ProcessRows.h"
 
 #include "Engine/BSM/UserResolver.h"
 #include "Views/Components/Style.h"
 
+#include <QAbstractItemModelTester>
 #include <QLocale>
 
 #include <gtest/gtest.h>
@@ -239,6 +241,62 @@ TEST(ProcessRowsTest, UserTextShowsTheAuditUserOnlyWhenKnownAndDifferent)
         EXPECT_EQ(texts.effective, QString::fromUtf8(c.effective)) << c.auid << " " << c.euid;
         EXPECT_EQ(texts.effectiveIsRoot, c.root);
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(ProcessModelsTest, ListCellsShowPlainFiguresAndFallbacks)
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    std::vector<ProcessNode> processes = {node(1, 4321, "/usr/bin/true"), node(2, 7, "/bin/echo", {"echo", "hi"})};
+    processes[0].eventCount = 12345;
+    processes[1].ppid = 4321;
+    processes[1].signingID = "com.apple.echo";
+    ProcessListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    model.setProcesses(processes, ProcessFilter());
+    const auto cell = [&](int row, int column) { return model.data(model.index(row, column)).toString(); };
+    EXPECT_EQ(cell(0, ProcessListModel::eventsColumn), "12345") << "no grouping";
+    EXPECT_EQ(cell(0, ProcessListModel::pidColumn), "4321");
+    EXPECT_EQ(cell(0, ProcessListModel::ppidColumn), QString::fromUtf8("\u2014"));
+    EXPECT_EQ(cell(0, ProcessListModel::signingIDColumn), QString::fromUtf8("\u2014"));
+    EXPECT_EQ(cell(0, ProcessListModel::commandLineColumn), "/usr/bin/true") << "the image without arguments";
+    EXPECT_EQ(cell(1, ProcessListModel::ppidColumn), "4321");
+    EXPECT_EQ(cell(1, ProcessListModel::commandLineColumn), "echo hi");
+    EXPECT_EQ(model.data(model.index(1, ProcessListModel::commandLineColumn), Qt::ToolTipRole).toString(), "echo hi");
+    EXPECT_EQ(model.headerData(ProcessListModel::commandLineColumn, Qt::Horizontal).toString(), "Command line");
+
+    model.sort(ProcessListModel::signingIDColumn);
+    EXPECT_EQ(model.sortOrder().key, SortKey::start) << "a column without a key does not sort";
+}
+
+TEST(ProcessModelsTest, TreeModelWalksNestedChildren)
+{
+    const std::vector<ProcessNode> roots = {
+        withChildren(node(1, 1, "/sbin/launchd"),
+                     {withChildren(node(2, 2, "/bin/zsh"), {node(3, 3, "/bin/ls"), node(4, 4, "/bin/cat")}),
+                      node(5, 5, "/usr/bin/ssh")}),
+        node(6, 6, "/bin/sh")};
+    ProcessTreeModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    model.setBorrowedRoots(roots);
+    EXPECT_EQ(model.nodeCount(), 6);
+    EXPECT_EQ(model.rowCount(), 2);
+    const QModelIndex cat = model.indexOf(4);
+    ASSERT_TRUE(cat.isValid());
+    EXPECT_EQ(cat.row(), 1);
+    EXPECT_EQ(model.nodeAt(cat.parent())->id, 2);
+    EXPECT_EQ(model.nodeAt(cat.parent().parent())->id, 1);
+    EXPECT_FALSE(cat.parent().parent().parent().isValid());
+    EXPECT_EQ(model.data(cat).toString(), "cat");
+    EXPECT_FALSE(model.hasChildren(model.indexOf(5)));
+    EXPECT_FALSE(model.indexOf(99).isValid());
+
+    model.setOwnedRoots(pruned(roots, ProcessFilter("cat")));
+    EXPECT_EQ(model.nodeCount(), 3);
+    EXPECT_EQ(model.nodeAt(model.indexOf(4).parent())->id, 2);
 }
 
 } // namespace
