@@ -208,3 +208,31 @@ TEST_F(ProcessesViewTest, DetailShowsFactsLineageAndActions)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ProcessesViewTest, FollowsAStoreRebuildInBothPresentations)
+{
+    selectInTree(4);
+    // The rebuild replaces the lists the models borrow; both must be rebuilt over the new ones.
+    ASSERT_TRUE(store.load({RecordValue(execve, 20).subject(501, 501, 400).path("/bin/cat").execArgs({"cat", "x"})}));
+    EXPECT_EQ(view->countLabel()->text(), "4 images");
+    EXPECT_TRUE(view->treeModel()->indexOf(4).isValid());
+    EXPECT_EQ(treeHighlight(), 4);
+    EXPECT_EQ(view->treeModel()->data(view->treeModel()->indexOf(4)).toString(), "ssh");
+    view->setMode(ProcessesView::Mode::list);
+    ASSERT_TRUE(store.load({RecordValue(execve, 21).subject(501, 501, 401).path("/bin/echo").execArgs({"echo"})}));
+    EXPECT_EQ(view->listModel()->rowCount(), 5);
+    EXPECT_EQ(listHighlight(), 4);
+    // A rebuild that keeps every process id announces no process change, yet replaces the lists.
+    ASSERT_TRUE(store.load({RecordValue(openRead, 22).subject(501, 501, 200).path("/etc/passwd")}));
+    const int sshRow = view->listModel()->rowOf(4);
+    ASSERT_GE(sshRow, 0);
+    EXPECT_EQ(view->listModel()->data(view->listModel()->index(sshRow, ProcessListModel::eventsColumn)).toString(), "2");
+    store.closeAll();
+    EXPECT_TRUE(waitUntil([&] { return store.processes().empty(); }));
+    EXPECT_EQ(view->listModel()->rowCount(), 0);
+    EXPECT_EQ(view->countLabel()->text(), "0 images");
+}
+
+} // namespace
