@@ -1,6 +1,9 @@
 #include "Views/ScreenFactory.h"
 
 #include "Views/Events/EventsView.h"
+#include "Views/Findings/FindingsView.h"
+#include "Views/Network/NetworkView.h"
+#include "Views/Processes/ProcessesView.h"
 #include "Views/Reference/ReferenceView.h"
 #include "Views/ScreenWidget.h"
 #include "Views/Setup/SetupView.h"
@@ -28,10 +31,13 @@ ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *par
     switch (screen) {
     case Screen::events:
         return new EventsView(context, parent);
-    case Screen::dashboard:
     case Screen::processes:
+        return new ProcessesView(context, parent);
     case Screen::findings:
+        return new FindingsView(context, parent);
     case Screen::network:
+        return new NetworkView(context, parent);
+    case Screen::dashboard:
     case Screen::live:
     case Screen::monitor:
     case Screen::sources:
