@@ -1,7 +1,10 @@
 #include "Views/ScreenFactory.h"
 
 #include "Views/Events/EventsView.h"
+#include "Views/Findings/FindingsView.h"
+#include "Views/Network/NetworkView.h"
 #include "Views/Overview/DashboardView.h"
+#include "Views/Processes/ProcessesView.h"
 #include "Views/Reference/ReferenceView.h"
 #include "Views/ScreenWidget.h"
 #include "Views/Setup/SetupView.h"
@@ -33,8 +36,11 @@ ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *par
     case Screen::events:
         return new EventsView(context, parent);
     case Screen::processes:
+        return new ProcessesView(context, parent);
     case Screen::findings:
+        return new FindingsView(context, parent);
     case Screen::network:
+        return new NetworkView(context, parent);
     case Screen::live:
     case Screen::monitor:
         break;

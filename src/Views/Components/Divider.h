@@ -1,8 +1,13 @@
 #pragma once
 
-class QFrame;
-class QWidget;
+#include <QFrame>
 
-// A one-pixel horizontal rule in the separator colour, between a list and its detail or between
-// parts of a card. A plain QFrame line would take the full text colour.
-QFrame *makeDivider(QWidget *parent = nullptr);
+// A one-pixel horizontal line in the separator colour between stacked parts of a screen.
+inline QFrame *horizontalDivider(QWidget *parent)
+{
+    auto *line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setForegroundRole(QPalette::Mid);
+    return line;
+}

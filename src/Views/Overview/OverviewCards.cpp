@@ -115,7 +115,7 @@ void FindingsCard::refresh()
     }
     content->addWidget(counts);
 
-    content->addWidget(makeDivider(this));
+    content->addWidget(horizontalDivider(this));
 
     const std::vector<Finding> notable = notableFindings(findings);
     if (notable.empty()) {

@@ -2,6 +2,7 @@
 
 #include "Store/AuditStore.h"
 #include "Platform/FileReveal.h"
+#include "Views/EmptyStateView.h"
 #include "Views/Components/Divider.h"
 #include "Views/Components/KeyValueRow.h"
 #include "Views/Components/Style.h"
@@ -44,10 +45,7 @@ SourcesView::SourcesView(const ViewContext &context, QWidget *parent)
 {
     m_stack = new QStackedLayout(this);
 
-    // With nothing loaded the window puts the shared empty state in this screen's place; the
-    // table stays out of sight meanwhile.
-    m_empty = new QWidget(this);
-    m_empty->setObjectName(QStringLiteral("sourcesEmpty"));
+    m_empty = new EmptyStateView(*context.store, this);
     m_stack->addWidget(m_empty);
 
     m_content = new QWidget(this);
@@ -83,7 +81,7 @@ SourcesView::SourcesView(const ViewContext &context, QWidget *parent)
     header->resizeSection(SourcesTableModel::IntegrityColumn, integrityColumnWidth);
     column->addWidget(m_table, 1);
 
-    m_divider = makeDivider(m_content);
+    m_divider = horizontalDivider(m_content);
     m_divider->setObjectName(QStringLiteral("sourceDetailDivider"));
     column->addWidget(m_divider);
 

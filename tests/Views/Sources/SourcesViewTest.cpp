@@ -1,5 +1,6 @@
 #include "Views/Sources/SourcesView.h"
 
+#include "Views/EmptyStateView.h"
 #include "Views/Sources/SourceRows.h"
 #include "Views/Sources/SourcesTableModel.h"
 
@@ -272,6 +273,12 @@ TEST_F(SourcesViewTest, WithoutSourcesOnlyTheEmptyStateShows)
 {
     makeView();
     EXPECT_FALSE(view->table()->isVisibleTo(view.get()));
+    auto *empty = view->findChild<EmptyStateView *>();
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(empty->isVisibleTo(view.get()));
+    load({{"a.bsm", openReadRecords(1)}});
+    EXPECT_TRUE(view->table()->isVisibleTo(view.get()));
+    EXPECT_FALSE(empty->isVisibleTo(view.get()));
 }
 
 } // namespace
