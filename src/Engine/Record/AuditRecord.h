@@ -111,6 +111,8 @@ struct AuditRecord {
     std::vector<std::string> classNames() const;
     // One line saying what the record touched.
     std::string detailSummary() const;
+    // The same, appended to `out`: lets a caller reuse one buffer for many records.
+    void appendDetailSummary(std::string &out) const;
     // Case-insensitive free-text test behind every search field.
     bool matches(std::string_view query) const;
 };
