@@ -80,9 +80,15 @@ std::string UserResolver::describeGroup(uint32_t gid)
     return std::to_string(gid);
 }
 
-void UserResolver::seed(uint32_t uid, const std::string &name)
+void UserResolver::seed(uint32_t uid, std::optional<std::string> name)
 {
     if (uid == unset) return;
     std::lock_guard guard(lock);
-    users[uid] = name;
+    users[uid] = std::move(name);
+}
+
+void UserResolver::seedGroup(uint32_t gid, std::optional<std::string> name)
+{
+    std::lock_guard guard(lock);
+    groups[gid] = std::move(name);
 }

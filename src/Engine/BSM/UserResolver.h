@@ -21,8 +21,13 @@ public:
     // "name (gid)" or the decimal gid.
     std::string describeGroup(uint32_t gid);
 
-    // Records a name for a uid, answered from then on like any cached one (the sample's user).
-    void seed(uint32_t uid, const std::string &name);
+    // Records a name for a uid, or that it has none, answered from then on like any cached one
+    // (the sample's user).
+    void seed(uint32_t uid, std::optional<std::string> name);
+    void seedGroup(uint32_t gid, std::optional<std::string> name);
+
+private:
+    friend struct UserResolverProbe; // tests look into the caches
 
     // Guards both caches; held across the system look-up.
     std::mutex lock;

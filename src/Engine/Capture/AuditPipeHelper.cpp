@@ -2,6 +2,7 @@
 
 #include "Engine/Support/DescriptorPath.h"
 #include "Engine/Support/FileDescriptor.h"
+#include "Engine/Support/Numbers.h"
 
 #include <cerrno>
 #include <csignal>
@@ -61,30 +62,7 @@ std::string removingAll(std::string_view text, std::string_view pattern)
     return out;
 }
 
-// An optional sign, then at least one digit of the radix; anything else, or a value beyond the
-// limits, is unreadable.
-std::optional<int64_t> parseInteger(std::string_view text, int radix, bool allowMinus, int64_t low, int64_t high)
-{
-    bool negative = false;
-    if (!text.empty() && (text[0] == '+' || (allowMinus && text[0] == '-'))) {
-        negative = text[0] == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty()) return std::nullopt;
-    int64_t magnitude = 0;
-    for (const char c : text) {
-        int digit;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (radix == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else if (radix == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else return std::nullopt;
-        magnitude = magnitude * radix + digit;
-        if (magnitude > high + 1) return std::nullopt; // bounded well inside int64 at every step
-    }
-    const int64_t value = negative ? -magnitude : magnitude;
-    if (value < low || value > high) return std::nullopt;
-    return value;
-}
+using Numbers::parseInteger;
 
 uint32_t parseMask(const char *text)
 {
@@ -94,7 +72,7 @@ uint32_t parseMask(const char *text)
 
 int32_t parsePid(const char *text)
 {
-    return static_cast<int32_t>(parseInteger(text, 10, true, INT32_MIN, INT32_MAX).value_or(0));
+    return Numbers::parsePid(text).value_or(0);
 }
 
 // Folder and last component of the named pipe's path.

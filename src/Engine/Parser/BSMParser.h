@@ -3,6 +3,7 @@
 #include "Engine/Parser/BSMToken.h"
 #include "Engine/BSM/ByteReader.h"
 #include "Engine/BSM/Uuid.h"
+#include "Engine/Parser/ParseIssue.h"
 #include "Engine/Record/AuditRecord.h"
 
 #include <cstdint>
@@ -11,13 +12,6 @@
 #include <span>
 #include <string>
 #include <vector>
-
-// One framing problem found in a trail.
-struct ParseIssue {
-    Uuid id;
-    int64_t offset = 0;
-    std::string message;
-};
 
 struct FileToken {
     double time = 0;

@@ -3,6 +3,7 @@
 #include "Engine/Parser/BSMToken.h"
 #include "Engine/BSM/ByteReader.h"
 #include "Engine/BSM/UserResolver.h"
+#include "Engine/Support/UtcTime.h"
 
 #include <cmath>
 #include <cstdio>
@@ -67,12 +68,8 @@ std::string outOfCalendar(double time)
 // ISO 8601 in UTC with milliseconds: 2024-05-01T12:00:00.250Z.
 std::string isoTime(double time)
 {
-    std::tm parts{};
-    int milliseconds = 0;
-    if (!calendarTime(time, false, &parts, &milliseconds)) return outOfCalendar(time);
-    char text[64];
-    const size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
-    return std::string(text, length) + format(".%03dZ", milliseconds);
+    if (!(time >= 0 && time < 1e15)) return outOfCalendar(time);
+    return UtcTime::isoMilliseconds(time);
 }
 
 // Local date and time to the second: 2024-05-01 14:00:00.

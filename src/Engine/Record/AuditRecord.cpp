@@ -73,9 +73,9 @@ void AuditRecord::appendDetailSummary(std::string &out) const
     }
 }
 
-bool AuditRecord::matches(std::string_view query) const
+bool AuditRecord::matches(const RecordQuery &query) const
 {
-    const CaseFold::Needle needle(query);
+    const CaseFold::Needle &needle = query.needle();
 
     // Read the catalogue in place: eventName() and eventDescription() would copy per record.
     const AuditCatalog &catalog = AuditCatalog::shared();
@@ -94,7 +94,7 @@ bool AuditRecord::matches(std::string_view query) const
     if (!subject) return false;
     char pid[16];
     const auto written = std::to_chars(pid, pid + sizeof pid, subject->pid);
-    if (query == std::string_view(pid, static_cast<size_t>(written.ptr - pid))) return true;
+    if (query.text() == std::string_view(pid, static_cast<size_t>(written.ptr - pid))) return true;
     // The user names come last: they may reach the system's user database.
     UserResolver &users = UserResolver::shared();
     for (uint32_t uid : {subject->auid, subject->euid}) {

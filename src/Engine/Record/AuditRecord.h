@@ -2,6 +2,7 @@
 
 #include "Engine/Record/Boxed.h"
 #include "Engine/Record/RawBytes.h"
+#include "Engine/Record/RecordQuery.h"
 
 #include <cstdint>
 #include <functional>
@@ -113,6 +114,7 @@ struct AuditRecord {
     std::string detailSummary() const;
     // The same, appended to `out`: lets a caller reuse one buffer for many records.
     void appendDetailSummary(std::string &out) const;
-    // Case-insensitive free-text test behind every search field.
-    bool matches(std::string_view query) const;
+    // Case-insensitive free-text test behind every search field. The query is prepared once for
+    // all the records a search looks at.
+    bool matches(const RecordQuery &query) const;
 };

@@ -5,7 +5,15 @@
 #include <thread>
 #include <vector>
 
+// The caches, as the resolver keeps them.
+struct UserResolverProbe {
+    static std::unordered_map<uint32_t, std::optional<std::string>> &users(UserResolver &r) { return r.users; }
+    static std::unordered_map<uint32_t, std::optional<std::string>> &groups(UserResolver &r) { return r.groups; }
+};
+
 namespace {
+
+using Probe = UserResolverProbe;
 
 constexpr uint32_t unset = 0xFFFFFFFFu;
 // No account on any ordinary machine.
@@ -30,7 +38,7 @@ TEST(UserResolver, DisplayForms)
         EXPECT_EQ(resolver.shortName(c.uid), c.shortName) << c.uid;
         EXPECT_EQ(resolver.describe(c.uid), c.described) << c.uid;
     }
-    EXPECT_EQ(resolver.users.count(unset), 0u) << "the unset id never enters the cache";
+    EXPECT_EQ(Probe::users(resolver).count(unset), 0u) << "the unset id never enters the cache";
 }
 
 TEST(UserResolver, GroupsHaveNoUnsetForm)
@@ -40,7 +48,7 @@ TEST(UserResolver, GroupsHaveNoUnsetForm)
     EXPECT_EQ(resolver.describeGroup(0), "root (0)");
     EXPECT_EQ(resolver.describeGroup(unknownID), "3999999");
     EXPECT_EQ(resolver.describeGroup(unset), "4294967295");
-    EXPECT_EQ(resolver.groups.count(unset), 1u) << "looked up and cached like any other gid";
+    EXPECT_EQ(Probe::groups(resolver).count(unset), 1u) << "looked up and cached like any other gid";
 }
 
 TEST(UserResolver, CachedAnswersWinOverTheSystem)
@@ -51,11 +59,8 @@ TEST(UserResolver, CachedAnswersWinOverTheSystem)
     EXPECT_EQ(resolver.name(0), "cached-root");
     EXPECT_EQ(resolver.describe(0), "cached-root (0)");
 
-    {
-        std::lock_guard guard(resolver.lock);
-        resolver.users[0] = std::nullopt;
-        resolver.groups[0] = std::nullopt;
-    }
+    resolver.seed(0, std::nullopt);
+    resolver.seedGroup(0, std::nullopt);
     EXPECT_EQ(resolver.name(0), std::nullopt);
     EXPECT_EQ(resolver.describe(0), "0");
     EXPECT_EQ(resolver.describeGroup(0), "0");
@@ -66,10 +71,10 @@ TEST(UserResolver, FailedLookUpsAreRemembered)
     UserResolver resolver;
     EXPECT_EQ(resolver.name(unknownID), std::nullopt);
     EXPECT_EQ(resolver.groupName(unknownID), std::nullopt);
-    ASSERT_EQ(resolver.users.count(unknownID), 1u);
-    EXPECT_EQ(resolver.users.at(unknownID), std::nullopt);
-    ASSERT_EQ(resolver.groups.count(unknownID), 1u);
-    EXPECT_EQ(resolver.groups.at(unknownID), std::nullopt);
+    ASSERT_EQ(Probe::users(resolver).count(unknownID), 1u);
+    EXPECT_EQ(Probe::users(resolver).at(unknownID), std::nullopt);
+    ASSERT_EQ(Probe::groups(resolver).count(unknownID), 1u);
+    EXPECT_EQ(Probe::groups(resolver).at(unknownID), std::nullopt);
 }
 
 TEST(UserResolver, SeededNamesShowEverywhere)
@@ -82,7 +87,7 @@ TEST(UserResolver, SeededNamesShowEverywhere)
 
     resolver.seed(unset, "nobody-at-all");
     EXPECT_EQ(resolver.name(unset), std::nullopt);
-    EXPECT_EQ(resolver.users.count(unset), 0u);
+    EXPECT_EQ(Probe::users(resolver).count(unset), 0u);
 }
 
 TEST(UserResolver, SharedByManyThreads)
@@ -99,8 +104,8 @@ TEST(UserResolver, SharedByManyThreads)
         });
     }
     for (std::thread &thread : threads) thread.join();
-    EXPECT_EQ(resolver.users.size(), 801u);
-    EXPECT_EQ(resolver.groups.size(), 200u);
+    EXPECT_EQ(Probe::users(resolver).size(), 801u);
+    EXPECT_EQ(Probe::groups(resolver).size(), 200u);
     EXPECT_EQ(resolver.name(0), "root");
 }
 

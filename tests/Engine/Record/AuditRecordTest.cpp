@@ -214,7 +214,7 @@ TEST_F(AuditRecordMatches, SearchesTheListedFields)
         AuditRecord record;
         record.event = unknownEvent;
         c.fill(record);
-        EXPECT_EQ(record.matches(c.query), c.expected) << c.name;
+        EXPECT_EQ(record.matches(RecordQuery(c.query)), c.expected) << c.name;
     }
 }
 
