@@ -1,0 +1,29 @@
+#include "Views/MainWindow.h"
+
+#include "Views/ContentView.h"
+
+#include <QCloseEvent>
+#include <QShowEvent>
+
+MainWindow::MainWindow(const ViewContext &context, QWidget *parent)
+    : QMainWindow(parent), m_content(new ContentView(context, this))
+{
+    setObjectName(QStringLiteral("main"));
+    setMinimumSize(minimumWidth, minimumHeight);
+    resize(1280, 800);
+    setCentralWidget(m_content);
+    setWindowTitle(m_content->title());
+    connect(m_content, &ContentView::titleChanged, this, &QWidget::setWindowTitle);
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous()) emit appeared();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted()) emit disappeared();
+}
