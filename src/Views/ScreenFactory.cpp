@@ -2,6 +2,7 @@
 
 #include "Views/Events/EventsView.h"
 #include "Views/Live/LiveView.h"
+#include "Views/Monitor/MonitorView.h"
 #include "Views/Reference/ReferenceView.h"
 #include "Views/ScreenWidget.h"
 #include "Views/Setup/SetupView.h"
@@ -33,11 +34,12 @@ ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *par
     case Screen::processes:
     case Screen::findings:
     case Screen::network:
-    case Screen::monitor:
     case Screen::sources:
         break;
     case Screen::live:
         return new LiveView(context, parent);
+    case Screen::monitor:
+        return new MonitorView(context, parent);
     case Screen::setup:
         return new SetupView(context, parent);
     case Screen::reference:
