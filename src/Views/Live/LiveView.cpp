@@ -187,6 +187,7 @@ QWidget *LiveView::makeControlBar()
     m_classButton->setPopupMode(QToolButton::InstantPopup);
     setSymbol(m_classButton, QStringLiteral("square.stack.3d.up"));
     m_classButton->setToolTip(QStringLiteral("Classes are applied when capture starts"));
+    m_classButton->setStyleSheet(QStringLiteral("QToolButton { padding-right: 14px; }"));
     m_classMenu = new QMenu(m_classButton);
     m_classButton->setMenu(m_classMenu);
     row->addWidget(m_classButton);
@@ -246,7 +247,7 @@ QWidget *LiveView::makePlaceholder()
     column->setSpacing(18);
     m_emptySymbol = new QLabel(page);
     m_emptySymbol->setAlignment(Qt::AlignCenter);
-    column->addWidget(m_emptySymbol);
+    column->addWidget(m_emptySymbol, 0, Qt::AlignHCenter);
     m_emptyTitle = new QLabel(page);
     m_emptyTitle->setAlignment(Qt::AlignCenter);
     Style::setTextStyle(m_emptyTitle, Style::semibold(Style::title3()));

@@ -13,7 +13,10 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QTextEdit>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace {
 
@@ -22,25 +25,49 @@ constexpr int padding = 16;
 constexpr int boxPadding = 8;
 constexpr int keyColumnWidth = 118;
 
-// Selectable text on the rounded quaternary box of the summary and the evidence.
-QLabel *boxedText(const QString &text, const QFont &font, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    label->setFont(font);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    const QColor fill = Style::withOpacity(Style::quaternaryText(), 0.5);
-    label->setStyleSheet(QStringLiteral("QLabel { background: rgba(%1, %2, %3, %4); border-radius: 6px; padding: %5px; }")
-                             .arg(fill.red())
-                             .arg(fill.green())
-                             .arg(fill.blue())
-                             .arg(fill.alpha())
-                             .arg(boxPadding));
-    return label;
-}
+// Selectable text on the rounded quaternary box of the summary and the evidence. Wraps anywhere
+// when a word is wider than the column (command lines, paths), so nothing runs off the pane.
+class BoxedText : public QTextEdit {
+public:
+    BoxedText(const QString &text, const QFont &font, QWidget *parent) : QTextEdit(parent)
+    {
+        setReadOnly(true);
+        setFont(font);
+        setPlainText(text);
+        setFrameShape(QFrame::NoFrame);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        document()->setDocumentMargin(boxPadding);
+        const QColor fill = Style::withOpacity(Style::quaternaryText(), 0.5);
+        setStyleSheet(QStringLiteral("QTextEdit { background: rgba(%1, %2, %3, %4); border-radius: 6px; }")
+                          .arg(fill.red())
+                          .arg(fill.green())
+                          .arg(fill.blue())
+                          .arg(fill.alpha()));
+        fitHeight();
+    }
+
+    QSize sizeHint() const override { return {200, height()}; }
+    QSize minimumSizeHint() const override { return {60, height()}; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QTextEdit::resizeEvent(event);
+        fitHeight();
+    }
+
+private:
+    void fitHeight()
+    {
+        document()->setTextWidth(std::max(60, viewport()->width()));
+        const int height = int(std::ceil(document()->size().height())) + 2 * frameWidth();
+        if (height != this->height()) setFixedHeight(height);
+    }
+};
 
 QString dateText(double time)
 {
@@ -102,12 +129,12 @@ AlertDetail::AlertDetail(const MonitorAlert &alert, QWidget *parent) : QScrollAr
     Style::setTextStyle(m_title, Style::semibold(Style::title2()));
     column->addWidget(m_title);
 
-    m_summary = boxedText(QString::fromStdString(alert.summary), Style::monospaced(Style::callout()), content);
+    m_summary = new BoxedText(QString::fromStdString(alert.summary), Style::monospaced(Style::callout()), content);
     m_summary->setContextMenuPolicy(Qt::CustomContextMenu);
     m_copySummary = new QAction(QStringLiteral("Copy Summary"), this);
     connect(m_copySummary, &QAction::triggered, this,
             [summary = QString::fromStdString(alert.summary)] { copyToClipboard(summary); });
-    connect(m_summary, &QLabel::customContextMenuRequested, this, [this](const QPoint &position) {
+    connect(m_summary, &QTextEdit::customContextMenuRequested, this, [this](const QPoint &position) {
         QMenu menu(this);
         menu.addAction(m_copySummary);
         menu.exec(m_summary->mapToGlobal(position));
@@ -170,7 +197,7 @@ AlertDetail::AlertDetail(const MonitorAlert &alert, QWidget *parent) : QScrollAr
         QFont evidenceFont = Style::monospaced(Style::body());
         evidenceFont.setPointSizeF(evidenceFont.pointSizeF() * 11.0 / 13.0);
         for (const std::string &entry : alert.evidence)
-            column->addWidget(boxedText(QString::fromStdString(entry), evidenceFont, content));
+            column->addWidget(new BoxedText(QString::fromStdString(entry), evidenceFont, content));
     }
     column->addStretch(1);
     setWidget(content);

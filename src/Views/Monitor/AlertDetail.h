@@ -8,6 +8,7 @@
 class QAction;
 class QLabel;
 class QPushButton;
+class QTextEdit;
 
 // "Evidence (1 record)", "Evidence (5 records)".
 QString evidenceTitle(size_t count);
@@ -24,7 +25,7 @@ public:
 
     const MonitorAlert &alert() const { return m_alert; }
     QLabel *titleLabel() const { return m_title; }
-    QLabel *summaryLabel() const { return m_summary; }
+    QTextEdit *summaryBox() const { return m_summary; }
     QAction *copySummaryAction() const { return m_copySummary; }
     QLabel *techniqueLink() const { return m_technique; }     // null without technique
     QPushButton *copyEvidenceButton() const { return m_copyEvidence; } // null without evidence
@@ -33,7 +34,7 @@ public:
 private:
     MonitorAlert m_alert;
     QLabel *m_title = nullptr;
-    QLabel *m_summary = nullptr;
+    QTextEdit *m_summary = nullptr;
     QAction *m_copySummary = nullptr;
     QLabel *m_technique = nullptr;
     QPushButton *m_copyEvidence = nullptr;

@@ -45,7 +45,8 @@ constexpr int detailIdealWidth = 380;
 constexpr int detailMaximumWidth = 560;
 constexpr int statusSymbolSize = 38;
 
-constexpr int columnWidths[] = {14, 95, 140, 200, 80, 90, 420};
+// The ideal widths, but Rule and Summary narrower so the table fits its pane at 1440 wide.
+constexpr int columnWidths[] = {14, 95, 140, 170, 80, 90, 200};
 constexpr int columnMinimumWidths[] = {14, 80, 120, 140, 60, 60, 200};
 
 const QString noAlertsDescription =
