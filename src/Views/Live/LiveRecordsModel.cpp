@@ -37,8 +37,8 @@ QString liveTimeText(double time)
     return Format::pattern(time, twelveHour ? QStringLiteral("h:mm:ss.zzz AP") : QStringLiteral("HH:mm:ss.zzz"));
 }
 
-LiveRecordsModel::LiveRecordsModel(QObject *parent)
-    : QAbstractTableModel(parent), m_detailsFont(Style::monospaced(Style::callout())),
+LiveRecordsModel::LiveRecordsModel(QObject *parent, size_t rowCap)
+    : QAbstractTableModel(parent), m_rowCap(rowCap), m_detailsFont(Style::monospaced(Style::callout())),
       m_monoDigits(Style::monospaced(QFont()))
 {
 }
@@ -73,7 +73,7 @@ void LiveRecordsModel::reset(const LiveMonitor::Records &source, const LiveFilte
     m_dropped = 0;
     m_sourceSize = source ? source->size() : 0;
     if (source) {
-        const std::vector<uint32_t> positions = liveRows(*source, filter, rowCap);
+        const std::vector<uint32_t> positions = liveRows(*source, filter, m_rowCap);
         m_rows.reserve(positions.size());
         for (const uint32_t position : positions) m_rows.push_back(makeRow((*source)[position], position));
     }
@@ -97,7 +97,7 @@ void LiveRecordsModel::roll(const LiveMonitor::Records &source, int64_t dropped)
     m_dropped = firstKept;
     m_sourceSize = source->size();
     std::vector<Row> added;
-    for (size_t i = source->size(); i-- > survivors && added.size() < rowCap;) {
+    for (size_t i = source->size(); i-- > survivors && added.size() < m_rowCap;) {
         const AuditRecord &record = (*source)[i];
         if (passes(record, m_filter, m_query)) added.push_back(makeRow(record, m_dropped + int64_t(i)));
     }
@@ -106,16 +106,16 @@ void LiveRecordsModel::roll(const LiveMonitor::Records &source, int64_t dropped)
         m_rows.insert(m_rows.begin(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
         endInsertRows();
     }
-    if (m_rows.size() > rowCap) {
-        beginRemoveRows({}, int(rowCap), int(m_rows.size()) - 1);
-        m_rows.resize(rowCap);
+    if (m_rows.size() > m_rowCap) {
+        beginRemoveRows({}, int(m_rowCap), int(m_rows.size()) - 1);
+        m_rows.resize(m_rowCap);
         endRemoveRows();
     }
 }
 
 void LiveRecordsModel::refresh(const LiveMonitor::Records &source)
 {
-    const std::vector<uint32_t> positions = liveRows(*source, m_filter, rowCap);
+    const std::vector<uint32_t> positions = liveRows(*source, m_filter, m_rowCap);
     const bool sameRows = positions.size() == m_rows.size()
         && std::equal(positions.begin(), positions.end(), m_rows.begin(), [&](uint32_t position, const Row &row) {
                return (*source)[position].id == row.id;

@@ -36,9 +36,9 @@ public:
     enum Column { timeColumn, eventColumn, userColumn, processColumn, pidColumn, resultColumn, detailsColumn,
                   numColumns };
     enum Role { recordIDRole = Qt::UserRole + 1 };
-    static constexpr size_t rowCap = 5000;
+    static constexpr size_t defaultRowCap = 5000;
 
-    explicit LiveRecordsModel(QObject *parent = nullptr);
+    explicit LiveRecordsModel(QObject *parent = nullptr, size_t rowCap = defaultRowCap);
 
     // Rebuilds every row from this source list: one reset.
     void reset(const LiveMonitor::Records &source, const LiveFilter &filter);
@@ -75,6 +75,7 @@ private:
     Row makeRow(const AuditRecord &record, int64_t sequence);
     QString eventLabel(uint16_t event) const;
 
+    size_t m_rowCap;
     LiveFilter m_filter;
     std::optional<RecordQuery> m_query;
     std::vector<Row> m_rows; // newest first
