@@ -49,6 +49,9 @@ QStringList wrappedLines(const QString &text, const QFont &font, int width, int 
     QStringList out;
     if (text.isEmpty() || width <= 0) return out;
     QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
     layout.beginLayout();
     for (int i = 0; i < lines; ++i) {
         QTextLine line = layout.createLine();

@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -112,10 +113,8 @@ LiveView::LiveView(const ViewContext &context, QWidget *parent)
     connect(m_live, &LiveMonitor::pausedSnapshotChanged, this, &LiveView::sourceReplaced);
     connect(m_live, &LiveMonitor::pausedChanged, this, &LiveView::updateControls);
     connect(m_live, &LiveMonitor::selectedClassesChanged, this, &LiveView::updateClassMenu);
-    connect(m_live, &LiveMonitor::findingsChanged, this, [this] {
-        m_findings->findingsModel()->setFindings(m_live->findings());
-        m_findingsEmpty->setVisible(m_live->findings().empty());
-    });
+    connect(m_live, &LiveMonitor::findingsChanged, this,
+            [this] { m_findings->findingsModel()->setFindings(m_live->findings()); });
     for (auto signal : {&LiveMonitor::totalReceivedChanged, &LiveMonitor::bytesReceivedChanged,
                         &LiveMonitor::ratePerSecondChanged})
         connect(m_live, signal, this, &LiveView::updateStatistics);
@@ -123,7 +122,6 @@ LiveView::LiveView(const ViewContext &context, QWidget *parent)
 
     m_model->reset(sourceList(), currentFilter());
     m_findings->findingsModel()->setFindings(m_live->findings());
-    m_findingsEmpty->setVisible(m_live->findings().empty());
     buildClassMenu();
     updateControls();
     updateStatistics();
@@ -290,6 +288,10 @@ QWidget *LiveView::makeContent()
     header->setMinimumSectionSize(22);
     for (int column = 0; column < LiveRecordsModel::numColumns; ++column)
         header->resizeSection(column, columnWidths[column].ideal);
+    // The ideal width is for a narrower system font; the time must not be cut.
+    header->resizeSection(LiveRecordsModel::timeColumn,
+                          std::max(columnWidths[0].ideal,
+                                   QFontMetrics(Style::monospaced(QFont())).horizontalAdvance(QStringLiteral("10:00:00.000 PM")) + 12));
     header->setSectionResizeMode(LiveRecordsModel::resultColumn, QHeaderView::Fixed);
     header->setStretchLastSection(true);
     m_table->setMinimumWidth(tableMinimumWidth);
@@ -312,6 +314,8 @@ QWidget *LiveView::makeContent()
     auto *empty = new ContentUnavailable(QStringLiteral("Nothing suspicious yet"), QStringLiteral("checkmark.shield"));
     empty->attachTo(m_findings->viewport());
     m_findingsEmpty = empty;
+    connect(m_findings->findingsModel(), &QAbstractItemModel::modelReset, this,
+            [this] { m_findingsEmpty->setVisible(m_findings->findingsModel()->rowCount() == 0); });
     m_split->addWidget(pane);
 
     m_inspectorStack = new QStackedWidget(m_split);
@@ -328,6 +332,7 @@ QWidget *LiveView::makeContent()
     m_split->setStretchFactor(1, 0);
     m_split->setStretchFactor(2, 0);
     m_split->setSizes({1000, findingsIdealWidth, inspectorIdealWidth});
+    m_split->installEventFilter(this);
     return m_split;
 }
 
@@ -361,6 +366,7 @@ void LiveView::recordsPublished()
         m_pendingRoll = true;
     }
     if (!m_tableTimer->isActive()) m_tableTimer->start();
+    updateControls(); // Clear and Analyse follow the buffer itself, not the throttled table
 }
 
 void LiveView::sourceReplaced()
@@ -429,9 +435,32 @@ bool LiveView::showsEmptyState() const
     return m_stack->currentIndex() == 0;
 }
 
+void LiveView::fitPanes()
+{
+    // With the inspector out the findings pane narrows to its minimum, leaving the table more.
+    const bool inspecting = !m_inspectorStack->isHidden();
+    const int findings = inspecting ? findingsMinimumWidth : findingsIdealWidth;
+    const int inspector = inspecting ? inspectorIdealWidth : 0;
+    m_split->setSizes({std::max(tableMinimumWidth, m_split->width() - findings - inspector), findings, inspector});
+}
+
+bool LiveView::eventFilter(QObject *watched, QEvent *event)
+{
+    // The first real width of the split gives the table everything the two panes leave.
+    if (watched == m_split && event->type() == QEvent::Resize && !m_panesFitted && m_split->width() > 0) {
+        m_panesFitted = true;
+        fitPanes();
+    }
+    return ScreenWidget::eventFilter(watched, event);
+}
+
 void LiveView::updateInspector()
 {
-    m_inspectorStack->setVisible(m_selection.has_value());
+    const bool presented = m_selection.has_value();
+    if (presented == m_inspectorStack->isHidden()) {
+        m_inspectorStack->setVisible(presented);
+        fitPanes(); // the table gives up the inspector's width and takes it back
+    }
     if (!m_selection) return;
     const LiveMonitor::Records source = sourceList();
     const auto found = std::find_if(source->begin(), source->end(),

@@ -66,6 +66,9 @@ public:
     // Brings the table up to the buffer now instead of at the next tick.
     void updateTable();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 signals:
     // After each table update, with its time on the main thread.
     void tableUpdated(qint64 nanoseconds);
@@ -90,6 +93,7 @@ private:
     void buildClassMenu();
     void updateClassMenu();
     void analyseCapture();
+    void fitPanes();
 
     LiveMonitor *m_live;
     AuditStore *m_store;
@@ -102,6 +106,7 @@ private:
     bool m_pendingRefresh = false;
     bool m_pendingReset = false;
     bool m_updatingTable = false;
+    bool m_panesFitted = false;
     QTimer *m_tableTimer;
 
     QPushButton *m_startButton = nullptr;
