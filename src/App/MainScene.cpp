@@ -5,6 +5,7 @@
 #include "App/AppServices.h"
 #include "App/Snapshotter.h"
 #include "Platform/IconBadge.h"
+#include "Views/Monitor/CaptureControl.h"
 #include "Views/MainWindow.h"
 #include "Views/Components/Symbols.h"
 #include "Views/Monitor/MenuBarIcon.h"
@@ -172,13 +173,9 @@ void MainScene::fillTrayMenu(QMenu &menu)
     AlertCenter &alerts = m_services.alerts();
     QAction *status = menu.addAction(monitorStatusText(live.state(), live.startedAt(), live.totalReceived()));
     status->setEnabled(false);
-    const bool running = std::holds_alternative<LiveMonitor::Running>(live.state());
-    const bool starting = std::holds_alternative<LiveMonitor::Starting>(live.state());
-    if (running || starting) {
-        QAction *stop = menu.addAction(QStringLiteral("Stop Monitoring"), this, [this] {
-            m_services.live().cleanup();
-            m_services.live().setState(LiveMonitor::Idle{});
-        });
+    const bool starting = CaptureControl::isStarting(live.state());
+    if (CaptureControl::isRunning(live.state()) || starting) {
+        QAction *stop = menu.addAction(QStringLiteral("Stop Monitoring"), this, [&live] { CaptureControl::stop(live); });
         stop->setEnabled(!starting);
     } else {
         menu.addAction(QStringLiteral("Start Monitoring"), &live, &LiveMonitor::start);

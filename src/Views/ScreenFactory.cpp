@@ -36,10 +36,13 @@ ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *par
     case Screen::network:
     case Screen::sources:
         break;
+    // The two monitor screens drive objects a context may lack (tests of the shell hand a store only).
     case Screen::live:
-        return new LiveView(context, parent);
+        if (context.store && context.liveMonitor) return new LiveView(context, parent);
+        break;
     case Screen::monitor:
-        return new MonitorView(context, parent);
+        if (context.liveMonitor && context.alertCenter) return new MonitorView(context, parent);
+        break;
     case Screen::setup:
         return new SetupView(context, parent);
     case Screen::reference:

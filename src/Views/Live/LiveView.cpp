@@ -1,3 +1,4 @@
+#include "Views/Monitor/CaptureControl.h"
 #include "Views/Live/LiveView.h"
 
 #include "Engine/BSM/AuditCatalog.h"
@@ -5,6 +6,7 @@
 #include "Views/Components/BadgeDelegate.h"
 #include "Views/Components/ContentUnavailable.h"
 #include "Views/Components/Formatters.h"
+#include "Views/Components/Shapes.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 #include "Views/Events/RecordInspector.h"
@@ -54,17 +56,8 @@ const QString idleMessage = QStringLiteral(
     "independent of audit_control. Requires an administrator password; nothing is installed and the\n"
     "helper exits as soon as you stop capturing or quit.");
 
-bool isRunning(const LiveMonitor::State &state) { return std::holds_alternative<LiveMonitor::Running>(state); }
-bool isStarting(const LiveMonitor::State &state) { return std::holds_alternative<LiveMonitor::Starting>(state); }
-
-QFrame *divider(QWidget *parent)
-{
-    auto *line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setForegroundRole(QPalette::Mid);
-    return line;
-}
+using CaptureControl::isRunning;
+using CaptureControl::isStarting;
 
 } // namespace
 
@@ -98,7 +91,7 @@ LiveView::LiveView(const ViewContext &context, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(makeControlBar());
-    layout->addWidget(divider(this));
+    layout->addWidget(horizontalDivider(this));
     m_stack = new QStackedWidget(this);
     m_stack->addWidget(makePlaceholder());
     m_stack->addWidget(makeContent());
@@ -165,10 +158,7 @@ QWidget *LiveView::makeControlBar()
     m_stopButton = new QPushButton(QStringLiteral("Stop"), bar);
     setSymbol(m_stopButton, QStringLiteral("stop.fill"));
     m_stopButton->setDefault(true);
-    connect(m_stopButton, &QPushButton::clicked, this, [this] {
-        m_live->cleanup();
-        m_live->setState(LiveMonitor::Idle{});
-    });
+    connect(m_stopButton, &QPushButton::clicked, this, [this] { CaptureControl::stop(*m_live); });
     row->addWidget(m_stopButton);
 
     m_pauseButton = new QPushButton(QStringLiteral("Pause view"), bar);
@@ -308,7 +298,7 @@ QWidget *LiveView::makeContent()
     Style::setTextStyle(heading, Style::headline());
     heading->setContentsMargins(12, 12, 12, 12);
     column->addWidget(heading);
-    column->addWidget(divider(pane));
+    column->addWidget(horizontalDivider(pane));
     m_findings = new LiveFindingsList(pane);
     column->addWidget(m_findings, 1);
     auto *empty = new ContentUnavailable(QStringLiteral("Nothing suspicious yet"), QStringLiteral("checkmark.shield"));

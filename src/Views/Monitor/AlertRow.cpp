@@ -1,13 +1,13 @@
 #include "Views/Monitor/AlertRow.h"
 
 #include "Views/Components/Formatters.h"
+#include "Views/Components/Shapes.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
-#include <QPainter>
 #include <QVBoxLayout>
 
 namespace {
@@ -72,17 +72,8 @@ AlertRow::AlertRow(const MonitorAlert &alert, bool compact, QWidget *parent)
     if (!alert.acknowledged) {
         m_dot = new QLabel(this);
         m_dot->setObjectName(QStringLiteral("unacknowledgedDot"));
-        // 5 points below the row's top.
-        constexpr int dotTop = 5;
-        QPixmap pixmap(QSize(dotSize, dotTop + dotSize) * 2);
-        pixmap.setDevicePixelRatio(2);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(Style::accent());
-        painter.drawEllipse(QRectF(0, dotTop, dotSize, dotSize));
-        painter.end();
+        constexpr int dotTop = 5; // below the row's top
+        const QPixmap pixmap = dotPixmap(Style::accent(), dotSize, dotTop);
         m_dot->setPixmap(pixmap);
         m_dot->setFixedSize(dotSize, dotTop + dotSize);
         row->addWidget(m_dot, 0, Qt::AlignTop);

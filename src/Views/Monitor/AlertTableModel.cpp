@@ -2,12 +2,11 @@
 
 #include "Views/Components/BadgeDelegate.h"
 #include "Views/Components/Formatters.h"
+#include "Views/Components/Shapes.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 
 #include <QLocale>
-#include <QPainter>
-#include <QPixmap>
 
 namespace {
 
@@ -15,16 +14,7 @@ const char *const columnTitles[] = {"", "Severity", "Raised", "Rule", "ATT&CK", 
 
 QIcon dotIcon()
 {
-    constexpr int size = 7;
-    QPixmap pixmap(size * 2, size * 2);
-    pixmap.setDevicePixelRatio(2);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(Style::accent());
-    painter.drawEllipse(QRectF(0, 0, size, size));
-    return QIcon(pixmap);
+    return QIcon(dotPixmap(Style::accent(), 7));
 }
 
 } // namespace

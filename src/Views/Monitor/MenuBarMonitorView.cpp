@@ -1,7 +1,9 @@
+#include "Views/Monitor/CaptureControl.h"
 #include "Views/Monitor/MenuBarMonitorView.h"
 
 #include "Services/AlertCenter.h"
 #include "Services/LiveMonitor.h"
+#include "Views/Components/Shapes.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 #include "Views/Monitor/AlertRow.h"
@@ -17,15 +19,6 @@ namespace {
 
 constexpr int padding = 14;
 constexpr int sectionSpacing = 12;
-
-QFrame *divider(QWidget *parent)
-{
-    auto *line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setForegroundRole(QPalette::Mid);
-    return line;
-}
 
 QPushButton *borderless(const QString &text, QWidget *parent)
 {
@@ -70,22 +63,14 @@ MenuBarMonitorView::MenuBarMonitorView(LiveMonitor *live, AlertCenter *alerts, A
     auto *controls = new QHBoxLayout;
     m_capture = new QPushButton(this);
     m_capture->setObjectName(QStringLiteral("monitorCaptureButton"));
-    connect(m_capture, &QPushButton::clicked, this, [this] {
-        const LiveMonitor::State &state = m_live->state();
-        if (std::holds_alternative<LiveMonitor::Running>(state) || std::holds_alternative<LiveMonitor::Starting>(state)) {
-            m_live->cleanup();
-            m_live->setState(LiveMonitor::Idle{});
-        } else {
-            m_live->start();
-        }
-    });
+    connect(m_capture, &QPushButton::clicked, this, [this] { CaptureControl::toggle(*m_live); });
     controls->addWidget(m_capture);
     controls->addStretch(1);
     m_severity = new QLabel(this);
     Style::setTextStyle(m_severity, Style::caption(), Style::secondaryText());
     controls->addWidget(m_severity);
     column->addLayout(controls);
-    column->addWidget(divider(this));
+    column->addWidget(horizontalDivider(this));
 
     m_noAlerts = new QWidget(this);
     m_noAlerts->setObjectName(QStringLiteral("noAlerts"));
@@ -116,7 +101,7 @@ MenuBarMonitorView::MenuBarMonitorView(LiveMonitor *live, AlertCenter *alerts, A
     m_alertList = new QVBoxLayout;
     m_alertList->setSpacing(2);
     column->addLayout(m_alertList);
-    column->addWidget(divider(this));
+    column->addWidget(horizontalDivider(this));
 
     auto *bottom = new QHBoxLayout;
     m_open = borderless(QStringLiteral("Open Quillmarsh"), this);
@@ -150,8 +135,8 @@ MenuBarMonitorView::MenuBarMonitorView(LiveMonitor *live, AlertCenter *alerts, A
 void MenuBarMonitorView::updateControls()
 {
     const LiveMonitor::State &state = m_live->state();
-    const bool starting = std::holds_alternative<LiveMonitor::Starting>(state);
-    if (std::holds_alternative<LiveMonitor::Running>(state) || starting) {
+    const bool starting = CaptureControl::isStarting(state);
+    if (CaptureControl::isRunning(state) || starting) {
         m_capture->setText(QStringLiteral("Stop Monitoring"));
         setSymbol(m_capture, QStringLiteral("stop.fill"));
         m_capture->setStyleSheet(QString());

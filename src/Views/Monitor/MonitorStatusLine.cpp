@@ -1,29 +1,15 @@
 #include "Views/Monitor/MonitorStatusLine.h"
 
 #include "Views/Components/Formatters.h"
+#include "Views/Components/Shapes.h"
 #include "Views/Components/Style.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
-#include <QPixmap>
 
 namespace {
 
 constexpr int dotSize = 7;
-
-QPixmap dot(const QColor &color, qreal ratio)
-{
-    QPixmap pixmap(QSize(dotSize, dotSize) * ratio);
-    pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(color);
-    painter.drawEllipse(QRectF(0, 0, dotSize, dotSize));
-    return pixmap;
-}
 
 } // namespace
 
@@ -74,5 +60,5 @@ void MonitorStatusLine::update()
 {
     m_text->setText(monitorStatusText(m_live->state(), m_live->startedAt(), m_live->totalReceived()));
     m_color = monitorStatusColor(m_live->state());
-    m_dot->setPixmap(dot(m_color, devicePixelRatioF()));
+    m_dot->setPixmap(dotPixmap(m_color, dotSize));
 }

@@ -1,3 +1,4 @@
+#include "Views/Monitor/CaptureControl.h"
 #include "Views/Monitor/MonitorView.h"
 
 #include "Platform/SystemSettings.h"
@@ -8,6 +9,7 @@
 #include "Views/Components/Card.h"
 #include "Views/Components/Clipboard.h"
 #include "Views/Components/ContentUnavailable.h"
+#include "Views/Components/Shapes.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 #include "Views/Monitor/AlertDetail.h"
@@ -52,17 +54,8 @@ constexpr int columnMinimumWidths[] = {14, 80, 120, 140, 60, 60, 200};
 const QString noAlertsDescription =
     QStringLiteral("High and Critical findings from background monitoring will be listed here.");
 
-bool isRunning(const LiveMonitor::State &state) { return std::holds_alternative<LiveMonitor::Running>(state); }
-bool isStarting(const LiveMonitor::State &state) { return std::holds_alternative<LiveMonitor::Starting>(state); }
-
-QFrame *divider(QWidget *parent)
-{
-    auto *line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setForegroundRole(QPalette::Mid);
-    return line;
-}
+using CaptureControl::isRunning;
+using CaptureControl::isStarting;
 
 } // namespace
 
@@ -207,15 +200,7 @@ QWidget *MonitorView::makeStatusCard(QWidget *parent)
     m_captureButton = new QPushButton(card);
     m_captureButton->setObjectName(QStringLiteral("captureButton"));
     m_captureButton->setMinimumHeight(32);
-    connect(m_captureButton, &QPushButton::clicked, this, [this] {
-        const LiveMonitor::State &state = m_live->state();
-        if (isRunning(state) || isStarting(state)) {
-            m_live->cleanup();
-            m_live->setState(LiveMonitor::Idle{});
-        } else {
-            m_live->start();
-        }
-    });
+    connect(m_captureButton, &QPushButton::clicked, this, [this] { CaptureControl::toggle(*m_live); });
     row->addWidget(m_captureButton, 0, Qt::AlignVCenter);
     card->contentLayout()->addLayout(row);
     m_footnote = new QLabel(card);
@@ -273,7 +258,7 @@ QWidget *MonitorView::makeHistory()
     m_menuButton->setMenu(menu);
     row->addWidget(m_menuButton);
     column->addWidget(bar);
-    column->addWidget(divider(history));
+    column->addWidget(horizontalDivider(history));
 
     m_table = new QTableView(history);
     m_table->setObjectName(QStringLiteral("alertTable"));
