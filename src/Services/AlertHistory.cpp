@@ -1,6 +1,7 @@
 #include "Services/AlertHistory.h"
 
 #include "Engine/Support/AtomicFile.h"
+#include "Engine/Support/FileError.h"
 #include "Engine/Support/UtcTime.h"
 #include "Engine/Support/WholeFile.h"
 
@@ -13,11 +14,8 @@
 
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -32,7 +30,7 @@ const int64_t latestWritable = UtcTime::daysFromCivil(10000, 1, 1) * 86400 - 1;
 
 QString systemError(int error, const QByteArray &path)
 {
-    return QString::fromLocal8Bit(std::strerror(error)) + " (" + QFile::decodeName(path) + ")";
+    return QString::fromStdString(FileError::text(error)) + " (" + QFile::decodeName(path) + ")";
 }
 
 QByteArray folderOf(const QByteArray &path)
@@ -42,13 +40,15 @@ QByteArray folderOf(const QByteArray &path)
     return slash == 0 ? QByteArray("/") : path.left(slash);
 }
 
-// mkdir -p with default attributes; false with *error set when the chain cannot be made.
+// mkdir -p, each new folder private to the user (the history says what was found on this
+// machine); folders that exist already are left as they are. False with *error set when the
+// chain cannot be made.
 bool makeFolders(const QByteArray &folder, QString *error)
 {
     for (qsizetype end = 1; end <= folder.size(); ++end) {
         if (end < folder.size() && folder[end] != '/') continue;
         const QByteArray prefix = folder.left(end);
-        if (::mkdir(prefix.constData(), 0777) == 0 || errno == EEXIST) continue;
+        if (::mkdir(prefix.constData(), 0700) == 0 || errno == EEXIST) continue;
         *error = systemError(errno, prefix);
         return false;
     }

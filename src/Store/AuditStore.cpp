@@ -5,6 +5,7 @@
 #include "Engine/Parser/BSMParser.h"
 #include "Engine/Record/PathComponents.h"
 #include "Store/TrailFile.h"
+#include "Engine/Support/FileError.h"
 #include "Engine/Support/Resources.h"
 #include "Services/Privileged.h"
 
@@ -377,7 +378,7 @@ void AuditStore::readFiles(QList<QUrl> urls, qsizetype next, TrailSource::Kind k
         .then(this, [this, urls = std::move(urls), next, kind, finish = std::move(finish),
                      location = std::move(location)](std::shared_ptr<LoadedFile> loaded) mutable {
             if (loaded->error != 0) {
-                setLastError("Couldn't read " + location.name + ": " + std::generic_category().message(loaded->error));
+                setLastError("Couldn't read " + location.name + ": " + FileError::text(loaded->error));
             } else {
                 std::optional<std::string> notATrail;
                 if (loaded->trail.records.empty() && !loaded->trail.issues.empty())

@@ -253,10 +253,15 @@ public:
         }
         // Run as root, a folder made by this test would belong to root, which the helper rightly
         // refuses; in use it belongs to the user.
-        if (::geteuid() == 0) ::chown(fs::path(arguments->fifoPath).parent_path().c_str(), 65534, 65534);
+        const uid_t user = ::geteuid() == 0 ? 65534 : ::geteuid();
+        if (::geteuid() == 0) {
+            ::chown(fs::path(arguments->fifoPath).parent_path().c_str(), user, user);
+            ::chown(arguments->fifoPath.c_str(), user, user);
+        }
         const AuditPipeHelper::Places places{devicePath, runtime + "/"};
         const pid_t child = ::fork();
         if (child == 0) {
+            ::setenv("PKEXEC_UID", std::to_string(user).c_str(), 1); // as pkexec does
             ::closefrom(3); // above all the test's own end of the named pipe
             ::_exit(AuditPipeHelper::run(*arguments, places));
         }

@@ -1,13 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <grp.h>
 #include <mutex>
 #include <optional>
+#include <pwd.h>
 #include <string>
 #include <unordered_map>
 
-// Turns user and group ids into this machine's names, remembering every answer (including
-// "no such id") for the rest of the run. Used from the main thread and background tasks alike.
+// Turns user and group ids into this machine's names, remembering every answer (including a clean
+// "no such id") for the rest of the run; a look-up that failed is asked again next time. Used
+// from the main thread and background tasks alike.
 class UserResolver {
 public:
     static UserResolver &shared();
@@ -28,6 +31,10 @@ public:
 
 private:
     friend struct UserResolverProbe; // tests look into the caches
+
+    // The system's reentrant look-ups; tests put others in their place.
+    int (*userLookUp)(uid_t, passwd *, char *, size_t, passwd **) = ::getpwuid_r;
+    int (*groupLookUp)(gid_t, group *, char *, size_t, group **) = ::getgrgid_r;
 
     // Guards both caches; held across the system look-up.
     std::mutex lock;

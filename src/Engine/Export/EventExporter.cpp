@@ -6,6 +6,7 @@
 #include "Engine/BSM/UserResolver.h"
 #include "Engine/Support/AtomicFile.h"
 #include "Engine/Support/FileDescriptor.h"
+#include "Engine/Support/FileError.h"
 #include "Engine/Support/UtcTime.h"
 
 #include <array>
@@ -398,7 +399,7 @@ void writeDocument(Output &output, const RecordList &records, Format format)
 
 std::string failure(const std::string &path, int error)
 {
-    return "Could not write \"" + path + "\": " + std::strerror(error) + ".";
+    return "Could not write \"" + path + "\": " + FileError::text(error) + ".";
 }
 
 void writeAll(int fd, std::string_view bytes, const std::string &path)
@@ -447,15 +448,6 @@ void writeEvents(std::ostream &out, const RecordList &records, Format format)
 
 void exportEvents(const RecordList &records, Format format, const std::string &path)
 {
-    if (format == Format::json) {
-        FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-        if (file.get() < 0) throw ExportError(failure(path, errno));
-        Output output([&](std::string_view chunk) { writeAll(file.get(), chunk, path); });
-        writeDocument(output, records, format);
-        if (file.close() != 0) throw ExportError(failure(path, errno));
-        return;
-    }
-
     writeReplacing(path, [&](Output &output) { writeDocument(output, records, format); });
 }
 

@@ -1,6 +1,7 @@
 #include "Engine/Support/AtomicFile.h"
 
 #include "Engine/Support/FileDescriptor.h"
+#include "Engine/Support/FileError.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -47,11 +48,26 @@ int writeAll(int fd, std::string_view bytes)
 
 int replace(const std::string &path, const std::function<int(int fd)> &write, const Options &options)
 {
+    // A named pipe or device there is not to be written into or renamed over: it may not even
+    // be the user's (/dev/null, as root).
+    mode_t mode = options.mode;
+    bool exactMode = options.exactMode;
+    struct stat target;
+    if (::stat(path.c_str(), &target) == 0) {
+        if (S_ISDIR(target.st_mode)) return EISDIR;
+        if (!S_ISREG(target.st_mode)) return FileError::notRegularFile;
+        // Who may read a file is its owner's choice: a private file stays private.
+        if (!exactMode) {
+            mode = target.st_mode & 0777;
+            exactMode = true;
+        }
+    }
+
     std::string temporary;
     FileDescriptor file;
     for (int attempt = 0; attempt < 8 && !file.valid(); ++attempt) {
         temporary = temporaryPathBeside(path);
-        file = FileDescriptor(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, options.mode));
+        file = FileDescriptor(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
         if (!file.valid() && errno != EEXIST) break;
     }
     if (!file.valid()) return errno;
@@ -69,7 +85,7 @@ int replace(const std::string &path, const std::function<int(int fd)> &write, co
         throw;
     }
     if (error != 0) return abandon(error);
-    if (options.exactMode && ::fchmod(file.get(), options.mode) != 0) return abandon(errno);
+    if (exactMode && ::fchmod(file.get(), mode) != 0) return abandon(errno);
     if (::fsync(file.get()) != 0) return abandon(errno);
     if (file.close() != 0) {
         error = errno;

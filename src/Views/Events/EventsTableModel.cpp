@@ -15,7 +15,6 @@
 #include <array>
 #include <cmath>
 #include <ctime>
-#include <deque>
 #include <numeric>
 #include <string>
 #include <string_view>
@@ -187,9 +186,12 @@ void appendDigits(QString &out, int value, int width)
 QString eventsTimeText(double time)
 {
     const TimeTexts &texts = timeTexts();
-    const double whole = std::floor(time);
-    const time_t seconds = time_t(whole);
-    const int millis = std::clamp(int((time - whole) * 1000.0), 0, 999);
+    // Whole milliseconds first: 0.001 is not exact in binary, and truncating would show .000.
+    const long long totalMillis = std::llround(time * 1000.0);
+    long long wholeSeconds = totalMillis / 1000;
+    if (totalMillis % 1000 < 0) --wholeSeconds;
+    const time_t seconds = time_t(wholeSeconds);
+    const int millis = int(totalMillis - wholeSeconds * 1000);
     struct tm local {};
     localtime_r(&seconds, &local);
 
@@ -400,6 +402,9 @@ QVariant EventsTableModel::data(const QModelIndex &index, int role) const
 
 QVariant EventsTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= numColumns) return {};
+    if (orientation != Qt::Horizontal || section < 0 || section >= numColumns) return {};
+    // A click on another column starts with its forward order.
+    if (role == Qt::InitialSortOrderRole) return int(Qt::AscendingOrder);
+    if (role != Qt::DisplayRole) return {};
     return QString::fromLatin1(columnTitles[size_t(section)]);
 }

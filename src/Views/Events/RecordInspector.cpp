@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 #include <QTextEdit>
@@ -38,8 +39,12 @@ constexpr int tokenSpacing = 6;
 constexpr int hexWidth = 16;
 constexpr int codePadding = 8;
 constexpr double hexPointSize = 10.5;
-// Weekday, day, month, year, time to the millisecond and the zone, as US English arranges them.
-constexpr const char *longTimePattern = "ddd, MMM d, yyyy, h:mm:ss.zzz AP t";
+// Weekday, day, month, year, time to the millisecond and the zone, on the locale's clock.
+QString longTimePattern()
+{
+    const bool twelveHour = QLocale().timeFormat(QLocale::ShortFormat).contains(u'a', Qt::CaseInsensitive);
+    return twelveHour ? QStringLiteral("ddd, MMM d, yyyy, h:mm:ss.zzz AP t") : QStringLiteral("ddd, d MMM yyyy, HH:mm:ss.zzz t");
+}
 
 QString text(const std::string &s)
 {
@@ -326,7 +331,7 @@ QWidget *RecordInspector::header(const AuditRecord &record, QWidget *parent)
     identity->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(identity);
 
-    auto *time = new QLabel(Format::pattern(record.time, longTimePattern), header);
+    auto *time = new QLabel(Format::pattern(record.time, longTimePattern()), header);
     time->setObjectName("timeLine");
     Style::setTextStyle(time, Style::callout(), Style::secondaryText());
     time->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -1,5 +1,6 @@
 #include "Engine/Support/AtomicFile.h"
 #include "Engine/Support/FileDescriptor.h"
+#include "Engine/Support/FileError.h"
 #include "Engine/Support/WholeFile.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +80,41 @@ TEST_F(FileHelpers, AnExactModeIgnoresTheUmask)
     EXPECT_EQ(info.st_mode & 07777, 0644u);
     ASSERT_EQ(::stat(path("plain").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u) << "without exactMode the umask applies";
+}
+
+// A replaced file keeps who may read it, unless the caller fixes the mode; only a regular file is
+// ever replaced, and what else stands there stays as it was.
+TEST_F(FileHelpers, AReplacementKeepsThePermissionBitsAndOnlyReplacesRegularFiles)
+{
+    const auto empty = [](int) { return 0; };
+    const mode_t saved = ::umask(022);
+    for (const mode_t mode : {mode_t(0600), mode_t(0640), mode_t(0666)}) {
+        write("private", "old");
+        ASSERT_EQ(::chmod(path("private").c_str(), mode), 0);
+        EXPECT_EQ(AtomicFile::replace(path("private"), empty), 0);
+        struct stat info;
+        ASSERT_EQ(::stat(path("private").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, mode);
+    }
+    AtomicFile::Options fixed;
+    fixed.mode = 0600;
+    fixed.exactMode = true;
+    ASSERT_EQ(::chmod(path("private").c_str(), 0644), 0);
+    EXPECT_EQ(AtomicFile::replace(path("private"), empty, fixed), 0);
+    struct stat info;
+    ASSERT_EQ(::stat(path("private").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    ::umask(saved);
+
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    fs::create_directory(path("folder"));
+    EXPECT_EQ(AtomicFile::replace(path("fifo"), empty), FileError::notRegularFile);
+    EXPECT_EQ(AtomicFile::replace(path("folder"), empty), EISDIR);
+    EXPECT_TRUE(fs::is_fifo(path("fifo")));
+    EXPECT_TRUE(fs::is_directory(path("folder")));
+    EXPECT_EQ(entries(), 3u) << "no temporary file left";
+    EXPECT_EQ(FileError::text(FileError::notRegularFile), "Not a regular file");
+    EXPECT_EQ(FileError::text(ENOENT), "No such file or directory");
 }
 
 TEST_F(FileHelpers, WholeFilesAreReadOnlyWhenRegularAndSmallEnough)

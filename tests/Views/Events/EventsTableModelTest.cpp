@@ -1,6 +1,7 @@
 #include "Views/Events/EventsTableModel.h"
 
 #include "Engine/BSM/UserResolver.h"
+#include "Views/Components/Formatters.h"
 #include "support/RecordValue.h"
 
 #include <QAbstractItemModelTester>
@@ -103,6 +104,17 @@ TEST_F(EventsTableModelTest, CellsShowTheRecordsFields)
     const QStringList titles = {"Time", "Event", "Class", "User", "Process", "PID", "Result", "Details"};
     for (int column = 0; column < titles.size(); ++column)
         EXPECT_EQ(model.headerData(column, Qt::Horizontal).toString(), titles[column]);
+}
+
+// The cell writes its text by hand to stay allocation-free; it must read as the formatter's would.
+TEST_F(EventsTableModelTest, TimeCellsReadAsTheLocalesPattern)
+{
+    const double times[] = {0, 1700000000.25, 1700006400.999, 1699963200, 1699920000.5, 1709251199.001, -1.5};
+    for (double time : times)
+        EXPECT_EQ(eventsTimeText(time), Format::pattern(time, "MMM d, h:mm:ss.zzz AP")) << time;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(eventsTimeText(1700000000.25), Format::pattern(1700000000.25, "MMM d, HH:mm:ss.zzz"));
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
 }
 
 TEST_F(EventsTableModelTest, TimeOrderIsTheStoresOrderOrItsExactReverse)

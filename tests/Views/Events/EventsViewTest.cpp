@@ -4,11 +4,14 @@
 #include "Views/Components/ContentUnavailable.h"
 #include "Views/Events/EventsTableModel.h"
 #include "Views/Events/RecordInspector.h"
+#include "Views/ScreenFactory.h"
 #include "support/LoadedStore.h"
 #include "support/RecordValue.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QHeaderView>
+#include <QTest>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -87,6 +90,9 @@ TEST_F(EventsViewTest, FirstShowsTheFilteredRecordsInTimeOrderWithTheInspector)
     EXPECT_EQ(view->inspectorAction()->property("symbol").toString(), "sidebar.right");
     EXPECT_TRUE(view->actions().contains(view->inspectorAction()));
     EXPECT_EQ(view->searchPrompt(), QString::fromUtf8("Path, command, user, event, pid\u2026"));
+
+    std::unique_ptr<ScreenWidget> made(makeScreen(Screen::events, ViewContext{&store, nullptr, nullptr}));
+    EXPECT_NE(dynamic_cast<EventsView *>(made.get()), nullptr);
 }
 
 // Two results with the same count, first id and last id but different records in between: the
@@ -122,7 +128,13 @@ TEST_F(EventsViewTest, TheSelectionIsTheStoresRecordIdKeptWhileHidden)
     filter(EventFilter());
     EXPECT_EQ(highlightedID(), 4); // re-applied after the reset
 
-    view->table()->sortByColumn(EventsTableModel::resultColumn, Qt::DescendingOrder);
+    // A header click on another column sorts it forward; a second click reverses it.
+    QHeaderView *header = view->table()->horizontalHeader();
+    header->resize(1200, 30);
+    const QPoint result(header->sectionViewportPosition(EventsTableModel::resultColumn) + 5, 5);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, result);
+    EXPECT_EQ(shownIDs(), (std::vector<int64_t>{1, 2, 4, 5, 3}));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, result);
     EXPECT_EQ(shownIDs(), (std::vector<int64_t>{3, 1, 2, 4, 5}));
     EXPECT_EQ(highlightedID(), 4); // and after a sort
 

@@ -184,6 +184,10 @@ TEST_F(FilterBarTest, ControlsWriteTheStoresFilter)
     EXPECT_EQ(classes->text(), "ex");
     EXPECT_TRUE(action(classes, "Clear Classes")->isVisible());
     EXPECT_TRUE(clearAll->isVisible());
+    ex->trigger(); // unmarking removes the class again
+    EXPECT_TRUE(store.filter().classes.empty());
+    EXPECT_EQ(classes->text(), "All classes");
+    ex->trigger();
 
     action(presets, "File changes")->trigger();
     EXPECT_EQ(store.filter().classes, (std::set<std::string>{"fc", "fd", "fw", "fm"}));
