@@ -43,7 +43,6 @@ MenuBarMonitorView::MenuBarMonitorView(LiveMonitor *live, AlertCenter *alerts, A
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(padding, padding, padding, padding);
     column->setSpacing(sectionSpacing);
-    column->setSizeConstraint(QLayout::SetFixedSize);
 
     auto *header = new QHBoxLayout;
     header->setSpacing(10);

