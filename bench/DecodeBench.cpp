@@ -1,7 +1,7 @@
 // Decoding speed and the memory the decoded records hold, over a generated trail.
 // Figures are printed, not asserted: run DecodeBench from a release build.
 
-#include "BSM/BSMParser.h"
+#include "Engine/Parser/BSMParser.h"
 #include "TrailGenerator.h"
 
 #include <benchmark/benchmark.h>

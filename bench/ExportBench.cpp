@@ -1,7 +1,7 @@
 // Exports 1,000,000 records to CSV and JSON. Reports throughput (bytes_per_second) and memory:
 // records_MB is the resident size once the records are built, export_peak_MB how far the peak
 // resident size rose during the export itself, which should stay near the writer's buffer.
-#include "Services/EventExporter.h"
+#include "Engine/Export/EventExporter.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,8 +1,8 @@
 // One filter pass's matching over a decoded trail, as the store runs it in the background.
 // Figures are printed, not asserted: run FilterBench from a release build.
 
-#include "BSM/BSMParser.h"
-#include "Model/EventFilter.h"
+#include "Engine/Parser/BSMParser.h"
+#include "Engine/Record/EventFilter.h"
 #include "TrailGenerator.h"
 
 #include <benchmark/benchmark.h>

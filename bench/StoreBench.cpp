@@ -2,7 +2,7 @@
 // its peak. Two generated trails of about half a million records each, a million together.
 // Figures are printed, not asserted: run StoreBench from a release build.
 
-#include "Model/AuditStore.h"
+#include "Store/AuditStore.h"
 #include "TrailGenerator.h"
 
 #include <QCoreApplication>

@@ -2,8 +2,8 @@
 // rows, and checks what must hold for any input. Also compiled into a normal test that replays
 // saved inputs.
 
-#include "BSM/BSMParser.h"
-#include "BSM/UserResolver.h"
+#include "Engine/Parser/BSMParser.h"
+#include "Engine/BSM/UserResolver.h"
 
 #include <cstdio>
 #include <cstdlib>

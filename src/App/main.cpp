@@ -1,4 +1,4 @@
-#include "Services/AuditPipeHelper.h"
+#include "Engine/Capture/AuditPipeHelper.h"
 
 #include <cstdio>
 

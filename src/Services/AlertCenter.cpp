@@ -1,7 +1,7 @@
 #include "Services/AlertCenter.h"
 
-#include "BSM/BSMParser.h"
-#include "BSM/UserResolver.h"
+#include "Engine/Parser/BSMParser.h"
+#include "Engine/BSM/UserResolver.h"
 #include "Services/AlertNotifications.h"
 #include "Services/LaunchAtLogin.h"
 

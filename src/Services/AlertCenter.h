@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Analysis/Finding.h"
-#include "Model/AuditRecord.h"
+#include "Engine/Analysis/Finding.h"
+#include "Engine/Record/AuditRecord.h"
 #include "Platform/DockBadge.h"
 #include "Platform/LoginItem.h"
 #include "Platform/NotificationCenter.h"

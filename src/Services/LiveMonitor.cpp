@@ -1,10 +1,10 @@
 #include "Services/LiveMonitor.h"
 
-#include "Analysis/Detections.h"
-#include "Analysis/ProcessGraph.h"
-#include "BSM/AuditCatalog.h"
-#include "BSM/Uuid.h"
-#include "Services/LiveStreamReader.h"
+#include "Engine/Analysis/Detections.h"
+#include "Engine/Analysis/ProcessGraph.h"
+#include "Engine/BSM/AuditCatalog.h"
+#include "Engine/BSM/Uuid.h"
+#include "Engine/Capture/LiveStreamReader.h"
 #include "Services/Privileged.h"
 
 #include <QCoreApplication>

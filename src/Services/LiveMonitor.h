@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Analysis/Finding.h"
-#include "Model/AuditRecord.h"
-#include "Services/AuditPipeHelper.h"
+#include "Engine/Analysis/Finding.h"
+#include "Engine/Record/AuditRecord.h"
+#include "Engine/Capture/AuditPipeHelper.h"
 
 #include <QFuture>
 #include <QObject>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Analysis/Finding.h"
-#include "BSM/Uuid.h"
+#include "Engine/Analysis/Finding.h"
+#include "Engine/BSM/Uuid.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,7 @@
 #include "Services/Privileged.h"
 
-#include "BSM/UTF8.h"
-#include "BSM/Uuid.h"
+#include "Engine/BSM/UTF8.h"
+#include "Engine/BSM/Uuid.h"
 #include "Platform/Elevation.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Model/Screen.h"
+#include "Store/Screen.h"
 #include "Views/ViewContext.h"
 
 class QWidget;

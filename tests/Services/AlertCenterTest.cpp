@@ -1,8 +1,8 @@
 #include "Services/AlertCenter.h"
 
-#include "Platform/FakeDockBadge.h"
-#include "Platform/FakeLoginItem.h"
-#include "Platform/FakeNotificationCenter.h"
+#include "support/FakeDockBadge.h"
+#include "support/FakeLoginItem.h"
+#include "support/FakeNotificationCenter.h"
 #include "support/QtTestSupport.h"
 #include "support/TrailBuilder.h"
 

@@ -1,6 +1,6 @@
 #include "Services/AlertNotifications.h"
 
-#include "Platform/FakeNotificationCenter.h"
+#include "support/FakeNotificationCenter.h"
 
 #include <gtest/gtest.h>
 

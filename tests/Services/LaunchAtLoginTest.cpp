@@ -1,6 +1,6 @@
 #include "Services/LaunchAtLogin.h"
 
-#include "Platform/FakeLoginItem.h"
+#include "support/FakeLoginItem.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "Services/LiveMonitor.h"
 
-#include "BSM/AuditCatalog.h"
-#include "Services/AuditPipeHelper.h"
+#include "Engine/BSM/AuditCatalog.h"
+#include "Engine/Capture/AuditPipeHelper.h"
 #include "Services/PrivilegedError.h"
 #include "support/ChildProcess.h"
 #include "support/QtTestSupport.h"

@@ -4,7 +4,7 @@
 // fields without going through bytes:
 //   RecordValue(23, 1000).subject(501, 0).path("/tmp/x").execArgs({"x", "-v"}).image("/tmp/x")
 
-#include "Model/AuditRecord.h"
+#include "Engine/Record/AuditRecord.h"
 
 #include <initializer_list>
 #include <string>

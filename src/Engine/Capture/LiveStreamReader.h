@@ -1,0 +1,42 @@
+#pragma once
+
+#include "Engine/Record/AuditRecord.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+// Turns the bytes of a live capture's named pipe into records. The helper copies the audit pipe
+// in pieces of any size, so a record cut by a read waits here, whole, for the rest of its bytes.
+// One reader per capture, used by one thread.
+class LiveStreamReader {
+public:
+    struct Batch {
+        std::vector<AuditRecord> records;
+        int64_t bytes = 0; // the size of the read that completed them
+    };
+
+    // Why reading stopped: cancelled, or the pipe ended (errorNumber 0) or failed.
+    struct Ending {
+        bool cancelled = false;
+        int errorNumber = 0;
+    };
+
+    // The records these bytes complete, numbered from 0 and marked with source -1. Bytes that
+    // can never become a record are dropped by the parser's resynchronisation, so what is kept
+    // is at most one unfinished record, or the last 10 bytes after stray ones.
+    std::vector<AuditRecord> decode(std::span<const uint8_t> bytes);
+    size_t pendingBytes() const { return m_pending.size(); }
+
+    // Polls `fd` every `pollTimeout` and hands every read that completed a record to `deliver`,
+    // until `cancelled` is set or the pipe can no longer be read. Nothing is read once `cancelled`
+    // is set. Never closes `fd`.
+    Ending run(int fd, const std::atomic<bool> &cancelled, std::chrono::milliseconds pollTimeout,
+               const std::function<void(Batch &&)> &deliver);
+
+private:
+    std::vector<uint8_t> m_pending;
+};

@@ -1,0 +1,370 @@
+#include "Engine/Parser/BSMParser.h"
+
+#include "Engine/BSM/UTF8.h"
+
+#include <cstdio>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+namespace {
+
+constexpr int64_t minimumRecordSize = 18;
+constexpr int64_t maximumRecordSize = 16777216;
+// Resynchronisation trusts a candidate header only when it also looks like what a kernel writes.
+constexpr uint32_t maximumResyncSize = 0xFFFFF;
+constexpr int64_t fileTokenFixedSize = 11;
+constexpr uint8_t identityTokenID = 0xed;
+
+uint32_t bigEndian32(const uint8_t *p)
+{
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+
+// Resynchronisation's test of a candidate header, applied to as many of its six bytes as the
+// buffer holds: true when none of the bytes present rules it out.
+bool mayOpenRecord(const uint8_t *p, int64_t available)
+{
+    if (!TokenID::isHeader(p[0])) return false;
+    if (available > 1 && p[1] != 0) return false;
+    if (available > 2 && p[2] > maximumResyncSize >> 16) return false;
+    if (available > 4 && bigEndian32(p + 1) < minimumRecordSize) return false;
+    if (available > 5 && p[5] != 2 && p[5] != 10 && p[5] != 11) return false;
+    return true;
+}
+
+std::string issueText(const char *format, unsigned value)
+{
+    char buffer[96];
+    std::snprintf(buffer, sizeof buffer, format, value);
+    return buffer;
+}
+
+// The one token loop: decodes from offset 0 up to a trailer, the end or the first failure, and
+// hands each token to visit(id, offset, length, payload), which returns false to stop early.
+// reuse(id, offset) may take a token it has met before and return its length, so that it is
+// not decoded again; it returns 0 otherwise. Returns the decoding error text, if any.
+template <typename Reuse, typename Visit>
+std::optional<std::string> forEachToken(std::span<const uint8_t> bytes, Reuse &&reuse, Visit &&visit)
+{
+    const int64_t count = static_cast<int64_t>(bytes.size());
+    ByteReader reader(bytes);
+    int64_t offset = 0;
+    while (offset < count) {
+        const uint8_t id = bytes[static_cast<size_t>(offset)];
+        if (const int64_t length = reuse(id, offset)) {
+            offset += length;
+            continue;
+        }
+        reader.offset = offset + 1;
+        bool more;
+        try {
+            TokenPayload payload = BSMParser::decode(id, reader);
+            // visit only moves decoded values, so any BSMError caught here is the decoder's.
+            more = visit(id, offset, reader.offset - offset, std::move(payload));
+        } catch (const BSMError &e) {
+            return e.description() + " (" + std::to_string(count - offset) + " bytes not decoded)";
+        }
+        if (!more || id == TokenID::trailer) break;
+        offset = reader.offset;
+    }
+    return std::nullopt;
+}
+
+constexpr auto decodeEveryToken = [](uint8_t, int64_t) -> int64_t { return 0; };
+
+std::string endpoint(const std::string &address, uint16_t port)
+{
+    std::string text;
+    text.reserve(address.size() + 6);
+    text += address;
+    text += ':';
+    text += std::to_string(port);
+    return text;
+}
+
+// Identity tokens repeat byte for byte in every record a process writes. Records parsed from
+// one buffer share one boxed value per distinct token, and a token met before is not decoded
+// again: the same bytes always decode to the same value and length.
+class IdentityPool {
+public:
+    struct Entry {
+        std::string_view bytes; // the whole token, id byte included
+        Boxed<SigningIdentity> identity;
+    };
+
+    // The earlier token that the bytes from a token's id onwards start with, if any.
+    const Entry *find(std::string_view rest) const
+    {
+        const auto found = m_entries.find(rest.substr(0, keyLength));
+        if (found == m_entries.end()) return nullptr;
+        for (const Entry &entry : found->second)
+            if (rest.substr(0, entry.bytes.size()) == entry.bytes) return &entry;
+        return nullptr;
+    }
+
+    Boxed<SigningIdentity> add(std::string_view tokenBytes, SigningIdentity &&identity)
+    {
+        if (m_count >= maximumEntries) {
+            m_entries.clear();
+            m_count = 0;
+        }
+        Boxed<SigningIdentity> boxed(std::move(identity));
+        m_entries[tokenBytes.substr(0, keyLength)].push_back({tokenBytes, boxed});
+        ++m_count;
+        return boxed;
+    }
+
+private:
+    // Signer type and the start of the signing id: enough to tell most programs apart.
+    static constexpr size_t keyLength = 32;
+    static constexpr size_t maximumEntries = 4096;
+    // Views into the buffer being parsed, which outlives the pool.
+    std::unordered_map<std::string_view, std::vector<Entry>> m_entries;
+    size_t m_count = 0;
+};
+
+// What each kind of token contributes to the record it belongs to.
+struct RecordEffects {
+    AuditRecord &record;
+    IdentityPool *identities;
+    std::string_view tokenBytes;
+
+    void operator()(Payload::Subject &&p) { record.subject = std::move(p.info); }
+    void operator()(Payload::Process &&p) { record.target = std::move(p.info); }
+    void operator()(Payload::ReturnValue &&p)
+    {
+        record.returnStatus = p.status;
+        record.returnValue = static_cast<int64_t>(p.value);
+    }
+    void operator()(Payload::Path &&p) { record.paths.push_back(std::move(p.path)); }
+    void operator()(Payload::Text &&p) { record.texts.push_back(std::move(p.text)); }
+    void operator()(Payload::Arg &&p) { record.args.push_back(std::move(p.arg)); }
+    void operator()(Payload::Attr &&p)
+    {
+        if (record.fileMode) return;
+        record.fileMode = p.mode;
+        record.fileOwner = p.uid;
+    }
+    void operator()(Payload::ExecArgs &&p) { record.execArgs = std::move(p.args); }
+    void operator()(Payload::Exit &&p) { record.exitStatus = static_cast<int32_t>(p.status); }
+    void operator()(Payload::Identity &&p)
+    {
+        if (identities) record.identity = identities->add(tokenBytes, std::move(p.identity));
+        else record.identity = std::move(p.identity);
+    }
+    void operator()(Payload::InAddr &&p) { record.sockets.push_back(std::move(p.address)); }
+    void operator()(Payload::SocketInet &&p)
+    {
+        if (p.address.find(':') != std::string::npos)
+            record.sockets.push_back("[" + p.address + "]:" + std::to_string(p.port));
+        else
+            record.sockets.push_back(endpoint(p.address, p.port));
+    }
+    void operator()(Payload::SocketUnix &&p) { record.sockets.push_back(std::move(p.path)); }
+    void operator()(Payload::Socket &&p)
+    {
+        const bool remoteUnset = p.remoteAddress == "0.0.0.0" || p.remoteAddress == "::";
+        record.sockets.push_back(remoteUnset ? endpoint(p.localAddress, p.localPort)
+                                             : endpoint(p.remoteAddress, p.remotePort));
+    }
+    template <typename Other>
+    void operator()(Other &&) {}
+};
+
+// Fills a default record from one record's bytes; false when they do not open with a readable
+// header token (the record is then only partly set and must be dropped).
+bool buildRecord(AuditRecord &record, RawBytes raw, int64_t id, int64_t source, IdentityPool *identities)
+{
+    // The bytes stay put when raw moves into the record: the shared buffer owns them.
+    const std::span<const uint8_t> bytes = raw.span();
+    const auto *base = reinterpret_cast<const char *>(bytes.data());
+    bool started = false;
+    int64_t tokenCount = 0;
+    const std::string_view all(base, bytes.size());
+    auto reuse = [&](uint8_t id, int64_t offset) -> int64_t {
+        if (id != identityTokenID || !identities || !started) return 0;
+        const auto *entry = identities->find(all.substr(static_cast<size_t>(offset)));
+        if (!entry) return 0;
+        record.identity = entry->identity;
+        ++tokenCount;
+        return static_cast<int64_t>(entry->bytes.size());
+    };
+    auto error = forEachToken(bytes, reuse, [&](uint8_t, int64_t offset, int64_t length, TokenPayload &&payload) {
+        if (!started) {
+            const auto *header = std::get_if<Payload::Header>(&payload);
+            if (!header) return false;
+            started = true;
+            record.id = id;
+            record.source = source;
+            record.event = header->event;
+            record.modifier = header->modifier;
+            record.time = header->time;
+            record.raw = std::move(raw);
+        } else {
+            const std::string_view tokenBytes(base + offset, static_cast<size_t>(length));
+            std::visit(RecordEffects{record, identities, tokenBytes}, std::move(payload));
+        }
+        ++tokenCount;
+        return true;
+    });
+    if (!started) return false;
+    record.tokenCount = tokenCount;
+    if (error) record.decodeError = std::move(*error);
+    return true;
+}
+
+// Counts the records of a clean trail by following the size fields alone, so the record list
+// is sized once; damage ends the count early and the list then simply grows.
+size_t estimateRecords(std::span<const uint8_t> bytes)
+{
+    const int64_t count = static_cast<int64_t>(bytes.size());
+    const uint8_t *p = bytes.data();
+    int64_t offset = 0;
+    size_t records = 0;
+    while (offset + 5 <= count) {
+        const uint8_t b = p[offset];
+        if (TokenID::isHeader(b)) {
+            const int64_t size = bigEndian32(p + offset + 1);
+            if (size < minimumRecordSize || size > maximumRecordSize || offset + size > count) break;
+            ++records;
+            offset += size;
+        } else if (b == TokenID::file && offset + fileTokenFixedSize <= count) {
+            offset += fileTokenFixedSize + ((int64_t(p[offset + 9]) << 8) | p[offset + 10]);
+        } else {
+            break;
+        }
+    }
+    return records;
+}
+
+} // namespace
+
+namespace BSMParser {
+
+TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t source, int64_t firstID, bool isStream)
+{
+    TrailResult result;
+    if (!data) return result;
+    const std::span<const uint8_t> bytes(*data);
+    const uint8_t *p = bytes.data();
+    const int64_t count = static_cast<int64_t>(bytes.size());
+    int64_t offset = 0;
+    int64_t nextID = firstID;
+    IdentityPool identities;
+    result.records.reserve(estimateRecords(bytes));
+
+    auto issue = [&](int64_t at, std::string message) {
+        result.issues.push_back(ParseIssue{Uuid::random(), at, std::move(message)});
+    };
+    // Resynchronisation never examines a buffer's last 10 bytes. In a file they are junk, but in a
+    // stream they may begin the next record, cut by the read: leave them for the next call from
+    // the first byte that could open a record. The next call takes that byte as a record start
+    // without resynchronisation's test, so it must pass whatever of the test the bytes already
+    // show. True when parsing stops there.
+    auto skipDamage = [&](int64_t from) {
+        offset = resync(bytes, from);
+        if (!isStream || offset < count) return false;
+        for (int64_t at = std::max(from, count - 10); at < count; ++at) {
+            if (mayOpenRecord(p + at, count - at)) {
+                result.bytesConsumed = at;
+                return true;
+            }
+        }
+        return false;
+    };
+
+    while (offset < count) {
+        const uint8_t b = p[offset];
+        if (TokenID::isHeader(b)) {
+            if (offset + 5 > count) {
+                result.bytesConsumed = offset;
+                return result;
+            }
+            const int64_t size = bigEndian32(p + offset + 1);
+            if (size < minimumRecordSize || size > maximumRecordSize) {
+                issue(offset, "implausible record size " + std::to_string(size) + "; resynchronising");
+                if (skipDamage(offset + 1)) return result;
+                continue;
+            }
+            if (offset + size > count) {
+                if (isStream) {
+                    result.bytesConsumed = offset;
+                } else {
+                    issue(offset, "record truncated (" + std::to_string(size) + " bytes declared, "
+                                      + std::to_string(count - offset) + " available)");
+                    result.bytesConsumed = count;
+                }
+                return result;
+            }
+            AuditRecord &record = result.records.emplace_back();
+            if (buildRecord(record, RawBytes(data, static_cast<size_t>(offset), static_cast<size_t>(size)), nextID,
+                            source, &identities)) {
+                ++nextID;
+            } else {
+                result.records.pop_back();
+                issue(offset, "unreadable header");
+            }
+            offset += size;
+        } else if (b == TokenID::file) {
+            if (offset + fileTokenFixedSize > count) {
+                result.bytesConsumed = isStream ? offset : count;
+                return result;
+            }
+            const int64_t nameLength = (int64_t(p[offset + 9]) << 8) | p[offset + 10];
+            if (offset + fileTokenFixedSize + nameLength > count) {
+                result.bytesConsumed = isStream ? offset : count;
+                return result;
+            }
+            // Between records the whole millisecond field counts, unlike inside a record.
+            FileToken token;
+            token.time = static_cast<double>(bigEndian32(p + offset + 1))
+                + static_cast<double>(bigEndian32(p + offset + 5)) / 1000.0;
+            const uint8_t *name = p + offset + fileTokenFixedSize;
+            int64_t length = nameLength;
+            while (length > 0 && name[length - 1] == 0) --length;
+            token.name = UTF8::decodeLossy(name, static_cast<size_t>(length));
+            result.fileTokens.push_back(std::move(token));
+            offset += fileTokenFixedSize + nameLength;
+        } else {
+            issue(offset, issueText("unexpected byte 0x%02x outside a record; resynchronising", b));
+            if (skipDamage(offset + 1)) return result;
+        }
+    }
+    result.bytesConsumed = offset;
+    return result;
+}
+
+TrailResult parse(std::span<const uint8_t> data, int64_t source, int64_t firstID, bool isStream)
+{
+    return parse(std::make_shared<const std::vector<uint8_t>>(data.begin(), data.end()), source, firstID, isStream);
+}
+
+std::optional<AuditRecord> makeRecord(RawBytes raw, int64_t id, int64_t source)
+{
+    std::optional<AuditRecord> record(std::in_place);
+    if (!buildRecord(*record, std::move(raw), id, source, nullptr)) return std::nullopt;
+    return record;
+}
+
+TokenList tokens(std::span<const uint8_t> bytes)
+{
+    TokenList list;
+    list.error = forEachToken(bytes, decodeEveryToken, [&](uint8_t id, int64_t offset, int64_t length, TokenPayload &&payload) {
+        list.tokens.push_back(BSMToken{id, offset, length, std::move(payload)});
+        return true;
+    });
+    return list;
+}
+
+int64_t resync(std::span<const uint8_t> bytes, int64_t start)
+{
+    const int64_t count = static_cast<int64_t>(bytes.size());
+    const uint8_t *p = bytes.data();
+    for (int64_t at = start < 0 ? 0 : start; at + 10 < count; ++at) {
+        if (mayOpenRecord(p + at, count - at)) return at;
+    }
+    return count;
+}
+
+} // namespace BSMParser

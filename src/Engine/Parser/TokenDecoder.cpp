@@ -1,0 +1,313 @@
+#include "Engine/Parser/BSMParser.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+double timeFrom(uint64_t seconds, uint64_t milliseconds)
+{
+    // Only the remainder of the millisecond field counts inside a record.
+    return static_cast<double>(seconds) + static_cast<double>(milliseconds % 1000) / 1000.0;
+}
+
+std::string text(ByteReader &reader)
+{
+    const uint16_t n = reader.u16();
+    return reader.string(n);
+}
+
+std::string ipv4(ByteReader &reader)
+{
+    const int64_t at = reader.offset;
+    reader.skip(4);
+    return formatIPv4(reader.buffer.subspan(static_cast<size_t>(at), 4));
+}
+
+// Reads count NUL-terminated strings; a list shorter than its count is truncated at the limit.
+std::vector<std::string> cStrings(ByteReader &reader, uint32_t count, bool reserve)
+{
+    std::vector<std::string> strings;
+    if (reserve) strings.reserve(std::min<uint32_t>(count, 4096));
+    for (uint32_t i = 0; i < count; ++i) {
+        if (reader.offset >= reader.limit) throw BSMError::truncated(1, reader.offset);
+        strings.push_back(reader.cString());
+    }
+    return strings;
+}
+
+Payload::Header header(ByteReader &reader, bool wide, bool extended)
+{
+    Payload::Header h;
+    h.size = reader.u32();
+    h.version = reader.u8();
+    h.event = reader.u16();
+    h.modifier = reader.u16();
+    if (extended) {
+        const uint32_t type = reader.u32();
+        h.host = reader.address(type);
+    }
+    if (wide) {
+        const uint64_t seconds = reader.u64();
+        const uint64_t milliseconds = reader.u64();
+        h.time = timeFrom(seconds, milliseconds);
+    } else {
+        const uint32_t seconds = reader.u32();
+        const uint32_t milliseconds = reader.u32();
+        h.time = timeFrom(seconds, milliseconds);
+    }
+    return h;
+}
+
+Payload::Attr attr(ByteReader &reader, bool wideDevice)
+{
+    Payload::Attr a;
+    a.mode = reader.u32();
+    a.uid = reader.u32();
+    a.gid = reader.u32();
+    a.fsid = reader.u32();
+    a.node = reader.u64();
+    a.device = wideDevice ? reader.u64() : reader.u32();
+    return a;
+}
+
+std::string formatted(const char *format, unsigned value)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, format, value);
+    return buffer;
+}
+
+} // namespace
+
+namespace BSMParser {
+
+SubjectInfo subject(ByteReader &reader, bool port64, bool extended)
+{
+    SubjectInfo info;
+    info.auid = reader.u32();
+    info.euid = reader.u32();
+    info.egid = reader.u32();
+    info.ruid = reader.u32();
+    info.rgid = reader.u32();
+    info.pid = reader.u32();
+    info.sid = reader.u32();
+    info.terminalPort = port64 ? reader.u64() : reader.u32();
+    if (extended) {
+        const uint32_t type = reader.u32();
+        info.terminalAddress = reader.address(type);
+    } else {
+        info.terminalAddress = ipv4(reader);
+    }
+    return info;
+}
+
+TokenPayload decode(uint8_t id, ByteReader &reader)
+{
+    switch (id) {
+    case 0x11: {
+        const uint32_t seconds = reader.u32();
+        const uint32_t milliseconds = reader.u32();
+        Payload::File file;
+        file.time = timeFrom(seconds, milliseconds);
+        file.name = text(reader);
+        return file;
+    }
+    case 0x13: {
+        const uint16_t magic = reader.u16();
+        if (magic != 0xB105) throw BSMError::malformed(formatted("bad trailer magic 0x%04x", magic));
+        return Payload::Trailer{reader.u32()};
+    }
+    case 0x14: return header(reader, false, false);
+    case 0x15: return header(reader, false, true);
+    case 0x74: return header(reader, true, false);
+    case 0x79: return header(reader, true, true);
+    case 0x21: {
+        Payload::Arbitrary a;
+        a.format = reader.u8();
+        a.unitSize = reader.u8();
+        a.count = reader.u8();
+        const int64_t unit = a.unitSize == 1 ? 2 : a.unitSize == 2 ? 4 : a.unitSize == 3 ? 8 : 1;
+        a.bytes = reader.bytes(unit * a.count);
+        return a;
+    }
+    case 0x22: {
+        Payload::Ipc ipc;
+        ipc.type = reader.u8();
+        ipc.id = reader.u32();
+        return ipc;
+    }
+    case 0x23:
+    case 0x25: return Payload::Path{text(reader)};
+    case 0x24: return Payload::Subject{subject(reader, false, false)};
+    case 0x26: return Payload::Process{subject(reader, false, false)};
+    case 0x27: {
+        Payload::ReturnValue r;
+        r.status = reader.u8();
+        r.value = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(reader.u32())));
+        return r;
+    }
+    case 0x28: return Payload::Text{text(reader)};
+    case 0x29: {
+        const uint16_t n = reader.u16();
+        return Payload::Opaque{reader.bytes(n)};
+    }
+    case 0x2a: return Payload::InAddr{ipv4(reader)};
+    case 0x2b: {
+        const int64_t at = reader.offset;
+        reader.skip(20);
+        const auto ip = reader.buffer.subspan(static_cast<size_t>(at), 20);
+        Payload::IP p;
+        p.version = ip[0] >> 4;
+        p.protocolNumber = ip[9];
+        p.source = formatIPv4(ip.subspan(12, 4));
+        p.destination = formatIPv4(ip.subspan(16, 4));
+        return p;
+    }
+    case 0x2c: return Payload::IPort{reader.u16()};
+    case 0x2d: {
+        Payload::Arg a;
+        a.arg.number = reader.u8();
+        a.arg.value = reader.u32();
+        a.arg.name = text(reader);
+        return a;
+    }
+    case 0x2e: {
+        Payload::Socket s;
+        s.type = reader.u16();
+        s.localPort = reader.u16();
+        s.localAddress = ipv4(reader);
+        s.remotePort = reader.u16();
+        s.remoteAddress = ipv4(reader);
+        return s;
+    }
+    case 0x2f: return Payload::Seq{reader.u32()};
+    case 0x32: {
+        Payload::IpcPerm p;
+        p.uid = reader.u32();
+        p.gid = reader.u32();
+        p.creatorUID = reader.u32();
+        p.creatorGID = reader.u32();
+        p.mode = reader.u32();
+        p.seq = reader.u32();
+        p.key = reader.u32();
+        return p;
+    }
+    case 0x38: {
+        Payload::Privilege p;
+        p.set = text(reader);
+        p.name = text(reader);
+        return p;
+    }
+    case 0x39: {
+        Payload::Privilege p;
+        p.success = reader.u8() != 0;
+        p.name = text(reader);
+        return p;
+    }
+    case 0x3b: {
+        const uint16_t count = reader.u16();
+        Payload::NewGroups g;
+        for (uint16_t i = 0; i < count; ++i) g.groups.push_back(reader.u32());
+        return g;
+    }
+    case 0x3c: {
+        const uint32_t count = reader.u32();
+        return Payload::ExecArgs{cStrings(reader, count, true)};
+    }
+    case 0x3d: {
+        const uint32_t count = reader.u32();
+        return Payload::ExecEnv{cStrings(reader, count, true)};
+    }
+    case 0x3e: return attr(reader, false);
+    case 0x52: {
+        Payload::Exit e;
+        e.status = reader.u32();
+        e.value = reader.u32();
+        return e;
+    }
+    case 0x60: return Payload::Zonename{text(reader)};
+    case 0x71: {
+        Payload::Arg a;
+        a.arg.number = reader.u8();
+        a.arg.value = reader.u64();
+        a.arg.name = text(reader);
+        return a;
+    }
+    case 0x72: {
+        Payload::ReturnValue r;
+        r.status = reader.u8();
+        r.value = reader.u64();
+        return r;
+    }
+    case 0x73: return attr(reader, true);
+    case 0x75: return Payload::Subject{subject(reader, true, false)};
+    case 0x77: return Payload::Process{subject(reader, true, false)};
+    case 0x7a: return Payload::Subject{subject(reader, false, true)};
+    case 0x7b: return Payload::Process{subject(reader, false, true)};
+    case 0x7c: return Payload::Subject{subject(reader, true, true)};
+    case 0x7d: return Payload::Process{subject(reader, true, true)};
+    case 0x7e: {
+        const uint32_t type = reader.u32();
+        return Payload::InAddr{reader.address(type)};
+    }
+    case 0x7f: {
+        Payload::Socket s;
+        s.domain = reader.u16();
+        s.type = reader.u16();
+        const uint16_t type = reader.u16();
+        s.localPort = reader.u16();
+        s.localAddress = reader.address(type);
+        s.remotePort = reader.u16();
+        s.remoteAddress = reader.address(type);
+        return s;
+    }
+    case 0x80: {
+        Payload::SocketInet s;
+        s.family = reader.u16();
+        s.port = reader.u16();
+        s.address = ipv4(reader);
+        return s;
+    }
+    case 0x81: {
+        Payload::SocketInet s;
+        s.family = reader.u16();
+        s.port = reader.u16();
+        const int64_t at = reader.offset;
+        reader.skip(16);
+        s.address = formatIPv6(reader.buffer.subspan(static_cast<size_t>(at), 16));
+        return s;
+    }
+    case 0x82: {
+        Payload::SocketUnix s;
+        s.family = reader.u16();
+        s.path = reader.cString();
+        return s;
+    }
+    case 0xed: {
+        Payload::Identity i;
+        i.identity.signerType = reader.u32();
+        i.identity.signingID = text(reader);
+        reader.skip(1);
+        i.identity.teamID = text(reader);
+        reader.skip(1);
+        const uint16_t n = reader.u16();
+        const int64_t at = reader.offset;
+        reader.skip(n);
+        i.identity.cdhash = hexString(reader.buffer.subspan(static_cast<size_t>(at), n));
+        return i;
+    }
+    case 0xee: {
+        const uint32_t count = reader.u32();
+        return Payload::Strings{"principal", cStrings(reader, count, false)};
+    }
+    case 0xef: {
+        const uint32_t count = reader.u32();
+        return Payload::Strings{"hash", cStrings(reader, count, false)};
+    }
+    default:
+        throw BSMError::malformed(formatted("unsupported token type 0x%02x", id));
+    }
+}
+
+} // namespace BSMParser

@@ -1,0 +1,285 @@
+#include "Engine/BSM/AuditCatalog.h"
+#include "Engine/BSM/BSMErrno.h"
+#include "Engine/Parser/BSMToken.h"
+#include "Engine/BSM/ByteReader.h"
+#include "Engine/BSM/UserResolver.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <utility>
+
+namespace {
+
+struct TokenName {
+    uint8_t id;
+    const char *name;
+};
+
+constexpr TokenName tokenNames[] = {
+    {0x11, "file"},          {0x13, "trailer"},      {0x14, "header"},         {0x15, "header_ex"},
+    {0x21, "data"},          {0x22, "IPC"},          {0x23, "path"},           {0x24, "subject"},
+    {0x25, "path"},          {0x26, "process"},      {0x27, "return"},         {0x28, "text"},
+    {0x29, "opaque"},        {0x2a, "ip addr"},      {0x2b, "ip"},             {0x2c, "ip port"},
+    {0x2d, "argument"},      {0x2e, "socket"},       {0x2f, "sequence"},       {0x32, "IPC perm"},
+    {0x38, "priv"},          {0x39, "use of privilege"}, {0x3b, "group"},      {0x3c, "exec arg"},
+    {0x3d, "exec env"},      {0x3e, "attribute"},    {0x52, "exit"},           {0x60, "zone"},
+    {0x71, "argument64"},    {0x72, "return64"},     {0x73, "attribute64"},    {0x74, "header64"},
+    {0x75, "subject64"},     {0x77, "process64"},    {0x79, "header64_ex"},    {0x7a, "subject_ex"},
+    {0x7b, "process_ex"},    {0x7c, "subject64_ex"}, {0x7d, "process64_ex"},   {0x7e, "ip addr ex"},
+    {0x7f, "socket_ex"},     {0x80, "socket-inet"},  {0x81, "socket-inet6"},   {0x82, "socket-unix"},
+    {0xed, "identity"},      {0xee, "krb5 principal"}, {0xef, "cert hash"},
+};
+
+// Rows show at most this many payload bytes.
+constexpr size_t shownDataBytes = 64;
+
+template <typename... Args>
+std::string format(const char *pattern, Args... args)
+{
+    char buffer[96];
+    std::snprintf(buffer, sizeof buffer, pattern, args...);
+    return buffer;
+}
+
+template <typename T>
+std::string decimal(T value) { return std::to_string(value); }
+
+// Seconds since 1970 split into whole seconds and rounded milliseconds, when a calendar can
+// show them; times from 64-bit headers can lie far beyond any calendar.
+bool calendarTime(double time, bool local, std::tm *out, int *milliseconds)
+{
+    if (!(time >= 0 && time < 1e15)) return false;
+    const auto totalMilliseconds = static_cast<long long>(std::llround(time * 1000.0));
+    const auto seconds = static_cast<std::time_t>(totalMilliseconds / 1000);
+    *milliseconds = static_cast<int>(totalMilliseconds % 1000);
+    return local ? localtime_r(&seconds, out) != nullptr : gmtime_r(&seconds, out) != nullptr;
+}
+
+// The plain seconds, for times no calendar reaches (a double has at most 309 integer digits).
+std::string outOfCalendar(double time)
+{
+    char buffer[400];
+    std::snprintf(buffer, sizeof buffer, "%.3f", time);
+    return buffer;
+}
+
+// ISO 8601 in UTC with milliseconds: 2024-05-01T12:00:00.250Z.
+std::string isoTime(double time)
+{
+    std::tm parts{};
+    int milliseconds = 0;
+    if (!calendarTime(time, false, &parts, &milliseconds)) return outOfCalendar(time);
+    char text[64];
+    const size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
+    return std::string(text, length) + format(".%03dZ", milliseconds);
+}
+
+// Local date and time to the second: 2024-05-01 14:00:00.
+std::string localTime(double time)
+{
+    std::tm parts{};
+    int milliseconds = 0;
+    if (!calendarTime(std::floor(time), true, &parts, &milliseconds)) return outOfCalendar(time);
+    char text[64];
+    const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    return std::string(text, length);
+}
+
+std::string joined(const std::vector<std::string> &parts, const char *separator)
+{
+    std::string text;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i) text += separator;
+        text += parts[i];
+    }
+    return text;
+}
+
+std::string shownData(const std::vector<uint8_t> &bytes)
+{
+    return hexString(std::span<const uint8_t>(bytes.data(), std::min(bytes.size(), shownDataBytes)));
+}
+
+using Rows = std::vector<std::pair<std::string, std::string>>;
+
+struct FieldRows {
+    UserResolver &users;
+    Rows rows;
+
+    void add(std::string label, std::string value) { rows.emplace_back(std::move(label), std::move(value)); }
+
+    void subject(const SubjectInfo &s)
+    {
+        add("audit user", users.describe(s.auid));
+        add("effective user", users.describe(s.euid));
+        add("effective group", users.describeGroup(s.egid));
+        add("real user", users.describe(s.ruid));
+        add("real group", users.describeGroup(s.rgid));
+        add("pid", decimal(s.pid));
+        add("session", decimal(s.sid));
+        add("terminal", "port " + decimal(s.terminalPort) + " \u00B7 " + s.terminalAddress);
+    }
+    void list(const std::string &label, const std::vector<std::string> &values)
+    {
+        for (size_t i = 0; i < values.size(); ++i) add(label + "[" + decimal(i) + "]", values[i]);
+    }
+
+    void operator()(const Payload::Header &p)
+    {
+        add("record bytes", decimal(p.size));
+        add("version", decimal(p.version));
+        add("event", decimal(p.event) + " (" + AuditCatalog::shared().eventName(p.event) + ")");
+        add("modifier", format("0x%04x", unsigned(p.modifier)));
+        add("time", isoTime(p.time));
+        if (p.host) add("host", *p.host);
+    }
+    void operator()(const Payload::Trailer &p) { add("record bytes", decimal(p.size)); }
+    void operator()(const Payload::Subject &p) { subject(p.info); }
+    void operator()(const Payload::Process &p) { subject(p.info); }
+    void operator()(const Payload::ReturnValue &p)
+    {
+        add("status", p.status == 0 ? std::string("success") : "failure: " + errnoDescription(p.status));
+        add("value", decimal(static_cast<int64_t>(p.value)));
+    }
+    void operator()(const Payload::Path &p) { add("path", p.path); }
+    void operator()(const Payload::Text &p) { add("text", p.text); }
+    void operator()(const Payload::Arg &p)
+    {
+        add("#", decimal(p.arg.number));
+        add("name", p.arg.name);
+        add("value", format("0x%llx (%llu)", static_cast<unsigned long long>(p.arg.value),
+                            static_cast<unsigned long long>(p.arg.value)));
+    }
+    void operator()(const Payload::Attr &p)
+    {
+        add("mode", format("%o", p.mode));
+        add("owner", users.describe(p.uid));
+        add("group", users.describeGroup(p.gid));
+        add("fsid", decimal(p.fsid));
+        add("inode", decimal(p.node));
+        add("device", decimal(p.device));
+    }
+    void operator()(const Payload::ExecArgs &p)
+    {
+        add("argc", decimal(p.args.size()));
+        add("argv", joined(p.args, " "));
+    }
+    void operator()(const Payload::ExecEnv &p) { list("env", p.env); }
+    void operator()(const Payload::Exit &p)
+    {
+        add("status", decimal(static_cast<int32_t>(p.status)));
+        add("return", decimal(static_cast<int32_t>(p.value)));
+    }
+    void operator()(const Payload::InAddr &p) { add("address", p.address); }
+    void operator()(const Payload::IPort &p) { add("port", decimal(p.port)); }
+    void operator()(const Payload::IP &p)
+    {
+        add("version", decimal(p.version));
+        add("protocol", decimal(p.protocolNumber));
+        add("source", p.source);
+        add("destination", p.destination);
+    }
+    void operator()(const Payload::SocketInet &p)
+    {
+        add("family", decimal(p.family));
+        add("port", decimal(p.port));
+        add("address", p.address);
+    }
+    void operator()(const Payload::SocketUnix &p)
+    {
+        add("family", decimal(p.family));
+        add("path", p.path);
+    }
+    void operator()(const Payload::Socket &p)
+    {
+        if (p.domain) add("domain", decimal(*p.domain));
+        add("type", decimal(p.type));
+        add("local", p.localAddress + ":" + decimal(p.localPort));
+        add("remote", p.remoteAddress + ":" + decimal(p.remotePort));
+    }
+    void operator()(const Payload::Seq &p) { add("sequence", decimal(p.value)); }
+    void operator()(const Payload::NewGroups &p)
+    {
+        std::vector<std::string> groups;
+        groups.reserve(p.groups.size());
+        for (uint32_t gid : p.groups) {
+            const auto name = users.groupName(gid);
+            groups.push_back(name ? *name + " (" + decimal(gid) + ")" : decimal(gid));
+        }
+        add("groups", joined(groups, ", "));
+    }
+    void operator()(const Payload::Identity &p)
+    {
+        add("signer", p.identity.signerDescription());
+        add("signing id", p.identity.signingID);
+        add("team id", p.identity.teamID.empty() ? std::string("\u2014") : p.identity.teamID);
+        add("cdhash", p.identity.cdhash);
+    }
+    void operator()(const Payload::File &p)
+    {
+        add("time", localTime(p.time));
+        add("file", p.name);
+    }
+    void operator()(const Payload::Opaque &p)
+    {
+        add("bytes", decimal(p.bytes.size()));
+        add("data", shownData(p.bytes));
+    }
+    void operator()(const Payload::Zonename &p) { add("zone", p.name); }
+    void operator()(const Payload::Ipc &p)
+    {
+        add("type", decimal(p.type));
+        add("id", decimal(p.id));
+    }
+    void operator()(const Payload::IpcPerm &p)
+    {
+        add("owner", users.describe(p.uid));
+        add("group", users.describeGroup(p.gid));
+        add("creator", users.describe(p.creatorUID));
+        add("creator group", users.describeGroup(p.creatorGID));
+        add("mode", format("%o", p.mode));
+        add("seq", decimal(p.seq));
+        add("key", decimal(p.key));
+    }
+    void operator()(const Payload::Arbitrary &p)
+    {
+        add("format", decimal(p.format));
+        add("unit size", decimal(p.unitSize));
+        add("count", decimal(p.count));
+        add("data", shownData(p.bytes));
+    }
+    void operator()(const Payload::Privilege &p)
+    {
+        if (p.success) add("result", *p.success ? "success" : "failure");
+        if (p.set) add("set", *p.set);
+        add("privilege", p.name);
+    }
+    void operator()(const Payload::Strings &p) { list(p.label, p.values); }
+};
+
+} // namespace
+
+std::string BSMToken::name() const
+{
+    for (const auto &entry : tokenNames)
+        if (entry.id == id) return entry.name;
+    return format("token 0x%02x", unsigned(id));
+}
+
+std::vector<std::pair<std::string, std::string>> BSMToken::fields(UserResolver &users) const
+{
+    FieldRows rows{users, {}};
+    std::visit(rows, payload);
+    return std::move(rows.rows);
+}
+
+std::string SigningIdentity::signerDescription() const
+{
+    switch (signerType) {
+    case 0: return "none";
+    case 1: return "Apple platform binary";
+    case 2: return "Developer";
+    default: return "type " + std::to_string(signerType);
+    }
+}

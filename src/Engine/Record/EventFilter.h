@@ -1,0 +1,47 @@
+#pragma once
+
+#include "Engine/Record/AuditRecord.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <unordered_set>
+
+enum class ResultFilter { all, success, failure };
+
+inline constexpr std::array<ResultFilter, 3> allResultFilters = {ResultFilter::all, ResultFilter::success,
+                                                                 ResultFilter::failure};
+
+// "All", "Success", "Failure": also the texts of the filter bar's segments.
+inline constexpr const char *rawValue(ResultFilter r)
+{
+    constexpr std::array<const char *, 3> texts = {"All", "Success", "Failure"};
+    return texts[static_cast<size_t>(r)];
+}
+
+// The record filter behind the Events screen and every drill-down. Equality covers every field,
+// the label included, so a new label alone counts as a change.
+struct EventFilter {
+    std::string text;
+    std::set<std::string> classes;
+    ResultFilter result = ResultFilter::all;
+    std::optional<uint32_t> user;
+    std::optional<uint32_t> pid;
+    std::set<uint16_t> events;
+    // nullopt restricts nothing; an empty set lets no record through.
+    std::optional<std::unordered_set<int64_t>> recordIDs;
+    std::optional<double> start;
+    std::optional<double> end;
+    // A caption only, never a criterion.
+    std::optional<std::string> label;
+
+    bool operator==(const EventFilter &) const = default;
+
+    bool isActive() const;
+    // The union of the catalogue masks of `classes`; 0 when none is known.
+    uint32_t classMask() const;
+    // classMask is computed once per pass by the caller; 0 skips the class test.
+    bool matches(const AuditRecord &record, uint32_t classMask) const;
+};

@@ -1,0 +1,631 @@
+#include "Store/AuditStore.h"
+
+#include "Engine/Analysis/Detections.h"
+#include "Engine/BSM/UserResolver.h"
+#include "Engine/Record/PathComponents.h"
+#include "Store/TrailFile.h"
+#include "Engine/Support/Resources.h"
+#include "Services/Privileged.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QPromise>
+#include <QThreadPool>
+#include <QTime>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <new>
+#include <system_error>
+
+namespace {
+
+// Dropping the last reference to a large trail's records frees millions of strings: let a pool
+// thread do it so the window stays responsive.
+template <typename T>
+void releaseInBackground(T &&old)
+{
+    QThreadPool::globalInstance()->start([old = std::forward<T>(old)] {});
+}
+
+bool sameNodes(const std::vector<ProcessNode> &a, const std::vector<ProcessNode> &b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const ProcessNode &x, const ProcessNode &y) { return x.id == y.id; });
+}
+
+// How often the filter worker looks whether its pass is still wanted.
+constexpr size_t filterCheckInterval = 4096;
+
+// The sample trail's user, who has no account on this machine.
+constexpr uint32_t sampleUserID = 7501;
+constexpr const char *sampleUserName = "orvik";
+
+QFuture<void> finishedFuture()
+{
+    QPromise<void> promise;
+    promise.start();
+    promise.finish();
+    return promise.future();
+}
+
+// What loading needs of a URL: the native path to open (none for a URL that is not a local file),
+// the path as text and its last component, which names the source.
+struct Location {
+    std::optional<std::string> native;
+    std::string path;
+    std::string name;
+};
+
+Location locate(const QUrl &url)
+{
+    Location location;
+    if (url.isLocalFile()) {
+        const QString local = url.toLocalFile();
+        location.native = QFile::encodeName(local).toStdString();
+        location.path = local.toStdString();
+    } else {
+        location.path = url.path().toStdString();
+    }
+    location.name = std::string(lastPathComponent(location.path));
+    return location;
+}
+
+struct LoadedFile {
+    BSMParser::TrailResult trail;
+    int64_t bytes = 0;
+    int error = 0; // errno of a failed read
+};
+
+// Runs in the background. The records keep windows into the one buffer the file was read into.
+std::shared_ptr<LoadedFile> loadFile(const std::optional<std::string> &native, int64_t source, int64_t firstID)
+{
+    auto loaded = std::make_shared<LoadedFile>();
+    if (!native) {
+        loaded->error = EPROTONOSUPPORT;
+        return loaded;
+    }
+    TrailFile::Contents contents = TrailFile::read(*native);
+    if (contents.error != 0) {
+        loaded->error = contents.error;
+        return loaded;
+    }
+    loaded->bytes = int64_t(contents.bytes->size());
+    try {
+        loaded->trail = BSMParser::parse(std::move(contents.bytes), source, firstID, false);
+    } catch (const std::bad_alloc &) {
+        loaded->trail = {};
+        loaded->error = ENOMEM;
+    }
+    return loaded;
+}
+
+// What a rebuild starts from: the published records, for the sources that are already in them,
+// and the lists of the sources added since. It holds them all, so that what it reads stays alive
+// however the store changes before it ends.
+struct RebuildInput {
+    RecordSnapshot published; // set when some source's records live there
+    std::vector<int64_t> kept; // ascending
+    bool keepsAllPublished = false;
+    std::vector<RecordSnapshot> unpublished;
+    size_t count = 0;
+};
+
+// Appends the records of `part` that `keep` accepts and lets go of the part. Holding its last
+// reference, nobody else can read it any more, so the records are moved rather than copied.
+template <typename Keep>
+void appendRecords(std::vector<AuditRecord> &all, RecordSnapshot part, Keep keep)
+{
+    if (part.use_count() == 1) {
+        // Orders the moves after the reads of the threads that let go of the part before.
+        std::atomic_thread_fence(std::memory_order_acquire);
+        auto &owned = const_cast<std::vector<AuditRecord> &>(*part);
+        for (AuditRecord &record : owned)
+            if (keep(record)) all.push_back(std::move(record));
+    } else {
+        for (const AuditRecord &record : *part)
+            if (keep(record)) all.push_back(record);
+    }
+}
+
+// Runs in the background. Carried-over records keep the process image of the last analysis;
+// the process pass rewrites it on every record with a subject, and one without a subject never
+// had one from the store, so the result is that of a join of the sources' own lists.
+std::vector<AuditRecord> join(RebuildInput input)
+{
+    const auto everything = [](const AuditRecord &) { return true; };
+    std::vector<AuditRecord> all;
+    all.reserve(input.count);
+    if (input.keepsAllPublished) {
+        appendRecords(all, std::move(input.published), everything);
+    } else if (input.published) {
+        appendRecords(all, std::move(input.published), [&kept = input.kept](const AuditRecord &record) {
+            return std::binary_search(kept.begin(), kept.end(), record.source);
+        });
+    }
+    for (RecordSnapshot &part : input.unpublished) appendRecords(all, std::move(part), everything);
+    return all;
+}
+
+// The locale's short time: hours and minutes. Qt's C locale puts seconds in its short form, which
+// no real locale's short style has.
+QString shortTime(const QTime &time)
+{
+    const QLocale locale;
+    if (locale.language() == QLocale::C) return time.toString(QStringLiteral("HH:mm"));
+    return locale.toString(time, QLocale::ShortFormat);
+}
+
+} // namespace
+
+struct AuditStore::Analysis {
+    RecordSnapshot records;
+    std::vector<ProcessNode> processes;
+    std::vector<ProcessNode> roots;
+    std::vector<Finding> findings;
+    TrailStats stats;
+    std::unordered_map<int64_t, uint32_t> index;
+};
+
+struct AuditStore::FilterPass {
+    EventFilter filter;
+    RecordSnapshot records;
+    uint32_t classMask = 0;
+    uint64_t generation = 0;
+};
+
+AuditStore::AuditStore(QObject *parent)
+    : QObject(parent)
+    , m_records(RecordSelection::emptySnapshot())
+    , m_filterGeneration(std::make_shared<std::atomic<uint64_t>>(0))
+{
+    m_filterTimer.setSingleShot(true);
+    m_filterTimer.setTimerType(Qt::PreciseTimer);
+    m_filterTimer.setInterval(std::chrono::milliseconds(180));
+    connect(&m_filterTimer, &QTimer::timeout, this, &AuditStore::runFilterPass);
+}
+
+AuditStore::~AuditStore()
+{
+    // Tells a filter worker still running that nobody wants its result.
+    m_filterGeneration->fetch_add(1);
+}
+
+void AuditStore::setScreen(Screen screen)
+{
+    if (screen == m_screen) return;
+    m_screen = screen;
+    emit screenChanged();
+}
+
+void AuditStore::setLastError(std::optional<std::string> error)
+{
+    if (error == m_lastError) return;
+    m_lastError = std::move(error);
+    emit lastErrorChanged();
+}
+
+void AuditStore::setSelectedRecordID(std::optional<int64_t> id)
+{
+    if (id == m_selectedRecordID) return;
+    m_selectedRecordID = id;
+    emit selectedRecordIDChanged();
+}
+
+void AuditStore::setFilter(EventFilter filter)
+{
+    if (filter == m_filter) return;
+    m_filter = std::move(filter);
+    emit filterChanged();
+    scheduleFilter(false);
+}
+
+void AuditStore::setLoading(bool loading)
+{
+    if (loading == m_isLoading) return;
+    m_isLoading = loading;
+    emit isLoadingChanged();
+}
+
+void AuditStore::setLoadingMessage(std::string message)
+{
+    if (message == m_loadingMessage) return;
+    m_loadingMessage = std::move(message);
+    emit loadingMessageChanged();
+}
+
+void AuditStore::setFiltering(bool filtering)
+{
+    if (filtering == m_isFiltering) return;
+    m_isFiltering = filtering;
+    emit isFilteringChanged();
+}
+
+void AuditStore::setFiltered(RecordSelection filtered)
+{
+    releaseInBackground(std::exchange(m_filtered, std::move(filtered)));
+    emit filteredChanged();
+}
+
+void AuditStore::setFilterDelay(std::chrono::milliseconds delay)
+{
+    m_filterTimer.setInterval(delay);
+}
+
+std::optional<AuditRecord> AuditStore::record(int64_t id) const
+{
+    const auto it = m_indexByID.find(id);
+    if (it == m_indexByID.end()) return std::nullopt;
+    return (*m_records)[it->second];
+}
+
+void AuditStore::showEvents(EventFilter filter)
+{
+    setFilter(std::move(filter));
+    setScreen(Screen::events);
+}
+
+void AuditStore::showRecords(const std::vector<int64_t> &ids, std::string label)
+{
+    EventFilter filter;
+    filter.recordIDs.emplace(ids.begin(), ids.end());
+    filter.label = std::move(label);
+    showEvents(std::move(filter));
+    setSelectedRecordID(ids.empty() ? std::nullopt : std::optional<int64_t>(ids.front()));
+}
+
+void AuditStore::showProcessEvents(const ProcessNode &process)
+{
+    EventFilter filter;
+    filter.pid = process.pid;
+    filter.start = process.start;
+    filter.end = process.end;
+    filter.label = std::string(lastPathComponent(process.image)) + " (pid " + std::to_string(process.pid) + ")";
+    showEvents(std::move(filter));
+}
+
+// Operations
+
+QFuture<void> AuditStore::enqueue(Operation operation)
+{
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> future = promise->future();
+    m_operations.push_back([this, operation = std::move(operation), promise] {
+        // A second call must not let the next operation start beside one already running.
+        auto finished = std::make_shared<bool>(false);
+        operation([this, promise, finished] {
+            if (*finished) return;
+            *finished = true;
+            promise->finish();
+            m_operationRunning = false;
+            runNextOperation();
+        });
+    });
+    runNextOperation();
+    return future;
+}
+
+void AuditStore::runNextOperation()
+{
+    if (m_operationRunning || m_operations.empty()) return;
+    m_operationRunning = true;
+    auto next = std::move(m_operations.front());
+    m_operations.pop_front();
+    next();
+}
+
+void AuditStore::sourcesChangedInternally()
+{
+    ++m_sourcesGeneration;
+    emit sourcesChanged();
+}
+
+int64_t AuditStore::appendSource(TrailSource source, std::vector<AuditRecord> records)
+{
+    source.id = m_nextSourceID++;
+    const int64_t first = m_nextRecordID;
+    for (size_t i = 0; i < records.size(); ++i) {
+        records[i].id = first + int64_t(i);
+        records[i].source = source.id;
+    }
+    m_nextRecordID += int64_t(records.size());
+    source.recordCount = int64_t(records.size());
+    source.first = records.empty() ? std::nullopt : std::optional<double>(records.front().time);
+    source.last = records.empty() ? std::nullopt : std::optional<double>(records.back().time);
+    const size_t count = records.size();
+    m_rawBySource[source.id] = {std::make_shared<std::vector<AuditRecord>>(std::move(records)), count};
+    m_sources.push_back(std::move(source));
+    sourcesChangedInternally();
+    return m_sources.back().id;
+}
+
+int64_t AuditStore::appendTrail(TrailSource::Kind kind, std::string name, std::optional<std::string> path,
+                                int64_t bytes, BSMParser::TrailResult trail)
+{
+    TrailSource source;
+    source.name = std::move(name);
+    source.path = std::move(path);
+    source.kind = kind;
+    source.bytes = bytes;
+    source.issues = std::move(trail.issues);
+    for (auto &token : trail.fileTokens) source.fileTokens.push_back(std::move(token.name));
+    return appendSource(std::move(source), std::move(trail.records));
+}
+
+// Loading
+
+QFuture<void> AuditStore::open(const QList<QUrl> &urls, TrailSource::Kind kind)
+{
+    if (urls.isEmpty()) return finishedFuture();
+    return enqueue([this, urls, kind](Finish finish) {
+        setLoading(true);
+        readFiles(urls, 0, kind, std::move(finish));
+    });
+}
+
+// One file at a time: each takes the id counters as they stand when its read starts, and the
+// running operation keeps everyone else from moving them meanwhile.
+void AuditStore::readFiles(QList<QUrl> urls, qsizetype next, TrailSource::Kind kind, Finish finish)
+{
+    if (next == urls.size()) {
+        rebuild([this, finish = std::move(finish)] {
+            setLoading(false);
+            finish();
+        });
+        return;
+    }
+    Location location = locate(urls[next]);
+    setLoadingMessage("Reading " + location.name + "…");
+    const int64_t source = m_nextSourceID;
+    const int64_t firstID = m_nextRecordID;
+    QtConcurrent::run([native = location.native, source, firstID] { return loadFile(native, source, firstID); })
+        .then(this, [this, urls = std::move(urls), next, kind, finish = std::move(finish),
+                     location = std::move(location)](std::shared_ptr<LoadedFile> loaded) mutable {
+            if (loaded->error != 0) {
+                setLastError("Couldn't read " + location.name + ": " + std::generic_category().message(loaded->error));
+            } else {
+                std::optional<std::string> notATrail;
+                if (loaded->trail.records.empty() && !loaded->trail.issues.empty())
+                    notATrail = location.name + " doesn't look like a BSM audit trail ("
+                        + loaded->trail.issues.front().message + ").";
+                appendTrail(kind, location.name, location.path, loaded->bytes, std::move(loaded->trail));
+                if (notATrail) setLastError(std::move(notATrail));
+            }
+            readFiles(std::move(urls), next + 1, kind, std::move(finish));
+        });
+}
+
+QFuture<void> AuditStore::openSample()
+{
+    const std::string path = Resources::path("sample.bsm");
+    if (path.empty()) {
+        setLastError("The sample trail is missing from the app bundle.");
+        return finishedFuture();
+    }
+    UserResolver::shared().seed(sampleUserID, sampleUserName);
+    return open({QUrl::fromLocalFile(QFile::decodeName(path.c_str()))}, TrailSource::Kind::sample);
+}
+
+QFuture<void> AuditStore::loadSystemTrails()
+{
+    setLoading(true);
+    setLoadingMessage("Waiting for administrator authorisation…");
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> loaded = promise->future();
+    auto stop = [this, promise](std::optional<std::string> error) {
+        if (error) setLastError(std::move(error));
+        setLoading(false);
+        promise->finish();
+    };
+    Privileged::copySystemTrails().then(this, [this, promise, stop](QFuture<std::vector<std::string>> copied) {
+        std::vector<std::string> paths;
+        try {
+            paths = copied.result();
+        } catch (const PrivilegedError &error) {
+            return stop(error.kind() == PrivilegedError::Kind::cancelled ? std::nullopt
+                                                                          : std::optional(error.description()));
+        } catch (const std::exception &error) {
+            return stop(error.what());
+        }
+        if (paths.empty())
+            return stop("/var/audit contains no trail files. Auditing may be disabled — see Audit Setup.");
+        QList<QUrl> urls;
+        for (const std::string &path : paths) urls.append(QUrl::fromLocalFile(QFile::decodeName(path.c_str())));
+        open(urls, TrailSource::Kind::system).then(this, [promise] { promise->finish(); });
+    });
+    return loaded;
+}
+
+QFuture<void> AuditStore::importLive(std::vector<AuditRecord> records)
+{
+    return enqueue([this, records = std::move(records)](Finish finish) mutable {
+        if (records.empty()) return finish();
+        TrailSource source;
+        source.name = "Live capture " + shortTime(QTime::currentTime()).toStdString();
+        source.kind = TrailSource::Kind::live;
+        for (auto &record : records) {
+            source.bytes += int64_t(record.raw.size());
+            record.processImage.reset();
+        }
+        appendSource(std::move(source), std::move(records));
+        rebuild(std::move(finish));
+    });
+}
+
+QFuture<void> AuditStore::remove(int64_t sourceID)
+{
+    return enqueue([this, sourceID](Finish finish) {
+        std::erase_if(m_sources, [sourceID](const TrailSource &s) { return s.id == sourceID; });
+        m_rawBySource.erase(sourceID);
+        sourcesChangedInternally();
+        rebuild(std::move(finish));
+    });
+}
+
+void AuditStore::closeAll()
+{
+    enqueue([this](Finish finish) {
+        m_sources.clear();
+        sourcesChangedInternally();
+        m_rawBySource.clear();
+        releaseInBackground(std::exchange(m_records, RecordSelection::emptySnapshot()));
+        emit recordsChanged();
+        if (!m_processes.empty()) {
+            m_processes.clear();
+            emit processesChanged();
+        }
+        if (!m_processRoots.empty()) {
+            m_processRoots.clear();
+            emit processRootsChanged();
+        }
+        m_findings.clear();
+        emit findingsChanged();
+        const bool passPending = m_isFiltering;
+        setFiltered(RecordSelection());
+        m_indexByID.clear();
+        m_stats = TrailStats();
+        emit statsChanged();
+        const bool filterChanges = !(m_filter == EventFilter());
+        setFilter(EventFilter());
+        // A pass still under way would publish records that are gone; replace it by one over none.
+        if (passPending && !filterChanges) scheduleFilter(true);
+        setSelectedRecordID(std::nullopt);
+        finish();
+    });
+}
+
+// Rebuild
+
+size_t AuditStore::unpublishedSources() const
+{
+    return size_t(std::count_if(m_rawBySource.begin(), m_rawBySource.end(),
+                                [](const auto &entry) { return entry.second.unpublished != nullptr; }));
+}
+
+void AuditStore::rebuild(Finish done)
+{
+    setLoading(true);
+    RebuildInput input;
+    size_t keptCount = 0;
+    for (const auto &[id, records] : m_rawBySource) {
+        input.count += records.count;
+        if (records.unpublished) {
+            input.unpublished.push_back(records.unpublished);
+        } else {
+            input.kept.push_back(id);
+            keptCount += records.count;
+        }
+    }
+    if (!input.kept.empty()) {
+        input.published = m_records;
+        input.keepsAllPublished = keptCount == m_records->size();
+    }
+    setLoadingMessage("Analysing " + QLocale().toString(qlonglong(input.count)).toStdString() + " records…");
+
+    const uint64_t generation = m_sourcesGeneration;
+    ++m_rebuildsRunning;
+    // The store goes on showing the published records and keeps the unpublished lists until a
+    // result lands, so the join copies them; it moves only what nobody holds any more.
+    QtConcurrent::run([input = std::move(input)]() mutable {
+        std::vector<AuditRecord> all = join(std::move(input));
+        std::stable_sort(all.begin(), all.end(), [](const AuditRecord &a, const AuditRecord &b) {
+            return a.time < b.time || (a.time == b.time && a.id < b.id);
+        });
+
+        auto analysis = std::make_shared<Analysis>();
+        ProcessGraph::Result tree = ProcessGraph::build(std::move(all));
+        auto records = std::make_shared<std::vector<AuditRecord>>(std::move(tree.records));
+        analysis->processes = std::move(tree.processes);
+        analysis->roots = std::move(tree.roots);
+        analysis->findings = Detections::run(*records);
+        analysis->stats = TrailStats::compute(*records);
+        analysis->index.reserve(records->size());
+        for (size_t p = 0; p < records->size(); ++p) analysis->index.emplace((*records)[p].id, uint32_t(p));
+        analysis->records = std::move(records);
+        return analysis;
+    }).then(this, [this, generation, done = std::move(done)](std::shared_ptr<Analysis> analysis) {
+        --m_rebuildsRunning;
+        // With the sources changed since this rebuild started, its result describes a set of
+        // records that no longer exists: the change that came after owns the results now.
+        if (generation == m_sourcesGeneration) {
+            // The sources are still those this rebuild read, so its records hold all of them.
+            std::vector<RecordSnapshot> superseded;
+            for (auto &[id, records] : m_rawBySource)
+                if (records.unpublished) superseded.push_back(std::move(records.unpublished));
+            // Freeing a large trail's records takes a while; not on the main thread.
+            if (!superseded.empty()) releaseInBackground(std::move(superseded));
+            publish(*analysis);
+            scheduleFilter(true);
+        } else if (m_rebuildsRunning == 0) {
+            setLoading(false);
+        }
+        if (done) done();
+    });
+}
+
+void AuditStore::publish(Analysis &analysis)
+{
+    releaseInBackground(std::exchange(m_records, std::move(analysis.records)));
+    emit recordsChanged();
+    const bool processesDiffer = !sameNodes(m_processes, analysis.processes);
+    m_processes = std::move(analysis.processes);
+    if (processesDiffer) emit processesChanged();
+    const bool rootsDiffer = !sameNodes(m_processRoots, analysis.roots);
+    m_processRoots = std::move(analysis.roots);
+    if (rootsDiffer) emit processRootsChanged();
+    m_findings = std::move(analysis.findings);
+    emit findingsChanged();
+    m_stats = std::move(analysis.stats);
+    emit statsChanged();
+    m_indexByID = std::move(analysis.index);
+    setLoading(false);
+}
+
+// Filtering
+
+void AuditStore::scheduleFilter(bool immediate)
+{
+    m_filterTimer.stop();
+    auto pass = std::make_unique<FilterPass>();
+    pass->filter = m_filter;
+    pass->records = m_records;
+    pass->classMask = m_filter.classMask();
+    pass->generation = m_filterGeneration->fetch_add(1) + 1;
+    m_pendingPass = std::move(pass);
+    setFiltering(true);
+    if (immediate)
+        runFilterPass();
+    else
+        m_filterTimer.start();
+}
+
+void AuditStore::runFilterPass()
+{
+    if (!m_pendingPass) return;
+    std::shared_ptr<FilterPass> pass = std::move(m_pendingPass);
+
+    if (!pass->filter.isActive()) {
+        setFiltered(RecordSelection(pass->records));
+        setFiltering(false);
+        return;
+    }
+
+    QtConcurrent::run([pass, current = m_filterGeneration]() -> RecordSelection::Positions {
+        const auto &records = *pass->records;
+        std::vector<uint32_t> positions;
+        for (size_t p = 0; p < records.size(); ++p) {
+            if (p % filterCheckInterval == 0 && current->load(std::memory_order_relaxed) != pass->generation)
+                return nullptr;
+            if (pass->filter.matches(records[p], pass->classMask)) positions.push_back(uint32_t(p));
+        }
+        return std::make_shared<const std::vector<uint32_t>>(std::move(positions));
+    }).then(this, [this, pass](RecordSelection::Positions positions) {
+        if (!positions || pass->generation != m_filterGeneration->load()) return;
+        setFiltered(RecordSelection(pass->records, std::move(positions)));
+        setFiltering(false);
+    });
+}

@@ -1,0 +1,206 @@
+#pragma once
+
+#include "Engine/Analysis/Finding.h"
+#include "Engine/Analysis/ProcessGraph.h"
+#include "Engine/Analysis/TrailStats.h"
+#include "Engine/Parser/BSMParser.h"
+#include "Engine/Record/AuditRecord.h"
+#include "Engine/Record/EventFilter.h"
+#include "Store/RecordSelection.h"
+#include "Store/Screen.h"
+#include "Store/TrailSource.h"
+
+#include <QFuture>
+#include <QList>
+#include <QObject>
+#include <QTimer>
+#include <QUrl>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// The application's one document model: loaded sources, their records and analysis, the record
+// filter and its result, the current screen and selection, and the loading state. Lives on the main
+// thread and is only touched there; decoding, analysis and filtering run on the thread pool over
+// immutable snapshots and come back here to be published.
+//
+// Every property has its own change signal. Properties with a meaningful equality (screen, the
+// selection, the flags and texts, the filter, the process lists by node id) notify only on change;
+// sources, records, findings, stats and filtered notify on every publication.
+class AuditStore : public QObject {
+    Q_OBJECT
+
+public:
+    explicit AuditStore(QObject *parent = nullptr);
+    ~AuditStore() override;
+
+    Screen screen() const { return m_screen; }
+    void setScreen(Screen screen);
+
+    const std::vector<TrailSource> &sources() const { return m_sources; }
+    // All records of all sources, by time then id. Replaced, never changed, by a rebuild.
+    const std::vector<AuditRecord> &records() const { return *m_records; }
+    const RecordSnapshot &recordSnapshot() const { return m_records; }
+    const std::vector<ProcessNode> &processes() const { return m_processes; }
+    const std::vector<ProcessNode> &processRoots() const { return m_processRoots; }
+    const std::vector<Finding> &findings() const { return m_findings; }
+    const TrailStats &stats() const { return m_stats; }
+    // The records that pass the filter. It lags `records` until the pass after a rebuild publishes,
+    // and carries the snapshot it was computed from, so its rows are always valid.
+    const RecordSelection &filtered() const { return m_filtered; }
+
+    bool isFiltering() const { return m_isFiltering; }
+    bool isLoading() const { return m_isLoading; }
+    // Never cleared: keeps the last step's text after loading ends.
+    const std::string &loadingMessage() const { return m_loadingMessage; }
+    const std::optional<std::string> &lastError() const { return m_lastError; }
+    void setLastError(std::optional<std::string> error);
+
+    std::optional<int64_t> selectedRecordID() const { return m_selectedRecordID; }
+    void setSelectedRecordID(std::optional<int64_t> id);
+
+    const EventFilter &filter() const { return m_filter; }
+    // A different value (label included) schedules a filter pass after the filter delay.
+    void setFilter(EventFilter filter);
+
+    // The ids the next source and its first record will take. They only grow.
+    int64_t nextSourceID() const { return m_nextSourceID; }
+    int64_t nextRecordID() const { return m_nextRecordID; }
+
+    std::optional<AuditRecord> record(int64_t id) const;
+
+    // Drops every source and result; keeps the screen, the error and both id counters. Queued
+    // behind a load or import still running, so it never interleaves with one.
+    void closeAll();
+    void showEvents(EventFilter filter);
+    // Shows exactly these records and selects the first one given.
+    void showRecords(const std::vector<int64_t> &ids, std::string label);
+    // Shows the process's records during its lifetime.
+    void showProcessEvents(const ProcessNode &process);
+
+    // Reads and decodes the files one after another, in the background, adds a source for each one
+    // that could be read, then rebuilds. Failures end up in lastError, the last one winning; an
+    // empty list does nothing. Only local files can be read. Finishes after the rebuild.
+    QFuture<void> open(const QList<QUrl> &urls, TrailSource::Kind kind);
+    // Opens the bundled sample trail, whose user 7501 is shown as orvik from then on.
+    QFuture<void> openSample();
+    // Has the trails of /var/audit copied with the administrator's consent and opens the copies.
+    // A dismissed dialog ends the load without a word.
+    QFuture<void> loadSystemTrails();
+
+    // Keeps the live capture's records as a new source under fresh ids. Finishes after the rebuild.
+    QFuture<void> importLive(std::vector<AuditRecord> records);
+    // Finishes after the rebuild, which runs also when no source had the id.
+    QFuture<void> remove(int64_t sourceID);
+
+    // The wait between the last filter change and its pass; 180 ms unless a test changes it.
+    void setFilterDelay(std::chrono::milliseconds delay);
+
+signals:
+    void screenChanged();
+    void sourcesChanged();
+    void recordsChanged();
+    void processesChanged();
+    void processRootsChanged();
+    void findingsChanged();
+    void statsChanged();
+    void filteredChanged();
+    void isFilteringChanged();
+    void isLoadingChanged();
+    void loadingMessageChanged();
+    void lastErrorChanged();
+    void selectedRecordIDChanged();
+    void filterChanged();
+
+protected:
+    // For the operations that change the sources (loading, import, removal, close all). They run
+    // one at a time in the order queued: each takes the id counters when it starts and no other
+    // can move them or the sources until it calls `finish`, so ids stay consecutive and unique.
+    using Finish = std::function<void()>;
+    using Operation = std::function<void(Finish finish)>;
+    QFuture<void> enqueue(Operation operation);
+
+    // Adds one source inside a running operation: it takes the next source id and gives its records
+    // the next record ids, in their order (decoding them with nextSourceID() and nextRecordID()
+    // makes that a no-op). recordCount, first and last come from the records. Returns the source id.
+    int64_t appendSource(TrailSource source, std::vector<AuditRecord> records);
+    // The same for a decoded trail: its issues and file token names go with the source.
+    int64_t appendTrail(TrailSource::Kind kind, std::string name, std::optional<std::string> path, int64_t bytes,
+                        BSMParser::TrailResult trail);
+
+    // Reanalyses every source in the background and publishes on the main thread, then filters at
+    // once; `done` runs after that, possibly before rebuild() returns when the analysis is quick.
+    // A result whose sources changed meanwhile is dropped.
+    void rebuild(Finish done);
+
+    // Sources whose records are still kept apart, waiting for a rebuild to publish them. Once one
+    // has, the published records are their only copy.
+    size_t unpublishedSources() const;
+
+    void setLoading(bool loading);
+    void setLoadingMessage(std::string message);
+
+private:
+    struct Analysis;
+    struct FilterPass;
+
+    void runNextOperation();
+    void readFiles(QList<QUrl> urls, qsizetype next, TrailSource::Kind kind, Finish finish);
+    void publish(Analysis &analysis);
+    void scheduleFilter(bool immediate);
+    void runFilterPass();
+    void setFiltering(bool filtering);
+    void setFiltered(RecordSelection filtered);
+    void sourcesChangedInternally();
+
+    Screen m_screen = Screen::dashboard;
+    std::vector<TrailSource> m_sources;
+    RecordSnapshot m_records;
+    std::vector<ProcessNode> m_processes;
+    std::vector<ProcessNode> m_processRoots;
+    std::vector<Finding> m_findings;
+    TrailStats m_stats;
+    RecordSelection m_filtered;
+    bool m_isFiltering = false;
+    bool m_isLoading = false;
+    std::string m_loadingMessage;
+    std::optional<std::string> m_lastError;
+    std::optional<int64_t> m_selectedRecordID;
+    EventFilter m_filter;
+
+    // Each source's records, in its own order, until a published rebuild covers them; from then on
+    // they live only in m_records, and the entry just keeps their count. A record is thus held
+    // once, not once raw and once published. Every list the store makes is a non-const vector, so
+    // a rebuild holding the last reference to one may move out of it.
+    struct SourceRecords {
+        RecordSnapshot unpublished;
+        size_t count = 0;
+    };
+    std::map<int64_t, SourceRecords> m_rawBySource;
+    std::unordered_map<int64_t, uint32_t> m_indexByID;
+    int64_t m_nextSourceID = 1;
+    int64_t m_nextRecordID = 1;
+
+    // Changes with every change of the sources, and so of m_rawBySource; a rebuild publishes only
+    // if it is unchanged, which makes its records those of every source then held.
+    uint64_t m_sourcesGeneration = 0;
+    int m_rebuildsRunning = 0;
+
+    std::deque<std::function<void()>> m_operations;
+    bool m_operationRunning = false;
+
+    // Each scheduling bumps the generation; a pass whose generation is no longer current publishes
+    // nothing, and its worker stops early when it notices.
+    std::shared_ptr<std::atomic<uint64_t>> m_filterGeneration;
+    std::unique_ptr<FilterPass> m_pendingPass;
+    QTimer m_filterTimer;
+};

@@ -1,0 +1,315 @@
+#include "Engine/Export/EventExporter.h"
+
+#include "Engine/BSM/UserResolver.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Exporter::Format;
+
+std::string readFile(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string testData(const std::string &name)
+{
+    const char *root = std::getenv("QUILLMARSH_TEST_DATA");
+    return readFile(fs::path(root ? root : "tests/data") / name);
+}
+
+class TempFolder {
+public:
+    TempFolder()
+    {
+        std::string pattern = (fs::temp_directory_path() / "exporter-test-XXXXXX").string();
+        m_path = ::mkdtemp(pattern.data());
+    }
+    ~TempFolder() { fs::remove_all(m_path); }
+    fs::path operator/(const std::string &name) const { return m_path / name; }
+    const fs::path &path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+SubjectInfo subject(uint32_t auid, uint32_t euid, uint32_t pid, uint32_t sid, std::string address)
+{
+    SubjectInfo s;
+    s.auid = auid;
+    s.euid = euid;
+    s.pid = pid;
+    s.sid = sid;
+    s.terminalAddress = std::move(address);
+    return s;
+}
+
+// Four records covering a full subject, an unset audit user, no subject at all, an unknown
+// event, failure texts, every formula lead-in and the characters that force quoting.
+std::vector<AuditRecord> fixtureRecords()
+{
+    UserResolver::shared().seed(7501, "orvik");
+    UserResolver::shared().seed(0, "root");
+    std::vector<AuditRecord> records(4);
+
+    AuditRecord &exec = records[0];
+    exec.id = 1;
+    exec.event = 23;
+    exec.time = 1709647629.125;
+    exec.subject = subject(7501, 0, 4242, 100017, "10.0.0.5");
+    exec.paths = {"/usr/bin/sudo"};
+    exec.execArgs = {"sudo", "sh", "-c", "echo a,b"};
+    exec.processImage = "/usr/bin/sudo";
+    exec.identity = SigningIdentity{1, "com.apple.sudo", "", "ab12"};
+
+    AuditRecord &open = records[1];
+    open.id = 2;
+    open.event = 72;
+    open.time = 1709647629.125;
+    open.subject = subject(0xFFFFFFFF, 4242, 4243, 0, "0.0.0.0");
+    open.returnStatus = 13;
+    open.returnValue = -1;
+    open.paths = {"-rf target", "/tmp/a|b"};
+    open.texts = {"say \"hi\"", "line1\nline2"};
+    open.sockets = {"10.0.0.1:22", "[::1]:443"};
+
+    AuditRecord &unknown = records[2];
+    unknown.id = 3;
+    unknown.event = 60000;
+    unknown.time = 1709647630.001;
+    unknown.returnStatus = 200;
+    unknown.returnValue = INT64_MAX;
+    unknown.paths = {"+1"};
+    unknown.execArgs = {"\tcmd", "x"};
+    unknown.sockets = {"@evil"};
+    unknown.texts = {"=HYPERLINK(\"x\"),1"};
+    unknown.processImage = "/Applications/Caf\u00e9.app/x";
+    unknown.identity = SigningIdentity{2, "", "TEAM1", ""};
+
+    AuditRecord &login = records[3];
+    login.id = 4;
+    login.event = 6152;
+    login.time = 1709647631.999;
+    login.subject = subject(0, 0, 1, 5, "::1");
+    login.returnStatus = 100;
+    login.paths = {"\rstart"};
+    login.texts = {"mid\rcr", "bell\a", "C:\\dir"};
+    return records;
+}
+
+std::string exportToText(const std::vector<AuditRecord> &records, Format format)
+{
+    std::ostringstream out;
+    Exporter::writeEvents(out, Exporter::RecordList::of(records), format);
+    return out.str();
+}
+
+TEST(EventExporter, MatchesTheHandWrittenFiles)
+{
+    const std::vector<AuditRecord> records = fixtureRecords();
+    TempFolder folder;
+    for (const auto &[format, golden] : {std::pair{Format::csv, "export/events.csv"}, {Format::json, "export/events.json"}}) {
+        const std::string expected = testData(golden);
+        ASSERT_FALSE(expected.empty()) << golden;
+        EXPECT_EQ(exportToText(records, format), expected) << golden;
+        const fs::path path = folder / Exporter::defaultFileName(format);
+        Exporter::exportEvents(Exporter::RecordList::of(records), format, path.string());
+        EXPECT_EQ(readFile(path), expected) << golden;
+    }
+}
+
+TEST(EventExporter, JsonObjectsHoldSortedKeysAndLeaveAbsentFieldsOut)
+{
+    const nlohmann::ordered_json rows = nlohmann::ordered_json::parse(exportToText(fixtureRecords(), Format::json));
+    ASSERT_EQ(rows.size(), 4u);
+    const std::vector<std::string> allKeys = {
+        "auditUser", "auid", "classes", "commandLine", "description", "effectiveUser", "euid", "event",
+        "eventName", "id", "paths", "pid", "process", "result", "returnValue", "sessionID", "signingID",
+        "sockets", "success", "teamID", "terminal", "text", "time"};
+    std::vector<std::string> firstKeys;
+    for (const auto &item : rows[0].items()) firstKeys.push_back(item.key());
+    EXPECT_EQ(firstKeys, allKeys);
+
+    const std::vector<std::string> subjectKeys = {"auid", "auditUser", "euid", "effectiveUser", "pid", "sessionID", "terminal"};
+    for (const std::string &key : subjectKeys) EXPECT_FALSE(rows[2].contains(key)) << "no subject: " << key;
+    EXPECT_EQ(rows[1]["auid"], 4294967295u);
+    EXPECT_FALSE(rows[1].contains("auditUser")) << "unset audit user has no name";
+    EXPECT_FALSE(rows[1].contains("effectiveUser")) << "unknown uid has no name";
+    EXPECT_FALSE(rows[1].contains("signingID"));
+    EXPECT_FALSE(rows[1].contains("teamID"));
+    EXPECT_EQ(rows[2]["signingID"], "") << "an empty signing id is present, not absent";
+    for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i]["id"], i + 1) << "input order kept";
+}
+
+TEST(EventExporter, NoRecordsGiveHeaderOnlyOrEmptyArray)
+{
+    EXPECT_EQ(exportToText({}, Format::csv),
+              "time,event,event_name,description,classes,success,result,auid,audit_user,euid,effective_user,pid,"
+              "session,terminal,process,paths,command_line,sockets,text,signing_id\n");
+    const std::string json = exportToText({}, Format::json);
+    EXPECT_EQ(nlohmann::json::parse(json), nlohmann::json::array());
+}
+
+TEST(EventExporter, CsvCellEscaping)
+{
+    struct Case {
+        const char *name;
+        std::string cell;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"plain text untouched", "plain", "plain"},
+        {"empty stays empty", "", ""},
+        {"comma quotes", "a,b", "\"a,b\""},
+        {"quote doubled", "say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"line feed quotes", "a\nb", "\"a\nb\""},
+        {"inner carriage return quotes too", "a\rb", "\"a\rb\""},
+        {"leading equals guarded", "=1+1", "'=1+1"},
+        {"leading plus guarded", "+1", "'+1"},
+        {"leading minus guarded", "-rf", "'-rf"},
+        {"leading at guarded", "@x", "'@x"},
+        {"leading tab guarded, not quoted", "\tx", "'\tx"},
+        {"leading carriage return guarded and quoted", "\rx", "\"'\rx\""},
+        {"guard goes inside the quotes", "=a,b", "\"'=a,b\""},
+        {"inner equals not guarded", "a=b", "a=b"},
+        {"apostrophe alone untouched", "'", "'"},
+    };
+    for (const Case &c : cases) EXPECT_EQ(Exporter::csvCell(c.cell), c.expected) << c.name;
+}
+
+// A real CSV reader must get every text back, with only the formula guard's apostrophe added.
+TEST(EventExporter, CsvRoundTripsThroughARealReader)
+{
+    if (std::system("python3 -c 'import csv' >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3 not available";
+    const std::vector<std::string> texts = {
+        "a,b", "say \"hi\"", "\"", "line1\nline2", "cr\rinside", "crlf\r\nend", "\rleading cr",
+        "=SUM(A1:A9)", "+1", "-rf /", "@cmd", "=a,\"b\"\r\nc", "trailing,", "caf\u00e9 \u2192 ok", ""};
+    std::vector<AuditRecord> records(texts.size());
+    for (size_t i = 0; i < texts.size(); ++i) {
+        records[i].id = static_cast<int64_t>(i + 1);
+        records[i].texts = {texts[i]};
+    }
+    TempFolder folder;
+    const fs::path csv = folder / "events.csv";
+    const fs::path parsed = folder / "parsed.json";
+    Exporter::exportEvents(Exporter::RecordList::of(records), Format::csv, csv.string());
+    const std::string command = "python3 -c 'import csv, json, sys; "
+                                "json.dump(list(csv.reader(open(sys.argv[1], newline=\"\", encoding=\"utf-8\"))), "
+                                "open(sys.argv[2], \"w\"))' '"
+                                + csv.string() + "' '" + parsed.string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const nlohmann::json rows = nlohmann::json::parse(readFile(parsed));
+    ASSERT_EQ(rows.size(), texts.size() + 1);
+    const size_t textColumn = 18;
+    EXPECT_EQ(rows[0][textColumn], "text");
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const std::string &text = texts[i];
+        const bool guarded = !text.empty() && std::string("=+-@\t\r").find(text[0]) != std::string::npos;
+        ASSERT_EQ(rows[i + 1].size(), 20u) << "row " << i;
+        EXPECT_EQ(rows[i + 1][textColumn], (guarded ? "'" : "") + text) << "row " << i;
+    }
+}
+
+TEST(EventExporter, BytesThatAreNotUTF8AreRepairedInBothFormats)
+{
+    std::vector<AuditRecord> records(1);
+    records[0].texts = {"bad\xff\xfe" "end"};
+    const std::string csv = exportToText(records, Format::csv);
+    EXPECT_NE(csv.find("bad\uFFFD\uFFFDend"), std::string::npos);
+    const nlohmann::json json = nlohmann::json::parse(exportToText(records, Format::json));
+    EXPECT_EQ(json[0]["text"][0], "bad\uFFFD\uFFFDend");
+}
+
+TEST(EventExporter, IsoTimes)
+{
+    struct Case {
+        const char *name;
+        double time;
+        const char *expected;
+    };
+    const Case cases[] = {
+        {"epoch", 0, "1970-01-01T00:00:00.000Z"},
+        {"one millisecond survives binary rounding", 1709647630.001, "2024-03-05T14:07:10.001Z"},
+        {"999 milliseconds do not round up a second", 1709647631.999, "2024-03-05T14:07:11.999Z"},
+        {"leap day", 1709164800.5, "2024-02-29T00:00:00.500Z"},
+        {"largest 32-bit header time", 4294967295.999, "2106-02-07T06:28:15.999Z"},
+        {"before 1970", -0.25, "1969-12-31T23:59:59.750Z"},
+        {"not a number", std::nan(""), "1970-01-01T00:00:00.000Z"},
+    };
+    for (const Case &c : cases) EXPECT_EQ(Exporter::isoTime(c.time), c.expected) << c.name;
+}
+
+TEST(EventExporter, ExportsRecordsInTheOrderOfTheList)
+{
+    std::vector<AuditRecord> records(3);
+    for (size_t i = 0; i < records.size(); ++i) records[i].id = static_cast<int64_t>(10 + i);
+    const std::vector<size_t> positions = {2, 0};
+    const Exporter::RecordList view{positions.size(), [&](size_t i) -> const AuditRecord & { return records[positions[i]]; }};
+    std::ostringstream out;
+    Exporter::writeEvents(out, view, Format::json);
+    const nlohmann::json rows = nlohmann::json::parse(out.str());
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0]["id"], 12);
+    EXPECT_EQ(rows[1]["id"], 10);
+}
+
+TEST(EventExporter, FailedWritesThrowAndLeaveNoTemporaryFile)
+{
+    const std::vector<AuditRecord> records = fixtureRecords();
+    const auto list = Exporter::RecordList::of(records);
+    TempFolder folder;
+
+    struct Case {
+        const char *name;
+        Format format;
+        fs::path path;
+        const char *reason;
+    };
+    fs::create_directory(folder / "occupied");
+    const Case cases[] = {
+        {"CSV into a missing folder", Format::csv, folder / "missing" / "x.csv", "No such file or directory"},
+        {"JSON into a missing folder", Format::json, folder / "missing" / "x.json", "No such file or directory"},
+        {"CSV onto a folder", Format::csv, folder / "occupied", "Is a directory"},
+        {"JSON onto a full device", Format::json, "/dev/full", "No space left on device"},
+    };
+    for (const Case &c : cases) {
+        try {
+            Exporter::exportEvents(list, c.format, c.path.string());
+            ADD_FAILURE() << c.name << ": no error";
+        } catch (const Exporter::ExportError &e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find(c.path.string()), std::string::npos) << c.name << ": " << message;
+            EXPECT_NE(message.find(c.reason), std::string::npos) << c.name << ": " << message;
+        }
+    }
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto &entry : fs::directory_iterator(folder.path())) ++entries;
+    EXPECT_EQ(entries, 1u) << "only the occupied folder remains";
+
+    std::ostringstream broken;
+    broken.setstate(std::ios::badbit);
+    EXPECT_THROW(Exporter::writeEvents(broken, list, Format::csv), Exporter::ExportError);
+}
+
+TEST(EventExporter, CsvExportReplacesAnOldFileWhole)
+{
+    TempFolder folder;
+    const fs::path path = folder / "audit-events.csv";
+    std::ofstream(path) << std::string(100000, 'x');
+    const std::vector<AuditRecord> records = fixtureRecords();
+    Exporter::exportEvents(Exporter::RecordList::of(records), Format::csv, path.string());
+    EXPECT_EQ(readFile(path), testData("export/events.csv"));
+}
+
+} // namespace

@@ -1,0 +1,221 @@
+#include "Engine/Record/AuditRecord.h"
+
+#include "Engine/BSM/AuditCatalog.h"
+#include "Engine/BSM/UserResolver.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <unordered_set>
+
+namespace {
+
+// Event numbers of the bundled catalogue: 7 is AUE_EXEC, "exec(2)", classes pc and ex.
+constexpr uint16_t execEvent = 7;
+constexpr uint16_t unknownEvent = 65000;
+
+SubjectInfo subject(uint32_t pid, uint32_t auid = unsetID, uint32_t euid = unsetID)
+{
+    SubjectInfo s;
+    s.pid = pid;
+    s.auid = auid;
+    s.euid = euid;
+    return s;
+}
+
+TEST(AuditRecord, ProcessNameIsTheLastPathComponent)
+{
+    struct Case {
+        const char *name;
+        std::optional<std::string> image;
+        const char *expected;
+    };
+    const Case cases[] = {
+        {"no image", std::nullopt, ""},
+        {"absolute path", "/usr/bin/ssh", "ssh"},
+        {"bare name", "ssh", "ssh"},
+        {"trailing slash ignored", "/usr/local/bin/", "bin"},
+        {"repeated slashes", "/usr//sbin///", "sbin"},
+        {"root alone", "/", "/"},
+        {"only slashes", "///", "/"},
+        {"empty image", "", ""},
+        {"non-ASCII name", "/Applications/\u00C9diteur", "\u00C9diteur"},
+    };
+    for (const Case &c : cases) {
+        AuditRecord record;
+        record.processImage = c.image;
+        EXPECT_EQ(record.processName(), c.expected) << c.name;
+    }
+}
+
+TEST(AuditRecord, ClassNamesComeFromTheCatalogue)
+{
+    ASSERT_EQ(AuditCatalog::shared().events.count(unknownEvent), 0u);
+    AuditRecord record;
+    record.event = execEvent;
+    EXPECT_EQ(record.classNames(), (std::vector<std::string>{"pc", "ex"}));
+    record.event = unknownEvent;
+    EXPECT_TRUE(record.classNames().empty());
+}
+
+// Equal values land in one set entry; a difference in any single field keeps values apart.
+template <typename T>
+void expectSetsTellFieldsApart(const T &base, const std::vector<std::function<void(T &)>> &changes)
+{
+    std::unordered_set<T> set{base, base};
+    for (const auto &change : changes) {
+        T other = base;
+        change(other);
+        set.insert(other);
+    }
+    EXPECT_EQ(set.size(), changes.size() + 1);
+}
+
+TEST(AuditRecord, ValueTypesHashEveryField)
+{
+    expectSetsTellFieldsApart<SubjectInfo>(subject(501, 501, 0),
+                                           {[](SubjectInfo &s) { s.auid = 1; }, [](SubjectInfo &s) { s.euid = 1; },
+                                            [](SubjectInfo &s) { s.egid = 1; }, [](SubjectInfo &s) { s.ruid = 1; },
+                                            [](SubjectInfo &s) { s.rgid = 1; }, [](SubjectInfo &s) { s.pid = 1; },
+                                            [](SubjectInfo &s) { s.sid = 1; },
+                                            [](SubjectInfo &s) { s.terminalPort = 1; },
+                                            [](SubjectInfo &s) { s.terminalAddress = "::1"; }});
+    expectSetsTellFieldsApart<ArgInfo>(ArgInfo{1, 420, "mode"}, {[](ArgInfo &a) { a.number = 2; },
+                                                                 [](ArgInfo &a) { a.value = 0; },
+                                                                 [](ArgInfo &a) { a.name = "fd"; }});
+    expectSetsTellFieldsApart<SigningIdentity>(SigningIdentity{1, "com.apple.ls", "", "ab"},
+                                               {[](SigningIdentity &i) { i.signerType = 2; },
+                                                [](SigningIdentity &i) { i.signingID = "com.apple.cp"; },
+                                                [](SigningIdentity &i) { i.teamID = "TEAM"; },
+                                                [](SigningIdentity &i) { i.cdhash = "cd"; }});
+}
+
+TEST(AuditRecord, DetailSummary)
+{
+    struct Case {
+        const char *name;
+        std::function<void(AuditRecord &)> fill;
+        const char *expected;
+    };
+    const Case cases[] = {
+        {"nothing", [](AuditRecord &) {}, ""},
+        {"exec arguments hide everything else",
+         [](AuditRecord &r) {
+             r.execArgs = {"ls", "-la"};
+             r.paths = {"/bin/ls"};
+             r.texts = {"t"};
+         },
+         "ls -la"},
+        {"paths joined by an arrow", [](AuditRecord &r) { r.paths = {"/a", "/b"}; }, "/a \u2192 /b"},
+        {"sockets joined by commas", [](AuditRecord &r) { r.sockets = {"10.0.0.1:22", "[::1]:80"}; },
+         "10.0.0.1:22, [::1]:80"},
+        {"texts joined by a middle dot", [](AuditRecord &r) { r.texts = {"one", "two"}; }, "one \u00B7 two"},
+        {"path and text apart by two spaces",
+         [](AuditRecord &r) {
+             r.paths = {"/etc/passwd"};
+             r.texts = {"note"};
+         },
+         "/etc/passwd  note"},
+        {"all three parts in order",
+         [](AuditRecord &r) {
+             r.texts = {"t"};
+             r.sockets = {"s"};
+             r.paths = {"p"};
+         },
+         "p  s  t"},
+        {"target alone", [](AuditRecord &r) { r.target = subject(77); }, "target pid 77"},
+        {"path hides the target",
+         [](AuditRecord &r) {
+             r.paths = {"/tmp/x"};
+             r.target = subject(77);
+         },
+         "/tmp/x"},
+        {"socket hides the target",
+         [](AuditRecord &r) {
+             r.sockets = {"1.2.3.4:5"};
+             r.target = subject(77);
+         },
+         "1.2.3.4:5"},
+        {"text hides the target",
+         [](AuditRecord &r) {
+             r.texts = {"t"};
+             r.target = subject(77);
+         },
+         "t"},
+    };
+    for (const Case &c : cases) {
+        AuditRecord record;
+        c.fill(record);
+        EXPECT_EQ(record.detailSummary(), c.expected) << c.name;
+    }
+}
+
+class AuditRecordMatches : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        UserResolver::shared().seed(7501, "orvik");
+        UserResolver::shared().seed(7502, "quillan");
+    }
+};
+
+TEST_F(AuditRecordMatches, SearchesTheListedFields)
+{
+    struct Case {
+        const char *name;
+        std::function<void(AuditRecord &)> fill;
+        const char *query;
+        bool expected;
+    };
+    const auto none = [](AuditRecord &) {};
+    const Case cases[] = {
+        {"event name, any case", [](AuditRecord &r) { r.event = execEvent; }, "aue_exec", true},
+        {"event description", [](AuditRecord &r) { r.event = execEvent; }, "EXEC(2)", true},
+        {"unknown event's fallback name", [](AuditRecord &r) { r.event = unknownEvent; }, "AUE_", true},
+        {"unknown event's number in its name", [](AuditRecord &r) { r.event = unknownEvent; }, "aue_65000", true},
+        {"unknown event's fallback description", [](AuditRecord &r) { r.event = unknownEvent; }, "EVENT 650", true},
+        {"process image", [](AuditRecord &r) { r.processImage = "/usr/bin/ssh"; }, "SSH", true},
+        {"no image, no match", none, "ssh", false},
+        {"path", [](AuditRecord &r) { r.paths = {"/etc/hosts", "/etc/shadow"}; }, "Shadow", true},
+        {"text", [](AuditRecord &r) { r.texts = {"sudo session"}; }, "SESSION", true},
+        {"exec argument", [](AuditRecord &r) { r.execArgs = {"curl", "--insecure"}; }, "insecure", true},
+        {"socket", [](AuditRecord &r) { r.sockets = {"192.168.1.9:4444"}; }, ":4444", true},
+        {"signing id", [](AuditRecord &r) { r.identity = SigningIdentity{1, "com.example.tool", "TEAM42", "ab"}; },
+         "example.TOOL", true},
+        {"team id", [](AuditRecord &r) { r.identity = SigningIdentity{1, "x", "TEAM42", "ab"}; }, "team42", true},
+        {"cdhash not searched", [](AuditRecord &r) { r.identity = SigningIdentity{1, "x", "y", "deadbeef"}; },
+         "deadbeef", false},
+        {"pid written in decimal", [](AuditRecord &r) { r.subject = subject(501); }, "501", true},
+        {"pid is not a substring test", [](AuditRecord &r) { r.subject = subject(5012); }, "501", false},
+        {"pid part of a searched text", [](AuditRecord &r) {
+             r.subject = subject(5012);
+             r.texts = {"pid 501 exited"};
+         },
+         "501", true},
+        {"target pid not searched", [](AuditRecord &r) { r.target = subject(501); }, "501", false},
+        {"arguments not searched", [](AuditRecord &r) { r.args = {ArgInfo{1, 501, "mode"}}; }, "mode", false},
+        {"audit user name", [](AuditRecord &r) { r.subject = subject(1, 7501); }, "ORV", true},
+        {"effective user name", [](AuditRecord &r) { r.subject = subject(1, unsetID, 7502); }, "Quill", true},
+        {"user names need a subject", [](AuditRecord &r) { r.target = subject(1, 7501, 7501); }, "orvik", false},
+        {"empty query matches nothing",
+         [](AuditRecord &r) {
+             r.event = execEvent;
+             r.processImage = "/bin/ls";
+             r.subject = subject(0, 7501, 7501);
+         },
+         "", false},
+        {"query used as typed", [](AuditRecord &r) { r.paths = {"/bin/ls"}; }, " ls", false},
+        {"non-ASCII query in another case", [](AuditRecord &r) { r.paths = {"/Users/j\u00E4ger/notes"}; },
+         "J\u00C4GER", true},
+        {"Cyrillic text", [](AuditRecord &r) { r.texts = {"\u0436\u0443\u0440\u043D\u0430\u043B"}; },
+         "\u0416\u0423\u0420", true},
+    };
+    for (const Case &c : cases) {
+        AuditRecord record;
+        record.event = unknownEvent;
+        c.fill(record);
+        EXPECT_EQ(record.matches(c.query), c.expected) << c.name;
+    }
+}
+
+} // namespace

@@ -1,0 +1,144 @@
+#include "Engine/Record/EventFilter.h"
+
+#include "Engine/BSM/AuditCatalog.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+// Events of the bundled catalogue: 23 execve (pc, ex), 72 open read (fr), 1 exit (pc).
+constexpr uint16_t execve = 23, openRead = 72, exitEvent = 1, unknownEvent = 65000;
+
+SubjectInfo subject(uint32_t pid, uint32_t auid, uint32_t euid, uint32_t ruid)
+{
+    SubjectInfo s;
+    s.pid = pid;
+    s.auid = auid;
+    s.euid = euid;
+    s.ruid = ruid;
+    s.egid = s.rgid = unsetID;
+    return s;
+}
+
+AuditRecord record(int64_t id, uint16_t event, double time, uint8_t status, std::optional<SubjectInfo> who)
+{
+    AuditRecord r;
+    r.id = id;
+    r.event = event;
+    r.time = time;
+    r.returnStatus = status;
+    r.subject = who;
+    return r;
+}
+
+// 1: ssh exec by 501 as root; 2: failed read, auid unset, real uid 0; 3: unknown event without a
+// subject; 4: the exit of pid 100.
+std::vector<AuditRecord> fixture()
+{
+    std::vector<AuditRecord> records = {
+        record(1, execve, 1000, 0, subject(100, 501, 0, 501)),
+        record(2, openRead, 2000, 2, subject(200, unsetID, 501, 0)),
+        record(3, unknownEvent, 3000, 0, std::nullopt),
+        record(4, exitEvent, 4000, 0, subject(100, 501, 501, 501)),
+    };
+    records[0].paths = {"/usr/bin/ssh"};
+    records[1].paths = {"/etc/passwd"};
+    records[2].texts = {"hello world"};
+    return records;
+}
+
+std::vector<int64_t> passing(const EventFilter &filter)
+{
+    std::vector<int64_t> ids;
+    const uint32_t mask = filter.classMask();
+    for (const AuditRecord &r : fixture())
+        if (filter.matches(r, mask)) ids.push_back(r.id);
+    return ids;
+}
+
+template <typename Change>
+EventFilter with(Change change)
+{
+    EventFilter f;
+    change(f);
+    return f;
+}
+
+TEST(EventFilter, EachCriterionSelectsItsRecords)
+{
+    struct Case {
+        const char *name;
+        EventFilter filter;
+        std::vector<int64_t> expected;
+    };
+    const Case cases[] = {
+        {"no criterion", {}, {1, 2, 3, 4}},
+        {"label alone", with([](auto &f) { f.label = "ssh (pid 100)"; }), {1, 2, 3, 4}},
+        {"record ids", with([](auto &f) { f.recordIDs = {{4, 2, 99}}; }), {2, 4}},
+        {"empty record id set passes nothing", with([](auto &f) { f.recordIDs.emplace(); }), {}},
+        {"success", with([](auto &f) { f.result = ResultFilter::success; }), {1, 3, 4}},
+        {"failure", with([](auto &f) { f.result = ResultFilter::failure; }), {2}},
+        {"one class", with([](auto &f) { f.classes = {"ex"}; }), {1}},
+        {"class shared by two events; unknown event fails", with([](auto &f) { f.classes = {"pc"}; }), {1, 4}},
+        {"any of several classes", with([](auto &f) { f.classes = {"fr", "ex"}; }), {1, 2}},
+        {"unknown class names restrict nothing", with([](auto &f) { f.classes = {"zz"}; }), {1, 2, 3, 4}},
+        {"event numbers", with([](auto &f) { f.events = {openRead, exitEvent}; }), {2, 4}},
+        {"pid; no subject fails", with([](auto &f) { f.pid = 100; }), {1, 4}},
+        {"user as effective or real id", with([](auto &f) { f.user = 0; }), {1, 2}},
+        {"user as audit or effective id", with([](auto &f) { f.user = 501; }), {1, 2, 4}},
+        {"start and end inclusive", with([](auto &f) { f.start = 2000.0; f.end = 2000.0; }), {2}},
+        {"start only", with([](auto &f) { f.start = 3000.0; }), {3, 4}},
+        {"end only", with([](auto &f) { f.end = 1999.5; }), {1}},
+        {"text is case-insensitive", with([](auto &f) { f.text = "SSH"; }), {1}},
+        {"a blank is a query (\"open(2) - read\", \"hello world\")", with([](auto &f) { f.text = " "; }), {2, 3}},
+        {"criteria combine", with([](auto &f) { f.pid = 100; f.result = ResultFilter::failure; }), {}},
+        {"no subject fails user, whatever its text",
+         with([](auto &f) { f.user = 501; f.text = "hello"; }), {}},
+    };
+    for (const Case &c : cases) EXPECT_EQ(passing(c.filter), c.expected) << c.name;
+}
+
+TEST(EventFilter, IsActiveWithAnyCriterionButNotTheLabel)
+{
+    struct Case {
+        const char *name;
+        EventFilter filter;
+        bool active;
+    };
+    const Case cases[] = {
+        {"default", {}, false},
+        {"label", with([](auto &f) { f.label = "x"; }), false},
+        {"blank text", with([](auto &f) { f.text = " "; }), true},
+        {"classes", with([](auto &f) { f.classes = {"zz"}; }), true},
+        {"result", with([](auto &f) { f.result = ResultFilter::success; }), true},
+        {"user 0", with([](auto &f) { f.user = 0; }), true},
+        {"pid 0", with([](auto &f) { f.pid = 0; }), true},
+        {"events", with([](auto &f) { f.events = {1}; }), true},
+        {"empty record ids", with([](auto &f) { f.recordIDs.emplace(); }), true},
+        {"start", with([](auto &f) { f.start = 0.0; }), true},
+        {"end", with([](auto &f) { f.end = 0.0; }), true},
+    };
+    for (const Case &c : cases) EXPECT_EQ(c.filter.isActive(), c.active) << c.name;
+}
+
+TEST(EventFilter, ClassMaskIsTheUnionOfKnownClasses)
+{
+    const auto &catalogue = AuditCatalog::shared();
+    EXPECT_EQ(EventFilter().classMask(), 0u);
+    EXPECT_EQ(with([](auto &f) { f.classes = {"zz"}; }).classMask(), 0u);
+    EXPECT_EQ(with([](auto &f) { f.classes = {"fr", "ex", "zz"}; }).classMask(),
+              catalogue.classMaskByName.at("fr") | catalogue.classMaskByName.at("ex"));
+}
+
+TEST(EventFilter, EqualityCoversTheLabel)
+{
+    const EventFilter a = with([](auto &f) { f.pid = 7; f.label = "a"; });
+    EventFilter b = a;
+    EXPECT_EQ(a, b);
+    b.label = "b";
+    EXPECT_NE(a, b);
+}
+
+} // namespace
