@@ -235,9 +235,11 @@ const std::map<std::string, uint32_t> &knownModes()
     return modes;
 }
 
-uint32_t initialMode(const std::string &path)
+// `usual` is what the file's kind suggests (a folder, a program); 0 when only its place can tell.
+uint32_t initialMode(const std::string &path, uint32_t usual)
 {
     if (const auto known = knownModes().find(path); known != knownModes().end()) return known->second;
+    if (usual) return usual;
     for (const char *place : {"/bin/", "/sbin/", "/usr/bin/", "/usr/sbin/", "/usr/libexec/"})
         if (path.starts_with(place)) return 0100755;
     if (path.find("/Contents/MacOS/") != std::string::npos || path.find("/Support/") != std::string::npos)
@@ -281,7 +283,7 @@ public:
     {
         child.pid = newPid(t);
         RecordBuilder r = record(43190, t);
-        r.arg(1, child.pid, "child PID").token(Token::execArgs(args)).path(program.path).token(attr(program.path, program.owner));
+        r.arg(1, child.pid, "child PID").token(Token::execArgs(args)).path(program.path).token(attr(program.path, program.owner, 0100755));
         add(t, r.token(subjectOf(spawner)).token(identity(program)).returnValue(0, 0));
         return child;
     }
@@ -295,7 +297,7 @@ public:
     void exec(const Process &p, Millis t, const Program &program, const Args &args)
     {
         RecordBuilder r = record(23, t);
-        r.token(Token::execArgs(args)).path(program.path).token(attr(program.path, program.owner));
+        r.token(Token::execArgs(args)).path(program.path).token(attr(program.path, program.owner, 0100755));
         add(t, r.token(subjectOf(p)).token(identity(program)).returnValue(0, 0));
     }
     void exit(const Process &p, Millis t, uint32_t status = 0)
@@ -461,9 +463,9 @@ private:
     }
 
     // A file's attributes as they stand; the first mention of a file fixes its owner for the day.
-    Bytes attr(const std::string &path, uint32_t owner, uint32_t mode = 0)
+    Bytes attr(const std::string &path, uint32_t owner, uint32_t usual = 0)
     {
-        const auto [it, added] = m_files.try_emplace(path, File{mode ? mode : initialMode(path), owner});
+        const auto [it, added] = m_files.try_emplace(path, File{initialMode(path, usual), owner});
         if (it->second.owner != owner) {
             std::fprintf(stderr, "make-sample: %s is owned by %u, not %u\n", path.c_str(), it->second.owner, owner);
             std::abort();
@@ -946,9 +948,11 @@ void phishing(Machine &m)
     tr.exit(shot, at(13, 40, 20, 700));
     tr.runBriefly(svc, at(13, 40, 22, 0), Bin::osascript,
                   {"osascript", "-e", "tell application \"Finder\" to get name of every disk"}, 500);
-    tr.open(svc, at(13, 40, 24, 0), writeCreate, "/private/tmp/.zs/kcd");
+    tr.open(svc, at(13, 40, 24, 0), writeCreate, Bin::kcd.path);
+    tr.changeMode(svc, at(13, 40, 24, 30), Bin::kcd.path, 0755, orvikID);
     tr.connect(svc, at(13, 40, 30, 0), inet("198.51.100.23", 443));
     tr.open(svc, at(13, 41, 0, 0), writeCreate, Bin::agent.path);
+    tr.changeMode(svc, at(13, 41, 0, 40), Bin::agent.path, 0755, orvikID);
     const std::string plist = home + "/Library/LaunchAgents/us.zoom.updater.plist";
     tr.open(svc, at(13, 41, 0, 200), writeCreate, plist);
     tr.runBriefly(svc, at(13, 41, 1, 0), Bin::launchctl, {"launchctl", "load", "-w", plist}, 120);

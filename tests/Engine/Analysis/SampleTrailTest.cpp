@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr size_t sampleRecords = 2577;
+constexpr size_t sampleRecords = 2579;
 
 std::vector<uint8_t> sampleBytes()
 {
@@ -67,7 +67,7 @@ TEST(SampleTrail, EveryProcessDescendsFromLaunchd)
 TEST(SampleTrail, ReadsLikeARealMachinesDay)
 {
     const BSMParser::TrailResult trail = parseSample();
-    constexpr uint16_t fork = 2, spawn = 43190, chmod = 10, settimeofday = 37;
+    constexpr uint16_t fork = 2, exec = 23, spawn = 43190, chmod = 10, settimeofday = 37;
 
     // Pids are handed out in time order; there is one boot, so they never fall back.
     uint64_t lastPid = 0;
@@ -88,6 +88,9 @@ TEST(SampleTrail, ReadsLikeARealMachinesDay)
         const std::string &path = r.paths.front();
         const auto [it, added] = files.try_emplace(path, *r.fileMode, r.fileOwner.value_or(0));
         EXPECT_EQ(it->second, std::pair(*r.fileMode, r.fileOwner.value_or(0))) << path << ", record " << r.id;
+        if (r.event == exec || r.event == spawn) {
+            EXPECT_NE(*r.fileMode & 0111, 0u) << path << " runs, but may not";
+        }
         if (r.event == chmod) {
             const auto mode = std::find_if(r.args.begin(), r.args.end(), [](const ArgInfo &a) { return a.name == "new file mode"; });
             ASSERT_NE(mode, r.args.end()) << r.id;
