@@ -47,7 +47,7 @@ echo "== all tests"
 ctest --test-dir build --output-on-failure --parallel "$jobs"
 
 # The sanitizer options hold for the test runs and for the test listing done while building.
-# Leak reports from Qt's and its libraries' own caches are suppressed in tests/sanitizers/lsan.supp.
+# Leak reports Qt or a system library may need suppressed go in tests/sanitizers/lsan.supp.
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
