@@ -212,7 +212,7 @@ const Bytes hostAddress = ip4("192.168.1.23");
 // What the first run of the day tells the second.
 struct Plan {
     std::vector<uint32_t> pids; // in the order the processes were asked for
-    std::vector<std::pair<Millis, int64_t>> clockSteps; // after this moment, the clock is off by
+    std::vector<std::pair<Millis, int64_t>> clockSteps; // after each moment, times are written this much later
 };
 
 // Modes a file has before anything in the day changes them, where its place does not tell.
