@@ -1,6 +1,6 @@
 #include "Services/AlertCenter.h"
 
-#include "Engine/Parser/BSMParser.h"
+#include "Engine/Analysis/RecordFormatter.h"
 #include "Engine/BSM/UserResolver.h"
 #include "Services/AlertNotifications.h"
 #include "Services/LaunchAtLogin.h"
@@ -12,7 +12,6 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
-#include <exception>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -73,33 +72,6 @@ Severity readSeverity(const QVariant &value)
     const qlonglong number = value.toLongLong(&isNumber);
     if (!isNumber) return Severity::high;
     return severityFromRawValue(number).value_or(Severity::high);
-}
-
-// One line per token: its name and its rows as label=value; a decoding error ends it with "! ".
-std::string evidenceText(const AuditRecord &record)
-{
-    std::vector<std::string> lines;
-    std::optional<std::string> error;
-    try {
-        BSMParser::TokenList list = BSMParser::tokens(record.raw.span());
-        UserResolver &users = UserResolver::shared();
-        for (const BSMToken &token : list.tokens) {
-            std::string line = token.name();
-            for (const auto &[label, value] : token.fields(users)) line += ", " + label + "=" + value;
-            lines.push_back(std::move(line));
-        }
-        error = std::move(list.error);
-    } catch (const std::exception &e) {
-        // Evidence never fails an alert.
-        error = e.what();
-    }
-    if (error) lines.push_back("! " + *error);
-    std::string text;
-    for (const std::string &line : lines) {
-        if (&line != &lines.front()) text += '\n';
-        text += line;
-    }
-    return text;
 }
 
 std::string loginName()
@@ -317,7 +289,7 @@ void AlertCenter::handle(const std::vector<Finding> &findings, const std::vector
         const auto &ids = finding.recordIDs;
         for (size_t i = ids.size() > evidenceRecords ? ids.size() - evidenceRecords : 0; i < ids.size(); ++i) {
             const auto found = index.find(ids[i]);
-            if (found != index.end()) alert.evidence.push_back(evidenceText(*found->second));
+            if (found != index.end()) alert.evidence.push_back(RecordFormatter::text(*found->second));
         }
         added.push_back(std::move(alert));
     }

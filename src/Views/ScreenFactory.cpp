@@ -1,6 +1,8 @@
 #include "Views/ScreenFactory.h"
 
+#include "Views/Reference/ReferenceView.h"
 #include "Views/ScreenWidget.h"
+#include "Views/Setup/SetupView.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -31,9 +33,11 @@ ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *par
     case Screen::live:
     case Screen::monitor:
     case Screen::sources:
-    case Screen::setup:
-    case Screen::reference:
         break;
+    case Screen::setup:
+        return new SetupView(context, parent);
+    case Screen::reference:
+        return new ReferenceView(context, parent);
     }
     return placeholder(screen, context, parent);
 }

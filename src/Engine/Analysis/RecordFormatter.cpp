@@ -1,0 +1,68 @@
+#include "Engine/Analysis/RecordFormatter.h"
+
+#include "Engine/Parser/BSMParser.h"
+#include "Engine/BSM/UserResolver.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <optional>
+
+namespace RecordFormatter {
+
+std::string text(const AuditRecord &record, UserResolver &users)
+{
+    std::string result;
+    auto addLine = [&result, first = true](const std::string &line) mutable {
+        if (!first) result += '\n';
+        result += line;
+        first = false;
+    };
+    std::optional<std::string> error;
+    try {
+        BSMParser::TokenList list = BSMParser::tokens(record.raw.span());
+        for (const BSMToken &token : list.tokens) {
+            std::string line = token.name();
+            for (const auto &[label, value] : token.fields(users)) line += ", " + label + "=" + value;
+            addLine(line);
+        }
+        error = std::move(list.error);
+    } catch (const std::exception &e) {
+        // The text is shown and copied, never fails: a decoder that throws ends it like an error.
+        error = e.what();
+    }
+    if (error) addLine("! " + *error);
+    return result;
+}
+
+std::string text(const AuditRecord &record)
+{
+    return text(record, UserResolver::shared());
+}
+
+std::string hex(std::span<const uint8_t> bytes, int width)
+{
+    // No caller passes less than 1; one byte per line still ends rather than looping forever.
+    const size_t perLine = width < 1 ? 1 : size_t(width);
+    const size_t hexWidth = perLine * 3 - 1;
+    std::string result;
+    char cell[24];
+    for (size_t start = 0; start < bytes.size(); start += perLine) {
+        const size_t end = std::min(bytes.size(), start + perLine);
+        std::snprintf(cell, sizeof cell, "%04zx  ", start);
+        result += cell;
+        const size_t hexStart = result.size();
+        for (size_t i = start; i < end; ++i) {
+            std::snprintf(cell, sizeof cell, i == start ? "%02x" : " %02x", unsigned(bytes[i]));
+            result += cell;
+        }
+        result.append(hexWidth - (result.size() - hexStart), ' ');
+        result += "  ";
+        for (size_t i = start; i < end; ++i)
+            result += bytes[i] >= 0x20 && bytes[i] <= 0x7e ? char(bytes[i]) : '.';
+        result += '\n';
+    }
+    return result;
+}
+
+} // namespace RecordFormatter

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "Engine/Record/AuditRecord.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+class UserResolver;
+
+// The two copyable texts of a record. Both re-decode nothing but what they are given and keep no
+// state, so they may run on any thread.
+namespace RecordFormatter {
+
+// One line per token decoded again from record.raw ("name, label=value, ..."), then "! error"
+// when decoding stopped early; lines joined by "\n", no trailing line feed.
+std::string text(const AuditRecord &record, UserResolver &users);
+std::string text(const AuditRecord &record);
+
+// Offset, hex and ASCII columns, width bytes per line, every line ended by "\n"; "" for no bytes.
+std::string hex(std::span<const uint8_t> bytes, int width = 16);
+
+} // namespace RecordFormatter

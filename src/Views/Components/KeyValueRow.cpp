@@ -1,0 +1,77 @@
+#include "Views/Components/KeyValueRow.h"
+
+#include "Views/Components/Clipboard.h"
+#include "Views/Components/Style.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+
+#include <algorithm>
+
+namespace {
+constexpr int keyWidth = 118;
+constexpr int spacing = 10;
+} // namespace
+
+KeyValueRow::KeyValueRow(const QString &key, const QString &value, bool monospaced, QWidget *parent)
+    : QWidget(parent), m_key(key)
+{
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(spacing);
+    m_keyLabel = new QLabel(key, this);
+    m_keyLabel->setObjectName("key");
+    m_keyLabel->setTextFormat(Qt::PlainText);
+    m_keyLabel->setFixedWidth(keyWidth);
+    m_keyLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    m_keyLabel->setWordWrap(true);
+    Style::setTextStyle(m_keyLabel, Style::callout(), Style::secondaryText());
+    m_valueLabel = new QLabel(this);
+    m_valueLabel->setObjectName("value");
+    m_valueLabel->setTextFormat(Qt::PlainText);
+    m_valueLabel->setWordWrap(true);
+    m_valueLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_valueLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_valueLabel->setFont(monospaced ? Style::monospaced(Style::callout()) : Style::callout());
+    for (QLabel *label : {m_keyLabel, m_valueLabel}) {
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        // The row's own menu, not the label's built-in one.
+        label->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(label, &QWidget::customContextMenuRequested, this,
+                [this, label](const QPoint &position) { showMenu(label->mapTo(this, position)); });
+    }
+    // Both labels start at the top; the one with the smaller ascent moves down so that their
+    // first lines share a baseline (the monospaced value's font is not the key's).
+    const int keyAscent = QFontMetrics(m_keyLabel->font()).ascent();
+    const int valueAscent = QFontMetrics(m_valueLabel->font()).ascent();
+    m_keyLabel->setContentsMargins(0, std::max(0, valueAscent - keyAscent), 0, 0);
+    m_valueLabel->setContentsMargins(0, std::max(0, keyAscent - valueAscent), 0, 0);
+    row->addWidget(m_keyLabel, 0, Qt::AlignTop);
+    row->addWidget(m_valueLabel, 1, Qt::AlignTop);
+
+    m_copyValue = new QAction("Copy Value", this);
+    m_copyPair = new QAction(QString::fromUtf8("Copy \u201c") + key + QString::fromUtf8(": \u2026\u201d"), this);
+    connect(m_copyValue, &QAction::triggered, this, [this] { copyToClipboard(m_value); });
+    connect(m_copyPair, &QAction::triggered, this, [this] { copyToClipboard(m_key + ": " + m_value); });
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this, &KeyValueRow::showMenu);
+
+    setValue(value);
+}
+
+void KeyValueRow::setValue(const QString &value)
+{
+    m_value = value;
+    m_valueLabel->setText(value.isEmpty() ? QString::fromUtf8("\u2014") : value);
+}
+
+void KeyValueRow::showMenu(const QPoint &position)
+{
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(m_copyValue);
+    menu->addAction(m_copyPair);
+    menu->popup(mapToGlobal(position));
+}
