@@ -21,12 +21,12 @@ const std::vector<AuditRecord> &records()
 void runPass(benchmark::State &state, const EventFilter &filter)
 {
     const auto &all = records();
-    const uint32_t mask = filter.classMask();
+    const EventFilter::Pass pass = filter.pass();
     size_t passed = 0;
     for (auto _ : state) {
         std::vector<uint32_t> positions;
         for (size_t p = 0; p < all.size(); ++p)
-            if (filter.matches(all[p], mask)) positions.push_back(uint32_t(p));
+            if (filter.matches(all[p], pass)) positions.push_back(uint32_t(p));
         passed = positions.size();
         benchmark::DoNotOptimize(positions);
     }

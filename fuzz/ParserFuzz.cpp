@@ -5,6 +5,7 @@
 #include "Engine/Parser/BSMParser.h"
 #include "Engine/BSM/UserResolver.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -81,6 +82,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(file.issues.size() == stream.issues.size() || file.issues.size() == stream.issues.size() + 1,
             "file mode adds at most the truncation issue");
     require(file.bytesConsumed >= stream.bytesConsumed, "file mode consumes at least what stream mode does");
+
+    // Stream mode does not depend on how the bytes arrive: cut in two, with the bytes left over
+    // and the search state handed on, it makes the records of one read and stops where it did.
+    const size_t cut = size == 0 ? 0 : data[0] % (size + 1);
+    const auto head = BSMParser::parse(bytes.first(cut), 7, 1, true);
+    const size_t kept = static_cast<size_t>(head.bytesConsumed);
+    const auto tail = BSMParser::parse(bytes.subspan(kept), 7, 1, true, head.resynchronising);
+    require(head.records.size() + tail.records.size() == stream.records.size(), "a cut stream makes the same records");
+    for (size_t i = 0; i < stream.records.size(); ++i) {
+        const auto &piece = i < head.records.size() ? head.records[i] : tail.records[i - head.records.size()];
+        require(std::ranges::equal(piece.raw.span(), stream.records[i].raw.span()), "a cut stream makes the same records");
+    }
+    require(int64_t(kept) + tail.bytesConsumed == stream.bytesConsumed, "a cut stream stops where one read does");
 
     const auto list = BSMParser::tokens(bytes);
     for (const auto &token : list.tokens) require(token.offset + token.length <= count, "tokens inside the bytes");

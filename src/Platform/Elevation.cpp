@@ -1,5 +1,7 @@
 #include "Platform/Elevation.h"
 
+#include "Engine/Support/FileDescriptor.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <mutex>
@@ -27,27 +29,19 @@ class Pipe {
 public:
     Pipe()
     {
-        if (::pipe2(m_ends, O_CLOEXEC) != 0) throw std::system_error(errno, std::generic_category(), "Could not create a pipe");
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) throw std::system_error(errno, std::generic_category(), "Could not create a pipe");
+        m_read = FileDescriptor(ends[0]);
+        m_write = FileDescriptor(ends[1]);
     }
-    ~Pipe()
-    {
-        closeRead();
-        closeWrite();
-    }
-    Pipe(const Pipe &) = delete;
-    Pipe &operator=(const Pipe &) = delete;
-    int read() const { return m_ends[0]; }
-    int write() const { return m_ends[1]; }
-    void closeRead() { closeEnd(0); }
-    void closeWrite() { closeEnd(1); }
+    int read() const { return m_read.get(); }
+    int write() const { return m_write.get(); }
+    void closeRead() { m_read.close(); }
+    void closeWrite() { m_write.close(); }
 
 private:
-    void closeEnd(int which)
-    {
-        if (m_ends[which] >= 0) ::close(m_ends[which]);
-        m_ends[which] = -1;
-    }
-    int m_ends[2] = {-1, -1};
+    FileDescriptor m_read;
+    FileDescriptor m_write;
 };
 
 class FileActions {

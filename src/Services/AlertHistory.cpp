@@ -1,5 +1,10 @@
 #include "Services/AlertHistory.h"
 
+#include "Engine/Support/AtomicFile.h"
+#include "Engine/Support/FileError.h"
+#include "Engine/Support/UtcTime.h"
+#include "Engine/Support/WholeFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -9,11 +14,8 @@
 
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -21,45 +23,14 @@ using Json = nlohmann::json;
 using OrderedJson = nlohmann::ordered_json;
 
 // A real history is a few megabytes; anything far larger is not one and is not read into memory.
-constexpr off_t largestReadableFile = 256 * 1024 * 1024;
+constexpr size_t largestReadableFile = 256 * 1024 * 1024;
 
-// Days since 1970-01-01 of a proleptic Gregorian date, and back (H. Hinnant's civil algorithms).
-int64_t daysFromCivil(int64_t y, int64_t m, int64_t d)
-{
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void civilFromDays(int64_t z, int64_t *y, int64_t *m, int64_t *d)
-{
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    *d = doy - (153 * mp + 2) / 5 + 1;
-    *m = mp < 10 ? mp + 3 : mp - 9;
-    *y = yoe + era * 400 + (*m <= 2);
-}
-
-int daysInMonth(int64_t y, int64_t m)
-{
-    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    return m == 2 && leap ? 29 : days[m - 1];
-}
-
-const int64_t earliestWritable = daysFromCivil(0, 1, 1) * 86400;
-const int64_t latestWritable = daysFromCivil(10000, 1, 1) * 86400 - 1;
+const int64_t earliestWritable = UtcTime::daysFromCivil(0, 1, 1) * 86400;
+const int64_t latestWritable = UtcTime::daysFromCivil(10000, 1, 1) * 86400 - 1;
 
 QString systemError(int error, const QByteArray &path)
 {
-    return QString::fromLocal8Bit(std::strerror(error)) + " (" + QFile::decodeName(path) + ")";
+    return QString::fromStdString(FileError::text(error)) + " (" + QFile::decodeName(path) + ")";
 }
 
 QByteArray folderOf(const QByteArray &path)
@@ -69,13 +40,15 @@ QByteArray folderOf(const QByteArray &path)
     return slash == 0 ? QByteArray("/") : path.left(slash);
 }
 
-// mkdir -p with default attributes; false with *error set when the chain cannot be made.
+// mkdir -p, each new folder private to the user (the history says what was found on this
+// machine); folders that exist already are left as they are. False with *error set when the
+// chain cannot be made.
 bool makeFolders(const QByteArray &folder, QString *error)
 {
     for (qsizetype end = 1; end <= folder.size(); ++end) {
         if (end < folder.size() && folder[end] != '/') continue;
         const QByteArray prefix = folder.left(end);
-        if (::mkdir(prefix.constData(), 0777) == 0 || errno == EEXIST) continue;
+        if (::mkdir(prefix.constData(), 0700) == 0 || errno == EEXIST) continue;
         *error = systemError(errno, prefix);
         return false;
     }
@@ -89,61 +62,6 @@ bool makeFolders(const QByteArray &folder, QString *error)
         return false;
     }
     return true;
-}
-
-bool writeAll(int fd, const std::string &bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
-// Reads a regular file whole without blocking on a FIFO or device put in its place.
-enum class ReadOutcome { absent, notRegular, failed, tooLarge, read };
-ReadOutcome readFile(const QByteArray &path, std::string *bytes, int *error)
-{
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *error = errno;
-        if (errno == ENOENT || errno == ENOTDIR) return ReadOutcome::absent;
-        struct stat info;
-        if (::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode)) return ReadOutcome::notRegular;
-        return ReadOutcome::failed;
-    }
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return ReadOutcome::notRegular;
-    }
-    if (info.st_size > largestReadableFile) {
-        ::close(fd);
-        return ReadOutcome::tooLarge;
-    }
-    bytes->clear();
-    bytes->reserve(size_t(info.st_size));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            *error = errno;
-            ::close(fd);
-            return ReadOutcome::failed;
-        }
-        if (n == 0) break;
-        if (bytes->size() + size_t(n) > size_t(largestReadableFile)) {
-            ::close(fd);
-            return ReadOutcome::tooLarge;
-        }
-        bytes->append(buffer, size_t(n));
-    }
-    ::close(fd);
-    return ReadOutcome::read;
 }
 
 // Member readers for one element; each names the element and member it rejects.
@@ -243,23 +161,22 @@ AlertHistory::LoadResult AlertHistory::load()
 {
     LoadResult result;
     const QByteArray native = QFile::encodeName(m_path);
-    std::string bytes;
-    int error = 0;
+    const WholeFile::Contents file = WholeFile::read(native.toStdString(), largestReadableFile);
     QString reason;
-    switch (readFile(native, &bytes, &error)) {
-    case ReadOutcome::absent:
-    case ReadOutcome::notRegular:
+    switch (file.status) {
+    case WholeFile::Status::absent:
+    case WholeFile::Status::notRegular:
         return result;
-    case ReadOutcome::failed:
-        reason = QString::fromLocal8Bit(std::strerror(error));
+    case WholeFile::Status::failed:
+        reason = QString::fromLocal8Bit(std::strerror(file.error));
         break;
-    case ReadOutcome::tooLarge:
+    case WholeFile::Status::tooLarge:
         result.state = LoadState::damaged;
         reason = "the file is larger than any alert history";
         break;
-    case ReadOutcome::read:
+    case WholeFile::Status::read:
         try {
-            result.alerts = decode(bytes);
+            result.alerts = decode(file.bytes);
             result.state = LoadState::loaded;
             return result;
         } catch (const AlertHistoryError &e) {
@@ -308,45 +225,25 @@ QString AlertHistory::save(const std::vector<MonitorAlert> &alerts)
 
     const std::string bytes = encode(alerts);
 
-    QByteArray pattern = native + ".XXXXXX";
-    const int slash = pattern.lastIndexOf('/');
-    pattern.insert(slash + 1, '.'); // hidden while it is being written
-    // mkstemp makes the file 0600, so the history is never readable by others, not even briefly.
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) return systemError(errno, native);
-    const auto abandon = [&](int code) {
-        ::close(fd);
-        ::unlink(pattern.constData());
-        return systemError(code, native);
-    };
-    if (!writeAll(fd, bytes)) return abandon(errno ? errno : EIO);
-    if (::fsync(fd) != 0) return abandon(errno);
-    ::fchmod(fd, 0600);
-    if (::close(fd) != 0) {
-        const int code = errno;
-        ::unlink(pattern.constData());
-        return systemError(code, native);
-    }
-
-    if (m_mustMoveAside) {
+    // Private from the first byte: the history says what was found on this machine.
+    AtomicFile::Options options;
+    options.mode = 0600;
+    options.exactMode = true;
+    QString moveAsideError;
+    options.beforeRename = [&] {
+        if (!m_mustMoveAside) return true;
         QString moveError;
         if (moveAside(&moveError).isEmpty() && QFile::exists(m_path)) {
-            ::unlink(pattern.constData());
-            return "the unreadable history could not be moved aside (" + moveError + ")";
+            moveAsideError = "the unreadable history could not be moved aside (" + moveError + ")";
+            return false;
         }
         m_mustMoveAside = false;
-    }
-    if (::rename(pattern.constData(), native.constData()) != 0) {
-        const int code = errno;
-        ::unlink(pattern.constData());
-        return systemError(code, native);
-    }
-    // Makes the rename itself durable; a failure here leaves a good file either way.
-    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+        return true;
+    };
+    const int failure = AtomicFile::replace(native.toStdString(), [&](int fd) { return AtomicFile::writeAll(fd, bytes); },
+                                            options);
+    if (!moveAsideError.isEmpty()) return moveAsideError;
+    if (failure != 0) return systemError(failure, native);
     return QString();
 }
 
@@ -408,40 +305,14 @@ std::string AlertHistory::formatDate(double secondsSince1970)
                   : whole >= double(latestWritable) ? latestWritable
                                                     : int64_t(whole);
     }
-    int64_t days = seconds / 86400;
-    int64_t rest = seconds % 86400;
-    if (rest < 0) {
-        rest += 86400;
-        --days;
-    }
-    int64_t y, m, d;
-    civilFromDays(days, &y, &m, &d);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", int(y), int(m), int(d), int(rest / 3600),
-                  int(rest / 60 % 60), int(rest % 60));
-    return text;
+    return UtcTime::isoSeconds(seconds);
 }
 
 std::optional<double> AlertHistory::parseDate(std::string_view text)
 {
-    // YYYY-MM-DDTHH:MM:SSZ
-    if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
-        text[16] != ':' || text[19] != 'Z')
-        return std::nullopt;
-    const auto number = [&](size_t at, size_t length) -> int64_t {
-        int64_t value = 0;
-        for (size_t i = at; i < at + length; ++i) {
-            if (text[i] < '0' || text[i] > '9') return -1;
-            value = value * 10 + (text[i] - '0');
-        }
-        return value;
-    };
-    const int64_t y = number(0, 4), m = number(5, 2), d = number(8, 2);
-    const int64_t hh = number(11, 2), mm = number(14, 2), ss = number(17, 2);
-    if (y < 0 || m < 1 || m > 12 || d < 1 || d > daysInMonth(y, m) || hh < 0 || hh > 23 || mm < 0 || mm > 59 ||
-        ss < 0 || ss > 59)
-        return std::nullopt;
-    return double(daysFromCivil(y, m, d) * 86400 + hh * 3600 + mm * 60 + ss);
+    const std::optional<int64_t> seconds = UtcTime::parseIsoSeconds(text);
+    if (!seconds) return std::nullopt;
+    return double(*seconds);
 }
 
 void AlertHistory::insertNewest(std::vector<MonitorAlert> &history, const std::vector<MonitorAlert> &added)

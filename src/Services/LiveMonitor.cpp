@@ -1,10 +1,11 @@
 #include "Services/LiveMonitor.h"
 
-#include "Engine/Analysis/Detections.h"
-#include "Engine/Analysis/ProcessGraph.h"
+#include "Engine/Analysis/TrailAnalysis.h"
 #include "Engine/BSM/AuditCatalog.h"
 #include "Engine/BSM/Uuid.h"
 #include "Engine/Capture/LiveStreamReader.h"
+#include "Engine/Support/FileDescriptor.h"
+#include "Engine/Support/Numbers.h"
 #include "Services/Privileged.h"
 
 #include <QCoreApplication>
@@ -77,26 +78,6 @@ std::string readStatus(const std::string &folder)
     return text.trimmed().toStdString();
 }
 
-// An optional sign, then at least one digit and nothing else, within 32 bits.
-std::optional<int32_t> parsePid(std::string_view text)
-{
-    bool negative = false;
-    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
-        negative = text[0] == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty()) return std::nullopt;
-    int64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-        if (value > int64_t(INT32_MAX) + 1) return std::nullopt;
-    }
-    if (negative) value = -value;
-    if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
-    return static_cast<int32_t>(value);
-}
-
 // The text after the first colon, without surrounding blanks and tabs; "" without a colon.
 std::string failureDetail(const std::string &status)
 {
@@ -122,12 +103,9 @@ int64_t lastID(const std::vector<AuditRecord> &records) { return records.empty()
 // The application's end of the named pipe. The reader holds it too, so the descriptor is closed
 // only once the reader has stopped using it and its number can never reach another capture.
 struct LiveMonitor::Pipe {
-    explicit Pipe(int descriptor) : fd(descriptor) {}
-    ~Pipe() { ::close(fd); }
-    Pipe(const Pipe &) = delete;
-    Pipe &operator=(const Pipe &) = delete;
+    explicit Pipe(FileDescriptor descriptor) : fd(std::move(descriptor)) {}
 
-    const int fd;
+    const FileDescriptor fd;
     std::atomic<bool> cancelled = false;
 };
 
@@ -199,12 +177,8 @@ std::string LiveMonitor::helperCommand(const std::string &executable, const std:
 
 LiveMonitor::Analysis LiveMonitor::analyse(std::vector<AuditRecord> records)
 {
-    std::sort(records.begin(), records.end(), [](const AuditRecord &a, const AuditRecord &b) {
-        return a.time != b.time ? a.time < b.time : a.id < b.id;
-    });
-    ProcessGraph::Result graph = ProcessGraph::build(std::move(records));
-    std::vector<Finding> findings = Detections::run(graph.records);
-    return {std::move(graph.records), std::move(findings)};
+    TrailAnalysis analysis = TrailAnalysis::of(std::move(records));
+    return {std::move(analysis.records), std::move(analysis.findings)};
 }
 
 // --- start ---
@@ -230,9 +204,9 @@ void LiveMonitor::start()
         return failWith("mkfifo failed: " + errorText(errno));
     // Read-write, so that the helper's blocking open for writing returns at once and the pipe
     // never reports an end while the helper is between writes.
-    const int fd = ::open(pipePath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return failWith("cannot open FIFO");
-    m_pipe = std::make_shared<Pipe>(fd);
+    FileDescriptor fd(::open(pipePath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) return failWith("cannot open FIFO");
+    m_pipe = std::make_shared<Pipe>(std::move(fd));
 
     const uint32_t mask = AuditCatalog::shared().mask({m_selectedClasses.begin(), m_selectedClasses.end()});
     std::string executable = QCoreApplication::applicationFilePath().toStdString();
@@ -279,7 +253,7 @@ void LiveMonitor::waitForHelper(uint64_t generation, int tries)
         return;
     }
     if (status.starts_with("pid ")) {
-        if (const std::optional<int32_t> pid = parsePid(std::string_view(status).substr(4))) return running(*pid);
+        if (const std::optional<int32_t> pid = Numbers::parsePid(std::string_view(status).substr(4))) return running(*pid);
     }
     failWith(failureDetail(status));
 }
@@ -327,7 +301,7 @@ void LiveMonitor::startReader()
     m_readers.start([this, pipe, generation, poll] {
         LiveStreamReader reader;
         const LiveStreamReader::Ending ending =
-            reader.run(pipe->fd, pipe->cancelled, poll, [this](LiveStreamReader::Batch &&batch) {
+            reader.run(pipe->fd.get(), pipe->cancelled, poll, [this](LiveStreamReader::Batch &&batch) {
                 QMetaObject::invokeMethod(
                     this, [this, batch = std::move(batch)]() mutable { ingest(std::move(batch.records), batch.bytes); },
                     Qt::QueuedConnection);
@@ -397,7 +371,7 @@ void LiveMonitor::cleanup()
 
 void LiveMonitor::clear()
 {
-    setRecords(std::make_shared<std::vector<AuditRecord>>());
+    setRecords(std::make_shared<std::vector<AuditRecord>>(), {.dropped = int64_t(m_records->size())});
     setFindings({});
     if (m_paused) {
         m_pausedSnapshot = std::make_shared<const std::vector<AuditRecord>>();
@@ -443,9 +417,14 @@ void LiveMonitor::ingest(std::vector<AuditRecord> records, int64_t bytes)
     std::shared_ptr<std::vector<AuditRecord>> buffer = m_records;
     // Nobody else can take a new reference meanwhile: they all come from here, on this thread.
     if (buffer.use_count() > 2) buffer = std::make_shared<std::vector<AuditRecord>>(*m_records);
+    const size_t before = buffer->size();
     buffer->insert(buffer->end(), std::make_move_iterator(records.begin()), std::make_move_iterator(records.end()));
-    if (buffer->size() > limit) buffer->erase(buffer->begin(), buffer->end() - static_cast<std::ptrdiff_t>(limit));
-    setRecords(std::move(buffer));
+    const size_t excess = buffer->size() > limit ? buffer->size() - limit : 0;
+    if (excess > 0) buffer->erase(buffer->begin(), buffer->begin() + static_cast<std::ptrdiff_t>(excess));
+    // Past the limit even some of the new records go, and with them all the old ones.
+    const RecordsChange change{.dropped = int64_t(std::min(excess, before)),
+                               .appended = count - int64_t(excess > before ? excess - before : 0)};
+    setRecords(std::move(buffer), change);
 
     scheduleAnalysis();
 }
@@ -480,7 +459,9 @@ void LiveMonitor::runAnalysis()
         const std::vector<AuditRecord> &current = *m_records;
         if (current.empty() == snapshot->empty() && firstID(current) == firstID(*snapshot)
             && lastID(current) == lastID(*snapshot)) {
-            setRecords(analysed);
+            const bool reordered = !std::equal(current.begin(), current.end(), analysed->begin(), analysed->end(),
+                                               [](const AuditRecord &a, const AuditRecord &b) { return a.id == b.id; });
+            setRecords(analysed, {.analysed = true, .reordered = reordered});
         }
         setFindings(std::move(result->findings));
         if (m_onAnalysis) m_onAnalysis(m_findings, *analysed);
@@ -495,9 +476,10 @@ void LiveMonitor::runAnalysis()
     }));
 }
 
-void LiveMonitor::setRecords(std::shared_ptr<std::vector<AuditRecord>> records)
+void LiveMonitor::setRecords(std::shared_ptr<std::vector<AuditRecord>> records, RecordsChange change)
 {
     m_records = std::move(records);
+    m_recordsChange = change;
     emit recordsChanged();
 }
 

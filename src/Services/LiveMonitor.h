@@ -43,7 +43,21 @@ public:
     };
     using State = std::variant<Idle, Starting, Running, Failed>;
 
+    // The buffer as published: immutable, so a model may keep one while newer ones are published.
     using Records = std::shared_ptr<const std::vector<AuditRecord>>;
+
+    // How the buffer just published differs from the one published before it, so that a table
+    // can remove and insert rows, or refresh them, instead of resetting every row.
+    struct RecordsChange {
+        int64_t dropped = 0; // oldest records removed from the front
+        int64_t appended = 0; // records added at the end, after the drop
+        // The same records, replaced by their analysed copies (process images filled in).
+        bool analysed = false;
+        // With analysed: the copies come in time order, which differs from arrival order here.
+        bool reordered = false;
+
+        bool operator==(const RecordsChange &) const = default;
+    };
 
     struct Analysis {
         std::vector<AuditRecord> records; // with their process images
@@ -79,6 +93,8 @@ public:
     void setState(State state);
 
     Records records() const { return m_records; } // oldest first; never null
+    // What the last recordsChanged changed; read it in the slot of that signal.
+    const RecordsChange &recordsChange() const { return m_recordsChange; }
     const std::vector<Finding> &findings() const { return m_findings; }
     int64_t totalReceived() const { return m_totalReceived; }
     int64_t bytesReceived() const { return m_bytesReceived; }
@@ -145,7 +161,7 @@ private:
     void ingest(std::vector<AuditRecord> records, int64_t bytes);
     void scheduleAnalysis();
     void runAnalysis();
-    void setRecords(std::shared_ptr<std::vector<AuditRecord>> records);
+    void setRecords(std::shared_ptr<std::vector<AuditRecord>> records, RecordsChange change);
     void setFindings(std::vector<Finding> findings);
     double now() const;
 
@@ -154,6 +170,7 @@ private:
     State m_state = Idle{};
     // Changed in place while nobody else holds it, as a copy-on-write array would be.
     std::shared_ptr<std::vector<AuditRecord>> m_records;
+    RecordsChange m_recordsChange;
     std::vector<Finding> m_findings;
     int64_t m_totalReceived = 0;
     int64_t m_bytesReceived = 0;

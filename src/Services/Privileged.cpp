@@ -4,14 +4,19 @@
 #include "Engine/BSM/Uuid.h"
 #include "Platform/Elevation.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 #include <QPromise>
 
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
@@ -111,6 +116,26 @@ QString temporaryDirectory()
     return fromEnvironment.isEmpty() ? QStringLiteral("/tmp") : QDir::cleanPath(QDir(fromEnvironment).absolutePath());
 }
 
+// The copy folders of this run, removed at quit: each holds a full copy of the system's trails.
+std::mutex copiesMutex;
+std::vector<std::string> copies;
+
+void remember(const std::string &folder)
+{
+    const std::lock_guard lock(copiesMutex);
+    copies.push_back(folder);
+}
+
+// Once per application object; the store calls copySystemTrails() on the main thread.
+void removeCopiesAtQuit()
+{
+    static QPointer<QCoreApplication> hooked;
+    QCoreApplication *application = QCoreApplication::instance();
+    if (!application || hooked == application) return;
+    hooked = application;
+    QObject::connect(application, &QCoreApplication::aboutToQuit, application, &removeCopiedTrails);
+}
+
 std::vector<std::string> copyTrails()
 {
     const QString temporary = temporaryDirectory();
@@ -119,6 +144,7 @@ std::vector<std::string> copyTrails()
     if (!folder.ends_with('/')) folder += '/';
     folder += copyFolderPrefix + Uuid::random().text().substr(0, 8);
     createPrivateFolder(folder);
+    remember(folder);
     runAsRoot(systemTrailCopyCommand(folder, ::getuid()), trailPrompt);
     return listTrails(folder);
 }
@@ -157,6 +183,7 @@ QFuture<std::string> run(const std::string &command, const std::string &prompt)
 
 QFuture<std::vector<std::string>> copySystemTrails()
 {
+    removeCopiesAtQuit();
     return runDetached<std::vector<std::string>>(copyTrails);
 }
 
@@ -173,10 +200,39 @@ std::string shellQuoted(const std::string &text)
 std::string systemTrailCopyCommand(const std::string &folder, uint32_t uid)
 {
     const std::string q = shellQuoted(folder);
-    // Only regular files, no links (the active trail is one) and no folders; the exit status is
-    // that of handing the copies to the user.
-    return "cd /var/audit && for f in *; do [ -f \"$f\" ] && [ ! -L \"$f\" ] && cp -p \"$f\" " + q + "/; done; "
-        + "chown -R " + std::to_string(uid) + " " + q + " && chmod -R u+rw " + q;
+    const std::string u = std::to_string(uid);
+    // Root never writes through a path that an unprivileged process can redirect. The user's
+    // folder is pinned as the working directory and checked after entering it; the copies go into
+    // a staging folder that root makes inside it and enters in turn (0700, root's own, empty, its
+    // parent the pinned folder), so no link can be planted where root writes. Each copy is handed
+    // to the user while still in that folder and then renamed into the user's folder: a rename
+    // replaces whatever entry is there and follows no link. Only regular files are copied, no
+    // links (the active trail is one) and no folders; the exit status is that of the hand-over.
+    return "umask 077; cd -P -- " + q + " || exit 1; p=$(stat -c %d:%i .) || exit 1; "
+        + "if [ \"$(stat -c %u:%a .)\" != " + u + ":700 ]; then echo \"Refusing to copy into \"" + q
+        + "\": it is not a private folder of user " + u + ".\" >&2; exit 1; fi; "
+        + "mkdir -m 700 .copy 2>/dev/null && cd -P .copy && [ \"$(stat -c %u:%a .)\" = \"$(id -u):700\" ] "
+        + "&& [ \"$(stat -c %d:%i ..)\" = \"$p\" ] && [ -z \"$(ls -A)\" ] "
+        + "|| { echo \"Refusing to copy into \"" + q + "\": its staging folder was tampered with.\" >&2; exit 1; }; "
+        + "for s in /var/audit/*; do [ -f \"$s\" ] && [ ! -L \"$s\" ] && cp -p -- \"$s\" .; done; "
+        + "status=0; for f in *; do [ -f \"$f\" ] || continue; "
+        + "chmod u+rw -- \"$f\" && chown " + u + " -- \"$f\" && mv -f -T -- \"$f\" \"../$f\" || status=1; done; "
+        + "cd .. && rmdir .copy && exit $status";
+}
+
+void removeCopiedTrails()
+{
+    std::vector<std::string> folders;
+    {
+        const std::lock_guard lock(copiesMutex);
+        folders.swap(copies);
+    }
+    // remove_all follows no link, not even one put in the folder's place; what cannot be removed
+    // stays, quietly, as nothing can be done about it at quit.
+    for (const std::string &folder : folders) {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
 }
 
 } // namespace Privileged

@@ -21,13 +21,19 @@ QFuture<std::string> run(const std::string &command, const std::string &prompt);
 
 // Copies the system's trail files from /var/audit into a new private folder (mode 0700) in the
 // user's temporary directory, gives them to the user and yields their paths in name order, which
-// is time order. Empty when /var/audit is missing or holds no regular files. The folder stays.
+// is time order. Empty when /var/audit is missing or holds no regular files. The folder stays
+// until removeCopiedTrails(), which the application object's aboutToQuit calls once a copy was
+// asked for: the trail screens show the copies' paths for as long as the application runs.
 QFuture<std::vector<std::string>> copySystemTrails();
+
+// Removes every copy folder made by this process so far, with all it holds.
+void removeCopiedTrails();
 
 // `text` in single quotes for the shell, each apostrophe inside written as '\''.
 std::string shellQuoted(const std::string &text);
 
-// The root command line that copies the trail files into `folder` and gives them to user `uid`.
+// The root command line that copies the trail files into `folder`, a private folder of user `uid`,
+// and gives them to that user.
 std::string systemTrailCopyCommand(const std::string &folder, uint32_t uid);
 
 } // namespace Privileged

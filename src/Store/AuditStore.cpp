@@ -1,9 +1,11 @@
 #include "Store/AuditStore.h"
 
-#include "Engine/Analysis/Detections.h"
+#include "Engine/Analysis/TrailAnalysis.h"
 #include "Engine/BSM/UserResolver.h"
+#include "Engine/Parser/BSMParser.h"
 #include "Engine/Record/PathComponents.h"
 #include "Store/TrailFile.h"
+#include "Engine/Support/FileError.h"
 #include "Engine/Support/Resources.h"
 #include "Services/Privileged.h"
 
@@ -160,25 +162,16 @@ QString shortTime(const QTime &time)
 
 } // namespace
 
-struct AuditStore::Analysis {
-    RecordSnapshot records;
-    std::vector<ProcessNode> processes;
-    std::vector<ProcessNode> roots;
-    std::vector<Finding> findings;
-    TrailStats stats;
-    std::unordered_map<int64_t, uint32_t> index;
-};
-
 struct AuditStore::FilterPass {
     EventFilter filter;
     RecordSnapshot records;
-    uint32_t classMask = 0;
+    EventFilter::Pass prepared;
     uint64_t generation = 0;
 };
 
 AuditStore::AuditStore(QObject *parent)
     : QObject(parent)
-    , m_records(RecordSelection::emptySnapshot())
+    , m_analysis(std::make_shared<const StoreAnalysis>())
     , m_filterGeneration(std::make_shared<std::atomic<uint64_t>>(0))
 {
     m_filterTimer.setSingleShot(true);
@@ -256,9 +249,9 @@ void AuditStore::setFilterDelay(std::chrono::milliseconds delay)
 
 std::optional<AuditRecord> AuditStore::record(int64_t id) const
 {
-    const auto it = m_indexByID.find(id);
-    if (it == m_indexByID.end()) return std::nullopt;
-    return (*m_records)[it->second];
+    const AuditRecord *found = m_analysis->record(id);
+    if (!found) return std::nullopt;
+    return *found;
 }
 
 void AuditStore::showEvents(EventFilter filter)
@@ -385,7 +378,7 @@ void AuditStore::readFiles(QList<QUrl> urls, qsizetype next, TrailSource::Kind k
         .then(this, [this, urls = std::move(urls), next, kind, finish = std::move(finish),
                      location = std::move(location)](std::shared_ptr<LoadedFile> loaded) mutable {
             if (loaded->error != 0) {
-                setLastError("Couldn't read " + location.name + ": " + std::generic_category().message(loaded->error));
+                setLastError("Couldn't read " + location.name + ": " + FileError::text(loaded->error));
             } else {
                 std::optional<std::string> notATrail;
                 if (loaded->trail.records.empty() && !loaded->trail.issues.empty())
@@ -472,22 +465,15 @@ void AuditStore::closeAll()
         m_sources.clear();
         sourcesChangedInternally();
         m_rawBySource.clear();
-        releaseInBackground(std::exchange(m_records, RecordSelection::emptySnapshot()));
+        const bool hadProcesses = !m_analysis->processes.empty();
+        const bool hadRoots = !m_analysis->roots.empty();
+        releaseInBackground(std::exchange(m_analysis, std::make_shared<const StoreAnalysis>()));
         emit recordsChanged();
-        if (!m_processes.empty()) {
-            m_processes.clear();
-            emit processesChanged();
-        }
-        if (!m_processRoots.empty()) {
-            m_processRoots.clear();
-            emit processRootsChanged();
-        }
-        m_findings.clear();
+        if (hadProcesses) emit processesChanged();
+        if (hadRoots) emit processRootsChanged();
         emit findingsChanged();
         const bool passPending = m_isFiltering;
         setFiltered(RecordSelection());
-        m_indexByID.clear();
-        m_stats = TrailStats();
         emit statsChanged();
         const bool filterChanges = !(m_filter == EventFilter());
         setFilter(EventFilter());
@@ -521,8 +507,8 @@ void AuditStore::rebuild(Finish done)
         }
     }
     if (!input.kept.empty()) {
-        input.published = m_records;
-        input.keepsAllPublished = keptCount == m_records->size();
+        input.published = m_analysis->records;
+        input.keepsAllPublished = keptCount == m_analysis->records->size();
     }
     setLoadingMessage("Analysing " + QLocale().toString(qlonglong(input.count)).toStdString() + " records…");
 
@@ -531,23 +517,17 @@ void AuditStore::rebuild(Finish done)
     // The store goes on showing the published records and keeps the unpublished lists until a
     // result lands, so the join copies them; it moves only what nobody holds any more.
     QtConcurrent::run([input = std::move(input)]() mutable {
-        std::vector<AuditRecord> all = join(std::move(input));
-        std::stable_sort(all.begin(), all.end(), [](const AuditRecord &a, const AuditRecord &b) {
-            return a.time < b.time || (a.time == b.time && a.id < b.id);
-        });
-
-        auto analysis = std::make_shared<Analysis>();
-        ProcessGraph::Result tree = ProcessGraph::build(std::move(all));
-        auto records = std::make_shared<std::vector<AuditRecord>>(std::move(tree.records));
-        analysis->processes = std::move(tree.processes);
-        analysis->roots = std::move(tree.roots);
-        analysis->findings = Detections::run(*records);
-        analysis->stats = TrailStats::compute(*records);
-        analysis->index.reserve(records->size());
-        for (size_t p = 0; p < records->size(); ++p) analysis->index.emplace((*records)[p].id, uint32_t(p));
-        analysis->records = std::move(records);
+        TrailAnalysis trail = TrailAnalysis::of(join(std::move(input)));
+        auto analysis = std::make_shared<StoreAnalysis>();
+        analysis->stats = TrailStats::compute(trail.records);
+        analysis->positionByID.reserve(trail.records.size());
+        for (size_t p = 0; p < trail.records.size(); ++p) analysis->positionByID.emplace(trail.records[p].id, uint32_t(p));
+        analysis->records = std::make_shared<std::vector<AuditRecord>>(std::move(trail.records));
+        analysis->processes = std::move(trail.processes);
+        analysis->roots = std::move(trail.roots);
+        analysis->findings = std::move(trail.findings);
         return analysis;
-    }).then(this, [this, generation, done = std::move(done)](std::shared_ptr<Analysis> analysis) {
+    }).then(this, [this, generation, done = std::move(done)](std::shared_ptr<StoreAnalysis> analysis) {
         --m_rebuildsRunning;
         // With the sources changed since this rebuild started, its result describes a set of
         // records that no longer exists: the change that came after owns the results now.
@@ -558,7 +538,7 @@ void AuditStore::rebuild(Finish done)
                 if (records.unpublished) superseded.push_back(std::move(records.unpublished));
             // Freeing a large trail's records takes a while; not on the main thread.
             if (!superseded.empty()) releaseInBackground(std::move(superseded));
-            publish(*analysis);
+            publish(std::move(analysis));
             scheduleFilter(true);
         } else if (m_rebuildsRunning == 0) {
             setLoading(false);
@@ -567,21 +547,16 @@ void AuditStore::rebuild(Finish done)
     });
 }
 
-void AuditStore::publish(Analysis &analysis)
+void AuditStore::publish(std::shared_ptr<StoreAnalysis> analysis)
 {
-    releaseInBackground(std::exchange(m_records, std::move(analysis.records)));
+    const bool processesDiffer = !sameNodes(m_analysis->processes, analysis->processes);
+    const bool rootsDiffer = !sameNodes(m_analysis->roots, analysis->roots);
+    releaseInBackground(std::exchange(m_analysis, std::move(analysis)));
     emit recordsChanged();
-    const bool processesDiffer = !sameNodes(m_processes, analysis.processes);
-    m_processes = std::move(analysis.processes);
     if (processesDiffer) emit processesChanged();
-    const bool rootsDiffer = !sameNodes(m_processRoots, analysis.roots);
-    m_processRoots = std::move(analysis.roots);
     if (rootsDiffer) emit processRootsChanged();
-    m_findings = std::move(analysis.findings);
     emit findingsChanged();
-    m_stats = std::move(analysis.stats);
     emit statsChanged();
-    m_indexByID = std::move(analysis.index);
     setLoading(false);
 }
 
@@ -592,8 +567,8 @@ void AuditStore::scheduleFilter(bool immediate)
     m_filterTimer.stop();
     auto pass = std::make_unique<FilterPass>();
     pass->filter = m_filter;
-    pass->records = m_records;
-    pass->classMask = m_filter.classMask();
+    pass->records = m_analysis->records;
+    pass->prepared = m_filter.pass();
     pass->generation = m_filterGeneration->fetch_add(1) + 1;
     m_pendingPass = std::move(pass);
     setFiltering(true);
@@ -620,7 +595,7 @@ void AuditStore::runFilterPass()
         for (size_t p = 0; p < records.size(); ++p) {
             if (p % filterCheckInterval == 0 && current->load(std::memory_order_relaxed) != pass->generation)
                 return nullptr;
-            if (pass->filter.matches(records[p], pass->classMask)) positions.push_back(uint32_t(p));
+            if (pass->filter.matches(records[p], pass->prepared)) positions.push_back(uint32_t(p));
         }
         return std::make_shared<const std::vector<uint32_t>>(std::move(positions));
     }).then(this, [this, pass](RecordSelection::Positions positions) {

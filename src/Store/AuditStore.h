@@ -1,13 +1,10 @@
 #pragma once
 
-#include "Engine/Analysis/Finding.h"
-#include "Engine/Analysis/ProcessGraph.h"
-#include "Engine/Analysis/TrailStats.h"
-#include "Engine/Parser/BSMParser.h"
 #include "Engine/Record/AuditRecord.h"
 #include "Engine/Record/EventFilter.h"
 #include "Store/RecordSelection.h"
 #include "Store/Screen.h"
+#include "Store/StoreAnalysis.h"
 #include "Store/TrailSource.h"
 
 #include <QFuture>
@@ -27,6 +24,10 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+namespace BSMParser {
+struct TrailResult;
+}
 
 // The application's one document model: loaded sources, their records and analysis, the record
 // filter and its result, the current screen and selection, and the loading state. Lives on the main
@@ -48,15 +49,27 @@ public:
 
     const std::vector<TrailSource> &sources() const { return m_sources; }
     // All records of all sources, by time then id. Replaced, never changed, by a rebuild.
-    const std::vector<AuditRecord> &records() const { return *m_records; }
-    const RecordSnapshot &recordSnapshot() const { return m_records; }
-    const std::vector<ProcessNode> &processes() const { return m_processes; }
-    const std::vector<ProcessNode> &processRoots() const { return m_processRoots; }
-    const std::vector<Finding> &findings() const { return m_findings; }
-    const TrailStats &stats() const { return m_stats; }
+    const std::vector<AuditRecord> &records() const { return *m_analysis->records; }
+    const std::vector<ProcessNode> &processes() const { return m_analysis->processes; }
+    const std::vector<ProcessNode> &processRoots() const { return m_analysis->roots; }
+    const std::vector<Finding> &findings() const { return m_analysis->findings; }
+    const TrailStats &stats() const { return m_analysis->stats; }
     // The records that pass the filter. It lags `records` until the pass after a rebuild publishes,
     // and carries the snapshot it was computed from, so its rows are always valid.
     const RecordSelection &filtered() const { return m_filtered; }
+
+    // The same as shared snapshots, for models that keep what they show while newer results are
+    // published: each is immutable, never null, and replaced as a whole by the next publication
+    // (all of them together, before the first change signal). A model holding analysisSnapshot()
+    // has records, processes, findings, stats and the id index of one and the same rebuild.
+    const AnalysisSnapshot &analysisSnapshot() const { return m_analysis; }
+    const RecordSnapshot &recordSnapshot() const { return m_analysis->records; }
+    ProcessesSnapshot processesSnapshot() const { return {m_analysis, &m_analysis->processes}; }
+    ProcessesSnapshot processRootsSnapshot() const { return {m_analysis, &m_analysis->roots}; }
+    FindingsSnapshot findingsSnapshot() const { return {m_analysis, &m_analysis->findings}; }
+    StatsSnapshot statsSnapshot() const { return {m_analysis, &m_analysis->stats}; }
+    // A record's position in records(); nullopt when no record has the id.
+    std::optional<size_t> position(int64_t id) const { return m_analysis->position(id); }
 
     bool isFiltering() const { return m_isFiltering; }
     bool isLoading() const { return m_isLoading; }
@@ -150,12 +163,11 @@ protected:
     void setLoadingMessage(std::string message);
 
 private:
-    struct Analysis;
     struct FilterPass;
 
     void runNextOperation();
     void readFiles(QList<QUrl> urls, qsizetype next, TrailSource::Kind kind, Finish finish);
-    void publish(Analysis &analysis);
+    void publish(std::shared_ptr<StoreAnalysis> analysis);
     void scheduleFilter(bool immediate);
     void runFilterPass();
     void setFiltering(bool filtering);
@@ -164,11 +176,7 @@ private:
 
     Screen m_screen = Screen::dashboard;
     std::vector<TrailSource> m_sources;
-    RecordSnapshot m_records;
-    std::vector<ProcessNode> m_processes;
-    std::vector<ProcessNode> m_processRoots;
-    std::vector<Finding> m_findings;
-    TrailStats m_stats;
+    AnalysisSnapshot m_analysis;
     RecordSelection m_filtered;
     bool m_isFiltering = false;
     bool m_isLoading = false;
@@ -178,7 +186,7 @@ private:
     EventFilter m_filter;
 
     // Each source's records, in its own order, until a published rebuild covers them; from then on
-    // they live only in m_records, and the entry just keeps their count. A record is thus held
+    // they live only in the published analysis, and the entry just keeps their count. A record is thus held
     // once, not once raw and once published. Every list the store makes is a non-const vector, so
     // a rebuild holding the last reference to one may move out of it.
     struct SourceRecords {
@@ -186,7 +194,6 @@ private:
         size_t count = 0;
     };
     std::map<int64_t, SourceRecords> m_rawBySource;
-    std::unordered_map<int64_t, uint32_t> m_indexByID;
     int64_t m_nextSourceID = 1;
     int64_t m_nextRecordID = 1;
 

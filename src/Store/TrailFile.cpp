@@ -1,6 +1,7 @@
 #include "Store/TrailFile.h"
 
 #include "Engine/Support/FileDescriptor.h"
+#include "Engine/Support/FileError.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -42,35 +43,21 @@ Contents readOpen(int fd)
     struct stat info;
     if (::fstat(fd, &info) != 0) return {nullptr, errno};
     if (S_ISDIR(info.st_mode)) return {nullptr, EISDIR};
-    const uint64_t ceiling = memoryCeiling();
-    std::vector<uint8_t> bytes;
-
-    if (S_ISREG(info.st_mode)) {
-        if (uint64_t(info.st_size) > ceiling) return {nullptr, ENOMEM};
-        // Read straight into the buffer the records will share: the file's one copy.
-        bytes.resize(size_t(info.st_size));
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = readSome(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0) return {nullptr, errno};
-            if (n == 0) break; // shrank since it was opened
-            done += size_t(n);
-        }
-        bytes.resize(done);
-    } else {
-        // A pipe or device has no size to go by: read until its writer is done.
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return {nullptr, errno};
-        for (;;) {
-            const size_t done = bytes.size();
-            if (done + chunkSize > ceiling) return {nullptr, ENOMEM};
-            bytes.resize(done + chunkSize);
-            const ssize_t n = readSome(fd, bytes.data() + done, chunkSize);
-            if (n < 0) return {nullptr, errno};
-            bytes.resize(done + size_t(n));
-            if (n == 0) break;
-        }
+    // A named pipe or a device has no end to count on: an idle writer would hold the store on
+    // "Reading …" for ever, and /dev/zero would fill the memory.
+    if (!S_ISREG(info.st_mode)) return {nullptr, FileError::notRegularFile};
+    if (uint64_t(info.st_size) > memoryCeiling()) return {nullptr, ENOMEM};
+    // Read straight into the buffer the records will share: the file's one copy, never more
+    // than the file held when it was opened, however it grows meanwhile.
+    std::vector<uint8_t> bytes(size_t(info.st_size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = readSome(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) return {nullptr, errno};
+        if (n == 0) break; // shrank since it was opened
+        done += size_t(n);
     }
+    bytes.resize(done);
     return {std::make_shared<const std::vector<uint8_t>>(std::move(bytes)), 0};
 }
 
@@ -78,7 +65,7 @@ Contents readOpen(int fd)
 
 Contents read(const std::string &path)
 {
-    // Non-blocking only for the open: a named pipe without a writer must not hold it forever.
+    // Non-blocking, so that opening a named pipe or a device returns at once, to be refused.
     const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) return {nullptr, errno};
     try {

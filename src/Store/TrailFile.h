@@ -9,13 +9,15 @@ namespace TrailFile {
 
 struct Contents {
     RawBytes::Buffer bytes; // set when error is 0
-    int error = 0;          // the errno of the failure
+    int error = 0;          // the errno of the failure, or FileError::notRegularFile
 };
 
-// Reads `path` (a native path) to its end. A regular file is read up to the size it had when
-// opened, so a trail still being written gives a consistent prefix; pipes are read until their
-// writer closes them. A folder fails with EISDIR, and anything that would not fit in the machine's
-// memory fails with ENOMEM before it is read. Blocks: call it off the main thread.
+// Reads `path` (a native path), a regular file, up to the size it had when opened, so a trail
+// still being written gives a consistent prefix. A folder fails with EISDIR, any other file that
+// is not regular with FileError::notRegularFile (at once, without waiting for a pipe's writer), and a file
+// that would not fit in the machine's memory with ENOMEM before it is read. Blocks on the disk:
+// call it off the main thread.
 Contents read(const std::string &path);
+
 
 } // namespace TrailFile

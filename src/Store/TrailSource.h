@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Engine/Parser/BSMParser.h"
+#include "Engine/Parser/ParseIssue.h"
 
 #include <array>
 #include <cstdint>

@@ -364,6 +364,7 @@ TEST(AlertHistoryTest, SaveIsPrivateAtomicAndLeavesNoTemporaryFile)
     const QString folder = dir.path() + "/deeper/Quillmarsh";
     const QString path = folder + "/alerts.json";
     AlertHistory history(path);
+    const mode_t savedUmask = ::umask(022);
 
     ASSERT_EQ(history.save(numbered(3)), QString());
     ASSERT_EQ(history.save(numbered(2)), QString());
@@ -373,9 +374,15 @@ TEST(AlertHistoryTest, SaveIsPrivateAtomicAndLeavesNoTemporaryFile)
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u);
     EXPECT_EQ(AlertHistory(path).load().alerts.size(), 2u);
+    // The folders it made are the user's alone, whatever the umask let through.
+    for (const QString &made : {dir.path() + "/deeper", folder}) {
+        ASSERT_EQ(::stat(QFile::encodeName(made).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0700u) << made.toStdString();
+    }
 
     ASSERT_EQ(history.save({}), QString());
     EXPECT_EQ(readAll(path), "[]\n");
+    ::umask(savedUmask);
 }
 
 TEST(AlertHistoryTest, AFailedSaveReportsWhyAndKeepsTheOldFile)

@@ -269,10 +269,15 @@ public:
         }
         // Run as root, a folder made by this test would belong to root, which the helper rightly
         // refuses; in use it belongs to the user.
-        if (::geteuid() == 0) ::chown(fs::path(arguments->fifoPath).parent_path().c_str(), 65534, 65534);
+        const uid_t user = ::geteuid() == 0 ? 65534 : ::geteuid();
+        if (::geteuid() == 0) {
+            ::chown(fs::path(arguments->fifoPath).parent_path().c_str(), user, user);
+            ::chown(arguments->fifoPath.c_str(), user, user);
+        }
         const AuditPipeHelper::Places places{devicePath, runtime + "/"};
         const pid_t child = ::fork();
         if (child == 0) {
+            ::setenv("PKEXEC_UID", std::to_string(user).c_str(), 1); // as pkexec does
             ::closefrom(3); // above all the test's own end of the named pipe
             ::_exit(AuditPipeHelper::run(*arguments, places));
         }
@@ -829,6 +834,62 @@ TEST_F(LiveMonitorTest, KeepsTheNewestRecordsUpToTheLimit)
     EXPECT_EQ(live.records()->front().id, 10005000);
     EXPECT_EQ(live.records()->back().id, 10024999);
     EXPECT_EQ(live.records()->back().time, 1700024999);
+}
+
+// A table follows the buffer by removing `dropped` rows at the top and inserting `appended` at
+// the bottom; that must always land on the published buffer.
+TEST_F(LiveMonitorTest, EachPublicationSaysWhatWasDroppedAndAppended)
+{
+    LiveMonitor::Environment e = environment();
+    e.analysisDelay = std::chrono::hours(1); // no pass interferes here
+    starter = readyHelper();
+    LiveMonitor &live = make(e);
+    live.setBufferLimit(4);
+    startRunning();
+    std::vector<LiveMonitor::RecordsChange> changes;
+    size_t rows = 0;
+    QObject::connect(&live, &LiveMonitor::recordsChanged, [&] {
+        const LiveMonitor::RecordsChange change = live.recordsChange();
+        changes.push_back(change);
+        EXPECT_GE(int64_t(rows), change.dropped);
+        rows = rows - size_t(change.dropped) + size_t(change.appended);
+        EXPECT_EQ(rows, live.records()->size());
+    });
+
+    sendAndWait(openReadRecords(3), 3);
+    sendAndWait(openReadRecords(2, 1700000010), 5); // one old record makes room
+    sendAndWait(openReadRecords(6, 1700000020), 11); // all old ones go, and two of the new
+    live.clear();
+    using Change = LiveMonitor::RecordsChange;
+    EXPECT_EQ(changes, (std::vector<Change>{{.dropped = 0, .appended = 3},
+                                            {.dropped = 1, .appended = 2},
+                                            {.dropped = 4, .appended = 4},
+                                            {.dropped = 4, .appended = 0}}));
+}
+
+TEST_F(LiveMonitorTest, AnAnalysedBufferSaysWhetherItsOrderChanged)
+{
+    struct Case {
+        const char *name;
+        Bytes records;
+        bool reordered;
+    };
+    const Case cases[] = {
+        {"arrival order is time order", trail({openRecord(1700000001), openRecord(1700000005)}), false},
+        {"a later record arrived first", trail({openRecord(1700000005), openRecord(1700000001)}), true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        passes.clear();
+        starter = readyHelper();
+        LiveMonitor &live = make();
+        startRunning();
+        sendAndWait(c.records, 2);
+        ASSERT_TRUE(waitUntil([&] { return passes.size() == 1; }));
+        EXPECT_EQ(live.recordsChange(), (LiveMonitor::RecordsChange{.analysed = true, .reordered = c.reordered}));
+        closeFeed();
+        stop();
+    }
 }
 
 TEST_F(LiveMonitorTest, RateCountsTheLastFiveSeconds)

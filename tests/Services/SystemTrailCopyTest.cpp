@@ -2,9 +2,11 @@
 
 #include "support/FakeElevation.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -36,11 +38,12 @@ TEST(SystemTrailCopy, QuotesForTheShell)
 
 TEST(SystemTrailCopy, BuildsTheRootCommandLine)
 {
-    EXPECT_EQ(Privileged::systemTrailCopyCommand("/tmp/it's/Quillmarsh-trails-0123ABCD", 501),
-              "cd /var/audit && for f in *; do [ -f \"$f\" ] && [ ! -L \"$f\" ] && cp -p \"$f\" "
-              "'/tmp/it'\\''s/Quillmarsh-trails-0123ABCD'/; done; "
-              "chown -R 501 '/tmp/it'\\''s/Quillmarsh-trails-0123ABCD'"
-              " && chmod -R u+rw '/tmp/it'\\''s/Quillmarsh-trails-0123ABCD'");
+    const std::string command = Privileged::systemTrailCopyCommand("/tmp/it's/Quillmarsh-trails-0123ABCD", 501);
+    EXPECT_TRUE(command.starts_with("umask 077; cd -P -- '/tmp/it'\\''s/Quillmarsh-trails-0123ABCD' || exit 1; ")) << command;
+    EXPECT_NE(command.find(" != 501:700 ]"), std::string::npos) << command;
+    EXPECT_NE(command.find("chown 501 -- \"$f\""), std::string::npos) << command;
+    // Nothing is handed over by a path that leads out of root's own staging folder.
+    EXPECT_EQ(command.find("-R"), std::string::npos) << command;
 }
 
 // The user's temporary directory, with an apostrophe in its path.
@@ -49,6 +52,11 @@ protected:
     SystemTrailCopyRun() : FakeSystemTrails("it's tmp") {}
 
     static std::string path(const QString &p) { return QFile::encodeName(p).toStdString(); }
+    static QByteArray contents(const QString &p)
+    {
+        QFile file(p);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+    }
 };
 
 TEST_F(SystemTrailCopyRun, CopiesOnlyRegularTrailFilesInNameOrder)
@@ -157,6 +165,89 @@ TEST_F(SystemTrailCopyRun, FolderThatCannotBeMadeFailsBeforeAnyDialog)
         EXPECT_EQ(e.code().value(), ENOTDIR);
     }
     EXPECT_FALSE(elevation.arguments().has_value());
+}
+
+// An unprivileged process (the user's own included) plants links while the dialog is open; root
+// must neither write through them nor change what they point to.
+TEST_F(SystemTrailCopyRun, PlantedLinksLeaveTheirTargetsUntouched)
+{
+    const QString victims = QDir(elevation.directory()).filePath("victims");
+    const QString victim = QDir(victims).filePath("20240101000000.20240101010000");
+    const std::string each = "for d in \"$TMPDIR\"/Quillmarsh-trails-*; do ";
+    const struct {
+        const char *name;
+        std::string before;
+        bool copies; // whether the call still delivers the trails
+    } cases[] = {
+        {"link named like a trail in the copy folder",
+         each + "ln -s " + FakeElevation::quoted(victim) + " \"$d/20240101000000.20240101010000\"; done", true},
+        {"link in place of the staging folder", each + "ln -s " + FakeElevation::quoted(victims) + " \"$d/.copy\"; done", false},
+        {"copy folder swapped for a link",
+         each + "mv \"$d\" \"$d.moved\"; ln -s " + FakeElevation::quoted(victims) + " \"$d\"; done", false},
+    };
+    addTrail("20240101000000.20240101010000", "trail");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(victims).removeRecursively();
+        QDir().mkpath(victims);
+        ::chmod(path(victims).c_str(), 0755);
+        {
+            QFile file(victim);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("precious");
+        }
+        ::chmod(path(victim).c_str(), 0400);
+        const utimbuf old = {1500000000, 1500000000};
+        ::utime(path(victim).c_str(), &old);
+        useAuthorisingFake("", c.before);
+
+        try {
+            const std::vector<std::string> copies = Privileged::copySystemTrails().result();
+            EXPECT_TRUE(c.copies) << "no error";
+            ASSERT_EQ(copies.size(), 1u);
+            EXPECT_EQ(contents(QString::fromStdString(copies[0])), "trail");
+            struct stat info;
+            ASSERT_EQ(::lstat(copies[0].c_str(), &info), 0);
+            EXPECT_TRUE(S_ISREG(info.st_mode));
+        } catch (const PrivilegedError &e) {
+            EXPECT_FALSE(c.copies) << e.what();
+            EXPECT_EQ(e.kind(), PrivilegedError::Kind::failed);
+            EXPECT_TRUE(QString::fromStdString(e.message()).startsWith("Refusing to copy into")) << e.message();
+        }
+
+        EXPECT_EQ(contents(victim), "precious");
+        EXPECT_EQ(QDir(victims).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{victim.section('/', -1)});
+        struct stat info;
+        ASSERT_EQ(::stat(path(victim).c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0400u);
+        EXPECT_EQ(info.st_mtime, 1500000000);
+        ASSERT_EQ(::stat(path(victims).c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0755u);
+        EXPECT_EQ(info.st_uid, ::getuid());
+    }
+}
+
+// The copies stay while the application runs (the trail screens show their paths) and go when
+// it quits; folders of other runs are not this run's to remove.
+TEST_F(SystemTrailCopyRun, CopyFoldersOfThisRunAreRemovedAtQuit)
+{
+    QDir(temporary).mkdir("Quillmarsh-trails-0THERRUN");
+    addTrail("20240101000000.20240101010000", "trail");
+    useAuthorisingFake();
+    const std::vector<std::string> first = Privileged::copySystemTrails().result();
+    const std::vector<std::string> second = Privileged::copySystemTrails().result();
+    ASSERT_EQ(first.size(), 1u);
+    ASSERT_EQ(second.size(), 1u);
+    // A dialog dismissed later leaves an empty folder, which goes too.
+    useFake("exit 126");
+    EXPECT_THROW(Privileged::copySystemTrails().result(), PrivilegedError);
+    ASSERT_EQ(copyFolders().size(), 4);
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(first[0])));
+
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    qApp->exec();
+
+    EXPECT_EQ(copyFolders(), QStringList{"Quillmarsh-trails-0THERRUN"});
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "Store/AuditStore.h"
 
+#include "Engine/Parser/BSMParser.h"
+
 #include "support/QtTestSupport.h"
 #include "support/TrailBuilder.h"
 
@@ -482,6 +484,48 @@ TEST_F(AuditStoreTest, RemovingASourceTakesItsResultsAlong)
     EXPECT_TRUE(store.sources().empty());
     EXPECT_TRUE(store.records().empty());
     EXPECT_EQ(store.stats().total, 0);
+}
+
+TEST_F(AuditStoreTest, HeldSnapshotsOutliveLaterPublicationsUnchanged)
+{
+    settle(store.importLive({makeRecord(10, execve, 100, {"/bin/date"}), makeRecord(11, clockChange)}));
+    const AnalysisSnapshot first = store.analysisSnapshot();
+    const FindingsSnapshot findings = store.findingsSnapshot();
+    const ProcessesSnapshot processes = store.processesSnapshot();
+    const ProcessesSnapshot roots = store.processRootsSnapshot();
+    const StatsSnapshot stats = store.statsSnapshot();
+    const RecordSelection filtered = store.filtered();
+    ASSERT_EQ(findings->size(), 1u);
+    ASSERT_EQ(processes->size(), 1u);
+
+    // Every accessor reads the one published analysis.
+    EXPECT_EQ(store.recordSnapshot(), first->records);
+    EXPECT_EQ(&store.findings(), &first->findings);
+    EXPECT_EQ(&store.processRoots(), &first->roots);
+    EXPECT_EQ(&store.stats(), &first->stats);
+    EXPECT_EQ(store.position(2), 1u);
+    EXPECT_EQ(first->record(2)->event, clockChange);
+    EXPECT_EQ(first->record(3), nullptr);
+
+    settle(store.importLive(series(3, 5, 200)));
+    settle(store.remove(1));
+    store.closeAll();
+    settle();
+    ASSERT_TRUE(store.records().empty());
+    ASSERT_NE(store.analysisSnapshot(), first);
+
+    // What was held still describes the first rebuild, index included.
+    EXPECT_EQ(ids(*first->records), (std::vector<int64_t>{1, 2}));
+    EXPECT_EQ(first->position(1), 0u);
+    EXPECT_EQ(first->position(2), 1u);
+    EXPECT_EQ(first->stats.total, 2);
+    EXPECT_EQ(findings->size(), 1u);
+    EXPECT_EQ(processes->front().image, "/bin/date");
+    EXPECT_EQ(roots->size(), first->roots.size());
+    EXPECT_EQ(stats->total, 2);
+    EXPECT_EQ(ids(filtered), (std::vector<int64_t>{1, 2}));
+    // A part keeps its whole snapshot alive.
+    EXPECT_EQ(findings.get(), &first->findings);
 }
 
 TEST_F(AuditStoreTest, CloseAllKeepsScreenErrorAndCounters)

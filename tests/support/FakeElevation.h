@@ -74,11 +74,12 @@ public:
     {
         elevation.install("export AUDIT_SOURCE=" + FakeElevation::quoted(trails) + "\n" + body);
     }
-    // Runs the root command as root would, then `after`, and exits with the command's status.
-    void useAuthorisingFake(const std::string &after = "")
+    // Runs `before` (an unprivileged process meddling while the dialog is open), then the root
+    // command as root would, then `after`, and exits with the command's status.
+    void useAuthorisingFake(const std::string &after = "", const std::string &before = "")
     {
-        useFake("/bin/sh -c 'cd() { if [ \"$1\" = /var/audit ]; then command cd \"$AUDIT_SOURCE\"; "
-                "else command cd \"$@\"; fi; }; '\"$3\"\nstatus=$?\n" + after + "\nexit $status");
+        useFake(before + "\n/bin/sh -c \"$(printf '%s\\n' \"$3\" | sed \"s|/var/audit|$AUDIT_SOURCE|g\")\"\nstatus=$?\n"
+                + after + "\nexit $status");
     }
     void addTrail(const QString &name, const QByteArray &content)
     {

@@ -2,12 +2,10 @@
 
 #include "Engine/BSM/UTF8.h"
 #include "Engine/Support/Resources.h"
+#include "Engine/Support/WholeFile.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <optional>
 #include <string_view>
-#include <unistd.h>
 
 namespace {
 
@@ -33,27 +31,17 @@ const AuditClassInfo fallbackClasses[] = {
     {0x80000000, "ot", "miscellaneous"},
 };
 
+// The real tables are a few hundred kilobytes; anything far larger is not one.
+constexpr size_t largestTable = 16 * 1024 * 1024;
+
 // The whole file as UTF-8 text; nullopt when it cannot be read or is not valid UTF-8.
 std::optional<std::string> readText(const std::string &path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::string text;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        text.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
+    WholeFile::Contents file = WholeFile::read(path, largestTable);
+    if (file.status != WholeFile::Status::read) return std::nullopt;
     // The lossy decoder changes exactly the ill-formed bytes, so equality means well-formed.
-    if (UTF8::decodeLossy(text) != text) return std::nullopt;
-    return text;
+    if (UTF8::decodeLossy(file.bytes) != file.bytes) return std::nullopt;
+    return std::move(file.bytes);
 }
 
 // Non-empty lines, split on "\n" only.

@@ -2,35 +2,52 @@
 
 #include "Engine/BSM/UTF8.h"
 
-#include <grp.h>
-#include <pwd.h>
+#include <cerrno>
+#include <vector>
 
 namespace {
 
 constexpr uint32_t unset = 0xFFFFFFFFu;
 
-// Fixed sizes: an entry too large for them is answered as unknown, not retried.
+// Where the search for a big enough buffer starts and gives up: directory-service groups with
+// thousands of members need far more than the usual few kilobytes.
 constexpr size_t userBufferSize = 1024;
 constexpr size_t groupBufferSize = 4096;
+constexpr size_t maximumBufferSize = size_t(64) << 20;
 
-std::optional<std::string> lookUpUser(uint32_t uid)
+struct Answer {
+    std::optional<std::string> name;
+    bool lasting = false; // found, or cleanly absent: worth remembering
+};
+
+template <typename Id, typename Entry>
+Answer lookUp(int (*call)(Id, Entry *, char *, size_t, Entry **), Id id, char *Entry::*nameField, size_t size)
 {
-    char buffer[userBufferSize] = {};
-    passwd record{};
-    passwd *result = nullptr;
-    if (::getpwuid_r(uid, &record, buffer, sizeof buffer, &result) != 0 || !result || !record.pw_name)
-        return std::nullopt;
-    return UTF8::decodeLossy(record.pw_name);
+    std::vector<char> buffer(size);
+    for (;;) {
+        Entry entry{};
+        Entry *result = nullptr;
+        const int error = call(id, &entry, buffer.data(), buffer.size(), &result);
+        if (error == ERANGE && buffer.size() < maximumBufferSize) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (error != 0) return {};
+        if (!result) return {std::nullopt, true};
+        if (!(entry.*nameField)) return {};
+        return {UTF8::decodeLossy(entry.*nameField), true};
+    }
 }
 
-std::optional<std::string> lookUpGroup(uint32_t gid)
+template <typename Id, typename Entry>
+std::optional<std::string> remembered(std::unordered_map<uint32_t, std::optional<std::string>> &cache, uint32_t id,
+                                      int (*call)(Id, Entry *, char *, size_t, Entry **), char *Entry::*nameField,
+                                      size_t size)
 {
-    char buffer[groupBufferSize] = {};
-    group record{};
-    group *result = nullptr;
-    if (::getgrgid_r(gid, &record, buffer, sizeof buffer, &result) != 0 || !result || !record.gr_name)
-        return std::nullopt;
-    return UTF8::decodeLossy(record.gr_name);
+    if (auto it = cache.find(id); it != cache.end()) return it->second;
+    Answer answer = lookUp(call, static_cast<Id>(id), nameField, size);
+    if (answer.lasting) cache.emplace(id, answer.name);
+    return std::move(answer.name);
 }
 
 } // namespace
@@ -46,19 +63,13 @@ std::optional<std::string> UserResolver::name(uint32_t uid)
     if (uid == unset) return std::nullopt;
     // Held across the system call, so the same id is never looked up twice.
     std::lock_guard guard(lock);
-    if (auto it = users.find(uid); it != users.end()) return it->second;
-    std::optional<std::string> answer = lookUpUser(uid);
-    users.emplace(uid, answer);
-    return answer;
+    return remembered(users, uid, userLookUp, &passwd::pw_name, userBufferSize);
 }
 
 std::optional<std::string> UserResolver::groupName(uint32_t gid)
 {
     std::lock_guard guard(lock);
-    if (auto it = groups.find(gid); it != groups.end()) return it->second;
-    std::optional<std::string> answer = lookUpGroup(gid);
-    groups.emplace(gid, answer);
-    return answer;
+    return remembered(groups, gid, groupLookUp, &group::gr_name, groupBufferSize);
 }
 
 std::string UserResolver::shortName(uint32_t uid)
@@ -80,9 +91,15 @@ std::string UserResolver::describeGroup(uint32_t gid)
     return std::to_string(gid);
 }
 
-void UserResolver::seed(uint32_t uid, const std::string &name)
+void UserResolver::seed(uint32_t uid, std::optional<std::string> name)
 {
     if (uid == unset) return;
     std::lock_guard guard(lock);
-    users[uid] = name;
+    users[uid] = std::move(name);
+}
+
+void UserResolver::seedGroup(uint32_t gid, std::optional<std::string> name)
+{
+    std::lock_guard guard(lock);
+    groups[gid] = std::move(name);
 }

@@ -2,12 +2,16 @@
 
 #include "Engine/Support/DescriptorPath.h"
 #include "Engine/Support/FileDescriptor.h"
+#include "Engine/Support/Numbers.h"
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <poll.h>
+#include <sstream>
 #include <string_view>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -61,30 +65,7 @@ std::string removingAll(std::string_view text, std::string_view pattern)
     return out;
 }
 
-// An optional sign, then at least one digit of the radix; anything else, or a value beyond the
-// limits, is unreadable.
-std::optional<int64_t> parseInteger(std::string_view text, int radix, bool allowMinus, int64_t low, int64_t high)
-{
-    bool negative = false;
-    if (!text.empty() && (text[0] == '+' || (allowMinus && text[0] == '-'))) {
-        negative = text[0] == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty()) return std::nullopt;
-    int64_t magnitude = 0;
-    for (const char c : text) {
-        int digit;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (radix == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else if (radix == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else return std::nullopt;
-        magnitude = magnitude * radix + digit;
-        if (magnitude > high + 1) return std::nullopt; // bounded well inside int64 at every step
-    }
-    const int64_t value = negative ? -magnitude : magnitude;
-    if (value < low || value > high) return std::nullopt;
-    return value;
-}
+using Numbers::parseInteger;
 
 uint32_t parseMask(const char *text)
 {
@@ -94,7 +75,7 @@ uint32_t parseMask(const char *text)
 
 int32_t parsePid(const char *text)
 {
-    return static_cast<int32_t>(parseInteger(text, 10, true, INT32_MIN, INT32_MAX).value_or(0));
+    return Numbers::parsePid(text).value_or(0);
 }
 
 // Folder and last component of the named pipe's path.
@@ -106,13 +87,35 @@ std::pair<std::string, std::string> splitPath(std::string path)
     return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-// A folder that root writes into must be one that nobody but its owner, an ordinary user, can
-// change, found at its real path in the trusted area.
-bool isTrustedFolder(int folder, const std::string &trustedPrefix)
+// The user who asked for the elevation: pkexec names them in PKEXEC_UID; without it, the real
+// user of the application process the helper was started for. Nobody when neither is known.
+std::optional<uid_t> requestingUser(int32_t appPid)
+{
+    if (const char *named = std::getenv("PKEXEC_UID")) {
+        const std::optional<int64_t> uid = parseInteger(named, 10, false, 0, UINT32_MAX - 1);
+        if (!uid) return std::nullopt;
+        return static_cast<uid_t>(*uid);
+    }
+    if (appPid <= 0) return std::nullopt;
+    std::ifstream status("/proc/" + std::to_string(appPid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (!line.starts_with("Uid:")) continue;
+        std::istringstream fields(line.substr(4));
+        int64_t real = -1;
+        if (fields >> real && real >= 0 && real < int64_t(UINT32_MAX)) return static_cast<uid_t>(real);
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// A folder that root writes into must be one that nobody but its owner, the ordinary user who
+// asked for the capture, can change, found at its real path in the trusted area.
+bool isTrustedFolder(int folder, uid_t user, const std::string &trustedPrefix)
 {
     struct stat info;
     if (::fstat(folder, &info) != 0) return false;
-    if (info.st_uid == 0) return false;
+    if (info.st_uid == 0 || info.st_uid != user) return false;
     if ((info.st_mode & 022) != 0) return false;
     const std::optional<std::string> real = DescriptorPath::of(folder);
     return real && real->starts_with(trustedPrefix);
@@ -189,8 +192,10 @@ int run(const Arguments &arguments, const Places &places)
     std::signal(SIGPIPE, SIG_IGN);
 
     const auto [folderPath, fifoName] = splitPath(arguments.fifoPath);
+    const std::optional<uid_t> user = requestingUser(arguments.appPid);
+    if (!user) return 2;
     const FileDescriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!folder.valid() || !isTrustedFolder(folder.get(), places.trustedPrefix)) return 2;
+    if (!folder.valid() || !isTrustedFolder(folder.get(), *user, places.trustedPrefix)) return 2;
 
     const FileDescriptor device(::open(places.device.c_str(), O_RDONLY | O_CLOEXEC));
     if (!device.valid()) {
@@ -211,6 +216,10 @@ int run(const Arguments &arguments, const Places &places)
     struct stat info;
     if (::fstat(fifo.get(), &info) != 0 || !S_ISFIFO(info.st_mode)) {
         report("error: " + arguments.fifoPath + " is not a FIFO", folder.get());
+        return 2;
+    }
+    if (info.st_uid != *user) {
+        report("error: " + arguments.fifoPath + " is not the user's FIFO", folder.get());
         return 2;
     }
     // Writes block while the pipe is full, which holds back the audit pipe.

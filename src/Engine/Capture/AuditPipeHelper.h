@@ -32,7 +32,8 @@ struct Places {
 };
 
 // The helper itself; returns the exit status: 0 application gone or pipe unread, 2 untrusted
-// folder or not a named pipe, 3 no audit pipe, 4 named pipe not writable, 5 poll failed,
+// folder or not a named pipe (both must belong to the user who asked for the elevation:
+// PKEXEC_UID, else the real user of process `appPid`), 3 no audit pipe, 4 named pipe not writable, 5 poll failed,
 // 6 audit pipe ended or unreadable.
 int run(const Arguments &arguments, const Places &places = {});
 

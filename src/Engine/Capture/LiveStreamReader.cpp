@@ -17,11 +17,16 @@ constexpr size_t readSize = 262144;
 std::vector<AuditRecord> LiveStreamReader::decode(std::span<const uint8_t> bytes)
 {
     m_pending.insert(m_pending.end(), bytes.begin(), bytes.end());
+    // Parsing again before the unfinished record is whole would only copy its bytes once more:
+    // behind a large size claim, once per read.
+    if (int64_t(m_pending.size()) < m_awaiting) return {};
     // The records keep windows into this buffer; the unfinished tail is copied out of it.
     const auto buffer = std::make_shared<const std::vector<uint8_t>>(std::move(m_pending));
-    BSMParser::TrailResult result = BSMParser::parse(buffer, -1, 0, true);
+    BSMParser::TrailResult result = BSMParser::parse(buffer, -1, 0, true, m_resynchronising);
     const auto consumed = static_cast<size_t>(std::clamp<int64_t>(result.bytesConsumed, 0, int64_t(buffer->size())));
     m_pending.assign(buffer->begin() + static_cast<std::ptrdiff_t>(consumed), buffer->end());
+    m_resynchronising = result.resynchronising;
+    m_awaiting = result.awaiting;
     return std::move(result.records);
 }
 

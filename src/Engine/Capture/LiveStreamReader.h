@@ -27,7 +27,8 @@ public:
 
     // The records these bytes complete, numbered from 0 and marked with source -1. Bytes that
     // can never become a record are dropped by the parser's resynchronisation, so what is kept
-    // is at most one unfinished record, or the last 10 bytes after stray ones.
+    // is at most one unfinished record, or the last 10 bytes after stray ones. However the bytes
+    // are cut into calls, the records and the bytes kept are those of one call over them all.
     std::vector<AuditRecord> decode(std::span<const uint8_t> bytes);
     size_t pendingBytes() const { return m_pending.size(); }
 
@@ -39,4 +40,7 @@ public:
 
 private:
     std::vector<uint8_t> m_pending;
+    bool m_resynchronising = false; // the search for the next record goes on in the next call
+    int64_t m_awaiting = 0;         // pending bytes the unfinished record needs before parsing
+
 };

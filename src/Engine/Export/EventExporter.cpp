@@ -4,8 +4,10 @@
 #include "Engine/BSM/BSMErrno.h"
 #include "Engine/BSM/UTF8.h"
 #include "Engine/BSM/UserResolver.h"
-#include "Engine/BSM/Uuid.h"
+#include "Engine/Support/AtomicFile.h"
 #include "Engine/Support/FileDescriptor.h"
+#include "Engine/Support/FileError.h"
+#include "Engine/Support/UtcTime.h"
 
 #include <array>
 #include <cerrno>
@@ -397,51 +399,23 @@ void writeDocument(Output &output, const RecordList &records, Format format)
 
 std::string failure(const std::string &path, int error)
 {
-    return "Could not write \"" + path + "\": " + std::strerror(error) + ".";
+    return "Could not write \"" + path + "\": " + FileError::text(error) + ".";
 }
 
 void writeAll(int fd, std::string_view bytes, const std::string &path)
 {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            throw ExportError(failure(path, errno));
-        }
-        bytes.remove_prefix(static_cast<size_t>(written));
-    }
-}
-
-std::string temporaryPathBeside(const std::string &path)
-{
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return folder + "." + name + "." + Uuid::random().text().substr(0, 8) + ".tmp";
+    if (const int error = AtomicFile::writeAll(fd, bytes); error != 0) throw ExportError(failure(path, error));
 }
 
 // The new file is complete before it takes the old one's name.
 void writeReplacing(const std::string &path, const std::function<void(Output &)> &produce)
 {
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
-        temporary = temporaryPathBeside(path);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) throw ExportError(failure(path, errno));
-    FileDescriptor file(fd);
-    try {
-        Output output([&](std::string_view chunk) { writeAll(file.get(), chunk, path); });
+    const int error = AtomicFile::replace(path, [&](int fd) {
+        Output output([&](std::string_view chunk) { writeAll(fd, chunk, path); });
         produce(output);
-        if (::fsync(file.get()) != 0) throw ExportError(failure(path, errno));
-        if (file.close() != 0) throw ExportError(failure(path, errno));
-        if (::rename(temporary.c_str(), path.c_str()) != 0) throw ExportError(failure(path, errno));
-    } catch (...) {
-        ::unlink(temporary.c_str());
-        throw;
-    }
+        return 0;
+    });
+    if (error != 0) throw ExportError(failure(path, error));
 }
 
 } // namespace
@@ -474,15 +448,6 @@ void writeEvents(std::ostream &out, const RecordList &records, Format format)
 
 void exportEvents(const RecordList &records, Format format, const std::string &path)
 {
-    if (format == Format::json) {
-        FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-        if (file.get() < 0) throw ExportError(failure(path, errno));
-        Output output([&](std::string_view chunk) { writeAll(file.get(), chunk, path); });
-        writeDocument(output, records, format);
-        if (file.close() != 0) throw ExportError(failure(path, errno));
-        return;
-    }
-
     writeReplacing(path, [&](Output &output) { writeDocument(output, records, format); });
 }
 
@@ -503,41 +468,7 @@ std::string csvCell(std::string_view text)
 
 std::string isoTime(double time)
 {
-    // Whole milliseconds, rounded: 0.001 is stored as 0.000999…, which must still print .001.
-    // Times far outside any real trail are pinned to a bound so the arithmetic stays exact.
-    constexpr double bound = 1e15;
-    if (!std::isfinite(time)) time = 0;
-    time = std::fmax(-bound, std::fmin(bound, time));
-    const int64_t milliseconds = std::llround(time * 1000.0);
-    int64_t seconds = milliseconds / 1000;
-    int64_t millis = milliseconds % 1000;
-    if (millis < 0) {
-        millis += 1000;
-        seconds -= 1;
-    }
-    int64_t days = seconds / 86400;
-    int64_t secondOfDay = seconds % 86400;
-    if (secondOfDay < 0) {
-        secondOfDay += 86400;
-        days -= 1;
-    }
-    // Civil date from days since 1970-01-01 (proleptic Gregorian).
-    const int64_t z = days + 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t dayOfEra = z - era * 146097;
-    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const int64_t mp = (5 * dayOfYear + 2) / 153;
-    const int64_t day = dayOfYear - (153 * mp + 2) / 5 + 1;
-    const int64_t month = mp < 10 ? mp + 3 : mp - 9;
-    const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-
-    char text[64];
-    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld.%03lldZ", static_cast<long long>(year),
-                  static_cast<long long>(month), static_cast<long long>(day),
-                  static_cast<long long>(secondOfDay / 3600), static_cast<long long>(secondOfDay / 60 % 60),
-                  static_cast<long long>(secondOfDay % 60), static_cast<long long>(millis));
-    return text;
+    return UtcTime::isoMilliseconds(time);
 }
 
 } // namespace Exporter

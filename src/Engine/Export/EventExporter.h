@@ -38,12 +38,12 @@ struct RecordList {
 
 // Writes the whole document to out; throws ExportError when the stream fails.
 void writeEvents(std::ostream &out, const RecordList &records, Format format);
-// Writes the file at path. A CSV file replaces the old one at once (it is written beside it and
-// renamed over it); a JSON file is written in place. Throws ExportError.
+// Writes the file at path: a new file beside it, renamed over it once complete, so a failed write
+// leaves any old file as it was. A replaced file keeps its permission bits; a folder, named pipe
+// or device at path is refused. Errors name path. Throws ExportError.
 void exportEvents(const RecordList &records, Format format, const std::string &path);
 
-// Writes text to a new file beside path and renames it over path once complete, so a failed
-// write leaves any old file as it was. Throws ExportError.
+// Writes text to path the same way. Throws ExportError.
 void replaceFile(const std::string &path, std::string_view text);
 
 // One CSV cell as written: a leading "=", "+", "-", "@", tab or carriage return gets an

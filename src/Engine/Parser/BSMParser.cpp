@@ -242,7 +242,8 @@ size_t estimateRecords(std::span<const uint8_t> bytes)
 
 namespace BSMParser {
 
-TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t source, int64_t firstID, bool isStream)
+TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t source, int64_t firstID, bool isStream,
+                  bool resynchronising)
 {
     TrailResult result;
     if (!data) return result;
@@ -259,12 +260,12 @@ TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t sour
     };
     // Resynchronisation never examines a buffer's last 10 bytes. In a file they are junk, but in a
     // stream they may begin the next record, cut by the read: leave them for the next call from
-    // the first byte that could open a record. The next call takes that byte as a record start
-    // without resynchronisation's test, so it must pass whatever of the test the bytes already
-    // show. True when parsing stops there.
+    // the first byte that could open a record, and have that call go on searching from there,
+    // with the full test, as one call over all the bytes would. True when parsing stops there.
     auto skipDamage = [&](int64_t from) {
         offset = resync(bytes, from);
         if (!isStream || offset < count) return false;
+        result.resynchronising = true;
         for (int64_t at = std::max(from, count - 10); at < count; ++at) {
             if (mayOpenRecord(p + at, count - at)) {
                 result.bytesConsumed = at;
@@ -273,12 +274,18 @@ TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t sour
         }
         return false;
     };
+    // Stops a stream parse at an unfinished record or file token that needs `need` bytes.
+    auto wait = [&](int64_t need) {
+        result.bytesConsumed = offset;
+        result.awaiting = need;
+    };
 
+    if (isStream && resynchronising && skipDamage(0)) return result;
     while (offset < count) {
         const uint8_t b = p[offset];
         if (TokenID::isHeader(b)) {
             if (offset + 5 > count) {
-                result.bytesConsumed = offset;
+                wait(5);
                 return result;
             }
             const int64_t size = bigEndian32(p + offset + 1);
@@ -289,7 +296,7 @@ TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t sour
             }
             if (offset + size > count) {
                 if (isStream) {
-                    result.bytesConsumed = offset;
+                    wait(size);
                 } else {
                     issue(offset, "record truncated (" + std::to_string(size) + " bytes declared, "
                                       + std::to_string(count - offset) + " available)");
@@ -308,12 +315,14 @@ TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t sour
             offset += size;
         } else if (b == TokenID::file) {
             if (offset + fileTokenFixedSize > count) {
-                result.bytesConsumed = isStream ? offset : count;
+                if (isStream) wait(fileTokenFixedSize);
+                else result.bytesConsumed = count;
                 return result;
             }
             const int64_t nameLength = (int64_t(p[offset + 9]) << 8) | p[offset + 10];
             if (offset + fileTokenFixedSize + nameLength > count) {
-                result.bytesConsumed = isStream ? offset : count;
+                if (isStream) wait(fileTokenFixedSize + nameLength);
+                else result.bytesConsumed = count;
                 return result;
             }
             // Between records the whole millisecond field counts, unlike inside a record.
@@ -335,9 +344,10 @@ TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t sour
     return result;
 }
 
-TrailResult parse(std::span<const uint8_t> data, int64_t source, int64_t firstID, bool isStream)
+TrailResult parse(std::span<const uint8_t> data, int64_t source, int64_t firstID, bool isStream, bool resynchronising)
 {
-    return parse(std::make_shared<const std::vector<uint8_t>>(data.begin(), data.end()), source, firstID, isStream);
+    return parse(std::make_shared<const std::vector<uint8_t>>(data.begin(), data.end()), source, firstID, isStream,
+                 resynchronising);
 }
 
 std::optional<AuditRecord> makeRecord(RawBytes raw, int64_t id, int64_t source)

@@ -3,6 +3,7 @@
 #include "Engine/Parser/BSMToken.h"
 #include "Engine/BSM/ByteReader.h"
 #include "Engine/BSM/Uuid.h"
+#include "Engine/Parser/ParseIssue.h"
 #include "Engine/Record/AuditRecord.h"
 
 #include <cstdint>
@@ -11,13 +12,6 @@
 #include <span>
 #include <string>
 #include <vector>
-
-// One framing problem found in a trail.
-struct ParseIssue {
-    Uuid id;
-    int64_t offset = 0;
-    std::string message;
-};
 
 struct FileToken {
     double time = 0;
@@ -32,6 +26,12 @@ struct TrailResult {
     std::vector<ParseIssue> issues;
     std::vector<FileToken> fileTokens;
     int64_t bytesConsumed = 0;
+    // Stream mode only. The search for the next record reached the end of the bytes: hand the
+    // rest, with what follows, to the next call as `resynchronising`.
+    bool resynchronising = false;
+    // Stream mode only. How many bytes, counted from bytesConsumed, the unfinished record or
+    // file token there needs before another call can get further; 0 when unknown.
+    int64_t awaiting = 0;
 };
 
 struct TokenList {
@@ -45,9 +45,14 @@ TokenPayload decode(uint8_t id, ByteReader &reader);
 SubjectInfo subject(ByteReader &reader, bool port64, bool extended);
 
 // Decodes a whole buffer (file mode) or what can be taken of it so far (stream mode).
-// Records keep windows into the buffer rather than copies of their bytes.
-TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t source, int64_t firstID, bool isStream);
-TrailResult parse(std::span<const uint8_t> data, int64_t source, int64_t firstID, bool isStream);
+// Records keep windows into the buffer rather than copies of their bytes. In stream mode the
+// records and the stop position of any sequence of calls, each given the bytes left over by the
+// one before plus new ones and the one before's `resynchronising`, equal those of one call over
+// all the bytes: however the bytes arrive.
+TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t source, int64_t firstID, bool isStream,
+                  bool resynchronising = false);
+TrailResult parse(std::span<const uint8_t> data, int64_t source, int64_t firstID, bool isStream,
+                  bool resynchronising = false);
 
 // Builds one record from exactly one record's bytes; nullopt without a readable header token.
 std::optional<AuditRecord> makeRecord(RawBytes raw, int64_t id, int64_t source);

@@ -16,8 +16,17 @@ uint32_t EventFilter::classMask() const
     return AuditCatalog::shared().mask(std::vector<std::string>(classes.begin(), classes.end()));
 }
 
-bool EventFilter::matches(const AuditRecord &record, uint32_t mask) const
+EventFilter::Pass EventFilter::pass() const
 {
+    Pass pass;
+    pass.classMask = classMask();
+    if (!text.empty()) pass.query.emplace(text);
+    return pass;
+}
+
+bool EventFilter::matches(const AuditRecord &record, const Pass &pass) const
+{
+    const uint32_t mask = pass.classMask;
     if (recordIDs && !recordIDs->contains(record.id)) return false;
     if (result == ResultFilter::success && record.returnStatus != 0) return false;
     if (result == ResultFilter::failure && record.returnStatus == 0) return false;
@@ -35,6 +44,6 @@ bool EventFilter::matches(const AuditRecord &record, uint32_t mask) const
     }
     if (start && record.time < *start) return false;
     if (end && record.time > *end) return false;
-    if (!text.empty() && !record.matches(text)) return false;
+    if (pass.query && !record.matches(*pass.query)) return false;
     return true;
 }

@@ -42,6 +42,13 @@ struct EventFilter {
     bool isActive() const;
     // The union of the catalogue masks of `classes`; 0 when none is known.
     uint32_t classMask() const;
-    // classMask is computed once per pass by the caller; 0 skips the class test.
-    bool matches(const AuditRecord &record, uint32_t classMask) const;
+
+    // What a pass over many records works out once: the class mask (0 skips the class test) and
+    // the prepared search text.
+    struct Pass {
+        uint32_t classMask = 0;
+        std::optional<RecordQuery> query;
+    };
+    Pass pass() const;
+    bool matches(const AuditRecord &record, const Pass &pass) const;
 };

@@ -45,10 +45,7 @@ TEST(Detections, UserAttribution)
     UserResolver &resolver = UserResolver::shared();
     resolver.seed(501, "orvik");
     resolver.seed(0, "root");
-    {
-        std::lock_guard guard(resolver.lock);
-        resolver.users[4242] = std::nullopt;
-    }
+    resolver.seed(4242, std::nullopt);
     struct Case {
         const char *name;
         std::optional<std::pair<uint32_t, uint32_t>> auidEuid;

@@ -91,13 +91,19 @@ void writeFile(const std::string &path, const std::vector<uint8_t> &bytes)
 }
 
 // As root (where these tests often run) a folder made by the test belongs to root, which the
-// helper rightly refuses; hand it to an ordinary account.
+// helper rightly refuses; hand it to an ordinary account, which plays the user who asked.
+uid_t user() { return ::geteuid() == 0 ? 65534 : ::geteuid(); }
+uid_t otherUser() { return user() == 65533 ? 65532 : 65533; }
+
 void giveToUser(const std::string &path)
 {
     if (::geteuid() == 0) {
         ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
     }
 }
+
+// pkexec tells the helper who asked for it.
+void askedBy(uid_t uid) { ::setenv("PKEXEC_UID", std::to_string(uid).c_str(), 1); }
 
 struct Scene {
     std::string root;
@@ -118,6 +124,8 @@ struct Scene {
         giveToUser(folder);
         fifo = folder + "/pipe";
         ::mkfifo(fifo.c_str(), 0600);
+        giveToUser(fifo);
+        askedBy(user());
         device = root + "/device";
         writeFile(device, {});
         places = {device, trusted + "/"};
@@ -125,6 +133,7 @@ struct Scene {
     }
     ~Scene()
     {
+        ::unsetenv("PKEXEC_UID");
         closeAppEnd();
         fs::remove_all(root);
     }
@@ -172,6 +181,8 @@ std::optional<std::string> pidStatus(const Scene &) { return "pid"; }
 const StartCase startCases[] = {
     {"owner-only folder starts copying", [](Scene &, Arguments &) {}, 6, pidStatus},
     {"folder readable by all is accepted", [](Scene &s, Arguments &) { ::chmod(s.folder.c_str(), 0755); }, 6, pidStatus},
+    {"folder of another user is refused", [](Scene &, Arguments &) { askedBy(otherUser()); }, 2, noStatus},
+    {"unreadable user id is refused", [](Scene &, Arguments &) { ::setenv("PKEXEC_UID", "501x", 1); }, 2, noStatus},
     {"group-writable folder is refused", [](Scene &s, Arguments &) { ::chmod(s.folder.c_str(), 0775); }, 2, noStatus},
     {"folder writable by others is refused", [](Scene &s, Arguments &) { ::chmod(s.folder.c_str(), 0757); }, 2, noStatus},
     {"folder outside the trusted area is refused",
@@ -269,6 +280,57 @@ TEST(AuditPipeHelperRun, RefusesAFolderOwnedByRoot)
     ASSERT_EQ(::chown(scene.folder.c_str(), 0, 0), 0);
     EXPECT_EQ(waitForExit(startHelper(scene.arguments(), scene.places), helperExitGuardMs), 2);
     EXPECT_EQ(scene.status(), std::nullopt);
+}
+
+TEST(AuditPipeHelperRun, RefusesANamedPipeOfAnotherUser)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can give a named pipe away";
+    Scene scene;
+    ASSERT_EQ(::chown(scene.fifo.c_str(), otherUser(), otherUser()), 0);
+    EXPECT_EQ(waitForExit(startHelper(scene.arguments(), scene.places), helperExitGuardMs), 2);
+    EXPECT_EQ(scene.status(), "error: " + scene.fifo + " is not the user's FIFO\n");
+}
+
+// Started without pkexec's word on who asked, the helper takes the real user of the application
+// process it was given, and trusts nobody when it was given none.
+TEST(AuditPipeHelperRun, WithoutPkexecTheApplicationProcessNamesTheUser)
+{
+    // The child says when it has become the other user, or the helper could read its uid first.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t usersProcess = ::fork();
+    if (usersProcess == 0) {
+        ::close(ready[0]);
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(1);
+        const char byte = 1;
+        if (::write(ready[1], &byte, 1) != 1) ::_exit(1);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    const struct {
+        const char *name;
+        int32_t appPid;
+        int exitStatus;
+    } cases[] = {
+        {"application of the folder's owner", usersProcess, 6},
+        {"application of another user", 1, 2},
+        {"no application process", 0, 2},
+        {"application process that does not exist", 0x3ffffffe, 2},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Scene scene;
+        ::unsetenv("PKEXEC_UID");
+        const pid_t helper = startHelper(scene.arguments(c.appPid), scene.places);
+        EXPECT_EQ(waitForExit(helper, helperExitGuardMs), c.exitStatus);
+        EXPECT_EQ(scene.status().has_value(), c.exitStatus != 2);
+    }
+    ::kill(usersProcess, SIGKILL);
+    ::waitpid(usersProcess, nullptr, 0);
 }
 
 TEST(AuditPipeHelperRun, CommandLineUsesTheSystemPlaces)

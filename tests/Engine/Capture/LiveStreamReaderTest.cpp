@@ -4,9 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
+#include <random>
 #include <thread>
 #include <unistd.h>
 
@@ -123,6 +129,103 @@ TEST(LiveStreamReaderDecode, ADeclaredSizeBoundsTheWait)
     EXPECT_LT(most, size_t(declared));
     EXPECT_LE(reader.pendingBytes(), 10u + filler.size());
     EXPECT_EQ(reader.decode(trail({first, second})).size(), 2u);
+}
+
+// --- the same result however the bytes are cut ---
+
+// What a reader makes of a stream: the bytes of every record, in order, and where it stopped.
+struct StreamOutcome {
+    std::vector<Bytes> records;
+    size_t stop = 0;
+    bool operator==(const StreamOutcome &) const = default;
+    friend void PrintTo(const StreamOutcome &o, std::ostream *out)
+    {
+        *out << o.records.size() << " records, stopped at byte " << o.stop;
+    }
+};
+
+StreamOutcome readInPieces(const Bytes &bytes, const std::vector<size_t> &cuts)
+{
+    LiveStreamReader reader;
+    StreamOutcome out;
+    size_t from = 0;
+    auto feed = [&](size_t to) {
+        for (const AuditRecord &record : reader.decode({bytes.data() + from, to - from}))
+            out.records.emplace_back(record.raw.span().begin(), record.raw.span().end());
+        from = to;
+    };
+    for (const size_t cut : cuts) feed(cut);
+    feed(bytes.size());
+    out.stop = bytes.size() - reader.pendingBytes();
+    return out;
+}
+
+Bytes fileBytes(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// Damaged trails: clean records with stray bytes and false headers put before, between and
+// after them. A false header that resynchronisation rejects (version byte 7, or a size beyond
+// what it trusts) must stay rejected when a read ends inside it.
+std::vector<std::pair<std::string, Bytes>> damagedTrails()
+{
+    const Bytes r1 = record(1700000001), r2 = record(1700000002), r3 = record(1700000003);
+    const Bytes cutRecord(r1.begin(), r1.begin() + 30);
+    const std::pair<const char *, Bytes> damage[] = {
+        {"stray bytes", {0x00, 0x42, 0xff}},
+        {"false header of 501 bytes", {0x00, 0x14, 0x00, 0x00, 0x01, 0xf5, 0x07}},
+        {"false header of 1 MiB", {0x00, 0x14, 0x00, 0x10, 0x00, 0x00, 0x0b}},
+        {"two false headers", {0x42, 0x14, 0x00, 0x00, 0x00, 0x40, 0x07, 0x74, 0x00, 0x00, 0x01, 0x00, 0x09}},
+        {"implausible size", {0x14, 0xff, 0xff, 0xff, 0xff, 0x0b}},
+        {"record cut short", cutRecord},
+        {"damaged file token", {0x11, 0x00, 0x00, 0x00, 0x01, 0x00}},
+    };
+    std::vector<std::pair<std::string, Bytes>> trails;
+    for (const auto &[name, bytes] : damage) {
+        trails.emplace_back(std::string(name) + " first", trail({bytes, r1, r2}));
+        trails.emplace_back(std::string(name) + " between records", trail({r1, bytes, r2, r3}));
+        trails.emplace_back(std::string(name) + " last", trail({r1, r2, bytes}));
+        trails.emplace_back(std::string(name) + " twice", trail({r1, bytes, bytes, r2, bytes, r3}));
+    }
+    // The parser's saved fuzz inputs and seed trails, damaged ones among them.
+    const char *data = std::getenv("QUILLMARSH_TEST_DATA");
+    if (data) {
+        const std::filesystem::path root(data);
+        for (const auto &folder : {root / "fuzz", root / ".." / ".." / "fuzz" / "corpus" / "parser"}) {
+            if (!std::filesystem::is_directory(folder)) continue;
+            for (const auto &entry : std::filesystem::directory_iterator(folder))
+                trails.emplace_back(entry.path().filename().string(), fileBytes(entry.path()));
+        }
+    }
+    return trails;
+}
+
+TEST(LiveStreamReaderDecode, EveryCutGivesTheRecordsAndStopOfOneRead)
+{
+    const auto trails = damagedTrails();
+    ASSERT_GE(trails.size(), 35u) << "the fuzz inputs were not found";
+    std::mt19937 random(16);
+    for (const auto &[name, bytes] : trails) {
+        SCOPED_TRACE(name);
+        const StreamOutcome whole = readInPieces(bytes, {});
+        for (size_t cut = 1; cut < bytes.size(); ++cut) {
+            ASSERT_EQ(readInPieces(bytes, {cut}), whole) << "cut at " << cut << " of " << bytes.size();
+        }
+        for (int round = 0; round < 200; ++round) {
+            std::vector<size_t> cuts(std::uniform_int_distribution<size_t>(2, 12)(random));
+            for (size_t &cut : cuts) cut = std::uniform_int_distribution<size_t>(0, bytes.size())(random);
+            std::sort(cuts.begin(), cuts.end());
+            std::string shown;
+            for (const size_t cut : cuts) shown += " " + std::to_string(cut);
+            ASSERT_EQ(readInPieces(bytes, cuts), whole) << "cuts at" << shown;
+        }
+        // Byte by byte, the finest cutting there is.
+        std::vector<size_t> everyByte(bytes.size());
+        for (size_t i = 0; i < everyByte.size(); ++i) everyByte[i] = i;
+        ASSERT_EQ(readInPieces(bytes, everyByte), whole);
+    }
 }
 
 // --- reading a descriptor ---

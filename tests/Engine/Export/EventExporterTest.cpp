@@ -5,10 +5,17 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 
@@ -281,7 +288,7 @@ TEST(EventExporter, FailedWritesThrowAndLeaveNoTemporaryFile)
         {"CSV into a missing folder", Format::csv, folder / "missing" / "x.csv", "No such file or directory"},
         {"JSON into a missing folder", Format::json, folder / "missing" / "x.json", "No such file or directory"},
         {"CSV onto a folder", Format::csv, folder / "occupied", "Is a directory"},
-        {"JSON onto a full device", Format::json, "/dev/full", "No space left on device"},
+        {"JSON onto a folder", Format::json, folder / "occupied", "Is a directory"},
     };
     for (const Case &c : cases) {
         try {
@@ -310,6 +317,133 @@ TEST(EventExporter, CsvExportReplacesAnOldFileWhole)
     const std::vector<AuditRecord> records = fixtureRecords();
     Exporter::exportEvents(Exporter::RecordList::of(records), Format::csv, path.string());
     EXPECT_EQ(readFile(path), testData("export/events.csv"));
+}
+
+std::vector<AuditRecord> manyRecords(size_t count)
+{
+    std::vector<AuditRecord> records;
+    for (size_t i = 0; i < count; ++i) {
+        AuditRecord record = fixtureRecords()[0];
+        record.id = int64_t(i + 1);
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+mode_t modeOf(const fs::path &path)
+{
+    struct stat info = {};
+    ::lstat(path.c_str(), &info);
+    return info.st_mode;
+}
+
+size_t entriesIn(const fs::path &folder)
+{
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto &entry : fs::directory_iterator(folder)) ++entries;
+    return entries;
+}
+
+// Both formats go through a complete new file, so a write that fails half-way (here at a file
+// size limit, as on a full disk) leaves the old file as it was and no temporary file beside it.
+TEST(EventExporter, AFailedExportLeavesTheOldFileWhole)
+{
+    const std::vector<AuditRecord> records = manyRecords(200);
+    const auto list = Exporter::RecordList::of(records);
+    for (const Format format : {Format::csv, Format::json}) {
+        SCOPED_TRACE(Exporter::fileExtension(format));
+        TempFolder folder;
+        const fs::path path = folder / (std::string("audit-events.") + Exporter::fileExtension(format));
+        std::ofstream(path) << "the previous export";
+
+        rlimit saved = {};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto savedSignal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = saved;
+        limited.rlim_cur = 8192;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        std::string message;
+        try {
+            Exporter::exportEvents(list, format, path.string());
+        } catch (const Exporter::ExportError &e) {
+            message = e.what();
+        }
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, savedSignal);
+
+        EXPECT_EQ(message, "Could not write \"" + path.string() + "\": File too large.");
+        EXPECT_EQ(readFile(path), "the previous export");
+        EXPECT_EQ(entriesIn(folder.path()), 1u) << "no temporary file left";
+    }
+}
+
+// Replacing a file keeps who may read it: a private export stays private.
+TEST(EventExporter, ReplacingKeepsThePermissionBits)
+{
+    const std::vector<AuditRecord> records = fixtureRecords();
+    const auto list = Exporter::RecordList::of(records);
+    const struct {
+        const char *name;
+        std::function<void(const std::string &)> write;
+    } writers[] = {
+        {"CSV", [&](const std::string &path) { Exporter::exportEvents(list, Format::csv, path); }},
+        {"JSON", [&](const std::string &path) { Exporter::exportEvents(list, Format::json, path); }},
+        {"text", [](const std::string &path) { Exporter::replaceFile(path, "# Findings\n"); }},
+    };
+    const mode_t savedUmask = ::umask(022);
+    for (const auto &writer : writers) {
+        for (const mode_t mode : {mode_t(0600), mode_t(0640), mode_t(0664)}) {
+            char octal[8];
+            std::snprintf(octal, sizeof octal, "%04o", unsigned(mode));
+            SCOPED_TRACE(std::string(writer.name) + " over mode " + octal);
+            TempFolder folder;
+            const fs::path path = folder / "export";
+            std::ofstream(path) << "old";
+            ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+            writer.write(path.string());
+            EXPECT_EQ(modeOf(path) & 07777, mode);
+            EXPECT_NE(readFile(path), "old");
+        }
+        SCOPED_TRACE(std::string(writer.name) + " as a new file");
+        TempFolder folder;
+        writer.write((folder / "new").string());
+        EXPECT_EQ(modeOf(folder / "new") & 07777, 0644u);
+    }
+    ::umask(savedUmask);
+}
+
+// A target that exists and is not a regular file is refused by its own name, and stays. The
+// targets are the test's own: a fault here, run as root, must not replace a system device.
+TEST(EventExporter, RefusesTargetsThatAreNotRegularFiles)
+{
+    const std::vector<AuditRecord> records = fixtureRecords();
+    const auto list = Exporter::RecordList::of(records);
+    TempFolder folder;
+    const fs::path pipe = folder / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    // Held open, so that a write into it would not wait for a reader.
+    const int pipeEnd = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    const fs::path device = folder / "device";
+    const bool haveDevice = ::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0; // like /dev/null
+    std::vector<std::pair<const char *, fs::path>> targets = {{"named pipe", pipe}};
+    if (haveDevice) targets.emplace_back("character device", device);
+    for (const auto &[name, target] : targets) {
+        for (const Format format : {Format::csv, Format::json}) {
+            SCOPED_TRACE(std::string(name) + " as " + Exporter::fileExtension(format));
+            const mode_t before = modeOf(target);
+            try {
+                Exporter::exportEvents(list, format, target.string());
+                ADD_FAILURE() << "no error";
+            } catch (const Exporter::ExportError &e) {
+                EXPECT_STREQ(e.what(), ("Could not write \"" + target.string() + "\": Not a regular file.").c_str());
+            }
+            EXPECT_EQ(modeOf(target), before) << "the target is still what it was";
+        }
+    }
+    char unread = 0;
+    EXPECT_EQ(::read(pipeEnd, &unread, 1), -1) << "nothing was written into the pipe";
+    ::close(pipeEnd);
+    EXPECT_EQ(entriesIn(folder.path()), targets.size()) << "no temporary file left";
 }
 
 } // namespace

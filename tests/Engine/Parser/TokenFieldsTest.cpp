@@ -20,11 +20,11 @@ UserResolver &resolver()
 {
     static UserResolver *users = [] {
         auto *r = new UserResolver;
-        r->users[0] = "root";
-        r->users[501] = "alice";
-        r->users[unknownID] = std::nullopt;
-        r->groups[20] = "staff";
-        r->groups[unknownID] = std::nullopt;
+        r->seed(0, "root");
+        r->seed(501, "alice");
+        r->seed(unknownID, std::nullopt);
+        r->seedGroup(20, "staff");
+        r->seedGroup(unknownID, std::nullopt);
         return r;
     }();
     return *users;

@@ -52,9 +52,9 @@ std::vector<AuditRecord> fixture()
 std::vector<int64_t> passing(const EventFilter &filter)
 {
     std::vector<int64_t> ids;
-    const uint32_t mask = filter.classMask();
+    const EventFilter::Pass pass = filter.pass();
     for (const AuditRecord &r : fixture())
-        if (filter.matches(r, mask)) ids.push_back(r.id);
+        if (filter.matches(r, pass)) ids.push_back(r.id);
     return ids;
 }
 

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "Engine/Analysis/Finding.h"
+#include "Engine/Analysis/ProcessGraph.h"
+#include "Engine/Record/AuditRecord.h"
+
+#include <vector>
+
+// What an investigation is shown of a set of records: the records in time order with their
+// process images, the process lineage and the findings. Loaded trails and the live capture are
+// analysed by this one pass.
+struct TrailAnalysis {
+    std::vector<AuditRecord> records; // by time, then id
+    std::vector<ProcessNode> processes; // flat, in exec order
+    std::vector<ProcessNode> roots; // the tree
+    std::vector<Finding> findings; // by time
+
+    // Sorts by time then id, builds the process tree and runs the detections. Taken by value so a
+    // caller that moves its records in pays for no copy.
+    static TrailAnalysis of(std::vector<AuditRecord> records);
+};
