@@ -5,6 +5,7 @@
 #include "Engine/Parser/BSMParser.h"
 #include "Engine/BSM/UserResolver.h"
 #include "Views/Components/Expander.h"
+#include "Views/Components/Style.h"
 #include "Views/Events/TokenRow.h"
 #include "support/LoadedStore.h"
 #include "support/RecordValue.h"
@@ -275,6 +276,13 @@ TEST(TokenRowTest, CopiesTheTokenAsOneLineAndShowsItsTypeByte)
     for (QLabel *label : row.findChildren<QLabel *>()) texts << label->text();
     EXPECT_TRUE(texts.contains("0x23"));
     EXPECT_TRUE(texts.contains("path"));
+    // The type byte is the faintest text of the header, the preview one step brighter.
+    const auto colour = [&row](const char *name) {
+        const QLabel *label = row.findChild<QLabel *>(name);
+        return label ? label->palette().color(label->foregroundRole()) : QColor();
+    };
+    EXPECT_EQ(colour("typeByte"), Style::tertiaryText());
+    EXPECT_EQ(colour("preview"), Style::secondaryText());
     ASSERT_EQ(row.actions().size(), 1);
     EXPECT_EQ(row.actions()[0]->text(), "Copy Token");
     row.actions()[0]->trigger();
