@@ -133,6 +133,7 @@ TEST_F(RecordInspectorTest, HeaderShowsTheEventResultAndCopies)
     AuditRecord failed = RecordValue(60000, 1700000000.25).failed(13).path("/a").path("/b");
     inspector.setRecord(failed);
     EXPECT_EQ(labelText(inspector, "eventTitle"), "event 60000");
+    EXPECT_EQ(inspector.widget()->findChild<QLabel *>("eventTitle")->font().weight(), QFont::DemiBold);
     EXPECT_EQ(labelText(inspector, "resultText"), "Failed");
     EXPECT_EQ(labelText(inspector, "identityLine"), QString::fromUtf8("AUE_60000 \u00B7 event 60000 \u00B7 classes \u2014"));
     EXPECT_EQ(labelText(inspector, "timeLine"), "Tue, Nov 14, 2023, 10:13:20.250 PM UTC");
