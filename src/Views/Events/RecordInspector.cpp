@@ -203,6 +203,13 @@ void RecordInspector::setRecord(const AuditRecord &record)
     rebuild();
 }
 
+void RecordInspector::reset()
+{
+    m_record.reset();
+    m_showHex = false;
+    m_expandedTokens.clear();
+}
+
 void RecordInspector::setShowHex(bool show)
 {
     if (show == m_showHex) return;
