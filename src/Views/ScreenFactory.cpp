@@ -3,10 +3,12 @@
 #include "Views/Events/EventsView.h"
 #include "Views/Findings/FindingsView.h"
 #include "Views/Network/NetworkView.h"
+#include "Views/Overview/DashboardView.h"
 #include "Views/Processes/ProcessesView.h"
 #include "Views/Reference/ReferenceView.h"
 #include "Views/ScreenWidget.h"
 #include "Views/Setup/SetupView.h"
+#include "Views/Sources/SourcesView.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -29,6 +31,8 @@ ScreenWidget *placeholder(Screen screen, const ViewContext &context, QWidget *pa
 ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *parent)
 {
     switch (screen) {
+    case Screen::dashboard:
+        return new DashboardView(context, parent);
     case Screen::events:
         return new EventsView(context, parent);
     case Screen::processes:
@@ -37,11 +41,11 @@ ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *par
         return new FindingsView(context, parent);
     case Screen::network:
         return new NetworkView(context, parent);
-    case Screen::dashboard:
     case Screen::live:
     case Screen::monitor:
-    case Screen::sources:
         break;
+    case Screen::sources:
+        return new SourcesView(context, parent);
     case Screen::setup:
         return new SetupView(context, parent);
     case Screen::reference:
