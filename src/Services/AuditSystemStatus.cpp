@@ -1,5 +1,7 @@
 #include "Services/AuditSystemStatus.h"
 
+#include "Engine/Support/WholeFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -35,15 +37,16 @@ public:
     }
 };
 
+// A real control file is a few hundred bytes; anything far larger is not one.
+constexpr size_t largestControlFile = 1024 * 1024;
+
 // The whole file as text, or nothing when it cannot be read or is not UTF-8.
 std::optional<QString> readUtf8(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) return std::nullopt;
+    const WholeFile::Contents file = WholeFile::read(QFile::encodeName(path).toStdString(), largestControlFile);
+    if (file.status != WholeFile::Status::read) return std::nullopt;
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder(bytes);
+    QString text = decoder(QByteArrayView(file.bytes.data(), qsizetype(file.bytes.size())));
     if (decoder.hasError()) return std::nullopt;
     return text;
 }

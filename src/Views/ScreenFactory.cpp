@@ -1,5 +1,6 @@
 #include "Views/ScreenFactory.h"
 
+#include "Views/Events/EventsView.h"
 #include "Views/Reference/ReferenceView.h"
 #include "Views/ScreenWidget.h"
 #include "Views/Setup/SetupView.h"
@@ -25,8 +26,9 @@ ScreenWidget *placeholder(Screen screen, const ViewContext &context, QWidget *pa
 ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *parent)
 {
     switch (screen) {
-    case Screen::dashboard:
     case Screen::events:
+        return new EventsView(context, parent);
+    case Screen::dashboard:
     case Screen::processes:
     case Screen::findings:
     case Screen::network:

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -144,21 +145,31 @@ TEST(AuditSystemStatus, DisabledStateComesFromTheFirstQuotedLabelLine)
 
 TEST(AuditSystemStatus, PolicyFileThatCannotBeReadAsTextLeavesNoContents)
 {
+    enum class Kind { file, folder, fifo };
     struct Case {
         const char *name;
-        bool makeDirectory;
+        Kind kind;
         QByteArray bytes;
         bool readable;
     };
     const Case cases[] = {
-        {"not valid UTF-8", false, QByteArray("flags:lo\xff\xfe\n"), true},
-        {"a folder in its place", true, {}, true},
+        {"not valid UTF-8", Kind::file, QByteArray("flags:lo\xff\xfe\n"), true},
+        {"a folder in its place", Kind::folder, {}, true},
+        // Nobody writes into it: reading must not wait for a writer.
+        {"a named pipe in its place", Kind::fifo, {}, true},
+        {"larger than any control file", Kind::file, QByteArray(2 * 1024 * 1024, 'x'), true},
     };
     for (const Case &c : cases) {
         QTemporaryDir root;
         const QString path = root.path() + "/etc/security/audit_control";
-        if (c.makeDirectory) QDir().mkpath(path);
-        else writeFile(path, c.bytes, plain);
+        if (c.kind == Kind::folder) {
+            QDir().mkpath(path);
+        } else if (c.kind == Kind::fifo) {
+            QDir().mkpath(root.path() + "/etc/security");
+            ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else {
+            writeFile(path, c.bytes, plain);
+        }
         FakeRunner runner;
         const AuditSystemStatus status = AuditSystemStatus::gather(runner, root.path());
         EXPECT_TRUE(status.controlFileExists) << c.name;

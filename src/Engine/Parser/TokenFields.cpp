@@ -46,15 +46,13 @@ std::string format(const char *pattern, Args... args)
 template <typename T>
 std::string decimal(T value) { return std::to_string(value); }
 
-// Seconds since 1970 split into whole seconds and rounded milliseconds, when a calendar can
-// show them; times from 64-bit headers can lie far beyond any calendar.
-bool calendarTime(double time, bool local, std::tm *out, int *milliseconds)
+// The local calendar's fields of a time's whole second, when a calendar can show it; times from
+// 64-bit headers can lie far beyond any calendar.
+bool localCalendar(double time, std::tm *out)
 {
     if (!(time >= 0 && time < 1e15)) return false;
-    const auto totalMilliseconds = static_cast<long long>(std::llround(time * 1000.0));
-    const auto seconds = static_cast<std::time_t>(totalMilliseconds / 1000);
-    *milliseconds = static_cast<int>(totalMilliseconds % 1000);
-    return local ? localtime_r(&seconds, out) != nullptr : gmtime_r(&seconds, out) != nullptr;
+    const auto seconds = static_cast<std::time_t>(std::floor(time));
+    return localtime_r(&seconds, out) != nullptr;
 }
 
 // The plain seconds, for times no calendar reaches (a double has at most 309 integer digits).
@@ -76,8 +74,7 @@ std::string isoTime(double time)
 std::string localTime(double time)
 {
     std::tm parts{};
-    int milliseconds = 0;
-    if (!calendarTime(std::floor(time), true, &parts, &milliseconds)) return outOfCalendar(time);
+    if (!localCalendar(time, &parts)) return outOfCalendar(time);
     char text[64];
     const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
     return std::string(text, length);

@@ -9,14 +9,12 @@
 
 namespace {
 
-std::string joined(const std::vector<std::string> &items, std::string_view separator)
+void appendJoined(std::string &out, const std::vector<std::string> &items, std::string_view separator)
 {
-    std::string result;
     for (size_t i = 0; i < items.size(); ++i) {
-        if (i) result += separator;
-        result += items[i];
+        if (i) out += separator;
+        out += items[i];
     }
-    return result;
 }
 
 bool anyContains(const std::vector<std::string> &items, const CaseFold::Needle &needle)
@@ -43,13 +41,36 @@ std::vector<std::string> AuditRecord::classNames() const
 
 std::string AuditRecord::detailSummary() const
 {
-    if (!execArgs.empty()) return joined(execArgs, " ");
-    std::vector<std::string> parts;
-    if (!paths.empty()) parts.push_back(joined(paths, " \u2192 "));
-    if (!sockets.empty()) parts.push_back(joined(sockets, ", "));
-    if (!texts.empty()) parts.push_back(joined(texts, " \u00B7 "));
-    else if (parts.empty() && target) parts.push_back("target pid " + std::to_string(target->pid));
-    return joined(parts, "  ");
+    std::string summary;
+    appendDetailSummary(summary);
+    return summary;
+}
+
+void AuditRecord::appendDetailSummary(std::string &out) const
+{
+    if (!execArgs.empty()) return appendJoined(out, execArgs, " ");
+    bool first = true;
+    const auto part = [&] {
+        if (!first) out += "  ";
+        first = false;
+    };
+    if (!paths.empty()) {
+        part();
+        appendJoined(out, paths, " \u2192 ");
+    }
+    if (!sockets.empty()) {
+        part();
+        appendJoined(out, sockets, ", ");
+    }
+    if (!texts.empty()) {
+        part();
+        appendJoined(out, texts, " \u00B7 ");
+    } else if (first && target) {
+        char pid[16];
+        const auto written = std::to_chars(pid, pid + sizeof pid, target->pid);
+        out += "target pid ";
+        out.append(pid, written.ptr);
+    }
 }
 
 bool AuditRecord::matches(const RecordQuery &query) const

@@ -49,38 +49,6 @@ struct SigningIdentity {
     bool operator==(const SigningIdentity &) const = default;
 };
 
-// Hashing over every field, as equality compares every field.
-namespace RecordHash {
-template <typename... Fields>
-size_t of(const Fields &...fields)
-{
-    size_t seed = 0;
-    ((seed ^= std::hash<Fields>()(fields) + 0x9e3779b97f4a7c15ull + (seed << 6) + (seed >> 2)), ...);
-    return seed;
-}
-} // namespace RecordHash
-
-template <>
-struct std::hash<SubjectInfo> {
-    size_t operator()(const SubjectInfo &s) const noexcept
-    {
-        return RecordHash::of(s.auid, s.euid, s.egid, s.ruid, s.rgid, s.pid, s.sid, s.terminalPort, s.terminalAddress);
-    }
-};
-
-template <>
-struct std::hash<ArgInfo> {
-    size_t operator()(const ArgInfo &a) const noexcept { return RecordHash::of(a.number, a.value, a.name); }
-};
-
-template <>
-struct std::hash<SigningIdentity> {
-    size_t operator()(const SigningIdentity &i) const noexcept
-    {
-        return RecordHash::of(i.signerType, i.signingID, i.teamID, i.cdhash);
-    }
-};
-
 // One decoded audit record. Times are seconds since 1970-01-01 UTC.
 struct AuditRecord {
     int64_t id = 0;
@@ -112,6 +80,8 @@ struct AuditRecord {
     std::vector<std::string> classNames() const;
     // One line saying what the record touched.
     std::string detailSummary() const;
+    // The same, appended to `out`: lets a caller reuse one buffer for many records.
+    void appendDetailSummary(std::string &out) const;
     // Case-insensitive free-text test behind every search field. The query is prepared once for
     // all the records a search looks at.
     bool matches(const RecordQuery &query) const;

@@ -295,12 +295,22 @@ TEST(AuditPipeHelperRun, RefusesANamedPipeOfAnotherUser)
 // process it was given, and trusts nobody when it was given none.
 TEST(AuditPipeHelperRun, WithoutPkexecTheApplicationProcessNamesTheUser)
 {
+    // The child says when it has become the other user, or the helper could read its uid first.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
     const pid_t usersProcess = ::fork();
     if (usersProcess == 0) {
+        ::close(ready[0]);
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(1);
+        const char byte = 1;
+        if (::write(ready[1], &byte, 1) != 1) ::_exit(1);
         ::pause();
         ::_exit(0);
     }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
     const struct {
         const char *name;
         int32_t appPid;

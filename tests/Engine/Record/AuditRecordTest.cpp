@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <unordered_set>
 
 namespace {
 
@@ -56,38 +55,6 @@ TEST(AuditRecord, ClassNamesComeFromTheCatalogue)
     EXPECT_EQ(record.classNames(), (std::vector<std::string>{"pc", "ex"}));
     record.event = unknownEvent;
     EXPECT_TRUE(record.classNames().empty());
-}
-
-// Equal values land in one set entry; a difference in any single field keeps values apart.
-template <typename T>
-void expectSetsTellFieldsApart(const T &base, const std::vector<std::function<void(T &)>> &changes)
-{
-    std::unordered_set<T> set{base, base};
-    for (const auto &change : changes) {
-        T other = base;
-        change(other);
-        set.insert(other);
-    }
-    EXPECT_EQ(set.size(), changes.size() + 1);
-}
-
-TEST(AuditRecord, ValueTypesHashEveryField)
-{
-    expectSetsTellFieldsApart<SubjectInfo>(subject(501, 501, 0),
-                                           {[](SubjectInfo &s) { s.auid = 1; }, [](SubjectInfo &s) { s.euid = 1; },
-                                            [](SubjectInfo &s) { s.egid = 1; }, [](SubjectInfo &s) { s.ruid = 1; },
-                                            [](SubjectInfo &s) { s.rgid = 1; }, [](SubjectInfo &s) { s.pid = 1; },
-                                            [](SubjectInfo &s) { s.sid = 1; },
-                                            [](SubjectInfo &s) { s.terminalPort = 1; },
-                                            [](SubjectInfo &s) { s.terminalAddress = "::1"; }});
-    expectSetsTellFieldsApart<ArgInfo>(ArgInfo{1, 420, "mode"}, {[](ArgInfo &a) { a.number = 2; },
-                                                                 [](ArgInfo &a) { a.value = 0; },
-                                                                 [](ArgInfo &a) { a.name = "fd"; }});
-    expectSetsTellFieldsApart<SigningIdentity>(SigningIdentity{1, "com.apple.ls", "", "ab"},
-                                               {[](SigningIdentity &i) { i.signerType = 2; },
-                                                [](SigningIdentity &i) { i.signingID = "com.apple.cp"; },
-                                                [](SigningIdentity &i) { i.teamID = "TEAM"; },
-                                                [](SigningIdentity &i) { i.cdhash = "cd"; }});
 }
 
 TEST(AuditRecord, DetailSummary)

@@ -1,0 +1,410 @@
+#include "Views/Events/EventsTableModel.h"
+
+#include "Engine/Analysis/DisplayKeys.h"
+#include "Engine/BSM/AuditCatalog.h"
+#include "Engine/BSM/BSMErrno.h"
+#include "Engine/Record/PathComponents.h"
+#include "Views/Components/NaturalCompare.h"
+#include "Views/Components/ResultBadge.h"
+#include "Views/Components/Style.h"
+#include "Views/Components/Symbols.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <ctime>
+#include <numeric>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace {
+
+constexpr std::array<const char *, EventsTableModel::numColumns> columnTitles = {
+    "Time", "Event", "Class", "User", "Process", "PID", "Result", "Details"};
+
+// Ranks of distinct keys under `less`; keys that are equivalent share a rank, so they stay ties.
+template <typename Key, typename Less>
+std::vector<uint32_t> ranksOf(const std::vector<Key> &distinct, Less less)
+{
+    std::vector<uint32_t> order(distinct.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return less(distinct[a], distinct[b]); });
+    std::vector<uint32_t> rank(distinct.size());
+    uint32_t current = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (i > 0 && less(distinct[order[i - 1]], distinct[order[i]])) ++current;
+        rank[order[i]] = current;
+    }
+    return rank;
+}
+
+// Gives each row the slot of its distinct text, then turns slots into ranks: texts are copied
+// and compared once per distinct value, and the row sort compares integers only.
+class Interner {
+public:
+    uint32_t slot(std::string_view key)
+    {
+        if (const auto it = m_slots.find(key); it != m_slots.end()) return it->second;
+        const auto it = m_slots.emplace(std::string(key), uint32_t(m_keys.size())).first;
+        m_keys.push_back(&it->first);
+        return it->second;
+    }
+    std::vector<uint32_t> ranks() const
+    {
+        return ranksOf(m_keys, [](const std::string *a, const std::string *b) { return *a < *b; });
+    }
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view key) const { return std::hash<std::string_view>()(key); }
+    };
+    std::unordered_map<std::string, uint32_t, Hash, std::equal_to<>> m_slots; // nodes never move
+    std::vector<const std::string *> m_keys;
+};
+
+// Per-row sort keys (filtered order) for every column but Time. Every key fits 32 bits.
+std::vector<uint32_t> sortKeys(const RecordSelection &filtered, EventsTableModel::Column column)
+{
+    const size_t n = filtered.size();
+    std::vector<uint32_t> keys(n);
+    const auto byteOrder = [](const std::string &a, const std::string &b) { return a < b; };
+    switch (column) {
+    case EventsTableModel::eventColumn:
+    case EventsTableModel::classColumn: {
+        // At most 65,536 event numbers: label each once.
+        std::vector<int32_t> slotOfEvent(65536, -1);
+        std::vector<std::string> labels;
+        std::vector<uint32_t> slotOfRow(n);
+        for (size_t i = 0; i < n; ++i) {
+            const uint16_t event = filtered[i].event;
+            if (slotOfEvent[event] < 0) {
+                slotOfEvent[event] = int32_t(labels.size());
+                labels.push_back(column == EventsTableModel::eventColumn ? DisplayKeys::eventLabel(filtered[i])
+                                                                         : DisplayKeys::classLabel(filtered[i]));
+            }
+            slotOfRow[i] = uint32_t(slotOfEvent[event]);
+        }
+        const std::vector<uint32_t> rank = ranksOf(labels, byteOrder);
+        for (size_t i = 0; i < n; ++i) keys[i] = rank[slotOfRow[i]];
+        break;
+    }
+    case EventsTableModel::userColumn: {
+        // The label depends on the audit and effective user only; no subject is a key of its own.
+        constexpr uint64_t noSubject = ~uint64_t(0);
+        std::unordered_map<uint64_t, uint32_t> slotOfPair;
+        std::vector<QString> labels;
+        for (size_t i = 0; i < n; ++i) {
+            const AuditRecord &record = filtered[i];
+            const uint64_t pair = record.subject ? uint64_t(record.subject->auid) << 32 | record.subject->euid
+                                                 : noSubject;
+            const auto [it, added] = slotOfPair.try_emplace(pair, uint32_t(labels.size()));
+            if (added) labels.push_back(QString::fromStdString(DisplayKeys::userLabel(record)));
+            keys[i] = it->second;
+        }
+        const std::vector<uint32_t> rank
+            = ranksOf(labels, [](const QString &a, const QString &b) { return naturalLess(a, b); });
+        for (uint32_t &key : keys) key = rank[key];
+        break;
+    }
+    case EventsTableModel::processColumn: {
+        Interner names;
+        for (size_t i = 0; i < n; ++i) {
+            const AuditRecord &record = filtered[i];
+            keys[i] = names.slot(record.processImage ? lastPathComponent(*record.processImage) : std::string_view());
+        }
+        const std::vector<uint32_t> rank = names.ranks();
+        for (uint32_t &key : keys) key = rank[key];
+        break;
+    }
+    case EventsTableModel::detailsColumn: {
+        Interner summaries;
+        std::string summary;
+        for (size_t i = 0; i < n; ++i) {
+            summary.clear();
+            filtered[i].appendDetailSummary(summary);
+            keys[i] = summaries.slot(summary);
+        }
+        const std::vector<uint32_t> rank = summaries.ranks();
+        for (uint32_t &key : keys) key = rank[key];
+        break;
+    }
+    case EventsTableModel::pidColumn:
+        for (size_t i = 0; i < n; ++i) keys[i] = uint32_t(DisplayKeys::pidValue(filtered[i]));
+        break;
+    case EventsTableModel::resultColumn:
+        for (size_t i = 0; i < n; ++i) keys[i] = uint32_t(DisplayKeys::resultRank(filtered[i]));
+        break;
+    case EventsTableModel::timeColumn:
+    case EventsTableModel::numColumns:
+        break;
+    }
+    return keys;
+}
+
+struct TimeTexts {
+    QLocale locale;
+    std::array<QString, 12> months;
+    QString am, pm;
+    bool twelveHour = true;
+
+    explicit TimeTexts(const QLocale &l) : locale(l)
+    {
+        for (int m = 0; m < 12; ++m) months[size_t(m)] = locale.monthName(m + 1, QLocale::ShortFormat);
+        am = locale.amText();
+        pm = locale.pmText();
+        twelveHour = locale.timeFormat(QLocale::ShortFormat).contains(u'a', Qt::CaseInsensitive);
+    }
+};
+
+// Rebuilt only when the default locale changes.
+const TimeTexts &timeTexts()
+{
+    static std::optional<TimeTexts> texts;
+    const QLocale locale;
+    if (!texts || texts->locale != locale) texts.emplace(locale);
+    return *texts;
+}
+
+void appendDigits(QString &out, int value, int width)
+{
+    char digits[12];
+    int count = 0;
+    do {
+        digits[count++] = char('0' + value % 10);
+        value /= 10;
+    } while (value > 0 && count < 11);
+    for (int i = count; i < width; ++i) out += u'0';
+    while (count > 0) out += QLatin1Char(digits[--count]);
+}
+
+} // namespace
+
+QString eventsTimeText(double time)
+{
+    const TimeTexts &texts = timeTexts();
+    // Whole milliseconds first: 0.001 is not exact in binary, and truncating would show .000.
+    const long long totalMillis = std::llround(time * 1000.0);
+    long long wholeSeconds = totalMillis / 1000;
+    if (totalMillis % 1000 < 0) --wholeSeconds;
+    const time_t seconds = time_t(wholeSeconds);
+    const int millis = int(totalMillis - wholeSeconds * 1000);
+    struct tm local {};
+    localtime_r(&seconds, &local);
+
+    QString out;
+    out.reserve(32);
+    out += texts.months[size_t(std::clamp(local.tm_mon, 0, 11))];
+    out += u' ';
+    appendDigits(out, local.tm_mday, 1);
+    out += QLatin1String(", ");
+    if (texts.twelveHour) {
+        appendDigits(out, local.tm_hour % 12 == 0 ? 12 : local.tm_hour % 12, 1);
+    } else {
+        appendDigits(out, local.tm_hour, 2);
+    }
+    out += u':';
+    appendDigits(out, local.tm_min, 2);
+    out += u':';
+    appendDigits(out, local.tm_sec, 2);
+    out += u'.';
+    appendDigits(out, millis, 3);
+    if (texts.twelveHour) {
+        out += u' ';
+        out += local.tm_hour < 12 ? texts.am : texts.pm;
+    }
+    return out;
+}
+
+std::vector<uint32_t> sortedRows(const RecordSelection &filtered, EventsTableModel::Column column,
+                                 Qt::SortOrder order)
+{
+    const size_t n = filtered.size();
+    std::vector<uint32_t> rows(n);
+    if (column == EventsTableModel::timeColumn) {
+        if (order == Qt::AscendingOrder) {
+            for (size_t i = 0; i < n; ++i) rows[i] = uint32_t(filtered.position(i));
+        } else {
+            for (size_t i = 0; i < n; ++i) rows[i] = uint32_t(filtered.position(n - 1 - i));
+        }
+        return rows;
+    }
+    // Key above, filtered row below: a plain sort of these is the stable sort by key.
+    const std::vector<uint32_t> keys = sortKeys(filtered, column);
+    std::vector<uint64_t> packed(n);
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t key = order == Qt::AscendingOrder ? keys[i] : ~keys[i];
+        packed[i] = uint64_t(key) << 32 | uint32_t(i);
+    }
+    std::sort(packed.begin(), packed.end());
+    for (size_t i = 0; i < n; ++i) rows[i] = uint32_t(filtered.position(size_t(uint32_t(packed[i]))));
+    return rows;
+}
+
+EventsTableModel::EventsTableModel(QObject *parent) : QAbstractTableModel(parent)
+{
+    m_captionFont = Style::caption();
+    m_classFont = Style::monospaced(m_captionFont);
+    m_detailsFont = Style::monospaced(Style::callout());
+    for (bool success : {true, false})
+        (success ? m_successIcon : m_failureIcon)
+            = symbolIcon(ResultBadgePainter::symbol(success), ResultBadgePainter::color(success));
+}
+
+void EventsTableModel::setFiltered(RecordSelection filtered)
+{
+    beginResetModel();
+    m_filtered = std::move(filtered);
+    m_rows = sortedRows(m_filtered, m_sortColumn, m_sortOrder);
+    endResetModel();
+}
+
+void EventsTableModel::sort(int column, Qt::SortOrder order)
+{
+    if (column < 0 || column >= numColumns) return;
+    beginResetModel();
+    m_sortColumn = Column(column);
+    m_sortOrder = order;
+    m_rows = sortedRows(m_filtered, m_sortColumn, m_sortOrder);
+    endResetModel();
+}
+
+int64_t EventsTableModel::idAt(int row) const
+{
+    return row >= 0 && size_t(row) < m_rows.size() ? recordAt(row).id : -1;
+}
+
+int EventsTableModel::rowOf(int64_t id, double time) const
+{
+    // Snapshots are ordered by time, then id.
+    const std::vector<AuditRecord> &records = *m_filtered.records();
+    const auto it = std::lower_bound(records.begin(), records.end(), std::pair(time, id),
+                                     [](const AuditRecord &r, const std::pair<double, int64_t> &key) {
+                                         return r.time < key.first || (r.time == key.first && r.id < key.second);
+                                     });
+    if (it == records.end() || it->id != id) return -1;
+    const auto position = uint32_t(it - records.begin());
+    std::vector<uint32_t>::const_iterator found;
+    if (m_sortColumn == timeColumn && m_sortOrder == Qt::AscendingOrder) {
+        found = std::lower_bound(m_rows.begin(), m_rows.end(), position);
+    } else if (m_sortColumn == timeColumn) {
+        found = std::lower_bound(m_rows.begin(), m_rows.end(), position, std::greater<>());
+    } else {
+        found = std::find(m_rows.begin(), m_rows.end(), position);
+    }
+    return found != m_rows.end() && *found == position ? int(found - m_rows.begin()) : -1;
+}
+
+int EventsTableModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int EventsTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(numColumns);
+}
+
+QString EventsTableModel::eventLabel(const AuditRecord &record) const
+{
+    auto it = m_eventLabels.find(record.event);
+    if (it == m_eventLabels.end())
+        it = m_eventLabels.insert(record.event, QString::fromStdString(DisplayKeys::eventLabel(record)));
+    return *it;
+}
+
+QString EventsTableModel::classLabel(const AuditRecord &record) const
+{
+    auto it = m_classLabels.find(record.event);
+    if (it == m_classLabels.end())
+        it = m_classLabels.insert(record.event, QString::fromStdString(DisplayKeys::classLabel(record)));
+    return *it;
+}
+
+QString EventsTableModel::userLabel(const AuditRecord &record) const
+{
+    if (!record.subject) return {};
+    const uint64_t pair = uint64_t(record.subject->auid) << 32 | record.subject->euid;
+    auto it = m_userLabels.find(pair);
+    if (it == m_userLabels.end()) it = m_userLabels.insert(pair, QString::fromStdString(DisplayKeys::userLabel(record)));
+    return *it;
+}
+
+QString EventsTableModel::failureCaption(uint8_t status) const
+{
+    if (status == 0) return {};
+    auto it = m_failureCaptions.find(status);
+    if (it == m_failureCaptions.end()) {
+        const auto &descriptions = bsmErrnoDescriptions();
+        const auto text = descriptions.find(status);
+        it = m_failureCaptions.insert(status, text != descriptions.end() ? QString::fromStdString(text->second)
+                                                                         : QString::number(status));
+    }
+    return *it;
+}
+
+QString EventsTableModel::cellText(const AuditRecord &record, Column column) const
+{
+    switch (column) {
+    case timeColumn: return eventsTimeText(record.time);
+    case eventColumn: return eventLabel(record);
+    case classColumn: return classLabel(record);
+    case userColumn: return userLabel(record);
+    case processColumn: {
+        if (!record.processImage) return {};
+        const std::string_view name = lastPathComponent(*record.processImage);
+        return QString::fromUtf8(name.data(), qsizetype(name.size()));
+    }
+    case pidColumn: return record.subject ? QString::number(record.subject->pid) : QString();
+    case resultColumn: return failureCaption(record.returnStatus);
+    case detailsColumn:
+        m_scratch.clear();
+        record.appendDetailSummary(m_scratch);
+        return QString::fromUtf8(m_scratch.data(), qsizetype(m_scratch.size()));
+    case numColumns: break;
+    }
+    return {};
+}
+
+QVariant EventsTableModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
+    const AuditRecord &record = recordAt(index.row());
+    const auto column = Column(index.column());
+    switch (role) {
+    case Qt::DisplayRole: return cellText(record, column);
+    case Qt::ToolTipRole:
+        switch (column) {
+        case eventColumn: return QString::fromStdString(AuditCatalog::shared().eventName(record.event));
+        case processColumn: return record.processImage ? QString::fromStdString(*record.processImage) : QString();
+        case resultColumn: return ResultBadgePainter::toolTip(record.returnStatus == 0);
+        case detailsColumn: return QString::fromStdString(record.detailSummary());
+        default: return {};
+        }
+    case Qt::FontRole:
+        if (column == classColumn) return m_classFont;
+        if (column == detailsColumn) return m_detailsFont;
+        if (column == resultColumn) return m_captionFont;
+        return {};
+    case Qt::ForegroundRole:
+        if (column == classColumn || column == resultColumn) return Style::secondaryText();
+        return {};
+    case Qt::DecorationRole:
+        if (column == resultColumn) return record.returnStatus == 0 ? m_successIcon : m_failureIcon;
+        return {};
+    case recordIDRole: return qlonglong(record.id);
+    default: return {};
+    }
+}
+
+QVariant EventsTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= numColumns) return {};
+    // A click on another column starts with its forward order.
+    if (role == Qt::InitialSortOrderRole) return int(Qt::AscendingOrder);
+    if (role != Qt::DisplayRole) return {};
+    return QString::fromLatin1(columnTitles[size_t(section)]);
+}

@@ -1,0 +1,327 @@
+#include "Views/Events/EventsView.h"
+
+#include "Store/AuditStore.h"
+#include "Views/Components/ContentUnavailable.h"
+#include "Views/Components/Formatters.h"
+#include "Views/Components/Style.h"
+#include "Views/Components/Symbols.h"
+#include "Views/Events/EventsTableModel.h"
+#include "Views/Events/FilterBar.h"
+#include "Views/Events/RecordContextMenu.h"
+#include "Views/Events/RecordInspector.h"
+
+#include <QAction>
+#include <QFrame>
+#include <QResizeEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+struct ColumnWidth {
+    int minimum;
+    int ideal;
+};
+
+constexpr std::array<ColumnWidth, EventsTableModel::numColumns> columnWidths = {{
+    {150, 175}, {110, 170}, {40, 60}, {60, 90}, {70, 110}, {40, 55}, {40, 90}, {200, 480}}};
+
+constexpr int inspectorMinimumWidth = 320;
+constexpr int inspectorIdealWidth = 400;
+constexpr int inspectorMaximumWidth = 600;
+constexpr int footerPaddingH = 12;
+constexpr int footerPaddingV = 6;
+constexpr int busyIndicatorSize = 14;
+
+// Long details lose their middle, not their end.
+class MiddleElideDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = Qt::ElideMiddle;
+    }
+};
+
+// Ideal widths while they fit; otherwise every column gives up the same share of what it holds
+// above its minimum, as a table that fits its columns to the window does.
+void fitColumns(QHeaderView *header, int available)
+{
+    int ideal = 0, minimum = 0;
+    for (const ColumnWidth &width : columnWidths) {
+        ideal += width.ideal;
+        minimum += width.minimum;
+    }
+    const double share = available >= ideal ? 1.0 : std::max(0.0, double(available - minimum) / double(ideal - minimum));
+    for (size_t column = 0; column < columnWidths.size(); ++column) {
+        const ColumnWidth &width = columnWidths[column];
+        header->resizeSection(int(column), width.minimum + int((width.ideal - width.minimum) * share));
+    }
+}
+
+// Refits the columns whenever the table's viewport changes width.
+class ColumnFitter : public QObject {
+public:
+    explicit ColumnFitter(QTableView *table) : QObject(table), m_table(table) { table->viewport()->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize && watched == m_table->viewport()) {
+            const auto *resize = static_cast<QResizeEvent *>(event);
+            if (resize->size().width() != resize->oldSize().width())
+                fitColumns(m_table->horizontalHeader(), resize->size().width());
+        }
+        return false;
+    }
+
+private:
+    QTableView *m_table;
+};
+
+QFrame *divider(QWidget *parent)
+{
+    auto *line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setForegroundRole(QPalette::Mid);
+    return line;
+}
+
+} // namespace
+
+EventsView::EventsView(const ViewContext &context, QWidget *parent)
+    : ScreenWidget(context, parent), m_store(*context.store)
+{
+    setObjectName("eventsView");
+    m_inspectorAction = new QAction("Inspector", this);
+    m_inspectorAction->setObjectName("inspectorToggle");
+    setSymbol(m_inspectorAction, "sidebar.right");
+    m_inspectorAction->setToolTip("Show or hide the record inspector");
+    m_inspectorAction->setCheckable(true);
+    m_inspectorAction->setChecked(true);
+    addAction(m_inspectorAction);
+
+    auto *outer = new QHBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setChildrenCollapsible(false);
+    outer->addWidget(splitter);
+
+    auto *main = new QWidget(splitter);
+    auto *stack = new QVBoxLayout(main);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+    m_filterBar = new FilterBar(m_store, main);
+    stack->addWidget(m_filterBar);
+    stack->addWidget(divider(main));
+
+    m_model = new EventsTableModel(this);
+    m_table = new QTableView(main);
+    m_table->setObjectName("eventsTable");
+    m_table->setModel(m_model);
+    m_table->setFrameShape(QFrame::NoFrame);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setWordWrap(false);
+    m_table->setShowGrid(false);
+    m_table->setAlternatingRowColors(true);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 8);
+    m_table->setItemDelegateForColumn(EventsTableModel::detailsColumn, new MiddleElideDelegate(m_table));
+    QHeaderView *header = m_table->horizontalHeader();
+    header->setHighlightSections(false);
+    header->setStretchLastSection(true);
+    header->setMinimumSectionSize(columnWidths[EventsTableModel::classColumn].minimum);
+    fitColumns(header, 0);
+    new ColumnFitter(m_table);
+    connect(header, &QHeaderView::sectionResized, this, [header](int column, int, int size) {
+        if (column < EventsTableModel::numColumns && size < columnWidths[size_t(column)].minimum)
+            header->resizeSection(column, columnWidths[size_t(column)].minimum);
+    });
+    header->setSortIndicator(EventsTableModel::timeColumn, Qt::AscendingOrder);
+    m_table->setSortingEnabled(true);
+    stack->addWidget(m_table, 1);
+
+    auto *empty = new ContentUnavailable("No matching records", "line.3.horizontal.decrease.circle",
+                                         "Adjust or clear the filters.");
+    empty->setObjectName("noMatchingRecords");
+    empty->attachTo(m_table->viewport());
+    m_emptyOverlay = empty;
+
+    stack->addWidget(divider(main));
+    auto *footer = new QWidget(main);
+    footer->setObjectName("footer");
+    auto *footerLayout = new QHBoxLayout(footer);
+    footerLayout->setContentsMargins(footerPaddingH, footerPaddingV, footerPaddingH, footerPaddingV);
+    m_busy = new QProgressBar(footer);
+    m_busy->setObjectName("filteringIndicator");
+    m_busy->setRange(0, 0);
+    m_busy->setTextVisible(false);
+    m_busy->setFixedSize(busyIndicatorSize * 4, busyIndicatorSize / 2);
+    footerLayout->addWidget(m_busy);
+    m_counts = new QLabel(footer);
+    m_counts->setObjectName("recordCounts");
+    Style::setTextStyle(m_counts, Style::callout(), Style::secondaryText());
+    footerLayout->addWidget(m_counts);
+    footerLayout->addStretch(1);
+    m_selected = new QLabel(footer);
+    m_selected->setObjectName("selectedRecord");
+    Style::setTextStyle(m_selected, Style::monospaced(Style::caption()), Style::tertiaryText());
+    footerLayout->addWidget(m_selected);
+    stack->addWidget(footer);
+
+    m_inspectorPane = new QWidget(splitter);
+    m_inspectorPane->setMinimumWidth(inspectorMinimumWidth);
+    m_inspectorPane->setMaximumWidth(inspectorMaximumWidth);
+    auto *paneLayout = new QVBoxLayout(m_inspectorPane);
+    paneLayout->setContentsMargins(0, 0, 0, 0);
+    m_inspectorStack = new QStackedWidget(m_inspectorPane);
+    m_inspector = new RecordInspector(m_inspectorStack);
+    m_noSelection = new ContentUnavailable("No selection", "sidebar.right",
+                                           "Select a record to see every token it contains.", m_inspectorStack);
+    m_noSelection->setObjectName("noSelection");
+    m_inspectorStack->addWidget(m_inspector);
+    m_inspectorStack->addWidget(m_noSelection);
+    paneLayout->addWidget(m_inspectorStack);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setSizes({1, inspectorIdealWidth});
+    connect(m_inspectorAction, &QAction::toggled, m_inspectorPane, &QWidget::setVisible);
+
+    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        const QModelIndex index = m_table->indexAt(at);
+        if (!index.isValid()) return;
+        if (QMenu *menu = contextMenuForRow(index.row())) menu->popup(m_table->viewport()->mapToGlobal(at));
+    });
+
+    connect(m_model, &QAbstractItemModel::modelReset, this, &EventsView::applySelection);
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &EventsView::takeUserSelection);
+    connect(&m_store, &AuditStore::filteredChanged, this, &EventsView::showFiltered);
+    connect(&m_store, &AuditStore::isFilteringChanged, this, [this] {
+        updateFooter();
+        updateOverlay();
+    });
+    connect(&m_store, &AuditStore::selectedRecordIDChanged, this, [this] {
+        applySelection();
+        updateInspector();
+        updateFooter();
+    });
+    connect(&m_store, &AuditStore::recordsChanged, this, [this] {
+        updateInspector();
+        updateFooter();
+    });
+
+    // The toolbar search edits the filter's free text; a text set elsewhere shows in the field.
+    setSearch(QString::fromStdString(m_store.filter().text));
+    connect(this, &ScreenWidget::searchChanged, this, [this](const QString &text) {
+        const std::string wanted = text.toStdString();
+        if (wanted == m_store.filter().text) return;
+        EventFilter filter = m_store.filter();
+        filter.text = wanted;
+        m_store.setFilter(std::move(filter));
+    });
+    connect(&m_store, &AuditStore::filterChanged, this,
+            [this] { setSearch(QString::fromStdString(m_store.filter().text)); });
+
+    showFiltered();
+    updateInspector();
+}
+
+QString EventsView::searchPrompt() const
+{
+    return QString::fromUtf8("Path, command, user, event, pid\u2026");
+}
+
+QMenu *EventsView::contextMenuForRow(int row)
+{
+    if (row < 0 || row >= m_model->rowCount()) return nullptr;
+    const std::optional<AuditRecord> record = m_store.record(m_model->idAt(row));
+    if (!record) return nullptr;
+    QMenu *menu = RecordContextMenu::build(m_store, *record, this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    return menu;
+}
+
+// Every publication, not only one whose count or end ids differ: two results can agree on those
+// and still hold different records.
+void EventsView::showFiltered()
+{
+    m_model->setFiltered(m_store.filtered());
+    updateFooter();
+    updateOverlay();
+}
+
+void EventsView::applySelection()
+{
+    m_applyingSelection = true;
+    int row = -1;
+    if (const std::optional<int64_t> id = m_store.selectedRecordID()) {
+        if (const std::optional<AuditRecord> record = m_store.record(*id)) row = m_model->rowOf(*id, record->time);
+    }
+    QItemSelectionModel *selection = m_table->selectionModel();
+    if (row >= 0) {
+        const QModelIndex index = m_model->index(row, 0);
+        selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_table->scrollTo(index);
+    } else {
+        selection->clear();
+    }
+    m_applyingSelection = false;
+}
+
+void EventsView::takeUserSelection()
+{
+    if (m_applyingSelection) return;
+    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    // A selection emptied by the user clears the store's; one hidden by a filter never gets here.
+    m_store.setSelectedRecordID(rows.isEmpty() ? std::nullopt : std::optional<int64_t>(m_model->idAt(rows.first().row())));
+}
+
+void EventsView::updateInspector()
+{
+    const std::optional<int64_t> id = m_store.selectedRecordID();
+    const std::optional<AuditRecord> record = id ? m_store.record(*id) : std::nullopt;
+    if (record) {
+        m_inspector->setRecord(*record);
+        m_inspectorStack->setCurrentWidget(m_inspector);
+    } else {
+        m_inspectorStack->setCurrentWidget(m_noSelection);
+    }
+}
+
+void EventsView::updateFooter()
+{
+    m_busy->setVisible(m_store.isFiltering());
+    m_counts->setText(Format::count(m_model->rowCount()) + " of " + Format::count(int64_t(m_store.records().size()))
+                      + " records");
+    const std::optional<int64_t> id = m_store.selectedRecordID();
+    const std::optional<AuditRecord> record = id ? m_store.record(*id) : std::nullopt;
+    m_selected->setText(record ? QString::asprintf("#%lld \u00B7 %lld bytes \u00B7 %lld tokens",
+                                                   static_cast<long long>(record->id),
+                                                   static_cast<long long>(record->raw.size()),
+                                                   static_cast<long long>(record->tokenCount))
+                               : QString());
+}
+
+void EventsView::updateOverlay()
+{
+    m_emptyOverlay->setVisible(m_model->rowCount() == 0 && !m_store.isFiltering());
+}

@@ -1,0 +1,413 @@
+#include "Views/Events/RecordInspector.h"
+
+#include "Engine/Analysis/RecordFormatter.h"
+#include "Engine/BSM/AuditCatalog.h"
+#include "Engine/BSM/BSMErrno.h"
+#include "Engine/Parser/BSMParser.h"
+#include "Engine/BSM/UserResolver.h"
+#include "Views/Components/Clipboard.h"
+#include "Views/Components/Expander.h"
+#include "Views/Components/Formatters.h"
+#include "Views/Components/KeyValueRow.h"
+#include "Views/Components/ResultBadge.h"
+#include "Views/Components/Style.h"
+#include "Views/Components/Symbols.h"
+#include "Views/Events/TokenRow.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QScrollBar>
+#include <QStringList>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace {
+
+constexpr int blockSpacing = 16;
+constexpr int padding = 16;
+constexpr int headerSpacing = 6;
+constexpr int sectionSpacing = 6;
+constexpr int resultSpacing = 4;
+constexpr int tokenSpacing = 6;
+constexpr int hexWidth = 16;
+constexpr int codePadding = 8;
+constexpr double hexPointSize = 10.5;
+// Weekday, day, month, year, time to the millisecond and the zone, on the locale's clock.
+QString longTimePattern()
+{
+    const bool twelveHour = QLocale().timeFormat(QLocale::ShortFormat).contains(u'a', Qt::CaseInsensitive);
+    return twelveHour ? QStringLiteral("ddd, MMM d, yyyy, h:mm:ss.zzz AP t") : QStringLiteral("ddd, d MMM yyyy, HH:mm:ss.zzz t");
+}
+
+QString text(const std::string &s)
+{
+    return QString::fromStdString(s);
+}
+
+QString joinedExecArgs(const AuditRecord &record)
+{
+    QStringList args;
+    for (const std::string &arg : record.execArgs) args << text(arg);
+    return args.join(u' ');
+}
+
+QString joinedPaths(const AuditRecord &record)
+{
+    QStringList paths;
+    for (const std::string &path : record.paths) paths << text(path);
+    return paths.join(u'\n');
+}
+
+QAction *copyAction(const QString &title, QString value, QObject *parent)
+{
+    auto *action = new QAction(title, parent);
+    QObject::connect(action, &QAction::triggered, action, [value = std::move(value)] { copyToClipboard(value); });
+    return action;
+}
+
+QString describe(uint32_t uid)
+{
+    return text(UserResolver::shared().describe(uid));
+}
+
+QString describeGroup(uint32_t gid)
+{
+    return text(UserResolver::shared().describeGroup(gid));
+}
+
+// Monospaced, selectable text on the rounded, faintly filled panel of the command line and the
+// hex dump. The command line wraps anywhere (arguments can be long words); the dump keeps its
+// columns and scrolls sideways when the pane is narrower.
+class CodePanel : public QTextEdit {
+public:
+    CodePanel(const QString &value, const QFont &font, bool wrap, QWidget *parent = nullptr) : QTextEdit(parent)
+    {
+        setReadOnly(true);
+        setFont(font);
+        setFrameShape(QFrame::NoFrame);
+        setPlainText(value);
+        setLineWrapMode(wrap ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
+        setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        document()->setDocumentMargin(codePadding);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setHorizontalScrollBarPolicy(wrap ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        setMinimumWidth(codePadding * 4);
+        setStyleSheet("QTextEdit { background: rgba(128, 128, 128, 0.10); border-radius: 6px; }");
+        setContextMenuPolicy(Qt::ActionsContextMenu);
+        fitHeight();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QTextEdit::resizeEvent(event);
+        fitHeight();
+    }
+
+private:
+    void fitHeight()
+    {
+        document()->setTextWidth(lineWrapMode() == QTextEdit::NoWrap ? -1 : viewport()->width());
+        const int scrollBar = horizontalScrollBar()->isVisible() ? horizontalScrollBar()->height() : 0;
+        setFixedHeight(int(std::ceil(document()->size().height())) + scrollBar + 2 * frameWidth());
+    }
+};
+
+} // namespace
+
+std::vector<InspectorSection> inspectorSections(const AuditRecord &record)
+{
+    std::vector<InspectorSection> sections;
+    if (record.subject) {
+        const SubjectInfo &s = *record.subject;
+        sections.push_back({"Subject",
+                            {{"Audit user", describe(s.auid)},
+                             {"Effective", describe(s.euid) + " / " + describeGroup(s.egid)},
+                             {"Real", describe(s.ruid) + " / " + describeGroup(s.rgid)},
+                             {"PID", QString::number(s.pid)},
+                             {"Process",
+                              record.processImage ? text(*record.processImage)
+                                                  : QStringLiteral("unknown (no exec seen for this pid)"),
+                              true},
+                             {"Session", QString::number(s.sid)},
+                             {"Terminal",
+                              text(s.terminalAddress) + QString::fromUtf8(" \u00B7 port ") + QString::number(s.terminalPort),
+                              true}}});
+    }
+    if (record.target) {
+        const SubjectInfo &t = *record.target;
+        sections.push_back(
+            {"Target process", {{"PID", QString::number(t.pid)}, {"User", describe(t.euid)}, {"Audit user", describe(t.auid)}}});
+    }
+    if (!record.paths.empty() || !record.sockets.empty() || record.fileMode) {
+        InspectorSection objects{"Objects", {}};
+        for (const std::string &path : record.paths) objects.rows.push_back({"Path", text(path), true});
+        for (const std::string &socket : record.sockets) objects.rows.push_back({"Socket", text(socket), true});
+        if (record.fileMode) objects.rows.push_back({"File mode", QString::number(*record.fileMode, 8), true});
+        if (record.fileOwner) objects.rows.push_back({"File owner", describe(*record.fileOwner)});
+        sections.push_back(std::move(objects));
+    }
+    if (record.identity) {
+        const SigningIdentity &i = *record.identity;
+        sections.push_back({"Code signing identity",
+                            {{"Signer", text(i.signerDescription())},
+                             {"Signing ID", text(i.signingID), true},
+                             {"Team ID", text(i.teamID), true},
+                             {"CDHash", text(i.cdhash), true}}});
+    }
+    if (!record.texts.empty() || !record.args.empty()) {
+        InspectorSection arguments{"Arguments & text", {}};
+        for (const std::string &t : record.texts) arguments.rows.push_back({"Text", text(t)});
+        for (const ArgInfo &arg : record.args)
+            arguments.rows.push_back({"arg" + QString::number(arg.number) + " " + text(arg.name),
+                                      QString::asprintf("0x%llx (%llu)", static_cast<unsigned long long>(arg.value),
+                                                        static_cast<unsigned long long>(arg.value)),
+                                      true});
+        sections.push_back(std::move(arguments));
+    }
+    return sections;
+}
+
+QString inspectorIdentityLine(const AuditRecord &record)
+{
+    const AuditCatalog &catalog = AuditCatalog::shared();
+    QStringList classes;
+    if (const auto it = catalog.events.find(record.event); it != catalog.events.end())
+        for (const std::string &name : it->second.classes) classes << text(name);
+    const QString dot = QString::fromUtf8(" \u00B7 ");
+    return text(catalog.eventName(record.event)) + dot + "event " + QString::number(record.event) + dot + "classes "
+         + (classes.isEmpty() ? QString::fromUtf8("\u2014") : classes.join(u','));
+}
+
+RecordInspector::RecordInspector(QWidget *parent) : QScrollArea(parent)
+{
+    setObjectName("recordInspector");
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+}
+
+void RecordInspector::setRecord(const AuditRecord &record)
+{
+    if (m_record && m_record->id != record.id) m_expandedTokens.clear();
+    m_record = record;
+    rebuild();
+}
+
+void RecordInspector::setShowHex(bool show)
+{
+    if (show == m_showHex) return;
+    m_showHex = show;
+    rebuild();
+}
+
+void RecordInspector::setTokenExpanded(int position, bool expanded)
+{
+    if (expanded) {
+        m_expandedTokens.insert(position);
+    } else {
+        m_expandedTokens.erase(position);
+    }
+    rebuild();
+}
+
+void RecordInspector::toggleAllTokens()
+{
+    if (int(m_expandedTokens.size()) == m_tokenCount) {
+        m_expandedTokens.clear();
+    } else {
+        for (int i = 0; i < m_tokenCount; ++i) m_expandedTokens.insert(i);
+    }
+    rebuild();
+}
+
+void RecordInspector::rebuild()
+{
+    if (!m_record) return;
+    const int scroll = verticalScrollBar() ? verticalScrollBar()->value() : 0;
+    auto *column = new QWidget;
+    column->setObjectName("inspectorColumn");
+    auto *layout = new QVBoxLayout(column);
+    layout->setContentsMargins(padding, padding, padding, padding);
+    layout->setSpacing(blockSpacing);
+
+    layout->addWidget(header(*m_record, column));
+    if (!m_record->execArgs.empty()) {
+        auto *section = new QWidget(column);
+        auto *sectionLayout = new QVBoxLayout(section);
+        sectionLayout->setContentsMargins(0, 0, 0, 0);
+        sectionLayout->setSpacing(sectionSpacing);
+        auto *title = new QLabel("Command line", section);
+        title->setFont(Style::headline());
+        sectionLayout->addWidget(title);
+        const QString commandLine = joinedExecArgs(*m_record);
+        auto *panel = new CodePanel(commandLine, Style::monospaced(Style::callout()), true, section);
+        panel->setObjectName("commandLine");
+        panel->addAction(copyAction("Copy Command Line", commandLine, panel));
+        sectionLayout->addWidget(panel);
+        layout->addWidget(section);
+    }
+    for (const InspectorSection &data : inspectorSections(*m_record)) {
+        auto *section = new QWidget(column);
+        section->setObjectName("section:" + data.title);
+        auto *sectionLayout = new QVBoxLayout(section);
+        sectionLayout->setContentsMargins(0, 0, 0, 0);
+        sectionLayout->setSpacing(sectionSpacing);
+        auto *title = new QLabel(data.title, section);
+        title->setFont(Style::headline());
+        title->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        sectionLayout->addWidget(title);
+        for (const InspectorRow &row : data.rows) sectionLayout->addWidget(inspectorRow(row.key, row.value, row.monospaced, section));
+        layout->addWidget(section);
+    }
+    layout->addWidget(tokensBlock(*m_record, column));
+    layout->addWidget(rawBlock(*m_record, column));
+    layout->addStretch(1);
+
+    // The old column may hold the button whose click brought us here.
+    if (QWidget *old = takeWidget()) {
+        old->hide();
+        old->deleteLater();
+    }
+    setWidget(column);
+    verticalScrollBar()->setValue(scroll);
+}
+
+QWidget *RecordInspector::header(const AuditRecord &record, QWidget *parent)
+{
+    auto *header = new QWidget(parent);
+    auto *layout = new QVBoxLayout(header);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(headerSpacing);
+
+    auto *firstLine = new QHBoxLayout;
+    auto *title = new QLabel(text(AuditCatalog::shared().eventLabel(record.event)), header);
+    title->setObjectName("eventTitle");
+    title->setFont(Style::title2());
+    title->setWordWrap(true);
+    title->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    firstLine->addWidget(title, 1, Qt::AlignBaseline);
+
+    const bool success = record.returnStatus == 0;
+    auto *result = new QHBoxLayout;
+    result->setSpacing(resultSpacing);
+    result->addWidget(new ResultBadge(success, header));
+    auto *resultText = new QLabel(success ? "Success" : "Failed", header);
+    resultText->setObjectName("resultText");
+    QFont resultFont = Style::callout();
+    resultFont.setWeight(QFont::Medium);
+    resultText->setFont(resultFont);
+    result->addWidget(resultText);
+    firstLine->addLayout(result);
+
+    auto *copy = new QToolButton(header);
+    copy->setObjectName("copyMenu");
+    copy->setAutoRaise(true);
+    setSymbol(copy, "doc.on.doc");
+    copy->setToolTip("Copy this record");
+    copy->setPopupMode(QToolButton::InstantPopup);
+    copy->setStyleSheet("QToolButton::menu-indicator { image: none; width: 0; }");
+    auto *menu = new QMenu(copy);
+    menu->addAction(copyAction("Copy Record as Text", QString::fromStdString(RecordFormatter::text(record)), menu));
+    if (!record.execArgs.empty()) menu->addAction(copyAction("Copy Command Line", joinedExecArgs(record), menu));
+    if (!record.paths.empty()) menu->addAction(copyAction("Copy Paths", joinedPaths(record), menu));
+    menu->addAction(copyAction("Copy Raw Hex", QString::fromStdString(RecordFormatter::hex(record.raw, hexWidth)), menu));
+    copy->setMenu(menu);
+    firstLine->addWidget(copy);
+    layout->addLayout(firstLine);
+
+    auto *identity = new QLabel(inspectorIdentityLine(record), header);
+    identity->setObjectName("identityLine");
+    Style::setTextStyle(identity, Style::monospaced(Style::caption()), Style::secondaryText());
+    identity->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(identity);
+
+    auto *time = new QLabel(Format::pattern(record.time, longTimePattern()), header);
+    time->setObjectName("timeLine");
+    Style::setTextStyle(time, Style::callout(), Style::secondaryText());
+    time->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(time);
+
+    if (!success) {
+        auto *error = new QLabel(text(errnoDescription(record.returnStatus)), header);
+        error->setObjectName("errorLine");
+        Style::setTextStyle(error, Style::callout(), Style::red());
+        error->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout->addWidget(error);
+    }
+    return header;
+}
+
+QWidget *RecordInspector::tokensBlock(const AuditRecord &record, QWidget *parent)
+{
+    const BSMParser::TokenList decoded = BSMParser::tokens(record.raw.span());
+    m_tokenCount = int(decoded.tokens.size());
+
+    auto *block = new QWidget(parent);
+    block->setObjectName("tokens");
+    auto *layout = new QVBoxLayout(block);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(tokenSpacing);
+
+    auto *titleRow = new QHBoxLayout;
+    auto *title = new QLabel(QString::asprintf("Tokens (%lld)", static_cast<long long>(m_tokenCount)), block);
+    title->setObjectName("tokensTitle");
+    title->setFont(Style::headline());
+    titleRow->addWidget(title);
+    titleRow->addStretch(1);
+    auto *toggle = new QPushButton(int(m_expandedTokens.size()) == m_tokenCount ? "Collapse All" : "Expand All", block);
+    toggle->setObjectName("toggleTokens");
+    toggle->setFlat(true);
+    toggle->setFont(Style::caption());
+    toggle->setCursor(Qt::PointingHandCursor);
+    QPalette link = toggle->palette();
+    link.setColor(QPalette::ButtonText, palette().color(QPalette::Link));
+    toggle->setPalette(link);
+    connect(toggle, &QPushButton::clicked, this, &RecordInspector::toggleAllTokens);
+    titleRow->addWidget(toggle);
+    layout->addLayout(titleRow);
+
+    for (int i = 0; i < m_tokenCount; ++i) {
+        layout->addWidget(new TokenRow(decoded.tokens[size_t(i)], m_expandedTokens.contains(i),
+                                       [this, i](bool open) { setTokenExpanded(i, open); }, block));
+    }
+    if (decoded.error) {
+        auto *errorRow = new QHBoxLayout;
+        auto *icon = new QLabel(block);
+        setSymbol(icon, "exclamationmark.triangle", QFontMetrics(Style::caption()).height(), Style::orange());
+        errorRow->addWidget(icon, 0, Qt::AlignTop);
+        auto *error = new QLabel(text(*decoded.error), block);
+        error->setObjectName("decodeError");
+        Style::setTextStyle(error, Style::caption(), Style::orange());
+        error->setWordWrap(true);
+        error->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        errorRow->addWidget(error, 1);
+        layout->addLayout(errorRow);
+    }
+    return block;
+}
+
+QWidget *RecordInspector::rawBlock(const AuditRecord &record, QWidget *parent)
+{
+    auto *title = new QLabel(QString::asprintf("Raw record (%lld bytes)", static_cast<long long>(record.raw.size())));
+    title->setFont(Style::headline());
+    QFont hexFont = Style::monospaced(Style::body());
+    hexFont.setPointSizeF(hexPointSize);
+    const QString hex = QString::fromStdString(RecordFormatter::hex(record.raw, hexWidth));
+    auto *dump = new CodePanel(hex, hexFont, false);
+    dump->setObjectName("hexDump");
+    dump->addAction(copyAction("Copy Raw Hex", hex, dump));
+    auto *expander = new Expander(title, dump, m_showHex, parent);
+    connect(expander, &Expander::expandedChanged, this, &RecordInspector::setShowHex);
+    expander->setObjectName("rawRecord");
+    return expander;
+}

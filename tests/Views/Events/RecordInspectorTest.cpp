@@ -1,0 +1,291 @@
+#include "Views/Events/RecordInspector.h"
+
+#include "Engine/Analysis/RecordFormatter.h"
+#include "Engine/BSM/BSMErrno.h"
+#include "Engine/Parser/BSMParser.h"
+#include "Engine/BSM/UserResolver.h"
+#include "Views/Components/Expander.h"
+#include "Views/Events/TokenRow.h"
+#include "support/LoadedStore.h"
+#include "support/RecordValue.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QPushButton>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+using TestRecords::RecordValue;
+
+// Readable failures for rows compared in lists.
+std::ostream &operator<<(std::ostream &out, const InspectorRow &row)
+{
+    return out << row.key.toStdString() << " = " << row.value.toStdString() << (row.monospaced ? " (mono)" : "");
+}
+
+namespace {
+
+constexpr uint16_t execve = 23;
+constexpr uint16_t openRead = 72;
+constexpr uint32_t ansel = 70701, bruno = 70702;
+
+class RecordInspectorTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        UserResolver::shared().seed(ansel, "ansel");
+        UserResolver::shared().seed(bruno, "bruno");
+    }
+
+    static QStringList sectionTitles(const AuditRecord &record)
+    {
+        QStringList titles;
+        for (const InspectorSection &section : inspectorSections(record)) titles << section.title;
+        return titles;
+    }
+
+    static QStringList menuTitles(const RecordInspector &inspector)
+    {
+        QStringList titles;
+        for (QAction *a : inspector.widget()->findChild<QToolButton *>("copyMenu")->menu()->actions()) titles << a->text();
+        return titles;
+    }
+
+    static QString labelText(const RecordInspector &inspector, const char *name)
+    {
+        const auto *label = inspector.widget()->findChild<QLabel *>(name);
+        return label ? label->text() : QString("<none>");
+    }
+
+    static QPushButton *toggle(const RecordInspector &inspector)
+    {
+        return inspector.widget()->findChild<QPushButton *>("toggleTokens");
+    }
+
+    static int tokenRows(const RecordInspector &inspector)
+    {
+        return int(inspector.widget()->findChildren<TokenRow *>().size());
+    }
+};
+
+TEST_F(RecordInspectorTest, SectionsShowEveryFieldTheRecordHas)
+{
+    AuditRecord record = RecordValue(openRead, 1).target(812, bruno).path("/a").path("/b").socket("10.0.0.1:443")
+                             .text("hello").arg("", 255).arg("flags", 0x10);
+    SubjectInfo subject;
+    subject.auid = ansel;
+    subject.euid = 0;
+    subject.egid = 70020;
+    subject.ruid = unsetID;
+    subject.rgid = unsetID;
+    subject.pid = 4000000000u;
+    subject.sid = 100001;
+    subject.terminalPort = 22;
+    subject.terminalAddress = "10.1.2.3";
+    record.subject = subject;
+    record.fileMode = 0100644;
+    record.fileOwner = ansel;
+    record.identity = SigningIdentity{1, "com.example.tool", "", "c9b8d3"};
+
+    const std::vector<InspectorSection> sections = inspectorSections(record);
+    ASSERT_EQ(sectionTitles(record),
+              (QStringList{"Subject", "Target process", "Objects", "Code signing identity", "Arguments & text"}));
+    const QString dot = QString::fromUtf8(" \u00B7 port ");
+    const std::vector<std::vector<InspectorRow>> rows = {
+        {{"Audit user", "ansel (70701)"},
+         {"Effective", QString::fromStdString(UserResolver::shared().describe(0)) + " / 70020"},
+         {"Real", QString::fromStdString(UserResolver::shared().describe(unsetID) + " / "
+                                         + UserResolver::shared().describeGroup(unsetID))},
+         {"PID", "4000000000"},
+         {"Process", "unknown (no exec seen for this pid)", true},
+         {"Session", "100001"},
+         {"Terminal", "10.1.2.3" + dot + "22", true}},
+        {{"PID", "812"}, {"User", "bruno (70702)"}, {"Audit user", "bruno (70702)"}},
+        {{"Path", "/a", true}, {"Path", "/b", true}, {"Socket", "10.0.0.1:443", true}, {"File mode", "100644", true},
+         {"File owner", "ansel (70701)"}},
+        {{"Signer", QString::fromStdString(record.identity->signerDescription())},
+         {"Signing ID", "com.example.tool", true},
+         {"Team ID", "", true},
+         {"CDHash", "c9b8d3", true}},
+        {{"Text", "hello"}, {"arg1 ", "0xff (255)", true}, {"arg2 flags", "0x10 (16)", true}},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(sections[i].rows, rows[i]) << sections[i].title.toStdString();
+    EXPECT_EQ(UserResolver::shared().describe(unsetID), "unset (-1)");
+
+    // An owner alone makes no "Objects"; nothing at all makes no section.
+    AuditRecord ownerOnly = RecordValue(openRead, 1);
+    ownerOnly.fileOwner = ansel;
+    EXPECT_TRUE(sectionTitles(ownerOnly).isEmpty());
+    record.processImage = std::string("/usr/bin/ssh");
+    EXPECT_EQ(inspectorSections(record)[0].rows[4].value, "/usr/bin/ssh");
+}
+
+TEST_F(RecordInspectorTest, HeaderShowsTheEventResultAndCopies)
+{
+    RecordInspector inspector;
+    AuditRecord failed = RecordValue(60000, 1700000000.25).failed(13).path("/a").path("/b");
+    inspector.setRecord(failed);
+    EXPECT_EQ(labelText(inspector, "eventTitle"), "event 60000");
+    EXPECT_EQ(labelText(inspector, "resultText"), "Failed");
+    EXPECT_EQ(labelText(inspector, "identityLine"), QString::fromUtf8("AUE_60000 \u00B7 event 60000 \u00B7 classes \u2014"));
+    EXPECT_EQ(labelText(inspector, "timeLine"), "Tue, Nov 14, 2023, 10:13:20.250 PM UTC");
+    EXPECT_EQ(labelText(inspector, "errorLine"), QString::fromStdString(errnoDescription(13)));
+    EXPECT_EQ(menuTitles(inspector), (QStringList{"Copy Record as Text", "Copy Paths", "Copy Raw Hex"}));
+    inspector.widget()->findChild<QToolButton *>("copyMenu")->menu()->actions()[1]->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "/a\n/b");
+    EXPECT_EQ(inspector.widget()->findChild<QToolButton *>("copyMenu")->toolTip(), "Copy this record");
+
+    const AuditRecord ok = decodedRecord(TestBSM::RecordBuilder(execve).subject().execArgs({"ls", "-l"}).returnValue(0));
+    inspector.setRecord(ok);
+    EXPECT_EQ(labelText(inspector, "eventTitle"), "execve(2)");
+    EXPECT_EQ(labelText(inspector, "resultText"), "Success");
+    EXPECT_EQ(labelText(inspector, "errorLine"), "<none>");
+    EXPECT_EQ(labelText(inspector, "identityLine"), QString::fromUtf8("AUE_EXECVE \u00B7 event 23 \u00B7 classes pc,ex"));
+    EXPECT_EQ(menuTitles(inspector), (QStringList{"Copy Record as Text", "Copy Command Line", "Copy Raw Hex"}));
+    const QList<QAction *> copies = inspector.widget()->findChild<QToolButton *>("copyMenu")->menu()->actions();
+    copies[0]->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), RecordFormatter::text(ok));
+    copies[1]->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "ls -l");
+    copies[2]->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), RecordFormatter::hex(ok.raw, 16));
+    auto *commandLine = inspector.widget()->findChild<QWidget *>("commandLine");
+    ASSERT_NE(commandLine, nullptr);
+    ASSERT_EQ(commandLine->actions().size(), 1);
+    EXPECT_EQ(commandLine->actions()[0]->text(), "Copy Command Line");
+}
+
+TEST_F(RecordInspectorTest, TokenRowsOpenAndCloseTogether)
+{
+    RecordInspector inspector;
+    const AuditRecord record = decodedRecord(TestBSM::RecordBuilder(openRead).subject().path("/tmp/x").returnValue(0));
+    inspector.setRecord(record);
+    EXPECT_EQ(labelText(inspector, "tokensTitle"), "Tokens (5)");
+    EXPECT_EQ(tokenRows(inspector), 5);
+    EXPECT_EQ(toggle(inspector)->text(), "Expand All");
+
+    for (int i = 0; i < 5; ++i) inspector.setTokenExpanded(i, true);
+    EXPECT_EQ(toggle(inspector)->text(), "Collapse All");
+    inspector.setTokenExpanded(2, false);
+    EXPECT_EQ(toggle(inspector)->text(), "Expand All");
+    toggle(inspector)->click();
+    EXPECT_EQ(inspector.expandedTokens(), (std::set<int>{0, 1, 2, 3, 4}));
+    toggle(inspector)->click();
+    EXPECT_TRUE(inspector.expandedTokens().empty());
+
+    // A row's own header opens it.
+    inspector.widget()->findChildren<TokenRow *>()[3]->findChild<Expander *>()->headerButton()->click();
+    EXPECT_EQ(inspector.expandedTokens(), (std::set<int>{3}));
+
+    // Another record closes the rows but leaves the hex dump as it was.
+    inspector.widget()->findChild<Expander *>("rawRecord")->headerButton()->click();
+    EXPECT_TRUE(inspector.showHex());
+    AuditRecord other = record;
+    other.id = 2;
+    inspector.setRecord(other);
+    EXPECT_TRUE(inspector.expandedTokens().empty());
+    EXPECT_TRUE(inspector.showHex());
+    EXPECT_TRUE(inspector.widget()->findChild<Expander *>("rawRecord")->isExpanded());
+    auto *hex = inspector.widget()->findChild<QWidget *>("hexDump");
+    ASSERT_NE(hex, nullptr);
+    hex->actions()[0]->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), RecordFormatter::hex(record.raw, 16));
+}
+
+TEST_F(RecordInspectorTest, UndecodableBytesListWhatDecodedAndTheError)
+{
+    RecordInspector inspector;
+    // A header, a path, then a path token whose text runs past the end.
+    AuditRecord broken = decodedRecord(TestBSM::RecordBuilder(openRead).path("/a").token({0x23, 0x00, 0x50}).withoutTrailer());
+    inspector.setRecord(broken);
+    EXPECT_EQ(labelText(inspector, "tokensTitle"), "Tokens (2)");
+    EXPECT_EQ(tokenRows(inspector), 2);
+    const BSMParser::TokenList decoded = BSMParser::tokens(broken.raw.span());
+    ASSERT_TRUE(decoded.error);
+    EXPECT_EQ(labelText(inspector, "decodeError"), QString::fromStdString(*decoded.error));
+
+    // No tokens at all: the count equals the open rows, so the button offers collapsing.
+    AuditRecord empty = RecordValue(openRead, 1);
+    empty.id = 9;
+    inspector.setRecord(empty);
+    EXPECT_EQ(labelText(inspector, "tokensTitle"), "Tokens (0)");
+    EXPECT_EQ(toggle(inspector)->text(), "Collapse All");
+    toggle(inspector)->click();
+    EXPECT_TRUE(inspector.expandedTokens().empty());
+}
+
+BSMToken token(uint8_t id, int64_t length, TokenPayload payload)
+{
+    return BSMToken{id, 0, length, std::move(payload)};
+}
+
+TEST(TokenRowTest, PreviewsEveryPayloadKind)
+{
+    UserResolver::shared().seed(ansel, "ansel");
+    SubjectInfo named;
+    named.pid = 812;
+    named.euid = ansel;
+    SubjectInfo unset = named;
+    unset.euid = unsetID;
+    SubjectInfo nameless = named;
+    nameless.euid = 4242;
+    ArgInfo arg{1, 5, "flags"};
+    SigningIdentity identity{1, "com.apple.ls", "", ""};
+    struct Case {
+        const char *name;
+        BSMToken token;
+        const char *preview;
+    };
+    const Case cases[] = {
+        {"header", token(0x14, 18, Payload::Header{11, 23, 0, 0, 18, {}}), "execve(2)"},
+        {"subject", token(0x24, 37, Payload::Subject{named}), "pid 812 \u00B7 ansel"},
+        {"subject, unset user", token(0x24, 37, Payload::Subject{unset}), "pid 812 \u00B7 \u2014"},
+        {"subject, nameless user", token(0x24, 37, Payload::Subject{nameless}), "pid 812 \u00B7 4242"},
+        {"process", token(0x26, 37, Payload::Process{named}), "pid 812 \u00B7 ansel"},
+        {"return, success", token(0x27, 6, Payload::ReturnValue{0, 0}), "success"},
+        {"return, failure", token(0x27, 6, Payload::ReturnValue{13, 0}), "failure"},
+        {"path", token(0x23, 10, Payload::Path{"/tmp/x"}), "/tmp/x"},
+        {"text", token(0x28, 9, Payload::Text{"hello"}), "hello"},
+        {"arg", token(0x2d, 13, Payload::Arg{arg}), "flags"},
+        {"exec args", token(0x3c, 16, Payload::ExecArgs{{"ls", "-l", "/tmp"}}), "ls -l /tmp"},
+        {"inet socket", token(0x80, 9, Payload::SocketInet{2, 443, "10.0.0.1"}), "10.0.0.1:443"},
+        {"unix socket", token(0x82, 12, Payload::SocketUnix{1, "/var/run/s"}), "/var/run/s"},
+        {"identity", token(0xed, 30, Payload::Identity{identity}), "com.apple.ls"},
+        {"trailer", token(0x13, 7, Payload::Trailer{7}), "7 bytes"},
+        {"exit", token(0x52, 9, Payload::Exit{0, 0}), "9 bytes"},
+        {"attr", token(0x3e, 29, Payload::Attr{}), "29 bytes"},
+        {"strings", token(0x3d, 11, Payload::ExecEnv{{"A=1"}}), "11 bytes"},
+    };
+    for (const Case &c : cases) EXPECT_EQ(tokenPreview(c.token), QString::fromUtf8(c.preview)) << c.name;
+}
+
+TEST(TokenRowTest, CopiesTheTokenAsOneLineAndShowsItsTypeByte)
+{
+    const BSMToken path = token(0x23, 10, Payload::Path{"/tmp/x"});
+    EXPECT_EQ(tokenCopyText(path), "path, path=/tmp/x");
+    bool open = false;
+    TokenRow row(path, false, [&](bool value) { open = value; });
+    QStringList texts;
+    for (QLabel *label : row.findChildren<QLabel *>()) texts << label->text();
+    EXPECT_TRUE(texts.contains("0x23"));
+    EXPECT_TRUE(texts.contains("path"));
+    ASSERT_EQ(row.actions().size(), 1);
+    EXPECT_EQ(row.actions()[0]->text(), "Copy Token");
+    row.actions()[0]->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "path, path=/tmp/x");
+    row.findChild<Expander *>()->headerButton()->click();
+    EXPECT_TRUE(open);
+
+    TokenRow small(token(0x07, 1, Payload::Opaque{}), true, [](bool) {});
+    QStringList smallTexts;
+    for (QLabel *label : small.findChildren<QLabel *>()) smallTexts << label->text();
+    EXPECT_TRUE(smallTexts.contains("0x07"));
+}
+
+} // namespace
