@@ -566,8 +566,7 @@ void AuditStore::rebuild(Finish done)
         // detections run.
         const auto alongside = [&analysis](std::span<const AuditRecord> records) {
             analysis->stats = TrailStats::compute(records);
-            analysis->positionByID.reserve(records.size());
-            for (size_t p = 0; p < records.size(); ++p) analysis->positionByID.emplace(records[p].id, uint32_t(p));
+            analysis->indexPositions(records);
         };
         TrailAnalysis trail = TrailAnalysis::of(join(std::move(input)), alongside, threads);
         analysis->records = std::make_shared<std::vector<AuditRecord>>(std::move(trail.records));
