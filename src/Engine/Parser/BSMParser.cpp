@@ -125,13 +125,47 @@ private:
     size_t m_count = 0;
 };
 
+// A process writes the same subject into every record of its own: records parsed from one buffer
+// share one boxed value per distinct subject rather than each holding a copy.
+class SubjectPool {
+public:
+    Boxed<SubjectInfo> share(SubjectInfo &&subject)
+    {
+        const auto found = m_subjects.find(subject);
+        if (found != m_subjects.end()) return found->second;
+        if (m_subjects.size() >= maximumEntries) m_subjects.clear();
+        Boxed<SubjectInfo> boxed(subject);
+        m_subjects.emplace(std::move(subject), boxed);
+        return boxed;
+    }
+
+private:
+    struct Hash {
+        size_t operator()(const SubjectInfo &s) const noexcept
+        {
+            size_t seed = std::hash<std::string>()(s.terminalAddress);
+            for (const uint64_t field : {uint64_t(s.auid), uint64_t(s.euid), uint64_t(s.egid), uint64_t(s.ruid),
+                                         uint64_t(s.rgid), uint64_t(s.pid), uint64_t(s.sid), s.terminalPort})
+                seed ^= std::hash<uint64_t>()(field) + 0x9e3779b97f4a7c15ull + (seed << 6) + (seed >> 2);
+            return seed;
+        }
+    };
+    static constexpr size_t maximumEntries = 4096;
+    std::unordered_map<SubjectInfo, Boxed<SubjectInfo>, Hash> m_subjects;
+};
+
 // What each kind of token contributes to the record it belongs to.
 struct RecordEffects {
     AuditRecord &record;
     IdentityPool *identities;
+    SubjectPool *subjects;
     std::string_view tokenBytes;
 
-    void operator()(Payload::Subject &&p) { record.subject = std::move(p.info); }
+    void operator()(Payload::Subject &&p)
+    {
+        if (subjects) record.subject = subjects->share(std::move(p.info));
+        else record.subject = std::move(p.info);
+    }
     void operator()(Payload::Process &&p) { record.target = std::move(p.info); }
     void operator()(Payload::ReturnValue &&p)
     {
@@ -175,7 +209,8 @@ struct RecordEffects {
 
 // Fills a default record from one record's bytes; false when they do not open with a readable
 // header token (the record is then only partly set and must be dropped).
-bool buildRecord(AuditRecord &record, RawBytes raw, int64_t id, int64_t source, IdentityPool *identities)
+bool buildRecord(AuditRecord &record, RawBytes raw, int64_t id, int64_t source, IdentityPool *identities,
+                 SubjectPool *subjects)
 {
     // The bytes stay put when raw moves into the record: the shared buffer owns them.
     const std::span<const uint8_t> bytes = raw.span();
@@ -204,7 +239,7 @@ bool buildRecord(AuditRecord &record, RawBytes raw, int64_t id, int64_t source, 
             record.raw = std::move(raw);
         } else {
             const std::string_view tokenBytes(base + offset, static_cast<size_t>(length));
-            std::visit(RecordEffects{record, identities, tokenBytes}, std::move(payload));
+            std::visit(RecordEffects{record, identities, subjects, tokenBytes}, std::move(payload));
         }
         ++tokenCount;
         return true;
@@ -244,6 +279,7 @@ void parseRange(const std::shared_ptr<const std::vector<uint8_t>> &data, int64_t
     int64_t offset = begin;
     int64_t nextID = firstID;
     IdentityPool identities;
+    SubjectPool subjects;
 
     auto issue = [&](int64_t at, std::string message) {
         result.issues.push_back(ParseIssue{Uuid::random(), at, std::move(message)});
@@ -296,7 +332,7 @@ void parseRange(const std::shared_ptr<const std::vector<uint8_t>> &data, int64_t
             }
             AuditRecord &record = sink.next();
             if (buildRecord(record, RawBytes(data, static_cast<size_t>(offset), static_cast<size_t>(size)), nextID,
-                            source, &identities)) {
+                            source, &identities, &subjects)) {
                 ++nextID;
                 sink.keep();
             } else {
@@ -441,7 +477,7 @@ TrailResult parse(std::span<const uint8_t> data, int64_t source, int64_t firstID
 std::optional<AuditRecord> makeRecord(RawBytes raw, int64_t id, int64_t source)
 {
     std::optional<AuditRecord> record(std::in_place);
-    if (!buildRecord(*record, std::move(raw), id, source, nullptr)) return std::nullopt;
+    if (!buildRecord(*record, std::move(raw), id, source, nullptr, nullptr)) return std::nullopt;
     return record;
 }
 
