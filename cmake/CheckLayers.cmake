@@ -2,7 +2,7 @@
 # when the Qt Core layers include Qt Widgets. Run as: cmake -DSOURCE_DIR=<tree>/src -P CheckLayers.cmake
 #
 # Layers, lowest first. A file may include its own layer and any lower one; layers of equal rank
-# may not include each other.
+# may not include each other. App (start-up, menus) sits above the window and screens it builds.
 set(layers
     "Engine/Support/ 0"
     "Engine/BSM/ 1"
@@ -14,7 +14,7 @@ set(layers
     "Platform/ 6"
     "Services/ 7"
     "Store/ 8"
-    "App/ 9"
+    "App/ 10"
     "Views/ 9")
 set(widgets_only_from 9)
 

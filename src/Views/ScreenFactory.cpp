@@ -1,9 +1,14 @@
 #include "Views/ScreenFactory.h"
 
 #include "Views/Events/EventsView.h"
+#include "Views/Findings/FindingsView.h"
+#include "Views/Network/NetworkView.h"
+#include "Views/Overview/DashboardView.h"
+#include "Views/Processes/ProcessesView.h"
 #include "Views/Reference/ReferenceView.h"
 #include "Views/ScreenWidget.h"
 #include "Views/Setup/SetupView.h"
+#include "Views/Sources/SourcesView.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -26,16 +31,21 @@ ScreenWidget *placeholder(Screen screen, const ViewContext &context, QWidget *pa
 ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *parent)
 {
     switch (screen) {
+    case Screen::dashboard:
+        return new DashboardView(context, parent);
     case Screen::events:
         return new EventsView(context, parent);
-    case Screen::dashboard:
     case Screen::processes:
+        return new ProcessesView(context, parent);
     case Screen::findings:
+        return new FindingsView(context, parent);
     case Screen::network:
+        return new NetworkView(context, parent);
     case Screen::live:
     case Screen::monitor:
-    case Screen::sources:
         break;
+    case Screen::sources:
+        return new SourcesView(context, parent);
     case Screen::setup:
         return new SetupView(context, parent);
     case Screen::reference:

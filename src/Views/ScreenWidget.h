@@ -24,6 +24,9 @@ public:
     virtual QString searchPrompt() const { return {}; }
     bool hasSearch() const { return !searchPrompt().isEmpty(); }
 
+    // The line under the screen's title in the toolbar; emit subtitleChanged() when it changes.
+    virtual QString subtitle() const { return {}; }
+
     const QString &search() const { return m_search; }
     // Equal text notifies nothing, so the two-way binding with the toolbar field cannot loop.
     void setSearch(const QString &text)
@@ -35,6 +38,7 @@ public:
 
 signals:
     void searchChanged(const QString &text);
+    void subtitleChanged();
 
 private:
     ViewContext m_context;

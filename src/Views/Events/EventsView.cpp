@@ -2,9 +2,11 @@
 
 #include "Store/AuditStore.h"
 #include "Views/Components/ContentUnavailable.h"
+#include "Views/Components/Divider.h"
 #include "Views/Components/Formatters.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
+#include "Views/Components/TableColumns.h"
 #include "Views/Events/EventsTableModel.h"
 #include "Views/Events/FilterBar.h"
 #include "Views/Events/RecordContextMenu.h"
@@ -12,7 +14,6 @@
 
 #include <QAction>
 #include <QFrame>
-#include <QResizeEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,7 +21,6 @@
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStackedWidget>
-#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -28,11 +28,6 @@
 #include <array>
 
 namespace {
-
-struct ColumnWidth {
-    int minimum;
-    int ideal;
-};
 
 constexpr std::array<ColumnWidth, EventsTableModel::numColumns> columnWidths = {{
     {150, 175}, {110, 170}, {40, 60}, {60, 90}, {70, 110}, {40, 55}, {40, 90}, {200, 480}}};
@@ -43,64 +38,6 @@ constexpr int inspectorMaximumWidth = 600;
 constexpr int footerPaddingH = 12;
 constexpr int footerPaddingV = 6;
 constexpr int busyIndicatorSize = 14;
-
-// Long details lose their middle, not their end.
-class MiddleElideDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
-        option->textElideMode = Qt::ElideMiddle;
-    }
-};
-
-// Ideal widths while they fit; otherwise every column gives up the same share of what it holds
-// above its minimum, as a table that fits its columns to the window does.
-void fitColumns(QHeaderView *header, int available)
-{
-    int ideal = 0, minimum = 0;
-    for (const ColumnWidth &width : columnWidths) {
-        ideal += width.ideal;
-        minimum += width.minimum;
-    }
-    const double share = available >= ideal ? 1.0 : std::max(0.0, double(available - minimum) / double(ideal - minimum));
-    for (size_t column = 0; column < columnWidths.size(); ++column) {
-        const ColumnWidth &width = columnWidths[column];
-        header->resizeSection(int(column), width.minimum + int((width.ideal - width.minimum) * share));
-    }
-}
-
-// Refits the columns whenever the table's viewport changes width.
-class ColumnFitter : public QObject {
-public:
-    explicit ColumnFitter(QTableView *table) : QObject(table), m_table(table) { table->viewport()->installEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Resize && watched == m_table->viewport()) {
-            const auto *resize = static_cast<QResizeEvent *>(event);
-            if (resize->size().width() != resize->oldSize().width())
-                fitColumns(m_table->horizontalHeader(), resize->size().width());
-        }
-        return false;
-    }
-
-private:
-    QTableView *m_table;
-};
-
-QFrame *divider(QWidget *parent)
-{
-    auto *line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setForegroundRole(QPalette::Mid);
-    return line;
-}
 
 } // namespace
 
@@ -128,7 +65,7 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
     stack->setSpacing(0);
     m_filterBar = new FilterBar(m_store, main);
     stack->addWidget(m_filterBar);
-    stack->addWidget(divider(main));
+    stack->addWidget(horizontalDivider(main));
 
     m_model = new EventsTableModel(this);
     m_table = new QTableView(main);
@@ -147,14 +84,7 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
     m_table->setItemDelegateForColumn(EventsTableModel::detailsColumn, new MiddleElideDelegate(m_table));
     QHeaderView *header = m_table->horizontalHeader();
     header->setHighlightSections(false);
-    header->setStretchLastSection(true);
-    header->setMinimumSectionSize(columnWidths[EventsTableModel::classColumn].minimum);
-    fitColumns(header, 0);
-    new ColumnFitter(m_table);
-    connect(header, &QHeaderView::sectionResized, this, [header](int column, int, int size) {
-        if (column < EventsTableModel::numColumns && size < columnWidths[size_t(column)].minimum)
-            header->resizeSection(column, columnWidths[size_t(column)].minimum);
-    });
+    keepColumnsFitted(m_table, columnWidths, EventsTableModel::detailsColumn);
     header->setSortIndicator(EventsTableModel::timeColumn, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
     stack->addWidget(m_table, 1);
@@ -165,7 +95,7 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
     empty->attachTo(m_table->viewport());
     m_emptyOverlay = empty;
 
-    stack->addWidget(divider(main));
+    stack->addWidget(horizontalDivider(main));
     auto *footer = new QWidget(main);
     footer->setObjectName("footer");
     auto *footerLayout = new QHBoxLayout(footer);

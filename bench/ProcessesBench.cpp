@@ -1,0 +1,160 @@
+// The Processes screen over 100,000 executed processes: how long opening the screen takes (flat
+// list, count and the outline model), switching between Tree and List, and re-pruning for a new
+// search or the root-only switch. Figures are printed, not asserted: run ProcessesBench from a
+// release build.
+
+#include "Store/AuditStore.h"
+#include "Views/Processes/ProcessModels.h"
+#include "Views/Processes/ProcessRows.h"
+#include "Views/Processes/ProcessesView.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QElapsedTimer>
+#include <QLocale>
+#include <QThreadPool>
+
+#include <array>
+#include <functional>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr size_t processCount = 100'000;
+constexpr uint16_t forkEvent = 2;
+constexpr uint16_t execve = 23;
+
+class BenchStore : public AuditStore {
+public:
+    BenchStore() { setFilterDelay(std::chrono::milliseconds(0)); }
+
+    void load(std::vector<AuditRecord> records)
+    {
+        QFuture<void> done = enqueue([this, records = std::move(records)](Finish finish) mutable {
+            appendSource(TrailSource(), std::move(records));
+            rebuild(finish);
+        });
+        while (!done.isFinished()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        while (isFiltering()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+};
+
+// Each process is forked by an earlier one (a few dozen by processes that started before the
+// trail, which become placeholders) and then executes one of a dozen programs, a fifth as root.
+std::vector<AuditRecord> makeRecords()
+{
+    const std::array<const char *, 12> images = {
+        "/usr/bin/git", "/bin/zsh", "/usr/sbin/mdworker_shared", "/Applications/Xcode.app/Contents/MacOS/Xcode",
+        "/usr/bin/ssh", "/usr/local/bin/python3", "/bin/ls", "/usr/bin/curl", "/private/tmp/.agent",
+        "/usr/libexec/xpcproxy", "/usr/bin/login", "/sbin/launchd"};
+    std::vector<AuditRecord> records;
+    records.reserve(2 * processCount);
+    uint64_t state = 0x5eed;
+    const auto next = [&] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    for (size_t i = 0; i < processCount; ++i) {
+        const uint32_t pid = uint32_t(1000 + i);
+        const uint32_t parent = i < 40 ? uint32_t(1 + i % 8) : uint32_t(1000 + next() % i);
+        const double time = 1700000000.0 + double(i) * 0.01;
+        AuditRecord fork;
+        fork.event = forkEvent;
+        fork.time = time;
+        SubjectInfo s;
+        s.auid = 501;
+        s.euid = 501;
+        s.pid = parent;
+        fork.subject = s;
+        fork.args.push_back(ArgInfo{1, pid, "child PID"});
+        records.push_back(std::move(fork));
+
+        AuditRecord exec;
+        exec.event = execve;
+        exec.time = time + 0.001;
+        s.pid = pid;
+        s.euid = next() % 5 == 0 ? 0 : 501;
+        exec.subject = s;
+        const char *image = images[next() % images.size()];
+        exec.paths = {image};
+        exec.execArgs = {image, "--flag", std::to_string(i % 977)};
+        records.push_back(std::move(exec));
+    }
+    return records;
+}
+
+double milliseconds(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+
+    QElapsedTimer timer;
+    timer.start();
+    BenchStore store;
+    store.load(makeRecords());
+    std::printf("%zu processes (%zu roots) built and analysed in %.0f ms\n", store.processes().size(),
+                store.processRoots().size(), milliseconds(timer));
+
+    {
+        ProcessTreeModel model;
+        timer.restart();
+        model.setBorrowedRoots(store.processRoots());
+        std::printf("\nOutline model over the store's tree: %.2f ms (%d nodes)\n", milliseconds(timer), model.nodeCount());
+        timer.restart();
+        const std::vector<ProcessNode> copy = ProcessRows::pruned(store.processRoots(), ProcessRows::ProcessFilter("/"));
+        std::printf("pruned() keeping every node (a full copy): %.2f ms\n", milliseconds(timer));
+    }
+
+    timer.restart();
+    ProcessesView view(ViewContext{&store, nullptr, nullptr});
+    view.resize(1440, 900);
+    view.show();
+    const double built = milliseconds(timer);
+    QCoreApplication::processEvents();
+    std::printf("Opening the screen (list, count, outline): %.2f ms, then %.2f ms to lay out and paint\n", built,
+                milliseconds(timer) - built);
+    view.setSearch(QString());
+
+    std::printf("\nSwitching presentations (then painting):\n");
+    const auto measure = [&](const char *name, const std::function<void()> &action) {
+        timer.restart();
+        action();
+        const double handled = milliseconds(timer);
+        QCoreApplication::processEvents();
+        std::printf("%-40s %9.2f ms  (+%.2f ms paint; %s)\n", name, handled, milliseconds(timer) - handled,
+                    qPrintable(view.findChild<QLabel *>("imageCount")->text()));
+    };
+    measure("Tree -> List", [&] { view.setMode(ProcessesView::Mode::list); });
+    measure("List -> Tree", [&] { view.setMode(ProcessesView::Mode::tree); });
+
+    std::printf("\nRe-pruning the outline for a new search or switch:\n");
+    measure("search \"python\"", [&] { view.setSearch("python"); });
+    measure("search \"p\" (most processes)", [&] { view.setSearch("p"); });
+    measure("search \"12345\" (one pid, a few args)", [&] { view.setSearch("12345"); });
+    measure("search \"nothing-matches\"", [&] { view.setSearch("nothing-matches"); });
+    measure("search cleared (the store's own tree)", [&] { view.setSearch(""); });
+    measure("root only", [&] { view.rootOnlySwitch()->setChecked(true); });
+    measure("root only off", [&] { view.rootOnlySwitch()->setChecked(false); });
+
+    std::printf("\nThe list presentation:\n");
+    view.setMode(ProcessesView::Mode::list);
+    measure("search \"python\" (list)", [&] { view.setSearch("python"); });
+    measure("search cleared (list)", [&] { view.setSearch(""); });
+    measure("sort by command line", [&] { view.listModel()->sort(ProcessListModel::commandLineColumn); });
+    measure("sort by user", [&] { view.listModel()->sort(ProcessListModel::userColumn); });
+    QThreadPool::globalInstance()->waitForDone();
+    return 0;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "App/LaunchArguments.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+class AppDelegate;
+class AppServices;
+class MainWindow;
+class QSystemTrayIcon;
+
+// The application's scenes: the main window with its menus, and the tray icon while the
+// menu-bar setting is on. Handles each appearance of the window (command line, snapshot mode,
+// handed-over files) and its close.
+class MainScene : public QObject {
+    Q_OBJECT
+
+public:
+    // arguments: the raw command line after the program path.
+    MainScene(AppServices &services, AppDelegate &delegate, QStringList arguments, QObject *parent = nullptr);
+    ~MainScene() override;
+
+    MainWindow *window() const { return m_window; }
+    QSystemTrayIcon *trayIcon() const { return m_tray; }
+
+    // What a later launch handed over: its files open as handed-over files, and the window comes
+    // forward on its screen.
+    void handleForwarded(const LaunchRequest &request);
+
+private:
+    void appeared();
+    void disappeared();
+    void updateTray();
+    void openWindow();
+
+    AppServices &m_services;
+    AppDelegate &m_delegate;
+    QStringList m_arguments;
+    MainWindow *m_window;
+    QSystemTrayIcon *m_tray = nullptr;
+};

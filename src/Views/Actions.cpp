@@ -1,0 +1,88 @@
+#include "Views/Actions.h"
+
+#include "Store/AuditStore.h"
+#include "Engine/Export/FindingsReport.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMessageBox>
+
+namespace {
+
+QList<QUrl> runOpenPanel(QWidget *parent)
+{
+    QFileDialog dialog(parent, QString::fromUtf8(Actions::openPanelTitle));
+    // The non-native dialog, so the panel can carry its message line.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    if (auto *grid = qobject_cast<QGridLayout *>(dialog.layout())) {
+        auto *message = new QLabel(QString::fromUtf8(Actions::openPanelMessage), &dialog);
+        grid->addWidget(message, grid->rowCount(), 0, 1, grid->columnCount());
+    }
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.selectedUrls();
+}
+
+QString runSavePanel(QWidget *parent, const QString &defaultName, const QString &filter)
+{
+    return QFileDialog::getSaveFileName(parent, QString(), QDir::current().filePath(defaultName), filter);
+}
+
+void showErrorAlert(QWidget *parent, const QString &message)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quillmarsh"), message, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    box->open();
+}
+
+} // namespace
+
+namespace Actions {
+
+Dialogs &dialogs()
+{
+    static Dialogs current{runOpenPanel, runSavePanel, showErrorAlert};
+    return current;
+}
+
+void openPanel(AuditStore &store, QWidget *parent)
+{
+    const QList<QUrl> urls = dialogs().openFiles(parent);
+    if (urls.isEmpty()) return;
+    store.open(urls, TrailSource::Kind::file);
+}
+
+void exportEvents(const AuditStore &store, Exporter::Format format, QWidget *parent)
+{
+    // The selection keeps its snapshot alive while the file is written.
+    const RecordSelection records = store.filtered();
+    const bool csv = format == Exporter::Format::csv;
+    const QString path = dialogs().saveFile(parent, QString::fromStdString(Exporter::defaultFileName(format)),
+                                            csv ? QStringLiteral("CSV (*.csv)") : QStringLiteral("JSON (*.json)"));
+    if (path.isEmpty()) return;
+    try {
+        Exporter::exportEvents({records.size(), [&records](size_t i) -> const AuditRecord & { return records[i]; }},
+                               format, path.toStdString());
+    } catch (const std::exception &error) {
+        dialogs().showError(parent, QString::fromStdString(error.what()));
+    }
+}
+
+void exportFindings(const AuditStore &store, QWidget *parent)
+{
+    const QString path = dialogs().saveFile(parent, QString::fromUtf8(Exporter::findingsReportFileName),
+                                            QStringLiteral("Markdown (*.md)"));
+    if (path.isEmpty()) return;
+    std::vector<Exporter::ReportSource> sources;
+    for (const TrailSource &source : store.sources()) sources.push_back({source.name, source.recordCount});
+    try {
+        Exporter::exportFindings(store.findings(), sources, store.stats(), path.toStdString());
+    } catch (const std::exception &error) {
+        dialogs().showError(parent, QString::fromStdString(error.what()));
+    }
+}
+
+} // namespace Actions

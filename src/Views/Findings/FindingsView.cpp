@@ -1,0 +1,360 @@
+#include "Views/Findings/FindingsView.h"
+
+#include "Store/AuditStore.h"
+#include "Views/Components/BadgeDelegate.h"
+#include "Views/Components/ContentUnavailable.h"
+#include "Views/Components/Divider.h"
+#include "Views/Components/Formatters.h"
+#include "Views/Components/Style.h"
+#include "Views/Components/TableColumns.h"
+#include "Views/Findings/FindingDetail.h"
+#include "Views/Findings/FindingsRows.h"
+#include "Views/Findings/FindingsTableModel.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <array>
+
+namespace {
+
+constexpr std::array<ColumnWidth, FindingsTableModel::numColumns> columnWidths = {{
+    {70, 90}, {130, 150}, {140, 200}, {90, 130}, {60, 80}, {60, 90}, {200, 420}}};
+
+constexpr int headerPaddingH = 12;
+constexpr int headerPaddingV = 8;
+constexpr int headerSpacing = 12;
+constexpr int pickerWidth = 220;
+constexpr int chipSpacing = 6;
+constexpr int chipPaddingH = 8;
+constexpr int chipPaddingV = 3;
+constexpr double chipHighlightOpacity = 0.25;
+constexpr int inspectorMinimumWidth = 300;
+constexpr int inspectorIdealWidth = 380;
+constexpr int inspectorMaximumWidth = 520;
+constexpr double aroundSeconds = 300;
+
+const char *const noFindingsTitle = "No findings";
+const char *const noFindingsAtAll = "None of the detection rules matched this trail.";
+const char *const noFindingsShown = "Lower the minimum severity to see more.";
+
+// A tactic and its count on a capsule, tinted while the search is exactly that tactic.
+class CategoryChip : public QToolButton {
+public:
+    CategoryChip(const QString &text, bool highlighted, QWidget *parent) : QToolButton(parent)
+    {
+        setText(text);
+        setProperty("highlighted", highlighted);
+        setFont(Style::caption());
+        setCursor(Qt::PointingHandCursor);
+        setAutoRaise(true);
+    }
+
+    QSize sizeHint() const override
+    {
+        const QFontMetrics metrics(font());
+        return {metrics.horizontalAdvance(text()) + 2 * chipPaddingH, metrics.height() + 2 * chipPaddingV};
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QColor fill = property("highlighted").toBool() ? Style::withOpacity(Style::accent(), chipHighlightOpacity)
+                                                             : Style::quaternaryText();
+        Style::paintCapsule(painter, QRectF(rect()), fill);
+        painter.setPen(Style::primaryText());
+        painter.drawText(rect(), Qt::AlignCenter, text());
+    }
+};
+
+} // namespace
+
+FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
+    : ScreenWidget(context, parent), m_store(*context.store)
+{
+    setObjectName("findingsView");
+    setWindowTitle(QStringLiteral("Findings"));
+    auto *outer = new QHBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setChildrenCollapsible(false);
+    outer->addWidget(splitter);
+
+    auto *main = new QWidget(splitter);
+    auto *stack = new QVBoxLayout(main);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+
+    auto *header = new QWidget(main);
+    header->setObjectName("findingsHeader");
+    header->setAutoFillBackground(true);
+    auto *headerLayout = new QHBoxLayout(header);
+    headerLayout->setContentsMargins(headerPaddingH, headerPaddingV, headerPaddingH, headerPaddingV);
+    headerLayout->setSpacing(headerSpacing);
+    auto *picker = new QWidget(header);
+    picker->setFixedWidth(pickerWidth);
+    auto *pickerLayout = new QHBoxLayout(picker);
+    pickerLayout->setContentsMargins(0, 0, 0, 0);
+    auto *pickerLabel = new QLabel(QStringLiteral("Minimum severity"), picker);
+    pickerLayout->addWidget(pickerLabel);
+    m_minimum = new QComboBox(picker);
+    m_minimum->setObjectName("minimumSeverity");
+    for (Severity severity : allSeverities)
+        m_minimum->addItem(QString::fromUtf8(severityTitle(severity)), rawValue(severity));
+    m_minimum->setCurrentIndex(rawValue(Severity::low));
+    pickerLabel->setBuddy(m_minimum);
+    pickerLayout->addWidget(m_minimum, 1);
+    headerLayout->addWidget(picker);
+
+    auto *chipScroller = new QScrollArea(header);
+    chipScroller->setObjectName("categoryChips");
+    chipScroller->setFrameShape(QFrame::NoFrame);
+    chipScroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    chipScroller->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    chipScroller->setWidgetResizable(true);
+    chipScroller->setBackgroundRole(QPalette::Window);
+    m_chipStrip = new QWidget(chipScroller);
+    m_chipLayout = new QHBoxLayout(m_chipStrip);
+    m_chipLayout->setContentsMargins(0, 0, 0, 0);
+    m_chipLayout->setSpacing(chipSpacing);
+    m_chipLayout->addStretch(1);
+    chipScroller->setWidget(m_chipStrip);
+    chipScroller->setFixedHeight(QFontMetrics(Style::caption()).height() + 2 * chipPaddingV);
+    headerLayout->addWidget(chipScroller, 1);
+
+    m_count = new QLabel(header);
+    m_count->setObjectName("findingsCount");
+    Style::setTextStyle(m_count, Style::callout(), Style::secondaryText());
+    headerLayout->addWidget(m_count);
+    stack->addWidget(header);
+    stack->addWidget(horizontalDivider(main));
+
+    m_model = new FindingsTableModel(this);
+    m_table = new QTableView(main);
+    m_table->setObjectName("findingsTable");
+    m_table->setModel(m_model);
+    m_table->setFrameShape(QFrame::NoFrame);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setWordWrap(false);
+    m_table->setShowGrid(false);
+    m_table->setAlternatingRowColors(true);
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 10);
+    m_table->setItemDelegateForColumn(FindingsTableModel::severityColumn, new BadgeDelegate(m_table));
+    m_table->setItemDelegateForColumn(FindingsTableModel::summaryColumn, new MiddleElideDelegate(m_table));
+    m_table->horizontalHeader()->setHighlightSections(false);
+    keepColumnsFitted(m_table, columnWidths, FindingsTableModel::summaryColumn);
+    m_table->horizontalHeader()->setSortIndicator(FindingsTableModel::timeColumn, Qt::AscendingOrder);
+    m_table->setSortingEnabled(true);
+    // The ATT&CK column does not sort: a click on it puts the indicator back where it was.
+    connect(m_table->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder) {
+        if (FindingsTableModel::sortKey(column)) return;
+        const FindingsRows::SortOrder order = m_model->sortOrder();
+        int current = FindingsTableModel::timeColumn;
+        for (int c = 0; c < FindingsTableModel::numColumns; ++c)
+            if (FindingsTableModel::sortKey(c) == order.key) current = c;
+        QSignalBlocker block(m_table->horizontalHeader());
+        m_table->horizontalHeader()->setSortIndicator(current, order.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    });
+    stack->addWidget(m_table, 1);
+
+    m_empty = new ContentUnavailable(QString::fromUtf8(noFindingsTitle), QStringLiteral("checkmark.shield"), {});
+    m_empty->setObjectName("noFindings");
+    m_empty->attachTo(m_table->viewport());
+
+    m_inspector = new QStackedWidget(splitter);
+    m_inspector->setObjectName("findingInspector");
+    m_inspector->setMinimumWidth(inspectorMinimumWidth);
+    m_inspector->setMaximumWidth(inspectorMaximumWidth);
+    m_noSelection = new ContentUnavailable(QStringLiteral("Select a finding"), QStringLiteral("exclamationmark.shield"),
+                                           QStringLiteral("Double-click a finding to jump to the records behind it."),
+                                           m_inspector);
+    m_noSelection->setObjectName("selectAFinding");
+    m_inspector->addWidget(m_noSelection);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setSizes({1, inspectorIdealWidth});
+
+    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        const QModelIndex index = m_table->indexAt(at);
+        if (!index.isValid()) return;
+        QMenu *menu = contextMenuForRow(index.row());
+        if (menu->isEmpty()) {
+            menu->deleteLater();
+            return;
+        }
+        menu->popup(m_table->viewport()->mapToGlobal(at));
+    });
+    connect(m_table, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) { openRow(index.row()); });
+
+    connect(m_minimum, &QComboBox::currentIndexChanged, this, [this] {
+        m_model->setMinimum(severityFromRawValue(m_minimum->currentData().toInt()).value_or(Severity::low));
+        rebuildChips();
+        updateCountAndOverlay();
+    });
+    connect(this, &ScreenWidget::searchChanged, this, [this] { rederive(); });
+    connect(m_model, &QAbstractItemModel::modelReset, this, &FindingsView::applySelection);
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &FindingsView::takeUserSelection);
+    connect(&m_store, &AuditStore::findingsChanged, this, &FindingsView::reload);
+
+    reload();
+}
+
+QString FindingsView::searchPrompt() const
+{
+    return QString::fromUtf8("Rule, tactic, technique\u2026");
+}
+
+QList<QToolButton *> FindingsView::chips() const
+{
+    QList<QToolButton *> chips;
+    for (int i = 0; i < m_chipLayout->count(); ++i)
+        if (auto *chip = qobject_cast<QToolButton *>(m_chipLayout->itemAt(i)->widget())) chips.append(chip);
+    return chips;
+}
+
+void FindingsView::reload()
+{
+    m_model->setFindings(m_store.findings());
+    rebuildChips();
+    updateDetail();
+    updateCountAndOverlay();
+}
+
+void FindingsView::rederive()
+{
+    m_model->setSearch(search());
+    rebuildChips(); // the highlight follows the search
+    updateCountAndOverlay();
+}
+
+void FindingsView::rebuildChips()
+{
+    while (m_chipLayout->count() > 1) {
+        QLayoutItem *item = m_chipLayout->takeAt(0);
+        // A chip may be rebuilding from its own click: let it return first.
+        item->widget()->hide();
+        item->widget()->deleteLater();
+        delete item;
+    }
+    const std::vector<FindingsRows::CategoryCount> summary
+        = FindingsRows::categorySummary(m_store.findings(), m_model->minimum());
+    int at = 0;
+    for (const FindingsRows::CategoryCount &chip : summary) {
+        auto *button = new CategoryChip(chip.category + u' ' + Format::count(chip.count), search() == chip.category,
+                                        m_chipStrip);
+        button->setObjectName("categoryChip");
+        connect(button, &QToolButton::clicked, this, [this, category = chip.category] {
+            setSearch(FindingsRows::searchAfterChipClick(search(), category));
+        });
+        m_chipLayout->insertWidget(at++, button);
+    }
+}
+
+void FindingsView::updateCountAndOverlay()
+{
+    const int64_t total = int64_t(m_store.findings().size());
+    m_count->setText(FindingsRows::countText(m_model->rowCount(), total));
+    m_empty->setDescription(QString::fromUtf8(total == 0 ? noFindingsAtAll : noFindingsShown));
+    m_empty->setVisible(m_model->rowCount() == 0);
+}
+
+void FindingsView::applySelection()
+{
+    m_applyingSelection = true;
+    const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
+    QItemSelectionModel *selection = m_table->selectionModel();
+    if (row >= 0) {
+        const QModelIndex index = m_model->index(row, 0);
+        selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_table->scrollTo(index);
+    } else {
+        selection->clear();
+    }
+    m_applyingSelection = false;
+}
+
+void FindingsView::takeUserSelection()
+{
+    if (m_applyingSelection) return;
+    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    m_selection = rows.isEmpty() ? std::nullopt : std::optional<Uuid>(m_model->findingAt(rows.first().row()).id);
+    updateDetail();
+}
+
+void FindingsView::updateDetail()
+{
+    // Looked up among all findings, so a finding the filters hide stays in the inspector.
+    const Finding *shown = nullptr;
+    if (m_selection)
+        for (const Finding &finding : m_store.findings())
+            if (finding.id == *m_selection) {
+                shown = &finding;
+                break;
+            }
+    if (m_detail && (!shown || m_detail->finding().id != shown->id)) {
+        m_inspector->removeWidget(m_detail);
+        m_detail->deleteLater();
+        m_detail = nullptr;
+    }
+    if (shown && !m_detail) {
+        m_detail = new FindingDetail(m_store, *shown, m_inspector);
+        m_inspector->addWidget(m_detail);
+    }
+    m_inspector->setCurrentWidget(m_detail ? static_cast<QWidget *>(m_detail) : m_noSelection);
+}
+
+std::optional<Finding> FindingsView::findingOfRow(int row) const
+{
+    if (row < 0 || row >= m_model->rowCount()) return std::nullopt;
+    const Uuid id = m_model->findingAt(row).id;
+    for (const Finding &finding : m_store.findings())
+        if (finding.id == id) return finding;
+    return std::nullopt;
+}
+
+QMenu *FindingsView::contextMenuForRow(int row)
+{
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const std::optional<Finding> finding = findingOfRow(row);
+    if (!finding) return menu;
+    QAction *related = menu->addAction(QStringLiteral("Show Related Records"));
+    connect(related, &QAction::triggered, this,
+            [this, ids = finding->recordIDs, rule = finding->rule] { m_store.showRecords(ids, rule); });
+    const std::optional<AuditRecord> first
+        = finding->recordIDs.empty() ? std::nullopt : m_store.record(finding->recordIDs.front());
+    if (first) {
+        QAction *around = menu->addAction(QString::fromUtf8("Show \u00B15 Minutes Around"));
+        connect(around, &QAction::triggered, this, [this, id = first->id, time = first->time, rule = finding->rule] {
+            EventFilter filter;
+            filter.start = time - aroundSeconds;
+            filter.end = time + aroundSeconds;
+            filter.label = "\u00B15 min of " + rule;
+            m_store.showEvents(std::move(filter));
+            m_store.setSelectedRecordID(id);
+        });
+    }
+    return menu;
+}
+
+void FindingsView::openRow(int row)
+{
+    if (const std::optional<Finding> finding = findingOfRow(row)) m_store.showRecords(finding->recordIDs, finding->rule);
+}

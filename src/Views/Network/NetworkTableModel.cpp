@@ -1,0 +1,128 @@
+#include "Views/Network/NetworkTableModel.h"
+
+#include "Engine/Analysis/Detections.h"
+#include "Engine/Analysis/DisplayKeys.h"
+#include "Views/Components/BadgeDelegate.h"
+#include "Views/Components/Style.h"
+#include "Views/Components/TableTime.h"
+
+#include <array>
+
+namespace {
+
+constexpr std::array<const char *, NetworkTableModel::numColumns> columnTitles = {
+    "Time", "Event", "Process", "PID", "User", "Address", "Result"};
+
+QString joinedSockets(const AuditRecord &record)
+{
+    QString text;
+    for (size_t i = 0; i < record.sockets.size(); ++i) {
+        if (i > 0) text += QStringLiteral(", ");
+        text += QString::fromStdString(record.sockets[i]);
+    }
+    return text;
+}
+
+} // namespace
+
+NetworkTableModel::NetworkTableModel(QObject *parent)
+    : QAbstractTableModel(parent),
+      m_records(RecordSelection::emptySnapshot()),
+      m_addressFont(Style::monospaced(Style::callout())),
+      m_digits(Style::monospaced(Style::body()))
+{
+}
+
+void NetworkTableModel::setRows(RecordSnapshot records, std::vector<uint32_t> rows)
+{
+    beginResetModel();
+    m_records = records ? std::move(records) : RecordSelection::emptySnapshot();
+    m_rows = std::move(rows);
+    NetworkRows::sortRows(*m_records, m_rows, m_order);
+    endResetModel();
+}
+
+NetworkRows::SortKey NetworkTableModel::sortKey(int column)
+{
+    using NetworkRows::SortKey;
+    switch (column) {
+    case eventColumn: return SortKey::event;
+    case processColumn: return SortKey::process;
+    case pidColumn: return SortKey::pid;
+    case userColumn: return SortKey::user;
+    case addressColumn: return SortKey::address;
+    case resultColumn: return SortKey::result;
+    default: return SortKey::time;
+    }
+}
+
+void NetworkTableModel::sort(int column, Qt::SortOrder order)
+{
+    if (column < 0 || column >= numColumns) return;
+    beginResetModel();
+    // Sorting from the store's order keeps ties in record order whichever key sorted before.
+    std::sort(m_rows.begin(), m_rows.end());
+    m_order = {sortKey(column), order == Qt::AscendingOrder};
+    NetworkRows::sortRows(*m_records, m_rows, m_order);
+    endResetModel();
+}
+
+int NetworkTableModel::rowOf(int64_t id) const
+{
+    for (size_t row = 0; row < m_rows.size(); ++row)
+        if ((*m_records)[m_rows[row]].id == id) return int(row);
+    return -1;
+}
+
+int NetworkTableModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int NetworkTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : numColumns;
+}
+
+QVariant NetworkTableModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
+    const AuditRecord &record = recordAt(index.row());
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (column) {
+        case timeColumn: return tableTimeText(record.time);
+        case eventColumn: return QString::fromStdString(DisplayKeys::eventLabel(record));
+        case processColumn: return QString::fromStdString(record.processName());
+        case pidColumn: return QString::number(DisplayKeys::pidValue(record));
+        case userColumn: return QString::fromStdString(DisplayKeys::userLabel(record));
+        case addressColumn: return joinedSockets(record);
+        default: return {};
+        }
+    case Qt::ToolTipRole:
+        return column == addressColumn ? QVariant(joinedSockets(record)) : QVariant();
+    case Qt::FontRole:
+        switch (column) {
+        case addressColumn: return m_addressFont;
+        case pidColumn: return m_digits;
+        default: return {};
+        }
+    case Qt::ForegroundRole:
+        if (column == processColumn && record.processImage && Detections::suspiciousLocation(*record.processImage))
+            return Style::orange();
+        return {};
+    case BadgeRole::result:
+        return column == resultColumn ? QVariant(record.returnStatus == 0) : QVariant();
+    case recordIDRole:
+        return QVariant::fromValue(qint64(record.id));
+    default:
+        return {};
+    }
+}
+
+QVariant NetworkTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= numColumns) return {};
+    return QString::fromUtf8(columnTitles[size_t(section)]);
+}

@@ -1,0 +1,193 @@
+#include "Views/Network/NetworkView.h"
+
+#include "Store/AuditStore.h"
+#include "Views/Components/BadgeDelegate.h"
+#include "Views/Components/BarList.h"
+#include "Views/Components/Card.h"
+#include "Views/Components/Divider.h"
+#include "Views/Components/Formatters.h"
+#include "Views/Components/Style.h"
+#include "Views/Components/TableColumns.h"
+#include "Views/Events/RecordContextMenu.h"
+#include "Views/Network/NetworkRows.h"
+#include "Views/Network/NetworkTableModel.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <array>
+
+namespace {
+
+constexpr std::array<ColumnWidth, NetworkTableModel::numColumns> columnWidths = {{
+    {110, 140}, {80, 110}, {80, 120}, {40, 55}, {60, 90}, {160, 280}, {40, 50}}};
+
+constexpr int cardsPadding = 12;
+constexpr int cardsSpacing = 16;
+constexpr int cardsMaximumHeight = 250;
+constexpr int filterPaddingH = 12;
+constexpr int filterPaddingV = 6;
+
+const char *const networkRecordLabel = "network record";
+
+} // namespace
+
+NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
+    : ScreenWidget(context, parent), m_store(*context.store)
+{
+    setObjectName("networkView");
+    setWindowTitle(QStringLiteral("Network"));
+    auto *stack = new QVBoxLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+
+    auto *cards = new QWidget(this);
+    cards->setObjectName("networkCards");
+    cards->setMaximumHeight(cardsMaximumHeight);
+    auto *cardsLayout = new QHBoxLayout(cards);
+    cardsLayout->setContentsMargins(cardsPadding, cardsPadding, cardsPadding, cardsPadding);
+    cardsLayout->setSpacing(cardsSpacing);
+    auto *destinationsCard = new Card(QStringLiteral("Top destinations"), QStringLiteral("arrow.up.right.circle"), cards);
+    m_destinations = new BarList({}, Style::orange(), true,
+                                 [this](const CountItem &item) { setSearch(QString::fromStdString(item.key)); },
+                                 destinationsCard);
+    m_destinations->setObjectName("topDestinations");
+    destinationsCard->addContent(m_destinations);
+    destinationsCard->contentLayout()->addStretch(1);
+    cardsLayout->addWidget(destinationsCard, 1, Qt::AlignTop);
+    auto *processesCard = new Card(QStringLiteral("By process"), QStringLiteral("terminal"), cards);
+    m_processes = new BarList({}, Style::purple(), true,
+                              [this](const CountItem &item) { setSearch(QString::fromStdString(item.label)); },
+                              processesCard);
+    m_processes->setObjectName("byProcess");
+    processesCard->addContent(m_processes);
+    processesCard->contentLayout()->addStretch(1);
+    cardsLayout->addWidget(processesCard, 1, Qt::AlignTop);
+    stack->addWidget(cards);
+    stack->addWidget(horizontalDivider(this));
+
+    auto *filterRow = new QWidget(this);
+    auto *filterLayout = new QHBoxLayout(filterRow);
+    filterLayout->setContentsMargins(filterPaddingH, filterPaddingV, filterPaddingH, filterPaddingV);
+    m_hideLocal = new QCheckBox(QStringLiteral("Hide local && UNIX-domain sockets"), filterRow);
+    m_hideLocal->setObjectName("hideLocal");
+    m_hideLocal->setChecked(true);
+    filterLayout->addWidget(m_hideLocal);
+    filterLayout->addStretch(1);
+    m_count = new QLabel(filterRow);
+    m_count->setObjectName("networkCount");
+    Style::setTextStyle(m_count, Style::callout(), Style::secondaryText());
+    filterLayout->addWidget(m_count);
+    stack->addWidget(filterRow);
+    stack->addWidget(horizontalDivider(this));
+
+    m_model = new NetworkTableModel(this);
+    m_table = new QTableView(this);
+    m_table->setObjectName("networkTable");
+    m_table->setModel(m_model);
+    m_table->setFrameShape(QFrame::NoFrame);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setWordWrap(false);
+    m_table->setShowGrid(false);
+    m_table->setAlternatingRowColors(true);
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 8);
+    m_table->setItemDelegateForColumn(NetworkTableModel::resultColumn, new BadgeDelegate(m_table));
+    m_table->setItemDelegateForColumn(NetworkTableModel::addressColumn, new MiddleElideDelegate(m_table));
+    m_table->horizontalHeader()->setHighlightSections(false);
+    keepColumnsFitted(m_table, columnWidths, NetworkTableModel::addressColumn);
+    m_table->horizontalHeader()->setSortIndicator(NetworkTableModel::timeColumn, Qt::AscendingOrder);
+    m_table->setSortingEnabled(true);
+    m_table->installEventFilter(this);
+    stack->addWidget(m_table, 1);
+
+    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        const QModelIndex index = m_table->indexAt(at);
+        if (!index.isValid()) return;
+        if (QMenu *menu = contextMenuForRow(index.row())) menu->popup(m_table->viewport()->mapToGlobal(at));
+    });
+    connect(m_table, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) { openRow(index.row()); });
+    connect(m_model, &QAbstractItemModel::modelReset, this, &NetworkView::applySelection);
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &NetworkView::takeUserSelection);
+    connect(m_hideLocal, &QCheckBox::toggled, this, &NetworkView::refresh);
+    connect(this, &ScreenWidget::searchChanged, this, &NetworkView::refresh);
+    connect(&m_store, &AuditStore::recordsChanged, this, &NetworkView::refresh);
+
+    refresh();
+}
+
+QString NetworkView::searchPrompt() const
+{
+    return QString::fromUtf8("Address, port, process\u2026");
+}
+
+void NetworkView::refresh()
+{
+    const RecordSnapshot records = m_store.recordSnapshot();
+    const std::string query = search().toStdString();
+    m_model->setRows(records, records ? NetworkRows::network(*records, m_hideLocal->isChecked(), query)
+                                      : std::vector<uint32_t>());
+    m_destinations->setItems(NetworkRows::destinations(m_model->records(), m_model->rows()));
+    m_processes->setItems(NetworkRows::processes(m_model->records(), m_model->rows()));
+    m_count->setText(Format::count(m_model->rowCount()) + QStringLiteral(" network records"));
+}
+
+void NetworkView::applySelection()
+{
+    m_applyingSelection = true;
+    const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
+    if (row >= 0) {
+        const QModelIndex index = m_model->index(row, 0);
+        m_table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_table->scrollTo(index);
+    } else {
+        m_table->selectionModel()->clear();
+    }
+    m_applyingSelection = false;
+}
+
+void NetworkView::takeUserSelection()
+{
+    if (m_applyingSelection) return;
+    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    m_selection = rows.isEmpty() ? std::nullopt : std::optional<int64_t>(m_model->recordAt(rows.first().row()).id);
+}
+
+QMenu *NetworkView::contextMenuForRow(int row)
+{
+    if (row < 0 || row >= m_model->rowCount()) return nullptr;
+    const std::optional<AuditRecord> record = m_store.record(m_model->recordAt(row).id);
+    if (!record) return nullptr;
+    QMenu *menu = RecordContextMenu::build(m_store, *record, this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    return menu;
+}
+
+void NetworkView::openRow(int row)
+{
+    if (row < 0 || row >= m_model->rowCount()) return;
+    m_store.showRecords({m_model->recordAt(row).id}, networkRecordLabel);
+}
+
+bool NetworkView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_table && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            const QModelIndex current = m_table->currentIndex();
+            if (current.isValid()) openRow(current.row());
+            return true;
+        }
+    }
+    return ScreenWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "Views/ScreenWidget.h"
+
+#include <optional>
+
+class AuditStore;
+class BarList;
+class NetworkTableModel;
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QTableView;
+
+// The records with socket addresses: where they connect to and which programs made them (two
+// top-six cards whose rows fill the search), the local-socket switch, a count and the table.
+// Double-click or Return opens a record on the Events screen. The selection is a record id kept by
+// the screen, so it survives a search that hides its row.
+class NetworkView : public ScreenWidget {
+    Q_OBJECT
+
+public:
+    explicit NetworkView(const ViewContext &context, QWidget *parent = nullptr);
+
+    QString searchPrompt() const override;
+
+    QCheckBox *hideLocalSwitch() const { return m_hideLocal; }
+    QLabel *countLabel() const { return m_count; }
+    BarList *destinationsList() const { return m_destinations; }
+    BarList *processesList() const { return m_processes; }
+    QTableView *table() const { return m_table; }
+    NetworkTableModel *model() const { return m_model; }
+    std::optional<int64_t> selection() const { return m_selection; }
+    // The row's record menu, or null when the store no longer knows the record. Owned by the view.
+    QMenu *contextMenuForRow(int row);
+    // The primary action of a row (double-click, Return).
+    void openRow(int row);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void refresh();
+    void applySelection();
+    void takeUserSelection();
+
+    AuditStore &m_store;
+    QCheckBox *m_hideLocal = nullptr;
+    QLabel *m_count = nullptr;
+    BarList *m_destinations = nullptr;
+    BarList *m_processes = nullptr;
+    QTableView *m_table = nullptr;
+    NetworkTableModel *m_model = nullptr;
+    std::optional<int64_t> m_selection;
+    bool m_applyingSelection = false;
+};

@@ -1,0 +1,253 @@
+#include "Views/Processes/ProcessModels.h"
+
+#include "Engine/Analysis/Detections.h"
+#include "Views/Components/Style.h"
+#include "Views/Components/TableTime.h"
+#include "Views/Processes/ProcessRow.h"
+
+#include <array>
+
+// ProcessTreeModel
+
+ProcessTreeModel::ProcessTreeModel(QObject *parent) : QAbstractItemModel(parent) {}
+
+void ProcessTreeModel::setBorrowedRoots(const std::vector<ProcessNode> &roots)
+{
+    beginResetModel();
+    m_owned.clear();
+    index(roots);
+    endResetModel();
+}
+
+void ProcessTreeModel::setOwnedRoots(std::vector<ProcessNode> roots)
+{
+    beginResetModel();
+    m_owned = std::move(roots);
+    index(m_owned);
+    endResetModel();
+}
+
+void ProcessTreeModel::clear()
+{
+    beginResetModel();
+    m_owned.clear();
+    m_slots.clear();
+    m_slotOfID.clear();
+    m_rootCount = 0;
+    endResetModel();
+}
+
+void ProcessTreeModel::index(const std::vector<ProcessNode> &roots)
+{
+    m_slots.clear();
+    m_slotOfID.clear();
+    m_rootCount = int32_t(roots.size());
+    for (size_t i = 0; i < roots.size(); ++i) m_slots.push_back({&roots[i], -1, int32_t(i), 0, 0});
+    // Breadth first: each node's children are appended together, so they sit side by side.
+    for (size_t slot = 0; slot < m_slots.size(); ++slot) {
+        const ProcessNode *node = m_slots[slot].node;
+        m_slotOfID.emplace(node->id, int32_t(slot));
+        if (!node->children) continue;
+        m_slots[slot].firstChild = int32_t(m_slots.size());
+        m_slots[slot].childCount = int32_t(node->children->size());
+        for (size_t i = 0; i < node->children->size(); ++i)
+            m_slots.push_back({&(*node->children)[i], int32_t(slot), int32_t(i), 0, 0});
+    }
+}
+
+const ProcessNode *ProcessTreeModel::nodeAt(const QModelIndex &index) const
+{
+    if (!index.isValid() || index.model() != this || index.internalId() >= m_slots.size()) return nullptr;
+    return m_slots[index.internalId()].node;
+}
+
+QModelIndex ProcessTreeModel::indexOf(int64_t id) const
+{
+    const auto it = m_slotOfID.find(id);
+    if (it == m_slotOfID.end()) return {};
+    return createIndex(m_slots[size_t(it->second)].row, 0, quintptr(it->second));
+}
+
+QModelIndex ProcessTreeModel::index(int row, int column, const QModelIndex &parent) const
+{
+    if (row < 0 || column != 0) return {};
+    if (!parent.isValid()) return row < m_rootCount ? createIndex(row, 0, quintptr(row)) : QModelIndex();
+    const Slot &owner = m_slots[parent.internalId()];
+    if (row >= owner.childCount) return {};
+    return createIndex(row, 0, quintptr(owner.firstChild + row));
+}
+
+QModelIndex ProcessTreeModel::parent(const QModelIndex &child) const
+{
+    if (!child.isValid()) return {};
+    const int32_t parent = m_slots[child.internalId()].parent;
+    if (parent < 0) return {};
+    return createIndex(m_slots[size_t(parent)].row, 0, quintptr(parent));
+}
+
+int ProcessTreeModel::rowCount(const QModelIndex &parent) const
+{
+    if (!parent.isValid()) return m_rootCount;
+    if (parent.column() != 0) return 0;
+    return m_slots[parent.internalId()].childCount;
+}
+
+int ProcessTreeModel::columnCount(const QModelIndex &) const
+{
+    return 1;
+}
+
+bool ProcessTreeModel::hasChildren(const QModelIndex &parent) const
+{
+    return rowCount(parent) > 0;
+}
+
+QVariant ProcessTreeModel::data(const QModelIndex &index, int role) const
+{
+    const ProcessNode *node = nodeAt(index);
+    if (!node) return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return ProcessRows::fileName(*node);
+    case Qt::ToolTipRole:
+        return QString::fromStdString(node->commandLine());
+    case ProcessRoles::node:
+        return QVariant::fromValue(quintptr(node));
+    case ProcessRoles::processID:
+        return QVariant::fromValue(qint64(node->id));
+    default:
+        return {};
+    }
+}
+
+// ProcessListModel
+
+namespace {
+
+constexpr std::array<const char *, ProcessListModel::numColumns> columnTitles = {
+    "Started", "PID", "PPID", "User", "Image", "Command line", "Signing ID", "Events"};
+
+} // namespace
+
+ProcessListModel::ProcessListModel(QObject *parent)
+    : QAbstractTableModel(parent),
+      m_monoCallout(Style::monospaced(Style::callout())),
+      m_monoCaption(Style::monospaced(Style::caption())),
+      m_digits(Style::monospaced(Style::body()))
+{
+}
+
+void ProcessListModel::setProcesses(const std::vector<ProcessNode> &processes, const ProcessRows::ProcessFilter &filter)
+{
+    m_processes = &processes;
+    m_filter = filter;
+    derive();
+}
+
+void ProcessListModel::clear()
+{
+    beginResetModel();
+    m_processes = nullptr;
+    m_rows.clear();
+    endResetModel();
+}
+
+std::optional<ProcessRows::SortKey> ProcessListModel::sortKey(int column)
+{
+    using ProcessRows::SortKey;
+    switch (column) {
+    case startedColumn: return SortKey::start;
+    case pidColumn: return SortKey::pid;
+    case userColumn: return SortKey::user;
+    case imageColumn: return SortKey::image;
+    case commandLineColumn: return SortKey::commandLine;
+    case eventsColumn: return SortKey::eventCount;
+    default: return std::nullopt;
+    }
+}
+
+void ProcessListModel::sort(int column, Qt::SortOrder order)
+{
+    const std::optional<ProcessRows::SortKey> key = sortKey(column);
+    if (!key) return;
+    m_order = {*key, order == Qt::AscendingOrder};
+    derive();
+}
+
+void ProcessListModel::derive()
+{
+    beginResetModel();
+    if (m_processes) m_rows = ProcessRows::listRows(*m_processes, m_filter, m_order);
+    else m_rows.clear();
+    endResetModel();
+}
+
+int ProcessListModel::rowOf(int64_t id) const
+{
+    for (size_t row = 0; row < m_rows.size(); ++row)
+        if ((*m_processes)[m_rows[row]].id == id) return int(row);
+    return -1;
+}
+
+int ProcessListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int ProcessListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : numColumns;
+}
+
+QVariant ProcessListModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
+    const ProcessNode &process = processAt(index.row());
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (column) {
+        case startedColumn: return tableTimeText(process.start);
+        case pidColumn: return QString::number(process.pid);
+        case ppidColumn: return process.ppid ? QString::number(*process.ppid) : QString::fromUtf8("\u2014");
+        case imageColumn: return QString::fromStdString(process.image);
+        case commandLineColumn: return QString::fromStdString(process.commandLine());
+        case signingIDColumn:
+            return process.signingID ? QString::fromStdString(*process.signingID) : QString::fromUtf8("\u2014");
+        case eventsColumn: return QString::asprintf("%lld", static_cast<long long>(process.eventCount));
+        default: return {};
+        }
+    case Qt::ToolTipRole:
+        return column == commandLineColumn ? QVariant(QString::fromStdString(process.commandLine())) : QVariant();
+    case Qt::FontRole:
+        switch (column) {
+        case imageColumn:
+        case commandLineColumn: return m_monoCallout;
+        case signingIDColumn: return m_monoCaption;
+        case pidColumn:
+        case ppidColumn:
+        case eventsColumn: return m_digits;
+        default: return {};
+        }
+    case Qt::ForegroundRole:
+        switch (column) {
+        case ppidColumn:
+        case signingIDColumn: return Style::secondaryText();
+        case imageColumn:
+            return Detections::suspiciousLocation(process.image) ? QVariant(Style::orange()) : QVariant();
+        default: return {};
+        }
+    case ProcessRoles::userIDs:
+        return column == userColumn ? QVariant(quint64(process.auid) << 32 | process.euid) : QVariant();
+    case ProcessRoles::processID:
+        return QVariant::fromValue(qint64(process.id));
+    default:
+        return {};
+    }
+}
+
+QVariant ProcessListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= numColumns) return {};
+    return QString::fromUtf8(columnTitles[size_t(section)]);
+}

@@ -1,0 +1,336 @@
+#include "Views/Processes/ProcessesView.h"
+
+#include "Store/AuditStore.h"
+#include "Views/Components/Clipboard.h"
+#include "Views/Components/ContentUnavailable.h"
+#include "Views/Components/Divider.h"
+#include "Views/Components/Formatters.h"
+#include "Views/Components/Style.h"
+#include "Views/Components/TableColumns.h"
+#include "Views/Processes/ProcessDetail.h"
+#include "Views/Processes/ProcessModels.h"
+#include "Views/Processes/ProcessRow.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <array>
+
+namespace {
+
+constexpr std::array<ColumnWidth, ProcessListModel::numColumns> columnWidths = {{
+    {120, 140}, {40, 55}, {40, 55}, {60, 90}, {140, 220}, {200, 380}, {80, 150}, {40, 55}}};
+
+constexpr int controlsPaddingH = 12;
+constexpr int controlsPaddingV = 8;
+constexpr int pickerWidth = 160;
+constexpr int inspectorMinimumWidth = 300;
+constexpr int inspectorIdealWidth = 360;
+constexpr int inspectorMaximumWidth = 520;
+// Outlines up to this size open fully expanded; bigger ones show their roots' children only, so a
+// big trail's tree opens without laying out every row.
+constexpr int expandAllLimit = 5000;
+
+} // namespace
+
+ProcessesView::ProcessesView(const ViewContext &context, QWidget *parent)
+    : ScreenWidget(context, parent), m_store(*context.store)
+{
+    setObjectName("processesView");
+    setWindowTitle(QStringLiteral("Processes"));
+    auto *outer = new QHBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setChildrenCollapsible(false);
+    outer->addWidget(splitter);
+
+    auto *main = new QWidget(splitter);
+    auto *stack = new QVBoxLayout(main);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+
+    auto *controls = new QWidget(main);
+    controls->setObjectName("processControls");
+    auto *controlsLayout = new QHBoxLayout(controls);
+    controlsLayout->setContentsMargins(controlsPaddingH, controlsPaddingV, controlsPaddingH, controlsPaddingV);
+    auto *picker = new QWidget(controls);
+    picker->setObjectName("viewPicker");
+    picker->setAccessibleName(QStringLiteral("View"));
+    picker->setFixedWidth(pickerWidth);
+    auto *pickerLayout = new QHBoxLayout(picker);
+    pickerLayout->setContentsMargins(0, 0, 0, 0);
+    pickerLayout->setSpacing(0);
+    auto *group = new QButtonGroup(this);
+    group->setExclusive(true);
+    const auto segment = [&](const char *title, Mode mode) {
+        auto *button = new QToolButton(picker);
+        button->setText(QString::fromUtf8(title));
+        button->setCheckable(true);
+        button->setChecked(mode == m_mode);
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        group->addButton(button);
+        pickerLayout->addWidget(button);
+        connect(button, &QToolButton::clicked, this, [this, mode] { setMode(mode); });
+        return button;
+    };
+    m_treeButton = segment("Tree", Mode::tree);
+    m_listButton = segment("List", Mode::list);
+    controlsLayout->addWidget(picker);
+    m_rootOnly = new QCheckBox(QStringLiteral("Only processes running as root"), controls);
+    m_rootOnly->setObjectName("rootOnly");
+    controlsLayout->addWidget(m_rootOnly);
+    controlsLayout->addStretch(1);
+    m_count = new QLabel(controls);
+    m_count->setObjectName("imageCount");
+    Style::setTextStyle(m_count, Style::callout(), Style::secondaryText());
+    controlsLayout->addWidget(m_count);
+    stack->addWidget(controls);
+    stack->addWidget(horizontalDivider(main));
+
+    m_presentations = new QStackedWidget(main);
+    m_treeModel = new ProcessTreeModel(this);
+    m_tree = new QTreeView(m_presentations);
+    m_tree->setObjectName("processTree");
+    m_tree->setModel(m_treeModel);
+    m_tree->setHeaderHidden(true);
+    m_tree->setFrameShape(QFrame::NoFrame);
+    m_tree->setUniformRowHeights(true);
+    m_tree->setAlternatingRowColors(true);
+    m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_tree->setItemDelegate(new ProcessRowDelegate(m_tree));
+    m_presentations->addWidget(m_tree);
+
+    m_listModel = new ProcessListModel(this);
+    m_table = new QTableView(m_presentations);
+    m_table->setObjectName("processTable");
+    m_table->setModel(m_listModel);
+    m_table->setFrameShape(QFrame::NoFrame);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setWordWrap(false);
+    m_table->setShowGrid(false);
+    m_table->setAlternatingRowColors(true);
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 8);
+    m_table->setItemDelegateForColumn(ProcessListModel::userColumn, new UserTextDelegate(m_table));
+    m_table->setItemDelegateForColumn(ProcessListModel::imageColumn, new MiddleElideDelegate(m_table, Qt::ElideLeft));
+    m_table->setItemDelegateForColumn(ProcessListModel::commandLineColumn, new MiddleElideDelegate(m_table));
+    m_table->horizontalHeader()->setHighlightSections(false);
+    keepColumnsFitted(m_table, columnWidths, ProcessListModel::commandLineColumn);
+    m_table->horizontalHeader()->setSortIndicator(ProcessListModel::startedColumn, Qt::AscendingOrder);
+    m_table->setSortingEnabled(true);
+    // Columns without a key do not sort: a click on one puts the indicator back.
+    connect(m_table->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder) {
+        if (ProcessListModel::sortKey(column)) return;
+        const ProcessRows::SortOrder order = m_listModel->sortOrder();
+        int current = ProcessListModel::startedColumn;
+        for (int c = 0; c < ProcessListModel::numColumns; ++c)
+            if (ProcessListModel::sortKey(c) == order.key) current = c;
+        QSignalBlocker block(m_table->horizontalHeader());
+        m_table->horizontalHeader()->setSortIndicator(current, order.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    });
+    m_presentations->addWidget(m_table);
+    stack->addWidget(m_presentations, 1);
+
+    m_inspector = new QStackedWidget(splitter);
+    m_inspector->setObjectName("processInspector");
+    m_inspector->setMinimumWidth(inspectorMinimumWidth);
+    m_inspector->setMaximumWidth(inspectorMaximumWidth);
+    m_noSelection = new ContentUnavailable(QStringLiteral("No process selected"), QStringLiteral("terminal"),
+                                           QStringLiteral("Select a process to see its command line, signing identity and lineage."),
+                                           m_inspector);
+    m_noSelection->setObjectName("noProcessSelected");
+    m_inspector->addWidget(m_noSelection);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setSizes({1, inspectorIdealWidth});
+
+    m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_tree, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        const ProcessNode *node = m_treeModel->nodeAt(m_tree->indexAt(at));
+        if (!node) return;
+        processMenu(*node)->popup(m_tree->viewport()->mapToGlobal(at));
+    });
+    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        const QModelIndex index = m_table->indexAt(at);
+        if (!index.isValid()) return;
+        QMenu *menu = contextMenuForListRow(index.row());
+        if (menu->isEmpty()) {
+            menu->deleteLater();
+            return;
+        }
+        menu->popup(m_table->viewport()->mapToGlobal(at));
+    });
+
+    connect(m_treeModel, &QAbstractItemModel::modelReset, this, &ProcessesView::applySelection);
+    connect(m_listModel, &QAbstractItemModel::modelReset, this, &ProcessesView::applySelection);
+    connect(m_tree->selectionModel(), &QItemSelectionModel::selectionChanged, this, &ProcessesView::takeTreeSelection);
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &ProcessesView::takeListSelection);
+    connect(m_rootOnly, &QCheckBox::toggled, this, [this] { refresh(); });
+    connect(this, &ScreenWidget::searchChanged, this, [this] { refresh(); });
+    // The store replaces its process lists during a rebuild, and does not always say so (equal ids
+    // notify nothing); findingsChanged always follows both replacements, so every model that
+    // borrows them is rebuilt by then.
+    for (auto signal : {&AuditStore::processesChanged, &AuditStore::processRootsChanged, &AuditStore::findingsChanged})
+        connect(&m_store, signal, this, [this] { refresh(true); });
+
+    refresh(true);
+}
+
+QString ProcessesView::searchPrompt() const
+{
+    return QString::fromUtf8("Image, argument, pid, signing id\u2026");
+}
+
+QToolButton *ProcessesView::modeButton(Mode mode) const
+{
+    return mode == Mode::tree ? m_treeButton : m_listButton;
+}
+
+void ProcessesView::setMode(Mode mode)
+{
+    modeButton(mode)->setChecked(true);
+    if (mode == m_mode) return;
+    m_mode = mode;
+    if (m_mode == Mode::tree) {
+        refreshTree();
+        m_presentations->setCurrentWidget(m_tree);
+    } else {
+        // The outline is only kept while shown; the list is always current for the count.
+        m_treeModel->clear();
+        m_presentations->setCurrentWidget(m_table);
+    }
+    applySelection();
+}
+
+ProcessRows::ProcessFilter ProcessesView::filter() const
+{
+    return ProcessRows::ProcessFilter(search(), m_rootOnly->isChecked());
+}
+
+void ProcessesView::refresh(bool storeChanged)
+{
+    m_listModel->setProcesses(m_store.processes(), filter());
+    m_count->setText(Format::count(m_listModel->rowCount()) + QStringLiteral(" images"));
+    if (m_mode == Mode::tree) refreshTree();
+    updateDetail(storeChanged);
+}
+
+void ProcessesView::refreshTree()
+{
+    const ProcessRows::ProcessFilter current = filter();
+    // Unfiltered, the outline is the store's own tree, not a copy.
+    if (current.isActive()) m_treeModel->setOwnedRoots(ProcessRows::pruned(m_store.processRoots(), current));
+    else m_treeModel->setBorrowedRoots(m_store.processRoots());
+    if (m_treeModel->nodeCount() <= expandAllLimit) m_tree->expandAll();
+    else m_tree->expandToDepth(0);
+    applySelection();
+}
+
+void ProcessesView::applySelection()
+{
+    m_applyingSelection = true;
+    if (m_mode == Mode::tree) {
+        const QModelIndex index = m_selection ? m_treeModel->indexOf(*m_selection) : QModelIndex();
+        if (index.isValid()) {
+            for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) m_tree->expand(up);
+            m_tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+            m_tree->scrollTo(index);
+        } else {
+            m_tree->selectionModel()->clear();
+        }
+    } else {
+        const int row = m_selection ? m_listModel->rowOf(*m_selection) : -1;
+        if (row >= 0) {
+            const QModelIndex index = m_listModel->index(row, 0);
+            m_table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            m_table->scrollTo(index);
+        } else {
+            m_table->selectionModel()->clear();
+        }
+    }
+    m_applyingSelection = false;
+}
+
+void ProcessesView::takeTreeSelection()
+{
+    if (m_applyingSelection || m_mode != Mode::tree) return;
+    const QModelIndexList rows = m_tree->selectionModel()->selectedRows();
+    const ProcessNode *node = rows.isEmpty() ? nullptr : m_treeModel->nodeAt(rows.first());
+    m_selection = node ? std::optional<int64_t>(node->id) : std::nullopt;
+    updateDetail(false);
+}
+
+void ProcessesView::takeListSelection()
+{
+    if (m_applyingSelection || m_mode != Mode::list) return;
+    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    m_selection = rows.isEmpty() ? std::nullopt : std::optional<int64_t>(m_listModel->processAt(rows.first().row()).id);
+    updateDetail(false);
+}
+
+void ProcessesView::updateDetail(bool storeChanged)
+{
+    // Looked up in the flat list only: a placeholder has no detail.
+    const ProcessNode *shown = nullptr;
+    if (m_selection)
+        for (const ProcessNode &process : m_store.processes())
+            if (process.id == *m_selection) {
+                shown = &process;
+                break;
+            }
+    // The same process keeps its pane (and scroll position) until the store changes.
+    if (m_detail && shown && !storeChanged && m_detail->process().id == shown->id) return;
+    if (m_detail) {
+        m_inspector->removeWidget(m_detail);
+        m_detail->deleteLater();
+        m_detail = nullptr;
+    }
+    if (shown) {
+        m_detail = new ProcessDetail(m_store, *shown, m_inspector);
+        m_inspector->addWidget(m_detail);
+    }
+    m_inspector->setCurrentWidget(m_detail ? static_cast<QWidget *>(m_detail) : m_noSelection);
+}
+
+QMenu *ProcessesView::processMenu(const ProcessNode &process)
+{
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    ProcessNode node = process;
+    node.children.reset();
+    connect(menu->addAction(QStringLiteral("Show Events for This Process")), &QAction::triggered, this,
+            [this, node] { m_store.showProcessEvents(node); });
+    connect(menu->addAction(QStringLiteral("Show Exec Record")), &QAction::triggered, this,
+            [this, id = node.id, label = ProcessRows::execRecordLabel(node)] { m_store.showRecords({id}, label); });
+    menu->addSeparator();
+    connect(menu->addAction(QStringLiteral("Copy Command Line")), &QAction::triggered, this,
+            [line = QString::fromStdString(node.commandLine())] { copyToClipboard(line); });
+    return menu;
+}
+
+QMenu *ProcessesView::contextMenuForListRow(int row)
+{
+    if (row >= 0 && row < m_listModel->rowCount()) {
+        const int64_t id = m_listModel->processAt(row).id;
+        for (const ProcessNode &process : m_store.processes())
+            if (process.id == id) return processMenu(process);
+    }
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    return menu;
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "Engine/Analysis/ProcessGraph.h"
+#include "Views/Processes/ProcessRows.h"
+#include "Views/ScreenWidget.h"
+
+#include <optional>
+
+class AuditStore;
+class ContentUnavailable;
+class ProcessDetail;
+class ProcessListModel;
+class ProcessTreeModel;
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QStackedWidget;
+class QTableView;
+class QToolButton;
+class QTreeView;
+
+// The processes of the loaded trails, as an outline of parents and children or as a sortable list
+// of every executed image. The toolbar search and the root-only switch narrow both; the detail
+// pane shows the selected process. The selection is a process id kept by the screen: it survives a
+// switch between the presentations and a search that hides its row.
+class ProcessesView : public ScreenWidget {
+    Q_OBJECT
+
+public:
+    enum class Mode { tree, list };
+
+    explicit ProcessesView(const ViewContext &context, QWidget *parent = nullptr);
+
+    QString searchPrompt() const override;
+
+    Mode mode() const { return m_mode; }
+    void setMode(Mode mode);
+    QToolButton *modeButton(Mode mode) const;
+    QCheckBox *rootOnlySwitch() const { return m_rootOnly; }
+    QLabel *countLabel() const { return m_count; }
+    QTreeView *tree() const { return m_tree; }
+    QTableView *table() const { return m_table; }
+    ProcessTreeModel *treeModel() const { return m_treeModel; }
+    ProcessListModel *listModel() const { return m_listModel; }
+    // The detail of the selected process, or null while the placeholder shows.
+    ProcessDetail *detail() const { return m_detail; }
+    std::optional<int64_t> selection() const { return m_selection; }
+
+    // The menu of one process (Show Events, Show Exec Record, Copy Command Line). Owned by the view.
+    QMenu *processMenu(const ProcessNode &process);
+    // The list row's menu: empty when the row names no process of the store.
+    QMenu *contextMenuForListRow(int row);
+
+private:
+    ProcessRows::ProcessFilter filter() const;
+    void refresh(bool storeChanged = false);
+    void refreshTree();
+    void applySelection();
+    void takeTreeSelection();
+    void takeListSelection();
+    void updateDetail(bool storeChanged);
+
+    AuditStore &m_store;
+    Mode m_mode = Mode::tree;
+    QToolButton *m_treeButton = nullptr;
+    QToolButton *m_listButton = nullptr;
+    QCheckBox *m_rootOnly = nullptr;
+    QLabel *m_count = nullptr;
+    QStackedWidget *m_presentations = nullptr;
+    QTreeView *m_tree = nullptr;
+    QTableView *m_table = nullptr;
+    ProcessTreeModel *m_treeModel = nullptr;
+    ProcessListModel *m_listModel = nullptr;
+    QStackedWidget *m_inspector = nullptr;
+    ContentUnavailable *m_noSelection = nullptr;
+    ProcessDetail *m_detail = nullptr;
+    std::optional<int64_t> m_selection;
+    bool m_applyingSelection = false;
+};

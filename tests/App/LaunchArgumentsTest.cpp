@@ -1,0 +1,75 @@
+#include "App/LaunchArguments.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+
+TEST(LaunchArgumentsTest, Table)
+{
+    // Files that exist in this imaginary file system; "events" is a file in the current folder.
+    const std::set<QString> existing = {"/t/a.bsm", "/t/b.bsm", "events", "-dash.bsm", "/t/folder"};
+    const auto exists = [&](const QString &path) { return existing.count(path) > 0; };
+    const QString cwd = QDir::currentPath();
+    struct Case {
+        const char *name;
+        QStringList arguments;
+        std::optional<Screen> screen;
+        bool sample;
+        QStringList paths;
+    };
+    const Case cases[] = {
+        {"nothing", {}, std::nullopt, false, {}},
+        {"screen", {"--screen", "findings"}, Screen::findings, false, {}},
+        {"screen is case-sensitive", {"--screen", "Findings"}, std::nullopt, false, {}},
+        {"screen with no raw value", {"--screen", "overview"}, std::nullopt, false, {}},
+        {"screen as the last argument", {"/t/a.bsm", "--screen"}, std::nullopt, false, {"/t/a.bsm"}},
+        {"only the first screen counts", {"--screen", "nope", "--screen", "events"}, std::nullopt, false, {}},
+        {"a file named like the screen", {"--screen", "events"}, Screen::events, false, {}},
+        {"a file named like a screen alone", {"events"}, std::nullopt, false, {}},
+        {"sample", {"--sample"}, std::nullopt, true, {}},
+        {"sample anywhere with paths", {"/t/a.bsm", "--sample", "/t/b.bsm"}, std::nullopt, true, {"/t/a.bsm", "/t/b.bsm"}},
+        {"missing path skipped", {"/t/missing.bsm", "/t/a.bsm"}, std::nullopt, false, {"/t/a.bsm"}},
+        {"dash paths never opened", {"-dash.bsm", "--unknown"}, std::nullopt, false, {}},
+        {"folders count as existing", {"/t/folder"}, std::nullopt, false, {"/t/folder"}},
+        {"helper switch is just an option here", {"--auditpipe-helper"}, std::nullopt, false, {}},
+    };
+    for (const Case &c : cases) {
+        const LaunchRequest request = parseLaunchArguments(c.arguments, exists);
+        EXPECT_EQ(request.screen, c.screen) << c.name;
+        EXPECT_EQ(request.sample, c.sample) << c.name;
+        EXPECT_EQ(request.paths, c.paths) << c.name;
+    }
+    EXPECT_EQ(cwd, QDir::currentPath());
+}
+
+TEST(LaunchArgumentsTest, RelativePathsAreMadeAbsoluteAgainstTheCurrentFolder)
+{
+    const LaunchRequest request =
+        parseLaunchArguments({"trails/x.bsm"}, [](const QString &path) { return path == "trails/x.bsm"; });
+    EXPECT_EQ(request.paths, QStringList{QDir::current().absoluteFilePath("trails/x.bsm")});
+}
+
+TEST(LaunchArgumentsTest, SnapshotScreenList)
+{
+    const std::vector<Screen> all(allScreens.begin(), allScreens.end());
+    struct Case {
+        const char *list;
+        std::vector<Screen> screens;
+    };
+    const Case cases[] = {
+        {"", all},
+        {"events,sources", {Screen::events, Screen::sources}},
+        {"Events", all},
+        {"nothing,at,all", all},
+        {"events, sources", {Screen::events}},
+        {",,monitor,,monitor,", {Screen::monitor, Screen::monitor}},
+        {"sources,events", {Screen::sources, Screen::events}},
+    };
+    for (const Case &c : cases) EXPECT_EQ(snapshotScreens(QString::fromUtf8(c.list)), c.screens) << c.list;
+}
+
+} // namespace

@@ -1,0 +1,222 @@
+#include "Views/Findings/FindingsView.h"
+
+#include "Views/Components/ContentUnavailable.h"
+#include "Views/Components/TextBox.h"
+#include "Views/Findings/FindingDetail.h"
+#include "Views/Findings/FindingsTableModel.h"
+#include "support/LoadedStore.h"
+#include "support/RecordValue.h"
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+using TestRecords::RecordValue;
+
+namespace {
+
+constexpr uint16_t execve = 23;
+
+class FindingsViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        // Command-line rules: whoami (info, Discovery), csrutil status (low, Discovery, T1082), csrutil
+        // disable (critical, Defense Evasion, T1562.001).
+        ASSERT_TRUE(store.load({RecordValue(execve, 1000).subject(501, 501, 100).path("/usr/bin/whoami").execArgs({"whoami"}),
+                                RecordValue(execve, 2000).subject(501, 501, 101).path("/usr/bin/csrutil").execArgs({"csrutil", "status"}),
+                                RecordValue(execve, 3000).subject(501, 0, 102).path("/usr/bin/csrutil").execArgs({"csrutil", "disable"})}));
+        ASSERT_EQ(store.findings().size(), 3u);
+        view = std::make_unique<FindingsView>(ViewContext{&store, nullptr, nullptr});
+        view->resize(1200, 700);
+        tester = std::make_unique<QAbstractItemModelTester>(view->model(),
+                                                            QAbstractItemModelTester::FailureReportingMode::Fatal);
+    }
+
+    const Finding &findingNamed(const std::string &rule) const
+    {
+        for (const Finding &f : store.findings())
+            if (f.rule == rule) return f;
+        throw std::runtime_error("no finding " + rule);
+    }
+
+    QStringList rules() const
+    {
+        QStringList out;
+        for (int row = 0; row < view->model()->rowCount(); ++row)
+            out << QString::fromStdString(view->model()->findingAt(row).rule);
+        return out;
+    }
+
+    QStringList chipTexts() const
+    {
+        QStringList out;
+        for (QToolButton *chip : view->chips()) out << chip->text() + (chip->property("highlighted").toBool() ? "*" : "");
+        return out;
+    }
+
+    QWidget *inspectorPage() const { return view->findChild<QStackedWidget *>("findingInspector")->currentWidget(); }
+
+    LoadedStore store;
+    std::unique_ptr<FindingsView> view;
+    std::unique_ptr<QAbstractItemModelTester> tester;
+};
+
+TEST_F(FindingsViewTest, MinimumChipsAndCountFollowTheStore)
+{
+    EXPECT_EQ(view->searchPrompt(), QString::fromUtf8("Rule, tactic, technique\u2026"));
+    EXPECT_EQ(view->minimumPicker()->currentText(), "Low");
+    EXPECT_EQ(rules(), (QStringList{"SIP / security posture query", "SIP disable attempt"}));
+    EXPECT_EQ(view->countLabel()->text(), "2 of 3 findings") << "info findings still count in the total";
+    EXPECT_EQ(chipTexts(), (QStringList{"Discovery 1", "Defense Evasion 1"}));
+
+    view->minimumPicker()->setCurrentIndex(0);
+    EXPECT_EQ(view->countLabel()->text(), "3 of 3 findings");
+    EXPECT_EQ(chipTexts(), (QStringList{"Discovery 2", "Defense Evasion 1"}));
+
+    // A chip sets the search and lights up; a second click clears it. Typing does not move counts.
+    view->chips()[1]->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view->search(), "Defense Evasion");
+    EXPECT_EQ(chipTexts(), (QStringList{"Discovery 2", "Defense Evasion 1*"}));
+    EXPECT_EQ(view->countLabel()->text(), "1 of 3 findings");
+    view->chips()[1]->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view->search(), "");
+    view->setSearch("discovery");
+    EXPECT_EQ(chipTexts(), (QStringList{"Discovery 2", "Defense Evasion 1"})) << "another case does not light it";
+    EXPECT_EQ(rules().size(), 2);
+    view->chips()[0]->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view->search(), "Discovery") << "sets the exact category instead of clearing";
+
+    view->minimumPicker()->setCurrentIndex(4);
+    EXPECT_EQ(rules(), QStringList{});
+    EXPECT_TRUE(view->emptyOverlay()->isVisibleTo(view.get()));
+    EXPECT_EQ(view->emptyOverlay()->title(), "No findings");
+    EXPECT_EQ(view->emptyOverlay()->description(), "Lower the minimum severity to see more.");
+}
+
+TEST_F(FindingsViewTest, SelectionSurvivesASearchAndTheInspectorKeepsIt)
+{
+    EXPECT_EQ(inspectorPage()->objectName(), "selectAFinding");
+    view->table()->selectRow(0);
+    const Uuid id = findingNamed("SIP / security posture query").id;
+    ASSERT_EQ(view->selection(), id);
+    ASSERT_NE(view->detail(), nullptr);
+
+    view->setSearch("disable");
+    EXPECT_EQ(rules(), QStringList{"SIP disable attempt"});
+    EXPECT_TRUE(view->table()->selectionModel()->selectedRows().isEmpty());
+    EXPECT_EQ(view->selection(), id);
+    ASSERT_NE(view->detail(), nullptr) << "a hidden finding stays in the inspector";
+    EXPECT_EQ(view->detail()->finding().id, id);
+
+    view->setSearch("");
+    ASSERT_EQ(view->table()->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(view->model()->findingAt(view->table()->selectionModel()->selectedRows().first().row()).id, id);
+
+    // A rebuild makes new finding ids: the inspector falls back.
+    ASSERT_TRUE(store.load({RecordValue(execve, 4000).subject(501, 501, 103).path("/usr/bin/id").execArgs({"id"})}));
+    EXPECT_EQ(view->detail(), nullptr);
+    EXPECT_EQ(inspectorPage()->objectName(), "selectAFinding");
+}
+
+TEST_F(FindingsViewTest, DrillDownsSetTheStoreFilterAndScreen)
+{
+    const Finding &critical = findingNamed("SIP disable attempt");
+    const int row = view->model()->rowOf(critical.id);
+    view->openRow(row);
+    EXPECT_EQ(store.screen(), Screen::events);
+    EXPECT_EQ(store.filter().recordIDs, std::optional(std::unordered_set<int64_t>(critical.recordIDs.begin(), critical.recordIDs.end())));
+    EXPECT_EQ(store.filter().label, "SIP disable attempt");
+    EXPECT_EQ(store.selectedRecordID(), critical.recordIDs.front());
+
+    QMenu *menu = view->contextMenuForRow(row);
+    ASSERT_EQ(menu->actions().size(), 2);
+    EXPECT_EQ(menu->actions()[0]->text(), "Show Related Records");
+    EXPECT_EQ(menu->actions()[1]->text(), QString::fromUtf8("Show \u00B15 Minutes Around"));
+    store.setScreen(Screen::findings);
+    store.setSelectedRecordID(std::nullopt);
+    menu->actions()[1]->trigger();
+    const std::optional<AuditRecord> first = store.record(critical.recordIDs.front());
+    ASSERT_TRUE(first);
+    EXPECT_EQ(store.screen(), Screen::events);
+    EXPECT_EQ(store.filter().start, first->time - 300);
+    EXPECT_EQ(store.filter().end, first->time + 300);
+    EXPECT_EQ(store.filter().label, "\u00B15 min of SIP disable attempt");
+    EXPECT_FALSE(store.filter().recordIDs.has_value());
+    EXPECT_EQ(store.selectedRecordID(), first->id);
+
+    EXPECT_TRUE(view->contextMenuForRow(42)->actions().isEmpty());
+}
+
+TEST_F(FindingsViewTest, DetailCopiesTheSummaryAndLinksTheTechnique)
+{
+    const Finding &critical = findingNamed("SIP disable attempt");
+    view->table()->selectRow(view->model()->rowOf(critical.id));
+    FindingDetail *detail = view->detail();
+    ASSERT_NE(detail, nullptr);
+
+    QGuiApplication::clipboard()->setText("something else");
+    detail->summaryBox()->copyAction()->trigger();
+    EXPECT_EQ(detail->summaryBox()->copyAction()->text(), "Copy Summary");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromStdString(critical.summary));
+
+    ASSERT_NE(detail->techniqueLink(), nullptr);
+    EXPECT_TRUE(detail->techniqueLink()->text().contains("/techniques/T1562/001/"));
+    EXPECT_TRUE(detail->techniqueLink()->text().contains(">T1562.001<"));
+    EXPECT_EQ(detail->evidenceShown(), critical.recordIDs);
+
+    QStringList texts;
+    for (QLabel *label : detail->findChildren<QLabel *>()) texts << label->text();
+    EXPECT_TRUE(texts.contains(QString::number(critical.recordIDs.size()) + " record(s)"));
+
+    store.setScreen(Screen::findings);
+    detail->showRecordsButton()->click();
+    EXPECT_EQ(store.screen(), Screen::events);
+    EXPECT_EQ(store.filter().label, critical.rule);
+}
+
+TEST(FindingDetailTest, ListsAtMostTwelveKnownEvidenceRecords)
+{
+    LoadedStore store;
+    std::vector<AuditRecord> records;
+    for (int i = 0; i < 20; ++i) records.push_back(RecordValue(72, 100 + i).subject(501, 501, 100).path("/etc/x"));
+    ASSERT_TRUE(store.load(std::move(records)));
+    Finding finding;
+    finding.rule = "Rule";
+    finding.summary = "summary";
+    for (int64_t id = 1; id <= 20; ++id) finding.recordIDs.push_back(id == 2 ? 999 : id);
+    FindingDetail detail(store, finding);
+    EXPECT_EQ(detail.evidenceShown(), (std::vector<int64_t>{1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}))
+        << "the unknown id takes no row, and the list stops at the twelfth id";
+    EXPECT_EQ(detail.techniqueLink(), nullptr);
+    QStringList texts;
+    for (QLabel *label : detail.findChildren<QLabel *>()) texts << label->text();
+    EXPECT_TRUE(texts.contains("20 record(s)"));
+    EXPECT_EQ(texts.count("Evidence"), 2) << "the fact row and the heading";
+
+    Finding bare;
+    bare.rule = "Bare";
+    FindingDetail empty(store, bare);
+    texts.clear();
+    for (QLabel *label : empty.findChildren<QLabel *>()) texts << label->text();
+    EXPECT_TRUE(texts.contains("0 record(s)"));
+    EXPECT_EQ(texts.count("Evidence"), 1) << "only the fact row, no heading";
+    EXPECT_NE(empty.showRecordsButton(), nullptr);
+}
+
+} // namespace
