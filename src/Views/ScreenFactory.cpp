@@ -2,6 +2,8 @@
 
 #include "Views/Events/EventsView.h"
 #include "Views/Findings/FindingsView.h"
+#include "Views/Live/LiveView.h"
+#include "Views/Monitor/MonitorView.h"
 #include "Views/Network/NetworkView.h"
 #include "Views/Overview/DashboardView.h"
 #include "Views/Processes/ProcessesView.h"
@@ -15,7 +17,7 @@
 
 namespace {
 
-// Stands in for a screen that is not built yet: its title, centred.
+// Stands in for a screen whose objects the context lacks: its title, centred.
 ScreenWidget *placeholder(Screen screen, const ViewContext &context, QWidget *parent)
 {
     auto *widget = new ScreenWidget(context, parent);
@@ -41,8 +43,12 @@ ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *par
         return new FindingsView(context, parent);
     case Screen::network:
         return new NetworkView(context, parent);
+    // The two monitor screens drive objects a context may lack (tests of the shell hand a store only).
     case Screen::live:
+        if (context.store && context.liveMonitor) return new LiveView(context, parent);
+        break;
     case Screen::monitor:
+        if (context.liveMonitor && context.alertCenter) return new MonitorView(context, parent);
         break;
     case Screen::sources:
         return new SourcesView(context, parent);
