@@ -1,8 +1,17 @@
 // Loading trails into the store, removing one, and the memory the store holds afterwards and at
-// its peak. Two generated trails of about half a million records each, a million together.
-// Figures are printed, not asserted: run StoreBench from a release build.
+// its peak. Two generated trails of about half a million records each, a million together, and
+// one trail of a million small records (~130 bytes, a plain open's size). The phases of one load
+// are timed on their own by the engine's steps. Figures are printed, not asserted: run StoreBench
+// from a release build.
 
+#include "Engine/Analysis/Detections.h"
+#include "Engine/Analysis/ProcessGraph.h"
+#include "Engine/Analysis/TrailAnalysis.h"
+#include "Engine/Analysis/TrailStats.h"
+#include "Engine/Parser/BSMParser.h"
+#include "Engine/Support/Parallel.h"
 #include "Store/AuditStore.h"
+#include "Store/TrailFile.h"
 #include "TrailGenerator.h"
 
 #include <QCoreApplication>
@@ -13,6 +22,7 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
+#include <chrono>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -51,21 +61,49 @@ void resetPeak()
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
+constexpr size_t smallRecords = 1000000;
+
+// A million opens of ~130 bytes each: header, subject, path, return and trailer.
+BenchTrail::Bytes smallRecordTrail()
+{
+    using namespace TestBSM;
+    BenchTrail::Random random(0x5a11);
+    BenchTrail::Bytes trail;
+    trail.reserve(smallRecords * 132);
+    uint32_t seconds = 1714564800;
+    for (size_t i = 0; i < smallRecords; ++i) {
+        seconds += uint32_t(random.below(2));
+        Subject subject;
+        subject.pid = 300 + uint32_t(random.below(400));
+        const BenchTrail::Bytes record = RecordBuilder(72, seconds, uint32_t(random.below(1000)))
+                                             .subject(subject)
+                                             .path(random.pick(BenchTrail::files))
+                                             .returnValue(0)
+                                             .build();
+        trail.insert(trail.end(), record.begin(), record.end());
+    }
+    return trail;
+}
+
 class Trails {
 public:
     Trails()
     {
-        for (int i = 0; i < 2; ++i) {
-            const BenchTrail::Bytes bytes = BenchTrail::make(trailBytes, 0x5eed + uint64_t(i));
+        for (int i = 0; i < 3; ++i) {
+            const BenchTrail::Bytes bytes = i < 2 ? BenchTrail::make(trailBytes, 0x5eed + uint64_t(i)) : smallRecordTrail();
+            m_bytes[i] = double(bytes.size());
             QFile file(url(i).toLocalFile());
             file.open(QIODevice::WriteOnly);
             file.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
         }
     }
+    // 0 and 1: the mix; 2: the small records.
     QUrl url(int i) const { return QUrl::fromLocalFile(m_dir.filePath(QString("trail-%1.bsm").arg(i))); }
+    double bytes(int i) const { return m_bytes[i]; }
 
 private:
     QTemporaryDir m_dir;
+    double m_bytes[3] = {};
 };
 
 const Trails &trails()
@@ -85,7 +123,7 @@ void settle(AuditStore &store, const QFuture<void> &operation)
 // Times `operation` on a store that `prepare` filled, and reports what the store holds after it
 // (heap, file buffers included) and the resident set's peak during it, both above an empty store.
 void measure(benchmark::State &state, const std::function<void(AuditStore &)> &prepare,
-             const std::function<QFuture<void>(AuditStore &)> &operation)
+             const std::function<QFuture<void>(AuditStore &)> &operation, double trailBytesHeld)
 {
     trails();
     malloc_trim(0);
@@ -103,6 +141,8 @@ void measure(benchmark::State &state, const std::function<void(AuditStore &)> &p
     state.counters["held bytes/record"] =
         store->records().empty() ? 0 : held * double(1 << 20) / double(store->records().size());
     state.counters["peak MB"] = peak;
+    state.counters["held/trail"] = held * double(1 << 20) / trailBytesHeld;
+    state.counters["peak/trail"] = peak * double(1 << 20) / trailBytesHeld;
     store.reset();
     malloc_trim(0);
 }
@@ -110,7 +150,8 @@ void measure(benchmark::State &state, const std::function<void(AuditStore &)> &p
 void openFirstTrail(benchmark::State &state)
 {
     measure(state, [](AuditStore &) {},
-            [](AuditStore &store) { return store.open({trails().url(0)}, TrailSource::Kind::file); });
+            [](AuditStore &store) { return store.open({trails().url(0)}, TrailSource::Kind::file); },
+            trails().bytes(0));
 }
 BENCHMARK(openFirstTrail)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -118,7 +159,8 @@ void openSecondTrail(benchmark::State &state)
 {
     measure(
         state, [](AuditStore &store) { settle(store, store.open({trails().url(0)}, TrailSource::Kind::file)); },
-        [](AuditStore &store) { return store.open({trails().url(1)}, TrailSource::Kind::file); });
+        [](AuditStore &store) { return store.open({trails().url(1)}, TrailSource::Kind::file); },
+        trails().bytes(0) + trails().bytes(1));
 }
 BENCHMARK(openSecondTrail)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -129,9 +171,61 @@ void removeFirstTrail(benchmark::State &state)
         [](AuditStore &store) {
             settle(store, store.open({trails().url(0), trails().url(1)}, TrailSource::Kind::file));
         },
-        [](AuditStore &store) { return store.remove(store.sources().front().id); });
+        [](AuditStore &store) { return store.remove(store.sources().front().id); }, trails().bytes(1));
 }
 BENCHMARK(removeFirstTrail)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void openSmallRecords(benchmark::State &state)
+{
+    measure(state, [](AuditStore &) {},
+            [](AuditStore &store) { return store.open({trails().url(2)}, TrailSource::Kind::file); },
+            trails().bytes(2));
+}
+BENCHMARK(openSmallRecords)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The steps of one load as the store runs them, each timed: reading the file, decoding it, the
+// sort, the process tree, and the detections beside the statistics and the id index.
+void loadPhases(benchmark::State &state, int trail)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto ms = [](Clock::time_point from) {
+        return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
+    };
+    trails();
+    const unsigned threads = Parallel::workers();
+    for (auto _ : state) {
+        auto start = Clock::now();
+        TrailFile::Contents contents = TrailFile::read(trails().url(trail).toLocalFile().toStdString());
+        state.counters["read ms"] = ms(start);
+        start = Clock::now();
+        BSMParser::TrailResult parsed = BSMParser::parseFile(contents.bytes, 1, 1, threads,
+                                                             int64_t(contents.bytes->size() / (threads * 4)) + 1);
+        state.counters["parse ms"] = ms(start);
+        state.counters["parse GB/s"] = double(contents.bytes->size()) / 1e6 / state.counters["parse ms"];
+        // Reversed halves, so the sort has the work of two interleaved sources.
+        std::vector<AuditRecord> records = std::move(parsed.records);
+        std::reverse(records.begin(), records.begin() + std::ptrdiff_t(records.size() / 2));
+        start = Clock::now();
+        TrailAnalysis::sortByTime(records, threads);
+        state.counters["sort ms"] = ms(start);
+        start = Clock::now();
+        ProcessGraph::Result tree = ProcessGraph::build(std::move(records));
+        state.counters["tree ms"] = ms(start);
+        start = Clock::now();
+        std::vector<Finding> findings;
+        TrailStats stats;
+        StoreAnalysis index;
+        Parallel::both([&] { findings = Detections::run(tree.records); }, [&] {
+            stats = TrailStats::compute(tree.records);
+            index.indexPositions(tree.records);
+        });
+        state.counters["detections+stats ms"] = ms(start);
+        state.counters["records"] = double(tree.records.size());
+        benchmark::DoNotOptimize(findings);
+    }
+}
+BENCHMARK_CAPTURE(loadPhases, mix, 0)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(loadPhases, smallRecords, 2)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -6,6 +6,8 @@
 #include "Engine/BSM/UserResolver.h"
 
 #include <algorithm>
+#include <memory>
+#include <vector>
 #include <cstdio>
 #include <cstdlib>
 
@@ -82,6 +84,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(file.issues.size() == stream.issues.size() || file.issues.size() == stream.issues.size() + 1,
             "file mode adds at most the truncation issue");
     require(file.bytesConsumed >= stream.bytesConsumed, "file mode consumes at least what stream mode does");
+
+    // Cut into parts at the record boundaries and decoded side by side, the bytes make what one
+    // pass makes: the same records in the same order, issues and stop.
+    const auto shared = std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.end());
+    const auto parts = BSMParser::parseFile(shared, 7, 1, 3, size == 0 ? 1 : 1 + data[size - 1] % 128);
+    require(parts.records.size() == file.records.size(), "parts make the same records");
+    for (size_t i = 0; i < file.records.size(); ++i)
+        require(parts.records[i].id == file.records[i].id
+                    && std::ranges::equal(parts.records[i].raw.span(), file.records[i].raw.span())
+                    && parts.records[i].paths == file.records[i].paths
+                    && parts.records[i].subject == file.records[i].subject,
+                "parts make the same records");
+    require(parts.issues.size() == file.issues.size() && parts.fileTokens.size() == file.fileTokens.size()
+                && parts.bytesConsumed == file.bytesConsumed,
+            "parts make the same issues and stop");
+    for (size_t i = 0; i < file.issues.size(); ++i)
+        require(parts.issues[i].offset == file.issues[i].offset && parts.issues[i].message == file.issues[i].message,
+                "parts make the same issues and stop");
 
     // Stream mode does not depend on how the bytes arrive: cut in two, with the bytes left over
     // and the search state handed on, it makes the records of one read and stops where it did.

@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <new>
 #include <system_error>
+#include <sys/stat.h>
 
 namespace {
 
@@ -81,8 +82,17 @@ struct LoadedFile {
     int error = 0; // errno of a failed read
 };
 
-// Runs in the background. The records keep windows into the one buffer the file was read into.
-std::shared_ptr<LoadedFile> loadFile(const std::optional<std::string> &native, int64_t source, int64_t firstID)
+// The size of a regular file, 0 for anything else or a failure, which the read then reports.
+uint64_t regularFileSize(const std::optional<std::string> &native)
+{
+    struct stat info;
+    if (!native || ::stat(native->c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+    return uint64_t(info.st_size);
+}
+
+// Runs in the background, on up to `threads` threads. The records keep windows into the one
+// buffer the file was read into; their ids are given when the store appends them.
+std::shared_ptr<LoadedFile> loadFile(const std::optional<std::string> &native, unsigned threads)
 {
     auto loaded = std::make_shared<LoadedFile>();
     if (!native) {
@@ -96,7 +106,10 @@ std::shared_ptr<LoadedFile> loadFile(const std::optional<std::string> &native, i
     }
     loaded->bytes = int64_t(contents.bytes->size());
     try {
-        loaded->trail = BSMParser::parse(std::move(contents.bytes), source, firstID, false);
+        // Parts small enough that every thread gets a few, large enough that framing them costs nothing.
+        const int64_t partSize = std::clamp<int64_t>(loaded->bytes / int64_t(threads * 4), int64_t(64) << 10,
+                                                     int64_t(4) << 20);
+        loaded->trail = BSMParser::parseFile(std::move(contents.bytes), 0, 0, threads, partSize);
     } catch (const std::bad_alloc &) {
         loaded->trail = {};
         loaded->error = ENOMEM;
@@ -350,45 +363,76 @@ int64_t AuditStore::appendTrail(TrailSource::Kind kind, std::string name, std::o
 
 // Loading
 
+struct AuditStore::PendingFile {
+    Location location;
+    std::optional<std::string> refusal; // why it is not read: it would not fit in memory
+    QFuture<std::shared_ptr<LoadedFile>> loaded; // unset when refused
+};
+
 QFuture<void> AuditStore::open(const QList<QUrl> &urls, TrailSource::Kind kind)
 {
     if (urls.isEmpty()) return finishedFuture();
     return enqueue([this, urls, kind](Finish finish) {
         setLoading(true);
-        readFiles(urls, 0, kind, std::move(finish));
+        // Every file is read and decoded at once, each on its share of the threads; the store
+        // takes them up in the order given, so ids, sources and messages follow that order.
+        const unsigned share = m_threads / unsigned(std::min<qsizetype>(urls.size(), m_threads));
+        const unsigned threads = m_threads == 1 ? 1 : std::max(2u, share);
+        std::optional<uint64_t> available = m_memoryProbe();
+        auto files = std::make_shared<std::vector<PendingFile>>();
+        for (const QUrl &url : urls) {
+            PendingFile file{locate(url), std::nullopt, {}};
+            // Judged before the read, whose buffer alone may be more than there is. Files loaded
+            // side by side share the memory: each later one counts on what the earlier leave.
+            if (available) {
+                const uint64_t size = regularFileSize(file.location.native);
+                file.refusal = LoadEstimate::refusal(size, *available);
+                if (!file.refusal) *available -= LoadEstimate::memoryNeeded(size);
+            }
+            if (!file.refusal)
+                file.loaded = QtConcurrent::run(
+                    [native = file.location.native, threads] { return loadFile(native, threads); });
+            files->push_back(std::move(file));
+        }
+        readFiles(std::move(files), 0, kind, std::move(finish));
     });
 }
 
-// One file at a time: each takes the id counters as they stand when its read starts, and the
-// running operation keeps everyone else from moving them meanwhile.
-void AuditStore::readFiles(QList<QUrl> urls, qsizetype next, TrailSource::Kind kind, Finish finish)
+void AuditStore::readFiles(PendingFiles files, size_t next, TrailSource::Kind kind, Finish finish)
 {
-    if (next == urls.size()) {
+    if (next == files->size()) {
         rebuild([this, finish = std::move(finish)] {
             setLoading(false);
             finish();
         });
         return;
     }
-    Location location = locate(urls[next]);
-    setLoadingMessage("Reading " + location.name + "…");
-    const int64_t source = m_nextSourceID;
-    const int64_t firstID = m_nextRecordID;
-    QtConcurrent::run([native = location.native, source, firstID] { return loadFile(native, source, firstID); })
-        .then(this, [this, urls = std::move(urls), next, kind, finish = std::move(finish),
-                     location = std::move(location)](std::shared_ptr<LoadedFile> loaded) mutable {
-            if (loaded->error != 0) {
-                setLastError("Couldn't read " + location.name + ": " + FileError::text(loaded->error));
-            } else {
-                std::optional<std::string> notATrail;
-                if (loaded->trail.records.empty() && !loaded->trail.issues.empty())
-                    notATrail = location.name + " doesn't look like a BSM audit trail ("
-                        + loaded->trail.issues.front().message + ").";
-                appendTrail(kind, location.name, location.path, loaded->bytes, std::move(loaded->trail));
-                if (notATrail) setLastError(std::move(notATrail));
-            }
-            readFiles(std::move(urls), next + 1, kind, std::move(finish));
-        });
+    PendingFile &file = (*files)[next];
+    setLoadingMessage("Reading " + file.location.name + "…");
+    if (file.refusal) {
+        setLastError("Couldn't read " + file.location.name + ": " + *file.refusal);
+        return readFiles(std::move(files), next + 1, kind, std::move(finish));
+    }
+    file.loaded.then(this, [this, files, next, kind, finish = std::move(finish)](std::shared_ptr<LoadedFile> loaded) mutable {
+        const Location &location = (*files)[next].location;
+        if (loaded->error != 0) {
+            setLastError("Couldn't read " + location.name + ": " + FileError::text(loaded->error));
+        } else {
+            std::optional<std::string> notATrail;
+            if (loaded->trail.records.empty() && !loaded->trail.issues.empty())
+                notATrail = location.name + " doesn't look like a BSM audit trail ("
+                    + loaded->trail.issues.front().message + ").";
+            appendTrail(kind, location.name, location.path, loaded->bytes, std::move(loaded->trail));
+            if (notATrail) setLastError(std::move(notATrail));
+        }
+        // Taken up from the event loop: a future already finished runs its continuation inside
+        // then(), under a lock that chaining the next one from here would wait on for ever.
+        QMetaObject::invokeMethod(this, [this, files = std::move(files), next, kind, finish = std::move(finish)]() mutable {
+            // The result holds the file's records until the next one is taken up: let go of it.
+            (*files)[next].loaded = {};
+            readFiles(std::move(files), next + 1, kind, std::move(finish));
+        }, Qt::QueuedConnection);
+    });
 }
 
 QFuture<void> AuditStore::openSample()
@@ -516,12 +560,15 @@ void AuditStore::rebuild(Finish done)
     ++m_rebuildsRunning;
     // The store goes on showing the published records and keeps the unpublished lists until a
     // result lands, so the join copies them; it moves only what nobody holds any more.
-    QtConcurrent::run([input = std::move(input)]() mutable {
-        TrailAnalysis trail = TrailAnalysis::of(join(std::move(input)));
+    QtConcurrent::run([input = std::move(input), threads = m_threads]() mutable {
         auto analysis = std::make_shared<StoreAnalysis>();
-        analysis->stats = TrailStats::compute(trail.records);
-        analysis->positionByID.reserve(trail.records.size());
-        for (size_t p = 0; p < trail.records.size(); ++p) analysis->positionByID.emplace(trail.records[p].id, uint32_t(p));
+        // Statistics and the id index need only the records, so they are made while the
+        // detections run.
+        const auto alongside = [&analysis](std::span<const AuditRecord> records) {
+            analysis->stats = TrailStats::compute(records);
+            analysis->indexPositions(records);
+        };
+        TrailAnalysis trail = TrailAnalysis::of(join(std::move(input)), alongside, threads);
         analysis->records = std::make_shared<std::vector<AuditRecord>>(std::move(trail.records));
         analysis->processes = std::move(trail.processes);
         analysis->roots = std::move(trail.roots);

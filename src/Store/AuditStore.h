@@ -2,6 +2,8 @@
 
 #include "Engine/Record/AuditRecord.h"
 #include "Engine/Record/EventFilter.h"
+#include "Engine/Parser/LoadEstimate.h"
+#include "Engine/Support/Parallel.h"
 #include "Store/RecordSelection.h"
 #include "Store/Screen.h"
 #include "Store/StoreAnalysis.h"
@@ -13,6 +15,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -117,6 +120,12 @@ public:
 
     // The wait between the last filter change and its pass; 180 ms unless a test changes it.
     void setFilterDelay(std::chrono::milliseconds delay);
+    // How many threads loading and analysing may use (all cores unless a test or benchmark says
+    // otherwise); the results are the same for any number.
+    void setThreads(unsigned threads) { m_threads = std::max(1u, threads); }
+    // Where the store learns the memory still free before it reads files; /proc/meminfo unless a
+    // test says otherwise.
+    void setMemoryProbe(std::function<std::optional<uint64_t>()> probe) { m_memoryProbe = std::move(probe); }
 
 signals:
     void screenChanged();
@@ -166,7 +175,9 @@ private:
     struct FilterPass;
 
     void runNextOperation();
-    void readFiles(QList<QUrl> urls, qsizetype next, TrailSource::Kind kind, Finish finish);
+    struct PendingFile;
+    using PendingFiles = std::shared_ptr<std::vector<PendingFile>>;
+    void readFiles(PendingFiles files, size_t next, TrailSource::Kind kind, Finish finish);
     void publish(std::shared_ptr<StoreAnalysis> analysis);
     void scheduleFilter(bool immediate);
     void runFilterPass();
@@ -201,6 +212,9 @@ private:
     // if it is unchanged, which makes its records those of every source then held.
     uint64_t m_sourcesGeneration = 0;
     int m_rebuildsRunning = 0;
+
+    unsigned m_threads = Parallel::workers();
+    std::function<std::optional<uint64_t>()> m_memoryProbe = LoadEstimate::memoryAvailable;
 
     std::deque<std::function<void()>> m_operations;
     bool m_operationRunning = false;

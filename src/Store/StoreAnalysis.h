@@ -9,7 +9,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <unordered_map>
+#include <algorithm>
+#include <span>
 #include <vector>
 
 // All that one rebuild of the store derived from one record snapshot. Published whole and never
@@ -21,13 +22,28 @@ struct StoreAnalysis {
     std::vector<ProcessNode> roots; // the tree
     std::vector<Finding> findings;
     TrailStats stats;
-    std::unordered_map<int64_t, uint32_t> positionByID; // record id -> position in records
+    // Record id -> position in records, for the ids from firstID on: ids are handed out in runs,
+    // so four bytes an id beat a hash map's forty a record.
+    int64_t firstID = 0;
+    std::vector<uint32_t> positionByID; // noPosition where no record has the id
+    static constexpr uint32_t noPosition = UINT32_MAX;
 
     std::optional<size_t> position(int64_t id) const
     {
-        const auto it = positionByID.find(id);
-        if (it == positionByID.end()) return std::nullopt;
-        return it->second;
+        if (id < firstID || id - firstID >= int64_t(positionByID.size())) return std::nullopt;
+        const uint32_t at = positionByID[size_t(id - firstID)];
+        if (at == noPosition) return std::nullopt;
+        return at;
+    }
+    // Indexes records, which must be those of this analysis.
+    void indexPositions(std::span<const AuditRecord> all)
+    {
+        if (all.empty()) return;
+        const auto [low, high] = std::minmax_element(all.begin(), all.end(),
+                                                     [](const AuditRecord &a, const AuditRecord &b) { return a.id < b.id; });
+        firstID = low->id;
+        positionByID.assign(size_t(high->id - low->id) + 1, noPosition);
+        for (size_t p = 0; p < all.size(); ++p) positionByID[size_t(all[p].id - firstID)] = uint32_t(p);
     }
     // Null when no record has the id.
     const AuditRecord *record(int64_t id) const

@@ -3,7 +3,10 @@
 #include "Engine/Analysis/Finding.h"
 #include "Engine/Analysis/ProcessGraph.h"
 #include "Engine/Record/AuditRecord.h"
+#include "Engine/Support/Parallel.h"
 
+#include <functional>
+#include <span>
 #include <vector>
 
 // What an investigation is shown of a set of records: the records in time order with their
@@ -16,6 +19,14 @@ struct TrailAnalysis {
     std::vector<Finding> findings; // by time
 
     // Sorts by time then id, builds the process tree and runs the detections. Taken by value so a
-    // caller that moves its records in pays for no copy.
-    static TrailAnalysis of(std::vector<AuditRecord> records);
+    // caller that moves its records in pays for no copy. `alongside`, when set, is given the
+    // finished records on another thread while the detections run. Up to `threads` threads work
+    // on it; the result is the same for any number.
+    static TrailAnalysis of(std::vector<AuditRecord> records,
+                            const std::function<void(std::span<const AuditRecord>)> &alongside = {},
+                            unsigned threads = Parallel::workers());
+
+    // Puts records in time order, then id order, on up to `threads` threads; the order equals a
+    // sequential sort's, as no two records share an id.
+    static void sortByTime(std::vector<AuditRecord> &records, unsigned threads = Parallel::workers());
 };

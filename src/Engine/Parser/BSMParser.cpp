@@ -1,6 +1,7 @@
 #include "Engine/Parser/BSMParser.h"
 
 #include "Engine/BSM/UTF8.h"
+#include "Engine/Support/Parallel.h"
 
 #include <cstdio>
 #include <string_view>
@@ -124,13 +125,47 @@ private:
     size_t m_count = 0;
 };
 
+// A process writes the same subject into every record of its own: records parsed from one buffer
+// share one boxed value per distinct subject rather than each holding a copy.
+class SubjectPool {
+public:
+    Boxed<SubjectInfo> share(SubjectInfo &&subject)
+    {
+        const auto found = m_subjects.find(subject);
+        if (found != m_subjects.end()) return found->second;
+        if (m_subjects.size() >= maximumEntries) m_subjects.clear();
+        Boxed<SubjectInfo> boxed(subject);
+        m_subjects.emplace(std::move(subject), boxed);
+        return boxed;
+    }
+
+private:
+    struct Hash {
+        size_t operator()(const SubjectInfo &s) const noexcept
+        {
+            size_t seed = std::hash<std::string>()(s.terminalAddress);
+            for (const uint64_t field : {uint64_t(s.auid), uint64_t(s.euid), uint64_t(s.egid), uint64_t(s.ruid),
+                                         uint64_t(s.rgid), uint64_t(s.pid), uint64_t(s.sid), s.terminalPort})
+                seed ^= std::hash<uint64_t>()(field) + 0x9e3779b97f4a7c15ull + (seed << 6) + (seed >> 2);
+            return seed;
+        }
+    };
+    static constexpr size_t maximumEntries = 4096;
+    std::unordered_map<SubjectInfo, Boxed<SubjectInfo>, Hash> m_subjects;
+};
+
 // What each kind of token contributes to the record it belongs to.
 struct RecordEffects {
     AuditRecord &record;
     IdentityPool *identities;
+    SubjectPool *subjects;
     std::string_view tokenBytes;
 
-    void operator()(Payload::Subject &&p) { record.subject = std::move(p.info); }
+    void operator()(Payload::Subject &&p)
+    {
+        if (subjects) record.subject = subjects->share(std::move(p.info));
+        else record.subject = std::move(p.info);
+    }
     void operator()(Payload::Process &&p) { record.target = std::move(p.info); }
     void operator()(Payload::ReturnValue &&p)
     {
@@ -174,7 +209,8 @@ struct RecordEffects {
 
 // Fills a default record from one record's bytes; false when they do not open with a readable
 // header token (the record is then only partly set and must be dropped).
-bool buildRecord(AuditRecord &record, RawBytes raw, int64_t id, int64_t source, IdentityPool *identities)
+bool buildRecord(AuditRecord &record, RawBytes raw, int64_t id, int64_t source, IdentityPool *identities,
+                 SubjectPool *subjects)
 {
     // The bytes stay put when raw moves into the record: the shared buffer owns them.
     const std::span<const uint8_t> bytes = raw.span();
@@ -203,7 +239,7 @@ bool buildRecord(AuditRecord &record, RawBytes raw, int64_t id, int64_t source, 
             record.raw = std::move(raw);
         } else {
             const std::string_view tokenBytes(base + offset, static_cast<size_t>(length));
-            std::visit(RecordEffects{record, identities, tokenBytes}, std::move(payload));
+            std::visit(RecordEffects{record, identities, subjects, tokenBytes}, std::move(payload));
         }
         ++tokenCount;
         return true;
@@ -214,46 +250,36 @@ bool buildRecord(AuditRecord &record, RawBytes raw, int64_t id, int64_t source, 
     return true;
 }
 
-// Counts the records of a clean trail by following the size fields alone, so the record list
-// is sized once; damage ends the count early and the list then simply grows.
-size_t estimateRecords(std::span<const uint8_t> bytes)
-{
-    const int64_t count = static_cast<int64_t>(bytes.size());
-    const uint8_t *p = bytes.data();
-    int64_t offset = 0;
-    size_t records = 0;
-    while (offset + 5 <= count) {
-        const uint8_t b = p[offset];
-        if (TokenID::isHeader(b)) {
-            const int64_t size = bigEndian32(p + offset + 1);
-            if (size < minimumRecordSize || size > maximumRecordSize || offset + size > count) break;
-            ++records;
-            offset += size;
-        } else if (b == TokenID::file && offset + fileTokenFixedSize <= count) {
-            offset += fileTokenFixedSize + ((int64_t(p[offset + 9]) << 8) | p[offset + 10]);
-        } else {
-            break;
-        }
+// Where a parse of part of a buffer puts its records: appended to a list, or into slots set
+// aside for them by the framing pass.
+struct RecordSink {
+    std::vector<AuditRecord> *list = nullptr;
+    AuditRecord *slots = nullptr;
+    uint8_t *dropped = nullptr; // per slot, set when its bytes made no record
+    size_t used = 0;
+
+    AuditRecord &next() { return list ? list->emplace_back() : slots[used]; }
+    void keep() { ++used; }
+    void drop()
+    {
+        if (list) list->pop_back();
+        else dropped[used++] = 1;
     }
-    return records;
-}
+};
 
-} // namespace
-
-namespace BSMParser {
-
-TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t source, int64_t firstID, bool isStream,
-                  bool resynchronising)
+// The parse loop over bytes [begin, end) of the buffer, offsets counted from the buffer's start.
+// Results are appended to `result`, records to `sink`.
+void parseRange(const std::shared_ptr<const std::vector<uint8_t>> &data, int64_t begin, int64_t end, int64_t source,
+                int64_t firstID, bool isStream, bool resynchronising, BSMParser::TrailResult &result, RecordSink &sink)
 {
-    TrailResult result;
-    if (!data) return result;
-    const std::span<const uint8_t> bytes(*data);
+    using namespace BSMParser;
+    const std::span<const uint8_t> bytes(data->data(), static_cast<size_t>(end));
     const uint8_t *p = bytes.data();
-    const int64_t count = static_cast<int64_t>(bytes.size());
-    int64_t offset = 0;
+    const int64_t count = end;
+    int64_t offset = begin;
     int64_t nextID = firstID;
     IdentityPool identities;
-    result.records.reserve(estimateRecords(bytes));
+    SubjectPool subjects;
 
     auto issue = [&](int64_t at, std::string message) {
         result.issues.push_back(ParseIssue{Uuid::random(), at, std::move(message)});
@@ -280,18 +306,18 @@ TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t sour
         result.awaiting = need;
     };
 
-    if (isStream && resynchronising && skipDamage(0)) return result;
+    if (isStream && resynchronising && skipDamage(begin)) return;
     while (offset < count) {
         const uint8_t b = p[offset];
         if (TokenID::isHeader(b)) {
             if (offset + 5 > count) {
                 wait(5);
-                return result;
+                return;
             }
             const int64_t size = bigEndian32(p + offset + 1);
             if (size < minimumRecordSize || size > maximumRecordSize) {
                 issue(offset, "implausible record size " + std::to_string(size) + "; resynchronising");
-                if (skipDamage(offset + 1)) return result;
+                if (skipDamage(offset + 1)) return;
                 continue;
             }
             if (offset + size > count) {
@@ -302,14 +328,15 @@ TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t sour
                                       + std::to_string(count - offset) + " available)");
                     result.bytesConsumed = count;
                 }
-                return result;
+                return;
             }
-            AuditRecord &record = result.records.emplace_back();
+            AuditRecord &record = sink.next();
             if (buildRecord(record, RawBytes(data, static_cast<size_t>(offset), static_cast<size_t>(size)), nextID,
-                            source, &identities)) {
+                            source, &identities, &subjects)) {
                 ++nextID;
+                sink.keep();
             } else {
-                result.records.pop_back();
+                sink.drop();
                 issue(offset, "unreadable header");
             }
             offset += size;
@@ -317,13 +344,13 @@ TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t sour
             if (offset + fileTokenFixedSize > count) {
                 if (isStream) wait(fileTokenFixedSize);
                 else result.bytesConsumed = count;
-                return result;
+                return;
             }
             const int64_t nameLength = (int64_t(p[offset + 9]) << 8) | p[offset + 10];
             if (offset + fileTokenFixedSize + nameLength > count) {
                 if (isStream) wait(fileTokenFixedSize + nameLength);
                 else result.bytesConsumed = count;
-                return result;
+                return;
             }
             // Between records the whole millisecond field counts, unlike inside a record.
             FileToken token;
@@ -337,10 +364,107 @@ TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t sour
             offset += fileTokenFixedSize + nameLength;
         } else {
             issue(offset, issueText("unexpected byte 0x%02x outside a record; resynchronising", b));
-            if (skipDamage(offset + 1)) return result;
+            if (skipDamage(offset + 1)) return;
         }
     }
     result.bytesConsumed = offset;
+}
+
+// Where the records and file tokens of a buffer start, as long as the size fields chain without
+// damage: the points where the buffer can be cut so that each part parses on its own exactly as
+// it would within the whole. Parts hold about `partSize` bytes each.
+struct Framing {
+    struct Part {
+        int64_t begin = 0;
+        size_t records = 0; // record headers in it
+    };
+    std::vector<Part> parts;
+    int64_t cleanEnd = 0; // the first byte the size fields do not account for
+};
+
+Framing frame(std::span<const uint8_t> bytes, int64_t partSize)
+{
+    Framing framing;
+    const int64_t count = static_cast<int64_t>(bytes.size());
+    const uint8_t *p = bytes.data();
+    int64_t offset = 0;
+    framing.parts.push_back({});
+    while (offset + 5 <= count) {
+        if (offset - framing.parts.back().begin >= partSize) framing.parts.push_back({offset, 0});
+        const uint8_t b = p[offset];
+        if (TokenID::isHeader(b)) {
+            const int64_t size = bigEndian32(p + offset + 1);
+            if (size < minimumRecordSize || size > maximumRecordSize || offset + size > count) break;
+            ++framing.parts.back().records;
+            offset += size;
+        } else if (b == TokenID::file && offset + fileTokenFixedSize <= count) {
+            const int64_t size = fileTokenFixedSize + ((int64_t(p[offset + 9]) << 8) | p[offset + 10]);
+            if (offset + size > count) break;
+            offset += size;
+        } else {
+            break;
+        }
+    }
+    framing.cleanEnd = offset;
+    return framing;
+}
+
+} // namespace
+
+namespace BSMParser {
+
+TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t source, int64_t firstID, bool isStream,
+                  bool resynchronising)
+{
+    TrailResult result;
+    if (!data) return result;
+    // Sized once for a clean trail; damage ends the count early and the list then simply grows.
+    result.records.reserve(frame(*data, INT64_MAX).parts.front().records);
+    RecordSink sink{&result.records};
+    parseRange(data, 0, static_cast<int64_t>(data->size()), source, firstID, isStream, resynchronising, result, sink);
+    return result;
+}
+
+TrailResult parseFile(std::shared_ptr<const std::vector<uint8_t>> data, int64_t source, int64_t firstID,
+                      unsigned threads, int64_t partSize)
+{
+    if (!data || threads <= 1 || static_cast<int64_t>(data->size()) < 2 * partSize)
+        return parse(std::move(data), source, firstID, false);
+    const Framing framing = frame(*data, partSize);
+    const size_t clean = framing.parts.size();
+    // The clean parts, then whatever follows them (damage, a cut record) parsed as one piece.
+    std::vector<size_t> firstSlot(clean + 1, 0);
+    for (size_t i = 0; i < clean; ++i) firstSlot[i + 1] = firstSlot[i] + framing.parts[i].records;
+    TrailResult result;
+    result.records.resize(firstSlot[clean]);
+    std::vector<uint8_t> dropped(result.records.size(), 0);
+    std::vector<TrailResult> pieces(clean + 1);
+    const int64_t size = static_cast<int64_t>(data->size());
+    Parallel::forEach(clean + 1, threads, [&](size_t i) {
+        if (i == clean) {
+            RecordSink tail{&pieces[i].records};
+            parseRange(data, framing.cleanEnd, size, source, 0, false, false, pieces[i], tail);
+            return;
+        }
+        const int64_t end = i + 1 < clean ? framing.parts[i + 1].begin : framing.cleanEnd;
+        RecordSink slots{nullptr, result.records.data() + firstSlot[i], dropped.data() + firstSlot[i]};
+        parseRange(data, framing.parts[i].begin, end, source, 0, false, false, pieces[i], slots);
+    });
+    // Records are numbered as one pass numbers them: in order, skipping bytes that made none.
+    size_t kept = 0;
+    for (size_t i = 0; i < result.records.size(); ++i) {
+        if (dropped[i]) continue;
+        if (kept != i) result.records[kept] = std::move(result.records[i]);
+        ++kept;
+    }
+    result.records.resize(kept);
+    for (AuditRecord &record : pieces[clean].records) result.records.push_back(std::move(record));
+    for (size_t i = 0; i < result.records.size(); ++i) result.records[i].id = firstID + int64_t(i);
+    for (TrailResult &piece : pieces) {
+        for (ParseIssue &issue : piece.issues) result.issues.push_back(std::move(issue));
+        for (FileToken &token : piece.fileTokens) result.fileTokens.push_back(std::move(token));
+    }
+    result.bytesConsumed = pieces[clean].bytesConsumed;
     return result;
 }
 
@@ -353,7 +477,7 @@ TrailResult parse(std::span<const uint8_t> data, int64_t source, int64_t firstID
 std::optional<AuditRecord> makeRecord(RawBytes raw, int64_t id, int64_t source)
 {
     std::optional<AuditRecord> record(std::in_place);
-    if (!buildRecord(*record, std::move(raw), id, source, nullptr)) return std::nullopt;
+    if (!buildRecord(*record, std::move(raw), id, source, nullptr, nullptr)) return std::nullopt;
     return record;
 }
 

@@ -57,7 +57,7 @@ struct AuditRecord {
     uint16_t modifier = 0;
     double time = 0;
     RawBytes raw;
-    std::optional<SubjectInfo> subject;
+    Boxed<SubjectInfo> subject; // shared by the records a process writes in a row
     Boxed<SubjectInfo> target;
     uint8_t returnStatus = 0;
     int64_t returnValue = 0;

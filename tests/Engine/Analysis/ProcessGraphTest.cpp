@@ -96,8 +96,10 @@ TEST(ProcessGraph, ImageAndCommandLine)
 TEST(ProcessGraph, ExecNodeFields)
 {
     AuditRecord r = exec(7, 12.5, 100, "/usr/bin/sudo", {"sudo", "id"});
-    r.subject->auid = 501;
-    r.subject->euid = 0;
+    SubjectInfo subject = *r.subject;
+    subject.auid = 501;
+    subject.euid = 0;
+    r.subject = subject;
     r.identity = SigningIdentity{.signerType = 1, .signingID = "com.apple.sudo", .teamID = "", .cdhash = "ab"};
     auto result = ProcessGraph::build({fork(6, 12, 50, 100), r});
     const ProcessNode &node = byID(result, 7);

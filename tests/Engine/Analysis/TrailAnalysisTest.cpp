@@ -51,4 +51,53 @@ TEST(TrailAnalysis, NoRecordsGiveNothing)
     EXPECT_TRUE(analysis.findings.empty());
 }
 
+// Enough records for the sort to split into runs and merge them; many share a time, so the id
+// must decide, and the ids are out of order as joined sources give them.
+TEST(TrailAnalysis, SortOnManyThreadsEqualsTheSequentialOrder)
+{
+    std::vector<AuditRecord> records;
+    uint64_t state = 0x9e3779b97f4a7c15ull;
+    for (int64_t i = 0; i < 200000; ++i) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        AuditRecord record;
+        record.id = int64_t(state % 1000003) * 1000 + i % 1000; // unique, unordered
+        record.time = double(state % 5000) / 4;
+        records.push_back(std::move(record));
+    }
+    std::vector<AuditRecord> expected = records;
+    std::stable_sort(expected.begin(), expected.end(), [](const AuditRecord &a, const AuditRecord &b) {
+        return a.time < b.time || (a.time == b.time && a.id < b.id);
+    });
+    for (const unsigned threads : {1u, 3u, 8u}) {
+        std::vector<AuditRecord> sorted = records;
+        TrailAnalysis::sortByTime(sorted, threads);
+        ASSERT_EQ(sorted.size(), expected.size());
+        size_t differing = 0;
+        for (size_t i = 0; i < sorted.size(); ++i)
+            differing += sorted[i].id != expected[i].id || sorted[i].time != expected[i].time;
+        EXPECT_EQ(differing, 0u) << threads << " threads";
+    }
+}
+
+// Whatever runs beside the detections sees the same finished records they do.
+TEST(TrailAnalysis, AlongsideSeesTheFinishedRecords)
+{
+    for (const unsigned threads : {1u, 4u}) {
+        std::vector<std::pair<int64_t, std::string>> seen;
+        const TrailAnalysis analysis = TrailAnalysis::of(
+            {
+                numbered(2, RecordValue(openRead, 20).subject(501, 501, 100)),
+                numbered(1, RecordValue(execve, 10).subject(501, 501, 100).path("/bin/tool")),
+            },
+            [&](std::span<const AuditRecord> records) {
+                for (const AuditRecord &r : records) seen.emplace_back(r.id, r.processImage.value_or(""));
+            },
+            threads);
+        const std::vector<std::pair<int64_t, std::string>> expected = {{1, "/bin/tool"}, {2, "/bin/tool"}};
+        EXPECT_EQ(seen, expected) << threads << " threads";
+    }
+}
+
 } // namespace

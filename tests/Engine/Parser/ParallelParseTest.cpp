@@ -1,0 +1,104 @@
+#include "Engine/Parser/BSMParser.h"
+#include "support/RecordDump.h"
+#include "support/TrailBuilder.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace TestBSM;
+
+Bytes recordNumber(uint32_t i)
+{
+    RecordBuilder record(i % 3 == 0 ? 23 : 72, 1700000000 + i / 7, i % 1000);
+    record.subject(Subject{.auid = 501, .pid = 100 + i % 5}).path("/tmp/file-" + std::to_string(i));
+    if (i % 4 == 0) record.identity(2, "com.example.tool", "TEAM1", Bytes{1, 2, 3});
+    if (i % 5 == 0) record.arg(1, i, "flags");
+    return record.build();
+}
+
+Bytes many(uint32_t first, uint32_t count)
+{
+    Bytes out;
+    for (uint32_t i = first; i < first + count; ++i) {
+        const Bytes r = recordNumber(i);
+        out.insert(out.end(), r.begin(), r.end());
+    }
+    return out;
+}
+
+// A header whose body cannot be decoded: its record is dropped with an issue, its bytes skipped.
+Bytes unreadableHeader()
+{
+    ByteWriter w;
+    w.u8(0x14).u32(20).u8(11).u16(1).u16(0).u32(1700000000).u8(0x99).u8(0x99);
+    return w.take();
+}
+
+std::vector<std::string> issues(const BSMParser::TrailResult &r)
+{
+    std::vector<std::string> out;
+    for (const ParseIssue &issue : r.issues) out.push_back(std::to_string(issue.offset) + " " + issue.message);
+    return out;
+}
+
+std::vector<std::string> fileTokens(const BSMParser::TrailResult &r)
+{
+    std::vector<std::string> out;
+    for (const FileToken &token : r.fileTokens) out.push_back(std::to_string(token.time) + " " + token.name);
+    return out;
+}
+
+// Cut into parts of a few hundred bytes, every trail splits at many record boundaries, and the
+// damage lands inside, between or after the clean parts.
+TEST(ParallelParse, EqualsTheSequentialParse)
+{
+    const struct Case {
+        const char *name;
+        Bytes bytes;
+    } cases[] = {
+        {"clean records", many(0, 200)},
+        {"file tokens between records",
+         trail({Token::file(1700000000, 5, "start"), many(0, 60), Token::file(1700000100, 0, "middle"), many(60, 60),
+                Token::file(1700000200, 0, "end")})},
+        {"unreadable headers among them", trail({many(0, 50), unreadableHeader(), many(50, 50), unreadableHeader(),
+                                                 many(100, 30)})},
+        {"junk in the middle resynchronises", trail({many(0, 80), Bytes{0x00, 0x01, 0x02, 0x03, 0x04, 0x05}, many(80, 80)})},
+        {"implausible size", trail({many(0, 40), Bytes{0x14, 0x00, 0x00, 0x00, 0x02}, many(40, 40)})},
+        {"cut last record", [] {
+             Bytes b = many(0, 90);
+             b.resize(b.size() - 7);
+             return b;
+         }()},
+        {"nothing", {}},
+        {"no trail at all", Bytes(3000, 0x41)},
+    };
+    for (const Case &c : cases) {
+        const auto data = std::make_shared<const std::vector<uint8_t>>(c.bytes);
+        const auto sequential = BSMParser::parse(data, 9, 500, false);
+        for (const unsigned threads : {2u, 3u, 8u}) {
+            for (const int64_t partSize : {1, 300, 4096}) {
+                const auto parallel = BSMParser::parseFile(data, 9, 500, threads, partSize);
+                SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(threads) + " threads, parts of "
+                             + std::to_string(partSize));
+                EXPECT_EQ(TestRecords::dump(parallel.records), TestRecords::dump(sequential.records));
+                EXPECT_EQ(issues(parallel), issues(sequential));
+                EXPECT_EQ(fileTokens(parallel), fileTokens(sequential));
+                EXPECT_EQ(parallel.bytesConsumed, sequential.bytesConsumed);
+            }
+        }
+    }
+}
+
+TEST(ParallelParse, RecordsShareTheFileBuffer)
+{
+    const auto data = std::make_shared<const std::vector<uint8_t>>(many(0, 100));
+    const auto parsed = BSMParser::parseFile(data, 1, 1, 4, 256);
+    ASSERT_EQ(parsed.records.size(), 100u);
+    for (const AuditRecord &r : parsed.records) {
+        EXPECT_GE(r.raw.data(), data->data());
+        EXPECT_LE(r.raw.end(), data->data() + data->size());
+    }
+}
+
+} // namespace
