@@ -6,7 +6,12 @@ set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+mkdir -p build
+if ! cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >build/configure.log 2>&1; then
+    cat build/configure.log >&2
+    echo "Configuring failed (output above, also in build/configure.log)." >&2
+    exit 1
+fi
 cmake --build build --parallel "$(nproc)" --target quillmarsh
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

@@ -46,6 +46,9 @@ public:
         chevron = new Chevron(this);
         chevron->setProperty("symbol", QStringLiteral("chevron.right"));
         row->addWidget(chevron);
+        // Labels inside a button take its Button role and paint in ButtonText; the header's own
+        // role keeps the caller's text colours.
+        if (header) header->setBackgroundRole(QPalette::Window);
         if (header) row->addWidget(header, 1);
         else row->addStretch(1);
     }

@@ -233,6 +233,8 @@ void EventsView::updateInspector()
         m_inspector->setRecord(*record);
         m_inspectorStack->setCurrentWidget(m_inspector);
     } else {
+        // The placeholder stands in for the inspector: the next selection starts one afresh.
+        m_inspector->reset();
         m_inspectorStack->setCurrentWidget(m_noSelection);
     }
 }

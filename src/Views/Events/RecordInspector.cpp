@@ -203,6 +203,13 @@ void RecordInspector::setRecord(const AuditRecord &record)
     rebuild();
 }
 
+void RecordInspector::reset()
+{
+    m_record.reset();
+    m_showHex = false;
+    m_expandedTokens.clear();
+}
+
 void RecordInspector::setShowHex(bool show)
 {
     if (show == m_showHex) return;
@@ -248,6 +255,7 @@ void RecordInspector::rebuild()
         sectionLayout->setSpacing(sectionSpacing);
         auto *title = new QLabel("Command line", section);
         title->setFont(Style::headline());
+        title->setTextInteractionFlags(Qt::TextSelectableByMouse);
         sectionLayout->addWidget(title);
         const QString commandLine = joinedExecArgs(*m_record);
         auto *panel = new CodePanel(commandLine, Style::monospaced(Style::callout()), true, section);
@@ -292,7 +300,7 @@ QWidget *RecordInspector::header(const AuditRecord &record, QWidget *parent)
     auto *firstLine = new QHBoxLayout;
     auto *title = new QLabel(text(AuditCatalog::shared().eventLabel(record.event)), header);
     title->setObjectName("eventTitle");
-    title->setFont(Style::title2());
+    title->setFont(Style::semibold(Style::title2()));
     title->setWordWrap(true);
     title->setTextInteractionFlags(Qt::TextSelectableByMouse);
     firstLine->addWidget(title, 1, Qt::AlignBaseline);

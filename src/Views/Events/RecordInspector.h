@@ -42,6 +42,8 @@ public:
     explicit RecordInspector(QWidget *parent = nullptr);
 
     void setRecord(const AuditRecord &record);
+    // Back to a fresh inspector: no record, hex dump hidden, every token row closed.
+    void reset();
     const std::optional<AuditRecord> &record() const { return m_record; }
 
     bool showHex() const { return m_showHex; }

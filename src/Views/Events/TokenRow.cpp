@@ -120,12 +120,13 @@ TokenRow::TokenRow(const BSMToken &token, bool expanded, std::function<void(bool
     name->setFont(nameFont);
     headerLayout->addWidget(name);
     auto *type = new QLabel(QString::asprintf("0x%02x", token.id), header);
-    type->setFont(Style::monospaced(Style::caption()));
+    type->setObjectName("typeByte");
+    Style::setTextStyle(type, Style::monospaced(Style::caption()), Style::tertiaryText());
     headerLayout->addWidget(type);
     headerLayout->addStretch(1);
     auto *preview = new MiddleElidedLabel(tokenPreview(token), header);
     preview->setObjectName("preview");
-    preview->setFont(Style::caption());
+    Style::setTextStyle(preview, Style::caption(), Style::secondaryText());
     headerLayout->addWidget(preview, 1);
 
     auto *content = new QWidget;

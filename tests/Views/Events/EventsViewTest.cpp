@@ -155,9 +155,16 @@ TEST_F(EventsViewTest, ASelectionThatNoLongerResolvesShowsNoSelection)
     EXPECT_EQ(placeholder->description(), "Select a record to see every token it contains.");
     store.setSelectedRecordID(2);
     EXPECT_EQ(stack->currentWidget(), view->inspector());
+    view->inspector()->setShowHex(true);
+    view->inspector()->setTokenExpanded(0, true);
     store.setSelectedRecordID(999);
     EXPECT_EQ(stack->currentWidget(), placeholder);
     EXPECT_EQ(footerText("selectedRecord"), "");
+    // The inspector that comes back after the placeholder starts closed, even on the same record.
+    store.setSelectedRecordID(2);
+    EXPECT_EQ(stack->currentWidget(), view->inspector());
+    EXPECT_FALSE(view->inspector()->showHex());
+    EXPECT_TRUE(view->inspector()->expandedTokens().empty());
 }
 
 TEST_F(EventsViewTest, EmptyResultShowsThePlaceholderExceptWhileFiltering)

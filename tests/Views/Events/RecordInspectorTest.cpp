@@ -5,6 +5,7 @@
 #include "Engine/Parser/BSMParser.h"
 #include "Engine/BSM/UserResolver.h"
 #include "Views/Components/Expander.h"
+#include "Views/Components/Style.h"
 #include "Views/Events/TokenRow.h"
 #include "support/LoadedStore.h"
 #include "support/RecordValue.h"
@@ -132,6 +133,7 @@ TEST_F(RecordInspectorTest, HeaderShowsTheEventResultAndCopies)
     AuditRecord failed = RecordValue(60000, 1700000000.25).failed(13).path("/a").path("/b");
     inspector.setRecord(failed);
     EXPECT_EQ(labelText(inspector, "eventTitle"), "event 60000");
+    EXPECT_EQ(inspector.widget()->findChild<QLabel *>("eventTitle")->font().weight(), QFont::DemiBold);
     EXPECT_EQ(labelText(inspector, "resultText"), "Failed");
     EXPECT_EQ(labelText(inspector, "identityLine"), QString::fromUtf8("AUE_60000 \u00B7 event 60000 \u00B7 classes \u2014"));
     EXPECT_EQ(labelText(inspector, "timeLine"), "Tue, Nov 14, 2023, 10:13:20.250 PM UTC");
@@ -275,6 +277,13 @@ TEST(TokenRowTest, CopiesTheTokenAsOneLineAndShowsItsTypeByte)
     for (QLabel *label : row.findChildren<QLabel *>()) texts << label->text();
     EXPECT_TRUE(texts.contains("0x23"));
     EXPECT_TRUE(texts.contains("path"));
+    // The type byte is the faintest text of the header, the preview one step brighter.
+    const auto colour = [&row](const char *name) {
+        const QLabel *label = row.findChild<QLabel *>(name);
+        return label ? label->palette().color(label->foregroundRole()) : QColor();
+    };
+    EXPECT_EQ(colour("typeByte"), Style::tertiaryText());
+    EXPECT_EQ(colour("preview"), Style::secondaryText());
     ASSERT_EQ(row.actions().size(), 1);
     EXPECT_EQ(row.actions()[0]->text(), "Copy Token");
     row.actions()[0]->trigger();
