@@ -5,11 +5,18 @@
 #include "App/AppServices.h"
 #include "App/Snapshotter.h"
 #include "Platform/IconBadge.h"
+#include "Views/Monitor/CaptureControl.h"
 #include "Views/MainWindow.h"
 #include "Views/Components/Symbols.h"
+#include "Views/Monitor/MenuBarIcon.h"
+#include "Views/Monitor/MenuBarMonitorView.h"
+#include "Views/Monitor/MonitorStatusLine.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QMenu>
+#include <QScreen>
+#include <QVBoxLayout>
 #include <QSystemTrayIcon>
 
 namespace {
@@ -96,22 +103,98 @@ void MainScene::updateTray()
         return;
     }
     if (m_tray) return;
-    m_tray = new QSystemTrayIcon(applicationIcon(), this);
-    m_tray->setToolTip(QStringLiteral("Quillmarsh"));
+    m_tray = new QSystemTrayIcon(this);
+    m_tray->setToolTip(QString::fromLatin1(menuBarIconAccessibilityLabel));
+    // Some desktops never report a click on the icon; the menu offers what the panel does.
     auto *menu = new QMenu;
     connect(m_tray, &QObject::destroyed, menu, &QObject::deleteLater);
-    menu->addAction(QStringLiteral("Open Quillmarsh"), this, [this] { m_delegate.handleReopen(m_window->isVisible()); });
-    menu->addSeparator();
-    menu->addAction(QStringLiteral("Quit Quillmarsh"), qApp, &QCoreApplication::quit);
+    connect(menu, &QMenu::aboutToShow, this, [this, menu] { fillTrayMenu(*menu); });
+    fillTrayMenu(*menu);
     m_tray->setContextMenu(menu);
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-            m_services.showMainWindow(std::nullopt);
+        if (reason == QSystemTrayIcon::Trigger) showTrayPanel();
+        else if (reason == QSystemTrayIcon::DoubleClick) m_services.showMainWindow(std::nullopt);
     });
-    if (auto *badge = dynamic_cast<IconBadge *>(m_services.badge())) {
-        const auto draw = [this](const QString &label) { m_tray->setIcon(IconBadge::drawn(applicationIcon(), label)); };
-        connect(badge, &IconBadge::labelChanged, m_tray, draw);
-        draw(badge->label());
-    }
+    connect(&m_services.live(), &LiveMonitor::stateChanged, m_tray, [this] { updateTrayIcon(); });
+    connect(&m_services.alerts(), &AlertCenter::alertsChanged, m_tray, [this] { updateTrayIcon(); });
+    if (auto *badge = dynamic_cast<IconBadge *>(m_services.badge()))
+        connect(badge, &IconBadge::labelChanged, m_tray, [this] { updateTrayIcon(); });
+    updateTrayIcon();
     m_tray->show();
+}
+
+void MainScene::updateTrayIcon()
+{
+    if (!m_tray) return;
+    const QIcon icon = menuBarIcon(m_services.live().state(), m_services.alerts().unacknowledgedCount());
+    auto *badge = dynamic_cast<IconBadge *>(m_services.badge());
+    m_tray->setIcon(badge ? IconBadge::drawn(icon, badge->label()) : icon);
+}
+
+MenuBarMonitorView::Actions MainScene::panelActions()
+{
+    MenuBarMonitorView::Actions actions;
+    actions.openApplication = [this] { m_services.showMainWindow(std::nullopt); };
+    actions.showMainWindow = [this](Screen screen) { m_services.showMainWindow(screen); };
+    actions.quit = [] { QCoreApplication::quit(); };
+    return actions;
+}
+
+void MainScene::showTrayPanel()
+{
+    delete m_panel;
+    m_panel = new QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint);
+    m_panel->setAttribute(Qt::WA_DeleteOnClose);
+    auto *layout = new QVBoxLayout(m_panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *view = new MenuBarMonitorView(&m_services.live(), &m_services.alerts(), panelActions(), m_panel);
+    connect(view, &MenuBarMonitorView::finished, m_panel, &QWidget::close);
+    layout->addWidget(view);
+    m_panel->adjustSize();
+    // Beside the icon when the desktop says where it is, else at the pointer; kept on screen.
+    const QRect icon = m_tray ? m_tray->geometry() : QRect();
+    const QPoint anchor = icon.isValid() ? icon.bottomLeft() : QCursor::pos();
+    QRect frame(anchor, m_panel->size());
+    if (const QScreen *screen = QGuiApplication::screenAt(anchor)) {
+        const QRect available = screen->availableGeometry();
+        if (frame.bottom() > available.bottom()) frame.moveBottom((icon.isValid() ? icon.top() : anchor.y()) - 1);
+        if (frame.right() > available.right()) frame.moveRight(available.right());
+        frame.moveTop(std::max(frame.top(), available.top()));
+        frame.moveLeft(std::max(frame.left(), available.left()));
+    }
+    m_panel->move(frame.topLeft());
+    m_panel->show();
+}
+
+void MainScene::fillTrayMenu(QMenu &menu)
+{
+    menu.clear();
+    LiveMonitor &live = m_services.live();
+    AlertCenter &alerts = m_services.alerts();
+    QAction *status = menu.addAction(monitorStatusText(live.state(), live.startedAt(), live.totalReceived()));
+    status->setEnabled(false);
+    const bool starting = CaptureControl::isStarting(live.state());
+    if (CaptureControl::isRunning(live.state()) || starting) {
+        QAction *stop = menu.addAction(QStringLiteral("Stop Monitoring"), this, [&live] { CaptureControl::stop(live); });
+        stop->setEnabled(!starting);
+    } else {
+        menu.addAction(QStringLiteral("Start Monitoring"), &live, &LiveMonitor::start);
+    }
+    if (alerts.unacknowledgedCount() > 0)
+        menu.addAction(QStringLiteral("Acknowledge All"), &alerts, &AlertCenter::acknowledgeAll);
+    const std::vector<MonitorAlert> &history = alerts.alerts();
+    if (!history.empty()) menu.addSeparator();
+    for (size_t i = 0; i < std::min<size_t>(history.size(), MenuBarMonitorView::recentCount); ++i) {
+        QString rule = QString::fromStdString(history[i].rule);
+        menu.addAction(rule.replace(u'&', QStringLiteral("&&")), this, [this, id = history[i].id] {
+            m_services.alerts().setSelectedAlertID(id);
+            m_services.showMainWindow(Screen::monitor);
+        });
+    }
+    menu.addSeparator();
+    const MenuBarMonitorView::Actions actions = panelActions();
+    menu.addAction(QStringLiteral("Open Quillmarsh"), this, actions.openApplication);
+    menu.addAction(QStringLiteral("Settings…"), this, [show = actions.showMainWindow] { show(Screen::monitor); });
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Quit"), this, actions.quit);
 }

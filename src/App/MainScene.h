@@ -1,6 +1,7 @@
 #pragma once
 
 #include "App/LaunchArguments.h"
+#include "Views/Monitor/MenuBarMonitorView.h"
 
 #include <QObject>
 #include <QPointer>
@@ -9,6 +10,7 @@
 class AppDelegate;
 class AppServices;
 class MainWindow;
+class QMenu;
 class QSystemTrayIcon;
 
 // The application's scenes: the main window with its menus, and the tray icon while the
@@ -24,6 +26,11 @@ public:
 
     MainWindow *window() const { return m_window; }
     QSystemTrayIcon *trayIcon() const { return m_tray; }
+    // The tray's panel while it is open.
+    QWidget *trayPanel() const { return m_panel; }
+    void showTrayPanel();
+    // The tray's menu for desktops that never report a click on the icon: the panel's actions.
+    void fillTrayMenu(QMenu &menu);
 
     // What a later launch handed over: its files open as handed-over files, and the window comes
     // forward on its screen.
@@ -33,6 +40,8 @@ private:
     void appeared();
     void disappeared();
     void updateTray();
+    void updateTrayIcon();
+    MenuBarMonitorView::Actions panelActions();
     void openWindow();
 
     AppServices &m_services;
@@ -40,4 +49,5 @@ private:
     QStringList m_arguments;
     MainWindow *m_window;
     QSystemTrayIcon *m_tray = nullptr;
+    QPointer<QWidget> m_panel;
 };

@@ -193,6 +193,11 @@ void AlertCenter::setNotificationStatus(NotificationAuthorization value)
     if (assign(m_notificationStatus, value)) emit notificationStatusChanged();
 }
 
+void AlertCenter::refreshLoginItemStatus()
+{
+    setLoginItemStatus(m_loginItem->status());
+}
+
 void AlertCenter::setLoginItemStatus(LoginItemStatus value)
 {
     if (assign(m_loginItemStatus, value)) emit loginItemStatusChanged();

@@ -83,6 +83,8 @@ public:
     // On while the login item is enabled or awaits approval; assigning registers or unregisters
     // (also when already so) and reads the status again.
     bool launchAtLogin() const;
+    // Reads the login item's status again; an unchanged status notifies nothing.
+    void refreshLoginItemStatus();
     void setLaunchAtLogin(bool on);
 
     // Rule, "|", time in whole milliseconds, "|", summary: equal keys are one alert.

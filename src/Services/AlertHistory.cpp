@@ -247,16 +247,21 @@ QString AlertHistory::save(const std::vector<MonitorAlert> &alerts)
     return QString();
 }
 
-std::string AlertHistory::encode(const std::vector<MonitorAlert> &alerts)
+namespace {
+
+// One element per alert. With nlohmann::json the members come out sorted by name, with
+// ordered_json in field order.
+template <typename Document>
+std::string encodeAs(const std::vector<MonitorAlert> &alerts)
 {
-    OrderedJson array = OrderedJson::array();
+    Document array = Document::array();
     for (const MonitorAlert &alert : alerts) {
-        OrderedJson object = OrderedJson::object();
+        Document object = Document::object();
         object["id"] = alert.id.text();
         object["kind"] = kindText(alert.kind);
         object["key"] = alert.key;
-        object["eventTime"] = formatDate(alert.eventTime);
-        object["raisedAt"] = formatDate(alert.raisedAt);
+        object["eventTime"] = AlertHistory::formatDate(alert.eventTime);
+        object["raisedAt"] = AlertHistory::formatDate(alert.raisedAt);
         object["severityRaw"] = alert.severityRaw;
         object["rule"] = alert.rule;
         object["category"] = alert.category;
@@ -269,7 +274,7 @@ std::string AlertHistory::encode(const std::vector<MonitorAlert> &alerts)
         array.push_back(std::move(object));
     }
     // Texts come from audit records; a stray invalid byte becomes U+FFFD rather than failing the save.
-    const std::string dumped = array.dump(2, ' ', false, OrderedJson::error_handler_t::replace);
+    const std::string dumped = array.dump(2, ' ', false, Document::error_handler_t::replace);
     // The file's form escapes every "/" as "\/". Outside strings JSON has no "/", and no UTF-8
     // sequence holds its byte, so every one of them is inside a string.
     std::string text;
@@ -279,6 +284,27 @@ std::string AlertHistory::encode(const std::vector<MonitorAlert> &alerts)
         text += c;
     }
     return text + "\n";
+}
+
+} // namespace
+
+std::string AlertHistory::encode(const std::vector<MonitorAlert> &alerts)
+{
+    return encodeAs<OrderedJson>(alerts);
+}
+
+std::string AlertHistory::encodeSorted(const std::vector<MonitorAlert> &alerts)
+{
+    return encodeAs<Json>(alerts);
+}
+
+QString AlertHistory::exportTo(const QString &path, const std::vector<MonitorAlert> &alerts)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const std::string bytes = encodeSorted(alerts);
+    const int failure =
+        AtomicFile::replace(native.toStdString(), [&](int fd) { return AtomicFile::writeAll(fd, bytes); });
+    return failure == 0 ? QString() : systemError(failure, native);
 }
 
 std::vector<MonitorAlert> AlertHistory::decode(std::string_view bytes)

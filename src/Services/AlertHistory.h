@@ -51,6 +51,11 @@ public:
     QString save(const std::vector<MonitorAlert> &alerts);
 
     static std::string encode(const std::vector<MonitorAlert> &alerts);
+    // The same elements with their members in name order: the form of an exported history.
+    static std::string encodeSorted(const std::vector<MonitorAlert> &alerts);
+    // Writes encodeSorted(alerts) to path, replacing a file there whole or not at all. Empty on
+    // success, otherwise the reason.
+    static QString exportTo(const QString &path, const std::vector<MonitorAlert> &alerts);
     // Throws AlertHistoryError; one bad element rejects the whole file.
     static std::vector<MonitorAlert> decode(std::string_view bytes);
 

@@ -2,18 +2,22 @@
 
 #include "Views/Events/EventsView.h"
 #include "Views/Findings/FindingsView.h"
+#include "Views/Live/LiveView.h"
+#include "Views/Monitor/MonitorView.h"
 #include "Views/Network/NetworkView.h"
+#include "Views/Overview/DashboardView.h"
 #include "Views/Processes/ProcessesView.h"
 #include "Views/Reference/ReferenceView.h"
 #include "Views/ScreenWidget.h"
 #include "Views/Setup/SetupView.h"
+#include "Views/Sources/SourcesView.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
 
 namespace {
 
-// Stands in for a screen that is not built yet: its title, centred.
+// Stands in for a screen whose objects the context lacks: its title, centred.
 ScreenWidget *placeholder(Screen screen, const ViewContext &context, QWidget *parent)
 {
     auto *widget = new ScreenWidget(context, parent);
@@ -29,6 +33,8 @@ ScreenWidget *placeholder(Screen screen, const ViewContext &context, QWidget *pa
 ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *parent)
 {
     switch (screen) {
+    case Screen::dashboard:
+        return new DashboardView(context, parent);
     case Screen::events:
         return new EventsView(context, parent);
     case Screen::processes:
@@ -37,11 +43,15 @@ ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *par
         return new FindingsView(context, parent);
     case Screen::network:
         return new NetworkView(context, parent);
-    case Screen::dashboard:
+    // The two monitor screens drive objects a context may lack (tests of the shell hand a store only).
     case Screen::live:
-    case Screen::monitor:
-    case Screen::sources:
+        if (context.store && context.liveMonitor) return new LiveView(context, parent);
         break;
+    case Screen::monitor:
+        if (context.liveMonitor && context.alertCenter) return new MonitorView(context, parent);
+        break;
+    case Screen::sources:
+        return new SourcesView(context, parent);
     case Screen::setup:
         return new SetupView(context, parent);
     case Screen::reference:

@@ -1,7 +1,10 @@
 #pragma once
 
-// A store that tests fill with records directly, for screens built over a small trail:
+// A store that tests fill for screens built over a small trail, either with records directly:
 //   LoadedStore store; store.load({BSMParser::makeRecord(...), ...}); EventsView view({&store});
+// or with trail files written into a private folder, which gives sources their paths, file tokens
+// and parse issues:
+//   store.loadFiles({{"a.bsm", TestBSM::openReadRecords(3)}});
 
 #include "Store/AuditStore.h"
 #include "support/QtTestSupport.h"
@@ -9,9 +12,12 @@
 
 #include "Engine/Parser/BSMParser.h"
 
+#include <QFile>
 #include <QFuture>
+#include <QTemporaryDir>
 
 #include <chrono>
+#include <utility>
 #include <vector>
 
 class LoadedStore : public AuditStore {
@@ -22,11 +28,30 @@ public:
     // and its filter pass.
     bool load(std::vector<AuditRecord> records)
     {
-        const QFuture<void> done = enqueue([this, records = std::move(records)](Finish finish) mutable {
+        return finish(enqueue([this, records = std::move(records)](Finish finish) mutable {
             appendSource(TrailSource(), std::move(records));
             rebuild(finish);
-        });
-        return waitUntil([&] { return done.isFinished(); }) && settle();
+        }));
+    }
+
+    // Writes the files into the store's folder, opens them in the order given and waits.
+    bool loadFiles(const std::vector<std::pair<QString, TestBSM::Bytes>> &files,
+                   TrailSource::Kind kind = TrailSource::Kind::file)
+    {
+        QList<QUrl> urls;
+        for (const auto &[name, bytes] : files) {
+            QFile file(dir.filePath(name));
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+            file.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
+            urls << QUrl::fromLocalFile(dir.filePath(name));
+        }
+        return finish(open(urls, kind));
+    }
+
+    // Waits for an operation of the store (load, import, removal) and the filter pass after it.
+    bool finish(const QFuture<void> &operation)
+    {
+        return waitUntil([&] { return operation.isFinished(); }, 20000) && settle();
     }
 
     // Waits for the filter pass that a filter change scheduled.
@@ -34,6 +59,9 @@ public:
     {
         return waitUntil([&] { return !isFiltering(); });
     }
+
+    // Where loadFiles writes.
+    QTemporaryDir dir;
 };
 
 // A record decoded from builder bytes, so that it carries its raw bytes and tokens.

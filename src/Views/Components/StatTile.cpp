@@ -121,6 +121,8 @@ StatTile::StatTile(const QString &title, const QString &value, const QString &de
     m_value->setFont(Style::semibold(Style::title2()));
     m_detail = new QLabel(this);
     m_detail->setObjectName("tileDetail");
+    // Only the value keeps to one line; a detail wider than a narrow tile wraps instead of being cut.
+    m_detail->setWordWrap(true);
     Style::setTextStyle(m_detail, Style::caption2(), Style::tertiaryText());
     column->addWidget(m_title);
     column->addWidget(m_value);

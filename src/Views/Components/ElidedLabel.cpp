@@ -1,0 +1,35 @@
+#include "Views/Components/ElidedLabel.h"
+
+#include <QPainter>
+
+ElidedLabel::ElidedLabel(const QString &text, Qt::TextElideMode mode, QWidget *parent)
+    : QWidget(parent), m_text(text), m_mode(mode)
+{
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    setToolTip(text);
+}
+
+void ElidedLabel::setText(const QString &text)
+{
+    if (text == m_text) return;
+    m_text = text;
+    setToolTip(text);
+    updateGeometry();
+    update();
+}
+
+QString ElidedLabel::shownText() const { return fontMetrics().elidedText(m_text, m_mode, width()); }
+
+QSize ElidedLabel::sizeHint() const
+{
+    return {fontMetrics().horizontalAdvance(m_text) + 1, fontMetrics().height()};
+}
+
+QSize ElidedLabel::minimumSizeHint() const { return {fontMetrics().horizontalAdvance(QStringLiteral("…")) * 3, fontMetrics().height()}; }
+
+void ElidedLabel::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setPen(palette().color(foregroundRole()));
+    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, shownText());
+}

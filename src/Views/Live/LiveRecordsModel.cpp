@@ -1,0 +1,206 @@
+#include "Views/Live/LiveRecordsModel.h"
+
+#include "Engine/Analysis/DisplayKeys.h"
+#include "Views/Components/BadgeDelegate.h"
+#include "Views/Components/Formatters.h"
+#include "Views/Components/Style.h"
+
+#include <QLocale>
+
+#include <algorithm>
+
+namespace {
+
+const char *const columnTitles[] = {"Time", "Event", "User", "Process", "PID", "", "Details"};
+
+bool passes(const AuditRecord &record, const LiveFilter &filter, const std::optional<RecordQuery> &query)
+{
+    if (filter.failuresOnly && record.returnStatus == 0) return false;
+    return !query || record.matches(*query);
+}
+
+} // namespace
+
+std::vector<uint32_t> liveRows(const std::vector<AuditRecord> &records, const LiveFilter &filter, size_t cap)
+{
+    std::optional<RecordQuery> query;
+    if (!filter.search.empty()) query.emplace(filter.search);
+    std::vector<uint32_t> rows;
+    for (size_t i = records.size(); i-- > 0 && rows.size() < cap;)
+        if (passes(records[i], filter, query)) rows.push_back(uint32_t(i));
+    return rows;
+}
+
+QString liveTimeText(double time)
+{
+    const bool twelveHour = QLocale().timeFormat(QLocale::ShortFormat).contains(u'a', Qt::CaseInsensitive);
+    return Format::pattern(time, twelveHour ? QStringLiteral("h:mm:ss.zzz AP") : QStringLiteral("HH:mm:ss.zzz"));
+}
+
+LiveRecordsModel::LiveRecordsModel(QObject *parent, size_t rowCap)
+    : QAbstractTableModel(parent), m_rowCap(rowCap), m_detailsFont(Style::monospaced(Style::callout())),
+      m_monoDigits(Style::monospaced(QFont()))
+{
+}
+
+LiveRecordsModel::Row LiveRecordsModel::makeRow(const AuditRecord &record, int64_t sequence)
+{
+    Row row;
+    row.id = record.id;
+    row.sequence = sequence;
+    row.time = record.time;
+    row.event = record.event;
+    row.success = record.returnStatus == 0;
+    row.pid = DisplayKeys::pidValue(record);
+    const QString user = QString::fromStdString(DisplayKeys::userLabel(record));
+    auto shared = m_users.find(user);
+    if (shared == m_users.end()) shared = m_users.insert(user, user);
+    row.user = *shared;
+    row.process = QString::fromStdString(record.processName());
+    m_scratch.clear();
+    record.appendDetailSummary(m_scratch);
+    row.details = QString::fromStdString(m_scratch);
+    return row;
+}
+
+void LiveRecordsModel::reset(const LiveMonitor::Records &source, const LiveFilter &filter)
+{
+    beginResetModel();
+    m_filter = filter;
+    m_query.reset();
+    if (!filter.search.empty()) m_query.emplace(filter.search);
+    m_rows.clear();
+    m_dropped = 0;
+    m_sourceSize = source ? source->size() : 0;
+    if (source) {
+        const std::vector<uint32_t> positions = liveRows(*source, filter, m_rowCap);
+        m_rows.reserve(positions.size());
+        for (const uint32_t position : positions) m_rows.push_back(makeRow((*source)[position], position));
+    }
+    endResetModel();
+}
+
+void LiveRecordsModel::roll(const LiveMonitor::Records &source, int64_t dropped)
+{
+    const int64_t firstKept = m_dropped + dropped; // sequence of the oldest record still in source
+    // Rows are newest first, so the dropped ones are a tail.
+    const auto firstGone = std::find_if(m_rows.begin(), m_rows.end(),
+                                        [firstKept](const Row &row) { return row.sequence < firstKept; });
+    if (firstGone != m_rows.end()) {
+        const int first = int(firstGone - m_rows.begin());
+        beginRemoveRows({}, first, int(m_rows.size()) - 1);
+        m_rows.erase(firstGone, m_rows.end());
+        endRemoveRows();
+    }
+
+    const size_t survivors = size_t(std::max<int64_t>(int64_t(m_sourceSize) - dropped, 0));
+    m_dropped = firstKept;
+    m_sourceSize = source->size();
+    std::vector<Row> added;
+    for (size_t i = source->size(); i-- > survivors && added.size() < m_rowCap;) {
+        const AuditRecord &record = (*source)[i];
+        if (passes(record, m_filter, m_query)) added.push_back(makeRow(record, m_dropped + int64_t(i)));
+    }
+    if (!added.empty()) {
+        beginInsertRows({}, 0, int(added.size()) - 1);
+        m_rows.insert(m_rows.begin(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
+        endInsertRows();
+    }
+    if (m_rows.size() > m_rowCap) {
+        beginRemoveRows({}, int(m_rowCap), int(m_rows.size()) - 1);
+        m_rows.resize(m_rowCap);
+        endRemoveRows();
+    }
+}
+
+void LiveRecordsModel::refresh(const LiveMonitor::Records &source)
+{
+    const std::vector<uint32_t> positions = liveRows(*source, m_filter, m_rowCap);
+    const bool sameRows = positions.size() == m_rows.size()
+        && std::equal(positions.begin(), positions.end(), m_rows.begin(), [&](uint32_t position, const Row &row) {
+               return (*source)[position].id == row.id;
+           });
+    if (!sameRows) {
+        reset(source, m_filter);
+        return;
+    }
+    m_sourceSize = source->size();
+    int first = -1, last = -1;
+    for (size_t i = 0; i < positions.size(); ++i) {
+        QString process = QString::fromStdString((*source)[positions[i]].processName());
+        if (process == m_rows[i].process) continue;
+        m_rows[i].process = std::move(process);
+        if (first < 0) first = int(i);
+        last = int(i);
+    }
+    if (first >= 0) emit dataChanged(index(first, processColumn), index(last, processColumn), {Qt::DisplayRole});
+}
+
+int LiveRecordsModel::rowOf(int64_t id) const
+{
+    // Not a binary search: an analysed buffer comes in time order, not always in id order.
+    const auto it = std::find_if(m_rows.begin(), m_rows.end(), [id](const Row &row) { return row.id == id; });
+    return it != m_rows.end() ? int(it - m_rows.begin()) : -1;
+}
+
+QString LiveRecordsModel::eventLabel(uint16_t event) const
+{
+    auto it = m_eventLabels.find(event);
+    if (it == m_eventLabels.end()) {
+        AuditRecord probe;
+        probe.event = event;
+        it = m_eventLabels.insert(event, QString::fromStdString(DisplayKeys::eventLabel(probe)));
+    }
+    return *it;
+}
+
+int LiveRecordsModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int LiveRecordsModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : numColumns;
+}
+
+QVariant LiveRecordsModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
+    const Row &row = m_rows[size_t(index.row())];
+    const auto column = Column(index.column());
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (column) {
+        case timeColumn: return liveTimeText(row.time);
+        case eventColumn: return eventLabel(row.event);
+        case userColumn: return row.user;
+        case processColumn: return row.process;
+        case pidColumn: return QString::number(row.pid);
+        case resultColumn: return {};
+        case detailsColumn: return row.details;
+        case numColumns: break;
+        }
+        return {};
+    case Qt::ToolTipRole:
+        if (column == detailsColumn) return row.details;
+        return {};
+    case Qt::FontRole:
+        if (column == detailsColumn) return m_detailsFont;
+        if (column == timeColumn || column == pidColumn) return m_monoDigits;
+        return {};
+    case BadgeRole::result:
+        if (column == resultColumn) return row.success;
+        return {};
+    case recordIDRole:
+        return QVariant::fromValue<qlonglong>(row.id);
+    default:
+        return {};
+    }
+}
+
+QVariant LiveRecordsModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= numColumns) return {};
+    return QString::fromLatin1(columnTitles[section]);
+}

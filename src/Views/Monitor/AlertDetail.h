@@ -1,0 +1,42 @@
+#pragma once
+
+#include "Services/MonitorAlert.h"
+
+#include <QScrollArea>
+#include <QString>
+
+class QAction;
+class QLabel;
+class QPushButton;
+class QTextEdit;
+
+// "Evidence (1 record)", "Evidence (5 records)".
+QString evidenceTitle(size_t count);
+// The evidence entries joined by a blank line.
+QString evidenceText(const std::vector<std::string> &evidence);
+
+// One alert of the history in full: kind or severity, rule, summary, explanation, times, user,
+// tactic, ATT&CK technique and the evidence captured when it was raised. Reads only.
+class AlertDetail : public QScrollArea {
+    Q_OBJECT
+
+public:
+    explicit AlertDetail(const MonitorAlert &alert, QWidget *parent = nullptr);
+
+    const MonitorAlert &alert() const { return m_alert; }
+    QLabel *titleLabel() const { return m_title; }
+    QTextEdit *summaryBox() const { return m_summary; }
+    QAction *copySummaryAction() const { return m_copySummary; }
+    QLabel *techniqueLink() const { return m_technique; }     // null without technique
+    QPushButton *copyEvidenceButton() const { return m_copyEvidence; } // null without evidence
+    QLabel *evidenceHeader() const { return m_evidenceHeader; }
+
+private:
+    MonitorAlert m_alert;
+    QLabel *m_title = nullptr;
+    QTextEdit *m_summary = nullptr;
+    QAction *m_copySummary = nullptr;
+    QLabel *m_technique = nullptr;
+    QPushButton *m_copyEvidence = nullptr;
+    QLabel *m_evidenceHeader = nullptr;
+};

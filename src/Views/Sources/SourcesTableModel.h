@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Store/TrailSource.h"
+
+#include <QAbstractTableModel>
+
+#include <vector>
+
+// The loaded sources, one row each, in load order. Not sortable.
+class SourcesTableModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    enum Columns { FileColumn, KindColumn, SizeColumn, RecordsColumn, FirstColumn, LastColumn, IntegrityColumn, NUM_COLUMNS };
+    enum Roles {
+        SourceIDRole = Qt::UserRole,
+        // The symbol name shown beside the cell's text, for the File and Integrity columns.
+        SymbolRole,
+    };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void setSources(std::vector<TrailSource> sources);
+    const std::vector<TrailSource> &sources() const { return m_sources; }
+    // The row of a source id, or -1.
+    int rowOf(int64_t id) const;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    std::vector<TrailSource> m_sources;
+};
