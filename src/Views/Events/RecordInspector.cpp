@@ -266,7 +266,7 @@ void RecordInspector::rebuild()
         title->setFont(Style::headline());
         title->setTextInteractionFlags(Qt::TextSelectableByMouse);
         sectionLayout->addWidget(title);
-        for (const InspectorRow &row : data.rows) sectionLayout->addWidget(new KeyValueRow(row.key, row.value, row.monospaced, section));
+        for (const InspectorRow &row : data.rows) sectionLayout->addWidget(inspectorRow(row.key, row.value, row.monospaced, section));
         layout->addWidget(section);
     }
     layout->addWidget(tokensBlock(*m_record, column));

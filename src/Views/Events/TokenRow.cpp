@@ -60,6 +60,14 @@ protected:
 
 } // namespace
 
+KeyValueRow *inspectorRow(const QString &key, const QString &value, bool monospaced, QWidget *parent)
+{
+    auto *row = new KeyValueRow(key, value, monospaced, parent);
+    row->valueLabel()->setMinimumWidth(1);
+    row->valueLabel()->setToolTip(value);
+    return row;
+}
+
 QString tokenPreview(const BSMToken &token)
 {
     return std::visit(
@@ -127,7 +135,7 @@ TokenRow::TokenRow(const BSMToken &token, bool expanded, std::function<void(bool
     if (expanded) {
         for (const auto &[label, value] : token.fields(UserResolver::shared()))
             contentLayout->addWidget(
-                new KeyValueRow(QString::fromStdString(label), QString::fromStdString(value), true, content));
+                inspectorRow(QString::fromStdString(label), QString::fromStdString(value), true, content));
     }
 
     auto *layout = new QVBoxLayout(this);

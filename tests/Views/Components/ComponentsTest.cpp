@@ -84,48 +84,6 @@ TEST_F(ComponentsTest, KeyValueRowShowsADashAndCopiesExactTexts)
     EXPECT_EQ(baseline(mono.keyLabel()), baseline(mono.valueLabel()));
 }
 
-TEST_F(ComponentsTest, KeyValueRowWrapsAWordTooWideForItsColumnInsideThePane)
-{
-    const QString cdhash = QStringLiteral("3f2a9c0d4b7e8f1a2c3d4e5f60718293a4b5c6d7");
-    QWidget pane;
-    auto *layout = new QVBoxLayout(&pane);
-    auto *hash = new KeyValueRow("CDHash", cdhash, true, &pane);
-    auto *words = new KeyValueRow("Team", "alpha beta", false, &pane);
-    layout->addWidget(hash);
-    layout->addWidget(words);
-    layout->addStretch();
-    EXPECT_LE(pane.minimumSizeHint().width(), 300) << "a long word must not widen the pane";
-    pane.resize(320, 300);
-    pane.show();
-    QApplication::processEvents();
-
-    QLabel *value = hash->valueLabel();
-    const int line = QFontMetrics(value->font()).height();
-    EXPECT_LE(value->geometry().right(), hash->width()) << "nothing wider than the pane";
-    EXPECT_LE(hash->geometry().right(), pane.width());
-    EXPECT_GE(value->height(), 2 * line) << "the hash goes on over more lines, not cut off";
-    EXPECT_GE(hash->height(), value->height());
-    QString shown = value->text();
-    EXPECT_EQ(shown.remove(QChar(0x200B)), cdhash) << "only break opportunities are added";
-
-    // Words that fit keep their usual breaks; the texts are untouched.
-    EXPECT_EQ(words->valueLabel()->text(), "alpha beta");
-    EXPECT_LT(words->valueLabel()->height(), 2 * QFontMetrics(words->valueLabel()->font()).height());
-
-    // Selected and copied with the keyboard, the hash comes back whole, without the breaks.
-    value->setFocus();
-    value->setSelection(0, int(value->text().size()));
-    QGuiApplication::clipboard()->setText("stale");
-    QTest::keySequence(value, QKeySequence::Copy);
-    EXPECT_EQ(clipboardText(), cdhash);
-
-    // Wider again, the whole hash fits on one line with no breaks left.
-    pane.resize(900, 300);
-    QApplication::processEvents();
-    EXPECT_EQ(value->text(), cdhash);
-    EXPECT_LT(value->height(), 2 * line);
-}
-
 TEST_F(ComponentsTest, BarListScalesBarsToTheLargestCount)
 {
     EXPECT_EQ(barScale({}), 1);
