@@ -1,21 +1,58 @@
 #!/usr/bin/env bash
-# Builds Quillmarsh and runs every test, then runs the engine's tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer. Installs missing packages when run as root.
+# Builds Quillmarsh and runs every test, then builds everything again with AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs every test once more. Installs missing packages when run as root.
+#   ./test.sh [-j N]      N parallel jobs (default: $QUILLMARSH_JOBS, else every core)
 set -euo pipefail
 cd "$(dirname "$0")"
+
+jobs=${QUILLMARSH_JOBS:-$(nproc)}
+while [ $# -gt 0 ]; do
+    case "$1" in
+        -j) jobs=${2:-}; shift 2 || shift ;;
+        -j*) jobs=${1#-j}; shift ;;
+        *) echo "usage: $0 [-j N]" >&2; exit 2 ;;
+    esac
+done
+case "$jobs" in
+    ''|*[!0-9]*|0) echo "The job count must be a positive whole number, not \"$jobs\"." >&2; exit 2 ;;
+esac
+
 scripts/install-deps.sh
 
-jobs=$(nproc)
 export TZ=UTC LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --parallel "$jobs"
+# Configure output is kept quiet unless configuring fails; then all of it is shown.
+configure() {
+    local dir=$1; shift
+    mkdir -p "$dir"
+    if ! cmake -S . -B "$dir" "$@" >"$dir/configure.log" 2>&1; then
+        cat "$dir/configure.log" >&2
+        echo "Configuring $dir failed (output above, also in $dir/configure.log)." >&2
+        exit 1
+    fi
+}
 
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQUILLMARSH_SANITIZE=ON -DQUILLMARSH_ENGINE_ONLY=ON >/dev/null
-cmake --build build-sanitize --parallel "$jobs"
+build() {
+    local dir=$1
+    if ! cmake --build "$dir" --parallel "$jobs" 2>&1 | tee "$dir/build.log"; then
+        echo "Building $dir failed (output above, also in $dir/build.log)." >&2
+        exit 1
+    fi
+}
 
-echo "== engine tests under ASan/UBSan"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build-sanitize --output-on-failure --parallel "$jobs"
+started=$(date +%s)
+configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+build build
 echo "== all tests"
 ctest --test-dir build --output-on-failure --parallel "$jobs"
+
+# The sanitizer options hold for the test runs and for the test listing done while building.
+# Leak reports Qt or a system library may need suppressed go in tests/sanitizers/lsan.supp.
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
+export LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+configure build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQUILLMARSH_SANITIZE=ON -DQUILLMARSH_BENCH=OFF
+build build-sanitize
+echo "== all tests under ASan/UBSan"
+ctest --test-dir build-sanitize --output-on-failure --parallel "$jobs"
+echo "== passed in $(( $(date +%s) - started )) s"

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, when they are missing and we are root.
+# Installs the Debian packages the build needs, when they are missing and we are root. The list is
+# complete for a minimal Debian 12: recommended packages are not installed, so everything the build
+# reaches for is named here (Qt Charts needs Qt's OpenGL development files, which Qt's base
+# development package only recommends).
 set -euo pipefail
 
-packages=(cmake g++ make qt6-base-dev qt6-charts-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev python3
-    dbus-daemon)
+packages=(cmake g++ make qt6-base-dev libqt6opengl6-dev qt6-charts-dev nlohmann-json3-dev libgtest-dev libgmock-dev
+    libbenchmark-dev python3 dbus-daemon)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -17,5 +20,10 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if ! { apt-get update -q && apt-get install -y -q --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "Installing the packages failed (apt-get output above)." >&2
+    exit 1
+fi

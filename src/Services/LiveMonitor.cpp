@@ -324,8 +324,10 @@ void LiveMonitor::startWatchdog(int32_t helperPid)
 
 void LiveMonitor::checkHelper(int32_t helperPid)
 {
+    const int error = m_environment.signalHelper ? m_environment.signalHelper(helperPid)
+                                                 : (::kill(helperPid, 0) == 0 ? 0 : errno);
     // EPERM is how a root helper that still runs answers an ordinary user.
-    if (::kill(helperPid, 0) == 0 || errno == EPERM) return;
+    if (error == 0 || error == EPERM) return;
     endUnexpectedly("The audit pipe helper (pid " + std::to_string(helperPid) + ") exited unexpectedly.");
 }
 

@@ -76,6 +76,8 @@ public:
         std::chrono::milliseconds analysisDelay{1000};
         std::chrono::milliseconds watchdogInterval{5000};
         std::function<double()> now;                               // empty: the system clock
+        // Whether the helper still runs: 0 or the errno of a null signal; empty: kill(pid, 0).
+        std::function<int(int32_t pid)> signalHelper;
         std::function<Analysis(std::vector<AuditRecord>)> analyse; // empty: process tree, then rules
     };
 

@@ -400,6 +400,41 @@ TEST_F(LiveMonitorTest, WatchdogEndsTheCaptureWhenTheHelperDies)
     EXPECT_EQ(stops.size(), 1u);
 }
 
+// Run as an ordinary user, the null signal to a root helper fails with EPERM while it runs; only
+// a helper that is gone (ESRCH) ends the capture.
+TEST_F(LiveMonitorTest, WatchdogTakesOnlyAMissingHelperForGone)
+{
+    const struct {
+        int error;
+        bool ends;
+    } cases[] = {{0, false}, {EPERM, false}, {ESRCH, true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.error);
+        stops.clear();
+        int checks = 0;
+        LiveMonitor::Environment e = environment();
+        e.signalHelper = [&checks, &c](int32_t pid) {
+            EXPECT_EQ(pid, 381);
+            ++checks;
+            return c.error;
+        };
+        starter = reporting("pid 381\n");
+        LiveMonitor &live = make(std::move(e));
+        startRunning();
+        ASSERT_TRUE(waitUntil([&] { return checks >= 3 || !std::holds_alternative<LiveMonitor::Running>(live.state()); }));
+        if (c.ends) {
+            const std::string message = "The audit pipe helper (pid 381) exited unexpectedly.";
+            EXPECT_EQ(describe(live.state()), describe(LiveMonitor::Failed{message}));
+            EXPECT_EQ(stops, std::vector<std::string>{message});
+        } else {
+            EXPECT_EQ(describe(live.state()), "running");
+            EXPECT_TRUE(stops.empty());
+            stop();
+        }
+        monitor.reset();
+    }
+}
+
 // The application holds both ends of its pipe, so the pipe can only end or fail if something
 // tampers with the descriptor; the capture then ends as when the helper dies, without spinning.
 TEST_F(LiveMonitorTest, APipeThatEndsOrFailsEndsTheCapture)

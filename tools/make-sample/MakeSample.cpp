@@ -3,6 +3,12 @@
 // work. Every time, pid and address is fixed and the background work comes from a seeded generator
 // of our own, so the output is the same bytes on every run and every platform.
 //
+// It must read like a real machine's day to an analyst: pids are handed out in time order, a file
+// keeps its mode and owner until something changes them, a copied binary keeps its code hash,
+// clock changes move the timestamps that follow them, and times fall anywhere within their second.
+// The day is therefore written twice: the first run learns when each process is created and where
+// the clock steps, the second writes the records with that knowledge.
+//
 //   make-sample <output path>
 
 #include "support/TrailBuilder.h"
@@ -13,6 +19,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <map>
+#include <numeric>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +59,7 @@ Bytes ip6(const char *text)
 // The standard distributions differ between libraries; this generator does not.
 class Dice {
 public:
+    explicit Dice(uint64_t seed = 0x0da7e5ee0b5e55ull) : m_state(seed) {}
     uint32_t below(uint32_t n)
     {
         m_state = m_state * 6364136223846793005ull + 1442695040888963407ull;
@@ -60,7 +70,7 @@ public:
     const T &pick(const std::vector<T> &items) { return items[below(uint32_t(items.size()))]; }
 
 private:
-    uint64_t m_state = 0x0da7e5ee0b5e55ull;
+    uint64_t m_state;
 };
 
 uint64_t hashOf(std::string_view text)
@@ -73,7 +83,7 @@ uint64_t hashOf(std::string_view text)
 struct Program {
     const char *path;
     uint32_t signer; // 0 unsigned, 1 Apple platform binary, 2 developer
-    const char *signingID;
+    const char *signingID; // copies of one binary share it, and so their code hash
     const char *teamID = "";
     uint32_t owner = rootID;
 };
@@ -199,33 +209,95 @@ uint32_t openFlags(uint16_t event)
 constexpr uint32_t fsid = 16777220;
 const Bytes hostAddress = ip4("192.168.1.23");
 
+// What the first run of the day tells the second.
+struct Plan {
+    std::vector<uint32_t> pids; // in the order the processes were asked for
+    std::vector<std::pair<Millis, int64_t>> clockSteps; // after each moment, times are written this much later
+};
+
+// Modes a file has before anything in the day changes them, where its place does not tell.
+const std::map<std::string, uint32_t> &knownModes()
+{
+    static const std::map<std::string, uint32_t> modes = {
+        {"/Users/orvik/.ssh/id_ed25519", 0100600},
+        {"/Users/orvik/.zsh_history", 0100600},
+        {"/Users/orvik/.viminfo", 0100600},
+        {"/Users/orvik/Library/Keychains/login.keychain-db", 0100600},
+        {"/Users/orvik/.zsh_sessions", 040700},
+        {"/Users/orvik/Projects/tidewatch/build/tidewatch", 0100755},
+        {"/Users/Shared/.zsvc-sh", 0100755}, // cp keeps the mode of /bin/zsh
+        {"/private/etc/sudoers.d/_support", 0100440},
+        {"/private/etc/security/audit_control", 0100400},
+        {"/private/var/at/tabs/root", 0100600},
+        {"/private/var/db/dslocal/nodes/Default/users/_support.plist", 0100600},
+        {"/private/var/audit/20250310060112.20250311055809", 0100440},
+    };
+    return modes;
+}
+
+// `usual` is what the file's kind suggests (a folder, a program); 0 when only its place can tell.
+uint32_t initialMode(const std::string &path, uint32_t usual)
+{
+    if (const auto known = knownModes().find(path); known != knownModes().end()) return known->second;
+    if (usual) return usual;
+    for (const char *place : {"/bin/", "/sbin/", "/usr/bin/", "/usr/sbin/", "/usr/libexec/"})
+        if (path.starts_with(place)) return 0100755;
+    if (path.find("/Contents/MacOS/") != std::string::npos || path.find("/Support/") != std::string::npos)
+        return 0100755;
+    return 0100644;
+}
+
 class Trail {
 public:
     Process launchd() const { return Process{.pid = 1}; }
     Dice &dice() { return m_dice; }
 
-    uint32_t newPid() { return m_nextPid += m_dice.between(1, 9); }
+    // The second run writes with what the first has learnt.
+    void follow(Plan plan) { m_plan = std::move(plan); }
+
+    // The pids in order of creation time: each process started in between, but not audited,
+    // takes some of the numbers.
+    Plan plan() const
+    {
+        Plan plan;
+        std::vector<size_t> order(m_pidTimes.size());
+        std::iota(order.begin(), order.end(), size_t(0));
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return m_pidTimes[a] < m_pidTimes[b]; });
+        plan.pids.resize(order.size());
+        Dice gaps(0x51d5eedull);
+        uint32_t pid = 300; // pids below belong to processes started before auditing
+        for (size_t k : order) plan.pids[k] = pid += gaps.between(1, 9);
+        plan.clockSteps = m_clockSteps;
+        return plan;
+    }
+
+    uint32_t newPid(Millis t)
+    {
+        const size_t n = m_pidTimes.size();
+        m_pidTimes.push_back(t);
+        return m_plan ? m_plan->pids.at(n) : uint32_t(100000 + n);
+    }
 
     // posix_spawn: the record names the new pid and is written as the spawner.
     Process spawn(const Process &spawner, Millis t, const Program &program, const Args &args, Process child)
     {
-        child.pid = newPid();
+        child.pid = newPid(t);
         RecordBuilder r = record(43190, t);
-        r.arg(1, child.pid, "child PID").token(Token::execArgs(args)).path(program.path).token(fileAttr(program, 0100755));
+        r.arg(1, child.pid, "child PID").token(Token::execArgs(args)).path(program.path).token(attr(program.path, program.owner, 0100755));
         add(t, r.token(subjectOf(spawner)).token(identity(program)).returnValue(0, 0));
         return child;
     }
     Process fork(const Process &parent, Millis t)
     {
         Process child = parent;
-        child.pid = newPid();
+        child.pid = newPid(t);
         add(t, record(2, t).arg(0, child.pid, "child PID").token(subjectOf(parent)).returnValue(0, child.pid));
         return child;
     }
     void exec(const Process &p, Millis t, const Program &program, const Args &args)
     {
         RecordBuilder r = record(23, t);
-        r.token(Token::execArgs(args)).path(program.path).token(fileAttr(program, 0100755));
+        r.token(Token::execArgs(args)).path(program.path).token(attr(program.path, program.owner, 0100755));
         add(t, r.token(subjectOf(p)).token(identity(program)).returnValue(0, 0));
     }
     void exit(const Process &p, Millis t, uint32_t status = 0)
@@ -249,31 +321,43 @@ public:
     {
         RecordBuilder r = record(event, t);
         r.arg(2, openFlags(event), "flags").path(path);
-        if (!error) r.token(Token::attr(0100644, owner, owner == rootID ? wheel : staff, fsid, inode(path), 0));
+        if (!error) r.token(attr(path, owner));
         add(t, r.token(subjectOf(p)).returnValue(error, error ? unset : 3 + m_dice.below(40)));
+    }
+    // A folder opened to list it, as ls, grep -r and the Finder do.
+    void openFolder(const Process &p, Millis t, const std::string &path, uint32_t owner = orvikID)
+    {
+        RecordBuilder r = record(readOnly, t);
+        r.arg(2, 0x1100004, "flags").path(path).token(attr(path, owner, 040755)); // O_DIRECTORY|O_NONBLOCK|O_CLOEXEC
+        add(t, r.token(subjectOf(p)).returnValue(0, 3 + m_dice.below(40)));
     }
     void unlink(const Process &p, Millis t, const std::string &path, uint32_t owner)
     {
         RecordBuilder r = record(6, t);
-        r.path(path).token(Token::attr(0100644, owner, owner == rootID ? wheel : staff, fsid, inode(path), 0));
+        r.path(path).token(attr(path, owner));
         add(t, r.token(subjectOf(p)).returnValue(0, 0));
+        m_files.erase(path);
     }
     void removeFolder(const Process &p, Millis t, const std::string &path, uint32_t owner)
     {
         RecordBuilder r = record(48, t);
-        r.path(path).token(Token::attr(040700, owner, owner == rootID ? wheel : staff, fsid, inode(path), 0));
+        r.path(path).token(attr(path, owner, 040755));
         add(t, r.token(subjectOf(p)).returnValue(0, 0));
+        m_files.erase(path);
     }
-    void makeFolder(const Process &p, Millis t, const std::string &path)
+    void makeFolder(const Process &p, Millis t, const std::string &path, uint32_t owner = orvikID)
     {
         add(t, record(47, t).arg(2, 0755, "mode").path(path).token(subjectOf(p)).returnValue(0, 0));
+        m_files[path] = {040755, owner};
     }
+    // The attributes recorded are those before the change; later records show the new mode.
     void changeMode(const Process &p, Millis t, const std::string &path, uint32_t mode, uint32_t owner)
     {
         RecordBuilder r = record(10, t);
-        r.arg(2, mode, "new file mode").path(path);
-        r.token(Token::attr(0100755, owner, owner == rootID ? wheel : staff, fsid, inode(path), 0));
+        r.arg(2, mode, "new file mode").path(path).token(attr(path, owner));
         add(t, r.token(subjectOf(p)).returnValue(0, 0));
+        File &file = m_files.at(path);
+        file.mode = (file.mode & 0170000) | mode;
     }
     void connect(const Process &p, Millis t, const Endpoint &to, uint8_t error = 0)
     {
@@ -301,15 +385,27 @@ public:
     {
         add(t, record(event, t).arg(1, command, "cmd").token(subjectOf(p)).returnValue(error, error ? unset : 0));
     }
-    void setClock(const Process &p, Millis t) { add(t, record(37, t).token(subjectOf(p)).returnValue(0, 0)); }
+    // settimeofday: the records after it carry the clock as set, `to` at this moment. The record
+    // itself is stamped when the call began, with the old clock.
+    void setClock(const Process &p, Millis t, Millis to)
+    {
+        add(t, record(37, t).token(subjectOf(p)).returnValue(0, 0));
+        m_clockSteps.emplace_back(t, int64_t(to) - int64_t(warped(t)));
+    }
+    // settimeofday moving the clock on by `by` milliseconds.
+    void stepClock(const Process &p, Millis t, int64_t by)
+    {
+        add(t, record(37, t).token(subjectOf(p)).returnValue(0, 0));
+        m_clockSteps.emplace_back(t, (m_clockSteps.empty() ? 0 : m_clockSteps.back().second) + by);
+    }
 
     size_t recordCount() const { return m_records.size(); }
 
-    // The records in time order between the two file tokens that name the trail file.
+    // The records in the order they were written, between the two file tokens that name the trail file.
     Bytes bytes()
     {
         std::stable_sort(m_records.begin(), m_records.end(), [](const auto &a, const auto &b) { return a.time < b.time; });
-        const Millis first = m_records.front().time, last = m_records.back().time;
+        const Millis first = stamped(m_records.front().time), last = stamped(m_records.back().time);
         const std::string name = "/var/audit/" + stamp(first);
         Bytes out = Token::file(uint32_t(first / 1000), uint32_t(first % 1000), name + ".not_terminated");
         for (const auto &r : m_records) out.insert(out.end(), r.bytes.begin(), r.bytes.end());
@@ -324,8 +420,58 @@ private:
         Bytes bytes;
     };
 
-    static RecordBuilder record(uint16_t event, Millis t) { return RecordBuilder(event, uint32_t(t / 1000), uint32_t(t % 1000)); }
+    struct File {
+        uint32_t mode;
+        uint32_t owner;
+    };
+
+    RecordBuilder record(uint16_t event, Millis t) const
+    {
+        const Millis stamp = stamped(t);
+        return RecordBuilder(event, uint32_t(stamp / 1000), uint32_t(stamp % 1000));
+    }
     void add(Millis t, const RecordBuilder &r) { m_records.push_back({t, r.build()}); }
+
+    // The times written in this file are whole seconds or round offsets from them; a real system's
+    // are not. A slow random drift of up to a second, rising or falling by under half a second per
+    // second, moves every time into its second without changing the order of any two.
+    static Millis warped(Millis t)
+    {
+        static const std::vector<int32_t> drift = [] {
+            std::vector<int32_t> d(2 * 86400 + 2);
+            Dice dice(0x7135eedull);
+            int32_t w = 500;
+            for (auto &value : d) {
+                value = w;
+                w += int32_t(dice.below(901)) - 450;
+                if (w < 0) w = -w;
+                if (w > 999) w = 1998 - w;
+            }
+            return d;
+        }();
+        const size_t second = size_t(t / 1000 - midnight);
+        const int64_t into = int64_t(t % 1000), from = drift.at(second), to = drift.at(second + 1);
+        return Millis(int64_t(t) + from + (to - from) * into / 1000);
+    }
+    Millis stamped(Millis t) const
+    {
+        int64_t offset = 0;
+        if (m_plan)
+            for (const auto &[at, by] : m_plan->clockSteps)
+                if (t > at) offset = by;
+        return Millis(int64_t(warped(t)) + offset);
+    }
+
+    // A file's attributes as they stand; the first mention of a file fixes its owner for the day.
+    Bytes attr(const std::string &path, uint32_t owner, uint32_t usual = 0)
+    {
+        const auto [it, added] = m_files.try_emplace(path, File{initialMode(path, usual), owner});
+        if (it->second.owner != owner) {
+            std::fprintf(stderr, "make-sample: %s is owned by %u, not %u\n", path.c_str(), it->second.owner, owner);
+            std::abort();
+        }
+        return Token::attr(it->second.mode, owner, owner == rootID ? wheel : staff, fsid, inode(path), 0);
+    }
 
     static Subject subjectFields(const Process &p)
     {
@@ -352,14 +498,10 @@ private:
         return w.take();
     }
     static uint64_t inode(std::string_view path) { return 1000000 + hashOf(path) % 90000000; }
-    static Bytes fileAttr(const Program &program, uint32_t mode)
-    {
-        return Token::attr(mode, program.owner, program.owner == rootID ? wheel : staff, fsid, inode(program.path), 0);
-    }
     static Bytes identity(const Program &program)
     {
         Bytes cdhash;
-        uint64_t h = hashOf(program.path);
+        uint64_t h = hashOf(std::string(program.signingID) + "/" + program.teamID);
         for (int i = 0; i < 20; ++i) {
             h ^= h >> 29;
             h *= 0xbf58476d1ce4e5b9ull;
@@ -378,9 +520,12 @@ private:
         return text;
     }
 
-    std::vector<Entry> m_records;
+    std::vector<Entry> m_records; // times as the machine lived them, before drift and clock steps
     Dice m_dice;
-    uint32_t m_nextPid = 300; // pids below belong to processes started before auditing
+    std::optional<Plan> m_plan;
+    std::vector<Millis> m_pidTimes;
+    std::vector<std::pair<Millis, int64_t>> m_clockSteps;
+    std::map<std::string, File> m_files;
 };
 
 // ---- the cast -----------------------------------------------------------------------------------
@@ -475,6 +620,48 @@ void daemonChatter(Machine &m, Millis from, Millis to, bool userLoggedIn)
     }
 }
 
+// The headers each unit of the project includes, its own and the system's.
+const std::string sdk = "/Library/Developer/CommandLineTools/SDKs/MacOSX.sdk/usr/include/";
+const std::map<std::string, std::vector<std::string>> unitHeaders = {
+    {"src/parse.c", {"include/tide.h", "include/parse.h", "stdio.h", "stdlib.h", "string.h", "ctype.h", "errno.h"}},
+    {"src/station.c", {"include/tide.h", "include/station.h", "stdio.h", "stdlib.h", "math.h", "time.h"}},
+    {"src/tide.c", {"include/tide.h", "include/station.h", "math.h", "time.h", "float.h"}},
+    {"src/net.c",
+     {"include/tide.h", "include/net.h", "stdio.h", "string.h", "errno.h", "unistd.h", "sys/types.h", "sys/socket.h",
+      "netinet/in.h", "netdb.h"}},
+    {"src/main.c", {"include/tide.h", "include/parse.h", "include/station.h", "include/net.h", "stdio.h", "stdlib.h", "getopt.h"}},
+};
+const std::string python = "/Library/Developer/CommandLineTools/Library/Frameworks/Python3.framework/Versions/3.9/lib/python3.9/";
+
+std::string objectOf(const std::string &source) { return "build/" + source.substr(4, source.size() - 6) + ".o"; }
+
+// One compile: the unit, its headers (the project's include folder first, where the system's are
+// looked up in vain), a temporary assembly file, then the object.
+void compile(Trail &tr, const Process &make, Millis c, const std::string &source)
+{
+    Dice &d = tr.dice();
+    const std::string object = objectOf(source);
+    Process cc = tr.run(make, c, Bin::clang, {"clang", "-O2", "-Wall", "-Iinclude", "-c", source, "-o", object});
+    Millis t = c + 18 + d.below(6);
+    tr.open(cc, t, readOnly, project + "/" + source);
+    for (const std::string &header : unitHeaders.at(source)) {
+        t += 1 + d.below(3);
+        if (header.starts_with("include/")) {
+            tr.open(cc, t, readOnly, project + "/" + header);
+        } else {
+            tr.open(cc, t, readOnly, project + "/include/" + header, orvikID, 2);
+            tr.open(cc, t + 1, readOnly, sdk + header, rootID);
+        }
+    }
+    const std::string scratch = "/private/var/folders/7x/k2v9d0qn3zs1m4hd_5tq8w0r0000gn/T/" + source.substr(4, source.size() - 6)
+                                + "-" + std::to_string(100000 + d.below(900000)) + ".s";
+    const Millis done = t + 300 + d.below(500);
+    tr.open(cc, done - 120, writeCreate, scratch);
+    tr.open(cc, done, writeCreate, project + "/" + object);
+    tr.unlink(cc, done + 8, scratch, orvikID);
+    tr.exit(cc, done + 15);
+}
+
 // One stretch of developer work in the Terminal shell.
 void devWork(Machine &m, Millis from, Millis to)
 {
@@ -485,13 +672,18 @@ void devWork(Machine &m, Millis from, Millis to)
         switch (d.below(8)) {
         case 0: {
             Process git = tr.run(shell, t, Bin::git, {"git", "status", "-sb"});
-            tr.open(git, t + 10, readOnly, project + "/.git/HEAD");
-            tr.open(git, t + 12, readOnly, project + "/.git/index");
-            tr.exit(git, t + 90);
+            Millis at = t + 9;
+            for (const char *file : {".git/HEAD", ".git/config", ".git/refs/heads/main", ".git/index", ".git/info/exclude",
+                                     ".gitignore", ".git/refs/remotes/origin/main"})
+                tr.open(git, at += 1 + d.below(4), readOnly, project + "/" + file);
+            tr.openFolder(git, at + 3, project + "/src");
+            tr.openFolder(git, at + 5, project + "/include");
+            tr.exit(git, at + 40 + d.below(40));
             break;
         }
         case 1: {
             Process git = tr.run(shell, t, Bin::git, {"git", "pull", "--rebase"});
+            tr.open(git, t + 8, readOnly, project + "/.git/config");
             Process ssh = tr.run(git, t + 20, Bin::ssh, {"ssh", "-o", "SendEnv=GIT_PROTOCOL", "git@github.com", "git-upload-pack 'orvik/tidewatch.git'"});
             tr.open(ssh, t + 30, readOnly, home + "/.ssh/config");
             tr.open(ssh, t + 31, readOnly, home + "/.ssh/known_hosts");
@@ -499,6 +691,8 @@ void devWork(Machine &m, Millis from, Millis to)
             tr.open(ssh, t + 300, readOnly, home + "/.ssh/id_ed25519");
             tr.exit(ssh, t + 1800);
             tr.open(git, t + 1850, writeCreate, project + "/.git/FETCH_HEAD");
+            tr.open(git, t + 1870, writeTruncate, project + "/.git/refs/remotes/origin/main");
+            tr.open(git, t + 1900, writeTruncate, project + "/.git/ORIG_HEAD");
             tr.exit(git, t + 2100);
             break;
         }
@@ -506,47 +700,64 @@ void devWork(Machine &m, Millis from, Millis to)
             Process make = tr.run(shell, t, Bin::make, {"make", "-j4"});
             tr.open(make, t + 8, readOnly, project + "/Makefile");
             const unsigned units = d.between(1, 3);
+            std::vector<std::string> built;
             for (unsigned i = 0; i < units; ++i) {
                 const std::string source = sources[d.below(uint32_t(sources.size()))];
-                const Millis c = t + 40 + i * 700;
-                Process cc = tr.run(make, c, Bin::clang, {"clang", "-O2", "-Wall", "-Iinclude", "-c", source, "-o", "build/" + source.substr(4, source.size() - 6) + ".o"});
-                tr.open(cc, c + 20, readOnly, project + "/" + source);
-                tr.open(cc, c + 22, readOnly, project + "/include/tide.h");
-                tr.open(cc, c + 24, readOnly, "/usr/local/include/tide_local.h", orvikID, 2);
-                tr.open(cc, c + 600, writeCreate, project + "/build/" + source.substr(4, source.size() - 6) + ".o");
-                tr.exit(cc, c + 640);
+                if (std::find(built.begin(), built.end(), source) != built.end()) continue;
+                built.push_back(source);
+                compile(tr, make, t + 40 + i * 23, source); // make -j4 runs them side by side
             }
-            tr.exit(make, t + 200 + units * 700);
+            const Millis link = t + 1500 + d.below(400);
+            Args command = {"clang", "-o", "build/tidewatch"};
+            for (const char *source : sources) command.push_back(objectOf(source));
+            command.push_back("-lm");
+            Process ld = tr.run(make, link, Bin::clang, command);
+            Millis at = link + 20;
+            for (const char *source : sources) tr.open(ld, at += 2 + d.below(3), readOnly, project + "/" + objectOf(source));
+            tr.open(ld, at + 180, writeCreate, project + "/build/tidewatch");
+            tr.exit(ld, at + 240);
+            tr.exit(make, at + 260);
             break;
         }
         case 3: {
-            const std::string source = project + "/" + sources[d.below(uint32_t(sources.size()))];
-            Process vim = tr.run(shell, t, Bin::vim, {"vim", source.substr(project.size() + 1)});
-            tr.open(vim, t + 30, readOnly, home + "/.vimrc");
+            const std::string name = sources[d.below(uint32_t(sources.size()))];
+            const std::string source = project + "/" + name, swap = project + "/src/." + name.substr(4) + ".swp";
+            Process vim = tr.run(shell, t, Bin::vim, {"vim", name});
+            tr.open(vim, t + 30, readOnly, "/usr/share/vim/vimrc", rootID);
+            tr.open(vim, t + 31, readOnly, home + "/.vimrc");
+            tr.open(vim, t + 33, readOnly, home + "/.viminfo");
             tr.open(vim, t + 35, readOnly, source);
-            const Millis saved = t + seconds(d.between(40, 200));
+            tr.open(vim, t + 37, writeCreate, swap);
+            const Millis saved = t + seconds(d.between(40, 200)) + d.below(1000);
             tr.open(vim, saved, writeTruncate, source);
             tr.open(vim, saved + 400, writeTruncate, home + "/.viminfo");
+            tr.unlink(vim, saved + 420, swap, orvikID);
             tr.exit(vim, saved + 450);
             break;
         }
         case 4: {
             Process ls = tr.run(shell, t, Bin::ls, {"ls", "-la", "build"});
+            tr.openFolder(ls, t + 6, project + "/build");
             tr.exit(ls, t + 25);
             break;
         }
         case 5: {
             Process grep = tr.run(shell, t, Bin::grep, {"grep", "-rn", "TODO", "src"});
-            for (const char *s : {"src/parse.c", "src/station.c", "src/tide.c"}) tr.open(grep, t + 10, readOnly, project + "/" + s);
-            tr.exit(grep, t + 60, 0);
+            Millis at = t + 8;
+            tr.openFolder(grep, at, project + "/src");
+            for (const char *s : sources) tr.open(grep, at += 2 + d.below(5), readOnly, project + "/" + s);
+            tr.exit(grep, at + 20, 0);
             break;
         }
         case 6: {
             Process py = tr.run(shell, t, Bin::python3, {"python3", "scripts/plot_levels.py", "data/stations.csv"});
-            tr.open(py, t + 200, readOnly, project + "/scripts/plot_levels.py");
-            tr.open(py, t + 260, readOnly, project + "/data/stations.csv");
-            tr.open(py, t + 2400, writeCreate, project + "/out/levels.png");
-            tr.exit(py, t + 2600);
+            Millis at = t + 60;
+            for (const char *module : {"encodings/__init__.py", "codecs.py", "os.py", "site.py", "csv.py", "datetime.py"})
+                tr.open(py, at += 8 + d.below(20), readOnly, python + module, rootID);
+            tr.open(py, at + 140, readOnly, project + "/scripts/plot_levels.py");
+            tr.open(py, at + 200, readOnly, project + "/data/stations.csv");
+            tr.open(py, at + 2300, writeCreate, project + "/out/levels.png");
+            tr.exit(py, at + 2500);
             break;
         }
         default: {
@@ -574,7 +785,7 @@ void boot(Machine &m)
     tr.open(m.tccd, at(5, 58, 10, 700), readWrite, "/Library/Application Support/com.apple.TCC/TCC.db", rootID);
     m.timed = tr.spawn(launchd, at(5, 58, 11, 20), Bin::timed, {Bin::timed.path}, daemonAs(timedID));
     tr.connect(m.timed, at(5, 58, 11, 400), inet("17.253.4.253", 123));
-    tr.setClock(m.timed, at(5, 58, 11, 470)); // the boot-time step from the network clock
+    tr.stepClock(m.timed, at(5, 58, 11, 470), 2318); // the real-time clock ran behind the network's
     m.softwareupdated = tr.spawn(launchd, at(5, 58, 12, 5), Bin::softwareupdated, {Bin::softwareupdated.path}, daemonAs(updateID));
     m.loginwindow = tr.spawn(launchd, at(5, 58, 12, 300), Bin::loginwindow, {Bin::loginwindow.path, "console"}, daemonAs(rootID));
     m.loginwindow.sid = 100005;
@@ -737,9 +948,11 @@ void phishing(Machine &m)
     tr.exit(shot, at(13, 40, 20, 700));
     tr.runBriefly(svc, at(13, 40, 22, 0), Bin::osascript,
                   {"osascript", "-e", "tell application \"Finder\" to get name of every disk"}, 500);
-    tr.open(svc, at(13, 40, 24, 0), writeCreate, "/private/tmp/.zs/kcd");
+    tr.open(svc, at(13, 40, 24, 0), writeCreate, Bin::kcd.path);
+    tr.changeMode(svc, at(13, 40, 24, 30), Bin::kcd.path, 0755, orvikID);
     tr.connect(svc, at(13, 40, 30, 0), inet("198.51.100.23", 443));
     tr.open(svc, at(13, 41, 0, 0), writeCreate, Bin::agent.path);
+    tr.changeMode(svc, at(13, 41, 0, 40), Bin::agent.path, 0755, orvikID);
     const std::string plist = home + "/Library/LaunchAgents/us.zoom.updater.plist";
     tr.open(svc, at(13, 41, 0, 200), writeCreate, plist);
     tr.runBriefly(svc, at(13, 41, 1, 0), Bin::launchctl, {"launchctl", "load", "-w", plist}, 120);
@@ -867,8 +1080,9 @@ void intrusion(Machine &m)
 
     // Covering tracks.
     t = at(19, 30, 5, 0);
-    Process clock = tr.run(root, t, Bin::date, {"date", "0311184525"});
-    tr.setClock(clock, t + 5);
+    // The clock jumps to the night, so what follows seems to happen long after anyone was about.
+    Process clock = tr.run(root, t, Bin::date, {"date", "0311231525"});
+    tr.setClock(clock, t + 5, at(23, 15));
     tr.exit(clock, t + 10);
     tr.open(root, t + seconds(12), writeOnly, "/private/etc/security/audit_control", rootID);
     tr.runBriefly(root, t + seconds(14), Bin::audit, {"audit", "-s"}, 60);
@@ -902,9 +1116,8 @@ void intrusion(Machine &m)
     tr.note(m.auditd, t + seconds(17) + 30, 45001, "auditd::Audit shutdown");
 }
 
-Bytes makeSample()
+void liveTheDay(Machine &m)
 {
-    Machine m;
     boot(m);
     daemonChatter(m, at(5, 59), at(7, 52), false);
     consoleLogin(m);
@@ -919,6 +1132,15 @@ Bytes makeSample()
     phishing(m);
     devWork(m, at(13, 45), at(17, 50));
     intrusion(m);
+}
+
+Bytes makeSample()
+{
+    Machine learning;
+    liveTheDay(learning);
+    Machine m;
+    m.trail.follow(learning.trail.plan());
+    liveTheDay(m);
     return m.trail.bytes();
 }
 

@@ -254,6 +254,15 @@ TEST_F(DetectionsTest, EachRuleFamilyFiresExactlyItsFindings)
                        .path("/Users/orvik/Library/Cookies/c"),
                    at(openWrite, 4).failed().path("/Library/LaunchDaemons/x.plist")}),
          {}},
+        {"a system process's sensitive path is passed over, its other paths still count",
+         numbered({at(openWrite, 0).image("/System/Library/x").path("/Users/orvik/Library/Keychains/login.keychain")
+                       .path("/Library/LaunchDaemons/x.plist"),
+                   at(unlinkEvent, 1).image("/System/Library/x").path("/Users/orvik/Library/Keychains/login.keychain")
+                       .path("/var/log/system.log")}),
+         {{"Persistence location modified", "Persistence", Severity::high, "T1543.004",
+           "open(2) - write: /Library/LaunchDaemons/x.plist", "Launch daemons run as root at boot.", {1}, "orvik"},
+          {"Log or history removed", "Defense Evasion", Severity::high, "T1070.002", "unlink(2): /var/log/system.log",
+           "Removing system logs is a common anti-forensics step.", {2}, "orvik"}}},
         {"network use by a binary in a suspicious location, first socket only",
          numbered({at(connectEvent, 0).image("/Users/Shared/agent").socket("198.51.100.9:443").socket("/tmp/s"),
                    at(sockConnect, 1).image("/tmp/agent").socket("/var/run/x.sock").socket("198.51.100.9:443"),
@@ -269,6 +278,23 @@ TEST_F(DetectionsTest, EachRuleFamilyFiresExactlyItsFindings)
         EXPECT_EQ(seen(findings), c.expected);
         expectTimes(c.records, findings);
     }
+}
+
+// Users and groups are created under several event numbers; every other account event is a change.
+TEST_F(DetectionsTest, AccountEventsTellCreationsFromOtherChanges)
+{
+    const std::string created = "Account created", modified = "Account modified";
+    const struct {
+        uint16_t event;
+        const std::string &rule;
+    } cases[] = {
+        {6207, created},   {45015, created},  {6511, created},   {6208, modified},  {6209, modified},
+        {6210, modified},  {6211, modified},  {45014, modified}, {45016, modified}, {45017, modified},
+        {45018, modified}, {45019, modified}, {6512, modified},  {6513, modified},  {6514, modified},
+        {6515, modified},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(rules(Detections::run(numbered({at(c.event, 0)}))), std::vector<std::string>{c.rule}) << c.event;
 }
 
 TEST_F(DetectionsTest, AnOrdinarySessionFiresNothing)

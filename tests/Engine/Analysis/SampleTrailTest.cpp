@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -18,7 +19,7 @@
 
 namespace {
 
-constexpr size_t sampleRecords = 1791;
+constexpr size_t sampleRecords = 2579;
 
 std::vector<uint8_t> sampleBytes()
 {
@@ -48,7 +49,7 @@ TEST(SampleTrail, DecodesWithoutAFlaw)
 
     ASSERT_EQ(trail.fileTokens.size(), 2u);
     EXPECT_EQ(trail.fileTokens[0].name, "/var/audit/20250311055810.not_terminated");
-    EXPECT_EQ(trail.fileTokens[1].name, "/var/audit/20250311055810.20250311193137");
+    EXPECT_EQ(trail.fileTokens[1].name, "/var/audit/20250311055810.20250311231632");
     EXPECT_DOUBLE_EQ(trail.fileTokens[0].time, trail.records.front().time);
     EXPECT_DOUBLE_EQ(trail.fileTokens[1].time, trail.records.back().time);
 }
@@ -56,10 +57,77 @@ TEST(SampleTrail, DecodesWithoutAFlaw)
 TEST(SampleTrail, EveryProcessDescendsFromLaunchd)
 {
     const ProcessGraph::Result graph = ProcessGraph::build(parseSample().records);
-    EXPECT_EQ(graph.processes.size(), 304u);
+    EXPECT_EQ(graph.processes.size(), 310u);
     ASSERT_EQ(graph.roots.size(), 1u);
     EXPECT_TRUE(graph.roots[0].isPlaceholder);
     EXPECT_EQ(graph.roots[0].pid, 1u);
+}
+
+// What an analyst would hold against a trail that was made up rather than recorded.
+TEST(SampleTrail, ReadsLikeARealMachinesDay)
+{
+    const BSMParser::TrailResult trail = parseSample();
+    constexpr uint16_t fork = 2, exec = 23, spawn = 43190, chmod = 10, settimeofday = 37;
+
+    // Pids are handed out in time order; there is one boot, so they never fall back.
+    uint64_t lastPid = 0;
+    for (const AuditRecord &r : trail.records) {
+        if (r.event != fork && r.event != spawn) continue;
+        const auto child = std::find_if(r.args.begin(), r.args.end(), [](const ArgInfo &a) { return a.name == "child PID"; });
+        ASSERT_NE(child, r.args.end()) << r.id;
+        EXPECT_GT(child->value, lastPid) << "record " << r.id;
+        lastPid = child->value;
+    }
+
+    // A file keeps its mode and owner, but for what a chmod of it sets.
+    std::map<std::string, std::pair<uint32_t, uint32_t>> files;
+    size_t withAttributes = 0;
+    for (const AuditRecord &r : trail.records) {
+        if (r.paths.empty() || !r.fileMode) continue;
+        ++withAttributes;
+        const std::string &path = r.paths.front();
+        const auto [it, added] = files.try_emplace(path, *r.fileMode, r.fileOwner.value_or(0));
+        EXPECT_EQ(it->second, std::pair(*r.fileMode, r.fileOwner.value_or(0))) << path << ", record " << r.id;
+        if (r.event == exec || r.event == spawn) {
+            EXPECT_NE(*r.fileMode & 0111, 0u) << path << " runs, but may not";
+        }
+        if (r.event == chmod) {
+            const auto mode = std::find_if(r.args.begin(), r.args.end(), [](const ArgInfo &a) { return a.name == "new file mode"; });
+            ASSERT_NE(mode, r.args.end()) << r.id;
+            it->second.first = (it->second.first & 0170000) | uint32_t(mode->value);
+        }
+    }
+    EXPECT_GT(withAttributes, trail.records.size() / 2);
+    EXPECT_EQ(files.at("/Users/Shared/.zsvc-sh").first, 0104755u);
+
+    // One program, one code hash, wherever a copy of it runs from.
+    std::map<std::string, std::string> hashes;
+    for (const AuditRecord &r : trail.records)
+        if (r.identity) {
+            const auto [it, added] = hashes.try_emplace(r.identity->signingID, r.identity->cdhash);
+            EXPECT_EQ(it->second, r.identity->cdhash) << r.identity->signingID;
+        }
+    const auto copy = std::find_if(trail.records.begin(), trail.records.end(), [](const AuditRecord &r) {
+        return r.identity && !r.paths.empty() && r.paths.front() == "/Users/Shared/.zsvc-sh";
+    });
+    ASSERT_NE(copy, trail.records.end());
+    EXPECT_EQ(copy->identity->cdhash, hashes.at("com.apple.zsh"));
+
+    // Times fall anywhere within their second.
+    std::map<int, size_t> byMillisecond;
+    for (const AuditRecord &r : trail.records) ++byMillisecond[int(std::lround(r.time * 1000)) % 1000];
+    for (const auto &[ms, count] : byMillisecond) EXPECT_LT(count, trail.records.size() / 100) << "+" << ms << " ms";
+
+    // The intruder's `date 0311231525` moves every later time to that night.
+    const auto dateCall = std::find_if(trail.records.begin(), trail.records.end(), [](const AuditRecord &r) {
+        return !r.execArgs.empty() && r.execArgs.front() == "date";
+    });
+    ASSERT_NE(dateCall, trail.records.end());
+    const auto step = std::find_if(dateCall, trail.records.end(), [](const AuditRecord &r) { return r.event == settimeofday; });
+    ASSERT_NE(step, trail.records.end());
+    ASSERT_NE(step + 1, trail.records.end());
+    EXPECT_LT(step->time, 1741721460.0);  // before 19:31
+    EXPECT_NEAR(step[1].time, 1741734900.0, 1.0); // 23:15, the time set
 }
 
 struct Case {

@@ -37,7 +37,9 @@ QStringList chipTexts(const EventFilter &filter)
 
 EventFilter removed(EventFilter filter, size_t chip)
 {
-    for (const auto &step : filterBarChips(filter)[chip].removal) step(filter);
+    // Held here: a range-for over a member of the temporary would outlive it.
+    const std::vector<FilterBarChip> chips = filterBarChips(filter);
+    for (const auto &step : chips[chip].removal) step(filter);
     return filter;
 }
 
