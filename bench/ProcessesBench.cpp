@@ -111,7 +111,7 @@ int main(int argc, char **argv)
     {
         ProcessTreeModel model;
         timer.restart();
-        model.setBorrowedRoots(store.processRoots());
+        model.setRoots(store.processRootsSnapshot());
         std::printf("\nOutline model over the store's tree: %.2f ms (%d nodes)\n", milliseconds(timer), model.nodeCount());
         timer.restart();
         const std::vector<ProcessNode> copy = ProcessRows::pruned(store.processRoots(), ProcessRows::ProcessFilter("/"));

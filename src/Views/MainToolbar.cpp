@@ -118,10 +118,30 @@ void MainToolbar::updateItems()
     m_findingsReport->setEnabled(!m_context.store->findings().empty());
 }
 
+QList<QAction *> MainToolbar::screenActions() const
+{
+    QList<QAction *> actions;
+    for (const QPointer<QAction> &action : m_screenActions)
+        if (action) actions << action;
+    return actions;
+}
+
 void MainToolbar::setScreen(ScreenWidget *screen, const QString &title)
 {
     for (const auto &connection : m_screenConnections) disconnect(connection);
     m_screenConnections.clear();
+    for (const QPointer<QAction> &action : std::as_const(m_screenActions))
+        if (action) removeAction(action);
+    m_screenActions.clear();
+    if (screen) {
+        for (QAction *action : screen->actions()) {
+            insertAction(m_searchAction, action);
+            m_screenActions << action;
+            // Labelled like "Open" and "Export", not a bare icon.
+            if (auto *button = qobject_cast<QToolButton *>(widgetForAction(action)))
+                button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        }
+    }
     m_screen = screen;
     m_title->setText(title);
     const bool searchable = screen && screen->hasSearch();

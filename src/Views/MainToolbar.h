@@ -14,7 +14,8 @@ class QToolButton;
 
 // The toolbar over the detail column: the current screen's title and subtitle, the one search
 // field of the window (bound to the current screen's search, hidden where it has none), and the
-// "Open" and "Export" menus.
+// "Open" and "Export" menus. A screen's own items (its actions()) stand before the search field
+// while it is shown.
 class MainToolbar : public QToolBar {
     Q_OBJECT
 
@@ -32,6 +33,8 @@ public:
     QLabel *subtitleLabel() const { return m_subtitle; }
     QAction *closeAllAction() const { return m_closeAll; }
     QAction *findingsReportAction() const { return m_findingsReport; }
+    // The shown screen's own items, in order.
+    QList<QAction *> screenActions() const;
 
 private:
     void updateItems();
@@ -50,4 +53,5 @@ private:
     QAction *m_findingsReport;
     QPointer<ScreenWidget> m_screen;
     QList<QMetaObject::Connection> m_screenConnections;
+    QList<QPointer<QAction>> m_screenActions;
 };

@@ -10,6 +10,8 @@
 //
 // Screens with a search field say so with a non-empty searchPrompt(); the shell then shows its
 // toolbar field with that placeholder and binds it both ways to search()/setSearch().
+// The actions a screen adds to itself (QWidget::addAction) are its own toolbar items: the shell
+// shows them in the window toolbar while the screen is shown.
 class ScreenWidget : public QWidget {
     Q_OBJECT
 

@@ -1,6 +1,8 @@
 #include "Views/ContentView.h"
 
 #include "Store/AuditStore.h"
+#include "Views/Events/EventsView.h"
+#include "Views/Events/RecordInspector.h"
 #include "Views/Actions.h"
 #include "Views/EmptyStateView.h"
 #include "Views/MainToolbar.h"
@@ -309,6 +311,49 @@ TEST_F(ContentViewTest, ToolbarSearchFieldFollowsTheScreenBothWaysAndHidesWithou
     screen.reset();
     toolbar.setScreen(nullptr, QStringLiteral("Quillmarsh"));
     EXPECT_FALSE(shown());
+}
+
+TEST_F(ContentViewTest, ToolbarCarriesTheShownScreensOwnItemsOnlyWhileItIsShown)
+{
+    ASSERT_TRUE(loadIncident());
+    MainToolbar *toolbar = m_view->toolbar();
+    const auto inspectorButton = [&]() -> QToolButton * {
+        QCoreApplication::processEvents();
+        for (QAction *action : toolbar->actions())
+            if (action->text() == QStringLiteral("Inspector"))
+                return qobject_cast<QToolButton *>(toolbar->widgetForAction(action));
+        return nullptr;
+    };
+
+    m_store.setScreen(Screen::events);
+    auto *events = qobject_cast<EventsView *>(m_view->currentScreen());
+    ASSERT_TRUE(events);
+    QToolButton *button = inspectorButton();
+    ASSERT_TRUE(button) << "the Events screen's own toolbar item";
+    EXPECT_TRUE(button->isVisible());
+    EXPECT_TRUE(button->isEnabled());
+    EXPECT_TRUE(button->isChecked());
+    EXPECT_EQ(button->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+    EXPECT_LT(button->x(), toolbar->searchField()->x()) << "before the search field";
+    QWidget *pane = events->inspector()->parentWidget()->parentWidget();
+    EXPECT_TRUE(pane->isVisible());
+    button->click();
+    EXPECT_FALSE(pane->isVisible());
+    EXPECT_FALSE(button->isChecked());
+    button->click();
+    EXPECT_TRUE(pane->isVisible());
+    EXPECT_EQ(toolbar->screenActions(), events->actions());
+
+    for (Screen other : {Screen::processes, Screen::reference}) {
+        m_store.setScreen(other);
+        EXPECT_EQ(inspectorButton(), nullptr) << rawValue(other);
+        EXPECT_TRUE(toolbar->screenActions().isEmpty()) << rawValue(other);
+    }
+    m_store.setScreen(Screen::events);
+    EXPECT_TRUE(inspectorButton()) << "back with the new screen";
+    int inspectors = 0;
+    for (QAction *action : toolbar->actions()) inspectors += action->text() == QStringLiteral("Inspector");
+    EXPECT_EQ(inspectors, 1) << "never twice";
 }
 
 } // namespace

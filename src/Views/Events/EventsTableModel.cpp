@@ -247,8 +247,10 @@ std::vector<uint32_t> sortedRows(const RecordSelection &filtered, EventsTableMod
 EventsTableModel::EventsTableModel(QObject *parent) : QAbstractTableModel(parent)
 {
     m_captionFont = Style::caption();
-    m_classFont = Style::monospaced(m_captionFont);
     m_detailsFont = Style::monospaced(Style::callout());
+    // Two-letter class names at caption size in a monospaced face are too small to read at a
+    // glance: they take the details' size, their secondary colour keeps them quiet.
+    m_classFont = m_detailsFont;
     for (bool success : {true, false})
         (success ? m_successIcon : m_failureIcon)
             = symbolIcon(ResultBadgePainter::symbol(success), ResultBadgePainter::color(success));

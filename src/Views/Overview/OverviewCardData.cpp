@@ -1,6 +1,7 @@
 #include "Views/Overview/OverviewCardData.h"
 
 #include "Engine/Support/Numbers.h"
+#include "Views/Components/Style.h"
 
 #include <algorithm>
 #include <limits>
@@ -78,10 +79,8 @@ EventFilter classRowFilter(const CountItem &item)
 
 QColor overviewPaletteColour(size_t index)
 {
-    // The platform's standard colours of those names.
-    static const std::array<QColor, 8> palette = {
-        QColor(0, 122, 255),  QColor(175, 82, 222), QColor(48, 176, 199), QColor(255, 149, 0),
-        QColor(255, 45, 85),  QColor(52, 199, 89),  QColor(88, 86, 214),  QColor(255, 204, 0),
-    };
+    // The application's standard colours of those names, so a green sector matches every other green.
+    static const std::array<QColor, 8> palette = {Style::blue(),  Style::purple(), Style::teal(),   Style::orange(),
+                                                  Style::pink(),  Style::green(),  Style::indigo(), Style::yellow()};
     return palette[index % palette.size()];
 }

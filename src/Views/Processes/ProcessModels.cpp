@@ -11,36 +11,30 @@
 
 ProcessTreeModel::ProcessTreeModel(QObject *parent) : QAbstractItemModel(parent) {}
 
-void ProcessTreeModel::setBorrowedRoots(const std::vector<ProcessNode> &roots)
+void ProcessTreeModel::setRoots(ProcessesSnapshot roots)
 {
     beginResetModel();
-    m_owned.clear();
-    index(roots);
-    endResetModel();
-}
-
-void ProcessTreeModel::setOwnedRoots(std::vector<ProcessNode> roots)
-{
-    beginResetModel();
-    m_owned = std::move(roots);
-    index(m_owned);
+    m_roots = std::move(roots);
+    index();
     endResetModel();
 }
 
 void ProcessTreeModel::clear()
 {
     beginResetModel();
-    m_owned.clear();
+    m_roots.reset();
     m_slots.clear();
     m_slotOfID.clear();
     m_rootCount = 0;
     endResetModel();
 }
 
-void ProcessTreeModel::index(const std::vector<ProcessNode> &roots)
+void ProcessTreeModel::index()
 {
     m_slots.clear();
     m_slotOfID.clear();
+    static const std::vector<ProcessNode> none;
+    const std::vector<ProcessNode> &roots = m_roots ? *m_roots : none;
     m_rootCount = int32_t(roots.size());
     for (size_t i = 0; i < roots.size(); ++i) m_slots.push_back({&roots[i], -1, int32_t(i), 0, 0});
     // Breadth first: each node's children are appended together, so they sit side by side.
@@ -137,9 +131,9 @@ ProcessListModel::ProcessListModel(QObject *parent)
 {
 }
 
-void ProcessListModel::setProcesses(const std::vector<ProcessNode> &processes, const ProcessRows::ProcessFilter &filter)
+void ProcessListModel::setProcesses(ProcessesSnapshot processes, const ProcessRows::ProcessFilter &filter)
 {
-    m_processes = &processes;
+    m_processes = std::move(processes);
     m_filter = filter;
     derive();
 }
@@ -147,7 +141,7 @@ void ProcessListModel::setProcesses(const std::vector<ProcessNode> &processes, c
 void ProcessListModel::clear()
 {
     beginResetModel();
-    m_processes = nullptr;
+    m_processes.reset();
     m_rows.clear();
     endResetModel();
 }

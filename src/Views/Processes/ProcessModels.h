@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Engine/Analysis/ProcessGraph.h"
+#include "Store/StoreAnalysis.h"
 #include "Views/Processes/ProcessRows.h"
 
 #include <QAbstractItemModel>
@@ -11,9 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
-// The process outline over a tree of ProcessNode. The nodes are either the store's roots,
-// borrowed (the caller resets the model before the store replaces them), or a pruned copy the
-// model owns. Every node gets one slot, children of a node in consecutive slots, so index(),
+// The process outline over a tree of ProcessNode: the store's roots or a pruned copy, held as a
+// shared snapshot so that the nodes outlive any store rebuild. Every node gets one slot, children of a node in consecutive slots, so index(),
 // parent() and rowCount() are O(1) and a rebuild is one pass over the tree.
 class ProcessTreeModel : public QAbstractItemModel {
     Q_OBJECT
@@ -21,8 +21,7 @@ class ProcessTreeModel : public QAbstractItemModel {
 public:
     explicit ProcessTreeModel(QObject *parent = nullptr);
 
-    void setBorrowedRoots(const std::vector<ProcessNode> &roots);
-    void setOwnedRoots(std::vector<ProcessNode> roots);
+    void setRoots(ProcessesSnapshot roots);
     void clear();
 
     const ProcessNode *nodeAt(const QModelIndex &index) const;
@@ -46,15 +45,16 @@ private:
         int32_t childCount;
     };
 
-    void index(const std::vector<ProcessNode> &roots);
+    void index();
 
-    std::vector<ProcessNode> m_owned;
+    ProcessesSnapshot m_roots;
     std::vector<Slot> m_slots; // roots first, in slots 0..rootCount-1
     int32_t m_rootCount = 0;
     std::unordered_map<int64_t, int32_t> m_slotOfID;
 };
 
-// The flat process table: positions into the store's process list, sorted in the model.
+// The flat process table: positions into a snapshot of the store's process list, sorted in the
+// model.
 class ProcessListModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -64,8 +64,7 @@ public:
 
     explicit ProcessListModel(QObject *parent = nullptr);
 
-    // Borrows the list: the caller resets the model before the store replaces it.
-    void setProcesses(const std::vector<ProcessNode> &processes, const ProcessRows::ProcessFilter &filter);
+    void setProcesses(ProcessesSnapshot processes, const ProcessRows::ProcessFilter &filter);
     void clear();
 
     static std::optional<ProcessRows::SortKey> sortKey(int column);
@@ -83,7 +82,7 @@ public:
 private:
     void derive();
 
-    const std::vector<ProcessNode> *m_processes = nullptr;
+    ProcessesSnapshot m_processes;
     ProcessRows::ProcessFilter m_filter;
     std::vector<uint32_t> m_rows;
     ProcessRows::SortOrder m_order;

@@ -182,9 +182,9 @@ ProcessesView::ProcessesView(const ViewContext &context, QWidget *parent)
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &ProcessesView::takeListSelection);
     connect(m_rootOnly, &QCheckBox::toggled, this, [this] { refresh(); });
     connect(this, &ScreenWidget::searchChanged, this, [this] { refresh(); });
-    // The store replaces its process lists during a rebuild, and does not always say so (equal ids
-    // notify nothing); findingsChanged always follows both replacements, so every model that
-    // borrows them is rebuilt by then.
+    // The models hold snapshots, safe across a rebuild, but a rebuild that keeps every process id
+    // notifies nothing about the lists; findingsChanged always follows it, so the screen shows
+    // the new figures.
     for (auto signal : {&AuditStore::processesChanged, &AuditStore::processRootsChanged, &AuditStore::findingsChanged})
         connect(&m_store, signal, this, [this] { refresh(true); });
 
@@ -224,7 +224,7 @@ ProcessRows::ProcessFilter ProcessesView::filter() const
 
 void ProcessesView::refresh(bool storeChanged)
 {
-    m_listModel->setProcesses(m_store.processes(), filter());
+    m_listModel->setProcesses(m_store.processesSnapshot(), filter());
     m_count->setText(Format::count(m_listModel->rowCount()) + QStringLiteral(" images"));
     if (m_mode == Mode::tree) refreshTree();
     updateDetail(storeChanged);
@@ -234,8 +234,9 @@ void ProcessesView::refreshTree()
 {
     const ProcessRows::ProcessFilter current = filter();
     // Unfiltered, the outline is the store's own tree, not a copy.
-    if (current.isActive()) m_treeModel->setOwnedRoots(ProcessRows::pruned(m_store.processRoots(), current));
-    else m_treeModel->setBorrowedRoots(m_store.processRoots());
+    if (current.isActive())
+        m_treeModel->setRoots(std::make_shared<const std::vector<ProcessNode>>(ProcessRows::pruned(m_store.processRoots(), current)));
+    else m_treeModel->setRoots(m_store.processRootsSnapshot());
     if (m_treeModel->nodeCount() <= expandAllLimit) m_tree->expandAll();
     else m_tree->expandToDepth(0);
     applySelection();

@@ -3,6 +3,7 @@
 #include "Store/AuditStore.h"
 #include "Views/Components/SeverityBadge.h"
 #include "Views/Components/Style.h"
+#include "Views/Components/TableColumns.h"
 #include "Views/Reference/ReferenceModels.h"
 #include "Views/Reference/ReferenceRows.h"
 
@@ -16,6 +17,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <array>
+
 namespace {
 
 constexpr int pickerMaxWidth = 520;
@@ -27,6 +30,10 @@ constexpr int tokenNameWidth = 130;
 constexpr int tokenIdsWidth = 170;
 constexpr int badgeWidth = 90;
 constexpr int ruleLineSpacing = 2;
+
+// "#", "Classes" and "Loaded" are fixed; the name and the description give way down to 160.
+constexpr std::array<ColumnWidth, ReferenceEventModel::NUM_COLUMNS> eventColumnWidths = {{
+    {60, 60}, {160, 230}, {160, 260}, {100, 100}, {70, 70}}};
 
 QString text(const std::string &utf8) { return QString::fromStdString(utf8); }
 
@@ -145,12 +152,10 @@ ReferenceView::ReferenceView(const ViewContext &context, QWidget *parent) : Scre
     m_eventModel = new ReferenceEventModel(this);
     m_eventTable = makeTable(m_eventModel);
     m_eventTable->setObjectName(QStringLiteral("eventTable"));
-    fixedColumn(m_eventTable, ReferenceEventModel::numberColumn, 60);
-    m_eventTable->horizontalHeader()->setMinimumSectionSize(60);
-    m_eventTable->horizontalHeader()->resizeSection(ReferenceEventModel::nameColumn, 230);
-    m_eventTable->horizontalHeader()->setSectionResizeMode(ReferenceEventModel::descriptionColumn, QHeaderView::Stretch);
-    fixedColumn(m_eventTable, ReferenceEventModel::classesColumn, 100);
-    fixedColumn(m_eventTable, ReferenceEventModel::loadedColumn, 70);
+    keepColumnsFitted(m_eventTable, eventColumnWidths, ReferenceEventModel::descriptionColumn);
+    for (int column : {ReferenceEventModel::numberColumn, ReferenceEventModel::classesColumn,
+                       ReferenceEventModel::loadedColumn})
+        m_eventTable->horizontalHeader()->setSectionResizeMode(column, QHeaderView::Fixed);
     m_eventTable->setMouseTracking(true);
     connect(m_eventTable, &QTableView::clicked, this, [this](const QModelIndex &index) {
         if (index.column() != ReferenceEventModel::loadedColumn) return;

@@ -29,6 +29,8 @@ constexpr int detailPadding = 14;
 constexpr int fixedColumnWidth = 70;
 constexpr int timeColumnWidth = 160;
 constexpr int integrityColumnWidth = 110;
+constexpr int timeColumnMinimum = 140;
+constexpr int integrityColumnMinimum = 90;
 constexpr int cellSlack = 8;
 
 const TrailSource *findSource(const AuditStore &store, int64_t id)
@@ -79,6 +81,14 @@ SourcesView::SourcesView(const ViewContext &context, QWidget *parent)
     }
     header->setSectionResizeMode(SourcesTableModel::IntegrityColumn, QHeaderView::Interactive);
     header->resizeSection(SourcesTableModel::IntegrityColumn, integrityColumnWidth);
+    // The header has one minimum for every section; the span and integrity columns keep their own.
+    connect(header, &QHeaderView::sectionResized, this, [header](int section, int, int size) {
+        const int minimum = section == SourcesTableModel::IntegrityColumn ? integrityColumnMinimum
+                            : section == SourcesTableModel::FirstColumn || section == SourcesTableModel::LastColumn
+                                ? timeColumnMinimum
+                                : 0;
+        if (size < minimum) header->resizeSection(section, minimum);
+    });
     column->addWidget(m_table, 1);
 
     m_divider = horizontalDivider(m_content);

@@ -5,6 +5,9 @@
 #include "support/RecordValue.h"
 
 #include <QAbstractItemModelTester>
+#include <QFont>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLocale>
 
 #include <gtest/gtest.h>
@@ -107,6 +110,21 @@ TEST_F(EventsTableModelTest, CellsShowTheRecordsFields)
 }
 
 // The cell writes its text by hand to stay allocation-free; it must read as the formatter's would.
+TEST_F(EventsTableModelTest, ClassNamesAreNoSmallerThanTheDetailsBesideThem)
+{
+    EventsTableModel model;
+    model.setFiltered(selection({RecordValue(execve, 1700000000).subject(user9, user9, 812).path("/bin/ls")}));
+    ASSERT_EQ(model.rowCount(), 1);
+    const auto fontOf = [&](EventsTableModel::Column column) {
+        return model.data(model.index(0, column), Qt::FontRole).value<QFont>();
+    };
+    const QFont classes = fontOf(EventsTableModel::classColumn);
+    const QFont details = fontOf(EventsTableModel::detailsColumn);
+    EXPECT_TRUE(QFontInfo(classes).fixedPitch());
+    EXPECT_GE(QFontMetrics(classes).xHeight(), QFontMetrics(details).xHeight());
+    EXPECT_GE(classes.pointSizeF(), details.pointSizeF());
+}
+
 TEST_F(EventsTableModelTest, TimeCellsReadAsTheLocalesPattern)
 {
     const double times[] = {0, 1700000000.25, 1700006400.999, 1699963200, 1699920000.5, 1709251199.001, -1.5};

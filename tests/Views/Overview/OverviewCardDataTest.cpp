@@ -1,4 +1,5 @@
 #include "Views/Overview/OverviewCardData.h"
+#include "Views/Components/Style.h"
 
 #include <gtest/gtest.h>
 
@@ -87,6 +88,9 @@ TEST(OverviewCardData, RankedRowsSetOnlyTheirCriterionAndLabel)
 
 TEST(OverviewCardData, PaletteRepeatsAfterEightColours)
 {
+    const std::array<QColor, 8> named = {Style::blue(),  Style::purple(), Style::teal(),   Style::orange(),
+                                         Style::pink(),  Style::green(),  Style::indigo(), Style::yellow()};
+    for (size_t i = 0; i < named.size(); ++i) EXPECT_EQ(overviewPaletteColour(i), named[i]) << i;
     EXPECT_EQ(overviewPaletteColour(0), overviewPaletteColour(8));
     EXPECT_NE(overviewPaletteColour(0), overviewPaletteColour(7));
 }

@@ -256,7 +256,7 @@ TEST(ProcessModelsTest, ListCellsShowPlainFiguresAndFallbacks)
     processes[1].signingID = "com.apple.echo";
     ProcessListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    model.setProcesses(processes, ProcessFilter());
+    model.setProcesses(std::make_shared<const std::vector<ProcessNode>>(processes), ProcessFilter());
     const auto cell = [&](int row, int column) { return model.data(model.index(row, column)).toString(); };
     EXPECT_EQ(cell(0, ProcessListModel::eventsColumn), "12345") << "no grouping";
     EXPECT_EQ(cell(0, ProcessListModel::pidColumn), "4321");
@@ -281,7 +281,7 @@ TEST(ProcessModelsTest, TreeModelWalksNestedChildren)
         node(6, 6, "/bin/sh")};
     ProcessTreeModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    model.setBorrowedRoots(roots);
+    model.setRoots(std::make_shared<const std::vector<ProcessNode>>(roots));
     EXPECT_EQ(model.nodeCount(), 6);
     EXPECT_EQ(model.rowCount(), 2);
     const QModelIndex cat = model.indexOf(4);
@@ -294,7 +294,7 @@ TEST(ProcessModelsTest, TreeModelWalksNestedChildren)
     EXPECT_FALSE(model.hasChildren(model.indexOf(5)));
     EXPECT_FALSE(model.indexOf(99).isValid());
 
-    model.setOwnedRoots(pruned(roots, ProcessFilter("cat")));
+    model.setRoots(std::make_shared<const std::vector<ProcessNode>>(pruned(roots, ProcessFilter("cat"))));
     EXPECT_EQ(model.nodeCount(), 3);
     EXPECT_EQ(model.nodeAt(model.indexOf(4).parent())->id, 2);
 }

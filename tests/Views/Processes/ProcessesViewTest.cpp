@@ -235,4 +235,33 @@ TEST_F(ProcessesViewTest, FollowsAStoreRebuildInBothPresentations)
     EXPECT_EQ(view->countLabel()->text(), "0 images");
 }
 
+TEST_F(ProcessesViewTest, ModelsKeepTheirProcessesThroughAStoreRebuild)
+{
+    // Models nobody resets: whatever the store does, their nodes must stay theirs to read.
+    ProcessListModel list;
+    ProcessTreeModel tree;
+    QAbstractItemModelTester listChecks(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QAbstractItemModelTester treeChecks(&tree, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    list.setProcesses(store.processesSnapshot(), ProcessRows::ProcessFilter());
+    tree.setRoots(store.processRootsSnapshot());
+    const std::weak_ptr<const std::vector<ProcessNode>> listHeld = store.processesSnapshot();
+    const std::weak_ptr<const std::vector<ProcessNode>> treeHeld = store.processRootsSnapshot();
+    const int sshRow = list.rowOf(4);
+    ASSERT_GE(sshRow, 0);
+
+    ASSERT_TRUE(store.load({RecordValue(execve, 20).subject(501, 501, 400).path("/bin/cat").execArgs({"cat", "x"})}));
+    store.closeAll();
+    ASSERT_TRUE(waitUntil([&] { return store.processes().empty(); }));
+    EXPECT_FALSE(listHeld.expired()) << "the list model holds its snapshot";
+    EXPECT_FALSE(treeHeld.expired()) << "the tree model holds its snapshot";
+    EXPECT_EQ(list.rowCount(), 3);
+    EXPECT_EQ(list.processAt(sshRow).id, 4);
+    EXPECT_EQ(list.data(list.index(sshRow, ProcessListModel::commandLineColumn)).toString(), "ssh host");
+    EXPECT_EQ(tree.data(tree.indexOf(4)).toString(), "ssh");
+
+    list.clear();
+    tree.clear();
+    EXPECT_TRUE(listHeld.expired()) << "cleared, nothing keeps the old analysis";
+}
+
 } // namespace

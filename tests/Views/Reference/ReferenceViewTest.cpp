@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemModelTester>
 #include <QFile>
+#include <QHeaderView>
 #include <QLocale>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -168,6 +169,38 @@ TEST_F(ReferenceViewTest, ClassRowsShowMaskDefinedEventsAndLoadedRecords)
               QString::number(definedEventCount(AuditCatalog::shared(), "ex")));
     EXPECT_EQ(classes->headerData(ReferenceClassModel::loadedColumn, Qt::Horizontal).toString(),
               QStringLiteral("Loaded records"));
+}
+
+TEST_F(ReferenceViewTest, EventColumnsKeepTheirWidthsAndGiveWayToTheirMinimums)
+{
+    ReferenceView view({&store, nullptr, nullptr});
+    view.setTab(ReferenceView::Tab::events);
+    QTableView *events = table(view, "eventTable");
+    QHeaderView *header = events->horizontalHeader();
+    const auto widths = [&] {
+        std::vector<int> out;
+        for (int column = 0; column < ReferenceEventModel::NUM_COLUMNS; ++column)
+            out.push_back(header->sectionSize(column));
+        return out;
+    };
+    // Wide: fixed columns exact, the name at its ideal, the description takes the rest.
+    view.resize(1200, 600);
+    view.show();
+    ASSERT_TRUE(waitUntil([&] { return events->viewport()->width() > 900; }));
+    std::vector<int> wide = widths();
+    EXPECT_EQ(wide[ReferenceEventModel::numberColumn], 60);
+    EXPECT_EQ(wide[ReferenceEventModel::nameColumn], 230);
+    EXPECT_GE(wide[ReferenceEventModel::descriptionColumn], 260);
+    EXPECT_EQ(wide[ReferenceEventModel::classesColumn], 100);
+    EXPECT_EQ(wide[ReferenceEventModel::loadedColumn], 70);
+    // Narrow: the name and the description shrink no further than 160 points.
+    view.resize(420, 600);
+    ASSERT_TRUE(waitUntil([&] { return events->viewport()->width() < 500; }));
+    std::vector<int> narrow = widths();
+    EXPECT_EQ(narrow[ReferenceEventModel::nameColumn], 160);
+    EXPECT_EQ(narrow[ReferenceEventModel::descriptionColumn], 160);
+    EXPECT_EQ(narrow[ReferenceEventModel::numberColumn], 60);
+    EXPECT_EQ(narrow[ReferenceEventModel::loadedColumn], 70);
 }
 
 TEST_F(ReferenceViewTest, OneSearchFiltersEveryTab)

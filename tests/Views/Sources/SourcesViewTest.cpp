@@ -7,6 +7,7 @@
 #include "support/LoadedStore.h"
 
 #include <QAbstractItemModelTester>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -149,6 +150,18 @@ TEST_F(SourcesViewTest, ColumnsShowKindSizeRecordsSpanAndIntegrity)
     EXPECT_EQ(cell(2, SourcesTableModel::IntegrityColumn), "2 issue(s)");
     EXPECT_EQ(cell(2, SourcesTableModel::IntegrityColumn, SourcesTableModel::SymbolRole), "exclamationmark.triangle");
     EXPECT_FALSE(view->table()->isSortingEnabled());
+
+    // Dragging a column narrower stops at its own minimum; the fixed ones keep their width.
+    QHeaderView *header = view->table()->horizontalHeader();
+    const std::pair<int, int> minimums[] = {{SourcesTableModel::FirstColumn, 140},
+                                            {SourcesTableModel::LastColumn, 140},
+                                            {SourcesTableModel::IntegrityColumn, 90}};
+    for (const auto &[column, minimum] : minimums) {
+        header->resizeSection(column, 40);
+        EXPECT_EQ(header->sectionSize(column), minimum) << column;
+    }
+    for (int column : {SourcesTableModel::KindColumn, SourcesTableModel::SizeColumn, SourcesTableModel::RecordsColumn})
+        EXPECT_EQ(header->sectionSize(column), 70) << column;
 }
 
 TEST_F(SourcesViewTest, DetailPaneForCleanDamagedAndUnterminatedFiles)
