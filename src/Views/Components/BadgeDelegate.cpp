@@ -42,7 +42,10 @@ void BadgeDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
     painter->save();
     const QRect cell = option.rect.adjusted(cellPadding, 0, -cellPadding, 0);
     if (severity) {
-        SeverityBadgePainter::paint(*painter, cell, *severity, m_compact);
+        // Red or orange ink on the selection colour is unreadable: a selected badge keeps its own ground.
+        const bool selected = option.state.testFlag(QStyle::State_Selected);
+        SeverityBadgePainter::paint(*painter, cell, *severity, m_compact,
+                                    selected ? option.palette.color(QPalette::Base) : QColor());
     } else {
         const int size = ResultBadgePainter::iconSize();
         const QRect icon(cell.left(), cell.top() + (cell.height() - size) / 2, size, size);

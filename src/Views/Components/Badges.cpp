@@ -27,12 +27,13 @@ QSize sizeHint(Severity severity, bool compact)
     return {width, metrics.height() + 2 * paddingVertical};
 }
 
-void paint(QPainter &painter, const QRect &rect, Severity severity, bool compact)
+void paint(QPainter &painter, const QRect &rect, Severity severity, bool compact, const QColor &backdrop)
 {
     const Style::SeverityStyle style = Style::severity(severity);
     const QSize size = sizeHint(severity, compact);
     const QRect badge(rect.left(), rect.top() + (rect.height() - size.height()) / 2, std::min(size.width(), rect.width()),
                       size.height());
+    if (backdrop.isValid()) Style::paintCapsule(painter, badge, backdrop);
     Style::paintCapsule(painter, badge, Style::withOpacity(style.color, fillOpacity));
     const int padding = compact ? paddingCompact : paddingWide;
     const int glyph = glyphSize();

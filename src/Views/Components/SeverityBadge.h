@@ -10,8 +10,9 @@ class QPainter;
 // colour on a capsule of that colour at 14 %. Padding 7 (compact 4) across, 2 down.
 namespace SeverityBadgePainter {
 QSize sizeHint(Severity severity, bool compact);
-// Paints the badge at its natural size, vertically centred in rect, leading-aligned.
-void paint(QPainter &painter, const QRect &rect, Severity severity, bool compact);
+// Paints the badge at its natural size, vertically centred in rect, leading-aligned. A valid
+// backdrop is laid under the tinted capsule, so the badge stays legible on a selection colour.
+void paint(QPainter &painter, const QRect &rect, Severity severity, bool compact, const QColor &backdrop = QColor());
 } // namespace SeverityBadgePainter
 
 class SeverityBadge : public QWidget {

@@ -17,6 +17,7 @@
 #include "Views/Monitor/MonitorCards.h"
 #include "Views/Monitor/MonitorStatusLine.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QDir>
@@ -31,7 +32,9 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSplitter>
+#include <QPainter>
 #include <QStackedWidget>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QToolButton>
 #include <QUrl>
@@ -56,6 +59,32 @@ const QString noAlertsDescription =
 
 using CaptureControl::isRunning;
 using CaptureControl::isStarting;
+
+// The unacknowledged dot at its own 7 points, centred: as an item icon it is scaled to the
+// view's icon size and cut by the narrow column.
+class DotDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem background = option;
+        initStyleOption(&background, index);
+        background.icon = QIcon();
+        background.features &= ~QStyleOptionViewItem::HasDecoration;
+        const QWidget *widget = option.widget;
+        (widget ? widget->style() : QApplication::style())->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
+        if (!index.data(Qt::DecorationRole).isValid()) return;
+        constexpr qreal diameter = 7;
+        const QPointF centre = QRectF(option.rect).center();
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(Style::accent());
+        painter->drawEllipse(centre, diameter / 2, diameter / 2);
+        painter->restore();
+    }
+};
 
 } // namespace
 
@@ -264,6 +293,7 @@ QWidget *MonitorView::makeHistory()
     m_table->setObjectName(QStringLiteral("alertTable"));
     m_model = new AlertTableModel(m_table);
     m_table->setModel(m_model);
+    m_table->setItemDelegateForColumn(AlertTableModel::dotColumn, new DotDelegate(m_table));
     m_table->setItemDelegateForColumn(AlertTableModel::severityColumn, new BadgeDelegate(m_table));
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);

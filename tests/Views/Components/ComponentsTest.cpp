@@ -354,6 +354,18 @@ TEST_F(ComponentsTest, BadgeDelegatePaintsBadgeCells)
     EXPECT_EQ(redPixels(model.index(1, 0)), 0) << "success badge is green";
     EXPECT_EQ(redPixels(model.index(0, 1)), 0);
 
+    // On a selected row the badge keeps a light ground inside its capsule instead of the selection colour.
+    QStyleOptionViewItem selected = option;
+    selected.state |= QStyle::State_Selected;
+    const QColor highlight = selected.palette.color(QPalette::Highlight);
+    image.fill(highlight); // the row's selection colour under the cell
+    {
+        QPainter painter(&image);
+        delegate->paint(&painter, selected, model.index(0, 0));
+    }
+    const QColor inside = image.pixelColor(4 + 3, image.height() / 2); // left padding of the capsule
+    EXPECT_GT(inside.lightness(), highlight.lightness() + 60);
+
     // Result cells explain themselves on hover.
     const QRect failureCell = view.visualRect(model.index(2, 0));
     QHelpEvent help(QEvent::ToolTip, failureCell.center(), view.viewport()->mapToGlobal(failureCell.center()));

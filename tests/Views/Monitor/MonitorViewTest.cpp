@@ -16,6 +16,7 @@
 #include "support/QtTestSupport.h"
 
 #include <QAbstractItemModelTester>
+#include <QAbstractItemDelegate>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFile>
@@ -23,6 +24,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLocale>
+#include <QPainter>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -194,6 +196,43 @@ TEST_F(MonitorViewTest, HeaderCountsButtonsAndEmptyStates)
     EXPECT_EQ(v.tableEmptyState()->title(), "No new alerts");
     EXPECT_FALSE(v.tableEmptyState()->isHidden());
     EXPECT_EQ(v.countsLabel()->text(), "4 total · 0 new"); // the total ignores the checkbox
+}
+
+TEST_F(MonitorViewTest, UnacknowledgedDotIsSevenPointsCentredInItsColumn)
+{
+    MonitorView &v = makeView();
+    alerts->setAlerts(history());
+    QAbstractItemDelegate *delegate = v.table()->itemDelegateForColumn(AlertTableModel::dotColumn);
+    ASSERT_TRUE(delegate);
+    QStyleOptionViewItem option;
+    option.initFrom(v.table()->viewport());
+    option.rect = QRect(0, 0, 14, 24);
+    const QColor accent = Style::accent();
+    // Bounding box of the accent-coloured pixels the cell paints.
+    auto dotBox = [&](int row) {
+        QImage image(option.rect.size(), QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            delegate->paint(&painter, option, v.tableModel()->index(row, AlertTableModel::dotColumn));
+        }
+        QRect box;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (std::abs(c.red() - accent.red()) + std::abs(c.green() - accent.green())
+                        + std::abs(c.blue() - accent.blue()) < 60)
+                    box |= QRect(x, y, 1, 1);
+            }
+        return box;
+    };
+    const QRect dot = dotBox(0);
+    EXPECT_GE(dot.width(), 5);
+    EXPECT_LE(dot.width(), 8);
+    EXPECT_LE(dot.height(), 8);
+    EXPECT_GE(dot.left(), 2) << "not cut by the column's edge";
+    EXPECT_LE(std::abs(dot.center().x() - 7), 1);
+    EXPECT_TRUE(dotBox(2).isNull()) << "acknowledged alerts have no dot";
 }
 
 TEST_F(MonitorViewTest, SelectingOneAlertAcknowledgesItAndNewOnlyKeepsItInTheDetail)
