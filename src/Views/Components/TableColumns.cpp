@@ -68,3 +68,18 @@ void keepColumnsFitted(QTableView *table, std::span<const ColumnWidth> widths, i
             header->resizeSection(column, widths[size_t(column)].minimum);
     });
 }
+
+void setUpListTable(QTableView *table, int rowPadding)
+{
+    table->setFrameShape(QFrame::NoFrame);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setWordWrap(false);
+    table->setShowGrid(false);
+    table->setAlternatingRowColors(true);
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + rowPadding);
+    table->horizontalHeader()->setHighlightSections(false);
+}

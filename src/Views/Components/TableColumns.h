@@ -22,6 +22,10 @@ void fitColumns(QHeaderView *header, std::span<const ColumnWidth> widths, int st
 // dragged narrower than its minimum at the minimum. The widths must outlive the table.
 void keepColumnsFitted(QTableView *table, std::span<const ColumnWidth> widths, int stretchColumn);
 
+// The look every record-like list shares: frameless, one whole row selected at a time, read-only,
+// no grid, alternating rows of one fixed height (the font's line plus rowPadding).
+void setUpListTable(QTableView *table, int rowPadding);
+
 // Long cell texts lose their middle, not their end.
 class MiddleElideDelegate : public QStyledItemDelegate {
 public:
