@@ -112,11 +112,11 @@ DashboardView::DashboardView(const ViewContext &context, QWidget *parent) : Scre
         {},
         {},
     };
-    const auto specs = overviewTiles({store->stats(), store->sources().size(), store->findings(), store->processes().size()});
+    const auto tiles = overviewTiles({store->stats(), store->sources().size(), store->findings(), store->processes().size()});
     for (size_t i = 0; i < m_tiles.size(); ++i) {
-        const TileSpec &spec = specs[i];
-        m_tiles[i] = new StatTile(spec.title, spec.value, spec.detail.value_or(QString()), spec.symbol,
-                                  tintColour(spec.tint), actions[i], content);
+        const TileSpec &texts = tiles[i];
+        m_tiles[i] = new StatTile(texts.title, texts.value, texts.detail.value_or(QString()), texts.symbol,
+                                  tintColour(texts.tint), actions[i], content);
         m_tiles[i]->setMinimumWidth(tileMinWidth);
         m_tiles[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         grid->addWidget(m_tiles[i], 0, int(i));
@@ -144,10 +144,10 @@ DashboardView::DashboardView(const ViewContext &context, QWidget *parent) : Scre
     QHBoxLayout *middle = cardRow();
     QHBoxLayout *bottom = cardRow();
     for (size_t i = 0; i < rankedSpecs.size(); ++i) {
-        const RankedSpec &spec = rankedSpecs[i];
-        auto *card = new Card(QString::fromUtf8(spec.title), QString::fromUtf8(spec.symbol), content);
-        const RankedCard which = spec.card;
-        m_lists[i] = new BarList({}, spec.tint(), spec.monospaced,
+        const RankedSpec &ranked = rankedSpecs[i];
+        auto *card = new Card(QString::fromUtf8(ranked.title), QString::fromUtf8(ranked.symbol), content);
+        const RankedCard which = ranked.card;
+        m_lists[i] = new BarList({}, ranked.tint(), ranked.monospaced,
                                  [store, which](const CountItem &item) { store->showEvents(rankedRowFilter(which, item)); },
                                  card);
         card->addContent(m_lists[i]);
@@ -190,13 +190,13 @@ void DashboardView::refreshHeader()
 void DashboardView::refreshTiles()
 {
     const AuditStore &store = *context().store;
-    const auto specs = overviewTiles({store.stats(), store.sources().size(), store.findings(), store.processes().size()});
-    for (size_t i = 0; i < specs.size(); ++i) {
+    const auto tiles = overviewTiles({store.stats(), store.sources().size(), store.findings(), store.processes().size()});
+    for (size_t i = 0; i < tiles.size(); ++i) {
         StatTile *tile = m_tiles[i];
-        const TileSpec &spec = specs[i];
-        tile->setValue(spec.value);
-        tile->setDetail(spec.detail.value_or(QString()));
-        tile->setTint(tintColour(spec.tint));
+        const TileSpec &texts = tiles[i];
+        tile->setValue(texts.value);
+        tile->setDetail(texts.detail.value_or(QString()));
+        tile->setTint(tintColour(texts.tint));
     }
 }
 
