@@ -196,14 +196,7 @@ void EventsView::applySelection()
     if (const std::optional<int64_t> id = m_store.selectedRecordID()) {
         if (const std::optional<AuditRecord> record = m_store.record(*id)) row = m_model->rowOf(*id, record->time);
     }
-    QItemSelectionModel *selection = m_table->selectionModel();
-    if (row >= 0) {
-        const QModelIndex index = m_model->index(row, 0);
-        selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        m_table->scrollTo(index);
-    } else {
-        selection->clear();
-    }
+    showSelectedRow(m_table, row);
     m_applyingSelection = false;
 }
 

@@ -269,14 +269,7 @@ void FindingsView::applySelection()
 {
     m_applyingSelection = true;
     const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
-    QItemSelectionModel *selection = m_table->selectionModel();
-    if (row >= 0) {
-        const QModelIndex index = m_model->index(row, 0);
-        selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        m_table->scrollTo(index);
-    } else {
-        selection->clear();
-    }
+    showSelectedRow(m_table, row);
     m_applyingSelection = false;
 }
 

@@ -136,13 +136,7 @@ void NetworkView::applySelection()
 {
     m_applyingSelection = true;
     const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
-    if (row >= 0) {
-        const QModelIndex index = m_model->index(row, 0);
-        m_table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        m_table->scrollTo(index);
-    } else {
-        m_table->selectionModel()->clear();
-    }
+    showSelectedRow(m_table, row);
     m_applyingSelection = false;
 }
 
