@@ -197,6 +197,13 @@ AuditStore::~AuditStore()
 {
     // Tells a filter worker still running that nobody wants its result.
     m_filterGeneration->fetch_add(1);
+    for (Background &work : m_background) work.waitForFinished();
+}
+
+void AuditStore::track(Background work)
+{
+    std::erase_if(m_background, [](const Background &done) { return done.isFinished(); });
+    m_background.push_back(std::move(work));
 }
 
 void AuditStore::setScreen(Screen screen)
@@ -413,6 +420,7 @@ void AuditStore::readFiles(PendingFiles files, size_t next, TrailSource::Kind ki
         setLastError("Couldn't read " + file.location.name + ": " + *file.refusal);
         return readFiles(std::move(files), next + 1, kind, std::move(finish));
     }
+    track(file.loaded);
     file.loaded.then(this, [this, files, next, kind, finish = std::move(finish)](std::shared_ptr<LoadedFile> loaded) mutable {
         const Location &location = (*files)[next].location;
         if (loaded->error != 0) {
@@ -560,7 +568,7 @@ void AuditStore::rebuild(Finish done)
     ++m_rebuildsRunning;
     // The store goes on showing the published records and keeps the unpublished lists until a
     // result lands, so the join copies them; it moves only what nobody holds any more.
-    QtConcurrent::run([input = std::move(input), threads = m_threads]() mutable {
+    auto rebuild = QtConcurrent::run([input = std::move(input), threads = m_threads]() mutable {
         auto analysis = std::make_shared<StoreAnalysis>();
         // Statistics and the id index need only the records, so they are made while the
         // detections run.
@@ -574,7 +582,9 @@ void AuditStore::rebuild(Finish done)
         analysis->roots = std::move(trail.roots);
         analysis->findings = std::move(trail.findings);
         return analysis;
-    }).then(this, [this, generation, done = std::move(done)](std::shared_ptr<StoreAnalysis> analysis) {
+    });
+    track(rebuild);
+    rebuild.then(this, [this, generation, done = std::move(done)](std::shared_ptr<StoreAnalysis> analysis) {
         --m_rebuildsRunning;
         // With the sources changed since this rebuild started, its result describes a set of
         // records that no longer exists: the change that came after owns the results now.
@@ -636,7 +646,7 @@ void AuditStore::runFilterPass()
         return;
     }
 
-    QtConcurrent::run([pass, current = m_filterGeneration]() -> RecordSelection::Positions {
+    auto matching = QtConcurrent::run([pass, current = m_filterGeneration]() -> RecordSelection::Positions {
         const auto &records = *pass->records;
         std::vector<uint32_t> positions;
         for (size_t p = 0; p < records.size(); ++p) {
@@ -645,7 +655,9 @@ void AuditStore::runFilterPass()
             if (pass->filter.matches(records[p], pass->prepared)) positions.push_back(uint32_t(p));
         }
         return std::make_shared<const std::vector<uint32_t>>(std::move(positions));
-    }).then(this, [this, pass](RecordSelection::Positions positions) {
+    });
+    track(matching);
+    matching.then(this, [this, pass](RecordSelection::Positions positions) {
         if (!positions || pass->generation != m_filterGeneration->load()) return;
         setFiltered(RecordSelection(pass->records, std::move(positions)));
         setFiltering(false);

@@ -212,6 +212,19 @@ private:
     // if it is unchanged, which makes its records those of every source then held.
     uint64_t m_sourcesGeneration = 0;
     int m_rebuildsRunning = 0;
+    // Pool work whose result comes back here; the destructor waits for it, since a result arriving
+    // for a store being destroyed trips Qt's continuation (it requires its context alive).
+    struct Background {
+        std::function<bool()> isFinished;
+        std::function<void()> waitForFinished;
+    };
+    std::vector<Background> m_background;
+    void track(Background work);
+    template <typename T>
+    void track(const QFuture<T> &work)
+    {
+        track(Background{[work] { return work.isFinished(); }, [work = QFuture<T>(work)]() mutable { work.waitForFinished(); }});
+    }
 
     unsigned m_threads = Parallel::workers();
     std::function<std::optional<uint64_t>()> m_memoryProbe = LoadEstimate::memoryAvailable;
