@@ -30,33 +30,33 @@ void showTokens(const std::vector<BSMToken> &tokens, UserResolver &users)
 
 void checkRecord(const AuditRecord &record)
 {
-    require(record.raw.size() >= 18, "a record is at least a header long");
-    const auto list = BSMParser::tokens(record.raw);
+    require(record.raw().size() >= 18, "a record is at least a header long");
+    const auto list = BSMParser::tokens(record.raw());
     require(!list.tokens.empty(), "a produced record has its header token");
     require(static_cast<int64_t>(list.tokens.size()) == record.tokenCount, "tokenCount matches the token list");
-    require(list.error.has_value() == record.decodeError.has_value(), "decodeError matches the token list");
+    require(list.error.has_value() == record.decodeError().has_value(), "decodeError matches the token list");
     int64_t next = 0;
     for (const auto &token : list.tokens) {
         require(token.offset == next && token.length >= 1, "tokens tile the record from its start");
         next = token.offset + token.length;
     }
-    require(next <= static_cast<int64_t>(record.raw.size()), "tokens stay inside the record");
+    require(next <= static_cast<int64_t>(record.raw().size()), "tokens stay inside the record");
 
     // What parse built, sharing values across records, equals a record built on its own.
-    const auto alone = BSMParser::makeRecord(record.raw, record.id, record.source);
+    const auto alone = BSMParser::makeRecord(record.raw(), record.id, record.source);
     require(alone.has_value(), "a parsed record can be rebuilt from its bytes");
     require(alone->event == record.event && alone->modifier == record.modifier && alone->time == record.time,
             "rebuilt header fields");
-    require(alone->subject == record.subject && alone->target == record.target, "rebuilt subject and target");
+    require(alone->subject() == record.subject() && alone->target() == record.target(), "rebuilt subject and target");
     require(alone->returnStatus == record.returnStatus && alone->returnValue == record.returnValue, "rebuilt return");
-    require(alone->paths == record.paths && alone->texts == record.texts && alone->args == record.args,
+    require(alone->paths() == record.paths() && alone->texts() == record.texts() && alone->args() == record.args(),
             "rebuilt paths, texts and args");
-    require(alone->execArgs == record.execArgs && alone->sockets == record.sockets, "rebuilt exec args and sockets");
-    require(alone->identity == record.identity, "rebuilt identity");
-    require(alone->exitStatus == record.exitStatus && alone->fileMode == record.fileMode
-                && alone->fileOwner == record.fileOwner,
+    require(alone->execArgs() == record.execArgs() && alone->sockets() == record.sockets(), "rebuilt exec args and sockets");
+    require(alone->identity() == record.identity(), "rebuilt identity");
+    require(alone->exitStatus() == record.exitStatus() && alone->fileMode() == record.fileMode()
+                && alone->fileOwner() == record.fileOwner(),
             "rebuilt exit and attributes");
-    require(alone->tokenCount == record.tokenCount && alone->decodeError == record.decodeError,
+    require(alone->tokenCount == record.tokenCount && alone->decodeError() == record.decodeError(),
             "rebuilt token count and error");
 }
 
@@ -92,9 +92,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(parts.records.size() == file.records.size(), "parts make the same records");
     for (size_t i = 0; i < file.records.size(); ++i)
         require(parts.records[i].id == file.records[i].id
-                    && std::ranges::equal(parts.records[i].raw.span(), file.records[i].raw.span())
-                    && parts.records[i].paths == file.records[i].paths
-                    && parts.records[i].subject == file.records[i].subject,
+                    && std::ranges::equal(parts.records[i].raw().span(), file.records[i].raw().span())
+                    && parts.records[i].paths() == file.records[i].paths()
+                    && parts.records[i].subject() == file.records[i].subject(),
                 "parts make the same records");
     require(parts.issues.size() == file.issues.size() && parts.fileTokens.size() == file.fileTokens.size()
                 && parts.bytesConsumed == file.bytesConsumed,
@@ -112,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(head.records.size() + tail.records.size() == stream.records.size(), "a cut stream makes the same records");
     for (size_t i = 0; i < stream.records.size(); ++i) {
         const auto &piece = i < head.records.size() ? head.records[i] : tail.records[i - head.records.size()];
-        require(std::ranges::equal(piece.raw.span(), stream.records[i].raw.span()), "a cut stream makes the same records");
+        require(std::ranges::equal(piece.raw().span(), stream.records[i].raw().span()), "a cut stream makes the same records");
     }
     require(int64_t(kept) + tail.bytesConsumed == stream.bytesConsumed, "a cut stream stops where one read does");
 
@@ -121,6 +121,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // A resolver of its own keeps the name caches from growing across inputs.
     UserResolver users;
     showTokens(list.tokens, users);
-    for (const auto &record : file.records) showTokens(BSMParser::tokens(record.raw).tokens, users);
+    for (const auto &record : file.records) showTokens(BSMParser::tokens(record.raw()).tokens, users);
     return 0;
 }

@@ -65,8 +65,8 @@ private:
         store.setScreen(screen);
         if (screen == Screen::events && !store.selectedRecordID()) {
             for (const AuditRecord &record : store.records()) {
-                if (AuditEvents::exec.contains(record.event) && record.identity && record.subject &&
-                    record.subject->euid == 0) {
+                if (AuditEvents::exec.contains(record.event) && record.identity() && record.subject() &&
+                    record.subject()->euid == 0) {
                     store.setSelectedRecordID(record.id);
                     break;
                 }

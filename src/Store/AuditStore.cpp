@@ -493,7 +493,7 @@ QFuture<void> AuditStore::importLive(std::vector<AuditRecord> records)
         source.name = "Live capture " + shortTime(QTime::currentTime()).toStdString();
         source.kind = TrailSource::Kind::live;
         for (auto &record : records) {
-            source.bytes += int64_t(record.raw.size());
+            source.bytes += int64_t(record.raw().size());
             record.processImage.reset();
         }
         appendSource(std::move(source), std::move(records));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Engine/Record/RawBytes.h"
+#include "Engine/Record/TrailBytes.h"
 
 #include <string>
 
@@ -8,7 +8,7 @@
 namespace TrailFile {
 
 struct Contents {
-    RawBytes::Buffer bytes; // set when error is 0
+    TrailBytes bytes; // set when error is 0
     int error = 0;          // the errno of the failure, or FileError::notRegularFile
 };
 

@@ -187,9 +187,9 @@ std::vector<Row> rows(const std::vector<AuditRecord> &records, std::optional<int
 // Everything a source gave the record, the process image aside.
 bool sameDecodedRecord(const AuditRecord &a, const AuditRecord &b)
 {
-    return a.id == b.id && a.source == b.source && a.event == b.event && a.time == b.time && a.subject == b.subject
-        && std::ranges::equal(a.raw.span(), b.raw.span()) && a.paths == b.paths && a.texts == b.texts
-        && a.args == b.args && a.execArgs == b.execArgs && a.returnStatus == b.returnStatus
+    return a.id == b.id && a.source == b.source && a.event == b.event && a.time == b.time && a.subject() == b.subject()
+        && std::ranges::equal(a.raw().span(), b.raw().span()) && a.paths() == b.paths() && a.texts() == b.texts()
+        && a.args() == b.args() && a.execArgs() == b.execArgs() && a.returnStatus == b.returnStatus
         && a.returnValue == b.returnValue && a.tokenCount == b.tokenCount;
 }
 
@@ -416,7 +416,7 @@ TEST_F(AuditStoreTest, ImportLiveRenumbersUnderANewSource)
     const auto first = store.record(40);
     ASSERT_TRUE(first);
     EXPECT_EQ(first->source, 2);
-    EXPECT_EQ(first->texts, std::vector<std::string>{"kept"});
+    EXPECT_EQ(first->texts(), std::vector<std::string>{"kept"});
     EXPECT_FALSE(first->processImage);
     EXPECT_EQ(store.record(41)->time, 400.0);
     EXPECT_EQ(store.record(42)->time, 450.0);

@@ -67,5 +67,5 @@ public:
 // A record decoded from builder bytes, so that it carries its raw bytes and tokens.
 inline AuditRecord decodedRecord(const TestBSM::RecordBuilder &builder)
 {
-    return *BSMParser::makeRecord(RawBytes(builder.build()), 0, 0);
+    return *BSMParser::makeRecord(builder.build(), 0, 0);
 }

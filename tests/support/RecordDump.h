@@ -32,28 +32,28 @@ inline std::string dump(const AuditRecord &r)
 {
     std::ostringstream out;
     out.precision(17);
-    const std::string_view raw(reinterpret_cast<const char *>(r.raw.data()), r.raw.size());
+    const std::string_view raw(reinterpret_cast<const char *>(r.raw().data()), r.raw().size());
     out << r.id << " src " << r.source << " ev " << r.event << '/' << r.modifier << " t " << r.time << " raw "
         << raw.size() << '#' << std::hash<std::string_view>()(raw) << " subj ";
-    if (r.subject) dumpSubject(out, *r.subject);
+    if (r.subject()) dumpSubject(out, *r.subject());
     out << " target ";
-    if (r.target) dumpSubject(out, *r.target);
+    if (r.target()) dumpSubject(out, *r.target());
     out << " ret " << int(r.returnStatus) << '/' << r.returnValue;
-    dumpList(out, "paths", r.paths);
-    dumpList(out, "texts", r.texts);
+    dumpList(out, "paths", r.paths());
+    dumpList(out, "texts", r.texts());
     out << " args[";
-    for (const ArgInfo &a : r.args) out << int(a.number) << '=' << a.value << ':' << a.name << '|';
+    for (const ArgView a : r.args()) out << int(a.number) << '=' << a.value << ':' << a.name << '|';
     out << ']';
-    dumpList(out, "exec", r.execArgs);
-    dumpList(out, "sockets", r.sockets);
-    if (r.identity)
-        out << " id " << r.identity->signerType << ' ' << r.identity->signingID << ' ' << r.identity->teamID << ' '
-            << r.identity->cdhash;
-    if (r.exitStatus) out << " exit " << *r.exitStatus;
-    if (r.fileMode) out << " mode " << *r.fileMode;
-    if (r.fileOwner) out << " owner " << *r.fileOwner;
+    dumpList(out, "exec", r.execArgs());
+    dumpList(out, "sockets", r.sockets());
+    if (r.identity())
+        out << " id " << r.identity()->signerType << ' ' << r.identity()->signingID << ' ' << r.identity()->teamID << ' '
+            << r.identity()->cdhash;
+    if (r.exitStatus()) out << " exit " << *r.exitStatus();
+    if (r.fileMode()) out << " mode " << *r.fileMode();
+    if (r.fileOwner()) out << " owner " << *r.fileOwner();
     out << " tokens " << r.tokenCount;
-    if (r.decodeError) out << " error " << *r.decodeError;
+    if (r.decodeError()) out << " error " << *r.decodeError();
     if (r.processImage) out << " image " << *r.processImage;
     return out.str();
 }

@@ -4,7 +4,7 @@
 // fields without going through bytes:
 //   RecordValue(23, 1000).subject(501, 0).path("/tmp/x").execArgs({"x", "-v"}).image("/tmp/x")
 
-#include "Engine/Record/AuditRecord.h"
+#include "Engine/Record/RecordBuilder.h"
 
 #include <initializer_list>
 #include <string>
@@ -54,10 +54,10 @@ public:
     RecordValue &socket(std::string s) { m_record.sockets.push_back(std::move(s)); return *this; }
     RecordValue &image(std::string i) { m_record.processImage = std::move(i); return *this; }
 
-    operator AuditRecord() const { return m_record; }
+    operator AuditRecord() const { return m_record.record(); }
 
 private:
-    AuditRecord m_record;
+    RecordContent m_record;
 };
 
 // Numbers the records 1, 2, 3... in list order, as a loaded trail would.

@@ -118,23 +118,23 @@ bool inAuthenticationSet(uint16_t event)
 // Where an authentication came from: the terminal address, else the audit session.
 std::string origin(const AuditRecord &record)
 {
-    if (!record.subject) return "unknown";
-    const std::string &address = record.subject->terminalAddress;
+    if (!record.subject()) return "unknown";
+    const std::string &address = record.subject()->terminalAddress;
     if (address != "0.0.0.0" && address != "::") return address;
-    return "session " + std::to_string(record.subject->sid);
+    return "session " + std::to_string(record.subject()->sid);
 }
 
 // The account named between angle brackets in an authentication text.
-std::optional<std::string> targetUser(const std::string &text)
+std::optional<std::string> targetUser(std::string_view text)
 {
     const size_t open = text.find('<');
     if (open == std::string::npos) return std::nullopt;
     const size_t close = text.find('>', open + 1);
     if (close == std::string::npos) return std::nullopt;
-    return text.substr(open + 1, close - open - 1);
+    return std::string(text.substr(open + 1, close - open - 1));
 }
 
-std::string joined(const std::vector<std::string> &parts, size_t from = 0)
+std::string joined(const StringList &parts, size_t from = 0)
 {
     std::string out;
     for (size_t i = from; i < parts.size(); ++i) {
@@ -188,7 +188,7 @@ void reportBruteForce(std::span<const AuditRecord> records, const FailureGroup &
     for (size_t k = lo; k <= i; ++k) {
         const AuditRecord &record = records[group.records[k]];
         ids.push_back(record.id);
-        for (const std::string &text : record.texts)
+        for (const std::string_view text : record.texts())
             if (auto target = targetUser(text)) targets.insert(std::move(*target));
     }
     std::string summary =
@@ -211,16 +211,17 @@ void reportBruteForce(std::span<const AuditRecord> records, const FailureGroup &
 // Findings of one successful exec: its location, then every command rule that matches.
 void execution(const AuditRecord &record, std::vector<Finding> &findings)
 {
-    const std::string image =
-        !record.paths.empty() ? record.paths.front() : !record.execArgs.empty() ? record.execArgs.front() : "";
+    const std::string image(!record.paths().empty()      ? record.paths().front()
+                            : !record.execArgs().empty() ? record.execArgs().front()
+                                                         : std::string_view());
     if (const auto location = suspiciousLocation(image)) {
-        Finding finding = makeFinding(executionFrom, record, image + " " + joined(record.execArgs, 1));
+        Finding finding = makeFinding(executionFrom, record, image + " " + joined(record.execArgs(), 1));
         finding.rule += *location;
         if (*location == "hidden path") finding.technique = hiddenPathTechnique;
         findings.push_back(std::move(finding));
     }
     const std::string_view executable = lastPathComponent(image);
-    const std::string arguments = joined(record.execArgs);
+    const std::string arguments = joined(record.execArgs());
     const std::string commandLine = lowercased(arguments);
     for (const CommandRule &rule : commandRules()) {
         if (!rule.match(executable, commandLine)) continue;
@@ -241,8 +242,8 @@ void pathRules(const AuditRecord &record, const Description &description, std::v
     const bool writing = (mask & writeClassBits) != 0;
     const bool systemProcess = record.processImage && record.processImage->starts_with("/System/");
 
-    for (const std::string &path : record.paths) {
-        const auto summary = [&] { return description() + ": " + path; };
+    for (const std::string_view path : record.paths()) {
+        const auto summary = [&] { return description() + ": " + std::string(path); };
         if (deletion) {
             if (auto artifact = logArtifact(path)) {
                 Finding finding = makeFinding(logRemoved, record, summary());
@@ -329,7 +330,7 @@ std::vector<Finding> run(std::span<const AuditRecord> records)
             return *descriptionCache;
         };
         const auto firstText = [&]() -> std::string {
-            return record.texts.empty() ? description() : record.texts.front();
+            return record.texts().empty() ? description() : std::string(record.texts().front());
         };
 
         if (AuditEvents::remoteLogin.contains(event) && succeeded) {
@@ -365,35 +366,37 @@ std::vector<Finding> run(std::span<const AuditRecord> records)
             const std::string_view name = record.processImage ? lastPathComponent(*record.processImage) : "";
             const std::string actor =
                 !name.empty() ? std::string(name)
-                              : "pid " + std::to_string(record.subject ? record.subject->pid : 0);
+                              : "pid " + std::to_string(record.subject() ? record.subject()->pid : 0);
             findings.push_back(makeFinding(clockChanged, record, "settimeofday() by " + actor));
         }
 
-        if (AuditEvents::processAccess.contains(event) && succeeded && record.target &&
-            !(record.subject && record.subject->pid == record.target->pid)) {
+        if (AuditEvents::processAccess.contains(event) && succeeded && record.target() &&
+            !(record.subject() && record.subject()->pid == record.target()->pid)) {
             findings.push_back(makeFinding(memoryAccess, record,
-                                           description() + " on pid " + std::to_string(record.target->pid) + " (" +
-                                               UserResolver::shared().shortName(record.target->euid) + ")"));
+                                           description() + " on pid " + std::to_string(record.target()->pid) + " (" +
+                                               UserResolver::shared().shortName(record.target()->euid) + ")"));
         }
 
         if (AuditEvents::chmod.contains(event) && succeeded) {
-            const auto mode = std::find_if(record.args.begin(), record.args.end(),
-                                           [](const ArgInfo &arg) { return arg.name.find("mode") != std::string::npos; });
-            if (mode != record.args.end() && (mode->value & setuidSetgidBits) != 0)
+            const ArgList args = record.args();
+            const auto mode = std::find_if(args.begin(), args.end(),
+                                           [](const ArgView arg) { return arg.name.find("mode") != std::string::npos; });
+            if (mode != args.end() && ((*mode).value & setuidSetgidBits) != 0)
                 findings.push_back(makeFinding(setuidBitSet, record,
-                                               "chmod " + octal(mode->value) + " " +
-                                                   (record.paths.empty() ? std::string("?") : record.paths.front())));
+                                               "chmod " + octal((*mode).value) + " " +
+                                                   (record.paths().empty() ? std::string("?")
+                                                                           : std::string(record.paths().front()))));
         }
 
         const bool exec = AuditEvents::exec.contains(event);
         if (exec && succeeded) execution(record, findings);
-        if (!exec && succeeded && !record.paths.empty()) pathRules(record, description, findings);
+        if (!exec && succeeded && !record.paths().empty()) pathRules(record, description, findings);
 
-        if (isOneOf(event, networkEvents) && succeeded && record.processImage && !record.sockets.empty() &&
-            !record.sockets.front().starts_with("/") && suspiciousLocation(*record.processImage)) {
+        if (isOneOf(event, networkEvents) && succeeded && record.processImage && !record.sockets().empty() &&
+            !record.sockets().front().starts_with("/") && suspiciousLocation(*record.processImage)) {
             findings.push_back(makeFinding(networkFromSuspicious, record,
                                            std::string(lastPathComponent(*record.processImage)) + " → " +
-                                               record.sockets.front()));
+                                               std::string(record.sockets().front())));
         }
     }
 

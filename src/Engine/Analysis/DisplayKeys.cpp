@@ -12,10 +12,10 @@ constexpr const char *joiner = " \u2192 ";
 
 std::string userLabel(const AuditRecord &record, UserResolver &users)
 {
-    if (!record.subject) return {};
+    if (!record.subject()) return {};
     // The texts are compared, not the ids: two ids with one name show that name once.
-    const std::string audit = users.shortName(record.subject->auid);
-    std::string effective = users.shortName(record.subject->euid);
+    const std::string audit = users.shortName(record.subject()->auid);
+    std::string effective = users.shortName(record.subject()->euid);
     if (audit == placeholder) return effective;
     if (audit == effective) return audit;
     return audit + joiner + effective;
@@ -28,7 +28,7 @@ std::string userLabel(const AuditRecord &record)
 
 int64_t pidValue(const AuditRecord &record)
 {
-    return record.subject ? int64_t(record.subject->pid) : 0;
+    return record.subject() ? int64_t(record.subject()->pid) : 0;
 }
 
 int64_t resultRank(const AuditRecord &record)

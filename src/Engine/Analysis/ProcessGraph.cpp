@@ -45,7 +45,7 @@ bool nameMentionsChild(std::string_view name)
 // argument whose name mentions "child".
 std::optional<uint32_t> childPID(const AuditRecord &record)
 {
-    for (const ArgInfo &arg : record.args)
+    for (const ArgView arg : record.args())
         if (nameMentionsChild(arg.name)) return uint32_t(arg.value);
     return std::nullopt;
 }
@@ -201,8 +201,8 @@ Result build(std::vector<AuditRecord> records)
     std::vector<ProcessNode> nodes;
 
     for (AuditRecord &record : records) {
-        if (!record.subject) continue;
-        const uint32_t P = record.subject->pid;
+        if (!record.subject()) continue;
+        const uint32_t P = record.subject()->pid;
 
         if (AuditEvents::fork.contains(record.event) && record.returnStatus == 0) {
             uint32_t child = childPID(record).value_or(uint32_t(record.returnValue));
@@ -213,9 +213,9 @@ Result build(std::vector<AuditRecord> records)
         }
 
         if (AuditEvents::exec.contains(record.event)) {
-            std::string image = !record.paths.empty()      ? record.paths.front()
-                                : !record.execArgs.empty() ? record.execArgs.front()
-                                                           : "?";
+            const std::string image(!record.paths().empty()      ? record.paths().front()
+                                    : !record.execArgs().empty() ? record.execArgs().front()
+                                                                 : std::string_view("?"));
             std::optional<uint32_t> ppid = lookup(parentOf, P);
             uint32_t pid = P;
             if (record.event == spawnEvent)
@@ -238,13 +238,13 @@ Result build(std::vector<AuditRecord> records)
             node.pid = pid;
             node.ppid = ppid;
             node.image = image;
-            node.args = record.execArgs;
-            node.euid = record.subject->euid;
-            node.auid = record.subject->auid;
+            node.args = record.execArgs().toVector();
+            node.euid = record.subject()->euid;
+            node.auid = record.subject()->auid;
             node.start = record.time;
-            if (record.identity) {
-                node.signingID = record.identity->signingID;
-                node.teamID = record.identity->teamID;
+            if (record.identity()) {
+                node.signingID = record.identity()->signingID;
+                node.teamID = record.identity()->teamID;
             }
             node.succeeded = succeeded;
             nodes.push_back(std::move(node));
@@ -260,7 +260,7 @@ Result build(std::vector<AuditRecord> records)
             ++node.eventCount;
             if (AuditEvents::exit.contains(record.event)) {
                 node.end = record.time;
-                node.exitStatus = record.exitStatus;
+                node.exitStatus = record.exitStatus();
                 live.erase(it);
             }
         }

@@ -20,7 +20,7 @@ std::string text(const AuditRecord &record, UserResolver &users)
     };
     std::optional<std::string> error;
     try {
-        BSMParser::TokenList list = BSMParser::tokens(record.raw.span());
+        BSMParser::TokenList list = BSMParser::tokens(record.raw());
         for (const BSMToken &token : list.tokens) {
             std::string line = token.name();
             for (const auto &[label, value] : token.fields(users)) line += ", " + label + "=" + value;

@@ -117,8 +117,8 @@ TrailStats TrailStats::compute(std::span<const AuditRecord> records)
             ++stats.failures;
             failedEvents.add(record.event);
         }
-        if (record.subject) {
-            const SubjectInfo &subject = *record.subject;
+        if (record.subject()) {
+            const SubjectInfo &subject = *record.subject();
             users.add(subject.auid == unsetID ? subject.euid : subject.auid);
             pids.insert(subject.pid);
             if (!isUnspecifiedAddress(subject.terminalAddress)) addresses.add(subject.terminalAddress);

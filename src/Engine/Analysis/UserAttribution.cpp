@@ -18,9 +18,9 @@ std::string userText(uint32_t uid)
 
 std::string user(const AuditRecord &record)
 {
-    if (!record.subject) return dash;
-    std::string audit = userText(record.subject->auid);
-    std::string effective = userText(record.subject->euid);
+    if (!record.subject()) return dash;
+    std::string audit = userText(record.subject()->auid);
+    std::string effective = userText(record.subject()->euid);
     if (audit == effective || audit == dash) return effective;
     return audit + " \u2192 " + effective;
 }

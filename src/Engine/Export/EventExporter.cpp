@@ -134,10 +134,10 @@ struct EventRow {
     std::optional<uint32_t> sessionID;
     std::optional<std::string_view> terminal;
     std::optional<std::string_view> process;
-    std::span<const std::string> paths;
-    std::span<const std::string> commandLine;
-    std::span<const std::string> sockets;
-    std::span<const std::string> text;
+    StringList paths;
+    StringList commandLine;
+    StringList sockets;
+    StringList text;
     std::optional<std::string_view> signingID;
     std::optional<std::string_view> teamID;
 
@@ -148,17 +148,17 @@ struct EventRow {
         , success(record.returnStatus == 0)
         , result(lookups.result(record.returnStatus))
         , returnValue(record.returnValue)
-        , paths(record.paths)
-        , commandLine(record.execArgs)
-        , sockets(record.sockets)
-        , text(record.texts)
+        , paths(record.paths())
+        , commandLine(record.execArgs())
+        , sockets(record.sockets())
+        , text(record.texts())
     {
         const Lookups::EventTexts &texts = lookups.event(record.event);
         eventName = texts.name;
         description = texts.description;
         classes = texts.classes;
-        if (record.subject) {
-            const SubjectInfo &subject = *record.subject;
+        if (record.subject()) {
+            const SubjectInfo &subject = *record.subject();
             auid = subject.auid;
             auditUser = &lookups.user(subject.auid);
             euid = subject.euid;
@@ -168,9 +168,9 @@ struct EventRow {
             terminal = subject.terminalAddress;
         }
         if (record.processImage) process = *record.processImage;
-        if (record.identity) {
-            signingID = record.identity->signingID;
-            teamID = record.identity->teamID;
+        if (record.identity()) {
+            signingID = record.identity()->signingID;
+            teamID = record.identity()->teamID;
         }
     }
 };
@@ -196,7 +196,8 @@ void appendCsvCell(std::string &out, std::string_view raw)
     }
 }
 
-void appendCsvList(std::string &out, std::span<const std::string> items, std::string_view separator, std::string &joined)
+template <typename List>
+void appendCsvList(std::string &out, const List &items, std::string_view separator, std::string &joined)
 {
     joined.clear();
     for (size_t i = 0; i < items.size(); ++i) {
@@ -320,7 +321,8 @@ public:
         key(name);
         m_out += value ? "true" : "false";
     }
-    void list(std::string_view name, std::span<const std::string> items)
+    template <typename List>
+    void list(std::string_view name, const List &items)
     {
         key(name);
         if (items.empty()) {

@@ -1,9 +1,11 @@
 #include "Engine/Parser/BSMParser.h"
 
 #include "Engine/BSM/UTF8.h"
+#include "Engine/Record/RecordBuilder.h"
 #include "Engine/Support/Parallel.h"
 
 #include <cstdio>
+#include <new>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -85,13 +87,13 @@ std::string endpoint(const std::string &address, uint16_t port)
 }
 
 // Identity tokens repeat byte for byte in every record a process writes. Records parsed from
-// one buffer share one boxed value per distinct token, and a token met before is not decoded
+// one buffer share one stored value per distinct token, and a token met before is not decoded
 // again: the same bytes always decode to the same value and length.
 class IdentityPool {
 public:
     struct Entry {
         std::string_view bytes; // the whole token, id byte included
-        Boxed<SigningIdentity> identity;
+        uint32_t identity; // in the builder's storage
     };
 
     // The earlier token that the bytes from a token's id onwards start with, if any.
@@ -104,16 +106,14 @@ public:
         return nullptr;
     }
 
-    Boxed<SigningIdentity> add(std::string_view tokenBytes, SigningIdentity &&identity)
+    void add(std::string_view tokenBytes, uint32_t identity)
     {
         if (m_count >= maximumEntries) {
             m_entries.clear();
             m_count = 0;
         }
-        Boxed<SigningIdentity> boxed(std::move(identity));
-        m_entries[tokenBytes.substr(0, keyLength)].push_back({tokenBytes, boxed});
+        m_entries[tokenBytes.substr(0, keyLength)].push_back({tokenBytes, identity});
         ++m_count;
-        return boxed;
     }
 
 private:
@@ -125,108 +125,67 @@ private:
     size_t m_count = 0;
 };
 
-// A process writes the same subject into every record of its own: records parsed from one buffer
-// share one boxed value per distinct subject rather than each holding a copy.
-class SubjectPool {
-public:
-    Boxed<SubjectInfo> share(SubjectInfo &&subject)
-    {
-        const auto found = m_subjects.find(subject);
-        if (found != m_subjects.end()) return found->second;
-        if (m_subjects.size() >= maximumEntries) m_subjects.clear();
-        Boxed<SubjectInfo> boxed(subject);
-        m_subjects.emplace(std::move(subject), boxed);
-        return boxed;
-    }
-
-private:
-    struct Hash {
-        size_t operator()(const SubjectInfo &s) const noexcept
-        {
-            size_t seed = std::hash<std::string>()(s.terminalAddress);
-            for (const uint64_t field : {uint64_t(s.auid), uint64_t(s.euid), uint64_t(s.egid), uint64_t(s.ruid),
-                                         uint64_t(s.rgid), uint64_t(s.pid), uint64_t(s.sid), s.terminalPort})
-                seed ^= std::hash<uint64_t>()(field) + 0x9e3779b97f4a7c15ull + (seed << 6) + (seed >> 2);
-            return seed;
-        }
-    };
-    static constexpr size_t maximumEntries = 4096;
-    std::unordered_map<SubjectInfo, Boxed<SubjectInfo>, Hash> m_subjects;
-};
-
 // What each kind of token contributes to the record it belongs to.
 struct RecordEffects {
-    AuditRecord &record;
+    RecordBuilder &record;
     IdentityPool *identities;
-    SubjectPool *subjects;
     std::string_view tokenBytes;
 
-    void operator()(Payload::Subject &&p)
-    {
-        if (subjects) record.subject = subjects->share(std::move(p.info));
-        else record.subject = std::move(p.info);
-    }
-    void operator()(Payload::Process &&p) { record.target = std::move(p.info); }
-    void operator()(Payload::ReturnValue &&p)
-    {
-        record.returnStatus = p.status;
-        record.returnValue = static_cast<int64_t>(p.value);
-    }
-    void operator()(Payload::Path &&p) { record.paths.push_back(std::move(p.path)); }
-    void operator()(Payload::Text &&p) { record.texts.push_back(std::move(p.text)); }
-    void operator()(Payload::Arg &&p) { record.args.push_back(std::move(p.arg)); }
+    void operator()(Payload::Subject &&p) { record.setSubject(p.info); }
+    void operator()(Payload::Process &&p) { record.setTarget(p.info); }
+    void operator()(Payload::Path &&p) { record.addPath(p.path); }
+    void operator()(Payload::Text &&p) { record.addText(p.text); }
+    void operator()(Payload::Arg &&p) { record.addArg(p.arg.number, p.arg.value, p.arg.name); }
     void operator()(Payload::Attr &&p)
     {
-        if (record.fileMode) return;
-        record.fileMode = p.mode;
-        record.fileOwner = p.uid;
+        if (!record.hasFile()) record.setFile(p.mode, p.uid);
     }
-    void operator()(Payload::ExecArgs &&p) { record.execArgs = std::move(p.args); }
-    void operator()(Payload::Exit &&p) { record.exitStatus = static_cast<int32_t>(p.status); }
+    void operator()(Payload::ExecArgs &&p) { record.setExecArgs(p.args); }
+    void operator()(Payload::Exit &&p) { record.setExitStatus(static_cast<int32_t>(p.status)); }
     void operator()(Payload::Identity &&p)
     {
-        if (identities) record.identity = identities->add(tokenBytes, std::move(p.identity));
-        else record.identity = std::move(p.identity);
+        const uint32_t index = record.setIdentity(p.identity);
+        if (identities) identities->add(tokenBytes, index);
     }
-    void operator()(Payload::InAddr &&p) { record.sockets.push_back(std::move(p.address)); }
+    void operator()(Payload::InAddr &&p) { record.addSocket(p.address); }
     void operator()(Payload::SocketInet &&p)
     {
         if (p.address.find(':') != std::string::npos)
-            record.sockets.push_back("[" + p.address + "]:" + std::to_string(p.port));
+            record.addSocket("[" + p.address + "]:" + std::to_string(p.port));
         else
-            record.sockets.push_back(endpoint(p.address, p.port));
+            record.addSocket(endpoint(p.address, p.port));
     }
-    void operator()(Payload::SocketUnix &&p) { record.sockets.push_back(std::move(p.path)); }
+    void operator()(Payload::SocketUnix &&p) { record.addSocket(p.path); }
     void operator()(Payload::Socket &&p)
     {
         const bool remoteUnset = p.remoteAddress == "0.0.0.0" || p.remoteAddress == "::";
-        record.sockets.push_back(remoteUnset ? endpoint(p.localAddress, p.localPort)
-                                             : endpoint(p.remoteAddress, p.remotePort));
+        record.addSocket(remoteUnset ? endpoint(p.localAddress, p.localPort)
+                                     : endpoint(p.remoteAddress, p.remotePort));
     }
     template <typename Other>
     void operator()(Other &&) {}
 };
 
-// Fills a default record from one record's bytes; false when they do not open with a readable
-// header token (the record is then only partly set and must be dropped).
-bool buildRecord(AuditRecord &record, RawBytes raw, int64_t id, int64_t source, IdentityPool *identities,
-                 SubjectPool *subjects)
+// Fills a default record from one record's bytes, bytes [offset, offset + size) of the builder's
+// buffer; false when they do not open with a readable header token (the record is then only
+// partly set and must be dropped).
+bool buildRecord(AuditRecord &record, RecordBuilder &builder, const uint8_t *buffer, size_t offset, size_t size,
+                 int64_t id, int64_t source, IdentityPool *identities)
 {
-    // The bytes stay put when raw moves into the record: the shared buffer owns them.
-    const std::span<const uint8_t> bytes = raw.span();
+    const std::span<const uint8_t> bytes(buffer + offset, size);
     const auto *base = reinterpret_cast<const char *>(bytes.data());
     bool started = false;
-    int64_t tokenCount = 0;
+    uint32_t tokenCount = 0;
     const std::string_view all(base, bytes.size());
-    auto reuse = [&](uint8_t id, int64_t offset) -> int64_t {
+    auto reuse = [&](uint8_t id, int64_t at) -> int64_t {
         if (id != identityTokenID || !identities || !started) return 0;
-        const auto *entry = identities->find(all.substr(static_cast<size_t>(offset)));
+        const auto *entry = identities->find(all.substr(static_cast<size_t>(at)));
         if (!entry) return 0;
-        record.identity = entry->identity;
+        builder.useIdentity(entry->identity);
         ++tokenCount;
         return static_cast<int64_t>(entry->bytes.size());
     };
-    auto error = forEachToken(bytes, reuse, [&](uint8_t, int64_t offset, int64_t length, TokenPayload &&payload) {
+    auto error = forEachToken(bytes, reuse, [&](uint8_t, int64_t at, int64_t length, TokenPayload &&payload) {
         if (!started) {
             const auto *header = std::get_if<Payload::Header>(&payload);
             if (!header) return false;
@@ -236,17 +195,20 @@ bool buildRecord(AuditRecord &record, RawBytes raw, int64_t id, int64_t source, 
             record.event = header->event;
             record.modifier = header->modifier;
             record.time = header->time;
-            record.raw = std::move(raw);
         } else {
-            const std::string_view tokenBytes(base + offset, static_cast<size_t>(length));
-            std::visit(RecordEffects{record, identities, subjects, tokenBytes}, std::move(payload));
+            const std::string_view tokenBytes(base + at, static_cast<size_t>(length));
+            std::visit(RecordEffects{builder, identities, tokenBytes}, std::move(payload));
         }
         ++tokenCount;
         return true;
     });
-    if (!started) return false;
+    if (!started) {
+        builder.discard();
+        return false;
+    }
     record.tokenCount = tokenCount;
-    if (error) record.decodeError = std::move(*error);
+    if (error) builder.setDecodeError(*error);
+    builder.finish(record, offset, size);
     return true;
 }
 
@@ -279,7 +241,19 @@ void parseRange(const std::shared_ptr<const std::vector<uint8_t>> &data, int64_t
     int64_t offset = begin;
     int64_t nextID = firstID;
     IdentityPool identities;
-    SubjectPool subjects;
+    RecordBuilder builder(data, static_cast<size_t>(end - begin));
+    // However the parse ends, the storage gives back what its last block did not use.
+    struct Trim {
+        RecordBuilder &builder;
+        ~Trim()
+        {
+            try {
+                builder.storage();
+            } catch (const std::bad_alloc &) {
+                // Untrimmed storage is only larger.
+            }
+        }
+    } trim{builder};
 
     auto issue = [&](int64_t at, std::string message) {
         result.issues.push_back(ParseIssue{Uuid::random(), at, std::move(message)});
@@ -331,8 +305,8 @@ void parseRange(const std::shared_ptr<const std::vector<uint8_t>> &data, int64_t
                 return;
             }
             AuditRecord &record = sink.next();
-            if (buildRecord(record, RawBytes(data, static_cast<size_t>(offset), static_cast<size_t>(size)), nextID,
-                            source, &identities, &subjects)) {
+            if (buildRecord(record, builder, p, static_cast<size_t>(offset), static_cast<size_t>(size), nextID,
+                            source, &identities)) {
                 ++nextID;
                 sink.keep();
             } else {
@@ -474,10 +448,13 @@ TrailResult parse(std::span<const uint8_t> data, int64_t source, int64_t firstID
                  resynchronising);
 }
 
-std::optional<AuditRecord> makeRecord(RawBytes raw, int64_t id, int64_t source)
+std::optional<AuditRecord> makeRecord(std::span<const uint8_t> bytes, int64_t id, int64_t source)
 {
+    auto buffer = std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.end());
+    RecordBuilder builder(buffer, buffer->size());
     std::optional<AuditRecord> record(std::in_place);
-    if (!buildRecord(*record, std::move(raw), id, source, nullptr, nullptr)) return std::nullopt;
+    if (!buildRecord(*record, builder, buffer->data(), 0, buffer->size(), id, source, nullptr)) return std::nullopt;
+    builder.storage();
     return record;
 }
 

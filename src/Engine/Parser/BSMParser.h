@@ -60,7 +60,7 @@ TrailResult parseFile(std::shared_ptr<const std::vector<uint8_t>> data, int64_t 
                       unsigned threads, int64_t partSize = int64_t(4) << 20);
 
 // Builds one record from exactly one record's bytes; nullopt without a readable header token.
-std::optional<AuditRecord> makeRecord(RawBytes raw, int64_t id, int64_t source);
+std::optional<AuditRecord> makeRecord(std::span<const uint8_t> bytes, int64_t id, int64_t source);
 
 // Re-decodes one record's bytes token by token.
 TokenList tokens(std::span<const uint8_t> bytes);

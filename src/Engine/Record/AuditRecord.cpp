@@ -9,7 +9,7 @@
 
 namespace {
 
-void appendJoined(std::string &out, const std::vector<std::string> &items, std::string_view separator)
+void appendJoined(std::string &out, const StringList &items, std::string_view separator)
 {
     for (size_t i = 0; i < items.size(); ++i) {
         if (i) out += separator;
@@ -17,15 +17,60 @@ void appendJoined(std::string &out, const std::vector<std::string> &items, std::
     }
 }
 
-bool anyContains(const std::vector<std::string> &items, const CaseFold::Needle &needle)
+bool anyContains(const StringList &items, const CaseFold::Needle &needle)
 {
-    for (const std::string &item : items) {
+    for (const std::string_view item : items) {
         if (needle.foundIn(item)) return true;
     }
     return false;
 }
 
 } // namespace
+
+ArgList AuditRecord::args() const
+{
+    const uint8_t *p = parts();
+    if (!p) return {};
+    uint32_t texts = 0;
+    for (uint32_t l = 0; l < RecordParts::args; ++l) texts += RecordParts::read32(p + 4 * l);
+    const uint32_t count = RecordParts::read32(p + 4 * RecordParts::args);
+    const uint32_t flags = RecordParts::read32(p + 4 * RecordParts::listCount);
+    const uint8_t *const refsStart = refs(p);
+    const size_t allRefs = size_t(texts) + count + ((flags & RecordParts::hasDecodeError) ? 1 : 0);
+    const uint8_t *const values = refsStart + 8 * allRefs;
+    return {p, refsStart + 8 * size_t(texts), values, values + 8 * size_t(count), count};
+}
+
+std::optional<uint32_t> AuditRecord::scalar(RecordParts::Flag flag) const
+{
+    const uint8_t *p = parts();
+    if (!p) return std::nullopt;
+    const uint32_t flags = RecordParts::read32(p + 4 * RecordParts::listCount);
+    if (!(flags & flag)) return std::nullopt;
+    const int before = std::popcount(flags & (uint32_t(flag) - 1));
+    return RecordParts::read32(p + RecordParts::headerSize + 4 * size_t(before));
+}
+
+std::optional<int32_t> AuditRecord::exitStatus() const
+{
+    const auto value = scalar(RecordParts::hasExitStatus);
+    return value ? std::optional<int32_t>(int32_t(*value)) : std::nullopt;
+}
+
+std::optional<uint32_t> AuditRecord::fileMode() const { return scalar(RecordParts::hasFileMode); }
+
+std::optional<uint32_t> AuditRecord::fileOwner() const { return scalar(RecordParts::hasFileOwner); }
+
+std::optional<std::string_view> AuditRecord::decodeError() const
+{
+    const uint8_t *p = parts();
+    if (!p) return std::nullopt;
+    const uint32_t flags = RecordParts::read32(p + 4 * RecordParts::listCount);
+    if (!(flags & RecordParts::hasDecodeError)) return std::nullopt;
+    uint32_t before = 0;
+    for (uint32_t l = 0; l < RecordParts::listCount; ++l) before += RecordParts::read32(p + 4 * l);
+    return RecordParts::text(p, refs(p) + 8 * size_t(before));
+}
 
 std::string AuditRecord::processName() const
 {
@@ -48,7 +93,11 @@ std::string AuditRecord::detailSummary() const
 
 void AuditRecord::appendDetailSummary(std::string &out) const
 {
+    const StringList execArgs = this->execArgs();
     if (!execArgs.empty()) return appendJoined(out, execArgs, " ");
+    const StringList paths = this->paths();
+    const StringList sockets = this->sockets();
+    const StringList texts = this->texts();
     bool first = true;
     const auto part = [&] {
         if (!first) out += "  ";
@@ -65,7 +114,7 @@ void AuditRecord::appendDetailSummary(std::string &out) const
     if (!texts.empty()) {
         part();
         appendJoined(out, texts, " \u00B7 ");
-    } else if (first && target) {
+    } else if (const SubjectInfo *target = this->target(); first && target) {
         char pid[16];
         const auto written = std::to_chars(pid, pid + sizeof pid, target->pid);
         out += "target pid ";
@@ -86,11 +135,14 @@ bool AuditRecord::matches(const RecordQuery &query) const
     }
 
     if (processImage && needle.foundIn(*processImage)) return true;
-    if (anyContains(paths, needle) || anyContains(texts, needle) || anyContains(execArgs, needle)
-        || anyContains(sockets, needle))
+    if (anyContains(paths(), needle) || anyContains(texts(), needle) || anyContains(execArgs(), needle)
+        || anyContains(sockets(), needle))
         return true;
-    if (identity && (needle.foundIn(identity->signingID) || needle.foundIn(identity->teamID))) return true;
+    if (const SigningIdentity *identity = this->identity();
+        identity && (needle.foundIn(identity->signingID) || needle.foundIn(identity->teamID)))
+        return true;
 
+    const SubjectInfo *subject = this->subject();
     if (!subject) return false;
     char pid[16];
     const auto written = std::to_chars(pid, pid + sizeof pid, subject->pid);

@@ -1,12 +1,17 @@
 #pragma once
 
 #include "Engine/Record/Boxed.h"
-#include "Engine/Record/RawBytes.h"
+#include "Engine/Record/TrailBytes.h"
 #include "Engine/Record/RecordQuery.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
-#include <functional>
+#include <cstring>
+#include <iterator>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,30 +54,224 @@ struct SigningIdentity {
     bool operator==(const SigningIdentity &) const = default;
 };
 
+// An argument token as a record holds it: the name is a view into the record's storage.
+struct ArgView {
+    uint8_t number = 0;
+    uint64_t value = 0;
+    std::string_view name;
+
+    bool operator==(const ArgView &) const = default;
+    friend bool operator==(const ArgView &a, const ArgInfo &b)
+    {
+        return a.number == b.number && a.value == b.value && a.name == b.name;
+    }
+    ArgInfo toInfo() const { return {number, value, std::string(name)}; }
+};
+
+// The storage the records decoded from one buffer share: the buffer, every record's texts packed
+// into a few large blocks, and one table each of the subjects and signing identities they name.
+// Written while its records are built, then never changed.
+class RecordStorage {
+public:
+    const uint8_t *bytes() const { return m_bytes ? m_bytes->data() : nullptr; }
+    const uint8_t *block(uint32_t index) const { return m_blocks[index].get(); }
+    const SubjectInfo &subject(uint32_t index) const { return m_subjects[index]; }
+    const SigningIdentity &identity(uint32_t index) const { return m_identities[index]; }
+
+private:
+    friend class RecordBuilder;
+    TrailBytes m_bytes;
+    std::vector<std::unique_ptr<uint8_t[]>> m_blocks;
+    std::vector<SubjectInfo> m_subjects;
+    std::vector<SigningIdentity> m_identities;
+};
+
+namespace RecordParts {
+
+// A record's parts are one packed run of bytes in a storage block:
+//   u32 counts[5] (paths, texts, exec args, sockets, args), u32 flags,
+//   the optional scalars the flags name (exit status, file mode, file owner), each four bytes,
+//   a (u32 offset from the run's start, u32 length) pair per text, in list order, the arguments'
+//   names and the decoding error last, then u64 values and u8 numbers of the arguments, then
+//   the characters.
+enum List : uint32_t { paths, texts, execArgs, sockets, args, listCount };
+enum Flag : uint32_t { hasExitStatus = 1, hasFileMode = 2, hasFileOwner = 4, hasDecodeError = 8 };
+inline constexpr size_t headerSize = 4 * (listCount + 1);
+
+inline uint32_t read32(const uint8_t *p)
+{
+    uint32_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+inline uint64_t read64(const uint8_t *p)
+{
+    uint64_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+inline std::string_view text(const uint8_t *parts, const uint8_t *ref)
+{
+    return {reinterpret_cast<const char *>(parts) + read32(ref), read32(ref + 4)};
+}
+
+} // namespace RecordParts
+
+// Random access by index over one of a record's lists, yielding values, not references. It holds
+// its own copy of the list's few pointers, so it stays valid as long as the record's storage.
+template <typename List, typename Value>
+class PartIterator {
+public:
+    using iterator_category = std::random_access_iterator_tag;
+    using iterator_concept = std::random_access_iterator_tag;
+    using value_type = Value;
+    using difference_type = std::ptrdiff_t;
+    using reference = Value;
+    using pointer = void;
+
+    PartIterator() = default;
+    PartIterator(const List &list, size_t index) : m_list(list), m_index(index) {}
+
+    Value operator*() const { return m_list[m_index]; }
+    Value operator[](difference_type n) const { return m_list[size_t(difference_type(m_index) + n)]; }
+    PartIterator &operator++() { ++m_index; return *this; }
+    PartIterator operator++(int) { PartIterator old = *this; ++m_index; return old; }
+    PartIterator &operator--() { --m_index; return *this; }
+    PartIterator operator--(int) { PartIterator old = *this; --m_index; return old; }
+    PartIterator &operator+=(difference_type n) { m_index = size_t(difference_type(m_index) + n); return *this; }
+    PartIterator &operator-=(difference_type n) { return *this += -n; }
+    friend PartIterator operator+(PartIterator i, difference_type n) { return i += n; }
+    friend PartIterator operator+(difference_type n, PartIterator i) { return i += n; }
+    friend PartIterator operator-(PartIterator i, difference_type n) { return i -= n; }
+    friend difference_type operator-(const PartIterator &a, const PartIterator &b)
+    {
+        return difference_type(a.m_index) - difference_type(b.m_index);
+    }
+    friend bool operator==(const PartIterator &a, const PartIterator &b) { return a.m_index == b.m_index; }
+    friend auto operator<=>(const PartIterator &a, const PartIterator &b) { return a.m_index <=> b.m_index; }
+
+private:
+    List m_list;
+    size_t m_index = 0;
+};
+
+// One of a record's text lists: views into the record's storage, valid while the record or any
+// copy of it lives.
+class StringList {
+public:
+    using value_type = std::string_view;
+    using iterator = PartIterator<StringList, std::string_view>;
+    using const_iterator = iterator;
+
+    StringList() = default;
+    StringList(const uint8_t *parts, const uint8_t *refs, uint32_t count) : m_parts(parts), m_refs(refs), m_count(count) {}
+
+    size_t size() const { return m_count; }
+    bool empty() const { return m_count == 0; }
+    std::string_view operator[](size_t i) const { return RecordParts::text(m_parts, m_refs + 8 * i); }
+    std::string_view front() const { return (*this)[0]; }
+    std::string_view back() const { return (*this)[m_count - 1]; }
+    iterator begin() const { return {*this, 0}; }
+    iterator end() const { return {*this, m_count}; }
+    std::vector<std::string> toVector() const { return {begin(), end()}; }
+
+    friend bool operator==(const StringList &a, const StringList &b)
+    {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+    }
+    friend bool operator==(const StringList &a, const std::vector<std::string> &b)
+    {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+    }
+
+private:
+    const uint8_t *m_parts = nullptr;
+    const uint8_t *m_refs = nullptr;
+    uint32_t m_count = 0;
+};
+
+// A record's argument tokens, in record order.
+class ArgList {
+public:
+    using value_type = ArgView;
+    using iterator = PartIterator<ArgList, ArgView>;
+    using const_iterator = iterator;
+
+    ArgList() = default;
+    ArgList(const uint8_t *parts, const uint8_t *refs, const uint8_t *values, const uint8_t *numbers, uint32_t count)
+        : m_parts(parts), m_refs(refs), m_values(values), m_numbers(numbers), m_count(count) {}
+
+    size_t size() const { return m_count; }
+    bool empty() const { return m_count == 0; }
+    ArgView operator[](size_t i) const
+    {
+        return {m_numbers[i], RecordParts::read64(m_values + 8 * i), RecordParts::text(m_parts, m_refs + 8 * i)};
+    }
+    ArgView front() const { return (*this)[0]; }
+    iterator begin() const { return {*this, 0}; }
+    iterator end() const { return {*this, m_count}; }
+    std::vector<ArgInfo> toVector() const
+    {
+        std::vector<ArgInfo> all;
+        for (const ArgView arg : *this) all.push_back(arg.toInfo());
+        return all;
+    }
+
+    friend bool operator==(const ArgList &a, const ArgList &b)
+    {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+    }
+    friend bool operator==(const ArgList &a, const std::vector<ArgInfo> &b)
+    {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+    }
+
+private:
+    const uint8_t *m_parts = nullptr;
+    const uint8_t *m_refs = nullptr;
+    const uint8_t *m_values = nullptr;
+    const uint8_t *m_numbers = nullptr;
+    uint32_t m_count = 0;
+};
+
 // One decoded audit record. Times are seconds since 1970-01-01 UTC.
+//
+// A record is small and cheap to copy: its texts, subjects and raw bytes live in the storage of
+// the buffer it was decoded from, which every copy keeps alive. The accessors read them there.
 struct AuditRecord {
     int64_t id = 0;
     int64_t source = 0;
+    double time = 0;
+    int64_t returnValue = 0;
+    Boxed<std::string> processImage; // shared by every record of one process
+    uint32_t tokenCount = 0;
     uint16_t event = 0;
     uint16_t modifier = 0;
-    double time = 0;
-    RawBytes raw;
-    Boxed<SubjectInfo> subject; // shared by the records a process writes in a row
-    Boxed<SubjectInfo> target;
     uint8_t returnStatus = 0;
-    int64_t returnValue = 0;
-    std::vector<std::string> paths;
-    std::vector<std::string> texts;
-    std::vector<ArgInfo> args;
-    std::vector<std::string> execArgs;
-    std::vector<std::string> sockets;
-    Boxed<SigningIdentity> identity;
-    std::optional<int32_t> exitStatus;
-    std::optional<uint32_t> fileMode;
-    std::optional<uint32_t> fileOwner;
-    int64_t tokenCount = 0;
-    Boxed<std::string> decodeError;
-    Boxed<std::string> processImage; // shared by every record of one process
+
+    // The record's own bytes.
+    std::span<const uint8_t> raw() const
+    {
+        return m_storage ? std::span<const uint8_t>(m_storage->bytes() + m_rawOffset, m_rawSize)
+                         : std::span<const uint8_t>();
+    }
+    const SubjectInfo *subject() const { return m_subject == none ? nullptr : &m_storage->subject(m_subject); }
+    const SubjectInfo *target() const { return m_target == none ? nullptr : &m_storage->subject(m_target); }
+    const SigningIdentity *identity() const
+    {
+        return m_identity == none ? nullptr : &m_storage->identity(m_identity);
+    }
+    StringList paths() const { return strings(RecordParts::paths); }
+    StringList texts() const { return strings(RecordParts::texts); }
+    StringList execArgs() const { return strings(RecordParts::execArgs); }
+    StringList sockets() const { return strings(RecordParts::sockets); }
+    ArgList args() const;
+    std::optional<int32_t> exitStatus() const;
+    std::optional<uint32_t> fileMode() const;
+    std::optional<uint32_t> fileOwner() const;
+    std::optional<std::string_view> decodeError() const;
 
     // Last path component of processImage; "" without one.
     std::string processName() const;
@@ -85,4 +284,42 @@ struct AuditRecord {
     // Case-insensitive free-text test behind every search field. The query is prepared once for
     // all the records a search looks at.
     bool matches(const RecordQuery &query) const;
+
+private:
+    friend class RecordBuilder;
+    static constexpr uint32_t none = UINT32_MAX;
+    static constexpr uint64_t noParts = UINT64_MAX;
+
+    const uint8_t *parts() const
+    {
+        return m_parts == noParts ? nullptr : m_storage->block(uint32_t(m_parts >> 32)) + uint32_t(m_parts);
+    }
+    uint32_t count(RecordParts::List list) const
+    {
+        const uint8_t *p = parts();
+        return p ? RecordParts::read32(p + 4 * list) : 0;
+    }
+    // Where the text references start: after the header and the scalars present.
+    static const uint8_t *refs(const uint8_t *p)
+    {
+        const uint32_t flags = RecordParts::read32(p + 4 * RecordParts::listCount);
+        return p + RecordParts::headerSize + 4 * std::popcount(flags & 7u);
+    }
+    StringList strings(RecordParts::List list) const
+    {
+        const uint8_t *p = parts();
+        if (!p) return {};
+        uint32_t before = 0;
+        for (uint32_t l = 0; l < list; ++l) before += RecordParts::read32(p + 4 * l);
+        return {p, refs(p) + 8 * size_t(before), RecordParts::read32(p + 4 * list)};
+    }
+    std::optional<uint32_t> scalar(RecordParts::Flag flag) const;
+
+    std::shared_ptr<const RecordStorage> m_storage;
+    uint64_t m_rawOffset = 0;
+    uint64_t m_parts = noParts; // block index << 32 | offset in the block
+    uint32_t m_rawSize = 0;
+    uint32_t m_subject = none;
+    uint32_t m_target = none;
+    uint32_t m_identity = none;
 };

@@ -36,10 +36,10 @@ bool EventFilter::matches(const AuditRecord &record, const Pass &pass) const
         if (it == masks.end() || (it->second & mask) == 0) return false;
     }
     if (!events.empty() && !events.contains(record.event)) return false;
-    if (pid && (!record.subject || record.subject->pid != *pid)) return false;
+    if (pid && (!record.subject() || record.subject()->pid != *pid)) return false;
     if (user) {
-        if (!record.subject) return false;
-        const SubjectInfo &s = *record.subject;
+        if (!record.subject()) return false;
+        const SubjectInfo &s = *record.subject();
         if (s.auid != *user && s.euid != *user && s.ruid != *user) return false;
     }
     if (start && record.time < *start) return false;

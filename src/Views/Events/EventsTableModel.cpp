@@ -99,7 +99,7 @@ std::vector<uint32_t> sortKeys(const RecordSelection &filtered, EventsTableModel
         std::vector<QString> labels;
         for (size_t i = 0; i < n; ++i) {
             const AuditRecord &record = filtered[i];
-            const uint64_t pair = record.subject ? uint64_t(record.subject->auid) << 32 | record.subject->euid
+            const uint64_t pair = record.subject() ? uint64_t(record.subject()->auid) << 32 | record.subject()->euid
                                                  : noSubject;
             const auto [it, added] = slotOfPair.try_emplace(pair, uint32_t(labels.size()));
             if (added) labels.push_back(QString::fromStdString(DisplayKeys::userLabel(record)));
@@ -328,8 +328,8 @@ QString EventsTableModel::classLabel(const AuditRecord &record) const
 
 QString EventsTableModel::userLabel(const AuditRecord &record) const
 {
-    if (!record.subject) return {};
-    const uint64_t pair = uint64_t(record.subject->auid) << 32 | record.subject->euid;
+    if (!record.subject()) return {};
+    const uint64_t pair = uint64_t(record.subject()->auid) << 32 | record.subject()->euid;
     auto it = m_userLabels.find(pair);
     if (it == m_userLabels.end()) it = m_userLabels.insert(pair, QString::fromStdString(DisplayKeys::userLabel(record)));
     return *it;
@@ -360,7 +360,7 @@ QString EventsTableModel::cellText(const AuditRecord &record, Column column) con
         const std::string_view name = lastPathComponent(*record.processImage);
         return QString::fromUtf8(name.data(), qsizetype(name.size()));
     }
-    case pidColumn: return record.subject ? QString::number(record.subject->pid) : QString();
+    case pidColumn: return record.subject() ? QString::number(record.subject()->pid) : QString();
     case resultColumn: return failureCaption(record.returnStatus);
     case detailsColumn:
         m_scratch.clear();

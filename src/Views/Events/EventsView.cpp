@@ -231,7 +231,7 @@ void EventsView::updateFooter()
     const std::optional<AuditRecord> record = id ? m_store.record(*id) : std::nullopt;
     m_selected->setText(record ? QString::asprintf("#%lld \u00B7 %lld bytes \u00B7 %lld tokens",
                                                    static_cast<long long>(record->id),
-                                                   static_cast<long long>(record->raw.size()),
+                                                   static_cast<long long>(record->raw().size()),
                                                    static_cast<long long>(record->tokenCount))
                                : QString());
 }

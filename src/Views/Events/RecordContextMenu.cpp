@@ -19,7 +19,7 @@ constexpr int hexWidth = 16;
 QString joinedExecArgs(const AuditRecord &record)
 {
     QStringList args;
-    for (const std::string &arg : record.execArgs) args << QString::fromStdString(arg);
+    for (const std::string_view arg : record.execArgs()) args << QString::fromUtf8(arg);
     return args.join(u' ');
 }
 
@@ -28,10 +28,10 @@ QString joinedExecArgs(const AuditRecord &record)
 std::vector<DrillDown> drillDowns(const AuditRecord &record)
 {
     std::vector<DrillDown> items;
-    if (record.subject) {
-        const QString pid = QString::number(record.subject->pid);
+    if (record.subject()) {
+        const QString pid = QString::number(record.subject()->pid);
         DrillDown item{"Show Events for PID " + pid, {}, false};
-        item.filter.pid = record.subject->pid;
+        item.filter.pid = record.subject()->pid;
         item.filter.label = "pid " + pid.toStdString();
         items.push_back(std::move(item));
     }
@@ -42,8 +42,8 @@ std::vector<DrillDown> drillDowns(const AuditRecord &record)
         item.filter.label = label;
         items.push_back(std::move(item));
     }
-    if (record.subject && record.subject->auid != unsetID) {
-        const uint32_t auid = record.subject->auid;
+    if (record.subject() && record.subject()->auid != unsetID) {
+        const uint32_t auid = record.subject()->auid;
         const std::string user = UserResolver::shared().name(auid).value_or(std::to_string(auid));
         DrillDown item{"Show Events for User " + QString::fromStdString(user), {}, false};
         item.filter.user = auid;
@@ -64,9 +64,9 @@ std::vector<Copy> copies(const AuditRecord &record)
 {
     std::vector<Copy> items;
     items.push_back({"Copy as Text", QString::fromStdString(RecordFormatter::text(record))});
-    items.push_back({"Copy Raw Hex", QString::fromStdString(RecordFormatter::hex(record.raw, hexWidth))});
-    if (!record.execArgs.empty()) items.push_back({"Copy Command Line", joinedExecArgs(record)});
-    if (!record.paths.empty()) items.push_back({"Copy Path", QString::fromStdString(record.paths.front())});
+    items.push_back({"Copy Raw Hex", QString::fromStdString(RecordFormatter::hex(record.raw(), hexWidth))});
+    if (!record.execArgs().empty()) items.push_back({"Copy Command Line", joinedExecArgs(record)});
+    if (!record.paths().empty()) items.push_back({"Copy Path", QString::fromUtf8(record.paths().front())});
     return items;
 }
 

@@ -46,22 +46,22 @@ QString longTimePattern()
     return twelveHour ? QStringLiteral("ddd, MMM d, yyyy, h:mm:ss.zzz AP t") : QStringLiteral("ddd, d MMM yyyy, HH:mm:ss.zzz t");
 }
 
-QString text(const std::string &s)
+QString text(std::string_view s)
 {
-    return QString::fromStdString(s);
+    return QString::fromUtf8(s);
 }
 
 QString joinedExecArgs(const AuditRecord &record)
 {
     QStringList args;
-    for (const std::string &arg : record.execArgs) args << text(arg);
+    for (const std::string_view arg : record.execArgs()) args << text(arg);
     return args.join(u' ');
 }
 
 QString joinedPaths(const AuditRecord &record)
 {
     QStringList paths;
-    for (const std::string &path : record.paths) paths << text(path);
+    for (const std::string_view path : record.paths()) paths << text(path);
     return paths.join(u'\n');
 }
 
@@ -126,8 +126,8 @@ private:
 std::vector<InspectorSection> inspectorSections(const AuditRecord &record)
 {
     std::vector<InspectorSection> sections;
-    if (record.subject) {
-        const SubjectInfo &s = *record.subject;
+    if (record.subject()) {
+        const SubjectInfo &s = *record.subject();
         sections.push_back({"Subject",
                             {{"Audit user", describe(s.auid)},
                              {"Effective", describe(s.euid) + " / " + describeGroup(s.egid)},
@@ -142,31 +142,31 @@ std::vector<InspectorSection> inspectorSections(const AuditRecord &record)
                               text(s.terminalAddress) + QString::fromUtf8(" \u00B7 port ") + QString::number(s.terminalPort),
                               true}}});
     }
-    if (record.target) {
-        const SubjectInfo &t = *record.target;
+    if (record.target()) {
+        const SubjectInfo &t = *record.target();
         sections.push_back(
             {"Target process", {{"PID", QString::number(t.pid)}, {"User", describe(t.euid)}, {"Audit user", describe(t.auid)}}});
     }
-    if (!record.paths.empty() || !record.sockets.empty() || record.fileMode) {
+    if (!record.paths().empty() || !record.sockets().empty() || record.fileMode()) {
         InspectorSection objects{"Objects", {}};
-        for (const std::string &path : record.paths) objects.rows.push_back({"Path", text(path), true});
-        for (const std::string &socket : record.sockets) objects.rows.push_back({"Socket", text(socket), true});
-        if (record.fileMode) objects.rows.push_back({"File mode", QString::number(*record.fileMode, 8), true});
-        if (record.fileOwner) objects.rows.push_back({"File owner", describe(*record.fileOwner)});
+        for (const std::string_view path : record.paths()) objects.rows.push_back({"Path", text(path), true});
+        for (const std::string_view socket : record.sockets()) objects.rows.push_back({"Socket", text(socket), true});
+        if (record.fileMode()) objects.rows.push_back({"File mode", QString::number(*record.fileMode(), 8), true});
+        if (record.fileOwner()) objects.rows.push_back({"File owner", describe(*record.fileOwner())});
         sections.push_back(std::move(objects));
     }
-    if (record.identity) {
-        const SigningIdentity &i = *record.identity;
+    if (record.identity()) {
+        const SigningIdentity &i = *record.identity();
         sections.push_back({"Code signing identity",
                             {{"Signer", text(i.signerDescription())},
                              {"Signing ID", text(i.signingID), true},
                              {"Team ID", text(i.teamID), true},
                              {"CDHash", text(i.cdhash), true}}});
     }
-    if (!record.texts.empty() || !record.args.empty()) {
+    if (!record.texts().empty() || !record.args().empty()) {
         InspectorSection arguments{"Arguments & text", {}};
-        for (const std::string &t : record.texts) arguments.rows.push_back({"Text", text(t)});
-        for (const ArgInfo &arg : record.args)
+        for (const std::string_view t : record.texts()) arguments.rows.push_back({"Text", text(t)});
+        for (const ArgView arg : record.args())
             arguments.rows.push_back({"arg" + QString::number(arg.number) + " " + text(arg.name),
                                       QString::asprintf("0x%llx (%llu)", static_cast<unsigned long long>(arg.value),
                                                         static_cast<unsigned long long>(arg.value)),
@@ -248,7 +248,7 @@ void RecordInspector::rebuild()
     layout->setSpacing(blockSpacing);
 
     layout->addWidget(header(*m_record, column));
-    if (!m_record->execArgs.empty()) {
+    if (!m_record->execArgs().empty()) {
         auto *section = new QWidget(column);
         auto *sectionLayout = new QVBoxLayout(section);
         sectionLayout->setContentsMargins(0, 0, 0, 0);
@@ -326,9 +326,9 @@ QWidget *RecordInspector::header(const AuditRecord &record, QWidget *parent)
     copy->setStyleSheet("QToolButton::menu-indicator { image: none; width: 0; }");
     auto *menu = new QMenu(copy);
     menu->addAction(copyAction("Copy Record as Text", QString::fromStdString(RecordFormatter::text(record)), menu));
-    if (!record.execArgs.empty()) menu->addAction(copyAction("Copy Command Line", joinedExecArgs(record), menu));
-    if (!record.paths.empty()) menu->addAction(copyAction("Copy Paths", joinedPaths(record), menu));
-    menu->addAction(copyAction("Copy Raw Hex", QString::fromStdString(RecordFormatter::hex(record.raw, hexWidth)), menu));
+    if (!record.execArgs().empty()) menu->addAction(copyAction("Copy Command Line", joinedExecArgs(record), menu));
+    if (!record.paths().empty()) menu->addAction(copyAction("Copy Paths", joinedPaths(record), menu));
+    menu->addAction(copyAction("Copy Raw Hex", QString::fromStdString(RecordFormatter::hex(record.raw(), hexWidth)), menu));
     copy->setMenu(menu);
     firstLine->addWidget(copy);
     layout->addLayout(firstLine);
@@ -357,7 +357,7 @@ QWidget *RecordInspector::header(const AuditRecord &record, QWidget *parent)
 
 QWidget *RecordInspector::tokensBlock(const AuditRecord &record, QWidget *parent)
 {
-    const BSMParser::TokenList decoded = BSMParser::tokens(record.raw.span());
+    const BSMParser::TokenList decoded = BSMParser::tokens(record.raw());
     m_tokenCount = int(decoded.tokens.size());
 
     auto *block = new QWidget(parent);
@@ -406,11 +406,11 @@ QWidget *RecordInspector::tokensBlock(const AuditRecord &record, QWidget *parent
 
 QWidget *RecordInspector::rawBlock(const AuditRecord &record, QWidget *parent)
 {
-    auto *title = new QLabel(QString::asprintf("Raw record (%lld bytes)", static_cast<long long>(record.raw.size())));
+    auto *title = new QLabel(QString::asprintf("Raw record (%lld bytes)", static_cast<long long>(record.raw().size())));
     title->setFont(Style::headline());
     QFont hexFont = Style::monospaced(Style::body());
     hexFont.setPointSizeF(hexPointSize);
-    const QString hex = QString::fromStdString(RecordFormatter::hex(record.raw, hexWidth));
+    const QString hex = QString::fromStdString(RecordFormatter::hex(record.raw(), hexWidth));
     auto *dump = new CodePanel(hex, hexFont, false);
     dump->setObjectName("hexDump");
     dump->addAction(copyAction("Copy Raw Hex", hex, dump));

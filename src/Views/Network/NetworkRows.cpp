@@ -18,13 +18,13 @@ bool isLocalSocket(std::string_view socket)
 
 bool hasNonLocalSocket(const AuditRecord &record)
 {
-    return std::any_of(record.sockets.begin(), record.sockets.end(),
-                       [](const std::string &socket) { return !isLocalSocket(socket); });
+    return std::any_of(record.sockets().begin(), record.sockets().end(),
+                       [](const std::string_view socket) { return !isLocalSocket(socket); });
 }
 
 bool include(const AuditRecord &record, bool hideLocal, const RecordQuery &search)
 {
-    if (record.sockets.empty()) return false;
+    if (record.sockets().empty()) return false;
     if (hideLocal && !hasNonLocalSocket(record)) return false;
     return search.text().empty() || record.matches(search);
 }
@@ -119,7 +119,7 @@ std::vector<CountItem> top(const std::vector<AuditRecord> &records, const std::v
 std::vector<CountItem> destinations(const std::vector<AuditRecord> &records, const std::vector<uint32_t> &rows)
 {
     return top(records, rows,
-               [](const AuditRecord &r) { return r.sockets.empty() ? std::string() : r.sockets.front(); });
+               [](const AuditRecord &r) { return r.sockets().empty() ? std::string() : std::string(r.sockets().front()); });
 }
 
 std::vector<CountItem> processes(const std::vector<AuditRecord> &records, const std::vector<uint32_t> &rows)

@@ -16,9 +16,10 @@ constexpr std::array<const char *, NetworkTableModel::numColumns> columnTitles =
 QString joinedSockets(const AuditRecord &record)
 {
     QString text;
-    for (size_t i = 0; i < record.sockets.size(); ++i) {
+    const StringList sockets = record.sockets();
+    for (size_t i = 0; i < sockets.size(); ++i) {
         if (i > 0) text += QStringLiteral(", ");
-        text += QString::fromStdString(record.sockets[i]);
+        text += QString::fromUtf8(sockets[i]);
     }
     return text;
 }

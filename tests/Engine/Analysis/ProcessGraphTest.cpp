@@ -96,7 +96,7 @@ TEST(ProcessGraph, ImageAndCommandLine)
 TEST(ProcessGraph, ExecNodeFields)
 {
     AuditRecord r = exec(7, 12.5, 100, "/usr/bin/sudo", {"sudo", "id"});
-    SubjectInfo subject = *r.subject;
+    SubjectInfo subject = *r.subject();
     subject.auid = 501;
     subject.euid = 0;
     r.subject = subject;
@@ -170,7 +170,7 @@ TEST(ProcessGraph, Spawn)
     EXPECT_EQ(shape(result.roots), "1[2]");
 
     AuditRecord withoutChild = withChild;
-    withoutChild.args.clear();
+    withoutChild.args().clear();
     result = ProcessGraph::build({exec(1, 10, 100, "/bin/zsh"), withoutChild});
     EXPECT_EQ(byID(result, 2).pid, 100u);
     EXPECT_EQ(result.records[1].processImage, "/bin/ls") << "the spawner's pid now runs the new image";
@@ -231,7 +231,7 @@ TEST(ProcessGraph, EventCountsAndExit)
     EXPECT_FALSE(result.records[5].processImage);
 
     AuditRecord noStatus = exitOf(2, 11, 100, 0);
-    noStatus.exitStatus.reset();
+    noStatus.exitStatus().reset();
     result = ProcessGraph::build({exec(1, 10, 100, "/bin/sh"), noStatus});
     EXPECT_EQ(byID(result, 1).end, 11);
     EXPECT_FALSE(byID(result, 1).exitStatus);

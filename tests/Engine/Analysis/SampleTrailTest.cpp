@@ -41,7 +41,7 @@ TEST(SampleTrail, DecodesWithoutAFlaw)
     EXPECT_TRUE(trail.issues.empty()) << trail.issues.front().message;
     ASSERT_EQ(trail.records.size(), sampleRecords);
     for (const AuditRecord &r : trail.records) {
-        EXPECT_FALSE(r.decodeError) << "record " << r.id << ": " << *r.decodeError;
+        EXPECT_FALSE(r.decodeError()) << "record " << r.id << ": " << *r.decodeError();
         EXPECT_EQ(r.raw[5], 11) << "record " << r.id << " header version";
     }
     EXPECT_TRUE(std::is_sorted(trail.records.begin(), trail.records.end(),
@@ -73,8 +73,8 @@ TEST(SampleTrail, ReadsLikeARealMachinesDay)
     uint64_t lastPid = 0;
     for (const AuditRecord &r : trail.records) {
         if (r.event != fork && r.event != spawn) continue;
-        const auto child = std::find_if(r.args.begin(), r.args.end(), [](const ArgInfo &a) { return a.name == "child PID"; });
-        ASSERT_NE(child, r.args.end()) << r.id;
+        const auto child = std::find_if(r.args().begin(), r.args().end(), [](const ArgInfo &a) { return a.name == "child PID"; });
+        ASSERT_NE(child, r.args().end()) << r.id;
         EXPECT_GT(child->value, lastPid) << "record " << r.id;
         lastPid = child->value;
     }
@@ -83,17 +83,17 @@ TEST(SampleTrail, ReadsLikeARealMachinesDay)
     std::map<std::string, std::pair<uint32_t, uint32_t>> files;
     size_t withAttributes = 0;
     for (const AuditRecord &r : trail.records) {
-        if (r.paths.empty() || !r.fileMode) continue;
+        if (r.paths().empty() || !r.fileMode()) continue;
         ++withAttributes;
-        const std::string &path = r.paths.front();
-        const auto [it, added] = files.try_emplace(path, *r.fileMode, r.fileOwner.value_or(0));
-        EXPECT_EQ(it->second, std::pair(*r.fileMode, r.fileOwner.value_or(0))) << path << ", record " << r.id;
+        const std::string &path = r.paths().front();
+        const auto [it, added] = files.try_emplace(path, *r.fileMode(), r.fileOwner().value_or(0));
+        EXPECT_EQ(it->second, std::pair(*r.fileMode(), r.fileOwner().value_or(0))) << path << ", record " << r.id;
         if (r.event == exec || r.event == spawn) {
-            EXPECT_NE(*r.fileMode & 0111, 0u) << path << " runs, but may not";
+            EXPECT_NE(*r.fileMode() & 0111, 0u) << path << " runs, but may not";
         }
         if (r.event == chmod) {
-            const auto mode = std::find_if(r.args.begin(), r.args.end(), [](const ArgInfo &a) { return a.name == "new file mode"; });
-            ASSERT_NE(mode, r.args.end()) << r.id;
+            const auto mode = std::find_if(r.args().begin(), r.args().end(), [](const ArgInfo &a) { return a.name == "new file mode"; });
+            ASSERT_NE(mode, r.args().end()) << r.id;
             it->second.first = (it->second.first & 0170000) | uint32_t(mode->value);
         }
     }
@@ -103,15 +103,15 @@ TEST(SampleTrail, ReadsLikeARealMachinesDay)
     // One program, one code hash, wherever a copy of it runs from.
     std::map<std::string, std::string> hashes;
     for (const AuditRecord &r : trail.records)
-        if (r.identity) {
-            const auto [it, added] = hashes.try_emplace(r.identity->signingID, r.identity->cdhash);
-            EXPECT_EQ(it->second, r.identity->cdhash) << r.identity->signingID;
+        if (r.identity()) {
+            const auto [it, added] = hashes.try_emplace(r.identity()->signingID, r.identity()->cdhash);
+            EXPECT_EQ(it->second, r.identity()->cdhash) << r.identity()->signingID;
         }
     const auto copy = std::find_if(trail.records.begin(), trail.records.end(), [](const AuditRecord &r) {
-        return r.identity && !r.paths.empty() && r.paths.front() == "/Users/Shared/.zsvc-sh";
+        return r.identity() && !r.paths().empty() && r.paths().front() == "/Users/Shared/.zsvc-sh";
     });
     ASSERT_NE(copy, trail.records.end());
-    EXPECT_EQ(copy->identity->cdhash, hashes.at("com.apple.zsh"));
+    EXPECT_EQ(copy->identity()->cdhash, hashes.at("com.apple.zsh"));
 
     // Times fall anywhere within their second.
     std::map<int, size_t> byMillisecond;
@@ -120,7 +120,7 @@ TEST(SampleTrail, ReadsLikeARealMachinesDay)
 
     // The intruder's `date 0311231525` moves every later time to that night.
     const auto dateCall = std::find_if(trail.records.begin(), trail.records.end(), [](const AuditRecord &r) {
-        return !r.execArgs.empty() && r.execArgs.front() == "date";
+        return !r.execArgs().empty() && r.execArgs().front() == "date";
     });
     ASSERT_NE(dateCall, trail.records.end());
     const auto step = std::find_if(dateCall, trail.records.end(), [](const AuditRecord &r) { return r.event == settimeofday; });

@@ -78,7 +78,7 @@ TEST(LiveStreamReaderDecode, KeepsOnlyTheUnfinishedRecordForTheNextRead)
             for (size_t k = 0; k < records.size(); ++k) {
                 EXPECT_EQ(records[k].time, c.pieces[i].completed[k]);
                 EXPECT_EQ(records[k].source, -1);
-                EXPECT_EQ(records[k].paths, std::vector<std::string>{"/etc/hosts"});
+                EXPECT_EQ(records[k].paths(), std::vector<std::string>{"/etc/hosts"});
             }
             EXPECT_EQ(reader.pendingBytes(), c.pieces[i].pendingAfter);
         }
@@ -151,7 +151,7 @@ StreamOutcome readInPieces(const Bytes &bytes, const std::vector<size_t> &cuts)
     size_t from = 0;
     auto feed = [&](size_t to) {
         for (const AuditRecord &record : reader.decode({bytes.data() + from, to - from}))
-            out.records.emplace_back(record.raw.span().begin(), record.raw.span().end());
+            out.records.emplace_back(record.raw().span().begin(), record.raw().span().end());
         from = to;
     };
     for (const size_t cut : cuts) feed(cut);

@@ -168,7 +168,7 @@ TEST(BSMParser, ResyncSkipsAHeaderThatOnlyTheMainCheckWouldTake)
     // Undamaged, the same record is read normally.
     const auto clean = BSMParser::parse(std::span<const uint8_t>(odd), 1, 1, false);
     ASSERT_EQ(clean.records.size(), 1u);
-    EXPECT_EQ(clean.records[0].paths, std::vector<std::string>{"/odd"});
+    EXPECT_EQ(clean.records[0].paths(), std::vector<std::string>{"/odd"});
 }
 
 TEST(BSMParser, RecordsCarryIdsSourceAndTheirOwnBytes)
@@ -185,21 +185,21 @@ TEST(BSMParser, RecordsCarryIdsSourceAndTheirOwnBytes)
     EXPECT_EQ(first.event, 23);
     EXPECT_EQ(first.modifier, 7);
     EXPECT_DOUBLE_EQ(first.time, 1700000000.25);
-    EXPECT_EQ(first.raw.toVector(), a);
+    EXPECT_EQ(first.raw().toVector(), a);
     EXPECT_EQ(r.records[1].id, 1001);
     EXPECT_DOUBLE_EQ(r.records[1].time, 1700000001.999);
-    EXPECT_EQ(r.records[1].raw.toVector(), b);
+    EXPECT_EQ(r.records[1].raw().toVector(), b);
 
     // Windows into the caller's buffer, not copies.
-    EXPECT_EQ(first.raw.data(), buffer->data());
-    EXPECT_EQ(r.records[1].raw.data(), buffer->data() + a.size() + between.size());
+    EXPECT_EQ(first.raw().data(), buffer->data());
+    EXPECT_EQ(r.records[1].raw().data(), buffer->data() + a.size() + between.size());
 
     // From a span the bytes are copied once, into one buffer that every record shares.
     const Bytes bytes = trail({a, b});
     const auto s = BSMParser::parse(std::span<const uint8_t>(bytes), 42, 1, false);
     ASSERT_EQ(s.records.size(), 2u);
-    EXPECT_NE(s.records[0].raw.data(), bytes.data());
-    EXPECT_EQ(s.records[1].raw.data(), s.records[0].raw.data() + a.size());
+    EXPECT_NE(s.records[0].raw().data(), bytes.data());
+    EXPECT_EQ(s.records[1].raw().data(), s.records[0].raw().data() + a.size());
 }
 
 TEST(BSMParser, StandAloneFileTokenAddsTheWholeMilliseconds)
@@ -246,10 +246,10 @@ TEST(BSMParser, StreamChunksGiveTheSameRecordsAsTheWholeFile)
         ASSERT_EQ(records.size(), whole.records.size()) << "chunk " << chunk;
         for (size_t i = 0; i < records.size(); ++i) {
             EXPECT_EQ(records[i].id, whole.records[i].id);
-            EXPECT_EQ(records[i].raw.toVector(), whole.records[i].raw.toVector());
-            EXPECT_EQ(records[i].execArgs, whole.records[i].execArgs);
-            EXPECT_EQ(records[i].paths, whole.records[i].paths);
-            EXPECT_EQ(records[i].sockets, whole.records[i].sockets);
+            EXPECT_EQ(records[i].raw().toVector(), whole.records[i].raw().toVector());
+            EXPECT_EQ(records[i].execArgs(), whole.records[i].execArgs());
+            EXPECT_EQ(records[i].paths(), whole.records[i].paths());
+            EXPECT_EQ(records[i].sockets(), whole.records[i].sockets());
         }
     }
 }
@@ -274,7 +274,7 @@ TEST(BSMParser, StreamKeepsARecordStartThatResyncCannotYetExamine)
     next.insert(next.end(), record.begin() + 6, record.end());
     const auto rest = BSMParser::parse(std::span<const uint8_t>(next), -1, 1, true);
     ASSERT_EQ(rest.records.size(), 1u);
-    EXPECT_EQ(rest.records[0].paths, std::vector<std::string>{"/etc/hosts"});
+    EXPECT_EQ(rest.records[0].paths(), std::vector<std::string>{"/etc/hosts"});
     EXPECT_EQ(rest.bytesConsumed, int64_t(next.size()));
 
     // Junk with no byte that could open a record is consumed whole, so it never piles up.
@@ -324,8 +324,8 @@ TEST(BSMParser, StreamKeepsOnlyTailBytesThatResyncCouldStillAccept)
     pending.insert(pending.end(), record.begin(), record.end());
     const auto second = BSMParser::parse(std::span<const uint8_t>(pending), -1, 1, true);
     ASSERT_EQ(second.records.size(), 1u);
-    EXPECT_EQ(second.records[0].paths, std::vector<std::string>{"/etc/hosts"});
-    EXPECT_EQ(second.records[0].raw.toVector(), record);
+    EXPECT_EQ(second.records[0].paths(), std::vector<std::string>{"/etc/hosts"});
+    EXPECT_EQ(second.records[0].raw().toVector(), record);
 }
 
 AuditRecord recordFrom(const Bytes &bytes)
@@ -360,15 +360,15 @@ TEST(BSMParser, TokenEffectsOnTheRecord)
     const Case cases[] = {
         {"last subject wins", RecordBuilder(1).subject(first).subject(second),
          [](const AuditRecord &r) {
-             ASSERT_TRUE(r.subject);
-             EXPECT_EQ(r.subject->pid, 2u);
-             EXPECT_FALSE(r.target);
+             ASSERT_TRUE(r.subject());
+             EXPECT_EQ(r.subject()->pid, 2u);
+             EXPECT_FALSE(r.target());
          }},
         {"process token fills the target", RecordBuilder(1).process(first).process(second),
          [](const AuditRecord &r) {
-             EXPECT_FALSE(r.subject);
-             ASSERT_TRUE(r.target);
-             EXPECT_EQ(r.target->pid, 2u);
+             EXPECT_FALSE(r.subject());
+             ASSERT_TRUE(r.target());
+             EXPECT_EQ(r.target()->pid, 2u);
          }},
         {"return value is signed, last wins", RecordBuilder(1).returnValue(0, 5).returnValue(13, 0xFFFFFFFF),
          [](const AuditRecord &r) {
@@ -380,22 +380,22 @@ TEST(BSMParser, TokenEffectsOnTheRecord)
         {"paths, texts and args all kept in order",
          RecordBuilder(1).path("/a").text("one").arg(1, 420, "mode").path("/b").text("two").arg(2, 7, "fd"),
          [](const AuditRecord &r) {
-             EXPECT_EQ(r.paths, (std::vector<std::string>{"/a", "/b"}));
-             EXPECT_EQ(r.texts, (std::vector<std::string>{"one", "two"}));
-             EXPECT_EQ(r.args, (std::vector<ArgInfo>{{1, 420, "mode"}, {2, 7, "fd"}}));
+             EXPECT_EQ(r.paths(), (std::vector<std::string>{"/a", "/b"}));
+             EXPECT_EQ(r.texts(), (std::vector<std::string>{"one", "two"}));
+             EXPECT_EQ(r.args(), (std::vector<ArgInfo>{{1, 420, "mode"}, {2, 7, "fd"}}));
          }},
         {"first attribute wins", RecordBuilder(1).attr(0100644, 501, 20).attr(0100755, 0, 0),
          [](const AuditRecord &r) {
-             EXPECT_EQ(r.fileMode, 0100644u);
-             EXPECT_EQ(r.fileOwner, 501u);
+             EXPECT_EQ(r.fileMode(), 0100644u);
+             EXPECT_EQ(r.fileOwner(), 501u);
          }},
         {"last exec arguments win", RecordBuilder(1).execArgs({"sh"}).execArgs({"ls", "-l"}),
-         [](const AuditRecord &r) { EXPECT_EQ(r.execArgs, (std::vector<std::string>{"ls", "-l"})); }},
+         [](const AuditRecord &r) { EXPECT_EQ(r.execArgs(), (std::vector<std::string>{"ls", "-l"})); }},
         {"exit status is signed, last wins", RecordBuilder(1).exit(3).exit(0xFFFFFFFF),
-         [](const AuditRecord &r) { EXPECT_EQ(r.exitStatus, -1); }},
+         [](const AuditRecord &r) { EXPECT_EQ(r.exitStatus(), -1); }},
         {"last identity wins", RecordBuilder(1).identity(1, "com.a", "").identity(2, "com.b", "TEAM", {0xAB}),
          [](const AuditRecord &r) {
-             EXPECT_EQ(r.identity, (SigningIdentity{2, "com.b", "TEAM", "ab"}));
+             EXPECT_EQ(r.identity(), (SigningIdentity{2, "com.b", "TEAM", "ab"}));
          }},
         {"every endpoint kind, in order",
          RecordBuilder(1)
@@ -408,7 +408,7 @@ TEST(BSMParser, TokenEffectsOnTheRecord)
              .token(Token::socketEx(30, 1, 8080, loopback6, 0, any6))
              .token(Token::socketEx(2, 1, 5000, {10, 0, 0, 1}, 443, {10, 0, 0, 2})),
          [](const AuditRecord &r) {
-             EXPECT_EQ(r.sockets, (std::vector<std::string>{"127.0.0.1", "192.0.2.1:8080", "[::1]:80",
+             EXPECT_EQ(r.sockets(), (std::vector<std::string>{"127.0.0.1", "192.0.2.1:8080", "[::1]:80",
                                                             "/var/run/mDNSResponder", "5.6.7.8:22", "1.2.3.4:5000",
                                                             "::1:8080", "10.0.0.2:443"}));
          }},
@@ -416,9 +416,9 @@ TEST(BSMParser, TokenEffectsOnTheRecord)
          RecordBuilder(1).token(Token::execEnv({"A=1"})).token(ByteWriter().u8(0x2f).u32(7).take()),
          [](const AuditRecord &r) {
              EXPECT_EQ(r.tokenCount, 4);
-             EXPECT_TRUE(r.paths.empty());
-             EXPECT_TRUE(r.execArgs.empty());
-             EXPECT_FALSE(r.decodeError);
+             EXPECT_TRUE(r.paths().empty());
+             EXPECT_TRUE(r.execArgs().empty());
+             EXPECT_FALSE(r.decodeError());
          }},
     };
     for (const auto &c : cases) {
@@ -437,7 +437,7 @@ TEST(BSMParser, MakeRecordStartsFromTheHeader)
     EXPECT_EQ(r.modifier, 3);
     EXPECT_DOUBLE_EQ(r.time, 1700000000.5);
     EXPECT_EQ(r.tokenCount, 3); // header and trailer included; bytes after the trailer ignored
-    EXPECT_FALSE(r.decodeError);
+    EXPECT_FALSE(r.decodeError());
     EXPECT_EQ(r.returnStatus, 0);
     EXPECT_FALSE(r.processImage);
 
@@ -459,16 +459,16 @@ TEST(BSMParser, DecodingErrorKeepsTheRecordSoFar)
     const Bytes bytes = RecordBuilder(1).subject().token({0x76, 0, 0}).path("/never").build();
     const AuditRecord r = recordFrom(bytes);
     EXPECT_EQ(r.tokenCount, 2);
-    EXPECT_TRUE(r.subject);
-    EXPECT_TRUE(r.paths.empty());
+    EXPECT_TRUE(r.subject());
+    EXPECT_TRUE(r.paths().empty());
     const int64_t failedAt = 18 + 37;
-    EXPECT_EQ(r.decodeError, "malformed token: unsupported token type 0x76 ("
+    EXPECT_EQ(r.decodeError(), "malformed token: unsupported token type 0x76 ("
                                  + std::to_string(int64_t(bytes.size()) - failedAt) + " bytes not decoded)");
 
     // Through parse the record is kept as well, with no framing issue.
     const auto parsed = BSMParser::parse(std::span<const uint8_t>(bytes), 1, 1, false);
     ASSERT_EQ(parsed.records.size(), 1u);
-    EXPECT_TRUE(parsed.records[0].decodeError);
+    EXPECT_TRUE(parsed.records[0].decodeError());
     EXPECT_TRUE(parsed.issues.empty());
 }
 
@@ -512,14 +512,14 @@ TEST(BSMParser, RepeatedIdentitiesAreSharedNotConfused)
     const auto r = BSMParser::parse(std::span<const uint8_t>(bytes), 1, 1, false);
     ASSERT_EQ(r.records.size(), 4u);
     const std::string a(40, 'a'), b(40, 'b');
-    EXPECT_EQ(r.records[0].identity, (SigningIdentity{2, id, "TEAM", a}));
-    EXPECT_EQ(r.records[1].identity, (SigningIdentity{2, id, "TEAM", b}));
-    EXPECT_EQ(r.records[2].identity, (SigningIdentity{2, id, "TEAM", a}));
-    EXPECT_EQ(&*r.records[2].identity, &*r.records[0].identity);
+    EXPECT_EQ(r.records[0].identity(), (SigningIdentity{2, id, "TEAM", a}));
+    EXPECT_EQ(r.records[1].identity(), (SigningIdentity{2, id, "TEAM", b}));
+    EXPECT_EQ(r.records[2].identity(), (SigningIdentity{2, id, "TEAM", a}));
+    EXPECT_EQ(&*r.records[2].identity(), &*r.records[0].identity());
     // The last record ends right after its identity: still shared, still counted.
-    EXPECT_EQ(&*r.records[3].identity, &*r.records[0].identity);
+    EXPECT_EQ(&*r.records[3].identity(), &*r.records[0].identity());
     EXPECT_EQ(r.records[3].tokenCount, 2);
-    EXPECT_FALSE(r.records[3].decodeError);
+    EXPECT_FALSE(r.records[3].decodeError());
 
     // An identity cut by the end of its record is not taken from an earlier whole one.
     const Bytes whole = RecordBuilder(1).identity(2, id, "TEAM", hashA).build();
@@ -528,9 +528,9 @@ TEST(BSMParser, RepeatedIdentitiesAreSharedNotConfused)
     cutRecord[4] = uint8_t(cutRecord.size());
     const auto c = BSMParser::parse(std::span<const uint8_t>(trail({whole, cutRecord})), 1, 1, false);
     ASSERT_EQ(c.records.size(), 2u);
-    EXPECT_FALSE(c.records[1].identity);
+    EXPECT_FALSE(c.records[1].identity());
     EXPECT_EQ(c.records[1].tokenCount, 1);
-    EXPECT_TRUE(c.records[1].decodeError);
+    EXPECT_TRUE(c.records[1].decodeError());
 }
 
 TEST(BSMParser, IssuesHaveFreshIds)

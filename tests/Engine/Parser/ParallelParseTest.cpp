@@ -96,8 +96,8 @@ TEST(ParallelParse, RecordsShareTheFileBuffer)
     const auto parsed = BSMParser::parseFile(data, 1, 1, 4, 256);
     ASSERT_EQ(parsed.records.size(), 100u);
     for (const AuditRecord &r : parsed.records) {
-        EXPECT_GE(r.raw.data(), data->data());
-        EXPECT_LE(r.raw.end(), data->data() + data->size());
+        EXPECT_GE(r.raw().data(), data->data());
+        EXPECT_LE(r.raw().end(), data->data() + data->size());
     }
 }
 

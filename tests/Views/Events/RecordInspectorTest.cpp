@@ -110,7 +110,7 @@ TEST_F(RecordInspectorTest, SectionsShowEveryFieldTheRecordHas)
         {{"PID", "812"}, {"User", "bruno (70702)"}, {"Audit user", "bruno (70702)"}},
         {{"Path", "/a", true}, {"Path", "/b", true}, {"Socket", "10.0.0.1:443", true}, {"File mode", "100644", true},
          {"File owner", "ansel (70701)"}},
-        {{"Signer", QString::fromStdString(record.identity->signerDescription())},
+        {{"Signer", QString::fromStdString(record.identity()->signerDescription())},
          {"Signing ID", "com.example.tool", true},
          {"Team ID", "", true},
          {"CDHash", "c9b8d3", true}},
@@ -156,7 +156,7 @@ TEST_F(RecordInspectorTest, HeaderShowsTheEventResultAndCopies)
     copies[1]->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "ls -l");
     copies[2]->trigger();
-    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), RecordFormatter::hex(ok.raw, 16));
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), RecordFormatter::hex(ok.raw(), 16));
     auto *commandLine = inspector.widget()->findChild<QWidget *>("commandLine");
     ASSERT_NE(commandLine, nullptr);
     ASSERT_EQ(commandLine->actions().size(), 1);
@@ -197,7 +197,7 @@ TEST_F(RecordInspectorTest, TokenRowsOpenAndCloseTogether)
     auto *hex = inspector.widget()->findChild<QWidget *>("hexDump");
     ASSERT_NE(hex, nullptr);
     hex->actions()[0]->trigger();
-    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), RecordFormatter::hex(record.raw, 16));
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), RecordFormatter::hex(record.raw(), 16));
 }
 
 TEST_F(RecordInspectorTest, UndecodableBytesListWhatDecodedAndTheError)
@@ -208,7 +208,7 @@ TEST_F(RecordInspectorTest, UndecodableBytesListWhatDecodedAndTheError)
     inspector.setRecord(broken);
     EXPECT_EQ(labelText(inspector, "tokensTitle"), "Tokens (2)");
     EXPECT_EQ(tokenRows(inspector), 2);
-    const BSMParser::TokenList decoded = BSMParser::tokens(broken.raw.span());
+    const BSMParser::TokenList decoded = BSMParser::tokens(broken.raw().span());
     ASSERT_TRUE(decoded.error);
     EXPECT_EQ(labelText(inspector, "decodeError"), QString::fromStdString(*decoded.error));
 

@@ -1,0 +1,247 @@
+#include "Engine/Record/RecordBuilder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+namespace {
+
+// Blocks big enough that allocating them costs nothing per record, small enough that the unused
+// end of the last one wastes little.
+constexpr size_t smallestBlock = 256;
+constexpr size_t largestBlock = size_t(1) << 20;
+// The dedup table is a cache: past this many subjects it starts over.
+constexpr size_t maximumSharedSubjects = 4096;
+
+void write32(uint8_t *&p, uint32_t value)
+{
+    std::memcpy(p, &value, sizeof value);
+    p += sizeof value;
+}
+
+} // namespace
+
+size_t RecordBuilder::SubjectHash::operator()(const SubjectInfo &s) const noexcept
+{
+    size_t seed = std::hash<std::string>()(s.terminalAddress);
+    for (const uint64_t field : {uint64_t(s.auid), uint64_t(s.euid), uint64_t(s.egid), uint64_t(s.ruid),
+                                 uint64_t(s.rgid), uint64_t(s.pid), uint64_t(s.sid), s.terminalPort})
+        seed ^= std::hash<uint64_t>()(field) + 0x9e3779b97f4a7c15ull + (seed << 6) + (seed >> 2);
+    return seed;
+}
+
+RecordBuilder::RecordBuilder(TrailBytes bytes, size_t expectedBytes)
+    : m_storage(std::make_shared<RecordStorage>())
+    // Parts take about half of what the records' bytes do.
+    , m_blockSize(std::clamp(expectedBytes / 2, smallestBlock, largestBlock))
+{
+    m_storage->m_bytes = std::move(bytes);
+}
+
+RecordBuilder::Pending RecordBuilder::keep(std::string_view text)
+{
+    const Pending pending{uint32_t(m_chars.size()), uint32_t(text.size())};
+    m_chars.append(text);
+    return pending;
+}
+
+void RecordBuilder::addText(RecordParts::List list, std::string_view text)
+{
+    m_lists[list].push_back(keep(text));
+}
+
+void RecordBuilder::addArg(uint8_t number, uint64_t value, std::string_view name)
+{
+    m_args.push_back({number, value, keep(name)});
+}
+
+void RecordBuilder::setExecArgs(const std::vector<std::string> &args)
+{
+    m_lists[RecordParts::execArgs].clear();
+    for (const std::string &arg : args) addText(RecordParts::execArgs, arg);
+}
+
+uint32_t RecordBuilder::setIdentity(const SigningIdentity &identity)
+{
+    m_storage->m_identities.push_back(identity);
+    m_identity = uint32_t(m_storage->m_identities.size() - 1);
+    return m_identity;
+}
+
+void RecordBuilder::setFile(std::optional<uint32_t> mode, std::optional<uint32_t> owner)
+{
+    m_fileMode = mode;
+    m_fileOwner = owner;
+}
+
+void RecordBuilder::setDecodeError(std::string_view error)
+{
+    m_decodeError = keep(error);
+}
+
+uint32_t RecordBuilder::share(const SubjectInfo &subject)
+{
+    if (const auto found = m_subjectIndex.find(subject); found != m_subjectIndex.end()) return found->second;
+    if (m_subjectIndex.size() >= maximumSharedSubjects) m_subjectIndex.clear();
+    m_storage->m_subjects.push_back(subject);
+    const uint32_t index = uint32_t(m_storage->m_subjects.size() - 1);
+    m_subjectIndex.emplace(subject, index);
+    return index;
+}
+
+uint8_t *RecordBuilder::allocate(size_t size, uint64_t &location)
+{
+    // Parts start four-aligned; their fields are read with memcpy, so nothing needs more.
+    const size_t start = (m_blockUsed + 3) & ~size_t(3);
+    if (m_storage->m_blocks.empty() || start + size > m_blockCapacity) {
+        m_blockCapacity = std::max(size, m_blockSize);
+        m_storage->m_blocks.push_back(std::make_unique_for_overwrite<uint8_t[]>(m_blockCapacity));
+        m_blockUsed = size;
+        location = uint64_t(m_storage->m_blocks.size() - 1) << 32;
+        return m_storage->m_blocks.back().get();
+    }
+    m_blockUsed = start + size;
+    location = (uint64_t(m_storage->m_blocks.size() - 1) << 32) | start;
+    return m_storage->m_blocks.back().get() + start;
+}
+
+void RecordBuilder::finish(AuditRecord &record, size_t rawOffset, size_t rawSize)
+{
+    record.m_storage = m_storage;
+    record.m_rawOffset = rawOffset;
+    record.m_rawSize = uint32_t(rawSize);
+    record.m_subject = m_subject;
+    record.m_target = m_target;
+    record.m_identity = m_identity;
+
+    size_t texts = m_args.size() + (m_decodeError ? 1 : 0);
+    size_t characters = 0;
+    for (const auto &list : m_lists) {
+        texts += list.size();
+        for (const Pending &text : list) characters += text.length;
+    }
+    for (const PendingArg &arg : m_args) characters += arg.name.length;
+    if (m_decodeError) characters += m_decodeError->length;
+    const uint32_t flags = (m_exitStatus ? RecordParts::hasExitStatus : 0) | (m_fileMode ? RecordParts::hasFileMode : 0)
+        | (m_fileOwner ? RecordParts::hasFileOwner : 0) | (m_decodeError ? RecordParts::hasDecodeError : 0);
+
+    if (texts == 0 && flags == 0) {
+        record.m_parts = AuditRecord::noParts;
+    } else {
+        const size_t scalars = 4 * size_t(std::popcount(flags & 7u));
+        const size_t refsAt = RecordParts::headerSize + scalars;
+        const size_t valuesAt = refsAt + 8 * texts;
+        const size_t numbersAt = valuesAt + 8 * m_args.size();
+        const size_t charactersAt = numbersAt + m_args.size();
+        uint8_t *const parts = allocate(charactersAt + characters, record.m_parts);
+
+        uint8_t *p = parts;
+        for (const auto &list : m_lists) write32(p, uint32_t(list.size()));
+        write32(p, uint32_t(m_args.size()));
+        write32(p, flags);
+        if (m_exitStatus) write32(p, uint32_t(*m_exitStatus));
+        if (m_fileMode) write32(p, *m_fileMode);
+        if (m_fileOwner) write32(p, *m_fileOwner);
+
+        uint8_t *ref = parts + refsAt;
+        size_t at = charactersAt;
+        const auto copy = [&](const Pending &text) {
+            write32(ref, uint32_t(at));
+            write32(ref, text.length);
+            if (text.length) std::memcpy(parts + at, m_chars.data() + text.offset, text.length);
+            at += text.length;
+        };
+        for (const auto &list : m_lists)
+            for (const Pending &text : list) copy(text);
+        for (const PendingArg &arg : m_args) copy(arg.name);
+        if (m_decodeError) copy(*m_decodeError);
+        for (size_t i = 0; i < m_args.size(); ++i) {
+            std::memcpy(parts + valuesAt + 8 * i, &m_args[i].value, 8);
+            parts[numbersAt + i] = m_args[i].number;
+        }
+    }
+    discard();
+}
+
+void RecordBuilder::discard()
+{
+    m_chars.clear();
+    for (auto &list : m_lists) list.clear();
+    m_args.clear();
+    m_exitStatus.reset();
+    m_fileMode.reset();
+    m_fileOwner.reset();
+    m_decodeError.reset();
+    m_subject = m_target = m_identity = UINT32_MAX;
+}
+
+std::shared_ptr<const RecordStorage> RecordBuilder::storage()
+{
+    if (!m_storage->m_blocks.empty() && m_blockUsed < m_blockCapacity) {
+        auto trimmed = std::make_unique_for_overwrite<uint8_t[]>(m_blockUsed);
+        std::memcpy(trimmed.get(), m_storage->m_blocks.back().get(), m_blockUsed);
+        m_storage->m_blocks.back() = std::move(trimmed);
+        m_blockCapacity = m_blockUsed;
+    }
+    m_storage->m_subjects.shrink_to_fit();
+    m_storage->m_identities.shrink_to_fit();
+    return m_storage;
+}
+
+AuditRecord RecordContent::record() const
+{
+    auto bytes = std::make_shared<const std::vector<uint8_t>>(raw);
+    RecordBuilder builder(bytes, raw.size());
+    AuditRecord record;
+    record.id = id;
+    record.source = source;
+    record.event = event;
+    record.modifier = modifier;
+    record.time = time;
+    record.returnStatus = returnStatus;
+    record.returnValue = returnValue;
+    record.tokenCount = tokenCount;
+    if (processImage) record.processImage = *processImage;
+    for (const std::string &path : paths) builder.addPath(path);
+    for (const std::string &text : texts) builder.addText(text);
+    for (const std::string &socket : sockets) builder.addSocket(socket);
+    for (const ArgInfo &arg : args) builder.addArg(arg.number, arg.value, arg.name);
+    builder.setExecArgs(execArgs);
+    if (subject) builder.setSubject(*subject);
+    if (target) builder.setTarget(*target);
+    if (identity) builder.setIdentity(*identity);
+    if (exitStatus) builder.setExitStatus(*exitStatus);
+    builder.setFile(fileMode, fileOwner);
+    if (decodeError) builder.setDecodeError(*decodeError);
+    builder.finish(record, 0, raw.size());
+    builder.storage();
+    return record;
+}
+
+RecordContent RecordContent::of(const AuditRecord &record)
+{
+    RecordContent content;
+    content.id = record.id;
+    content.source = record.source;
+    content.event = record.event;
+    content.modifier = record.modifier;
+    content.time = record.time;
+    content.raw.assign(record.raw().begin(), record.raw().end());
+    if (record.subject()) content.subject = *record.subject();
+    if (record.target()) content.target = *record.target();
+    content.returnStatus = record.returnStatus;
+    content.returnValue = record.returnValue;
+    content.paths = record.paths().toVector();
+    content.texts = record.texts().toVector();
+    content.args = record.args().toVector();
+    content.execArgs = record.execArgs().toVector();
+    content.sockets = record.sockets().toVector();
+    if (record.identity()) content.identity = *record.identity();
+    content.exitStatus = record.exitStatus();
+    content.fileMode = record.fileMode();
+    content.fileOwner = record.fileOwner();
+    content.tokenCount = record.tokenCount;
+    if (const auto error = record.decodeError()) content.decodeError = std::string(*error);
+    if (record.processImage) content.processImage = *record.processImage;
+    return content;
+}
