@@ -3,6 +3,7 @@
 // how many heap blocks one table cell's data() takes. Figures are printed, not asserted: run
 // EventsBench from a release build.
 
+#include "Engine/Record/RecordBuilder.h"
 #include "Store/AuditStore.h"
 #include "Views/Events/EventsTableModel.h"
 #include "Views/Events/EventsView.h"
@@ -90,6 +91,7 @@ std::vector<AuditRecord> makeRecords()
     std::vector<Boxed<std::string>> boxedImages;
     for (const char *image : images) boxedImages.emplace_back(std::string(image));
     std::vector<AuditRecord> records(recordCount);
+    RecordBuilder builder(nullptr, recordCount * 64);
     uint64_t state = 0x5eed;
     for (size_t i = 0; i < recordCount; ++i) {
         state ^= state << 13;
@@ -104,15 +106,17 @@ std::vector<AuditRecord> makeRecords()
         s.pid = 100 + uint32_t(state >> 16) % 400;
         s.sid = 100001;
         s.terminalAddress = "0.0.0.0";
-        r.subject = s;
+        builder.setSubject(s);
         r.processImage = boxedImages[(state >> 20) % boxedImages.size()];
         r.returnStatus = (state >> 24) % 10 == 0 ? 13 : 0;
         if (r.event == 23) {
-            r.execArgs = {images[(state >> 28) % images.size()], "--verbose", std::to_string(i % 1000)};
+            builder.setExecArgs({images[(state >> 28) % images.size()], "--verbose", std::to_string(i % 1000)});
         } else {
-            r.paths = {paths[(state >> 28) % paths.size()]};
+            builder.addPath(paths[(state >> 28) % paths.size()]);
         }
+        builder.finish(r, 0, 0);
     }
+    builder.trim();
     return records;
 }
 

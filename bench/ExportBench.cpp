@@ -1,6 +1,7 @@
 // Exports 1,000,000 records to CSV and JSON. Reports throughput (bytes_per_second) and memory:
 // records_MB is the resident size once the records are built, export_peak_MB how far the peak
 // resident size rose during the export itself, which should stay near the writer's buffer.
+#include "Engine/Record/RecordBuilder.h"
 #include "Engine/Export/EventExporter.h"
 
 #include <benchmark/benchmark.h>
@@ -38,6 +39,7 @@ const std::vector<AuditRecord> &records()
 {
     static const std::vector<AuditRecord> all = [] {
         std::vector<AuditRecord> list(recordCount);
+        RecordBuilder builder(nullptr, recordCount * 64);
         for (size_t i = 0; i < list.size(); ++i) {
             AuditRecord &r = list[i];
             r.id = static_cast<int64_t>(i + 1);
@@ -49,30 +51,33 @@ const std::vector<AuditRecord> &records()
             s.pid = static_cast<uint32_t>(1000 + i % 5000);
             s.sid = 100017;
             s.terminalAddress = i % 3 == 0 ? "10.0.0.5" : "0.0.0.0";
-            r.subject = s;
+            builder.setSubject(s);
             r.processImage = i % 2 ? "/usr/bin/ssh" : "/bin/zsh";
             switch (i % 4) {
             case 0:
                 r.event = 23;
-                r.execArgs = {"ssh", "-o", "StrictHostKeyChecking=no", "user@host.example", "uptime"};
-                r.paths = {"/usr/bin/ssh", "/usr/lib/dyld"};
+                builder.setExecArgs({"ssh", "-o", "StrictHostKeyChecking=no", "user@host.example", "uptime"});
+                builder.addPath("/usr/bin/ssh");
+                builder.addPath("/usr/lib/dyld");
                 break;
             case 1:
                 r.event = 72;
-                r.paths = {"/Users/orvik/Library/Preferences/com.example.settings.plist"};
+                builder.addPath("/Users/orvik/Library/Preferences/com.example.settings.plist");
                 r.returnStatus = i % 9 == 0 ? 13 : 0;
                 break;
             case 2:
                 r.event = 43190;
-                r.sockets = {"192.168.1.20:443"};
-                r.texts = {"connect, retry \"2\""};
+                builder.addSocket("192.168.1.20:443");
+                builder.addText("connect, retry \"2\"");
                 break;
             default:
                 r.event = 6152;
-                r.texts = {"successful login orvik"};
+                builder.addText("successful login orvik");
                 break;
             }
+            builder.finish(r, 0, 0);
         }
+        builder.trim();
         return list;
     }();
     return all;

@@ -3,6 +3,7 @@
 // search or the root-only switch. Figures are printed, not asserted: run ProcessesBench from a
 // release build.
 
+#include "Engine/Record/RecordBuilder.h"
 #include "Store/AuditStore.h"
 #include "Views/Processes/ProcessModels.h"
 #include "Views/Processes/ProcessRows.h"
@@ -51,6 +52,7 @@ std::vector<AuditRecord> makeRecords()
         "/usr/bin/ssh", "/usr/local/bin/python3", "/bin/ls", "/usr/bin/curl", "/private/tmp/.agent",
         "/usr/libexec/xpcproxy", "/usr/bin/login", "/sbin/launchd"};
     std::vector<AuditRecord> records;
+    RecordBuilder builder(nullptr, processCount * 128);
     records.reserve(2 * processCount);
     uint64_t state = 0x5eed;
     const auto next = [&] {
@@ -70,8 +72,9 @@ std::vector<AuditRecord> makeRecords()
         s.auid = 501;
         s.euid = 501;
         s.pid = parent;
-        fork.subject = s;
-        fork.args.push_back(ArgInfo{1, pid, "child PID"});
+        builder.setSubject(s);
+        builder.addArg(1, pid, "child PID");
+        builder.finish(fork, 0, 0);
         records.push_back(std::move(fork));
 
         AuditRecord exec;
@@ -79,12 +82,14 @@ std::vector<AuditRecord> makeRecords()
         exec.time = time + 0.001;
         s.pid = pid;
         s.euid = next() % 5 == 0 ? 0 : 501;
-        exec.subject = s;
+        builder.setSubject(s);
         const char *image = images[next() % images.size()];
-        exec.paths = {image};
-        exec.execArgs = {image, "--flag", std::to_string(i % 977)};
+        builder.addPath(image);
+        builder.setExecArgs({image, "--flag", std::to_string(i % 977)});
+        builder.finish(exec, 0, 0);
         records.push_back(std::move(exec));
     }
+    builder.trim();
     return records;
 }
 

@@ -85,25 +85,39 @@ BenchTrail::Bytes smallRecordTrail()
     return trail;
 }
 
+// Two million records of a header alone, 18 bytes: what a record costs beyond its bytes.
+BenchTrail::Bytes tinyRecordTrail()
+{
+    BenchTrail::Bytes trail;
+    trail.reserve(2 * smallRecords * 18);
+    for (uint32_t i = 0; i < 2 * smallRecords; ++i) {
+        const BenchTrail::Bytes record = TestBSM::Token::header(18, 72, 1714564800 + i / 1000, i % 1000);
+        trail.insert(trail.end(), record.begin(), record.end());
+    }
+    return trail;
+}
+
 class Trails {
 public:
     Trails()
     {
-        for (int i = 0; i < 3; ++i) {
-            const BenchTrail::Bytes bytes = i < 2 ? BenchTrail::make(trailBytes, 0x5eed + uint64_t(i)) : smallRecordTrail();
+        for (int i = 0; i < 4; ++i) {
+            const BenchTrail::Bytes bytes = i < 2 ? BenchTrail::make(trailBytes, 0x5eed + uint64_t(i))
+                : i == 2                        ? smallRecordTrail()
+                                                : tinyRecordTrail();
             m_bytes[i] = double(bytes.size());
             QFile file(url(i).toLocalFile());
             file.open(QIODevice::WriteOnly);
             file.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
         }
     }
-    // 0 and 1: the mix; 2: the small records.
+    // 0 and 1: the mix; 2: the small records; 3: the tiny ones.
     QUrl url(int i) const { return QUrl::fromLocalFile(m_dir.filePath(QString("trail-%1.bsm").arg(i))); }
     double bytes(int i) const { return m_bytes[i]; }
 
 private:
     QTemporaryDir m_dir;
-    double m_bytes[3] = {};
+    double m_bytes[4] = {};
 };
 
 const Trails &trails()
@@ -140,6 +154,8 @@ void measure(benchmark::State &state, const std::function<void(AuditStore &)> &p
     state.counters["held MB"] = held;
     state.counters["held bytes/record"] =
         store->records().empty() ? 0 : held * double(1 << 20) / double(store->records().size());
+    state.counters["beyond trail bytes/record"] =
+        store->records().empty() ? 0 : (held * double(1 << 20) - trailBytesHeld) / double(store->records().size());
     state.counters["peak MB"] = peak;
     state.counters["held/trail"] = held * double(1 << 20) / trailBytesHeld;
     state.counters["peak/trail"] = peak * double(1 << 20) / trailBytesHeld;
@@ -182,6 +198,15 @@ void openSmallRecords(benchmark::State &state)
             trails().bytes(2));
 }
 BENCHMARK(openSmallRecords)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Held beyond the trail's own bytes, per record, is what the tiny records show.
+void openTinyRecords(benchmark::State &state)
+{
+    measure(state, [](AuditStore &) {},
+            [](AuditStore &store) { return store.open({trails().url(3)}, TrailSource::Kind::file); },
+            trails().bytes(3));
+}
+BENCHMARK(openTinyRecords)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The steps of one load as the store runs them, each timed: reading the file, decoding it, the
 // sort, the process tree, and the detections beside the statistics and the id index.
@@ -226,6 +251,7 @@ void loadPhases(benchmark::State &state, int trail)
 }
 BENCHMARK_CAPTURE(loadPhases, mix, 0)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(loadPhases, smallRecords, 2)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(loadPhases, tinyRecords, 3)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

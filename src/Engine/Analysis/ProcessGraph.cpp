@@ -266,6 +266,8 @@ Result build(std::vector<AuditRecord> records)
         }
     }
 
+    // The list is kept for as long as the analysis: let it hold no room to grow.
+    nodes.shrink_to_fit();
     std::vector<ProcessNode> roots = tree(nodes);
     return Result{std::move(records), std::move(nodes), std::move(roots)};
 }

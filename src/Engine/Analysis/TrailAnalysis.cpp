@@ -76,7 +76,10 @@ TrailAnalysis TrailAnalysis::of(std::vector<AuditRecord> records,
     sortByTime(records, threads);
     ProcessGraph::Result tree = ProcessGraph::build(std::move(records));
     TrailAnalysis analysis;
-    auto detect = [&] { analysis.findings = Detections::run(tree.records); };
+    auto detect = [&] {
+        analysis.findings = Detections::run(tree.records);
+        analysis.findings.shrink_to_fit();
+    };
     if (alongside && threads > 1) {
         Parallel::both(detect, [&] { alongside(tree.records); });
     } else {

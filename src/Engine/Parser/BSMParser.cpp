@@ -248,7 +248,7 @@ void parseRange(const std::shared_ptr<const std::vector<uint8_t>> &data, int64_t
         ~Trim()
         {
             try {
-                builder.storage();
+                builder.trim();
             } catch (const std::bad_alloc &) {
                 // Untrimmed storage is only larger.
             }
@@ -454,7 +454,7 @@ std::optional<AuditRecord> makeRecord(std::span<const uint8_t> bytes, int64_t id
     RecordBuilder builder(buffer, buffer->size());
     std::optional<AuditRecord> record(std::in_place);
     if (!buildRecord(*record, builder, buffer->data(), 0, buffer->size(), id, source, nullptr)) return std::nullopt;
-    builder.storage();
+    builder.trim();
     return record;
 }
 

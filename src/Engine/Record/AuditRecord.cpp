@@ -30,25 +30,16 @@ bool anyContains(const StringList &items, const CaseFold::Needle &needle)
 ArgList AuditRecord::args() const
 {
     const uint8_t *p = parts();
-    if (!p) return {};
-    uint32_t texts = 0;
-    for (uint32_t l = 0; l < RecordParts::args; ++l) texts += RecordParts::read32(p + 4 * l);
-    const uint32_t count = RecordParts::read32(p + 4 * RecordParts::args);
-    const uint32_t flags = RecordParts::read32(p + 4 * RecordParts::listCount);
-    const uint8_t *const refsStart = refs(p);
-    const size_t allRefs = size_t(texts) + count + ((flags & RecordParts::hasDecodeError) ? 1 : 0);
-    const uint8_t *const values = refsStart + 8 * allRefs;
-    return {p, refsStart + 8 * size_t(texts), values, values + 8 * size_t(count), count};
+    return p ? ArgList(RecordParts::Layout(p)) : ArgList();
 }
 
 std::optional<uint32_t> AuditRecord::scalar(RecordParts::Flag flag) const
 {
     const uint8_t *p = parts();
-    if (!p) return std::nullopt;
-    const uint32_t flags = RecordParts::read32(p + 4 * RecordParts::listCount);
-    if (!(flags & flag)) return std::nullopt;
-    const int before = std::popcount(flags & (uint32_t(flag) - 1));
-    return RecordParts::read32(p + RecordParts::headerSize + 4 * size_t(before));
+    if (!p || !(p[0] & flag)) return std::nullopt;
+    const RecordParts::Layout layout(p);
+    const int before = std::popcount(unsigned(layout.flags & (flag - 1u)));
+    return RecordParts::read32(layout.scalars + 4 * size_t(before));
 }
 
 std::optional<int32_t> AuditRecord::exitStatus() const
@@ -64,12 +55,9 @@ std::optional<uint32_t> AuditRecord::fileOwner() const { return scalar(RecordPar
 std::optional<std::string_view> AuditRecord::decodeError() const
 {
     const uint8_t *p = parts();
-    if (!p) return std::nullopt;
-    const uint32_t flags = RecordParts::read32(p + 4 * RecordParts::listCount);
-    if (!(flags & RecordParts::hasDecodeError)) return std::nullopt;
-    uint32_t before = 0;
-    for (uint32_t l = 0; l < RecordParts::listCount; ++l) before += RecordParts::read32(p + 4 * l);
-    return RecordParts::text(p, refs(p) + 8 * size_t(before));
+    if (!p || !(p[0] & RecordParts::hasDecodeError)) return std::nullopt;
+    const RecordParts::Layout layout(p);
+    return RecordParts::text(layout.ends, layout.chars, layout.first(RecordParts::listCount));
 }
 
 std::string AuditRecord::processName() const

@@ -5,6 +5,7 @@
 #include "Engine/Record/RecordQuery.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // User and group ids of 0xFFFFFFFF mean "unset" throughout the audit format.
@@ -73,6 +75,10 @@ struct ArgView {
 // Written while its records are built, then never changed.
 class RecordStorage {
 public:
+    RecordStorage() = default;
+    RecordStorage(const RecordStorage &) = delete;
+    RecordStorage &operator=(const RecordStorage &) = delete;
+
     const uint8_t *bytes() const { return m_bytes ? m_bytes->data() : nullptr; }
     const uint8_t *block(uint32_t index) const { return m_blocks[index].get(); }
     const SubjectInfo &subject(uint32_t index) const { return m_subjects[index]; }
@@ -80,23 +86,65 @@ public:
 
 private:
     friend class RecordBuilder;
+    friend class StorageRef;
+    // Counted by hand: a record holds one pointer, not a shared_ptr's two.
+    mutable std::atomic<uint32_t> m_references{0};
     TrailBytes m_bytes;
     std::vector<std::unique_ptr<uint8_t[]>> m_blocks;
     std::vector<SubjectInfo> m_subjects;
     std::vector<SigningIdentity> m_identities;
 };
 
+// A counted reference to a storage, as small as a pointer.
+class StorageRef {
+public:
+    StorageRef() = default;
+    explicit StorageRef(RecordStorage *storage) : m_storage(storage) { retain(); }
+    StorageRef(const StorageRef &other) : m_storage(other.m_storage) { retain(); }
+    StorageRef(StorageRef &&other) noexcept : m_storage(std::exchange(other.m_storage, nullptr)) {}
+    StorageRef &operator=(const StorageRef &other)
+    {
+        StorageRef copy(other);
+        std::swap(m_storage, copy.m_storage);
+        return *this;
+    }
+    StorageRef &operator=(StorageRef &&other) noexcept
+    {
+        StorageRef taken(std::move(other));
+        std::swap(m_storage, taken.m_storage);
+        return *this;
+    }
+    ~StorageRef()
+    {
+        if (m_storage && m_storage->m_references.fetch_sub(1, std::memory_order_acq_rel) == 1) delete m_storage;
+    }
+
+    const RecordStorage *operator->() const { return m_storage; }
+    explicit operator bool() const { return m_storage != nullptr; }
+
+private:
+    void retain()
+    {
+        if (m_storage) m_storage->m_references.fetch_add(1, std::memory_order_relaxed);
+    }
+    RecordStorage *m_storage = nullptr;
+};
+
 namespace RecordParts {
 
 // A record's parts are one packed run of bytes in a storage block:
-//   u32 counts[5] (paths, texts, exec args, sockets, args), u32 flags,
-//   the optional scalars the flags name (exit status, file mode, file owner), each four bytes,
-//   a (u32 offset from the run's start, u32 length) pair per text, in list order, the arguments'
-//   names and the decoding error last, then u64 values and u8 numbers of the arguments, then
-//   the characters.
+//   a header: one byte of flags, then the counts of paths, texts, sockets and args in a nibble
+//   each and of exec args in a byte; or, with `wide` set, three spare bytes and five u32 counts
+//   (paths, texts, exec args, sockets, args);
+//   the optional scalars the flags name (exit status, file mode, file owner), four bytes each;
+//   the u32 end offset of every text counted from the first character, in list order (paths,
+//   texts, exec args, sockets, the arguments' names, the decoding error), each text starting
+//   where the one before ends;
+//   the arguments' u64 values, then their u8 numbers, then the characters.
+// Nothing in it is aligned; it is read with memcpy.
 enum List : uint32_t { paths, texts, execArgs, sockets, args, listCount };
-enum Flag : uint32_t { hasExitStatus = 1, hasFileMode = 2, hasFileOwner = 4, hasDecodeError = 8 };
-inline constexpr size_t headerSize = 4 * (listCount + 1);
+enum Flag : uint8_t { hasExitStatus = 1, hasFileMode = 2, hasFileOwner = 4, hasDecodeError = 8, wide = 16 };
+inline constexpr uint32_t narrowLimit[listCount] = {15, 15, 255, 15, 15};
 
 inline uint32_t read32(const uint8_t *p)
 {
@@ -112,10 +160,52 @@ inline uint64_t read64(const uint8_t *p)
     return value;
 }
 
-inline std::string_view text(const uint8_t *parts, const uint8_t *ref)
+// Text i of a run whose end offsets and characters start at `ends` and `chars`.
+inline std::string_view text(const uint8_t *ends, const uint8_t *chars, size_t i)
 {
-    return {reinterpret_cast<const char *>(parts) + read32(ref), read32(ref + 4)};
+    const uint32_t begin = i ? read32(ends + 4 * (i - 1)) : 0;
+    return {reinterpret_cast<const char *>(chars) + begin, read32(ends + 4 * i) - begin};
 }
+
+// Where everything of one run is.
+struct Layout {
+    uint32_t counts[listCount] = {};
+    uint8_t flags = 0;
+    const uint8_t *scalars = nullptr;
+    const uint8_t *ends = nullptr;
+    const uint8_t *values = nullptr;
+    const uint8_t *numbers = nullptr;
+    const uint8_t *chars = nullptr;
+
+    explicit Layout(const uint8_t *p)
+    {
+        flags = p[0];
+        if (flags & wide) {
+            for (uint32_t l = 0; l < listCount; ++l) counts[l] = read32(p + 4 + 4 * l);
+            scalars = p + 4 + 4 * listCount;
+        } else {
+            counts[paths] = p[1] & 15u;
+            counts[texts] = p[1] >> 4;
+            counts[sockets] = p[2] & 15u;
+            counts[args] = p[2] >> 4;
+            counts[execArgs] = p[3];
+            scalars = p + 4;
+        }
+        ends = scalars + 4 * std::popcount(unsigned(flags & 7u));
+        uint32_t all = (flags & hasDecodeError) ? 1 : 0;
+        for (const uint32_t count : counts) all += count;
+        values = ends + 4 * size_t(all);
+        numbers = values + 8 * size_t(counts[args]);
+        chars = numbers + counts[args];
+    }
+    // The index of the list's first text among all of the run's texts.
+    uint32_t first(uint32_t list) const
+    {
+        uint32_t before = 0;
+        for (uint32_t l = 0; l < list; ++l) before += counts[l];
+        return before;
+    }
+};
 
 } // namespace RecordParts
 
@@ -166,11 +256,12 @@ public:
     using const_iterator = iterator;
 
     StringList() = default;
-    StringList(const uint8_t *parts, const uint8_t *refs, uint32_t count) : m_parts(parts), m_refs(refs), m_count(count) {}
+    StringList(const uint8_t *ends, const uint8_t *chars, uint32_t first, uint32_t count)
+        : m_ends(ends), m_chars(chars), m_first(first), m_count(count) {}
 
     size_t size() const { return m_count; }
     bool empty() const { return m_count == 0; }
-    std::string_view operator[](size_t i) const { return RecordParts::text(m_parts, m_refs + 8 * i); }
+    std::string_view operator[](size_t i) const { return RecordParts::text(m_ends, m_chars, m_first + i); }
     std::string_view front() const { return (*this)[0]; }
     std::string_view back() const { return (*this)[m_count - 1]; }
     iterator begin() const { return {*this, 0}; }
@@ -187,8 +278,9 @@ public:
     }
 
 private:
-    const uint8_t *m_parts = nullptr;
-    const uint8_t *m_refs = nullptr;
+    const uint8_t *m_ends = nullptr;
+    const uint8_t *m_chars = nullptr;
+    uint32_t m_first = 0;
     uint32_t m_count = 0;
 };
 
@@ -200,14 +292,15 @@ public:
     using const_iterator = iterator;
 
     ArgList() = default;
-    ArgList(const uint8_t *parts, const uint8_t *refs, const uint8_t *values, const uint8_t *numbers, uint32_t count)
-        : m_parts(parts), m_refs(refs), m_values(values), m_numbers(numbers), m_count(count) {}
+    explicit ArgList(const RecordParts::Layout &layout)
+        : m_ends(layout.ends), m_chars(layout.chars), m_values(layout.values), m_numbers(layout.numbers)
+        , m_first(layout.first(RecordParts::args)), m_count(layout.counts[RecordParts::args]) {}
 
     size_t size() const { return m_count; }
     bool empty() const { return m_count == 0; }
     ArgView operator[](size_t i) const
     {
-        return {m_numbers[i], RecordParts::read64(m_values + 8 * i), RecordParts::text(m_parts, m_refs + 8 * i)};
+        return {m_numbers[i], RecordParts::read64(m_values + 8 * i), RecordParts::text(m_ends, m_chars, m_first + i)};
     }
     ArgView front() const { return (*this)[0]; }
     iterator begin() const { return {*this, 0}; }
@@ -229,10 +322,11 @@ public:
     }
 
 private:
-    const uint8_t *m_parts = nullptr;
-    const uint8_t *m_refs = nullptr;
+    const uint8_t *m_ends = nullptr;
+    const uint8_t *m_chars = nullptr;
     const uint8_t *m_values = nullptr;
     const uint8_t *m_numbers = nullptr;
+    uint32_t m_first = 0;
     uint32_t m_count = 0;
 };
 
@@ -251,10 +345,26 @@ struct AuditRecord {
     uint16_t modifier = 0;
     uint8_t returnStatus = 0;
 
+private:
+    // Declared here so they fill the space after the fields above: a record takes 96 bytes.
+    static constexpr uint32_t none = UINT32_MAX;
+    static constexpr uint64_t noParts = UINT64_MAX;
+    // Records are at most 16 MiB, so a size takes 25 bits and leaves 39 for the offset.
+    static constexpr int rawSizeBits = 25;
+    uint32_t m_subject = none;
+    uint32_t m_target = none;
+    uint32_t m_identity = none;
+    StorageRef m_storage;
+    uint64_t m_raw = 0; // offset << rawSizeBits | size
+    uint64_t m_parts = noParts; // block index << 32 | offset in the block
+
+public:
+
     // The record's own bytes.
     std::span<const uint8_t> raw() const
     {
-        return m_storage ? std::span<const uint8_t>(m_storage->bytes() + m_rawOffset, m_rawSize)
+        return m_storage ? std::span<const uint8_t>(m_storage->bytes() + (m_raw >> rawSizeBits),
+                                                    m_raw & ((uint64_t(1) << rawSizeBits) - 1))
                          : std::span<const uint8_t>();
     }
     const SubjectInfo *subject() const { return m_subject == none ? nullptr : &m_storage->subject(m_subject); }
@@ -287,39 +397,18 @@ struct AuditRecord {
 
 private:
     friend class RecordBuilder;
-    static constexpr uint32_t none = UINT32_MAX;
-    static constexpr uint64_t noParts = UINT64_MAX;
 
     const uint8_t *parts() const
     {
         return m_parts == noParts ? nullptr : m_storage->block(uint32_t(m_parts >> 32)) + uint32_t(m_parts);
     }
-    uint32_t count(RecordParts::List list) const
-    {
-        const uint8_t *p = parts();
-        return p ? RecordParts::read32(p + 4 * list) : 0;
-    }
-    // Where the text references start: after the header and the scalars present.
-    static const uint8_t *refs(const uint8_t *p)
-    {
-        const uint32_t flags = RecordParts::read32(p + 4 * RecordParts::listCount);
-        return p + RecordParts::headerSize + 4 * std::popcount(flags & 7u);
-    }
     StringList strings(RecordParts::List list) const
     {
         const uint8_t *p = parts();
         if (!p) return {};
-        uint32_t before = 0;
-        for (uint32_t l = 0; l < list; ++l) before += RecordParts::read32(p + 4 * l);
-        return {p, refs(p) + 8 * size_t(before), RecordParts::read32(p + 4 * list)};
+        const RecordParts::Layout layout(p);
+        return {layout.ends, layout.chars, layout.first(list), layout.counts[list]};
     }
     std::optional<uint32_t> scalar(RecordParts::Flag flag) const;
 
-    std::shared_ptr<const RecordStorage> m_storage;
-    uint64_t m_rawOffset = 0;
-    uint64_t m_parts = noParts; // block index << 32 | offset in the block
-    uint32_t m_rawSize = 0;
-    uint32_t m_subject = none;
-    uint32_t m_target = none;
-    uint32_t m_identity = none;
 };

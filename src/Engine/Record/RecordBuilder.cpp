@@ -31,7 +31,7 @@ size_t RecordBuilder::SubjectHash::operator()(const SubjectInfo &s) const noexce
 }
 
 RecordBuilder::RecordBuilder(TrailBytes bytes, size_t expectedBytes)
-    : m_storage(std::make_shared<RecordStorage>())
+    : m_storage(new RecordStorage)
     // Parts take about half of what the records' bytes do.
     , m_blockSize(std::clamp(expectedBytes / 2, smallestBlock, largestBlock))
 {
@@ -91,8 +91,8 @@ uint32_t RecordBuilder::share(const SubjectInfo &subject)
 
 uint8_t *RecordBuilder::allocate(size_t size, uint64_t &location)
 {
-    // Parts start four-aligned; their fields are read with memcpy, so nothing needs more.
-    const size_t start = (m_blockUsed + 3) & ~size_t(3);
+    // Their fields are read with memcpy, so parts need no alignment.
+    const size_t start = m_blockUsed;
     if (m_storage->m_blocks.empty() || start + size > m_blockCapacity) {
         m_blockCapacity = std::max(size, m_blockSize);
         m_storage->m_blocks.push_back(std::make_unique_for_overwrite<uint8_t[]>(m_blockCapacity));
@@ -107,57 +107,71 @@ uint8_t *RecordBuilder::allocate(size_t size, uint64_t &location)
 
 void RecordBuilder::finish(AuditRecord &record, size_t rawOffset, size_t rawSize)
 {
-    record.m_storage = m_storage;
-    record.m_rawOffset = rawOffset;
-    record.m_rawSize = uint32_t(rawSize);
+    record.m_storage = m_handle;
+    record.m_raw = uint64_t(rawOffset) << AuditRecord::rawSizeBits | rawSize;
     record.m_subject = m_subject;
     record.m_target = m_target;
     record.m_identity = m_identity;
 
     size_t texts = m_args.size() + (m_decodeError ? 1 : 0);
     size_t characters = 0;
+    bool narrow = true;
+    const auto count = [&](RecordParts::List list) {
+        return list == RecordParts::args ? m_args.size() : m_lists[list].size();
+    };
+    for (uint32_t l = 0; l < RecordParts::listCount; ++l)
+        narrow = narrow && count(RecordParts::List(l)) <= RecordParts::narrowLimit[l];
     for (const auto &list : m_lists) {
         texts += list.size();
         for (const Pending &text : list) characters += text.length;
     }
     for (const PendingArg &arg : m_args) characters += arg.name.length;
     if (m_decodeError) characters += m_decodeError->length;
-    const uint32_t flags = (m_exitStatus ? RecordParts::hasExitStatus : 0) | (m_fileMode ? RecordParts::hasFileMode : 0)
-        | (m_fileOwner ? RecordParts::hasFileOwner : 0) | (m_decodeError ? RecordParts::hasDecodeError : 0);
+    const uint8_t flags = (m_exitStatus ? RecordParts::hasExitStatus : 0) | (m_fileMode ? RecordParts::hasFileMode : 0)
+        | (m_fileOwner ? RecordParts::hasFileOwner : 0) | (m_decodeError ? RecordParts::hasDecodeError : 0)
+        | (narrow ? 0 : RecordParts::wide);
 
     if (texts == 0 && flags == 0) {
         record.m_parts = AuditRecord::noParts;
     } else {
-        const size_t scalars = 4 * size_t(std::popcount(flags & 7u));
-        const size_t refsAt = RecordParts::headerSize + scalars;
-        const size_t valuesAt = refsAt + 8 * texts;
-        const size_t numbersAt = valuesAt + 8 * m_args.size();
-        const size_t charactersAt = numbersAt + m_args.size();
-        uint8_t *const parts = allocate(charactersAt + characters, record.m_parts);
+        const size_t header = narrow ? 4 : 4 + 4 * RecordParts::listCount;
+        const size_t scalars = 4 * size_t(std::popcount(unsigned(flags & 7u)));
+        const size_t size = header + scalars + 4 * texts + 9 * m_args.size() + characters;
+        uint8_t *p = allocate(size, record.m_parts);
 
-        uint8_t *p = parts;
-        for (const auto &list : m_lists) write32(p, uint32_t(list.size()));
-        write32(p, uint32_t(m_args.size()));
-        write32(p, flags);
+        p[0] = flags;
+        if (narrow) {
+            p[1] = uint8_t(count(RecordParts::paths) | count(RecordParts::texts) << 4);
+            p[2] = uint8_t(count(RecordParts::sockets) | count(RecordParts::args) << 4);
+            p[3] = uint8_t(count(RecordParts::execArgs));
+            p += 4;
+        } else {
+            p[1] = p[2] = p[3] = 0;
+            p += 4;
+            for (uint32_t l = 0; l < RecordParts::listCount; ++l) write32(p, uint32_t(count(RecordParts::List(l))));
+        }
         if (m_exitStatus) write32(p, uint32_t(*m_exitStatus));
         if (m_fileMode) write32(p, *m_fileMode);
         if (m_fileOwner) write32(p, *m_fileOwner);
 
-        uint8_t *ref = parts + refsAt;
-        size_t at = charactersAt;
+        uint8_t *ends = p;
+        uint8_t *values = ends + 4 * texts;
+        uint8_t *numbers = values + 8 * m_args.size();
+        uint8_t *chars = numbers + m_args.size();
+        uint32_t at = 0;
         const auto copy = [&](const Pending &text) {
-            write32(ref, uint32_t(at));
-            write32(ref, text.length);
-            if (text.length) std::memcpy(parts + at, m_chars.data() + text.offset, text.length);
+            if (text.length) std::memcpy(chars + at, m_chars.data() + text.offset, text.length);
             at += text.length;
+            write32(ends, at);
         };
         for (const auto &list : m_lists)
             for (const Pending &text : list) copy(text);
         for (const PendingArg &arg : m_args) copy(arg.name);
         if (m_decodeError) copy(*m_decodeError);
-        for (size_t i = 0; i < m_args.size(); ++i) {
-            std::memcpy(parts + valuesAt + 8 * i, &m_args[i].value, 8);
-            parts[numbersAt + i] = m_args[i].number;
+        for (const PendingArg &arg : m_args) {
+            std::memcpy(values, &arg.value, 8);
+            values += 8;
+            *numbers++ = arg.number;
         }
     }
     discard();
@@ -175,7 +189,7 @@ void RecordBuilder::discard()
     m_subject = m_target = m_identity = UINT32_MAX;
 }
 
-std::shared_ptr<const RecordStorage> RecordBuilder::storage()
+void RecordBuilder::trim()
 {
     if (!m_storage->m_blocks.empty() && m_blockUsed < m_blockCapacity) {
         auto trimmed = std::make_unique_for_overwrite<uint8_t[]>(m_blockUsed);
@@ -185,7 +199,6 @@ std::shared_ptr<const RecordStorage> RecordBuilder::storage()
     }
     m_storage->m_subjects.shrink_to_fit();
     m_storage->m_identities.shrink_to_fit();
-    return m_storage;
 }
 
 AuditRecord RecordContent::record() const
@@ -214,7 +227,7 @@ AuditRecord RecordContent::record() const
     builder.setFile(fileMode, fileOwner);
     if (decodeError) builder.setDecodeError(*decodeError);
     builder.finish(record, 0, raw.size());
-    builder.storage();
+    builder.trim();
     return record;
 }
 

@@ -34,6 +34,8 @@ struct RecordContent {
     std::optional<std::string> decodeError;
     std::optional<std::string> processImage;
 
+    bool operator==(const RecordContent &) const = default;
+
     // A record of its own storage holding exactly this.
     AuditRecord record() const;
     // What `record` says.
@@ -71,9 +73,9 @@ public:
     // Forgets the parts collected since the last finish or discard.
     void discard();
 
-    // The storage, its last block trimmed to what it holds. Records finished afterwards go on
-    // sharing it.
-    std::shared_ptr<const RecordStorage> storage();
+    // Gives back what the storage's last block does not use. Records finished afterwards go on
+    // sharing the storage.
+    void trim();
 
 private:
     struct Pending {
@@ -94,7 +96,8 @@ private:
     uint32_t share(const SubjectInfo &subject);
     uint8_t *allocate(size_t size, uint64_t &location);
 
-    std::shared_ptr<RecordStorage> m_storage;
+    RecordStorage *m_storage; // owned through m_handle, written only here
+    StorageRef m_handle{m_storage};
     size_t m_blockSize;
     size_t m_blockUsed = 0;
     size_t m_blockCapacity = 0;
