@@ -81,6 +81,16 @@ void RecordBuilder::setDecodeError(std::string_view error)
 
 uint32_t RecordBuilder::share(const SubjectInfo &subject)
 {
+    // A process's records come close together: the subject last seen with its pid is the
+    // likeliest, and comparing it costs less than hashing.
+    uint32_t &recent = m_recentByPid[subject.pid % recentSlots];
+    if (recent != UINT32_MAX && m_storage->m_subjects[recent] == subject) return recent;
+    recent = lookUp(subject);
+    return recent;
+}
+
+uint32_t RecordBuilder::lookUp(const SubjectInfo &subject)
+{
     if (const auto found = m_subjectIndex.find(subject); found != m_subjectIndex.end()) return found->second;
     if (m_subjectIndex.size() >= maximumSharedSubjects) m_subjectIndex.clear();
     m_storage->m_subjects.push_back(subject);

@@ -2,6 +2,7 @@
 
 #include "Engine/Record/AuditRecord.h"
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -94,6 +95,7 @@ private:
     void addText(RecordParts::List list, std::string_view text);
     Pending keep(std::string_view text);
     uint32_t share(const SubjectInfo &subject);
+    uint32_t lookUp(const SubjectInfo &subject);
     uint8_t *allocate(size_t size, uint64_t &location);
 
     RecordStorage *m_storage; // owned through m_handle, written only here
@@ -116,4 +118,12 @@ private:
 
     // A process writes the same subject into every record of its own.
     std::unordered_map<SubjectInfo, uint32_t, SubjectHash> m_subjectIndex;
+    static constexpr size_t recentSlots = 256;
+    std::array<uint32_t, recentSlots> m_recentByPid = filledRecent();
+    static constexpr std::array<uint32_t, recentSlots> filledRecent()
+    {
+        std::array<uint32_t, recentSlots> slots{};
+        slots.fill(UINT32_MAX);
+        return slots;
+    }
 };
