@@ -1,5 +1,7 @@
 #include "Services/AlertCenter.h"
 
+#include "Engine/Record/RecordBuilder.h"
+
 #include "support/FakeDockBadge.h"
 #include "support/FakeLoginItem.h"
 #include "support/FakeNotificationCenter.h"
@@ -44,10 +46,10 @@ Finding finding(const std::string &rule, Severity severity, double time, const s
 
 AuditRecord record(int64_t id, const Bytes &raw)
 {
-    AuditRecord r;
+    RecordContent r;
     r.id = id;
-    r.raw = RawBytes(raw);
-    return r;
+    r.raw = raw;
+    return r.record();
 }
 
 MonitorAlert storedAlert(const std::string &key, bool acknowledged)

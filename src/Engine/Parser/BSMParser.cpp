@@ -127,12 +127,18 @@ private:
 
 // What each kind of token contributes to the record it belongs to.
 struct RecordEffects {
+    AuditRecord &fields;
     RecordBuilder &record;
     IdentityPool *identities;
     std::string_view tokenBytes;
 
     void operator()(Payload::Subject &&p) { record.setSubject(p.info); }
     void operator()(Payload::Process &&p) { record.setTarget(p.info); }
+    void operator()(Payload::ReturnValue &&p)
+    {
+        fields.returnStatus = p.status;
+        fields.returnValue = static_cast<int64_t>(p.value);
+    }
     void operator()(Payload::Path &&p) { record.addPath(p.path); }
     void operator()(Payload::Text &&p) { record.addText(p.text); }
     void operator()(Payload::Arg &&p) { record.addArg(p.arg.number, p.arg.value, p.arg.name); }
@@ -197,7 +203,7 @@ bool buildRecord(AuditRecord &record, RecordBuilder &builder, const uint8_t *buf
             record.time = header->time;
         } else {
             const std::string_view tokenBytes(base + at, static_cast<size_t>(length));
-            std::visit(RecordEffects{builder, identities, tokenBytes}, std::move(payload));
+            std::visit(RecordEffects{record, builder, identities, tokenBytes}, std::move(payload));
         }
         ++tokenCount;
         return true;

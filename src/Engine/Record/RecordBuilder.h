@@ -122,8 +122,9 @@ private:
     std::array<uint32_t, recentSlots> m_recentByPid = filledRecent();
     static constexpr std::array<uint32_t, recentSlots> filledRecent()
     {
-        std::array<uint32_t, recentSlots> slots{};
-        slots.fill(UINT32_MAX);
-        return slots;
+        // Not "slots": Qt defines that as a macro.
+        std::array<uint32_t, recentSlots> empty{};
+        empty.fill(UINT32_MAX);
+        return empty;
     }
 };

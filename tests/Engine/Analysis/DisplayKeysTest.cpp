@@ -2,6 +2,7 @@
 
 #include "Engine/BSM/AuditCatalog.h"
 #include "Engine/BSM/UserResolver.h"
+#include "Engine/Record/RecordBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -15,13 +16,13 @@ constexpr uint32_t noAccount = 3999999901u;
 
 AuditRecord withSubject(uint32_t auid, uint32_t euid, uint32_t pid = 100)
 {
-    AuditRecord record;
+    RecordContent record;
     SubjectInfo subject;
     subject.auid = auid;
     subject.euid = euid;
     subject.pid = pid;
     record.subject = subject;
-    return record;
+    return record.record();
 }
 
 TEST(DisplayKeys, UserLabel)

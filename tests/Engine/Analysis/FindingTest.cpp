@@ -1,5 +1,6 @@
 #include "Engine/Analysis/Detections.h"
 #include "Engine/BSM/UserResolver.h"
+#include "Engine/Record/RecordBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -62,14 +63,14 @@ TEST(Detections, UserAttribution)
         {"both unset", std::pair{unsetID, unsetID}, "\u2014"},
     };
     for (const Case &c : cases) {
-        AuditRecord record;
+        RecordContent record;
         if (c.auidEuid) {
             SubjectInfo subject;
             subject.auid = c.auidEuid->first;
             subject.euid = c.auidEuid->second;
             record.subject = subject;
         }
-        EXPECT_EQ(Detections::user(record), c.expected) << c.name;
+        EXPECT_EQ(Detections::user(record.record()), c.expected) << c.name;
     }
 }
 

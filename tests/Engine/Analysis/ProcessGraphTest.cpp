@@ -1,4 +1,5 @@
 #include "Engine/Analysis/ProcessGraph.h"
+#include "Engine/Record/RecordBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +9,9 @@ namespace {
 
 constexpr uint16_t execve = 23, forkEvent = 2, exitEvent = 1, spawn = 43190, openEvent = 72;
 
-AuditRecord record(int64_t id, uint16_t event, double time, uint32_t pid)
+RecordContent content(int64_t id, uint16_t event, double time, uint32_t pid)
 {
-    AuditRecord r;
+    RecordContent r;
     r.id = id;
     r.event = event;
     r.time = time;
@@ -22,28 +23,49 @@ AuditRecord record(int64_t id, uint16_t event, double time, uint32_t pid)
     return r;
 }
 
-AuditRecord exec(int64_t id, double time, uint32_t pid, std::string path, std::vector<std::string> args = {},
-                 uint8_t status = 0)
+AuditRecord record(int64_t id, uint16_t event, double time, uint32_t pid)
 {
-    AuditRecord r = record(id, execve, time, pid);
+    return content(id, event, time, pid).record();
+}
+
+RecordContent execContent(int64_t id, double time, uint32_t pid, std::string path, std::vector<std::string> args = {},
+                          uint8_t status = 0)
+{
+    RecordContent r = content(id, execve, time, pid);
     if (!path.empty()) r.paths = {std::move(path)};
     r.execArgs = std::move(args);
     r.returnStatus = status;
     return r;
 }
 
+AuditRecord exec(int64_t id, double time, uint32_t pid, std::string path, std::vector<std::string> args = {},
+                 uint8_t status = 0)
+{
+    return execContent(id, time, pid, std::move(path), std::move(args), status).record();
+}
+
+RecordContent forkContent(int64_t id, double time, uint32_t pid, uint32_t child)
+{
+    RecordContent r = content(id, forkEvent, time, pid);
+    r.returnValue = child;
+    return r;
+}
+
 AuditRecord fork(int64_t id, double time, uint32_t pid, uint32_t child)
 {
-    AuditRecord r = record(id, forkEvent, time, pid);
-    r.returnValue = child;
+    return forkContent(id, time, pid, child).record();
+}
+
+RecordContent exitContent(int64_t id, double time, uint32_t pid, int32_t status)
+{
+    RecordContent r = content(id, exitEvent, time, pid);
+    r.exitStatus = status;
     return r;
 }
 
 AuditRecord exitOf(int64_t id, double time, uint32_t pid, int32_t status)
 {
-    AuditRecord r = record(id, exitEvent, time, pid);
-    r.exitStatus = status;
-    return r;
+    return exitContent(id, time, pid, status).record();
 }
 
 // The tree as text: ids, children in brackets, placeholders as "P" and their id.
@@ -82,10 +104,10 @@ TEST(ProcessGraph, ImageAndCommandLine)
         {"empty arguments are kept", {"/bin/echo"}, {"echo", "", "x"}, "/bin/echo", "echo  x"},
     };
     for (const Case &c : cases) {
-        AuditRecord r = record(1, execve, 10, 100);
+        RecordContent r = content(1, execve, 10, 100);
         r.paths = c.paths;
         r.execArgs = c.args;
-        auto result = ProcessGraph::build({r});
+        auto result = ProcessGraph::build({r.record()});
         ASSERT_EQ(result.processes.size(), 1u) << c.name;
         EXPECT_EQ(result.processes[0].image, c.image) << c.name;
         EXPECT_EQ(result.processes[0].commandLine(), c.commandLine) << c.name;
@@ -95,13 +117,13 @@ TEST(ProcessGraph, ImageAndCommandLine)
 
 TEST(ProcessGraph, ExecNodeFields)
 {
-    AuditRecord r = exec(7, 12.5, 100, "/usr/bin/sudo", {"sudo", "id"});
-    SubjectInfo subject = *r.subject();
+    RecordContent r = execContent(7, 12.5, 100, "/usr/bin/sudo", {"sudo", "id"});
+    SubjectInfo subject = *r.subject;
     subject.auid = 501;
     subject.euid = 0;
     r.subject = subject;
     r.identity = SigningIdentity{.signerType = 1, .signingID = "com.apple.sudo", .teamID = "", .cdhash = "ab"};
-    auto result = ProcessGraph::build({fork(6, 12, 50, 100), r});
+    auto result = ProcessGraph::build({fork(6, 12, 50, 100), r.record()});
     const ProcessNode &node = byID(result, 7);
     EXPECT_EQ(node.pid, 100u);
     EXPECT_EQ(node.ppid, 50u);
@@ -139,12 +161,12 @@ TEST(ProcessGraph, ForkChildPID)
         {"child 0 records nothing", {{1, 0, "child"}}, 300, 0, std::nullopt, std::nullopt},
     };
     for (const Case &c : cases) {
-        AuditRecord f = fork(2, 11, 100, 0);
+        RecordContent f = forkContent(2, 11, 100, 0);
         f.args = c.args;
         f.returnValue = c.returnValue;
         f.returnStatus = c.status;
         auto result = ProcessGraph::build(
-            {exec(1, 10, 100, "/bin/zsh"), f, record(3, openEvent, 12, 300), exec(4, 13, 300, "/bin/ls")});
+            {exec(1, 10, 100, "/bin/zsh"), f.record(), record(3, openEvent, 12, 300), exec(4, 13, 300, "/bin/ls")});
         EXPECT_EQ(result.records[1].processImage, "/bin/zsh") << c.name << ": a fork is its parent's record";
         EXPECT_EQ(result.records[2].processImage, c.childImage) << c.name;
         EXPECT_EQ(byID(result, 4).ppid, c.childParent) << c.name;
@@ -154,10 +176,10 @@ TEST(ProcessGraph, ForkChildPID)
 
 TEST(ProcessGraph, Spawn)
 {
-    AuditRecord withChild = exec(2, 11, 100, "/bin/ls", {"ls"});
+    RecordContent withChild = execContent(2, 11, 100, "/bin/ls", {"ls"});
     withChild.event = spawn;
     withChild.args = {{1, 300, "child PID"}};
-    auto result = ProcessGraph::build({exec(1, 10, 100, "/bin/zsh"), withChild, record(3, openEvent, 12, 300),
+    auto result = ProcessGraph::build({exec(1, 10, 100, "/bin/zsh"), withChild.record(), record(3, openEvent, 12, 300),
                                        record(4, openEvent, 12, 100)});
     const ProcessNode &child = byID(result, 2);
     EXPECT_EQ(child.pid, 300u);
@@ -169,16 +191,16 @@ TEST(ProcessGraph, Spawn)
     EXPECT_EQ(byID(result, 2).eventCount, 1);
     EXPECT_EQ(shape(result.roots), "1[2]");
 
-    AuditRecord withoutChild = withChild;
-    withoutChild.args().clear();
-    result = ProcessGraph::build({exec(1, 10, 100, "/bin/zsh"), withoutChild});
+    RecordContent withoutChild = withChild;
+    withoutChild.args.clear();
+    result = ProcessGraph::build({exec(1, 10, 100, "/bin/zsh"), withoutChild.record()});
     EXPECT_EQ(byID(result, 2).pid, 100u);
     EXPECT_EQ(result.records[1].processImage, "/bin/ls") << "the spawner's pid now runs the new image";
     EXPECT_EQ(byID(result, 1).end, 11);
 
-    AuditRecord failed = withChild;
+    RecordContent failed = withChild;
     failed.returnStatus = 1;
-    result = ProcessGraph::build({exec(1, 10, 100, "/bin/zsh"), failed, exec(3, 12, 300, "/bin/cat")});
+    result = ProcessGraph::build({exec(1, 10, 100, "/bin/zsh"), failed.record(), exec(3, 12, 300, "/bin/cat")});
     EXPECT_EQ(byID(result, 3).ppid, 100u) << "a failed spawn still names the child's parent";
     EXPECT_FALSE(byID(result, 2).succeeded);
 }
@@ -230,9 +252,9 @@ TEST(ProcessGraph, EventCountsAndExit)
     EXPECT_EQ(result.records[3].processImage, "/bin/sh") << "the image stays known after the exit";
     EXPECT_FALSE(result.records[5].processImage);
 
-    AuditRecord noStatus = exitOf(2, 11, 100, 0);
-    noStatus.exitStatus().reset();
-    result = ProcessGraph::build({exec(1, 10, 100, "/bin/sh"), noStatus});
+    RecordContent noStatus = exitContent(2, 11, 100, 0);
+    noStatus.exitStatus.reset();
+    result = ProcessGraph::build({exec(1, 10, 100, "/bin/sh"), noStatus.record()});
     EXPECT_EQ(byID(result, 1).end, 11);
     EXPECT_FALSE(byID(result, 1).exitStatus);
 }

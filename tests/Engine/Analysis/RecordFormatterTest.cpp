@@ -1,6 +1,7 @@
 #include "Engine/Analysis/RecordFormatter.h"
 
 #include "Engine/BSM/UserResolver.h"
+#include "Engine/Record/RecordBuilder.h"
 #include "support/TrailBuilder.h"
 
 #include <gtest/gtest.h>
@@ -11,12 +12,19 @@
 namespace {
 
 using namespace TestBSM;
+// The trail builder, not the engine's class of the same name.
+using TestBSM::RecordBuilder;
+
+RecordContent contentOf(Bytes bytes)
+{
+    RecordContent record;
+    record.raw = std::move(bytes);
+    return record;
+}
 
 AuditRecord recordOf(Bytes bytes)
 {
-    AuditRecord record;
-    record.raw = RawBytes(std::move(bytes));
-    return record;
+    return contentOf(std::move(bytes)).record();
 }
 
 std::vector<uint8_t> bytesOf(const std::string &text)
@@ -120,10 +128,10 @@ TEST(RecordFormatterText, OneLinePerTokenFromTheRawBytes)
 
 TEST(RecordFormatterText, ReadsTheBytesNotTheStoredFields)
 {
-    AuditRecord record = recordOf(RecordBuilder(72).path("/etc/hosts").build());
+    RecordContent record = contentOf(RecordBuilder(72).path("/etc/hosts").build());
     record.paths = {"/somewhere/else"};
     record.tokenCount = 9;
-    const std::string text = RecordFormatter::text(record);
+    const std::string text = RecordFormatter::text(record.record());
     EXPECT_NE(text.find("path, path=/etc/hosts"), std::string::npos) << text;
     EXPECT_EQ(text.find("/somewhere/else"), std::string::npos);
     EXPECT_EQ(text.substr(0, 8), "header, ") << "every line starts with the token's name";

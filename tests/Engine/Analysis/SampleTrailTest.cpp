@@ -42,7 +42,7 @@ TEST(SampleTrail, DecodesWithoutAFlaw)
     ASSERT_EQ(trail.records.size(), sampleRecords);
     for (const AuditRecord &r : trail.records) {
         EXPECT_FALSE(r.decodeError()) << "record " << r.id << ": " << *r.decodeError();
-        EXPECT_EQ(r.raw[5], 11) << "record " << r.id << " header version";
+        EXPECT_EQ(r.raw()[5], 11) << "record " << r.id << " header version";
     }
     EXPECT_TRUE(std::is_sorted(trail.records.begin(), trail.records.end(),
                                [](const AuditRecord &a, const AuditRecord &b) { return a.time < b.time; }));
@@ -73,10 +73,11 @@ TEST(SampleTrail, ReadsLikeARealMachinesDay)
     uint64_t lastPid = 0;
     for (const AuditRecord &r : trail.records) {
         if (r.event != fork && r.event != spawn) continue;
-        const auto child = std::find_if(r.args().begin(), r.args().end(), [](const ArgInfo &a) { return a.name == "child PID"; });
-        ASSERT_NE(child, r.args().end()) << r.id;
-        EXPECT_GT(child->value, lastPid) << "record " << r.id;
-        lastPid = child->value;
+        const ArgList args = r.args();
+        const auto child = std::find_if(args.begin(), args.end(), [](const ArgView &a) { return a.name == "child PID"; });
+        ASSERT_NE(child, args.end()) << r.id;
+        EXPECT_GT((*child).value, lastPid) << "record " << r.id;
+        lastPid = (*child).value;
     }
 
     // A file keeps its mode and owner, but for what a chmod of it sets.
@@ -85,16 +86,17 @@ TEST(SampleTrail, ReadsLikeARealMachinesDay)
     for (const AuditRecord &r : trail.records) {
         if (r.paths().empty() || !r.fileMode()) continue;
         ++withAttributes;
-        const std::string &path = r.paths().front();
+        const std::string path(r.paths().front());
         const auto [it, added] = files.try_emplace(path, *r.fileMode(), r.fileOwner().value_or(0));
         EXPECT_EQ(it->second, std::pair(*r.fileMode(), r.fileOwner().value_or(0))) << path << ", record " << r.id;
         if (r.event == exec || r.event == spawn) {
             EXPECT_NE(*r.fileMode() & 0111, 0u) << path << " runs, but may not";
         }
         if (r.event == chmod) {
-            const auto mode = std::find_if(r.args().begin(), r.args().end(), [](const ArgInfo &a) { return a.name == "new file mode"; });
-            ASSERT_NE(mode, r.args().end()) << r.id;
-            it->second.first = (it->second.first & 0170000) | uint32_t(mode->value);
+            const ArgList args = r.args();
+            const auto mode = std::find_if(args.begin(), args.end(), [](const ArgView &a) { return a.name == "new file mode"; });
+            ASSERT_NE(mode, args.end()) << r.id;
+            it->second.first = (it->second.first & 0170000) | uint32_t((*mode).value);
         }
     }
     EXPECT_GT(withAttributes, trail.records.size() / 2);

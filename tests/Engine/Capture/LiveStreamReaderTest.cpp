@@ -151,7 +151,7 @@ StreamOutcome readInPieces(const Bytes &bytes, const std::vector<size_t> &cuts)
     size_t from = 0;
     auto feed = [&](size_t to) {
         for (const AuditRecord &record : reader.decode({bytes.data() + from, to - from}))
-            out.records.emplace_back(record.raw().span().begin(), record.raw().span().end());
+            out.records.emplace_back(record.raw().begin(), record.raw().end());
         from = to;
     };
     for (const size_t cut : cuts) feed(cut);

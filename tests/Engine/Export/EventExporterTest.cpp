@@ -1,6 +1,7 @@
 #include "Engine/Export/EventExporter.h"
 
 #include "Engine/BSM/UserResolver.h"
+#include "Engine/Record/RecordBuilder.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -68,9 +69,9 @@ std::vector<AuditRecord> fixtureRecords()
 {
     UserResolver::shared().seed(7501, "orvik");
     UserResolver::shared().seed(0, "root");
-    std::vector<AuditRecord> records(4);
+    std::vector<RecordContent> contents(4);
 
-    AuditRecord &exec = records[0];
+    RecordContent &exec = contents[0];
     exec.id = 1;
     exec.event = 23;
     exec.time = 1709647629.125;
@@ -80,7 +81,7 @@ std::vector<AuditRecord> fixtureRecords()
     exec.processImage = "/usr/bin/sudo";
     exec.identity = SigningIdentity{1, "com.apple.sudo", "", "ab12"};
 
-    AuditRecord &open = records[1];
+    RecordContent &open = contents[1];
     open.id = 2;
     open.event = 72;
     open.time = 1709647629.125;
@@ -91,7 +92,7 @@ std::vector<AuditRecord> fixtureRecords()
     open.texts = {"say \"hi\"", "line1\nline2"};
     open.sockets = {"10.0.0.1:22", "[::1]:443"};
 
-    AuditRecord &unknown = records[2];
+    RecordContent &unknown = contents[2];
     unknown.id = 3;
     unknown.event = 60000;
     unknown.time = 1709647630.001;
@@ -104,7 +105,7 @@ std::vector<AuditRecord> fixtureRecords()
     unknown.processImage = "/Applications/Caf\u00e9.app/x";
     unknown.identity = SigningIdentity{2, "", "TEAM1", ""};
 
-    AuditRecord &login = records[3];
+    RecordContent &login = contents[3];
     login.id = 4;
     login.event = 6152;
     login.time = 1709647631.999;
@@ -112,6 +113,8 @@ std::vector<AuditRecord> fixtureRecords()
     login.returnStatus = 100;
     login.paths = {"\rstart"};
     login.texts = {"mid\rcr", "bell\a", "C:\\dir"};
+    std::vector<AuditRecord> records;
+    for (const RecordContent &content : contents) records.push_back(content.record());
     return records;
 }
 
@@ -202,10 +205,12 @@ TEST(EventExporter, CsvRoundTripsThroughARealReader)
     const std::vector<std::string> texts = {
         "a,b", "say \"hi\"", "\"", "line1\nline2", "cr\rinside", "crlf\r\nend", "\rleading cr",
         "=SUM(A1:A9)", "+1", "-rf /", "@cmd", "=a,\"b\"\r\nc", "trailing,", "caf\u00e9 \u2192 ok", ""};
-    std::vector<AuditRecord> records(texts.size());
+    std::vector<AuditRecord> records;
     for (size_t i = 0; i < texts.size(); ++i) {
-        records[i].id = static_cast<int64_t>(i + 1);
-        records[i].texts = {texts[i]};
+        RecordContent record;
+        record.id = static_cast<int64_t>(i + 1);
+        record.texts = {texts[i]};
+        records.push_back(record.record());
     }
     TempFolder folder;
     const fs::path csv = folder / "events.csv";
@@ -230,8 +235,9 @@ TEST(EventExporter, CsvRoundTripsThroughARealReader)
 
 TEST(EventExporter, BytesThatAreNotUTF8AreRepairedInBothFormats)
 {
-    std::vector<AuditRecord> records(1);
-    records[0].texts = {"bad\xff\xfe" "end"};
+    RecordContent record;
+    record.texts = {"bad\xff\xfe" "end"};
+    const std::vector<AuditRecord> records = {record.record()};
     const std::string csv = exportToText(records, Format::csv);
     EXPECT_NE(csv.find("bad\uFFFD\uFFFDend"), std::string::npos);
     const nlohmann::json json = nlohmann::json::parse(exportToText(records, Format::json));

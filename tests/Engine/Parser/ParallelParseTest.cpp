@@ -97,7 +97,7 @@ TEST(ParallelParse, RecordsShareTheFileBuffer)
     ASSERT_EQ(parsed.records.size(), 100u);
     for (const AuditRecord &r : parsed.records) {
         EXPECT_GE(r.raw().data(), data->data());
-        EXPECT_LE(r.raw().end(), data->data() + data->size());
+        EXPECT_LE(r.raw().data() + r.raw().size(), data->data() + data->size());
     }
 }
 

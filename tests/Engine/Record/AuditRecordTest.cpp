@@ -1,4 +1,5 @@
 #include "Engine/Record/AuditRecord.h"
+#include "Engine/Record/RecordBuilder.h"
 
 #include "Engine/BSM/AuditCatalog.h"
 #include "Engine/BSM/UserResolver.h"
@@ -61,59 +62,59 @@ TEST(AuditRecord, DetailSummary)
 {
     struct Case {
         const char *name;
-        std::function<void(AuditRecord &)> fill;
+        std::function<void(RecordContent &)> fill;
         const char *expected;
     };
     const Case cases[] = {
-        {"nothing", [](AuditRecord &) {}, ""},
+        {"nothing", [](RecordContent &) {}, ""},
         {"exec arguments hide everything else",
-         [](AuditRecord &r) {
+         [](RecordContent &r) {
              r.execArgs = {"ls", "-la"};
              r.paths = {"/bin/ls"};
              r.texts = {"t"};
          },
          "ls -la"},
-        {"paths joined by an arrow", [](AuditRecord &r) { r.paths = {"/a", "/b"}; }, "/a \u2192 /b"},
-        {"sockets joined by commas", [](AuditRecord &r) { r.sockets = {"10.0.0.1:22", "[::1]:80"}; },
+        {"paths joined by an arrow", [](RecordContent &r) { r.paths = {"/a", "/b"}; }, "/a \u2192 /b"},
+        {"sockets joined by commas", [](RecordContent &r) { r.sockets = {"10.0.0.1:22", "[::1]:80"}; },
          "10.0.0.1:22, [::1]:80"},
-        {"texts joined by a middle dot", [](AuditRecord &r) { r.texts = {"one", "two"}; }, "one \u00B7 two"},
+        {"texts joined by a middle dot", [](RecordContent &r) { r.texts = {"one", "two"}; }, "one \u00B7 two"},
         {"path and text apart by two spaces",
-         [](AuditRecord &r) {
+         [](RecordContent &r) {
              r.paths = {"/etc/passwd"};
              r.texts = {"note"};
          },
          "/etc/passwd  note"},
         {"all three parts in order",
-         [](AuditRecord &r) {
+         [](RecordContent &r) {
              r.texts = {"t"};
              r.sockets = {"s"};
              r.paths = {"p"};
          },
          "p  s  t"},
-        {"target alone", [](AuditRecord &r) { r.target = subject(77); }, "target pid 77"},
+        {"target alone", [](RecordContent &r) { r.target = subject(77); }, "target pid 77"},
         {"path hides the target",
-         [](AuditRecord &r) {
+         [](RecordContent &r) {
              r.paths = {"/tmp/x"};
              r.target = subject(77);
          },
          "/tmp/x"},
         {"socket hides the target",
-         [](AuditRecord &r) {
+         [](RecordContent &r) {
              r.sockets = {"1.2.3.4:5"};
              r.target = subject(77);
          },
          "1.2.3.4:5"},
         {"text hides the target",
-         [](AuditRecord &r) {
+         [](RecordContent &r) {
              r.texts = {"t"};
              r.target = subject(77);
          },
          "t"},
     };
     for (const Case &c : cases) {
-        AuditRecord record;
+        RecordContent record;
         c.fill(record);
-        EXPECT_EQ(record.detailSummary(), c.expected) << c.name;
+        EXPECT_EQ(record.record().detailSummary(), c.expected) << c.name;
     }
 }
 
@@ -130,58 +131,58 @@ TEST_F(AuditRecordMatches, SearchesTheListedFields)
 {
     struct Case {
         const char *name;
-        std::function<void(AuditRecord &)> fill;
+        std::function<void(RecordContent &)> fill;
         const char *query;
         bool expected;
     };
-    const auto none = [](AuditRecord &) {};
+    const auto none = [](RecordContent &) {};
     const Case cases[] = {
-        {"event name, any case", [](AuditRecord &r) { r.event = execEvent; }, "aue_exec", true},
-        {"event description", [](AuditRecord &r) { r.event = execEvent; }, "EXEC(2)", true},
-        {"unknown event's fallback name", [](AuditRecord &r) { r.event = unknownEvent; }, "AUE_", true},
-        {"unknown event's number in its name", [](AuditRecord &r) { r.event = unknownEvent; }, "aue_65000", true},
-        {"unknown event's fallback description", [](AuditRecord &r) { r.event = unknownEvent; }, "EVENT 650", true},
-        {"process image", [](AuditRecord &r) { r.processImage = "/usr/bin/ssh"; }, "SSH", true},
+        {"event name, any case", [](RecordContent &r) { r.event = execEvent; }, "aue_exec", true},
+        {"event description", [](RecordContent &r) { r.event = execEvent; }, "EXEC(2)", true},
+        {"unknown event's fallback name", [](RecordContent &r) { r.event = unknownEvent; }, "AUE_", true},
+        {"unknown event's number in its name", [](RecordContent &r) { r.event = unknownEvent; }, "aue_65000", true},
+        {"unknown event's fallback description", [](RecordContent &r) { r.event = unknownEvent; }, "EVENT 650", true},
+        {"process image", [](RecordContent &r) { r.processImage = "/usr/bin/ssh"; }, "SSH", true},
         {"no image, no match", none, "ssh", false},
-        {"path", [](AuditRecord &r) { r.paths = {"/etc/hosts", "/etc/shadow"}; }, "Shadow", true},
-        {"text", [](AuditRecord &r) { r.texts = {"sudo session"}; }, "SESSION", true},
-        {"exec argument", [](AuditRecord &r) { r.execArgs = {"curl", "--insecure"}; }, "insecure", true},
-        {"socket", [](AuditRecord &r) { r.sockets = {"192.168.1.9:4444"}; }, ":4444", true},
-        {"signing id", [](AuditRecord &r) { r.identity = SigningIdentity{1, "com.example.tool", "TEAM42", "ab"}; },
+        {"path", [](RecordContent &r) { r.paths = {"/etc/hosts", "/etc/shadow"}; }, "Shadow", true},
+        {"text", [](RecordContent &r) { r.texts = {"sudo session"}; }, "SESSION", true},
+        {"exec argument", [](RecordContent &r) { r.execArgs = {"curl", "--insecure"}; }, "insecure", true},
+        {"socket", [](RecordContent &r) { r.sockets = {"192.168.1.9:4444"}; }, ":4444", true},
+        {"signing id", [](RecordContent &r) { r.identity = SigningIdentity{1, "com.example.tool", "TEAM42", "ab"}; },
          "example.TOOL", true},
-        {"team id", [](AuditRecord &r) { r.identity = SigningIdentity{1, "x", "TEAM42", "ab"}; }, "team42", true},
-        {"cdhash not searched", [](AuditRecord &r) { r.identity = SigningIdentity{1, "x", "y", "deadbeef"}; },
+        {"team id", [](RecordContent &r) { r.identity = SigningIdentity{1, "x", "TEAM42", "ab"}; }, "team42", true},
+        {"cdhash not searched", [](RecordContent &r) { r.identity = SigningIdentity{1, "x", "y", "deadbeef"}; },
          "deadbeef", false},
-        {"pid written in decimal", [](AuditRecord &r) { r.subject = subject(501); }, "501", true},
-        {"pid is not a substring test", [](AuditRecord &r) { r.subject = subject(5012); }, "501", false},
-        {"pid part of a searched text", [](AuditRecord &r) {
+        {"pid written in decimal", [](RecordContent &r) { r.subject = subject(501); }, "501", true},
+        {"pid is not a substring test", [](RecordContent &r) { r.subject = subject(5012); }, "501", false},
+        {"pid part of a searched text", [](RecordContent &r) {
              r.subject = subject(5012);
              r.texts = {"pid 501 exited"};
          },
          "501", true},
-        {"target pid not searched", [](AuditRecord &r) { r.target = subject(501); }, "501", false},
-        {"arguments not searched", [](AuditRecord &r) { r.args = {ArgInfo{1, 501, "mode"}}; }, "mode", false},
-        {"audit user name", [](AuditRecord &r) { r.subject = subject(1, 7501); }, "ORV", true},
-        {"effective user name", [](AuditRecord &r) { r.subject = subject(1, unsetID, 7502); }, "Quill", true},
-        {"user names need a subject", [](AuditRecord &r) { r.target = subject(1, 7501, 7501); }, "orvik", false},
+        {"target pid not searched", [](RecordContent &r) { r.target = subject(501); }, "501", false},
+        {"arguments not searched", [](RecordContent &r) { r.args = {ArgInfo{1, 501, "mode"}}; }, "mode", false},
+        {"audit user name", [](RecordContent &r) { r.subject = subject(1, 7501); }, "ORV", true},
+        {"effective user name", [](RecordContent &r) { r.subject = subject(1, unsetID, 7502); }, "Quill", true},
+        {"user names need a subject", [](RecordContent &r) { r.target = subject(1, 7501, 7501); }, "orvik", false},
         {"empty query matches nothing",
-         [](AuditRecord &r) {
+         [](RecordContent &r) {
              r.event = execEvent;
              r.processImage = "/bin/ls";
              r.subject = subject(0, 7501, 7501);
          },
          "", false},
-        {"query used as typed", [](AuditRecord &r) { r.paths = {"/bin/ls"}; }, " ls", false},
-        {"non-ASCII query in another case", [](AuditRecord &r) { r.paths = {"/Users/j\u00E4ger/notes"}; },
+        {"query used as typed", [](RecordContent &r) { r.paths = {"/bin/ls"}; }, " ls", false},
+        {"non-ASCII query in another case", [](RecordContent &r) { r.paths = {"/Users/j\u00E4ger/notes"}; },
          "J\u00C4GER", true},
-        {"Cyrillic text", [](AuditRecord &r) { r.texts = {"\u0436\u0443\u0440\u043D\u0430\u043B"}; },
+        {"Cyrillic text", [](RecordContent &r) { r.texts = {"\u0436\u0443\u0440\u043D\u0430\u043B"}; },
          "\u0416\u0423\u0420", true},
     };
     for (const Case &c : cases) {
-        AuditRecord record;
+        RecordContent record;
         record.event = unknownEvent;
         c.fill(record);
-        EXPECT_EQ(record.matches(RecordQuery(c.query)), c.expected) << c.name;
+        EXPECT_EQ(record.record().matches(RecordQuery(c.query)), c.expected) << c.name;
     }
 }
 

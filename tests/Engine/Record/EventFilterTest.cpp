@@ -1,6 +1,7 @@
 #include "Engine/Record/EventFilter.h"
 
 #include "Engine/BSM/AuditCatalog.h"
+#include "Engine/Record/RecordBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -22,9 +23,9 @@ SubjectInfo subject(uint32_t pid, uint32_t auid, uint32_t euid, uint32_t ruid)
     return s;
 }
 
-AuditRecord record(int64_t id, uint16_t event, double time, uint8_t status, std::optional<SubjectInfo> who)
+RecordContent record(int64_t id, uint16_t event, double time, uint8_t status, std::optional<SubjectInfo> who)
 {
-    AuditRecord r;
+    RecordContent r;
     r.id = id;
     r.event = event;
     r.time = time;
@@ -37,15 +38,17 @@ AuditRecord record(int64_t id, uint16_t event, double time, uint8_t status, std:
 // subject; 4: the exit of pid 100.
 std::vector<AuditRecord> fixture()
 {
-    std::vector<AuditRecord> records = {
+    std::vector<RecordContent> contents = {
         record(1, execve, 1000, 0, subject(100, 501, 0, 501)),
         record(2, openRead, 2000, 2, subject(200, unsetID, 501, 0)),
         record(3, unknownEvent, 3000, 0, std::nullopt),
         record(4, exitEvent, 4000, 0, subject(100, 501, 501, 501)),
     };
-    records[0].paths = {"/usr/bin/ssh"};
-    records[1].paths = {"/etc/passwd"};
-    records[2].texts = {"hello world"};
+    contents[0].paths = {"/usr/bin/ssh"};
+    contents[1].paths = {"/etc/passwd"};
+    contents[2].texts = {"hello world"};
+    std::vector<AuditRecord> records;
+    for (const RecordContent &content : contents) records.push_back(content.record());
     return records;
 }
 

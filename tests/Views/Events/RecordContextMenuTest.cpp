@@ -91,9 +91,10 @@ TEST_F(RecordContextMenuTest, DrillDownsReplaceTheWholeFilter)
 
 TEST_F(RecordContextMenuTest, CopiesTheRecordsTexts)
 {
-    AuditRecord record = decodedRecord(
-        TestBSM::RecordBuilder(execve, uint32_t(noon)).subject().execArgs({"a", "b c", "d"}).path("/bin/a").returnValue(0));
-    record.paths = {"/first", "/second"};
+    RecordContent content = RecordContent::of(decodedRecord(
+        TestBSM::RecordBuilder(execve, uint32_t(noon)).subject().execArgs({"a", "b c", "d"}).path("/bin/a").returnValue(0)));
+    content.paths = {"/first", "/second"};
+    const AuditRecord record = content.record();
     const auto items = RecordContextMenu::copies(record);
     ASSERT_EQ(items.size(), 4u);
     EXPECT_EQ(items[0].text.toStdString(), RecordFormatter::text(record));

@@ -77,8 +77,8 @@ protected:
 
 TEST_F(RecordInspectorTest, SectionsShowEveryFieldTheRecordHas)
 {
-    AuditRecord record = RecordValue(openRead, 1).target(812, bruno).path("/a").path("/b").socket("10.0.0.1:443")
-                             .text("hello").arg("", 255).arg("flags", 0x10);
+    RecordContent content = RecordContent::of(RecordValue(openRead, 1).target(812, bruno).path("/a").path("/b")
+                                                   .socket("10.0.0.1:443").text("hello").arg("", 255).arg("flags", 0x10));
     SubjectInfo subject;
     subject.auid = ansel;
     subject.euid = 0;
@@ -89,10 +89,11 @@ TEST_F(RecordInspectorTest, SectionsShowEveryFieldTheRecordHas)
     subject.sid = 100001;
     subject.terminalPort = 22;
     subject.terminalAddress = "10.1.2.3";
-    record.subject = subject;
-    record.fileMode = 0100644;
-    record.fileOwner = ansel;
-    record.identity = SigningIdentity{1, "com.example.tool", "", "c9b8d3"};
+    content.subject = subject;
+    content.fileMode = 0100644;
+    content.fileOwner = ansel;
+    content.identity = SigningIdentity{1, "com.example.tool", "", "c9b8d3"};
+    AuditRecord record = content.record();
 
     const std::vector<InspectorSection> sections = inspectorSections(record);
     ASSERT_EQ(sectionTitles(record),
@@ -120,9 +121,9 @@ TEST_F(RecordInspectorTest, SectionsShowEveryFieldTheRecordHas)
     EXPECT_EQ(UserResolver::shared().describe(unsetID), "unset (-1)");
 
     // An owner alone makes no "Objects"; nothing at all makes no section.
-    AuditRecord ownerOnly = RecordValue(openRead, 1);
+    RecordContent ownerOnly = RecordContent::of(RecordValue(openRead, 1));
     ownerOnly.fileOwner = ansel;
-    EXPECT_TRUE(sectionTitles(ownerOnly).isEmpty());
+    EXPECT_TRUE(sectionTitles(ownerOnly.record()).isEmpty());
     record.processImage = std::string("/usr/bin/ssh");
     EXPECT_EQ(inspectorSections(record)[0].rows[4].value, "/usr/bin/ssh");
 }
@@ -208,7 +209,7 @@ TEST_F(RecordInspectorTest, UndecodableBytesListWhatDecodedAndTheError)
     inspector.setRecord(broken);
     EXPECT_EQ(labelText(inspector, "tokensTitle"), "Tokens (2)");
     EXPECT_EQ(tokenRows(inspector), 2);
-    const BSMParser::TokenList decoded = BSMParser::tokens(broken.raw().span());
+    const BSMParser::TokenList decoded = BSMParser::tokens(broken.raw());
     ASSERT_TRUE(decoded.error);
     EXPECT_EQ(labelText(inspector, "decodeError"), QString::fromStdString(*decoded.error));
 

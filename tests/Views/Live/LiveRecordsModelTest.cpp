@@ -1,5 +1,7 @@
 #include "Views/Live/LiveRecordsModel.h"
 
+#include "Engine/Record/RecordBuilder.h"
+
 #include <QAbstractItemModelTester>
 #include <QLocale>
 #include <QSignalSpy>
@@ -13,13 +15,13 @@ namespace {
 
 AuditRecord record(int64_t id, bool failed = false, std::string path = "/etc/hosts")
 {
-    AuditRecord r;
+    RecordContent r;
     r.id = id;
     r.event = 72;
     r.time = 1700000000 + double(id) / 10;
     r.returnStatus = failed ? 1 : 0;
     r.paths = {std::move(path)};
-    return r;
+    return r.record();
 }
 
 LiveMonitor::Records buffer(std::vector<AuditRecord> records)
