@@ -240,7 +240,7 @@ void loadPhases(benchmark::State &state, int trail)
         std::vector<Finding> findings;
         TrailStats stats;
         StoreAnalysis index;
-        Parallel::both([&] { findings = Detections::run(tree.records); }, [&] {
+        Parallel::both([&] { findings = Detections::run(tree.records, threads); }, [&] {
             stats = TrailStats::compute(tree.records);
             index.indexPositions(tree.records);
         });

@@ -4,6 +4,7 @@
 #include "Engine/BSM/AuditCatalog.h"
 #include "Engine/BSM/UserResolver.h"
 #include "Engine/Record/AuditEvents.h"
+#include "Engine/Support/Parallel.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -15,6 +16,8 @@
 namespace Detections {
 namespace {
 
+// Below this many records a part is not worth a thread.
+constexpr size_t minimumPart = 16384;
 constexpr double bruteForceWindow = 600;
 constexpr size_t bruteForceThreshold = 5;
 constexpr double loginAfterBurstLimit = 3600;
@@ -283,7 +286,7 @@ bool earlier(const Finding &a, const Finding &b)
 
 } // namespace
 
-std::vector<Finding> run(std::span<const AuditRecord> records)
+std::vector<Finding> run(std::span<const AuditRecord> records, unsigned threads)
 {
     const AuditCatalog &catalog = AuditCatalog::shared();
     std::vector<Finding> findings;
@@ -321,83 +324,98 @@ std::vector<Finding> run(std::span<const AuditRecord> records)
         return it == groupIndex.end() ? size_t(0) : groups[it->second].records.size();
     };
 
-    for (const AuditRecord &record : records) {
-        const uint16_t event = record.event;
-        const bool succeeded = record.returnStatus == 0;
-        std::optional<std::string> descriptionCache;
-        const auto description = [&]() -> const std::string & {
-            if (!descriptionCache) descriptionCache = catalog.eventDescription(event);
-            return *descriptionCache;
-        };
-        const auto firstText = [&]() -> std::string {
-            return record.texts().empty() ? description() : std::string(record.texts().front());
-        };
+    // Every rule from here on looks at one record alone, so parts of the list are checked side by
+    // side; joined in list order, their findings are those of one pass.
+    const auto checkRecords = [&](size_t begin, size_t end, std::vector<Finding> &findings) {
+        for (size_t at = begin; at < end; ++at) {
+            const AuditRecord &record = records[at];
+            const uint16_t event = record.event;
+            const bool succeeded = record.returnStatus == 0;
+            std::optional<std::string> descriptionCache;
+            const auto description = [&]() -> const std::string & {
+                if (!descriptionCache) descriptionCache = catalog.eventDescription(event);
+                return *descriptionCache;
+            };
+            const auto firstText = [&]() -> std::string {
+                return record.texts().empty() ? description() : std::string(record.texts().front());
+            };
 
-        if (AuditEvents::remoteLogin.contains(event) && succeeded) {
-            const std::string from = origin(record);
-            const auto burst = lastBurst.find(from);
-            if (burst != lastBurst.end() && record.time > burst->second &&
-                record.time - burst->second < loginAfterBurstLimit)
-                findings.push_back(makeFinding(loginAfterBruteForce, record,
-                                               "Successful remote login from " + from +
-                                                   " shortly after a brute-force burst"));
-            else
-                findings.push_back(
-                    makeFinding(remoteLogin, record, "Remote login (" + description() + ") from " + from));
-        } else if (AuditEvents::privilegeElevation.contains(event)) {
-            findings.push_back(makeFinding(succeeded ? elevation : failedElevation, record, firstText()));
-        } else if (!succeeded && inAuthenticationSet(event) && failureCount(origin(record)) < bruteForceThreshold) {
-            findings.push_back(makeFinding(authenticationFailure, record, firstText()));
+            if (AuditEvents::remoteLogin.contains(event) && succeeded) {
+                const std::string from = origin(record);
+                const auto burst = lastBurst.find(from);
+                if (burst != lastBurst.end() && record.time > burst->second &&
+                    record.time - burst->second < loginAfterBurstLimit)
+                    findings.push_back(makeFinding(loginAfterBruteForce, record,
+                                                   "Successful remote login from " + from +
+                                                       " shortly after a brute-force burst"));
+                else
+                    findings.push_back(
+                        makeFinding(remoteLogin, record, "Remote login (" + description() + ") from " + from));
+            } else if (AuditEvents::privilegeElevation.contains(event)) {
+                findings.push_back(makeFinding(succeeded ? elevation : failedElevation, record, firstText()));
+            } else if (!succeeded && inAuthenticationSet(event) && failureCount(origin(record)) < bruteForceThreshold) {
+                findings.push_back(makeFinding(authenticationFailure, record, firstText()));
+            }
+
+            if (AuditEvents::accountManagement.contains(event) && succeeded)
+                findings.push_back(makeFinding(isOneOf(event, accountCreationEvents) ? accountCreated : accountModified,
+                                               record, firstText()));
+
+            if (event == auditShutdownEvent) {
+                findings.push_back(makeFinding(auditStopped, record, firstText()));
+            } else if (AuditEvents::auditControl.contains(event)) {
+                Finding finding = makeFinding(auditChange, record, description() + (succeeded ? "" : " (failed)"));
+                if (!succeeded) finding.severity = Severity::medium;
+                findings.push_back(std::move(finding));
+            }
+
+            if (AuditEvents::timeChange.contains(event) && succeeded) {
+                const std::string_view name = record.processImage ? lastPathComponent(*record.processImage) : "";
+                const std::string actor =
+                    !name.empty() ? std::string(name)
+                                  : "pid " + std::to_string(record.subject() ? record.subject()->pid : 0);
+                findings.push_back(makeFinding(clockChanged, record, "settimeofday() by " + actor));
+            }
+
+            if (AuditEvents::processAccess.contains(event) && succeeded && record.target() &&
+                !(record.subject() && record.subject()->pid == record.target()->pid)) {
+                findings.push_back(makeFinding(memoryAccess, record,
+                                               description() + " on pid " + std::to_string(record.target()->pid) + " (" +
+                                                   UserResolver::shared().shortName(record.target()->euid) + ")"));
+            }
+
+            if (AuditEvents::chmod.contains(event) && succeeded) {
+                const ArgList args = record.args();
+                const auto mode = std::find_if(args.begin(), args.end(),
+                                               [](const ArgView arg) { return arg.name.find("mode") != std::string::npos; });
+                if (mode != args.end() && ((*mode).value & setuidSetgidBits) != 0)
+                    findings.push_back(makeFinding(setuidBitSet, record,
+                                                   "chmod " + octal((*mode).value) + " " +
+                                                       (record.paths().empty() ? std::string("?")
+                                                                               : std::string(record.paths().front()))));
+            }
+
+            const bool exec = AuditEvents::exec.contains(event);
+            if (exec && succeeded) execution(record, findings);
+            if (!exec && succeeded && !record.paths().empty()) pathRules(record, description, findings);
+
+            if (isOneOf(event, networkEvents) && succeeded && record.processImage && !record.sockets().empty() &&
+                !record.sockets().front().starts_with("/") && suspiciousLocation(*record.processImage)) {
+                findings.push_back(makeFinding(networkFromSuspicious, record,
+                                               std::string(lastPathComponent(*record.processImage)) + " → " +
+                                                   std::string(record.sockets().front())));
+            }
         }
-
-        if (AuditEvents::accountManagement.contains(event) && succeeded)
-            findings.push_back(makeFinding(isOneOf(event, accountCreationEvents) ? accountCreated : accountModified,
-                                           record, firstText()));
-
-        if (event == auditShutdownEvent) {
-            findings.push_back(makeFinding(auditStopped, record, firstText()));
-        } else if (AuditEvents::auditControl.contains(event)) {
-            Finding finding = makeFinding(auditChange, record, description() + (succeeded ? "" : " (failed)"));
-            if (!succeeded) finding.severity = Severity::medium;
-            findings.push_back(std::move(finding));
-        }
-
-        if (AuditEvents::timeChange.contains(event) && succeeded) {
-            const std::string_view name = record.processImage ? lastPathComponent(*record.processImage) : "";
-            const std::string actor =
-                !name.empty() ? std::string(name)
-                              : "pid " + std::to_string(record.subject() ? record.subject()->pid : 0);
-            findings.push_back(makeFinding(clockChanged, record, "settimeofday() by " + actor));
-        }
-
-        if (AuditEvents::processAccess.contains(event) && succeeded && record.target() &&
-            !(record.subject() && record.subject()->pid == record.target()->pid)) {
-            findings.push_back(makeFinding(memoryAccess, record,
-                                           description() + " on pid " + std::to_string(record.target()->pid) + " (" +
-                                               UserResolver::shared().shortName(record.target()->euid) + ")"));
-        }
-
-        if (AuditEvents::chmod.contains(event) && succeeded) {
-            const ArgList args = record.args();
-            const auto mode = std::find_if(args.begin(), args.end(),
-                                           [](const ArgView arg) { return arg.name.find("mode") != std::string::npos; });
-            if (mode != args.end() && ((*mode).value & setuidSetgidBits) != 0)
-                findings.push_back(makeFinding(setuidBitSet, record,
-                                               "chmod " + octal((*mode).value) + " " +
-                                                   (record.paths().empty() ? std::string("?")
-                                                                           : std::string(record.paths().front()))));
-        }
-
-        const bool exec = AuditEvents::exec.contains(event);
-        if (exec && succeeded) execution(record, findings);
-        if (!exec && succeeded && !record.paths().empty()) pathRules(record, description, findings);
-
-        if (isOneOf(event, networkEvents) && succeeded && record.processImage && !record.sockets().empty() &&
-            !record.sockets().front().starts_with("/") && suspiciousLocation(*record.processImage)) {
-            findings.push_back(makeFinding(networkFromSuspicious, record,
-                                           std::string(lastPathComponent(*record.processImage)) + " → " +
-                                               std::string(record.sockets().front())));
-        }
+    };
+    const size_t parts = std::clamp<size_t>(records.size() / minimumPart, 1, size_t(threads) * 4);
+    if (parts == 1 || threads <= 1) {
+        checkRecords(0, records.size(), findings);
+    } else {
+        std::vector<std::vector<Finding>> found(parts);
+        const auto bound = [&](size_t part) { return records.size() * part / parts; };
+        Parallel::forEach(parts, threads, [&](size_t part) { checkRecords(bound(part), bound(part + 1), found[part]); });
+        for (std::vector<Finding> &part : found)
+            findings.insert(findings.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
     }
 
     std::stable_sort(findings.begin(), findings.end(), earlier);

@@ -77,7 +77,7 @@ TrailAnalysis TrailAnalysis::of(std::vector<AuditRecord> records,
     ProcessGraph::Result tree = ProcessGraph::build(std::move(records));
     TrailAnalysis analysis;
     auto detect = [&] {
-        analysis.findings = Detections::run(tree.records);
+        analysis.findings = Detections::run(tree.records, threads);
         analysis.findings.shrink_to_fit();
     };
     if (alongside && threads > 1) {
