@@ -123,9 +123,12 @@ bool AuditRecord::matches(const RecordQuery &query) const
     }
 
     if (processImage && needle.foundIn(*processImage)) return true;
-    if (anyContains(paths(), needle) || anyContains(texts(), needle) || anyContains(execArgs(), needle)
-        || anyContains(sockets(), needle))
-        return true;
+    // Paths, texts, exec arguments and sockets lie one after another in the parts: one pass.
+    if (const uint8_t *p = parts()) {
+        const RecordParts::Layout layout(p);
+        const StringList searched(layout.ends, layout.chars, 0, layout.first(RecordParts::args));
+        if (anyContains(searched, needle)) return true;
+    }
     if (const SigningIdentity *identity = this->identity();
         identity && (needle.foundIn(identity->signingID) || needle.foundIn(identity->teamID)))
         return true;
