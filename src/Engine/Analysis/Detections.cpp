@@ -407,8 +407,8 @@ std::vector<Finding> run(std::span<const AuditRecord> records, unsigned threads)
             }
         }
     };
-    const size_t parts = std::clamp<size_t>(records.size() / minimumPart, 1, size_t(threads) * 4);
-    if (parts == 1 || threads <= 1) {
+    const size_t parts = threads <= 1 ? 1 : std::clamp<size_t>(records.size() / minimumPart, 1, size_t(threads) * 4);
+    if (parts == 1) {
         checkRecords(0, records.size(), findings);
     } else {
         std::vector<std::vector<Finding>> found(parts);
@@ -419,6 +419,8 @@ std::vector<Finding> run(std::span<const AuditRecord> records, unsigned threads)
     }
 
     std::stable_sort(findings.begin(), findings.end(), earlier);
+    // Kept as long as the analysis: no room to grow.
+    findings.shrink_to_fit();
     return findings;
 }
 

@@ -76,10 +76,7 @@ TrailAnalysis TrailAnalysis::of(std::vector<AuditRecord> records,
     sortByTime(records, threads);
     ProcessGraph::Result tree = ProcessGraph::build(std::move(records));
     TrailAnalysis analysis;
-    auto detect = [&] {
-        analysis.findings = Detections::run(tree.records, threads);
-        analysis.findings.shrink_to_fit();
-    };
+    auto detect = [&] { analysis.findings = Detections::run(tree.records, threads); };
     if (alongside && threads > 1) {
         Parallel::both(detect, [&] { alongside(tree.records); });
     } else {

@@ -5,7 +5,6 @@
 #include "Engine/Support/Parallel.h"
 
 #include <cstdio>
-#include <new>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -251,14 +250,7 @@ void parseRange(const std::shared_ptr<const std::vector<uint8_t>> &data, int64_t
     // However the parse ends, the storage gives back what its last block did not use.
     struct Trim {
         RecordBuilder &builder;
-        ~Trim()
-        {
-            try {
-                builder.trim();
-            } catch (const std::bad_alloc &) {
-                // Untrimmed storage is only larger.
-            }
-        }
+        ~Trim() { builder.trim(); }
     } trim{builder};
 
     auto issue = [&](int64_t at, std::string message) {

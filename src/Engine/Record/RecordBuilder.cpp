@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <new>
 
 namespace {
 
@@ -199,16 +200,20 @@ void RecordBuilder::discard()
     m_subject = m_target = m_identity = UINT32_MAX;
 }
 
-void RecordBuilder::trim()
+void RecordBuilder::trim() noexcept
 {
-    if (!m_storage->m_blocks.empty() && m_blockUsed < m_blockCapacity) {
-        auto trimmed = std::make_unique_for_overwrite<uint8_t[]>(m_blockUsed);
-        std::memcpy(trimmed.get(), m_storage->m_blocks.back().get(), m_blockUsed);
-        m_storage->m_blocks.back() = std::move(trimmed);
-        m_blockCapacity = m_blockUsed;
+    try {
+        if (!m_storage->m_blocks.empty() && m_blockUsed < m_blockCapacity) {
+            auto trimmed = std::make_unique_for_overwrite<uint8_t[]>(m_blockUsed);
+            std::memcpy(trimmed.get(), m_storage->m_blocks.back().get(), m_blockUsed);
+            m_storage->m_blocks.back() = std::move(trimmed);
+            m_blockCapacity = m_blockUsed;
+        }
+        m_storage->m_subjects.shrink_to_fit();
+        m_storage->m_identities.shrink_to_fit();
+    } catch (const std::bad_alloc &) {
+        // Untrimmed storage is only larger.
     }
-    m_storage->m_subjects.shrink_to_fit();
-    m_storage->m_identities.shrink_to_fit();
 }
 
 AuditRecord RecordContent::record() const

@@ -75,8 +75,8 @@ public:
     void discard();
 
     // Gives back what the storage's last block does not use. Records finished afterwards go on
-    // sharing the storage.
-    void trim();
+    // sharing the storage. Where the memory to do so is lacking, it keeps the room.
+    void trim() noexcept;
 
 private:
     struct Pending {
