@@ -1,5 +1,7 @@
-# Fails when a source file includes a header of a higher layer, when the engine includes Qt, or
-# when the Qt Core layers include Qt Widgets. Run as: cmake -DSOURCE_DIR=<tree>/src -P CheckLayers.cmake
+# Fails when a source file includes a header of a higher layer, when the engine includes Qt, when
+# the Qt Core layers include Qt Widgets, or when a screen's folder below Views/ includes another's
+# (what screens share lives in Views/Components/, which includes no screen).
+# Run as: cmake -DSOURCE_DIR=<tree>/src -P CheckLayers.cmake
 #
 # Layers, lowest first. A file may include its own layer and any lower one; layers of equal rank
 # may not include each other. App (start-up, menus) sits above the window and screens it builds.
@@ -39,6 +41,16 @@ function(layer_of path out_rank out_name)
     set(${out_name} "" PARENT_SCOPE)
 endfunction()
 
+# The folder directly below Views/ that holds path ("Events", "Components"), or "" for the shell's
+# own files in Views/ and for paths outside it.
+function(views_folder_of path out)
+    if(path MATCHES "^Views/([^/]+)/")
+        set(${out} "${CMAKE_MATCH_1}" PARENT_SCOPE)
+    else()
+        set(${out} "" PARENT_SCOPE)
+    endif()
+endfunction()
+
 set(problems "")
 file(GLOB_RECURSE files RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/*.h" "${SOURCE_DIR}/*.cpp")
 if(NOT files)
@@ -67,6 +79,12 @@ foreach(file ${files})
             endif()
             if(target_rank GREATER rank OR (target_rank EQUAL rank AND NOT target_name STREQUAL name))
                 string(APPEND problems "  ${file}: includes \"${target}\" of a higher layer\n")
+            endif()
+            views_folder_of("${file}" from_folder)
+            views_folder_of("${target}" to_folder)
+            if(NOT from_folder STREQUAL "" AND NOT to_folder STREQUAL ""
+               AND NOT to_folder STREQUAL "Components" AND NOT to_folder STREQUAL from_folder)
+                string(APPEND problems "  ${file}: includes \"${target}\", another screen's own header; shared widgets go in Views/Components/\n")
             endif()
         elseif(line MATCHES "#[ \t]*include[ \t]*<(Q[A-Za-z/]*)")
             set(target "${CMAKE_MATCH_1}")

@@ -24,7 +24,8 @@ public:
     void applicationDidFinishLaunching(int argumentCount);
     void openURLs(const QList<QUrl> &urls);
     bool shouldTerminateAfterLastWindowClosed() const;
-    // The tray's "open" and a repeated launch: shows the main window when none is visible.
+    // The tray's "Open Quillmarsh" (and a double-click on the icon): shows the main window when
+    // none is visible, on the screen it last showed.
     bool handleReopen(bool hasVisibleWindows);
     // A click on a notification: selects its alert (an id that is no UUID clears the selection)
     // and shows the Background Monitor.

@@ -8,50 +8,46 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <functional>
+
 void installMenus(QMainWindow &window, AppServices &services)
 {
     AuditStore &store = services.store();
     QMenuBar *bar = window.menuBar();
     QMainWindow *parent = &window;
 
+    using Actions::Command;
+    const auto command = [&store, parent](QMenu *menu, const QString &text, Command which,
+                                          std::function<void(QAction *, const Actions::State &)> rule = {}) {
+        return Actions::bind(menu->addAction(text), which, store, parent, std::move(rule));
+    };
+    const auto enabledWhile = [](bool Actions::State::*condition) {
+        return [condition](QAction *action, const Actions::State &state) { action->setEnabled(state.*condition); };
+    };
+
     QMenu *file = bar->addMenu(QStringLiteral("&File"));
-    QAction *open = file->addAction(QStringLiteral("Open Trail…"), &store, [&store, parent] {
-        Actions::openPanel(store, parent);
-    });
-    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    QAction *system = file->addAction(QStringLiteral("Load System Trails (/var/audit)…"), &store,
-                                      [&store] { store.loadSystemTrails(); });
-    system->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
-    file->addAction(QStringLiteral("Open Sample Trail"), &store, [&store] { store.openSample(); });
+    command(file, QStringLiteral("Open Trail…"), Command::openTrail)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    command(file, QStringLiteral("Load System Trails (/var/audit)…"), Command::loadSystemTrails)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+    command(file, QStringLiteral("Open Sample Trail"), Command::openSample);
     file->addSeparator();
-    QAction *closeAll = file->addAction(QStringLiteral("Close All Trails"), &store, [&store] { store.closeAll(); });
-    closeAll->setObjectName(QStringLiteral("closeAllTrails"));
+    command(file, QStringLiteral("Close All Trails"), Command::closeAllTrails, enabledWhile(&Actions::State::hasRecords))
+        ->setObjectName(QStringLiteral("closeAllTrails"));
     file->addSeparator();
     QMenu *exportEvents = file->addMenu(QStringLiteral("Export Events"));
     exportEvents->setObjectName(QStringLiteral("exportEvents"));
-    exportEvents->addAction(QStringLiteral("CSV…"), &store, [&store, parent] {
-        Actions::exportEvents(store, Exporter::Format::csv, parent);
+    command(exportEvents, QStringLiteral("CSV…"), Command::exportEventsCSV);
+    command(exportEvents, QStringLiteral("JSON…"), Command::exportEventsJSON);
+    // The whole submenu goes grey on an empty filter result.
+    Actions::follow(store, exportEvents, [exportEvents](const Actions::State &state) {
+        exportEvents->menuAction()->setEnabled(state.hasFiltered);
     });
-    exportEvents->addAction(QStringLiteral("JSON…"), &store, [&store, parent] {
-        Actions::exportEvents(store, Exporter::Format::json, parent);
-    });
-    QAction *exportFindings = file->addAction(QStringLiteral("Export Findings Report…"), &store, [&store, parent] {
-        Actions::exportFindings(store, parent);
-    });
-    exportFindings->setObjectName(QStringLiteral("exportFindingsReport"));
+    command(file, QStringLiteral("Export Findings Report…"), Command::exportFindingsReport,
+            enabledWhile(&Actions::State::hasFindings))
+        ->setObjectName(QStringLiteral("exportFindingsReport"));
     file->addSeparator();
     QAction *quit = file->addAction(QStringLiteral("Quit Quillmarsh"), qApp, &QCoreApplication::quit);
     quit->setShortcut(QKeySequence::Quit);
-
-    const auto update = [&store, closeAll, exportEvents, exportFindings] {
-        closeAll->setEnabled(!store.records().empty());
-        exportEvents->menuAction()->setEnabled(!store.filtered().empty());
-        exportFindings->setEnabled(!store.findings().empty());
-    };
-    QObject::connect(&store, &AuditStore::recordsChanged, closeAll, update);
-    QObject::connect(&store, &AuditStore::filteredChanged, closeAll, update);
-    QObject::connect(&store, &AuditStore::findingsChanged, closeAll, update);
-    update();
 
     QMenu *go = bar->addMenu(QStringLiteral("&Go"));
     go->setObjectName(QStringLiteral("goMenu"));

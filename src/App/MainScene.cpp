@@ -5,9 +5,9 @@
 #include "App/AppServices.h"
 #include "App/Snapshotter.h"
 #include "Platform/IconBadge.h"
-#include "Views/Monitor/CaptureControl.h"
-#include "Views/MainWindow.h"
+#include "Views/Components/CaptureControl.h"
 #include "Views/Components/Symbols.h"
+#include "Views/MainWindow.h"
 #include "Views/Monitor/MenuBarIcon.h"
 #include "Views/Monitor/MenuBarMonitorView.h"
 #include "Views/Monitor/MonitorStatusLine.h"
@@ -54,6 +54,7 @@ MainScene::~MainScene()
 
 void MainScene::openWindow()
 {
+    m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
     m_window->show();
     m_window->raise();
     m_window->activateWindow();
@@ -88,6 +89,18 @@ void MainScene::disappeared()
         m_services.setActivationPolicy(AppServices::ActivationPolicy::accessory);
 }
 
+// The tray's way back to the window, as a click on the dock icon is elsewhere: the delegate
+// brings the window back when none is visible; a visible one only comes to the front.
+void MainScene::reopen()
+{
+    const bool visible = m_window->isVisible() && !m_window->isMinimized();
+    m_delegate.handleReopen(visible);
+    if (visible) {
+        m_window->raise();
+        m_window->activateWindow();
+    }
+}
+
 void MainScene::handleForwarded(const LaunchRequest &request)
 {
     if (!request.paths.isEmpty()) m_delegate.openURLs(fileUrls(request.paths));
@@ -113,7 +126,7 @@ void MainScene::updateTray()
     m_tray->setContextMenu(menu);
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger) showTrayPanel();
-        else if (reason == QSystemTrayIcon::DoubleClick) m_services.showMainWindow(std::nullopt);
+        else if (reason == QSystemTrayIcon::DoubleClick) reopen();
     });
     connect(&m_services.live(), &LiveMonitor::stateChanged, m_tray, [this] { updateTrayIcon(); });
     connect(&m_services.alerts(), &AlertCenter::alertsChanged, m_tray, [this] { updateTrayIcon(); });
@@ -134,7 +147,7 @@ void MainScene::updateTrayIcon()
 MenuBarMonitorView::Actions MainScene::panelActions()
 {
     MenuBarMonitorView::Actions actions;
-    actions.openApplication = [this] { m_services.showMainWindow(std::nullopt); };
+    actions.openApplication = [this] { reopen(); };
     actions.showMainWindow = [this](Screen screen) { m_services.showMainWindow(screen); };
     actions.quit = [] { QCoreApplication::quit(); };
     return actions;

@@ -43,6 +43,7 @@ private:
     void updateTrayIcon();
     MenuBarMonitorView::Actions panelActions();
     void openWindow();
+    void reopen();
 
     AppServices &m_services;
     AppDelegate &m_delegate;

@@ -280,13 +280,14 @@ void AuditStore::showEvents(EventFilter filter)
     setScreen(Screen::events);
 }
 
-void AuditStore::showRecords(const std::vector<int64_t> &ids, std::string label)
+void AuditStore::showRecords(std::vector<int64_t> ids, std::string label)
 {
     EventFilter filter;
     filter.recordIDs.emplace(ids.begin(), ids.end());
     filter.label = std::move(label);
+    const std::optional<int64_t> first = ids.empty() ? std::nullopt : std::optional<int64_t>(ids.front());
     showEvents(std::move(filter));
-    setSelectedRecordID(ids.empty() ? std::nullopt : std::optional<int64_t>(ids.front()));
+    setSelectedRecordID(first);
 }
 
 void AuditStore::showProcessEvents(const ProcessNode &process)

@@ -98,9 +98,10 @@ public:
     // behind a load or import still running, so it never interleaves with one.
     void closeAll();
     void showEvents(EventFilter filter);
-    // Shows exactly these records and selects the first one given.
-    void showRecords(const std::vector<int64_t> &ids, std::string label);
-    // Shows the process's records during its lifetime.
+    // Shows exactly these records and selects the first one given. The ids are taken by value:
+    // the switch to the Events screen replaces the screen that may own the caller's list.
+    void showRecords(std::vector<int64_t> ids, std::string label);
+    // Shows the process's records during its lifetime. Reads the node before it changes anything.
     void showProcessEvents(const ProcessNode &process);
 
     // Reads and decodes the files one after another, in the background, adds a source for each one

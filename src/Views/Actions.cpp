@@ -3,11 +3,13 @@
 #include "Store/AuditStore.h"
 #include "Engine/Export/FindingsReport.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace {
 
@@ -83,6 +85,57 @@ void exportFindings(const AuditStore &store, QWidget *parent)
     } catch (const std::exception &error) {
         dialogs().showError(parent, QString::fromStdString(error.what()));
     }
+}
+
+State state(const AuditStore &store)
+{
+    return {!store.records().empty(), !store.filtered().empty(), !store.findings().empty()};
+}
+
+void run(Command command, AuditStore &store, QWidget *anchor)
+{
+    QWidget *parent = anchor ? anchor->window() : nullptr;
+    switch (command) {
+    case Command::openTrail:
+        openPanel(store, parent);
+        return;
+    // The loads run in the background; their progress and failures show in the window.
+    case Command::loadSystemTrails:
+        store.loadSystemTrails();
+        return;
+    case Command::openSample:
+        store.openSample();
+        return;
+    case Command::closeAllTrails:
+        store.closeAll();
+        return;
+    case Command::exportEventsCSV:
+        exportEvents(store, Exporter::Format::csv, parent);
+        return;
+    case Command::exportEventsJSON:
+        exportEvents(store, Exporter::Format::json, parent);
+        return;
+    case Command::exportFindingsReport:
+        exportFindings(store, parent);
+        return;
+    }
+}
+
+void follow(AuditStore &store, QObject *context, std::function<void(const State &)> apply)
+{
+    const auto update = [&store, apply = std::move(apply)] { apply(state(store)); };
+    for (auto signal : {&AuditStore::recordsChanged, &AuditStore::filteredChanged, &AuditStore::findingsChanged})
+        QObject::connect(&store, signal, context, update);
+    update();
+}
+
+QAction *bind(QAction *action, Command command, AuditStore &store, QWidget *anchor,
+              std::function<void(QAction *, const State &)> rule)
+{
+    QObject::connect(action, &QAction::triggered, action,
+                     [command, &store, anchor = QPointer<QWidget>(anchor)] { run(command, store, anchor); });
+    if (rule) follow(store, action, [action, rule = std::move(rule)](const State &current) { rule(action, current); });
+    return action;
 }
 
 } // namespace Actions

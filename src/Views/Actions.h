@@ -9,11 +9,47 @@
 #include <functional>
 
 class AuditStore;
+class QAction;
+class QObject;
 class QWidget;
 
 // The shell's commands that the menus, the toolbar and the empty state share: the open panel and
 // the export flow. The dialogs sit behind replaceable functions so tests never block on one.
+//
+// Each command is written here once, with the store changes its availability follows. The menu
+// bar and the toolbar each make their own QAction for it: text, symbol and shortcut are theirs,
+// and so is the rule that turns the state into enabled or shown, since the two surfaces differ
+// on purpose (the menu disables "Export Events" on an empty filter result, the toolbar does not).
 namespace Actions {
+
+enum class Command {
+    openTrail,
+    loadSystemTrails,
+    openSample,
+    closeAllTrails,
+    exportEventsCSV,
+    exportEventsJSON,
+    exportFindingsReport,
+};
+
+// What the surfaces' rules look at.
+struct State {
+    bool hasRecords = false;
+    bool hasFiltered = false;
+    bool hasFindings = false;
+};
+State state(const AuditStore &store);
+
+// Runs the command; its panels and alerts are modal to anchor's window.
+void run(Command command, AuditStore &store, QWidget *anchor);
+
+// Calls apply now and after every store change that can change the state, while context lives.
+void follow(AuditStore &store, QObject *context, std::function<void(const State &)> apply);
+
+// The action runs the command when triggered; rule, when given, shows the state on the action
+// (enabled or shown), now and whenever it changes. Returns the action.
+QAction *bind(QAction *action, Command command, AuditStore &store, QWidget *anchor,
+              std::function<void(QAction *action, const State &state)> rule = {});
 
 struct Dialogs {
     // The chosen files, in the panel's order; empty when cancelled.

@@ -182,11 +182,17 @@ void ContentView::showDetail(bool recreate)
     if (!recreate && m_detail && screen == m_shownScreen && empty == bool(m_empty)) return;
 
     if (m_detail) {
-        // Unbind the toolbar before the old screen goes, then delete it at once: its local state
-        // must not outlive the switch.
+        // The switch may come from a handler of the old screen that is still running: it is
+        // detached now, so it can no longer act, and deleted when control is back in the event
+        // loop. The new screen starts afresh either way.
         m_toolbar->setScreen(nullptr, QString());
-        delete m_detail;
-        m_detail = nullptr;
+        QWidget *old = std::exchange(m_detail, nullptr);
+        m_host->layout()->removeWidget(old);
+        if (auto *oldScreen = qobject_cast<ScreenWidget *>(old)) oldScreen->detach();
+        else detachFromServices(old, m_context);
+        old->deleteLater();
+        m_screen = nullptr;
+        m_empty = nullptr;
     }
     m_shownScreen = screen;
     if (empty) {
@@ -197,6 +203,7 @@ void ContentView::showDetail(bool recreate)
         m_detail = m_screen;
     }
     m_host->layout()->addWidget(m_detail);
+    m_detail->show();
     m_toolbar->setScreen(m_screen, title());
     emit titleChanged(title());
 }

@@ -112,17 +112,14 @@ EmptyStateView::EmptyStateView(AuditStore &store, QWidget *parent) : QWidget(par
     auto *tiles = new QHBoxLayout;
     tiles->setSpacing(14);
     tiles->addStretch();
-    const auto tile = [&](const char *title, const char *subtitle, const char *symbol) {
+    const auto tile = [&](const char *title, const char *subtitle, const char *symbol, Actions::Command command) {
         auto *button = new ActionTile(QString::fromUtf8(title), QString::fromUtf8(subtitle), QString::fromUtf8(symbol), this);
         tiles->addWidget(button);
-        return button;
+        connect(button, &QAbstractButton::clicked, this, [this, &store, command] { Actions::run(command, store, this); });
     };
-    connect(tile("Open Trail File", "Any BSM file you have access to", "doc.badge.plus"), &QAbstractButton::clicked,
-            this, [this, &store] { Actions::openPanel(store, window()); });
-    connect(tile("System Trails", "Copy /var/audit (admin)", "lock.shield"), &QAbstractButton::clicked, &store,
-            [&store] { store.loadSystemTrails(); });
-    connect(tile("Sample Incident", "Synthetic intrusion trail", "testtube.2"), &QAbstractButton::clicked, &store,
-            [&store] { store.openSample(); });
+    tile("Open Trail File", "Any BSM file you have access to", "doc.badge.plus", Actions::Command::openTrail);
+    tile("System Trails", "Copy /var/audit (admin)", "lock.shield", Actions::Command::loadSystemTrails);
+    tile("Sample Incident", "Synthetic intrusion trail", "testtube.2", Actions::Command::openSample);
     tiles->addStretch();
 
     auto *tipLabel = new QLabel(QString::fromUtf8(tip), this);

@@ -12,6 +12,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <functional>
+
 namespace {
 
 constexpr int searchWidth = 240;
@@ -61,25 +63,30 @@ MainToolbar::MainToolbar(const ViewContext &context, QWidget *parent)
     m_search->setFixedWidth(searchWidth);
     m_searchAction = addWidget(m_search);
 
+    using Actions::Command;
+    const auto command = [this, store](QMenu *menu, const char *text, const char *symbol, Command which,
+                                       std::function<void(QAction *, const Actions::State &)> rule = {}) {
+        QAction *action = menu->addAction(QString::fromUtf8(text));
+        if (symbol) setSymbol(action, QString::fromUtf8(symbol));
+        return Actions::bind(action, which, *store, this, std::move(rule));
+    };
+
     m_openButton = menuButton(QStringLiteral("Open"), QStringLiteral("plus.rectangle.on.folder"),
                               QStringLiteral("Open BSM audit trail files"), this);
     m_openButton->setObjectName(QStringLiteral("openButton"));
     m_openButton->setPopupMode(QToolButton::MenuButtonPopup);
-    connect(m_openButton, &QToolButton::clicked, this, [this, store] { Actions::openPanel(*store, window()); });
+    connect(m_openButton, &QToolButton::clicked, this, [this, store] { Actions::run(Command::openTrail, *store, this); });
     QMenu *open = m_openButton->menu();
-    const auto item = [&](QMenu *menu, const char *text, const char *symbol) {
-        QAction *action = menu->addAction(QString::fromUtf8(text));
-        if (symbol) setSymbol(action, QString::fromUtf8(symbol));
-        return action;
-    };
-    connect(item(open, "Open Trail File…", "doc"), &QAction::triggered, this,
-            [this, store] { Actions::openPanel(*store, window()); });
-    connect(item(open, "Load System Trails (/var/audit)…", "lock.shield"), &QAction::triggered, store,
-            [store] { store->loadSystemTrails(); });
-    connect(item(open, "Open Sample Trail", "testtube.2"), &QAction::triggered, store, [store] { store->openSample(); });
+    command(open, "Open Trail File…", "doc", Command::openTrail);
+    command(open, "Load System Trails (/var/audit)…", "lock.shield", Command::loadSystemTrails);
+    command(open, "Open Sample Trail", "testtube.2", Command::openSample);
     m_closeAllSeparator = open->addSeparator();
-    m_closeAll = item(open, "Close All Trails", "xmark.circle");
-    connect(m_closeAll, &QAction::triggered, store, [store] { store->closeAll(); });
+    // Here the item and its divider come and go with the records; the menu bar greys its item.
+    m_closeAll = command(open, "Close All Trails", "xmark.circle", Command::closeAllTrails,
+                         [separator = m_closeAllSeparator](QAction *action, const Actions::State &state) {
+                             separator->setVisible(state.hasRecords);
+                             action->setVisible(state.hasRecords);
+                         });
     addWidget(m_openButton);
 
     m_exportButton = menuButton(QStringLiteral("Export"), QStringLiteral("square.and.arrow.up"),
@@ -89,33 +96,21 @@ MainToolbar::MainToolbar(const ViewContext &context, QWidget *parent)
     // The style's corner arrow sits under the text on an instant menu; the menu is plain enough.
     m_exportButton->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
     QMenu *exports = m_exportButton->menu();
-    connect(item(exports, "Events as CSV…", nullptr), &QAction::triggered, this,
-            [this, store] { Actions::exportEvents(*store, Exporter::Format::csv, window()); });
-    connect(item(exports, "Events as JSON…", nullptr), &QAction::triggered, this,
-            [this, store] { Actions::exportEvents(*store, Exporter::Format::json, window()); });
+    // The event items stay enabled on an empty filter result: they then write a file without records.
+    command(exports, "Events as CSV…", nullptr, Command::exportEventsCSV);
+    command(exports, "Events as JSON…", nullptr, Command::exportEventsJSON);
     exports->addSeparator();
-    m_findingsReport = item(exports, "Findings Report (Markdown)…", nullptr);
-    connect(m_findingsReport, &QAction::triggered, this, [this, store] { Actions::exportFindings(*store, window()); });
+    m_findingsReport = command(exports, "Findings Report (Markdown)…", nullptr, Command::exportFindingsReport,
+                               [](QAction *action, const Actions::State &state) { action->setEnabled(state.hasFindings); });
     m_exportAction = addWidget(m_exportButton);
+    Actions::follow(*store, m_exportAction, [this](const Actions::State &state) { m_exportAction->setVisible(state.hasRecords); });
 
-    connect(store, &AuditStore::recordsChanged, this, &MainToolbar::updateItems);
-    connect(store, &AuditStore::findingsChanged, this, &MainToolbar::updateItems);
-    updateItems();
     setScreen(nullptr, QStringLiteral("Quillmarsh"));
 }
 
 bool MainToolbar::exportShown() const
 {
     return m_exportAction->isVisible();
-}
-
-void MainToolbar::updateItems()
-{
-    const bool loaded = !m_context.store->records().empty();
-    m_closeAllSeparator->setVisible(loaded);
-    m_closeAll->setVisible(loaded);
-    m_exportAction->setVisible(loaded);
-    m_findingsReport->setEnabled(!m_context.store->findings().empty());
 }
 
 QList<QAction *> MainToolbar::screenActions() const

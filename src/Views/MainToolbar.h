@@ -37,7 +37,6 @@ public:
     QList<QAction *> screenActions() const;
 
 private:
-    void updateItems();
     void updateSubtitle();
 
     ViewContext m_context;

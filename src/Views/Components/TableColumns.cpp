@@ -2,7 +2,6 @@
 
 #include <QEvent>
 #include <QHeaderView>
-#include <QItemSelectionModel>
 #include <QResizeEvent>
 #include <QTableView>
 
@@ -83,16 +82,4 @@ void setUpListTable(QTableView *table, int rowPadding)
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + rowPadding);
     table->horizontalHeader()->setHighlightSections(false);
-}
-
-void showSelectedRow(QTableView *table, int row)
-{
-    QItemSelectionModel *selection = table->selectionModel();
-    if (row < 0) {
-        selection->clear();
-        return;
-    }
-    const QModelIndex index = table->model()->index(row, 0);
-    selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    table->scrollTo(index);
 }

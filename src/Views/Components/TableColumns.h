@@ -26,10 +26,6 @@ void keepColumnsFitted(QTableView *table, std::span<const ColumnWidth> widths, i
 // no grid, alternating rows of one fixed height (the font's line plus rowPadding).
 void setUpListTable(QTableView *table, int rowPadding);
 
-// Selects and reveals one whole row, or clears the selection when row is negative. Screens keep
-// their selected id themselves and re-apply it through this after every reset.
-void showSelectedRow(QTableView *table, int row);
-
 // Long cell texts lose their middle, not their end.
 class MiddleElideDelegate : public QStyledItemDelegate {
 public:

@@ -4,13 +4,14 @@
 #include "Views/Components/ContentUnavailable.h"
 #include "Views/Components/Divider.h"
 #include "Views/Components/Formatters.h"
+#include "Views/Components/MasterDetail.h"
+#include "Views/Components/RecordContextMenu.h"
+#include "Views/Components/RecordInspector.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 #include "Views/Components/TableColumns.h"
 #include "Views/Events/EventsTableModel.h"
 #include "Views/Events/FilterBar.h"
-#include "Views/Events/RecordContextMenu.h"
-#include "Views/Events/RecordInspector.h"
 
 #include <QAction>
 #include <QFrame>
@@ -19,7 +20,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
-#include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -32,9 +32,7 @@ namespace {
 constexpr std::array<ColumnWidth, EventsTableModel::numColumns> columnWidths = {{
     {150, 175}, {110, 170}, {40, 60}, {60, 90}, {70, 110}, {40, 55}, {40, 90}, {200, 480}}};
 
-constexpr int inspectorMinimumWidth = 320;
-constexpr int inspectorIdealWidth = 400;
-constexpr int inspectorMaximumWidth = 600;
+constexpr MasterDetail::Widths inspectorWidths{320, 400, 600};
 constexpr int footerPaddingH = 12;
 constexpr int footerPaddingV = 6;
 constexpr int busyIndicatorSize = 14;
@@ -55,14 +53,11 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
 
     auto *outer = new QHBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto *splitter = new QSplitter(Qt::Horizontal, this);
-    splitter->setChildrenCollapsible(false);
-    outer->addWidget(splitter);
+    m_frame = new MasterDetail(this);
+    outer->addWidget(m_frame);
 
-    auto *main = new QWidget(splitter);
-    auto *stack = new QVBoxLayout(main);
-    stack->setContentsMargins(0, 0, 0, 0);
-    stack->setSpacing(0);
+    QWidget *main = m_frame->columnWidget();
+    QVBoxLayout *stack = m_frame->column();
     m_filterBar = new FilterBar(m_store, main);
     stack->addWidget(m_filterBar);
     stack->addWidget(horizontalDivider(main));
@@ -107,9 +102,7 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
     footerLayout->addWidget(m_selected);
     stack->addWidget(footer);
 
-    m_inspectorPane = new QWidget(splitter);
-    m_inspectorPane->setMinimumWidth(inspectorMinimumWidth);
-    m_inspectorPane->setMaximumWidth(inspectorMaximumWidth);
+    m_inspectorPane = new QWidget(this);
     auto *paneLayout = new QVBoxLayout(m_inspectorPane);
     paneLayout->setContentsMargins(0, 0, 0, 0);
     m_inspectorStack = new QStackedWidget(m_inspectorPane);
@@ -120,10 +113,8 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
     m_inspectorStack->addWidget(m_inspector);
     m_inspectorStack->addWidget(m_noSelection);
     paneLayout->addWidget(m_inspectorStack);
-    splitter->setStretchFactor(0, 1);
-    splitter->setStretchFactor(1, 0);
-    splitter->setSizes({1, inspectorIdealWidth});
-    connect(m_inspectorAction, &QAction::toggled, m_inspectorPane, &QWidget::setVisible);
+    m_frame->setPane(m_inspectorPane, MasterDetail::PaneMode::toggled, inspectorWidths);
+    connect(m_inspectorAction, &QAction::toggled, m_frame, &MasterDetail::setPaneShown);
 
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
@@ -132,15 +123,25 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
         if (QMenu *menu = contextMenuForRow(index.row())) menu->popup(m_table->viewport()->mapToGlobal(at));
     });
 
-    connect(m_model, &QAbstractItemModel::modelReset, this, &EventsView::applySelection);
-    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &EventsView::takeUserSelection);
+    // The selection is the store's, so a drill-down's record is selected here and survives a filter.
+    m_guard = new SelectionGuard(m_table, {[this] {
+        QModelIndexList rows;
+        if (const std::optional<int64_t> id = m_store.selectedRecordID())
+            if (const std::optional<AuditRecord> record = m_store.record(*id))
+                if (const int row = m_model->rowOf(*id, record->time); row >= 0) rows << m_model->index(row, 0);
+        return rows;
+    }, [this](const QModelIndexList &rows) {
+        // A selection emptied by the user clears the store's; one hidden by a filter never gets here.
+        m_store.setSelectedRecordID(rows.isEmpty() ? std::nullopt : std::optional<int64_t>(m_model->idAt(rows.first().row())));
+    }});
+
     connect(&m_store, &AuditStore::filteredChanged, this, &EventsView::showFiltered);
     connect(&m_store, &AuditStore::isFilteringChanged, this, [this] {
         updateFooter();
         updateOverlay();
     });
     connect(&m_store, &AuditStore::selectedRecordIDChanged, this, [this] {
-        applySelection();
+        m_guard->apply();
         updateInspector();
         updateFooter();
     });
@@ -187,25 +188,6 @@ void EventsView::showFiltered()
     m_model->setFiltered(m_store.filtered());
     updateFooter();
     updateOverlay();
-}
-
-void EventsView::applySelection()
-{
-    m_applyingSelection = true;
-    int row = -1;
-    if (const std::optional<int64_t> id = m_store.selectedRecordID()) {
-        if (const std::optional<AuditRecord> record = m_store.record(*id)) row = m_model->rowOf(*id, record->time);
-    }
-    showSelectedRow(m_table, row);
-    m_applyingSelection = false;
-}
-
-void EventsView::takeUserSelection()
-{
-    if (m_applyingSelection) return;
-    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
-    // A selection emptied by the user clears the store's; one hidden by a filter never gets here.
-    m_store.setSelectedRecordID(rows.isEmpty() ? std::nullopt : std::optional<int64_t>(m_model->idAt(rows.first().row())));
 }
 
 void EventsView::updateInspector()

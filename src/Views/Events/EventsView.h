@@ -5,6 +5,8 @@
 class AuditStore;
 class EventsTableModel;
 class FilterBar;
+class MasterDetail;
+class SelectionGuard;
 class QAction;
 class QLabel;
 class QMenu;
@@ -29,13 +31,12 @@ public:
     EventsTableModel *model() const { return m_model; }
     RecordInspector *inspector() const { return m_inspector; }
     QAction *inspectorAction() const { return m_inspectorAction; }
+    MasterDetail *frame() const { return m_frame; }
     // The row's record menu, or null when no record stands behind the row. Owned by the view.
     QMenu *contextMenuForRow(int row);
 
 private:
     void showFiltered();
-    void applySelection();
-    void takeUserSelection();
     void updateInspector();
     void updateFooter();
     void updateOverlay();
@@ -53,5 +54,6 @@ private:
     RecordInspector *m_inspector = nullptr;
     QWidget *m_noSelection = nullptr;
     QAction *m_inspectorAction = nullptr;
-    bool m_applyingSelection = false;
+    MasterDetail *m_frame = nullptr;
+    SelectionGuard *m_guard = nullptr;
 };

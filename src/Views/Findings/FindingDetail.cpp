@@ -98,7 +98,7 @@ QWidget *evidenceRow(const AuditRecord &record, QWidget *parent)
 } // namespace
 
 FindingDetail::FindingDetail(AuditStore &store, const Finding &finding, QWidget *parent)
-    : QScrollArea(parent), m_store(store), m_finding(finding)
+    : QScrollArea(parent), m_finding(finding)
 {
     setObjectName("findingDetail");
     setWidgetResizable(true);
@@ -138,8 +138,10 @@ FindingDetail::FindingDetail(AuditStore &store, const Finding &finding, QWidget 
     m_showRecords->setObjectName("showRecordsInEvents");
     setSymbol(m_showRecords, "arrow.right.circle");
     m_showRecords->setDefault(true);
+    // It switches to the Events screen, which replaces the one holding this pane: it holds the
+    // store and its own copies, not the pane.
     connect(m_showRecords, &QPushButton::clicked, this,
-            [this] { m_store.showRecords(m_finding.recordIDs, m_finding.rule); });
+            [target = &store, ids = finding.recordIDs, rule = finding.rule] { target->showRecords(ids, rule); });
     column->addWidget(m_showRecords, 0, Qt::AlignLeft);
 
     if (!finding.recordIDs.empty()) {

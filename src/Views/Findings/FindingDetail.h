@@ -29,7 +29,6 @@ public:
     const std::vector<int64_t> &evidenceShown() const { return m_evidenceShown; }
 
 private:
-    AuditStore &m_store;
     Finding m_finding;
     TextBox *m_summary = nullptr;
     QPushButton *m_showRecords = nullptr;

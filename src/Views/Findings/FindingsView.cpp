@@ -5,6 +5,7 @@
 #include "Views/Components/ContentUnavailable.h"
 #include "Views/Components/Divider.h"
 #include "Views/Components/Formatters.h"
+#include "Views/Components/MasterDetail.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/TableColumns.h"
 #include "Views/Findings/FindingDetail.h"
@@ -18,7 +19,6 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollArea>
-#include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QToolButton>
@@ -39,9 +39,7 @@ constexpr int chipSpacing = 6;
 constexpr int chipPaddingH = 8;
 constexpr int chipPaddingV = 3;
 constexpr double chipHighlightOpacity = 0.25;
-constexpr int inspectorMinimumWidth = 300;
-constexpr int inspectorIdealWidth = 380;
-constexpr int inspectorMaximumWidth = 520;
+constexpr MasterDetail::Widths inspectorWidths{300, 380, 520};
 constexpr double aroundSeconds = 300;
 
 const char *const noFindingsTitle = "No findings";
@@ -88,14 +86,11 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
     setWindowTitle(QStringLiteral("Findings"));
     auto *outer = new QHBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto *splitter = new QSplitter(Qt::Horizontal, this);
-    splitter->setChildrenCollapsible(false);
-    outer->addWidget(splitter);
+    auto *frame = new MasterDetail(this);
+    outer->addWidget(frame);
 
-    auto *main = new QWidget(splitter);
-    auto *stack = new QVBoxLayout(main);
-    stack->setContentsMargins(0, 0, 0, 0);
-    stack->setSpacing(0);
+    QWidget *main = frame->columnWidget();
+    QVBoxLayout *stack = frame->column();
 
     auto *header = new QWidget(main);
     header->setObjectName("findingsHeader");
@@ -167,18 +162,14 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
     m_empty->setObjectName("noFindings");
     m_empty->attachTo(m_table->viewport());
 
-    m_inspector = new QStackedWidget(splitter);
+    m_inspector = new QStackedWidget(this);
     m_inspector->setObjectName("findingInspector");
-    m_inspector->setMinimumWidth(inspectorMinimumWidth);
-    m_inspector->setMaximumWidth(inspectorMaximumWidth);
     m_noSelection = new ContentUnavailable(QStringLiteral("Select a finding"), QStringLiteral("exclamationmark.shield"),
                                            QStringLiteral("Double-click a finding to jump to the records behind it."),
                                            m_inspector);
     m_noSelection->setObjectName("selectAFinding");
     m_inspector->addWidget(m_noSelection);
-    splitter->setStretchFactor(0, 1);
-    splitter->setStretchFactor(1, 0);
-    splitter->setSizes({1, inspectorIdealWidth});
+    frame->setPane(m_inspector, MasterDetail::PaneMode::alwaysShown, inspectorWidths);
 
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
@@ -199,8 +190,14 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
         updateCountAndOverlay();
     });
     connect(this, &ScreenWidget::searchChanged, this, [this] { rederive(); });
-    connect(m_model, &QAbstractItemModel::modelReset, this, &FindingsView::applySelection);
-    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &FindingsView::takeUserSelection);
+    // The selection is a finding id, so it outlives a search that hides its row.
+    new SelectionGuard(m_table, {[this] {
+        const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
+        return row < 0 ? QModelIndexList() : QModelIndexList{m_model->index(row, 0)};
+    }, [this](const QModelIndexList &rows) {
+        m_selection = rows.isEmpty() ? std::nullopt : std::optional<Uuid>(m_model->findingAt(rows.first().row()).id);
+        updateDetail();
+    }});
     connect(&m_store, &AuditStore::findingsChanged, this, &FindingsView::reload);
 
     reload();
@@ -265,22 +262,6 @@ void FindingsView::updateCountAndOverlay()
     m_empty->setVisible(m_model->rowCount() == 0);
 }
 
-void FindingsView::applySelection()
-{
-    m_applyingSelection = true;
-    const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
-    showSelectedRow(m_table, row);
-    m_applyingSelection = false;
-}
-
-void FindingsView::takeUserSelection()
-{
-    if (m_applyingSelection) return;
-    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
-    m_selection = rows.isEmpty() ? std::nullopt : std::optional<Uuid>(m_model->findingAt(rows.first().row()).id);
-    updateDetail();
-}
-
 void FindingsView::updateDetail()
 {
     // Looked up among all findings, so a finding the filters hide stays in the inspector.
@@ -318,20 +299,22 @@ QMenu *FindingsView::contextMenuForRow(int row)
     menu->setAttribute(Qt::WA_DeleteOnClose);
     const std::optional<Finding> finding = findingOfRow(row);
     if (!finding) return menu;
+    // The actions switch to the Events screen, which replaces this one: they hold the store, not it.
+    AuditStore *store = &m_store;
     QAction *related = menu->addAction(QStringLiteral("Show Related Records"));
-    connect(related, &QAction::triggered, this,
-            [this, ids = finding->recordIDs, rule = finding->rule] { m_store.showRecords(ids, rule); });
+    connect(related, &QAction::triggered, menu,
+            [store, ids = finding->recordIDs, rule = finding->rule] { store->showRecords(ids, rule); });
     const std::optional<AuditRecord> first
         = finding->recordIDs.empty() ? std::nullopt : m_store.record(finding->recordIDs.front());
     if (first) {
         QAction *around = menu->addAction(QString::fromUtf8("Show \u00B15 Minutes Around"));
-        connect(around, &QAction::triggered, this, [this, id = first->id, time = first->time, rule = finding->rule] {
+        connect(around, &QAction::triggered, menu, [store, id = first->id, time = first->time, rule = finding->rule] {
             EventFilter filter;
             filter.start = time - aroundSeconds;
             filter.end = time + aroundSeconds;
             filter.label = "\u00B15 min of " + rule;
-            m_store.showEvents(std::move(filter));
-            m_store.setSelectedRecordID(id);
+            store->showEvents(std::move(filter));
+            store->setSelectedRecordID(id);
         });
     }
     return menu;

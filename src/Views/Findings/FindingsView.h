@@ -48,8 +48,6 @@ private:
     void reload();
     void rederive();
     void rebuildChips();
-    void applySelection();
-    void takeUserSelection();
     void updateDetail();
     void updateCountAndOverlay();
     std::optional<Finding> findingOfRow(int row) const;
@@ -66,5 +64,4 @@ private:
     ContentUnavailable *m_noSelection = nullptr;
     FindingDetail *m_detail = nullptr;
     std::optional<Uuid> m_selection;
-    bool m_applyingSelection = false;
 };

@@ -1,15 +1,16 @@
-#include "Views/Monitor/CaptureControl.h"
 #include "Views/Live/LiveView.h"
 
 #include "Engine/BSM/AuditCatalog.h"
 #include "Store/AuditStore.h"
 #include "Views/Components/BadgeDelegate.h"
+#include "Views/Components/CaptureControl.h"
 #include "Views/Components/ContentUnavailable.h"
 #include "Views/Components/Formatters.h"
+#include "Views/Components/MasterDetail.h"
+#include "Views/Components/RecordInspector.h"
 #include "Views/Components/Shapes.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
-#include "Views/Events/RecordInspector.h"
 #include "Views/Live/LiveFindingsList.h"
 
 #include <QCheckBox>
@@ -23,7 +24,6 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTimer>
@@ -37,9 +37,7 @@ constexpr int statSpacing = 14;
 constexpr int tableMinimumWidth = 500;
 constexpr int findingsMinimumWidth = 260;
 constexpr int findingsIdealWidth = 320;
-constexpr int inspectorMinimumWidth = 320;
-constexpr int inspectorIdealWidth = 380;
-constexpr int inspectorMaximumWidth = 520;
+constexpr MasterDetail::Widths inspectorWidths{320, 380, 520};
 constexpr int emptySymbolSize = 54;
 
 struct ColumnWidth {
@@ -252,10 +250,9 @@ QWidget *LiveView::makePlaceholder()
 
 QWidget *LiveView::makeContent()
 {
-    m_split = new QSplitter(Qt::Horizontal, this);
-    m_split->setChildrenCollapsible(false);
+    m_frame = new MasterDetail(this);
 
-    m_table = new QTableView(m_split);
+    m_table = new QTableView(m_frame->columnWidget());
     m_table->setObjectName(QStringLiteral("liveTable"));
     m_model = new LiveRecordsModel(m_table);
     m_table->setModel(m_model);
@@ -285,12 +282,19 @@ QWidget *LiveView::makeContent()
     header->setSectionResizeMode(LiveRecordsModel::resultColumn, QHeaderView::Fixed);
     header->setStretchLastSection(true);
     m_table->setMinimumWidth(tableMinimumWidth);
-    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &LiveView::userSelectionChanged);
-    m_split->addWidget(m_table);
+    m_frame->column()->addWidget(m_table);
+    // Marked, not scrolled to: the table must not jump while records stream in.
+    m_guard = new SelectionGuard(m_table, {[this] {
+        const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
+        return row < 0 ? QModelIndexList() : QModelIndexList{m_model->index(row, 0)};
+    }, [this](const QModelIndexList &rows) {
+        if (rows.isEmpty()) m_selection.reset();
+        else m_selection = m_model->idAt(rows.first().row());
+        updateInspector();
+    }}, false);
 
-    auto *pane = new QWidget(m_split);
+    auto *pane = new QWidget(this);
     pane->setObjectName(QStringLiteral("liveFindingsPane"));
-    pane->setMinimumWidth(findingsMinimumWidth);
     auto *column = new QVBoxLayout(pane);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -306,24 +310,15 @@ QWidget *LiveView::makeContent()
     m_findingsEmpty = empty;
     connect(m_findings->findingsModel(), &QAbstractItemModel::modelReset, this,
             [this] { m_findingsEmpty->setVisible(m_findings->findingsModel()->rowCount() == 0); });
-    m_split->addWidget(pane);
+    m_frame->addSidePane(pane, findingsMinimumWidth, findingsIdealWidth);
 
-    m_inspectorStack = new QStackedWidget(m_split);
+    m_inspectorStack = new QStackedWidget(this);
     m_inspectorStack->setObjectName(QStringLiteral("liveInspector"));
-    m_inspectorStack->setMinimumWidth(inspectorMinimumWidth);
-    m_inspectorStack->setMaximumWidth(inspectorMaximumWidth);
     m_inspectorStack->addWidget(new QWidget(m_inspectorStack)); // the lookup found nothing
     m_inspector = new RecordInspector(m_inspectorStack);
     m_inspectorStack->addWidget(m_inspector);
-    m_split->addWidget(m_inspectorStack);
-    m_inspectorStack->hide();
-
-    m_split->setStretchFactor(0, 1);
-    m_split->setStretchFactor(1, 0);
-    m_split->setStretchFactor(2, 0);
-    m_split->setSizes({1000, findingsIdealWidth, inspectorIdealWidth});
-    m_split->installEventFilter(this);
-    return m_split;
+    m_frame->setPane(m_inspectorStack, MasterDetail::PaneMode::whileSelected, inspectorWidths);
+    return m_frame;
 }
 
 LiveMonitor::Records LiveView::sourceList() const
@@ -377,17 +372,18 @@ void LiveView::updateTable()
     clock.start();
     m_tableTimer->stop();
     const LiveMonitor::Records source = sourceList();
-    m_updatingTable = true;
-    if (m_pendingReset) {
-        m_model->reset(source, currentFilter());
-        reapplySelection();
-    } else if (!m_live->paused()) {
-        // A paused table stands on its snapshot; the live publications wait for the unpause.
-        if (m_pendingRoll) m_model->roll(source, m_pendingDropped);
-        if (m_pendingRefresh) m_model->refresh(source);
-        if (m_selection && m_table->selectionModel()->selectedRows().isEmpty()) reapplySelection();
-    }
-    m_updatingTable = false;
+    // Rows that leave the table keep their id selected: what the model does to the selection is
+    // not the user's choice. A reset puts the selection back by itself.
+    m_guard->quietly([&] {
+        if (m_pendingReset) {
+            m_model->reset(source, currentFilter());
+        } else if (!m_live->paused()) {
+            // A paused table stands on its snapshot; the live publications wait for the unpause.
+            if (m_pendingRoll) m_model->roll(source, m_pendingDropped);
+            if (m_pendingRefresh) m_model->refresh(source);
+            if (m_selection && m_table->selectionModel()->selectedRows().isEmpty()) m_guard->apply();
+        }
+    });
     m_pendingDropped = 0;
     m_pendingRoll = m_pendingRefresh = m_pendingReset = false;
     updateEmptyState();
@@ -395,29 +391,9 @@ void LiveView::updateTable()
     emit tableUpdated(clock.nsecsElapsed());
 }
 
-void LiveView::reapplySelection()
-{
-    QItemSelectionModel *selection = m_table->selectionModel();
-    const QSignalBlocker blocker(selection);
-    selection->clearSelection();
-    const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
-    if (row >= 0)
-        selection->select(m_model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    m_table->viewport()->update();
-}
-
-void LiveView::userSelectionChanged()
-{
-    if (m_updatingTable) return; // rows that left the table keep their id selected
-    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
-    if (rows.isEmpty()) m_selection.reset();
-    else m_selection = m_model->idAt(rows.first().row());
-    updateInspector();
-}
-
 bool LiveView::inspectorPresented() const
 {
-    return !m_inspectorStack->isHidden();
+    return m_frame->paneShown();
 }
 
 bool LiveView::showsEmptyState() const
@@ -425,32 +401,9 @@ bool LiveView::showsEmptyState() const
     return m_stack->currentIndex() == 0;
 }
 
-void LiveView::fitPanes()
-{
-    // With the inspector out the findings pane narrows to its minimum, leaving the table more.
-    const bool inspecting = !m_inspectorStack->isHidden();
-    const int findings = inspecting ? findingsMinimumWidth : findingsIdealWidth;
-    const int inspector = inspecting ? inspectorIdealWidth : 0;
-    m_split->setSizes({std::max(tableMinimumWidth, m_split->width() - findings - inspector), findings, inspector});
-}
-
-bool LiveView::eventFilter(QObject *watched, QEvent *event)
-{
-    // The first real width of the split gives the table everything the two panes leave.
-    if (watched == m_split && event->type() == QEvent::Resize && !m_panesFitted && m_split->width() > 0) {
-        m_panesFitted = true;
-        fitPanes();
-    }
-    return ScreenWidget::eventFilter(watched, event);
-}
-
 void LiveView::updateInspector()
 {
-    const bool presented = m_selection.has_value();
-    if (presented == m_inspectorStack->isHidden()) {
-        m_inspectorStack->setVisible(presented);
-        fitPanes(); // the table gives up the inspector's width and takes it back
-    }
+    m_frame->setPaneShown(m_selection.has_value());
     if (!m_selection) return;
     const LiveMonitor::Records source = sourceList();
     const auto found = std::find_if(source->begin(), source->end(),

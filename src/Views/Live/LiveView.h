@@ -11,6 +11,8 @@
 #include <string>
 
 class LiveFindingsList;
+class MasterDetail;
+class SelectionGuard;
 class QAbstractButton;
 class QCheckBox;
 class QFrame;
@@ -18,7 +20,6 @@ class QLabel;
 class QMenu;
 class QProgressBar;
 class QPushButton;
-class QSplitter;
 class QStackedWidget;
 class QTableView;
 class QTimer;
@@ -66,9 +67,6 @@ public:
     // Brings the table up to the buffer now instead of at the next tick.
     void updateTable();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 signals:
     // After each table update, with its time on the main thread.
     void tableUpdated(qint64 nanoseconds);
@@ -88,12 +86,9 @@ private:
     void updateStatistics();
     void updateEmptyState();
     void updateInspector();
-    void reapplySelection();
-    void userSelectionChanged();
     void buildClassMenu();
     void updateClassMenu();
     void analyseCapture();
-    void fitPanes();
 
     LiveMonitor *m_live;
     AuditStore *m_store;
@@ -105,8 +100,6 @@ private:
     bool m_pendingRoll = false;
     bool m_pendingRefresh = false;
     bool m_pendingReset = false;
-    bool m_updatingTable = false;
-    bool m_panesFitted = false;
     QTimer *m_tableTimer;
 
     QPushButton *m_startButton = nullptr;
@@ -127,7 +120,8 @@ private:
     QLabel *m_emptySymbol = nullptr;
     QLabel *m_emptyTitle = nullptr;
     QLabel *m_emptyMessage = nullptr;
-    QSplitter *m_split = nullptr;
+    MasterDetail *m_frame = nullptr;
+    SelectionGuard *m_guard = nullptr;
     QTableView *m_table = nullptr;
     LiveRecordsModel *m_model = nullptr;
     LiveFindingsList *m_findings = nullptr;

@@ -134,10 +134,12 @@ AlertDetail::AlertDetail(const MonitorAlert &alert, QWidget *parent) : QScrollAr
     m_copySummary = new QAction(QStringLiteral("Copy Summary"), this);
     connect(m_copySummary, &QAction::triggered, this,
             [summary = QString::fromStdString(alert.summary)] { copyToClipboard(summary); });
+    // A popup, not a nested event loop: the detail may be replaced while the menu is open.
     connect(m_summary, &QTextEdit::customContextMenuRequested, this, [this](const QPoint &position) {
-        QMenu menu(this);
-        menu.addAction(m_copySummary);
-        menu.exec(m_summary->mapToGlobal(position));
+        auto *menu = new QMenu(this);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->addAction(m_copySummary);
+        menu->popup(m_summary->mapToGlobal(position));
     });
     column->addWidget(m_summary);
 

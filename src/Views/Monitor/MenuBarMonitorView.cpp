@@ -1,8 +1,8 @@
-#include "Views/Monitor/CaptureControl.h"
 #include "Views/Monitor/MenuBarMonitorView.h"
 
 #include "Services/AlertCenter.h"
 #include "Services/LiveMonitor.h"
+#include "Views/Components/CaptureControl.h"
 #include "Views/Components/Shapes.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"

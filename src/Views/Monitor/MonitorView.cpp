@@ -1,4 +1,3 @@
-#include "Views/Monitor/CaptureControl.h"
 #include "Views/Monitor/MonitorView.h"
 
 #include "Platform/SystemSettings.h"
@@ -6,9 +5,11 @@
 #include "Services/AlertHistory.h"
 #include "Services/LiveMonitor.h"
 #include "Views/Components/BadgeDelegate.h"
+#include "Views/Components/CaptureControl.h"
 #include "Views/Components/Card.h"
 #include "Views/Components/Clipboard.h"
 #include "Views/Components/ContentUnavailable.h"
+#include "Views/Components/MasterDetail.h"
 #include "Views/Components/Shapes.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
@@ -45,9 +46,7 @@ namespace {
 constexpr int settingsMinimumHeight = 300;
 constexpr int settingsIdealHeight = 430;
 constexpr int historyMinimumHeight = 200;
-constexpr int detailMinimumWidth = 300;
-constexpr int detailIdealWidth = 380;
-constexpr int detailMaximumWidth = 560;
+constexpr MasterDetail::Widths detailWidths{300, 380, 560};
 constexpr int statusSymbolSize = 38;
 
 // The ideal widths, but Rule and Summary narrower so the table fits its pane at 1440 wide.
@@ -129,31 +128,25 @@ MonitorView::MonitorView(const ViewContext &context, Hooks hooks, QWidget *paren
     Q_ASSERT(m_alerts && m_live);
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto *split = new QSplitter(Qt::Horizontal, this);
-    split->setChildrenCollapsible(false);
-    layout->addWidget(split);
+    auto *frame = new MasterDetail(this);
+    layout->addWidget(frame);
 
-    auto *regions = new QSplitter(Qt::Vertical, split);
+    auto *regions = new QSplitter(Qt::Vertical, frame->columnWidget());
     regions->setChildrenCollapsible(false);
     regions->addWidget(makeSettings());
     regions->addWidget(makeHistory());
     regions->setStretchFactor(0, 0);
     regions->setStretchFactor(1, 1);
     regions->setSizes({settingsIdealHeight, 400});
-    split->addWidget(regions);
+    frame->column()->addWidget(regions);
 
-    m_detailStack = new QStackedWidget(split);
+    m_detailStack = new QStackedWidget(this);
     m_detailStack->setObjectName(QStringLiteral("alertDetailColumn"));
-    m_detailStack->setMinimumWidth(detailMinimumWidth);
-    m_detailStack->setMaximumWidth(detailMaximumWidth);
     m_detailStack->addWidget(new ContentUnavailable(
         QStringLiteral("No alert selected"), QStringLiteral("bell.badge"),
         QStringLiteral("Alerts raised by background monitoring appear here, including the evidence captured at the time."),
         m_detailStack));
-    split->addWidget(m_detailStack);
-    split->setStretchFactor(0, 1);
-    split->setStretchFactor(1, 0);
-    split->setSizes({1000, detailIdealWidth});
+    frame->setPane(m_detailStack, MasterDetail::PaneMode::alwaysShown, detailWidths);
 
     m_errorAlert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quillmarsh"), QString(), QMessageBox::Ok, this);
     m_errorAlert->setWindowModality(Qt::WindowModal);
@@ -174,11 +167,16 @@ MonitorView::MonitorView(const ViewContext &context, Hooks hooks, QWidget *paren
     updateStatusCard();
     updateHistory();
     updateDetail();
-    // What appearing does: take a pending request, then refresh the login item and permission.
+    showLastError();
+}
+
+// Each time the screen is shown, also when the window comes back from the tray: take a pending
+// request, then refresh the login item and the notification permission.
+void MonitorView::appeared()
+{
     takeSelectionRequest();
     m_alerts->refreshLoginItemStatus();
     m_alerts->refreshNotificationStatus();
-    showLastError();
 }
 
 QWidget *MonitorView::makeSettings()
@@ -277,12 +275,12 @@ QWidget *MonitorView::makeHistory()
     m_deleteSelected = menu->addAction(QStringLiteral("Delete Selected"), this, [this] {
         m_alerts->deleteAlerts(m_selection);
         setSelection({});
-        reapplySelection();
+        m_guard->apply();
     });
     m_clearHistory = menu->addAction(QStringLiteral("Clear History"), this, [this] {
         m_alerts->clearAll();
         setSelection({});
-        reapplySelection();
+        m_guard->apply();
     });
     m_menuButton->setMenu(menu);
     row->addWidget(m_menuButton);
@@ -316,8 +314,17 @@ QWidget *MonitorView::makeHistory()
     int minimum = 0;
     for (const int width : columnMinimumWidths) minimum += width;
     m_table->setMinimumWidth(std::min(minimum, 500));
-    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &MonitorView::selectionChangedByUser);
+    // The selected ids stay when their rows leave the table ("New only", a deletion elsewhere).
+    m_guard = new SelectionGuard(m_table, {[this] {
+        QModelIndexList rows;
+        for (const Uuid &id : m_selection)
+            if (const int row = m_model->rowOf(id); row >= 0) rows << m_model->index(row, 0);
+        return rows;
+    }, [this](const QModelIndexList &rows) {
+        std::set<Uuid> ids;
+        for (const QModelIndex &index : rows) ids.insert(m_model->idAt(index.row()));
+        setSelection(std::move(ids));
+    }}, false);
     connect(m_table, &QTableView::customContextMenuRequested, this, [this](const QPoint &position) {
         const QModelIndex index = m_table->indexAt(position);
         std::optional<Uuid> clicked;
@@ -348,7 +355,7 @@ QMenu *MonitorView::rowMenu(const std::optional<Uuid> &clicked)
         std::set<Uuid> kept = m_selection;
         for (const Uuid &id : ids) kept.erase(id);
         setSelection(std::move(kept));
-        reapplySelection();
+        m_guard->apply();
     });
     return menu;
 }
@@ -384,9 +391,7 @@ void MonitorView::updateStatusCard()
 void MonitorView::updateHistory()
 {
     const std::vector<MonitorAlert> &history = m_alerts->alerts();
-    m_updatingTable = true;
-    if (m_model->setRows(alertRows(history, m_newOnly))) reapplySelection();
-    m_updatingTable = false;
+    m_guard->quietly([&] { m_model->setRows(alertRows(history, m_newOnly)); });
     m_counts->setText(alertHistoryCounts(history.size(), m_alerts->unacknowledgedCount()));
     m_acknowledgeAll->setEnabled(m_alerts->unacknowledgedCount() > 0);
     m_menuButton->setEnabled(!history.empty());
@@ -418,36 +423,10 @@ void MonitorView::updateDetail()
     m_detailStack->setCurrentWidget(m_detail);
 }
 
-void MonitorView::reapplySelection()
-{
-    const bool wasUpdating = m_updatingTable;
-    m_updatingTable = true;
-    QItemSelectionModel *model = m_table->selectionModel();
-    {
-        const QSignalBlocker blocker(model);
-        QItemSelection rows;
-        for (const Uuid &id : m_selection) {
-            const int row = m_model->rowOf(id);
-            if (row >= 0) rows.select(m_model->index(row, 0), m_model->index(row, AlertTableModel::numColumns - 1));
-        }
-        model->select(rows, QItemSelectionModel::ClearAndSelect);
-    }
-    m_table->viewport()->update();
-    m_updatingTable = wasUpdating;
-}
-
-void MonitorView::selectionChangedByUser()
-{
-    if (m_updatingTable) return; // rows that leave the table keep their ids selected
-    std::set<Uuid> ids;
-    for (const QModelIndex &index : m_table->selectionModel()->selectedRows()) ids.insert(m_model->idAt(index.row()));
-    setSelection(std::move(ids));
-}
-
 void MonitorView::select(const std::set<Uuid> &ids)
 {
     setSelection(ids);
-    reapplySelection();
+    m_guard->apply();
 }
 
 void MonitorView::setSelection(std::set<Uuid> ids)

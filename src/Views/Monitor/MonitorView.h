@@ -26,6 +26,7 @@ class QPushButton;
 class QStackedWidget;
 class QTableView;
 class QToolButton;
+class SelectionGuard;
 
 // The status card's third line while running: "Classes: aa, ad, … · 12.4 records/s · 3 findings
 // in the rolling buffer".
@@ -83,6 +84,9 @@ public:
     QMessageBox *errorAlert() const { return m_errorAlert; }
     QMessageBox *exportErrorAlert() const { return m_exportError; }
 
+protected:
+    void appeared() override;
+
 private:
     QWidget *makeSettings();
     QWidget *makeStatusCard(QWidget *parent);
@@ -90,8 +94,6 @@ private:
     void updateStatusCard();
     void updateHistory();
     void updateDetail();
-    void reapplySelection();
-    void selectionChangedByUser();
     void setSelection(std::set<Uuid> ids);
     void takeSelectionRequest();
     void showLastError();
@@ -101,7 +103,6 @@ private:
     Hooks m_hooks;
     std::set<Uuid> m_selection;
     bool m_newOnly = false;
-    bool m_updatingTable = false;
 
     QLabel *m_statusSymbol = nullptr;
     QLabel *m_headline = nullptr;
@@ -121,6 +122,7 @@ private:
     QAction *m_clearHistory = nullptr;
     QTableView *m_table = nullptr;
     AlertTableModel *m_model = nullptr;
+    SelectionGuard *m_guard = nullptr;
     ContentUnavailable *m_tableEmpty = nullptr;
 
     QStackedWidget *m_detailStack = nullptr;

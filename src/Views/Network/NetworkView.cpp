@@ -6,9 +6,10 @@
 #include "Views/Components/Card.h"
 #include "Views/Components/Divider.h"
 #include "Views/Components/Formatters.h"
+#include "Views/Components/MasterDetail.h"
+#include "Views/Components/RecordContextMenu.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/TableColumns.h"
-#include "Views/Events/RecordContextMenu.h"
 #include "Views/Network/NetworkRows.h"
 #include "Views/Network/NetworkTableModel.h"
 
@@ -107,8 +108,14 @@ NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
         if (QMenu *menu = contextMenuForRow(index.row())) menu->popup(m_table->viewport()->mapToGlobal(at));
     });
     connect(m_table, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) { openRow(index.row()); });
-    connect(m_model, &QAbstractItemModel::modelReset, this, &NetworkView::applySelection);
-    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &NetworkView::takeUserSelection);
+    // The table part of the master-detail frame: no pane, no empty state, but a record id kept
+    // across searches that hide its row.
+    new SelectionGuard(m_table, {[this] {
+        const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
+        return row < 0 ? QModelIndexList() : QModelIndexList{m_model->index(row, 0)};
+    }, [this](const QModelIndexList &rows) {
+        m_selection = rows.isEmpty() ? std::nullopt : std::optional<int64_t>(m_model->recordAt(rows.first().row()).id);
+    }});
     connect(m_hideLocal, &QCheckBox::toggled, this, &NetworkView::refresh);
     connect(this, &ScreenWidget::searchChanged, this, &NetworkView::refresh);
     connect(&m_store, &AuditStore::recordsChanged, this, &NetworkView::refresh);
@@ -130,21 +137,6 @@ void NetworkView::refresh()
     m_destinations->setItems(NetworkRows::destinations(m_model->records(), m_model->rows()));
     m_processes->setItems(NetworkRows::processes(m_model->records(), m_model->rows()));
     m_count->setText(Format::count(m_model->rowCount()) + QStringLiteral(" network records"));
-}
-
-void NetworkView::applySelection()
-{
-    m_applyingSelection = true;
-    const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
-    showSelectedRow(m_table, row);
-    m_applyingSelection = false;
-}
-
-void NetworkView::takeUserSelection()
-{
-    if (m_applyingSelection) return;
-    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
-    m_selection = rows.isEmpty() ? std::nullopt : std::optional<int64_t>(m_model->recordAt(rows.first().row()).id);
 }
 
 QMenu *NetworkView::contextMenuForRow(int row)

@@ -41,8 +41,6 @@ protected:
 
 private:
     void refresh();
-    void applySelection();
-    void takeUserSelection();
 
     AuditStore &m_store;
     QCheckBox *m_hideLocal = nullptr;
@@ -52,5 +50,4 @@ private:
     QTableView *m_table = nullptr;
     NetworkTableModel *m_model = nullptr;
     std::optional<int64_t> m_selection;
-    bool m_applyingSelection = false;
 };

@@ -48,7 +48,7 @@ QString lineageIndent(int position)
 }
 
 ProcessDetail::ProcessDetail(AuditStore &store, const ProcessNode &process, QWidget *parent)
-    : QScrollArea(parent), m_store(store), m_process(process)
+    : QScrollArea(parent), m_process(process)
 {
     setObjectName("processDetail");
     setWidgetResizable(true);
@@ -143,12 +143,15 @@ ProcessDetail::ProcessDetail(AuditStore &store, const ProcessNode &process, QWid
     auto *actions = new QHBoxLayout;
     m_showEvents = new QPushButton(QStringLiteral("Show Events"), content);
     m_showEvents->setObjectName("showEvents");
-    connect(m_showEvents, &QPushButton::clicked, this, [this] { m_store.showProcessEvents(m_process); });
+    // Both switch to the Events screen, which replaces the one holding this pane: they hold the
+    // store and their own copies, not the pane.
+    AuditStore *target = &store;
+    connect(m_showEvents, &QPushButton::clicked, this, [target, process = m_process] { target->showProcessEvents(process); });
     actions->addWidget(m_showEvents);
     m_execRecord = new QPushButton(QStringLiteral("Exec Record"), content);
     m_execRecord->setObjectName("execRecord");
     connect(m_execRecord, &QPushButton::clicked, this,
-            [this] { m_store.showRecords({m_process.id}, ProcessRows::execRecordLabel(m_process)); });
+            [target, id = m_process.id, label = ProcessRows::execRecordLabel(m_process)] { target->showRecords({id}, label); });
     actions->addWidget(m_execRecord);
     actions->addStretch(1);
     column->addLayout(actions);

@@ -27,7 +27,6 @@ public:
     const QList<QLabel *> &lineageNames() const { return m_lineageNames; }
 
 private:
-    AuditStore &m_store;
     ProcessNode m_process;
     TextBox *m_commandLine = nullptr;
     QPushButton *m_showEvents = nullptr;

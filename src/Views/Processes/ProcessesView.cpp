@@ -5,6 +5,7 @@
 #include "Views/Components/ContentUnavailable.h"
 #include "Views/Components/Divider.h"
 #include "Views/Components/Formatters.h"
+#include "Views/Components/MasterDetail.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/TableColumns.h"
 #include "Views/Processes/ProcessDetail.h"
@@ -17,7 +18,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
-#include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QToolButton>
@@ -34,9 +34,7 @@ constexpr std::array<ColumnWidth, ProcessListModel::numColumns> columnWidths = {
 constexpr int controlsPaddingH = 12;
 constexpr int controlsPaddingV = 8;
 constexpr int pickerWidth = 160;
-constexpr int inspectorMinimumWidth = 300;
-constexpr int inspectorIdealWidth = 360;
-constexpr int inspectorMaximumWidth = 520;
+constexpr MasterDetail::Widths inspectorWidths{300, 360, 520};
 // Outlines up to this size open fully expanded; bigger ones show their roots' children only, so a
 // big trail's tree opens without laying out every row.
 constexpr int expandAllLimit = 5000;
@@ -50,14 +48,11 @@ ProcessesView::ProcessesView(const ViewContext &context, QWidget *parent)
     setWindowTitle(QStringLiteral("Processes"));
     auto *outer = new QHBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto *splitter = new QSplitter(Qt::Horizontal, this);
-    splitter->setChildrenCollapsible(false);
-    outer->addWidget(splitter);
+    auto *frame = new MasterDetail(this);
+    outer->addWidget(frame);
 
-    auto *main = new QWidget(splitter);
-    auto *stack = new QVBoxLayout(main);
-    stack->setContentsMargins(0, 0, 0, 0);
-    stack->setSpacing(0);
+    QWidget *main = frame->columnWidget();
+    QVBoxLayout *stack = frame->column();
 
     auto *controls = new QWidget(main);
     controls->setObjectName("processControls");
@@ -135,18 +130,14 @@ ProcessesView::ProcessesView(const ViewContext &context, QWidget *parent)
     m_presentations->addWidget(m_table);
     stack->addWidget(m_presentations, 1);
 
-    m_inspector = new QStackedWidget(splitter);
+    m_inspector = new QStackedWidget(this);
     m_inspector->setObjectName("processInspector");
-    m_inspector->setMinimumWidth(inspectorMinimumWidth);
-    m_inspector->setMaximumWidth(inspectorMaximumWidth);
     m_noSelection = new ContentUnavailable(QStringLiteral("No process selected"), QStringLiteral("terminal"),
                                            QStringLiteral("Select a process to see its command line, signing identity and lineage."),
                                            m_inspector);
     m_noSelection->setObjectName("noProcessSelected");
     m_inspector->addWidget(m_noSelection);
-    splitter->setStretchFactor(0, 1);
-    splitter->setStretchFactor(1, 0);
-    splitter->setSizes({1, inspectorIdealWidth});
+    frame->setPane(m_inspector, MasterDetail::PaneMode::alwaysShown, inspectorWidths);
 
     m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_tree, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
@@ -166,10 +157,22 @@ ProcessesView::ProcessesView(const ViewContext &context, QWidget *parent)
         menu->popup(m_table->viewport()->mapToGlobal(at));
     });
 
-    connect(m_treeModel, &QAbstractItemModel::modelReset, this, &ProcessesView::applySelection);
-    connect(m_listModel, &QAbstractItemModel::modelReset, this, &ProcessesView::applySelection);
-    connect(m_tree->selectionModel(), &QItemSelectionModel::selectionChanged, this, &ProcessesView::takeTreeSelection);
-    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &ProcessesView::takeListSelection);
+    // One process id, kept across both presentations; only the shown one passes the user's choice on.
+    m_treeGuard = new SelectionGuard(m_tree, {[this] {
+        const QModelIndex index = m_selection && m_mode == Mode::tree ? m_treeModel->indexOf(*m_selection) : QModelIndex();
+        return index.isValid() ? QModelIndexList{index} : QModelIndexList();
+    }, [this](const QModelIndexList &rows) {
+        if (m_mode != Mode::tree) return;
+        const ProcessNode *node = rows.isEmpty() ? nullptr : m_treeModel->nodeAt(rows.first());
+        choose(node ? std::optional<int64_t>(node->id) : std::nullopt);
+    }});
+    m_listGuard = new SelectionGuard(m_table, {[this] {
+        const int row = m_selection && m_mode == Mode::list ? m_listModel->rowOf(*m_selection) : -1;
+        return row < 0 ? QModelIndexList() : QModelIndexList{m_listModel->index(row, 0)};
+    }, [this](const QModelIndexList &rows) {
+        if (m_mode != Mode::list) return;
+        choose(rows.isEmpty() ? std::nullopt : std::optional<int64_t>(m_listModel->processAt(rows.first().row()).id));
+    }});
     connect(m_rootOnly, &QCheckBox::toggled, this, [this] { refresh(); });
     connect(this, &ScreenWidget::searchChanged, this, [this] { refresh(); });
     // The models hold snapshots, safe across a rebuild, but a rebuild that keeps every process id
@@ -207,6 +210,11 @@ void ProcessesView::setMode(Mode mode)
     applySelection();
 }
 
+void ProcessesView::applySelection()
+{
+    (m_mode == Mode::tree ? m_treeGuard : m_listGuard)->apply();
+}
+
 ProcessRows::ProcessFilter ProcessesView::filter() const
 {
     return ProcessRows::ProcessFilter(search(), m_rootOnly->isChecked());
@@ -232,39 +240,9 @@ void ProcessesView::refreshTree()
     applySelection();
 }
 
-void ProcessesView::applySelection()
+void ProcessesView::choose(std::optional<int64_t> id)
 {
-    m_applyingSelection = true;
-    if (m_mode == Mode::tree) {
-        const QModelIndex index = m_selection ? m_treeModel->indexOf(*m_selection) : QModelIndex();
-        if (index.isValid()) {
-            for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) m_tree->expand(up);
-            m_tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-            m_tree->scrollTo(index);
-        } else {
-            m_tree->selectionModel()->clear();
-        }
-    } else {
-        const int row = m_selection ? m_listModel->rowOf(*m_selection) : -1;
-        showSelectedRow(m_table, row);
-    }
-    m_applyingSelection = false;
-}
-
-void ProcessesView::takeTreeSelection()
-{
-    if (m_applyingSelection || m_mode != Mode::tree) return;
-    const QModelIndexList rows = m_tree->selectionModel()->selectedRows();
-    const ProcessNode *node = rows.isEmpty() ? nullptr : m_treeModel->nodeAt(rows.first());
-    m_selection = node ? std::optional<int64_t>(node->id) : std::nullopt;
-    updateDetail(false);
-}
-
-void ProcessesView::takeListSelection()
-{
-    if (m_applyingSelection || m_mode != Mode::list) return;
-    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
-    m_selection = rows.isEmpty() ? std::nullopt : std::optional<int64_t>(m_listModel->processAt(rows.first().row()).id);
+    m_selection = id;
     updateDetail(false);
 }
 
@@ -298,10 +276,12 @@ QMenu *ProcessesView::processMenu(const ProcessNode &process)
     menu->setAttribute(Qt::WA_DeleteOnClose);
     ProcessNode node = process;
     node.children.reset();
-    connect(menu->addAction(QStringLiteral("Show Events for This Process")), &QAction::triggered, this,
-            [this, node] { m_store.showProcessEvents(node); });
-    connect(menu->addAction(QStringLiteral("Show Exec Record")), &QAction::triggered, this,
-            [this, id = node.id, label = ProcessRows::execRecordLabel(node)] { m_store.showRecords({id}, label); });
+    // These switch to the Events screen, which replaces this one: they hold the store, not it.
+    AuditStore *store = &m_store;
+    connect(menu->addAction(QStringLiteral("Show Events for This Process")), &QAction::triggered, menu,
+            [store, node] { store->showProcessEvents(node); });
+    connect(menu->addAction(QStringLiteral("Show Exec Record")), &QAction::triggered, menu,
+            [store, id = node.id, label = ProcessRows::execRecordLabel(node)] { store->showRecords({id}, label); });
     menu->addSeparator();
     connect(menu->addAction(QStringLiteral("Copy Command Line")), &QAction::triggered, this,
             [line = QString::fromStdString(node.commandLine())] { copyToClipboard(line); });

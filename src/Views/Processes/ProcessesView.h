@@ -18,6 +18,7 @@ class QStackedWidget;
 class QTableView;
 class QToolButton;
 class QTreeView;
+class SelectionGuard;
 
 // The processes of the loaded trails, as an outline of parents and children or as a sortable list
 // of every executed image. The toolbar search and the root-only switch narrow both; the detail
@@ -56,8 +57,7 @@ private:
     void refresh(bool storeChanged = false);
     void refreshTree();
     void applySelection();
-    void takeTreeSelection();
-    void takeListSelection();
+    void choose(std::optional<int64_t> id);
     void updateDetail(bool storeChanged);
 
     AuditStore &m_store;
@@ -75,5 +75,6 @@ private:
     ContentUnavailable *m_noSelection = nullptr;
     ProcessDetail *m_detail = nullptr;
     std::optional<int64_t> m_selection;
-    bool m_applyingSelection = false;
+    SelectionGuard *m_treeGuard = nullptr;
+    SelectionGuard *m_listGuard = nullptr;
 };

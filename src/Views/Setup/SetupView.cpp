@@ -174,7 +174,11 @@ SetupView::SetupView(const ViewContext &context, QWidget *parent, Probe probe)
     outer->addWidget(scroll);
 
     fillStatusCard();
-    // The shell makes a new screen each time it is shown, so this is the probe on showing.
+}
+
+// Each time the screen is shown, also when the window comes back with it.
+void SetupView::appeared()
+{
     startProbe();
 }
 

@@ -41,6 +41,9 @@ signals:
     void statusChanged();
     void profileChanged();
 
+protected:
+    void appeared() override;
+
 private:
     void startProbe();
     void setStatus(std::optional<AuditSystemStatus> status);

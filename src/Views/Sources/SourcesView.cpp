@@ -5,6 +5,7 @@
 #include "Views/EmptyStateView.h"
 #include "Views/Components/Divider.h"
 #include "Views/Components/KeyValueRow.h"
+#include "Views/Components/MasterDetail.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/SymbolLabel.h"
 #include "Views/Sources/SourceRows.h"
@@ -104,12 +105,15 @@ SourcesView::SourcesView(const ViewContext &context, QWidget *parent)
     column->addWidget(m_detail);
     m_stack->addWidget(m_content);
 
-    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        const QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    // The selection is a source id, put back after every reload of the table.
+    m_guard = new SelectionGuard(m_table, {[this] {
+        const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
+        return row < 0 ? QModelIndexList() : QModelIndexList{m_model->index(row, 0)};
+    }, [this](const QModelIndexList &rows) {
         m_selection = rows.isEmpty() ? std::nullopt
                                      : std::optional<int64_t>(rows.front().data(SourcesTableModel::SourceIDRole).toLongLong());
         rebuildDetail();
-    });
+    }}, false);
     connect(m_table, &QWidget::customContextMenuRequested, this, &SourcesView::showContextMenu);
     connect(context.store, &AuditStore::sourcesChanged, this, &SourcesView::reload);
     reload();
@@ -134,7 +138,6 @@ void SourcesView::reload()
         header->resizeSection(column, width);
     }
     m_stack->setCurrentWidget(store.sources().empty() ? m_empty : m_content);
-    applySelection();
     m_detailShown.reset();
     rebuildDetail();
 }
@@ -142,21 +145,8 @@ void SourcesView::reload()
 void SourcesView::setSelection(std::optional<int64_t> id)
 {
     m_selection = id;
-    applySelection();
+    m_guard->apply();
     rebuildDetail();
-}
-
-// The selection is ours, not the view's: a model reset clears the view's, so it is put back here
-// without telling anyone.
-void SourcesView::applySelection()
-{
-    QSignalBlocker block(m_table->selectionModel());
-    m_table->selectionModel()->clearSelection();
-    const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
-    if (row >= 0)
-        m_table->selectionModel()->select(m_model->index(row, 0),
-                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    m_table->viewport()->update();
 }
 
 void SourcesView::rebuildDetail()
@@ -231,14 +221,13 @@ QMenu *SourcesView::buildContextMenu(std::optional<int64_t> id, QWidget *parent)
         connect(menu->addAction(QStringLiteral("Reveal in Finder")), &QAction::triggered, this,
                 [this, path] { m_reveal(path); });
     }
-    connect(menu->addAction(QStringLiteral("Show Records from This File")), &QAction::triggered, this,
-            [this, sourceID, name = source->name] {
-                AuditStore &store = *context().store;
-                store.showRecords(recordIDsOfSource(store.records(), sourceID), name);
-            });
+    // Both may replace this screen (the Events screen, or the empty state after the last file): they
+    // hold the store, not the screen.
+    AuditStore *store = context().store;
+    connect(menu->addAction(QStringLiteral("Show Records from This File")), &QAction::triggered, menu,
+            [store, sourceID, name = source->name] { store->showRecords(recordIDsOfSource(store->records(), sourceID), name); });
     menu->addSeparator();
-    connect(menu->addAction(QStringLiteral("Remove")), &QAction::triggered, this,
-            [this, sourceID] { context().store->remove(sourceID); });
+    connect(menu->addAction(QStringLiteral("Remove")), &QAction::triggered, menu, [store, sourceID] { store->remove(sourceID); });
     return menu;
 }
 

@@ -13,6 +13,7 @@ class QMenu;
 class QScrollArea;
 class QStackedLayout;
 class QTableView;
+class SelectionGuard;
 class SourcesTableModel;
 struct TrailSource;
 
@@ -41,7 +42,6 @@ public:
 
 private:
     void reload();
-    void applySelection();
     void rebuildDetail();
     QWidget *detail(const TrailSource &source);
     void showContextMenu(const QPoint &pos);
@@ -53,6 +53,7 @@ private:
     QTableView *m_table;
     QFrame *m_divider;
     QScrollArea *m_detail;
+    SelectionGuard *m_guard = nullptr;
     std::optional<int64_t> m_selection;
     std::optional<int64_t> m_detailShown;
     std::function<void(const QString &)> m_reveal;

@@ -2,8 +2,8 @@
 
 #include "Store/AuditStore.h"
 #include "Views/Components/ContentUnavailable.h"
+#include "Views/Components/RecordInspector.h"
 #include "Views/Events/EventsTableModel.h"
-#include "Views/Events/RecordInspector.h"
 #include "Views/ScreenFactory.h"
 #include "support/LoadedStore.h"
 #include "support/RecordValue.h"

@@ -2,7 +2,7 @@
 
 #include "Services/PrivilegedError.h"
 #include "Store/AuditStore.h"
-#include "Views/Events/RecordInspector.h"
+#include "Views/Components/RecordInspector.h"
 #include "Views/Live/LiveFindingsList.h"
 #include "support/LiveCaptureFixture.h"
 #include "support/LoadedStore.h"

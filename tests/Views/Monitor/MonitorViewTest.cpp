@@ -88,6 +88,7 @@ protected:
         hooks.openLoginItems = [this] { ++loginItemsOpened; };
         view = std::make_unique<MonitorView>(ViewContext{&store, &live, alerts.get()}, hooks);
         tester = std::make_unique<QAbstractItemModelTester>(view->tableModel());
+        view->show(); // as the shell shows it: the work on appearing runs
         return *view;
     }
 
@@ -338,6 +339,16 @@ TEST_F(MonitorViewTest, SelectionRequestsAreTakenOnAppearAndWhileShown)
     EXPECT_EQ(v.selection(), std::set<Uuid>{stranger});
     EXPECT_FALSE(v.detail());
     EXPECT_TRUE(v.deleteSelectedAction()->isEnabled());
+
+    // A request the view did not hear of (its signal blocked here) is taken when it is shown again,
+    // as when the window comes back from the tray.
+    v.hide();
+    QSignalBlocker quiet(alerts.get());
+    alerts->setSelectedAlertID(h[2].id);
+    quiet.unblock();
+    v.show();
+    EXPECT_EQ(v.selection(), std::set<Uuid>{h[2].id});
+    EXPECT_FALSE(alerts->selectedAlertID());
 }
 
 TEST_F(MonitorViewTest, ExportWritesTheWholeHistorySortedAndReportsFailures)
@@ -533,6 +544,15 @@ TEST_F(MonitorViewTest, AppearingReadsTheLoginItemAndThePermission)
     EXPECT_TRUE(v.backgroundCard()->loginBox()->isChecked());
     ASSERT_TRUE(waitUntil([&] { return alerts->notificationStatus() == NotificationAuthorization::denied; }));
     EXPECT_EQ(v.alertingCard()->permissionLabel()->text(), "Notifications are turned off for Quillmarsh");
+
+    // Shown again with the screen still current (the window back from the tray): read again.
+    loginItem.current = LoginItemStatus::notRegistered;
+    notifications.authorization = NotificationAuthorization::authorized;
+    v.hide();
+    EXPECT_EQ(alerts->loginItemStatus(), LoginItemStatus::enabled);
+    v.show();
+    EXPECT_EQ(alerts->loginItemStatus(), LoginItemStatus::notRegistered);
+    EXPECT_TRUE(waitUntil([&] { return alerts->notificationStatus() == NotificationAuthorization::authorized; }));
 }
 
 TEST_F(MonitorViewTest, StatusCardTextsAndFootnote)

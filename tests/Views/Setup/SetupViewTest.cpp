@@ -93,6 +93,8 @@ TEST(SetupView, ShowsOnlyTheCheckingRowUntilTheFirstProbeReturns)
 {
     FakeProbes probes;
     SetupView view({}, nullptr, probes.probe());
+    EXPECT_EQ(probes.started(), 0u) << "the probe runs when the screen is shown";
+    view.show();
     ASSERT_EQ(probes.started(), 1u);
     EXPECT_TRUE(showsChecking(view));
     EXPECT_NE(view.findChild<QProgressBar *>(QStringLiteral("checkingIndicator")), nullptr);
@@ -110,6 +112,12 @@ TEST(SetupView, ShowsOnlyTheCheckingRowUntilTheFirstProbeReturns)
     for (auto *label : view.findChildren<QLabel *>(QStringLiteral("checkTitle"))) titles << label->text();
     EXPECT_EQ(titles, (QStringList{"audit_control present", "auditd loaded in launchd", "Trail directory",
                                    "Audit pipe device", "Command-line tools"}));
+
+    // Shown again (the window back from the tray): a new probe, with the last status still up.
+    view.hide();
+    view.show();
+    EXPECT_EQ(probes.started(), 2u);
+    EXPECT_FALSE(showsChecking(view));
 }
 
 TEST(SetupView, StatusCardFollowsTheProbedStatus)
@@ -139,6 +147,7 @@ TEST(SetupView, StatusCardFollowsTheProbedStatus)
         SCOPED_TRACE(c.name);
         FakeProbes probes;
         SetupView view({}, nullptr, probes.probe());
+        view.show();
         probes.finish(0, c.status);
         ASSERT_TRUE(waitUntil([&] { return view.status().has_value(); }));
         EXPECT_EQ(labelText(view, "verdictTitle"), QString::fromUtf8(c.title));
@@ -170,6 +179,7 @@ TEST(SetupView, DisabledDaemonSaysSoInItsCheckRow)
 {
     FakeProbes probes;
     SetupView view({}, nullptr, probes.probe());
+    view.show();
     probes.finish(0, status(true, std::nullopt, true, true));
     ASSERT_TRUE(waitUntil([&] { return view.status().has_value(); }));
     QStringList details;
@@ -182,6 +192,7 @@ TEST(SetupView, RefreshClearsToCheckingAndOnlyTheNewestProbeIsShown)
 {
     FakeProbes probes;
     SetupView view({}, nullptr, probes.probe());
+    view.show();
     probes.finish(0, status(false, std::nullopt, std::nullopt, false));
     ASSERT_TRUE(waitUntil([&] { return view.status().has_value(); }));
 
@@ -204,6 +215,7 @@ TEST(SetupView, ADestroyedViewDropsALateResult)
 {
     FakeProbes probes;
     auto view = std::make_unique<SetupView>(ViewContext{}, nullptr, probes.probe());
+    view->show();
     view.reset();
     probes.finish(0, status(true, std::nullopt, false, true));
     waitUntil([] { return false; }, 100);
@@ -214,6 +226,7 @@ TEST(SetupView, ProfilePickerChangesBlurbAndGeneratedText)
 {
     FakeProbes probes;
     SetupView view({}, nullptr, probes.probe());
+    view.show();
     EXPECT_EQ(view.profile(), SetupProfile::investigation);
     EXPECT_EQ(codeBlock(view, "auditControl")->text(), auditControl(SetupProfile::investigation));
     EXPECT_TRUE(button(view, QStringLiteral("Investigation"))->isChecked());
@@ -246,6 +259,7 @@ TEST(SetupView, CommandBlocksCopyTheirScriptsExactly)
     const Case cases[] = {{"enableScript", 585, 12}, {"trailCommands", 442, 6}};
     FakeProbes probes;
     SetupView view({}, nullptr, probes.probe());
+    view.show();
     for (const Case &c : cases) {
         SCOPED_TRACE(c.block);
         CodeBlock *code = codeBlock(view, c.block);
@@ -280,6 +294,7 @@ TEST(SetupView, InlineCodeInFixedNotesLosesItsBackticks)
 {
     FakeProbes probes;
     SetupView view({}, nullptr, probes.probe());
+    view.show();
     bool found = false;
     for (auto *label : view.findChildren<QLabel *>()) {
         if (!label->text().contains(QStringLiteral("rotate by size"))) continue;

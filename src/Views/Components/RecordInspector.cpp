@@ -1,4 +1,4 @@
-#include "Views/Events/RecordInspector.h"
+#include "Views/Components/RecordInspector.h"
 
 #include "Engine/Analysis/RecordFormatter.h"
 #include "Engine/BSM/AuditCatalog.h"
@@ -12,7 +12,7 @@
 #include "Views/Components/ResultBadge.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
-#include "Views/Events/TokenRow.h"
+#include "Views/Components/TokenRow.h"
 
 #include <QAction>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "Views/Events/RecordInspector.h"
+#include "Views/Components/RecordInspector.h"
 
 #include "Engine/Analysis/RecordFormatter.h"
 #include "Engine/BSM/BSMErrno.h"
@@ -6,7 +6,7 @@
 #include "Engine/BSM/UserResolver.h"
 #include "Views/Components/Expander.h"
 #include "Views/Components/Style.h"
-#include "Views/Events/TokenRow.h"
+#include "Views/Components/TokenRow.h"
 #include "support/LoadedStore.h"
 #include "support/RecordValue.h"
 

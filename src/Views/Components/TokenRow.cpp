@@ -1,4 +1,4 @@
-#include "Views/Events/TokenRow.h"
+#include "Views/Components/TokenRow.h"
 
 #include "Engine/BSM/AuditCatalog.h"
 #include "Engine/BSM/UserResolver.h"

@@ -1,4 +1,4 @@
-#include "Views/Events/RecordContextMenu.h"
+#include "Views/Components/RecordContextMenu.h"
 
 #include "Engine/Analysis/RecordFormatter.h"
 #include "Engine/BSM/UserResolver.h"

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QModelIndexList>
+#include <QObject>
+#include <QWidget>
+
+#include <functional>
+
+class QAbstractItemView;
+class QSplitter;
+class QVBoxLayout;
+
+// A right press on the view's rows neither selects nor moves the current row, so a right-click
+// opens the row's menu and leaves the selection (and the detail it drives) as it was.
+void keepSelectionOnRightClick(QAbstractItemView *view);
+
+// Keeps a screen's selection on an item view. The selection is ids the screen owns, not rows:
+// the view forgets its rows on every model reset and a search may hide them, while the ids stay.
+// After every reset the guard puts the kept ids back on the view, telling nobody; a change the
+// user makes reaches the screen. It also keeps right-clicks from changing the selection.
+class SelectionGuard : public QObject {
+public:
+    struct Binding {
+        // The rows (an index of each, any column) that show the kept ids now; empty when none shows.
+        std::function<QModelIndexList()> rows;
+        // The user changed the view's selection to these rows (column 0, in selection order).
+        std::function<void(const QModelIndexList &rows)> chosen;
+    };
+
+    // With reveal, the one selected row becomes the current row and is scrolled into view (the
+    // lists that jump to a drill-down's record); without, the rows are only marked (the live
+    // table, which must not jump while records stream in, and multiple selections).
+    SelectionGuard(QAbstractItemView *view, Binding binding, bool reveal = true);
+
+    QAbstractItemView *view() const { return m_view; }
+    // Puts the kept ids back on the view; selection changes this causes are not the user's.
+    void apply();
+    // Runs a change of the view's model whose effects on the selection (rows removed under it)
+    // are not the user's choice either.
+    void quietly(const std::function<void()> &change);
+
+private:
+    void viewChanged();
+
+    QAbstractItemView *m_view;
+    Binding m_binding;
+    bool m_reveal;
+    bool m_quiet = false;
+};
+
+// A screen's list and its detail: a column for the screen's bars around its table or outline,
+// then optional side panes and a trailing pane, all in one splitter. The column takes the width
+// the panes leave. A placeholder over an empty view goes on its viewport (ContentUnavailable::
+// attachTo), so the header stays visible.
+class MasterDetail : public QWidget {
+    Q_OBJECT
+
+public:
+    enum class PaneMode {
+        alwaysShown,   // the user cannot close it
+        toggled,       // shown and hidden by the screen's toggle (setPaneShown)
+        whileSelected, // shown exactly while the screen has a selection (setPaneShown)
+    };
+    struct Widths {
+        int minimum;
+        int ideal;
+        int maximum;
+    };
+
+    explicit MasterDetail(QWidget *parent = nullptr);
+
+    // The column left of the panes; the screen fills it top to bottom.
+    QVBoxLayout *column() const { return m_column; }
+    QWidget *columnWidget() const { return m_columnWidget; }
+    QSplitter *splitter() const { return m_splitter; }
+
+    // A pane between the column and the trailing pane. It gives way to the trailing pane: at its
+    // minimum width while that is shown, at its ideal width otherwise.
+    void addSidePane(QWidget *pane, int minimumWidth, int idealWidth);
+    // The trailing pane, within its minimum and maximum width, starting at its ideal width.
+    void setPane(QWidget *pane, PaneMode mode, Widths widths);
+    QWidget *pane() const { return m_pane; }
+    PaneMode paneMode() const { return m_mode; }
+    // Shows or hides a toggled or while-selected pane; an always-shown pane stays.
+    void setPaneShown(bool shown);
+    bool paneShown() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    struct SidePane {
+        QWidget *widget;
+        int minimum;
+        int ideal;
+    };
+    void fit();
+
+    QSplitter *m_splitter;
+    QWidget *m_columnWidget;
+    QVBoxLayout *m_column;
+    std::vector<SidePane> m_sides;
+    QWidget *m_pane = nullptr;
+    PaneMode m_mode = PaneMode::alwaysShown;
+    Widths m_widths{0, 0, QWIDGETSIZE_MAX};
+    bool m_fitted = false;
+};

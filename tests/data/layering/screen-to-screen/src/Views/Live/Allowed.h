@@ -1,0 +1,4 @@
+#pragma once
+
+#include "Views/Components/Shared.h"
+#include "Views/Live/Panel.h"
