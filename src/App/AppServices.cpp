@@ -27,7 +27,14 @@ bool closesWindowAtLaunch(const BackgroundSettings &settings, int argumentCount)
 }
 
 AppServices::AppServices(const AlertCenter::Platform &platform, QObject *parent)
-    : QObject(parent), m_platform(platform), m_alerts(std::make_unique<AlertCenter>(platform))
+    : AppServices(platform, LiveMonitor::Environment{}, parent)
+{
+}
+
+AppServices::AppServices(const AlertCenter::Platform &platform, LiveMonitor::Environment liveEnvironment,
+                         QObject *parent)
+    : QObject(parent), m_platform(platform), m_live(std::move(liveEnvironment)),
+      m_alerts(std::make_unique<AlertCenter>(platform))
 {
     trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     AlertCenter *alerts = m_alerts.get();

@@ -24,6 +24,9 @@ public:
 
     // The platform layers the alert centre talks to; the shared instance uses the real ones.
     explicit AppServices(const AlertCenter::Platform &platform, QObject *parent = nullptr);
+    // The same with the live capture's environment: tests capture from a helper of their own.
+    AppServices(const AlertCenter::Platform &platform, LiveMonitor::Environment liveEnvironment,
+                QObject *parent = nullptr);
     ~AppServices() override;
 
     // Created on first use, on the main thread, with D-Bus notifications, the autostart entry and
