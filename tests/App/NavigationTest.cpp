@@ -660,6 +660,26 @@ TEST_F(NavigationTest, EveryDrillDownAndDestructiveActionLandsWhereItShould)
              EXPECT_TRUE(choose([&] { menu.popup(window()->geometry().center()); }, QString::fromUtf8("Settings…")));
          },
          {Screen::monitor}},
+        {"Tray menu alert row", Screen::events,
+         [&] {
+             QMenu menu;
+             scene->fillTrayMenu(menu);
+             EXPECT_TRUE(choose([&] { menu.popup(window()->geometry().center()); }, "Brute force"));
+         },
+         {Screen::monitor}, monitorSelects(0)},
+        // The window closed to the tray and opened again: the same screen, its on-appear work run again.
+        {"Tray panel Open Quillmarsh", Screen::monitor,
+         [&] {
+             window()->hide();
+             alerts().setLoginItemStatus(LoginItemStatus::notRegistered);
+             login.current = LoginItemStatus::enabled;
+             MenuBarMonitorView *panel = trayPanel();
+             click(panel ? panel->openButton() : nullptr);
+         },
+         {Screen::monitor}, [&] {
+             EXPECT_TRUE(window()->isVisible());
+             EXPECT_EQ(alerts().loginItemStatus(), LoginItemStatus::enabled);
+         }},
         {"Notification click", Screen::events, [&] { notifications.click(QString::fromStdString(alertIDs[1].id.text())); },
          {Screen::monitor}, monitorSelects(1)},
         {"Error alert Open Audit Setup", Screen::events,

@@ -1,5 +1,7 @@
 #include "Views/Components/MasterDetail.h"
 
+#include "Views/Components/ContentUnavailable.h"
+
 #include <QAbstractItemView>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -103,6 +105,12 @@ MasterDetail::MasterDetail(QWidget *parent) : QWidget(parent)
     m_splitter->addWidget(m_columnWidget);
     m_splitter->setStretchFactor(0, 1);
     m_splitter->installEventFilter(this);
+}
+
+void MasterDetail::addView(QAbstractItemView *view, ContentUnavailable *placeholder)
+{
+    m_column->addWidget(view, 1);
+    if (placeholder) placeholder->attachTo(view->viewport());
 }
 
 void MasterDetail::addSidePane(QWidget *pane, int minimumWidth, int idealWidth)

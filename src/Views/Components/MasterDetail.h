@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class ContentUnavailable;
 class QAbstractItemView;
 class QSplitter;
 class QVBoxLayout;
@@ -50,8 +51,8 @@ private:
 
 // A screen's list and its detail: a column for the screen's bars around its table or outline,
 // then optional side panes and a trailing pane, all in one splitter. The column takes the width
-// the panes leave. A placeholder over an empty view goes on its viewport (ContentUnavailable::
-// attachTo), so the header stays visible.
+// the panes leave. A placeholder over an empty view covers only its viewport, so the header stays
+// visible.
 class MasterDetail : public QWidget {
     Q_OBJECT
 
@@ -71,6 +72,9 @@ public:
 
     // The column left of the panes; the screen fills it top to bottom.
     QVBoxLayout *column() const { return m_column; }
+    // Adds the table or outline to the column, taking the height the bars leave, with the
+    // placeholder (if any) over its viewport; the screen shows the placeholder while it is empty.
+    void addView(QAbstractItemView *view, ContentUnavailable *placeholder = nullptr);
     QWidget *columnWidget() const { return m_columnWidget; }
     QSplitter *splitter() const { return m_splitter; }
 

@@ -72,12 +72,10 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
     keepColumnsFitted(m_table, columnWidths, EventsTableModel::detailsColumn);
     header->setSortIndicator(EventsTableModel::timeColumn, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
-    stack->addWidget(m_table, 1);
-
     auto *empty = new ContentUnavailable("No matching records", "line.3.horizontal.decrease.circle",
                                          "Adjust or clear the filters.");
     empty->setObjectName("noMatchingRecords");
-    empty->attachTo(m_table->viewport());
+    m_frame->addView(m_table, empty);
     m_emptyOverlay = empty;
 
     stack->addWidget(horizontalDivider(main));

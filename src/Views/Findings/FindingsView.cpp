@@ -156,11 +156,9 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
         QSignalBlocker block(m_table->horizontalHeader());
         m_table->horizontalHeader()->setSortIndicator(current, order.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     });
-    stack->addWidget(m_table, 1);
-
     m_empty = new ContentUnavailable(QString::fromUtf8(noFindingsTitle), QStringLiteral("checkmark.shield"), {});
     m_empty->setObjectName("noFindings");
-    m_empty->attachTo(m_table->viewport());
+    frame->addView(m_table, m_empty);
 
     m_inspector = new QStackedWidget(this);
     m_inspector->setObjectName("findingInspector");

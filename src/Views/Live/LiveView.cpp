@@ -282,7 +282,7 @@ QWidget *LiveView::makeContent()
     header->setSectionResizeMode(LiveRecordsModel::resultColumn, QHeaderView::Fixed);
     header->setStretchLastSection(true);
     m_table->setMinimumWidth(tableMinimumWidth);
-    m_frame->column()->addWidget(m_table);
+    m_frame->addView(m_table);
     // Marked, not scrolled to: the table must not jump while records stream in.
     m_guard = new SelectionGuard(m_table, {[this] {
         const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
