@@ -52,6 +52,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -892,6 +893,27 @@ TEST_F(NavigationTest, RightClickLeavesTheSelectionAndTheMenuActsOnTheClickedRow
     EXPECT_EQ(view->selection(), both);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), alertSummaryText(alerts().alerts(), both));
     EXPECT_FALSE(alerts().alerts()[0].acknowledged) << "nothing acknowledged by a right-click";
+}
+
+
+// Between its detachment and its deletion a screen can no longer act: a selection change in the
+// Background Monitor left behind acknowledges nothing, and the alert centre no longer reaches it.
+TEST_F(NavigationTest, AScreenLeftBehindNoLongerActs)
+{
+    prepare(Screen::monitor);
+    QPointer<MonitorView> left = shown<MonitorView>();
+    ASSERT_TRUE(left);
+    const QString counts = left->countsLabel()->text();
+    // Switched from here, not by a click, which would let the event loop delete it at once.
+    store().setScreen(Screen::events);
+    ASSERT_TRUE(left && left->isDetached());
+
+    left->table()->selectionModel()->select(alertRow(left, 1), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    EXPECT_FALSE(alerts().alerts()[1].acknowledged);
+    alerts().setAlerts({alertIDs[2]});
+    EXPECT_EQ(left->countsLabel()->text(), counts);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(left);
 }
 
 
