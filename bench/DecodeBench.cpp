@@ -2,7 +2,7 @@
 // Figures are printed, not asserted: run DecodeBench from a release build.
 
 #include "Engine/Parser/BSMParser.h"
-#include "TrailGenerator.h"
+#include "support/TrailGenerator.h"
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -15,7 +15,7 @@ constexpr size_t trailBytes = 64u << 20;
 
 const std::shared_ptr<const std::vector<uint8_t>> &trail()
 {
-    static const auto bytes = std::make_shared<const std::vector<uint8_t>>(BenchTrail::make(trailBytes));
+    static const auto bytes = std::make_shared<const std::vector<uint8_t>>(GeneratedTrail::mixed(trailBytes));
     return bytes;
 }
 

@@ -3,7 +3,7 @@
 
 #include "Engine/Parser/BSMParser.h"
 #include "Engine/Record/EventFilter.h"
-#include "TrailGenerator.h"
+#include "support/TrailGenerator.h"
 
 #include <benchmark/benchmark.h>
 
@@ -14,7 +14,7 @@ namespace {
 const std::vector<AuditRecord> &records()
 {
     static const auto decoded = BSMParser::parse(
-        std::make_shared<const std::vector<uint8_t>>(BenchTrail::make(64u << 20)), 1, 1, false).records;
+        std::make_shared<const std::vector<uint8_t>>(GeneratedTrail::mixed(64u << 20)), 1, 1, false).records;
     return decoded;
 }
 

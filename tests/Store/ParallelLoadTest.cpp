@@ -1,9 +1,9 @@
 #include "Store/AuditStore.h"
 
-#include "../../bench/TrailGenerator.h"
 #include "support/QtTestSupport.h"
 #include "support/RecordDump.h"
 #include "support/TrailBuilder.h"
+#include "support/TrailGenerator.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -78,7 +78,7 @@ TEST(ParallelLoad, EqualsTheSequentialLoad)
         file.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
         return QUrl::fromLocalFile(dir.filePath(name));
     };
-    Bytes damaged = BenchTrail::make(300000, 3);
+    Bytes damaged = GeneratedTrail::mixed(300000, 3);
     const Bytes junk(40, 0x00);
     damaged.insert(damaged.begin() + 150000, junk.begin(), junk.end());
     damaged.insert(damaged.begin() + 60000, junk.begin(), junk.end());
@@ -87,9 +87,9 @@ TEST(ParallelLoad, EqualsTheSequentialLoad)
         damaged.insert(damaged.end(), clockChange.begin(), clockChange.end());
     }
     const QList<QUrl> urls = {
-        write("monday.bsm", BenchTrail::make(900000, 1)),
+        write("monday.bsm", GeneratedTrail::mixed(900000, 1)),
         QUrl::fromLocalFile(dir.filePath("missing.bsm")),
-        write("tuesday.bsm", BenchTrail::make(700000, 2)), // the same hours: sorting interleaves them
+        write("tuesday.bsm", GeneratedTrail::mixed(700000, 2)), // the same hours: sorting interleaves them
         write("notes.txt", Bytes(5000, 'x')),
         write("damaged.bsm", damaged),
     };
@@ -115,7 +115,7 @@ TEST(ParallelLoad, RefusesWhatWouldNotFitInMemory)
 {
     QTemporaryDir dir;
     const Bytes small = openReadRecords(10);
-    const Bytes big = BenchTrail::make(200000, 4);
+    const Bytes big = GeneratedTrail::mixed(200000, 4);
     for (const auto &[name, bytes] : {std::pair{"small.bsm", &small}, std::pair{"big.bsm", &big}}) {
         QFile file(dir.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
