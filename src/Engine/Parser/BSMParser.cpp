@@ -171,11 +171,18 @@ struct RecordEffects {
     void operator()(Other &&) {}
 };
 
+// What building one record found.
+struct Built {
+    bool record = false; // false: no readable header token, and no record
+    // Where the token walk stopped at a trailer before the record's declared end: the offset
+    // within the record of the first byte after the trailer; 0 otherwise.
+    size_t hiddenFrom = 0;
+};
+
 // Fills a default record from one record's bytes, bytes [offset, offset + size) of the builder's
-// buffer; false when they do not open with a readable header token (the record is then only
-// partly set and must be dropped).
-bool buildRecord(AuditRecord &record, RecordBuilder &builder, const uint8_t *buffer, size_t offset, size_t size,
-                 int64_t id, int64_t source, IdentityPool *identities)
+// buffer. Without a readable header token the record is only partly set and must be dropped.
+Built buildRecord(AuditRecord &record, RecordBuilder &builder, const uint8_t *buffer, size_t offset, size_t size,
+                  int64_t id, int64_t source, IdentityPool *identities)
 {
     const std::span<const uint8_t> bytes(buffer + offset, size);
     const auto *base = reinterpret_cast<const char *>(bytes.data());
@@ -190,7 +197,9 @@ bool buildRecord(AuditRecord &record, RecordBuilder &builder, const uint8_t *buf
         ++tokenCount;
         return static_cast<int64_t>(entry->bytes.size());
     };
-    auto error = forEachToken(bytes, reuse, [&](uint8_t, int64_t at, int64_t length, TokenPayload &&payload) {
+    int64_t trailerEnd = 0;
+    auto error = forEachToken(bytes, reuse, [&](uint8_t tokenID, int64_t at, int64_t length, TokenPayload &&payload) {
+        if (tokenID == TokenID::trailer) trailerEnd = at + length;
         if (!started) {
             const auto *header = std::get_if<Payload::Header>(&payload);
             if (!header) return false;
@@ -209,12 +218,14 @@ bool buildRecord(AuditRecord &record, RecordBuilder &builder, const uint8_t *buf
     });
     if (!started) {
         builder.discard();
-        return false;
+        return {};
     }
     record.tokenCount = tokenCount;
     if (error) builder.setDecodeError(*error);
     builder.finish(record, offset, size);
-    return true;
+    // A walk that failed never reached a trailer, so its error already speaks for the rest.
+    const bool hidesBytes = trailerEnd > 0 && size_t(trailerEnd) < size;
+    return {true, hidesBytes ? size_t(trailerEnd) : 0};
 }
 
 // Where a parse of part of a buffer puts its records: appended to a list, or into slots set
@@ -303,10 +314,16 @@ void parseRange(const std::shared_ptr<const std::vector<uint8_t>> &data, int64_t
                 return;
             }
             AuditRecord &record = sink.next();
-            if (buildRecord(record, builder, p, static_cast<size_t>(offset), static_cast<size_t>(size), nextID,
-                            source, &identities)) {
+            const Built built = buildRecord(record, builder, p, static_cast<size_t>(offset), static_cast<size_t>(size),
+                                            nextID, source, &identities);
+            if (built.record) {
                 ++nextID;
                 sink.keep();
+                // A writer ends every record at its trailer: bytes kept behind one are hidden from
+                // every decoder that stops there, so they are never passed over without a word.
+                if (built.hiddenFrom)
+                    issue(offset + int64_t(built.hiddenFrom),
+                          std::to_string(size - int64_t(built.hiddenFrom)) + " bytes after the record's trailer");
             } else {
                 sink.drop();
                 issue(offset, "unreadable header");
@@ -451,7 +468,7 @@ std::optional<AuditRecord> makeRecord(std::span<const uint8_t> bytes, int64_t id
     auto buffer = std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.end());
     RecordBuilder builder(buffer, buffer->size());
     std::optional<AuditRecord> record(std::in_place);
-    if (!buildRecord(*record, builder, buffer->data(), 0, buffer->size(), id, source, nullptr)) return std::nullopt;
+    if (!buildRecord(*record, builder, buffer->data(), 0, buffer->size(), id, source, nullptr).record) return std::nullopt;
     builder.trim();
     return record;
 }
