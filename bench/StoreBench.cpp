@@ -257,13 +257,14 @@ void loadPhases(benchmark::State &state, int trail)
         return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
     };
     const QUrl url = trails().url(trail);
-    const unsigned threads = Parallel::workers();
+    Parallel::Pool &pool = Parallel::Pool::shared();
+    const unsigned threads = pool.threads();
     for (auto _ : state) {
         auto start = Clock::now();
         TrailFile::Contents contents = TrailFile::read(url.toLocalFile().toStdString());
         state.counters["read ms"] = ms(start);
         start = Clock::now();
-        BSMParser::TrailResult parsed = BSMParser::parseFile(contents.bytes, 1, 1, threads,
+        BSMParser::TrailResult parsed = BSMParser::parseFile(contents.bytes, 1, 1, pool,
                                                              int64_t(contents.bytes->size() / (threads * 4)) + 1);
         state.counters["parse ms"] = ms(start);
         state.counters["parse GB/s"] = double(contents.bytes->size()) / 1e6 / state.counters["parse ms"];
@@ -271,7 +272,7 @@ void loadPhases(benchmark::State &state, int trail)
         std::vector<AuditRecord> records = std::move(parsed.records);
         std::reverse(records.begin(), records.begin() + std::ptrdiff_t(records.size() / 2));
         start = Clock::now();
-        TrailAnalysis::sortByTime(records, threads);
+        TrailAnalysis::sortByTime(records, pool);
         state.counters["sort ms"] = ms(start);
         start = Clock::now();
         ProcessGraph::Result tree = ProcessGraph::build(std::move(records));
@@ -280,7 +281,7 @@ void loadPhases(benchmark::State &state, int trail)
         std::vector<Finding> findings;
         TrailStats stats;
         StoreAnalysis index;
-        Parallel::both([&] { findings = Detections::run(tree.records, threads); }, [&] {
+        pool.both([&] { findings = Detections::run(tree.records, pool); }, [&] {
             stats = TrailStats::compute(tree.records);
             index.indexPositions(tree.records);
         });

@@ -97,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Cut into parts at the record boundaries and decoded side by side, the bytes make what one
     // pass makes: the same records in the same order, issues and stop.
     const auto shared = std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.end());
-    const auto parts = BSMParser::parseFile(shared, 7, 1, 3, size == 0 ? 1 : 1 + data[size - 1] % 128);
+    static Parallel::Pool pool(3);
+    const auto parts = BSMParser::parseFile(shared, 7, 1, pool, size == 0 ? 1 : 1 + data[size - 1] % 128);
     require(parts.records.size() == file.records.size(), "parts make the same records");
     for (size_t i = 0; i < file.records.size(); ++i)
         require(parts.records[i].id == file.records[i].id

@@ -90,9 +90,9 @@ uint64_t regularFileSize(const std::optional<std::string> &native)
     return uint64_t(info.st_size);
 }
 
-// Runs in the background, on up to `threads` threads. The records keep windows into the one
-// buffer the file was read into; their ids are given when the store appends them.
-std::shared_ptr<LoadedFile> loadFile(const std::optional<std::string> &native, unsigned threads)
+// Runs in the background, on the pool's threads. The records keep windows into the one buffer the
+// file was read into; their ids are given when the store appends them.
+std::shared_ptr<LoadedFile> loadFile(const std::optional<std::string> &native, Parallel::Pool &pool)
 {
     auto loaded = std::make_shared<LoadedFile>();
     if (!native) {
@@ -107,9 +107,9 @@ std::shared_ptr<LoadedFile> loadFile(const std::optional<std::string> &native, u
     loaded->bytes = int64_t(contents.bytes->size());
     try {
         // Parts small enough that every thread gets a few, large enough that framing them costs nothing.
-        const int64_t partSize = std::clamp<int64_t>(loaded->bytes / int64_t(threads * 4), int64_t(64) << 10,
-                                                     int64_t(4) << 20);
-        loaded->trail = BSMParser::parseFile(std::move(contents.bytes), 0, 0, threads, partSize);
+        const int64_t partSize = std::clamp<int64_t>(loaded->bytes / int64_t(pool.threads() * 4),
+                                                     int64_t(64) << 10, int64_t(4) << 20);
+        loaded->trail = BSMParser::parseFile(std::move(contents.bytes), 0, 0, pool, partSize);
     } catch (const std::bad_alloc &) {
         loaded->trail = {};
         loaded->error = ENOMEM;
@@ -185,6 +185,7 @@ struct AuditStore::FilterPass {
 AuditStore::AuditStore(QObject *parent)
     : QObject(parent)
     , m_analysis(std::make_shared<const StoreAnalysis>())
+    , m_pool(&Parallel::Pool::shared(), [](Parallel::Pool *) {})
     , m_filterGeneration(std::make_shared<std::atomic<uint64_t>>(0))
 {
     m_filterTimer.setSingleShot(true);
@@ -211,6 +212,15 @@ void AuditStore::setScreen(Screen screen)
     if (screen == m_screen) return;
     m_screen = screen;
     emit screenChanged();
+}
+
+void AuditStore::setThreads(unsigned threads)
+{
+    Parallel::Pool &shared = Parallel::Pool::shared();
+    if (std::max(1u, threads) == shared.threads())
+        m_pool.reset(&shared, [](Parallel::Pool *) {});
+    else
+        m_pool = std::make_shared<Parallel::Pool>(threads);
 }
 
 void AuditStore::setLastError(std::optional<std::string> error)
@@ -381,10 +391,8 @@ QFuture<void> AuditStore::open(const QList<QUrl> &urls, TrailSource::Kind kind)
     if (urls.isEmpty()) return finishedFuture();
     return enqueue([this, urls, kind](Finish finish) {
         setLoading(true);
-        // Every file is read and decoded at once, each on its share of the threads; the store
-        // takes them up in the order given, so ids, sources and messages follow that order.
-        const unsigned share = m_threads / unsigned(std::min<qsizetype>(urls.size(), m_threads));
-        const unsigned threads = m_threads == 1 ? 1 : std::max(2u, share);
+        // Every file is read and decoded at once, all sharing the pool; the store takes them up
+        // in the order given, so ids, sources and messages follow that order.
         std::optional<uint64_t> available = m_memoryProbe();
         auto files = std::make_shared<std::vector<PendingFile>>();
         for (const QUrl &url : urls) {
@@ -398,7 +406,7 @@ QFuture<void> AuditStore::open(const QList<QUrl> &urls, TrailSource::Kind kind)
             }
             if (!file.refusal)
                 file.loaded = QtConcurrent::run(
-                    [native = file.location.native, threads] { return loadFile(native, threads); });
+                    [native = file.location.native, pool = m_pool] { return loadFile(native, *pool); });
             files->push_back(std::move(file));
         }
         readFiles(std::move(files), 0, kind, std::move(finish));
@@ -568,7 +576,7 @@ void AuditStore::rebuild(Finish done)
     ++m_rebuildsRunning;
     // The store goes on showing the published records and keeps the unpublished lists until a
     // result lands, so the join copies them; it moves only what nobody holds any more.
-    auto rebuild = QtConcurrent::run([input = std::move(input), threads = m_threads]() mutable {
+    auto rebuild = QtConcurrent::run([input = std::move(input), pool = m_pool]() mutable {
         auto analysis = std::make_shared<StoreAnalysis>();
         // Statistics and the id index need only the records, so they are made while the
         // detections run.
@@ -576,7 +584,7 @@ void AuditStore::rebuild(Finish done)
             analysis->stats = TrailStats::compute(records);
             analysis->indexPositions(records);
         };
-        TrailAnalysis trail = TrailAnalysis::of(join(std::move(input)), alongside, threads);
+        TrailAnalysis trail = TrailAnalysis::of(join(std::move(input)), alongside, *pool);
         analysis->records = std::make_shared<std::vector<AuditRecord>>(std::move(trail.records));
         analysis->processes = std::move(trail.processes);
         analysis->roots = std::move(trail.roots);

@@ -121,8 +121,8 @@ public:
     // The wait between the last filter change and its pass; 180 ms unless a test changes it.
     void setFilterDelay(std::chrono::milliseconds delay);
     // How many threads loading and analysing may use (all cores unless a test or benchmark says
-    // otherwise); the results are the same for any number.
-    void setThreads(unsigned threads) { m_threads = std::max(1u, threads); }
+    // otherwise); the results are the same for any number. Work already under way keeps its own.
+    void setThreads(unsigned threads);
     // Where the store learns the memory still free before it reads files; /proc/meminfo unless a
     // test says otherwise.
     void setMemoryProbe(std::function<std::optional<uint64_t>()> probe) { m_memoryProbe = std::move(probe); }
@@ -226,7 +226,8 @@ private:
         track(Background{[work] { return work.isFinished(); }, [work = QFuture<T>(work)]() mutable { work.waitForFinished(); }});
     }
 
-    unsigned m_threads = Parallel::workers();
+    // The engine's worker pool that loading and analysing hand their parallel loops to.
+    std::shared_ptr<Parallel::Pool> m_pool;
     std::function<std::optional<uint64_t>()> m_memoryProbe = LoadEstimate::memoryAvailable;
 
     std::deque<std::function<void()>> m_operations;

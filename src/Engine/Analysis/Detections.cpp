@@ -286,7 +286,7 @@ bool earlier(const Finding &a, const Finding &b)
 
 } // namespace
 
-std::vector<Finding> run(std::span<const AuditRecord> records, unsigned threads)
+std::vector<Finding> run(std::span<const AuditRecord> records, Parallel::Pool &pool)
 {
     const AuditCatalog &catalog = AuditCatalog::shared();
     std::vector<Finding> findings;
@@ -407,13 +407,14 @@ std::vector<Finding> run(std::span<const AuditRecord> records, unsigned threads)
             }
         }
     };
-    const size_t parts = threads <= 1 ? 1 : std::clamp<size_t>(records.size() / minimumPart, 1, size_t(threads) * 4);
+    const size_t threads = pool.threads();
+    const size_t parts = threads <= 1 ? 1 : std::clamp<size_t>(records.size() / minimumPart, 1, threads * 4);
     if (parts == 1) {
         checkRecords(0, records.size(), findings);
     } else {
         std::vector<std::vector<Finding>> found(parts);
         const auto bound = [&](size_t part) { return records.size() * part / parts; };
-        Parallel::forEach(parts, threads, [&](size_t part) { checkRecords(bound(part), bound(part + 1), found[part]); });
+        pool.forEach(parts, [&](size_t part) { checkRecords(bound(part), bound(part + 1), found[part]); });
         for (std::vector<Finding> &part : found)
             findings.insert(findings.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
     }

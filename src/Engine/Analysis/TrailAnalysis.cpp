@@ -24,8 +24,9 @@ struct SortKey {
 // Below this a second thread costs more than it saves.
 constexpr size_t parallelSortMinimum = 1u << 16;
 
-void sortKeys(std::vector<SortKey> &keys, unsigned threads)
+void sortKeys(std::vector<SortKey> &keys, Parallel::Pool &pool)
 {
+    const unsigned threads = pool.threads();
     if (keys.size() < parallelSortMinimum || threads <= 1) {
         std::sort(keys.begin(), keys.end());
         return;
@@ -35,9 +36,9 @@ void sortKeys(std::vector<SortKey> &keys, unsigned threads)
     while (runs < threads) runs *= 2;
     const size_t runLength = (keys.size() + runs - 1) / runs;
     auto bound = [&](size_t i) { return keys.begin() + std::ptrdiff_t(std::min(keys.size(), i * runLength)); };
-    Parallel::forEach(runs, threads, [&](size_t i) { std::sort(bound(i), bound(i + 1)); });
+    pool.forEach(runs, [&](size_t i) { std::sort(bound(i), bound(i + 1)); });
     for (size_t width = 1; width < runs; width *= 2) {
-        Parallel::forEach(runs / (2 * width), threads, [&](size_t pair) {
+        pool.forEach(runs / (2 * width), [&](size_t pair) {
             const size_t first = pair * 2 * width;
             std::inplace_merge(bound(first), bound(first + width), bound(first + 2 * width));
         });
@@ -46,13 +47,13 @@ void sortKeys(std::vector<SortKey> &keys, unsigned threads)
 
 } // namespace
 
-void TrailAnalysis::sortByTime(std::vector<AuditRecord> &records, unsigned threads)
+void TrailAnalysis::sortByTime(std::vector<AuditRecord> &records, Parallel::Pool &pool)
 {
     std::vector<SortKey> keys(records.size());
     for (size_t i = 0; i < records.size(); ++i) keys[i] = {records[i].time, records[i].id, uint32_t(i)};
     // A trail read on its own is mostly in order already.
     if (std::is_sorted(keys.begin(), keys.end())) return;
-    sortKeys(keys, threads);
+    sortKeys(keys, pool);
     // Moves each record straight to its place, following the permutation's cycles.
     std::vector<uint8_t> placed(records.size(), 0);
     for (size_t start = 0; start < records.size(); ++start) {
@@ -71,14 +72,14 @@ void TrailAnalysis::sortByTime(std::vector<AuditRecord> &records, unsigned threa
 }
 
 TrailAnalysis TrailAnalysis::of(std::vector<AuditRecord> records,
-                                const std::function<void(std::span<const AuditRecord>)> &alongside, unsigned threads)
+                                const std::function<void(std::span<const AuditRecord>)> &alongside, Parallel::Pool &pool)
 {
-    sortByTime(records, threads);
+    sortByTime(records, pool);
     ProcessGraph::Result tree = ProcessGraph::build(std::move(records));
     TrailAnalysis analysis;
-    auto detect = [&] { analysis.findings = Detections::run(tree.records, threads); };
-    if (alongside && threads > 1) {
-        Parallel::both(detect, [&] { alongside(tree.records); });
+    auto detect = [&] { analysis.findings = Detections::run(tree.records, pool); };
+    if (alongside && pool.threads() > 1) {
+        pool.both(detect, [&] { alongside(tree.records); });
     } else {
         detect();
         if (alongside) alongside(tree.records);

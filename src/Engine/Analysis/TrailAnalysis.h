@@ -20,13 +20,13 @@ struct TrailAnalysis {
 
     // Sorts by time then id, builds the process tree and runs the detections. Taken by value so a
     // caller that moves its records in pays for no copy. `alongside`, when set, is given the
-    // finished records on another thread while the detections run. Up to `threads` threads work
-    // on it; the result is the same for any number.
+    // finished records on another thread while the detections run. The pool's threads work on
+    // it; the result is the same for any number.
     static TrailAnalysis of(std::vector<AuditRecord> records,
                             const std::function<void(std::span<const AuditRecord>)> &alongside = {},
-                            unsigned threads = Parallel::workers());
+                            Parallel::Pool &pool = Parallel::Pool::shared());
 
-    // Puts records in time order, then id order, on up to `threads` threads; the order equals a
+    // Puts records in time order, then id order, on the pool's threads; the order equals a
     // sequential sort's, as no two records share an id.
-    static void sortByTime(std::vector<AuditRecord> &records, unsigned threads = Parallel::workers());
+    static void sortByTime(std::vector<AuditRecord> &records, Parallel::Pool &pool = Parallel::Pool::shared());
 };

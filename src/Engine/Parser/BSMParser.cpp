@@ -415,9 +415,9 @@ TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t sour
 }
 
 TrailResult parseFile(std::shared_ptr<const std::vector<uint8_t>> data, int64_t source, int64_t firstID,
-                      unsigned threads, int64_t partSize)
+                      Parallel::Pool &pool, int64_t partSize)
 {
-    if (!data || threads <= 1 || static_cast<int64_t>(data->size()) < 2 * partSize)
+    if (!data || pool.threads() <= 1 || static_cast<int64_t>(data->size()) < 2 * partSize)
         return parse(std::move(data), source, firstID, false);
     const Framing framing = frame(*data, partSize);
     const size_t clean = framing.parts.size();
@@ -429,7 +429,7 @@ TrailResult parseFile(std::shared_ptr<const std::vector<uint8_t>> data, int64_t 
     std::vector<uint8_t> dropped(result.records.size(), 0);
     std::vector<TrailResult> pieces(clean + 1);
     const int64_t size = static_cast<int64_t>(data->size());
-    Parallel::forEach(clean + 1, threads, [&](size_t i) {
+    pool.forEach(clean + 1, [&](size_t i) {
         if (i == clean) {
             RecordSink tail{&pieces[i].records};
             parseRange(data, framing.cleanEnd, size, source, 0, false, false, pieces[i], tail);

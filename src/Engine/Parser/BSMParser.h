@@ -5,6 +5,7 @@
 #include "Engine/BSM/Uuid.h"
 #include "Engine/Parser/ParseIssue.h"
 #include "Engine/Record/AuditRecord.h"
+#include "Engine/Support/Parallel.h"
 
 #include <cstdint>
 #include <memory>
@@ -53,11 +54,11 @@ TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t sour
                   bool resynchronising = false);
 TrailResult parse(std::span<const uint8_t> data, int64_t source, int64_t firstID, bool isStream,
                   bool resynchronising = false);
-// File mode on up to `threads` threads: a sequential pass follows the record sizes and cuts the
+// File mode on the pool's threads: a sequential pass follows the record sizes and cuts the
 // buffer into parts of about `partSize` bytes at record boundaries, which are decoded side by
 // side. The result equals parse(data, source, firstID, false) in every field, issue ids aside.
 TrailResult parseFile(std::shared_ptr<const std::vector<uint8_t>> data, int64_t source, int64_t firstID,
-                      unsigned threads, int64_t partSize = int64_t(4) << 20);
+                      Parallel::Pool &pool, int64_t partSize = int64_t(4) << 20);
 
 // Builds one record from exactly one record's bytes; nullopt without a readable header token.
 std::optional<AuditRecord> makeRecord(std::span<const uint8_t> bytes, int64_t id, int64_t source);

@@ -245,11 +245,12 @@ TEST(SampleTrail, FindingsAreTheSameOnAnyNumberOfThreads)
 
     for (const auto &[name, records, findings] : {std::tuple{"sample days", &days, size_t(0)},
                                                   std::tuple{"clock changes", &clockChanges, clockChanges.size()}}) {
-        const TrailAnalysis one = TrailAnalysis::of(*records, {}, 1);
+        const TrailAnalysis one = TrailAnalysis::of(*records, {}, Parallel::Pool::single());
         if (findings) ASSERT_EQ(one.findings.size(), findings) << name;
         else ASSERT_GT(one.findings.size(), 16u * 70) << name;
         for (const unsigned threads : {2u, 3u, 8u}) {
-            const TrailAnalysis many = TrailAnalysis::of(*records, {}, threads);
+            Parallel::Pool pool(threads);
+            const TrailAnalysis many = TrailAnalysis::of(*records, {}, pool);
             EXPECT_EQ(TestRecords::dump(many.findings), TestRecords::dump(one.findings))
                 << name << ", " << threads << " threads";
         }

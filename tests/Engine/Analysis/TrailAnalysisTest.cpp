@@ -72,7 +72,8 @@ TEST(TrailAnalysis, SortOnManyThreadsEqualsTheSequentialOrder)
     });
     for (const unsigned threads : {1u, 3u, 8u}) {
         std::vector<AuditRecord> sorted = records;
-        TrailAnalysis::sortByTime(sorted, threads);
+        Parallel::Pool pool(threads);
+        TrailAnalysis::sortByTime(sorted, pool);
         ASSERT_EQ(sorted.size(), expected.size());
         size_t differing = 0;
         for (size_t i = 0; i < sorted.size(); ++i)
@@ -85,6 +86,7 @@ TEST(TrailAnalysis, SortOnManyThreadsEqualsTheSequentialOrder)
 TEST(TrailAnalysis, AlongsideSeesTheFinishedRecords)
 {
     for (const unsigned threads : {1u, 4u}) {
+        Parallel::Pool pool(threads);
         std::vector<std::pair<int64_t, std::string>> seen;
         const TrailAnalysis analysis = TrailAnalysis::of(
             {
@@ -94,7 +96,7 @@ TEST(TrailAnalysis, AlongsideSeesTheFinishedRecords)
             [&](std::span<const AuditRecord> records) {
                 for (const AuditRecord &r : records) seen.emplace_back(r.id, r.processImage.value_or(""));
             },
-            threads);
+            pool);
         const std::vector<std::pair<int64_t, std::string>> expected = {{1, "/bin/tool"}, {2, "/bin/tool"}};
         EXPECT_EQ(seen, expected) << threads << " threads";
     }

@@ -654,8 +654,9 @@ TEST(BSMParser, BytesAfterATrailerAreReportedAndKept)
         EXPECT_EQ(issues, c.issues);
 
         // Parts decoded side by side, against the one pass.
+        Parallel::Pool pool(3);
         for (const int64_t partSize : {1, 64, 200}) {
-            const auto parts = BSMParser::parseFile(data, 1, 1, 3, partSize);
+            const auto parts = BSMParser::parseFile(data, 1, 1, pool, partSize);
             EXPECT_EQ(issuesFrom(parts), c.issues) << "parts of " << partSize;
             ASSERT_EQ(parts.records.size(), c.records) << "parts of " << partSize;
             for (size_t i = 0; i < c.records; ++i) EXPECT_EQ(rawOf(parts.records[i]), fileRaw[i]) << i;
