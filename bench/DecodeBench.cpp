@@ -13,9 +13,12 @@ namespace {
 
 constexpr size_t trailBytes = 64u << 20;
 
-const std::shared_ptr<const std::vector<uint8_t>> &trail()
+const TrailBytes &trail()
 {
-    static const auto bytes = std::make_shared<const std::vector<uint8_t>>(GeneratedTrail::mixed(trailBytes));
+    static const TrailBytes bytes = [] {
+        const GeneratedTrail::Bytes mixed = GeneratedTrail::mixed(trailBytes);
+        return std::make_shared<const TrailBuffer>(mixed.begin(), mixed.end());
+    }();
     return bytes;
 }
 

@@ -13,8 +13,7 @@ namespace {
 
 const std::vector<AuditRecord> &records()
 {
-    static const auto decoded = BSMParser::parse(
-        std::make_shared<const std::vector<uint8_t>>(GeneratedTrail::mixed(64u << 20)), 1, 1, false).records;
+    static const auto decoded = BSMParser::parse(GeneratedTrail::mixed(64u << 20), 1, 1, false).records;
     return decoded;
 }
 

@@ -261,7 +261,7 @@ void loadPhases(benchmark::State &state, int trail)
     const unsigned threads = pool.threads();
     for (auto _ : state) {
         auto start = Clock::now();
-        TrailFile::Contents contents = TrailFile::read(url.toLocalFile().toStdString());
+        TrailFile::Contents contents = TrailFile::read(url.toLocalFile().toStdString(), pool);
         state.counters["read ms"] = ms(start);
         start = Clock::now();
         BSMParser::TrailResult parsed = BSMParser::parseFile(contents.bytes, 1, 1, pool,

@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // Cut into parts at the record boundaries and decoded side by side, the bytes make what one
     // pass makes: the same records in the same order, issues and stop.
-    const auto shared = std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.end());
+    const auto shared = std::make_shared<const TrailBuffer>(bytes.begin(), bytes.end());
     static Parallel::Pool pool(3);
     const auto parts = BSMParser::parseFile(shared, 7, 1, pool, size == 0 ? 1 : 1 + data[size - 1] % 128);
     require(parts.records.size() == file.records.size(), "parts make the same records");

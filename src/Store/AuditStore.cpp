@@ -99,7 +99,7 @@ std::shared_ptr<LoadedFile> loadFile(const std::optional<std::string> &native, P
         loaded->error = EPROTONOSUPPORT;
         return loaded;
     }
-    TrailFile::Contents contents = TrailFile::read(*native);
+    TrailFile::Contents contents = TrailFile::read(*native, pool);
     if (contents.error != 0) {
         loaded->error = contents.error;
         return loaded;

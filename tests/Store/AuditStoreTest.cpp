@@ -149,7 +149,7 @@ public:
     // then add the source and rebuild.
     QFuture<void> load(std::string name, TestBSM::Bytes bytes)
     {
-        return enqueue([this, name, data = std::make_shared<const TestBSM::Bytes>(std::move(bytes))](Finish finish) {
+        return enqueue([this, name, data = std::make_shared<const TrailBuffer>(bytes.begin(), bytes.end())](Finish finish) {
             const int64_t source = nextSourceID(), first = nextRecordID();
             QtConcurrent::run([data, source, first] { return BSMParser::parse(data, source, first, false); })
                 .then(this, [this, name, finish, size = int64_t(data->size())](BSMParser::TrailResult trail) {

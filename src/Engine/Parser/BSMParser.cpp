@@ -247,7 +247,7 @@ struct RecordSink {
 
 // The parse loop over bytes [begin, end) of the buffer, offsets counted from the buffer's start.
 // Results are appended to `result`, records to `sink`.
-void parseRange(const std::shared_ptr<const std::vector<uint8_t>> &data, int64_t begin, int64_t end, int64_t source,
+void parseRange(const TrailBytes &data, int64_t begin, int64_t end, int64_t source,
                 int64_t firstID, bool isStream, bool resynchronising, BSMParser::TrailResult &result, RecordSink &sink)
 {
     using namespace BSMParser;
@@ -402,7 +402,7 @@ Framing frame(std::span<const uint8_t> bytes, int64_t partSize)
 
 namespace BSMParser {
 
-TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t source, int64_t firstID, bool isStream,
+TrailResult parse(TrailBytes data, int64_t source, int64_t firstID, bool isStream,
                   bool resynchronising)
 {
     TrailResult result;
@@ -414,7 +414,7 @@ TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t sour
     return result;
 }
 
-TrailResult parseFile(std::shared_ptr<const std::vector<uint8_t>> data, int64_t source, int64_t firstID,
+TrailResult parseFile(TrailBytes data, int64_t source, int64_t firstID,
                       Parallel::Pool &pool, int64_t partSize)
 {
     if (!data || pool.threads() <= 1 || static_cast<int64_t>(data->size()) < 2 * partSize)
@@ -459,13 +459,13 @@ TrailResult parseFile(std::shared_ptr<const std::vector<uint8_t>> data, int64_t 
 
 TrailResult parse(std::span<const uint8_t> data, int64_t source, int64_t firstID, bool isStream, bool resynchronising)
 {
-    return parse(std::make_shared<const std::vector<uint8_t>>(data.begin(), data.end()), source, firstID, isStream,
+    return parse(std::make_shared<const TrailBuffer>(data.begin(), data.end()), source, firstID, isStream,
                  resynchronising);
 }
 
 std::optional<AuditRecord> makeRecord(std::span<const uint8_t> bytes, int64_t id, int64_t source)
 {
-    auto buffer = std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.end());
+    auto buffer = std::make_shared<const TrailBuffer>(bytes.begin(), bytes.end());
     RecordBuilder builder(buffer, buffer->size());
     std::optional<AuditRecord> record(std::in_place);
     if (!buildRecord(*record, builder, buffer->data(), 0, buffer->size(), id, source, nullptr).record) return std::nullopt;

@@ -50,14 +50,14 @@ SubjectInfo subject(ByteReader &reader, bool port64, bool extended);
 // records and the stop position of any sequence of calls, each given the bytes left over by the
 // one before plus new ones and the one before's `resynchronising`, equal those of one call over
 // all the bytes: however the bytes arrive.
-TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t source, int64_t firstID, bool isStream,
+TrailResult parse(TrailBytes data, int64_t source, int64_t firstID, bool isStream,
                   bool resynchronising = false);
 TrailResult parse(std::span<const uint8_t> data, int64_t source, int64_t firstID, bool isStream,
                   bool resynchronising = false);
 // File mode on the pool's threads: a sequential pass follows the record sizes and cuts the
 // buffer into parts of about `partSize` bytes at record boundaries, which are decoded side by
 // side. The result equals parse(data, source, firstID, false) in every field, issue ids aside.
-TrailResult parseFile(std::shared_ptr<const std::vector<uint8_t>> data, int64_t source, int64_t firstID,
+TrailResult parseFile(TrailBytes data, int64_t source, int64_t firstID,
                       Parallel::Pool &pool, int64_t partSize = int64_t(4) << 20);
 
 // Builds one record from exactly one record's bytes; nullopt without a readable header token.

@@ -181,7 +181,8 @@ TEST(BSMParser, RecordsCarryIdsSourceAndTheirOwnBytes)
     const Bytes a = RecordBuilder(23, 1700000000, 250, 7).path("/bin/ls").build();
     const Bytes b = RecordBuilder(72, 1700000001, 1999).text("t").build();
     const Bytes between = Token::file(1, 2, "x");
-    auto buffer = std::make_shared<const std::vector<uint8_t>>(trail({a, between, b}));
+    const Bytes bytesOfBoth = trail({a, between, b});
+    auto buffer = std::make_shared<const TrailBuffer>(bytesOfBoth.begin(), bytesOfBoth.end());
     const auto r = BSMParser::parse(buffer, 42, 1000, false);
     ASSERT_EQ(r.records.size(), 2u);
     const AuditRecord &first = r.records[0];
@@ -622,7 +623,7 @@ TEST(BSMParser, BytesAfterATrailerAreReportedAndKept)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const auto data = std::make_shared<const std::vector<uint8_t>>(c.bytes);
+        const auto data = std::make_shared<const TrailBuffer>(c.bytes.begin(), c.bytes.end());
         const auto file = BSMParser::parse(data, 1, 1, false);
         EXPECT_EQ(issuesFrom(file), c.issues);
         ASSERT_EQ(file.records.size(), c.records);

@@ -74,7 +74,7 @@ TEST(ParallelParse, EqualsTheSequentialParse)
         {"no trail at all", Bytes(3000, 0x41)},
     };
     for (const Case &c : cases) {
-        const auto data = std::make_shared<const std::vector<uint8_t>>(c.bytes);
+        const auto data = std::make_shared<const TrailBuffer>(c.bytes.begin(), c.bytes.end());
         const auto sequential = BSMParser::parse(data, 9, 500, false);
         for (const unsigned threads : {2u, 3u, 8u}) {
             Parallel::Pool pool(threads);
@@ -93,7 +93,8 @@ TEST(ParallelParse, EqualsTheSequentialParse)
 
 TEST(ParallelParse, RecordsShareTheFileBuffer)
 {
-    const auto data = std::make_shared<const std::vector<uint8_t>>(many(0, 100));
+    const Bytes bytes = many(0, 100);
+    const auto data = std::make_shared<const TrailBuffer>(bytes.begin(), bytes.end());
     Parallel::Pool pool(4);
     const auto parsed = BSMParser::parseFile(data, 1, 1, pool, 256);
     ASSERT_EQ(parsed.records.size(), 100u);
