@@ -275,18 +275,18 @@ void loadPhases(benchmark::State &state, int trail)
         TrailAnalysis::sortByTime(records, pool);
         state.counters["sort ms"] = ms(start);
         start = Clock::now();
-        ProcessGraph::Result tree = ProcessGraph::build(std::move(records));
+        const ProcessTree tree = ProcessGraph::build(records, pool);
         state.counters["tree ms"] = ms(start);
         start = Clock::now();
         std::vector<Finding> findings;
         TrailStats stats;
         StoreAnalysis index;
-        pool.both([&] { findings = Detections::run(tree.records, pool); }, [&] {
-            stats = TrailStats::compute(tree.records);
-            index.indexPositions(tree.records);
+        pool.both([&] { findings = Detections::run(records, pool); }, [&] {
+            stats = TrailStats::compute(records);
+            index.indexPositions(records);
         });
         state.counters["detections+stats ms"] = ms(start);
-        state.counters["records"] = double(tree.records.size());
+        state.counters["records"] = double(records.size());
         state.counters["images"] = double(tree.processes.size());
         state.counters["pids"] = double(stats.uniquePIDs);
         state.counters["trail MB"] = double(contents.bytes->size()) / double(1 << 20);

@@ -18,8 +18,7 @@
 // index always describe its own records.
 struct StoreAnalysis {
     RecordSnapshot records = RecordSelection::emptySnapshot(); // all sources, by time then id
-    std::vector<ProcessNode> processes; // flat, in exec order
-    std::vector<ProcessNode> roots; // the tree
+    ProcessTree tree; // the processes, flat in exec order, and their lineage
     std::vector<Finding> findings;
     TrailStats stats;
     // Record id -> position in records, for the ids from firstID on: ids are handed out in runs,
@@ -57,4 +56,5 @@ using AnalysisSnapshot = std::shared_ptr<const StoreAnalysis>;
 // Parts of an analysis snapshot; each keeps the whole snapshot alive.
 using FindingsSnapshot = std::shared_ptr<const std::vector<Finding>>;
 using ProcessesSnapshot = std::shared_ptr<const std::vector<ProcessNode>>;
+using ProcessTreeSnapshot = std::shared_ptr<const ProcessTree>;
 using StatsSnapshot = std::shared_ptr<const TrailStats>;

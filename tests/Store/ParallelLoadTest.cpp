@@ -60,8 +60,15 @@ Outcome load(const QList<QUrl> &urls, unsigned threads)
     for (const TimeBucket &b : s.timeline)
         outcome.stats.push_back(std::to_string(b.start) + " " + std::to_string(b.success) + " "
                                 + std::to_string(b.failure));
-    for (const ProcessNode &p : store.processes())
-        outcome.processes.push_back(std::to_string(p.id) + " " + std::to_string(p.pid) + " " + p.image);
+    const ProcessTree &tree = store.processTree();
+    for (uint32_t at = 0; at < tree.size(); ++at) {
+        const ProcessNode &p = tree.node(at);
+        outcome.processes.push_back(std::to_string(p.id) + " " + std::to_string(p.pid) + " " + std::string(p.image) + " "
+                                    + std::to_string(p.eventCount) + " " + std::to_string(p.end.value_or(-1)) + " under "
+                                    + std::to_string(p.parent) + " children " + std::to_string(p.children.first) + "+"
+                                    + std::to_string(p.children.count));
+    }
+    for (const uint32_t root : tree.roots) outcome.processes.push_back("root " + std::to_string(root));
     outcome.lastError = store.lastError().value_or("");
     return outcome;
 }

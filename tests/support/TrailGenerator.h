@@ -15,7 +15,12 @@
 
 namespace GeneratedTrail {
 
-using namespace TestBSM;
+using TestBSM::ByteWriter;
+using TestBSM::Bytes;
+using TestBSM::Subject;
+namespace Token = TestBSM::Token;
+// Not RecordBuilder: the engine has a class of that name.
+using Record = TestBSM::RecordBuilder;
 
 class Random {
 public:
@@ -105,7 +110,7 @@ private:
 };
 
 // Subject and, for signed programs, identity: how a modern kernel closes most records.
-inline void actor(RecordBuilder &r, const Process &p)
+inline void actor(Record &r, const Process &p)
 {
     r.subject(p.subject);
     if (p.signer) r.identity(p.signer, p.program->signingID, p.team, p.cdhash);
@@ -120,7 +125,7 @@ inline Bytes execRecord(Random &random, const Processes &processes, uint32_t sec
     args.u8(0x3c).u32(argc).cString(program.path);
     for (const char *a : program.args)
         if (a) args.cString(a);
-    RecordBuilder r(random.below(2) ? 23 : 43190, seconds, ms);
+    Record r(random.below(2) ? 23 : 43190, seconds, ms);
     r.token(args.data()).path(program.path).attr(0100755, 0, 0);
     actor(r, processes.any(random));
     return r.returnValue(0, 0).build();
@@ -128,7 +133,7 @@ inline Bytes execRecord(Random &random, const Processes &processes, uint32_t sec
 
 inline Bytes openRecord(Random &random, const Processes &processes, uint32_t seconds, uint32_t ms)
 {
-    RecordBuilder r(random.below(3) ? 72 : 83, seconds, ms);
+    Record r(random.below(3) ? 72 : 83, seconds, ms);
     const bool create = random.below(3) == 0;
     r.arg(2, create ? 0x601 : 0, "flags");
     if (create) r.arg(3, 0644, "mode");
@@ -141,7 +146,7 @@ inline Bytes openRecord(Random &random, const Processes &processes, uint32_t sec
 
 inline Bytes networkRecord(Random &random, const Processes &processes, uint32_t seconds, uint32_t ms)
 {
-    RecordBuilder r(random.below(2) ? 32 : 33, seconds, ms);
+    Record r(random.below(2) ? 32 : 33, seconds, ms);
     r.arg(1, uint32_t(3 + random.below(60)), "fd");
     if (random.below(3)) {
         r.token(Token::socketInet(uint16_t(random.below(2) ? 443 : 22),
@@ -160,7 +165,7 @@ inline Bytes networkRecord(Random &random, const Processes &processes, uint32_t 
 inline Bytes loginRecord(Random &random, const Processes &processes, uint32_t seconds, uint32_t ms)
 {
     const std::string user = random.pick(users);
-    RecordBuilder r(random.below(2) ? 32800 : 45021, seconds, ms);
+    Record r(random.below(2) ? 32800 : 45021, seconds, ms);
     r.token(Token::subjectEx(processes.any(random).subject, Bytes{192, 168, 1, uint8_t(random.below(255))}));
     r.text("successful login " + user);
     return r.returnValue(0, 0).build();
@@ -170,7 +175,7 @@ inline Bytes authRecord(Random &random, const Processes &processes, uint32_t sec
 {
     const std::string user = random.pick(users);
     const bool ok = random.below(4) != 0;
-    RecordBuilder r(random.below(2) ? 45023 : 45025, seconds, ms);
+    Record r(random.below(2) ? 45023 : 45025, seconds, ms);
     r.subject(processes.any(random).subject).text("Authentication for user <" + user + ">").text("system.preferences");
     return r.returnValue(ok ? 0 : 1, ok ? 0 : 5000).build();
 }
@@ -289,7 +294,7 @@ private:
             if (a) args.cString(a);
         if (numbered) args.cString("--job=" + std::to_string(m_random.below(100000)));
         if (succeeded) p->program = &program;
-        RecordBuilder r(23, seconds, ms);
+        Record r(23, seconds, ms);
         r.token(args.data()).path(program.path).attr(0100755, 0, 0).subject(p->subject);
         if (succeeded && p->signer) r.identity(p->signer, program.signingID, p->team, p->cdhash);
         return r.returnValue(succeeded ? 0 : 2, succeeded ? 0 : 0xFFFFFFFF).build();
@@ -308,7 +313,7 @@ private:
         m_processes.push_back(p);
         m_live[child] = uint32_t(m_processes.size());
         m_forked.push_back(child);
-        return RecordBuilder(m_random.below(10) ? 2 : 25, seconds, ms).subject(subject).returnValue(0, child).build();
+        return Record(m_random.below(10) ? 2 : 25, seconds, ms).subject(subject).returnValue(0, child).build();
     }
 
     Bytes exit(uint32_t seconds, uint32_t ms)
@@ -324,12 +329,12 @@ private:
         }
         m_processes.pop_back();
         const uint32_t status = m_random.below(8) ? 0 : uint32_t(m_random.below(3) + 1);
-        return RecordBuilder(1, seconds, ms).exit(status, 0).subject(subject).returnValue(0, 0).build();
+        return Record(1, seconds, ms).exit(status, 0).subject(subject).returnValue(0, 0).build();
     }
 
     Bytes open(uint32_t seconds, uint32_t ms)
     {
-        RecordBuilder r(m_random.below(3) ? 72 : 76, seconds, ms);
+        Record r(m_random.below(3) ? 72 : 76, seconds, ms);
         r.arg(2, m_random.below(3) ? 0 : 0x601, "flags").path(m_random.pick(files));
         const bool found = m_random.below(6) != 0;
         if (found) r.attr(m_random.below(2) ? 0100644 : 0100600, 501, 20);
@@ -339,7 +344,7 @@ private:
 
     Bytes connect(uint32_t seconds, uint32_t ms)
     {
-        RecordBuilder r(32, seconds, ms);
+        Record r(32, seconds, ms);
         r.arg(1, uint32_t(3 + m_random.below(60)), "fd");
         r.socketInet(m_random.below(2) ? 443 : 22, {uint8_t(10 + m_random.below(200)), uint8_t(m_random.below(255)), 3, 4});
         const bool refused = m_random.below(10) == 0;
@@ -349,7 +354,7 @@ private:
     Bytes kill(uint32_t seconds, uint32_t ms)
     {
         const Subject target = anyProcess().subject;
-        RecordBuilder r(15, seconds, ms);
+        Record r(15, seconds, ms);
         r.arg(2, m_random.below(2) ? 15 : 9, "signal").process(target);
         return r.subject(anyProcess().subject).returnValue(0, 0).build();
     }
@@ -357,7 +362,7 @@ private:
     Bytes login(uint32_t seconds, uint32_t ms)
     {
         const std::string user = m_random.pick(users);
-        RecordBuilder r(m_random.below(2) ? 32800 : 45021, seconds, ms);
+        Record r(m_random.below(2) ? 32800 : 45021, seconds, ms);
         r.token(Token::subjectEx(anyProcess().subject, Bytes{192, 168, 1, uint8_t(m_random.below(255))}));
         return r.text("successful login " + user).returnValue(0, 0).build();
     }
@@ -365,7 +370,7 @@ private:
     Bytes unlinkOrChmod(uint32_t seconds, uint32_t ms)
     {
         const bool chmod = m_random.below(2) == 0;
-        RecordBuilder r(chmod ? 10 : 6, seconds, ms);
+        Record r(chmod ? 10 : 6, seconds, ms);
         if (chmod) r.arg(2, m_random.below(20) ? 0644 : 04755, "new file mode");
         r.path(m_random.pick(files)).subject(anyProcess().subject);
         return r.returnValue(0, 0).build();

@@ -45,6 +45,8 @@ public:
     // The detail of the selected process, or null while the placeholder shows.
     ProcessDetail *detail() const { return m_detail; }
     std::optional<int64_t> selection() const { return m_selection; }
+    // An outline is being derived for the tree; the model shows the one before until it comes.
+    bool outlinePending() const { return m_outlinePending; }
 
     // The menu of one process (Show Events, Show Exec Record, Copy Command Line). Owned by the view.
     QMenu *processMenu(const ProcessNode &process);
@@ -76,4 +78,7 @@ private:
     ProcessDetail *m_detail = nullptr;
     std::optional<int64_t> m_selection;
     bool m_applyingSelection = false;
+    // Each outline asked for bumps it; one that comes back after a newer was asked for is dropped.
+    uint64_t m_outlineGeneration = 0;
+    bool m_outlinePending = false;
 };

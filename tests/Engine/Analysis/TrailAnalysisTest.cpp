@@ -34,9 +34,9 @@ TEST(TrailAnalysis, SortsByTimeThenIdBeforeLinkingAndDetecting)
     EXPECT_EQ(ids, (std::vector<int64_t>{2, 1, 3, 4, 5}));
     for (const AuditRecord &record : analysis.records) EXPECT_EQ(record.processImage, "/bin/date") << record.id;
 
-    ASSERT_EQ(analysis.processes.size(), 1u);
-    EXPECT_EQ(analysis.processes.front().image, "/bin/date");
-    EXPECT_FALSE(analysis.roots.empty());
+    ASSERT_EQ(analysis.tree.processes.size(), 1u);
+    EXPECT_EQ(analysis.tree.processes.front().image, "/bin/date");
+    EXPECT_FALSE(analysis.tree.roots.empty());
     // The clock change is found, and names the process the exec started.
     ASSERT_FALSE(analysis.findings.empty());
     EXPECT_EQ(analysis.findings.back().time, 40);
@@ -46,8 +46,8 @@ TEST(TrailAnalysis, NoRecordsGiveNothing)
 {
     const TrailAnalysis analysis = TrailAnalysis::of({});
     EXPECT_TRUE(analysis.records.empty());
-    EXPECT_TRUE(analysis.processes.empty());
-    EXPECT_TRUE(analysis.roots.empty());
+    EXPECT_TRUE(analysis.tree.processes.empty());
+    EXPECT_TRUE(analysis.tree.roots.empty());
     EXPECT_TRUE(analysis.findings.empty());
 }
 
