@@ -102,14 +102,20 @@ private:
     size_t m_count = 0;
 };
 
-// A record that changes what runs under a pid.
+// A record that changes what runs under a pid, with what of it that takes: following the steps in
+// order then reads no record.
 struct Step {
     enum Kind : uint8_t { fork, exec, exit };
     uint32_t record;
-    uint32_t pid; // the fork's child, the spawn's child (with hasChild), or unused
+    uint32_t subject; // the record's subject pid
+    uint32_t child; // the fork's child, the spawn's child (with hasChild), or unused
     uint32_t node; // an exec's node
+    double time;
+    int32_t exitStatus; // an exit's, with hasExitStatus
     Kind kind;
     bool hasChild;
+    bool spawn;
+    bool hasExitStatus;
 };
 
 // What runs under one pid from just after record `from` on: the node whose image it shows and
@@ -233,6 +239,7 @@ struct ProcessTreeBuilder {
     std::vector<std::vector<Step>> steps; // per chunk, in record order
     std::vector<uint32_t> firstNode; // per chunk
     std::vector<Boxed<std::string>> images; // per node: its image, shared by the records it runs
+    std::vector<uint32_t> execImage; // per node: the node whose image its exec record shows
     PidNumbers pids;
     std::vector<PidState> states; // per pid number
     std::vector<Version> versions;
@@ -249,17 +256,26 @@ struct ProcessTreeBuilder {
             for (size_t i = chunkBegin(chunk); i < chunkBegin(chunk + 1); ++i) {
                 const AuditRecord &record = records[i];
                 if (!record.subject()) continue;
+                Step step{uint32_t(i), record.subject()->pid, 0, none, record.time, 0, Step::fork, false, false, false};
                 if (AuditEvents::fork.contains(record.event)) {
                     if (record.returnStatus != 0) continue;
-                    const uint32_t child = childPID(record).value_or(uint32_t(record.returnValue));
-                    if (child != 0) found.push_back({uint32_t(i), child, none, Step::fork, true});
+                    step.child = childPID(record).value_or(uint32_t(record.returnValue));
+                    if (step.child == 0) continue;
                 } else if (AuditEvents::exec.contains(record.event)) {
-                    const std::optional<uint32_t> child =
-                        record.event == spawnEvent ? childPID(record) : std::optional<uint32_t>();
-                    found.push_back({uint32_t(i), child.value_or(0), none, Step::exec, child.has_value()});
+                    step.kind = Step::exec;
+                    step.spawn = record.event == spawnEvent;
+                    const std::optional<uint32_t> child = step.spawn ? childPID(record) : std::nullopt;
+                    step.child = child.value_or(0);
+                    step.hasChild = child.has_value();
                 } else if (AuditEvents::exit.contains(record.event)) {
-                    found.push_back({uint32_t(i), 0, none, Step::exit, false});
+                    step.kind = Step::exit;
+                    const std::optional<int32_t> status = record.exitStatus();
+                    step.exitStatus = status.value_or(0);
+                    step.hasExitStatus = status.has_value();
+                } else {
+                    continue;
                 }
+                found.push_back(step);
             }
         });
     }
@@ -285,7 +301,7 @@ struct ProcessTreeBuilder {
                 const AuditRecord &record = records[step.record];
                 ProcessNode &node = nodes[step.node];
                 node.id = record.id;
-                node.pid = step.hasChild ? step.pid : record.subject()->pid;
+                node.pid = step.hasChild ? step.child : step.subject;
                 node.image = !record.paths().empty()      ? record.paths().front()
                            : !record.execArgs().empty() ? record.execArgs().front()
                                                         : std::string_view("?");
@@ -324,13 +340,13 @@ struct ProcessTreeBuilder {
     void followSteps()
     {
         std::vector<ProcessNode> &nodes = tree.processes;
+        execImage.assign(nodes.size(), none);
         for (const std::vector<Step> &chunk : steps) {
             for (const Step &step : chunk) {
-                AuditRecord &record = records[step.record];
-                const uint32_t P = record.subject()->pid;
+                const uint32_t P = step.subject;
                 switch (step.kind) {
                 case Step::fork: {
-                    const uint32_t child = add(step.pid);
+                    const uint32_t child = add(step.child);
                     states[child].hasParent = true;
                     states[child].parent = P;
                     if (const PidState *parent = state(P); parent && parent->image != none) {
@@ -343,7 +359,7 @@ struct ProcessTreeBuilder {
                     ProcessNode &node = nodes[step.node];
                     if (const PidState *own = state(P); own && own->hasParent) node.ppid = own->parent;
                     if (step.hasChild) {
-                        const uint32_t child = add(step.pid);
+                        const uint32_t child = add(step.child);
                         states[child].hasParent = true;
                         states[child].parent = P;
                         node.ppid = P;
@@ -351,18 +367,17 @@ struct ProcessTreeBuilder {
                     if (node.succeeded) {
                         const uint32_t running = add(node.pid);
                         PidState &s = states[running];
-                        if (s.live != none && !nodes[s.live].end) nodes[s.live].end = record.time;
+                        if (s.live != none && !nodes[s.live].end) nodes[s.live].end = step.time;
                         s.image = step.node;
                         s.live = step.node;
                         note(running, step.record);
                     }
                     // A spawn record belongs to the spawner, not to the program it started.
-                    if (record.event == spawnEvent) {
+                    if (step.spawn) {
                         const PidState *spawner = state(P);
-                        record.processImage = spawner && spawner->image != none ? images[spawner->image]
-                                                                                 : Boxed<std::string>();
+                        execImage[step.node] = spawner ? spawner->image : none;
                     } else {
-                        record.processImage = images[step.node];
+                        execImage[step.node] = step.node;
                     }
                     break;
                 }
@@ -370,8 +385,8 @@ struct ProcessTreeBuilder {
                     const uint32_t number = pids.number(P);
                     if (number == none || states[number].live == none) break;
                     ProcessNode &node = nodes[states[number].live];
-                    node.end = record.time;
-                    node.exitStatus = record.exitStatus();
+                    node.end = step.time;
+                    node.exitStatus = step.hasExitStatus ? std::optional<int32_t>(step.exitStatus) : std::nullopt;
                     states[number].live = none;
                     note(number, step.record);
                     break;
@@ -389,15 +404,21 @@ struct ProcessTreeBuilder {
         versions = std::move(grouped);
     }
 
-    // Every record with a subject that is no exec takes its pid's image, and counts for the node
-    // open under it, as things stood just before it.
+    // An exec record shows the image its step chose. Every other record with a subject takes its
+    // pid's image, and counts for the node open under it, as things stood just before it.
     void placeRecords()
     {
         pool.forEach(chunkCount, [&](size_t chunk) {
             EventCounts counts(tree.processes);
+            uint32_t nextNode = firstNode[chunk];
             for (size_t i = chunkBegin(chunk); i < chunkBegin(chunk + 1); ++i) {
                 AuditRecord &record = records[i];
-                if (!record.subject() || AuditEvents::exec.contains(record.event)) continue;
+                if (!record.subject()) continue;
+                if (AuditEvents::exec.contains(record.event)) {
+                    const uint32_t image = execImage[nextNode++];
+                    record.processImage = image != none ? images[image] : Boxed<std::string>();
+                    continue;
+                }
                 const uint32_t number = pids.number(record.subject()->pid);
                 const Version *version = nullptr;
                 if (number != none) {

@@ -2,6 +2,7 @@
 
 #include "Engine/BSM/UTF8.h"
 #include "Engine/Record/RecordBuilder.h"
+#include "Engine/Support/Memory.h"
 #include "Engine/Support/Parallel.h"
 
 #include <cstdio>
@@ -235,11 +236,13 @@ struct RecordSink {
     AuditRecord *slots = nullptr;
     uint8_t *dropped = nullptr; // per slot, set when its bytes made no record
     size_t used = 0;
+    size_t droppedCount = 0;
 
     AuditRecord &next() { return list ? list->emplace_back() : slots[used]; }
     void keep() { ++used; }
     void drop()
     {
+        ++droppedCount;
         if (list) list->pop_back();
         else dropped[used++] = 1;
     }
@@ -425,8 +428,12 @@ TrailResult parseFile(TrailBytes data, int64_t source, int64_t firstID,
     std::vector<size_t> firstSlot(clean + 1, 0);
     for (size_t i = 0; i < clean; ++i) firstSlot[i + 1] = firstSlot[i] + framing.parts[i].records;
     TrailResult result;
+    // The records' pages are made present side by side, not on first write by this thread alone.
+    result.records.reserve(firstSlot[clean]);
+    Memory::prefault(result.records.data(), firstSlot[clean] * sizeof(AuditRecord), pool);
     result.records.resize(firstSlot[clean]);
     std::vector<uint8_t> dropped(result.records.size(), 0);
+    std::vector<size_t> droppedIn(clean, 0);
     std::vector<TrailResult> pieces(clean + 1);
     const int64_t size = static_cast<int64_t>(data->size());
     pool.forEach(clean + 1, [&](size_t i) {
@@ -437,18 +444,27 @@ TrailResult parseFile(TrailBytes data, int64_t source, int64_t firstID,
         }
         const int64_t end = i + 1 < clean ? framing.parts[i + 1].begin : framing.cleanEnd;
         RecordSink slots{nullptr, result.records.data() + firstSlot[i], dropped.data() + firstSlot[i]};
-        parseRange(data, framing.parts[i].begin, end, source, 0, false, false, pieces[i], slots);
+        // Numbered as if no header before them were unreadable, which is almost always so.
+        parseRange(data, framing.parts[i].begin, end, source, firstID + int64_t(firstSlot[i]), false, false, pieces[i],
+                   slots);
+        droppedIn[i] = slots.droppedCount;
     });
     // Records are numbered as one pass numbers them: in order, skipping bytes that made none.
-    size_t kept = 0;
-    for (size_t i = 0; i < result.records.size(); ++i) {
-        if (dropped[i]) continue;
-        if (kept != i) result.records[kept] = std::move(result.records[i]);
-        ++kept;
+    const bool anyDropped = std::any_of(droppedIn.begin(), droppedIn.end(), [](size_t n) { return n != 0; });
+    if (anyDropped) {
+        size_t kept = 0;
+        for (size_t i = 0; i < result.records.size(); ++i) {
+            if (dropped[i]) continue;
+            if (kept != i) result.records[kept] = std::move(result.records[i]);
+            result.records[kept].id = firstID + int64_t(kept);
+            ++kept;
+        }
+        result.records.resize(kept);
     }
-    result.records.resize(kept);
-    for (AuditRecord &record : pieces[clean].records) result.records.push_back(std::move(record));
-    for (size_t i = 0; i < result.records.size(); ++i) result.records[i].id = firstID + int64_t(i);
+    for (AuditRecord &record : pieces[clean].records) {
+        record.id = firstID + int64_t(result.records.size());
+        result.records.push_back(std::move(record));
+    }
     for (TrailResult &piece : pieces) {
         for (ParseIssue &issue : piece.issues) result.issues.push_back(std::move(issue));
         for (FileToken &token : piece.fileTokens) result.fileTokens.push_back(std::move(token));
