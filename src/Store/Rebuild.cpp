@@ -69,8 +69,8 @@ Output run(Input input, Parallel::Pool &pool)
     const std::span<const AuditRecord> records = output.records;
     pool.both([&] { analysis->findings = Detections::run(records, pool); },
               [&] {
-                  analysis->stats = TrailStats::compute(records);
-                  analysis->indexPositions(records);
+                  analysis->stats = TrailStats::compute(records, pool);
+                  analysis->indexPositions(records, pool);
               });
     output.analysis = std::move(analysis);
     return output;
