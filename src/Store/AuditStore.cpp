@@ -39,9 +39,6 @@ bool sameNodes(const std::vector<ProcessNode> &a, const std::vector<ProcessNode>
                       [](const ProcessNode &x, const ProcessNode &y) { return x.id == y.id; });
 }
 
-// How often the filter worker looks whether its pass is still wanted.
-constexpr size_t filterCheckInterval = 4096;
-
 // The sample trail's user, who has no account on this machine.
 constexpr uint32_t sampleUserID = 7501;
 constexpr const char *sampleUserName = "orvik";
@@ -655,15 +652,12 @@ void AuditStore::runFilterPass()
         return;
     }
 
-    auto matching = QtConcurrent::run([pass, current = m_filterGeneration]() -> RecordSelection::Positions {
-        const auto &records = *pass->records;
-        std::vector<uint32_t> positions;
-        for (size_t p = 0; p < records.size(); ++p) {
-            if (p % filterCheckInterval == 0 && current->load(std::memory_order_relaxed) != pass->generation)
-                return nullptr;
-            if (pass->filter.matches(records[p], pass->prepared)) positions.push_back(uint32_t(p));
-        }
-        return std::make_shared<const std::vector<uint32_t>>(std::move(positions));
+    auto matching = QtConcurrent::run([pass, current = m_filterGeneration, pool = m_pool]() -> RecordSelection::Positions {
+        const auto superseded = [&] { return current->load(std::memory_order_relaxed) != pass->generation; };
+        std::optional<std::vector<uint32_t>> positions =
+            pass->filter.select(*pass->records, pass->prepared, *pool, superseded);
+        if (!positions) return nullptr;
+        return std::make_shared<const std::vector<uint32_t>>(std::move(*positions));
     });
     track(matching);
     matching.then(this, [this, pass](RecordSelection::Positions positions) {
