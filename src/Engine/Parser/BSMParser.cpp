@@ -5,7 +5,10 @@
 #include "Engine/Support/Memory.h"
 #include "Engine/Support/Parallel.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -125,15 +128,88 @@ private:
     size_t m_count = 0;
 };
 
+// Subject and process tokens repeat byte for byte in every record of a process. Records parsed
+// from one buffer look such a token up by its bytes, and one met before is not decoded again: the
+// same bytes always decode to the same value and length, so they name the same stored subject.
+class SubjectCache {
+public:
+    // The whole token, id byte included, kept here rather than pointed to: the earlier token lies
+    // far back in the buffer, out of the cache.
+    struct Entry {
+        uint8_t bytes[57];
+        uint8_t length = 0; // 0: empty
+        uint32_t subject = 0; // in the builder's storage
+    };
+
+    // A cache for a buffer of this many bytes: smaller buffers hold fewer processes.
+    explicit SubjectCache(size_t bufferBytes)
+        : m_slots(std::clamp<size_t>(std::bit_ceil(std::max<size_t>(bufferBytes / 64, 1)), 64, maximumSlots)) {}
+
+    static bool holds(uint8_t tokenID)
+    {
+        switch (tokenID) {
+        case 0x24: case 0x26: case 0x75: case 0x77: case 0x7a: case 0x7b: case 0x7c: case 0x7d: return true;
+        default: return false;
+        }
+    }
+    static bool isProcess(uint8_t tokenID) { return tokenID == 0x26 || tokenID == 0x77 || tokenID == 0x7b || tokenID == 0x7d; }
+
+    // The earlier token that the `available` bytes at `p` start with, if any.
+    const Entry *find(const uint8_t *p, size_t available) const
+    {
+        if (available < keyLength) return nullptr;
+        const Entry &entry = m_slots[slot(p)];
+        if (!entry.length || entry.length > available || std::memcmp(entry.bytes, p, entry.length) != 0) return nullptr;
+        return &entry;
+    }
+    void add(std::string_view token, uint32_t subject)
+    {
+        if (token.size() < keyLength || token.size() > sizeof(Entry::bytes)) return;
+        Entry &entry = m_slots[slot(reinterpret_cast<const uint8_t *>(token.data()))];
+        std::memcpy(entry.bytes, token.data(), token.size());
+        entry.length = uint8_t(token.size());
+        entry.subject = subject;
+    }
+
+private:
+    // The id and the ids up to the session: enough to tell processes apart.
+    static constexpr size_t keyLength = 29;
+    static constexpr size_t maximumSlots = size_t(1) << 14;
+    size_t slot(const uint8_t *p) const
+    {
+        uint64_t words[4];
+        std::memcpy(words, p, 24);
+        std::memcpy(&words[3], p + keyLength - 8, 8);
+        const uint64_t mixed = words[0] * 0x9E3779B97F4A7C15ull ^ words[1] * 0xC2B2AE3D27D4EB4Full
+            ^ words[2] * 0x165667B19E3779F9ull ^ words[3] * 0x27D4EB2F165667C5ull;
+        return size_t(mixed >> 32) & (m_slots.size() - 1);
+    }
+    std::vector<Entry> m_slots;
+};
+
+// What records parsed from one buffer share so that repeated tokens are decoded once.
+struct TokenReuse {
+    IdentityPool identities;
+    SubjectCache subjects;
+};
+
 // What each kind of token contributes to the record it belongs to.
 struct RecordEffects {
     AuditRecord &fields;
     RecordBuilder &record;
-    IdentityPool *identities;
+    TokenReuse *reuse;
     std::string_view tokenBytes;
 
-    void operator()(Payload::Subject &&p) { record.setSubject(p.info); }
-    void operator()(Payload::Process &&p) { record.setTarget(p.info); }
+    void operator()(Payload::Subject &&p)
+    {
+        const uint32_t index = record.setSubject(p.info);
+        if (reuse) reuse->subjects.add(tokenBytes, index);
+    }
+    void operator()(Payload::Process &&p)
+    {
+        const uint32_t index = record.setTarget(p.info);
+        if (reuse) reuse->subjects.add(tokenBytes, index);
+    }
     void operator()(Payload::ReturnValue &&p)
     {
         fields.returnStatus = p.status;
@@ -151,7 +227,7 @@ struct RecordEffects {
     void operator()(Payload::Identity &&p)
     {
         const uint32_t index = record.setIdentity(p.identity);
-        if (identities) identities->add(tokenBytes, index);
+        if (reuse) reuse->identities.add(tokenBytes, index);
     }
     void operator()(Payload::InAddr &&p) { record.addSocket(p.address); }
     void operator()(Payload::SocketInet &&p)
@@ -183,7 +259,7 @@ struct Built {
 // Fills a default record from one record's bytes, bytes [offset, offset + size) of the builder's
 // buffer. Without a readable header token the record is only partly set and must be dropped.
 Built buildRecord(AuditRecord &record, RecordBuilder &builder, const uint8_t *buffer, size_t offset, size_t size,
-                  int64_t id, int64_t source, IdentityPool *identities)
+                  int64_t id, int64_t source, TokenReuse *tokens)
 {
     const std::span<const uint8_t> bytes(buffer + offset, size);
     const auto *base = reinterpret_cast<const char *>(bytes.data());
@@ -191,12 +267,21 @@ Built buildRecord(AuditRecord &record, RecordBuilder &builder, const uint8_t *bu
     uint32_t tokenCount = 0;
     const std::string_view all(base, bytes.size());
     auto reuse = [&](uint8_t id, int64_t at) -> int64_t {
-        if (id != identityTokenID || !identities || !started) return 0;
-        const auto *entry = identities->find(all.substr(static_cast<size_t>(at)));
+        if (!tokens || !started) return 0;
+        if (id == identityTokenID) {
+            const auto *entry = tokens->identities.find(all.substr(static_cast<size_t>(at)));
+            if (!entry) return 0;
+            builder.useIdentity(entry->identity);
+            ++tokenCount;
+            return static_cast<int64_t>(entry->bytes.size());
+        }
+        if (!SubjectCache::holds(id)) return 0;
+        const auto *entry = tokens->subjects.find(bytes.data() + at, bytes.size() - size_t(at));
         if (!entry) return 0;
-        builder.useIdentity(entry->identity);
+        if (SubjectCache::isProcess(id)) builder.useTarget(entry->subject);
+        else builder.useSubject(entry->subject);
         ++tokenCount;
-        return static_cast<int64_t>(entry->bytes.size());
+        return static_cast<int64_t>(entry->length);
     };
     int64_t trailerEnd = 0;
     auto error = forEachToken(bytes, reuse, [&](uint8_t tokenID, int64_t at, int64_t length, TokenPayload &&payload) {
@@ -212,7 +297,7 @@ Built buildRecord(AuditRecord &record, RecordBuilder &builder, const uint8_t *bu
             record.time = header->time;
         } else {
             const std::string_view tokenBytes(base + at, static_cast<size_t>(length));
-            std::visit(RecordEffects{record, builder, identities, tokenBytes}, std::move(payload));
+            std::visit(RecordEffects{record, builder, tokens, tokenBytes}, std::move(payload));
         }
         ++tokenCount;
         return true;
@@ -259,7 +344,7 @@ void parseRange(const TrailBytes &data, int64_t begin, int64_t end, int64_t sour
     const int64_t count = end;
     int64_t offset = begin;
     int64_t nextID = firstID;
-    IdentityPool identities;
+    TokenReuse tokens{{}, SubjectCache(static_cast<size_t>(end - begin))};
     RecordBuilder builder(data, static_cast<size_t>(end - begin));
     // However the parse ends, the storage gives back what its last block did not use.
     struct Trim {
@@ -318,7 +403,7 @@ void parseRange(const TrailBytes &data, int64_t begin, int64_t end, int64_t sour
             }
             AuditRecord &record = sink.next();
             const Built built = buildRecord(record, builder, p, static_cast<size_t>(offset), static_cast<size_t>(size),
-                                            nextID, source, &identities);
+                                            nextID, source, &tokens);
             if (built.record) {
                 ++nextID;
                 sink.keep();

@@ -665,6 +665,37 @@ TEST(BSMParser, BytesAfterATrailerAreReportedAndKept)
     }
 }
 
+TEST(BSMParser, RepeatedSubjectsAreSharedNotConfused)
+{
+    Subject a;
+    a.pid = 4242;
+    Subject b = a;
+    b.address = {10, 0, 0, 9}; // differs from a only past the first 29 bytes
+    const Bytes bytes = trail({RecordBuilder(72).subject(a).build(), RecordBuilder(72).subject(b).build(),
+                               RecordBuilder(15).subject(b).process(a).build(), RecordBuilder(72).subject(a).build()});
+    const auto r = BSMParser::parse(std::span<const uint8_t>(bytes), 1, 1, false);
+    ASSERT_EQ(r.records.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) ASSERT_TRUE(r.records[i].subject()) << "record " << i;
+    EXPECT_EQ(r.records[0].subject()->terminalAddress, "0.0.0.0");
+    EXPECT_EQ(r.records[1].subject()->terminalAddress, "10.0.0.9");
+    EXPECT_EQ(r.records[2].subject()->terminalAddress, "10.0.0.9");
+    ASSERT_TRUE(r.records[2].target());
+    EXPECT_EQ(r.records[2].target()->terminalAddress, "0.0.0.0") << "a process token is a target, not a subject";
+    EXPECT_EQ(r.records[2].target()->pid, 4242u);
+    EXPECT_EQ(r.records[3].subject(), r.records[0].subject()) << "stored once";
+    EXPECT_EQ(r.records[3].tokenCount, 3u);
+
+    // A subject cut by the end of its record is not taken from an earlier whole one.
+    Bytes cutRecord = RecordBuilder(72).subject(a).withoutTrailer().build();
+    cutRecord.resize(cutRecord.size() - 1);
+    cutRecord[4] = uint8_t(cutRecord.size());
+    const auto c = BSMParser::parse(std::span<const uint8_t>(trail({RecordBuilder(72).subject(a).build(), cutRecord})), 1,
+                                    1, false);
+    ASSERT_EQ(c.records.size(), 2u);
+    EXPECT_FALSE(c.records[1].subject());
+    EXPECT_TRUE(c.records[1].decodeError());
+}
+
 TEST(BSMParser, IssuesHaveFreshIds)
 {
     const Bytes bytes = trail({{0x00}, small, {0x01}, small});
