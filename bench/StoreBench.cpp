@@ -11,6 +11,7 @@
 #include "Engine/Analysis/TrailAnalysis.h"
 #include "Engine/Analysis/TrailStats.h"
 #include "Engine/Parser/BSMParser.h"
+#include "Engine/Support/Memory.h"
 #include "Engine/Support/Parallel.h"
 #include "Store/AuditStore.h"
 #include "Store/TrailFile.h"
@@ -34,11 +35,12 @@ namespace {
 
 constexpr size_t trailBytes = 88u << 20;
 
-// Large blocks are mapped, not taken from the heap arenas, so both counts are needed.
+// Large blocks are mapped, not taken from the heap arenas, so both counts are needed, and trail
+// buffers are mapped by the engine itself.
 double heapInUseMB()
 {
     const struct mallinfo2 info = mallinfo2();
-    return double(info.uordblks + info.hblkhd) / double(1 << 20);
+    return double(info.uordblks + info.hblkhd + Memory::mappedBytes()) / double(1 << 20);
 }
 
 // The resident set's high-water mark, from the last reset on.

@@ -282,7 +282,10 @@ private:
             m_forked.pop_front();
             if (m_live[pid]) p = &m_processes[m_live[pid] - 1];
         }
-        if (!p || m_random.below(4) == 0) p = &anyProcess();
+        // A running program that starts another in its place is one the host forked, not a daemon.
+        if ((!p || m_random.below(4) == 0) && m_processes.size() > 99)
+            p = &m_processes[99 + m_random.below(m_processes.size() - 99)];
+        if (!p) p = &anyProcess();
         const Program &program = m_random.pick(programs);
         const bool succeeded = m_random.below(30) != 0;
         ByteWriter args;
@@ -304,7 +307,8 @@ private:
     {
         // With every pid taken the kernel refuses to fork: let the host open a file instead.
         if (m_processes.size() + 1 >= m_mix.pidSpace) return open(seconds, ms);
-        Process &parent = anyProcess();
+        // Daemons and shells that live long start most programs, so lineages stay a few levels deep.
+        Process &parent = m_random.below(10) < 7 ? m_processes[m_random.below(99)] : anyProcess();
         const Subject subject = parent.subject;
         const uint32_t child = nextPID();
         Process p = newProcess(child, *parent.program);

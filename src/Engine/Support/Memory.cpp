@@ -1,6 +1,7 @@
 #include "Engine/Support/Memory.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <sys/mman.h>
@@ -24,6 +25,8 @@ size_t wholePages(size_t bytes)
 // Slices small enough that every thread gets several, large enough that a call costs nothing.
 constexpr size_t prefaultSlice = size_t(4) << 20;
 
+std::atomic<size_t> mapped{0};
+
 } // namespace
 
 void *allocate(size_t bytes)
@@ -34,14 +37,24 @@ void *allocate(size_t bytes)
     }
     void *memory = ::mmap(nullptr, wholePages(bytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) throw std::bad_alloc();
+    mapped.fetch_add(wholePages(bytes), std::memory_order_relaxed);
     return memory;
 }
 
 void release(void *memory, size_t bytes) noexcept
 {
     if (!memory) return;
-    if (bytes < largeBuffer) std::free(memory);
-    else ::munmap(memory, wholePages(bytes));
+    if (bytes < largeBuffer) {
+        std::free(memory);
+    } else {
+        ::munmap(memory, wholePages(bytes));
+        mapped.fetch_sub(wholePages(bytes), std::memory_order_relaxed);
+    }
+}
+
+size_t mappedBytes() noexcept
+{
+    return mapped.load(std::memory_order_relaxed);
 }
 
 void prefault(void *memory, size_t bytes, Parallel::Pool &pool) noexcept

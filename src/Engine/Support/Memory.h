@@ -18,6 +18,8 @@ inline constexpr size_t largeBuffer = size_t(1) << 20;
 void *allocate(size_t bytes);
 // Gives back what allocate(bytes) returned, with the same `bytes`.
 void release(void *memory, size_t bytes) noexcept;
+// What the buffers mapped on their own hold now; the heap's own counts leave them out.
+size_t mappedBytes() noexcept;
 
 // Makes the pages of [memory, memory + bytes) present and writable, slices of it side by side on
 // the pool's threads. Only a hint: where the system cannot, the pages come on first write.
