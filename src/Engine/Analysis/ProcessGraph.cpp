@@ -238,7 +238,7 @@ struct ProcessTreeBuilder {
     size_t chunkCount = 1;
     std::vector<std::vector<Step>> steps; // per chunk, in record order
     std::vector<uint32_t> firstNode; // per chunk
-    std::vector<Boxed<std::string>> images; // per node: its image, shared by the records it runs
+    std::vector<Boxed<std::string>> images; // per node: its image, shared by the records it runs, and by other nodes
     std::vector<uint32_t> execImage; // per node: the node whose image its exec record shows
     PidNumbers pids;
     std::vector<PidState> states; // per pid number
@@ -295,6 +295,8 @@ struct ProcessTreeBuilder {
         images.resize(nodes.size());
         pool.forEach(chunkCount, [&](size_t chunk) {
             uint32_t next = firstNode[chunk];
+            // A host runs the same few programs over and over: their images are stored once a chunk.
+            std::unordered_map<std::string_view, Boxed<std::string>> boxes;
             for (Step &step : steps[chunk]) {
                 if (step.kind != Step::exec) continue;
                 step.node = next++;
@@ -315,7 +317,9 @@ struct ProcessTreeBuilder {
                 }
                 node.succeeded = record.returnStatus == 0;
                 node.m_texts = record.storage();
-                images[step.node] = std::string(node.image);
+                Boxed<std::string> &box = boxes[node.image];
+                if (!box) box = std::string(node.image);
+                images[step.node] = box;
             }
         });
     }
