@@ -2,7 +2,8 @@
 // Figures are printed, not asserted: run DecodeBench from a release build.
 
 #include "Engine/Parser/BSMParser.h"
-#include "TrailGenerator.h"
+#include "Engine/Support/Memory.h"
+#include "support/TrailGenerator.h"
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -13,17 +14,21 @@ namespace {
 
 constexpr size_t trailBytes = 64u << 20;
 
-const std::shared_ptr<const std::vector<uint8_t>> &trail()
+const TrailBytes &trail()
 {
-    static const auto bytes = std::make_shared<const std::vector<uint8_t>>(BenchTrail::make(trailBytes));
+    static const TrailBytes bytes = [] {
+        const GeneratedTrail::Bytes mixed = GeneratedTrail::mixed(trailBytes);
+        return std::make_shared<const TrailBuffer>(mixed.begin(), mixed.end());
+    }();
     return bytes;
 }
 
-// Large blocks are mapped, not taken from the heap arenas, so both counts are needed.
+// Large blocks are mapped, not taken from the heap arenas, so both counts are needed, and trail
+// buffers are mapped by the engine itself.
 size_t heapInUse()
 {
     const struct mallinfo2 info = mallinfo2();
-    return info.uordblks + info.hblkhd;
+    return info.uordblks + info.hblkhd + Memory::mappedBytes();
 }
 
 void reportRates(benchmark::State &state, size_t records)

@@ -1,7 +1,8 @@
 // Loading trails into the store, removing one, and the memory the store holds afterwards and at
 // its peak. Two generated trails of about half a million records each, a million together, one
-// trail of a million small records (~130 bytes, a plain open's size) and one of two million tiny
-// ones (a bare 18-byte header), which shows what a record costs beyond its own bytes. The phases
+// trail of a million small records (~130 bytes, a plain open's size), one of two million tiny
+// ones (a bare 18-byte header), which shows what a record costs beyond its own bytes, and a busy
+// host's million records with 150,000 process images, where the process tree weighs. The phases
 // of one load are timed on their own by the engine's steps. Figures are printed, not asserted:
 // run StoreBench from a release build.
 
@@ -10,10 +11,11 @@
 #include "Engine/Analysis/TrailAnalysis.h"
 #include "Engine/Analysis/TrailStats.h"
 #include "Engine/Parser/BSMParser.h"
+#include "Engine/Support/Memory.h"
 #include "Engine/Support/Parallel.h"
 #include "Store/AuditStore.h"
 #include "Store/TrailFile.h"
-#include "TrailGenerator.h"
+#include "support/TrailGenerator.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -22,6 +24,7 @@
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <fstream>
@@ -32,11 +35,12 @@ namespace {
 
 constexpr size_t trailBytes = 88u << 20;
 
-// Large blocks are mapped, not taken from the heap arenas, so both counts are needed.
+// Large blocks are mapped, not taken from the heap arenas, so both counts are needed, and trail
+// buffers are mapped by the engine itself.
 double heapInUseMB()
 {
     const struct mallinfo2 info = mallinfo2();
-    return double(info.uordblks + info.hblkhd) / double(1 << 20);
+    return double(info.uordblks + info.hblkhd + Memory::mappedBytes()) / double(1 << 20);
 }
 
 // The resident set's high-water mark, from the last reset on.
@@ -65,20 +69,20 @@ void resetPeak()
 constexpr size_t smallRecords = 1000000;
 
 // A million opens of ~130 bytes each: header, subject, path, return and trailer.
-BenchTrail::Bytes smallRecordTrail()
+GeneratedTrail::Bytes smallRecordTrail()
 {
     using namespace TestBSM;
-    BenchTrail::Random random(0x5a11);
-    BenchTrail::Bytes trail;
+    GeneratedTrail::Random random(0x5a11);
+    GeneratedTrail::Bytes trail;
     trail.reserve(smallRecords * 132);
     uint32_t seconds = 1714564800;
     for (size_t i = 0; i < smallRecords; ++i) {
         seconds += uint32_t(random.below(2));
         Subject subject;
         subject.pid = 300 + uint32_t(random.below(400));
-        const BenchTrail::Bytes record = RecordBuilder(72, seconds, uint32_t(random.below(1000)))
+        const GeneratedTrail::Bytes record = RecordBuilder(72, seconds, uint32_t(random.below(1000)))
                                              .subject(subject)
-                                             .path(random.pick(BenchTrail::files))
+                                             .path(random.pick(GeneratedTrail::files))
                                              .returnValue(0)
                                              .build();
         trail.insert(trail.end(), record.begin(), record.end());
@@ -87,43 +91,56 @@ BenchTrail::Bytes smallRecordTrail()
 }
 
 // Two million records of a header alone, 18 bytes: what a record costs beyond its bytes.
-BenchTrail::Bytes tinyRecordTrail()
+GeneratedTrail::Bytes tinyRecordTrail()
 {
-    BenchTrail::Bytes trail;
+    GeneratedTrail::Bytes trail;
     trail.reserve(2 * smallRecords * 18);
     for (uint32_t i = 0; i < 2 * smallRecords; ++i) {
-        const BenchTrail::Bytes record = TestBSM::Token::header(18, 72, 1714564800 + i / 1000, i % 1000);
+        const GeneratedTrail::Bytes record = TestBSM::Token::header(18, 72, 1714564800 + i / 1000, i % 1000);
         trail.insert(trail.end(), record.begin(), record.end());
     }
     return trail;
 }
 
+constexpr int trailCount = 5;
+
+// Written on first use, so a run of one benchmark writes only the trails it needs.
 class Trails {
 public:
-    Trails()
+    // 0 and 1: the mix; 2: the small records; 3: the tiny ones; 4: the busy host.
+    QUrl url(int i)
     {
-        for (int i = 0; i < 4; ++i) {
-            const BenchTrail::Bytes bytes = i < 2 ? BenchTrail::make(trailBytes, 0x5eed + uint64_t(i))
-                : i == 2                        ? smallRecordTrail()
-                                                : tinyRecordTrail();
-            m_bytes[i] = double(bytes.size());
-            QFile file(url(i).toLocalFile());
-            file.open(QIODevice::WriteOnly);
-            file.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
-        }
+        write(i);
+        return QUrl::fromLocalFile(path(i));
     }
-    // 0 and 1: the mix; 2: the small records; 3: the tiny ones.
-    QUrl url(int i) const { return QUrl::fromLocalFile(m_dir.filePath(QString("trail-%1.bsm").arg(i))); }
-    double bytes(int i) const { return m_bytes[i]; }
+    double bytes(int i)
+    {
+        write(i);
+        return m_bytes[i];
+    }
 
 private:
+    QString path(int i) const { return m_dir.filePath(QString("trail-%1.bsm").arg(i)); }
+    void write(int i)
+    {
+        if (m_bytes[i] != 0) return;
+        const GeneratedTrail::Bytes bytes = i < 2 ? GeneratedTrail::mixed(trailBytes, 0x5eed + uint64_t(i))
+            : i == 2                          ? smallRecordTrail()
+            : i == 3                          ? tinyRecordTrail()
+                                              : GeneratedTrail::busyHost();
+        m_bytes[i] = double(bytes.size());
+        QFile file(path(i));
+        file.open(QIODevice::WriteOnly);
+        file.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
+    }
+
     QTemporaryDir m_dir;
-    double m_bytes[4] = {};
+    double m_bytes[trailCount] = {};
 };
 
-const Trails &trails()
+Trails &trails()
 {
-    static const Trails written;
+    static Trails written;
     return written;
 }
 
@@ -135,22 +152,36 @@ void settle(AuditStore &store, const QFuture<void> &operation)
     QThreadPool::globalInstance()->waitForDone();
 }
 
+double cpuSeconds()
+{
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 // Times `operation` on a store that `prepare` filled, and reports what the store holds after it
-// (heap, file buffers included) and the resident set's peak during it, both above an empty store.
-void measure(benchmark::State &state, const std::function<void(AuditStore &)> &prepare,
+// (heap, file buffers included; and the resident set) and the resident set's peak during it, all
+// above an empty store, and how many cores were busy on average while it ran.
+void measure(benchmark::State &state, std::initializer_list<int> used, const std::function<void(AuditStore &)> &prepare,
              const std::function<QFuture<void>(AuditStore &)> &operation, double trailBytesHeld)
 {
-    trails();
+    for (int trail : used) trails().url(trail);
     malloc_trim(0);
     const double emptyHeap = heapInUseMB();
     const double emptyResident = residentMB();
     auto store = std::make_unique<AuditStore>();
     prepare(*store);
     resetPeak();
+    const double cpuBefore = cpuSeconds();
+    const auto wallBefore = std::chrono::steady_clock::now();
     for (auto _ : state) settle(*store, operation(*store));
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+    state.counters["CPU/wall"] = (cpuSeconds() - cpuBefore) / wall;
     const double peak = peakResidentMB() - emptyResident;
     malloc_trim(0);
     const double held = heapInUseMB() - emptyHeap;
+    state.counters["resident/trail"] = (residentMB() - emptyResident) * double(1 << 20) / trailBytesHeld;
     state.counters["records"] = double(store->records().size());
     state.counters["held MB"] = held;
     state.counters["held bytes/record"] =
@@ -166,7 +197,7 @@ void measure(benchmark::State &state, const std::function<void(AuditStore &)> &p
 
 void openFirstTrail(benchmark::State &state)
 {
-    measure(state, [](AuditStore &) {},
+    measure(state, {0}, [](AuditStore &) {},
             [](AuditStore &store) { return store.open({trails().url(0)}, TrailSource::Kind::file); },
             trails().bytes(0));
 }
@@ -175,7 +206,7 @@ BENCHMARK(openFirstTrail)->Iterations(1)->Unit(benchmark::kMillisecond)->UseReal
 void openSecondTrail(benchmark::State &state)
 {
     measure(
-        state, [](AuditStore &store) { settle(store, store.open({trails().url(0)}, TrailSource::Kind::file)); },
+        state, {0, 1}, [](AuditStore &store) { settle(store, store.open({trails().url(0)}, TrailSource::Kind::file)); },
         [](AuditStore &store) { return store.open({trails().url(1)}, TrailSource::Kind::file); },
         trails().bytes(0) + trails().bytes(1));
 }
@@ -184,7 +215,7 @@ BENCHMARK(openSecondTrail)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRea
 void removeFirstTrail(benchmark::State &state)
 {
     measure(
-        state,
+        state, {0, 1},
         [](AuditStore &store) {
             settle(store, store.open({trails().url(0), trails().url(1)}, TrailSource::Kind::file));
         },
@@ -194,7 +225,7 @@ BENCHMARK(removeFirstTrail)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRe
 
 void openSmallRecords(benchmark::State &state)
 {
-    measure(state, [](AuditStore &) {},
+    measure(state, {2}, [](AuditStore &) {},
             [](AuditStore &store) { return store.open({trails().url(2)}, TrailSource::Kind::file); },
             trails().bytes(2));
 }
@@ -203,11 +234,21 @@ BENCHMARK(openSmallRecords)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRe
 // Held beyond the trail's own bytes, per record, is what the tiny records show.
 void openTinyRecords(benchmark::State &state)
 {
-    measure(state, [](AuditStore &) {},
+    measure(state, {3}, [](AuditStore &) {},
             [](AuditStore &store) { return store.open({trails().url(3)}, TrailSource::Kind::file); },
             trails().bytes(3));
 }
 BENCHMARK(openTinyRecords)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A million records of a busy host, 150,000 of them execs: load and analysis, the tree's share
+// included.
+void openBusyHost(benchmark::State &state)
+{
+    measure(state, {4}, [](AuditStore &) {},
+            [](AuditStore &store) { return store.open({trails().url(4)}, TrailSource::Kind::file); },
+            trails().bytes(4));
+}
+BENCHMARK(openBusyHost)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The steps of one load as the store runs them, each timed: reading the file, decoding it, the
 // sort, the process tree, and the detections beside the statistics and the id index.
@@ -217,14 +258,15 @@ void loadPhases(benchmark::State &state, int trail)
     const auto ms = [](Clock::time_point from) {
         return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
     };
-    trails();
-    const unsigned threads = Parallel::workers();
+    const QUrl url = trails().url(trail);
+    Parallel::Pool &pool = Parallel::Pool::shared();
+    const unsigned threads = pool.threads();
     for (auto _ : state) {
         auto start = Clock::now();
-        TrailFile::Contents contents = TrailFile::read(trails().url(trail).toLocalFile().toStdString());
+        TrailFile::Contents contents = TrailFile::read(url.toLocalFile().toStdString(), pool);
         state.counters["read ms"] = ms(start);
         start = Clock::now();
-        BSMParser::TrailResult parsed = BSMParser::parseFile(contents.bytes, 1, 1, threads,
+        BSMParser::TrailResult parsed = BSMParser::parseFile(contents.bytes, 1, 1, pool,
                                                              int64_t(contents.bytes->size() / (threads * 4)) + 1);
         state.counters["parse ms"] = ms(start);
         state.counters["parse GB/s"] = double(contents.bytes->size()) / 1e6 / state.counters["parse ms"];
@@ -232,27 +274,31 @@ void loadPhases(benchmark::State &state, int trail)
         std::vector<AuditRecord> records = std::move(parsed.records);
         std::reverse(records.begin(), records.begin() + std::ptrdiff_t(records.size() / 2));
         start = Clock::now();
-        TrailAnalysis::sortByTime(records, threads);
+        TrailAnalysis::sortByTime(records, pool);
         state.counters["sort ms"] = ms(start);
         start = Clock::now();
-        ProcessGraph::Result tree = ProcessGraph::build(std::move(records));
+        const ProcessTree tree = ProcessGraph::build(records, pool);
         state.counters["tree ms"] = ms(start);
         start = Clock::now();
         std::vector<Finding> findings;
         TrailStats stats;
         StoreAnalysis index;
-        Parallel::both([&] { findings = Detections::run(tree.records, threads); }, [&] {
-            stats = TrailStats::compute(tree.records);
-            index.indexPositions(tree.records);
+        pool.both([&] { findings = Detections::run(records, pool); }, [&] {
+            stats = TrailStats::compute(records);
+            index.indexPositions(records);
         });
         state.counters["detections+stats ms"] = ms(start);
-        state.counters["records"] = double(tree.records.size());
+        state.counters["records"] = double(records.size());
+        state.counters["images"] = double(tree.processes.size());
+        state.counters["pids"] = double(stats.uniquePIDs);
+        state.counters["trail MB"] = double(contents.bytes->size()) / double(1 << 20);
         benchmark::DoNotOptimize(findings);
     }
 }
 BENCHMARK_CAPTURE(loadPhases, mix, 0)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(loadPhases, smallRecords, 2)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(loadPhases, tinyRecords, 3)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(loadPhases, busyHost, 4)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 #include <cstdio>
 #include <cstdlib>
@@ -94,8 +96,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // Cut into parts at the record boundaries and decoded side by side, the bytes make what one
     // pass makes: the same records in the same order, issues and stop.
-    const auto shared = std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.end());
-    const auto parts = BSMParser::parseFile(shared, 7, 1, 3, size == 0 ? 1 : 1 + data[size - 1] % 128);
+    const auto shared = std::make_shared<const TrailBuffer>(bytes.begin(), bytes.end());
+    static Parallel::Pool pool(3);
+    const auto parts = BSMParser::parseFile(shared, 7, 1, pool, size == 0 ? 1 : 1 + data[size - 1] % 128);
     require(parts.records.size() == file.records.size(), "parts make the same records");
     for (size_t i = 0; i < file.records.size(); ++i)
         require(parts.records[i].id == file.records[i].id
@@ -122,6 +125,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         require(std::ranges::equal(piece.raw(), stream.records[i].raw()), "a cut stream makes the same records");
     }
     require(int64_t(kept) + tail.bytesConsumed == stream.bytesConsumed, "a cut stream stops where one read does");
+
+    // Bytes hidden behind a record's trailer belong to the record, so every way of reading the
+    // records reports them alike: file and stream mode, the parts, and a cut stream.
+    const auto hidden = [](const BSMParser::TrailResult &r, int64_t base) {
+        std::vector<std::pair<int64_t, std::string>> found;
+        for (const auto &issue : r.issues)
+            if (issue.message.ends_with(" bytes after the record's trailer")) found.emplace_back(base + issue.offset, issue.message);
+        return found;
+    };
+    auto cutHidden = hidden(head, 0);
+    const auto tailHidden = hidden(tail, int64_t(kept));
+    cutHidden.insert(cutHidden.end(), tailHidden.begin(), tailHidden.end());
+    require(hidden(file, 0) == hidden(stream, 0) && hidden(parts, 0) == hidden(file, 0) && cutHidden == hidden(stream, 0),
+            "hidden bytes are reported alike however the records are read");
 
     const auto list = BSMParser::tokens(bytes);
     for (const auto &token : list.tokens) require(token.offset + token.length <= count, "tokens inside the bytes");

@@ -114,7 +114,7 @@ LiveMonitor::LiveMonitor(QObject *parent) : LiveMonitor(Environment{}, parent) {
 LiveMonitor::LiveMonitor(Environment environment, QObject *parent)
     : QObject(parent)
     , m_environment(std::move(environment))
-    , m_records(std::make_shared<std::vector<AuditRecord>>())
+    , m_records(std::make_shared<const std::vector<AuditRecord>>())
 {
     // A stopped reader may still be finishing its last poll while the next capture's starts.
     m_readers.setMaxThreadCount(4);
@@ -371,7 +371,7 @@ void LiveMonitor::cleanup()
 
 void LiveMonitor::clear()
 {
-    setRecords(std::make_shared<std::vector<AuditRecord>>(), {.dropped = int64_t(m_records->size())});
+    setRecords(std::make_shared<const std::vector<AuditRecord>>(), {.dropped = int64_t(m_records->size())});
     setFindings({});
     if (m_paused) {
         m_pausedSnapshot = std::make_shared<const std::vector<AuditRecord>>();
@@ -413,17 +413,20 @@ void LiveMonitor::ingest(std::vector<AuditRecord> records, int64_t bytes)
         emit ratePerSecondChanged();
     }
 
+    // The published buffer is never written again: a new one takes what stays of it, copied, and
+    // the new records. Its size is bounded by the limit, and so is the copy.
     const auto limit = static_cast<size_t>(std::max<int64_t>(m_bufferLimit, 0));
-    std::shared_ptr<std::vector<AuditRecord>> buffer = m_records;
-    // Nobody else can take a new reference meanwhile: they all come from here, on this thread.
-    if (buffer.use_count() > 2) buffer = std::make_shared<std::vector<AuditRecord>>(*m_records);
-    const size_t before = buffer->size();
-    buffer->insert(buffer->end(), std::make_move_iterator(records.begin()), std::make_move_iterator(records.end()));
-    const size_t excess = buffer->size() > limit ? buffer->size() - limit : 0;
-    if (excess > 0) buffer->erase(buffer->begin(), buffer->begin() + static_cast<std::ptrdiff_t>(excess));
+    const std::vector<AuditRecord> &old = *m_records;
+    const size_t before = old.size();
+    const size_t excess = before + records.size() > limit ? before + records.size() - limit : 0;
     // Past the limit even some of the new records go, and with them all the old ones.
-    const RecordsChange change{.dropped = int64_t(std::min(excess, before)),
-                               .appended = count - int64_t(excess > before ? excess - before : 0)};
+    const size_t newDropped = excess > before ? excess - before : 0;
+    auto buffer = std::make_shared<std::vector<AuditRecord>>();
+    buffer->reserve(before + records.size() - excess);
+    if (excess < before) buffer->insert(buffer->end(), old.begin() + static_cast<std::ptrdiff_t>(excess), old.end());
+    buffer->insert(buffer->end(), std::make_move_iterator(records.begin() + static_cast<std::ptrdiff_t>(newDropped)),
+                   std::make_move_iterator(records.end()));
+    const RecordsChange change{.dropped = int64_t(std::min(excess, before)), .appended = count - int64_t(newDropped)};
     setRecords(std::move(buffer), change);
 
     scheduleAnalysis();
@@ -476,7 +479,7 @@ void LiveMonitor::runAnalysis()
     }));
 }
 
-void LiveMonitor::setRecords(std::shared_ptr<std::vector<AuditRecord>> records, RecordsChange change)
+void LiveMonitor::setRecords(Records records, RecordsChange change)
 {
     m_records = std::move(records);
     m_recordsChange = change;

@@ -161,7 +161,7 @@ private:
     void ingest(std::vector<AuditRecord> records, int64_t bytes);
     void scheduleAnalysis();
     void runAnalysis();
-    void setRecords(std::shared_ptr<std::vector<AuditRecord>> records, RecordsChange change);
+    void setRecords(Records records, RecordsChange change);
     void setFindings(std::vector<Finding> findings);
     double now() const;
 
@@ -169,7 +169,7 @@ private:
 
     State m_state = Idle{};
     // Changed in place while nobody else holds it, as a copy-on-write array would be.
-    std::shared_ptr<std::vector<AuditRecord>> m_records;
+    Records m_records; // published: never written again, only replaced
     RecordsChange m_recordsChange;
     std::vector<Finding> m_findings;
     int64_t m_totalReceived = 0;

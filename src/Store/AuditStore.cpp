@@ -1,9 +1,9 @@
 #include "Store/AuditStore.h"
 
-#include "Engine/Analysis/TrailAnalysis.h"
 #include "Engine/BSM/UserResolver.h"
 #include "Engine/Parser/BSMParser.h"
 #include "Engine/Record/PathComponents.h"
+#include "Store/Rebuild.h"
 #include "Store/TrailFile.h"
 #include "Engine/Support/FileError.h"
 #include "Engine/Support/Resources.h"
@@ -38,9 +38,6 @@ bool sameNodes(const std::vector<ProcessNode> &a, const std::vector<ProcessNode>
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                       [](const ProcessNode &x, const ProcessNode &y) { return x.id == y.id; });
 }
-
-// How often the filter worker looks whether its pass is still wanted.
-constexpr size_t filterCheckInterval = 4096;
 
 // The sample trail's user, who has no account on this machine.
 constexpr uint32_t sampleUserID = 7501;
@@ -90,16 +87,16 @@ uint64_t regularFileSize(const std::optional<std::string> &native)
     return uint64_t(info.st_size);
 }
 
-// Runs in the background, on up to `threads` threads. The records keep windows into the one
-// buffer the file was read into; their ids are given when the store appends them.
-std::shared_ptr<LoadedFile> loadFile(const std::optional<std::string> &native, unsigned threads)
+// Runs in the background, on the pool's threads. The records keep windows into the one buffer the
+// file was read into; their ids are given when the store appends them.
+std::shared_ptr<LoadedFile> loadFile(const std::optional<std::string> &native, Parallel::Pool &pool)
 {
     auto loaded = std::make_shared<LoadedFile>();
     if (!native) {
         loaded->error = EPROTONOSUPPORT;
         return loaded;
     }
-    TrailFile::Contents contents = TrailFile::read(*native);
+    TrailFile::Contents contents = TrailFile::read(*native, pool);
     if (contents.error != 0) {
         loaded->error = contents.error;
         return loaded;
@@ -107,61 +104,14 @@ std::shared_ptr<LoadedFile> loadFile(const std::optional<std::string> &native, u
     loaded->bytes = int64_t(contents.bytes->size());
     try {
         // Parts small enough that every thread gets a few, large enough that framing them costs nothing.
-        const int64_t partSize = std::clamp<int64_t>(loaded->bytes / int64_t(threads * 4), int64_t(64) << 10,
-                                                     int64_t(4) << 20);
-        loaded->trail = BSMParser::parseFile(std::move(contents.bytes), 0, 0, threads, partSize);
+        const int64_t partSize = std::clamp<int64_t>(loaded->bytes / int64_t(pool.threads() * 4),
+                                                     int64_t(64) << 10, int64_t(4) << 20);
+        loaded->trail = BSMParser::parseFile(std::move(contents.bytes), 0, 0, pool, partSize);
     } catch (const std::bad_alloc &) {
         loaded->trail = {};
         loaded->error = ENOMEM;
     }
     return loaded;
-}
-
-// What a rebuild starts from: the published records, for the sources that are already in them,
-// and the lists of the sources added since. It holds them all, so that what it reads stays alive
-// however the store changes before it ends.
-struct RebuildInput {
-    RecordSnapshot published; // set when some source's records live there
-    std::vector<int64_t> kept; // ascending
-    bool keepsAllPublished = false;
-    std::vector<RecordSnapshot> unpublished;
-    size_t count = 0;
-};
-
-// Appends the records of `part` that `keep` accepts and lets go of the part. Holding its last
-// reference, nobody else can read it any more, so the records are moved rather than copied.
-template <typename Keep>
-void appendRecords(std::vector<AuditRecord> &all, RecordSnapshot part, Keep keep)
-{
-    if (part.use_count() == 1) {
-        // Orders the moves after the reads of the threads that let go of the part before.
-        std::atomic_thread_fence(std::memory_order_acquire);
-        auto &owned = const_cast<std::vector<AuditRecord> &>(*part);
-        for (AuditRecord &record : owned)
-            if (keep(record)) all.push_back(std::move(record));
-    } else {
-        for (const AuditRecord &record : *part)
-            if (keep(record)) all.push_back(record);
-    }
-}
-
-// Runs in the background. Carried-over records keep the process image of the last analysis;
-// the process pass rewrites it on every record with a subject, and one without a subject never
-// had one from the store, so the result is that of a join of the sources' own lists.
-std::vector<AuditRecord> join(RebuildInput input)
-{
-    const auto everything = [](const AuditRecord &) { return true; };
-    std::vector<AuditRecord> all;
-    all.reserve(input.count);
-    if (input.keepsAllPublished) {
-        appendRecords(all, std::move(input.published), everything);
-    } else if (input.published) {
-        appendRecords(all, std::move(input.published), [&kept = input.kept](const AuditRecord &record) {
-            return std::binary_search(kept.begin(), kept.end(), record.source);
-        });
-    }
-    for (RecordSnapshot &part : input.unpublished) appendRecords(all, std::move(part), everything);
-    return all;
 }
 
 // The locale's short time: hours and minutes. Qt's C locale puts seconds in its short form, which
@@ -185,6 +135,7 @@ struct AuditStore::FilterPass {
 AuditStore::AuditStore(QObject *parent)
     : QObject(parent)
     , m_analysis(std::make_shared<const StoreAnalysis>())
+    , m_pool(&Parallel::Pool::shared(), [](Parallel::Pool *) {})
     , m_filterGeneration(std::make_shared<std::atomic<uint64_t>>(0))
 {
     m_filterTimer.setSingleShot(true);
@@ -211,6 +162,15 @@ void AuditStore::setScreen(Screen screen)
     if (screen == m_screen) return;
     m_screen = screen;
     emit screenChanged();
+}
+
+void AuditStore::setThreads(unsigned threads)
+{
+    Parallel::Pool &shared = Parallel::Pool::shared();
+    if (std::max(1u, threads) == shared.threads())
+        m_pool.reset(&shared, [](Parallel::Pool *) {});
+    else
+        m_pool = std::make_shared<Parallel::Pool>(threads);
 }
 
 void AuditStore::setLastError(std::optional<std::string> error)
@@ -340,17 +300,14 @@ void AuditStore::sourcesChangedInternally()
 int64_t AuditStore::appendSource(TrailSource source, std::vector<AuditRecord> records)
 {
     source.id = m_nextSourceID++;
+    // Numbered by the rebuild that takes them, on the pool.
     const int64_t first = m_nextRecordID;
-    for (size_t i = 0; i < records.size(); ++i) {
-        records[i].id = first + int64_t(i);
-        records[i].source = source.id;
-    }
     m_nextRecordID += int64_t(records.size());
     source.recordCount = int64_t(records.size());
     source.first = records.empty() ? std::nullopt : std::optional<double>(records.front().time);
     source.last = records.empty() ? std::nullopt : std::optional<double>(records.back().time);
     const size_t count = records.size();
-    m_rawBySource[source.id] = {std::make_shared<std::vector<AuditRecord>>(std::move(records)), count};
+    m_rawBySource[source.id] = {Held::byStore, std::move(records), first, count};
     m_sources.push_back(std::move(source));
     sourcesChangedInternally();
     return m_sources.back().id;
@@ -382,10 +339,8 @@ QFuture<void> AuditStore::open(const QList<QUrl> &urls, TrailSource::Kind kind)
     if (urls.isEmpty()) return finishedFuture();
     return enqueue([this, urls, kind](Finish finish) {
         setLoading(true);
-        // Every file is read and decoded at once, each on its share of the threads; the store
-        // takes them up in the order given, so ids, sources and messages follow that order.
-        const unsigned share = m_threads / unsigned(std::min<qsizetype>(urls.size(), m_threads));
-        const unsigned threads = m_threads == 1 ? 1 : std::max(2u, share);
+        // Every file is read and decoded at once, all sharing the pool; the store takes them up
+        // in the order given, so ids, sources and messages follow that order.
         std::optional<uint64_t> available = m_memoryProbe();
         auto files = std::make_shared<std::vector<PendingFile>>();
         for (const QUrl &url : urls) {
@@ -399,7 +354,7 @@ QFuture<void> AuditStore::open(const QList<QUrl> &urls, TrailSource::Kind kind)
             }
             if (!file.refusal)
                 file.loaded = QtConcurrent::run(
-                    [native = file.location.native, threads] { return loadFile(native, threads); });
+                    [native = file.location.native, pool = m_pool] { return loadFile(native, *pool); });
             files->push_back(std::move(file));
         }
         readFiles(std::move(files), 0, kind, std::move(finish));
@@ -506,7 +461,10 @@ QFuture<void> AuditStore::remove(int64_t sourceID)
 {
     return enqueue([this, sourceID](Finish finish) {
         std::erase_if(m_sources, [sourceID](const TrailSource &s) { return s.id == sourceID; });
-        m_rawBySource.erase(sourceID);
+        if (auto entry = m_rawBySource.find(sourceID); entry != m_rawBySource.end()) {
+            releaseInBackground(std::move(entry->second.records));
+            m_rawBySource.erase(entry);
+        }
         sourcesChangedInternally();
         rebuild(std::move(finish));
     });
@@ -517,9 +475,14 @@ void AuditStore::closeAll()
     enqueue([this](Finish finish) {
         m_sources.clear();
         sourcesChangedInternally();
+        std::vector<std::vector<AuditRecord>> lists;
+        for (auto &[id, entry] : m_rawBySource) lists.push_back(std::move(entry.records));
+        lists.push_back(std::exchange(m_carried, {}));
+        releaseInBackground(std::move(lists));
         m_rawBySource.clear();
-        const bool hadProcesses = !m_analysis->processes.empty();
-        const bool hadRoots = !m_analysis->roots.empty();
+        m_carriedSources.clear();
+        const bool hadProcesses = !m_analysis->tree.processes.empty();
+        const bool hadRoots = !m_analysis->tree.roots.empty();
         releaseInBackground(std::exchange(m_analysis, std::make_shared<const StoreAnalysis>()));
         emit recordsChanged();
         if (hadProcesses) emit processesChanged();
@@ -542,73 +505,116 @@ void AuditStore::closeAll()
 size_t AuditStore::unpublishedSources() const
 {
     return size_t(std::count_if(m_rawBySource.begin(), m_rawBySource.end(),
-                                [](const auto &entry) { return entry.second.unpublished != nullptr; }));
+                                [](const auto &entry) { return entry.second.held != Held::published; }));
 }
 
 void AuditStore::rebuild(Finish done)
 {
     setLoading(true);
-    RebuildInput input;
-    size_t keptCount = 0;
-    for (const auto &[id, records] : m_rawBySource) {
-        input.count += records.count;
-        if (records.unpublished) {
-            input.unpublished.push_back(records.unpublished);
-        } else {
-            input.kept.push_back(id);
-            keptCount += records.count;
+    size_t count = 0;
+    for (const auto &[id, entry] : m_rawBySource) count += entry.count;
+    setLoadingMessage("Analysing " + QLocale().toString(qlonglong(count)).toStdString() + " records…");
+    std::vector<Finish> finishers;
+    if (done) finishers.push_back(std::move(done));
+    if (m_rebuilding) {
+        // It starts once the running one has given its records back.
+        for (Finish &finisher : finishers) m_rebuildsWaiting.push_back(std::move(finisher));
+        return;
+    }
+    startRebuild(std::move(finishers));
+}
+
+void AuditStore::startRebuild(std::vector<Finish> done)
+{
+    // Every record goes to the rebuild from exactly one place: a new source's own list, the list
+    // a dropped rebuild gave back, or the published analysis, whose records are copied.
+    Rebuild::Input input;
+    size_t fromPublished = 0;
+    m_rebuildSources.clear();
+    for (auto &[id, entry] : m_rawBySource) {
+        m_rebuildSources.push_back(id);
+        switch (entry.held) {
+        case Held::byStore:
+            input.handed.push_back({id, entry.firstID, std::exchange(entry.records, {})});
+            entry.held = Held::byRebuild;
+            break;
+        case Held::carried:
+            input.fromCarried.push_back(id);
+            entry.held = Held::byRebuild;
+            break;
+        case Held::published:
+            // Still published: the rebuild only copies them.
+            input.fromPublished.push_back(id);
+            fromPublished += entry.count;
+            break;
+        case Held::byRebuild:
+            break;
         }
     }
-    if (!input.kept.empty()) {
+    if (!input.fromPublished.empty()) {
         input.published = m_analysis->records;
-        input.keepsAllPublished = keptCount == m_analysis->records->size();
+        input.publishedWhole = fromPublished == m_analysis->records->size();
     }
-    setLoadingMessage("Analysing " + QLocale().toString(qlonglong(input.count)).toStdString() + " records…");
+    input.carriedWhole = input.fromCarried == m_carriedSources;
+    input.carried = std::exchange(m_carried, {});
+    m_carriedSources.clear();
 
     const uint64_t generation = m_sourcesGeneration;
-    ++m_rebuildsRunning;
-    // The store goes on showing the published records and keeps the unpublished lists until a
-    // result lands, so the join copies them; it moves only what nobody holds any more.
-    auto rebuild = QtConcurrent::run([input = std::move(input), threads = m_threads]() mutable {
-        auto analysis = std::make_shared<StoreAnalysis>();
-        // Statistics and the id index need only the records, so they are made while the
-        // detections run.
-        const auto alongside = [&analysis](std::span<const AuditRecord> records) {
-            analysis->stats = TrailStats::compute(records);
-            analysis->indexPositions(records);
-        };
-        TrailAnalysis trail = TrailAnalysis::of(join(std::move(input)), alongside, threads);
-        analysis->records = std::make_shared<std::vector<AuditRecord>>(std::move(trail.records));
-        analysis->processes = std::move(trail.processes);
-        analysis->roots = std::move(trail.roots);
-        analysis->findings = std::move(trail.findings);
-        return analysis;
+    m_rebuilding = true;
+    // Its result comes back behind a pointer: a future hands a copy of any value it can copy.
+    auto rebuild = QtConcurrent::run([input = std::move(input), pool = m_pool]() mutable {
+        return std::make_shared<Rebuild::Output>(Rebuild::run(std::move(input), *pool));
     });
     track(rebuild);
-    rebuild.then(this, [this, generation, done = std::move(done)](std::shared_ptr<StoreAnalysis> analysis) {
-        --m_rebuildsRunning;
-        // With the sources changed since this rebuild started, its result describes a set of
-        // records that no longer exists: the change that came after owns the results now.
-        if (generation == m_sourcesGeneration) {
-            // The sources are still those this rebuild read, so its records hold all of them.
-            std::vector<RecordSnapshot> superseded;
-            for (auto &[id, records] : m_rawBySource)
-                if (records.unpublished) superseded.push_back(std::move(records.unpublished));
-            // Freeing a large trail's records takes a while; not on the main thread.
-            if (!superseded.empty()) releaseInBackground(std::move(superseded));
-            publish(std::move(analysis));
-            scheduleFilter(true);
-        } else if (m_rebuildsRunning == 0) {
-            setLoading(false);
-        }
-        if (done) done();
+    rebuild.then(this, [this, generation, done = std::move(done)](std::shared_ptr<Rebuild::Output> output) mutable {
+        rebuildEnded(generation, std::move(*output), std::move(done));
     });
+}
+
+void AuditStore::rebuildEnded(uint64_t generation, Rebuild::Output output, std::vector<Finish> done)
+{
+    m_rebuilding = false;
+    // With the sources changed since this rebuild started, its result describes a set of
+    // records that no longer exists: the change that came after owns the results now.
+    const bool current = generation == m_sourcesGeneration;
+    bool holdsSources = false;
+    for (const int64_t id : m_rebuildSources) {
+        const auto entry = m_rawBySource.find(id);
+        if (entry == m_rawBySource.end()) continue;
+        // The records it gave back are the ones to take next, even of sources also published.
+        entry->second.held = current ? Held::published : Held::carried;
+        holdsSources = true;
+    }
+    if (current) {
+        output.analysis->records = std::make_shared<const std::vector<AuditRecord>>(std::move(output.records));
+        publish(std::move(output.analysis));
+        scheduleFilter(true);
+    } else if (holdsSources) {
+        // Those of sources removed meanwhile too: the rebuild that takes them leaves them out.
+        m_carried = std::move(output.records);
+        m_carriedSources = m_rebuildSources;
+    } else {
+        // Freeing a large trail's records takes a while; not on the main thread.
+        releaseInBackground(std::move(output));
+    }
+    std::vector<Finish> waiting = std::move(m_rebuildsWaiting);
+    m_rebuildsWaiting.clear();
+    if (!current && waiting.empty() && !m_rebuilding) setLoading(false);
+    for (Finish &finish : done) finish();
+    if (waiting.empty()) return;
+    if (m_rebuilding) {
+        for (Finish &finish : waiting) m_rebuildsWaiting.push_back(std::move(finish));
+        return;
+    }
+    startRebuild(std::move(waiting));
 }
 
 void AuditStore::publish(std::shared_ptr<StoreAnalysis> analysis)
 {
-    const bool processesDiffer = !sameNodes(m_analysis->processes, analysis->processes);
-    const bool rootsDiffer = !sameNodes(m_analysis->roots, analysis->roots);
+    const bool processesDiffer = !sameNodes(m_analysis->tree.processes, analysis->tree.processes);
+    const bool rootsDiffer = !std::ranges::equal(m_analysis->tree.roots, analysis->tree.roots, {},
+                                                 [&](uint32_t at) { return m_analysis->tree.node(at).id; },
+                                                 [&](uint32_t at) { return analysis->tree.node(at).id; });
     releaseInBackground(std::exchange(m_analysis, std::move(analysis)));
     emit recordsChanged();
     if (processesDiffer) emit processesChanged();
@@ -647,15 +653,12 @@ void AuditStore::runFilterPass()
         return;
     }
 
-    auto matching = QtConcurrent::run([pass, current = m_filterGeneration]() -> RecordSelection::Positions {
-        const auto &records = *pass->records;
-        std::vector<uint32_t> positions;
-        for (size_t p = 0; p < records.size(); ++p) {
-            if (p % filterCheckInterval == 0 && current->load(std::memory_order_relaxed) != pass->generation)
-                return nullptr;
-            if (pass->filter.matches(records[p], pass->prepared)) positions.push_back(uint32_t(p));
-        }
-        return std::make_shared<const std::vector<uint32_t>>(std::move(positions));
+    auto matching = QtConcurrent::run([pass, current = m_filterGeneration, pool = m_pool]() -> RecordSelection::Positions {
+        const auto superseded = [&] { return current->load(std::memory_order_relaxed) != pass->generation; };
+        std::optional<std::vector<uint32_t>> positions =
+            pass->filter.select(*pass->records, pass->prepared, *pool, superseded);
+        if (!positions) return nullptr;
+        return std::make_shared<const std::vector<uint32_t>>(std::move(*positions));
     });
     track(matching);
     matching.then(this, [this, pass](RecordSelection::Positions positions) {

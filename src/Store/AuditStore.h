@@ -31,6 +31,9 @@
 namespace BSMParser {
 struct TrailResult;
 }
+namespace Rebuild {
+struct Output;
+}
 
 // The application's one document model: loaded sources, their records and analysis, the record
 // filter and its result, the current screen and selection, and the loading state. Lives on the main
@@ -53,8 +56,9 @@ public:
     const std::vector<TrailSource> &sources() const { return m_sources; }
     // All records of all sources, by time then id. Replaced, never changed, by a rebuild.
     const std::vector<AuditRecord> &records() const { return *m_analysis->records; }
-    const std::vector<ProcessNode> &processes() const { return m_analysis->processes; }
-    const std::vector<ProcessNode> &processRoots() const { return m_analysis->roots; }
+    const std::vector<ProcessNode> &processes() const { return m_analysis->tree.processes; }
+    // The processes and their lineage: the tree's roots and each node's children.
+    const ProcessTree &processTree() const { return m_analysis->tree; }
     const std::vector<Finding> &findings() const { return m_analysis->findings; }
     const TrailStats &stats() const { return m_analysis->stats; }
     // The records that pass the filter. It lags `records` until the pass after a rebuild publishes,
@@ -67,8 +71,8 @@ public:
     // has records, processes, findings, stats and the id index of one and the same rebuild.
     const AnalysisSnapshot &analysisSnapshot() const { return m_analysis; }
     const RecordSnapshot &recordSnapshot() const { return m_analysis->records; }
-    ProcessesSnapshot processesSnapshot() const { return {m_analysis, &m_analysis->processes}; }
-    ProcessesSnapshot processRootsSnapshot() const { return {m_analysis, &m_analysis->roots}; }
+    ProcessesSnapshot processesSnapshot() const { return {m_analysis, &m_analysis->tree.processes}; }
+    ProcessTreeSnapshot processTreeSnapshot() const { return {m_analysis, &m_analysis->tree}; }
     FindingsSnapshot findingsSnapshot() const { return {m_analysis, &m_analysis->findings}; }
     StatsSnapshot statsSnapshot() const { return {m_analysis, &m_analysis->stats}; }
     // A record's position in records(); nullopt when no record has the id.
@@ -122,8 +126,8 @@ public:
     // The wait between the last filter change and its pass; 180 ms unless a test changes it.
     void setFilterDelay(std::chrono::milliseconds delay);
     // How many threads loading and analysing may use (all cores unless a test or benchmark says
-    // otherwise); the results are the same for any number.
-    void setThreads(unsigned threads) { m_threads = std::max(1u, threads); }
+    // otherwise); the results are the same for any number. Work already under way keeps its own.
+    void setThreads(unsigned threads);
     // Where the store learns the memory still free before it reads files; /proc/meminfo unless a
     // test says otherwise.
     void setMemoryProbe(std::function<std::optional<uint64_t>()> probe) { m_memoryProbe = std::move(probe); }
@@ -133,6 +137,7 @@ signals:
     void sourcesChanged();
     void recordsChanged();
     void processesChanged();
+    // The process tree's roots differ.
     void processRootsChanged();
     void findingsChanged();
     void statsChanged();
@@ -162,7 +167,8 @@ protected:
 
     // Reanalyses every source in the background and publishes on the main thread, then filters at
     // once; `done` runs after that, possibly before rebuild() returns when the analysis is quick.
-    // A result whose sources changed meanwhile is dropped.
+    // A result whose sources changed meanwhile is dropped. One rebuild runs at a time: asked for
+    // while one runs, it starts when that one ends, with the sources as they are then.
     void rebuild(Finish done);
 
     // Sources whose records are still kept apart, waiting for a rebuild to publish them. Once one
@@ -197,22 +203,34 @@ private:
     std::optional<int64_t> m_selectedRecordID;
     EventFilter m_filter;
 
-    // Each source's records, in its own order, until a published rebuild covers them; from then on
-    // they live only in the published analysis, and the entry just keeps their count. A record is thus held
-    // once, not once raw and once published. Every list the store makes is a non-const vector, so
-    // a rebuild holding the last reference to one may move out of it.
+    // Where each source's records are. A new source's records are the store's alone, in the
+    // source's order, until it hands them to a rebuild; a rebuild gives back every record it was
+    // handed, as the published analysis or, when its result is dropped, as one list that the next
+    // rebuild takes in turn. Records in the published analysis are only ever copied out of it. A
+    // record is thus held once, not once raw and once published.
+    enum class Held { byStore, byRebuild, carried, published };
     struct SourceRecords {
-        RecordSnapshot unpublished;
+        Held held = Held::byStore;
+        std::vector<AuditRecord> records; // while held by the store
+        int64_t firstID = 0;
         size_t count = 0;
     };
     std::map<int64_t, SourceRecords> m_rawBySource;
+    // The records a dropped rebuild gave back, of the sources listed (ascending), some perhaps
+    // removed since.
+    std::vector<AuditRecord> m_carried;
+    std::vector<int64_t> m_carriedSources;
     int64_t m_nextSourceID = 1;
     int64_t m_nextRecordID = 1;
 
     // Changes with every change of the sources, and so of m_rawBySource; a rebuild publishes only
     // if it is unchanged, which makes its records those of every source then held.
     uint64_t m_sourcesGeneration = 0;
-    int m_rebuildsRunning = 0;
+    bool m_rebuilding = false;
+    std::vector<int64_t> m_rebuildSources; // what the running rebuild holds, ascending
+    std::vector<Finish> m_rebuildsWaiting; // asked for while one ran
+    void startRebuild(std::vector<Finish> done);
+    void rebuildEnded(uint64_t generation, Rebuild::Output output, std::vector<Finish> done);
     // Pool work whose result comes back here; the destructor waits for it, since a result arriving
     // for a store being destroyed trips Qt's continuation (it requires its context alive).
     struct Background {
@@ -227,7 +245,8 @@ private:
         track(Background{[work] { return work.isFinished(); }, [work = QFuture<T>(work)]() mutable { work.waitForFinished(); }});
     }
 
-    unsigned m_threads = Parallel::workers();
+    // The engine's worker pool that loading and analysing hand their parallel loops to.
+    std::shared_ptr<Parallel::Pool> m_pool;
     std::function<std::optional<uint64_t>()> m_memoryProbe = LoadEstimate::memoryAvailable;
 
     std::deque<std::function<void()>> m_operations;

@@ -149,7 +149,7 @@ public:
     // then add the source and rebuild.
     QFuture<void> load(std::string name, TestBSM::Bytes bytes)
     {
-        return enqueue([this, name, data = std::make_shared<const TestBSM::Bytes>(std::move(bytes))](Finish finish) {
+        return enqueue([this, name, data = std::make_shared<const TrailBuffer>(bytes.begin(), bytes.end())](Finish finish) {
             const int64_t source = nextSourceID(), first = nextRecordID();
             QtConcurrent::run([data, source, first] { return BSMParser::parse(data, source, first, false); })
                 .then(this, [this, name, finish, size = int64_t(data->size())](BSMParser::TrailResult trail) {
@@ -500,16 +500,19 @@ TEST_F(AuditStoreTest, HeldSnapshotsOutliveLaterPublicationsUnchanged)
     const AnalysisSnapshot first = store.analysisSnapshot();
     const FindingsSnapshot findings = store.findingsSnapshot();
     const ProcessesSnapshot processes = store.processesSnapshot();
-    const ProcessesSnapshot roots = store.processRootsSnapshot();
+    const ProcessTreeSnapshot tree = store.processTreeSnapshot();
     const StatsSnapshot stats = store.statsSnapshot();
     const RecordSelection filtered = store.filtered();
     ASSERT_EQ(findings->size(), 1u);
     ASSERT_EQ(processes->size(), 1u);
+    // Later rebuilds copy these records and rewrite the copies' images, never these.
+    std::vector<const std::string *> images;
+    for (const AuditRecord &record : *first->records) images.push_back(record.processImage ? &*record.processImage : nullptr);
 
     // Every accessor reads the one published analysis.
     EXPECT_EQ(store.recordSnapshot(), first->records);
     EXPECT_EQ(&store.findings(), &first->findings);
-    EXPECT_EQ(&store.processRoots(), &first->roots);
+    EXPECT_EQ(&store.processTree(), &first->tree);
     EXPECT_EQ(&store.stats(), &first->stats);
     EXPECT_EQ(store.position(2), 1u);
     EXPECT_EQ(first->record(2)->event, clockChange);
@@ -524,12 +527,17 @@ TEST_F(AuditStoreTest, HeldSnapshotsOutliveLaterPublicationsUnchanged)
 
     // What was held still describes the first rebuild, index included.
     EXPECT_EQ(ids(*first->records), (std::vector<int64_t>{1, 2}));
+    for (size_t p = 0; p < images.size(); ++p) {
+        const AuditRecord &record = (*first->records)[p];
+        EXPECT_EQ(record.processImage ? &*record.processImage : nullptr, images[p]) << p;
+    }
+    EXPECT_EQ((*first->records)[0].processImage, "/bin/date");
     EXPECT_EQ(first->position(1), 0u);
     EXPECT_EQ(first->position(2), 1u);
     EXPECT_EQ(first->stats.total, 2);
     EXPECT_EQ(findings->size(), 1u);
     EXPECT_EQ(processes->front().image, "/bin/date");
-    EXPECT_EQ(roots->size(), first->roots.size());
+    EXPECT_EQ(tree->roots, first->tree.roots);
     EXPECT_EQ(stats->total, 2);
     EXPECT_EQ(ids(filtered), (std::vector<int64_t>{1, 2}));
     // A part keeps its whole snapshot alive.
@@ -562,7 +570,7 @@ TEST_F(AuditStoreTest, CloseAllKeepsScreenErrorAndCounters)
         settle();
         EXPECT_TRUE(store.sources().empty()) << c.name;
         EXPECT_TRUE(store.records().empty()) << c.name;
-        EXPECT_TRUE(store.processes().empty() && store.processRoots().empty()) << c.name;
+        EXPECT_TRUE(store.processes().empty() && store.processTree().roots.empty()) << c.name;
         EXPECT_TRUE(store.findings().empty()) << c.name;
         EXPECT_TRUE(store.filtered().empty()) << c.name;
         EXPECT_EQ(store.stats().total, 0) << c.name;

@@ -1,9 +1,9 @@
 #include "Store/AuditStore.h"
 
-#include "../../bench/TrailGenerator.h"
 #include "support/QtTestSupport.h"
 #include "support/RecordDump.h"
 #include "support/TrailBuilder.h"
+#include "support/TrailGenerator.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -60,8 +60,15 @@ Outcome load(const QList<QUrl> &urls, unsigned threads)
     for (const TimeBucket &b : s.timeline)
         outcome.stats.push_back(std::to_string(b.start) + " " + std::to_string(b.success) + " "
                                 + std::to_string(b.failure));
-    for (const ProcessNode &p : store.processes())
-        outcome.processes.push_back(std::to_string(p.id) + " " + std::to_string(p.pid) + " " + p.image);
+    const ProcessTree &tree = store.processTree();
+    for (uint32_t at = 0; at < tree.size(); ++at) {
+        const ProcessNode &p = tree.node(at);
+        outcome.processes.push_back(std::to_string(p.id) + " " + std::to_string(p.pid) + " " + std::string(p.image) + " "
+                                    + std::to_string(p.eventCount) + " " + std::to_string(p.end.value_or(-1)) + " under "
+                                    + std::to_string(p.parent) + " children " + std::to_string(p.children.first) + "+"
+                                    + std::to_string(p.children.count));
+    }
+    for (const uint32_t root : tree.roots) outcome.processes.push_back("root " + std::to_string(root));
     outcome.lastError = store.lastError().value_or("");
     return outcome;
 }
@@ -78,7 +85,7 @@ TEST(ParallelLoad, EqualsTheSequentialLoad)
         file.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
         return QUrl::fromLocalFile(dir.filePath(name));
     };
-    Bytes damaged = BenchTrail::make(300000, 3);
+    Bytes damaged = GeneratedTrail::mixed(300000, 3);
     const Bytes junk(40, 0x00);
     damaged.insert(damaged.begin() + 150000, junk.begin(), junk.end());
     damaged.insert(damaged.begin() + 60000, junk.begin(), junk.end());
@@ -87,9 +94,9 @@ TEST(ParallelLoad, EqualsTheSequentialLoad)
         damaged.insert(damaged.end(), clockChange.begin(), clockChange.end());
     }
     const QList<QUrl> urls = {
-        write("monday.bsm", BenchTrail::make(900000, 1)),
+        write("monday.bsm", GeneratedTrail::mixed(900000, 1)),
         QUrl::fromLocalFile(dir.filePath("missing.bsm")),
-        write("tuesday.bsm", BenchTrail::make(700000, 2)), // the same hours: sorting interleaves them
+        write("tuesday.bsm", GeneratedTrail::mixed(700000, 2)), // the same hours: sorting interleaves them
         write("notes.txt", Bytes(5000, 'x')),
         write("damaged.bsm", damaged),
     };
@@ -115,7 +122,7 @@ TEST(ParallelLoad, RefusesWhatWouldNotFitInMemory)
 {
     QTemporaryDir dir;
     const Bytes small = openReadRecords(10);
-    const Bytes big = BenchTrail::make(200000, 4);
+    const Bytes big = GeneratedTrail::mixed(200000, 4);
     for (const auto &[name, bytes] : {std::pair{"small.bsm", &small}, std::pair{"big.bsm", &big}}) {
         QFile file(dir.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));

@@ -7,6 +7,7 @@
 #include "Engine/Support/Parallel.h"
 
 #include <algorithm>
+#include <ranges>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -286,17 +287,26 @@ bool earlier(const Finding &a, const Finding &b)
 
 } // namespace
 
-std::vector<Finding> run(std::span<const AuditRecord> records, unsigned threads)
+std::vector<Finding> run(std::span<const AuditRecord> records, Parallel::Pool &pool)
 {
     const AuditCatalog &catalog = AuditCatalog::shared();
     std::vector<Finding> findings;
 
-    // Failed authentications by origin, origins in order of first failure.
+    const size_t threads = pool.threads();
+    const size_t parts = threads <= 1 ? 1 : std::clamp<size_t>(records.size() / minimumPart, 1, threads * 4);
+    const auto bound = [&](size_t part) { return records.size() * part / parts; };
+
+    // Failed authentications by origin, origins in order of first failure. They are few: the parts
+    // find them side by side, and one thread groups them in record order.
+    std::vector<std::vector<size_t>> failedIn(parts);
+    pool.forEach(parts, [&](size_t part) {
+        for (size_t r = bound(part); r < bound(part + 1); ++r)
+            if (records[r].returnStatus != 0 && inAuthenticationSet(records[r].event)) failedIn[part].push_back(r);
+    });
     std::vector<FailureGroup> groups;
     std::unordered_map<std::string, size_t> groupIndex;
-    for (size_t r = 0; r < records.size(); ++r) {
+    for (const size_t r : std::views::join(failedIn)) {
         const AuditRecord &record = records[r];
-        if (record.returnStatus == 0 || !inAuthenticationSet(record.event)) continue;
         std::string from = origin(record);
         const auto [it, inserted] = groupIndex.try_emplace(from, groups.size());
         if (inserted) groups.push_back(FailureGroup{std::move(from), {}});
@@ -407,18 +417,26 @@ std::vector<Finding> run(std::span<const AuditRecord> records, unsigned threads)
             }
         }
     };
-    const size_t parts = threads <= 1 ? 1 : std::clamp<size_t>(records.size() / minimumPart, 1, size_t(threads) * 4);
+    const auto bursts = std::ptrdiff_t(findings.size());
     if (parts == 1) {
         checkRecords(0, records.size(), findings);
     } else {
         std::vector<std::vector<Finding>> found(parts);
-        const auto bound = [&](size_t part) { return records.size() * part / parts; };
-        Parallel::forEach(parts, threads, [&](size_t part) { checkRecords(bound(part), bound(part + 1), found[part]); });
+        pool.forEach(parts, [&](size_t part) { checkRecords(bound(part), bound(part + 1), found[part]); });
+        size_t total = findings.size();
+        for (const std::vector<Finding> &part : found) total += part.size();
+        findings.reserve(total);
         for (std::vector<Finding> &part : found)
             findings.insert(findings.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
     }
 
-    std::stable_sort(findings.begin(), findings.end(), earlier);
+    // A record's findings carry its time, so those of records in time order already are; only the
+    // bursts found first need a place among them, which a merge gives as a stable sort would.
+    std::stable_sort(findings.begin(), findings.begin() + bursts, earlier);
+    if (std::is_sorted(findings.begin() + bursts, findings.end(), earlier))
+        std::inplace_merge(findings.begin(), findings.begin() + bursts, findings.end(), earlier);
+    else
+        std::stable_sort(findings.begin(), findings.end(), earlier);
     // Kept as long as the analysis: no room to grow.
     findings.shrink_to_fit();
     return findings;

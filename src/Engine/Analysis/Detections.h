@@ -2,6 +2,7 @@
 
 #include "Engine/Analysis/Finding.h"
 #include "Engine/Record/AuditRecord.h"
+#include "Engine/Support/Parallel.h"
 
 #include <functional>
 #include <optional>
@@ -47,8 +48,8 @@ std::optional<std::string> sensitiveData(std::string_view path);
 std::string user(const AuditRecord &record);
 
 // Runs every rule over records already in time order (with process images filled in);
-// findings come back sorted by time, stable. Up to `threads` threads share the work; the
-// findings are the same for any number, their random ids aside.
-std::vector<Finding> run(std::span<const AuditRecord> records, unsigned threads = 1);
+// findings come back sorted by time, stable. The pool's threads share the work; the findings
+// are the same for any number, their random ids aside.
+std::vector<Finding> run(std::span<const AuditRecord> records, Parallel::Pool &pool = Parallel::Pool::single());
 
 } // namespace Detections

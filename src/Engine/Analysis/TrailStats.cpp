@@ -7,8 +7,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <bit>
 #include <cmath>
 #include <numeric>
+#include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -50,6 +53,39 @@ private:
     std::vector<std::pair<Key, int64_t>> m_entries;
 };
 
+// Adds to a tally in runs: records of one process come together, so most adds are of the value
+// just added, which costs no look-up. Texts are told apart by where they are stored, which the
+// records of one process or one subject share, and counted by value: a trail has many processes
+// but few programs.
+template <typename Key, typename Run = Key>
+class RunTally {
+public:
+    explicit RunTally(Tally<Key> &tally) : m_tally(tally) {}
+    ~RunTally() { flush(); }
+    void add(const Run &run)
+    {
+        if (m_count && run == m_run) {
+            ++m_count;
+            return;
+        }
+        flush();
+        m_run = run;
+        m_count = 1;
+    }
+
+private:
+    void flush()
+    {
+        if (!m_count) return;
+        if constexpr (std::is_pointer_v<Run>) m_tally.add(*m_run, m_count);
+        else m_tally.add(m_run, m_count);
+        m_count = 0;
+    }
+    Tally<Key> &m_tally;
+    Run m_run{};
+    int64_t m_count = 0;
+};
+
 // The n highest counts, highest first; label turns a counted value into (key, label).
 template <typename Key, typename Label>
 std::vector<CountItem> top(const Tally<Key> &tally, size_t n, Label label)
@@ -73,7 +109,7 @@ bool isUnspecifiedAddress(const std::string &address) { return address == "0.0.0
 
 } // namespace
 
-TrailStats TrailStats::compute(std::span<const AuditRecord> records)
+TrailStats TrailStats::compute(std::span<const AuditRecord> records, Parallel::Pool &pool)
 {
     TrailStats stats;
     stats.total = int64_t(records.size());
@@ -101,43 +137,95 @@ TrailStats TrailStats::compute(std::span<const AuditRecord> records)
             width *= 2;
         }
     }
+    // What one part of the records adds up to.
+    struct Part {
+        std::vector<int64_t> success, failure;
+        int64_t failures = 0, execCount = 0;
+        Tally<uint16_t> events, failedEvents;
+        Tally<uint32_t> users;
+        Tally<std::string> processes, addresses;
+        std::unordered_set<uint32_t> largePIDs;
+    };
+    // Pids seen, one bit each, shared by the parts: kernels hand out small pids, and merging a set
+    // per part would cost more than counting. The rare larger pid goes to its part's own set.
+    constexpr uint32_t pidBits = uint32_t(1) << 22;
+    std::vector<std::atomic<uint64_t>> smallPIDs(pidBits / 64);
+    const size_t partCount = std::clamp<size_t>(records.size() / 65536, 1, size_t(pool.threads()) * 4);
+    std::vector<Part> parts(partCount);
+    pool.forEach(partCount, [&](size_t p) {
+        Part &part = parts[p];
+        part.success.assign(size_t(bucketCount), 0);
+        part.failure.assign(size_t(bucketCount), 0);
+        RunTally<uint16_t> events(part.events);
+        RunTally<uint32_t> users(part.users);
+        RunTally<std::string, const std::string *> processes(part.processes), addresses(part.addresses);
+        uint32_t lastPID = 0;
+        bool anyPID = false;
+        for (size_t i = records.size() * p / partCount; i < records.size() * (p + 1) / partCount; ++i) {
+            const AuditRecord &record = records[i];
+            events.add(record.event);
+            if (record.returnStatus != 0) {
+                ++part.failures;
+                part.failedEvents.add(record.event);
+            }
+            if (const SubjectInfo *subject = record.subject()) {
+                users.add(subject->auid == unsetID ? subject->euid : subject->auid);
+                if (!anyPID || subject->pid != lastPID) {
+                    const uint32_t pid = subject->pid;
+                    if (pid >= pidBits) {
+                        part.largePIDs.insert(pid);
+                    } else {
+                        std::atomic<uint64_t> &word = smallPIDs[pid / 64];
+                        const uint64_t bit = uint64_t(1) << (pid % 64);
+                        if (!(word.load(std::memory_order_relaxed) & bit)) word.fetch_or(bit, std::memory_order_relaxed);
+                    }
+                }
+                lastPID = subject->pid;
+                anyPID = true;
+                if (!isUnspecifiedAddress(subject->terminalAddress)) addresses.add(&subject->terminalAddress);
+            }
+            if (record.processImage) processes.add(&*record.processImage);
+            if (AuditEvents::exec.contains(record.event)) ++part.execCount;
+
+            if (bucketCount > 0) {
+                const double offset = std::floor((record.time - start) / width);
+                int64_t bucket = 0;
+                if (offset >= double(bucketCount - 1))
+                    bucket = bucketCount - 1;
+                else if (offset > 0)
+                    bucket = int64_t(offset);
+                (record.returnStatus == 0 ? part.success : part.failure)[size_t(bucket)] += 1;
+            }
+        }
+    });
+
+    // Joined in record order, so ties keep the order in which values first appeared.
     std::vector<int64_t> success(size_t(bucketCount), 0);
     std::vector<int64_t> failure(size_t(bucketCount), 0);
-
     Tally<uint16_t> events;
     Tally<uint16_t> failedEvents;
     Tally<uint32_t> users;
     Tally<std::string> processes;
     Tally<std::string> addresses;
     std::unordered_set<uint32_t> pids;
-
-    for (const AuditRecord &record : records) {
-        events.add(record.event);
-        if (record.returnStatus != 0) {
-            ++stats.failures;
-            failedEvents.add(record.event);
+    for (Part &part : parts) {
+        for (size_t b = 0; b < success.size(); ++b) {
+            success[b] += part.success[b];
+            failure[b] += part.failure[b];
         }
-        if (record.subject()) {
-            const SubjectInfo &subject = *record.subject();
-            users.add(subject.auid == unsetID ? subject.euid : subject.auid);
-            pids.insert(subject.pid);
-            if (!isUnspecifiedAddress(subject.terminalAddress)) addresses.add(subject.terminalAddress);
-        }
-        if (record.processImage) processes.add(*record.processImage);
-        if (AuditEvents::exec.contains(record.event)) ++stats.execCount;
-
-        if (bucketCount > 0) {
-            const double offset = std::floor((record.time - start) / width);
-            int64_t index = 0;
-            if (offset >= double(bucketCount - 1))
-                index = bucketCount - 1;
-            else if (offset > 0)
-                index = int64_t(offset);
-            (record.returnStatus == 0 ? success : failure)[size_t(index)] += 1;
-        }
+        stats.failures += part.failures;
+        stats.execCount += part.execCount;
+        for (const auto &[event, n] : part.events.entries()) events.add(event, n);
+        for (const auto &[event, n] : part.failedEvents.entries()) failedEvents.add(event, n);
+        for (const auto &[user, n] : part.users.entries()) users.add(user, n);
+        for (const auto &[image, n] : part.processes.entries()) processes.add(image, n);
+        for (const auto &[address, n] : part.addresses.entries()) addresses.add(address, n);
+        pids.insert(part.largePIDs.begin(), part.largePIDs.end());
     }
+    int64_t smallPIDCount = 0;
+    for (const std::atomic<uint64_t> &word : smallPIDs) smallPIDCount += std::popcount(word.load(std::memory_order_relaxed));
 
-    stats.uniquePIDs = int64_t(pids.size());
+    stats.uniquePIDs = smallPIDCount + int64_t(pids.size());
     stats.uniqueUsers = int64_t(users.size());
 
     const AuditCatalog &catalog = AuditCatalog::shared();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Engine/Record/AuditRecord.h"
+#include "Engine/Support/Parallel.h"
 
 #include <cstdint>
 #include <optional>
@@ -49,6 +50,8 @@ struct TrailStats {
     // billions of them.
     static constexpr int64_t maxBuckets = 10000;
 
-    // Records must be in ascending time order; first and last are read from the ends.
-    static TrailStats compute(std::span<const AuditRecord> records);
+    // Records must be in ascending time order; first and last are read from the ends. Parts of the
+    // records are counted side by side on the pool and joined in order, so the result is the same
+    // for any number of threads.
+    static TrailStats compute(std::span<const AuditRecord> records, Parallel::Pool &pool = Parallel::Pool::single());
 };

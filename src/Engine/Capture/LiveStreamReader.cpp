@@ -21,7 +21,7 @@ std::vector<AuditRecord> LiveStreamReader::decode(std::span<const uint8_t> bytes
     // behind a large size claim, once per read.
     if (int64_t(m_pending.size()) < m_awaiting) return {};
     // The records keep windows into this buffer; the unfinished tail is copied out of it.
-    const auto buffer = std::make_shared<const std::vector<uint8_t>>(std::move(m_pending));
+    const auto buffer = std::make_shared<const TrailBuffer>(std::move(m_pending));
     BSMParser::TrailResult result = BSMParser::parse(buffer, -1, 0, true, m_resynchronising);
     const auto consumed = static_cast<size_t>(std::clamp<int64_t>(result.bytesConsumed, 0, int64_t(buffer->size())));
     m_pending.assign(buffer->begin() + static_cast<std::ptrdiff_t>(consumed), buffer->end());

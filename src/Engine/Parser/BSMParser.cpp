@@ -2,9 +2,13 @@
 
 #include "Engine/BSM/UTF8.h"
 #include "Engine/Record/RecordBuilder.h"
+#include "Engine/Support/Memory.h"
 #include "Engine/Support/Parallel.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -124,15 +128,88 @@ private:
     size_t m_count = 0;
 };
 
+// Subject and process tokens repeat byte for byte in every record of a process. Records parsed
+// from one buffer look such a token up by its bytes, and one met before is not decoded again: the
+// same bytes always decode to the same value and length, so they name the same stored subject.
+class SubjectCache {
+public:
+    // The whole token, id byte included, kept here rather than pointed to: the earlier token lies
+    // far back in the buffer, out of the cache.
+    struct Entry {
+        uint8_t bytes[57];
+        uint8_t length = 0; // 0: empty
+        uint32_t subject = 0; // in the builder's storage
+    };
+
+    // A cache for a buffer of this many bytes: smaller buffers hold fewer processes.
+    explicit SubjectCache(size_t bufferBytes)
+        : m_slots(std::clamp<size_t>(std::bit_ceil(std::max<size_t>(bufferBytes / 64, 1)), 64, maximumSlots)) {}
+
+    static bool holds(uint8_t tokenID)
+    {
+        switch (tokenID) {
+        case 0x24: case 0x26: case 0x75: case 0x77: case 0x7a: case 0x7b: case 0x7c: case 0x7d: return true;
+        default: return false;
+        }
+    }
+    static bool isProcess(uint8_t tokenID) { return tokenID == 0x26 || tokenID == 0x77 || tokenID == 0x7b || tokenID == 0x7d; }
+
+    // The earlier token that the `available` bytes at `p` start with, if any.
+    const Entry *find(const uint8_t *p, size_t available) const
+    {
+        if (available < keyLength) return nullptr;
+        const Entry &entry = m_slots[slot(p)];
+        if (!entry.length || entry.length > available || std::memcmp(entry.bytes, p, entry.length) != 0) return nullptr;
+        return &entry;
+    }
+    void add(std::string_view token, uint32_t subject)
+    {
+        if (token.size() < keyLength || token.size() > sizeof(Entry::bytes)) return;
+        Entry &entry = m_slots[slot(reinterpret_cast<const uint8_t *>(token.data()))];
+        std::memcpy(entry.bytes, token.data(), token.size());
+        entry.length = uint8_t(token.size());
+        entry.subject = subject;
+    }
+
+private:
+    // The id and the ids up to the session: enough to tell processes apart.
+    static constexpr size_t keyLength = 29;
+    static constexpr size_t maximumSlots = size_t(1) << 14;
+    size_t slot(const uint8_t *p) const
+    {
+        uint64_t words[4];
+        std::memcpy(words, p, 24);
+        std::memcpy(&words[3], p + keyLength - 8, 8);
+        const uint64_t mixed = words[0] * 0x9E3779B97F4A7C15ull ^ words[1] * 0xC2B2AE3D27D4EB4Full
+            ^ words[2] * 0x165667B19E3779F9ull ^ words[3] * 0x27D4EB2F165667C5ull;
+        return size_t(mixed >> 32) & (m_slots.size() - 1);
+    }
+    std::vector<Entry> m_slots;
+};
+
+// What records parsed from one buffer share so that repeated tokens are decoded once.
+struct TokenReuse {
+    IdentityPool identities;
+    SubjectCache subjects;
+};
+
 // What each kind of token contributes to the record it belongs to.
 struct RecordEffects {
     AuditRecord &fields;
     RecordBuilder &record;
-    IdentityPool *identities;
+    TokenReuse *reuse;
     std::string_view tokenBytes;
 
-    void operator()(Payload::Subject &&p) { record.setSubject(p.info); }
-    void operator()(Payload::Process &&p) { record.setTarget(p.info); }
+    void operator()(Payload::Subject &&p)
+    {
+        const uint32_t index = record.setSubject(p.info);
+        if (reuse) reuse->subjects.add(tokenBytes, index);
+    }
+    void operator()(Payload::Process &&p)
+    {
+        const uint32_t index = record.setTarget(p.info);
+        if (reuse) reuse->subjects.add(tokenBytes, index);
+    }
     void operator()(Payload::ReturnValue &&p)
     {
         fields.returnStatus = p.status;
@@ -150,7 +227,7 @@ struct RecordEffects {
     void operator()(Payload::Identity &&p)
     {
         const uint32_t index = record.setIdentity(p.identity);
-        if (identities) identities->add(tokenBytes, index);
+        if (reuse) reuse->identities.add(tokenBytes, index);
     }
     void operator()(Payload::InAddr &&p) { record.addSocket(p.address); }
     void operator()(Payload::SocketInet &&p)
@@ -171,11 +248,18 @@ struct RecordEffects {
     void operator()(Other &&) {}
 };
 
+// What building one record found.
+struct Built {
+    bool record = false; // false: no readable header token, and no record
+    // Where the token walk stopped at a trailer before the record's declared end: the offset
+    // within the record of the first byte after the trailer; 0 otherwise.
+    size_t hiddenFrom = 0;
+};
+
 // Fills a default record from one record's bytes, bytes [offset, offset + size) of the builder's
-// buffer; false when they do not open with a readable header token (the record is then only
-// partly set and must be dropped).
-bool buildRecord(AuditRecord &record, RecordBuilder &builder, const uint8_t *buffer, size_t offset, size_t size,
-                 int64_t id, int64_t source, IdentityPool *identities)
+// buffer. Without a readable header token the record is only partly set and must be dropped.
+Built buildRecord(AuditRecord &record, RecordBuilder &builder, const uint8_t *buffer, size_t offset, size_t size,
+                  int64_t id, int64_t source, TokenReuse *tokens)
 {
     const std::span<const uint8_t> bytes(buffer + offset, size);
     const auto *base = reinterpret_cast<const char *>(bytes.data());
@@ -183,14 +267,25 @@ bool buildRecord(AuditRecord &record, RecordBuilder &builder, const uint8_t *buf
     uint32_t tokenCount = 0;
     const std::string_view all(base, bytes.size());
     auto reuse = [&](uint8_t id, int64_t at) -> int64_t {
-        if (id != identityTokenID || !identities || !started) return 0;
-        const auto *entry = identities->find(all.substr(static_cast<size_t>(at)));
+        if (!tokens || !started) return 0;
+        if (id == identityTokenID) {
+            const auto *entry = tokens->identities.find(all.substr(static_cast<size_t>(at)));
+            if (!entry) return 0;
+            builder.useIdentity(entry->identity);
+            ++tokenCount;
+            return static_cast<int64_t>(entry->bytes.size());
+        }
+        if (!SubjectCache::holds(id)) return 0;
+        const auto *entry = tokens->subjects.find(bytes.data() + at, bytes.size() - size_t(at));
         if (!entry) return 0;
-        builder.useIdentity(entry->identity);
+        if (SubjectCache::isProcess(id)) builder.useTarget(entry->subject);
+        else builder.useSubject(entry->subject);
         ++tokenCount;
-        return static_cast<int64_t>(entry->bytes.size());
+        return static_cast<int64_t>(entry->length);
     };
-    auto error = forEachToken(bytes, reuse, [&](uint8_t, int64_t at, int64_t length, TokenPayload &&payload) {
+    int64_t trailerEnd = 0;
+    auto error = forEachToken(bytes, reuse, [&](uint8_t tokenID, int64_t at, int64_t length, TokenPayload &&payload) {
+        if (tokenID == TokenID::trailer) trailerEnd = at + length;
         if (!started) {
             const auto *header = std::get_if<Payload::Header>(&payload);
             if (!header) return false;
@@ -202,19 +297,21 @@ bool buildRecord(AuditRecord &record, RecordBuilder &builder, const uint8_t *buf
             record.time = header->time;
         } else {
             const std::string_view tokenBytes(base + at, static_cast<size_t>(length));
-            std::visit(RecordEffects{record, builder, identities, tokenBytes}, std::move(payload));
+            std::visit(RecordEffects{record, builder, tokens, tokenBytes}, std::move(payload));
         }
         ++tokenCount;
         return true;
     });
     if (!started) {
         builder.discard();
-        return false;
+        return {};
     }
     record.tokenCount = tokenCount;
     if (error) builder.setDecodeError(*error);
     builder.finish(record, offset, size);
-    return true;
+    // A walk that failed never reached a trailer, so its error already speaks for the rest.
+    const bool hidesBytes = trailerEnd > 0 && size_t(trailerEnd) < size;
+    return {true, hidesBytes ? size_t(trailerEnd) : 0};
 }
 
 // Where a parse of part of a buffer puts its records: appended to a list, or into slots set
@@ -224,11 +321,13 @@ struct RecordSink {
     AuditRecord *slots = nullptr;
     uint8_t *dropped = nullptr; // per slot, set when its bytes made no record
     size_t used = 0;
+    size_t droppedCount = 0;
 
     AuditRecord &next() { return list ? list->emplace_back() : slots[used]; }
     void keep() { ++used; }
     void drop()
     {
+        ++droppedCount;
         if (list) list->pop_back();
         else dropped[used++] = 1;
     }
@@ -236,7 +335,7 @@ struct RecordSink {
 
 // The parse loop over bytes [begin, end) of the buffer, offsets counted from the buffer's start.
 // Results are appended to `result`, records to `sink`.
-void parseRange(const std::shared_ptr<const std::vector<uint8_t>> &data, int64_t begin, int64_t end, int64_t source,
+void parseRange(const TrailBytes &data, int64_t begin, int64_t end, int64_t source,
                 int64_t firstID, bool isStream, bool resynchronising, BSMParser::TrailResult &result, RecordSink &sink)
 {
     using namespace BSMParser;
@@ -245,7 +344,7 @@ void parseRange(const std::shared_ptr<const std::vector<uint8_t>> &data, int64_t
     const int64_t count = end;
     int64_t offset = begin;
     int64_t nextID = firstID;
-    IdentityPool identities;
+    TokenReuse tokens{{}, SubjectCache(static_cast<size_t>(end - begin))};
     RecordBuilder builder(data, static_cast<size_t>(end - begin));
     // However the parse ends, the storage gives back what its last block did not use.
     struct Trim {
@@ -303,10 +402,16 @@ void parseRange(const std::shared_ptr<const std::vector<uint8_t>> &data, int64_t
                 return;
             }
             AuditRecord &record = sink.next();
-            if (buildRecord(record, builder, p, static_cast<size_t>(offset), static_cast<size_t>(size), nextID,
-                            source, &identities)) {
+            const Built built = buildRecord(record, builder, p, static_cast<size_t>(offset), static_cast<size_t>(size),
+                                            nextID, source, &tokens);
+            if (built.record) {
                 ++nextID;
                 sink.keep();
+                // A writer ends every record at its trailer: bytes kept behind one are hidden from
+                // every decoder that stops there, so they are never passed over without a word.
+                if (built.hiddenFrom)
+                    issue(offset + int64_t(built.hiddenFrom),
+                          std::to_string(size - int64_t(built.hiddenFrom)) + " bytes after the record's trailer");
             } else {
                 sink.drop();
                 issue(offset, "unreadable header");
@@ -385,7 +490,7 @@ Framing frame(std::span<const uint8_t> bytes, int64_t partSize)
 
 namespace BSMParser {
 
-TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t source, int64_t firstID, bool isStream,
+TrailResult parse(TrailBytes data, int64_t source, int64_t firstID, bool isStream,
                   bool resynchronising)
 {
     TrailResult result;
@@ -397,10 +502,10 @@ TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t sour
     return result;
 }
 
-TrailResult parseFile(std::shared_ptr<const std::vector<uint8_t>> data, int64_t source, int64_t firstID,
-                      unsigned threads, int64_t partSize)
+TrailResult parseFile(TrailBytes data, int64_t source, int64_t firstID,
+                      Parallel::Pool &pool, int64_t partSize)
 {
-    if (!data || threads <= 1 || static_cast<int64_t>(data->size()) < 2 * partSize)
+    if (!data || pool.threads() <= 1 || static_cast<int64_t>(data->size()) < 2 * partSize)
         return parse(std::move(data), source, firstID, false);
     const Framing framing = frame(*data, partSize);
     const size_t clean = framing.parts.size();
@@ -408,11 +513,15 @@ TrailResult parseFile(std::shared_ptr<const std::vector<uint8_t>> data, int64_t 
     std::vector<size_t> firstSlot(clean + 1, 0);
     for (size_t i = 0; i < clean; ++i) firstSlot[i + 1] = firstSlot[i] + framing.parts[i].records;
     TrailResult result;
+    // The records' pages are made present side by side, not on first write by this thread alone.
+    result.records.reserve(firstSlot[clean]);
+    Memory::prefault(result.records.data(), firstSlot[clean] * sizeof(AuditRecord), pool);
     result.records.resize(firstSlot[clean]);
     std::vector<uint8_t> dropped(result.records.size(), 0);
+    std::vector<size_t> droppedIn(clean, 0);
     std::vector<TrailResult> pieces(clean + 1);
     const int64_t size = static_cast<int64_t>(data->size());
-    Parallel::forEach(clean + 1, threads, [&](size_t i) {
+    pool.forEach(clean + 1, [&](size_t i) {
         if (i == clean) {
             RecordSink tail{&pieces[i].records};
             parseRange(data, framing.cleanEnd, size, source, 0, false, false, pieces[i], tail);
@@ -420,18 +529,27 @@ TrailResult parseFile(std::shared_ptr<const std::vector<uint8_t>> data, int64_t 
         }
         const int64_t end = i + 1 < clean ? framing.parts[i + 1].begin : framing.cleanEnd;
         RecordSink slots{nullptr, result.records.data() + firstSlot[i], dropped.data() + firstSlot[i]};
-        parseRange(data, framing.parts[i].begin, end, source, 0, false, false, pieces[i], slots);
+        // Numbered as if no header before them were unreadable, which is almost always so.
+        parseRange(data, framing.parts[i].begin, end, source, firstID + int64_t(firstSlot[i]), false, false, pieces[i],
+                   slots);
+        droppedIn[i] = slots.droppedCount;
     });
     // Records are numbered as one pass numbers them: in order, skipping bytes that made none.
-    size_t kept = 0;
-    for (size_t i = 0; i < result.records.size(); ++i) {
-        if (dropped[i]) continue;
-        if (kept != i) result.records[kept] = std::move(result.records[i]);
-        ++kept;
+    const bool anyDropped = std::any_of(droppedIn.begin(), droppedIn.end(), [](size_t n) { return n != 0; });
+    if (anyDropped) {
+        size_t kept = 0;
+        for (size_t i = 0; i < result.records.size(); ++i) {
+            if (dropped[i]) continue;
+            if (kept != i) result.records[kept] = std::move(result.records[i]);
+            result.records[kept].id = firstID + int64_t(kept);
+            ++kept;
+        }
+        result.records.resize(kept);
     }
-    result.records.resize(kept);
-    for (AuditRecord &record : pieces[clean].records) result.records.push_back(std::move(record));
-    for (size_t i = 0; i < result.records.size(); ++i) result.records[i].id = firstID + int64_t(i);
+    for (AuditRecord &record : pieces[clean].records) {
+        record.id = firstID + int64_t(result.records.size());
+        result.records.push_back(std::move(record));
+    }
     for (TrailResult &piece : pieces) {
         for (ParseIssue &issue : piece.issues) result.issues.push_back(std::move(issue));
         for (FileToken &token : piece.fileTokens) result.fileTokens.push_back(std::move(token));
@@ -442,16 +560,16 @@ TrailResult parseFile(std::shared_ptr<const std::vector<uint8_t>> data, int64_t 
 
 TrailResult parse(std::span<const uint8_t> data, int64_t source, int64_t firstID, bool isStream, bool resynchronising)
 {
-    return parse(std::make_shared<const std::vector<uint8_t>>(data.begin(), data.end()), source, firstID, isStream,
+    return parse(std::make_shared<const TrailBuffer>(data.begin(), data.end()), source, firstID, isStream,
                  resynchronising);
 }
 
 std::optional<AuditRecord> makeRecord(std::span<const uint8_t> bytes, int64_t id, int64_t source)
 {
-    auto buffer = std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.end());
+    auto buffer = std::make_shared<const TrailBuffer>(bytes.begin(), bytes.end());
     RecordBuilder builder(buffer, buffer->size());
     std::optional<AuditRecord> record(std::in_place);
-    if (!buildRecord(*record, builder, buffer->data(), 0, buffer->size(), id, source, nullptr)) return std::nullopt;
+    if (!buildRecord(*record, builder, buffer->data(), 0, buffer->size(), id, source, nullptr).record) return std::nullopt;
     builder.trim();
     return record;
 }

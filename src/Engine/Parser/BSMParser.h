@@ -5,6 +5,7 @@
 #include "Engine/BSM/Uuid.h"
 #include "Engine/Parser/ParseIssue.h"
 #include "Engine/Record/AuditRecord.h"
+#include "Engine/Support/Parallel.h"
 
 #include <cstdint>
 #include <memory>
@@ -49,15 +50,15 @@ SubjectInfo subject(ByteReader &reader, bool port64, bool extended);
 // records and the stop position of any sequence of calls, each given the bytes left over by the
 // one before plus new ones and the one before's `resynchronising`, equal those of one call over
 // all the bytes: however the bytes arrive.
-TrailResult parse(std::shared_ptr<const std::vector<uint8_t>> data, int64_t source, int64_t firstID, bool isStream,
+TrailResult parse(TrailBytes data, int64_t source, int64_t firstID, bool isStream,
                   bool resynchronising = false);
 TrailResult parse(std::span<const uint8_t> data, int64_t source, int64_t firstID, bool isStream,
                   bool resynchronising = false);
-// File mode on up to `threads` threads: a sequential pass follows the record sizes and cuts the
+// File mode on the pool's threads: a sequential pass follows the record sizes and cuts the
 // buffer into parts of about `partSize` bytes at record boundaries, which are decoded side by
 // side. The result equals parse(data, source, firstID, false) in every field, issue ids aside.
-TrailResult parseFile(std::shared_ptr<const std::vector<uint8_t>> data, int64_t source, int64_t firstID,
-                      unsigned threads, int64_t partSize = int64_t(4) << 20);
+TrailResult parseFile(TrailBytes data, int64_t source, int64_t firstID,
+                      Parallel::Pool &pool, int64_t partSize = int64_t(4) << 20);
 
 // Builds one record from exactly one record's bytes; nullopt without a readable header token.
 std::optional<AuditRecord> makeRecord(std::span<const uint8_t> bytes, int64_t id, int64_t source);

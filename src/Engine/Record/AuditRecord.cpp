@@ -142,7 +142,11 @@ bool AuditRecord::matches(const RecordQuery &query) const
     UserResolver &users = UserResolver::shared();
     for (uint32_t uid : {subject->auid, subject->euid}) {
         if (uid == unsetID) continue;
-        if (const std::optional<std::string> name = users.name(uid); name && needle.foundIn(*name)) return true;
+        if (query.userMatches(uid, [&] {
+                const std::optional<std::string> name = users.name(uid);
+                return name && needle.foundIn(*name);
+            }))
+            return true;
     }
     return false;
 }

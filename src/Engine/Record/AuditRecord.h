@@ -383,6 +383,9 @@ public:
     std::optional<uint32_t> fileOwner() const;
     std::optional<std::string_view> decodeError() const;
 
+    // The storage the record's texts live in: holding it keeps views into them valid.
+    const StorageRef &storage() const { return m_storage; }
+
     // Last path component of processImage; "" without one.
     std::string processName() const;
     // Class short names of the event, in catalogue order.

@@ -1,13 +1,17 @@
 #pragma once
 
 #include "Engine/Record/AuditRecord.h"
+#include "Engine/Support/Parallel.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 enum class ResultFilter { all, success, failure };
 
@@ -51,4 +55,10 @@ struct EventFilter {
     };
     Pass pass() const;
     bool matches(const AuditRecord &record, const Pass &pass) const;
+
+    // The positions of the records that pass, in order. Parts are tested side by side on the pool,
+    // each with its own copy of `pass`, and joined in order. Nothing when `stop`, asked now and
+    // then, says the result is no longer wanted.
+    std::optional<std::vector<uint32_t>> select(std::span<const AuditRecord> records, const Pass &pass,
+                                                Parallel::Pool &pool, const std::function<bool()> &stop = {}) const;
 };

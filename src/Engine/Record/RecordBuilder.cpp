@@ -218,7 +218,7 @@ void RecordBuilder::trim() noexcept
 
 AuditRecord RecordContent::record() const
 {
-    auto bytes = std::make_shared<const std::vector<uint8_t>>(raw);
+    auto bytes = std::make_shared<const TrailBuffer>(raw.begin(), raw.end());
     RecordBuilder builder(bytes, raw.size());
     AuditRecord record;
     record.id = id;

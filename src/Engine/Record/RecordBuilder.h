@@ -58,8 +58,11 @@ public:
     void addArg(uint8_t number, uint64_t value, std::string_view name);
     // A later exec arguments token replaces an earlier one's.
     void setExecArgs(const std::vector<std::string> &args);
-    void setSubject(const SubjectInfo &subject) { m_subject = share(subject); }
-    void setTarget(const SubjectInfo &target) { m_target = share(target); }
+    // Store a subject or target; the index they return may be handed to useSubject and useTarget.
+    uint32_t setSubject(const SubjectInfo &subject) { return m_subject = share(subject); }
+    uint32_t setTarget(const SubjectInfo &target) { return m_target = share(target); }
+    void useSubject(uint32_t index) { m_subject = index; }
+    void useTarget(uint32_t index) { m_target = index; }
     // Stores a signing identity; the index it returns may be handed to useIdentity later.
     uint32_t setIdentity(const SigningIdentity &identity);
     void useIdentity(uint32_t index) { m_identity = index; }

@@ -1,21 +1,58 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
-// A few threads for work that splits into independent tasks. std::execution::par runs serially
-// with this toolchain (no TBB), so the engine starts its own threads.
+// Work that splits into independent tasks, run by a fixed set of worker threads. std::execution::par
+// runs serially with this toolchain (no TBB), so the engine keeps its own.
 namespace Parallel {
 
-// The threads worth starting on this machine; at least 1.
+// The threads worth running on this machine; at least 1.
 unsigned workers();
 
-// Runs task(0) … task(count - 1) on up to `threads` threads, the caller's among them, and
-// returns when all have ended. The first exception a task throws is rethrown here, once every
-// thread has stopped taking tasks.
-void forEach(size_t count, unsigned threads, const std::function<void(size_t)> &task);
+// Worker threads that parallel loops share. A loop runs on the thread that starts it and on the
+// workers free to help, so a loop started from inside another loop's task, or several started at
+// once from different threads, always finish: whoever starts a loop works on it until it is done.
+class Pool {
+public:
+    // `threads` threads in all work on a loop: the caller's and up to threads - 1 workers.
+    explicit Pool(unsigned threads);
+    ~Pool();
+    Pool(const Pool &) = delete;
+    Pool &operator=(const Pool &) = delete;
 
-// Runs both and returns when both have ended; rethrows the first exception either threw.
-void both(const std::function<void()> &first, const std::function<void()> &second);
+    unsigned threads() const { return unsigned(m_workers.size()) + 1; }
+
+    // Runs task(0) … task(count - 1) and returns when all have ended. The first exception a task
+    // throws is rethrown here, once no thread runs a task of this loop any more; tasks not yet
+    // started are then skipped.
+    void forEach(size_t count, const std::function<void(size_t)> &task);
+    // Runs both and returns when both have ended; rethrows the first exception either threw.
+    void both(const std::function<void()> &first, const std::function<void()> &second);
+
+    // The process's pool: one thread per core. Made on first use.
+    static Pool &shared();
+    // Runs every loop on the caller's thread alone.
+    static Pool &single();
+
+private:
+    struct Loop;
+
+    void work();
+    static void take(Loop &loop);
+    void retire(const std::shared_ptr<Loop> &loop);
+
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::deque<std::shared_ptr<Loop>> m_loops; // loops that still have tasks to hand out
+    bool m_stopping = false;
+    std::vector<std::thread> m_workers;
+};
 
 } // namespace Parallel

@@ -65,7 +65,7 @@ ProcessDetail::ProcessDetail(AuditStore &store, const ProcessNode &process, QWid
     QLabel *title = textLabel(name, Style::semibold(Style::title2()), {}, content);
     title->setObjectName("processName");
     header->addWidget(title);
-    QLabel *path = textLabel(QString::fromStdString(process.image), Style::monospaced(Style::caption()),
+    QLabel *path = textLabel(QString::fromUtf8(process.image), Style::monospaced(Style::caption()),
                              Style::secondaryText(), content);
     path->setWordWrap(true);
     header->addWidget(path);
@@ -103,9 +103,8 @@ ProcessDetail::ProcessDetail(AuditStore &store, const ProcessNode &process, QWid
     fact("Started", dateText(process.start));
     fact("Ended", process.end ? dateText(*process.end) : QStringLiteral("not observed"));
     if (process.exitStatus) fact("Exit status", QString::number(*process.exitStatus));
-    fact("Signing ID", process.signingID ? QString::fromStdString(*process.signingID) : QStringLiteral("not recorded"),
-         true);
-    fact("Team ID", process.teamID && !process.teamID->empty() ? QString::fromStdString(*process.teamID)
+    fact("Signing ID", process.signingID ? QString::fromUtf8(*process.signingID) : QStringLiteral("not recorded"), true);
+    fact("Team ID", process.teamID && !process.teamID->empty() ? QString::fromUtf8(*process.teamID)
                                                                : QString::fromUtf8("\u2014"),
          true);
     fact("Other events", QString::number(process.eventCount));

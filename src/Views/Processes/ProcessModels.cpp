@@ -11,79 +11,63 @@
 
 ProcessTreeModel::ProcessTreeModel(QObject *parent) : QAbstractItemModel(parent) {}
 
-void ProcessTreeModel::setRoots(ProcessesSnapshot roots)
+void ProcessTreeModel::setOutline(ProcessRows::OutlineSnapshot outline)
 {
     beginResetModel();
-    m_roots = std::move(roots);
-    index();
+    m_outline = std::move(outline);
     endResetModel();
 }
 
 void ProcessTreeModel::clear()
 {
     beginResetModel();
-    m_roots.reset();
-    m_slots.clear();
-    m_slotOfID.clear();
-    m_rootCount = 0;
+    m_outline.reset();
     endResetModel();
 }
 
-void ProcessTreeModel::index()
+const ProcessRows::ProcessOutline::Row *ProcessTreeModel::rowAt(const QModelIndex &index) const
 {
-    m_slots.clear();
-    m_slotOfID.clear();
-    static const std::vector<ProcessNode> none;
-    const std::vector<ProcessNode> &roots = m_roots ? *m_roots : none;
-    m_rootCount = int32_t(roots.size());
-    for (size_t i = 0; i < roots.size(); ++i) m_slots.push_back({&roots[i], -1, int32_t(i), 0, 0});
-    // Breadth first: each node's children are appended together, so they sit side by side.
-    for (size_t slot = 0; slot < m_slots.size(); ++slot) {
-        const ProcessNode *node = m_slots[slot].node;
-        m_slotOfID.emplace(node->id, int32_t(slot));
-        if (!node->children) continue;
-        m_slots[slot].firstChild = int32_t(m_slots.size());
-        m_slots[slot].childCount = int32_t(node->children->size());
-        for (size_t i = 0; i < node->children->size(); ++i)
-            m_slots.push_back({&(*node->children)[i], int32_t(slot), int32_t(i), 0, 0});
-    }
+    if (!m_outline || !index.isValid() || index.model() != this || index.internalId() >= m_outline->rows.size())
+        return nullptr;
+    return &m_outline->rows[index.internalId()];
 }
 
 const ProcessNode *ProcessTreeModel::nodeAt(const QModelIndex &index) const
 {
-    if (!index.isValid() || index.model() != this || index.internalId() >= m_slots.size()) return nullptr;
-    return m_slots[index.internalId()].node;
+    const ProcessRows::ProcessOutline::Row *row = rowAt(index);
+    return row ? &m_outline->node(*row) : nullptr;
 }
 
 QModelIndex ProcessTreeModel::indexOf(int64_t id) const
 {
-    const auto it = m_slotOfID.find(id);
-    if (it == m_slotOfID.end()) return {};
-    return createIndex(m_slots[size_t(it->second)].row, 0, quintptr(it->second));
+    const std::optional<int32_t> at = m_outline ? m_outline->rowOf(id) : std::nullopt;
+    if (!at) return {};
+    return createIndex(m_outline->rows[size_t(*at)].row, 0, quintptr(*at));
 }
 
 QModelIndex ProcessTreeModel::index(int row, int column, const QModelIndex &parent) const
 {
-    if (row < 0 || column != 0) return {};
-    if (!parent.isValid()) return row < m_rootCount ? createIndex(row, 0, quintptr(row)) : QModelIndex();
-    const Slot &owner = m_slots[parent.internalId()];
-    if (row >= owner.childCount) return {};
-    return createIndex(row, 0, quintptr(owner.firstChild + row));
+    if (row < 0 || column != 0 || !m_outline) return {};
+    if (!parent.isValid()) return row < m_outline->rootCount ? createIndex(row, 0, quintptr(row)) : QModelIndex();
+    const ProcessRows::ProcessOutline::Row *owner = rowAt(parent);
+    if (!owner || row >= owner->childCount) return {};
+    return createIndex(row, 0, quintptr(owner->firstChild + row));
 }
 
 QModelIndex ProcessTreeModel::parent(const QModelIndex &child) const
 {
-    if (!child.isValid()) return {};
-    const int32_t parent = m_slots[child.internalId()].parent;
-    if (parent < 0) return {};
-    return createIndex(m_slots[size_t(parent)].row, 0, quintptr(parent));
+    const ProcessRows::ProcessOutline::Row *row = rowAt(child);
+    if (!row || row->parent < 0) return {};
+    return createIndex(m_outline->rows[size_t(row->parent)].row, 0, quintptr(row->parent));
 }
 
 int ProcessTreeModel::rowCount(const QModelIndex &parent) const
 {
-    if (!parent.isValid()) return m_rootCount;
+    if (!m_outline) return 0;
+    if (!parent.isValid()) return m_outline->rootCount;
     if (parent.column() != 0) return 0;
-    return m_slots[parent.internalId()].childCount;
+    const ProcessRows::ProcessOutline::Row *row = rowAt(parent);
+    return row ? row->childCount : 0;
 }
 
 int ProcessTreeModel::columnCount(const QModelIndex &) const
@@ -204,10 +188,11 @@ QVariant ProcessListModel::data(const QModelIndex &index, int role) const
         case startedColumn: return tableTimeText(process.start);
         case pidColumn: return QString::number(process.pid);
         case ppidColumn: return process.ppid ? QString::number(*process.ppid) : QString::fromUtf8("\u2014");
-        case imageColumn: return QString::fromStdString(process.image);
+        case imageColumn: return QString::fromUtf8(process.image);
         case commandLineColumn: return QString::fromStdString(process.commandLine());
         case signingIDColumn:
-            return process.signingID ? QString::fromStdString(*process.signingID) : QString::fromUtf8("\u2014");
+            return process.signingID ? QString::fromUtf8(*process.signingID)
+                                     : QString::fromUtf8("\u2014");
         case eventsColumn: return QString::asprintf("%lld", static_cast<long long>(process.eventCount));
         default: return {};
         }

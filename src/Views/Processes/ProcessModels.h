@@ -12,22 +12,23 @@
 #include <unordered_map>
 #include <vector>
 
-// The process outline over a tree of ProcessNode: the store's roots or a pruned copy, held as a
-// shared snapshot so that the nodes outlive any store rebuild. Every node gets one slot, children of a node in consecutive slots, so index(),
-// parent() and rowCount() are O(1) and a rebuild is one pass over the tree.
+// The process outline: rows derived off the main thread (ProcessRows::outline), held with the tree
+// they come from, so that the nodes outlive any store rebuild. A node's children sit in
+// consecutive rows, so index(), parent() and rowCount() are O(1), and taking a new outline costs
+// nothing in proportion to it.
 class ProcessTreeModel : public QAbstractItemModel {
     Q_OBJECT
 
 public:
     explicit ProcessTreeModel(QObject *parent = nullptr);
 
-    void setRoots(ProcessesSnapshot roots);
+    void setOutline(ProcessRows::OutlineSnapshot outline);
     void clear();
 
     const ProcessNode *nodeAt(const QModelIndex &index) const;
     // The index of the node with this id (placeholders included), or an invalid one.
     QModelIndex indexOf(int64_t id) const;
-    int nodeCount() const { return int(m_slots.size()); }
+    int nodeCount() const { return m_outline ? int(m_outline->rows.size()) : 0; }
 
     QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
     QModelIndex parent(const QModelIndex &child) const override;
@@ -37,20 +38,9 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
 private:
-    struct Slot {
-        const ProcessNode *node;
-        int32_t parent;     // slot, -1 for a root
-        int32_t row;        // among its siblings
-        int32_t firstChild; // slot of the first child
-        int32_t childCount;
-    };
+    const ProcessRows::ProcessOutline::Row *rowAt(const QModelIndex &index) const;
 
-    void index();
-
-    ProcessesSnapshot m_roots;
-    std::vector<Slot> m_slots; // roots first, in slots 0..rootCount-1
-    int32_t m_rootCount = 0;
-    std::unordered_map<int64_t, int32_t> m_slotOfID;
+    ProcessRows::OutlineSnapshot m_outline;
 };
 
 // The flat process table: positions into a snapshot of the store's process list, sorted in the

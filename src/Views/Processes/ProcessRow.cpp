@@ -102,7 +102,7 @@ QString argumentText(const ProcessNode &process)
     QString text;
     for (size_t i = 1; i < process.args.size(); ++i) {
         if (i > 1) text += u' ';
-        text += QString::fromStdString(process.args[i]);
+        text += QString::fromUtf8(process.args[i]);
     }
     return text;
 }

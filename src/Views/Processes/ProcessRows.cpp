@@ -21,40 +21,6 @@ void appendCommandLine(std::string &out, const ProcessNode &process)
     }
 }
 
-// Every field but the children, which pruning replaces.
-ProcessNode withoutChildren(const ProcessNode &node)
-{
-    ProcessNode copy;
-    copy.id = node.id;
-    copy.pid = node.pid;
-    copy.ppid = node.ppid;
-    copy.image = node.image;
-    copy.args = node.args;
-    copy.euid = node.euid;
-    copy.auid = node.auid;
-    copy.start = node.start;
-    copy.signingID = node.signingID;
-    copy.teamID = node.teamID;
-    copy.succeeded = node.succeeded;
-    copy.isPlaceholder = node.isPlaceholder;
-    copy.end = node.end;
-    copy.exitStatus = node.exitStatus;
-    copy.eventCount = node.eventCount;
-    return copy;
-}
-
-void prune(const std::vector<ProcessNode> &nodes, const ProcessFilter &filter, std::vector<ProcessNode> &out)
-{
-    for (const ProcessNode &node : nodes) {
-        std::vector<ProcessNode> children;
-        if (node.children) prune(*node.children, filter, children);
-        if (children.empty() && !filter.include(node)) continue;
-        ProcessNode copy = withoutChildren(node);
-        if (!children.empty()) copy.children = std::move(children);
-        out.push_back(std::move(copy));
-    }
-}
-
 } // namespace
 
 ProcessFilter::ProcessFilter(const QString &search, bool rootOnly)
@@ -81,11 +47,58 @@ bool include(const ProcessNode &process, const ProcessFilter &filter)
     return filter.include(process);
 }
 
-std::vector<ProcessNode> pruned(const std::vector<ProcessNode> &nodes, const ProcessFilter &filter)
+std::optional<int32_t> ProcessOutline::rowOf(int64_t id) const
 {
-    std::vector<ProcessNode> out;
-    prune(nodes, filter, out);
-    return out;
+    const auto found = std::lower_bound(m_rowByID.begin(), m_rowByID.end(), id,
+                                        [](const std::pair<int64_t, int32_t> &entry, int64_t key) { return entry.first < key; });
+    if (found == m_rowByID.end() || found->first != id) return std::nullopt;
+    return found->second;
+}
+
+OutlineSnapshot outline(ProcessTreeSnapshot tree, const ProcessFilter &filter)
+{
+    auto result = std::make_shared<ProcessOutline>();
+    if (!tree) tree = std::make_shared<const ProcessTree>();
+    result->tree = tree;
+
+    // The tree's nodes top down, each level after the one above.
+    std::vector<uint32_t> order(tree->roots.begin(), tree->roots.end());
+    for (size_t at = 0; at < order.size(); ++at) {
+        const auto children = tree->children(tree->node(order[at]));
+        order.insert(order.end(), children.begin(), children.end());
+    }
+    // Kept: included, or above a node that is; found bottom up. The filter's tests run side by side.
+    std::vector<uint8_t> kept(tree->size(), 0);
+    if (filter.isActive()) {
+        Parallel::Pool &pool = Parallel::Pool::shared();
+        const size_t parts = std::clamp<size_t>(order.size() / 4096, 1, size_t(pool.threads()) * 4);
+        pool.forEach(parts, [&](size_t part) {
+            ProcessFilter own = filter;
+            for (size_t at = order.size() * part / parts; at < order.size() * (part + 1) / parts; ++at)
+                kept[order[at]] = own.include(tree->node(order[at]));
+        });
+        for (size_t at = order.size(); at-- > 0;)
+            if (kept[order[at]])
+                if (const uint32_t parent = tree->node(order[at]).parent; parent != ProcessNode::none) kept[parent] = 1;
+    } else {
+        for (const uint32_t node : order) kept[node] = 1;
+    }
+
+    std::vector<ProcessOutline::Row> &rows = result->rows;
+    for (const uint32_t root : tree->roots)
+        if (kept[root]) rows.push_back({root, -1, int32_t(rows.size()), 0, 0});
+    result->rootCount = int32_t(rows.size());
+    for (size_t at = 0; at < rows.size(); ++at) {
+        rows[at].firstChild = int32_t(rows.size());
+        for (const uint32_t child : tree->children(tree->node(rows[at].node)))
+            if (kept[child]) rows.push_back({child, int32_t(at), int32_t(rows.size()) - rows[at].firstChild, 0, 0});
+        rows[at].childCount = int32_t(rows.size()) - rows[at].firstChild;
+    }
+    result->m_rowByID.reserve(rows.size());
+    for (size_t at = 0; at < rows.size(); ++at) result->m_rowByID.emplace_back(result->node(rows[at]).id, int32_t(at));
+    std::stable_sort(result->m_rowByID.begin(), result->m_rowByID.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    return result;
 }
 
 std::vector<uint32_t> listRows(const std::vector<ProcessNode> &processes, const ProcessFilter &filter,
@@ -113,7 +126,7 @@ std::vector<uint32_t> listRows(const std::vector<ProcessNode> &processes, const 
         sortBy([](const ProcessNode &p) { return p.euid; });
         break;
     case SortKey::image:
-        sortBy([](const ProcessNode &p) -> const std::string & { return p.image; });
+        sortBy([](const ProcessNode &p) { return p.image; });
         break;
     case SortKey::eventCount:
         sortBy([](const ProcessNode &p) { return p.eventCount; });
@@ -155,7 +168,8 @@ std::vector<ProcessNode> ancestry(const ProcessNode &process, const std::vector<
 
 QString fileName(const ProcessNode &process)
 {
-    return QString::fromStdString(std::string(lastPathComponent(process.image)));
+    const std::string_view name = lastPathComponent(process.image);
+    return QString::fromUtf8(name);
 }
 
 std::string execRecordLabel(const ProcessNode &process)

@@ -2,15 +2,19 @@
 
 #include "Engine/Analysis/ProcessGraph.h"
 #include "Engine/BSM/CaseFold.h"
+#include "Store/StoreAnalysis.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-// What the Processes screen derives from the store's processes: the filter, the pruned tree, the
-// sorted list and a process's lineage. Pure, so each is tested without a widget.
+// What the Processes screen derives from the store's processes: the filter, the outline of the
+// tree, the sorted list and a process's lineage. Pure, so each is tested without a widget.
 namespace ProcessRows {
 
 // The search and the root-only switch. The search is used as typed: never trimmed, so blanks count.
@@ -32,9 +36,34 @@ private:
 
 bool include(const ProcessNode &process, const ProcessFilter &filter);
 
-// The matching processes and the chain of their ancestors, in input order. A kept node's children
-// are its kept children, absent when none is kept; every node is a new copy.
-std::vector<ProcessNode> pruned(const std::vector<ProcessNode> &nodes, const ProcessFilter &filter);
+// The rows of the process outline: the tree's nodes that the filter includes and the chain of
+// their ancestors, each kept node with its kept children, in the tree's order. Rows are laid out
+// breadth first, so a node's children sit side by side; the roots come first.
+struct ProcessOutline {
+    struct Row {
+        uint32_t node; // position in the tree
+        int32_t parent; // row, -1 for a root
+        int32_t row; // among its siblings
+        int32_t firstChild; // row of the first kept child
+        int32_t childCount;
+    };
+
+    ProcessTreeSnapshot tree; // never null
+    std::vector<Row> rows;
+    int32_t rootCount = 0;
+
+    const ProcessNode &node(const Row &row) const { return tree->node(row.node); }
+    // The row of the node with this id, if it is kept.
+    std::optional<int32_t> rowOf(int64_t id) const;
+
+private:
+    friend std::shared_ptr<const ProcessOutline> outline(ProcessTreeSnapshot tree, const ProcessFilter &filter);
+    std::vector<std::pair<int64_t, int32_t>> m_rowByID; // by id
+};
+using OutlineSnapshot = std::shared_ptr<const ProcessOutline>;
+
+// Derives the outline; takes time in proportion to the tree, so it runs off the main thread.
+OutlineSnapshot outline(ProcessTreeSnapshot tree, const ProcessFilter &filter);
 
 enum class SortKey { start, pid, user, image, commandLine, eventCount };
 

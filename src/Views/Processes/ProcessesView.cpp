@@ -13,6 +13,7 @@
 #include "Views/Processes/ProcessRow.h"
 
 #include <QButtonGroup>
+#include <QFutureWatcher>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -23,6 +24,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <array>
 
@@ -204,6 +206,8 @@ void ProcessesView::setMode(Mode mode)
         m_presentations->setCurrentWidget(m_tree);
     } else {
         // The outline is only kept while shown; the list is always current for the count.
+        ++m_outlineGeneration;
+        m_outlinePending = false;
         m_treeModel->clear();
         m_presentations->setCurrentWidget(m_table);
     }
@@ -230,14 +234,21 @@ void ProcessesView::refresh(bool storeChanged)
 
 void ProcessesView::refreshTree()
 {
-    const ProcessRows::ProcessFilter current = filter();
-    // Unfiltered, the outline is the store's own tree, not a copy.
-    if (current.isActive())
-        m_treeModel->setRoots(std::make_shared<const std::vector<ProcessNode>>(ProcessRows::pruned(m_store.processRoots(), current)));
-    else m_treeModel->setRoots(m_store.processRootsSnapshot());
-    if (m_treeModel->nodeCount() <= expandAllLimit) m_tree->expandAll();
-    else m_tree->expandToDepth(0);
-    applySelection();
+    // Derived on the pool from the store's tree as it is now; the model takes the rows in one step.
+    const uint64_t generation = ++m_outlineGeneration;
+    m_outlinePending = true;
+    auto *watcher = new QFutureWatcher<ProcessRows::OutlineSnapshot>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
+        watcher->deleteLater();
+        if (generation != m_outlineGeneration) return;
+        m_outlinePending = false;
+        m_treeModel->setOutline(watcher->result());
+        if (m_treeModel->nodeCount() <= expandAllLimit) m_tree->expandAll();
+        else m_tree->expandToDepth(0);
+        applySelection();
+    });
+    watcher->setFuture(QtConcurrent::run(
+        [tree = m_store.processTreeSnapshot(), filter = filter()] { return ProcessRows::outline(tree, filter); }));
 }
 
 void ProcessesView::choose(std::optional<int64_t> id)
@@ -274,8 +285,7 @@ QMenu *ProcessesView::processMenu(const ProcessNode &process)
 {
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    ProcessNode node = process;
-    node.children.reset();
+    const ProcessNode node = process;
     // These switch to the Events screen, which replaces this one: they hold the store, not it.
     AuditStore *store = &m_store;
     connect(menu->addAction(QStringLiteral("Show Events for This Process")), &QAction::triggered, menu,

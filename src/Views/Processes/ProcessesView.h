@@ -46,6 +46,8 @@ public:
     // The detail of the selected process, or null while the placeholder shows.
     ProcessDetail *detail() const { return m_detail; }
     std::optional<int64_t> selection() const { return m_selection; }
+    // An outline is being derived for the tree; the model shows the one before until it comes.
+    bool outlinePending() const { return m_outlinePending; }
 
     // The menu of one process (Show Events, Show Exec Record, Copy Command Line). Owned by the view.
     QMenu *processMenu(const ProcessNode &process);
@@ -77,4 +79,7 @@ private:
     std::optional<int64_t> m_selection;
     SelectionGuard *m_treeGuard = nullptr;
     SelectionGuard *m_listGuard = nullptr;
+    // Each outline asked for bumps it; one that comes back after a newer was asked for is dropped.
+    uint64_t m_outlineGeneration = 0;
+    bool m_outlinePending = false;
 };

@@ -60,11 +60,12 @@ TEST(SampleTrail, DecodesWithoutAFlaw)
 
 TEST(SampleTrail, EveryProcessDescendsFromLaunchd)
 {
-    const ProcessGraph::Result graph = ProcessGraph::build(parseSample().records);
-    EXPECT_EQ(graph.processes.size(), 310u);
-    ASSERT_EQ(graph.roots.size(), 1u);
-    EXPECT_TRUE(graph.roots[0].isPlaceholder);
-    EXPECT_EQ(graph.roots[0].pid, 1u);
+    std::vector<AuditRecord> records = parseSample().records;
+    const ProcessTree tree = ProcessGraph::build(records);
+    EXPECT_EQ(tree.processes.size(), 310u);
+    ASSERT_EQ(tree.roots.size(), 1u);
+    EXPECT_TRUE(tree.node(tree.roots[0]).isPlaceholder);
+    EXPECT_EQ(tree.node(tree.roots[0]).pid, 1u);
 }
 
 // What an analyst would hold against a trail that was made up rather than recorded.
@@ -195,7 +196,9 @@ const Case expectedFindings[] = {
 TEST(SampleTrail, FindingsTellTheStory)
 {
     UserResolver::shared().seed(7501, "orvik");
-    const std::vector<Finding> findings = Detections::run(ProcessGraph::build(parseSample().records).records);
+    std::vector<AuditRecord> records = parseSample().records;
+    ProcessGraph::build(records);
+    const std::vector<Finding> findings = Detections::run(records);
 
     std::map<std::pair<std::string, Severity>, int> found;
     for (const Finding &f : findings) ++found[{f.rule, f.severity}];
@@ -245,11 +248,12 @@ TEST(SampleTrail, FindingsAreTheSameOnAnyNumberOfThreads)
 
     for (const auto &[name, records, findings] : {std::tuple{"sample days", &days, size_t(0)},
                                                   std::tuple{"clock changes", &clockChanges, clockChanges.size()}}) {
-        const TrailAnalysis one = TrailAnalysis::of(*records, {}, 1);
+        const TrailAnalysis one = TrailAnalysis::of(*records, {}, Parallel::Pool::single());
         if (findings) ASSERT_EQ(one.findings.size(), findings) << name;
         else ASSERT_GT(one.findings.size(), 16u * 70) << name;
         for (const unsigned threads : {2u, 3u, 8u}) {
-            const TrailAnalysis many = TrailAnalysis::of(*records, {}, threads);
+            Parallel::Pool pool(threads);
+            const TrailAnalysis many = TrailAnalysis::of(*records, {}, pool);
             EXPECT_EQ(TestRecords::dump(many.findings), TestRecords::dump(one.findings))
                 << name << ", " << threads << " threads";
         }

@@ -34,9 +34,9 @@ TEST(TrailAnalysis, SortsByTimeThenIdBeforeLinkingAndDetecting)
     EXPECT_EQ(ids, (std::vector<int64_t>{2, 1, 3, 4, 5}));
     for (const AuditRecord &record : analysis.records) EXPECT_EQ(record.processImage, "/bin/date") << record.id;
 
-    ASSERT_EQ(analysis.processes.size(), 1u);
-    EXPECT_EQ(analysis.processes.front().image, "/bin/date");
-    EXPECT_FALSE(analysis.roots.empty());
+    ASSERT_EQ(analysis.tree.processes.size(), 1u);
+    EXPECT_EQ(analysis.tree.processes.front().image, "/bin/date");
+    EXPECT_FALSE(analysis.tree.roots.empty());
     // The clock change is found, and names the process the exec started.
     ASSERT_FALSE(analysis.findings.empty());
     EXPECT_EQ(analysis.findings.back().time, 40);
@@ -46,8 +46,8 @@ TEST(TrailAnalysis, NoRecordsGiveNothing)
 {
     const TrailAnalysis analysis = TrailAnalysis::of({});
     EXPECT_TRUE(analysis.records.empty());
-    EXPECT_TRUE(analysis.processes.empty());
-    EXPECT_TRUE(analysis.roots.empty());
+    EXPECT_TRUE(analysis.tree.processes.empty());
+    EXPECT_TRUE(analysis.tree.roots.empty());
     EXPECT_TRUE(analysis.findings.empty());
 }
 
@@ -72,7 +72,8 @@ TEST(TrailAnalysis, SortOnManyThreadsEqualsTheSequentialOrder)
     });
     for (const unsigned threads : {1u, 3u, 8u}) {
         std::vector<AuditRecord> sorted = records;
-        TrailAnalysis::sortByTime(sorted, threads);
+        Parallel::Pool pool(threads);
+        TrailAnalysis::sortByTime(sorted, pool);
         ASSERT_EQ(sorted.size(), expected.size());
         size_t differing = 0;
         for (size_t i = 0; i < sorted.size(); ++i)
@@ -85,6 +86,7 @@ TEST(TrailAnalysis, SortOnManyThreadsEqualsTheSequentialOrder)
 TEST(TrailAnalysis, AlongsideSeesTheFinishedRecords)
 {
     for (const unsigned threads : {1u, 4u}) {
+        Parallel::Pool pool(threads);
         std::vector<std::pair<int64_t, std::string>> seen;
         const TrailAnalysis analysis = TrailAnalysis::of(
             {
@@ -94,7 +96,7 @@ TEST(TrailAnalysis, AlongsideSeesTheFinishedRecords)
             [&](std::span<const AuditRecord> records) {
                 for (const AuditRecord &r : records) seen.emplace_back(r.id, r.processImage.value_or(""));
             },
-            threads);
+            pool);
         const std::vector<std::pair<int64_t, std::string>> expected = {{1, "/bin/tool"}, {2, "/bin/tool"}};
         EXPECT_EQ(seen, expected) << threads << " threads";
     }

@@ -214,4 +214,57 @@ TEST_F(TrailStatsTest, StrayTimesAreClampedIntoTheTimeline)
     EXPECT_EQ(reversed.timeline[0].success, 2);
 }
 
+// Counted in parts side by side, the records must give what one pass gives: values that tie keep
+// the order in which they first appeared, even when they first appear in different parts.
+TEST_F(TrailStatsTest, PartsCountedSideBySideGiveTheSameStatistics)
+{
+    constexpr size_t count = 300000;
+    RecordBuilder builder(nullptr, count * 8);
+    std::vector<AuditRecord> records(count);
+    const std::string addresses[] = {"10.0.0.1", "10.0.0.2", "0.0.0.0", "10.0.0.3"};
+    for (size_t i = 0; i < count; ++i) {
+        AuditRecord &record = records[i];
+        record.id = int64_t(i) + 1;
+        record.time = t0 + double(i) / 100;
+        record.event = uint16_t(i % 7 == 0 ? 23 : 72 + i % 3);
+        record.returnStatus = uint8_t(i % 11 == 0);
+        SubjectInfo subject;
+        subject.auid = uint32_t(500 + i % 5);
+        subject.euid = subject.auid;
+        subject.pid = uint32_t(100 + i % 4000);
+        // An address that ties with the first one, seen only at the very end.
+        subject.terminalAddress = i < 50 ? addresses[0] : i >= count - 50 ? addresses[3] : addresses[1 + i % 2];
+        builder.setSubject(subject);
+        builder.finish(record, 0, 0);
+    }
+    // Images that tie too: one only at the start, one only at the end, several shared boxes each.
+    for (size_t i = 0; i < 60; ++i) records[i].processImage = std::string("/bin/early");
+    for (size_t i = count - 60; i < count; ++i) records[i].processImage = std::string("/bin/late");
+    builder.trim();
+
+    const TrailStats one = TrailStats::compute(records);
+    EXPECT_EQ(keys(one.topProcesses), (std::vector<std::string>{"/bin/early", "/bin/late"}));
+    EXPECT_EQ(keys(one.remoteAddresses), (std::vector<std::string>{"10.0.0.2", "10.0.0.1", "10.0.0.3"}));
+    for (const unsigned threads : {3u, 8u}) {
+        Parallel::Pool pool(threads);
+        const TrailStats many = TrailStats::compute(records, pool);
+        SCOPED_TRACE(std::to_string(threads) + " threads");
+        EXPECT_EQ(many.total, one.total);
+        EXPECT_EQ(many.failures, one.failures);
+        EXPECT_EQ(many.first, one.first);
+        EXPECT_EQ(many.last, one.last);
+        EXPECT_EQ(many.uniqueUsers, one.uniqueUsers);
+        EXPECT_EQ(many.uniquePIDs, one.uniquePIDs);
+        EXPECT_EQ(many.execCount, one.execCount);
+        EXPECT_EQ(many.topEvents, one.topEvents);
+        EXPECT_EQ(many.classes, one.classes);
+        EXPECT_EQ(many.topUsers, one.topUsers);
+        EXPECT_EQ(many.topProcesses, one.topProcesses);
+        EXPECT_EQ(many.topFailures, one.topFailures);
+        EXPECT_EQ(many.remoteAddresses, one.remoteAddresses);
+        EXPECT_EQ(many.timeline, one.timeline);
+        EXPECT_EQ(many.bucketSize, one.bucketSize);
+    }
+}
+
 } // namespace

@@ -181,7 +181,8 @@ TEST(BSMParser, RecordsCarryIdsSourceAndTheirOwnBytes)
     const Bytes a = RecordBuilder(23, 1700000000, 250, 7).path("/bin/ls").build();
     const Bytes b = RecordBuilder(72, 1700000001, 1999).text("t").build();
     const Bytes between = Token::file(1, 2, "x");
-    auto buffer = std::make_shared<const std::vector<uint8_t>>(trail({a, between, b}));
+    const Bytes bytesOfBoth = trail({a, between, b});
+    auto buffer = std::make_shared<const TrailBuffer>(bytesOfBoth.begin(), bytesOfBoth.end());
     const auto r = BSMParser::parse(buffer, 42, 1000, false);
     ASSERT_EQ(r.records.size(), 2u);
     const AuditRecord &first = r.records[0];
@@ -537,6 +538,161 @@ TEST(BSMParser, RepeatedIdentitiesAreSharedNotConfused)
     ASSERT_EQ(c.records.size(), 2u);
     EXPECT_FALSE(c.records[1].identity());
     EXPECT_EQ(c.records[1].tokenCount, 1);
+    EXPECT_TRUE(c.records[1].decodeError());
+}
+
+// The record, with `hidden` after its trailer and its header's size grown to cover them.
+Bytes hiding(const Bytes &record, const Bytes &hidden)
+{
+    Bytes out = trail({record, hidden});
+    const auto size = uint32_t(out.size());
+    for (int i = 0; i < 4; ++i) out[size_t(1 + i)] = uint8_t(size >> (24 - 8 * i));
+    return out;
+}
+
+// Issues with their offsets counted from the start of all the bytes, whatever call found them.
+std::vector<Issue> issuesFrom(const BSMParser::TrailResult &r, int64_t base = 0)
+{
+    std::vector<Issue> out;
+    for (const ParseIssue &issue : r.issues) out.push_back({base + issue.offset, issue.message});
+    return out;
+}
+
+// What a stream parse gives when the bytes arrive in the pieces that end at `cuts`, each call
+// getting what the one before left over: the records' raw bytes and the issues.
+std::pair<std::vector<Bytes>, std::vector<Issue>> streamed(const Bytes &bytes, const std::vector<size_t> &cuts)
+{
+    std::vector<Bytes> records;
+    std::vector<Issue> issues;
+    size_t consumed = 0;
+    bool resynchronising = false;
+    for (const size_t end : cuts) {
+        const auto r = BSMParser::parse(std::span<const uint8_t>(bytes.data() + consumed, end - consumed), -1, 1, true,
+                                        resynchronising);
+        for (const AuditRecord &record : r.records) records.push_back(rawOf(record));
+        const auto found = issuesFrom(r, int64_t(consumed));
+        issues.insert(issues.end(), found.begin(), found.end());
+        consumed += size_t(r.bytesConsumed);
+        resynchronising = r.resynchronising;
+    }
+    EXPECT_EQ(consumed, bytes.size());
+    return {records, issues};
+}
+
+TEST(BSMParser, BytesAfterATrailerAreReportedAndKept)
+{
+    Subject user;
+    user.pid = 4242;
+    const auto exec = [&](std::string_view path) {
+        return RecordBuilder(23).subject(user).path(path).execArgs({path}).returnValue(0).build();
+    };
+    const Bytes first = exec("/bin/ls");
+    const Bytes last = exec("/usr/bin/true");
+    const Bytes open = RecordBuilder(72).subject(user).path("/etc/hosts").returnValue(0).build();
+    // Header, subject, return and trailer: 68 bytes whose trailer ends long before the declared end.
+    const Bytes shortRecord = RecordBuilder(23).subject(user).returnValue(0).build();
+    ASSERT_EQ(shortRecord.size(), 68u);
+    Bytes evil;
+    for (int i = 0; i < 3; ++i) evil = trail({evil, exec("/tmp/evil" + std::to_string(i))});
+    const Bytes cover = hiding(shortRecord, trail({evil, Bytes(400, 0)}));
+    const Bytes broken = hiding(RecordBuilder(72).subject(user).token({0x76, 0, 0}).path("/never").build(), Bytes(9, 0));
+    const auto at = [](std::initializer_list<size_t> sizes) {
+        int64_t sum = 0;
+        for (const size_t size : sizes) sum += int64_t(size);
+        return sum;
+    };
+
+    struct Case {
+        const char *name;
+        Bytes bytes;
+        size_t records;
+        std::vector<Issue> issues;
+        size_t hidingRecord = 0; // 1 + the record that holds hidden bytes, 0 for none
+        uint32_t tokens = 0;     // that record's, up to its trailer
+    };
+    const Case cases[] = {
+        {"one byte after a trailer", trail({first, hiding(open, {0x00}), last}), 3,
+         {{at({first.size(), open.size()}), "1 bytes after the record's trailer"}}, 2, 5},
+        {"a whole record after a trailer", trail({first, hiding(open, exec("/tmp/hidden")), last}), 3,
+         {{at({first.size(), open.size()}), std::to_string(exec("/tmp/hidden").size()) + " bytes after the record's trailer"}},
+         2, 5},
+        {"records hidden in a long declared record", trail({first, cover, last}), 3,
+         {{at({first.size(), 68}), std::to_string(cover.size() - 68) + " bytes after the record's trailer"}}, 2, 4},
+        {"a trailer at the declared end", trail({first, open, last}), 3, {}},
+        {"a decoding error before the end", trail({first, broken, last}), 3, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto data = std::make_shared<const TrailBuffer>(c.bytes.begin(), c.bytes.end());
+        const auto file = BSMParser::parse(data, 1, 1, false);
+        EXPECT_EQ(issuesFrom(file), c.issues);
+        ASSERT_EQ(file.records.size(), c.records);
+        if (c.hidingRecord) {
+            // The record is as its tokens make it, and holds every declared byte.
+            const AuditRecord &record = file.records[c.hidingRecord - 1];
+            EXPECT_EQ(record.tokenCount, c.tokens);
+            EXPECT_FALSE(record.decodeError());
+            EXPECT_EQ(record.id, int64_t(c.hidingRecord));
+            EXPECT_EQ(record.subject()->pid, 4242u);
+            const size_t start = c.hidingRecord == 2 ? first.size() : 0;
+            EXPECT_EQ(rawOf(record), Bytes(c.bytes.begin() + long(start), c.bytes.end() - long(last.size())));
+            EXPECT_EQ(file.records.back().paths(), std::vector<std::string>{"/usr/bin/true"});
+        }
+        std::vector<Bytes> fileRaw;
+        for (const AuditRecord &record : file.records) fileRaw.push_back(rawOf(record));
+
+        // Stream mode, cut in two at every byte and fed byte by byte.
+        for (size_t cut = 0; cut <= c.bytes.size(); ++cut) {
+            const auto [records, issues] = streamed(c.bytes, {cut, c.bytes.size()});
+            if (records == fileRaw && issues == c.issues) continue;
+            ADD_FAILURE() << "cut at " << cut << ": " << records.size() << " records, " << issues.size() << " issues";
+            break;
+        }
+        std::vector<size_t> everyByte(c.bytes.size());
+        for (size_t i = 0; i < everyByte.size(); ++i) everyByte[i] = i + 1;
+        const auto [records, issues] = streamed(c.bytes, everyByte);
+        EXPECT_EQ(records, fileRaw);
+        EXPECT_EQ(issues, c.issues);
+
+        // Parts decoded side by side, against the one pass.
+        Parallel::Pool pool(3);
+        for (const int64_t partSize : {1, 64, 200}) {
+            const auto parts = BSMParser::parseFile(data, 1, 1, pool, partSize);
+            EXPECT_EQ(issuesFrom(parts), c.issues) << "parts of " << partSize;
+            ASSERT_EQ(parts.records.size(), c.records) << "parts of " << partSize;
+            for (size_t i = 0; i < c.records; ++i) EXPECT_EQ(rawOf(parts.records[i]), fileRaw[i]) << i;
+        }
+    }
+}
+
+TEST(BSMParser, RepeatedSubjectsAreSharedNotConfused)
+{
+    Subject a;
+    a.pid = 4242;
+    Subject b = a;
+    b.address = {10, 0, 0, 9}; // differs from a only past the first 29 bytes
+    const Bytes bytes = trail({RecordBuilder(72).subject(a).build(), RecordBuilder(72).subject(b).build(),
+                               RecordBuilder(15).subject(b).process(a).build(), RecordBuilder(72).subject(a).build()});
+    const auto r = BSMParser::parse(std::span<const uint8_t>(bytes), 1, 1, false);
+    ASSERT_EQ(r.records.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) ASSERT_TRUE(r.records[i].subject()) << "record " << i;
+    EXPECT_EQ(r.records[0].subject()->terminalAddress, "0.0.0.0");
+    EXPECT_EQ(r.records[1].subject()->terminalAddress, "10.0.0.9");
+    EXPECT_EQ(r.records[2].subject()->terminalAddress, "10.0.0.9");
+    ASSERT_TRUE(r.records[2].target());
+    EXPECT_EQ(r.records[2].target()->terminalAddress, "0.0.0.0") << "a process token is a target, not a subject";
+    EXPECT_EQ(r.records[2].target()->pid, 4242u);
+    EXPECT_EQ(r.records[3].subject(), r.records[0].subject()) << "stored once";
+    EXPECT_EQ(r.records[3].tokenCount, 3u);
+
+    // A subject cut by the end of its record is not taken from an earlier whole one.
+    Bytes cutRecord = RecordBuilder(72).subject(a).withoutTrailer().build();
+    cutRecord.resize(cutRecord.size() - 1);
+    cutRecord[4] = uint8_t(cutRecord.size());
+    const auto c = BSMParser::parse(std::span<const uint8_t>(trail({RecordBuilder(72).subject(a).build(), cutRecord})), 1,
+                                    1, false);
+    ASSERT_EQ(c.records.size(), 2u);
+    EXPECT_FALSE(c.records[1].subject());
     EXPECT_TRUE(c.records[1].decodeError());
 }
 

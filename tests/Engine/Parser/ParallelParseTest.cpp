@@ -74,11 +74,12 @@ TEST(ParallelParse, EqualsTheSequentialParse)
         {"no trail at all", Bytes(3000, 0x41)},
     };
     for (const Case &c : cases) {
-        const auto data = std::make_shared<const std::vector<uint8_t>>(c.bytes);
+        const auto data = std::make_shared<const TrailBuffer>(c.bytes.begin(), c.bytes.end());
         const auto sequential = BSMParser::parse(data, 9, 500, false);
         for (const unsigned threads : {2u, 3u, 8u}) {
+            Parallel::Pool pool(threads);
             for (const int64_t partSize : {1, 300, 4096}) {
-                const auto parallel = BSMParser::parseFile(data, 9, 500, threads, partSize);
+                const auto parallel = BSMParser::parseFile(data, 9, 500, pool, partSize);
                 SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(threads) + " threads, parts of "
                              + std::to_string(partSize));
                 EXPECT_EQ(TestRecords::dump(parallel.records), TestRecords::dump(sequential.records));
@@ -92,8 +93,10 @@ TEST(ParallelParse, EqualsTheSequentialParse)
 
 TEST(ParallelParse, RecordsShareTheFileBuffer)
 {
-    const auto data = std::make_shared<const std::vector<uint8_t>>(many(0, 100));
-    const auto parsed = BSMParser::parseFile(data, 1, 1, 4, 256);
+    const Bytes bytes = many(0, 100);
+    const auto data = std::make_shared<const TrailBuffer>(bytes.begin(), bytes.end());
+    Parallel::Pool pool(4);
+    const auto parsed = BSMParser::parseFile(data, 1, 1, pool, 256);
     ASSERT_EQ(parsed.records.size(), 100u);
     for (const AuditRecord &r : parsed.records) {
         EXPECT_GE(r.raw().data(), data->data());

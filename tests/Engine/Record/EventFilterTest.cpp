@@ -1,6 +1,7 @@
 #include "Engine/Record/EventFilter.h"
 
 #include "Engine/BSM/AuditCatalog.h"
+#include "Engine/BSM/UserResolver.h"
 #include "Engine/Record/RecordBuilder.h"
 
 #include <gtest/gtest.h>
@@ -142,6 +143,43 @@ TEST(EventFilter, EqualityCoversTheLabel)
     EXPECT_EQ(a, b);
     b.label = "b";
     EXPECT_NE(a, b);
+}
+
+// A pass in parts side by side gives the positions one thread gives, in order, whatever the
+// number of threads; each part learns user names on its own. A stop asked for gives nothing.
+TEST(EventFilter, SelectInPartsEqualsOnePass)
+{
+    UserResolver::shared().seed(7777, "partsuser");
+    RecordBuilder builder(nullptr, 1 << 20);
+    std::vector<AuditRecord> records(100000);
+    for (size_t i = 0; i < records.size(); ++i) {
+        records[i].id = int64_t(i) + 1;
+        records[i].time = double(i);
+        records[i].event = i % 3 ? openRead : execve;
+        records[i].returnStatus = uint8_t(i % 5 == 0);
+        builder.setSubject(subject(uint32_t(100 + i % 50), i % 7 ? 501 : 7777, 501, 501));
+        builder.addPath(i % 11 ? "/tmp/other" : "/etc/hosts");
+        builder.finish(records[i], 0, 0);
+    }
+    builder.trim();
+    const EventFilter filters[] = {with([](auto &f) { f.text = "hosts"; }), with([](auto &f) { f.text = "PARTSUSER"; }),
+                                   with([](auto &f) {
+                                       f.classes = {"ex"};
+                                       f.result = ResultFilter::failure;
+                                   })};
+    for (const EventFilter &filter : filters) {
+        const EventFilter::Pass pass = filter.pass();
+        std::vector<uint32_t> expected;
+        for (size_t p = 0; p < records.size(); ++p)
+            if (filter.matches(records[p], pass)) expected.push_back(uint32_t(p));
+        ASSERT_FALSE(expected.empty()) << filter.text;
+        for (const unsigned threads : {1u, 3u, 8u}) {
+            Parallel::Pool pool(threads);
+            EXPECT_EQ(filter.select(records, pass, pool), expected) << filter.text << ", " << threads << " threads";
+        }
+    }
+    Parallel::Pool pool(3);
+    EXPECT_FALSE(filters[0].select(records, filters[0].pass(), pool, [] { return true; }));
 }
 
 } // namespace

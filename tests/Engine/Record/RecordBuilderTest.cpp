@@ -115,7 +115,7 @@ TEST(RecordBuilder, EachShapeReadsBackAsBuilt)
 TEST(RecordBuilder, RecordsSharingOneStorageKeepTheirOwnParts)
 {
     const std::vector<Shape> all = shapes();
-    auto bytes = std::make_shared<const std::vector<uint8_t>>(std::vector<uint8_t>(18 * all.size(), 0x14));
+    auto bytes = std::make_shared<const TrailBuffer>(18 * all.size(), 0x14);
     RecordBuilder builder(bytes, 0);
     std::vector<AuditRecord> records(all.size());
     for (size_t i = 0; i < all.size(); ++i) {
@@ -213,7 +213,7 @@ TEST(RecordBuilder, ACopiedRecordKeepsItsStorage)
     std::optional<AuditRecord> kept;
     std::vector<uint8_t> rawCopy;
     {
-        auto result = BSMParser::parse(std::make_shared<const std::vector<uint8_t>>(trail), 1, 1, false);
+        auto result = BSMParser::parse(std::make_shared<const TrailBuffer>(trail.begin(), trail.end()), 1, 1, false);
         ASSERT_EQ(result.records.size(), 3u);
         kept = result.records[1];
         rawCopy.assign(kept->raw().begin(), kept->raw().end());

@@ -4,6 +4,7 @@
 #include "Views/Processes/ProcessRows.h"
 
 #include "Engine/BSM/UserResolver.h"
+#include "Engine/Record/RecordBuilder.h"
 #include "Views/Components/Style.h"
 
 #include <QAbstractItemModelTester>
@@ -12,28 +13,59 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 
 using namespace ProcessRows;
 
 namespace {
 
-ProcessNode node(int64_t id, uint32_t pid, std::string image, std::vector<std::string> args = {}, uint32_t euid = 501)
+constexpr uint16_t execve = 23, forkEvent = 2;
+
+SubjectInfo subject(uint32_t pid, uint32_t euid = 501)
 {
-    ProcessNode n;
-    n.id = id;
-    n.pid = pid;
-    n.image = std::move(image);
-    n.args = std::move(args);
-    n.euid = euid;
-    n.auid = 501;
-    n.start = double(id);
-    return n;
+    SubjectInfo s;
+    s.auid = 501;
+    s.euid = euid;
+    s.pid = pid;
+    return s;
 }
 
-ProcessNode withChildren(ProcessNode parent, std::vector<ProcessNode> children)
+// The exec of `image` as record `id` in `pid`, at time `id`.
+AuditRecord execRecord(int64_t id, uint32_t pid, const std::string &image, std::vector<std::string> args = {},
+                       uint32_t euid = 501)
 {
-    parent.children = std::move(children);
-    return parent;
+    RecordContent exec;
+    exec.id = id;
+    exec.event = execve;
+    exec.time = double(id);
+    exec.subject = subject(pid, euid);
+    exec.paths = {image};
+    exec.execArgs = std::move(args);
+    return exec.record();
+}
+
+// `parent` forks `child` just before the child's exec with id `id`.
+AuditRecord forkRecord(int64_t id, uint32_t parent, uint32_t child)
+{
+    RecordContent fork;
+    fork.id = 1000 + id;
+    fork.event = forkEvent;
+    fork.time = double(id) - 0.5;
+    fork.subject = subject(parent);
+    fork.returnValue = child;
+    return fork.record();
+}
+
+ProcessTreeSnapshot treeOf(std::vector<AuditRecord> records)
+{
+    return std::make_shared<const ProcessTree>(ProcessGraph::build(records));
+}
+
+// A process as its exec makes it, on its own.
+ProcessNode node(int64_t id, uint32_t pid, const std::string &image, std::vector<std::string> args = {},
+                 uint32_t euid = 501)
+{
+    return treeOf({execRecord(id, pid, image, std::move(args), euid)})->processes.at(0);
 }
 
 std::vector<int64_t> ids(const std::vector<ProcessNode> &nodes)
@@ -41,6 +73,25 @@ std::vector<int64_t> ids(const std::vector<ProcessNode> &nodes)
     std::vector<int64_t> out;
     for (const ProcessNode &n : nodes) out.push_back(n.id);
     return out;
+}
+
+// The outline as text: ids, kept children in brackets, placeholders as "P" and their id.
+std::string shape(const ProcessOutline &outline, int32_t first, int32_t count)
+{
+    std::string out;
+    for (int32_t at = first; at < first + count; ++at) {
+        const ProcessOutline::Row &row = outline.rows[size_t(at)];
+        const ProcessNode &n = outline.node(row);
+        if (!out.empty()) out += ' ';
+        out += (n.isPlaceholder ? "P" : "") + std::to_string(n.id);
+        if (row.childCount) out += "[" + shape(outline, row.firstChild, row.childCount) + "]";
+    }
+    return out;
+}
+
+std::string shape(const OutlineSnapshot &outline)
+{
+    return shape(*outline, 0, outline->rootCount);
 }
 
 TEST(ProcessRowsTest, IncludeTestsRootOnlyThenTextsThenExactPid)
@@ -82,44 +133,64 @@ TEST(ProcessRowsTest, IncludeTestsRootOnlyThenTextsThenExactPid)
         EXPECT_EQ(include(c.process, ProcessFilter(c.search, c.rootOnly)), c.expected) << c.name;
 }
 
-TEST(ProcessRowsTest, PrunedKeepsMatchesAndTheirAncestors)
+TEST(ProcessRowsTest, OutlineKeepsMatchesAndTheirAncestors)
 {
-    // placeholder(-1) > shell(10) > [grep(11), tool(12) > [ssh(13)]], and a second root launchd(20).
-    ProcessNode placeholder = node(-1, 1, "pid 1 (started before trail)", {}, unsetID);
-    placeholder.isPlaceholder = true;
-    const std::vector<ProcessNode> roots = {
-        withChildren(placeholder,
-                     {withChildren(node(10, 10, "/bin/zsh"),
-                                   {node(11, 11, "/usr/bin/grep"),
-                                    withChildren(node(12, 12, "/usr/bin/tool"), {node(13, 13, "/usr/bin/ssh")})})}),
-        withChildren(node(20, 20, "/sbin/launchd", {}, 0), {node(21, 21, "/usr/bin/ssh-agent")})};
+    // placeholder for pid 1 > shell(10) > [grep(11), tool(12) > [ssh(13)]], and a second root launchd(20).
+    const ProcessTreeSnapshot tree = treeOf({forkRecord(10, 1, 10), execRecord(10, 10, "/bin/zsh"),
+                                             forkRecord(11, 10, 11), execRecord(11, 11, "/usr/bin/grep"),
+                                             forkRecord(12, 10, 12), execRecord(12, 12, "/usr/bin/tool"),
+                                             forkRecord(13, 12, 13), execRecord(13, 13, "/usr/bin/ssh"),
+                                             execRecord(20, 20, "/sbin/launchd", {}, 0), forkRecord(21, 20, 21),
+                                             execRecord(21, 21, "/usr/bin/ssh-agent")});
+    EXPECT_EQ(shape(outline(tree, ProcessFilter())), "P-2[10[11 12[13]]] 20[21]") << "unfiltered: the whole tree";
 
     // A grandchild match brings its chain; the parent's other child is dropped.
-    const std::vector<ProcessNode> grand = pruned(roots, ProcessFilter("/usr/bin/ssh"));
-    ASSERT_EQ(ids(grand), (std::vector<int64_t>{-1, 20}));
-    ASSERT_EQ(ids(*grand[0].children), (std::vector<int64_t>{10}));
-    ASSERT_EQ(ids(*(*grand[0].children)[0].children), (std::vector<int64_t>{12}));
-    EXPECT_EQ(ids(*(*(*grand[0].children)[0].children)[0].children), (std::vector<int64_t>{13}));
-    EXPECT_EQ(ids(*grand[1].children), (std::vector<int64_t>{21}));
-
-    // A match whose children do not match is a leaf; the copy has no children at all.
-    const std::vector<ProcessNode> shell = pruned(roots, ProcessFilter("zsh"));
-    ASSERT_EQ(ids(shell), (std::vector<int64_t>{-1}));
-    EXPECT_EQ(ids(*shell[0].children), (std::vector<int64_t>{10}));
-    EXPECT_FALSE((*shell[0].children)[0].children.has_value());
-    EXPECT_EQ(ProcessRow::icon((*shell[0].children)[0]), "terminal") << "drawn as a leaf";
-
+    EXPECT_EQ(shape(outline(tree, ProcessFilter("/usr/bin/ssh"))), "P-2[10[12[13]]] 20[21]");
+    // A match whose children do not match is a leaf, drawn as one.
+    const OutlineSnapshot shell = outline(tree, ProcessFilter("zsh"));
+    EXPECT_EQ(shape(shell), "P-2[10]");
+    EXPECT_EQ(ProcessRow::icon(shell->node(shell->rows[1])), "terminal.fill") << "the node has children in the tree";
     // Root only: launchd alone; a placeholder never passes by itself.
-    const std::vector<ProcessNode> rootOnly = pruned(roots, ProcessFilter("", true));
-    EXPECT_EQ(ids(rootOnly), (std::vector<int64_t>{20}));
-    EXPECT_FALSE(rootOnly[0].children.has_value());
-
+    EXPECT_EQ(shape(outline(tree, ProcessFilter("", true))), "20");
     // "trail" matches every placeholder, without its non-matching descendants.
-    const std::vector<ProcessNode> trail = pruned(roots, ProcessFilter("trail"));
-    EXPECT_EQ(ids(trail), (std::vector<int64_t>{-1}));
-    EXPECT_FALSE(trail[0].children.has_value());
+    EXPECT_EQ(shape(outline(tree, ProcessFilter("trail"))), "P-2");
+    EXPECT_EQ(shape(outline(tree, ProcessFilter("nothing"))), "");
 
-    EXPECT_TRUE(pruned(roots, ProcessFilter("nothing")).empty());
+    // Rows are found by id, and know their place.
+    const OutlineSnapshot all = outline(tree, ProcessFilter());
+    const std::optional<int32_t> ssh = all->rowOf(13);
+    ASSERT_TRUE(ssh);
+    EXPECT_EQ(all->node(all->rows[size_t(all->rows[size_t(*ssh)].parent)]).id, 12);
+    EXPECT_EQ(all->rows[size_t(*all->rowOf(12))].row, 1) << "second child of the shell";
+    EXPECT_FALSE(all->rowOf(99));
+    EXPECT_FALSE(outline(tree, ProcessFilter("grep"))->rowOf(13));
+}
+
+// The outline of a big tree is derived with the filter's tests side by side: it must equal the
+// one of a plain walk, whatever the number of threads.
+TEST(ProcessRowsTest, OutlineOfAManyNodeTree)
+{
+    std::vector<AuditRecord> records;
+    for (uint32_t pid = 2; pid < 20000; ++pid) {
+        const uint32_t parent = pid / 3 < 2 ? 1 : pid / 3;
+        records.push_back(forkRecord(pid, parent, pid));
+        records.push_back(execRecord(pid, pid, pid % 7 ? "/bin/sh" : "/usr/bin/ssh", {}, pid % 5 ? 501 : 0));
+    }
+    std::stable_sort(records.begin(), records.end(),
+                     [](const AuditRecord &a, const AuditRecord &b) { return a.time < b.time; });
+    const ProcessTreeSnapshot tree = treeOf(records);
+    const ProcessFilter filter("ssh", true);
+    std::set<int64_t> expected;
+    for (const ProcessNode &n : tree->processes) {
+        if (!filter.include(n)) continue;
+        for (uint32_t at = *tree->position(n.id); at != ProcessNode::none; at = tree->node(at).parent)
+            expected.insert(tree->node(at).id);
+    }
+    const OutlineSnapshot kept = outline(tree, filter);
+    std::set<int64_t> shown;
+    for (const ProcessOutline::Row &row : kept->rows) shown.insert(kept->node(row).id);
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(kept->rows.size(), expected.size());
 }
 
 TEST(ProcessRowsTest, ListRowsFilterAndSortByNaturalKeys)
@@ -198,7 +269,8 @@ TEST(ProcessRowsTest, RowTextsIconsAndLineageIndents)
     placeholder.isPlaceholder = true;
     ProcessNode tmpRoot = node(1, 2, "/tmp/x", {}, 0);
     ProcessNode root = node(2, 3, "/usr/bin/sudo", {"sudo"}, 0);
-    ProcessNode parent = withChildren(node(3, 4, "/bin/zsh"), {node(4, 5, "/bin/ls")});
+    const ProcessNode parent =
+        treeOf({execRecord(3, 4, "/bin/zsh"), forkRecord(4, 4, 5), execRecord(4, 5, "/bin/ls")})->processes.at(0);
     ProcessNode leaf = node(5, 6, "/bin/ls", {"ls", "-l", "/Users/x y"});
 
     EXPECT_EQ(ProcessRow::icon(placeholder), "questionmark.square.dashed");
@@ -272,16 +344,16 @@ TEST(ProcessModelsTest, ListCellsShowPlainFiguresAndFallbacks)
     EXPECT_EQ(model.sortOrder().key, SortKey::start) << "a column without a key does not sort";
 }
 
-TEST(ProcessModelsTest, TreeModelWalksNestedChildren)
+TEST(ProcessModelsTest, TreeModelWalksTheOutline)
 {
-    const std::vector<ProcessNode> roots = {
-        withChildren(node(1, 1, "/sbin/launchd"),
-                     {withChildren(node(2, 2, "/bin/zsh"), {node(3, 3, "/bin/ls"), node(4, 4, "/bin/cat")}),
-                      node(5, 5, "/usr/bin/ssh")}),
-        node(6, 6, "/bin/sh")};
+    // launchd(1) > [zsh(2) > [ls(3), cat(4)], ssh(5)], and sh(6).
+    const ProcessTreeSnapshot tree = treeOf({execRecord(1, 1, "/sbin/launchd"), forkRecord(2, 1, 2),
+                                             execRecord(2, 2, "/bin/zsh"), forkRecord(3, 2, 3), execRecord(3, 3, "/bin/ls"),
+                                             forkRecord(4, 2, 4), execRecord(4, 4, "/bin/cat"), forkRecord(5, 1, 5),
+                                             execRecord(5, 5, "/usr/bin/ssh"), execRecord(6, 6, "/bin/sh")});
     ProcessTreeModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    model.setRoots(std::make_shared<const std::vector<ProcessNode>>(roots));
+    model.setOutline(outline(tree, ProcessFilter()));
     EXPECT_EQ(model.nodeCount(), 6);
     EXPECT_EQ(model.rowCount(), 2);
     const QModelIndex cat = model.indexOf(4);
@@ -294,9 +366,11 @@ TEST(ProcessModelsTest, TreeModelWalksNestedChildren)
     EXPECT_FALSE(model.hasChildren(model.indexOf(5)));
     EXPECT_FALSE(model.indexOf(99).isValid());
 
-    model.setRoots(std::make_shared<const std::vector<ProcessNode>>(pruned(roots, ProcessFilter("cat"))));
+    model.setOutline(outline(tree, ProcessFilter("cat")));
     EXPECT_EQ(model.nodeCount(), 3);
     EXPECT_EQ(model.nodeAt(model.indexOf(4).parent())->id, 2);
+    model.clear();
+    EXPECT_EQ(model.rowCount(), 0);
 }
 
 } // namespace

@@ -51,6 +51,13 @@ protected:
                                                                 QAbstractItemModelTester::FailureReportingMode::Fatal);
         listTester = std::make_unique<QAbstractItemModelTester>(view->listModel(),
                                                                 QAbstractItemModelTester::FailureReportingMode::Fatal);
+        settle();
+    }
+
+    // The outline is derived on the pool: waits until the tree shows the latest one.
+    void settle()
+    {
+        ASSERT_TRUE(waitUntil([&] { return !view->outlinePending(); }));
     }
 
     void selectInTree(int64_t id)
@@ -100,13 +107,17 @@ TEST_F(ProcessesViewTest, ShowsTheStoreTreeAndCountsTheFlatList)
     EXPECT_EQ(view->countLabel()->text(), "3 images") << "placeholders never count";
 
     view->setSearch("ssh");
+    settle();
     EXPECT_EQ(view->countLabel()->text(), "1 images");
     EXPECT_EQ(view->treeModel()->nodeCount(), 3) << "ssh with its parent and the placeholder";
     view->setSearch("trail");
+    settle();
     EXPECT_EQ(view->countLabel()->text(), "0 images");
     EXPECT_EQ(view->treeModel()->nodeCount(), 1);
     view->setSearch("");
+    settle();
     view->rootOnlySwitch()->setChecked(true);
+    settle();
     EXPECT_EQ(view->countLabel()->text(), "1 images");
     EXPECT_EQ(view->treeModel()->nodeCount(), 3) << "sudo, its parent and the placeholder";
 }
@@ -119,10 +130,12 @@ TEST_F(ProcessesViewTest, SelectionSurvivesSearchesAndModeSwitches)
     EXPECT_EQ(view->detail()->process().id, 4);
 
     view->setSearch("sudo");
+    settle();
     EXPECT_FALSE(view->treeModel()->indexOf(4).isValid());
     EXPECT_EQ(view->selection(), 4) << "a hidden row keeps its selection";
     ASSERT_NE(view->detail(), nullptr) << "the detail is looked up among all processes";
     view->setSearch("");
+    settle();
     EXPECT_EQ(treeHighlight(), 4) << "and shows it again when the row comes back";
 
     view->setMode(ProcessesView::Mode::list);
@@ -131,6 +144,7 @@ TEST_F(ProcessesViewTest, SelectionSurvivesSearchesAndModeSwitches)
     view->table()->selectRow(view->listModel()->rowOf(6));
     EXPECT_EQ(view->selection(), 6);
     view->modeButton(ProcessesView::Mode::tree)->click();
+    settle();
     EXPECT_EQ(view->mode(), ProcessesView::Mode::tree);
     EXPECT_EQ(treeHighlight(), 6);
 
@@ -216,16 +230,19 @@ TEST_F(ProcessesViewTest, FollowsAStoreRebuildInBothPresentations)
     selectInTree(4);
     // The rebuild replaces the lists the models borrow; both must be rebuilt over the new ones.
     ASSERT_TRUE(store.load({RecordValue(execve, 20).subject(501, 501, 400).path("/bin/cat").execArgs({"cat", "x"})}));
+    settle();
     EXPECT_EQ(view->countLabel()->text(), "4 images");
     EXPECT_TRUE(view->treeModel()->indexOf(4).isValid());
     EXPECT_EQ(treeHighlight(), 4);
     EXPECT_EQ(view->treeModel()->data(view->treeModel()->indexOf(4)).toString(), "ssh");
     view->setMode(ProcessesView::Mode::list);
     ASSERT_TRUE(store.load({RecordValue(execve, 21).subject(501, 501, 401).path("/bin/echo").execArgs({"echo"})}));
+    settle();
     EXPECT_EQ(view->listModel()->rowCount(), 5);
     EXPECT_EQ(listHighlight(), 4);
     // A rebuild that keeps every process id announces no process change, yet replaces the lists.
     ASSERT_TRUE(store.load({RecordValue(openRead, 22).subject(501, 501, 200).path("/etc/passwd")}));
+    settle();
     const int sshRow = view->listModel()->rowOf(4);
     ASSERT_GE(sshRow, 0);
     EXPECT_EQ(view->listModel()->data(view->listModel()->index(sshRow, ProcessListModel::eventsColumn)).toString(), "2");
@@ -243,15 +260,16 @@ TEST_F(ProcessesViewTest, ModelsKeepTheirProcessesThroughAStoreRebuild)
     QAbstractItemModelTester listChecks(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
     QAbstractItemModelTester treeChecks(&tree, QAbstractItemModelTester::FailureReportingMode::Fatal);
     list.setProcesses(store.processesSnapshot(), ProcessRows::ProcessFilter());
-    tree.setRoots(store.processRootsSnapshot());
+    tree.setOutline(ProcessRows::outline(store.processTreeSnapshot(), ProcessRows::ProcessFilter()));
     const std::weak_ptr<const std::vector<ProcessNode>> listHeld = store.processesSnapshot();
-    const std::weak_ptr<const std::vector<ProcessNode>> treeHeld = store.processRootsSnapshot();
+    const std::weak_ptr<const ProcessTree> treeHeld = store.processTreeSnapshot();
     const int sshRow = list.rowOf(4);
     ASSERT_GE(sshRow, 0);
 
     ASSERT_TRUE(store.load({RecordValue(execve, 20).subject(501, 501, 400).path("/bin/cat").execArgs({"cat", "x"})}));
     store.closeAll();
     ASSERT_TRUE(waitUntil([&] { return store.processes().empty(); }));
+    settle(); // the screen's own models let go of the old analysis
     EXPECT_FALSE(listHeld.expired()) << "the list model holds its snapshot";
     EXPECT_FALSE(treeHeld.expired()) << "the tree model holds its snapshot";
     EXPECT_EQ(list.rowCount(), 3);
