@@ -280,8 +280,8 @@ TEST(TokenRowTest, CopiesTheTokenAsOneLineAndShowsItsTypeByte)
     EXPECT_TRUE(texts.contains("path"));
     // The type byte is the faintest text of the header, the preview one step brighter.
     const auto colour = [&row](const char *name) {
-        const QLabel *label = row.findChild<QLabel *>(name);
-        return label ? label->palette().color(label->foregroundRole()) : QColor();
+        const QWidget *text = row.findChild<QWidget *>(name);
+        return text ? text->palette().color(text->foregroundRole()) : QColor();
     };
     EXPECT_EQ(colour("typeByte"), Style::tertiaryText());
     EXPECT_EQ(colour("preview"), Style::secondaryText());

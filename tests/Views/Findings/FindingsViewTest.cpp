@@ -6,6 +6,7 @@
 #include "Views/Findings/FindingsTableModel.h"
 #include "support/LoadedStore.h"
 #include "support/RecordValue.h"
+#include "support/ShownTexts.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -181,7 +182,7 @@ TEST_F(FindingsViewTest, DetailCopiesTheSummaryAndLinksTheTechnique)
     EXPECT_EQ(detail->evidenceShown(), critical.recordIDs);
 
     QStringList texts;
-    for (QLabel *label : detail->findChildren<QLabel *>()) texts << label->text();
+    texts << shownTexts(detail);
     EXPECT_TRUE(texts.contains(QString::number(critical.recordIDs.size()) + " record(s)"));
 
     store.setScreen(Screen::findings);
@@ -205,7 +206,7 @@ TEST(FindingDetailTest, ListsAtMostTwelveKnownEvidenceRecords)
         << "the unknown id takes no row, and the list stops at the twelfth id";
     EXPECT_EQ(detail.techniqueLink(), nullptr);
     QStringList texts;
-    for (QLabel *label : detail.findChildren<QLabel *>()) texts << label->text();
+    texts << shownTexts(&detail);
     EXPECT_TRUE(texts.contains("20 record(s)"));
     EXPECT_EQ(texts.count("Evidence"), 2) << "the fact row and the heading";
 
@@ -213,7 +214,7 @@ TEST(FindingDetailTest, ListsAtMostTwelveKnownEvidenceRecords)
     bare.rule = "Bare";
     FindingDetail empty(store, bare);
     texts.clear();
-    for (QLabel *label : empty.findChildren<QLabel *>()) texts << label->text();
+    texts << shownTexts(&empty);
     EXPECT_TRUE(texts.contains("0 record(s)"));
     EXPECT_EQ(texts.count("Evidence"), 1) << "only the fact row, no heading";
     EXPECT_NE(empty.showRecordsButton(), nullptr);
