@@ -123,6 +123,11 @@ protected:
     {
         auto *chip = qobject_cast<QWidget *>(watched);
         if (!chip || chip->parentWidget() != widget()) return QScrollArea::eventFilter(watched, event);
+        if (event->type() == QEvent::Wheel) {
+            // Over a chip too: the chips take no wheel of their own.
+            wheelEvent(static_cast<QWheelEvent *>(event));
+            return event->isAccepted();
+        }
         if (event->type() == QEvent::FocusIn) {
             ensureWidgetVisible(chip, chipSpacing, 0);
         } else if (event->type() == QEvent::KeyPress) {
