@@ -121,7 +121,10 @@ void EqualDigitsDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
     }
     const QWidget *widget = option.widget;
     QStyle *style = widget ? widget->style() : QApplication::style();
+    // The style sizes the text's rect for the plain text: ours takes the cell from where the
+    // text starts (after any icon) to its end, and aligns itself.
     const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget);
+    const QRect area(textRect.left(), item.rect.top(), item.rect.right() - textRect.left() + 1, item.rect.height());
     const QString text = item.text;
     // Background, selection and focus as for any cell; the text is ours.
     item.text.clear();
@@ -134,7 +137,7 @@ void EqualDigitsDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
     painter->setFont(item.font);
     painter->setPen(item.palette.color(group, item.state & QStyle::State_Selected ? QPalette::HighlightedText
                                                                                   : QPalette::Text));
-    EqualDigits::draw(*painter, QRectF(textRect.adjusted(margin, 0, -margin, 0)), int(item.displayAlignment), text);
+    EqualDigits::draw(*painter, QRectF(area.adjusted(margin, 0, -margin, 0)), int(item.displayAlignment), text);
     painter->restore();
 }
 
