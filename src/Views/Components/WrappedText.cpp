@@ -269,6 +269,7 @@ void WrappedText::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton || !m_selecting) return;
     m_selecting = false;
+    setSelection(m_anchor, positionAt(event->position()));
     QClipboard *clipboard = QGuiApplication::clipboard();
     if (m_anchor != m_cursor && clipboard->supportsSelection()) clipboard->setText(selectedText(), QClipboard::Selection);
 }
