@@ -114,6 +114,11 @@ public:
         setPalette(clear);
         viewport()->setAutoFillBackground(false);
         setContextMenuPolicy(Qt::ActionsContextMenu);
+        // The box is as tall as its text, so nothing scrolls up and down inside it; the range the
+        // text edit works out while its sideways bar appears can be a bar's height too tall.
+        connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+            if (value != 0) verticalScrollBar()->setValue(0);
+        });
         fitHeight();
     }
 
@@ -137,8 +142,7 @@ protected:
         fitHeight();
     }
 
-    // The box is as tall as its text: a vertical wheel scrolls the inspector around it, a
-    // sideways one scrolls the dump.
+    // A vertical wheel scrolls the inspector around the box, a sideways one the dump.
     void wheelEvent(QWheelEvent *event) override
     {
         if (event->angleDelta().x() == 0 && event->pixelDelta().x() == 0) {
