@@ -26,6 +26,7 @@ QSize ElidingToolButton::minimumSizeHint() const
 
 QString ElidingToolButton::shownText() const
 {
+    if (width() >= sizeHint().width()) return text();
     // What the frame, icon and padding take is what the full text does not.
     const int chrome = sizeHint().width() - fontMetrics().horizontalAdvance(text());
     return fontMetrics().elidedText(text(), Qt::ElideRight, std::max(0, width() - chrome));
