@@ -46,6 +46,12 @@ TEST(WrappedTextTest, BreaksInsideAWordOnlyWhenThatWordAloneIsWiderThanTheLine)
         EXPECT_EQ(text.text(), c.value) << c.name;
     }
 
+    // A line feed breaks the line however wide it is.
+    text.setText(QStringLiteral("first\nsecond"));
+    const QStringList fed = linesAt(text, 500);
+    ASSERT_EQ(fed.size(), 2);
+    EXPECT_EQ(fed[1], QStringLiteral("second"));
+
     // A long hash in a narrow pane: every line within the width, nothing lost or added.
     text.setText(cdhash);
     const int width = metrics.horizontalAdvance(cdhash.left(12)) + 2;
