@@ -24,10 +24,6 @@ constexpr int annotationLineGap = 2;
 constexpr qreal annotationRadius = 6;
 constexpr int minTickSpacing = 90;  // pixels per time label
 
-} // namespace
-
-namespace {
-
 // The hover annotation's fonts and size: it sits in the band above the plot.
 QFont annotationHeadFont() { return Style::semibold(Style::caption()); }
 QFont annotationCountFont() { return Style::caption2(); }
