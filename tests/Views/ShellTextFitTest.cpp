@@ -122,7 +122,9 @@ protected:
                 if (select) selectFirstRow();
                 QCoreApplication::processEvents();
                 const QString where = QStringLiteral("%1 at %2x%3: ").arg(rawValue(screen)).arg(size.width()).arg(size.height());
-                if (select) EXPECT_TRUE(showsItsData(screen)) << where.toStdString();
+                if (select) {
+                    EXPECT_TRUE(showsItsData(screen)) << where.toStdString();
+                }
                 QStringList problems = TextFit::clipped(window.get());
                 problems << TextFit::clippedCells(window.get(), measuredColumns);
                 EXPECT_TRUE(problems.isEmpty()) << (where + problems.join(QStringLiteral("; "))).toStdString();
