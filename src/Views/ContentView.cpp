@@ -172,7 +172,9 @@ bool ContentView::showsEmptyState(Screen screen, const AuditStore &store)
 
 QString ContentView::title() const
 {
-    return m_screen ? QString::fromUtf8(screenTitle(m_shownScreen)) : QStringLiteral("Quillmarsh");
+    // Trail Files shows the empty state as its own content, under its own title.
+    const bool titled = m_screen || m_shownScreen == Screen::sources;
+    return titled ? QString::fromUtf8(screenTitle(m_shownScreen)) : QStringLiteral("Quillmarsh");
 }
 
 void ContentView::showDetail(bool recreate)

@@ -52,7 +52,8 @@ public:
     // The screen shown, or null while the empty state stands in for it.
     ScreenWidget *currentScreen() const { return m_screen; }
     EmptyStateView *emptyState() const { return m_empty; }
-    // The title of what is shown: the screen's, or "Quillmarsh" over the empty state.
+    // The title of what is shown: the screen's, or "Quillmarsh" over the empty state of an
+    // analysis screen (Trail Files keeps its own).
     QString title() const;
 
     // Whether this screen gives way to the empty state with the store as it is.

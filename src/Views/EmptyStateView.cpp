@@ -30,6 +30,7 @@ ActionTile::ActionTile(const QString &title, const QString &subtitle, const QStr
     : QAbstractButton(parent), m_subtitle(subtitle), m_symbol(symbol)
 {
     setText(title);
+    setAccessibleDescription(subtitle); // painted under the title
     setProperty("symbol", symbol);
     setFixedSize(width, height);
     setCursor(Qt::PointingHandCursor);

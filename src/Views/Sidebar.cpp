@@ -220,8 +220,11 @@ void Sidebar::updateBadges()
     const AuditStore &store = *m_context.store;
     const auto set = [this](Screen screen, std::optional<int64_t> count, bool alert) {
         QListWidgetItem *row = item(screen);
-        row->setData(BadgeRole, count && *count > 0 ? Format::count(*count) : QString());
+        const QString badge = count && *count > 0 ? Format::count(*count) : QString();
+        row->setData(BadgeRole, badge);
         row->setData(BadgeAlertRole, alert);
+        // The badge is painted: read it after the title.
+        row->setData(Qt::AccessibleTextRole, badge.isEmpty() ? QVariant() : QVariant(row->text() + QStringLiteral(", ") + badge));
     };
     const bool loaded = !store.records().empty();
     set(Screen::events, loaded ? std::optional<int64_t>(store.records().size()) : std::nullopt, false);

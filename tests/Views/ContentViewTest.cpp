@@ -109,6 +109,21 @@ TEST_F(ContentViewTest, RecordsArrivingReplaceTheEmptyStateOnTheCurrentScreenAnd
     EXPECT_TRUE(m_view->emptyState());
 }
 
+TEST_F(ContentViewTest, TrailFilesKeepsItsTitleOverTheEmptyState)
+{
+    const auto shownTitle = [&] { return m_view->toolbar()->findChild<QLabel *>(QStringLiteral("screenTitle"))->text(); };
+    QString emitted;
+    QObject::connect(m_view.get(), &ContentView::titleChanged, m_view.get(), [&](const QString &title) { emitted = title; });
+    m_store.setScreen(Screen::sources);
+    ASSERT_TRUE(m_view->emptyState());
+    EXPECT_EQ(m_view->title(), QStringLiteral("Trail Files"));
+    EXPECT_EQ(shownTitle(), QStringLiteral("Trail Files"));
+    EXPECT_EQ(emitted, QStringLiteral("Trail Files"));
+    m_store.setScreen(Screen::network);
+    EXPECT_EQ(m_view->title(), QStringLiteral("Quillmarsh")) << "an analysis screen's empty state";
+    EXPECT_EQ(shownTitle(), QStringLiteral("Quillmarsh"));
+}
+
 TEST_F(ContentViewTest, OverlayIsVisibleExactlyWhileLoadingAndShowsTheLoadingMessage)
 {
     std::vector<std::pair<bool, bool>> seen; // (isLoading, overlay visible) at each change

@@ -1,43 +1,204 @@
-// Every visible label and button of the shell fits its text at the snapshot size, on every screen,
-// with nothing loaded and with a trail.
-#include "Views/ContentView.h"
+// Every visible text of the window fits, on every screen, at the snapshot size, at the size the
+// window opens at and at its minimum: with nothing loaded, and with a trail, a running capture and
+// an alert history that hold the widest values the time and user columns show, their detail panes
+// open.
+#include "Views/MainWindow.h"
 
+#include "Engine/BSM/UserResolver.h"
+#include "Services/AlertCenter.h"
 #include "Store/AuditStore.h"
+#include "Views/Components/TableTime.h"
+#include "Views/ContentView.h"
+#include "support/FakeDockBadge.h"
+#include "support/FakeLoginItem.h"
+#include "support/FakeNotificationCenter.h"
+#include "support/LiveCaptureFixture.h"
 #include "support/ShellFixture.h"
 #include "support/TextFit.h"
 
+#include <QAbstractItemView>
 #include <QLabel>
 #include <QLocale>
+#include <QMenuBar>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace {
 
-void expectEveryScreenFits(AuditStore &store, ContentView &content)
+using namespace LiveCapture;
+
+const QSize windowSizes[] = {{1440, 900}, {1280, 800}, {1100, 720}};
+// The columns whose values were cut at our fonts: dates, times and user labels.
+const QStringList measuredColumns = {"Time", "User", "Raised", "First record", "Last record", "Started"};
+
+constexpr uint32_t sampleUser = 7501; // named "orvik", as in the sample trail
+
+uint32_t widestSecond() { return uint32_t(std::floor(widestTableTime())); }
+uint32_t widestMillisecond() { return uint32_t(std::lround((widestTableTime() - widestSecond()) * 1000)) % 1000; }
+
+// The widest time and user label of the sample (Sep 30, 12:58:58.888 PM; "orvik → root") on an
+// execution with a long signing identity, a clock change (a finding), a failed open and a
+// connection.
+Bytes widestTrail()
 {
-    for (Screen screen : allScreens) {
-        store.setScreen(screen);
-        QCoreApplication::processEvents();
-        const QStringList problems = TextFit::clipped(&content);
-        EXPECT_TRUE(problems.isEmpty()) << rawValue(screen) << ": " << problems.join(QStringLiteral("; ")).toStdString();
+    Subject orvik;
+    orvik.auid = orvik.ruid = sampleUser;
+    orvik.euid = 0;
+    orvik.pid = 48213;
+    const uint32_t second = widestSecond();
+    const uint32_t millisecond = widestMillisecond();
+    const Bytes cdhash(20, 0xab);
+    return trail({
+        RecordBuilder(23, second, millisecond)
+            .path("/Applications/Utilities/Very Long Application Name Helper.app/Contents/MacOS/helper")
+            .execArgs({"helper", "--configuration=/Library/Application Support/com.example.helper/settings.plist"})
+            .subject(orvik)
+            .identity(1, "com.example.very.long.signing.identifier.helper.agent", "ABCDE12345", cdhash)
+            .returnValue(0)
+            .build(),
+        RecordBuilder(37, second, millisecond).subject(orvik).returnValue(0).build(),
+        RecordBuilder(72, second, millisecond).subject(orvik).path("/private/etc/master.passwd").returnValue(13, 1).build(),
+        RecordBuilder(32, second, millisecond).subject(orvik).socketInet(443, {203, 0, 113, 45}).returnValue(0).build(),
+    });
+}
+
+MonitorAlert widestAlert()
+{
+    MonitorAlert alert;
+    alert.id = Uuid::random();
+    alert.kind = MonitorAlert::Kind::finding;
+    alert.key = "clock|key";
+    alert.eventTime = alert.raisedAt = widestTableTime();
+    alert.severityRaw = 3;
+    alert.rule = "System clock changed";
+    alert.category = "Defense Evasion";
+    alert.technique = "T1070.006";
+    alert.user = QString::fromUtf8("orvik \u2192 root").toStdString();
+    alert.summary = "settimeofday() by orvik";
+    alert.explanation = "The clock moved.";
+    alert.evidence = {"header, settimeofday"};
+    return alert;
+}
+
+class ShellTextFitTest : public LiveCaptureFixture {
+protected:
+    void SetUp() override
+    {
+        LiveCaptureFixture::SetUp();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        UserResolver::shared().seed(sampleUser, "orvik");
+        qputenv("QUILLMARSH_ALERTS_PATH", QFile::encodeName(scratch.filePath("alerts.json")));
+        settings = std::make_unique<QSettings>(scratch.filePath("settings.ini"), QSettings::IniFormat);
+        alerts = std::make_unique<AlertCenter>(AlertCenter::Platform{&notifications, &loginItem, &badge, settings.get()});
+        starter = readyHelper();
+        make();
+        store.setFilterDelay(std::chrono::milliseconds(0));
+        window = std::make_unique<MainWindow>(ViewContext{&store, monitor.get(), alerts.get()});
+        // The application's two menus take their height off the window's content.
+        window->menuBar()->addMenu(QStringLiteral("File"));
+        window->menuBar()->addMenu(QStringLiteral("Go"));
+        window->show();
     }
-}
 
-TEST(ShellTextFitTest, NothingIsClippedAt1440x900)
-{
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    QTemporaryDir folder;
+    void TearDown() override
+    {
+        window.reset();
+        if (!std::holds_alternative<LiveMonitor::Idle>(monitor->state())) stop();
+        LiveCaptureFixture::TearDown();
+    }
+
+    // Opens each screen at each size; with selections, the first row of the screen's list is
+    // selected so that its detail pane shows too.
+    void expectEveryScreenFits(bool select)
+    {
+        for (const QSize &size : windowSizes) {
+            window->resize(size);
+            for (Screen screen : allScreens) {
+                store.setScreen(screen);
+                QCoreApplication::processEvents();
+                if (select) selectFirstRow();
+                QCoreApplication::processEvents();
+                const QString where = QStringLiteral("%1 at %2x%3: ").arg(rawValue(screen)).arg(size.width()).arg(size.height());
+                if (select) {
+                    EXPECT_TRUE(showsItsData(screen)) << where.toStdString();
+                }
+                QStringList problems = TextFit::clipped(window.get());
+                problems << TextFit::clippedCells(window.get(), measuredColumns);
+                EXPECT_TRUE(problems.isEmpty()) << (where + problems.join(QStringLiteral("; "))).toStdString();
+            }
+        }
+    }
+
+    // The screen shows the rows the check is about (not a placeholder) and its detail pane.
+    bool showsItsData(Screen screen) const
+    {
+        const auto shows = [&](const char *name) { return shown<QWidget>(name) != nullptr; };
+        const auto rows = [&](const char *name) {
+            const auto *view = shown<QAbstractItemView>(name);
+            return view ? view->model()->rowCount() : 0;
+        };
+        switch (screen) {
+        case Screen::events: return rows("eventsTable") > 0 && shows("recordInspector");
+        case Screen::findings: return rows("findingsTable") > 0 && shows("findingDetail");
+        case Screen::network: return rows("networkTable") > 0;
+        case Screen::live: return rows("liveTable") == 4 && shows("recordInspector");
+        case Screen::monitor: return rows("alertTable") == 1 && shows("alertDetail");
+        case Screen::sources: return rows("sourcesTable") == 2 && shows("sourceDetail");
+        default: return true;
+        }
+    }
+
+    // The visible widget of that name; screens left behind linger until deleted.
+    template <typename Widget>
+    Widget *shown(const char *name) const
+    {
+        for (Widget *widget : window->findChildren<Widget *>(QString::fromLatin1(name)))
+            if (widget->isVisibleTo(window.get())) return widget;
+        return nullptr;
+    }
+
+    void selectFirstRow()
+    {
+        for (const char *name : {"findingsTable", "processTree", "networkTable", "liveTable", "alertTable", "sourcesTable"}) {
+            auto *view = shown<QAbstractItemView>(name);
+            if (!view || view->model()->rowCount() == 0) continue;
+            view->selectionModel()->select(view->model()->index(0, 0),
+                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        }
+    }
+
+    std::unique_ptr<QSettings> settings;
+    FakeNotificationCenter notifications;
+    FakeLoginItem loginItem;
+    FakeDockBadge badge;
+    std::unique_ptr<AlertCenter> alerts;
     AuditStore store;
-    ContentView content(ViewContext{&store, nullptr, nullptr});
-    content.resize(1440, 900);
-    content.show();
-    expectEveryScreenFits(store, content);
-    ASSERT_TRUE(ShellFixture::load(
-        store, {ShellFixture::writeTrail(folder, QStringLiteral("incident.bsm"), ShellFixture::incidentTrail())}));
-    expectEveryScreenFits(store, content);
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(ShellTextFitTest, NothingIsCutOnAnyScreenAtAnyWindowSize)
+{
+    expectEveryScreenFits(false);
+
+    QTemporaryDir folder;
+    ASSERT_TRUE(ShellFixture::load(store, {ShellFixture::writeTrail(folder, QStringLiteral("incident.bsm"),
+                                                                    ShellFixture::incidentTrail()),
+                                           ShellFixture::writeTrail(folder, QStringLiteral("widest.bsm"), widestTrail())}));
+    // The inspector shows the execution with the long identity.
+    for (const AuditRecord &record : store.records())
+        if (record.identity() && std::abs(record.time - widestTableTime()) < 0.001) store.setSelectedRecordID(record.id);
+    ASSERT_TRUE(store.selectedRecordID());
+    alerts->setAlerts({widestAlert()});
+    startRunning();
+    sendAndWait(widestTrail(), 4);
+    ASSERT_TRUE(waitUntil([&] { return monitor->records()->size() == 4; }));
+    expectEveryScreenFits(true);
 }
 
-TEST(ShellTextFitTest, TheCheckFindsACutLabelAndLetsAnElidedOnePass)
+TEST_F(ShellTextFitTest, TheCheckFindsCutTextsAndLetsElidedOnesPass)
 {
     QWidget root;
     root.resize(400, 100);
@@ -47,6 +208,14 @@ TEST(ShellTextFitTest, TheCheckFindsACutLabelAndLetsAnElidedOnePass)
     EXPECT_EQ(TextFit::clipped(&root).size(), 1);
     cut->setText(QStringLiteral("A sent…"));
     EXPECT_TRUE(TextFit::clipped(&root).isEmpty());
+
+    // Standing past the right side of a parent that cannot scroll sideways is cut as well.
+    auto *panel = new QWidget(&root);
+    panel->setGeometry(0, 30, 100, 20);
+    auto *outside = new QLabel(QStringLiteral("Start"), panel);
+    outside->setGeometry(80, 0, 60, 20);
+    panel->show();
+    EXPECT_EQ(TextFit::clipped(&root).size(), 1);
 }
 
 } // namespace

@@ -61,6 +61,9 @@ TEST_F(SidebarTest, BadgesFollowTheStoreAndShowNothingAtZero)
     const QString path = ShellFixture::writeTrail(m_folder, QStringLiteral("incident.bsm"), ShellFixture::incidentTrail());
     ASSERT_TRUE(ShellFixture::load(m_store, {path}));
     EXPECT_EQ(badge(Screen::events), QString::number(m_store.records().size()));
+    EXPECT_EQ(m_sidebar->item(Screen::events)->data(Qt::AccessibleTextRole).toString(),
+              "Events, " + QString::number(m_store.records().size()))
+        << "the painted badge is read after the title";
     EXPECT_FALSE(orange(Screen::events));
     EXPECT_EQ(badge(Screen::processes), QString::number(m_store.processes().size()));
     EXPECT_EQ(badge(Screen::sources), QStringLiteral("1"));

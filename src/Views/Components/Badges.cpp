@@ -110,4 +110,5 @@ void ResultBadge::setSuccess(bool success)
     m_success = success;
     setSymbol(this, ResultBadgePainter::symbol(success), ResultBadgePainter::iconSize(), ResultBadgePainter::color(success));
     setToolTip(ResultBadgePainter::toolTip(success));
+    setAccessibleName(ResultBadgePainter::toolTip(success));
 }

@@ -1,5 +1,6 @@
 #include "Views/Components/BarList.h"
 
+#include "Views/Components/EqualDigits.h"
 #include "Views/Components/Style.h"
 
 #include <QLabel>
@@ -8,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 constexpr int rowSpacing = 6;
@@ -37,6 +39,7 @@ BarListRow::BarListRow(const CountItem &item, int64_t scale, const QColor &tint,
     setFont(monospaced ? Style::monospaced(Style::callout()) : Style::callout());
     setText(QString::fromStdString(item.label));
     setToolTip(QString::fromStdString(item.label));
+    setAccessibleName(text() + QStringLiteral(", ") + countText());
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setAttribute(Qt::WA_Hover);
 }
@@ -54,9 +57,10 @@ QString BarListRow::countText() const
 QSize BarListRow::sizeHint() const
 {
     const QFontMetrics label(font());
-    const QFontMetrics count(Style::callout());
-    return {label.horizontalAdvance(text()) + innerSpacing + count.horizontalAdvance(countText()) + 2 * paddingHorizontal,
-            std::max(label.height(), count.height()) + 2 * paddingVertical};
+    const QFont countFont = Style::callout();
+    const int countWidth = int(std::ceil(EqualDigits::advance(countFont, countText())));
+    return {label.horizontalAdvance(text()) + innerSpacing + countWidth + 2 * paddingHorizontal,
+            std::max(label.height(), QFontMetrics(countFont).height()) + 2 * paddingVertical};
 }
 
 QSize BarListRow::minimumSizeHint() const
@@ -77,10 +81,10 @@ void BarListRow::paintEvent(QPaintEvent *)
     const QRect inner = rect().adjusted(paddingHorizontal, paddingVertical, -paddingHorizontal, -paddingVertical);
     const QString count = countText();
     const QFont countFont = Style::callout();
-    const int countWidth = QFontMetrics(countFont).horizontalAdvance(count);
+    const int countWidth = int(std::ceil(EqualDigits::advance(countFont, count)));
     painter.setFont(countFont);
     painter.setPen(Style::secondaryText());
-    painter.drawText(inner, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, count);
+    EqualDigits::draw(painter, QRectF(inner), Qt::AlignRight | Qt::AlignVCenter, count);
 
     const QRect labelRect(inner.left(), inner.top(), std::max(0, inner.width() - countWidth - innerSpacing), inner.height());
     painter.setFont(font());

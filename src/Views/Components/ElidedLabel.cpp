@@ -7,6 +7,7 @@ ElidedLabel::ElidedLabel(const QString &text, Qt::TextElideMode mode, QWidget *p
 {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     setToolTip(text);
+    setAccessibleName(text);
 }
 
 void ElidedLabel::setText(const QString &text)
@@ -14,7 +15,14 @@ void ElidedLabel::setText(const QString &text)
     if (text == m_text) return;
     m_text = text;
     setToolTip(text);
+    setAccessibleName(text);
     updateGeometry();
+    update();
+}
+
+void ElidedLabel::setAlignment(Qt::Alignment alignment)
+{
+    m_alignment = alignment & Qt::AlignHorizontal_Mask;
     update();
 }
 
@@ -31,5 +39,5 @@ void ElidedLabel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setPen(palette().color(foregroundRole()));
-    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, shownText());
+    painter.drawText(rect(), int(m_alignment | Qt::AlignVCenter), shownText());
 }

@@ -12,6 +12,8 @@ public:
 
     void setText(const QString &text);
     QString text() const { return m_text; }
+    // Leading by default; vertically centred always.
+    void setAlignment(Qt::Alignment alignment);
     // What the current width shows.
     QString shownText() const;
 
@@ -24,4 +26,5 @@ protected:
 private:
     QString m_text;
     Qt::TextElideMode m_mode;
+    Qt::Alignment m_alignment = Qt::AlignLeft;
 };

@@ -2,6 +2,7 @@
 
 #include "Views/Components/Clipboard.h"
 #include "Views/Components/Style.h"
+#include "Views/Components/WrappedText.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -28,28 +29,25 @@ KeyValueRow::KeyValueRow(const QString &key, const QString &value, bool monospac
     m_keyLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
     m_keyLabel->setWordWrap(true);
     Style::setTextStyle(m_keyLabel, Style::callout(), Style::secondaryText());
-    m_valueLabel = new QLabel(this);
-    m_valueLabel->setObjectName("value");
-    m_valueLabel->setTextFormat(Qt::PlainText);
-    m_valueLabel->setWordWrap(true);
-    m_valueLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_valueLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    m_valueLabel->setFont(monospaced ? Style::monospaced(Style::callout()) : Style::callout());
-    for (QLabel *label : {m_keyLabel, m_valueLabel}) {
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_valueText = new WrappedText(QString(), this);
+    m_valueText->setObjectName("value");
+    m_valueText->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_valueText->setFont(monospaced ? Style::monospaced(Style::callout()) : Style::callout());
+    m_keyLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    for (QWidget *text : {static_cast<QWidget *>(m_keyLabel), static_cast<QWidget *>(m_valueText)}) {
         // The row's own menu, not the label's built-in one.
-        label->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(label, &QWidget::customContextMenuRequested, this,
-                [this, label](const QPoint &position) { showMenu(label->mapTo(this, position)); });
+        text->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(text, &QWidget::customContextMenuRequested, this,
+                [this, text](const QPoint &position) { showMenu(text->mapTo(this, position)); });
     }
     // Both labels start at the top; the one with the smaller ascent moves down so that their
     // first lines share a baseline (the monospaced value's font is not the key's).
     const int keyAscent = QFontMetrics(m_keyLabel->font()).ascent();
-    const int valueAscent = QFontMetrics(m_valueLabel->font()).ascent();
+    const int valueAscent = QFontMetrics(m_valueText->font()).ascent();
     m_keyLabel->setContentsMargins(0, std::max(0, valueAscent - keyAscent), 0, 0);
-    m_valueLabel->setContentsMargins(0, std::max(0, keyAscent - valueAscent), 0, 0);
+    m_valueText->setContentsMargins(0, std::max(0, keyAscent - valueAscent), 0, 0);
     row->addWidget(m_keyLabel, 0, Qt::AlignTop);
-    row->addWidget(m_valueLabel, 1, Qt::AlignTop);
+    row->addWidget(m_valueText, 1, Qt::AlignTop);
 
     m_copyValue = new QAction("Copy Value", this);
     m_copyPair = new QAction(QString::fromUtf8("Copy \u201c") + key + QString::fromUtf8(": \u2026\u201d"), this);
@@ -64,7 +62,7 @@ KeyValueRow::KeyValueRow(const QString &key, const QString &value, bool monospac
 void KeyValueRow::setValue(const QString &value)
 {
     m_value = value;
-    m_valueLabel->setText(value.isEmpty() ? QString::fromUtf8("\u2014") : value);
+    m_valueText->setText(value.isEmpty() ? QString::fromUtf8("\u2014") : value);
 }
 
 void KeyValueRow::showMenu(const QPoint &position)

@@ -4,9 +4,11 @@
 
 class QAction;
 class QLabel;
+class WrappedText;
 
 // A key and value line: the key right-aligned in a 118-wide column (callout, secondary), then the
-// value (callout, monospaced when asked), wrapping and selectable; "—" stands for an empty value.
+// value (callout, monospaced when asked), wrapping (inside a word only when it alone is wider than
+// the line) and selectable; "—" stands for an empty value.
 // Its context menu copies "Copy Value" (the value itself, "" when empty) or
 // "Copy “key: …”" (key, ": ", value).
 class KeyValueRow : public QWidget {
@@ -19,7 +21,7 @@ public:
     QString key() const { return m_key; }
     QString value() const { return m_value; }
     QLabel *keyLabel() const { return m_keyLabel; }
-    QLabel *valueLabel() const { return m_valueLabel; }
+    WrappedText *valueText() const { return m_valueText; }
     // The two context-menu actions, in menu order.
     QAction *copyValueAction() const { return m_copyValue; }
     QAction *copyPairAction() const { return m_copyPair; }
@@ -30,7 +32,7 @@ private:
     QString m_key;
     QString m_value;
     QLabel *m_keyLabel = nullptr;
-    QLabel *m_valueLabel = nullptr;
+    WrappedText *m_valueText = nullptr;
     QAction *m_copyValue = nullptr;
     QAction *m_copyPair = nullptr;
 };

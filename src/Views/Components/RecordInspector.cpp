@@ -15,17 +15,22 @@
 #include "Views/Components/TokenRow.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QScrollBar>
 #include <QStringList>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -39,6 +44,8 @@ constexpr int tokenSpacing = 6;
 constexpr int hexWidth = 16;
 constexpr int codePadding = 8;
 constexpr double hexPointSize = 10.5;
+constexpr qreal codeRadius = 6;
+constexpr double codeFillOpacity = 0.5;
 // Weekday, day, month, year, time to the millisecond and the zone, on the locale's clock.
 QString longTimePattern()
 {
@@ -84,7 +91,9 @@ QString describeGroup(uint32_t gid)
 
 // Monospaced, selectable text on the rounded, faintly filled panel of the command line and the
 // hex dump. The command line wraps anywhere (arguments can be long words); the dump keeps its
-// columns and scrolls sideways when the pane is narrower.
+// width of 16 bytes and scrolls sideways inside its box when the pane is narrower, its bar at the
+// box's foot. The panel is painted here, behind a transparent viewport: a style sheet would hide
+// the bar.
 class CodePanel : public QTextEdit {
 public:
     CodePanel(const QString &value, const QFont &font, bool wrap, QWidget *parent = nullptr) : QTextEdit(parent)
@@ -100,24 +109,58 @@ public:
         setHorizontalScrollBarPolicy(wrap ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         setMinimumWidth(codePadding * 4);
-        setStyleSheet("QTextEdit { background: rgba(128, 128, 128, 0.10); border-radius: 6px; }");
+        QPalette clear = palette();
+        clear.setColor(QPalette::Base, Qt::transparent);
+        setPalette(clear);
+        viewport()->setAutoFillBackground(false);
         setContextMenuPolicy(Qt::ActionsContextMenu);
+        // The box is as tall as its text, so nothing scrolls up and down inside it; the range the
+        // text edit works out while its sideways bar appears can be a bar's height too tall.
+        connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+            if (value != 0) verticalScrollBar()->setValue(0);
+        });
         fitHeight();
     }
 
 protected:
+    // The panel itself, behind the viewport and the bar (paintEvent paints the viewport).
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            QPainter painter(this);
+            painter.setRenderHint(QPainter::Antialiasing);
+            QPainterPath path;
+            path.addRoundedRect(QRectF(rect()), codeRadius, codeRadius);
+            painter.fillPath(path, Style::withOpacity(Style::quaternaryText(), codeFillOpacity));
+        }
+        return QTextEdit::event(event);
+    }
+
     void resizeEvent(QResizeEvent *event) override
     {
         QTextEdit::resizeEvent(event);
         fitHeight();
     }
 
+    // A vertical wheel scrolls the inspector around the box, a sideways one the dump.
+    void wheelEvent(QWheelEvent *event) override
+    {
+        if (event->angleDelta().x() == 0 && event->pixelDelta().x() == 0) {
+            event->ignore();
+            return;
+        }
+        QTextEdit::wheelEvent(event);
+    }
+
 private:
     void fitHeight()
     {
         document()->setTextWidth(lineWrapMode() == QTextEdit::NoWrap ? -1 : viewport()->width());
-        const int scrollBar = horizontalScrollBar()->isVisible() ? horizontalScrollBar()->height() : 0;
-        setFixedHeight(int(std::ceil(document()->size().height())) + scrollBar + 2 * frameWidth());
+        const bool scrolls = lineWrapMode() == QTextEdit::NoWrap && document()->idealWidth() > viewport()->width();
+        const int bar = !scrolls ? 0
+                        : std::max(horizontalScrollBar()->sizeHint().height(),
+                                   horizontalScrollBar()->isVisible() ? horizontalScrollBar()->height() : 0);
+        setFixedHeight(int(std::ceil(document()->size().height())) + bar + 2 * frameWidth());
     }
 };
 

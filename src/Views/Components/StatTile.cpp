@@ -1,5 +1,6 @@
 #include "Views/Components/StatTile.h"
 
+#include "Views/Components/EqualDigits.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 
@@ -8,6 +9,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStringList>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -42,16 +44,15 @@ protected:
 
 FittedText fitText(const QString &text, const QFont &font, int width, double minimumScale)
 {
-    const double full = QFontMetricsF(font).horizontalAdvance(text);
+    const double full = EqualDigits::advance(font, text);
     if (full <= width || full <= 0) return {1, text};
     // Glyph widths do not scale exactly with the point size: step down until the text fits.
     double scale = std::max(minimumScale, width / full);
     QFont scaled = font;
     for (;;) {
         scaled.setPointSizeF(font.pointSizeF() * scale);
-        const QFontMetricsF metrics(scaled);
-        if (metrics.horizontalAdvance(text) <= width) return {scale, text};
-        if (scale <= minimumScale) return {scale, metrics.elidedText(text, Qt::ElideRight, width)};
+        if (EqualDigits::advance(scaled, text) <= width) return {scale, text};
+        if (scale <= minimumScale) return {scale, EqualDigits::elided(scaled, text, width)};
         scale = std::max(minimumScale, scale * 0.97);
     }
 }
@@ -59,12 +60,14 @@ FittedText fitText(const QString &text, const QFont &font, int width, double min
 ShrinkingLabel::ShrinkingLabel(const QString &text, QWidget *parent) : QWidget(parent), m_text(text)
 {
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    setAccessibleName(text);
 }
 
 void ShrinkingLabel::setText(const QString &text)
 {
     if (text == m_text) return;
     m_text = text;
+    setAccessibleName(text);
     updateGeometry();
     update();
 }
@@ -76,8 +79,7 @@ FittedText ShrinkingLabel::fitted() const
 
 QSize ShrinkingLabel::sizeHint() const
 {
-    const QFontMetrics metrics(font());
-    return {metrics.horizontalAdvance(m_text), metrics.height()};
+    return {int(std::ceil(EqualDigits::advance(font(), m_text))), QFontMetrics(font()).height()};
 }
 
 QSize ShrinkingLabel::minimumSizeHint() const
@@ -93,7 +95,7 @@ void ShrinkingLabel::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setFont(scaled);
     painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, fit.text);
+    EqualDigits::draw(painter, QRectF(rect()), Qt::AlignLeft | Qt::AlignVCenter, fit.text);
 }
 
 StatTile::StatTile(const QString &title, const QString &value, const QString &detail, const QString &symbol,
@@ -127,6 +129,8 @@ StatTile::StatTile(const QString &title, const QString &value, const QString &de
     column->addWidget(m_title);
     column->addWidget(m_value);
     column->addWidget(m_detail);
+    // Top-aligned: a tile beside one whose detail wraps is as tall, its texts stay at the top.
+    column->addStretch(1);
     row->addLayout(column, 1);
 
     updateIcon();
@@ -134,12 +138,24 @@ StatTile::StatTile(const QString &title, const QString &value, const QString &de
     setAction(std::move(action));
 }
 
-void StatTile::setValue(const QString &value) { m_value->setText(value); }
+void StatTile::setValue(const QString &value)
+{
+    m_value->setText(value);
+    updateAccessibleName();
+}
 
 void StatTile::setDetail(const QString &detail)
 {
     m_detail->setText(detail);
     m_detail->setVisible(!detail.isEmpty());
+    updateAccessibleName();
+}
+
+void StatTile::updateAccessibleName()
+{
+    QStringList parts{title(), value()};
+    if (!detail().isEmpty()) parts << detail();
+    setAccessibleName(parts.join(QStringLiteral(", ")));
 }
 
 void StatTile::setTint(const QColor &tint)

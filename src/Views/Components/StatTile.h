@@ -39,7 +39,8 @@ private:
 };
 
 // A metric tile: symbol in a tinted square, then title (caption, secondary), value (title2,
-// semibold, one line, shrinking to 60 % then cut) and optional detail (caption2, tertiary).
+// semibold, one line, shrinking to 60 % then cut, digits of equal width) and optional detail
+// (caption2, tertiary), top-aligned.
 // With an action the whole tile is clickable; without one it ignores the pointer entirely.
 class StatTile : public QWidget {
     Q_OBJECT
@@ -71,6 +72,8 @@ protected:
 
 private:
     void updateIcon();
+    // Title, value and detail joined with ", ".
+    void updateAccessibleName();
 
     QString m_symbol;
     QColor m_tint;

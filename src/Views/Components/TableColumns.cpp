@@ -1,20 +1,40 @@
 #include "Views/Components/TableColumns.h"
 
+#include "Views/Components/EqualDigits.h"
+
+#include <QApplication>
 #include <QEvent>
 #include <QHeaderView>
 #include <QResizeEvent>
+#include <QScopedValueRollback>
+#include <QStyle>
 #include <QTableView>
 
 #include <algorithm>
+#include <cmath>
+#include <vector>
 
 namespace {
 
+// Keeps the columns fitted to the viewport and at their minimums. The stretching column takes what
+// the others leave, also after one of them was dragged (the header's own last-section stretch
+// would shrink it below its minimum).
 class ColumnFitter : public QObject {
 public:
     ColumnFitter(QTableView *table, std::span<const ColumnWidth> widths, int stretchColumn)
-        : QObject(table), m_table(table), m_widths(widths), m_stretchColumn(stretchColumn)
+        : QObject(table), m_table(table), m_widths(widths.begin(), widths.end()), m_stretchColumn(stretchColumn)
     {
+        QHeaderView *header = table->horizontalHeader();
+        int smallest = m_widths.empty() ? 0 : m_widths.front().minimum;
+        for (const ColumnWidth &width : m_widths) smallest = std::min(smallest, width.minimum);
+        header->setMinimumSectionSize(smallest);
+        header->setStretchLastSection(false);
+        for (size_t column = 0; column < m_widths.size(); ++column)
+            if (m_widths[column].minimum == m_widths[column].ideal)
+                header->setSectionResizeMode(int(column), QHeaderView::Fixed);
+        fit(table->viewport()->width());
         table->viewport()->installEventFilter(this);
+        connect(header, &QHeaderView::sectionResized, this, &ColumnFitter::resized);
     }
 
 protected:
@@ -22,19 +42,64 @@ protected:
     {
         if (event->type() == QEvent::Resize && watched == m_table->viewport()) {
             const auto *resize = static_cast<QResizeEvent *>(event);
-            if (resize->size().width() != resize->oldSize().width())
-                fitColumns(m_table->horizontalHeader(), m_widths, m_stretchColumn, resize->size().width());
+            if (resize->size().width() != resize->oldSize().width()) fit(resize->size().width());
         }
         return false;
     }
 
 private:
+    void fit(int available)
+    {
+        const QScopedValueRollback busy(m_busy, true);
+        fitColumns(m_table->horizontalHeader(), m_widths, m_stretchColumn, available);
+    }
+
+    void resized(int column, int, int size)
+    {
+        if (m_busy || column < 0 || size_t(column) >= m_widths.size()) return;
+        const QScopedValueRollback busy(m_busy, true);
+        QHeaderView *header = m_table->horizontalHeader();
+        if (size < m_widths[size_t(column)].minimum) header->resizeSection(column, m_widths[size_t(column)].minimum);
+        if (column == m_stretchColumn || m_stretchColumn < 0 || size_t(m_stretchColumn) >= m_widths.size()) return;
+        // The stretching column fills what is left, never below its minimum.
+        int others = 0;
+        for (int c = 0; c < int(m_widths.size()); ++c)
+            if (c != m_stretchColumn) others += header->sectionSize(c);
+        const int left = m_table->viewport()->width() - others;
+        header->resizeSection(m_stretchColumn, std::max(m_widths[size_t(m_stretchColumn)].minimum, left));
+    }
+
     QTableView *m_table;
-    std::span<const ColumnWidth> m_widths;
+    std::vector<ColumnWidth> m_widths;
     int m_stretchColumn;
+    bool m_busy = false;
 };
 
 } // namespace
+
+int cellWidth(const QFont &font, const QString &text)
+{
+    // The style draws a cell's text inside a margin on either side.
+    const int margin = QApplication::style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+    return int(std::ceil(EqualDigits::advance(font, text))) + 2 * margin + 1;
+}
+
+ColumnWidth widenedFor(ColumnWidth width, const QFont &font, const QString &widest)
+{
+    const int needed = cellWidth(font, widest);
+    if (needed <= width.minimum) return width;
+    return {needed, width.ideal + needed - width.minimum};
+}
+
+std::vector<ColumnWidth> widenedFor(std::span<const ColumnWidth> widths, const QFont &font,
+                                    std::initializer_list<WidestValue> widest)
+{
+    std::vector<ColumnWidth> widened(widths.begin(), widths.end());
+    for (const WidestValue &value : widest)
+        if (value.column >= 0 && size_t(value.column) < widened.size())
+            widened[size_t(value.column)] = widenedFor(widened[size_t(value.column)], font, value.text);
+    return widened;
+}
 
 void fitColumns(QHeaderView *header, std::span<const ColumnWidth> widths, int stretchColumn, int available)
 {
@@ -55,18 +120,7 @@ void fitColumns(QHeaderView *header, std::span<const ColumnWidth> widths, int st
 
 void keepColumnsFitted(QTableView *table, std::span<const ColumnWidth> widths, int stretchColumn)
 {
-    QHeaderView *header = table->horizontalHeader();
-    int smallest = widths.empty() ? 0 : widths.front().minimum;
-    for (const ColumnWidth &width : widths) smallest = std::min(smallest, width.minimum);
-    header->setMinimumSectionSize(smallest);
-    // The last column stretching is the header's own job, which also follows dragged columns.
-    header->setStretchLastSection(stretchColumn == int(widths.size()) - 1);
-    fitColumns(header, widths, stretchColumn, table->viewport()->width());
     new ColumnFitter(table, widths, stretchColumn);
-    QObject::connect(header, &QHeaderView::sectionResized, table, [header, widths](int column, int, int size) {
-        if (column < int(widths.size()) && size < widths[size_t(column)].minimum)
-            header->resizeSection(column, widths[size_t(column)].minimum);
-    });
 }
 
 void setUpListTable(QTableView *table, int rowPadding)

@@ -2,9 +2,9 @@
 
 #include "Views/Components/Clipboard.h"
 #include "Views/Components/Style.h"
+#include "Views/Components/WrappedText.h"
 
 #include <QAction>
-#include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
@@ -20,11 +20,7 @@ TextBox::TextBox(const QString &text, const QString &copyTitle, QWidget *parent)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(padding, padding, padding, padding);
-    m_label = new QLabel(text, this);
-    m_label->setTextFormat(Qt::PlainText);
-    m_label->setWordWrap(true);
-    m_label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_label = new WrappedText(text, this);
     Style::setTextStyle(m_label, Style::monospaced(Style::callout()));
     // The label's own Copy menu would hide ours.
     m_label->setContextMenuPolicy(Qt::NoContextMenu);

@@ -3,14 +3,15 @@
 #include "Engine/BSM/AuditCatalog.h"
 #include "Engine/BSM/UserResolver.h"
 #include "Views/Components/Clipboard.h"
+#include "Views/Components/ElidedLabel.h"
 #include "Views/Components/Expander.h"
 #include "Views/Components/KeyValueRow.h"
 #include "Views/Components/Style.h"
+#include "Views/Components/WrappedText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QAction>
-#include <QPainter>
 #include <QStringList>
 #include <QVBoxLayout>
 
@@ -39,32 +40,13 @@ QString processPreview(const SubjectInfo &info)
     return "pid " + QString::number(info.pid) + QString::fromUtf8(" \u00B7 ") + user;
 }
 
-// One line, shortened in the middle when it does not fit; the whole text stays in text().
-class MiddleElidedLabel : public QLabel {
-public:
-    MiddleElidedLabel(const QString &text, QWidget *parent) : QLabel(text, parent)
-    {
-        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.setPen(palette().color(foregroundRole()));
-        const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
-        painter.drawText(contentsRect(), int(alignment()), shown);
-    }
-};
-
 } // namespace
 
 KeyValueRow *inspectorRow(const QString &key, const QString &value, bool monospaced, QWidget *parent)
 {
     auto *row = new KeyValueRow(key, value, monospaced, parent);
-    row->valueLabel()->setMinimumWidth(1);
-    row->valueLabel()->setToolTip(value);
+    row->valueText()->setMinimumWidth(1);
+    row->valueText()->setToolTip(value);
     return row;
 }
 
@@ -124,8 +106,10 @@ TokenRow::TokenRow(const BSMToken &token, bool expanded, std::function<void(bool
     Style::setTextStyle(type, Style::monospaced(Style::caption()), Style::tertiaryText());
     headerLayout->addWidget(type);
     headerLayout->addStretch(1);
-    auto *preview = new MiddleElidedLabel(tokenPreview(token), header);
+    auto *preview = new ElidedLabel(tokenPreview(token), Qt::ElideMiddle, header);
     preview->setObjectName("preview");
+    preview->setAlignment(Qt::AlignRight);
+    preview->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     Style::setTextStyle(preview, Style::caption(), Style::secondaryText());
     headerLayout->addWidget(preview, 1);
 

@@ -386,6 +386,13 @@ QVariant EventsTableModel::data(const QModelIndex &index, int role) const
         case detailsColumn: return QString::fromStdString(record.detailSummary());
         default: return {};
         }
+    case Qt::AccessibleTextRole: {
+        // The badge paints no text: what it means, then the failure's caption.
+        if (column != resultColumn) return {};
+        const QString badge = ResultBadgePainter::toolTip(record.returnStatus == 0);
+        const QString caption = failureCaption(record.returnStatus);
+        return caption.isEmpty() ? badge : badge + QStringLiteral(", ") + caption;
+    }
     case Qt::FontRole:
         if (column == classColumn) return m_classFont;
         if (column == detailsColumn) return m_detailsFont;

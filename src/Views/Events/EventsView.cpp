@@ -3,6 +3,7 @@
 #include "Store/AuditStore.h"
 #include "Views/Components/ContentUnavailable.h"
 #include "Views/Components/Divider.h"
+#include "Views/Components/EqualDigits.h"
 #include "Views/Components/Formatters.h"
 #include "Views/Components/MasterDetail.h"
 #include "Views/Components/RecordContextMenu.h"
@@ -10,6 +11,7 @@
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 #include "Views/Components/TableColumns.h"
+#include "Views/Components/TableTime.h"
 #include "Views/Events/EventsTableModel.h"
 #include "Views/Events/FilterBar.h"
 
@@ -68,8 +70,13 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
     m_table->setModel(m_model);
     setUpListTable(m_table, 8);
     m_table->setItemDelegateForColumn(EventsTableModel::detailsColumn, new MiddleElideDelegate(m_table));
+    setEqualDigits(m_table, {EventsTableModel::timeColumn, EventsTableModel::pidColumn});
     QHeaderView *header = m_table->horizontalHeader();
-    keepColumnsFitted(m_table, columnWidths, EventsTableModel::detailsColumn);
+    keepColumnsFitted(m_table,
+                      widenedFor(columnWidths, m_table->font(),
+                                 {{EventsTableModel::timeColumn, eventsTimeText(widestTableTime())},
+                                  {EventsTableModel::userColumn, widestSampleUser()}}),
+                      EventsTableModel::detailsColumn);
     header->setSortIndicator(EventsTableModel::timeColumn, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
     auto *empty = new ContentUnavailable("No matching records", "line.3.horizontal.decrease.circle",

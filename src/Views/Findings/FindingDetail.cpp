@@ -10,6 +10,7 @@
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 #include "Views/Components/TextBox.h"
+#include "Views/Components/WrappedText.h"
 
 #include <QDesktopServices>
 #include <QHBoxLayout>
@@ -85,9 +86,10 @@ QWidget *evidenceRow(const AuditRecord &record, QWidget *parent)
     column->setSpacing(evidenceLineSpacing);
     column->addWidget(selectableLabel(QString::fromStdString(DisplayKeys::eventLabel(record)),
                                       Style::withWeight(Style::callout(), QFont::Medium), {}, row));
-    QLabel *summary = selectableLabel(QString::fromStdString(record.detailSummary()),
-                                      Style::monospaced(Style::caption()), Style::secondaryText(), row);
-    summary->setMaximumHeight(summary->fontMetrics().lineSpacing() * evidenceSummaryLines);
+    auto *summary = new WrappedText(QString::fromStdString(record.detailSummary()), row);
+    summary->setObjectName("evidenceSummary");
+    summary->setMaximumLines(evidenceSummaryLines);
+    Style::setTextStyle(summary, Style::monospaced(Style::caption()), Style::secondaryText());
     column->addWidget(summary);
     column->addWidget(selectableLabel(Format::dateTime(record.time, Format::DateStyle::none, Format::TimeStyle::standard),
                                       Style::caption2(), Style::tertiaryText(), row));

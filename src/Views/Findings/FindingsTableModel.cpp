@@ -105,6 +105,9 @@ QVariant FindingsTableModel::data(const QModelIndex &index, int role) const
         }
     case BadgeRole::severity:
         return column == severityColumn ? QVariant(rawValue(finding.severity)) : QVariant();
+    case Qt::AccessibleTextRole:
+        // The badge's text is painted, not a display text.
+        return column == severityColumn ? QVariant(QString::fromUtf8(severityTitle(finding.severity))) : QVariant();
     case Qt::ToolTipRole:
         return column == summaryColumn ? QVariant(QString::fromStdString(finding.summary)) : QVariant();
     case Qt::FontRole:

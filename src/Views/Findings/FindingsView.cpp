@@ -4,10 +4,12 @@
 #include "Views/Components/BadgeDelegate.h"
 #include "Views/Components/ContentUnavailable.h"
 #include "Views/Components/Divider.h"
+#include "Views/Components/EqualDigits.h"
 #include "Views/Components/Formatters.h"
 #include "Views/Components/MasterDetail.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/TableColumns.h"
+#include "Views/Components/TableTime.h"
 #include "Views/Findings/FindingDetail.h"
 #include "Views/Findings/FindingsRows.h"
 #include "Views/Findings/FindingsTableModel.h"
@@ -15,15 +17,19 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -72,9 +78,84 @@ protected:
         const QColor fill = property("highlighted").toBool() ? Style::withOpacity(Style::accent(), chipHighlightOpacity)
                                                              : Style::quaternaryText();
         Style::paintCapsule(painter, QRectF(rect()), fill);
+        if (hasFocus()) {
+            // The keyboard's chip: the capsule's outline in the accent colour.
+            painter.setPen(QPen(Style::accent(), 1));
+            painter.setBrush(Qt::NoBrush);
+            const QRectF ring = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+            painter.drawRoundedRect(ring, ring.height() / 2, ring.height() / 2);
+        }
         painter.setPen(Style::primaryText());
         painter.drawText(rect(), Qt::AlignCenter, text());
     }
+};
+
+// The chip strip scrolls sideways without scroll indicators: a wheel turned either way scrolls
+// it, and on a focused chip the arrow keys move to the next chip and bring it into view.
+class ChipScroller : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+
+    void watch(QWidget *chip)
+    {
+        chip->setFocusPolicy(Qt::StrongFocus);
+        chip->installEventFilter(this);
+    }
+
+protected:
+    void wheelEvent(QWheelEvent *event) override
+    {
+        QScrollBar *bar = horizontalScrollBar();
+        const QPoint pixels = event->pixelDelta();
+        const QPoint angle = event->angleDelta();
+        int delta = 0;
+        if (!pixels.isNull()) delta = pixels.x() != 0 ? pixels.x() : pixels.y();
+        else delta = (angle.x() != 0 ? angle.x() : angle.y()) * wheelStep * bar->singleStep() / 120;
+        if (delta == 0 || bar->maximum() == 0) {
+            event->ignore();
+            return;
+        }
+        bar->setValue(bar->value() - delta);
+        event->accept();
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *chip = qobject_cast<QWidget *>(watched);
+        if (!chip || chip->parentWidget() != widget()) return QScrollArea::eventFilter(watched, event);
+        if (event->type() == QEvent::Wheel) {
+            // Over a chip too: the chips take no wheel of their own.
+            wheelEvent(static_cast<QWheelEvent *>(event));
+            return event->isAccepted();
+        }
+        if (event->type() == QEvent::FocusIn) {
+            ensureWidgetVisible(chip, chipSpacing, 0);
+        } else if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            if (key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Home || key == Qt::Key_End) {
+                const QList<QWidget *> chips = widget()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+                QList<QWidget *> shown;
+                for (QWidget *c : chips)
+                    if (c->isVisibleTo(widget()) && c->focusPolicy() != Qt::NoFocus) shown << c;
+                std::sort(shown.begin(), shown.end(), [](QWidget *a, QWidget *b) { return a->x() < b->x(); });
+                const qsizetype at = shown.indexOf(chip);
+                qsizetype next = at;
+                if (key == Qt::Key_Left) next = std::max<qsizetype>(0, at - 1);
+                else if (key == Qt::Key_Right) next = std::min<qsizetype>(shown.size() - 1, at + 1);
+                else if (key == Qt::Key_Home) next = 0;
+                else next = shown.size() - 1;
+                if (next >= 0 && next < shown.size()) {
+                    shown[next]->setFocus(Qt::OtherFocusReason);
+                    ensureWidgetVisible(shown[next], chipSpacing, 0);
+                }
+                return true;
+            }
+        }
+        return QScrollArea::eventFilter(watched, event);
+    }
+
+private:
+    static constexpr int wheelStep = 3;
 };
 
 } // namespace
@@ -113,7 +194,9 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
     pickerLayout->addWidget(m_minimum, 1);
     headerLayout->addWidget(picker);
 
-    auto *chipScroller = new QScrollArea(header);
+    m_chipScroller = new ChipScroller(header);
+    m_chipScroller->setProperty("scrollsSideways", true); // without a bar, by the wheel and the keys
+    auto *chipScroller = m_chipScroller;
     chipScroller->setObjectName("categoryChips");
     chipScroller->setFrameShape(QFrame::NoFrame);
     chipScroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -143,7 +226,12 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
     setUpListTable(m_table, 10);
     m_table->setItemDelegateForColumn(FindingsTableModel::severityColumn, new BadgeDelegate(m_table));
     m_table->setItemDelegateForColumn(FindingsTableModel::summaryColumn, new MiddleElideDelegate(m_table));
-    keepColumnsFitted(m_table, columnWidths, FindingsTableModel::summaryColumn);
+    setEqualDigits(m_table, {FindingsTableModel::timeColumn});
+    keepColumnsFitted(m_table,
+                      widenedFor(columnWidths, m_table->font(),
+                                 {{FindingsTableModel::timeColumn, tableTimeText(widestTableTime())},
+                                  {FindingsTableModel::userColumn, widestSampleUser()}}),
+                      FindingsTableModel::summaryColumn);
     m_table->horizontalHeader()->setSortIndicator(FindingsTableModel::timeColumn, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
     // The ATT&CK column does not sort: a click on it puts the indicator back where it was.
@@ -245,6 +333,7 @@ void FindingsView::rebuildChips()
         auto *button = new CategoryChip(chip.category + u' ' + Format::count(chip.count), search() == chip.category,
                                         m_chipStrip);
         button->setObjectName("categoryChip");
+        static_cast<ChipScroller *>(m_chipScroller)->watch(button);
         connect(button, &QToolButton::clicked, this, [this, category = chip.category] {
             setSearch(FindingsRows::searchAfterChipClick(search(), category));
         });

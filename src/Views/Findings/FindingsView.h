@@ -13,6 +13,7 @@ class QComboBox;
 class QHBoxLayout;
 class QLabel;
 class QMenu;
+class QScrollArea;
 class QStackedWidget;
 class QTableView;
 class QToolButton;
@@ -36,6 +37,8 @@ public:
     ContentUnavailable *emptyOverlay() const { return m_empty; }
     // The chips in strip order.
     QList<QToolButton *> chips() const;
+    // The strip the chips scroll in.
+    QScrollArea *chipScroller() const { return m_chipScroller; }
     // The detail of the selected finding, or null while the placeholder shows.
     FindingDetail *detail() const { return m_detail; }
     std::optional<Uuid> selection() const { return m_selection; }
@@ -54,6 +57,7 @@ private:
 
     AuditStore &m_store;
     QComboBox *m_minimum = nullptr;
+    QScrollArea *m_chipScroller = nullptr;
     QWidget *m_chipStrip = nullptr;
     QHBoxLayout *m_chipLayout = nullptr;
     QLabel *m_count = nullptr;

@@ -6,6 +6,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <QStringList>
 #include <QTextLayout>
 
 namespace {
@@ -37,6 +38,12 @@ QVariant LiveFindingsModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
     case ruleRole: return QString::fromStdString(finding.rule);
     case severityRole: return int(finding.severity);
+    case Qt::AccessibleTextRole:
+        // The row paints its badge and texts itself: the severity's name leads what it reads.
+        return QStringList{QString::fromUtf8(severityTitle(finding.severity)), QString::fromStdString(finding.rule),
+                           Format::dateTime(finding.time, Format::DateStyle::none, Format::TimeStyle::standard),
+                           QString::fromStdString(finding.summary)}
+            .join(QStringLiteral(", "));
     case timeRole: return Format::dateTime(finding.time, Format::DateStyle::none, Format::TimeStyle::standard);
     case summaryRole:
     case Qt::ToolTipRole: return QString::fromStdString(finding.summary);

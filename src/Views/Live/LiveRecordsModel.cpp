@@ -3,6 +3,7 @@
 #include "Engine/Analysis/DisplayKeys.h"
 #include "Views/Components/BadgeDelegate.h"
 #include "Views/Components/Formatters.h"
+#include "Views/Components/ResultBadge.h"
 #include "Views/Components/Style.h"
 
 #include <QLocale>
@@ -38,8 +39,7 @@ QString liveTimeText(double time)
 }
 
 LiveRecordsModel::LiveRecordsModel(QObject *parent, size_t rowCap)
-    : QAbstractTableModel(parent), m_rowCap(rowCap), m_detailsFont(Style::monospaced(Style::callout())),
-      m_monoDigits(Style::monospaced(QFont()))
+    : QAbstractTableModel(parent), m_rowCap(rowCap), m_detailsFont(Style::monospaced(Style::callout()))
 {
 }
 
@@ -184,13 +184,16 @@ QVariant LiveRecordsModel::data(const QModelIndex &index, int role) const
         return {};
     case Qt::ToolTipRole:
         if (column == detailsColumn) return row.details;
+        if (column == resultColumn) return ResultBadgePainter::toolTip(row.success);
         return {};
     case Qt::FontRole:
         if (column == detailsColumn) return m_detailsFont;
-        if (column == timeColumn || column == pidColumn) return m_monoDigits;
         return {};
     case BadgeRole::result:
         if (column == resultColumn) return row.success;
+        return {};
+    case Qt::AccessibleTextRole:
+        if (column == resultColumn) return ResultBadgePainter::toolTip(row.success);
         return {};
     case recordIDRole:
         return QVariant::fromValue<qlonglong>(row.id);

@@ -85,7 +85,6 @@ private:
     QHash<QString, QString> m_users; // shared texts: many rows, few users
     std::string m_scratch;
     QFont m_detailsFont;
-    QFont m_monoDigits;
 };
 
 // "4:05:06.789 PM": hour, minute, second and milliseconds in the default locale (with the day

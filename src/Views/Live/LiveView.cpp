@@ -5,13 +5,18 @@
 #include "Views/Components/BadgeDelegate.h"
 #include "Views/Components/CaptureControl.h"
 #include "Views/Components/ContentUnavailable.h"
+#include "Views/Components/ElidingToolButton.h"
+#include "Views/Components/EqualDigits.h"
 #include "Views/Components/Formatters.h"
 #include "Views/Components/MasterDetail.h"
 #include "Views/Components/RecordInspector.h"
 #include "Views/Components/Shapes.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
+#include "Views/Components/TableColumns.h"
+#include "Views/Components/TableTime.h"
 #include "Views/Live/LiveFindingsList.h"
+#include "Views/Live/LiveRecordsModel.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -30,6 +35,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <array>
+
 namespace {
 
 constexpr int barSpacing = 12;
@@ -40,11 +47,8 @@ constexpr int findingsIdealWidth = 320;
 constexpr MasterDetail::Widths inspectorWidths{320, 380, 520};
 constexpr int emptySymbolSize = 54;
 
-struct ColumnWidth {
-    int minimum;
-    int ideal;
-};
-constexpr ColumnWidth columnWidths[] = {{90, 105}, {90, 140}, {50, 80}, {60, 100}, {40, 55}, {22, 22}, {200, 420}};
+constexpr std::array<ColumnWidth, LiveRecordsModel::numColumns> columnWidths = {{
+    {90, 105}, {90, 140}, {50, 80}, {60, 100}, {40, 55}, {22, 22}, {200, 420}}};
 
 const QString runningMessage = QStringLiteral(
     "Records appear here as the kernel emits them. If nothing arrives, the kernel audit subsystem may be\n"
@@ -167,7 +171,7 @@ QWidget *LiveView::makeControlBar()
     });
     row->addWidget(m_pauseButton);
 
-    m_classButton = new QToolButton(bar);
+    m_classButton = new ElidingToolButton(bar);
     m_classButton->setObjectName(QStringLiteral("classMenuButton"));
     m_classButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_classButton->setPopupMode(QToolButton::InstantPopup);
@@ -211,8 +215,8 @@ QWidget *LiveView::stat(QLabel *&value, const QString &label)
     auto *row = new QHBoxLayout(cell);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(3);
-    value = new QLabel(cell);
-    Style::setTextStyle(value, Style::semibold(Style::monospaced(Style::callout())));
+    value = new EqualDigitsLabel(QString(), cell);
+    Style::setTextStyle(value, Style::semibold(Style::callout()));
     row->addWidget(value, 0, Qt::AlignBaseline);
     if (!label.isEmpty()) {
         auto *caption = new QLabel(label, cell);
@@ -272,15 +276,12 @@ QWidget *LiveView::makeContent()
     QHeaderView *header = m_table->horizontalHeader();
     header->setHighlightSections(false);
     header->setSectionsClickable(false);
-    header->setMinimumSectionSize(22);
-    for (int column = 0; column < LiveRecordsModel::numColumns; ++column)
-        header->resizeSection(column, columnWidths[column].ideal);
-    // The ideal width is for a narrower system font; the time must not be cut.
-    header->resizeSection(LiveRecordsModel::timeColumn,
-                          std::max(columnWidths[0].ideal,
-                                   QFontMetrics(Style::monospaced(QFont())).horizontalAdvance(QStringLiteral("10:00:00.000 PM")) + 12));
-    header->setSectionResizeMode(LiveRecordsModel::resultColumn, QHeaderView::Fixed);
-    header->setStretchLastSection(true);
+    setEqualDigits(m_table, {LiveRecordsModel::timeColumn, LiveRecordsModel::pidColumn});
+    keepColumnsFitted(m_table,
+                      widenedFor(columnWidths, m_table->font(),
+                                 {{LiveRecordsModel::timeColumn, liveTimeText(widestTableTime())},
+                                  {LiveRecordsModel::userColumn, widestSampleUser()}}),
+                      LiveRecordsModel::detailsColumn);
     m_table->setMinimumWidth(tableMinimumWidth);
     m_frame->addView(m_table);
     // Marked, not scrolled to: the table must not jump while records stream in.

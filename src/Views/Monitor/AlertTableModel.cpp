@@ -68,7 +68,7 @@ AlertTableModel::AlertTableModel(QObject *parent)
     : QAbstractTableModel(parent), m_dot(dotIcon()),
       m_monitorIcon(symbolIcon(QStringLiteral("bolt.horizontal.circle"), Style::secondaryText())),
       m_captionFont(Style::caption()), m_captionMono(Style::monospaced(Style::caption())),
-      m_calloutMono(Style::monospaced(Style::callout())), m_digits(Style::monospaced(QFont())),
+      m_calloutMono(Style::monospaced(Style::callout())),
       m_semibold(Style::semibold(QFont()))
 {
 }
@@ -124,10 +124,11 @@ QVariant AlertTableModel::data(const QModelIndex &index, int role) const
             return {};
         }
         if (role == BadgeRole::severity) return int(alert.severity());
+        // The badge's text is painted, not a display text.
+        if (role == Qt::AccessibleTextRole) return QString::fromUtf8(severityTitle(alert.severity()));
         return {};
     case raisedColumn:
         if (role == Qt::DisplayRole) return alertRaisedText(alert.raisedAt);
-        if (role == Qt::FontRole) return m_digits;
         return {};
     case ruleColumn:
         if (role == Qt::DisplayRole) return QString::fromStdString(alert.rule);

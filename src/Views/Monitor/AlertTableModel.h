@@ -55,6 +55,5 @@ private:
     QFont m_captionFont;
     QFont m_captionMono;
     QFont m_calloutMono;
-    QFont m_digits;
     QFont m_semibold;
 };

@@ -3,6 +3,7 @@
 #include "Services/AlertCenter.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
+#include "Views/Components/WrappingCheckBox.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -20,9 +21,10 @@ void setCheckedQuietly(QAbstractButton *button, bool checked)
     button->setChecked(checked);
 }
 
+// The cards share their row and scroll only vertically: long labels wrap.
 QCheckBox *toggle(const QString &text, QWidget *parent, QVBoxLayout *column, std::function<void(bool)> changed)
 {
-    auto *box = new QCheckBox(text, parent);
+    auto *box = new WrappingCheckBox(text, parent);
     QObject::connect(box, &QCheckBox::toggled, parent, std::move(changed));
     column->addWidget(box);
     return box;
@@ -76,9 +78,11 @@ AlertingCard::AlertingCard(AlertCenter *alerts, std::function<void()> openNotifi
     permission->addWidget(m_permissionIcon);
     m_permissionText = new QLabel(this);
     m_permissionText->setObjectName(QStringLiteral("permissionText"));
-    permission->addWidget(m_permissionText);
+    m_permissionText->setWordWrap(true);
+    permission->addWidget(m_permissionText, 1);
     m_permissionButton = makeLinkButton(QString(), this);
     m_permissionButton->setFont(Style::callout());
+    m_permissionButton->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(m_permissionButton, &QPushButton::clicked, this, [this] {
         if (m_alerts->notificationStatus() == NotificationAuthorization::denied) {
             if (m_openNotificationSettings) m_openNotificationSettings();
@@ -87,7 +91,6 @@ AlertingCard::AlertingCard(AlertCenter *alerts, std::function<void()> openNotifi
         }
     });
     permission->addWidget(m_permissionButton);
-    permission->addStretch(1);
     column->addLayout(permission);
 
     m_test = new QPushButton(QStringLiteral("Send Test Alert"), this);
@@ -167,14 +170,14 @@ BackgroundCard::BackgroundCard(AlertCenter *alerts, std::function<void()> openLo
     hint->addWidget(icon);
     auto *text = new QLabel(QStringLiteral("Approve Quillmarsh in Login Items"), m_approval);
     Style::setTextStyle(text, Style::callout(), Style::orange());
-    hint->addWidget(text);
+    text->setWordWrap(true);
+    hint->addWidget(text, 1);
     m_approvalButton = makeLinkButton(QStringLiteral("Open Settings"), m_approval);
     m_approvalButton->setFont(Style::callout());
     connect(m_approvalButton, &QPushButton::clicked, this, [this] {
         if (m_openLoginItems) m_openLoginItems();
     });
     hint->addWidget(m_approvalButton);
-    hint->addStretch(1);
     column->addWidget(m_approval);
 
     m_openWindow = toggle(QStringLiteral("Show the main window at launch"), this, column,

@@ -9,10 +9,13 @@
 #include "Views/Components/Card.h"
 #include "Views/Components/Clipboard.h"
 #include "Views/Components/ContentUnavailable.h"
+#include "Views/Components/EqualDigits.h"
 #include "Views/Components/MasterDetail.h"
 #include "Views/Components/Shapes.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
+#include "Views/Components/TableColumns.h"
+#include "Views/Components/TableTime.h"
 #include "Views/Monitor/AlertDetail.h"
 #include "Views/Monitor/AlertTableModel.h"
 #include "Views/Monitor/MonitorCards.h"
@@ -41,6 +44,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <array>
+
 namespace {
 
 constexpr int settingsMinimumHeight = 300;
@@ -49,9 +54,9 @@ constexpr int historyMinimumHeight = 200;
 constexpr MasterDetail::Widths detailWidths{300, 380, 560};
 constexpr int statusSymbolSize = 38;
 
-// The ideal widths, but Rule and Summary narrower so the table fits its pane at 1440 wide.
-constexpr int columnWidths[] = {14, 95, 140, 170, 80, 90, 200};
-constexpr int columnMinimumWidths[] = {14, 80, 120, 140, 60, 60, 200};
+constexpr std::array<ColumnWidth, AlertTableModel::numColumns> columnWidths = {{
+    {14, 14}, {80, 95}, {120, 140}, {140, 200}, {60, 80}, {60, 90}, {200, 420}}};
+constexpr int tableMinimumWidth = 500;
 
 const QString noAlertsDescription =
     QStringLiteral("High and Critical findings from background monitoring will be listed here.");
@@ -187,6 +192,8 @@ QWidget *MonitorView::makeSettings()
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setMinimumHeight(settingsMinimumHeight);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Vertical only: the cards wrap their texts to the width they get.
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto *content = new QWidget(scroll);
     auto *column = new QVBoxLayout(content);
     column->setContentsMargins(20, 20, 20, 20);
@@ -215,12 +222,14 @@ QWidget *MonitorView::makeStatusCard(QWidget *parent)
     auto *texts = new QVBoxLayout;
     texts->setSpacing(4);
     m_headline = new QLabel(card);
+    m_headline->setWordWrap(true);
     Style::setTextStyle(m_headline, Style::semibold(Style::title2()));
     texts->addWidget(m_headline);
     m_statusLine = new MonitorStatusLine(m_live, card);
     texts->addWidget(m_statusLine);
     m_runningLine = new QLabel(card);
     m_runningLine->setObjectName(QStringLiteral("runningLine"));
+    m_runningLine->setWordWrap(true);
     Style::setTextStyle(m_runningLine, Style::caption(), Style::tertiaryText());
     texts->addWidget(m_runningLine);
     row->addLayout(texts, 1);
@@ -299,7 +308,8 @@ QWidget *MonitorView::makeHistory()
     m_table->setShowGrid(false);
     m_table->setAlternatingRowColors(true);
     m_table->setWordWrap(false);
-    m_table->setTextElideMode(Qt::ElideMiddle);
+    setEqualDigits(m_table, {AlertTableModel::raisedColumn});
+    m_table->setItemDelegateForColumn(AlertTableModel::summaryColumn, new MiddleElideDelegate(m_table));
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -307,13 +317,12 @@ QWidget *MonitorView::makeHistory()
     QHeaderView *header = m_table->horizontalHeader();
     header->setHighlightSections(false);
     header->setSectionsClickable(false);
-    header->setMinimumSectionSize(14);
-    for (int c = 0; c < AlertTableModel::numColumns; ++c) header->resizeSection(c, columnWidths[c]);
-    header->setSectionResizeMode(AlertTableModel::dotColumn, QHeaderView::Fixed);
-    header->setStretchLastSection(true);
-    int minimum = 0;
-    for (const int width : columnMinimumWidths) minimum += width;
-    m_table->setMinimumWidth(std::min(minimum, 500));
+    keepColumnsFitted(m_table,
+                      widenedFor(columnWidths, m_table->font(),
+                                 {{AlertTableModel::raisedColumn, alertRaisedText(widestTableTime())},
+                                  {AlertTableModel::userColumn, widestSampleUser()}}),
+                      AlertTableModel::summaryColumn);
+    m_table->setMinimumWidth(tableMinimumWidth);
     // The selected ids stay when their rows leave the table ("New only", a deletion elsewhere).
     m_guard = new SelectionGuard(m_table, {[this] {
         QModelIndexList rows;

@@ -3,6 +3,7 @@
 #include "Engine/Analysis/Detections.h"
 #include "Engine/Analysis/DisplayKeys.h"
 #include "Views/Components/BadgeDelegate.h"
+#include "Views/Components/ResultBadge.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/TableTime.h"
 
@@ -29,8 +30,7 @@ QString joinedSockets(const AuditRecord &record)
 NetworkTableModel::NetworkTableModel(QObject *parent)
     : QAbstractTableModel(parent),
       m_records(RecordSelection::emptySnapshot()),
-      m_addressFont(Style::monospaced(Style::callout())),
-      m_digits(Style::monospaced(Style::body()))
+      m_addressFont(Style::monospaced(Style::callout()))
 {
 }
 
@@ -102,24 +102,30 @@ QVariant NetworkTableModel::data(const QModelIndex &index, int role) const
         default: return {};
         }
     case Qt::ToolTipRole:
-        return column == addressColumn ? QVariant(joinedSockets(record)) : QVariant();
+        if (column == addressColumn) return joinedSockets(record);
+        return column == resultColumn ? QVariant(ResultBadgePainter::toolTip(record.returnStatus == 0)) : QVariant();
     case Qt::FontRole:
-        switch (column) {
-        case addressColumn: return m_addressFont;
-        case pidColumn: return m_digits;
-        default: return {};
-        }
+        return column == addressColumn ? QVariant(m_addressFont) : QVariant();
     case Qt::ForegroundRole:
         if (column == processColumn && record.processImage && Detections::suspiciousLocation(*record.processImage))
             return Style::orange();
         return {};
     case BadgeRole::result:
         return column == resultColumn ? QVariant(record.returnStatus == 0) : QVariant();
+    case Qt::AccessibleTextRole:
+        return column == resultColumn ? QVariant(ResultBadgePainter::toolTip(record.returnStatus == 0)) : QVariant();
     case recordIDRole:
         return QVariant::fromValue(qint64(record.id));
     default:
         return {};
     }
+}
+
+Qt::ItemFlags NetworkTableModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.isValid() && index.column() == addressColumn) flags |= Qt::ItemIsEditable;
+    return flags;
 }
 
 QVariant NetworkTableModel::headerData(int section, Qt::Orientation orientation, int role) const

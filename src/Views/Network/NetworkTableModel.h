@@ -32,6 +32,8 @@ public:
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    // The address cell "edits" in a read-only line edit, for selecting and copying; nothing is written.
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
@@ -39,5 +41,4 @@ private:
     std::vector<uint32_t> m_rows;
     NetworkRows::SortOrder m_order;
     QFont m_addressFont;
-    QFont m_digits;
 };

@@ -5,11 +5,13 @@
 #include "Views/Components/BarList.h"
 #include "Views/Components/Card.h"
 #include "Views/Components/Divider.h"
+#include "Views/Components/EqualDigits.h"
 #include "Views/Components/Formatters.h"
 #include "Views/Components/MasterDetail.h"
 #include "Views/Components/RecordContextMenu.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/TableColumns.h"
+#include "Views/Components/TableTime.h"
 #include "Views/Network/NetworkRows.h"
 #include "Views/Network/NetworkTableModel.h"
 
@@ -18,6 +20,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -36,6 +39,34 @@ constexpr int filterPaddingH = 12;
 constexpr int filterPaddingV = 6;
 
 const char *const networkRecordLabel = "network record";
+
+// A click into the address of the selected row opens the address in a read-only line edit, where
+// the mouse selects and Ctrl+C copies part of it; a double-click still opens the record.
+class AddressDelegate : public MiddleElideDelegate {
+public:
+    using MiddleElideDelegate::MiddleElideDelegate;
+
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &index) const override
+    {
+        auto *editor = new QLineEdit(parent);
+        editor->setObjectName(QStringLiteral("addressEditor"));
+        editor->setReadOnly(true);
+        editor->setFrame(false);
+        editor->setFont(index.data(Qt::FontRole).value<QFont>());
+        return editor;
+    }
+
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override
+    {
+        auto *line = static_cast<QLineEdit *>(editor);
+        const QString address = index.data(Qt::DisplayRole).toString();
+        line->setText(address);
+        // All of it selected, the start in view.
+        line->setSelection(int(address.size()), -int(address.size()));
+    }
+
+    void setModelData(QWidget *, QAbstractItemModel *, const QModelIndex &) const override {}
+};
 
 } // namespace
 
@@ -94,8 +125,14 @@ NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
     m_table->setModel(m_model);
     setUpListTable(m_table, 8);
     m_table->setItemDelegateForColumn(NetworkTableModel::resultColumn, new BadgeDelegate(m_table));
-    m_table->setItemDelegateForColumn(NetworkTableModel::addressColumn, new MiddleElideDelegate(m_table));
-    keepColumnsFitted(m_table, columnWidths, NetworkTableModel::addressColumn);
+    m_table->setItemDelegateForColumn(NetworkTableModel::addressColumn, new AddressDelegate(m_table));
+    m_table->setEditTriggers(QAbstractItemView::SelectedClicked);
+    setEqualDigits(m_table, {NetworkTableModel::timeColumn, NetworkTableModel::pidColumn});
+    keepColumnsFitted(m_table,
+                      widenedFor(columnWidths, m_table->font(),
+                                 {{NetworkTableModel::timeColumn, tableTimeText(widestTableTime())},
+                                  {NetworkTableModel::userColumn, widestSampleUser()}}),
+                      NetworkTableModel::addressColumn);
     m_table->horizontalHeader()->setSortIndicator(NetworkTableModel::timeColumn, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
     m_table->installEventFilter(this);

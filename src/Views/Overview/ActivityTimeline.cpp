@@ -10,6 +10,7 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -23,10 +24,20 @@ constexpr int annotationLineGap = 2;
 constexpr qreal annotationRadius = 6;
 constexpr int minTickSpacing = 90;  // pixels per time label
 
+// The hover annotation's fonts and size: it sits in the band above the plot.
+QFont annotationHeadFont() { return Style::semibold(Style::caption()); }
+QFont annotationCountFont() { return Style::caption2(); }
+double annotationHeight()
+{
+    return QFontMetricsF(annotationHeadFont()).height() + annotationLineGap
+         + QFontMetricsF(annotationCountFont()).height() + 2 * annotationPadding;
+}
+
 } // namespace
 
 struct ActivityTimeline::Layout {
     QRectF plot;
+    QRectF band;   // above the plot: the legend, and the annotation while hovering
     QRectF legend;
     std::optional<TimelineDomain> domain;
     std::vector<double> counts;
@@ -59,11 +70,15 @@ ActivityTimeline::Layout ActivityTimeline::layout() const
     for (double v : l.counts) labelWidth = std::max(labelWidth, labels.horizontalAdvance(Format::count(int64_t(v))));
     const double legendHeight = labels.height();
     const QRectF all = QRectF(rect());
-    l.legend = QRectF(all.left(), all.top(), all.width(), legendHeight);
-    // Counts along the trailing edge, times below, the legend above.
-    l.plot = QRectF(all.left() + 1, all.top() + legendHeight + legendGap,
+    // The band above the plot holds the legend at its foot and is tall enough for the hover
+    // annotation, which never covers the bars.
+    const double bandHeight = std::max(legendHeight, annotationHeight());
+    l.band = QRectF(all.left(), all.top(), all.width(), bandHeight);
+    l.legend = QRectF(all.left(), all.top() + bandHeight - legendHeight, all.width(), legendHeight);
+    // Counts along the trailing edge, times below.
+    l.plot = QRectF(all.left() + 1, all.top() + bandHeight + legendGap,
                     std::max(0.0, all.width() - labelWidth - axisGap - 2),
-                    std::max(0.0, all.height() - legendHeight - legendGap - labels.height() - axisGap));
+                    std::max(0.0, all.height() - bandHeight - legendGap - labels.height() - axisGap));
     if (l.domain) l.times = timeTicks(*l.domain, std::max(1, int(l.plot.width() / minTickSpacing)), &l.timeStep);
     return l;
 }
@@ -116,11 +131,20 @@ void ActivityTimeline::leaveEvent(QEvent *)
     update();
 }
 
-void ActivityTimeline::mouseReleaseEvent(QMouseEvent *event)
+void ActivityTimeline::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton) return;
     const auto found = bucketAt(event->position());
-    if (!found || !*found) return;
+    m_pressedBucket = found ? *found : std::nullopt;
+}
+
+void ActivityTimeline::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) return;
+    // A click is a press and a release on one bucket; a drag from one to another is none.
+    const std::optional<size_t> pressed = std::exchange(m_pressedBucket, std::nullopt);
+    const auto found = bucketAt(event->position());
+    if (!found || !*found || pressed != *found) return;
     const TrailStats &stats = m_store->stats();
     const TimeBucket bucket = stats.timeline[**found];
     EventFilter filter;
@@ -128,6 +152,34 @@ void ActivityTimeline::mouseReleaseEvent(QMouseEvent *event)
     filter.end = bucket.start + stats.bucketSize;
     filter.label = bucketLabel(bucket.start).toStdString();
     m_store->showEvents(std::move(filter));
+}
+
+double ActivityTimeline::ruleAt(const Layout &l, size_t bucket) const
+{
+    const TrailStats &stats = m_store->stats();
+    return l.plot.left()
+         + xAtTime(stats.timeline[bucket].start + ruleFraction * stats.bucketSize, l.plot.width(), *l.domain);
+}
+
+QRectF ActivityTimeline::annotationBox(const Layout &l, double ruleX) const
+{
+    // Above the plot, centred on the rule and moved sideways to stay inside; it may cover the
+    // legend while the pointer is over the chart, never the bars.
+    const QStringList lines = annotationLines();
+    if (lines.size() < 2) return {};
+    const double boxWidth = std::max(QFontMetricsF(annotationHeadFont()).horizontalAdvance(lines[0]),
+                                     QFontMetricsF(annotationCountFont()).horizontalAdvance(lines[1]))
+                          + 2 * annotationPadding;
+    const double left = std::clamp(ruleX - boxWidth / 2, 0.0, std::max(0.0, width() - boxWidth));
+    return QRectF(left, l.band.bottom() - annotationHeight(), boxWidth, annotationHeight());
+}
+
+QRectF ActivityTimeline::annotationArea() const
+{
+    const auto hovered = hoveredIndex();
+    const Layout l = layout();
+    if (!hovered || !l.domain) return {};
+    return annotationBox(l, ruleAt(l, *hovered));
 }
 
 void ActivityTimeline::paintEvent(QPaintEvent *)
@@ -207,21 +259,17 @@ void ActivityTimeline::paintEvent(QPaintEvent *)
 
     const auto hovered = hoveredIndex();
     if (!hovered) return;
-    const TimeBucket &bucket = stats.timeline[*hovered];
-    const double ruleX = l.plot.left() + xAtTime(bucket.start + ruleFraction * stats.bucketSize, l.plot.width(), *l.domain);
+    const double ruleX = ruleAt(l, *hovered);
     p.setPen(QPen(Style::withOpacity(secondary, 0.40), 1.5));
     p.drawLine(QPointF(ruleX, l.plot.top()), QPointF(ruleX, l.plot.bottom()));
 
-    // The annotation sits at the top of the rule, centred on it and moved sideways to stay inside.
     const QStringList lines = annotationLines();
-    const QFont headFont = Style::semibold(Style::caption());
-    const QFont countFont = Style::caption2();
+    const QFont headFont = annotationHeadFont();
+    const QFont countFont = annotationCountFont();
     const QFontMetricsF headMetrics(headFont), countMetrics(countFont);
-    const double boxWidth =
-        std::max(headMetrics.horizontalAdvance(lines[0]), countMetrics.horizontalAdvance(lines[1])) + 2 * annotationPadding;
-    const double boxHeight = headMetrics.height() + annotationLineGap + countMetrics.height() + 2 * annotationPadding;
-    double left = std::clamp(ruleX - boxWidth / 2, 0.0, std::max(0.0, width() - boxWidth));
-    const QRectF box(left, l.plot.top(), boxWidth, boxHeight);
+    const QRectF box = annotationBox(l, ruleX);
+    const double boxWidth = box.width();
+    p.drawLine(QPointF(ruleX, box.bottom()), QPointF(ruleX, l.plot.top()));
     QPainterPath path;
     path.addRoundedRect(box, annotationRadius, annotationRadius);
     const QColor material = Style::withOpacity(Style::secondaryBackground(), 0.92);

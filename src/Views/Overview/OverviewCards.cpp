@@ -3,6 +3,7 @@
 #include "Store/AuditStore.h"
 #include "Views/Components/Divider.h"
 #include "Views/Components/ElidedLabel.h"
+#include "Views/Components/EqualDigits.h"
 #include "Views/Components/Formatters.h"
 #include "Views/Components/SeverityBadge.h"
 #include "Views/Components/Style.h"
@@ -41,6 +42,14 @@ QLabel *label(const QString &text, const QFont &font, const QColor &colour, QWid
 {
     auto *l = new QLabel(text, parent);
     l->setTextFormat(Qt::PlainText);
+    Style::setTextStyle(l, font, colour);
+    return l;
+}
+
+// A count whose digits line up with the counts beside it.
+QLabel *figure(const QString &text, const QFont &font, const QColor &colour, QWidget *parent)
+{
+    auto *l = new EqualDigitsLabel(text, parent);
     Style::setTextStyle(l, font, colour);
     return l;
 }
@@ -103,7 +112,7 @@ void FindingsCard::refresh()
         auto *column = new QVBoxLayout(tile);
         column->setContentsMargins(0, 0, 0, 0);
         column->setSpacing(countTileSpacing);
-        auto *number = label(QString::number(n), Style::semibold(Style::title2()),
+        auto *number = figure(QString::number(n), Style::semibold(Style::title2()),
                              n > 0 ? style.color : Style::secondaryText(), tile);
         number->setObjectName(QStringLiteral("severityCount"));
         number->setAlignment(Qt::AlignCenter);
@@ -221,7 +230,7 @@ void EventClassesCard::refresh()
         auto *name = new ElidedLabel(QString::fromStdString(item.label), Qt::ElideRight, entry);
         Style::setTextStyle(name, Style::callout());
         line->addWidget(name, 1);
-        line->addWidget(label(Format::count(item.count), Style::callout(), Style::secondaryText(), entry));
+        line->addWidget(figure(Format::count(item.count), Style::callout(), Style::secondaryText(), entry));
         legend->addWidget(entry);
     }
     legend->addStretch(1);

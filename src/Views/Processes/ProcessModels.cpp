@@ -110,8 +110,7 @@ constexpr std::array<const char *, ProcessListModel::numColumns> columnTitles = 
 ProcessListModel::ProcessListModel(QObject *parent)
     : QAbstractTableModel(parent),
       m_monoCallout(Style::monospaced(Style::callout())),
-      m_monoCaption(Style::monospaced(Style::caption())),
-      m_digits(Style::monospaced(Style::body()))
+      m_monoCaption(Style::monospaced(Style::caption()))
 {
 }
 
@@ -203,9 +202,6 @@ QVariant ProcessListModel::data(const QModelIndex &index, int role) const
         case imageColumn:
         case commandLineColumn: return m_monoCallout;
         case signingIDColumn: return m_monoCaption;
-        case pidColumn:
-        case ppidColumn:
-        case eventsColumn: return m_digits;
         default: return {};
         }
     case Qt::ForegroundRole:

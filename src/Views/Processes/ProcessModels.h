@@ -78,5 +78,4 @@ private:
     ProcessRows::SortOrder m_order;
     QFont m_monoCallout;
     QFont m_monoCaption;
-    QFont m_digits;
 };

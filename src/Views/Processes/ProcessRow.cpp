@@ -2,6 +2,7 @@
 
 #include "Engine/Analysis/Detections.h"
 #include "Engine/BSM/UserResolver.h"
+#include "Views/Components/EqualDigits.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 #include "Views/Components/TableTime.h"
@@ -10,6 +11,8 @@
 #include <QApplication>
 #include <QPainter>
 #include <QStyle>
+
+#include <cmath>
 
 namespace {
 
@@ -141,10 +144,10 @@ void ProcessRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     const QFontMetrics captionMetrics(caption);
     const QString started = tableTimeText(process->start);
     int right = area.right();
-    const int startedWidth = captionMetrics.horizontalAdvance(started);
+    const int startedWidth = int(std::ceil(EqualDigits::advance(caption, started)));
     painter->setFont(caption);
     painter->setPen(tertiary);
-    painter->drawText(QRect(right - startedWidth, area.top(), startedWidth, area.height()),
+    EqualDigits::draw(*painter, QRectF(right - startedWidth, area.top(), startedWidth, area.height()),
                       Qt::AlignRight | Qt::AlignVCenter, started);
     right -= startedWidth + rowSpacing;
     if (!process->succeeded) {

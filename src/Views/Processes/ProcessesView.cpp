@@ -4,10 +4,12 @@
 #include "Views/Components/Clipboard.h"
 #include "Views/Components/ContentUnavailable.h"
 #include "Views/Components/Divider.h"
+#include "Views/Components/EqualDigits.h"
 #include "Views/Components/Formatters.h"
 #include "Views/Components/MasterDetail.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/TableColumns.h"
+#include "Views/Components/TableTime.h"
 #include "Views/Processes/ProcessDetail.h"
 #include "Views/Processes/ProcessModels.h"
 #include "Views/Processes/ProcessRow.h"
@@ -116,7 +118,12 @@ ProcessesView::ProcessesView(const ViewContext &context, QWidget *parent)
     m_table->setItemDelegateForColumn(ProcessListModel::userColumn, new UserTextDelegate(m_table));
     m_table->setItemDelegateForColumn(ProcessListModel::imageColumn, new MiddleElideDelegate(m_table, Qt::ElideLeft));
     m_table->setItemDelegateForColumn(ProcessListModel::commandLineColumn, new MiddleElideDelegate(m_table));
-    keepColumnsFitted(m_table, columnWidths, ProcessListModel::commandLineColumn);
+    setEqualDigits(m_table, {ProcessListModel::startedColumn, ProcessListModel::pidColumn, ProcessListModel::ppidColumn,
+                             ProcessListModel::eventsColumn});
+    keepColumnsFitted(m_table,
+                      widenedFor(columnWidths, m_table->font(),
+                                 {{ProcessListModel::startedColumn, tableTimeText(widestTableTime())}}),
+                      ProcessListModel::commandLineColumn);
     m_table->horizontalHeader()->setSortIndicator(ProcessListModel::startedColumn, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
     // Columns without a key do not sort: a click on one puts the indicator back.

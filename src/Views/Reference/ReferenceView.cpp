@@ -1,6 +1,7 @@
 #include "Views/Reference/ReferenceView.h"
 
 #include "Store/AuditStore.h"
+#include "Views/Components/EqualDigits.h"
 #include "Views/Components/SeverityBadge.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/TableColumns.h"
@@ -148,11 +149,13 @@ ReferenceView::ReferenceView(const ViewContext &context, QWidget *parent) : Scre
     m_classTable->horizontalHeader()->setSectionResizeMode(ReferenceClassModel::descriptionColumn, QHeaderView::Stretch);
     fixedColumn(m_classTable, ReferenceClassModel::definedColumn, 100);
     fixedColumn(m_classTable, ReferenceClassModel::loadedColumn, 110);
+    setEqualDigits(m_classTable, {ReferenceClassModel::definedColumn, ReferenceClassModel::loadedColumn});
 
     m_eventModel = new ReferenceEventModel(this);
     m_eventTable = makeTable(m_eventModel);
     m_eventTable->setObjectName(QStringLiteral("eventTable"));
     keepColumnsFitted(m_eventTable, eventColumnWidths, ReferenceEventModel::descriptionColumn);
+    setEqualDigits(m_eventTable, {ReferenceEventModel::numberColumn, ReferenceEventModel::loadedColumn});
     for (int column : {ReferenceEventModel::numberColumn, ReferenceEventModel::classesColumn,
                        ReferenceEventModel::loadedColumn})
         m_eventTable->horizontalHeader()->setSectionResizeMode(column, QHeaderView::Fixed);

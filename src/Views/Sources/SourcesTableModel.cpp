@@ -13,15 +13,15 @@ namespace {
 constexpr std::array<const char *, SourcesTableModel::NUM_COLUMNS> titles = {
     "File", "Kind", "Size", "Records", "First record", "Last record", "Integrity"};
 
-QString stamp(const std::optional<double> &time)
+QColor integrityColour(const TrailSource &s) { return s.issues.empty() ? Style::green() : Style::orange(); }
+
+} // namespace
+
+QString SourcesTableModel::timeText(const std::optional<double> &time)
 {
     if (!time) return QStringLiteral("—");
     return Format::dateTime(*time, Format::DateStyle::abbreviated, Format::TimeStyle::standard);
 }
-
-QColor integrityColour(const TrailSource &s) { return s.issues.empty() ? Style::green() : Style::orange(); }
-
-} // namespace
 
 void SourcesTableModel::setSources(std::vector<TrailSource> sources)
 {
@@ -55,8 +55,8 @@ QVariant SourcesTableModel::data(const QModelIndex &index, int role) const
         case KindColumn: return QString::fromUtf8(rawValue(s.kind));
         case SizeColumn: return Format::byteCount(s.bytes);
         case RecordsColumn: return Format::count(s.recordCount);
-        case FirstColumn: return stamp(s.first);
-        case LastColumn: return stamp(s.last);
+        case FirstColumn: return timeText(s.first);
+        case LastColumn: return timeText(s.last);
         case IntegrityColumn: return integrityText(s);
         }
         break;

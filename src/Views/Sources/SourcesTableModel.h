@@ -30,6 +30,9 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
+    // A "First record" or "Last record" cell: abbreviated date, standard time; "—" without a time.
+    static QString timeText(const std::optional<double> &time);
+
 private:
     std::vector<TrailSource> m_sources;
 };

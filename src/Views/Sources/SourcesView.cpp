@@ -4,10 +4,13 @@
 #include "Platform/FileReveal.h"
 #include "Views/EmptyStateView.h"
 #include "Views/Components/Divider.h"
+#include "Views/Components/EqualDigits.h"
 #include "Views/Components/KeyValueRow.h"
 #include "Views/Components/MasterDetail.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/SymbolLabel.h"
+#include "Views/Components/TableColumns.h"
+#include "Views/Components/TableTime.h"
 #include "Views/Sources/SourceRows.h"
 #include "Views/Sources/SourcesTableModel.h"
 
@@ -21,18 +24,15 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
 constexpr int detailHeight = 220;
 constexpr int detailSpacing = 8;
 constexpr int detailPadding = 14;
-constexpr int fixedColumnWidth = 70;
-constexpr int timeColumnWidth = 160;
-constexpr int integrityColumnWidth = 110;
-constexpr int timeColumnMinimum = 140;
-constexpr int integrityColumnMinimum = 90;
-constexpr int cellSlack = 8;
+constexpr std::array<ColumnWidth, SourcesTableModel::NUM_COLUMNS> columnWidths = {{
+    {200, 300}, {70, 70}, {70, 70}, {70, 70}, {140, 160}, {140, 160}, {90, 110}}};
 
 const TrailSource *findSource(const AuditStore &store, int64_t id)
 {
@@ -68,28 +68,13 @@ SourcesView::SourcesView(const ViewContext &context, QWidget *parent)
     m_table->setShowGrid(false);
     m_table->verticalHeader()->hide();
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
-    QHeaderView *header = m_table->horizontalHeader();
-    header->setMinimumSectionSize(fixedColumnWidth);
-    // The name takes whatever width the fixed columns leave.
-    header->setSectionResizeMode(SourcesTableModel::FileColumn, QHeaderView::Stretch);
-    for (int c : {SourcesTableModel::KindColumn, SourcesTableModel::SizeColumn, SourcesTableModel::RecordsColumn}) {
-        header->setSectionResizeMode(c, QHeaderView::Fixed);
-        header->resizeSection(c, fixedColumnWidth);
-    }
-    for (int c : {SourcesTableModel::FirstColumn, SourcesTableModel::LastColumn}) {
-        header->setSectionResizeMode(c, QHeaderView::Interactive);
-        header->resizeSection(c, timeColumnWidth);
-    }
-    header->setSectionResizeMode(SourcesTableModel::IntegrityColumn, QHeaderView::Interactive);
-    header->resizeSection(SourcesTableModel::IntegrityColumn, integrityColumnWidth);
-    // The header has one minimum for every section; the span and integrity columns keep their own.
-    connect(header, &QHeaderView::sectionResized, this, [header](int section, int, int size) {
-        const int minimum = section == SourcesTableModel::IntegrityColumn ? integrityColumnMinimum
-                            : section == SourcesTableModel::FirstColumn || section == SourcesTableModel::LastColumn
-                                ? timeColumnMinimum
-                                : 0;
-        if (size < minimum) header->resizeSection(section, minimum);
-    });
+    setEqualDigits(m_table, {SourcesTableModel::SizeColumn, SourcesTableModel::RecordsColumn});
+    // The name takes whatever width the other columns leave.
+    const QString widestTime = SourcesTableModel::timeText(widestTableTime());
+    keepColumnsFitted(m_table,
+                      widenedFor(columnWidths, m_table->font(),
+                                 {{SourcesTableModel::FirstColumn, widestTime}, {SourcesTableModel::LastColumn, widestTime}}),
+                      SourcesTableModel::FileColumn);
     column->addWidget(m_table, 1);
 
     m_divider = horizontalDivider(m_content);
@@ -127,16 +112,6 @@ void SourcesView::reload()
 {
     const AuditStore &store = *context().store;
     m_model->setSources(store.sources());
-    // Ideal widths, widened where the locale's dates or counts need more, so nothing is cut.
-    QHeaderView *header = m_table->horizontalHeader();
-    for (const auto &[column, ideal] : {std::pair{int(SourcesTableModel::FirstColumn), timeColumnWidth},
-                                        std::pair{int(SourcesTableModel::LastColumn), timeColumnWidth},
-                                        std::pair{int(SourcesTableModel::IntegrityColumn), integrityColumnWidth}}) {
-        int width = ideal;
-        for (int row = 0; row < m_model->rowCount(); ++row)
-            width = std::max(width, m_table->sizeHintForIndex(m_model->index(row, column)).width() + cellSlack);
-        header->resizeSection(column, width);
-    }
     m_stack->setCurrentWidget(store.sources().empty() ? m_empty : m_content);
     m_detailShown.reset();
     rebuildDetail();

@@ -2,6 +2,7 @@
 #include "Views/Components/BarList.h"
 #include "Views/Components/Card.h"
 #include "Views/Components/ContentUnavailable.h"
+#include "Views/Components/ElidingToolButton.h"
 #include "Views/Components/Expander.h"
 #include "Views/Components/FilterChip.h"
 #include "Views/Components/KeyValueRow.h"
@@ -9,9 +10,12 @@
 #include "Views/Components/SeverityBadge.h"
 #include "Views/Components/StatTile.h"
 #include "Views/Components/Style.h"
+#include "Views/Components/WrappedText.h"
+#include "Views/Components/WrappingCheckBox.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QLabel>
 #include <QLocale>
@@ -21,6 +25,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QToolTip>
+#include <QHBoxLayout>
 #include <QHelpEvent>
 #include <QVBoxLayout>
 
@@ -56,7 +61,7 @@ TEST_F(ComponentsTest, KeyValueRowShowsADashAndCopiesExactTexts)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.key.toStdString());
         KeyValueRow row(c.key, c.value);
-        EXPECT_EQ(row.valueLabel()->text(), c.shown);
+        EXPECT_EQ(row.valueText()->text(), c.shown);
         EXPECT_EQ(row.keyLabel()->text(), c.key);
         EXPECT_EQ(row.copyValueAction()->text(), "Copy Value");
         EXPECT_EQ(row.copyPairAction()->text(), c.pairTitle);
@@ -68,9 +73,8 @@ TEST_F(ComponentsTest, KeyValueRowShowsADashAndCopiesExactTexts)
     }
     KeyValueRow row("Key", "old");
     row.setValue("");
-    EXPECT_EQ(row.valueLabel()->text(), QString::fromUtf8("\u2014"));
-    EXPECT_TRUE(row.valueLabel()->textInteractionFlags() & Qt::TextSelectableByMouse);
-    EXPECT_EQ(row.valueLabel()->contextMenuPolicy(), Qt::CustomContextMenu) << "the row's menu, not the label's";
+    EXPECT_EQ(row.valueText()->text(), QString::fromUtf8("\u2014"));
+    EXPECT_EQ(row.valueText()->contextMenuPolicy(), Qt::CustomContextMenu) << "the row's menu, not the label's";
     EXPECT_EQ(row.keyLabel()->width(), 118);
 
     // Key and monospaced value share their first baseline.
@@ -78,10 +82,10 @@ TEST_F(ComponentsTest, KeyValueRowShowsADashAndCopiesExactTexts)
     mono.resize(400, 60);
     mono.show();
     QApplication::processEvents();
-    auto baseline = [](QLabel *label) {
-        return label->y() + label->contentsMargins().top() + QFontMetrics(label->font()).ascent();
+    auto baseline = [](QWidget *text) {
+        return text->y() + text->contentsMargins().top() + QFontMetrics(text->font()).ascent();
     };
-    EXPECT_EQ(baseline(mono.keyLabel()), baseline(mono.valueLabel()));
+    EXPECT_EQ(baseline(mono.keyLabel()), baseline(mono.valueText()));
 }
 
 TEST_F(ComponentsTest, BarListScalesBarsToTheLargestCount)
@@ -183,6 +187,58 @@ TEST_F(ComponentsTest, StatTileValueShrinksThenIsCut)
     const FittedText shown = tile.valueLabel()->fitted();
     EXPECT_LE(QFontMetricsF(font).horizontalAdvance(shown.text) * shown.scale, tile.valueLabel()->width() + 1);
     EXPECT_EQ(tile.valueLabel()->height(), QFontMetrics(font).height()) << "one line";
+}
+
+TEST_F(ComponentsTest, StatTileTextsStayAtTheTopBesideATallerTile)
+{
+    QWidget window;
+    auto *row = new QHBoxLayout(&window);
+    auto *records = new StatTile("Records", "2,579", "1 trail file(s)", "doc.text.magnifyingglass", Qt::blue);
+    auto *users = new StatTile("Users", "6", "distinct audit/effective ids, counted over every loaded trail",
+                               "person.2", Qt::cyan);
+    for (StatTile *tile : {records, users}) {
+        tile->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        row->addWidget(tile, 1);
+    }
+    row->setAlignment(Qt::AlignTop);
+    window.resize(360, 200);
+    window.show();
+    QApplication::processEvents();
+    ASSERT_GT(users->findChild<QLabel *>("tileDetail")->height(), 2 * QFontMetrics(Style::caption2()).height())
+        << "the long detail must wrap for this to show anything";
+    records->setMinimumHeight(users->height()); // tiles of one row are equally tall
+    QApplication::processEvents();
+    const auto top = [](StatTile *tile, const char *name) { return tile->findChild<QWidget *>(name)->y(); };
+    EXPECT_EQ(top(records, "tileTitle"), top(users, "tileTitle"));
+    EXPECT_EQ(top(records, "tileValue"), top(users, "tileValue"));
+}
+
+TEST_F(ComponentsTest, WrappingToggleAndElidingMenuButtonFitANarrowColumn)
+{
+    QWidget column;
+    auto *layout = new QVBoxLayout(&column);
+    auto *toggle = new WrappingCheckBox("Keep monitoring after the window is closed");
+    layout->addWidget(toggle);
+    layout->addStretch(1);
+    column.resize(150, 200);
+    column.show();
+    QApplication::processEvents();
+    const int oneLine = QCheckBox(toggle->text()).sizeHint().height();
+    EXPECT_LE(toggle->width(), 150) << "narrower than its one-line label";
+    EXPECT_GT(toggle->height(), oneLine) << "its label wraps instead";
+    EXPECT_EQ(toggle->height(), toggle->heightForWidth(toggle->width()));
+    QTest::mouseClick(toggle, Qt::LeftButton, {}, QPoint(toggle->width() / 2, toggle->height() - 3));
+    EXPECT_TRUE(toggle->isChecked()) << "a click on the wrapped line toggles it";
+
+    ElidingToolButton button;
+    button.setText("Classes: aa,ad,ex,fc,fd,fm,lo,nt,pc");
+    button.resize(button.minimumSizeHint().width(), button.sizeHint().height());
+    EXPECT_LT(button.minimumSizeHint().width(), button.sizeHint().width());
+    EXPECT_TRUE(button.shownText().endsWith(QChar(0x2026)));
+    EXPECT_EQ(button.text(), "Classes: aa,ad,ex,fc,fd,fm,lo,nt,pc");
+    button.resize(button.sizeHint());
+    EXPECT_EQ(button.shownText(), button.text()) << "room for all of it";
+    button.grab();
 }
 
 TEST_F(ComponentsTest, StatTileClicksOnlyWithAnAction)

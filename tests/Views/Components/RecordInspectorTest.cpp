@@ -11,13 +11,18 @@
 #include "support/RecordValue.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextEdit>
+#include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -201,6 +206,47 @@ TEST_F(RecordInspectorTest, TokenRowsOpenAndCloseTogether)
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), RecordFormatter::hex(record.raw(), 16));
 }
 
+TEST_F(RecordInspectorTest, TheHexDumpKeepsSixteenBytesALineAndScrollsSidewaysInItsBox)
+{
+    const AuditRecord record = decodedRecord(
+        TestBSM::RecordBuilder(openRead).subject().path("/Applications/Some Application.app/Contents/MacOS/helper").returnValue(0));
+    RecordInspector inspector;
+    inspector.resize(400, 700);
+    inspector.setRecord(record);
+    inspector.setShowHex(true);
+    inspector.show();
+    QCoreApplication::processEvents();
+    auto *dump = inspector.widget()->findChild<QTextEdit *>("hexDump");
+    ASSERT_NE(dump, nullptr);
+    const QString hex = QString::fromStdString(RecordFormatter::hex(record.raw(), 16));
+    EXPECT_EQ(dump->toPlainText(), hex) << "width 16, nothing wrapped";
+    EXPECT_DOUBLE_EQ(dump->font().pointSizeF(), 10.5);
+    EXPECT_EQ(dump->lineWrapMode(), QTextEdit::NoWrap);
+
+    // Narrower than a line: the box's own bar reaches the end of every line, and the box is as tall
+    // as its lines and that bar, so nothing scrolls up and down inside it.
+    QScrollBar *sideways = dump->horizontalScrollBar();
+    EXPECT_TRUE(sideways->isVisibleTo(&inspector));
+    EXPECT_GT(sideways->maximum(), 0);
+    EXPECT_GE(sideways->maximum() + dump->viewport()->width(), int(dump->document()->idealWidth()));
+    EXPECT_GE(dump->viewport()->height(), int(dump->document()->size().height()));
+    QTest::keyClick(dump, Qt::Key_End, Qt::ControlModifier);
+    dump->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_EQ(dump->verticalScrollBar()->value(), 0) << "every line is in view already";
+    EXPECT_LE(dump->width(), inspector.viewport()->width()) << "the pane itself does not scroll sideways";
+
+    // A vertical wheel over the box scrolls the inspector, not the box.
+    const QPointF at(10, 10);
+    QWheelEvent wheel(at, dump->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(dump->viewport(), &wheel);
+    EXPECT_FALSE(wheel.isAccepted());
+    EXPECT_EQ(dump->verticalScrollBar()->value(), 0);
+
+    dump->actions()[0]->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), hex) << "Copy Raw Hex copies the width-16 text unchanged";
+}
+
 TEST_F(RecordInspectorTest, UndecodableBytesListWhatDecodedAndTheError)
 {
     RecordInspector inspector;
@@ -280,8 +326,8 @@ TEST(TokenRowTest, CopiesTheTokenAsOneLineAndShowsItsTypeByte)
     EXPECT_TRUE(texts.contains("path"));
     // The type byte is the faintest text of the header, the preview one step brighter.
     const auto colour = [&row](const char *name) {
-        const QLabel *label = row.findChild<QLabel *>(name);
-        return label ? label->palette().color(label->foregroundRole()) : QColor();
+        const QWidget *text = row.findChild<QWidget *>(name);
+        return text ? text->palette().color(text->foregroundRole()) : QColor();
     };
     EXPECT_EQ(colour("typeByte"), Style::tertiaryText());
     EXPECT_EQ(colour("preview"), Style::secondaryText());

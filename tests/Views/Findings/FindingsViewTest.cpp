@@ -2,13 +2,16 @@
 
 #include "Views/Components/ContentUnavailable.h"
 #include "Views/Components/TextBox.h"
+#include "Views/Components/WrappedText.h"
 #include "Views/Findings/FindingDetail.h"
 #include "Views/Findings/FindingsTableModel.h"
 #include "support/LoadedStore.h"
 #include "support/RecordValue.h"
+#include "support/ShownTexts.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -16,9 +19,13 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTableView>
+#include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -181,13 +188,88 @@ TEST_F(FindingsViewTest, DetailCopiesTheSummaryAndLinksTheTechnique)
     EXPECT_EQ(detail->evidenceShown(), critical.recordIDs);
 
     QStringList texts;
-    for (QLabel *label : detail->findChildren<QLabel *>()) texts << label->text();
+    texts << shownTexts(detail);
     EXPECT_TRUE(texts.contains(QString::number(critical.recordIDs.size()) + " record(s)"));
 
     store.setScreen(Screen::findings);
     detail->showRecordsButton()->click();
     EXPECT_EQ(store.screen(), Screen::events);
     EXPECT_EQ(store.filter().label, critical.rule);
+}
+
+TEST_F(FindingsViewTest, TheChipStripScrollsByTheWheelAndTheArrowKeysWithoutABar)
+{
+    view->minimumPicker()->setCurrentIndex(0);
+    view->show();
+    QApplication::setActiveWindow(view.get());
+    QScrollArea *strip = view->chipScroller();
+    QScrollBar *bar = strip->horizontalScrollBar();
+    const QList<QToolButton *> chips = view->chips();
+    ASSERT_EQ(chips.size(), 2);
+    // Narrow enough that the two chips do not fit side by side, wide enough for either alone.
+    view->resize(700, 700);
+    QCoreApplication::processEvents();
+    for (int width = 700; strip->viewport()->width() < chips[1]->width() + 12 && width < 1200; width += 10) {
+        view->resize(width, 700);
+        QCoreApplication::processEvents();
+    }
+    ASSERT_GT(bar->maximum(), 0) << "the chips must not fit, or there is nothing to scroll";
+    EXPECT_FALSE(bar->isVisible()) << "no scroll indicators";
+
+    const auto wheel = [](QWidget *target, QPoint angle) {
+        const QPointF at(2, 2);
+        QWheelEvent event(at, target->mapToGlobal(at), QPoint(), angle, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &event);
+    };
+    wheel(chips[0], {0, -120}); // a vertical wheel turned down, over a chip
+    EXPECT_GT(bar->value(), 0);
+    wheel(chips[0], {0, 120});
+    EXPECT_EQ(bar->value(), 0);
+
+    // On a focused chip the arrows move the focus along the strip and bring that chip into view.
+    const auto inView = [&](QWidget *chip) {
+        return strip->viewport()->rect().contains(QRect(chip->mapTo(strip->viewport(), QPoint()), chip->size()));
+    };
+    chips[0]->setFocus();
+    ASSERT_TRUE(chips[0]->hasFocus());
+    QTest::keyClick(chips[0], Qt::Key_Right);
+    EXPECT_TRUE(chips[1]->hasFocus());
+    EXPECT_TRUE(inView(chips[1]));
+    EXPECT_GT(bar->value(), 0);
+    QTest::keyClick(chips[1], Qt::Key_Right);
+    EXPECT_TRUE(chips[1]->hasFocus()) << "the last chip keeps the focus";
+    QTest::keyClick(chips[1], Qt::Key_Left);
+    EXPECT_TRUE(chips[0]->hasFocus());
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(view->search(), "") << "moving along the strip chooses nothing";
+}
+
+TEST(FindingDetailTest, AnEvidenceSummaryCutAtTwoLinesEndsInAnEllipsis)
+{
+    LoadedStore store;
+    const std::string longPath = "/Users/orvik/Library/Application Support/com.example.agent/Caches/"
+                                 "very/deep/folder/structure/that/goes/on/and/on/for/quite/a/while/file.plist";
+    ASSERT_TRUE(store.load({RecordValue(72, 100).subject(501, 501, 100).path(longPath),
+                            RecordValue(72, 101).subject(501, 501, 100).path("/etc/hosts")}));
+    Finding finding;
+    finding.rule = "Rule";
+    finding.recordIDs = {1, 2};
+    FindingDetail detail(store, finding);
+    detail.resize(320, 800);
+    detail.show();
+    QCoreApplication::processEvents();
+    const QList<WrappedText *> summaries = detail.findChildren<WrappedText *>(QStringLiteral("evidenceSummary"));
+    ASSERT_EQ(summaries.size(), 2);
+    const WrappedText *cut = summaries[0];
+    EXPECT_EQ(cut->text(), QString::fromStdString(store.record(1)->detailSummary())) << "the whole summary stays";
+    EXPECT_TRUE(cut->isElided());
+    ASSERT_EQ(cut->shownLines().size(), 2);
+    EXPECT_TRUE(cut->shownLines()[1].endsWith(QChar(0x2026)));
+    EXPECT_LE(QFontMetrics(cut->font()).horizontalAdvance(cut->shownLines()[1]), cut->width());
+    EXPECT_EQ(cut->height(), cut->heightForWidth(cut->width())) << "two lines tall";
+    const WrappedText *whole = summaries[1];
+    EXPECT_FALSE(whole->isElided());
+    EXPECT_EQ(whole->shownLines(), QStringList{whole->text()});
 }
 
 TEST(FindingDetailTest, ListsAtMostTwelveKnownEvidenceRecords)
@@ -205,7 +287,7 @@ TEST(FindingDetailTest, ListsAtMostTwelveKnownEvidenceRecords)
         << "the unknown id takes no row, and the list stops at the twelfth id";
     EXPECT_EQ(detail.techniqueLink(), nullptr);
     QStringList texts;
-    for (QLabel *label : detail.findChildren<QLabel *>()) texts << label->text();
+    texts << shownTexts(&detail);
     EXPECT_TRUE(texts.contains("20 record(s)"));
     EXPECT_EQ(texts.count("Evidence"), 2) << "the fact row and the heading";
 
@@ -213,7 +295,7 @@ TEST(FindingDetailTest, ListsAtMostTwelveKnownEvidenceRecords)
     bare.rule = "Bare";
     FindingDetail empty(store, bare);
     texts.clear();
-    for (QLabel *label : empty.findChildren<QLabel *>()) texts << label->text();
+    texts << shownTexts(&empty);
     EXPECT_TRUE(texts.contains("0 record(s)"));
     EXPECT_EQ(texts.count("Evidence"), 1) << "only the fact row, no heading";
     EXPECT_NE(empty.showRecordsButton(), nullptr);

@@ -3,7 +3,11 @@
 #include "Services/PrivilegedError.h"
 #include "Store/AuditStore.h"
 #include "Views/Components/RecordInspector.h"
+#include "Views/Components/TableColumns.h"
+#include "Views/Components/TableTime.h"
 #include "Views/Live/LiveFindingsList.h"
+#include "Views/Live/LiveRecordsModel.h"
+#include "support/ColumnMinimums.h"
 #include "support/LiveCaptureFixture.h"
 #include "support/LoadedStore.h"
 
@@ -357,6 +361,18 @@ TEST_F(LiveViewTest, RendersACaptureWithRowsFindingsAndTheInspector)
     if (const QByteArray folder = qgetenv("QUILLMARSH_GRAB_DIR"); !folder.isEmpty())
         image.save(QString::fromLocal8Bit(folder) + "/live-view.png");
     stop();
+}
+
+TEST_F(LiveViewTest, TableColumnsKeepTheirMinimums)
+{
+    make();
+    LiveView &v = makeView();
+    auto *table = v.findChild<QTableView *>(QStringLiteral("liveTable"));
+    ASSERT_NE(table, nullptr);
+    // Time and User are widened where our font needs more for their widest values.
+    const int time = std::max(90, cellWidth(table->font(), liveTimeText(widestTableTime())));
+    const int user = std::max(50, cellWidth(table->font(), widestSampleUser()));
+    EXPECT_EQ(squeezedColumns(table), (std::vector<int>{time, 90, user, 60, 40, 22, 200}));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "Views/Components/KeyValueRow.h"
 #include "Views/Components/SeverityBadge.h"
+#include "support/ShownTexts.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -37,7 +38,7 @@ QStringList keyValues(const AlertDetail &detail)
 {
     QStringList out;
     for (const KeyValueRow *row : detail.findChildren<KeyValueRow *>())
-        for (const QLabel *label : row->findChildren<QLabel *>()) out << label->text();
+        out << shownTexts(row);
     return out;
 }
 

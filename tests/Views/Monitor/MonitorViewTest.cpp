@@ -6,10 +6,13 @@
 #include "Store/AuditStore.h"
 #include "Views/Components/ContentUnavailable.h"
 #include "Views/Components/Style.h"
+#include "Views/Components/TableColumns.h"
+#include "Views/Components/TableTime.h"
 #include "Views/Monitor/AlertDetail.h"
 #include "Views/Monitor/AlertTableModel.h"
 #include "Views/Monitor/MonitorCards.h"
 #include "Views/Monitor/MonitorStatusLine.h"
+#include "support/ColumnMinimums.h"
 #include "support/FakeDockBadge.h"
 #include "support/FakeLoginItem.h"
 #include "support/FakeNotificationCenter.h"
@@ -585,6 +588,19 @@ TEST_F(MonitorViewTest, StatusCardTextsAndFootnote)
     live.setState(LiveMonitor::Failed{"Not authorized"});
     EXPECT_EQ(v.captureButton()->text(), "Start Monitoring");
     EXPECT_EQ(v.statusLine()->text(), "Not authorized");
+}
+
+TEST_F(MonitorViewTest, AlertTableColumnsKeepTheirMinimums)
+{
+    alerts->setAlerts({makeAlert("Brute force", 3, false, 1700000000)});
+    MonitorView &v = makeView();
+    QTableView *table = v.table();
+    // Raised and User are widened where our font needs more for their widest values.
+    const int raised = std::max(120, cellWidth(table->font(), alertRaisedText(widestTableTime())));
+    const int user = std::max(60, cellWidth(table->font(), widestSampleUser()));
+    EXPECT_EQ(squeezedColumns(table), (std::vector<int>{14, 80, raised, 140, 60, user, 200}));
+    EXPECT_FALSE(table->model()->index(0, AlertTableModel::raisedColumn).data(Qt::FontRole).isValid())
+        << "Raised is drawn in the application font";
 }
 
 TEST(MonitorStatusLineText, PerState)

@@ -6,13 +6,17 @@
 #include "support/RecordValue.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -128,6 +132,43 @@ TEST_F(NetworkViewTest, DoubleClickAndReturnOpenTheRecordOnTheEventsScreen)
     ASSERT_NE(menu, nullptr);
     EXPECT_FALSE(menu->actions().isEmpty()) << "the shared record menu";
     EXPECT_EQ(view->contextMenuForRow(7), nullptr);
+}
+
+TEST_F(NetworkViewTest, AClickIntoTheSelectedRowsAddressOpensItForSelectingAndCopying)
+{
+    view->show();
+    QTableView *table = view->table();
+    const QPoint address = table->visualRect(view->model()->index(0, NetworkTableModel::addressColumn)).center();
+    const auto editor = [&] { return table->findChild<QLineEdit *>(QStringLiteral("addressEditor")); };
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, address);
+    EXPECT_EQ(view->selection(), 1);
+    QTest::qWait(QApplication::doubleClickInterval() + 100);
+    EXPECT_EQ(editor(), nullptr) << "the click that selects the row opens nothing";
+
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, address);
+    ASSERT_TRUE(waitUntil([&] { return editor() && editor()->isVisible(); }));
+    QLineEdit *line = editor();
+    EXPECT_TRUE(line->isReadOnly());
+    EXPECT_EQ(line->text(), "10.0.0.1:443");
+    EXPECT_EQ(store.screen(), Screen::dashboard) << "no drill-down";
+
+    // The mouse selects the host alone, Ctrl+C copies it, and nothing is written back.
+    const int left = line->contentsRect().left() + 2; // a line edit's own text margin
+    const QFontMetrics metrics(line->font());
+    QTest::mousePress(line, Qt::LeftButton, {}, QPoint(left + 1, line->height() / 2));
+    QTest::mouseMove(line, QPoint(left + metrics.horizontalAdvance("10.0.0.1") + 1, line->height() / 2));
+    QTest::mouseRelease(line, Qt::LeftButton, {}, QPoint(left + metrics.horizontalAdvance("10.0.0.1") + 1, line->height() / 2));
+    EXPECT_EQ(line->selectedText(), "10.0.0.1");
+    QGuiApplication::clipboard()->setText("stale");
+    QTest::keyClick(line, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "10.0.0.1");
+    QTest::keyClick(line, Qt::Key_Escape);
+    EXPECT_EQ(view->model()->data(view->model()->index(0, NetworkTableModel::addressColumn)).toString(), "10.0.0.1:443");
+
+    // A double-click on the address still opens the record.
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, address);
+    EXPECT_EQ(store.screen(), Screen::events);
+    EXPECT_EQ(store.selectedRecordID(), 1);
 }
 
 } // namespace

@@ -105,13 +105,22 @@ protected:
         QMouseEvent e(QEvent::MouseMove, p, chart->mapToGlobal(p), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
         QCoreApplication::sendEvent(chart.get(), &e);
     }
-    void click(double x)
+    void press(double x)
     {
         const QPointF p(x, chart->plotArea().center().y());
-        QMouseEvent press(QEvent::MouseButtonPress, p, chart->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-        QMouseEvent release(QEvent::MouseButtonRelease, p, chart->mapToGlobal(p), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(chart.get(), &press);
-        QCoreApplication::sendEvent(chart.get(), &release);
+        QMouseEvent e(QEvent::MouseButtonPress, p, chart->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(chart.get(), &e);
+    }
+    void release(double x)
+    {
+        const QPointF p(x, chart->plotArea().center().y());
+        QMouseEvent e(QEvent::MouseButtonRelease, p, chart->mapToGlobal(p), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(chart.get(), &e);
+    }
+    void click(double x)
+    {
+        press(x);
+        release(x);
     }
 
     void load(const std::vector<std::pair<QString, TestBSM::Bytes>> &files) { ASSERT_TRUE(loaded.loadFiles(files)); }
@@ -158,6 +167,39 @@ TEST_F(ActivityTimelineTest, ClickShowsTheWholeBucketOnTheEventsScreen)
     expected.label = bucketLabel(tenOClock).toStdString();
     EXPECT_EQ(loaded.filter(), expected);
     EXPECT_FALSE(chart->hoveredBucket());
+}
+
+TEST_F(ActivityTimelineTest, AClickIsAPressAndAReleaseOnOneBucket)
+{
+    const double thirteenOClock = tenOClock + 3 * 3600;
+    release(xOf(tenOClock + 1800));
+    EXPECT_EQ(loaded.screen(), Screen::dashboard) << "a release alone";
+    press(xOf(tenOClock + 1800));
+    release(xOf(thirteenOClock + 10));
+    EXPECT_EQ(loaded.screen(), Screen::dashboard) << "pressed on one bucket, released on another";
+    release(xOf(thirteenOClock + 10));
+    EXPECT_EQ(loaded.screen(), Screen::dashboard) << "the press was used up";
+
+    press(xOf(thirteenOClock + 10));
+    release(xOf(thirteenOClock + 1800)); // moved, but within the bucket
+    EXPECT_EQ(loaded.screen(), Screen::events);
+    EXPECT_EQ(loaded.filter().start, thirteenOClock);
+}
+
+TEST_F(ActivityTimelineTest, TheAnnotationStandsAboveThePlotInsideTheChart)
+{
+    for (const double time : {double(tenOClock) + 1800, double(tenOClock) + 3 * 3600 + 10}) {
+        move(xOf(time));
+        const QRectF annotation = chart->annotationArea();
+        ASSERT_FALSE(annotation.isEmpty());
+        EXPECT_LE(annotation.bottom(), chart->plotArea().top()) << "never over the bars";
+        EXPECT_GE(annotation.top(), 0);
+        EXPECT_GE(annotation.left(), 0);
+        EXPECT_LE(annotation.right(), chart->width());
+    }
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(chart.get(), &leave);
+    EXPECT_TRUE(chart->annotationArea().isEmpty());
 }
 
 TEST_F(ActivityTimelineTest, ClickBeforeTheFirstBucketDoesNothing)

@@ -6,6 +6,7 @@
 #include "Views/Processes/ProcessModels.h"
 #include "support/LoadedStore.h"
 #include "support/RecordValue.h"
+#include "support/ShownTexts.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -200,7 +201,7 @@ TEST_F(ProcessesViewTest, DetailShowsFactsLineageAndActions)
     EXPECT_NE(detail->findChild<QLabel *>("lineageHeading"), nullptr);
 
     QStringList facts;
-    for (QLabel *label : detail->findChildren<QLabel *>()) facts << label->text();
+    facts << shownTexts(detail);
     for (const char *expected : {"Parent PID", "100", "Other events", "1", "not observed", "not recorded"})
         EXPECT_TRUE(facts.contains(QString::fromUtf8(expected))) << expected;
     EXPECT_FALSE(facts.contains("Exit status"));

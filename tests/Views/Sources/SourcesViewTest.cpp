@@ -1,10 +1,13 @@
 #include "Views/Sources/SourcesView.h"
 
+#include "Views/Components/TableColumns.h"
+#include "Views/Components/TableTime.h"
 #include "Views/EmptyStateView.h"
 #include "Views/Sources/SourceRows.h"
 #include "Views/Sources/SourcesTableModel.h"
 
 #include "support/LoadedStore.h"
+#include "support/ShownTexts.h"
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
@@ -96,8 +99,7 @@ protected:
     {
         QStringList texts;
         if (!view->detailPane()) return texts;
-        for (const QLabel *l : view->detailPane()->widget()->findChildren<QLabel *>()) texts << l->text();
-        return texts;
+        return shownTexts(view->detailPane()->widget());
     }
 
     QStringList menuTexts(std::optional<int64_t> id)
@@ -151,15 +153,21 @@ TEST_F(SourcesViewTest, ColumnsShowKindSizeRecordsSpanAndIntegrity)
     EXPECT_EQ(cell(2, SourcesTableModel::IntegrityColumn, SourcesTableModel::SymbolRole), "exclamationmark.triangle");
     EXPECT_FALSE(view->table()->isSortingEnabled());
 
-    // Dragging a column narrower stops at its own minimum; the fixed ones keep their width.
+    // Dragging a column narrower stops at its own minimum (the time columns' is wider where our
+    // font needs it), the stretching name's too; the fixed ones keep their width.
     QHeaderView *header = view->table()->horizontalHeader();
-    const std::pair<int, int> minimums[] = {{SourcesTableModel::FirstColumn, 140},
-                                            {SourcesTableModel::LastColumn, 140},
+    const int time = std::max(140, cellWidth(view->table()->font(), SourcesTableModel::timeText(widestTableTime())));
+    const std::pair<int, int> minimums[] = {{SourcesTableModel::FileColumn, 200},
+                                            {SourcesTableModel::FirstColumn, time},
+                                            {SourcesTableModel::LastColumn, time},
                                             {SourcesTableModel::IntegrityColumn, 90}};
     for (const auto &[column, minimum] : minimums) {
         header->resizeSection(column, 40);
         EXPECT_EQ(header->sectionSize(column), minimum) << column;
     }
+    view->table()->resize(300, 200);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(header->sectionSize(SourcesTableModel::FileColumn), 200) << "a narrow window keeps the name's minimum";
     for (int column : {SourcesTableModel::KindColumn, SourcesTableModel::SizeColumn, SourcesTableModel::RecordsColumn})
         EXPECT_EQ(header->sectionSize(column), 70) << column;
 }
