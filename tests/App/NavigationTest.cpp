@@ -217,6 +217,11 @@ protected:
     void settle()
     {
         waitUntil([&] { return !store().isLoading() && !store().isFiltering(); });
+        // The process outline is derived on the pool after the screen appears.
+        waitUntil([&] {
+            auto *processes = qobject_cast<ProcessesView *>(content()->currentScreen());
+            return !processes || !processes->outlinePending();
+        });
         QCoreApplication::processEvents();
     }
 
