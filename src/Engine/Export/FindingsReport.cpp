@@ -1,9 +1,10 @@
 #include "Engine/Export/FindingsReport.h"
 
+#include "Engine/Support/UtcTime.h"
+
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cmath>
 #include <ctime>
 #include <vector>
 
@@ -20,9 +21,9 @@ std::string mediumDateTime(double time)
 {
     static constexpr const char *months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const std::time_t seconds = std::isfinite(time) ? static_cast<std::time_t>(std::floor(time)) : 0;
-    std::tm local{};
-    if (!::localtime_r(&seconds, &local)) return std::to_string(seconds);
+    const std::optional<std::tm> fields = UtcTime::localCalendar(time);
+    if (!fields) return UtcTime::plainSeconds(time);
+    const std::tm &local = *fields;
     const int hour12 = local.tm_hour % 12 == 0 ? 12 : local.tm_hour % 12;
     char text[64];
     std::snprintf(text, sizeof text, "%s %d, %d at %d:%02d:%02d %s", months[local.tm_mon], local.tm_mday,

@@ -26,7 +26,8 @@ struct ReportSource {
 // How the report writes a date; the default is mediumDateTime.
 using DateText = std::function<std::string(double time)>;
 
-// Medium date and time in the local time zone, e.g. "Mar 5, 2024 at 2:07:09 PM".
+// Medium date and time in the local time zone, e.g. "Mar 5, 2024 at 2:07:09 PM"; beyond the
+// calendar, the plain seconds.
 std::string mediumDateTime(double time);
 
 // The report text. Of the statistics only the first and last record times are read; generated
