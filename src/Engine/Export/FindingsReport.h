@@ -42,5 +42,8 @@ void exportFindings(std::span<const Finding> findings, std::span<const ReportSou
 
 // A table cell's text: "|" becomes "\|" and each line break one space, so the row stays one row.
 std::string markdownCell(std::string_view text);
+// The text as one Markdown code span: line breaks become spaces, and the fence is longer than any
+// run of backticks in it, so a file name or summary cannot end the span or start a line.
+std::string inlineCode(std::string_view text);
 
 } // namespace Exporter
