@@ -4,6 +4,7 @@
 #include "Engine/Support/Parallel.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 namespace {
@@ -15,9 +16,14 @@ struct SortKey {
     int64_t id;
     uint32_t index;
 
+    // A time that is not a number sorts after every other, so the order stays strict and weak
+    // (which sorting and merging need) and one thread sorts as several do.
     bool operator<(const SortKey &other) const
     {
-        return time < other.time || (time == other.time && id < other.id);
+        const bool unusable = std::isnan(time), otherUnusable = std::isnan(other.time);
+        if (unusable != otherUnusable) return otherUnusable;
+        if (!unusable && time != other.time) return time < other.time;
+        return id < other.id;
     }
 };
 
