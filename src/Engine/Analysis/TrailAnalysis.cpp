@@ -27,8 +27,12 @@ struct SortKey {
     }
 };
 
-// Below this a second thread costs more than it saves.
+// Below this a second thread costs more than it saves (fuzzing sorts short lists in runs too).
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+constexpr size_t parallelSortMinimum = 8;
+#else
 constexpr size_t parallelSortMinimum = 1u << 16;
+#endif
 
 void sortKeys(std::vector<SortKey> &keys, unsigned threads)
 {
