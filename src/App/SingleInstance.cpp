@@ -175,14 +175,17 @@ void InstanceServer::accept()
             socket->deleteLater();
         });
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (!socket->canReadLine()) {
-                if (socket->bytesAvailable() > maxMessageBytes) {
+            // A line longer than any request is dropped unanswered, as soon as it is too long.
+            const QByteArray head = socket->peek(maxMessageBytes + 1);
+            const qsizetype end = head.indexOf('\n');
+            if (end < 0) {
+                if (head.size() > maxMessageBytes) {
                     socket->abort();
                     socket->deleteLater();
                 }
                 return;
             }
-            const std::optional<LaunchRequest> request = SingleInstance::decode(socket->readLine(maxMessageBytes));
+            const std::optional<LaunchRequest> request = SingleInstance::decode(socket->read(end + 1));
             socket->write("ok\n");
             socket->disconnectFromServer();
             if (request) emit requestReceived(*request);

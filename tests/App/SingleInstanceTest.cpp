@@ -249,6 +249,36 @@ TEST(SingleInstanceTest, RequestSplitOverReadsIsWholeAndAnIdleConnectionIsClosed
     EXPECT_EQ(received.size(), 1u);
 }
 
+// A request is one line of at most 1 MiB. A longer one is dropped unanswered as soon as it is too
+// long: the instance never holds much more of it than that.
+TEST(SingleInstanceTest, ARequestLongerThanOneMebibyteIsDropped)
+{
+    RunningInstance instance;
+    ASSERT_TRUE(instance.listen());
+    QLocalSocket client;
+    client.connectToServer(instance.path);
+    ASSERT_TRUE(client.waitForConnected(2000));
+    qint64 taken = 0;
+    QObject::connect(&client, &QLocalSocket::bytesWritten, [&](qint64 bytes) { taken += bytes; });
+    client.write(QByteArray(16 << 20, 'x'));
+    QByteArray answer;
+    ASSERT_TRUE(waitUntil([&] {
+        client.flush();
+        answer += client.readAll();
+        return client.state() == QLocalSocket::UnconnectedState;
+    }, SingleInstance::requestTimeoutMs + 10000));
+    EXPECT_LT(taken, qint64(4) << 20) << "the instance stopped taking the line soon after 1 MiB";
+    EXPECT_EQ(answer, QByteArray());
+    EXPECT_TRUE(instance.received.empty());
+
+    // A long request within the bound goes through.
+    LaunchRequest request;
+    request.paths = {"/" + QByteArray(4000, 'p')};
+    EXPECT_EQ(forwardInBackground(instance.path, request, 5000), Handover::handed);
+    ASSERT_TRUE(waitUntil([&] { return instance.received.size() == 1; }));
+    EXPECT_EQ(instance.received[0].paths, request.paths);
+}
+
 TEST(SingleInstanceTest, AtMostSixteenConnectionsAreOpenAtOnce)
 {
     RunningInstance instance;

@@ -145,6 +145,22 @@ TEST(AuditSystemStatus, DisabledStateComesFromTheFirstQuotedLabelLine)
     }
 }
 
+// A control file is read up to 1 MiB: a line of flags padded to exactly that is read, a byte
+// more is not.
+TEST(AuditSystemStatus, PolicyFileIsReadUpToOneMebibyte)
+{
+    for (const qsizetype size : {qsizetype(1) << 20, (qsizetype(1) << 20) + 1}) {
+        QTemporaryDir root;
+        QByteArray bytes = "flags:lo\n";
+        bytes += QByteArray(size - bytes.size(), '#');
+        writeFile(root.path() + "/etc/security/audit_control", bytes, plain);
+        FakeRunner runner;
+        const AuditSystemStatus status = AuditSystemStatus::gather(runner, root.path());
+        EXPECT_TRUE(status.controlFileReadable) << size;
+        EXPECT_EQ(status.controlContents.has_value(), size == qsizetype(1) << 20) << size;
+    }
+}
+
 TEST(AuditSystemStatus, PolicyFileThatCannotBeReadAsTextLeavesNoContents)
 {
     enum class Kind { file, folder, fifo };
