@@ -233,6 +233,32 @@ TEST(EventExporter, CsvRoundTripsThroughARealReader)
     }
 }
 
+// Every ASCII character, each control character among them, in every kind of text a record holds:
+// a strict JSON reader gets each one back.
+TEST(EventExporter, JsonEscapesEveryControlCharacter)
+{
+    std::vector<AuditRecord> records;
+    for (int c = 1; c < 0x80; ++c) {
+        const std::string text = "a" + std::string(1, char(c)) + "b";
+        RecordContent record;
+        record.id = c;
+        record.texts = {text};
+        record.paths = {text};
+        record.execArgs = {text};
+        record.sockets = {text};
+        record.processImage = text;
+        records.push_back(record.record());
+    }
+    const nlohmann::json rows = nlohmann::json::parse(exportToText(records, Format::json));
+    ASSERT_EQ(rows.size(), records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+        const std::string text = "a" + std::string(1, char(i + 1)) + "b";
+        for (const char *key : {"text", "paths", "commandLine", "sockets"})
+            EXPECT_EQ(rows[i][key][0], text) << key << " " << i + 1;
+        EXPECT_EQ(rows[i]["process"], text) << i + 1;
+    }
+}
+
 TEST(EventExporter, BytesThatAreNotUTF8AreRepairedInBothFormats)
 {
     RecordContent record;
