@@ -1,28 +1,50 @@
 #include "App/LaunchArguments.h"
 
 #include <QDir>
-#include <QFileInfo>
 
-LaunchRequest parseLaunchArguments(const QStringList &arguments,
-                                   const std::function<bool(const QString &path)> &exists)
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace {
+
+// The path made absolute against the current folder and tidied ("." and ".." resolved), byte for
+// byte: Latin-1 maps every byte to one character and back, and the tidying only reads '/' and '.'.
+QByteArray absolute(const QByteArray &path)
+{
+    QByteArray full = path;
+    if (!full.startsWith('/')) {
+        std::error_code error;
+        const std::string current = std::filesystem::current_path(error).native();
+        full = QByteArray::fromStdString(current) + '/' + path;
+    }
+    return QDir::cleanPath(QString::fromLatin1(full)).toLatin1();
+}
+
+} // namespace
+
+LaunchRequest parseLaunchArguments(const QList<QByteArray> &arguments,
+                                   const std::function<bool(const QByteArray &path)> &exists)
 {
     LaunchRequest request;
-    const qsizetype flag = arguments.indexOf(QStringLiteral("--screen"));
+    const qsizetype flag = arguments.indexOf("--screen");
     if (flag >= 0 && flag + 1 < arguments.size())
         request.screen = screenFromRawValue(arguments[flag + 1].toStdString());
-    request.sample = arguments.contains(QStringLiteral("--sample"));
-    for (const QString &argument : arguments) {
-        if (argument.isEmpty() || argument.startsWith(u'-')) continue;
+    request.sample = arguments.contains("--sample");
+    for (const QByteArray &argument : arguments) {
+        if (argument.isEmpty() || argument.startsWith('-')) continue;
         if (screenFromRawValue(argument.toStdString())) continue;
         if (!exists(argument)) continue;
-        request.paths.append(QDir::cleanPath(QDir::current().absoluteFilePath(argument)));
+        request.paths.append(absolute(argument));
     }
     return request;
 }
 
-LaunchRequest parseLaunchArguments(const QStringList &arguments)
+LaunchRequest parseLaunchArguments(const QList<QByteArray> &arguments)
 {
-    return parseLaunchArguments(arguments, [](const QString &path) { return QFileInfo::exists(path); });
+    return parseLaunchArguments(arguments, [](const QByteArray &path) {
+        struct stat info;
+        return ::stat(path.constData(), &info) == 0;
+    });
 }
 
 std::vector<Screen> snapshotScreens(const QString &list)

@@ -5,6 +5,7 @@
 #include "App/AppServices.h"
 #include "App/Snapshotter.h"
 #include "Platform/IconBadge.h"
+#include "Store/NativePath.h"
 #include "Views/Components/CaptureControl.h"
 #include "Views/Components/Symbols.h"
 #include "Views/MainWindow.h"
@@ -26,16 +27,16 @@ QIcon applicationIcon()
     return symbolIcon(QStringLiteral("shield.lefthalf.filled.badge.checkmark"), QColor(0x0A, 0x84, 0xFF));
 }
 
-QList<QUrl> fileUrls(const QStringList &paths)
+QList<QUrl> fileUrls(const QList<QByteArray> &paths)
 {
     QList<QUrl> urls;
-    for (const QString &path : paths) urls.append(QUrl::fromLocalFile(path));
+    for (const QByteArray &path : paths) urls.append(NativePath::toUrl(path));
     return urls;
 }
 
 } // namespace
 
-MainScene::MainScene(AppServices &services, AppDelegate &delegate, QStringList arguments, QObject *parent)
+MainScene::MainScene(AppServices &services, AppDelegate &delegate, QList<QByteArray> arguments, QObject *parent)
     : QObject(parent), m_services(services), m_delegate(delegate), m_arguments(std::move(arguments)),
       m_window(new MainWindow({&services.store(), &services.live(), &services.alerts()}))
 {

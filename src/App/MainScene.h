@@ -5,7 +5,8 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QStringList>
+#include <QByteArray>
+#include <QList>
 
 class AppDelegate;
 class AppServices;
@@ -20,8 +21,8 @@ class MainScene : public QObject {
     Q_OBJECT
 
 public:
-    // arguments: the raw command line after the program path.
-    MainScene(AppServices &services, AppDelegate &delegate, QStringList arguments, QObject *parent = nullptr);
+    // arguments: the raw command line after the program path, bytes as given.
+    MainScene(AppServices &services, AppDelegate &delegate, QList<QByteArray> arguments, QObject *parent = nullptr);
     ~MainScene() override;
 
     MainWindow *window() const { return m_window; }
@@ -47,7 +48,7 @@ private:
 
     AppServices &m_services;
     AppDelegate &m_delegate;
-    QStringList m_arguments;
+    QList<QByteArray> m_arguments;
     MainWindow *m_window;
     QSystemTrayIcon *m_tray = nullptr;
     QPointer<QWidget> m_panel;

@@ -5,22 +5,41 @@
 #include <QLocalServer>
 #include <QObject>
 
-// One application per user session. The first launch listens on a local socket in the user's
-// runtime folder; a later launch hands its trail paths and "--screen" to it and exits, so two
+// One application per user session. The first launch listens on a local socket in a folder only
+// its user can enter; a later launch hands its trail paths and "--screen" to it and exits, so two
 // processes never write one alert history or show two tray icons.
 namespace SingleInstance {
 
-// $XDG_RUNTIME_DIR/quillmarsh.socket (a private per-user folder), or a name in the temporary
-// folder that carries the user id when there is no runtime folder.
-QString socketPath();
+// How long a later launch waits for the running instance's answer, and how long the running
+// instance waits for a complete request on a connection.
+constexpr int answerTimeoutMs = 10000;
+constexpr int requestTimeoutMs = 5000;
+// Connections the running instance keeps open at once; more are closed as they arrive.
+constexpr int maximumConnections = 16;
 
-// What a later launch hands over: only the screen and the paths (already absolute).
+// Whether `folder` is a folder (not a link to one) owned by this user with mode 0700. Otherwise
+// false with *problem saying what is wrong.
+bool isPrivateFolder(const QByteArray &folder, QString *problem);
+
+// $XDG_RUNTIME_DIR/quillmarsh.socket when that folder is private to the user, else
+// quillmarsh.socket in quillmarsh-UID in the temporary folder, made here with mode 0700. Empty,
+// with *problem set, when that folder is not private (another user made it first, or it is a link).
+QString socketPath(QString *problem = nullptr);
+
+// What a later launch hands over: only the screen and the paths (already absolute), the paths'
+// bytes in base64 so that a name that is not UTF-8 arrives as it was given.
 QByteArray encode(const LaunchRequest &request);
 std::optional<LaunchRequest> decode(const QByteArray &message);
 
-// Hands the request to a running instance; true once it confirmed. Blocks for at most
-// timeoutMs, before any window exists.
-bool forward(const QString &path, const LaunchRequest &request, int timeoutMs = 2000);
+enum class Handover {
+    none,       // nothing listens there (no socket, or one a process that is gone left behind)
+    handed,     // the running instance confirmed
+    unanswered, // something of ours listens but gave no answer in time: alive, yet busy or stopped
+    foreign,    // the listener is another user's process; nothing was sent
+};
+// Hands the request to a running instance, before any window exists. Sends nothing unless the
+// listener runs as this user.
+Handover forward(const QString &path, const LaunchRequest &request, int timeoutMs = answerTimeoutMs);
 
 } // namespace SingleInstance
 
@@ -30,8 +49,11 @@ class InstanceServer : public QObject {
 
 public:
     explicit InstanceServer(QObject *parent = nullptr);
-    // Listens at path, replacing a socket left behind by a process that is gone.
+    // Listens at path. Whatever is there already is replaced only when nothing accepts a
+    // connection on it: a live instance keeps its socket however slow it is to answer.
     bool listen(const QString &path);
+    // Connections open now.
+    int openConnections() const { return m_open; }
 
 signals:
     void requestReceived(const LaunchRequest &request);
@@ -40,4 +62,5 @@ private:
     void accept();
 
     QLocalServer m_server;
+    int m_open = 0;
 };

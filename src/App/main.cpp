@@ -8,20 +8,58 @@
 #include "Views/MainWindow.h"
 
 #include <QApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+
+namespace {
+
+void warn(const QString &text)
+{
+    std::fprintf(stderr, "quillmarsh: %s\n", text.toLocal8Bit().constData());
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
     // The root capture helper is this same executable; it must decide before any window exists.
     if (const std::optional<int> status = AuditPipeHelper::runIfRequested(argc, argv)) return *status;
 
-    // The raw command line: QApplication takes its own options out of argv.
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
+    // The raw command line, bytes as given: QApplication takes its own options out of argv.
+    QList<QByteArray> arguments;
+    for (int i = 1; i < argc; ++i) arguments.append(QByteArray(argv[i]));
 
     // A snapshot run is a private, scripted process: it neither hands over nor takes requests.
     const bool snapshot = Snapshotter::directory().has_value();
-    const QString socket = SingleInstance::socketPath();
-    if (!snapshot && SingleInstance::forward(socket, parseLaunchArguments(arguments))) return 0;
+    QString socket;
+    if (!snapshot) {
+        QString problem;
+        socket = SingleInstance::socketPath(&problem);
+        if (socket.isEmpty())
+            warn("no private folder for the single-instance socket (" + problem + "); this launch runs on its own.");
+    }
+    if (!socket.isEmpty()) {
+        switch (SingleInstance::forward(socket, parseLaunchArguments(arguments))) {
+        case SingleInstance::Handover::handed:
+            return 0;
+        case SingleInstance::Handover::unanswered: {
+            // Alive but not answering: a second instance would write the same alert history.
+            const QString text = QStringLiteral("Quillmarsh is already running but does not answer. Wait until it "
+                                                "responds, or quit it, then try again.");
+            warn(text);
+            QApplication app(argc, argv);
+            QMessageBox::warning(nullptr, QStringLiteral("Quillmarsh"), text);
+            return 1;
+        }
+        case SingleInstance::Handover::foreign:
+            warn(socket + " is held by another user's process; nothing was sent to it, and this launch runs on its own.");
+            socket.clear();
+            break;
+        case SingleInstance::Handover::none:
+            break;
+        }
+    }
 
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quillmarsh"));
@@ -32,8 +70,8 @@ int main(int argc, char **argv)
     AppDelegate delegate(services);
     MainScene scene(services, delegate, arguments);
     InstanceServer server;
-    if (!snapshot) {
-        server.listen(socket);
+    if (!socket.isEmpty()) {
+        if (!server.listen(socket)) warn("could not listen at " + socket + "; later launches will not be handed over.");
         QObject::connect(&server, &InstanceServer::requestReceived, &scene, &MainScene::handleForwarded);
     }
 

@@ -161,30 +161,15 @@ AlertHistory::LoadResult AlertHistory::load()
 {
     LoadResult result;
     const QByteArray native = QFile::encodeName(m_path);
-    const WholeFile::Contents file = WholeFile::read(native.toStdString(), largestReadableFile);
     QString reason;
-    switch (file.status) {
-    case WholeFile::Status::absent:
-    case WholeFile::Status::notRegular:
-        return result;
-    case WholeFile::Status::failed:
-        reason = QString::fromLocal8Bit(std::strerror(file.error));
-        break;
-    case WholeFile::Status::tooLarge:
+    try {
+        reason = read(native.toStdString(), result);
+    } catch (const std::bad_alloc &) {
+        result.alerts = {};
         result.state = LoadState::damaged;
-        reason = "the file is larger than any alert history";
-        break;
-    case WholeFile::Status::read:
-        try {
-            result.alerts = decode(file.bytes);
-            result.state = LoadState::loaded;
-            return result;
-        } catch (const AlertHistoryError &e) {
-            result.state = LoadState::damaged;
-            reason = QString::fromStdString(e.what());
-        }
-        break;
+        reason = "there was not enough memory to read it";
     }
+    if (reason.isEmpty()) return result;
 
     QString moveError;
     const QString keptAs = moveAside(&moveError);
@@ -196,6 +181,31 @@ AlertHistory::LoadResult AlertHistory::load()
         result.problem += "It could not be moved aside (" + moveError + "), so it will not be overwritten.";
     }
     return result;
+}
+
+QString AlertHistory::read(const std::string &native, LoadResult &result)
+{
+    const WholeFile::Contents file = WholeFile::read(native, largestReadableFile);
+    switch (file.status) {
+    case WholeFile::Status::absent:
+    case WholeFile::Status::notRegular:
+        return {};
+    case WholeFile::Status::failed:
+        return QString::fromLocal8Bit(std::strerror(file.error));
+    case WholeFile::Status::tooLarge:
+        result.state = LoadState::damaged;
+        return "the file is larger than any alert history";
+    case WholeFile::Status::read:
+        try {
+            result.alerts = decode(file.bytes);
+            result.state = LoadState::loaded;
+            return {};
+        } catch (const AlertHistoryError &e) {
+            result.state = LoadState::damaged;
+            return QString::fromStdString(e.what());
+        }
+    }
+    return {};
 }
 
 QString AlertHistory::moveAside(QString *error)
@@ -307,8 +317,63 @@ QString AlertHistory::exportTo(const QString &path, const std::vector<MonitorAle
     return failure == 0 ? QString() : systemError(failure, native);
 }
 
+namespace {
+
+// A pass over the text that builds nothing: it counts values and nesting, and stops at the first
+// bound crossed or the first syntax error, saying which.
+class BoundsCheck : public nlohmann::json_sax<Json> {
+public:
+    std::string problem;
+
+    bool null() override { return value(); }
+    bool boolean(bool) override { return value(); }
+    bool number_integer(number_integer_t) override { return value(); }
+    bool number_unsigned(number_unsigned_t) override { return value(); }
+    bool number_float(number_float_t, const string_t &) override { return value(); }
+    bool string(string_t &) override { return value(); }
+    bool binary(binary_t &) override { return value(); }
+    bool start_object(std::size_t) override { return open(); }
+    bool key(string_t &) override { return true; }
+    bool end_object() override { return close(); }
+    bool start_array(std::size_t) override { return open(); }
+    bool end_array() override { return close(); }
+    bool parse_error(std::size_t position, const std::string &, const nlohmann::detail::exception &) override
+    {
+        problem = "not valid JSON (at byte " + std::to_string(position) + ")";
+        return false;
+    }
+
+private:
+    bool value()
+    {
+        if (++m_values <= AlertHistory::maximumValues) return true;
+        problem = "more than " + std::to_string(AlertHistory::maximumValues) + " values";
+        return false;
+    }
+    bool open()
+    {
+        if (++m_depth > AlertHistory::maximumDepth) {
+            problem = "nested more than " + std::to_string(AlertHistory::maximumDepth) + " levels deep";
+            return false;
+        }
+        return value();
+    }
+    bool close()
+    {
+        --m_depth;
+        return true;
+    }
+
+    size_t m_values = 0;
+    size_t m_depth = 0;
+};
+
+} // namespace
+
 std::vector<MonitorAlert> AlertHistory::decode(std::string_view bytes)
 {
+    BoundsCheck bounds;
+    if (!Json::sax_parse(bytes.begin(), bytes.end(), &bounds)) throw AlertHistoryError(bounds.problem);
     Json document;
     try {
         document = Json::parse(bytes.begin(), bytes.end());

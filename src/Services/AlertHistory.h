@@ -43,7 +43,8 @@ public:
         QString problem;                  // set when an existing file could not be used
     };
     // A file that exists but cannot be used is moved aside (never overwritten) so the next save
-    // cannot destroy it; `problem` says where it went.
+    // cannot destroy it; `problem` says where it went. Running out of memory while reading it
+    // counts as such a file, so that it cannot stop every later start too.
     LoadResult load();
 
     // Writes the alerts through a temporary file in the same folder, synced and renamed over the
@@ -56,7 +57,13 @@ public:
     // Writes encodeSorted(alerts) to path, replacing a file there whole or not at all. Empty on
     // success, otherwise the reason.
     static QString exportTo(const QString &path, const std::vector<MonitorAlert> &alerts);
-    // Throws AlertHistoryError; one bad element rejects the whole file.
+    // What a file may hold before any of it is built: far more than a thousand alerts need, far
+    // less than a hostile file would cost (parsing builds about 75 bytes per byte of input).
+    static constexpr size_t maximumDepth = 32;
+    static constexpr size_t maximumValues = 4'000'000;
+    // Throws AlertHistoryError; one bad element rejects the whole file, as does a file nested
+    // deeper than maximumDepth (the array itself is one level) or with more than maximumValues
+    // values (containers count), which is found out before anything is built.
     static std::vector<MonitorAlert> decode(std::string_view bytes);
 
     // Whole seconds (the fraction dropped) as 2025-03-01T14:05:09Z; years outside 0000 to 9999 are
@@ -72,6 +79,9 @@ public:
     static QString badgeLabel(int64_t unacknowledged);
 
 private:
+    // Reads and decodes the file into result; the reason an existing file cannot be used, or "".
+    // Throws std::bad_alloc.
+    QString read(const std::string &native, LoadResult &result);
     // Moves the file at m_path to an unused name beside it; that name, or "" with *error set.
     QString moveAside(QString *error);
 

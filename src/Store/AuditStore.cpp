@@ -5,11 +5,11 @@
 #include "Engine/Record/PathComponents.h"
 #include "Store/Rebuild.h"
 #include "Store/TrailFile.h"
+#include "Store/NativePath.h"
 #include "Engine/Support/FileError.h"
 #include "Engine/Support/Resources.h"
 #include "Services/Privileged.h"
 
-#include <QFile>
 #include <QLocale>
 #include <QPromise>
 #include <QThreadPool>
@@ -63,9 +63,10 @@ Location locate(const QUrl &url)
 {
     Location location;
     if (url.isLocalFile()) {
-        const QString local = url.toLocalFile();
-        location.native = QFile::encodeName(local).toStdString();
-        location.path = local.toStdString();
+        // Opened by its bytes; the text, with U+FFFD for bytes that are not UTF-8, is only shown.
+        const QByteArray native = NativePath::fromUrl(url);
+        location.native = native.toStdString();
+        location.path = QString::fromUtf8(native).toStdString();
     } else {
         location.path = url.path().toStdString();
     }
@@ -407,7 +408,7 @@ QFuture<void> AuditStore::openSample()
         return finishedFuture();
     }
     UserResolver::shared().seed(sampleUserID, sampleUserName);
-    return open({QUrl::fromLocalFile(QFile::decodeName(path.c_str()))}, TrailSource::Kind::sample);
+    return open({NativePath::toUrl(QByteArray::fromStdString(path))}, TrailSource::Kind::sample);
 }
 
 QFuture<void> AuditStore::loadSystemTrails()
@@ -435,7 +436,7 @@ QFuture<void> AuditStore::loadSystemTrails()
         if (paths.empty())
             return stop("/var/audit contains no trail files. Auditing may be disabled — see Audit Setup.");
         QList<QUrl> urls;
-        for (const std::string &path : paths) urls.append(QUrl::fromLocalFile(QFile::decodeName(path.c_str())));
+        for (const std::string &path : paths) urls.append(NativePath::toUrl(QByteArray::fromStdString(path)));
         open(urls, TrailSource::Kind::system).then(this, [promise] { promise->finish(); });
     });
     return loaded;

@@ -1,6 +1,7 @@
 #include "App/AppDelegate.h"
 #include "App/AppServices.h"
 
+#include "support/EventOrder.h"
 #include "support/FakeDockBadge.h"
 #include "support/FakeLoginItem.h"
 #include "support/FakeNotificationCenter.h"
@@ -94,7 +95,9 @@ TEST_F(AppDelegateTest, LaunchClosesTheMainWindowsOnlyWhenAskedAndWithoutArgumen
         other.setWindowTitle("Panel");
         for (QWidget *w : {&main, &titled, &other}) w->show();
         m_delegate->applicationDidFinishLaunching(c.arguments);
-        QTest::qWait(450);
+        // A longer wait started after the launch's own 300 ms one ends after it, however loaded
+        // the machine.
+        ASSERT_TRUE(afterWaits(std::chrono::milliseconds(400)));
         EXPECT_EQ(!main.isVisible(), c.closes) << c.arguments;
         EXPECT_EQ(!titled.isVisible(), c.closes);
         EXPECT_TRUE(other.isVisible());

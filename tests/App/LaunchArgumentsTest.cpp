@@ -1,9 +1,13 @@
 #include "App/LaunchArguments.h"
 
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <unistd.h>
 #include <set>
 
 namespace {
@@ -11,15 +15,15 @@ namespace {
 TEST(LaunchArgumentsTest, Table)
 {
     // Files that exist in this imaginary file system; "events" is a file in the current folder.
-    const std::set<QString> existing = {"/t/a.bsm", "/t/b.bsm", "events", "-dash.bsm", "/t/folder"};
-    const auto exists = [&](const QString &path) { return existing.count(path) > 0; };
+    const std::set<QByteArray> existing = {"/t/a.bsm", "/t/b.bsm", "events", "-dash.bsm", "/t/folder"};
+    const auto exists = [&](const QByteArray &path) { return existing.count(path) > 0; };
     const QString cwd = QDir::currentPath();
     struct Case {
         const char *name;
-        QStringList arguments;
+        QList<QByteArray> arguments;
         std::optional<Screen> screen;
         bool sample;
-        QStringList paths;
+        QList<QByteArray> paths;
     };
     const Case cases[] = {
         {"nothing", {}, std::nullopt, false, {}},
@@ -49,8 +53,25 @@ TEST(LaunchArgumentsTest, Table)
 TEST(LaunchArgumentsTest, RelativePathsAreMadeAbsoluteAgainstTheCurrentFolder)
 {
     const LaunchRequest request =
-        parseLaunchArguments({"trails/x.bsm"}, [](const QString &path) { return path == "trails/x.bsm"; });
-    EXPECT_EQ(request.paths, QStringList{QDir::current().absoluteFilePath("trails/x.bsm")});
+        parseLaunchArguments({"trails/x.bsm"}, [](const QByteArray &path) { return path == "trails/x.bsm"; });
+    EXPECT_EQ(request.paths, QList<QByteArray>{QFile::encodeName(QDir::current().absoluteFilePath("trails/x.bsm"))});
+}
+
+// Against the real file system: a name that is not UTF-8 is tested and kept byte for byte.
+TEST(LaunchArgumentsTest, PathBytesAreKeptAsGiven)
+{
+    QTemporaryDir folder;
+    const QByteArray base = QFile::encodeName(folder.path());
+    const QByteArray latin1 = base + "/caf\xE9.bsm";
+    QFile(QFile::decodeName(base + "/plain.bsm")).open(QIODevice::WriteOnly);
+    FILE *file = std::fopen(latin1.constData(), "wb");
+    ASSERT_TRUE(file);
+    std::fclose(file);
+    const LaunchRequest request = parseLaunchArguments(
+        {latin1, base + "/./caf\xE9.bsm", base + "/caf\xEF\xBF\xBD.bsm", base + "/plain.bsm"});
+    EXPECT_EQ(request.paths, (QList<QByteArray>{latin1, latin1, base + "/plain.bsm"}))
+        << "the U+FFFD spelling of the name is another, missing file";
+    ::unlink(latin1.constData()); // QTemporaryDir removes only what a QString can name
 }
 
 TEST(LaunchArgumentsTest, SnapshotScreenList)

@@ -14,6 +14,9 @@
 #include <QSettings>
 #include <QTest>
 
+#include <cstdio>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -34,7 +37,7 @@ protected:
         m_scene.reset();
         QApplication::setQuitOnLastWindowClosed(false);
     }
-    void makeScene(QStringList arguments = {})
+    void makeScene(QList<QByteArray> arguments = {})
     {
         m_scene = std::make_unique<MainScene>(*m_services, *m_delegate, std::move(arguments));
     }
@@ -154,7 +157,7 @@ TEST_F(MainSceneTest, HandedOverFilesReachTheStoreBeforeAndAfterTheWindowExists)
 TEST_F(MainSceneTest, CommandLineAppliesOnAppearanceAndTrailsOnlyWhileNothingIsLoaded)
 {
     const QString a = trail("a.bsm");
-    makeScene({"--screen", "findings", QString(a), m_folder.filePath("missing.bsm")});
+    makeScene({"--screen", "findings", QFile::encodeName(a), QFile::encodeName(m_folder.filePath("missing.bsm"))});
     m_scene->window()->show();
     EXPECT_EQ(store().screen(), Screen::findings);
     ASSERT_TRUE(loaded(1));
@@ -168,6 +171,38 @@ TEST_F(MainSceneTest, CommandLineAppliesOnAppearanceAndTrailsOnlyWhileNothingIsL
     EXPECT_EQ(store().screen(), Screen::findings);
     EXPECT_FALSE(store().isLoading());
     EXPECT_EQ(store().sources().size(), 1u);
+}
+
+// A name from another system, Latin-1 rather than UTF-8: opened by its bytes from the command line
+// and from a later launch alike, and shown with U+FFFD for the bytes that are not UTF-8.
+TEST_F(MainSceneTest, TrailsNamedInBytesThatAreNotUTF8AreOpened)
+{
+    const QByteArray folder = QFile::encodeName(m_folder.path());
+    const auto write = [&](const QByteArray &name) {
+        const QByteArray path = folder + "/" + name;
+        const TestBSM::Bytes bytes = ShellFixture::incidentTrail();
+        FILE *file = std::fopen(path.constData(), "wb");
+        EXPECT_TRUE(file);
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+        return path;
+    };
+    const QByteArray first = write("caf\xE9.bsm"), second = write("r\xE9sum\xE9.bsm");
+    makeScene({first});
+    m_scene->window()->show();
+    ASSERT_TRUE(loaded(1));
+    EXPECT_EQ(store().sources()[0].name, "caf\uFFFD.bsm");
+    EXPECT_FALSE(store().lastError());
+
+    LaunchRequest handed;
+    handed.paths = {second};
+    m_scene->handleForwarded(handed);
+    ASSERT_TRUE(loaded(2));
+    EXPECT_EQ(store().sources()[1].name, "r\uFFFDsum\uFFFD.bsm");
+    EXPECT_FALSE(store().lastError());
+    // QTemporaryDir removes only what a QString can name.
+    ::unlink(first.constData());
+    ::unlink(second.constData());
 }
 
 TEST_F(MainSceneTest, ClosingTheWindowWithBackgroundAndTrayMakesTheAppAccessory)

@@ -121,7 +121,7 @@ protected:
                                                  environment());
         services->trayAvailable = [] { return false; };
         delegate = std::make_unique<AppDelegate>(*services);
-        scene = std::make_unique<MainScene>(*services, *delegate, QStringList{});
+        scene = std::make_unique<MainScene>(*services, *delegate, QList<QByteArray>{});
         store().setFilterDelay(std::chrono::milliseconds(0));
         window()->resize(1280, 800);
         window()->show();

@@ -1,64 +1,332 @@
 #include "App/SingleInstance.h"
 
+#include "support/EnvironmentGuard.h"
 #include "support/QtTestSupport.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
 #include <future>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
-TEST(SingleInstanceTest, RequestSurvivesTheWireAndRelativeOrBrokenPartsDoNot)
+using SingleInstance::Handover;
+
+const QByteArray latin1Name = "/t/caf\xE9 r\xE9sum\xE9.bsm";
+
+TEST(SingleInstanceTest, RequestSurvivesTheWireByteForByteAndRelativeOrBrokenPartsDoNot)
 {
     LaunchRequest request;
     request.screen = Screen::network;
-    request.paths = {"/t/a.bsm", "/t/with space, and \"quotes\".bsm"};
-    const std::optional<LaunchRequest> back = SingleInstance::decode(SingleInstance::encode(request));
+    request.paths = {"/t/a.bsm", "/t/with space, and \"quotes\".bsm", latin1Name};
+    const QByteArray wire = SingleInstance::encode(request);
+    EXPECT_TRUE(wire.endsWith('\n'));
+    EXPECT_EQ(wire.count('\n'), 1) << "one line per request";
+    const std::optional<LaunchRequest> back = SingleInstance::decode(wire);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->screen, request.screen);
     EXPECT_EQ(back->paths, request.paths);
     EXPECT_FALSE(back->sample);
 
-    const std::optional<LaunchRequest> odd =
-        SingleInstance::decode(R"({"screen":"Network","paths":["relative.bsm","/abs.bsm",7]})");
+    // "cmVsYXRpdmUuYnNt" is "relative.bsm", "L2Ficy5ic20=" is "/abs.bsm", "L2EAYg==" is "/a\0b".
+    const std::optional<LaunchRequest> odd = SingleInstance::decode(
+        R"({"screen":"Network","paths":["cmVsYXRpdmUuYnNt","L2Ficy5ic20=",7,"not base64!","L2EAYg=="]})");
     ASSERT_TRUE(odd);
     EXPECT_FALSE(odd->screen);
-    EXPECT_EQ(odd->paths, QStringList{"/abs.bsm"});
+    EXPECT_EQ(odd->paths, QList<QByteArray>{"/abs.bsm"});
     EXPECT_FALSE(SingleInstance::decode("not json"));
+}
+
+// Where the socket may live: only in a folder that is this user's alone.
+TEST(SingleInstanceTest, SocketFolderMustBeTheUsersOwnAndPrivate)
+{
+    QTemporaryDir temporary;
+    const QByteArray folder = QFile::encodeName(temporary.path()) + "/quillmarsh-" + QByteArray::number(::geteuid());
+    const QByteArray elsewhere = QFile::encodeName(temporary.path()) + "/elsewhere";
+    ASSERT_EQ(::mkdir(elsewhere.constData(), 0700), 0);
+    const EnvironmentGuard keepTemporary("TMPDIR"), keepRuntime("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+
+    struct Case {
+        const char *name;
+        std::function<void()> prepare; // what stands at the folder's name before the launch
+        QByteArray runtime;            // XDG_RUNTIME_DIR
+        QString socket;                // empty: refused
+        const char *problem;
+    };
+    const QString made = QFile::decodeName(folder) + "/quillmarsh.socket";
+    const auto clear = [&] {
+        ::unlink(folder.constData());
+        ::rmdir(folder.constData());
+    };
+    const Case cases[] = {
+        {"a private runtime folder", [] {}, elsewhere, QFile::decodeName(elsewhere) + "/quillmarsh.socket", ""},
+        {"no runtime folder: one is made in the temporary folder", [] {}, "", made, ""},
+        {"a runtime folder others may enter is passed over", [&] { ::chmod(elsewhere.constData(), 0711); }, elsewhere,
+         made, ""},
+        {"the user's own folder with mode 0700 is used again", [&] { ::mkdir(folder.constData(), 0700); }, "", made, ""},
+        {"a folder others may enter", [&] { ::mkdir(folder.constData(), 0755); }, "", "", "may be entered by other users"},
+        {"a link to a private folder", [&] { ::symlink(elsewhere.constData(), folder.constData()); }, "", "",
+         "is a symbolic link"},
+        {"a plain file", [&] { QFile(QFile::decodeName(folder)).open(QIODevice::WriteOnly); }, "", "",
+         "is not a folder"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        clear();
+        ::chmod(elsewhere.constData(), 0700);
+        c.prepare();
+        if (c.runtime.isEmpty()) qunsetenv("XDG_RUNTIME_DIR");
+        else qputenv("XDG_RUNTIME_DIR", c.runtime);
+        QString problem;
+        EXPECT_EQ(SingleInstance::socketPath(&problem), c.socket);
+        EXPECT_TRUE(problem.contains(QString::fromUtf8(c.problem))) << problem.toStdString();
+        if (c.socket == made) {
+            struct stat info;
+            ASSERT_EQ(::lstat(folder.constData(), &info), 0);
+            EXPECT_EQ(info.st_mode & 07777, 0700u);
+        }
+    }
+    clear();
+}
+
+// A socket file bound and closed again: what a process that is gone leaves behind.
+void leaveStaleSocket(const QString &path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray native = QFile::encodeName(path);
+    std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ::close(fd);
+}
+
+// A listener that accepts connections (the kernel queues them) but never answers.
+struct SilentListener {
+    explicit SilentListener(const QString &path)
+    {
+        fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray native = QFile::encodeName(path);
+        std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
+        bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 && ::listen(fd, 4) == 0;
+    }
+    ~SilentListener() { ::close(fd); }
+    int fd = -1;
+    bool bound = false;
+};
+
+// An instance server listening in a runtime folder of its own, keeping what it was handed.
+struct RunningInstance {
+    RunningInstance()
+    {
+        QObject::connect(&server, &InstanceServer::requestReceived,
+                         [this](const LaunchRequest &request) { received.push_back(request); });
+    }
+    bool listen() { return server.listen(path); }
+
+    QTemporaryDir runtime;
+    const QString path = runtime.filePath("quillmarsh.socket");
+    InstanceServer server;
+    std::vector<LaunchRequest> received;
+};
+
+Handover forwardInBackground(const QString &path, const LaunchRequest &request, int timeoutMs)
+{
+    auto forwarded = std::async(std::launch::async, [&] { return SingleInstance::forward(path, request, timeoutMs); });
+    EXPECT_TRUE(waitUntil([&] { return forwarded.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                          timeoutMs + 10000));
+    return forwarded.get();
 }
 
 TEST(SingleInstanceTest, SecondLaunchHandsItsRequestToTheRunningOne)
 {
-    QTemporaryDir runtime;
-    const QString path = runtime.filePath("quillmarsh.socket");
+    RunningInstance instance;
+    const QString &path = instance.path;
+    const std::vector<LaunchRequest> &received = instance.received;
     // A socket file left by a process that is gone must not stop the next one.
-    QFile stale(path);
-    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-    stale.close();
-
-    InstanceServer server;
-    ASSERT_TRUE(server.listen(path));
-    std::vector<LaunchRequest> received;
-    QObject::connect(&server, &InstanceServer::requestReceived,
-                     [&](const LaunchRequest &request) { received.push_back(request); });
+    leaveStaleSocket(path);
+    EXPECT_EQ(SingleInstance::forward(path, {}, 500), Handover::none);
+    ASSERT_TRUE(instance.listen());
 
     LaunchRequest request;
     request.screen = Screen::sources;
-    request.paths = {"/t/a.bsm"};
-    auto forwarded = std::async(std::launch::async, [&] { return SingleInstance::forward(path, request); });
-    ASSERT_TRUE(waitUntil([&] { return forwarded.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
-    EXPECT_TRUE(forwarded.get());
+    request.paths = {"/t/a.bsm", latin1Name};
+    EXPECT_EQ(forwardInBackground(path, request, 5000), Handover::handed);
     ASSERT_TRUE(waitUntil([&] { return received.size() == 1; }));
     EXPECT_EQ(received[0].screen, Screen::sources);
     EXPECT_EQ(received[0].paths, request.paths);
 
-    EXPECT_FALSE(SingleInstance::forward(runtime.filePath("nobody.socket"), request, 500));
+    EXPECT_EQ(SingleInstance::forward(instance.runtime.filePath("nobody.socket"), request, 500), Handover::none);
+}
+
+TEST(SingleInstanceTest, OnlyASocketNobodyAcceptsOnIsReplaced)
+{
+    QTemporaryDir runtime;
+    const QString plain = runtime.filePath("plain.socket"), live = runtime.filePath("live.socket"),
+                  silent = runtime.filePath("silent.socket");
+    {
+        QFile file(plain);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    InstanceServer overPlainFile;
+    EXPECT_TRUE(overPlainFile.listen(plain)) << "a plain file at the name is no instance";
+
+    InstanceServer first, second;
+    ASSERT_TRUE(first.listen(live));
+    struct stat before, after;
+    ASSERT_EQ(::lstat(QFile::encodeName(live).constData(), &before), 0);
+    EXPECT_FALSE(second.listen(live));
+    ASSERT_EQ(::lstat(QFile::encodeName(live).constData(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino) << "the live socket is the same file";
+    std::vector<LaunchRequest> received;
+    QObject::connect(&first, &InstanceServer::requestReceived,
+                     [&](const LaunchRequest &request) { received.push_back(request); });
+    EXPECT_EQ(forwardInBackground(live, {}, 5000), Handover::handed);
+    EXPECT_TRUE(waitUntil([&] { return received.size() == 1; }));
+
+    // Busy or stopped: it accepts but never answers. The launch waits, then says so; the socket stays.
+    SilentListener stuck(silent);
+    ASSERT_TRUE(stuck.bound);
+    EXPECT_EQ(forwardInBackground(silent, {}, 300), Handover::unanswered);
+    InstanceServer third;
+    EXPECT_FALSE(third.listen(silent));
+    EXPECT_TRUE(QFile::exists(silent));
+}
+
+// A request may arrive in pieces; the connection waits for the rest, but not for ever.
+TEST(SingleInstanceTest, RequestSplitOverReadsIsWholeAndAnIdleConnectionIsClosed)
+{
+    RunningInstance instance;
+    const QString &path = instance.path;
+    const InstanceServer &server = instance.server;
+    const std::vector<LaunchRequest> &received = instance.received;
+    ASSERT_TRUE(instance.listen());
+
+    LaunchRequest request;
+    request.paths = {latin1Name};
+    const QByteArray wire = SingleInstance::encode(request);
+    QLocalSocket client;
+    client.connectToServer(path);
+    ASSERT_TRUE(client.waitForConnected(2000));
+    for (qsizetype at = 0; at < wire.size(); at += 7) {
+        client.write(wire.mid(at, 7));
+        client.flush();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (at + 7 < wire.size()) {
+            EXPECT_TRUE(received.empty()) << "nothing before the line is whole";
+        }
+    }
+    ASSERT_TRUE(waitUntil([&] { return client.canReadLine(); }));
+    EXPECT_EQ(client.readLine(), "ok\n");
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].paths, request.paths);
+
+    QLocalSocket idle;
+    idle.connectToServer(path);
+    ASSERT_TRUE(idle.waitForConnected(2000));
+    idle.write("{\"paths\":[");
+    idle.flush();
+    ASSERT_TRUE(waitUntil([&] { return server.openConnections() >= 1; }));
+    EXPECT_TRUE(waitUntil([&] { return idle.state() == QLocalSocket::UnconnectedState; },
+                          SingleInstance::requestTimeoutMs + 10000));
+    EXPECT_TRUE(waitUntil([&] { return server.openConnections() == 0; }));
+    EXPECT_EQ(received.size(), 1u);
+}
+
+// A request is one line of at most 1 MiB. A longer one is dropped unanswered as soon as it is too
+// long: the instance never holds much more of it than that.
+TEST(SingleInstanceTest, ARequestLongerThanOneMebibyteIsDropped)
+{
+    RunningInstance instance;
+    ASSERT_TRUE(instance.listen());
+    QLocalSocket client;
+    client.connectToServer(instance.path);
+    ASSERT_TRUE(client.waitForConnected(2000));
+    qint64 taken = 0;
+    QObject::connect(&client, &QLocalSocket::bytesWritten, [&](qint64 bytes) { taken += bytes; });
+    client.write(QByteArray(16 << 20, 'x'));
+    QByteArray answer;
+    ASSERT_TRUE(waitUntil([&] {
+        client.flush();
+        answer += client.readAll();
+        return client.state() == QLocalSocket::UnconnectedState;
+    }, SingleInstance::requestTimeoutMs + 10000));
+    EXPECT_LT(taken, qint64(4) << 20) << "the instance stopped taking the line soon after 1 MiB";
+    EXPECT_EQ(answer, QByteArray());
+    EXPECT_TRUE(instance.received.empty());
+
+    // A long request within the bound goes through.
+    LaunchRequest request;
+    request.paths = {"/" + QByteArray(4000, 'p')};
+    EXPECT_EQ(forwardInBackground(instance.path, request, 5000), Handover::handed);
+    ASSERT_TRUE(waitUntil([&] { return instance.received.size() == 1; }));
+    EXPECT_EQ(instance.received[0].paths, request.paths);
+}
+
+TEST(SingleInstanceTest, AtMostSixteenConnectionsAreOpenAtOnce)
+{
+    RunningInstance instance;
+    const QString &path = instance.path;
+    const InstanceServer &server = instance.server;
+    ASSERT_TRUE(instance.listen());
+
+    std::vector<std::unique_ptr<QLocalSocket>> held;
+    for (int i = 0; i < SingleInstance::maximumConnections + 4; ++i) {
+        held.push_back(std::make_unique<QLocalSocket>());
+        held.back()->connectToServer(path);
+        ASSERT_TRUE(held.back()->waitForConnected(2000));
+    }
+    // The server takes up every connection; those beyond the cap are closed at once.
+    const auto closed = [&] {
+        int count = 0;
+        for (const auto &socket : held) count += socket->state() == QLocalSocket::UnconnectedState;
+        return count;
+    };
+    EXPECT_TRUE(waitUntil([&] { return closed() == 4; }));
+    EXPECT_EQ(server.openConnections(), SingleInstance::maximumConnections);
+    for (int i = 0; i < SingleInstance::maximumConnections; ++i)
+        EXPECT_NE(held[size_t(i)]->state(), QLocalSocket::UnconnectedState) << i;
+
+    // Once one goes, a new launch is served again.
+    held.front()->abort();
+    ASSERT_TRUE(waitUntil([&] { return server.openConnections() == SingleInstance::maximumConnections - 1; }));
+    EXPECT_EQ(forwardInBackground(path, {}, 5000), Handover::handed);
+    EXPECT_TRUE(waitUntil([&] { return instance.received.size() == 1; }));
+}
+
+QProcessEnvironment launchEnvironment(const QString &runtimeFolder, const QString &home)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("QUILLMARSH_SNAPSHOT_DIR");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", runtimeFolder);
+    env.insert("XDG_CONFIG_HOME", home);
+    env.insert("HOME", home);
+    env.insert("QUILLMARSH_ALERTS_PATH", home + "/alerts.json");
+    return env;
+}
+
+void stop(QProcess &process)
+{
+    ::kill(pid_t(process.processId()), SIGCONT);
+    process.kill();
+    process.waitForFinished();
 }
 
 // Launches the real executable side by side: a second launch in the same runtime folder exits at
@@ -68,26 +336,14 @@ TEST(SingleInstanceTest, SecondProcessExitsAfterHandingOverAndOtherRuntimeFolder
     const QString executable = QCoreApplication::applicationDirPath() + "/quillmarsh";
     ASSERT_TRUE(QFile::exists(executable));
     QTemporaryDir runtime, other, home;
-    QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QFile::setPermissions(other.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const auto environment = [&](const QString &runtimeFolder) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("QUILLMARSH_SNAPSHOT_DIR");
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("XDG_RUNTIME_DIR", runtimeFolder);
-        env.insert("XDG_CONFIG_HOME", home.path());
-        env.insert("HOME", home.path());
-        env.insert("QUILLMARSH_ALERTS_PATH", home.filePath("alerts.json"));
-        return env;
-    };
     QProcess first;
-    first.setProcessEnvironment(environment(runtime.path()));
+    first.setProcessEnvironment(launchEnvironment(runtime.path(), home.path()));
     first.start(executable, {});
     ASSERT_TRUE(first.waitForStarted());
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(runtime.filePath("quillmarsh.socket")); }, 15000));
 
     QProcess second;
-    second.setProcessEnvironment(environment(runtime.path()));
+    second.setProcessEnvironment(launchEnvironment(runtime.path(), home.path()));
     second.start(executable, {"--screen", "sources", executable});
     ASSERT_TRUE(second.waitForFinished(10000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
@@ -95,14 +351,50 @@ TEST(SingleInstanceTest, SecondProcessExitsAfterHandingOverAndOtherRuntimeFolder
     EXPECT_EQ(first.state(), QProcess::Running);
 
     QProcess apart;
-    apart.setProcessEnvironment(environment(other.path()));
+    apart.setProcessEnvironment(launchEnvironment(other.path(), home.path()));
     apart.start(executable, {});
     ASSERT_TRUE(apart.waitForStarted());
-    EXPECT_FALSE(apart.waitForFinished(1500)) << "a launch with its own runtime folder keeps running";
-    for (QProcess *process : {&first, &apart}) {
-        process->kill();
-        process->waitForFinished();
-    }
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(other.filePath("quillmarsh.socket")); }, 15000))
+        << "a launch with its own runtime folder is an instance of its own";
+    EXPECT_EQ(apart.state(), QProcess::Running);
+    stop(first);
+    stop(apart);
+}
+
+// A stopped instance still accepts connections: the next launch waits for its answer, says it does
+// not come, and leaves the socket alone; once the instance runs again it is handed launches again.
+TEST(SingleInstanceTest, AStoppedInstanceKeepsItsSocketAndTheLaunchSaysItDoesNotAnswer)
+{
+    const QString executable = QCoreApplication::applicationDirPath() + "/quillmarsh";
+    QTemporaryDir runtime, home;
+    const QString socket = runtime.filePath("quillmarsh.socket");
+    QProcess first;
+    first.setProcessEnvironment(launchEnvironment(runtime.path(), home.path()));
+    first.start(executable, {});
+    ASSERT_TRUE(first.waitForStarted());
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(socket); }, 15000));
+    struct stat before, after;
+    ASSERT_EQ(::lstat(QFile::encodeName(socket).constData(), &before), 0);
+    ASSERT_EQ(::kill(pid_t(first.processId()), SIGSTOP), 0);
+
+    QProcess second;
+    second.setProcessEnvironment(launchEnvironment(runtime.path(), home.path()));
+    second.start(executable, {"--screen", "sources"});
+    QByteArray said;
+    ASSERT_TRUE(waitUntil([&] { return (said += second.readAllStandardError()).contains("does not answer"); },
+                          SingleInstance::answerTimeoutMs + 20000));
+    EXPECT_EQ(second.state(), QProcess::Running) << "it waits for the user to read the message";
+    ASSERT_EQ(::lstat(QFile::encodeName(socket).constData(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino) << "the stopped instance's socket is still its own";
+    stop(second);
+
+    ASSERT_EQ(::kill(pid_t(first.processId()), SIGCONT), 0);
+    QProcess third;
+    third.setProcessEnvironment(launchEnvironment(runtime.path(), home.path()));
+    third.start(executable, {"--screen", "sources"});
+    ASSERT_TRUE(third.waitForFinished(20000));
+    EXPECT_EQ(third.exitCode(), 0) << "handed over to the first instance";
+    stop(first);
 }
 
 } // namespace

@@ -27,7 +27,7 @@ protected:
         services = std::make_unique<AppServices>(AlertCenter::Platform{&notifications, &login, &badge, settings.get()});
         services->trayAvailable = [] { return true; };
         delegate = std::make_unique<AppDelegate>(*services);
-        scene = std::make_unique<MainScene>(*services, *delegate, QStringList{});
+        scene = std::make_unique<MainScene>(*services, *delegate, QList<QByteArray>{});
     }
     void TearDown() override
     {

@@ -306,7 +306,7 @@ TEST(AlertHistoryTest, OneBadElementRejectsTheWholeFileWithAReason)
         {"acknowledged null", "[" + elementWith("acknowledged", "null") + "]", "\"acknowledged\""},
         {"evidence entry not text", "[" + elementWith("evidence", "[\"a\", 2]") + "]", "\"evidence\""},
         {"evidence not an array", "[" + elementWith("evidence", "\"a\"") + "]", "\"evidence\""},
-        {"deep nesting", std::string(100000, '[') + std::string(100000, ']'), "alert 1 is not an object"},
+        {"deep nesting", std::string(100000, '[') + std::string(100000, ']'), "nested more than 32 levels deep"},
     };
     for (const Case &c : cases) {
         try {

@@ -4,12 +4,13 @@
 #include "Engine/Capture/AuditPipeHelper.h"
 #include "Services/PrivilegedError.h"
 #include "support/ChildProcess.h"
+#include "support/EventOrder.h"
 #include "support/LiveCaptureFixture.h"
 #include "support/QtTestSupport.h"
 #include "support/TrailBuilder.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QFutureWatcher>
 #include <QPromise>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -217,32 +218,48 @@ TEST_F(LiveMonitorTest, StatusLinesThatNameTheHelper)
     }
 }
 
-// The status file is read at once and then after each of 60 waits, the last read coming after
-// the 59th wait.
+// The status file is read at once and then after each of 59 waits; the 60th wait ends the start.
+// The test counts the waits with a chain of its own, started once the monitor's first wait is
+// under way, so it knows which wait it is in however loaded the machine is.
 TEST_F(LiveMonitorTest, WaitsSixtyIntervalsForTheHelper)
 {
     LiveMonitor::Environment e = environment();
     e.handshakeInterval = 20ms;
     e.watchdogInterval = 1h;
+    // Starts the monitor with a launch that finishes at once, then counts waits alongside the
+    // monitor's: onWait(k) runs after the monitor's k-th wait and before its next one.
+    const auto startCounting = [&](LiveMonitor &live, int waits, const std::function<void(int)> &onWait) {
+        QPromise<std::string> launch;
+        starter = [&](const std::string &) { return launch.future(); };
+        live.start();
+        // Told after the monitor's own watcher, which reads the status and starts the first wait.
+        QFutureWatcher<std::string> watcher;
+        bool launched = false;
+        QObject::connect(&watcher, &QFutureWatcherBase::finished, [&] { launched = true; });
+        watcher.setFuture(launch.future());
+        launch.start();
+        launch.addResult(std::string("\n"));
+        launch.finish();
+        ASSERT_TRUE(waitUntil([&] { return launched; }));
+        ASSERT_TRUE(afterWaits(e.handshakeInterval, waits, onWait));
+    };
     {
         SCOPED_TRACE("a status written during the last wait is still read");
-        starter = [&](const std::string &) {
-            QTimer::singleShot(58 * 20 + 10, [this] { writeStatus("pid 7\n"); });
-            return launched();
-        };
-        make(e);
-        startRunning();
+        LiveMonitor &live = make(e);
+        startCounting(live, 58, [&](int wait) {
+            EXPECT_EQ(describe(live.state()), "starting") << wait;
+            if (wait == 58) writeStatus("pid 7\n");
+        });
+        ASSERT_TRUE(waitForState(LiveMonitor::Running{}, 10000)) << describe(live.state());
         stop();
     }
     {
         SCOPED_TRACE("without a status the start gives up after the sixtieth wait");
-        starter = [](const std::string &) { return launched(); };
         LiveMonitor &live = make(e);
-        QElapsedTimer elapsed;
-        elapsed.start();
-        live.start();
-        ASSERT_TRUE(waitForState(LiveMonitor::Failed{"The capture helper did not start."}, 10000));
-        EXPECT_GE(elapsed.elapsed(), 60 * 20 - 20);
+        startCounting(live, 60, [&](int wait) {
+            EXPECT_EQ(describe(live.state()), wait < 60 ? "starting" : "failed(The capture helper did not start.)")
+                << wait;
+        });
         EXPECT_TRUE(captureFolders().empty());
     }
 }
@@ -368,7 +385,10 @@ TEST_F(LiveMonitorTest, StoppingWhileStartingLeavesNothingBehind)
         dialog.finish();
         startHelperProcess(commands.back());
         EXPECT_EQ(helperExit(), 2);
-        waitUntil([] { return false; }, 60 * 5 + 100); // past the handshake's whole budget
+        // The launch's result has been handed over, and a chain of waits as long as the
+        // handshake's whole budget, started after any the monitor could still have going, is over.
+        ASSERT_TRUE(postedDelivered());
+        ASSERT_TRUE(afterWaits(environment().handshakeInterval, 61));
         EXPECT_EQ(describe(live.state()), "idle");
         EXPECT_TRUE(captureFolders().empty());
     }
@@ -384,9 +404,15 @@ TEST_F(LiveMonitorTest, WatchdogEndsTheCaptureWhenTheHelperDies)
     }
     children.push_back(helper);
     starter = reporting("pid " + std::to_string(helper) + "\n");
-    LiveMonitor &live = make();
+    LiveMonitor::Environment e = environment();
+    int checks = 0;
+    e.signalHelper = [&checks](int32_t pid) {
+        ++checks;
+        return ::kill(pid, 0) == 0 ? 0 : errno;
+    };
+    LiveMonitor &live = make(e);
     startRunning();
-    waitUntil([] { return false; }, 100); // several checks of a living helper
+    ASSERT_TRUE(waitUntil([&] { return checks >= 3; })); // several checks of a living helper
     EXPECT_EQ(describe(live.state()), "running");
 
     ::kill(helper, SIGKILL);
@@ -396,7 +422,12 @@ TEST_F(LiveMonitorTest, WatchdogEndsTheCaptureWhenTheHelperDies)
     ASSERT_TRUE(waitForState(LiveMonitor::Failed{message}));
     EXPECT_EQ(stops, std::vector<std::string>{message});
     EXPECT_TRUE(captureFolders().empty());
-    waitUntil([] { return false; }, 100);
+    // Two more watchdog intervals, counted after the failure: a watchdog still running would
+    // have checked again by then.
+    const int checksAtFailure = checks;
+    ASSERT_TRUE(afterWaits(e.watchdogInterval, 2));
+    ASSERT_TRUE(postedDelivered());
+    EXPECT_EQ(checks, checksAtFailure);
     EXPECT_EQ(stops.size(), 1u);
 }
 
@@ -509,17 +540,16 @@ TEST_F(LiveMonitorTest, CountsOnlyTheReadsThatCompleteRecords)
     LiveMonitor &live = make();
     startRunning();
     const Bytes record = openRecord(1700000000);
-    int changes = 0;
-    QObject::connect(&live, &LiveMonitor::recordsChanged, [&] { ++changes; });
+    int appends = 0;
+    QObject::connect(&live, &LiveMonitor::recordsChanged, [&] { appends += live.recordsChange().appended > 0; });
 
+    // The reader takes the first 20 bytes in a read of their own (send waits for it), then the
+    // rest with a whole record. Whatever the first read had handed over would arrive first.
     send(Bytes(record.begin(), record.begin() + 20));
-    waitUntil([] { return false; }, 50);
-    EXPECT_EQ(changes, 0);
-    EXPECT_EQ(live.totalReceived(), 0);
-    EXPECT_EQ(live.bytesReceived(), 0);
-
     sendAndWait(trail({Bytes(record.begin() + 20, record.end()), openRecord(1700000001)}), 2);
-    EXPECT_EQ(live.bytesReceived(), int64_t(record.size() - 20 + openRecord(1700000001).size()));
+    EXPECT_EQ(appends, 1) << "the read that completed no record handed nothing over";
+    EXPECT_EQ(live.bytesReceived(), int64_t(record.size() - 20 + openRecord(1700000001).size()))
+        << "only the bytes of the read that completed records count";
     EXPECT_EQ(live.records()->at(0).time, 1700000000);
 }
 
@@ -685,7 +715,11 @@ TEST_F(LiveMonitorTest, APassAnalysesTheBufferAfterTheDelay)
     EXPECT_EQ(live.records()->at(1).processImage, "/usr/bin/csrutil");
     EXPECT_EQ(passes[0].records[1].processImage, "/usr/bin/csrutil");
 
-    waitUntil([] { return false; }, 700); // a finished pass schedules no other
+    // A finished pass schedules no other: one would be due within the delay, its work then run
+    // on the pool and its result posted.
+    ASSERT_TRUE(afterWaits(e.analysisDelay));
+    QThreadPool::globalInstance()->waitForDone();
+    ASSERT_TRUE(postedDelivered());
     EXPECT_EQ(passes.size(), 1u);
 }
 
@@ -712,7 +746,10 @@ TEST_F(LiveMonitorTest, OnePassAtATime)
 
     sendAndWait(openReadRecords(1, 1700000100), 2);
     sendAndWait(openReadRecords(1, 1700000200), 3);
-    waitUntil([] { return false; }, 100);
+    // A pass the new records scheduled would have been due, and handed to the pool, by the end
+    // of a delay counted from now; the pool counts a task it is handed at once.
+    ASSERT_TRUE(afterWaits(e.analysisDelay));
+    EXPECT_EQ(QThreadPool::globalInstance()->activeThreadCount(), 1) << "only the gated pass";
     EXPECT_EQ(gate->passesStarted(), 1);
 
     gate->release();

@@ -7,6 +7,7 @@
 #include "support/TrailBuilder.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QSemaphore>
@@ -134,6 +135,20 @@ std::chrono::nanoseconds poolWork(const std::function<void()> &queue)
     pool->setMaxThreadCount(threads);
     EXPECT_EQ(first, last) << "the work ran on another thread";
     return end - begin;
+}
+
+// Runs the event loop until a timer started now with no wait has fired. Timers fire in the order
+// they fall due, so every timer with no wait started before it, the store's filter timer among
+// them, has fired too.
+bool zeroWaitTimersFired()
+{
+    QTimer sign;
+    sign.setSingleShot(true);
+    sign.setTimerType(Qt::PreciseTimer);
+    bool fired = false;
+    QObject::connect(&sign, &QTimer::timeout, [&] { fired = true; });
+    sign.start(0);
+    return waitUntil([&] { return fired; });
 }
 
 // Reaches the operations that loaders build on.
@@ -632,18 +647,25 @@ TEST_F(FilterPassTest, ABurstOfChangesGivesOnePassWithTheLastFilter)
 
 TEST_F(FilterPassTest, EachChangeRestartsTheWait)
 {
-    // Wide margins: a loaded machine may stall the loop for a while.
+    // Only lower bounds on time: a loaded machine can make every wait longer, never shorter. A
+    // wait that is not restarted ends before the second change (then there are two passes) or
+    // half a second after it.
     store.setFilterDelay(std::chrono::milliseconds(1500));
     QSignalSpy filtered(&store, &AuditStore::filteredChanged);
-    auto spin = [](int ms) { QElapsedTimer t; t.start(); waitUntil([&] { return t.elapsed() >= ms; }); };
-
+    QElapsedTimer clock;
+    clock.start();
     store.setFilter(byRecords({1}));
-    spin(1000);
+    waitUntil([&] { return clock.elapsed() >= 1000; });
     store.setFilter(byRecords({2}));
-    spin(1000); // 2 s after the first change, 1 s after the second
-    EXPECT_EQ(filtered.count(), 0);
-    settle();
+    QElapsedTimer sinceSecond;
+    sinceSecond.start();
+    qint64 passAfter = -1; // at least the time from the second change to the pass
+    ASSERT_TRUE(waitUntil([&] {
+        if (passAfter < 0 && filtered.count() > 0) passAfter = sinceSecond.elapsed();
+        return !store.isFiltering();
+    }));
     EXPECT_EQ(filtered.count(), 1);
+    EXPECT_GE(passAfter, 1500);
     EXPECT_EQ(ids(store.filtered()), std::vector<int64_t>{2});
 }
 
@@ -666,7 +688,7 @@ TEST_F(FilterPassTest, AStalePassNeverLands)
     {
         PoolGate gate;
         store.setFilter(byRecords({1}));
-        waitUntil([] { return false; }, 50); // the wait ends; the matching queues behind the gate
+        ASSERT_TRUE(zeroWaitTimersFired()); // the wait has ended; the matching queues behind the gate
         ASSERT_TRUE(store.isFiltering());
 
         // The first pass finishes its matching, but its result has not reached the store yet.
@@ -686,7 +708,7 @@ TEST_F(AuditStoreTest, AStalePassStopsMatching)
     const QFuture<void> imported = store.importLive(series(20'000));
     ASSERT_TRUE(waitUntil([&] { return imported.isFinished() && !store.isFiltering(); }, 120'000));
     store.setFilterDelay(std::chrono::milliseconds(0));
-    const auto runTimer = [] { waitUntil([] { return false; }, 50); };
+    const auto runTimer = [] { ASSERT_TRUE(zeroWaitTimersFired()); };
     EventFilter unmatched;
     unmatched.text = "in no record";
 

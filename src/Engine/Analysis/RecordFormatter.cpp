@@ -10,6 +10,32 @@
 
 namespace RecordFormatter {
 
+namespace {
+
+// A value on one line: control characters, line breaks above all, are written as escapes, so an
+// argument or a path cannot start a line that reads like another token.
+std::string oneLine(std::string_view value)
+{
+    std::string out;
+    out.reserve(value.size());
+    for (const char c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else if (c == '\t') out += "\\t";
+        else if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", unsigned(byte));
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 std::string text(const AuditRecord &record, UserResolver &users)
 {
     std::string result;
@@ -23,7 +49,7 @@ std::string text(const AuditRecord &record, UserResolver &users)
         BSMParser::TokenList list = BSMParser::tokens(record.raw());
         for (const BSMToken &token : list.tokens) {
             std::string line = token.name();
-            for (const auto &[label, value] : token.fields(users)) line += ", " + label + "=" + value;
+            for (const auto &[label, value] : token.fields(users)) line += ", " + oneLine(label) + "=" + oneLine(value);
             addLine(line);
         }
         error = std::move(list.error);
@@ -31,7 +57,7 @@ std::string text(const AuditRecord &record, UserResolver &users)
         // The text is shown and copied, never fails: a decoder that throws ends it like an error.
         error = e.what();
     }
-    if (error) addLine("! " + *error);
+    if (error) addLine("! " + oneLine(*error));
     return result;
 }
 

@@ -13,7 +13,8 @@ class UserResolver;
 namespace RecordFormatter {
 
 // One line per token decoded again from record.raw ("name, label=value, ..."), then "! error"
-// when decoding stopped early; lines joined by "\n", no trailing line feed.
+// when decoding stopped early; lines joined by "\n", no trailing line feed. Control characters
+// in a value are written as escapes ("\n", "\t", "\x1b"), so each token keeps to its line.
 std::string text(const AuditRecord &record, UserResolver &users);
 std::string text(const AuditRecord &record);
 

@@ -6,9 +6,20 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 
 namespace {
+
+// A time that is not a number sorts after every other, so the order stays strict and weak (which
+// sorting and merging need), and one thread, several, and an already ordered list all agree.
+bool earlier(double time, int64_t id, double otherTime, int64_t otherID)
+{
+    const bool unusable = std::isnan(time), otherUnusable = std::isnan(otherTime);
+    if (unusable != otherUnusable) return otherUnusable;
+    if (!unusable && time != otherTime) return time < otherTime;
+    return id < otherID;
+}
 
 // What the sort compares, small enough that sorting it moves little memory; the records move
 // once, to their final place, afterwards.
@@ -18,14 +29,15 @@ struct SortKey {
     uint32_t index;
     uint32_t run = 0;
 
-    bool operator<(const SortKey &other) const
-    {
-        return time < other.time || (time == other.time && id < other.id);
-    }
+    bool operator<(const SortKey &other) const { return earlier(time, id, other.time, other.id); }
 };
 
-// Below this a second thread costs more than it saves.
+// Below this a second thread costs more than it saves (fuzzing sorts short lists in runs too).
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+constexpr size_t parallelSortMinimum = 8;
+#else
 constexpr size_t parallelSortMinimum = 1u << 16;
+#endif
 
 void sortKeys(std::vector<SortKey> &keys, Parallel::Pool &pool)
 {
@@ -52,9 +64,6 @@ void sortKeys(std::vector<SortKey> &keys, Parallel::Pool &pool)
 
 bool TrailAnalysis::inTimeOrder(std::span<const AuditRecord> records, Parallel::Pool &pool)
 {
-    const auto earlier = [](const AuditRecord &a, const AuditRecord &b) {
-        return a.time < b.time || (a.time == b.time && a.id < b.id);
-    };
     const size_t parts = std::clamp<size_t>(records.size() / parallelSortMinimum, 1, size_t(pool.threads()) * 4);
     std::atomic<bool> ordered{true};
     pool.forEach(parts, [&](size_t part) {
@@ -62,7 +71,7 @@ bool TrailAnalysis::inTimeOrder(std::span<const AuditRecord> records, Parallel::
         const size_t begin = records.size() * part / parts;
         const size_t end = std::min(records.size(), records.size() * (part + 1) / parts + 1);
         for (size_t i = begin + 1; i < end && ordered.load(std::memory_order_relaxed); ++i)
-            if (earlier(records[i], records[i - 1])) ordered = false;
+            if (earlier(records[i].time, records[i].id, records[i - 1].time, records[i - 1].id)) ordered = false;
     });
     return ordered;
 }

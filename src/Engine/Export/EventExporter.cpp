@@ -470,6 +470,7 @@ std::string csvCell(std::string_view text)
 
 std::string isoTime(double time)
 {
+    if (!UtcTime::inCalendar(time)) return UtcTime::plainSeconds(time);
     return UtcTime::isoMilliseconds(time);
 }
 

@@ -50,7 +50,7 @@ void replaceFile(const std::string &path, std::string_view text);
 // apostrophe in front (spreadsheets would run it as a formula), and a cell holding a comma,
 // double quote, line feed or carriage return is quoted with its quotes doubled.
 std::string csvCell(std::string_view text);
-// A time as 2024-03-05T14:07:09.125Z (UTC, milliseconds).
+// A time as 2024-03-05T14:07:09.125Z (UTC, milliseconds); beyond the calendar, its plain seconds.
 std::string isoTime(double time);
 
 } // namespace Exporter

@@ -1,9 +1,10 @@
 #include "Engine/Export/FindingsReport.h"
 
+#include "Engine/Support/UtcTime.h"
+
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cmath>
 #include <ctime>
 #include <vector>
 
@@ -20,9 +21,9 @@ std::string mediumDateTime(double time)
 {
     static constexpr const char *months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const std::time_t seconds = std::isfinite(time) ? static_cast<std::time_t>(std::floor(time)) : 0;
-    std::tm local{};
-    if (!::localtime_r(&seconds, &local)) return std::to_string(seconds);
+    const std::optional<std::tm> fields = UtcTime::localCalendar(time);
+    if (!fields) return UtcTime::plainSeconds(time);
+    const std::tm &local = *fields;
     const int hour12 = local.tm_hour % 12 == 0 ? 12 : local.tm_hour % 12;
     char text[64];
     std::snprintf(text, sizeof text, "%s %d, %d at %d:%02d:%02d %s", months[local.tm_mon], local.tm_mday,
@@ -48,6 +49,29 @@ std::string markdownCell(std::string_view text)
     return cell;
 }
 
+std::string inlineCode(std::string_view text)
+{
+    std::string oneLine;
+    oneLine.reserve(text.size());
+    size_t run = 0, longest = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            oneLine += ' ';
+        } else {
+            oneLine += c;
+        }
+        run = c == '`' ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    // A fence longer than any run of backticks inside; a space keeps a backtick at either end
+    // from joining the fence, and readers drop it.
+    const std::string fence(longest + 1, '`');
+    const bool pad = !oneLine.empty() && (oneLine.front() == '`' || oneLine.back() == '`');
+    return fence + (pad ? " " : "") + oneLine + (pad ? " " : "") + fence;
+}
+
 std::string findingsReport(std::span<const Finding> findings, std::span<const ReportSource> sources,
                            const TrailStats &stats, double generated, const DateText &dateText)
 {
@@ -57,7 +81,7 @@ std::string findingsReport(std::span<const Finding> findings, std::span<const Re
     text += "Sources: ";
     for (size_t i = 0; i < sources.size(); ++i) {
         if (i) text += ", ";
-        text += "`" + sources[i].name + "` (" + std::to_string(sources[i].recordCount) + " records)";
+        text += inlineCode(sources[i].name) + " (" + std::to_string(sources[i].recordCount) + " records)";
     }
     text += "\n\n";
 
@@ -79,7 +103,7 @@ std::string findingsReport(std::span<const Finding> findings, std::span<const Re
     for (const Finding *finding : ordered) {
         text += "| " + dateText(finding->time) + " | " + severityTitle(finding->severity) + " | "
                 + markdownCell(finding->rule) + " | " + markdownCell(finding->technique.value_or("")) + " | "
-                + markdownCell(finding->user) + " | `" + markdownCell(finding->summary) + "` |\n";
+                + markdownCell(finding->user) + " | " + inlineCode(markdownCell(finding->summary)) + " |\n";
     }
     return text;
 }

@@ -26,7 +26,8 @@ struct ReportSource {
 // How the report writes a date; the default is mediumDateTime.
 using DateText = std::function<std::string(double time)>;
 
-// Medium date and time in the local time zone, e.g. "Mar 5, 2024 at 2:07:09 PM".
+// Medium date and time in the local time zone, e.g. "Mar 5, 2024 at 2:07:09 PM"; beyond the
+// calendar, the plain seconds.
 std::string mediumDateTime(double time);
 
 // The report text. Of the statistics only the first and last record times are read; generated
@@ -41,5 +42,8 @@ void exportFindings(std::span<const Finding> findings, std::span<const ReportSou
 
 // A table cell's text: "|" becomes "\|" and each line break one space, so the row stays one row.
 std::string markdownCell(std::string_view text);
+// The text as one Markdown code span: line breaks become spaces, and the fence is longer than any
+// run of backticks in it, so a file name or summary cannot end the span or start a line.
+std::string inlineCode(std::string_view text);
 
 } // namespace Exporter

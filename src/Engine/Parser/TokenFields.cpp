@@ -46,37 +46,20 @@ std::string format(const char *pattern, Args... args)
 template <typename T>
 std::string decimal(T value) { return std::to_string(value); }
 
-// The local calendar's fields of a time's whole second, when a calendar can show it; times from
-// 64-bit headers can lie far beyond any calendar.
-bool localCalendar(double time, std::tm *out)
-{
-    if (!(time >= 0 && time < 1e15)) return false;
-    const auto seconds = static_cast<std::time_t>(std::floor(time));
-    return localtime_r(&seconds, out) != nullptr;
-}
-
-// The plain seconds, for times no calendar reaches (a double has at most 309 integer digits).
-std::string outOfCalendar(double time)
-{
-    char buffer[400];
-    std::snprintf(buffer, sizeof buffer, "%.3f", time);
-    return buffer;
-}
-
 // ISO 8601 in UTC with milliseconds: 2024-05-01T12:00:00.250Z.
 std::string isoTime(double time)
 {
-    if (!(time >= 0 && time < 1e15)) return outOfCalendar(time);
+    if (!UtcTime::inCalendar(time)) return UtcTime::plainSeconds(time);
     return UtcTime::isoMilliseconds(time);
 }
 
 // Local date and time to the second: 2024-05-01 14:00:00.
 std::string localTime(double time)
 {
-    std::tm parts{};
-    if (!localCalendar(time, &parts)) return outOfCalendar(time);
+    const std::optional<std::tm> parts = UtcTime::localCalendar(time);
+    if (!parts) return UtcTime::plainSeconds(time);
     char text[64];
-    const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &*parts);
     return std::string(text, length);
 }
 

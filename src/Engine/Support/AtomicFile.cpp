@@ -21,15 +21,16 @@ std::string folderOf(const std::string &path)
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
+// A short name of its own beside path, whatever path's name: a target of NAME_MAX bytes leaves
+// no room to add to its name.
 std::string temporaryPathBeside(const std::string &path)
 {
     static thread_local std::mt19937 random{std::random_device{}()};
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%08x", unsigned(random()));
+    char name[32];
+    std::snprintf(name, sizeof name, ".qm%08x.tmp", unsigned(random()));
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return folder + "." + name + "." + suffix + ".tmp";
+    return folder + name;
 }
 
 } // namespace
@@ -56,8 +57,10 @@ int replace(const std::string &path, const std::function<int(int fd)> &write, co
     if (::stat(path.c_str(), &target) == 0) {
         if (S_ISDIR(target.st_mode)) return EISDIR;
         if (!S_ISREG(target.st_mode)) return FileError::notRegularFile;
-        // Who may read a file is its owner's choice: a private file stays private.
-        if (!exactMode) {
+        // Who may read a file is its owner's choice: the user's own private file stays private.
+        // Another user's file (a world-writable one in a shared folder) lends the new file
+        // nothing: it gets the mode the umask gives.
+        if (!exactMode && target.st_uid == ::geteuid()) {
             mode = target.st_mode & 0777;
             exactMode = true;
         }

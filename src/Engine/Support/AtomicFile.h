@@ -10,7 +10,8 @@
 namespace AtomicFile {
 
 struct Options {
-    mode_t mode = 0666; // less the umask; a file replaced keeps its own permission bits instead
+    // Less the umask; a file of the user's own that is replaced keeps its permission bits instead.
+    mode_t mode = 0666;
     // The mode exactly, whatever the umask or the file replaced (a private file stays private).
     bool exactMode = false;
     // Runs once the new file is complete, just before it takes the name; false abandons the
@@ -18,7 +19,7 @@ struct Options {
     std::function<bool()> beforeRename;
 };
 
-// `write` fills a new hidden file beside path (".name.xxxxxxxx.tmp") through its descriptor and
+// `write` fills a new hidden file beside path (".qmxxxxxxxx.tmp") through its descriptor and
 // returns 0 or an errno; the file is then synced, renamed over path, and the folder synced so the
 // rename lasts. Returns 0 or the errno of the step that failed. The temporary file never stays
 // behind, also when `write` throws (the exception goes on to the caller). Only a regular file is

@@ -84,6 +84,29 @@ std::string isoMilliseconds(double time)
     return iso(seconds, fraction);
 }
 
+bool inCalendar(double secondsSince1970)
+{
+    constexpr double limit = 1e15;
+    return secondsSince1970 > -limit && secondsSince1970 < limit;
+}
+
+std::string plainSeconds(double secondsSince1970)
+{
+    // A double has at most 309 integer digits.
+    char text[400];
+    std::snprintf(text, sizeof text, "%.3f", secondsSince1970);
+    return text;
+}
+
+std::optional<std::tm> localCalendar(double secondsSince1970)
+{
+    if (!inCalendar(secondsSince1970)) return std::nullopt;
+    const auto seconds = static_cast<std::time_t>(std::floor(secondsSince1970));
+    std::tm fields{};
+    if (!localtime_r(&seconds, &fields)) return std::nullopt;
+    return fields;
+}
+
 std::optional<int64_t> parseIsoSeconds(std::string_view text)
 {
     if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,6 +29,16 @@ std::string isoSeconds(int64_t secondsSince1970);
 // 2024-03-05T14:07:09.125Z: rounded to whole milliseconds, so 0.001 (stored as 0.000999…) still
 // shows .001. Times beyond ±1e15 seconds are pinned there; an infinite or NaN time is 1970.
 std::string isoMilliseconds(double secondsSince1970);
+// Whether a time is one the calendar code shows as a date: finite and within 1e15 seconds (some 31
+// million years) of 1970, where the C library, Qt's dates and the arithmetic here all hold. Every
+// place that turns a record time into a date asks this first and shows any other time as
+// plainSeconds: headers can claim up to 2^64 seconds.
+bool inCalendar(double secondsSince1970);
+// The time as its plain number of seconds with milliseconds: "18446744073709551616.000".
+std::string plainSeconds(double secondsSince1970);
+// The local time zone's calendar fields of the time's whole second; nothing outside inCalendar.
+std::optional<std::tm> localCalendar(double secondsSince1970);
+
 // Exactly YYYY-MM-DDTHH:MM:SSZ with a real date and time; nullopt for anything else.
 std::optional<int64_t> parseIsoSeconds(std::string_view text);
 

@@ -1,5 +1,7 @@
 #include "Views/Components/Formatters.h"
 
+#include "Engine/Support/UtcTime.h"
+
 #include <QLocale>
 #include <QStringList>
 
@@ -58,6 +60,7 @@ QString duration(double totalSeconds, unsigned units, UnitsStyle style, int maxU
 
 QDateTime fromSeconds(double secondsSince1970)
 {
+    if (!UtcTime::inCalendar(secondsSince1970)) return {};
     return QDateTime::fromMSecsSinceEpoch(qint64(std::floor(secondsSince1970 * 1000 + 0.5))).toLocalTime();
 }
 
@@ -93,11 +96,13 @@ QString dateTime(const QDateTime &moment, DateStyle date, TimeStyle time)
 
 QString dateTime(double secondsSince1970, DateStyle date, TimeStyle time)
 {
+    if (!UtcTime::inCalendar(secondsSince1970)) return QString::fromStdString(UtcTime::plainSeconds(secondsSince1970));
     return dateTime(fromSeconds(secondsSince1970), date, time);
 }
 
 QString pattern(double secondsSince1970, const QString &pattern)
 {
+    if (!UtcTime::inCalendar(secondsSince1970)) return QString::fromStdString(UtcTime::plainSeconds(secondsSince1970));
     return QLocale().toString(fromSeconds(secondsSince1970), pattern);
 }
 

@@ -32,7 +32,9 @@ enum class TimeStyle { none, shortened, standard };
 QString dateTime(double secondsSince1970, DateStyle date, TimeStyle time);
 QString dateTime(const QDateTime &moment, DateStyle date, TimeStyle time);
 // Any pattern of QLocale::toString, in the local time zone: "MMM d, h:mm:ss.zzz AP".
+// A time beyond the calendar (UtcTime::inCalendar) shows as its plain seconds in both.
 QString pattern(double secondsSince1970, const QString &pattern);
+// Invalid beyond the calendar.
 QDateTime fromSeconds(double secondsSince1970);
 
 // Byte counts in the file style (powers of 1000): "Zero KB", "1 byte", "532 bytes", "12 KB",

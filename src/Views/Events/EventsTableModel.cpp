@@ -4,6 +4,7 @@
 #include "Engine/BSM/AuditCatalog.h"
 #include "Engine/BSM/BSMErrno.h"
 #include "Engine/Record/PathComponents.h"
+#include "Engine/Support/UtcTime.h"
 #include "Views/Components/NaturalCompare.h"
 #include "Views/Components/ResultBadge.h"
 #include "Views/Components/Style.h"
@@ -185,6 +186,7 @@ void appendDigits(QString &out, int value, int width)
 
 QString eventsTimeText(double time)
 {
+    if (!UtcTime::inCalendar(time)) return QString::fromStdString(UtcTime::plainSeconds(time));
     const TimeTexts &texts = timeTexts();
     // Whole milliseconds first: 0.001 is not exact in binary, and truncating would show .000.
     const long long totalMillis = std::llround(time * 1000.0);

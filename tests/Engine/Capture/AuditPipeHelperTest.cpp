@@ -291,6 +291,19 @@ TEST(AuditPipeHelperRun, RefusesANamedPipeOfAnotherUser)
     EXPECT_EQ(scene.status(), "error: " + scene.fifo + " is not the user's FIFO\n");
 }
 
+// Root's own folder is never a capture folder, even when root asked: the helper writes only into
+// a folder an ordinary user owns.
+TEST(AuditPipeHelperRun, RefusesAFolderOfRootEvenForRoot)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can make a folder root's";
+    Scene scene;
+    ASSERT_EQ(::chown(scene.folder.c_str(), 0, 0), 0);
+    ASSERT_EQ(::chown(scene.fifo.c_str(), 0, 0), 0);
+    askedBy(0);
+    EXPECT_EQ(waitForExit(startHelper(scene.arguments(), scene.places), helperExitGuardMs), 2);
+    EXPECT_FALSE(scene.status()) << "nothing written into root's folder";
+}
+
 // Started without pkexec's word on who asked, the helper takes the real user of the application
 // process it was given, and trusts nobody when it was given none.
 TEST(AuditPipeHelperRun, WithoutPkexecTheApplicationProcessNamesTheUser)

@@ -233,6 +233,32 @@ TEST(EventExporter, CsvRoundTripsThroughARealReader)
     }
 }
 
+// Every ASCII character, each control character among them, in every kind of text a record holds:
+// a strict JSON reader gets each one back.
+TEST(EventExporter, JsonEscapesEveryControlCharacter)
+{
+    std::vector<AuditRecord> records;
+    for (int c = 1; c < 0x80; ++c) {
+        const std::string text = "a" + std::string(1, char(c)) + "b";
+        RecordContent record;
+        record.id = c;
+        record.texts = {text};
+        record.paths = {text};
+        record.execArgs = {text};
+        record.sockets = {text};
+        record.processImage = text;
+        records.push_back(record.record());
+    }
+    const nlohmann::json rows = nlohmann::json::parse(exportToText(records, Format::json));
+    ASSERT_EQ(rows.size(), records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+        const std::string text = "a" + std::string(1, char(i + 1)) + "b";
+        for (const char *key : {"text", "paths", "commandLine", "sockets"})
+            EXPECT_EQ(rows[i][key][0], text) << key << " " << i + 1;
+        EXPECT_EQ(rows[i]["process"], text) << i + 1;
+    }
+}
+
 TEST(EventExporter, BytesThatAreNotUTF8AreRepairedInBothFormats)
 {
     RecordContent record;
@@ -258,7 +284,8 @@ TEST(EventExporter, IsoTimes)
         {"leap day", 1709164800.5, "2024-02-29T00:00:00.500Z"},
         {"largest 32-bit header time", 4294967295.999, "2106-02-07T06:28:15.999Z"},
         {"before 1970", -0.25, "1969-12-31T23:59:59.750Z"},
-        {"not a number", std::nan(""), "1970-01-01T00:00:00.000Z"},
+        {"beyond the calendar: the plain seconds", 18446744073709551616.0, "18446744073709551616.000"},
+        {"not a number", std::nan(""), "nan"},
     };
     for (const Case &c : cases) EXPECT_EQ(Exporter::isoTime(c.time), c.expected) << c.name;
 }

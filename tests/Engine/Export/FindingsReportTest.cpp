@@ -100,22 +100,40 @@ TEST(FindingsReport, Layout)
         EXPECT_EQ(Exporter::findingsReport(c.findings, c.sources, span(c.first, c.last), 100, seconds), c.expected) << c.name;
 }
 
-TEST(FindingsReport, CellsStayOnOneRow)
+// A file name may hold any byte but "/", a summary whatever a record said: neither may add lines,
+// headings or rows to the report, nor end its code span early.
+TEST(FindingsReport, CellsAndCodeSpansStayOnOneRow)
 {
+    const auto cell = Exporter::markdownCell;
+    const auto code = Exporter::inlineCode;
     struct Case {
         const char *name;
+        std::string (*format)(std::string_view);
         const char *text;
         const char *expected;
     };
     const Case cases[] = {
-        {"bar escaped", "a|b", "a\\|b"},
-        {"line feed becomes a space", "a\nb", "a b"},
-        {"carriage return becomes a space", "a\rb", "a b"},
-        {"CR LF is one line break", "a\r\nb", "a b"},
-        {"two breaks, two spaces", "a\n\nb", "a  b"},
-        {"other text untouched", "orvik \u2192 root `x`", "orvik \u2192 root `x`"},
+        {"bar escaped", cell, "a|b", "a\\|b"},
+        {"line feed becomes a space", cell, "a\nb", "a b"},
+        {"carriage return becomes a space", cell, "a\rb", "a b"},
+        {"CR LF is one line break", cell, "a\r\nb", "a b"},
+        {"two breaks, two spaces", cell, "a\n\nb", "a  b"},
+        {"other text untouched", cell, "orvik \u2192 root `x`", "orvik \u2192 root `x`"},
+        {"plain code", code, "a.bsm", "`a.bsm`"},
+        {"line breaks in code become spaces", code, "x\n## Timeline\r\n| 1 |", "`x ## Timeline | 1 |`"},
+        {"a backtick inside: a longer fence", code, "a`b", "``a`b``"},
+        {"a run of two: a fence of three", code, "a``b`", "``` a``b` ```"},
+        {"a backtick at the start is kept off the fence", code, "`a", "`` `a ``"},
+        {"empty code", code, "", "``"},
     };
-    for (const Case &c : cases) EXPECT_EQ(Exporter::markdownCell(c.text), c.expected) << c.name;
+    for (const Case &c : cases) EXPECT_EQ(c.format(c.text), c.expected) << c.name;
+
+    const std::vector<Finding> findings = {finding(1, Severity::high, "r", "T", "u", "s`|`\nt")};
+    const std::vector<ReportSource> sources = {{"w\n## Timeline\n\n| Severity |", 1}};
+    const std::string report = Exporter::findingsReport(findings, sources, TrailStats(), 100, seconds);
+    EXPECT_NE(report.find("Sources: `w ## Timeline  | Severity |` (1 records)\n"), std::string::npos) << report;
+    EXPECT_EQ(report.find("\n## Timeline\n"), report.rfind("\n## Timeline\n")) << "one timeline heading";
+    EXPECT_NE(report.find("| 1 | High | r | T | u | ``s`\\|` t`` |\n"), std::string::npos) << report;
 }
 
 TEST(FindingsReport, MediumDateTimes)

@@ -66,13 +66,14 @@ TEST(AlertRowIcon, MonitorAlertsAndSeverities)
         QColor color;
     };
     const Case cases[] = {
+        // A finding alert wears its grade's colour, whose value the style's own table test holds.
         {alert("capture", 4, false, MonitorAlert::Kind::monitor), "bolt.horizontal.circle", Style::secondaryText()},
-        {alert("i", 0), "info.circle", Style::secondaryText()},
-        {alert("l", 1), "exclamationmark.circle", Style::blue()},
-        {alert("m", 2), "exclamationmark.triangle", Style::mediumSeverity()},
-        {alert("h", 3), "exclamationmark.triangle.fill", Style::orange()},
-        {alert("c", 4), "flame.fill", Style::red()},
-        {alert("odd", 9), "exclamationmark.triangle.fill", Style::orange()},
+        {alert("i", 0), "info.circle", Style::severity(Severity::info).color},
+        {alert("l", 1), "exclamationmark.circle", Style::severity(Severity::low).color},
+        {alert("m", 2), "exclamationmark.triangle", Style::severity(Severity::medium).color},
+        {alert("h", 3), "exclamationmark.triangle.fill", Style::severity(Severity::high).color},
+        {alert("c", 4), "flame.fill", Style::severity(Severity::critical).color},
+        {alert("odd", 9), "exclamationmark.triangle.fill", Style::severity(Severity::high).color},
     };
     for (const Case &c : cases) {
         const AlertIcon icon = alertIcon(c.alert);

@@ -7,8 +7,10 @@
 
 #include <QAbstractButton>
 #include <QClipboard>
+#include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPromise>
 #include <QPushButton>
@@ -33,6 +35,7 @@ public:
         };
     }
     size_t started() const { return m_promises.size(); }
+    QFuture<AuditSystemStatus> future(size_t index) const { return m_promises.at(index)->future(); }
     void finish(size_t index, const AuditSystemStatus &status)
     {
         m_promises.at(index)->addResult(status);
@@ -82,6 +85,17 @@ QStringList symbols(const QWidget &view, const char *name)
     QStringList out;
     for (auto *label : view.findChildren<QLabel *>(QString::fromUtf8(name))) out << label->property("symbol").toString();
     return out;
+}
+
+// Waits until a finished probe's result has been handed to whoever watches it: a watcher set up
+// now is told after every earlier one.
+bool delivered(const QFuture<AuditSystemStatus> &future)
+{
+    QFutureWatcher<AuditSystemStatus> watcher;
+    bool finished = false;
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, [&] { finished = true; });
+    watcher.setFuture(future);
+    return waitUntil([&] { return finished; });
 }
 
 CodeBlock *codeBlock(const QWidget &view, const char *name)
@@ -206,7 +220,7 @@ TEST(SetupView, RefreshClearsToCheckingAndOnlyTheNewestProbeIsShown)
     probes.finish(2, status(true, std::nullopt, false, true));
     ASSERT_TRUE(waitUntil([&] { return view.status().has_value(); }));
     probes.finish(1, status(false, std::nullopt, std::nullopt, false));
-    waitUntil([] { return false; }, 100);
+    ASSERT_TRUE(delivered(probes.future(1)));
     EXPECT_EQ(labelText(view, "verdictTitle"), QStringLiteral("Auditing is active"));
     EXPECT_TRUE(view.status()->controlFileExists);
 }
@@ -216,10 +230,16 @@ TEST(SetupView, ADestroyedViewDropsALateResult)
     FakeProbes probes;
     auto view = std::make_unique<SetupView>(ViewContext{}, nullptr, probes.probe());
     view->show();
+    const auto watchers = view->findChildren<QFutureWatcherBase *>();
+    ASSERT_EQ(watchers.size(), 1);
+    QPointer<QFutureWatcherBase> watcher = watchers.front();
+    int handed = 0;
+    QObject::connect(watcher, &QFutureWatcherBase::finished, [&] { ++handed; });
     view.reset();
+    EXPECT_TRUE(watcher.isNull()) << "the view's watcher went with it";
     probes.finish(0, status(true, std::nullopt, false, true));
-    waitUntil([] { return false; }, 100);
-    SUCCEED();
+    ASSERT_TRUE(delivered(probes.future(0)));
+    EXPECT_EQ(handed, 0) << "the late result reached nothing of the view";
 }
 
 TEST(SetupView, ProfilePickerChangesBlurbAndGeneratedText)
