@@ -45,19 +45,30 @@ uint64_t peakResident()
 int runOne(const QString &trail, uint64_t available)
 {
     AuditStore store;
-    if (available) store.setMemoryProbe([available] { return std::optional<uint64_t>(available); });
-    std::atomic<int> phase{-1};
-    store.setCheckpointHook([&](LoadPhase at, bool) { phase = int(at); });
+    // A machine with that much free when the load starts: what the load takes is gone from it.
+    const uint64_t start = Memory::resident();
+    if (available)
+        store.setMemoryProbe([available, start] {
+            const uint64_t now = Memory::resident(), used = now > start ? now - start : 0;
+            return std::optional<uint64_t>(available > used ? available - used : 0);
+        });
+    std::atomic<bool> decoding{false};
+    store.setCheckpointHook([&](LoadPhase at, bool) {
+        if (at == LoadPhase::parse) decoding = true;
+    });
     malloc_trim(0);
     std::ofstream("/proc/self/clear_refs") << "5";
     const uint64_t before = Memory::resident();
     const QFuture<void> load = store.open({QUrl::fromLocalFile(trail)}, TrailSource::Kind::file);
     while (!load.isFinished() || store.isFiltering()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const uint64_t peak = peakResident() - before;
-    const char *phases[] = {"reading", "decoding", "analysing"};
-    const bool stopped = store.lastError().has_value();
-    std::printf("%llu\t%s\t%zu\t%s\n", static_cast<unsigned long long>(peak),
-                stopped && phase >= 0 ? phases[phase] : "-", store.records().size(),
+    // A file stopped while read or decoded is left out and the others analysed, none here; a
+    // load stopped while analysed is undone after its rebuild began with its records.
+    const char *phase = !store.lastError()                           ? "-"
+        : store.loadingMessage() != "Analysing 0 records…" ? "analysing"
+        : decoding                                        ? "decoding"
+                                                          : "reading";
+    std::printf("%llu\t%s\t%zu\t%s\n", static_cast<unsigned long long>(peak), phase, store.records().size(),
                 store.lastError().value_or("").c_str());
     std::fflush(stdout);
     QThreadPool::globalInstance()->waitForDone();

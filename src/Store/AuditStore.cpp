@@ -107,6 +107,7 @@ struct AuditStore::LoadedFile {
     int error = 0; // errno of a failed read
     std::optional<OutOfRoom> outOfRoom; // the memory guard stopped it
     uint64_t decoded = 0; // bytes decoded when it was stopped
+    uint64_t announced = 0; // what the decode had taken at once by then (the records' slots)
     std::exception_ptr failure; // anything else that ended it: a failed allocation, a cancellation
 };
 
@@ -214,6 +215,7 @@ void AuditStore::loadFile(const std::optional<std::string> &native, Parallel::Po
         loaded.trail = BSMParser::parseFile(std::move(contents.bytes), 0, 0, pool, partSize);
     } catch (...) {
         loaded.decoded = parsing.decoded();
+        loaded.announced = parsing.announced();
         throw;
     }
 }
@@ -557,10 +559,14 @@ void AuditStore::takeUpFiles(const JobPointer &job)
             return failLoad(job, "Couldn't read " + first + ": "
                                      + failureText(loaded->failure, "not enough memory to analyse it"));
         } else if (loaded->outOfRoom) {
-            // Extrapolated from what it held when it was stopped to all its bytes.
-            uint64_t needed = loaded->outOfRoom->taken;
-            if (loaded->decoded > 0 && loaded->bytes > 0 && uint64_t(loaded->bytes) > loaded->decoded)
-                needed = uint64_t(double(needed) * double(loaded->bytes) / double(loaded->decoded));
+            // What it held when it was stopped, the part that grows with the bytes decoded
+            // extrapolated to all of them; the buffer and the records' slots were taken at once.
+            const uint64_t taken = loaded->outOfRoom->taken, bytes = uint64_t(std::max<int64_t>(loaded->bytes, 0));
+            uint64_t needed = taken;
+            if (loaded->decoded > 0 && bytes > loaded->decoded) {
+                const uint64_t fixed = std::min(taken, bytes + loaded->announced);
+                needed = fixed + uint64_t(double(taken - fixed) * double(bytes) / double(loaded->decoded));
+            }
             error = roomSentence("Couldn't read", name, needed, loaded->outOfRoom->room);
         } else if (loaded->error != 0) {
             error = "Couldn't read " + name + ": " + FileError::text(loaded->error);
@@ -842,6 +848,12 @@ void AuditStore::rebuildEnded(const std::shared_ptr<RebuildRun> &run, Rebuild::O
     // It failed: every change it was to analyse is undone, and what is on show stays.
     const std::exception_ptr stopped = output.stopped;
     releaseInBackground(std::move(output));
+    // What a load's own sources held besides what the rebuild took: their buffers and records.
+    std::map<const Job *, uint64_t> held;
+    for (const JobPointer &job : run->covers)
+        for (const int64_t id : job->addedIDs)
+            if (const auto source = std::ranges::find(m_sources, id, &TrailSource::id); source != m_sources.end())
+                held[job.get()] += uint64_t(source->bytes) + uint64_t(source->recordCount) * sizeof(AuditRecord);
     restorePublished();
     const bool outOfRoom = [&] {
         try {
@@ -864,7 +876,7 @@ void AuditStore::rebuildEnded(const std::shared_ptr<RebuildRun> &run, Rebuild::O
                 try {
                     std::rethrow_exception(stopped);
                 } catch (const OutOfRoom &stop) {
-                    error = roomSentence(verb, job->added.front(), stop.taken, stop.room);
+                    error = roomSentence(verb, job->added.front(), stop.taken + held[job.get()], stop.room);
                 }
             } else {
                 error = std::string(verb) + " " + job->added.front() + ": "

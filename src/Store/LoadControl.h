@@ -43,7 +43,8 @@ private:
 };
 
 // Makes one phase of a job the interruption of the thread it is made on, and of the loops started
-// there, for its lifetime; counts the bytes its checkpoints report decoded.
+// there, for its lifetime; counts the bytes its checkpoints report decoded and those they announce
+// taken at once.
 class PhaseCheck final : public Parallel::Interruption {
 public:
     PhaseCheck(LoadControl &control, LoadPhase phase) : m_control(control), m_phase(phase), m_scope(this)
@@ -55,12 +56,15 @@ public:
     {
         m_decoded.fetch_add(done, std::memory_order_relaxed);
         m_control.check(m_phase, upcoming);
+        m_announced.fetch_add(upcoming, std::memory_order_relaxed);
     }
     uint64_t decoded() const { return m_decoded.load(std::memory_order_relaxed); }
+    uint64_t announced() const { return m_announced.load(std::memory_order_relaxed); }
 
 private:
     LoadControl &m_control;
     LoadPhase m_phase;
     std::atomic<uint64_t> m_decoded{0};
+    std::atomic<uint64_t> m_announced{0};
     Parallel::InterruptionScope m_scope;
 };
