@@ -385,25 +385,35 @@ QFuture<void> AuditStore::enqueue(JobPointer job)
 
 void AuditStore::startNextJob()
 {
-    if (m_changing || m_queued.empty()) return updateLoading();
-    m_changing = std::move(m_queued.front());
-    m_queued.pop_front();
-    updateLoading();
-    const JobPointer job = m_changing;
-    switch (job->kind) {
-    case Job::Kind::load:
-        return startLoad(job);
-    case Job::Kind::import:
-        job->added.push_back(job->source.name);
-        appendSource(std::move(job->source), std::move(job->records));
-        return changeMade(job);
-    case Job::Kind::removal:
-        if (const auto it = std::ranges::find(m_sources, job->sourceID, &TrailSource::id); it != m_sources.end())
-            job->removed = it->name;
-        dropSource(job->sourceID);
-        sourcesChangedInternally();
-        return changeMade(job);
+    // Imports and removals make their change at once and call back here: the loop takes them
+    // up one after another rather than one inside the other.
+    if (m_startingJobs) return;
+    m_startingJobs = true;
+    while (!m_changing && !m_queued.empty()) {
+        m_changing = std::move(m_queued.front());
+        m_queued.pop_front();
+        updateLoading();
+        const JobPointer job = m_changing;
+        switch (job->kind) {
+        case Job::Kind::load:
+            startLoad(job);
+            break;
+        case Job::Kind::import:
+            job->added.push_back(job->source.name);
+            job->addedIDs.push_back(appendSource(std::move(job->source), std::move(job->records)));
+            changeMade(job);
+            break;
+        case Job::Kind::removal:
+            if (const auto it = std::ranges::find(m_sources, job->sourceID, &TrailSource::id); it != m_sources.end())
+                job->removed = it->name;
+            dropSource(job->sourceID);
+            sourcesChangedInternally();
+            changeMade(job);
+            break;
+        }
     }
+    m_startingJobs = false;
+    updateLoading();
 }
 
 // The job's change is made: a rebuild is due before the next job changes anything more.
@@ -656,7 +666,12 @@ QFuture<void> AuditStore::loadSystemTrails()
         }
         QList<QUrl> urls;
         for (const std::string &path : paths) urls.append(QUrl::fromLocalFile(QFile::decodeName(path.c_str())));
-        open(urls, TrailSource::Kind::system).then(this, [promise] { promise->finish(); });
+        auto *opened = new QFutureWatcher<void>(this);
+        connect(opened, &QFutureWatcherBase::finished, this, [opened, promise] {
+            opened->deleteLater();
+            promise->finish();
+        });
+        opened->setFuture(open(urls, TrailSource::Kind::system));
     });
     watcher->setFuture(Privileged::copySystemTrails());
     return loaded;

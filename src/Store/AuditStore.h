@@ -280,6 +280,7 @@ private:
     // if it is unchanged, which makes its records those of every source then held.
     uint64_t m_sourcesGeneration = 0;
     std::deque<JobPointer> m_queued;
+    bool m_startingJobs = false;
     JobPointer m_changing; // the job making its change now
     std::vector<JobPointer> m_changed; // changes made, not yet published
     std::shared_ptr<RebuildRun> m_rebuild;
