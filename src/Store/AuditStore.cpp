@@ -143,7 +143,7 @@ struct AuditStore::Job {
 };
 
 // The rebuild running on the pool and what it holds.
-struct AuditStore::RebuildRun {
+struct AuditStore::RebuildJob {
     uint64_t generation = 0;
     std::vector<int64_t> sources; // what it holds, ascending
     std::vector<int64_t> carriedBefore; // the carried list's sources it took
@@ -244,6 +244,26 @@ AuditStore::AuditStore(QObject *parent)
 AuditStore::~AuditStore()
 {
     stopAll();
+    // A job let go of later, by a result still queued to the store, would end as it is freed,
+    // inside QObject's destructor, and its continuation on the store find no store: end them
+    // while the store is whole, cancelled, so that no continuation runs.
+    for (const JobPointer &job : unfinishedJobs()) {
+        // Finishing twice would run the continuation twice.
+        if (job->promise.future().isFinished()) continue;
+        job->promise.future().cancel();
+        job->promise.finish();
+    }
+}
+
+std::vector<AuditStore::JobPointer> AuditStore::unfinishedJobs() const
+{
+    std::vector<JobPointer> jobs(m_queued.begin(), m_queued.end());
+    if (m_changing) jobs.push_back(m_changing);
+    jobs.insert(jobs.end(), m_changed.begin(), m_changed.end());
+    if (m_rebuild) jobs.insert(jobs.end(), m_rebuild->covers.begin(), m_rebuild->covers.end());
+    std::ranges::sort(jobs);
+    jobs.erase(std::unique(jobs.begin(), jobs.end()), jobs.end());
+    return jobs;
 }
 
 void AuditStore::stopAll()
@@ -256,14 +276,27 @@ void AuditStore::stopAll()
     m_workers->idle.wait(lock, [this] { return m_workers->running == 0; });
 }
 
-void AuditStore::runInBackground(std::function<void()> work)
+template <typename Result, typename Then>
+void AuditStore::inBackground(std::function<Result()> work, Then then)
 {
     {
         const std::lock_guard lock(m_workers->lock);
         ++m_workers->running;
     }
-    QThreadPool::globalInstance()->start([workers = m_workers, work = std::move(work)] {
-        work();
+    auto promise = std::make_shared<QPromise<Result>>();
+    promise->start();
+    // Continued before the work starts: the continuation is then always posted from the pool, and
+    // never runs at once inside the caller.
+    promise->future().then(this, std::move(then));
+    QThreadPool::globalInstance()->start([workers = m_workers, work = std::move(work), promise]() mutable {
+        try {
+            promise->addResult(work());
+        } catch (...) {
+            promise->setException(std::current_exception());
+        }
+        promise->finish();
+        work = nullptr;
+        promise.reset();
         const std::lock_guard lock(workers->lock);
         if (--workers->running == 0) workers->idle.notify_all();
     });
@@ -527,7 +560,8 @@ void AuditStore::startLoad(const JobPointer &job)
     // Every file is read and decoded at once, all sharing the pool; the store takes them up in the
     // order given, so ids, sources and messages follow that order.
     for (size_t i = 0; i < job->files.size(); ++i) {
-        runInBackground([this, job, i, native = job->files[i].location.native, pool = m_pool, control = job->control] {
+        const std::optional<std::string> native = job->files[i].location.native;
+        inBackground<std::shared_ptr<LoadedFile>>([native, pool = m_pool, control = job->control] {
             auto loaded = std::make_shared<LoadedFile>();
             try {
                 loadFile(native, *pool, *control, *loaded);
@@ -537,10 +571,8 @@ void AuditStore::startLoad(const JobPointer &job)
                 loaded->failure = std::current_exception();
             }
             if (loaded->outOfRoom || loaded->failure) loaded->trail = {};
-            QMetaObject::invokeMethod(this, [this, job, i, loaded = std::move(loaded)]() mutable {
-                fileLoaded(job, i, std::move(loaded));
-            }, Qt::QueuedConnection);
-        });
+            return loaded;
+        }, [this, job, i](std::shared_ptr<LoadedFile> loaded) { fileLoaded(job, i, std::move(loaded)); });
     }
     takeUpFiles(job);
 }
@@ -776,7 +808,7 @@ size_t AuditStore::unpublishedSources() const
 void AuditStore::startRebuildIfDue()
 {
     if (m_rebuild || m_changing || m_changed.empty()) return updateLoading();
-    auto run = std::make_shared<RebuildRun>();
+    auto run = std::make_shared<RebuildJob>();
     run->generation = m_sourcesGeneration;
     run->covers = m_changed;
     run->control = std::make_shared<LoadControl>(m_memoryProbe, m_residentProbe, m_checkpointHook);
@@ -820,7 +852,7 @@ void AuditStore::startRebuildIfDue()
     setLoadingMessage("Analysing " + QLocale().toString(qlonglong(count)).toStdString() + " records…");
     // Behind a pointer: the work is a std::function, which could copy what it holds.
     auto handed = std::make_shared<Rebuild::Input>(std::move(input));
-    runInBackground([this, run, handed, pool = m_pool] {
+    inBackground<std::shared_ptr<Rebuild::Output>>([run, handed, pool = m_pool] {
         Rebuild::Output output;
         try {
             const PhaseCheck analysing(*run->control, LoadPhase::analysis);
@@ -830,14 +862,12 @@ void AuditStore::startRebuildIfDue()
             output.stopped = std::current_exception();
             output.unmerged = std::move(*handed);
         }
-        // Its result comes back behind a pointer: a queued call copies what it is given.
-        auto result = std::make_shared<Rebuild::Output>(std::move(output));
-        QMetaObject::invokeMethod(this, [this, run, result] { rebuildEnded(run, std::move(*result)); },
-                                  Qt::QueuedConnection);
-    });
+        // Behind a pointer: a future's result is copied.
+        return std::make_shared<Rebuild::Output>(std::move(output));
+    }, [this, run](std::shared_ptr<Rebuild::Output> result) { rebuildEnded(run, std::move(*result)); });
 }
 
-void AuditStore::rebuildEnded(const std::shared_ptr<RebuildRun> &run, Rebuild::Output output)
+void AuditStore::rebuildEnded(const std::shared_ptr<RebuildJob> &run, Rebuild::Output output)
 {
     // Closed meanwhile: nothing it holds is wanted.
     if (m_rebuild != run) return releaseInBackground(std::move(output));
@@ -909,7 +939,7 @@ void AuditStore::rebuildEnded(const std::shared_ptr<RebuildRun> &run, Rebuild::O
 }
 
 // Puts back the records a superseded rebuild held: as it was handed them, or as its one list.
-void AuditStore::giveBack(const RebuildRun &run, Rebuild::Output output)
+void AuditStore::giveBack(const RebuildJob &run, Rebuild::Output output)
 {
     if (output.unmerged) {
         Rebuild::Input &input = *output.unmerged;
@@ -1000,16 +1030,19 @@ void AuditStore::runFilterPass()
         return;
     }
 
-    runInBackground([this, pass, current = m_filterGeneration, pool = m_pool] {
+    inBackground<RecordSelection::Positions>([pass, current = m_filterGeneration, pool = m_pool] {
         const auto superseded = [&] { return current->load(std::memory_order_relaxed) != pass->generation; };
-        std::optional<std::vector<uint32_t>> positions =
-            pass->filter.select(*pass->records, pass->prepared, *pool, superseded);
-        if (!positions) return;
-        auto matching = std::make_shared<const std::vector<uint32_t>>(std::move(*positions));
-        QMetaObject::invokeMethod(this, [this, pass, matching = std::move(matching)]() mutable {
-            if (pass->generation != m_filterGeneration->load()) return;
-            setFiltered(RecordSelection(pass->records, std::move(matching)));
-            setFiltering(false);
-        }, Qt::QueuedConnection);
+        try {
+            std::optional<std::vector<uint32_t>> positions =
+                pass->filter.select(*pass->records, pass->prepared, *pool, superseded);
+            if (positions) return std::make_shared<const std::vector<uint32_t>>(std::move(*positions));
+        } catch (const std::exception &) {
+            // Out of memory: the list on show stays, and the pass ends rather than runs for ever.
+        }
+        return RecordSelection::Positions();
+    }, [this, pass](RecordSelection::Positions matching) {
+        if (pass->generation != m_filterGeneration->load()) return;
+        if (matching) setFiltered(RecordSelection(pass->records, std::move(matching)));
+        setFiltering(false);
     });
 }

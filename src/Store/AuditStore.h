@@ -177,7 +177,7 @@ protected:
 private:
     struct FilterPass;
     struct Job;
-    struct RebuildRun;
+    struct RebuildJob;
     struct LoadedFile;
     using JobPointer = std::shared_ptr<Job>;
 
@@ -208,8 +208,8 @@ private:
     // at once. One runs at a time, and only once no job is in the middle of its change; a change
     // of the sources while it runs cancels it, and it gives its records back for the next one.
     void startRebuildIfDue();
-    void rebuildEnded(const std::shared_ptr<RebuildRun> &run, Rebuild::Output output);
-    void giveBack(const RebuildRun &run, Rebuild::Output output);
+    void rebuildEnded(const std::shared_ptr<RebuildJob> &run, Rebuild::Output output);
+    void giveBack(const RebuildJob &run, Rebuild::Output output);
     // After a rebuild failed: the sources and their records as the analysis on show has them.
     void restorePublished();
     void publish(std::shared_ptr<StoreAnalysis> analysis);
@@ -222,10 +222,14 @@ private:
     void setLoading(bool loading);
     void setLoadingMessage(std::string message);
 
-    // Work on the thread pool whose result comes back to the store through its event queue. The
-    // destructor waits for every task itself, result posted and all, so no result is posted to a
-    // store being destroyed.
-    void runInBackground(std::function<void()> work);
+    // Work on the thread pool whose result `then` takes on the store. The task finishes its own
+    // future, which posts the continuation, before it counts as done, and the destructor waits
+    // for every task: no continuation finds the store gone. (QtConcurrent::run posts it after the
+    // future is finished, which nothing can wait for.)
+    template <typename Result, typename Then>
+    void inBackground(std::function<Result()> work, Then then);
+    // Every job not yet finished, wherever it waits.
+    std::vector<JobPointer> unfinishedJobs() const;
 
     // At most one emission of a signal every quarter second while the sources change quickly,
     // and the last state emitted once at the end.
@@ -283,7 +287,7 @@ private:
     bool m_startingJobs = false;
     JobPointer m_changing; // the job making its change now
     std::vector<JobPointer> m_changed; // changes made, not yet published
-    std::shared_ptr<RebuildRun> m_rebuild;
+    std::shared_ptr<RebuildJob> m_rebuild;
     int m_authorising = 0; // system trail copies waiting for the administrator
 
     struct Workers;

@@ -2,6 +2,9 @@
 // superseded by newer changes, closing everything and quitting in the middle of a load, and many
 // files opened at once.
 
+// Qt's checks of continuations stay on in every build: one test below is about them.
+#undef QT_NO_DEBUG
+
 #include "Store/AuditStore.h"
 
 #include "Engine/Parser/BSMParser.h"
@@ -287,6 +290,27 @@ TEST_F(StoreJobsTest, ManyFilesInOneCallRebuildOnce)
     EXPECT_LE(sources.count(), allowed) << elapsed << " ms";
     EXPECT_LE(messages.count(), allowed) << elapsed << " ms";
     EXPECT_EQ(store.loadingMessage(), "Analysing " + QLocale().toString(files).toStdString() + " records…");
+}
+
+// A store destroyed with its work's results still queued to it finishes the jobs it drops while
+// it is whole: a continuation on the store is then let go with the store, rather than started
+// on a store half destroyed (which Qt asserts against).
+TEST_F(StoreJobsTest, DestroyingTheStoreMidLoadFinishesItsJobs)
+{
+    const QUrl a = write("a.bsm", TestBSM::openReadRecords(4, 1700000010));
+    auto doomed = std::make_unique<AuditStore>();
+    QFuture<void> load = doomed->open({a}, TrailSource::Kind::file);
+    QFuture<void> queued = doomed->remove(1);
+    bool continued = false;
+    load.then(doomed.get(), [&] { continued = true; });
+    queued.then(doomed.get(), [&] { continued = true; });
+    // The file is read and decoded; the result waits in the store's queue, holding the load.
+    QThreadPool::globalInstance()->waitForDone();
+    doomed.reset();
+    EXPECT_TRUE(load.isFinished());
+    EXPECT_TRUE(queued.isFinished());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(continued);
 }
 
 // Quitting in the middle of a load: run in a child process, which quits while a file is being
