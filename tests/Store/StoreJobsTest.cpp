@@ -370,6 +370,8 @@ TEST(StoreQuit, ChildQuitsDuringALoad)
         store.open({QUrl::fromLocalFile(trail)}, TrailSource::Kind::file);
         QTimer::singleShot(60000, qApp, &QCoreApplication::quit); // a guard, should the load never start
         QCoreApplication::exec();
+        // As the application does before it ends, with the store, which outlives it, still there.
+        QThreadPool::globalInstance()->waitForDone();
         std::printf("held %d, after quit: %d checkpoints, %d published\n", int(held.load()), after.load(), published);
     }
     std::fflush(stdout);
