@@ -63,10 +63,7 @@ public:
 
     void load(std::vector<AuditRecord> records)
     {
-        QFuture<void> done = enqueue([this, records = std::move(records)](Finish finish) mutable {
-            appendSource(TrailSource(), std::move(records));
-            rebuild(finish);
-        });
+        QFuture<void> done = importSource(TrailSource(), std::move(records));
         while (!done.isFinished()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         settle();
     }

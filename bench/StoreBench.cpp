@@ -20,12 +20,14 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QThreadPool>
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <sys/resource.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <memory>
@@ -249,6 +251,58 @@ void openBusyHost(benchmark::State &state)
             trails().bytes(4));
 }
 BENCHMARK(openBusyHost)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Ten thousand trails of one record each, opened in one call: what the store alone needs for them,
+// reading, decoding, one rebuild and the signals it sends meanwhile.
+void openManySmallTrails(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    QList<QUrl> urls;
+    for (int i = 0; i < 10000; ++i) {
+        const GeneratedTrail::Bytes bytes = TestBSM::openReadRecords(1, 1714564800 + uint32_t(i));
+        QFile file(dir.filePath(QString("t%1.bsm").arg(i)));
+        file.open(QIODevice::WriteOnly);
+        file.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
+        urls << QUrl::fromLocalFile(file.fileName());
+    }
+    for (auto _ : state) {
+        AuditStore store;
+        int sources = 0, messages = 0;
+        QObject::connect(&store, &AuditStore::sourcesChanged, [&] { ++sources; });
+        QObject::connect(&store, &AuditStore::loadingMessageChanged, [&] { ++messages; });
+        settle(store, store.open(urls, TrailSource::Kind::file));
+        state.counters["sources"] = double(store.sources().size());
+        state.counters["sourcesChanged"] = sources;
+        state.counters["loadingMessageChanged"] = messages;
+    }
+}
+BENCHMARK(openManySmallTrails)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Quitting while the busy host's trail loads: how long the store takes to stop its work and let
+// go of what it held, once its load is in the given phase. The store is destroyed as the
+// application ends; the pool's last tasks free what it held.
+void destroyMidLoad(benchmark::State &state, LoadPhase phase)
+{
+    const QUrl url = trails().url(4);
+    for (auto _ : state) {
+        auto store = std::make_unique<AuditStore>();
+        std::atomic<bool> reached{false};
+        store->setCheckpointHook([&](LoadPhase at, bool) {
+            if (at == phase) reached = true;
+        });
+        const QFuture<void> load = store->open({url}, TrailSource::Kind::file);
+        while (!reached) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        // Well inside the phase, not at its first checkpoint.
+        QThread::msleep(30);
+        const auto start = std::chrono::steady_clock::now();
+        store.reset();
+        QThreadPool::globalInstance()->waitForDone();
+        state.counters["quit ms"] = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    }
+}
+BENCHMARK_CAPTURE(destroyMidLoad, reading, LoadPhase::read)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(destroyMidLoad, decoding, LoadPhase::parse)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(destroyMidLoad, analysing, LoadPhase::analysis)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The steps of one load as the store runs them, each timed: reading the file, decoding it, the
 // sort, the process tree, and the detections beside the statistics and the id index.

@@ -2,13 +2,16 @@
 
 #include "Engine/Record/AuditRecord.h"
 #include "Engine/Record/EventFilter.h"
-#include "Engine/Parser/LoadEstimate.h"
+#include "Engine/Support/MemoryGuard.h"
 #include "Engine/Support/Parallel.h"
 #include "Store/RecordSelection.h"
 #include "Store/Screen.h"
+#include "Store/LoadControl.h"
+#include "Store/Rebuild.h"
 #include "Store/StoreAnalysis.h"
 #include "Store/TrailSource.h"
 
+#include <QElapsedTimer>
 #include <QFuture>
 #include <QList>
 #include <QObject>
@@ -30,9 +33,6 @@
 
 namespace BSMParser {
 struct TrailResult;
-}
-namespace Rebuild {
-struct Output;
 }
 
 // The application's one document model: loaded sources, their records and analysis, the record
@@ -98,8 +98,8 @@ public:
 
     std::optional<AuditRecord> record(int64_t id) const;
 
-    // Drops every source and result; keeps the screen, the error and both id counters. Queued
-    // behind a load or import still running, so it never interleaves with one.
+    // Drops every source and result at once; keeps the screen, the error and both id counters.
+    // Loads, imports and removals asked for before it are dropped, and work on them stops.
     void closeAll();
     void showEvents(EventFilter filter);
     // Shows exactly these records and selects the first one given. The ids are taken by value:
@@ -108,9 +108,12 @@ public:
     // Shows the process's records during its lifetime. Reads the node before it changes anything.
     void showProcessEvents(const ProcessNode &process);
 
-    // Reads and decodes the files one after another, in the background, adds a source for each one
-    // that could be read, then rebuilds. Failures end up in lastError, the last one winning; an
-    // empty list does nothing. Only local files can be read. Finishes after the rebuild.
+    // Reads and decodes the files side by side in the background, adds a source for each one
+    // that could be read, in the order given, then rebuilds once. Failures end up in lastError,
+    // the last one winning; an empty list does nothing. Only local files can be read. A file the
+    // memory guard stops is refused alone; any other failure to read, decode or analyse (an
+    // allocation that failed) undoes the whole call. Finishes once its sources are analysed and
+    // published, or undone.
     QFuture<void> open(const QList<QUrl> &urls, TrailSource::Kind kind);
     // Opens the bundled sample trail, whose user 7501 is shown as orvik from then on.
     QFuture<void> openSample();
@@ -120,17 +123,27 @@ public:
 
     // Keeps the live capture's records as a new source under fresh ids. Finishes after the rebuild.
     QFuture<void> importLive(std::vector<AuditRecord> records);
-    // Finishes after the rebuild, which runs also when no source had the id.
+    // Finishes after the rebuild, which runs also when no source had the id. Undone, the source
+    // back, when the others cannot be analysed.
     QFuture<void> remove(int64_t sourceID);
+
+    // The sources as one immutable list, for views that keep what they show; made again only
+    // after the sources change.
+    const SourcesSnapshot &sourcesSnapshot() const;
 
     // The wait between the last filter change and its pass; 180 ms unless a test changes it.
     void setFilterDelay(std::chrono::milliseconds delay);
     // How many threads loading and analysing may use (all cores unless a test or benchmark says
     // otherwise); the results are the same for any number. Work already under way keeps its own.
     void setThreads(unsigned threads);
-    // Where the store learns the memory still free before it reads files; /proc/meminfo unless a
-    // test says otherwise.
-    void setMemoryProbe(std::function<std::optional<uint64_t>()> probe) { m_memoryProbe = std::move(probe); }
+    // Where the memory guard learns what the system can still give, and the process's resident
+    // set, when a job starts and while it runs: the system's own unless a test says otherwise.
+    void setMemoryProbe(MemoryGuard::Available probe) { m_memoryProbe = std::move(probe); }
+    void setResidentProbe(MemoryGuard::Resident probe) { m_residentProbe = std::move(probe); }
+    // Called on the pool at every checkpoint of the jobs started from now on, with the phase the
+    // work is in and whether the checkpoint starts it (once per file read or decoded, and per
+    // rebuild). Tests make it throw, to fail that phase, or wait, to hold it. Thread-safe.
+    void setCheckpointHook(LoadControl::Hook hook) { m_checkpointHook = std::move(hook); }
 
 signals:
     void screenChanged();
@@ -150,47 +163,86 @@ signals:
     void filterChanged();
 
 protected:
-    // For the operations that change the sources (loading, import, removal, close all). They run
-    // one at a time in the order queued: each takes the id counters when it starts and no other
-    // can move them or the sources until it calls `finish`, so ids stay consecutive and unique.
-    using Finish = std::function<void()>;
-    using Operation = std::function<void(Finish finish)>;
-    QFuture<void> enqueue(Operation operation);
-
-    // Adds one source inside a running operation: it takes the next source id and gives its records
-    // the next record ids, in their order (decoding them with nextSourceID() and nextRecordID()
-    // makes that a no-op). recordCount, first and last come from the records. Returns the source id.
-    int64_t appendSource(TrailSource source, std::vector<AuditRecord> records);
-    // The same for a decoded trail: its issues and file token names go with the source.
-    int64_t appendTrail(TrailSource::Kind kind, std::string name, std::optional<std::string> path, int64_t bytes,
-                        BSMParser::TrailResult trail);
-
-    // Reanalyses every source in the background and publishes on the main thread, then filters at
-    // once; `done` runs after that, possibly before rebuild() returns when the analysis is quick.
-    // A result whose sources changed meanwhile is dropped. One rebuild runs at a time: asked for
-    // while one runs, it starts when that one ends, with the sources as they are then.
-    void rebuild(Finish done);
+    // For loaders built on the store (tests, benchmarks): an import job that keeps the records as
+    // a source made from `source` (its id, record count and times are the store's), or the
+    // records, issues and file tokens of a decoded trail.
+    QFuture<void> importSource(TrailSource source, std::vector<AuditRecord> records);
+    QFuture<void> importTrail(TrailSource::Kind kind, std::string name, std::optional<std::string> path, int64_t bytes,
+                              BSMParser::TrailResult trail);
 
     // Sources whose records are still kept apart, waiting for a rebuild to publish them. Once one
     // has, the published records are their only copy.
     size_t unpublishedSources() const;
 
-    void setLoading(bool loading);
-    void setLoadingMessage(std::string message);
-
 private:
     struct FilterPass;
+    struct Job;
+    struct RebuildJob;
+    struct LoadedFile;
+    using JobPointer = std::shared_ptr<Job>;
 
-    void runNextOperation();
-    struct PendingFile;
-    using PendingFiles = std::shared_ptr<std::vector<PendingFile>>;
-    void readFiles(PendingFiles files, size_t next, TrailSource::Kind kind, Finish finish);
+    // Jobs: loads, imports and removals change the sources one at a time, in the order asked;
+    // each takes the id counters when it adds a source, so ids stay consecutive and unique. Once
+    // a job has made its change it waits for a rebuild that covers it, and the next job starts.
+    QFuture<void> enqueue(JobPointer job);
+    void startNextJob();
+    void startLoad(const JobPointer &job);
+    // Reads and decodes one file, on the pool.
+    static void loadFile(const std::optional<std::string> &native, Parallel::Pool &pool, LoadControl &control,
+                         LoadedFile &loaded);
+    void fileLoaded(const JobPointer &job, size_t index, std::shared_ptr<LoadedFile> loaded);
+    void takeUpFiles(const JobPointer &job);
+    void importDecoded(const JobPointer &job, std::string name, std::optional<std::string> path, int64_t bytes,
+                       BSMParser::TrailResult trail);
+    void failLoad(const JobPointer &job, const std::string &sentence);
+    void changeMade(const JobPointer &job);
+    void finish(const JobPointer &job);
+    void updateLoading();
+    // Stops every job and all work on the pool, and waits until none runs.
+    void stopAll();
+
+    int64_t appendSource(TrailSource source, std::vector<AuditRecord> records);
+    void dropSource(int64_t sourceID);
+
+    // Reanalyses every source in the background and publishes on the main thread, then filters
+    // at once. One runs at a time, and only once no job is in the middle of its change; a change
+    // of the sources while it runs cancels it, and it gives its records back for the next one.
+    void startRebuildIfDue();
+    void rebuildEnded(const std::shared_ptr<RebuildJob> &run, Rebuild::Output output);
+    void giveBack(const RebuildJob &run, Rebuild::Output output);
+    // After a rebuild failed: the sources and their records as the analysis on show has them.
+    void restorePublished();
     void publish(std::shared_ptr<StoreAnalysis> analysis);
+
     void scheduleFilter(bool immediate);
     void runFilterPass();
     void setFiltering(bool filtering);
     void setFiltered(RecordSelection filtered);
     void sourcesChangedInternally();
+    void setLoading(bool loading);
+    void setLoadingMessage(std::string message);
+
+    // Work on the thread pool whose result `then` takes on the store. The task finishes its own
+    // future, which posts the continuation, before it counts as done, and the destructor waits
+    // for every task: no continuation finds the store gone. (QtConcurrent::run posts it after the
+    // future is finished, which nothing can wait for.)
+    template <typename Result, typename Then>
+    void inBackground(std::function<Result()> work, Then then);
+    // Every job not yet finished, wherever it waits.
+    std::vector<JobPointer> unfinishedJobs() const;
+
+    // At most one emission of a signal every quarter second while the sources change quickly,
+    // and the last state emitted once at the end.
+    struct Throttle {
+        explicit Throttle(void (AuditStore::*signal)()) : signal(signal) {}
+        void (AuditStore::*signal)();
+        QTimer timer;
+        QElapsedTimer since;
+        bool pending = false;
+    };
+    void request(Throttle &throttle);
+    void emitNow(Throttle &throttle);
+    void flush(Throttle &throttle);
 
     Screen m_screen = Screen::dashboard;
     std::vector<TrailSource> m_sources;
@@ -205,9 +257,9 @@ private:
 
     // Where each source's records are. A new source's records are the store's alone, in the
     // source's order, until it hands them to a rebuild; a rebuild gives back every record it was
-    // handed, as the published analysis or, when its result is dropped, as one list that the next
-    // rebuild takes in turn. Records in the published analysis are only ever copied out of it. A
-    // record is thus held once, not once raw and once published.
+    // handed, as the published analysis or, when it is superseded, as it was handed them or as one
+    // list that the next rebuild takes in turn. Records in the published analysis are only ever
+    // copied out of it. A record is thus held once, not once raw and once published.
     enum class Held { byStore, byRebuild, carried, published };
     struct SourceRecords {
         Held held = Held::byStore;
@@ -216,41 +268,39 @@ private:
         size_t count = 0;
     };
     std::map<int64_t, SourceRecords> m_rawBySource;
-    // The records a dropped rebuild gave back, of the sources listed (ascending), some perhaps
+    // The records a superseded rebuild gave back, of the sources listed (ascending), some perhaps
     // removed since.
     std::vector<AuditRecord> m_carried;
     std::vector<int64_t> m_carriedSources;
     int64_t m_nextSourceID = 1;
     int64_t m_nextRecordID = 1;
+    mutable SourcesSnapshot m_sourcesSnapshot; // null once the sources changed
+    // The sources the published analysis describes, and each one's first record id and count, for
+    // an undo.
+    std::vector<TrailSource> m_publishedSources;
+    std::map<int64_t, std::pair<int64_t, size_t>> m_publishedEntries;
 
     // Changes with every change of the sources, and so of m_rawBySource; a rebuild publishes only
     // if it is unchanged, which makes its records those of every source then held.
     uint64_t m_sourcesGeneration = 0;
-    bool m_rebuilding = false;
-    std::vector<int64_t> m_rebuildSources; // what the running rebuild holds, ascending
-    std::vector<Finish> m_rebuildsWaiting; // asked for while one ran
-    void startRebuild(std::vector<Finish> done);
-    void rebuildEnded(uint64_t generation, Rebuild::Output output, std::vector<Finish> done);
-    // Pool work whose result comes back here; the destructor waits for it, since a result arriving
-    // for a store being destroyed trips Qt's continuation (it requires its context alive).
-    struct Background {
-        std::function<bool()> isFinished;
-        std::function<void()> waitForFinished;
-    };
-    std::vector<Background> m_background;
-    void track(Background work);
-    template <typename T>
-    void track(const QFuture<T> &work)
-    {
-        track(Background{[work] { return work.isFinished(); }, [work = QFuture<T>(work)]() mutable { work.waitForFinished(); }});
-    }
+    std::deque<JobPointer> m_queued;
+    bool m_startingJobs = false;
+    JobPointer m_changing; // the job making its change now
+    std::vector<JobPointer> m_changed; // changes made, not yet published
+    std::shared_ptr<RebuildJob> m_rebuild;
+    int m_authorising = 0; // system trail copies waiting for the administrator
+
+    struct Workers;
+    std::shared_ptr<Workers> m_workers;
 
     // The engine's worker pool that loading and analysing hand their parallel loops to.
     std::shared_ptr<Parallel::Pool> m_pool;
-    std::function<std::optional<uint64_t>()> m_memoryProbe = LoadEstimate::memoryAvailable;
+    MemoryGuard::Available m_memoryProbe = Memory::available;
+    MemoryGuard::Resident m_residentProbe = Memory::resident;
+    LoadControl::Hook m_checkpointHook;
 
-    std::deque<std::function<void()>> m_operations;
-    bool m_operationRunning = false;
+    Throttle m_sourcesThrottle{&AuditStore::sourcesChanged};
+    Throttle m_messageThrottle{&AuditStore::loadingMessageChanged};
 
     // Each scheduling bumps the generation; a pass whose generation is no longer current publishes
     // nothing, and its worker stops early when it notices.

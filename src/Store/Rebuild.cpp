@@ -60,19 +60,35 @@ std::vector<AuditRecord> gather(Input &input, Parallel::Pool &pool)
 Output run(Input input, Parallel::Pool &pool)
 {
     Output output;
-    output.records = gather(input, pool);
+    try {
+        Parallel::checkpoint();
+        // Nothing has moved until the merge's last step, which never stops halfway.
+        output.records = gather(input, pool);
+    } catch (...) {
+        output.stopped = std::current_exception();
+        output.unmerged = std::move(input);
+        return output;
+    }
     // What the rebuild was handed is spent: let it go before the analysis takes its memory.
     input = {};
-    auto analysis = std::make_shared<StoreAnalysis>();
-    analysis->tree = ProcessGraph::build(output.records, pool);
-    // Statistics and the id index need only the records, so they are made while the detections run.
-    const std::span<const AuditRecord> records = output.records;
-    pool.both([&] { analysis->findings = Detections::run(records, pool); },
-              [&] {
-                  analysis->stats = TrailStats::compute(records, pool);
-                  analysis->indexPositions(records, pool);
-              });
-    output.analysis = std::move(analysis);
+    try {
+        Parallel::checkpoint();
+        auto analysis = std::make_shared<StoreAnalysis>();
+        analysis->tree = ProcessGraph::build(output.records, pool);
+        Parallel::checkpoint();
+        // Statistics and the id index need only the records, so they are made while the detections run.
+        const std::span<const AuditRecord> records = output.records;
+        pool.both([&] { analysis->findings = Detections::run(records, pool); },
+                  [&] {
+                      analysis->stats = TrailStats::compute(records, pool);
+                      Parallel::checkpoint();
+                      analysis->indexPositions(records, pool);
+                  });
+        Parallel::checkpoint();
+        output.analysis = std::move(analysis);
+    } catch (...) {
+        output.stopped = std::current_exception();
+    }
     return output;
 }
 

@@ -4,14 +4,18 @@
 #include "Store/StoreAnalysis.h"
 
 #include <cstdint>
+#include <exception>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // One rebuild of the store's analysis, run on a pool thread. It owns every list of records it is
 // handed and gives all of them back: analysed, ready to be published, or, when the store no longer
 // wants that result, as one list for the next rebuild. The published snapshot it starts from is
-// only read, never written. Between its steps the records are always whole in one list it owns,
-// so a rebuild stopped there could hand them back as they are.
+// only read, never written. It stops at the checkpoints of its thread's interruption (between its
+// steps, and inside their loops) and on a failed allocation, and then still gives its records
+// back whole: as it was handed them when it stopped before they were in one list, and as that
+// list afterwards.
 namespace Rebuild {
 
 // A new source's records in the source's order, numbered by the rebuild.
@@ -32,10 +36,16 @@ struct Input {
 };
 
 struct Output {
-    // Every kept record, numbered, in time order then id order, with its process image.
+    // Every kept record, numbered, in time order then id order, with its process image (perhaps
+    // not yet, when it stopped).
     std::vector<AuditRecord> records;
-    // All that was derived from them, the records aside, which join it when it is published.
+    // All that was derived from them, the records aside, which join it when it is published. Null
+    // when it stopped.
     std::shared_ptr<StoreAnalysis> analysis;
+    // Why it stopped: the interruption's exception or a failed allocation.
+    std::exception_ptr stopped;
+    // When it stopped before its records were in one list: what it was handed, as it was.
+    std::optional<Input> unmerged;
 };
 
 Output run(Input input, Parallel::Pool &pool);

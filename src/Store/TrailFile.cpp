@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
-#include <new>
-#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -58,6 +56,7 @@ Contents readOpen(int fd, Parallel::Pool &pool)
     // Read straight into the buffer the records will share: the file's one copy, never more
     // than the file held when it was opened, however it grows meanwhile. The buffer is not
     // cleared first, and its slices are read, and so first touched, by many threads at once.
+    Parallel::checkpoint(0, uint64_t(info.st_size));
     TrailBuffer bytes;
     bytes.resize(size_t(info.st_size));
     const size_t size = bytes.size();
@@ -91,13 +90,7 @@ Contents read(const std::string &path, Parallel::Pool &pool)
     // Non-blocking, so that opening a named pipe or a device returns at once, to be refused.
     const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) return {nullptr, errno};
-    try {
-        return readOpen(fd.get(), pool);
-    } catch (const std::bad_alloc &) {
-        return {nullptr, ENOMEM};
-    } catch (const std::length_error &) {
-        return {nullptr, ENOMEM};
-    }
+    return readOpen(fd.get(), pool);
 }
 
 } // namespace TrailFile

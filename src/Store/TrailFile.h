@@ -16,8 +16,9 @@ struct Contents {
 // Reads `path` (a native path), a regular file, up to the size it had when opened, so a trail
 // still being written gives a consistent prefix. A folder fails with EISDIR, any other file that
 // is not regular with FileError::notRegularFile (at once, without waiting for a pipe's writer), and a file
-// that would not fit in the machine's memory with ENOMEM before it is read. Slices of a large file
-// are read side by side on the pool's threads. Blocks on the disk: call it off the main thread.
+// larger than the machine's memory with ENOMEM before it is read. A failed allocation throws, and
+// so does the thread's interruption at its checkpoints. Slices of a large file are read side by
+// side on the pool's threads. Blocks on the disk: call it off the main thread.
 Contents read(const std::string &path, Parallel::Pool &pool);
 
 } // namespace TrailFile

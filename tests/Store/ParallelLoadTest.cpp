@@ -45,7 +45,7 @@ Outcome load(const QList<QUrl> &urls, unsigned threads)
         std::string text = std::to_string(s.id) + " " + s.name + " " + std::to_string(s.bytes) + " "
             + std::to_string(s.recordCount) + " " + std::to_string(s.first.value_or(-1)) + " "
             + std::to_string(s.last.value_or(-1));
-        for (const ParseIssue &issue : s.issues) text += " | " + std::to_string(issue.offset) + " " + issue.message;
+        for (const ParseIssue &issue : s.issues.kept()) text += " | " + std::to_string(issue.offset) + " " + issue.message;
         for (const std::string &token : s.fileTokens) text += " | file " + token;
         outcome.sources.push_back(text);
     }
@@ -110,14 +110,16 @@ TEST(ParallelLoad, EqualsTheSequentialLoad)
     EXPECT_EQ(parallel.findings, sequential.findings);
     EXPECT_EQ(parallel.stats, sequential.stats);
     EXPECT_EQ(parallel.processes, sequential.processes);
-    EXPECT_EQ(parallel.messages, sequential.messages);
+    // Messages are coalesced while files come in quickly: only the last is sure to be seen.
+    ASSERT_FALSE(sequential.messages.empty() || parallel.messages.empty());
+    EXPECT_EQ(parallel.messages.back(), sequential.messages.back());
     EXPECT_EQ(parallel.lastError, sequential.lastError);
     EXPECT_EQ(sequential.lastError,
               "notes.txt doesn't look like a BSM audit trail (unexpected byte 0x78 outside a record; resynchronising).");
 }
 
-// A trail that would not fit is refused before it is read, in the store's own error form,
-// while the files that fit load.
+// A trail whose buffer alone would pass the memory available is refused before it is read, in
+// the store's own sentence, while the files that fit load.
 TEST(ParallelLoad, RefusesWhatWouldNotFitInMemory)
 {
     QTemporaryDir dir;
@@ -129,8 +131,10 @@ TEST(ParallelLoad, RefusesWhatWouldNotFitInMemory)
         file.write(reinterpret_cast<const char *>(bytes->data()), qint64(bytes->size()));
     }
     AuditStore store;
-    // Room for the small file's load and not for the big one's after it.
-    store.setMemoryProbe([] { return std::optional<uint64_t>(1000000); });
+    // Room for the small file and not for the big one's buffer; the resident set stands still,
+    // so only what a load is about to take counts.
+    store.setMemoryProbe([] { return std::optional<uint64_t>(100000); });
+    store.setResidentProbe([] { return uint64_t(1) << 30; });
     const QFuture<void> loading = store.open(
         {QUrl::fromLocalFile(dir.filePath("small.bsm")), QUrl::fromLocalFile(dir.filePath("big.bsm"))},
         TrailSource::Kind::file);
@@ -138,11 +142,8 @@ TEST(ParallelLoad, RefusesWhatWouldNotFitInMemory)
     ASSERT_EQ(store.sources().size(), 1u);
     EXPECT_EQ(store.sources().front().name, "small.bsm");
     EXPECT_EQ(store.records().size(), 10u);
-    EXPECT_EQ(store.lastError(), "Couldn't read big.bsm: loading it needs about "
-                                     + LoadEstimate::byteText(LoadEstimate::memoryNeeded(big.size()))
-                                     + " of memory, and "
-                                     + LoadEstimate::byteText(1000000 - LoadEstimate::memoryNeeded(small.size()))
-                                     + " is available");
+    EXPECT_EQ(store.lastError(), "Couldn't read big.bsm: loading it needs about " + Memory::byteText(big.size())
+                                     + " of memory, and " + Memory::byteText(90000) + " is available");
 }
 
 } // namespace

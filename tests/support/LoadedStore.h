@@ -28,10 +28,7 @@ public:
     // and its filter pass.
     bool load(std::vector<AuditRecord> records)
     {
-        return finish(enqueue([this, records = std::move(records)](Finish finish) mutable {
-            appendSource(TrailSource(), std::move(records));
-            rebuild(finish);
-        }));
+        return finish(importSource(TrailSource(), std::move(records)));
     }
 
     // Writes the files into the store's folder, opens them in the order given and waits.

@@ -310,7 +310,10 @@ std::vector<Finding> run(std::span<const AuditRecord> records, Parallel::Pool &p
     });
     std::vector<FailureGroup> groups;
     std::unordered_map<std::string, size_t> groupIndex;
+    size_t grouped = 0;
     for (const size_t r : std::views::join(failedIn)) {
+        // Each origin takes memory, and an attacker chooses how many there are.
+        if ((++grouped & 4095) == 0) Parallel::checkpoint();
         const AuditRecord &record = records[r];
         std::string from = origin(record);
         const auto [it, inserted] = groupIndex.try_emplace(from, groups.size());
@@ -343,6 +346,7 @@ std::vector<Finding> run(std::span<const AuditRecord> records, Parallel::Pool &p
     // side; joined in list order, their findings are those of one pass.
     const auto checkRecords = [&](size_t begin, size_t end, std::vector<Finding> &findings) {
         for (size_t at = begin; at < end; ++at) {
+            if (((at - begin) & 1023) == 1023) Parallel::checkpoint();
             const AuditRecord &record = records[at];
             const uint16_t event = record.event;
             const bool succeeded = record.returnStatus == 0;
@@ -430,6 +434,7 @@ std::vector<Finding> run(std::span<const AuditRecord> records, Parallel::Pool &p
         pool.forEach(parts, [&](size_t part) { checkRecords(bound(part), bound(part + 1), found[part]); });
         size_t total = findings.size();
         for (const std::vector<Finding> &part : found) total += part.size();
+        Parallel::checkpoint(0, total * sizeof(Finding));
         findings.reserve(total);
         for (std::vector<Finding> &part : found)
             findings.insert(findings.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));

@@ -127,6 +127,7 @@ std::vector<AuditRecord> TrailAnalysis::merge(const std::vector<Run> &runs, Para
         pieces[p].firstKey = total;
         total += kept[p];
     }
+    Parallel::checkpoint(0, total * (sizeof(SortKey) + sizeof(AuditRecord)));
     std::vector<SortKey> keys;
     keys.reserve(total);
     Memory::prefault(keys.data(), total * sizeof(SortKey), pool);
@@ -153,6 +154,9 @@ std::vector<AuditRecord> TrailAnalysis::merge(const std::vector<Run> &runs, Para
     Memory::prefault(merged.data(), total * sizeof(AuditRecord), pool);
     merged.resize(total);
     const size_t slices = std::clamp<size_t>(total / pieceSize, 1, size_t(pool.threads()) * 4);
+    // Once records start to move, every one must: a merge stopped midway would leave some in
+    // lists their owner no longer holds whole.
+    const Parallel::InterruptionScope whole(nullptr);
     pool.forEach(slices, [&](size_t slice) {
         for (size_t k = total * slice / slices; k < total * (slice + 1) / slices; ++k) {
             const Run &run = runs[keys[k].run];

@@ -353,7 +353,8 @@ void parseRange(const TrailBytes &data, int64_t begin, int64_t end, int64_t sour
     } trim{builder};
 
     auto issue = [&](int64_t at, std::string message) {
-        result.issues.push_back(ParseIssue{Uuid::random(), at, std::move(message)});
+        ++result.issueCount;
+        if (result.issues.size() < keptIssues) result.issues.push_back(ParseIssue{Uuid::random(), at, std::move(message)});
     };
     // Resynchronisation never examines a buffer's last 10 bytes. In a file they are junk, but in a
     // stream they may begin the next record, cut by the read: leave them for the next call from
@@ -378,7 +379,15 @@ void parseRange(const TrailBytes &data, int64_t begin, int64_t end, int64_t sour
     };
 
     if (isStream && resynchronising && skipDamage(begin)) return;
+    // A checkpoint every so many bytes: often enough that a load stops soon when asked to, rarely
+    // enough to cost nothing.
+    constexpr int64_t checkpointBytes = 64 << 10;
+    int64_t checked = offset;
     while (offset < count) {
+        if (offset - checked >= checkpointBytes) {
+            Parallel::checkpoint(uint64_t(offset - checked));
+            checked = offset;
+        }
         const uint8_t b = p[offset];
         if (TokenID::isHeader(b)) {
             if (offset + 5 > count) {
@@ -513,6 +522,7 @@ TrailResult parseFile(TrailBytes data, int64_t source, int64_t firstID,
     std::vector<size_t> firstSlot(clean + 1, 0);
     for (size_t i = 0; i < clean; ++i) firstSlot[i + 1] = firstSlot[i] + framing.parts[i].records;
     TrailResult result;
+    Parallel::checkpoint(0, firstSlot[clean] * (sizeof(AuditRecord) + 1));
     // The records' pages are made present side by side, not on first write by this thread alone.
     result.records.reserve(firstSlot[clean]);
     Memory::prefault(result.records.data(), firstSlot[clean] * sizeof(AuditRecord), pool);
@@ -545,13 +555,19 @@ TrailResult parseFile(TrailBytes data, int64_t source, int64_t firstID,
             ++kept;
         }
         result.records.resize(kept);
+        // Slots of headers that made no record would otherwise be held as long as the records.
+        if (kept < result.records.capacity() / 2) result.records.shrink_to_fit();
     }
     for (AuditRecord &record : pieces[clean].records) {
         record.id = firstID + int64_t(result.records.size());
         result.records.push_back(std::move(record));
     }
     for (TrailResult &piece : pieces) {
-        for (ParseIssue &issue : piece.issues) result.issues.push_back(std::move(issue));
+        for (ParseIssue &issue : piece.issues) {
+            if (result.issues.size() == keptIssues) break;
+            result.issues.push_back(std::move(issue));
+        }
+        result.issueCount += piece.issueCount;
         for (FileToken &token : piece.fileTokens) result.fileTokens.push_back(std::move(token));
     }
     result.bytesConsumed = pieces[clean].bytesConsumed;

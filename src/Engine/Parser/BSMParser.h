@@ -22,9 +22,14 @@ struct FileToken {
 // Stateless decoding of OpenBSM trails: token bodies, records and whole buffers.
 namespace BSMParser {
 
+// A hostile trail can hold a framing problem every few bytes: only this many are kept as issues,
+// the rest only counted.
+inline constexpr size_t keptIssues = 10000;
+
 struct TrailResult {
     std::vector<AuditRecord> records;
-    std::vector<ParseIssue> issues;
+    std::vector<ParseIssue> issues; // the first keptIssues, in order
+    int64_t issueCount = 0; // all of them, kept or not
     std::vector<FileToken> fileTokens;
     int64_t bytesConsumed = 0;
     // Stream mode only. The search for the next record reached the end of the bytes: hand the
@@ -45,7 +50,9 @@ TokenPayload decode(uint8_t id, ByteReader &reader);
 // The body shared by the subject and process tokens.
 SubjectInfo subject(ByteReader &reader, bool port64, bool extended);
 
-// Decodes a whole buffer (file mode) or what can be taken of it so far (stream mode).
+// Decodes a whole buffer (file mode) or what can be taken of it so far (stream mode). Long
+// decodes pass checkpoints of the thread's interruption (Parallel::checkpoint), counting the
+// bytes decoded.
 // Records keep windows into the buffer rather than copies of their bytes. In stream mode the
 // records and the stop position of any sequence of calls, each given the bytes left over by the
 // one before plus new ones and the one before's `resynchronising`, equal those of one call over

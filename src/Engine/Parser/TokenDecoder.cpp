@@ -1,4 +1,5 @@
 #include "Engine/Parser/BSMParser.h"
+#include "Engine/Support/Parallel.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -31,6 +32,12 @@ std::vector<std::string> cStrings(ByteReader &reader, uint32_t count, bool reser
     if (reserve) strings.reserve(std::min<uint32_t>(count, 4096));
     for (uint32_t i = 0; i < count; ++i) {
         if (reader.offset >= reader.limit) throw BSMError::truncated(1, reader.offset);
+        // One token can hold millions of strings: a load stops inside it when it must, before the
+        // list doubles.
+        if (strings.size() == strings.capacity() && strings.size() >= 0xFFFF)
+            Parallel::checkpoint(0, 2 * strings.capacity() * sizeof(std::string));
+        else if ((i & 0xFFFF) == 0xFFFF)
+            Parallel::checkpoint();
         strings.push_back(reader.cString());
     }
     return strings;

@@ -12,9 +12,31 @@ unsigned workers()
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
+namespace {
+
+thread_local Interruption *t_interruption = nullptr;
+
+} // namespace
+
+InterruptionScope::InterruptionScope(Interruption *interruption) : m_previous(t_interruption)
+{
+    t_interruption = interruption;
+}
+
+InterruptionScope::~InterruptionScope()
+{
+    t_interruption = m_previous;
+}
+
+Interruption *currentInterruption()
+{
+    return t_interruption;
+}
+
 struct Pool::Loop {
     size_t count = 0;
     const std::function<void(size_t)> *task = nullptr;
+    Interruption *interruption = nullptr; // the starter's, for every thread that takes a task
     std::atomic<size_t> next{0};
     std::atomic<bool> failed{false};
     std::exception_ptr failure;
@@ -67,8 +89,10 @@ void Pool::take(Loop &loop)
         const std::lock_guard lock(loop.lock);
         ++loop.taking;
     }
+    const InterruptionScope scope(loop.interruption);
     for (size_t i; !loop.failed.load() && (i = loop.next.fetch_add(1)) < loop.count;) {
         try {
+            checkpoint();
             (*loop.task)(i);
         } catch (...) {
             const std::lock_guard lock(loop.lock);
@@ -105,12 +129,16 @@ void Pool::forEach(size_t count, const std::function<void(size_t)> &task)
 {
     if (count == 0) return;
     if (m_workers.empty() || count == 1) {
-        for (size_t i = 0; i < count; ++i) task(i);
+        for (size_t i = 0; i < count; ++i) {
+            checkpoint();
+            task(i);
+        }
         return;
     }
     auto loop = std::make_shared<Loop>();
     loop->count = count;
     loop->task = &task;
+    loop->interruption = currentInterruption();
     {
         const std::lock_guard lock(m_lock);
         m_loops.push_back(loop);

@@ -13,7 +13,7 @@ const char *sourceKindSymbol(TrailSource::Kind kind)
 QString integrityText(const TrailSource &source)
 {
     if (source.issues.empty()) return QStringLiteral("Clean");
-    return QStringLiteral("%1 issue(s)").arg(qint64(source.issues.size()));
+    return QStringLiteral("%1 issue(s)").arg(qint64(source.issues.total()));
 }
 
 const char *integritySymbol(const TrailSource &source)

@@ -15,7 +15,7 @@
 // "dot.radiowaves.left.and.right".
 const char *sourceKindSymbol(TrailSource::Kind kind);
 
-// "Clean", or the issue count as "%lld issue(s)".
+// "Clean", or the count of all the trail's issues, kept or not, as "%lld issue(s)".
 QString integrityText(const TrailSource &source);
 const char *integritySymbol(const TrailSource &source);
 

@@ -23,23 +23,23 @@ QString SourcesTableModel::timeText(const std::optional<double> &time)
     return Format::dateTime(*time, Format::DateStyle::abbreviated, Format::TimeStyle::standard);
 }
 
-void SourcesTableModel::setSources(std::vector<TrailSource> sources)
+void SourcesTableModel::setSources(SourcesSnapshot sources)
 {
     beginResetModel();
-    m_sources = std::move(sources);
+    m_sources = sources ? std::move(sources) : std::make_shared<const std::vector<TrailSource>>();
     endResetModel();
 }
 
 int SourcesTableModel::rowOf(int64_t id) const
 {
-    for (size_t i = 0; i < m_sources.size(); ++i)
-        if (m_sources[i].id == id) return int(i);
+    for (size_t i = 0; i < m_sources->size(); ++i)
+        if ((*m_sources)[i].id == id) return int(i);
     return -1;
 }
 
 int SourcesTableModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_sources.size());
+    return parent.isValid() ? 0 : int(m_sources->size());
 }
 
 int SourcesTableModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : NUM_COLUMNS; }
@@ -47,7 +47,7 @@ int SourcesTableModel::columnCount(const QModelIndex &parent) const { return par
 QVariant SourcesTableModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
-    const TrailSource &s = m_sources[size_t(index.row())];
+    const TrailSource &s = (*m_sources)[size_t(index.row())];
     switch (role) {
     case Qt::DisplayRole:
         switch (index.column()) {

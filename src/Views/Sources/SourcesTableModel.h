@@ -6,7 +6,8 @@
 
 #include <vector>
 
-// The loaded sources, one row each, in load order. Not sortable.
+// The loaded sources, one row each, in load order. Not sortable. It keeps the store's snapshot,
+// never a copy: a refresh costs nothing however many issues the sources have.
 class SourcesTableModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -20,8 +21,8 @@ public:
 
     using QAbstractTableModel::QAbstractTableModel;
 
-    void setSources(std::vector<TrailSource> sources);
-    const std::vector<TrailSource> &sources() const { return m_sources; }
+    void setSources(SourcesSnapshot sources);
+    const std::vector<TrailSource> &sources() const { return *m_sources; }
     // The row of a source id, or -1.
     int rowOf(int64_t id) const;
 
@@ -34,5 +35,5 @@ public:
     static QString timeText(const std::optional<double> &time);
 
 private:
-    std::vector<TrailSource> m_sources;
+    SourcesSnapshot m_sources = std::make_shared<const std::vector<TrailSource>>();
 };

@@ -111,7 +111,7 @@ QScrollArea *SourcesView::detailPane() const { return m_detail->isVisibleTo(this
 void SourcesView::reload()
 {
     const AuditStore &store = *context().store;
-    m_model->setSources(store.sources());
+    m_model->setSources(store.sourcesSnapshot());
     m_stack->setCurrentWidget(store.sources().empty() ? m_empty : m_content);
     m_detailShown.reset();
     rebuildDetail();
@@ -174,10 +174,11 @@ QWidget *SourcesView::detail(const TrailSource &source)
                                         Style::green(), pane));
     } else {
         rows->addWidget(textLabel(QStringLiteral("Parse issues"), Style::headline(), {}, pane));
-        const size_t shown = std::min(source.issues.size(), listedIssueLimit);
+        const std::vector<ParseIssue> &issues = source.issues.kept();
+        const size_t shown = std::min(issues.size(), listedIssueLimit);
         const QFont issueFont = Style::monospaced(Style::caption());
         for (size_t i = 0; i < shown; ++i) {
-            auto *line = textLabel(issueLine(source.issues[i]), issueFont, {}, pane);
+            auto *line = textLabel(issueLine(issues[i]), issueFont, {}, pane);
             line->setObjectName(QStringLiteral("parseIssue"));
             rows->addWidget(line);
         }

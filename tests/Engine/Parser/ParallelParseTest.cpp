@@ -35,6 +35,14 @@ Bytes unreadableHeader()
     return w.take();
 }
 
+// A header that frames exactly its 19 bytes but cannot be decoded: its host address has no known type.
+Bytes undecodableHeader()
+{
+    ByteWriter w;
+    w.u8(0x15).u32(19).u8(11).u16(72).u16(0).u32(0xFFFFFFFF).u32(0).u8(0);
+    return w.take();
+}
+
 std::vector<std::string> issues(const BSMParser::TrailResult &r)
 {
     std::vector<std::string> out;
@@ -72,6 +80,11 @@ TEST(ParallelParse, EqualsTheSequentialParse)
          }()},
         {"nothing", {}},
         {"no trail at all", Bytes(3000, 0x41)},
+        {"more issues than are kept", [] {
+             Bytes b = many(0, 20);
+             for (int i = 0; i < 12000; ++i) { const Bytes h = undecodableHeader(); b.insert(b.end(), h.begin(), h.end()); };
+             return trail({b, many(20, 20)});
+         }()},
     };
     for (const Case &c : cases) {
         const auto data = std::make_shared<const TrailBuffer>(c.bytes.begin(), c.bytes.end());
@@ -84,10 +97,31 @@ TEST(ParallelParse, EqualsTheSequentialParse)
                              + std::to_string(partSize));
                 EXPECT_EQ(TestRecords::dump(parallel.records), TestRecords::dump(sequential.records));
                 EXPECT_EQ(issues(parallel), issues(sequential));
+                EXPECT_EQ(parallel.issueCount, sequential.issueCount);
                 EXPECT_EQ(fileTokens(parallel), fileTokens(sequential));
                 EXPECT_EQ(parallel.bytesConsumed, sequential.bytesConsumed);
             }
         }
+    }
+}
+
+// A hostile trail can hold millions of issues: the first ones are kept, every one is counted.
+TEST(ParallelParse, KeepsTheFirstIssuesAndCountsAll)
+{
+    Bytes bytes = many(0, 3);
+    const size_t headers = BSMParser::keptIssues + 500;
+    const Bytes header = undecodableHeader();
+    for (size_t i = 0; i < headers; ++i) bytes.insert(bytes.end(), header.begin(), header.end());
+    const Bytes after = many(3, 3);
+    bytes.insert(bytes.end(), after.begin(), after.end());
+    const auto data = std::make_shared<const TrailBuffer>(bytes.begin(), bytes.end());
+    Parallel::Pool pool(4);
+    for (const auto &r : {BSMParser::parse(data, 1, 1, false), BSMParser::parseFile(data, 1, 1, pool, 1024)}) {
+        EXPECT_EQ(r.records.size(), 6u);
+        EXPECT_EQ(r.issueCount, int64_t(headers));
+        ASSERT_EQ(r.issues.size(), BSMParser::keptIssues);
+        EXPECT_EQ(r.issues.front().offset, int64_t(many(0, 3).size()));
+        EXPECT_EQ(r.issues.back().offset, int64_t(many(0, 3).size() + (BSMParser::keptIssues - 1) * header.size()));
     }
 }
 
