@@ -6,6 +6,7 @@
 #include "Views/Events/EventsTableModel.h"
 #include "Views/ScreenFactory.h"
 #include "support/LoadedStore.h"
+#include "support/QtTestSupport.h"
 #include "support/RecordValue.h"
 
 #include <QAbstractItemModelTester>
@@ -132,9 +133,13 @@ TEST_F(EventsViewTest, TheSelectionIsTheStoresRecordIdKeptWhileHidden)
     QHeaderView *header = view->table()->horizontalHeader();
     header->resize(1200, 30);
     const QPoint result(header->sectionViewportPosition(EventsTableModel::resultColumn) + 5, 5);
+    // The sorts are made on the pool.
+    const auto sorted = [&] { return waitUntil([&] { return !view->model()->isSorting(); }); };
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, result);
+    ASSERT_TRUE(sorted());
     EXPECT_EQ(shownIDs(), (std::vector<int64_t>{1, 2, 4, 5, 3}));
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, result);
+    ASSERT_TRUE(sorted());
     EXPECT_EQ(shownIDs(), (std::vector<int64_t>{3, 1, 2, 4, 5}));
     EXPECT_EQ(highlightedID(), 4); // and after a sort
 
