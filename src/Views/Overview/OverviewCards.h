@@ -27,12 +27,14 @@ private:
 };
 
 // "Findings": counts per severity, then the notable findings, each leading to the Findings screen.
+// They come from a pass over the findings made on the pool (the screen hands the summary in);
+// until the first lands the card is empty.
 class FindingsCard : public Card {
     Q_OBJECT
 
 public:
     explicit FindingsCard(AuditStore *store, QWidget *parent = nullptr);
-    void refresh();
+    void refresh(const FindingsSummary &summary);
 
 private:
     AuditStore *m_store;
