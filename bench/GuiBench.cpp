@@ -6,8 +6,9 @@
 //
 // Trails: (a) a busy host's million records; (b) 30 execve records with 1 MB of arguments each
 // among 10,000 ordinary ones; (c) ten million parse issues; (d) hostile records: one with 16 M
-// empty arguments, one of 16 MB whose bytes hide after its trailer. Figures are printed, not
-// asserted: run GuiBench from a release build. `GuiBench a d` runs only those trails.
+// empty arguments, one of 16 MB whose bytes hide after its trailer; (e) a process outline of
+// 50,000 roots. Figures are printed, not asserted: run GuiBench from a release build.
+// `GuiBench a d` runs only those trails.
 
 #include "Store/AuditStore.h"
 #include "Views/Components/RecordInspector.h"
@@ -269,6 +270,28 @@ Bytes hostileRecords()
     return concat(records);
 }
 
+// (e) 50,000 programs whose parents the trail never shows, each starting one child: an outline
+// of 50,000 roots, each opened.
+Bytes manyRoots()
+{
+    constexpr uint32_t roots = 50'000;
+    std::vector<Bytes> records;
+    records.reserve(3 * roots);
+    for (uint32_t i = 0; i < roots; ++i) {
+        TestBSM::Subject parent;
+        parent.pid = 1000 + i;
+        TestBSM::Subject child = parent;
+        child.pid = 100'000 + i;
+        const uint32_t second = 1714564800 + i / 100;
+        records.push_back(TestBSM::RecordBuilder(23, second, 1).execArgs({"/usr/bin/make", "-j8"}).path("/usr/bin/make")
+                              .subject(parent).returnValue(0).build());
+        records.push_back(TestBSM::RecordBuilder(2, second, 2).subject(parent).returnValue(0, child.pid).build());
+        records.push_back(TestBSM::RecordBuilder(23, second, 3).execArgs({"/usr/bin/cc", "-c", "x.c"}).path("/usr/bin/cc")
+                              .subject(child).returnValue(0).build());
+    }
+    return concat(records);
+}
+
 const AuditRecord *largestRecord(const AuditStore &store)
 {
     const AuditRecord *largest = nullptr;
@@ -361,6 +384,7 @@ int main(int argc, char **argv)
     if (runs("b")) runTrail(bench, store, "(b) 30 execve of 1 MB arguments among 10 k", hugeArguments());
     if (runs("c")) runTrail(bench, store, "(c) 10 M parse issues", parseIssues(10'000'000));
     if (runs("d")) runTrail(bench, store, "(d) 16 M empty arguments, 16 MB hidden after a trailer", hostileRecords());
+    if (runs("e")) runTrail(bench, store, "(e) 50,000 processes without a known parent", manyRoots());
 
     std::printf("\nLongest block per trail:\n");
     std::string trail;

@@ -14,4 +14,10 @@ QObject *receiver()
     return instance;
 }
 
+void releaseLater(std::shared_ptr<const void> held)
+{
+    if (!held || held.use_count() > 1) return;
+    QThreadPool::globalInstance()->start([held = std::move(held)]() mutable { held.reset(); });
+}
+
 } // namespace PoolWork

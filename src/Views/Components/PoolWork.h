@@ -22,6 +22,10 @@ namespace PoolWork {
 // after its view is gone: the view is looked for before the result is handed over.
 QObject *receiver();
 
+// Lets go of what a view held on a pool thread: the last reference to a big derivation (sixteen
+// million decoded arguments, say) would otherwise be freed on the main thread.
+void releaseLater(std::shared_ptr<const void> held);
+
 // One request of a series: stale once a newer one was made, and its work may stop early then.
 class Ticket {
 public:
@@ -52,18 +56,30 @@ public:
         using Result = std::invoke_result_t<Work, const Ticket &>;
         const Ticket ticket(m_current->fetch_add(1, std::memory_order_relaxed) + 1, m_current);
         setPending(true);
+        auto land = [guard = QPointer<QObject>(owner), self = this, ticket, done = std::move(done)](
+                        QFuture<Result> finished) mutable {
+            if (!guard || ticket.stale()) return;
+            self->setPending(false);
+            try {
+                Result result = finished.takeResult();
+                done(std::move(result));
+            } catch (...) {
+                // Nothing to show: the view keeps what it had.
+            }
+        };
+        // Work that ends before its continuation is attached would land inside this call, before
+        // the caller has finished its own changes: it is posted to the event loop instead.
+        m_starting = true;
         QtConcurrent::run(QThreadPool::globalInstance(), [work = std::move(work), ticket]() mutable { return work(ticket); })
-            .then(receiver(), [guard = QPointer<QObject>(owner), self = this, ticket, done = std::move(done)](
+            .then(receiver(), [guard = QPointer<QObject>(owner), self = this, land = std::move(land)](
                                   QFuture<Result> finished) mutable {
-                if (!guard || ticket.stale()) return;
-                self->setPending(false);
-                try {
-                    Result result = finished.takeResult();
-                    done(std::move(result));
-                } catch (...) {
-                    // Nothing to show: the view keeps what it had.
-                }
+                if (!guard) return;
+                if (!self->m_starting) return land(std::move(finished));
+                QMetaObject::invokeMethod(
+                    receiver(), [land = std::move(land), finished]() mutable { land(std::move(finished)); },
+                    Qt::QueuedConnection);
             });
+        m_starting = false;
     }
 
     bool pending() const { return m_pending; }
@@ -84,6 +100,7 @@ private:
 
     std::shared_ptr<std::atomic<uint64_t>> m_current = std::make_shared<std::atomic<uint64_t>>(0);
     bool m_pending = false;
+    bool m_starting = false;
     std::function<void()> m_pendingChanged;
 };
 

@@ -263,15 +263,14 @@ RecordInspector::RecordInspector(QWidget *parent) : QScrollArea(parent)
 
 std::shared_ptr<const RecordInspector::Tokens> RecordInspector::decode(const AuditRecord &record)
 {
-    auto decoded = std::make_shared<BSMParser::TokenList>(BSMParser::tokens(record.raw()));
+    const BSMParser::TokenList decoded = BSMParser::tokens(record.raw());
     auto tokens = std::make_shared<Tokens>();
-    tokens->count = decoded->tokens.size();
-    tokens->error = decoded->error;
+    tokens->count = decoded.tokens.size();
+    tokens->error = decoded.error;
     const size_t shown = std::min(tokens->count, inspectorRowLimit);
     tokens->rows.reserve(shown);
-    // Each row's token points into the one list they all keep.
     for (size_t i = 0; i < shown; ++i)
-        tokens->rows.push_back(TokenContent::of(std::shared_ptr<const BSMToken>(decoded, &decoded->tokens[i])));
+        tokens->rows.push_back(std::make_shared<const TokenContent>(TokenContent::of(decoded.tokens[i])));
     return tokens;
 }
 
@@ -283,6 +282,7 @@ void RecordInspector::setRecord(const AuditRecord &record)
     m_record = record;
     m_kept = std::make_shared<const AuditRecord>(record);
     if (!same || (!m_tokens && !m_decoding.pending())) {
+        PoolWork::releaseLater(std::move(m_tokens));
         m_tokens.reset();
         if (record.raw().size() <= decodeAtOnceLimit) {
             m_decoding.cancel();
@@ -303,6 +303,7 @@ void RecordInspector::reset()
     m_decoding.cancel();
     m_record.reset();
     m_kept.reset();
+    PoolWork::releaseLater(std::move(m_tokens));
     m_tokens.reset();
     m_showHex = false;
     m_expandedTokens.clear();

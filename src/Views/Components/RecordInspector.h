@@ -72,7 +72,7 @@ public:
 
     // The decoded tokens of a record: the rows to show and how many there are in all.
     struct Tokens {
-        std::vector<TokenContent> rows; // at most inspectorRowLimit
+        std::vector<std::shared_ptr<const TokenContent>> rows; // at most inspectorRowLimit
         size_t count = 0;
         std::optional<std::string> error;
     };

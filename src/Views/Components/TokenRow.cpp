@@ -72,10 +72,12 @@ KeyValueRow *inspectorRow(const QString &key, const QString &value, bool monospa
     return row;
 }
 
-KeyValueRow *inspectorRow(const QString &key, std::string value, bool monospaced, QWidget *parent)
+KeyValueRow *inspectorRow(const QString &key, std::string_view value, bool monospaced, std::shared_ptr<const void> keep,
+                          QWidget *parent)
 {
-    if (qsizetype(value.size()) > KeyValueRow::longValue) return new KeyValueRow(key, LongText::of(std::move(value)), parent);
-    return inspectorRow(key, QString::fromStdString(value), monospaced, parent);
+    if (qsizetype(value.size()) > KeyValueRow::longValue)
+        return new KeyValueRow(key, LongText{JoinedText(value), std::move(keep)}, parent);
+    return inspectorRow(key, QString::fromUtf8(value.data(), qsizetype(value.size())), monospaced, parent);
 }
 
 QString tokenPreview(const BSMToken &token)
@@ -112,44 +114,49 @@ QString tokenPreview(const BSMToken &token)
 
 QString tokenCopyText(const BSMToken &token)
 {
-    QStringList parts{QString::fromStdString(token.name())};
-    for (const auto &[label, value] : token.fields(UserResolver::shared()))
-        parts << QString::fromStdString(label) + "=" + QString::fromStdString(value);
-    return parts.join(QLatin1String(", "));
+    return TokenContent::of(token).copyText();
 }
 
-TokenContent TokenContent::of(std::shared_ptr<const BSMToken> token)
+TokenContent TokenContent::of(const BSMToken &token)
 {
     TokenContent content;
-    content.name = QString::fromStdString(token->name());
-    content.preview = tokenPreview(*token);
-    content.fields = token->fields(UserResolver::shared());
-    content.token = std::move(token);
+    content.id = token.id;
+    content.name = QString::fromStdString(token.name());
+    content.preview = tokenPreview(token);
+    content.fields = token.fields(UserResolver::shared());
     return content;
 }
 
+QString TokenContent::copyText() const
+{
+    QStringList parts{name};
+    for (const auto &[label, value] : fields) parts << QString::fromStdString(label) + "=" + QString::fromStdString(value);
+    return parts.join(QLatin1String(", "));
+}
+
 TokenRow::TokenRow(const BSMToken &token, bool expanded, std::function<void(bool)> setExpanded, QWidget *parent)
-    : TokenRow(TokenContent::of(std::make_shared<const BSMToken>(token)), expanded, std::move(setExpanded), parent)
+    : TokenRow(std::make_shared<const TokenContent>(TokenContent::of(token)), expanded, std::move(setExpanded), parent)
 {
 }
 
-TokenRow::TokenRow(TokenContent shown, bool expanded, std::function<void(bool)> setExpanded, QWidget *parent)
+TokenRow::TokenRow(std::shared_ptr<const TokenContent> shown, bool expanded, std::function<void(bool)> setExpanded,
+                   QWidget *parent)
     : QWidget(parent), m_content(std::move(shown))
 {
     auto *header = new QWidget;
     auto *headerLayout = new QHBoxLayout(header);
     headerLayout->setContentsMargins(0, 0, 0, 0);
-    auto *name = new QLabel(m_content.name, header);
+    auto *name = new QLabel(m_content->name, header);
     QFont nameFont = Style::monospaced(Style::callout());
     nameFont.setWeight(QFont::Medium);
     name->setFont(nameFont);
     headerLayout->addWidget(name);
-    auto *type = new QLabel(QString::asprintf("0x%02x", m_content.token->id), header);
+    auto *type = new QLabel(QString::asprintf("0x%02x", m_content->id), header);
     type->setObjectName("typeByte");
     Style::setTextStyle(type, Style::monospaced(Style::caption()), Style::tertiaryText());
     headerLayout->addWidget(type);
     headerLayout->addStretch(1);
-    auto *preview = new ElidedLabel(m_content.preview, Qt::ElideMiddle, header);
+    auto *preview = new ElidedLabel(m_content->preview, Qt::ElideMiddle, header);
     preview->setObjectName("preview");
     preview->setAlignment(Qt::AlignRight);
     preview->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -161,8 +168,8 @@ TokenRow::TokenRow(TokenContent shown, bool expanded, std::function<void(bool)> 
     contentLayout->setContentsMargins(0, fieldPadding, 0, fieldPadding);
     contentLayout->setSpacing(fieldSpacing);
     if (expanded) {
-        for (const auto &[label, value] : m_content.fields)
-            contentLayout->addWidget(inspectorRow(QString::fromStdString(label), value, true, content));
+        for (const auto &[label, value] : m_content->fields)
+            contentLayout->addWidget(inspectorRow(QString::fromStdString(label), value, true, m_content, content));
     }
 
     auto *layout = new QVBoxLayout(this);
@@ -172,7 +179,7 @@ TokenRow::TokenRow(TokenContent shown, bool expanded, std::function<void(bool)> 
     layout->addWidget(expander);
 
     auto *copy = new QAction("Copy Token", this);
-    connect(copy, &QAction::triggered, this, [this] { copyToClipboard(tokenCopyText(*m_content.token)); });
+    connect(copy, &QAction::triggered, this, [this] { copyToClipboard(m_content->copyText()); });
     addAction(copy);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 }

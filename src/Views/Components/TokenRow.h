@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -23,16 +24,21 @@ class KeyValueRow;
 // widen the pane past its edge: it is cut there instead, whole in its tooltip (up to what a
 // tooltip shows) and copy items. A value too long to lay out goes into a scrolling LineBox.
 KeyValueRow *inspectorRow(const QString &key, const QString &value, bool monospaced, QWidget *parent);
-KeyValueRow *inspectorRow(const QString &key, std::string value, bool monospaced, QWidget *parent);
+// The same for a value that `keep` keeps alive, shown in place when long.
+KeyValueRow *inspectorRow(const QString &key, std::string_view value, bool monospaced, std::shared_ptr<const void> keep,
+                          QWidget *parent);
 
-// What a token row shows, made where the token was decoded: on the pool for a big record.
+// What a token row shows, made where the token was decoded: on the pool for a big record. It
+// keeps the fields, not the token, so a token of sixteen million arguments is let go of there.
 struct TokenContent {
-    std::shared_ptr<const BSMToken> token;
+    uint8_t id = 0;
     QString name;
     QString preview;
     std::vector<std::pair<std::string, std::string>> fields;
 
-    static TokenContent of(std::shared_ptr<const BSMToken> token);
+    static TokenContent of(const BSMToken &token);
+    // "Copy Token": the name, then label=value for every field, joined with ", ".
+    QString copyText() const;
 };
 
 // One token of a record inspector's list: closed, its name, type byte and preview; open, every
@@ -43,10 +49,10 @@ class TokenRow : public QWidget {
 
 public:
     TokenRow(const BSMToken &token, bool expanded, std::function<void(bool)> setExpanded, QWidget *parent = nullptr);
-    TokenRow(TokenContent content, bool expanded, std::function<void(bool)> setExpanded, QWidget *parent = nullptr);
-
-    const BSMToken &token() const { return *m_content.token; }
+    // The content is shared with the inspector, not copied: a field may hold megabytes.
+    TokenRow(std::shared_ptr<const TokenContent> content, bool expanded, std::function<void(bool)> setExpanded,
+             QWidget *parent = nullptr);
 
 private:
-    TokenContent m_content;
+    std::shared_ptr<const TokenContent> m_content;
 };
