@@ -238,7 +238,8 @@ Bytes parseIssues(size_t count)
     const Bytes good = TestBSM::RecordBuilder(72, 1714564800).subject().path("/etc/hosts").returnValue(0).build();
     Bytes out = good;
     out.reserve(out.size() + count * 19);
-    const uint8_t broken[19] = {0x14, 0, 0, 0, 19, 0xEE, 0, 72, 0, 0, 0x66, 0x31, 0x97, 0x80, 0, 0, 0, 0, 0};
+    // An extended header whose 16-byte host address runs past the record's 19 bytes: unreadable.
+    const uint8_t broken[19] = {0x15, 0, 0, 0, 19, 11, 0, 72, 0, 0, 0, 0, 0, 16, 0, 0, 0, 0, 0};
     for (size_t i = 0; i < count; ++i) out.insert(out.end(), broken, broken + sizeof broken);
     return out;
 }

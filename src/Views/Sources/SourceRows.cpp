@@ -10,15 +10,15 @@ const char *sourceKindSymbol(TrailSource::Kind kind)
     return symbols[static_cast<size_t>(kind)];
 }
 
-QString integrityText(const TrailSource &source)
+QString integrityText(size_t issueCount)
 {
-    if (source.issues.empty()) return QStringLiteral("Clean");
-    return QStringLiteral("%1 issue(s)").arg(qint64(source.issues.size()));
+    if (issueCount == 0) return QStringLiteral("Clean");
+    return QStringLiteral("%1 issue(s)").arg(qint64(issueCount));
 }
 
-const char *integritySymbol(const TrailSource &source)
+const char *integritySymbol(size_t issueCount)
 {
-    return source.issues.empty() ? "checkmark.seal" : "exclamationmark.triangle";
+    return issueCount == 0 ? "checkmark.seal" : "exclamationmark.triangle";
 }
 
 QString issueLine(const ParseIssue &issue)

@@ -16,8 +16,8 @@
 const char *sourceKindSymbol(TrailSource::Kind kind);
 
 // "Clean", or the issue count as "%lld issue(s)".
-QString integrityText(const TrailSource &source);
-const char *integritySymbol(const TrailSource &source);
+QString integrityText(size_t issueCount);
+const char *integritySymbol(size_t issueCount);
 
 // "offset 0x00001000  " followed by the message.
 QString issueLine(const ParseIssue &issue);

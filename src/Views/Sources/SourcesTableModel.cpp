@@ -13,7 +13,7 @@ namespace {
 constexpr std::array<const char *, SourcesTableModel::NUM_COLUMNS> titles = {
     "File", "Kind", "Size", "Records", "First record", "Last record", "Integrity"};
 
-QColor integrityColour(const TrailSource &s) { return s.issues.empty() ? Style::green() : Style::orange(); }
+QColor integrityColour(size_t issueCount) { return issueCount == 0 ? Style::green() : Style::orange(); }
 
 } // namespace
 
@@ -23,10 +23,13 @@ QString SourcesTableModel::timeText(const std::optional<double> &time)
     return Format::dateTime(*time, Format::DateStyle::abbreviated, Format::TimeStyle::standard);
 }
 
-void SourcesTableModel::setSources(std::vector<TrailSource> sources)
+void SourcesTableModel::setSources(const std::vector<TrailSource> &sources)
 {
     beginResetModel();
-    m_sources = std::move(sources);
+    m_sources.clear();
+    m_sources.reserve(sources.size());
+    for (const TrailSource &s : sources)
+        m_sources.push_back(Row{s.id, s.name, s.path, s.kind, s.bytes, s.recordCount, s.first, s.last, s.issues.size()});
     endResetModel();
 }
 
@@ -47,7 +50,7 @@ int SourcesTableModel::columnCount(const QModelIndex &parent) const { return par
 QVariant SourcesTableModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
-    const TrailSource &s = m_sources[size_t(index.row())];
+    const Row &s = m_sources[size_t(index.row())];
     switch (role) {
     case Qt::DisplayRole:
         switch (index.column()) {
@@ -57,7 +60,7 @@ QVariant SourcesTableModel::data(const QModelIndex &index, int role) const
         case RecordsColumn: return Format::count(s.recordCount);
         case FirstColumn: return timeText(s.first);
         case LastColumn: return timeText(s.last);
-        case IntegrityColumn: return integrityText(s);
+        case IntegrityColumn: return integrityText(s.issueCount);
         }
         break;
     case Qt::ToolTipRole:
@@ -66,15 +69,15 @@ QVariant SourcesTableModel::data(const QModelIndex &index, int role) const
     case Qt::DecorationRole:
         if (index.column() == FileColumn) return symbolIcon(QString::fromUtf8(sourceKindSymbol(s.kind)));
         if (index.column() == IntegrityColumn)
-            return symbolIcon(QString::fromUtf8(integritySymbol(s)), integrityColour(s));
+            return symbolIcon(QString::fromUtf8(integritySymbol(s.issueCount)), integrityColour(s.issueCount));
         break;
     case Qt::ForegroundRole:
         if (index.column() == KindColumn) return Style::secondaryText();
-        if (index.column() == IntegrityColumn) return integrityColour(s);
+        if (index.column() == IntegrityColumn) return integrityColour(s.issueCount);
         break;
     case SymbolRole:
         if (index.column() == FileColumn) return QString::fromUtf8(sourceKindSymbol(s.kind));
-        if (index.column() == IntegrityColumn) return QString::fromUtf8(integritySymbol(s));
+        if (index.column() == IntegrityColumn) return QString::fromUtf8(integritySymbol(s.issueCount));
         break;
     case SourceIDRole: return qint64(s.id);
     case Qt::TextAlignmentRole:

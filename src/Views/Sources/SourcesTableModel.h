@@ -4,6 +4,9 @@
 
 #include <QAbstractTableModel>
 
+#include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 // The loaded sources, one row each, in load order. Not sortable.
@@ -20,8 +23,7 @@ public:
 
     using QAbstractTableModel::QAbstractTableModel;
 
-    void setSources(std::vector<TrailSource> sources);
-    const std::vector<TrailSource> &sources() const { return m_sources; }
+    void setSources(const std::vector<TrailSource> &sources);
     // The row of a source id, or -1.
     int rowOf(int64_t id) const;
 
@@ -34,5 +36,19 @@ public:
     static QString timeText(const std::optional<double> &time);
 
 private:
-    std::vector<TrailSource> m_sources;
+    // What a row shows of a source. The source's issue and file-token lists stay in the store: a
+    // hostile trail has millions of issues, which every change would copy otherwise.
+    struct Row {
+        int64_t id = 0;
+        std::string name;
+        std::optional<std::string> path;
+        TrailSource::Kind kind = TrailSource::Kind::file;
+        int64_t bytes = 0;
+        int64_t recordCount = 0;
+        std::optional<double> first;
+        std::optional<double> last;
+        size_t issueCount = 0;
+    };
+
+    std::vector<Row> m_sources;
 };
