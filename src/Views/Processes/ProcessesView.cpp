@@ -15,7 +15,6 @@
 #include "Views/Processes/ProcessRow.h"
 
 #include <QButtonGroup>
-#include <QFutureWatcher>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -27,7 +26,6 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <array>
 
@@ -229,9 +227,7 @@ void ProcessesView::setMode(Mode mode)
         m_presentations->setCurrentWidget(m_tree);
     } else {
         // The outline is only kept while shown; the list is always current for the count.
-        ++m_outlineGeneration;
-        m_outlinePending = false;
-        updateBusy();
+        m_outline.cancel();
         m_treeModel->clear();
         m_presentations->setCurrentWidget(m_table);
     }
@@ -262,7 +258,7 @@ void ProcessesView::updateCount()
 
 void ProcessesView::updateBusy()
 {
-    m_busy->setVisible(m_listModel->isDeriving() || m_outlinePending);
+    m_busy->setVisible(m_listModel->isDeriving() || m_outline.pending());
 }
 
 void ProcessesView::openOutline()
@@ -275,20 +271,12 @@ void ProcessesView::openOutline()
 void ProcessesView::refreshTree()
 {
     // Derived on the pool from the store's tree as it is now; the model takes the rows in one step.
-    const uint64_t generation = ++m_outlineGeneration;
-    m_outlinePending = true;
-    updateBusy();
-    auto *watcher = new QFutureWatcher<ProcessRows::OutlineSnapshot>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
-        watcher->deleteLater();
-        if (generation != m_outlineGeneration) return;
-        m_outlinePending = false;
-        updateBusy();
-        m_treeModel->setOutline(watcher->result());
+    m_outline.run(this, [tree = m_store.processTreeSnapshot(), filter = filter()](const PoolWork::Ticket &) {
+        return ProcessRows::outline(tree, filter);
+    }, [this](ProcessRows::OutlineSnapshot outline) {
+        m_treeModel->setOutline(std::move(outline));
         applySelection();
     });
-    watcher->setFuture(QtConcurrent::run(
-        [tree = m_store.processTreeSnapshot(), filter = filter()] { return ProcessRows::outline(tree, filter); }));
 }
 
 void ProcessesView::choose(std::optional<int64_t> id)

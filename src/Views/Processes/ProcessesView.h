@@ -51,7 +51,7 @@ public:
     ProcessDetail *detail() const { return m_detail; }
     std::optional<int64_t> selection() const { return m_selection; }
     // An outline is being derived for the tree; the model shows the one before until it comes.
-    bool outlinePending() const { return m_outlinePending; }
+    bool outlinePending() const { return m_outline.pending(); }
     // The selected process's lineage is being looked for; the detail shows it when it lands.
     bool lineagePending() const { return m_lineage.pending(); }
 
@@ -91,8 +91,6 @@ private:
     std::optional<int64_t> m_selection;
     SelectionGuard *m_treeGuard = nullptr;
     SelectionGuard *m_listGuard = nullptr;
-    // Each outline asked for bumps it; one that comes back after a newer was asked for is dropped.
-    uint64_t m_outlineGeneration = 0;
-    bool m_outlinePending = false;
+    PoolWork::Latest m_outline{[this] { updateBusy(); }};
     PoolWork::Latest m_lineage;
 };
