@@ -64,7 +64,8 @@ QHBoxLayout *cardRow()
 
 } // namespace
 
-DashboardView::DashboardView(const ViewContext &context, QWidget *parent) : ScreenWidget(context, parent)
+DashboardView::DashboardView(const ViewContext &context, QWidget *parent)
+    : ScreenWidget(context, parent), m_summarizing([this] { m_findings->setDeriving(m_summarizing.pending()); })
 {
     AuditStore *store = context.store;
     auto *outer = new QVBoxLayout(this);

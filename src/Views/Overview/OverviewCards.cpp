@@ -20,12 +20,16 @@
 #include <QPainter>
 #include <QPieSeries>
 #include <QPieSlice>
+#include <QProgressBar>
 #include <QVBoxLayout>
 
 #include <array>
 
 namespace {
 
+// The size of the other screens' busy indicators.
+constexpr int busyIndicatorWidth = 56;
+constexpr int busyIndicatorHeight = 7;
 constexpr int countRowSpacing = 8;
 constexpr int countTileSpacing = 2;
 constexpr int rowSpacing = 8;
@@ -90,7 +94,16 @@ void ClickableRow::mouseReleaseEvent(QMouseEvent *event)
 FindingsCard::FindingsCard(AuditStore *store, QWidget *parent)
     : Card(QStringLiteral("Findings"), QStringLiteral("exclamationmark.shield"), parent), m_store(store)
 {
+    m_busy = new QProgressBar(header());
+    m_busy->setObjectName(QStringLiteral("derivingIndicator"));
+    m_busy->setRange(0, 0);
+    m_busy->setTextVisible(false);
+    m_busy->setFixedSize(busyIndicatorWidth, busyIndicatorHeight);
+    m_busy->hide();
+    header()->layout()->addWidget(m_busy);
 }
+
+void FindingsCard::setDeriving(bool deriving) { m_busy->setVisible(deriving); }
 
 void FindingsCard::refresh(const FindingsSummary &summary)
 {

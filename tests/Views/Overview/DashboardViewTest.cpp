@@ -12,6 +12,7 @@
 
 #include <QLabel>
 #include <QLocale>
+#include <QProgressBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -53,8 +54,12 @@ protected:
     {
         view = std::make_unique<DashboardView>(ViewContext{&loaded});
         view->resize(1440, 900);
-        // What takes a pass over the findings lands from the pool.
+        // What takes a pass over the findings lands from the pool; meanwhile its card says it is busy.
+        const auto *busy = card("Findings")->findChild<QProgressBar *>("derivingIndicator");
+        ASSERT_TRUE(busy);
+        EXPECT_TRUE(busy->isVisibleTo(view.get()));
         ASSERT_TRUE(waitUntil([&] { return !view->isDeriving(); }));
+        EXPECT_FALSE(busy->isVisibleTo(view.get()));
     }
 
     StatTile *tile(const QString &title) const
