@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QScreen>
+#include <QThreadPool>
 #include <QTimer>
 
 namespace {
@@ -85,11 +86,19 @@ private:
             }
             alerts.setSelectedAlertID(critical);
         }
-        QTimer::singleShot(Snapshotter::settleMs, this, [this, screen] {
-            capture(screen);
-            ++m_next;
-            showNext();
-        });
+        QTimer::singleShot(Snapshotter::settleMs, this, [this, screen] { captureWhenDerived(screen); });
+    }
+
+    // Screens derive their rows on the pool: the picture waits until they have landed.
+    void captureWhenDerived(Screen screen)
+    {
+        if (QThreadPool::globalInstance()->activeThreadCount() > 0) {
+            QTimer::singleShot(Snapshotter::pollIntervalMs, this, [this, screen] { captureWhenDerived(screen); });
+            return;
+        }
+        capture(screen);
+        ++m_next;
+        showNext();
     }
 
     void capture(Screen screen)

@@ -49,6 +49,7 @@
 #include "support/FakeLoginItem.h"
 #include "support/FakeNotificationCenter.h"
 #include "support/LiveCaptureFixture.h"
+#include "support/QtTestSupport.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -213,16 +214,11 @@ protected:
         ASSERT_TRUE(content()->currentScreen()) << rawValue(screen);
     }
 
-    // Lets the store's work and the window's queued events run.
+    // Lets the store's work, what the screens derive on the pool and the window's queued events run.
     void settle()
     {
         waitUntil([&] { return !store().isLoading() && !store().isFiltering(); });
-        // The process outline is derived on the pool after the screen appears.
-        waitUntil([&] {
-            auto *processes = qobject_cast<ProcessesView *>(content()->currentScreen());
-            return !processes || !processes->outlinePending();
-        });
-        QCoreApplication::processEvents();
+        settlePool();
     }
 
     int64_t idOf(uint16_t event, int nth = 0) const

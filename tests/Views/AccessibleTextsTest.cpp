@@ -13,6 +13,7 @@
 #include "Views/Live/LiveRecordsModel.h"
 #include "Views/Monitor/AlertTableModel.h"
 #include "Views/Network/NetworkTableModel.h"
+#include "support/QtTestSupport.h"
 #include "support/RecordValue.h"
 
 #include <QAccessible>
@@ -56,7 +57,9 @@ TEST(AccessibleTextsTest, SeverityBadgeCellsGiveTheSeverityName)
 {
     FindingsTableModel findings;
     findings.setMinimum(Severity::info);
-    findings.setFindings({finding(Severity::critical, "Clock"), finding(Severity::low, "Login")});
+    findings.setFindings(std::make_shared<const std::vector<Finding>>(
+        std::vector<Finding>{finding(Severity::critical, "Clock"), finding(Severity::low, "Login")}));
+    ASSERT_TRUE(waitUntil([&] { return !findings.isDeriving(); }));
     QStringList names;
     for (int row = 0; row < findings.rowCount(); ++row) {
         names << role(findings, row, FindingsTableModel::severityColumn, Qt::AccessibleTextRole).toString();
@@ -107,7 +110,7 @@ TEST(AccessibleTextsTest, ResultBadgeCellsSaySuccessOrFailureAndGiveItAsHelp)
     EXPECT_EQ(role(events, 1, EventsTableModel::resultColumn, Qt::ToolTipRole), "Failure");
 
     NetworkTableModel network;
-    network.setRows(snapshot, {0, 1});
+    network.setTable(std::make_shared<const NetworkRows::Table>(NetworkRows::table(snapshot, false, "", {})));
     LiveRecordsModel live;
     live.reset(snapshot, LiveFilter{});
     struct Case {

@@ -13,6 +13,7 @@
 #include "support/FakeLoginItem.h"
 #include "support/FakeNotificationCenter.h"
 #include "support/LiveCaptureFixture.h"
+#include "support/QtTestSupport.h"
 #include "support/ShellFixture.h"
 #include "support/TextFit.h"
 
@@ -118,9 +119,9 @@ protected:
             window->resize(size);
             for (Screen screen : allScreens) {
                 store.setScreen(screen);
-                QCoreApplication::processEvents();
+                settlePool();
                 if (select) selectFirstRow();
-                QCoreApplication::processEvents();
+                settlePool();
                 const QString where = QStringLiteral("%1 at %2x%3: ").arg(rawValue(screen)).arg(size.width()).arg(size.height());
                 if (select) {
                     EXPECT_TRUE(showsItsData(screen)) << where.toStdString();

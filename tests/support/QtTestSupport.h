@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
+#include <QThreadPool>
 
 #include <functional>
 
@@ -16,4 +17,15 @@ inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 50
         QThread::msleep(1);
     }
     return true;
+}
+
+// Lets the work views hand to the shared pool land: waits for the pool, then runs what its results
+// posted, until nothing is left running.
+inline void settlePool()
+{
+    do {
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    } while (QThreadPool::globalInstance()->activeThreadCount() > 0);
 }

@@ -8,15 +8,14 @@
 #include <atomic>
 #include <unordered_map>
 
+JoinedText ProcessNode::commandLineText() const
+{
+    return args.empty() ? JoinedText(image) : JoinedText(args, " ");
+}
+
 std::string ProcessNode::commandLine() const
 {
-    if (args.empty()) return std::string(image);
-    std::string line(args.front());
-    for (size_t i = 1; i < args.size(); ++i) {
-        line += ' ';
-        line += args[i];
-    }
-    return line;
+    return commandLineText().toString();
 }
 
 std::optional<uint32_t> ProcessTree::position(int64_t id) const

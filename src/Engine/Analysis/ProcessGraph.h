@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Engine/Record/AuditRecord.h"
+#include "Engine/Record/JoinedText.h"
 #include "Engine/Support/Parallel.h"
 
 #include <cstdint>
@@ -48,6 +49,8 @@ struct ProcessNode {
 
     // The arguments joined by single spaces, or the image when there are none.
     std::string commandLine() const;
+    // The same, read in place.
+    JoinedText commandLineText() const;
 
     bool operator==(const ProcessNode &other) const { return id == other.id; }
 

@@ -66,26 +66,38 @@ std::string text(const AuditRecord &record)
     return text(record, UserResolver::shared());
 }
 
-std::string hex(std::span<const uint8_t> bytes, int width)
+void appendHexLine(std::string &out, std::span<const uint8_t> bytes, size_t line, int width)
 {
     // No caller passes less than 1; one byte per line still ends rather than looping forever.
     const size_t perLine = width < 1 ? 1 : size_t(width);
     const size_t hexWidth = perLine * 3 - 1;
-    std::string result;
+    const size_t start = line * perLine;
+    if (start >= bytes.size()) return;
+    const size_t end = std::min(bytes.size(), start + perLine);
     char cell[24];
-    for (size_t start = 0; start < bytes.size(); start += perLine) {
-        const size_t end = std::min(bytes.size(), start + perLine);
-        std::snprintf(cell, sizeof cell, "%04zx  ", start);
-        result += cell;
-        const size_t hexStart = result.size();
-        for (size_t i = start; i < end; ++i) {
-            std::snprintf(cell, sizeof cell, i == start ? "%02x" : " %02x", unsigned(bytes[i]));
-            result += cell;
-        }
-        result.append(hexWidth - (result.size() - hexStart), ' ');
-        result += "  ";
-        for (size_t i = start; i < end; ++i)
-            result += bytes[i] >= 0x20 && bytes[i] <= 0x7e ? char(bytes[i]) : '.';
+    std::snprintf(cell, sizeof cell, "%04zx  ", start);
+    out += cell;
+    const size_t hexStart = out.size();
+    for (size_t i = start; i < end; ++i) {
+        std::snprintf(cell, sizeof cell, i == start ? "%02x" : " %02x", unsigned(bytes[i]));
+        out += cell;
+    }
+    out.append(hexWidth - (out.size() - hexStart), ' ');
+    out += "  ";
+    for (size_t i = start; i < end; ++i) out += bytes[i] >= 0x20 && bytes[i] <= 0x7e ? char(bytes[i]) : '.';
+}
+
+size_t hexLineCount(size_t bytes, int width)
+{
+    const size_t perLine = width < 1 ? 1 : size_t(width);
+    return (bytes + perLine - 1) / perLine;
+}
+
+std::string hex(std::span<const uint8_t> bytes, int width)
+{
+    std::string result;
+    for (size_t line = 0, lines = hexLineCount(bytes.size(), width); line < lines; ++line) {
+        appendHexLine(result, bytes, line, width);
         result += '\n';
     }
     return result;

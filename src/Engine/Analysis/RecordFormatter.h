@@ -20,5 +20,8 @@ std::string text(const AuditRecord &record);
 
 // Offset, hex and ASCII columns, width bytes per line, every line ended by "\n"; "" for no bytes.
 std::string hex(std::span<const uint8_t> bytes, int width = 16);
+// One line of that dump, without its line feed, so a viewer makes only the lines it shows.
+void appendHexLine(std::string &out, std::span<const uint8_t> bytes, size_t line, int width = 16);
+size_t hexLineCount(size_t bytes, int width = 16);
 
 } // namespace RecordFormatter

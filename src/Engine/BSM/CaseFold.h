@@ -16,6 +16,8 @@ public:
 
     // Whether the folded text contains the folded query. An empty query is found nowhere.
     bool foundIn(std::string_view text) const;
+    // The folded query's length in bytes.
+    size_t size() const { return m_folded.size(); }
 
 private:
     std::string m_folded; // UTF-8

@@ -1,4 +1,5 @@
 #include "Engine/Record/AuditRecord.h"
+#include "Engine/Record/JoinedText.h"
 #include "Engine/Record/PathComponents.h"
 
 #include "Engine/BSM/AuditCatalog.h"
@@ -8,14 +9,6 @@
 #include <charconv>
 
 namespace {
-
-void appendJoined(std::string &out, const StringList &items, std::string_view separator)
-{
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (i) out += separator;
-        out += items[i];
-    }
-}
 
 bool anyContains(const StringList &items, const CaseFold::Needle &needle)
 {
@@ -81,33 +74,7 @@ std::string AuditRecord::detailSummary() const
 
 void AuditRecord::appendDetailSummary(std::string &out) const
 {
-    const StringList execArgs = this->execArgs();
-    if (!execArgs.empty()) return appendJoined(out, execArgs, " ");
-    const StringList paths = this->paths();
-    const StringList sockets = this->sockets();
-    const StringList texts = this->texts();
-    bool first = true;
-    const auto part = [&] {
-        if (!first) out += "  ";
-        first = false;
-    };
-    if (!paths.empty()) {
-        part();
-        appendJoined(out, paths, " \u2192 ");
-    }
-    if (!sockets.empty()) {
-        part();
-        appendJoined(out, sockets, ", ");
-    }
-    if (!texts.empty()) {
-        part();
-        appendJoined(out, texts, " \u00B7 ");
-    } else if (const SubjectInfo *target = this->target(); first && target) {
-        char pid[16];
-        const auto written = std::to_chars(pid, pid + sizeof pid, target->pid);
-        out += "target pid ";
-        out.append(pid, written.ptr);
-    }
+    detailText(*this).append(out);
 }
 
 bool AuditRecord::matches(const RecordQuery &query) const

@@ -267,6 +267,15 @@ public:
     iterator begin() const { return {*this, 0}; }
     iterator end() const { return {*this, m_count}; }
     std::vector<std::string> toVector() const { return {begin(), end()}; }
+    // Where text i starts, in characters after the first text's start: the texts lie one after
+    // another, so this and the total (i == size()) take no walk over the list.
+    size_t offsetOf(size_t i) const { return start(m_first + i) - start(m_first); }
+    size_t characters() const { return offsetOf(m_count); }
+    // The texts from the i-th on.
+    StringList from(size_t i) const
+    {
+        return i >= m_count ? StringList() : StringList(m_ends, m_chars, m_first + uint32_t(i), m_count - uint32_t(i));
+    }
 
     friend bool operator==(const StringList &a, const StringList &b)
     {
@@ -278,6 +287,8 @@ public:
     }
 
 private:
+    size_t start(size_t i) const { return i ? RecordParts::read32(m_ends + 4 * (i - 1)) : 0; }
+
     const uint8_t *m_ends = nullptr;
     const uint8_t *m_chars = nullptr;
     uint32_t m_first = 0;

@@ -3,6 +3,7 @@
 #include "Engine/BSM/AuditCatalog.h"
 #include "Engine/BSM/UserResolver.h"
 #include "Engine/Analysis/RecordFormatter.h"
+#include "Engine/Record/JoinedText.h"
 #include "Store/AuditStore.h"
 #include "Views/Components/Clipboard.h"
 #include "Views/Components/Formatters.h"
@@ -16,11 +17,9 @@ namespace {
 constexpr double windowSeconds = 300;
 constexpr int hexWidth = 16;
 
-QString joinedExecArgs(const AuditRecord &record)
+QString utf8(const std::string &text)
 {
-    QStringList args;
-    for (const std::string_view arg : record.execArgs()) args << QString::fromUtf8(arg);
-    return args.join(u' ');
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
 } // namespace
@@ -62,11 +61,13 @@ std::vector<DrillDown> drillDowns(const AuditRecord &record)
 
 std::vector<Copy> copies(const AuditRecord &record)
 {
+    // Each holds its own copy of the record, which keeps the texts it reads alive.
     std::vector<Copy> items;
-    items.push_back({"Copy as Text", QString::fromStdString(RecordFormatter::text(record))});
-    items.push_back({"Copy Raw Hex", QString::fromStdString(RecordFormatter::hex(record.raw(), hexWidth))});
-    if (!record.execArgs().empty()) items.push_back({"Copy Command Line", joinedExecArgs(record)});
-    if (!record.paths().empty()) items.push_back({"Copy Path", QString::fromUtf8(record.paths().front())});
+    items.push_back({"Copy as Text", [record] { return utf8(RecordFormatter::text(record)); }});
+    items.push_back({"Copy Raw Hex", [record] { return utf8(RecordFormatter::hex(record.raw(), hexWidth)); }});
+    if (!record.execArgs().empty())
+        items.push_back({"Copy Command Line", [record] { return utf8(JoinedText(record.execArgs(), " ").toString()); }});
+    if (!record.paths().empty()) items.push_back({"Copy Path", [record] { return QString::fromUtf8(record.paths().front()); }});
     return items;
 }
 
@@ -84,7 +85,7 @@ QMenu *build(AuditStore &store, const AuditRecord &record, QWidget *parent)
     menu->addSeparator();
     for (Copy &item : copies(record))
         // Event labels and user names are runtime texts: an "&" in them is not a mnemonic.
-        menu->addAction(QString(item.title).replace(u'&', QLatin1String("&&")), menu, [text = std::move(item.text)] { copyToClipboard(text); });
+        menu->addAction(QString(item.title).replace(u'&', QLatin1String("&&")), menu, [text = std::move(item.text)] { copyToClipboard(text()); });
     return menu;
 }
 

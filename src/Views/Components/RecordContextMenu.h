@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 class AuditStore;
@@ -21,9 +22,10 @@ struct DrillDown {
     bool selectsRecord = false; // the time window keeps the record selected in the new list
 };
 
+// The text is made when the item is chosen: a record's hex dump or text can run to megabytes.
 struct Copy {
     QString title;
-    QString text;
+    std::function<QString()> text;
 };
 
 // The items for one record, in menu order; absent items are left out.

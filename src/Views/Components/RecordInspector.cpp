@@ -9,6 +9,7 @@
 #include "Views/Components/Expander.h"
 #include "Views/Components/Formatters.h"
 #include "Views/Components/KeyValueRow.h"
+#include "Views/Components/LineBox.h"
 #include "Views/Components/ResultBadge.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
@@ -22,6 +23,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QScrollBar>
@@ -46,6 +48,10 @@ constexpr int codePadding = 8;
 constexpr double hexPointSize = 10.5;
 constexpr qreal codeRadius = 6;
 constexpr double codeFillOpacity = 0.5;
+// The dump's box shows this many lines (a kilobyte) and scrolls inside beyond.
+constexpr int hexDumpBoxLines = 64;
+constexpr int busyWidth = 56;
+constexpr int busyHeight = 7;
 // Weekday, day, month, year, time to the millisecond and the zone, on the locale's clock.
 QString longTimePattern()
 {
@@ -58,25 +64,31 @@ QString text(std::string_view s)
     return QString::fromUtf8(s);
 }
 
-QString joinedExecArgs(const AuditRecord &record)
+QString utf8(const std::string &s)
 {
-    QStringList args;
-    for (const std::string_view arg : record.execArgs()) args << text(arg);
-    return args.join(u' ');
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
-QString joinedPaths(const AuditRecord &record)
+JoinedText commandLine(const AuditRecord &record)
 {
-    QStringList paths;
-    for (const std::string_view path : record.paths()) paths << text(path);
-    return paths.join(u'\n');
+    return JoinedText(record.execArgs(), " ");
 }
 
-QAction *copyAction(const QString &title, QString value, QObject *parent)
+// The text is made when the item is chosen: a record's hex dump can run to tens of megabytes.
+QAction *copyAction(const QString &title, std::function<QString()> value, QObject *parent)
 {
     auto *action = new QAction(title, parent);
-    QObject::connect(action, &QAction::triggered, action, [value = std::move(value)] { copyToClipboard(value); });
+    QObject::connect(action, &QAction::triggered, action, [value = std::move(value)] { copyToClipboard(value()); });
     return action;
+}
+
+// Rows of a list, up to the limit; the rest are counted.
+template <typename List, typename Row>
+void addRows(InspectorSection &section, const List &list, Row row)
+{
+    const size_t shown = std::min(list.size(), inspectorRowLimit - std::min(inspectorRowLimit, section.rows.size()));
+    for (size_t i = 0; i < shown; ++i) section.rows.push_back(row(list[i]));
+    section.more += list.size() - shown;
 }
 
 QString describe(uint32_t uid)
@@ -164,6 +176,15 @@ private:
     }
 };
 
+// "and 1,234 more", under a list cut at the row limit.
+QLabel *moreLabel(size_t more, QWidget *parent)
+{
+    auto *label = new QLabel(QStringLiteral("and ") + Format::count(int64_t(more)) + QStringLiteral(" more"), parent);
+    label->setObjectName("moreRows");
+    Style::setTextStyle(label, Style::caption(), Style::secondaryText());
+    return label;
+}
+
 } // namespace
 
 std::vector<InspectorSection> inspectorSections(const AuditRecord &record)
@@ -192,8 +213,8 @@ std::vector<InspectorSection> inspectorSections(const AuditRecord &record)
     }
     if (!record.paths().empty() || !record.sockets().empty() || record.fileMode()) {
         InspectorSection objects{"Objects", {}};
-        for (const std::string_view path : record.paths()) objects.rows.push_back({"Path", text(path), true});
-        for (const std::string_view socket : record.sockets()) objects.rows.push_back({"Socket", text(socket), true});
+        addRows(objects, record.paths(), [](std::string_view path) { return InspectorRow{"Path", text(path), true}; });
+        addRows(objects, record.sockets(), [](std::string_view socket) { return InspectorRow{"Socket", text(socket), true}; });
         if (record.fileMode()) objects.rows.push_back({"File mode", QString::number(*record.fileMode(), 8), true});
         if (record.fileOwner()) objects.rows.push_back({"File owner", describe(*record.fileOwner())});
         sections.push_back(std::move(objects));
@@ -208,12 +229,13 @@ std::vector<InspectorSection> inspectorSections(const AuditRecord &record)
     }
     if (!record.texts().empty() || !record.args().empty()) {
         InspectorSection arguments{"Arguments & text", {}};
-        for (const std::string_view t : record.texts()) arguments.rows.push_back({"Text", text(t)});
-        for (const ArgView arg : record.args())
-            arguments.rows.push_back({"arg" + QString::number(arg.number) + " " + text(arg.name),
-                                      QString::asprintf("0x%llx (%llu)", static_cast<unsigned long long>(arg.value),
-                                                        static_cast<unsigned long long>(arg.value)),
-                                      true});
+        addRows(arguments, record.texts(), [](std::string_view t) { return InspectorRow{"Text", text(t)}; });
+        addRows(arguments, record.args(), [](const ArgView &arg) {
+            return InspectorRow{"arg" + QString::number(arg.number) + " " + text(arg.name),
+                                QString::asprintf("0x%llx (%llu)", static_cast<unsigned long long>(arg.value),
+                                                  static_cast<unsigned long long>(arg.value)),
+                                true};
+        });
         sections.push_back(std::move(arguments));
     }
     return sections;
@@ -239,16 +261,50 @@ RecordInspector::RecordInspector(QWidget *parent) : QScrollArea(parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 }
 
+std::shared_ptr<const RecordInspector::Tokens> RecordInspector::decode(const AuditRecord &record)
+{
+    const BSMParser::TokenList decoded = BSMParser::tokens(record.raw());
+    auto tokens = std::make_shared<Tokens>();
+    tokens->count = decoded.tokens.size();
+    tokens->error = decoded.error;
+    const size_t shown = std::min(tokens->count, inspectorRowLimit);
+    tokens->rows.reserve(shown);
+    for (size_t i = 0; i < shown; ++i)
+        tokens->rows.push_back(std::make_shared<const TokenContent>(TokenContent::of(decoded.tokens[i])));
+    return tokens;
+}
+
 void RecordInspector::setRecord(const AuditRecord &record)
 {
+    const bool same = m_record && m_record->id == record.id && m_record->raw().data() == record.raw().data()
+                   && m_record->raw().size() == record.raw().size();
     if (m_record && m_record->id != record.id) m_expandedTokens.clear();
     m_record = record;
+    m_kept = std::make_shared<const AuditRecord>(record);
+    if (!same || (!m_tokens && !m_decoding.pending())) {
+        PoolWork::releaseLater(std::move(m_tokens));
+        m_tokens.reset();
+        if (record.raw().size() <= decodeAtOnceLimit) {
+            m_decoding.cancel();
+            m_tokens = decode(record);
+        } else {
+            m_decoding.run(this, [record](const PoolWork::Ticket &) { return decode(record); },
+                           [this](std::shared_ptr<const Tokens> tokens) {
+                               m_tokens = std::move(tokens);
+                               rebuild();
+                           });
+        }
+    }
     rebuild();
 }
 
 void RecordInspector::reset()
 {
+    m_decoding.cancel();
     m_record.reset();
+    m_kept.reset();
+    PoolWork::releaseLater(std::move(m_tokens));
+    m_tokens.reset();
     m_showHex = false;
     m_expandedTokens.clear();
 }
@@ -291,22 +347,7 @@ void RecordInspector::rebuild()
     layout->setSpacing(blockSpacing);
 
     layout->addWidget(header(*m_record, column));
-    if (!m_record->execArgs().empty()) {
-        auto *section = new QWidget(column);
-        auto *sectionLayout = new QVBoxLayout(section);
-        sectionLayout->setContentsMargins(0, 0, 0, 0);
-        sectionLayout->setSpacing(sectionSpacing);
-        auto *title = new QLabel("Command line", section);
-        title->setFont(Style::headline());
-        title->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        sectionLayout->addWidget(title);
-        const QString commandLine = joinedExecArgs(*m_record);
-        auto *panel = new CodePanel(commandLine, Style::monospaced(Style::callout()), true, section);
-        panel->setObjectName("commandLine");
-        panel->addAction(copyAction("Copy Command Line", commandLine, panel));
-        sectionLayout->addWidget(panel);
-        layout->addWidget(section);
-    }
+    if (!m_record->execArgs().empty()) layout->addWidget(commandLineBlock(*m_record, column));
     for (const InspectorSection &data : inspectorSections(*m_record)) {
         auto *section = new QWidget(column);
         section->setObjectName("section:" + data.title);
@@ -318,9 +359,10 @@ void RecordInspector::rebuild()
         title->setTextInteractionFlags(Qt::TextSelectableByMouse);
         sectionLayout->addWidget(title);
         for (const InspectorRow &row : data.rows) sectionLayout->addWidget(inspectorRow(row.key, row.value, row.monospaced, section));
+        if (data.more) sectionLayout->addWidget(moreLabel(data.more, section));
         layout->addWidget(section);
     }
-    layout->addWidget(tokensBlock(*m_record, column));
+    layout->addWidget(tokensBlock(column));
     layout->addWidget(rawBlock(*m_record, column));
     layout->addStretch(1);
 
@@ -368,10 +410,13 @@ QWidget *RecordInspector::header(const AuditRecord &record, QWidget *parent)
     copy->setPopupMode(QToolButton::InstantPopup);
     copy->setStyleSheet("QToolButton::menu-indicator { image: none; width: 0; }");
     auto *menu = new QMenu(copy);
-    menu->addAction(copyAction("Copy Record as Text", QString::fromStdString(RecordFormatter::text(record)), menu));
-    if (!record.execArgs().empty()) menu->addAction(copyAction("Copy Command Line", joinedExecArgs(record), menu));
-    if (!record.paths().empty()) menu->addAction(copyAction("Copy Paths", joinedPaths(record), menu));
-    menu->addAction(copyAction("Copy Raw Hex", QString::fromStdString(RecordFormatter::hex(record.raw(), hexWidth)), menu));
+    const std::shared_ptr<const AuditRecord> kept = m_kept;
+    menu->addAction(copyAction("Copy Record as Text", [kept] { return utf8(RecordFormatter::text(*kept)); }, menu));
+    if (!record.execArgs().empty())
+        menu->addAction(copyAction("Copy Command Line", [kept] { return utf8(commandLine(*kept).toString()); }, menu));
+    if (!record.paths().empty())
+        menu->addAction(copyAction("Copy Paths", [kept] { return utf8(JoinedText(kept->paths(), "\n").toString()); }, menu));
+    menu->addAction(copyAction("Copy Raw Hex", [kept] { return utf8(RecordFormatter::hex(kept->raw(), hexWidth)); }, menu));
     copy->setMenu(menu);
     firstLine->addWidget(copy);
     layout->addLayout(firstLine);
@@ -398,10 +443,37 @@ QWidget *RecordInspector::header(const AuditRecord &record, QWidget *parent)
     return header;
 }
 
-QWidget *RecordInspector::tokensBlock(const AuditRecord &record, QWidget *parent)
+QWidget *RecordInspector::commandLineBlock(const AuditRecord &record, QWidget *parent)
 {
-    const BSMParser::TokenList decoded = BSMParser::tokens(record.raw());
-    m_tokenCount = int(decoded.tokens.size());
+    auto *section = new QWidget(parent);
+    auto *sectionLayout = new QVBoxLayout(section);
+    sectionLayout->setContentsMargins(0, 0, 0, 0);
+    sectionLayout->setSpacing(sectionSpacing);
+    auto *title = new QLabel("Command line", section);
+    title->setFont(Style::headline());
+    title->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    sectionLayout->addWidget(title);
+    const JoinedText joined = commandLine(record);
+    const QFont font = Style::monospaced(Style::callout());
+    QWidget *panel = nullptr;
+    if (joined.size() <= size_t(KeyValueRow::longValue)) {
+        panel = new CodePanel(utf8(joined.toString()), font, true, section);
+    } else {
+        // Too long to lay out whole: a box that makes the lines in view.
+        auto *box = new LineBox(wrappedLines(LongText{joined, m_kept}), KeyValueRow::longValueLines, section);
+        box->setFont(font);
+        panel = box;
+    }
+    panel->setObjectName("commandLine");
+    const std::shared_ptr<const AuditRecord> kept = m_kept;
+    panel->addAction(copyAction("Copy Command Line", [kept] { return utf8(commandLine(*kept).toString()); }, panel));
+    sectionLayout->addWidget(panel);
+    return section;
+}
+
+QWidget *RecordInspector::tokensBlock(QWidget *parent)
+{
+    m_tokenCount = m_tokens ? int(m_tokens->rows.size()) : 0;
 
     auto *block = new QWidget(parent);
     block->setObjectName("tokens");
@@ -410,11 +482,24 @@ QWidget *RecordInspector::tokensBlock(const AuditRecord &record, QWidget *parent
     layout->setSpacing(tokenSpacing);
 
     auto *titleRow = new QHBoxLayout;
-    auto *title = new QLabel(QString::asprintf("Tokens (%lld)", static_cast<long long>(m_tokenCount)), block);
+    auto *title = new QLabel(m_tokens ? QString::asprintf("Tokens (%lld)", static_cast<long long>(m_tokens->count))
+                                      : QStringLiteral("Tokens"),
+                             block);
     title->setObjectName("tokensTitle");
     title->setFont(Style::headline());
     titleRow->addWidget(title);
     titleRow->addStretch(1);
+    if (!m_tokens) {
+        // Decoding on the pool: the busy indicator stands where the rows will.
+        auto *busy = new QProgressBar(block);
+        busy->setObjectName("decodingTokens");
+        busy->setRange(0, 0);
+        busy->setTextVisible(false);
+        busy->setFixedSize(busyWidth, busyHeight);
+        titleRow->addWidget(busy);
+        layout->addLayout(titleRow);
+        return block;
+    }
     auto *toggle = new QPushButton(int(m_expandedTokens.size()) == m_tokenCount ? "Collapse All" : "Expand All", block);
     toggle->setObjectName("toggleTokens");
     toggle->setFlat(true);
@@ -428,15 +513,16 @@ QWidget *RecordInspector::tokensBlock(const AuditRecord &record, QWidget *parent
     layout->addLayout(titleRow);
 
     for (int i = 0; i < m_tokenCount; ++i) {
-        layout->addWidget(new TokenRow(decoded.tokens[size_t(i)], m_expandedTokens.contains(i),
+        layout->addWidget(new TokenRow(m_tokens->rows[size_t(i)], m_expandedTokens.contains(i),
                                        [this, i](bool open) { setTokenExpanded(i, open); }, block));
     }
-    if (decoded.error) {
+    if (m_tokens->count > m_tokens->rows.size()) layout->addWidget(moreLabel(m_tokens->count - m_tokens->rows.size(), block));
+    if (m_tokens->error) {
         auto *errorRow = new QHBoxLayout;
         auto *icon = new QLabel(block);
         setSymbol(icon, "exclamationmark.triangle", QFontMetrics(Style::caption()).height(), Style::orange());
         errorRow->addWidget(icon, 0, Qt::AlignTop);
-        auto *error = new QLabel(text(*decoded.error), block);
+        auto *error = new QLabel(text(*m_tokens->error), block);
         error->setObjectName("decodeError");
         Style::setTextStyle(error, Style::caption(), Style::orange());
         error->setWordWrap(true);
@@ -453,10 +539,12 @@ QWidget *RecordInspector::rawBlock(const AuditRecord &record, QWidget *parent)
     title->setFont(Style::headline());
     QFont hexFont = Style::monospaced(Style::body());
     hexFont.setPointSizeF(hexPointSize);
-    const QString hex = QString::fromStdString(RecordFormatter::hex(record.raw(), hexWidth));
-    auto *dump = new CodePanel(hex, hexFont, false);
+    // The lines in view are made as they are painted, whatever the record's size.
+    auto *dump = new LineBox(hexDumpLines(record.raw(), m_kept), hexDumpBoxLines);
+    dump->setFont(hexFont);
     dump->setObjectName("hexDump");
-    dump->addAction(copyAction("Copy Raw Hex", hex, dump));
+    const std::shared_ptr<const AuditRecord> kept = m_kept;
+    dump->addAction(copyAction("Copy Raw Hex", [kept] { return utf8(RecordFormatter::hex(kept->raw(), hexWidth)); }, dump));
     auto *expander = new Expander(title, dump, m_showHex, parent);
     connect(expander, &Expander::expandedChanged, this, &RecordInspector::setShowHex);
     expander->setObjectName("rawRecord");

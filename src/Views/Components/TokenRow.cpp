@@ -2,6 +2,7 @@
 
 #include "Engine/BSM/AuditCatalog.h"
 #include "Engine/BSM/UserResolver.h"
+#include "Views/Components/CellText.h"
 #include "Views/Components/Clipboard.h"
 #include "Views/Components/ElidedLabel.h"
 #include "Views/Components/Expander.h"
@@ -22,11 +23,31 @@ namespace {
 constexpr int fieldSpacing = 3;
 constexpr int fieldPadding = 4;
 
+// The parts joined by blanks as a cell shows them: the start and the end of a long list, read
+// from either end without a walk over the rest.
 QString joined(const std::vector<std::string> &parts)
 {
-    QStringList list;
-    for (const std::string &part : parts) list << QString::fromStdString(part);
-    return list.join(u' ');
+    const size_t limit = size_t(cellTextLimit);
+    std::string head;
+    size_t next = 0;
+    for (; next < parts.size() && head.size() <= limit; ++next) {
+        if (next) head += ' ';
+        head += parts[next];
+    }
+    if (next == parts.size() && head.size() <= limit) return QString::fromStdString(head);
+    // The end, gathered backwards and then put in order.
+    std::vector<std::string_view> last;
+    size_t tailSize = 0;
+    for (size_t i = parts.size(); i-- > 0 && tailSize <= limit / 2;) {
+        last.push_back(parts[i]);
+        tailSize += parts[i].size() + 1;
+    }
+    std::string tail;
+    for (auto it = last.rbegin(); it != last.rend(); ++it) {
+        if (it != last.rbegin()) tail += ' ';
+        tail += *it;
+    }
+    return cellTextFromEnds(head, tail);
 }
 
 QString processPreview(const SubjectInfo &info)
@@ -44,10 +65,19 @@ QString processPreview(const SubjectInfo &info)
 
 KeyValueRow *inspectorRow(const QString &key, const QString &value, bool monospaced, QWidget *parent)
 {
+    if (value.size() > KeyValueRow::longValue) return new KeyValueRow(key, LongText::of(value), parent);
     auto *row = new KeyValueRow(key, value, monospaced, parent);
     row->valueText()->setMinimumWidth(1);
     row->valueText()->setToolTip(value);
     return row;
+}
+
+KeyValueRow *inspectorRow(const QString &key, std::string_view value, bool monospaced, std::shared_ptr<const void> keep,
+                          QWidget *parent)
+{
+    if (qsizetype(value.size()) > KeyValueRow::longValue)
+        return new KeyValueRow(key, LongText{JoinedText(value), std::move(keep)}, parent);
+    return inspectorRow(key, QString::fromUtf8(value.data(), qsizetype(value.size())), monospaced, parent);
 }
 
 QString tokenPreview(const BSMToken &token)
@@ -62,19 +92,19 @@ QString tokenPreview(const BSMToken &token)
             } else if constexpr (std::is_same_v<T, Payload::ReturnValue>) {
                 return payload.status == 0 ? QStringLiteral("success") : QStringLiteral("failure");
             } else if constexpr (std::is_same_v<T, Payload::Path>) {
-                return QString::fromStdString(payload.path);
+                return cellText(payload.path, Qt::ElideMiddle);
             } else if constexpr (std::is_same_v<T, Payload::Text>) {
-                return QString::fromStdString(payload.text);
+                return cellText(payload.text, Qt::ElideMiddle);
             } else if constexpr (std::is_same_v<T, Payload::Arg>) {
-                return QString::fromStdString(payload.arg.name);
+                return cellText(payload.arg.name, Qt::ElideMiddle);
             } else if constexpr (std::is_same_v<T, Payload::ExecArgs>) {
                 return joined(payload.args);
             } else if constexpr (std::is_same_v<T, Payload::SocketInet>) {
                 return QString::fromStdString(payload.address) + ":" + QString::number(payload.port);
             } else if constexpr (std::is_same_v<T, Payload::SocketUnix>) {
-                return QString::fromStdString(payload.path);
+                return cellText(payload.path, Qt::ElideMiddle);
             } else if constexpr (std::is_same_v<T, Payload::Identity>) {
-                return QString::fromStdString(payload.identity.signingID);
+                return cellText(payload.identity.signingID, Qt::ElideMiddle);
             } else {
                 return QString::number(token.length) + " bytes";
             }
@@ -84,29 +114,49 @@ QString tokenPreview(const BSMToken &token)
 
 QString tokenCopyText(const BSMToken &token)
 {
-    QStringList parts{QString::fromStdString(token.name())};
-    for (const auto &[label, value] : token.fields(UserResolver::shared()))
-        parts << QString::fromStdString(label) + "=" + QString::fromStdString(value);
+    return TokenContent::of(token).copyText();
+}
+
+TokenContent TokenContent::of(const BSMToken &token)
+{
+    TokenContent content;
+    content.id = token.id;
+    content.name = QString::fromStdString(token.name());
+    content.preview = tokenPreview(token);
+    content.fields = token.fields(UserResolver::shared());
+    return content;
+}
+
+QString TokenContent::copyText() const
+{
+    QStringList parts{name};
+    for (const auto &[label, value] : fields) parts << QString::fromStdString(label) + "=" + QString::fromStdString(value);
     return parts.join(QLatin1String(", "));
 }
 
 TokenRow::TokenRow(const BSMToken &token, bool expanded, std::function<void(bool)> setExpanded, QWidget *parent)
-    : QWidget(parent), m_token(token)
+    : TokenRow(std::make_shared<const TokenContent>(TokenContent::of(token)), expanded, std::move(setExpanded), parent)
+{
+}
+
+TokenRow::TokenRow(std::shared_ptr<const TokenContent> shown, bool expanded, std::function<void(bool)> setExpanded,
+                   QWidget *parent)
+    : QWidget(parent), m_content(std::move(shown))
 {
     auto *header = new QWidget;
     auto *headerLayout = new QHBoxLayout(header);
     headerLayout->setContentsMargins(0, 0, 0, 0);
-    auto *name = new QLabel(QString::fromStdString(token.name()), header);
+    auto *name = new QLabel(m_content->name, header);
     QFont nameFont = Style::monospaced(Style::callout());
     nameFont.setWeight(QFont::Medium);
     name->setFont(nameFont);
     headerLayout->addWidget(name);
-    auto *type = new QLabel(QString::asprintf("0x%02x", token.id), header);
+    auto *type = new QLabel(QString::asprintf("0x%02x", m_content->id), header);
     type->setObjectName("typeByte");
     Style::setTextStyle(type, Style::monospaced(Style::caption()), Style::tertiaryText());
     headerLayout->addWidget(type);
     headerLayout->addStretch(1);
-    auto *preview = new ElidedLabel(tokenPreview(token), Qt::ElideMiddle, header);
+    auto *preview = new ElidedLabel(m_content->preview, Qt::ElideMiddle, header);
     preview->setObjectName("preview");
     preview->setAlignment(Qt::AlignRight);
     preview->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -118,9 +168,8 @@ TokenRow::TokenRow(const BSMToken &token, bool expanded, std::function<void(bool
     contentLayout->setContentsMargins(0, fieldPadding, 0, fieldPadding);
     contentLayout->setSpacing(fieldSpacing);
     if (expanded) {
-        for (const auto &[label, value] : token.fields(UserResolver::shared()))
-            contentLayout->addWidget(
-                inspectorRow(QString::fromStdString(label), QString::fromStdString(value), true, content));
+        for (const auto &[label, value] : m_content->fields)
+            contentLayout->addWidget(inspectorRow(QString::fromStdString(label), value, true, m_content, content));
     }
 
     auto *layout = new QVBoxLayout(this);
@@ -130,7 +179,7 @@ TokenRow::TokenRow(const BSMToken &token, bool expanded, std::function<void(bool
     layout->addWidget(expander);
 
     auto *copy = new QAction("Copy Token", this);
-    connect(copy, &QAction::triggered, this, [this] { copyToClipboard(tokenCopyText(m_token)); });
+    connect(copy, &QAction::triggered, this, [this] { copyToClipboard(m_content->copyText()); });
     addAction(copy);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 }

@@ -1,5 +1,7 @@
 #include "Views/Components/WrappedText.h"
 
+#include "Views/Components/Clipboard.h"
+
 #include <QClipboard>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -288,13 +290,6 @@ void WrappedText::mouseDoubleClickEvent(QMouseEvent *event)
 
 void WrappedText::keyPressEvent(QKeyEvent *event)
 {
-    if (event->matches(QKeySequence::Copy)) {
-        if (m_anchor != m_cursor) QGuiApplication::clipboard()->setText(selectedText());
-        event->accept();
-    } else if (event->matches(QKeySequence::SelectAll)) {
-        selectAll();
-        event->accept();
-    } else {
+    if (!selectionKeyPressed(event, m_anchor != m_cursor, [this] { return selectedText(); }, [this] { selectAll(); }))
         QWidget::keyPressEvent(event);
-    }
 }

@@ -9,6 +9,8 @@
 #include "Views/Components/ResultBadge.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
+#include "Views/Components/CellText.h"
+#include "Views/Components/TextRanks.h"
 
 #include <QLocale>
 
@@ -41,31 +43,6 @@ std::vector<uint32_t> ranksOf(const std::vector<Key> &distinct, Less less)
     }
     return rank;
 }
-
-// Gives each row the slot of its distinct text, then turns slots into ranks: texts are copied
-// and compared once per distinct value, and the row sort compares integers only.
-class Interner {
-public:
-    uint32_t slot(std::string_view key)
-    {
-        if (const auto it = m_slots.find(key); it != m_slots.end()) return it->second;
-        const auto it = m_slots.emplace(std::string(key), uint32_t(m_keys.size())).first;
-        m_keys.push_back(&it->first);
-        return it->second;
-    }
-    std::vector<uint32_t> ranks() const
-    {
-        return ranksOf(m_keys, [](const std::string *a, const std::string *b) { return *a < *b; });
-    }
-
-private:
-    struct Hash {
-        using is_transparent = void;
-        size_t operator()(std::string_view key) const { return std::hash<std::string_view>()(key); }
-    };
-    std::unordered_map<std::string, uint32_t, Hash, std::equal_to<>> m_slots; // nodes never move
-    std::vector<const std::string *> m_keys;
-};
 
 // Per-row sort keys (filtered order) for every column but Time. Every key fits 32 bits.
 std::vector<uint32_t> sortKeys(const RecordSelection &filtered, EventsTableModel::Column column)
@@ -111,28 +88,15 @@ std::vector<uint32_t> sortKeys(const RecordSelection &filtered, EventsTableModel
         for (uint32_t &key : keys) key = rank[key];
         break;
     }
-    case EventsTableModel::processColumn: {
-        Interner names;
-        for (size_t i = 0; i < n; ++i) {
+    case EventsTableModel::processColumn:
+        keys = textRanks(n, [&](size_t i) {
             const AuditRecord &record = filtered[i];
-            keys[i] = names.slot(record.processImage ? lastPathComponent(*record.processImage) : std::string_view());
-        }
-        const std::vector<uint32_t> rank = names.ranks();
-        for (uint32_t &key : keys) key = rank[key];
+            return JoinedText(record.processImage ? lastPathComponent(*record.processImage) : std::string_view());
+        });
         break;
-    }
-    case EventsTableModel::detailsColumn: {
-        Interner summaries;
-        std::string summary;
-        for (size_t i = 0; i < n; ++i) {
-            summary.clear();
-            filtered[i].appendDetailSummary(summary);
-            keys[i] = summaries.slot(summary);
-        }
-        const std::vector<uint32_t> rank = summaries.ranks();
-        for (uint32_t &key : keys) key = rank[key];
+    case EventsTableModel::detailsColumn:
+        keys = textRanks(n, [&](size_t i) { return detailText(filtered[i]); });
         break;
-    }
     case EventsTableModel::pidColumn:
         for (size_t i = 0; i < n; ++i) keys[i] = uint32_t(DisplayKeys::pidValue(filtered[i]));
         break;
@@ -260,30 +224,68 @@ EventsTableModel::EventsTableModel(QObject *parent) : QAbstractTableModel(parent
 
 void EventsTableModel::setFiltered(RecordSelection filtered)
 {
-    beginResetModel();
-    m_filtered = std::move(filtered);
-    m_rows = sortedRows(m_filtered, m_sortColumn, m_sortOrder);
-    endResetModel();
+    derive(std::move(filtered));
 }
 
 void EventsTableModel::sort(int column, Qt::SortOrder order)
 {
     if (column < 0 || column >= numColumns) return;
-    beginResetModel();
     m_sortColumn = Column(column);
     m_sortOrder = order;
-    m_rows = sortedRows(m_filtered, m_sortColumn, m_sortOrder);
+    derive(m_filtered);
+}
+
+void EventsTableModel::derive(RecordSelection filtered)
+{
+    if (m_sortColumn == timeColumn) {
+        m_sorting.cancel();
+        show(std::move(filtered), nullptr, m_sortOrder);
+        return;
+    }
+    m_sorting.run(this, [filtered, column = m_sortColumn, order = m_sortOrder](const PoolWork::Ticket &) {
+        auto sorted = std::make_shared<Sorted>();
+        sorted->positions = sortedRows(filtered, column, order);
+        // A row's place in the result's time order, from its snapshot position.
+        sorted->rowOfIndex.resize(sorted->positions.size());
+        if (filtered.isAll()) {
+            for (size_t row = 0; row < sorted->positions.size(); ++row) sorted->rowOfIndex[sorted->positions[row]] = uint32_t(row);
+        } else {
+            const std::vector<uint32_t> &positions = *filtered.positions();
+            for (size_t row = 0; row < sorted->positions.size(); ++row) {
+                const auto index = std::lower_bound(positions.begin(), positions.end(), sorted->positions[row]);
+                sorted->rowOfIndex[size_t(index - positions.begin())] = uint32_t(row);
+            }
+        }
+        return std::pair(filtered, std::shared_ptr<const Sorted>(std::move(sorted)));
+    }, [this](std::pair<RecordSelection, std::shared_ptr<const Sorted>> result) {
+        show(std::move(result.first), std::move(result.second), Qt::AscendingOrder);
+    });
+}
+
+void EventsTableModel::show(RecordSelection filtered, std::shared_ptr<const Sorted> sorted, Qt::SortOrder timeOrder)
+{
+    beginResetModel();
+    m_filtered = std::move(filtered);
+    m_sorted = std::move(sorted);
+    m_shownTimeOrder = timeOrder;
     endResetModel();
+}
+
+size_t EventsTableModel::position(int row) const
+{
+    if (m_sorted) return m_sorted->positions[size_t(row)];
+    const size_t index = m_shownTimeOrder == Qt::AscendingOrder ? size_t(row) : m_filtered.size() - 1 - size_t(row);
+    return m_filtered.position(index);
 }
 
 int64_t EventsTableModel::idAt(int row) const
 {
-    return row >= 0 && size_t(row) < m_rows.size() ? recordAt(row).id : -1;
+    return row >= 0 && size_t(row) < m_filtered.size() ? recordAt(row).id : -1;
 }
 
 int EventsTableModel::rowOf(int64_t id, double time) const
 {
-    // Snapshots are ordered by time, then id.
+    // Snapshots are ordered by time, then id, and a filter result keeps that order.
     const std::vector<AuditRecord> &records = *m_filtered.records();
     const auto it = std::lower_bound(records.begin(), records.end(), std::pair(time, id),
                                      [](const AuditRecord &r, const std::pair<double, int64_t> &key) {
@@ -291,20 +293,20 @@ int EventsTableModel::rowOf(int64_t id, double time) const
                                      });
     if (it == records.end() || it->id != id) return -1;
     const auto position = uint32_t(it - records.begin());
-    std::vector<uint32_t>::const_iterator found;
-    if (m_sortColumn == timeColumn && m_sortOrder == Qt::AscendingOrder) {
-        found = std::lower_bound(m_rows.begin(), m_rows.end(), position);
-    } else if (m_sortColumn == timeColumn) {
-        found = std::lower_bound(m_rows.begin(), m_rows.end(), position, std::greater<>());
-    } else {
-        found = std::find(m_rows.begin(), m_rows.end(), position);
+    size_t index = position;
+    if (!m_filtered.isAll()) {
+        const std::vector<uint32_t> &positions = *m_filtered.positions();
+        const auto found = std::lower_bound(positions.begin(), positions.end(), position);
+        if (found == positions.end() || *found != position) return -1;
+        index = size_t(found - positions.begin());
     }
-    return found != m_rows.end() && *found == position ? int(found - m_rows.begin()) : -1;
+    if (m_sorted) return int(m_sorted->rowOfIndex[index]);
+    return int(m_shownTimeOrder == Qt::AscendingOrder ? index : m_filtered.size() - 1 - index);
 }
 
 int EventsTableModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : int(m_filtered.size());
 }
 
 int EventsTableModel::columnCount(const QModelIndex &parent) const
@@ -357,17 +359,11 @@ QString EventsTableModel::cellText(const AuditRecord &record, Column column) con
     case eventColumn: return eventLabel(record);
     case classColumn: return classLabel(record);
     case userColumn: return userLabel(record);
-    case processColumn: {
-        if (!record.processImage) return {};
-        const std::string_view name = lastPathComponent(*record.processImage);
-        return QString::fromUtf8(name.data(), qsizetype(name.size()));
-    }
+    case processColumn:
+        return record.processImage ? ::cellText(lastPathComponent(*record.processImage)) : QString();
     case pidColumn: return record.subject() ? QString::number(record.subject()->pid) : QString();
     case resultColumn: return failureCaption(record.returnStatus);
-    case detailsColumn:
-        m_scratch.clear();
-        record.appendDetailSummary(m_scratch);
-        return QString::fromUtf8(m_scratch.data(), qsizetype(m_scratch.size()));
+    case detailsColumn: return ::cellText(detailText(record), Qt::ElideMiddle);
     case numColumns: break;
     }
     return {};
@@ -383,9 +379,9 @@ QVariant EventsTableModel::data(const QModelIndex &index, int role) const
     case Qt::ToolTipRole:
         switch (column) {
         case eventColumn: return QString::fromStdString(AuditCatalog::shared().eventName(record.event));
-        case processColumn: return record.processImage ? QString::fromStdString(*record.processImage) : QString();
+        case processColumn: return record.processImage ? ::cellText(*record.processImage, Qt::ElideMiddle) : QString();
         case resultColumn: return ResultBadgePainter::toolTip(record.returnStatus == 0);
-        case detailsColumn: return QString::fromStdString(record.detailSummary());
+        case detailsColumn: return ::cellText(detailText(record), Qt::ElideMiddle);
         default: return {};
         }
     case Qt::AccessibleTextRole: {

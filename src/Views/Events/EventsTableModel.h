@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Store/RecordSelection.h"
+#include "Views/Components/PoolWork.h"
 
 #include <QAbstractTableModel>
 #include <QFont>
@@ -9,15 +10,17 @@
 #include <QString>
 
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-// The Events table: the store's filtered records in display order. Rows are positions into the
-// filtered selection's snapshot, so a new filter result or a sort rebuilds one vector of ints and
-// resets once; cell texts are made only for the cells a view asks for. Rows are ints, so at most
-// 2^31-1 records.
+// The Events table: the store's filtered records in display order. In time order the rows are
+// the filter result itself, or its reverse, so a new result is shown at once; any other order is a
+// sort made on the pool, and until it lands the table keeps the rows it has. Cell texts are made
+// only for the cells a view asks for, a long one cut to what a cell can show. Rows are ints, so
+// at most 2^31-1 records.
 class EventsTableModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -30,13 +33,17 @@ public:
 
     // Re-derives the rows from a new filter result, keeping the sort order.
     void setFiltered(RecordSelection filtered);
+    // The filter result the rows show.
     const RecordSelection &filtered() const { return m_filtered; }
 
+    // The order asked for last; the rows follow it once isSorting() is over.
     Column sortColumn() const { return m_sortColumn; }
     Qt::SortOrder sortOrder() const { return m_sortOrder; }
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    // A sort is being made on the pool; the rows shown are the ones from before it.
+    bool isSorting() const { return m_sorting.pending(); }
 
-    const AuditRecord &recordAt(int row) const { return (*m_filtered.records())[m_rows[size_t(row)]]; }
+    const AuditRecord &recordAt(int row) const { return (*m_filtered.records())[position(row)]; }
     int64_t idAt(int row) const;
     // The row showing this record (found by its time and id), or -1.
     int rowOf(int64_t id, double time) const;
@@ -46,7 +53,21 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
+signals:
+    void sortingChanged();
+
 private:
+    // The display order of a sorted result: snapshot positions by row, and the row of each of the
+    // result's own rows (in its time order), so a record's row is found without a search.
+    struct Sorted {
+        std::vector<uint32_t> positions;
+        std::vector<uint32_t> rowOfIndex;
+    };
+
+    size_t position(int row) const;
+    // Shows the result in the order asked for: at once in time order, else once sorted.
+    void derive(RecordSelection filtered);
+    void show(RecordSelection filtered, std::shared_ptr<const Sorted> sorted, Qt::SortOrder timeOrder);
     QString cellText(const AuditRecord &record, Column column) const;
     QString eventLabel(const AuditRecord &record) const;
     QString classLabel(const AuditRecord &record) const;
@@ -54,16 +75,17 @@ private:
     QString failureCaption(uint8_t status) const;
 
     RecordSelection m_filtered;
-    std::vector<uint32_t> m_rows; // snapshot positions, in display order
+    std::shared_ptr<const Sorted> m_sorted; // null in time order
+    Qt::SortOrder m_shownTimeOrder = Qt::AscendingOrder;
     Column m_sortColumn = timeColumn;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    PoolWork::Latest m_sorting{[this] { emit sortingChanged(); }};
 
     // Texts shared by many rows, made once; returning a shared QString allocates nothing.
     mutable QHash<uint16_t, QString> m_eventLabels;
     mutable QHash<uint16_t, QString> m_classLabels;
     mutable QHash<uint64_t, QString> m_userLabels;
     mutable QHash<uint8_t, QString> m_failureCaptions;
-    mutable std::string m_scratch; // the details text of one cell, its capacity kept between cells
     QFont m_classFont;
     QFont m_detailsFont;
     QFont m_captionFont;
@@ -73,7 +95,8 @@ private:
 
 // The display order of a filter result: positions into its snapshot. Time ascending is the
 // store's order as it stands and descending its exact reverse, without sorting; any other column
-// is a stable sort, so rows equal under it keep their time order in either direction.
+// is a stable sort, so rows equal under it keep their time order in either direction. Takes time
+// in proportion to the result: the model runs it on the pool.
 std::vector<uint32_t> sortedRows(const RecordSelection &filtered, EventsTableModel::Column column,
                                  Qt::SortOrder order);
 

@@ -141,6 +141,15 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
     }});
 
     connect(&m_store, &AuditStore::filteredChanged, this, &EventsView::showFiltered);
+    // A sort under way shows in the footer as a filter pass does; the rows change when it lands.
+    connect(m_model, &EventsTableModel::sortingChanged, this, [this] {
+        updateFooter();
+        updateOverlay();
+    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        updateFooter();
+        updateOverlay();
+    });
     connect(&m_store, &AuditStore::isFilteringChanged, this, [this] {
         updateFooter();
         updateOverlay();
@@ -191,8 +200,6 @@ QMenu *EventsView::contextMenuForRow(int row)
 void EventsView::showFiltered()
 {
     m_model->setFiltered(m_store.filtered());
-    updateFooter();
-    updateOverlay();
 }
 
 void EventsView::updateInspector()
@@ -211,7 +218,7 @@ void EventsView::updateInspector()
 
 void EventsView::updateFooter()
 {
-    m_busy->setVisible(m_store.isFiltering());
+    m_busy->setVisible(m_store.isFiltering() || m_model->isSorting());
     m_counts->setText(Format::count(m_model->rowCount()) + " of " + Format::count(int64_t(m_store.records().size()))
                       + " records");
     const std::optional<int64_t> id = m_store.selectedRecordID();
@@ -225,5 +232,5 @@ void EventsView::updateFooter()
 
 void EventsView::updateOverlay()
 {
-    m_emptyOverlay->setVisible(m_model->rowCount() == 0 && !m_store.isFiltering());
+    m_emptyOverlay->setVisible(m_model->rowCount() == 0 && !m_store.isFiltering() && !m_model->isSorting());
 }

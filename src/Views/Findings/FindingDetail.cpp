@@ -9,6 +9,7 @@
 #include "Views/Components/SeverityBadge.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
+#include "Views/Components/CellText.h"
 #include "Views/Components/TextBox.h"
 #include "Views/Components/WrappedText.h"
 
@@ -86,7 +87,8 @@ QWidget *evidenceRow(const AuditRecord &record, QWidget *parent)
     column->setSpacing(evidenceLineSpacing);
     column->addWidget(selectableLabel(QString::fromStdString(DisplayKeys::eventLabel(record)),
                                       Style::withWeight(Style::callout(), QFont::Medium), {}, row));
-    auto *summary = new WrappedText(QString::fromStdString(record.detailSummary()), row);
+    // Two lines at most: a cell's worth of the text is more than they show.
+    auto *summary = new WrappedText(cellText(detailText(record)), row);
     summary->setObjectName("evidenceSummary");
     summary->setMaximumLines(evidenceSummaryLines);
     Style::setTextStyle(summary, Style::monospaced(Style::caption()), Style::secondaryText());
@@ -115,7 +117,7 @@ FindingDetail::FindingDetail(AuditStore &store, const Finding &finding, QWidget 
     QLabel *rule = selectableLabel(QString::fromStdString(finding.rule), Style::semibold(Style::title2()), {}, content);
     rule->setObjectName("ruleTitle");
     column->addWidget(rule);
-    m_summary = new TextBox(QString::fromStdString(finding.summary), QStringLiteral("Copy Summary"), content);
+    m_summary = new TextBox(LongText::of(finding.summary), QStringLiteral("Copy Summary"), content);
     m_summary->setObjectName("summaryBox");
     column->addWidget(m_summary);
     column->addWidget(selectableLabel(QString::fromStdString(finding.explanation), Style::body(), Style::secondaryText(),

@@ -1,7 +1,9 @@
 #include "Views/Findings/FindingsRows.h"
 
 #include "Engine/BSM/CaseFold.h"
+#include "Engine/Record/JoinedText.h"
 #include "Views/Components/Formatters.h"
+#include "Views/Components/TextRanks.h"
 
 #include <QCollator>
 #include <QLocale>
@@ -64,6 +66,11 @@ std::vector<uint32_t> rows(const std::vector<Finding> &findings, Severity minimu
             const int c = collator.compare(users[a], users[b]);
             return order.ascending ? c < 0 : c > 0;
         });
+    } else if (order.key == SortKey::rule || order.key == SortKey::category || order.key == SortKey::summary) {
+        // Ranked where the texts lie: a summary of a megabyte costs its first bytes.
+        const auto field = order.key == SortKey::rule ? &Finding::rule
+                         : order.key == SortKey::category ? &Finding::category : &Finding::summary;
+        sortByText(kept, order.ascending, [&](uint32_t i) { return JoinedText(findings[i].*field); });
     } else {
         std::stable_sort(kept.begin(), kept.end(), [&](uint32_t a, uint32_t b) {
             return order.ascending ? less(findings[a], findings[b], order.key)
@@ -97,6 +104,36 @@ QString countText(int64_t shown, int64_t total)
 QString searchAfterChipClick(const QString &search, const QString &category)
 {
     return search == category ? QString() : category;
+}
+
+const Finding *Table::finding(const Uuid &id) const
+{
+    const auto found = std::lower_bound(positionByID.begin(), positionByID.end(), id,
+                                        [](const std::pair<Uuid, uint32_t> &entry, const Uuid &key) { return entry.first < key; });
+    return found != positionByID.end() && found->first == id ? &(*findings)[found->second] : nullptr;
+}
+
+int Table::rowOf(const Uuid &id) const
+{
+    const auto found = std::lower_bound(rowByID.begin(), rowByID.end(), id,
+                                        [](const std::pair<Uuid, int32_t> &entry, const Uuid &key) { return entry.first < key; });
+    return found != rowByID.end() && found->first == id ? found->second : -1;
+}
+
+Table table(FindingsSnapshot findings, Severity minimum, const QString &search, SortOrder order)
+{
+    Table t;
+    t.findings = findings ? std::move(findings) : std::make_shared<const std::vector<Finding>>();
+    const std::vector<Finding> &all = *t.findings;
+    t.rows = rows(all, minimum, search, order);
+    t.chips = categorySummary(all, minimum);
+    t.positionByID.reserve(all.size());
+    for (size_t i = 0; i < all.size(); ++i) t.positionByID.emplace_back(all[i].id, uint32_t(i));
+    std::sort(t.positionByID.begin(), t.positionByID.end());
+    t.rowByID.reserve(t.rows.size());
+    for (size_t row = 0; row < t.rows.size(); ++row) t.rowByID.emplace_back(all[t.rows[row]].id, int32_t(row));
+    std::sort(t.rowByID.begin(), t.rowByID.end());
+    return t;
 }
 
 } // namespace FindingsRows

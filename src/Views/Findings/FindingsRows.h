@@ -5,6 +5,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 // What the Findings screen derives from the store's findings: the shown rows, the tactic chips
@@ -44,5 +46,24 @@ QString countText(int64_t shown, int64_t total);
 
 // The search after a click on a chip: cleared when it is exactly the chip's tactic, else the tactic.
 QString searchAfterChipClick(const QString &search, const QString &category);
+
+using FindingsSnapshot = std::shared_ptr<const std::vector<Finding>>;
+
+// All the screen derives from one list of findings, made on the pool and held by the table model
+// with the list it points into.
+struct Table {
+    FindingsSnapshot findings; // never null
+    std::vector<uint32_t> rows;
+    std::vector<CategoryCount> chips;
+    std::vector<std::pair<Uuid, uint32_t>> positionByID; // every finding's position, by id
+    std::vector<std::pair<Uuid, int32_t>> rowByID; // the shown ones' rows, by id
+
+    // The finding with this id among all of them, or null.
+    const Finding *finding(const Uuid &id) const;
+    // The row showing it, or -1.
+    int rowOf(const Uuid &id) const;
+};
+
+Table table(FindingsSnapshot findings, Severity minimum, const QString &search, SortOrder order);
 
 } // namespace FindingsRows

@@ -1,6 +1,7 @@
 #include "Views/Findings/FindingsTableModel.h"
 
 #include "Views/Components/BadgeDelegate.h"
+#include "Views/Components/CellText.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/TableTime.h"
 
@@ -15,13 +16,14 @@ constexpr std::array<const char *, FindingsTableModel::numColumns> columnTitles 
 
 FindingsTableModel::FindingsTableModel(QObject *parent)
     : QAbstractTableModel(parent),
+      m_table(std::make_shared<const FindingsRows::Table>(FindingsRows::table(nullptr, Severity::low, {}, {}))),
       m_ruleFont(Style::withWeight(Style::body(), QFont::Medium)),
       m_techniqueFont(Style::monospaced(Style::caption())),
       m_summaryFont(Style::monospaced(Style::callout()))
 {
 }
 
-void FindingsTableModel::setFindings(std::vector<Finding> findings)
+void FindingsTableModel::setFindings(FindingsRows::FindingsSnapshot findings)
 {
     m_findings = std::move(findings);
     derive();
@@ -65,21 +67,21 @@ void FindingsTableModel::sort(int column, Qt::SortOrder order)
 
 void FindingsTableModel::derive()
 {
-    beginResetModel();
-    m_rows = FindingsRows::rows(m_findings, m_minimum, m_search, m_order);
-    endResetModel();
-}
-
-int FindingsTableModel::rowOf(const Uuid &id) const
-{
-    for (size_t row = 0; row < m_rows.size(); ++row)
-        if (m_findings[m_rows[row]].id == id) return int(row);
-    return -1;
+    m_deriving.run(this,
+                   [findings = m_findings, minimum = m_minimum, search = m_search, order = m_order](const PoolWork::Ticket &) {
+                       return std::make_shared<const FindingsRows::Table>(FindingsRows::table(findings, minimum, search, order));
+                   },
+                   [this](std::shared_ptr<const FindingsRows::Table> table) {
+                       beginResetModel();
+                       m_table = std::move(table);
+                       endResetModel();
+                       emit tableChanged();
+                   });
 }
 
 int FindingsTableModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : int(m_table->rows.size());
 }
 
 int FindingsTableModel::columnCount(const QModelIndex &parent) const
@@ -96,11 +98,11 @@ QVariant FindingsTableModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
         switch (column) {
         case timeColumn: return tableTimeText(finding.time);
-        case ruleColumn: return QString::fromStdString(finding.rule);
-        case tacticColumn: return QString::fromStdString(finding.category);
-        case techniqueColumn: return finding.technique ? QString::fromStdString(*finding.technique) : QString();
-        case userColumn: return QString::fromStdString(finding.user);
-        case summaryColumn: return QString::fromStdString(finding.summary);
+        case ruleColumn: return cellText(finding.rule);
+        case tacticColumn: return cellText(finding.category);
+        case techniqueColumn: return finding.technique ? cellText(*finding.technique) : QString();
+        case userColumn: return cellText(finding.user);
+        case summaryColumn: return cellText(finding.summary, Qt::ElideMiddle);
         default: return {};
         }
     case BadgeRole::severity:
@@ -109,7 +111,7 @@ QVariant FindingsTableModel::data(const QModelIndex &index, int role) const
         // The badge's text is painted, not a display text.
         return column == severityColumn ? QVariant(QString::fromUtf8(severityTitle(finding.severity))) : QVariant();
     case Qt::ToolTipRole:
-        return column == summaryColumn ? QVariant(QString::fromStdString(finding.summary)) : QVariant();
+        return column == summaryColumn ? QVariant(cellText(finding.summary, Qt::ElideMiddle)) : QVariant();
     case Qt::FontRole:
         switch (column) {
         case ruleColumn: return m_ruleFont;

@@ -1,16 +1,19 @@
 #pragma once
 
 #include "Engine/Analysis/Finding.h"
+#include "Views/Components/PoolWork.h"
 #include "Views/Findings/FindingsRows.h"
 
 #include <QAbstractTableModel>
 #include <QFont>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
-// The findings table: the rows FindingsRows::rows derives, over the model's own copy of the
-// store's findings (a few thousand at most, and the store replaces its list on every rebuild).
+// The findings table: the rows of a FindingsRows::Table, positions into the snapshot of the
+// store's findings it holds. The table is derived and sorted on the pool whenever the findings,
+// the minimum, the search or the order change; until it lands the table keeps the rows it has.
 class FindingsTableModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -20,32 +23,41 @@ public:
 
     explicit FindingsTableModel(QObject *parent = nullptr);
 
-    // Re-derives the rows; one reset.
-    void setFindings(std::vector<Finding> findings);
+    // Each re-derives the rows on the pool.
+    void setFindings(FindingsRows::FindingsSnapshot findings);
     void setMinimum(Severity minimum);
     void setSearch(const QString &search);
+    bool isDeriving() const { return m_deriving.pending(); }
 
-    const std::vector<Finding> &findings() const { return m_findings; }
+    // The table the rows come from: its findings, chips and look-ups by id.
+    const FindingsRows::Table &table() const { return *m_table; }
+    const std::vector<Finding> &findings() const { return *m_table->findings; }
     Severity minimum() const { return m_minimum; }
     FindingsRows::SortOrder sortOrder() const { return m_order; }
     // The column's key, or none for the ATT&CK column, which does not sort.
     static std::optional<FindingsRows::SortKey> sortKey(int column);
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
-    const Finding &findingAt(int row) const { return m_findings[m_rows[size_t(row)]]; }
+    const Finding &findingAt(int row) const { return (*m_table->findings)[m_table->rows[size_t(row)]]; }
     // The row showing the finding with this id, or -1.
-    int rowOf(const Uuid &id) const;
+    int rowOf(const Uuid &id) const { return m_table->rowOf(id); }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
+signals:
+    // A new table is shown (after the model's reset).
+    void tableChanged();
+    void derivingChanged();
+
 private:
     void derive();
 
-    std::vector<Finding> m_findings;
-    std::vector<uint32_t> m_rows;
+    FindingsRows::FindingsSnapshot m_findings;
+    std::shared_ptr<const FindingsRows::Table> m_table;
+    PoolWork::Latest m_deriving{[this] { emit derivingChanged(); }};
     Severity m_minimum = Severity::low;
     QString m_search;
     FindingsRows::SortOrder m_order;

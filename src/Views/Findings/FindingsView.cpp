@@ -270,12 +270,17 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
     });
     connect(m_table, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) { openRow(index.row()); });
 
+    // The rows, chips and count are derived on the pool; each new table brings them all.
     connect(m_minimum, &QComboBox::currentIndexChanged, this, [this] {
         m_model->setMinimum(severityFromRawValue(m_minimum->currentData().toInt()).value_or(Severity::low));
-        rebuildChips();
-        updateCountAndOverlay();
     });
     connect(this, &ScreenWidget::searchChanged, this, [this] { rederive(); });
+    connect(m_model, &FindingsTableModel::tableChanged, this, [this] {
+        rebuildChips();
+        updateDetail();
+        updateCountAndOverlay();
+    });
+    connect(m_model, &FindingsTableModel::derivingChanged, this, &FindingsView::updateCountAndOverlay);
     // The selection is a finding id, so it outlives a search that hides its row.
     new SelectionGuard(m_table, {[this] {
         const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
@@ -304,17 +309,12 @@ QList<QToolButton *> FindingsView::chips() const
 
 void FindingsView::reload()
 {
-    m_model->setFindings(m_store.findings());
-    rebuildChips();
-    updateDetail();
-    updateCountAndOverlay();
+    m_model->setFindings(m_store.findingsSnapshot());
 }
 
 void FindingsView::rederive()
 {
     m_model->setSearch(search());
-    rebuildChips(); // the highlight follows the search
-    updateCountAndOverlay();
 }
 
 void FindingsView::rebuildChips()
@@ -326,10 +326,8 @@ void FindingsView::rebuildChips()
         item->widget()->deleteLater();
         delete item;
     }
-    const std::vector<FindingsRows::CategoryCount> summary
-        = FindingsRows::categorySummary(m_store.findings(), m_model->minimum());
     int at = 0;
-    for (const FindingsRows::CategoryCount &chip : summary) {
+    for (const FindingsRows::CategoryCount &chip : m_model->table().chips) {
         auto *button = new CategoryChip(chip.category + u' ' + Format::count(chip.count), search() == chip.category,
                                         m_chipStrip);
         button->setObjectName("categoryChip");
@@ -343,22 +341,16 @@ void FindingsView::rebuildChips()
 
 void FindingsView::updateCountAndOverlay()
 {
-    const int64_t total = int64_t(m_store.findings().size());
+    const int64_t total = int64_t(m_model->findings().size());
     m_count->setText(FindingsRows::countText(m_model->rowCount(), total));
     m_empty->setDescription(QString::fromUtf8(total == 0 ? noFindingsAtAll : noFindingsShown));
-    m_empty->setVisible(m_model->rowCount() == 0);
+    m_empty->setVisible(m_model->rowCount() == 0 && !m_model->isDeriving());
 }
 
 void FindingsView::updateDetail()
 {
     // Looked up among all findings, so a finding the filters hide stays in the inspector.
-    const Finding *shown = nullptr;
-    if (m_selection)
-        for (const Finding &finding : m_store.findings())
-            if (finding.id == *m_selection) {
-                shown = &finding;
-                break;
-            }
+    const Finding *shown = m_selection ? m_model->table().finding(*m_selection) : nullptr;
     if (m_detail && (!shown || m_detail->finding().id != shown->id)) {
         m_inspector->removeWidget(m_detail);
         m_detail->deleteLater();
@@ -374,10 +366,7 @@ void FindingsView::updateDetail()
 std::optional<Finding> FindingsView::findingOfRow(int row) const
 {
     if (row < 0 || row >= m_model->rowCount()) return std::nullopt;
-    const Uuid id = m_model->findingAt(row).id;
-    for (const Finding &finding : m_store.findings())
-        if (finding.id == id) return finding;
-    return std::nullopt;
+    return m_model->findingAt(row);
 }
 
 QMenu *FindingsView::contextMenuForRow(int row)

@@ -1,5 +1,6 @@
 #include "Views/Live/LiveFindingsList.h"
 
+#include "Views/Components/CellText.h"
 #include "Views/Components/Formatters.h"
 #include "Views/Components/SeverityBadge.h"
 #include "Views/Components/Style.h"
@@ -42,11 +43,11 @@ QVariant LiveFindingsModel::data(const QModelIndex &index, int role) const
         // The row paints its badge and texts itself: the severity's name leads what it reads.
         return QStringList{QString::fromUtf8(severityTitle(finding.severity)), QString::fromStdString(finding.rule),
                            Format::dateTime(finding.time, Format::DateStyle::none, Format::TimeStyle::standard),
-                           QString::fromStdString(finding.summary)}
+                           cellText(finding.summary)}
             .join(QStringLiteral(", "));
     case timeRole: return Format::dateTime(finding.time, Format::DateStyle::none, Format::TimeStyle::standard);
     case summaryRole:
-    case Qt::ToolTipRole: return QString::fromStdString(finding.summary);
+    case Qt::ToolTipRole: return cellText(finding.summary);
     default: return {};
     }
 }

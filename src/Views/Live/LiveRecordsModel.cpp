@@ -1,7 +1,9 @@
 #include "Views/Live/LiveRecordsModel.h"
 
 #include "Engine/Analysis/DisplayKeys.h"
+#include "Engine/Record/PathComponents.h"
 #include "Views/Components/BadgeDelegate.h"
+#include "Views/Components/CellText.h"
 #include "Views/Components/Formatters.h"
 #include "Views/Components/ResultBadge.h"
 #include "Views/Components/Style.h"
@@ -13,6 +15,11 @@
 namespace {
 
 const char *const columnTitles[] = {"Time", "Event", "User", "Process", "PID", "", "Details"};
+
+QString processCell(const AuditRecord &record)
+{
+    return record.processImage ? cellText(lastPathComponent(*record.processImage)) : QString();
+}
 
 bool passes(const AuditRecord &record, const LiveFilter &filter, const std::optional<RecordQuery> &query)
 {
@@ -56,10 +63,9 @@ LiveRecordsModel::Row LiveRecordsModel::makeRow(const AuditRecord &record, int64
     auto shared = m_users.find(user);
     if (shared == m_users.end()) shared = m_users.insert(user, user);
     row.user = *shared;
-    row.process = QString::fromStdString(record.processName());
-    m_scratch.clear();
-    record.appendDetailSummary(m_scratch);
-    row.details = QString::fromStdString(m_scratch);
+    row.process = processCell(record);
+    // What a cell shows of it: a record's megabyte of arguments is not copied into the row.
+    row.details = cellText(detailText(record), Qt::ElideMiddle);
     return row;
 }
 
@@ -127,7 +133,7 @@ void LiveRecordsModel::refresh(const LiveMonitor::Records &source)
     m_sourceSize = source->size();
     int first = -1, last = -1;
     for (size_t i = 0; i < positions.size(); ++i) {
-        QString process = QString::fromStdString((*source)[positions[i]].processName());
+        QString process = processCell((*source)[positions[i]]);
         if (process == m_rows[i].process) continue;
         m_rows[i].process = std::move(process);
         if (first < 0) first = int(i);

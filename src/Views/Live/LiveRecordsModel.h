@@ -83,7 +83,6 @@ private:
     size_t m_sourceSize = 0;  // the source's size at the last update
     mutable QHash<uint16_t, QString> m_eventLabels;
     QHash<QString, QString> m_users; // shared texts: many rows, few users
-    std::string m_scratch;
     QFont m_detailsFont;
 };
 

@@ -4,6 +4,7 @@
 #include "Views/Components/Clipboard.h"
 #include "Views/Components/Formatters.h"
 #include "Views/Components/KeyValueRow.h"
+#include "Views/Components/LineBox.h"
 #include "Views/Components/SeverityBadge.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
@@ -69,6 +70,17 @@ private:
     }
 };
 
+// A box for a text of the alert (which the detail keeps): a text edit, or for a text too long to
+// lay out whole (the text of a record of megabytes) a LineBox made line by line.
+QWidget *textBox(const std::string &text, const QFont &font, QWidget *parent)
+{
+    if (qsizetype(text.size()) <= KeyValueRow::longValue) return new BoxedText(QString::fromStdString(text), font, parent);
+    auto *box = new LineBox(wrappedLines(LongText{JoinedText(std::string_view(text)), nullptr}), KeyValueRow::longValueLines,
+                            parent);
+    box->setFont(font);
+    return box;
+}
+
 QString dateText(double time)
 {
     return Format::dateTime(time, Format::DateStyle::abbreviated, Format::TimeStyle::standard);
@@ -129,13 +141,12 @@ AlertDetail::AlertDetail(const MonitorAlert &alert, QWidget *parent) : QScrollAr
     Style::setTextStyle(m_title, Style::semibold(Style::title2()));
     column->addWidget(m_title);
 
-    m_summary = new BoxedText(QString::fromStdString(alert.summary), Style::monospaced(Style::callout()), content);
+    m_summary = textBox(m_alert.summary, Style::monospaced(Style::callout()), content);
     m_summary->setContextMenuPolicy(Qt::CustomContextMenu);
     m_copySummary = new QAction(QStringLiteral("Copy Summary"), this);
-    connect(m_copySummary, &QAction::triggered, this,
-            [summary = QString::fromStdString(alert.summary)] { copyToClipboard(summary); });
+    connect(m_copySummary, &QAction::triggered, this, [this] { copyToClipboard(QString::fromStdString(m_alert.summary)); });
     // A popup, not a nested event loop: the detail may be replaced while the menu is open.
-    connect(m_summary, &QTextEdit::customContextMenuRequested, this, [this](const QPoint &position) {
+    connect(m_summary, &QWidget::customContextMenuRequested, this, [this](const QPoint &position) {
         auto *menu = new QMenu(this);
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->addAction(m_copySummary);
@@ -191,15 +202,13 @@ AlertDetail::AlertDetail(const MonitorAlert &alert, QWidget *parent) : QScrollAr
         m_copyEvidence->setFont(Style::caption());
         m_copyEvidence->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; padding: 0; }")
                                           .arg(Style::accent().name()));
-        connect(m_copyEvidence, &QPushButton::clicked, this,
-                [text = evidenceText(alert.evidence)] { copyToClipboard(text); });
+        connect(m_copyEvidence, &QPushButton::clicked, this, [this] { copyToClipboard(evidenceText(m_alert.evidence)); });
         header->addWidget(m_copyEvidence);
         column->addLayout(header);
         // Size 11 against a body of 13.
         QFont evidenceFont = Style::monospaced(Style::body());
         evidenceFont.setPointSizeF(evidenceFont.pointSizeF() * 11.0 / 13.0);
-        for (const std::string &entry : alert.evidence)
-            column->addWidget(new BoxedText(QString::fromStdString(entry), evidenceFont, content));
+        for (const std::string &entry : m_alert.evidence) column->addWidget(textBox(entry, evidenceFont, content));
     }
     column->addStretch(1);
     setWidget(content);

@@ -8,7 +8,6 @@
 class QAction;
 class QLabel;
 class QPushButton;
-class QTextEdit;
 
 // "Evidence (1 record)", "Evidence (5 records)".
 QString evidenceTitle(size_t count);
@@ -25,7 +24,8 @@ public:
 
     const MonitorAlert &alert() const { return m_alert; }
     QLabel *titleLabel() const { return m_title; }
-    QTextEdit *summaryBox() const { return m_summary; }
+    // The summary's box: a text edit, or for a summary too long to lay out whole a LineBox.
+    QWidget *summaryBox() const { return m_summary; }
     QAction *copySummaryAction() const { return m_copySummary; }
     QLabel *techniqueLink() const { return m_technique; }     // null without technique
     QPushButton *copyEvidenceButton() const { return m_copyEvidence; } // null without evidence
@@ -34,7 +34,7 @@ public:
 private:
     MonitorAlert m_alert;
     QLabel *m_title = nullptr;
-    QTextEdit *m_summary = nullptr;
+    QWidget *m_summary = nullptr;
     QAction *m_copySummary = nullptr;
     QLabel *m_technique = nullptr;
     QPushButton *m_copyEvidence = nullptr;

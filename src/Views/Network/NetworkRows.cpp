@@ -2,7 +2,9 @@
 
 #include "Engine/Analysis/DisplayKeys.h"
 #include "Engine/Record/PathComponents.h"
+#include "Engine/Record/JoinedText.h"
 #include "Views/Components/NaturalCompare.h"
+#include "Views/Components/TextRanks.h"
 
 #include <QString>
 
@@ -29,21 +31,25 @@ bool include(const AuditRecord &record, bool hideLocal, const RecordQuery &searc
     return search.text().empty() || record.matches(search);
 }
 
-std::vector<uint32_t> network(const std::vector<AuditRecord> &records, bool hideLocal, std::string_view search)
+std::vector<uint32_t> network(const std::vector<AuditRecord> &records, bool hideLocal, std::string_view search,
+                              const std::function<bool()> &stop)
 {
+    constexpr size_t stopCheck = 65536;
     const RecordQuery query(search);
     std::vector<uint32_t> rows;
-    for (size_t i = 0; i < records.size(); ++i)
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (i % stopCheck == stopCheck - 1 && stop && stop()) break;
         if (include(records[i], hideLocal, query)) rows.push_back(uint32_t(i));
+    }
     return rows;
 }
 
 namespace {
 
-// Sorts by a key computed once per row.
+// The stable order of the rows by a key computed once per row.
 template <typename Key, typename Less>
-void sortByKey(const std::vector<AuditRecord> &records, std::vector<uint32_t> &rows, bool ascending,
-               const std::function<Key(const AuditRecord &)> &make, Less less)
+std::vector<uint32_t> orderByKey(const std::vector<AuditRecord> &records, const std::vector<uint32_t> &rows, bool ascending,
+                                 const std::function<Key(const AuditRecord &)> &make, Less less)
 {
     std::vector<Key> keys;
     keys.reserve(rows.size());
@@ -53,51 +59,61 @@ void sortByKey(const std::vector<AuditRecord> &records, std::vector<uint32_t> &r
     std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
         return ascending ? less(keys[a], keys[b]) : less(keys[b], keys[a]);
     });
-    std::vector<uint32_t> sorted;
-    sorted.reserve(rows.size());
-    for (uint32_t i : order) sorted.push_back(rows[i]);
-    rows = std::move(sorted);
+    return order;
+}
+
+// The same for a text key: ranked in place, a long text costing its first bytes.
+std::vector<uint32_t> orderByText(const std::vector<AuditRecord> &records, const std::vector<uint32_t> &rows,
+                                  bool ascending, JoinedText (*text)(const AuditRecord &))
+{
+    return textOrder(rows.size(), ascending, [&](size_t i) { return text(records[rows[i]]); });
+}
+
+JoinedText processNameText(const AuditRecord &record)
+{
+    return JoinedText(record.processImage ? lastPathComponent(*record.processImage) : std::string_view());
 }
 
 } // namespace
 
-void sortRows(const std::vector<AuditRecord> &records, std::vector<uint32_t> &rows, SortOrder order)
+std::vector<uint32_t> sortedOrder(const std::vector<AuditRecord> &records, const std::vector<uint32_t> &rows,
+                                  SortOrder order)
 {
     const auto natural = [](const QString &a, const QString &b) { return naturalLess(a, b); };
-    const auto plain = [](const std::string &a, const std::string &b) { return a < b; };
     const auto numeric = [](int64_t a, int64_t b) { return a < b; };
     switch (order.key) {
     case SortKey::time:
-        sortByKey<double>(records, rows, order.ascending, [](const AuditRecord &r) { return r.time; },
-                          [](double a, double b) { return a < b; });
-        break;
+        return orderByKey<double>(records, rows, order.ascending, [](const AuditRecord &r) { return r.time; },
+                                  [](double a, double b) { return a < b; });
     case SortKey::event:
-        sortByKey<QString>(records, rows, order.ascending,
-                           [](const AuditRecord &r) { return QString::fromStdString(DisplayKeys::eventLabel(r)); },
-                           natural);
-        break;
+        return orderByKey<QString>(records, rows, order.ascending,
+                                   [](const AuditRecord &r) { return QString::fromStdString(DisplayKeys::eventLabel(r)); },
+                                   natural);
     case SortKey::user:
-        sortByKey<QString>(records, rows, order.ascending,
-                           [](const AuditRecord &r) { return QString::fromStdString(DisplayKeys::userLabel(r)); },
-                           natural);
-        break;
+        return orderByKey<QString>(records, rows, order.ascending,
+                                   [](const AuditRecord &r) { return QString::fromStdString(DisplayKeys::userLabel(r)); },
+                                   natural);
     case SortKey::process:
-        sortByKey<std::string>(records, rows, order.ascending, [](const AuditRecord &r) { return r.processName(); },
-                               plain);
-        break;
+        return orderByText(records, rows, order.ascending, processNameText);
     case SortKey::address:
-        sortByKey<std::string>(records, rows, order.ascending, [](const AuditRecord &r) { return r.detailSummary(); },
-                               plain);
-        break;
+        return orderByText(records, rows, order.ascending, detailText);
     case SortKey::pid:
-        sortByKey<int64_t>(records, rows, order.ascending, [](const AuditRecord &r) { return DisplayKeys::pidValue(r); },
-                           numeric);
-        break;
+        return orderByKey<int64_t>(records, rows, order.ascending,
+                                   [](const AuditRecord &r) { return DisplayKeys::pidValue(r); }, numeric);
     case SortKey::result:
-        sortByKey<int64_t>(records, rows, order.ascending,
-                           [](const AuditRecord &r) { return DisplayKeys::resultRank(r); }, numeric);
-        break;
+        return orderByKey<int64_t>(records, rows, order.ascending,
+                                   [](const AuditRecord &r) { return DisplayKeys::resultRank(r); }, numeric);
     }
+    return {};
+}
+
+void sortRows(const std::vector<AuditRecord> &records, std::vector<uint32_t> &rows, SortOrder order)
+{
+    const std::vector<uint32_t> permutation = sortedOrder(records, rows, order);
+    std::vector<uint32_t> sorted;
+    sorted.reserve(rows.size());
+    for (const uint32_t i : permutation) sorted.push_back(rows[i]);
+    rows = std::move(sorted);
 }
 
 std::vector<CountItem> top(const std::vector<AuditRecord> &records, const std::vector<uint32_t> &rows,
@@ -129,6 +145,33 @@ std::vector<CountItem> processes(const std::vector<AuditRecord> &records, const 
     });
     for (CountItem &item : items) item.label = std::string(lastPathComponent(item.key));
     return items;
+}
+
+int Table::rowOf(int64_t id) const
+{
+    const auto found = std::lower_bound(rowByID.begin(), rowByID.end(), id,
+                                        [](const std::pair<int64_t, uint32_t> &entry, int64_t key) { return entry.first < key; });
+    return found != rowByID.end() && found->first == id ? int(found->second) : -1;
+}
+
+Table table(RecordSnapshot records, bool hideLocal, std::string_view search, SortOrder order,
+            const std::function<bool()> &stop)
+{
+    Table t;
+    if (records) t.records = std::move(records);
+    const std::vector<uint32_t> kept = network(*t.records, hideLocal, search, stop);
+    if (stop && stop()) return t;
+    const std::vector<uint32_t> permutation = sortedOrder(*t.records, kept, order);
+    t.rows.resize(permutation.size());
+    t.rowByID.resize(permutation.size());
+    for (size_t row = 0; row < permutation.size(); ++row) {
+        t.rows[row] = kept[permutation[row]];
+        t.rowByID[row] = {(*t.records)[t.rows[row]].id, uint32_t(row)};
+    }
+    std::sort(t.rowByID.begin(), t.rowByID.end());
+    t.destinations = destinations(*t.records, kept);
+    t.processes = processes(*t.records, kept);
+    return t;
 }
 
 } // namespace NetworkRows

@@ -2,11 +2,14 @@
 
 #include "Engine/Analysis/Detections.h"
 #include "Engine/Analysis/DisplayKeys.h"
+#include "Engine/Record/PathComponents.h"
 #include "Views/Components/BadgeDelegate.h"
+#include "Views/Components/CellText.h"
 #include "Views/Components/ResultBadge.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/TableTime.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -16,30 +19,22 @@ constexpr std::array<const char *, NetworkTableModel::numColumns> columnTitles =
 
 QString joinedSockets(const AuditRecord &record)
 {
-    QString text;
-    const StringList sockets = record.sockets();
-    for (size_t i = 0; i < sockets.size(); ++i) {
-        if (i > 0) text += QStringLiteral(", ");
-        text += QString::fromUtf8(sockets[i]);
-    }
-    return text;
+    return cellText(JoinedText(record.sockets(), ", "), Qt::ElideMiddle);
 }
 
 } // namespace
 
 NetworkTableModel::NetworkTableModel(QObject *parent)
     : QAbstractTableModel(parent),
-      m_records(RecordSelection::emptySnapshot()),
+      m_table(std::make_shared<const NetworkRows::Table>()),
       m_addressFont(Style::monospaced(Style::callout()))
 {
 }
 
-void NetworkTableModel::setRows(RecordSnapshot records, std::vector<uint32_t> rows)
+void NetworkTableModel::setTable(std::shared_ptr<const NetworkRows::Table> table)
 {
     beginResetModel();
-    m_records = records ? std::move(records) : RecordSelection::emptySnapshot();
-    m_rows = std::move(rows);
-    NetworkRows::sortRows(*m_records, m_rows, m_order);
+    m_table = table ? std::move(table) : std::make_shared<const NetworkRows::Table>();
     endResetModel();
 }
 
@@ -60,24 +55,13 @@ NetworkRows::SortKey NetworkTableModel::sortKey(int column)
 void NetworkTableModel::sort(int column, Qt::SortOrder order)
 {
     if (column < 0 || column >= numColumns) return;
-    beginResetModel();
-    // Sorting from the store's order keeps ties in record order whichever key sorted before.
-    std::sort(m_rows.begin(), m_rows.end());
     m_order = {sortKey(column), order == Qt::AscendingOrder};
-    NetworkRows::sortRows(*m_records, m_rows, m_order);
-    endResetModel();
-}
-
-int NetworkTableModel::rowOf(int64_t id) const
-{
-    for (size_t row = 0; row < m_rows.size(); ++row)
-        if ((*m_records)[m_rows[row]].id == id) return int(row);
-    return -1;
+    emit orderChanged();
 }
 
 int NetworkTableModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : int(m_table->rows.size());
 }
 
 int NetworkTableModel::columnCount(const QModelIndex &parent) const
@@ -95,7 +79,7 @@ QVariant NetworkTableModel::data(const QModelIndex &index, int role) const
         switch (column) {
         case timeColumn: return tableTimeText(record.time);
         case eventColumn: return QString::fromStdString(DisplayKeys::eventLabel(record));
-        case processColumn: return QString::fromStdString(record.processName());
+        case processColumn: return record.processImage ? cellText(lastPathComponent(*record.processImage)) : QString();
         case pidColumn: return QString::number(DisplayKeys::pidValue(record));
         case userColumn: return QString::fromStdString(DisplayKeys::userLabel(record));
         case addressColumn: return joinedSockets(record);

@@ -6,8 +6,12 @@
 #include <QAbstractTableModel>
 #include <QFont>
 
-// The network table: positions into a snapshot of the store's records (the model holds the
-// snapshot, so a rebuild never pulls records from under it). Cell texts are made when asked.
+#include <memory>
+
+// The network table: the rows of a NetworkRows::Table, positions into the snapshot it holds, so a
+// rebuild never pulls records from under it. The table is derived and sorted on the pool; a click
+// on a header only asks for a new order (orderChanged). Cell texts are made when asked, a long one
+// cut to what a cell can show.
 class NetworkTableModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -18,16 +22,19 @@ public:
 
     explicit NetworkTableModel(QObject *parent = nullptr);
 
-    // Takes the qualifying positions in store order and sorts them by the current order.
-    void setRows(RecordSnapshot records, std::vector<uint32_t> rows);
-    const std::vector<uint32_t> &rows() const { return m_rows; }
-    const std::vector<AuditRecord> &records() const { return *m_records; }
+    // Shows a derived table; one reset.
+    void setTable(std::shared_ptr<const NetworkRows::Table> table);
+    const std::vector<uint32_t> &rows() const { return m_table->rows; }
+    const std::vector<AuditRecord> &records() const { return *m_table->records; }
 
     static NetworkRows::SortKey sortKey(int column);
+    // The order asked for last; the rows follow it once the next table lands.
+    NetworkRows::SortOrder order() const { return m_order; }
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
-    const AuditRecord &recordAt(int row) const { return (*m_records)[m_rows[size_t(row)]]; }
-    int rowOf(int64_t id) const;
+    const AuditRecord &recordAt(int row) const { return (*m_table->records)[m_table->rows[size_t(row)]]; }
+    // The row of the record with this id, or -1.
+    int rowOf(int64_t id) const { return m_table->rowOf(id); }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -36,9 +43,11 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
+signals:
+    void orderChanged();
+
 private:
-    RecordSnapshot m_records;
-    std::vector<uint32_t> m_rows;
+    std::shared_ptr<const NetworkRows::Table> m_table;
     NetworkRows::SortOrder m_order;
     QFont m_addressFont;
 };

@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -37,6 +38,8 @@ constexpr int cardsSpacing = 16;
 constexpr int cardsMaximumHeight = 250;
 constexpr int filterPaddingH = 12;
 constexpr int filterPaddingV = 6;
+constexpr int busyIndicatorWidth = 56;
+constexpr int busyIndicatorHeight = 7;
 
 const char *const networkRecordLabel = "network record";
 
@@ -71,7 +74,7 @@ public:
 } // namespace
 
 NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
-    : ScreenWidget(context, parent), m_store(*context.store)
+    : ScreenWidget(context, parent), m_store(*context.store), m_deriving([this] { m_busy->setVisible(m_deriving.pending()); })
 {
     setObjectName("networkView");
     setWindowTitle(QStringLiteral("Network"));
@@ -112,6 +115,13 @@ NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
     m_hideLocal->setChecked(true);
     filterLayout->addWidget(m_hideLocal);
     filterLayout->addStretch(1);
+    m_busy = new QProgressBar(filterRow);
+    m_busy->setObjectName("derivingIndicator");
+    m_busy->setRange(0, 0);
+    m_busy->setTextVisible(false);
+    m_busy->setFixedSize(busyIndicatorWidth, busyIndicatorHeight);
+    m_busy->hide();
+    filterLayout->addWidget(m_busy);
     m_count = new QLabel(filterRow);
     m_count->setObjectName("networkCount");
     Style::setTextStyle(m_count, Style::callout(), Style::secondaryText());
@@ -153,6 +163,7 @@ NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
     }, [this](const QModelIndexList &rows) {
         m_selection = rows.isEmpty() ? std::nullopt : std::optional<int64_t>(m_model->recordAt(rows.first().row()).id);
     }});
+    connect(m_model, &NetworkTableModel::orderChanged, this, &NetworkView::refresh);
     connect(m_hideLocal, &QCheckBox::toggled, this, &NetworkView::refresh);
     connect(this, &ScreenWidget::searchChanged, this, &NetworkView::refresh);
     connect(&m_store, &AuditStore::recordsChanged, this, &NetworkView::refresh);
@@ -167,13 +178,18 @@ QString NetworkView::searchPrompt() const
 
 void NetworkView::refresh()
 {
-    const RecordSnapshot records = m_store.recordSnapshot();
-    const std::string query = search().toStdString();
-    m_model->setRows(records, records ? NetworkRows::network(*records, m_hideLocal->isChecked(), query)
-                                      : std::vector<uint32_t>());
-    m_destinations->setItems(NetworkRows::destinations(m_model->records(), m_model->rows()));
-    m_processes->setItems(NetworkRows::processes(m_model->records(), m_model->rows()));
-    m_count->setText(Format::count(m_model->rowCount()) + QStringLiteral(" network records"));
+    m_deriving.run(this,
+                   [records = m_store.recordSnapshot(), hideLocal = m_hideLocal->isChecked(), query = search().toStdString(),
+                    order = m_model->order()](const PoolWork::Ticket &ticket) {
+                       return std::make_shared<const NetworkRows::Table>(
+                           NetworkRows::table(records, hideLocal, query, order, [&ticket] { return ticket.stale(); }));
+                   },
+                   [this](std::shared_ptr<const NetworkRows::Table> table) {
+                       m_model->setTable(table);
+                       m_destinations->setItems(table->destinations);
+                       m_processes->setItems(table->processes);
+                       m_count->setText(Format::count(m_model->rowCount()) + QStringLiteral(" network records"));
+                   });
 }
 
 QMenu *NetworkView::contextMenuForRow(int row)

@@ -52,15 +52,15 @@ std::optional<QString> failurePercentText(int64_t failures, int64_t total)
 std::array<TileSpec, 6> overviewTiles(const TileInputs &in)
 {
     auto number = [](int64_t n) { return Format::count(n); };
-    const auto severe = std::count_if(in.findings.begin(), in.findings.end(),
-                                      [](const Finding &f) { return f.severity >= Severity::high; });
+    const std::optional<QString> severe
+        = in.highOrCritical ? std::optional(QStringLiteral("%1 high or critical").arg(*in.highOrCritical)) : std::nullopt;
     return {{
         {QStringLiteral("Records"), number(in.stats.total), QStringLiteral("%1 trail file(s)").arg(in.sourceCount),
          QStringLiteral("doc.text.magnifyingglass"), TileTint::accent},
         {QStringLiteral("Failures"), number(in.stats.failures), failurePercentText(in.stats.failures, in.stats.total),
          QStringLiteral("xmark.octagon"), TileTint::red},
-        {QStringLiteral("Findings"), number(int64_t(in.findings.size())), QStringLiteral("%1 high or critical").arg(severe),
-         QStringLiteral("exclamationmark.shield"), severe > 0 ? TileTint::orange : TileTint::green},
+        {QStringLiteral("Findings"), number(in.findingCount), severe, QStringLiteral("exclamationmark.shield"),
+         in.highOrCritical.value_or(0) > 0 ? TileTint::orange : TileTint::green},
         {QStringLiteral("Executions"), number(in.stats.execCount), QStringLiteral("%1 process images").arg(in.processCount),
          QStringLiteral("terminal"), TileTint::purple},
         {QStringLiteral("Users"), number(in.stats.uniqueUsers), QStringLiteral("distinct audit/effective ids"),

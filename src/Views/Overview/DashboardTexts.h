@@ -38,11 +38,14 @@ struct TileSpec {
     TileTint tint = TileTint::accent;
 };
 
-// The figures the tiles read, gathered so the tiles can be derived without a store.
+// The figures the tiles read, gathered so the tiles can be derived without a store. How many
+// findings are high or critical takes a pass over them, made on the pool: until it is known the
+// "Findings" tile has no detail line.
 struct TileInputs {
     const TrailStats &stats;
     size_t sourceCount = 0;
-    const std::vector<Finding> &findings;
+    int64_t findingCount = 0;
+    std::optional<int64_t> highOrCritical;
     size_t processCount = 0;
 };
 

@@ -64,7 +64,8 @@ QHBoxLayout *cardRow()
 
 } // namespace
 
-DashboardView::DashboardView(const ViewContext &context, QWidget *parent) : ScreenWidget(context, parent)
+DashboardView::DashboardView(const ViewContext &context, QWidget *parent)
+    : ScreenWidget(context, parent), m_summarizing([this] { m_findings->setDeriving(m_summarizing.pending()); })
 {
     AuditStore *store = context.store;
     auto *outer = new QVBoxLayout(this);
@@ -112,7 +113,8 @@ DashboardView::DashboardView(const ViewContext &context, QWidget *parent) : Scre
         {},
         {},
     };
-    const auto tiles = overviewTiles({store->stats(), store->sources().size(), store->findings(), store->processes().size()});
+    const auto tiles = overviewTiles({store->stats(), store->sources().size(), int64_t(store->findings().size()),
+                                      std::nullopt, store->processes().size()});
     for (size_t i = 0; i < m_tiles.size(); ++i) {
         const TileSpec &texts = tiles[i];
         m_tiles[i] = new StatTile(texts.title, texts.value, texts.detail.value_or(QString()), texts.symbol,
@@ -163,10 +165,7 @@ DashboardView::DashboardView(const ViewContext &context, QWidget *parent) : Scre
         refreshTiles();
         refreshStats();
     });
-    connect(store, &AuditStore::findingsChanged, this, [this] {
-        refreshTiles();
-        m_findings->refresh();
-    });
+    connect(store, &AuditStore::findingsChanged, this, &DashboardView::summarize);
     connect(store, &AuditStore::sourcesChanged, this, [this] {
         refreshTiles();
         emit subtitleChanged();
@@ -175,6 +174,18 @@ DashboardView::DashboardView(const ViewContext &context, QWidget *parent) : Scre
     refreshHeader();
     refreshTiles();
     refreshStats();
+    summarize();
+}
+
+void DashboardView::summarize()
+{
+    m_summarizing.run(this, [findings = context().store->findingsSnapshot()](const PoolWork::Ticket &) {
+        return summarizeFindings(*findings);
+    }, [this](FindingsSummary summary) {
+        m_summary = std::move(summary);
+        refreshTiles();
+        m_findings->refresh(*m_summary);
+    });
 }
 
 QString DashboardView::subtitle() const { return windowSubtitle(context().store->sources()); }
@@ -190,7 +201,11 @@ void DashboardView::refreshHeader()
 void DashboardView::refreshTiles()
 {
     const AuditStore &store = *context().store;
-    const auto tiles = overviewTiles({store.stats(), store.sources().size(), store.findings(), store.processes().size()});
+    // The count of high and critical findings is the summary's, so it agrees with the card.
+    const auto tiles = overviewTiles({store.stats(), store.sources().size(),
+                                      m_summary ? m_summary->total : int64_t(store.findings().size()),
+                                      m_summary ? std::optional(m_summary->highOrCritical()) : std::nullopt,
+                                      store.processes().size()});
     for (size_t i = 0; i < tiles.size(); ++i) {
         StatTile *tile = m_tiles[i];
         const TileSpec &texts = tiles[i];

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "Views/Components/PoolWork.h"
+#include "Views/Overview/OverviewCardData.h"
 #include "Views/ScreenWidget.h"
 
 #include <array>
+#include <optional>
 
 class ActivityTimeline;
 class BarList;
@@ -13,7 +16,9 @@ class QLabel;
 class StatTile;
 
 // "Overview": the header with the loaded span, six metric tiles, the activity timeline and the
-// cards below it. Every figure leads on to the records, findings or processes behind it.
+// cards below it. Every figure leads on to the records, findings or processes behind it. The
+// statistics come ready-made from the store; what takes a pass over the findings is derived on the
+// pool when the screen is made and after each rebuild, and shows when it lands.
 class DashboardView : public ScreenWidget {
     Q_OBJECT
 
@@ -26,11 +31,14 @@ public:
     ActivityTimeline *timeline() const { return m_timeline; }
     const std::array<StatTile *, 6> &tiles() const { return m_tiles; }
     QLabel *spanLabel() const { return m_span; }
+    // The findings are being summed up for the tiles and the findings card.
+    bool isDeriving() const { return m_summarizing.pending(); }
 
 private:
     void refreshHeader();
     void refreshTiles();
     void refreshStats();
+    void summarize();
 
     QLabel *m_span = nullptr;
     std::array<StatTile *, 6> m_tiles{};
@@ -39,4 +47,6 @@ private:
     FindingsCard *m_findings = nullptr;
     EventClassesCard *m_classes = nullptr;
     std::array<BarList *, 5> m_lists{};
+    std::optional<FindingsSummary> m_summary; // of the store's findings, once derived
+    PoolWork::Latest m_summarizing;
 };

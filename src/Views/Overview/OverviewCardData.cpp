@@ -29,15 +29,29 @@ std::array<int64_t, 5> severityCounts(const std::vector<Finding> &findings)
 
 std::vector<Finding> notableFindings(const std::vector<Finding> &findings)
 {
-    std::vector<Finding> kept;
-    for (const Finding &f : findings)
-        if (f.severity >= Severity::medium) kept.push_back(f);
-    std::stable_sort(kept.begin(), kept.end(), [](const Finding &a, const Finding &b) {
-        if (a.severity != b.severity) return a.severity > b.severity;
-        return a.time > b.time;
-    });
-    if (kept.size() > notableFindingLimit) kept.resize(notableFindingLimit);
-    return kept;
+    // Positions are sorted and only the six are copied.
+    std::vector<uint32_t> kept;
+    for (size_t i = 0; i < findings.size(); ++i)
+        if (findings[i].severity >= Severity::medium) kept.push_back(uint32_t(i));
+    const auto before = [&](uint32_t a, uint32_t b) {
+        if (findings[a].severity != findings[b].severity) return findings[a].severity > findings[b].severity;
+        if (findings[a].time != findings[b].time) return findings[a].time > findings[b].time;
+        return a < b;
+    };
+    const size_t shown = std::min(kept.size(), notableFindingLimit);
+    std::partial_sort(kept.begin(), kept.begin() + std::ptrdiff_t(shown), kept.end(), before);
+    std::vector<Finding> notable;
+    for (size_t i = 0; i < shown; ++i) notable.push_back(findings[kept[i]]);
+    return notable;
+}
+
+FindingsSummary summarizeFindings(const std::vector<Finding> &findings)
+{
+    FindingsSummary summary;
+    summary.total = int64_t(findings.size());
+    summary.bySeverity = severityCounts(findings);
+    summary.notable = notableFindings(findings);
+    return summary;
 }
 
 EventFilter rankedRowFilter(RankedCard card, const CountItem &item)

@@ -20,6 +20,20 @@ inline constexpr size_t notableFindingLimit = 6;
 // order. At most six.
 std::vector<Finding> notableFindings(const std::vector<Finding> &findings);
 
+// What the Overview's tiles and findings card show of the findings: a pass over all of them, made
+// on the pool.
+struct FindingsSummary {
+    int64_t total = 0;
+    std::array<int64_t, 5> bySeverity{}; // indexed by the severity's raw value
+    std::vector<Finding> notable;
+
+    int64_t highOrCritical() const
+    {
+        return bySeverity[size_t(rawValue(Severity::high))] + bySeverity[size_t(rawValue(Severity::critical))];
+    }
+};
+FindingsSummary summarizeFindings(const std::vector<Finding> &findings);
+
 inline constexpr size_t classSectorLimit = 8;
 
 // The five ranked lists below the charts.

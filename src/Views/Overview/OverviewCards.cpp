@@ -1,6 +1,7 @@
 #include "Views/Overview/OverviewCards.h"
 
 #include "Store/AuditStore.h"
+#include "Views/Components/CellText.h"
 #include "Views/Components/Divider.h"
 #include "Views/Components/ElidedLabel.h"
 #include "Views/Components/EqualDigits.h"
@@ -19,12 +20,16 @@
 #include <QPainter>
 #include <QPieSeries>
 #include <QPieSlice>
+#include <QProgressBar>
 #include <QVBoxLayout>
 
 #include <array>
 
 namespace {
 
+// The size of the other screens' busy indicators.
+constexpr int busyIndicatorWidth = 56;
+constexpr int busyIndicatorHeight = 7;
 constexpr int countRowSpacing = 8;
 constexpr int countTileSpacing = 2;
 constexpr int rowSpacing = 8;
@@ -89,14 +94,21 @@ void ClickableRow::mouseReleaseEvent(QMouseEvent *event)
 FindingsCard::FindingsCard(AuditStore *store, QWidget *parent)
     : Card(QStringLiteral("Findings"), QStringLiteral("exclamationmark.shield"), parent), m_store(store)
 {
-    refresh();
+    m_busy = new QProgressBar(header());
+    m_busy->setObjectName(QStringLiteral("derivingIndicator"));
+    m_busy->setRange(0, 0);
+    m_busy->setTextVisible(false);
+    m_busy->setFixedSize(busyIndicatorWidth, busyIndicatorHeight);
+    m_busy->hide();
+    header()->layout()->addWidget(m_busy);
 }
 
-void FindingsCard::refresh()
+void FindingsCard::setDeriving(bool deriving) { m_busy->setVisible(deriving); }
+
+void FindingsCard::refresh(const FindingsSummary &summary)
 {
     QVBoxLayout *content = contentLayout();
     clearLayout(content);
-    const auto &findings = m_store->findings();
 
     // Critical down to Info, sharing the row's width.
     auto *counts = new QWidget(this);
@@ -104,7 +116,7 @@ void FindingsCard::refresh()
     auto *countRow = new QHBoxLayout(counts);
     countRow->setContentsMargins(0, 0, 0, 0);
     countRow->setSpacing(countRowSpacing);
-    const auto bySeverity = severityCounts(findings);
+    const auto &bySeverity = summary.bySeverity;
     for (auto it = allSeverities.rbegin(); it != allSeverities.rend(); ++it) {
         const Style::SeverityStyle style = Style::severity(*it);
         const int64_t n = bySeverity[size_t(rawValue(*it))];
@@ -126,7 +138,7 @@ void FindingsCard::refresh()
 
     content->addWidget(horizontalDivider(this));
 
-    const std::vector<Finding> notable = notableFindings(findings);
+    const std::vector<Finding> &notable = summary.notable;
     if (notable.empty()) {
         auto *none = new SymbolLabel(QStringLiteral("checkmark.seal"), QStringLiteral("No medium or higher findings"),
                                      Style::body(), Style::green(), this);
@@ -143,10 +155,10 @@ void FindingsCard::refresh()
         line->addWidget(new SeverityBadge(f.severity, true, row), 0, Qt::AlignVCenter);
         auto *texts = new QVBoxLayout;
         texts->setSpacing(rowTextSpacing);
-        texts->addWidget(label(QString::fromStdString(f.rule), Style::withWeight(Style::callout(), QFont::Medium), {}, row));
-        auto *summary = new ElidedLabel(QString::fromStdString(f.summary), Qt::ElideMiddle, row);
-        Style::setTextStyle(summary, Style::caption(), Style::secondaryText());
-        texts->addWidget(summary);
+        texts->addWidget(label(cellText(f.rule), Style::withWeight(Style::callout(), QFont::Medium), {}, row));
+        auto *line2 = new ElidedLabel(cellText(f.summary, Qt::ElideMiddle), Qt::ElideMiddle, row);
+        Style::setTextStyle(line2, Style::caption(), Style::secondaryText());
+        texts->addWidget(line2);
         line->addLayout(texts, 1);
         auto *time = label(Format::dateTime(f.time, Format::DateStyle::none, Format::TimeStyle::shortened), Style::caption(),
                            Style::tertiaryText(), row);

@@ -6,6 +6,7 @@
 #include <functional>
 
 class AuditStore;
+class QProgressBar;
 
 // A row whose whole rectangle is one button: the findings list and the classes legend use it.
 class ClickableRow : public QWidget {
@@ -27,15 +28,19 @@ private:
 };
 
 // "Findings": counts per severity, then the notable findings, each leading to the Findings screen.
+// They come from a pass over the findings made on the pool (the screen hands the summary in);
+// until the first lands the card is empty. While a pass runs, a busy indicator ends its header.
 class FindingsCard : public Card {
     Q_OBJECT
 
 public:
     explicit FindingsCard(AuditStore *store, QWidget *parent = nullptr);
-    void refresh();
+    void refresh(const FindingsSummary &summary);
+    void setDeriving(bool deriving);
 
 private:
     AuditStore *m_store;
+    QProgressBar *m_busy = nullptr;
 };
 
 // "Event classes": the first eight classes as a ring of sectors and a legend whose rows filter by

@@ -85,8 +85,9 @@ ProcessDetail::ProcessDetail(AuditStore &store, const ProcessNode &process, QWid
         column->addWidget(warning);
     }
 
-    m_commandLine = new TextBox(QString::fromStdString(process.commandLine()), QStringLiteral("Copy Command Line"),
-                                content);
+    // The node's own copy keeps the texts the box reads alive.
+    const auto kept = std::make_shared<const ProcessNode>(process);
+    m_commandLine = new TextBox(LongText{kept->commandLineText(), kept}, QStringLiteral("Copy Command Line"), content);
     m_commandLine->setObjectName("commandLineBox");
     column->addWidget(m_commandLine);
 
@@ -110,34 +111,10 @@ ProcessDetail::ProcessDetail(AuditStore &store, const ProcessNode &process, QWid
     fact("Other events", QString::number(process.eventCount));
     column->addLayout(facts);
 
-    const std::vector<ProcessNode> lineage = ProcessRows::ancestry(process, store.processes());
-    if (lineage.size() >= 2) {
-        auto *heading = new QLabel(QStringLiteral("Lineage"), content);
-        heading->setObjectName("lineageHeading");
-        Style::setTextStyle(heading, Style::headline());
-        column->addWidget(heading);
-        auto *lines = new QVBoxLayout;
-        lines->setSpacing(lineageSpacing);
-        const QFont indentFont = Style::monospaced(Style::caption());
-        const QFont nameFont = Style::monospaced(Style::callout());
-        for (size_t i = 0; i < lineage.size(); ++i) {
-            const ProcessNode &entry = lineage[i];
-            auto *line = new QHBoxLayout;
-            line->setSpacing(lineageSpacing);
-            if (i > 0) line->addWidget(textLabel(lineageIndent(int(i)), indentFont, Style::tertiaryText(), content));
-            QLabel *entryName = textLabel(ProcessRows::fileName(entry),
-                                          entry.id == process.id ? Style::withWeight(nameFont, QFont::Bold) : nameFont,
-                                          {}, content);
-            entryName->setObjectName("lineageName");
-            entryName->setProperty("indent", lineageIndent(int(i)));
-            m_lineageNames.append(entryName);
-            line->addWidget(entryName);
-            line->addWidget(textLabel(QStringLiteral("(%1)").arg(entry.pid), indentFont, Style::secondaryText(), content));
-            line->addStretch(1);
-            lines->addLayout(line);
-        }
-        column->addLayout(lines);
-    }
+    m_lineage = new QVBoxLayout;
+    m_lineage->setContentsMargins(0, 0, 0, 0);
+    m_lineage->setSpacing(partSpacing);
+    column->addLayout(m_lineage);
 
     auto *actions = new QHBoxLayout;
     m_showEvents = new QPushButton(QStringLiteral("Show Events"), content);
@@ -155,5 +132,37 @@ ProcessDetail::ProcessDetail(AuditStore &store, const ProcessNode &process, QWid
     actions->addStretch(1);
     column->addLayout(actions);
     column->addStretch(1);
+    m_content = content;
     setWidget(content);
+}
+
+void ProcessDetail::setLineage(const std::vector<ProcessNode> &lineage)
+{
+    if (lineage.size() < 2 || !m_lineageNames.isEmpty()) return;
+    QWidget *content = m_content;
+    auto *heading = new QLabel(QStringLiteral("Lineage"), content);
+    heading->setObjectName("lineageHeading");
+    Style::setTextStyle(heading, Style::headline());
+    m_lineage->addWidget(heading);
+    auto *lines = new QVBoxLayout;
+    lines->setSpacing(lineageSpacing);
+    const QFont indentFont = Style::monospaced(Style::caption());
+    const QFont nameFont = Style::monospaced(Style::callout());
+    for (size_t i = 0; i < lineage.size(); ++i) {
+        const ProcessNode &entry = lineage[i];
+        auto *line = new QHBoxLayout;
+        line->setSpacing(lineageSpacing);
+        if (i > 0) line->addWidget(textLabel(lineageIndent(int(i)), indentFont, Style::tertiaryText(), content));
+        QLabel *entryName = textLabel(ProcessRows::fileName(entry),
+                                      entry.id == m_process.id ? Style::withWeight(nameFont, QFont::Bold) : nameFont,
+                                      {}, content);
+        entryName->setObjectName("lineageName");
+        entryName->setProperty("indent", lineageIndent(int(i)));
+        m_lineageNames.append(entryName);
+        line->addWidget(entryName);
+        line->addWidget(textLabel(QStringLiteral("(%1)").arg(entry.pid), indentFont, Style::secondaryText(), content));
+        line->addStretch(1);
+        lines->addLayout(line);
+    }
+    m_lineage->addLayout(lines);
 }

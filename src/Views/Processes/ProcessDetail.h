@@ -4,15 +4,18 @@
 
 #include <QScrollArea>
 
+#include <vector>
+
 class AuditStore;
 class QLabel;
 class QPushButton;
+class QVBoxLayout;
 class TextBox;
 
 // The Processes screen's inspector for one process: name and path, a warning for a suspicious
 // location, the copyable command line, the facts, the lineage of known parents and the
-// drill-downs. Built anew for every selected process; the lineage is read from the store's
-// process list when it is built.
+// drill-downs. Built anew for every selected process; the lineage, a walk over the store's
+// process list, is found on the pool and handed in when it lands (setLineage).
 class ProcessDetail : public QScrollArea {
     Q_OBJECT
 
@@ -25,9 +28,13 @@ public:
     QPushButton *execRecordButton() const { return m_execRecord; }
     // One label per lineage line, oldest first; empty when no ancestor is known.
     const QList<QLabel *> &lineageNames() const { return m_lineageNames; }
+    // Shows the lineage: the known ancestors, oldest first, then the process (ProcessRows::ancestry).
+    void setLineage(const std::vector<ProcessNode> &lineage);
 
 private:
     ProcessNode m_process;
+    QWidget *m_content = nullptr;
+    QVBoxLayout *m_lineage = nullptr;
     TextBox *m_commandLine = nullptr;
     QPushButton *m_showEvents = nullptr;
     QPushButton *m_execRecord = nullptr;

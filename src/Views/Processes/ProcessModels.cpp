@@ -1,6 +1,7 @@
 #include "Views/Processes/ProcessModels.h"
 
 #include "Engine/Analysis/Detections.h"
+#include "Views/Components/CellText.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/TableTime.h"
 #include "Views/Processes/ProcessRow.h"
@@ -43,6 +44,19 @@ QModelIndex ProcessTreeModel::indexOf(int64_t id) const
     const std::optional<int32_t> at = m_outline ? m_outline->rowOf(id) : std::nullopt;
     if (!at) return {};
     return createIndex(m_outline->rows[size_t(*at)].row, 0, quintptr(*at));
+}
+
+QModelIndexList ProcessTreeModel::parents(bool all) const
+{
+    QModelIndexList found;
+    if (!m_outline) return found;
+    // Rows run level by level, so the roots' rows come first.
+    const size_t end = all ? m_outline->rows.size() : size_t(m_outline->rootCount);
+    for (size_t at = 0; at < end; ++at) {
+        const ProcessRows::ProcessOutline::Row &row = m_outline->rows[at];
+        if (row.childCount > 0) found << createIndex(row.row, 0, quintptr(at));
+    }
+    return found;
 }
 
 QModelIndex ProcessTreeModel::index(int row, int column, const QModelIndex &parent) const
@@ -88,7 +102,7 @@ QVariant ProcessTreeModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
         return ProcessRows::fileName(*node);
     case Qt::ToolTipRole:
-        return QString::fromStdString(node->commandLine());
+        return cellText(node->commandLineText(), Qt::ElideMiddle);
     case ProcessRoles::node:
         return QVariant::fromValue(quintptr(node));
     case ProcessRoles::processID:
@@ -109,6 +123,7 @@ constexpr std::array<const char *, ProcessListModel::numColumns> columnTitles = 
 
 ProcessListModel::ProcessListModel(QObject *parent)
     : QAbstractTableModel(parent),
+      m_list(ProcessRows::processList(nullptr, {}, {})),
       m_monoCallout(Style::monospaced(Style::callout())),
       m_monoCaption(Style::monospaced(Style::caption()))
 {
@@ -123,9 +138,10 @@ void ProcessListModel::setProcesses(ProcessesSnapshot processes, const ProcessRo
 
 void ProcessListModel::clear()
 {
+    m_deriving.cancel();
     beginResetModel();
     m_processes.reset();
-    m_rows.clear();
+    m_list = ProcessRows::processList(nullptr, {}, {});
     endResetModel();
 }
 
@@ -153,22 +169,18 @@ void ProcessListModel::sort(int column, Qt::SortOrder order)
 
 void ProcessListModel::derive()
 {
-    beginResetModel();
-    if (m_processes) m_rows = ProcessRows::listRows(*m_processes, m_filter, m_order);
-    else m_rows.clear();
-    endResetModel();
-}
-
-int ProcessListModel::rowOf(int64_t id) const
-{
-    for (size_t row = 0; row < m_rows.size(); ++row)
-        if ((*m_processes)[m_rows[row]].id == id) return int(row);
-    return -1;
+    m_deriving.run(this, [processes = m_processes, filter = m_filter, order = m_order](const PoolWork::Ticket &) {
+        return ProcessRows::processList(processes, filter, order);
+    }, [this](ProcessRows::ProcessListSnapshot list) {
+        beginResetModel();
+        m_list = std::move(list);
+        endResetModel();
+    });
 }
 
 int ProcessListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : int(m_list->rows.size());
 }
 
 int ProcessListModel::columnCount(const QModelIndex &parent) const
@@ -187,16 +199,15 @@ QVariant ProcessListModel::data(const QModelIndex &index, int role) const
         case startedColumn: return tableTimeText(process.start);
         case pidColumn: return QString::number(process.pid);
         case ppidColumn: return process.ppid ? QString::number(*process.ppid) : QString::fromUtf8("\u2014");
-        case imageColumn: return QString::fromUtf8(process.image);
-        case commandLineColumn: return QString::fromStdString(process.commandLine());
+        case imageColumn: return cellText(process.image, Qt::ElideLeft);
+        case commandLineColumn: return cellText(process.commandLineText(), Qt::ElideMiddle);
         case signingIDColumn:
-            return process.signingID ? QString::fromUtf8(*process.signingID)
-                                     : QString::fromUtf8("\u2014");
+            return process.signingID ? cellText(*process.signingID) : QString::fromUtf8("\u2014");
         case eventsColumn: return QString::asprintf("%lld", static_cast<long long>(process.eventCount));
         default: return {};
         }
     case Qt::ToolTipRole:
-        return column == commandLineColumn ? QVariant(QString::fromStdString(process.commandLine())) : QVariant();
+        return column == commandLineColumn ? QVariant(cellText(process.commandLineText(), Qt::ElideMiddle)) : QVariant();
     case Qt::FontRole:
         switch (column) {
         case imageColumn:

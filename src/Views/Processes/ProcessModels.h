@@ -2,6 +2,7 @@
 
 #include "Engine/Analysis/ProcessGraph.h"
 #include "Store/StoreAnalysis.h"
+#include "Views/Components/PoolWork.h"
 #include "Views/Processes/ProcessRows.h"
 
 #include <QAbstractItemModel>
@@ -29,6 +30,8 @@ public:
     // The index of the node with this id (placeholders included), or an invalid one.
     QModelIndex indexOf(int64_t id) const;
     int nodeCount() const { return m_outline ? int(m_outline->rows.size()) : 0; }
+    // The nodes with children: the roots' alone, or with `all` every one of them.
+    QModelIndexList parents(bool all) const;
 
     QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
     QModelIndex parent(const QModelIndex &child) const override;
@@ -43,8 +46,9 @@ private:
     ProcessRows::OutlineSnapshot m_outline;
 };
 
-// The flat process table: positions into a snapshot of the store's process list, sorted in the
-// model.
+// The flat process table: positions into a snapshot of the store's process list. The rows are
+// filtered and sorted on the pool (ProcessRows::processList); until a new list lands the table
+// keeps the rows it has.
 class ProcessListModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -56,26 +60,32 @@ public:
 
     void setProcesses(ProcessesSnapshot processes, const ProcessRows::ProcessFilter &filter);
     void clear();
+    // A list is being made; the rows shown are the ones from before.
+    bool isDeriving() const { return m_deriving.pending(); }
 
     static std::optional<ProcessRows::SortKey> sortKey(int column);
     ProcessRows::SortOrder sortOrder() const { return m_order; }
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
-    const ProcessNode &processAt(int row) const { return (*m_processes)[m_rows[size_t(row)]]; }
-    int rowOf(int64_t id) const;
+    const ProcessNode &processAt(int row) const { return m_list->process(row); }
+    int rowOf(int64_t id) const { return m_list->rowOf(id); }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
+signals:
+    void derivingChanged();
+
 private:
     void derive();
 
     ProcessesSnapshot m_processes;
     ProcessRows::ProcessFilter m_filter;
-    std::vector<uint32_t> m_rows;
+    ProcessRows::ProcessListSnapshot m_list;
     ProcessRows::SortOrder m_order;
+    PoolWork::Latest m_deriving{[this] { emit derivingChanged(); }};
     QFont m_monoCallout;
     QFont m_monoCaption;
 };

@@ -3,6 +3,7 @@
 #include "Engine/Analysis/Detections.h"
 #include "Engine/BSM/UserResolver.h"
 #include "Views/Components/EqualDigits.h"
+#include "Views/Components/CellText.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 #include "Views/Components/TableTime.h"
@@ -102,12 +103,7 @@ QColor iconColor(const ProcessNode &process)
 
 QString argumentText(const ProcessNode &process)
 {
-    QString text;
-    for (size_t i = 1; i < process.args.size(); ++i) {
-        if (i > 1) text += u' ';
-        text += QString::fromUtf8(process.args[i]);
-    }
-    return text;
+    return cellText(JoinedText(process.args.from(1), " "), Qt::ElideMiddle);
 }
 
 } // namespace ProcessRow

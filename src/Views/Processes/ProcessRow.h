@@ -37,7 +37,8 @@ namespace ProcessRow {
 QString icon(const ProcessNode &process);
 // The symbol's colour: secondary for a placeholder, orange for a suspicious location, red for root.
 QColor iconColor(const ProcessNode &process);
-// The arguments after the first, joined by one blank; empty with fewer than two.
+// The arguments after the first, joined by one blank (cut to what a line shows); empty with fewer
+// than two.
 QString argumentText(const ProcessNode &process);
 
 } // namespace ProcessRow

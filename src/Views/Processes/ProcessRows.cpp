@@ -1,27 +1,12 @@
 #include "Views/Processes/ProcessRows.h"
 
 #include "Engine/Record/PathComponents.h"
+#include "Views/Components/TextRanks.h"
 
 #include <algorithm>
 #include <charconv>
 
 namespace ProcessRows {
-
-namespace {
-
-void appendCommandLine(std::string &out, const ProcessNode &process)
-{
-    if (process.args.empty()) {
-        out += process.image;
-        return;
-    }
-    for (size_t i = 0; i < process.args.size(); ++i) {
-        if (i > 0) out += ' ';
-        out += process.args[i];
-    }
-}
-
-} // namespace
 
 ProcessFilter::ProcessFilter(const QString &search, bool rootOnly)
     : m_search(search.toStdString()), m_rootOnly(rootOnly), m_needle(m_search)
@@ -33,9 +18,8 @@ bool ProcessFilter::include(const ProcessNode &process) const
     if (m_rootOnly && process.euid != 0) return false;
     if (m_search.empty()) return true;
     if (m_needle.foundIn(process.image)) return true;
-    m_commandLine.clear();
-    appendCommandLine(m_commandLine, process);
-    if (m_needle.foundIn(m_commandLine)) return true;
+    // Searched where the arguments lie, a window at a time, however many there are.
+    if (process.commandLineText().contains(m_needle)) return true;
     char digits[16];
     const auto [end, error] = std::to_chars(digits, digits + sizeof digits, process.pid);
     if (error == std::errc() && std::string_view(digits, size_t(end - digits)) == m_search) return true;
@@ -114,6 +98,11 @@ std::vector<uint32_t> listRows(const std::vector<ProcessNode> &processes, const 
             return order.ascending ? key(processes[a]) < key(processes[b]) : key(processes[b]) < key(processes[a]);
         });
     };
+    // Texts by rank, made once a row where they lie: a command line of a megabyte is read for
+    // its first bytes, and whole only against one that shares them.
+    const auto byText = [&](JoinedText (*text)(const ProcessNode &)) {
+        sortByText(rows, order.ascending, [&](uint32_t position) { return text(processes[position]); });
+    };
     switch (order.key) {
     case SortKey::start:
         // The store's order is exec order, which is start order: ascending needs no sort.
@@ -126,22 +115,34 @@ std::vector<uint32_t> listRows(const std::vector<ProcessNode> &processes, const 
         sortBy([](const ProcessNode &p) { return p.euid; });
         break;
     case SortKey::image:
-        sortBy([](const ProcessNode &p) { return p.image; });
+        byText([](const ProcessNode &p) { return JoinedText(p.image); });
         break;
     case SortKey::eventCount:
         sortBy([](const ProcessNode &p) { return p.eventCount; });
         break;
-    case SortKey::commandLine: {
-        // Joined once per row rather than once per comparison.
-        std::vector<std::string> lines(processes.size());
-        for (uint32_t row : rows) appendCommandLine(lines[row], processes[row]);
-        std::stable_sort(rows.begin(), rows.end(), [&](uint32_t a, uint32_t b) {
-            return order.ascending ? lines[a] < lines[b] : lines[b] < lines[a];
-        });
+    case SortKey::commandLine:
+        byText([](const ProcessNode &p) { return p.commandLineText(); });
         break;
     }
-    }
     return rows;
+}
+
+int ProcessList::rowOf(int64_t id) const
+{
+    const auto found = std::lower_bound(rowByID.begin(), rowByID.end(), id,
+                                        [](const std::pair<int64_t, int32_t> &entry, int64_t key) { return entry.first < key; });
+    return found != rowByID.end() && found->first == id ? found->second : -1;
+}
+
+ProcessListSnapshot processList(ProcessesSnapshot processes, const ProcessFilter &filter, SortOrder order)
+{
+    auto list = std::make_shared<ProcessList>();
+    list->processes = processes ? std::move(processes) : std::make_shared<const std::vector<ProcessNode>>();
+    list->rows = listRows(*list->processes, filter, order);
+    list->rowByID.reserve(list->rows.size());
+    for (size_t row = 0; row < list->rows.size(); ++row) list->rowByID.emplace_back(list->process(int(row)).id, int32_t(row));
+    std::sort(list->rowByID.begin(), list->rowByID.end());
+    return list;
 }
 
 std::vector<ProcessNode> ancestry(const ProcessNode &process, const std::vector<ProcessNode> &processes)

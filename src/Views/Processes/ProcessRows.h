@@ -31,7 +31,6 @@ private:
     std::string m_search;
     bool m_rootOnly;
     CaseFold::Needle m_needle;
-    mutable std::string m_commandLine; // reused between nodes
 };
 
 bool include(const ProcessNode &process, const ProcessFilter &filter);
@@ -76,6 +75,21 @@ struct SortOrder {
 // dates by value, the user by effective uid, texts by code point.
 std::vector<uint32_t> listRows(const std::vector<ProcessNode> &processes, const ProcessFilter &filter,
                                SortOrder order = {});
+
+// The flat list as the table shows it: made on the pool, held by the list model with the
+// snapshot its rows point into.
+struct ProcessList {
+    ProcessesSnapshot processes; // never null
+    std::vector<uint32_t> rows; // positions, in display order
+    std::vector<std::pair<int64_t, int32_t>> rowByID; // by id
+
+    const ProcessNode &process(int row) const { return (*processes)[rows[size_t(row)]]; }
+    // The row of the process with this id, or -1.
+    int rowOf(int64_t id) const;
+};
+using ProcessListSnapshot = std::shared_ptr<const ProcessList>;
+
+ProcessListSnapshot processList(ProcessesSnapshot processes, const ProcessFilter &filter, SortOrder order);
 
 // The known ancestors, oldest first, then the process itself: each parent is the last successful
 // exec in `processes` of the parent pid that started no later than its child and is not the child

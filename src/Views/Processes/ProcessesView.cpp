@@ -15,18 +15,17 @@
 #include "Views/Processes/ProcessRow.h"
 
 #include <QButtonGroup>
-#include <QFutureWatcher>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <array>
 
@@ -39,8 +38,9 @@ constexpr int controlsPaddingH = 12;
 constexpr int controlsPaddingV = 8;
 constexpr int pickerWidth = 160;
 constexpr MasterDetail::Widths inspectorWidths{300, 360, 520};
-// Outlines up to this size open fully expanded; bigger ones show their roots' children only, so a
-// big trail's tree opens without laying out every row.
+constexpr int busyIndicatorWidth = 56;
+constexpr int busyIndicatorHeight = 7;
+// Outlines up to this size open fully expanded; bigger ones show their roots' children only.
 constexpr int expandAllLimit = 5000;
 
 } // namespace
@@ -89,6 +89,13 @@ ProcessesView::ProcessesView(const ViewContext &context, QWidget *parent)
     m_rootOnly->setObjectName("rootOnly");
     controlsLayout->addWidget(m_rootOnly);
     controlsLayout->addStretch(1);
+    m_busy = new QProgressBar(controls);
+    m_busy->setObjectName("derivingIndicator");
+    m_busy->setRange(0, 0);
+    m_busy->setTextVisible(false);
+    m_busy->setFixedSize(busyIndicatorWidth, busyIndicatorHeight);
+    m_busy->hide();
+    controlsLayout->addWidget(m_busy);
     m_count = new QLabel(controls);
     m_count->setObjectName("imageCount");
     Style::setTextStyle(m_count, Style::callout(), Style::secondaryText());
@@ -166,6 +173,13 @@ ProcessesView::ProcessesView(const ViewContext &context, QWidget *parent)
         menu->popup(m_table->viewport()->mapToGlobal(at));
     });
 
+    // A new outline's rows are opened before anything lays the tree out, so the view lays out the
+    // open tree in one pass: a node opened after the layout inserts its rows one at a time, moving
+    // every row below each time, which over tens of thousands of roots takes seconds.
+    connect(m_treeModel, &QAbstractItemModel::modelReset, this, &ProcessesView::openOutline);
+    connect(m_listModel, &QAbstractItemModel::modelReset, this, &ProcessesView::updateCount);
+    connect(m_listModel, &ProcessListModel::derivingChanged, this, &ProcessesView::updateBusy);
+
     // One process id, kept across both presentations; only the shown one passes the user's choice on.
     m_treeGuard = new SelectionGuard(m_tree, {[this] {
         const QModelIndex index = m_selection && m_mode == Mode::tree ? m_treeModel->indexOf(*m_selection) : QModelIndex();
@@ -213,8 +227,7 @@ void ProcessesView::setMode(Mode mode)
         m_presentations->setCurrentWidget(m_tree);
     } else {
         // The outline is only kept while shown; the list is always current for the count.
-        ++m_outlineGeneration;
-        m_outlinePending = false;
+        m_outline.cancel();
         m_treeModel->clear();
         m_presentations->setCurrentWidget(m_table);
     }
@@ -234,28 +247,36 @@ ProcessRows::ProcessFilter ProcessesView::filter() const
 void ProcessesView::refresh(bool storeChanged)
 {
     m_listModel->setProcesses(m_store.processesSnapshot(), filter());
-    m_count->setText(Format::count(m_listModel->rowCount()) + QStringLiteral(" images"));
     if (m_mode == Mode::tree) refreshTree();
     updateDetail(storeChanged);
+}
+
+void ProcessesView::updateCount()
+{
+    m_count->setText(Format::count(m_listModel->rowCount()) + QStringLiteral(" images"));
+}
+
+void ProcessesView::updateBusy()
+{
+    m_busy->setVisible(m_listModel->isDeriving() || m_outline.pending());
+}
+
+void ProcessesView::openOutline()
+{
+    // Stored as open only, while the view's layout is still pending after the reset.
+    const bool all = m_treeModel->nodeCount() <= expandAllLimit;
+    for (const QModelIndex &parent : m_treeModel->parents(all)) m_tree->expand(parent);
 }
 
 void ProcessesView::refreshTree()
 {
     // Derived on the pool from the store's tree as it is now; the model takes the rows in one step.
-    const uint64_t generation = ++m_outlineGeneration;
-    m_outlinePending = true;
-    auto *watcher = new QFutureWatcher<ProcessRows::OutlineSnapshot>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
-        watcher->deleteLater();
-        if (generation != m_outlineGeneration) return;
-        m_outlinePending = false;
-        m_treeModel->setOutline(watcher->result());
-        if (m_treeModel->nodeCount() <= expandAllLimit) m_tree->expandAll();
-        else m_tree->expandToDepth(0);
+    m_outline.run(this, [tree = m_store.processTreeSnapshot(), filter = filter()](const PoolWork::Ticket &) {
+        return ProcessRows::outline(tree, filter);
+    }, [this](ProcessRows::OutlineSnapshot outline) {
+        m_treeModel->setOutline(std::move(outline));
         applySelection();
     });
-    watcher->setFuture(QtConcurrent::run(
-        [tree = m_store.processTreeSnapshot(), filter = filter()] { return ProcessRows::outline(tree, filter); }));
 }
 
 void ProcessesView::choose(std::optional<int64_t> id)
@@ -264,16 +285,17 @@ void ProcessesView::choose(std::optional<int64_t> id)
     updateDetail(false);
 }
 
+const ProcessNode *ProcessesView::process(int64_t id) const
+{
+    const ProcessTree &tree = m_store.processTree();
+    const std::optional<uint32_t> at = tree.position(id);
+    return at && *at < tree.processes.size() ? &tree.processes[*at] : nullptr;
+}
+
 void ProcessesView::updateDetail(bool storeChanged)
 {
     // Looked up in the flat list only: a placeholder has no detail.
-    const ProcessNode *shown = nullptr;
-    if (m_selection)
-        for (const ProcessNode &process : m_store.processes())
-            if (process.id == *m_selection) {
-                shown = &process;
-                break;
-            }
+    const ProcessNode *shown = m_selection ? process(*m_selection) : nullptr;
     // The same process keeps its pane (and scroll position) until the store changes.
     if (m_detail && shown && !storeChanged && m_detail->process().id == shown->id) return;
     if (m_detail) {
@@ -281,9 +303,18 @@ void ProcessesView::updateDetail(bool storeChanged)
         m_detail->deleteLater();
         m_detail = nullptr;
     }
+    m_lineage.cancel();
     if (shown) {
         m_detail = new ProcessDetail(m_store, *shown, m_inspector);
         m_inspector->addWidget(m_detail);
+        // The lineage walks the whole list, backwards, up to 32 times: on the pool.
+        m_lineage.run(this,
+                      [processes = m_store.processesSnapshot(), node = *shown](const PoolWork::Ticket &) {
+                          return ProcessRows::ancestry(node, *processes);
+                      },
+                      [this, id = shown->id](std::vector<ProcessNode> lineage) {
+                          if (m_detail && m_detail->process().id == id) m_detail->setLineage(lineage);
+                      });
     }
     m_inspector->setCurrentWidget(m_detail ? static_cast<QWidget *>(m_detail) : m_noSelection);
 }
@@ -300,18 +331,16 @@ QMenu *ProcessesView::processMenu(const ProcessNode &process)
     connect(menu->addAction(QStringLiteral("Show Exec Record")), &QAction::triggered, menu,
             [store, id = node.id, label = ProcessRows::execRecordLabel(node)] { store->showRecords({id}, label); });
     menu->addSeparator();
+    // Made when chosen: a command line can run to megabytes.
     connect(menu->addAction(QStringLiteral("Copy Command Line")), &QAction::triggered, this,
-            [line = QString::fromStdString(node.commandLine())] { copyToClipboard(line); });
+            [node] { copyToClipboard(QString::fromStdString(node.commandLine())); });
     return menu;
 }
 
 QMenu *ProcessesView::contextMenuForListRow(int row)
 {
-    if (row >= 0 && row < m_listModel->rowCount()) {
-        const int64_t id = m_listModel->processAt(row).id;
-        for (const ProcessNode &process : m_store.processes())
-            if (process.id == id) return processMenu(process);
-    }
+    if (row >= 0 && row < m_listModel->rowCount())
+        if (const ProcessNode *shown = process(m_listModel->processAt(row).id)) return processMenu(*shown);
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     return menu;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Engine/Analysis/ProcessGraph.h"
+#include "Views/Components/PoolWork.h"
 #include "Views/Processes/ProcessRows.h"
 #include "Views/ScreenWidget.h"
 
@@ -14,6 +15,7 @@ class ProcessTreeModel;
 class QCheckBox;
 class QLabel;
 class QMenu;
+class QProgressBar;
 class QStackedWidget;
 class QTableView;
 class QToolButton;
@@ -23,7 +25,9 @@ class SelectionGuard;
 // The processes of the loaded trails, as an outline of parents and children or as a sortable list
 // of every executed image. The toolbar search and the root-only switch narrow both; the detail
 // pane shows the selected process. The selection is a process id kept by the screen: it survives a
-// switch between the presentations and a search that hides its row.
+// switch between the presentations and a search that hides its row. The outline, the list and a
+// process's lineage are derived on the pool; meanwhile the screen shows what it had, with a busy
+// indicator beside the count.
 class ProcessesView : public ScreenWidget {
     Q_OBJECT
 
@@ -47,7 +51,9 @@ public:
     ProcessDetail *detail() const { return m_detail; }
     std::optional<int64_t> selection() const { return m_selection; }
     // An outline is being derived for the tree; the model shows the one before until it comes.
-    bool outlinePending() const { return m_outlinePending; }
+    bool outlinePending() const { return m_outline.pending(); }
+    // The selected process's lineage is being looked for; the detail shows it when it lands.
+    bool lineagePending() const { return m_lineage.pending(); }
 
     // The menu of one process (Show Events, Show Exec Record, Copy Command Line). Owned by the view.
     QMenu *processMenu(const ProcessNode &process);
@@ -61,6 +67,11 @@ private:
     void applySelection();
     void choose(std::optional<int64_t> id);
     void updateDetail(bool storeChanged);
+    // The process with this id in the store's flat list, or null (placeholders are not in it).
+    const ProcessNode *process(int64_t id) const;
+    void updateBusy();
+    void updateCount();
+    void openOutline();
 
     AuditStore &m_store;
     Mode m_mode = Mode::tree;
@@ -68,6 +79,7 @@ private:
     QToolButton *m_listButton = nullptr;
     QCheckBox *m_rootOnly = nullptr;
     QLabel *m_count = nullptr;
+    QProgressBar *m_busy = nullptr;
     QStackedWidget *m_presentations = nullptr;
     QTreeView *m_tree = nullptr;
     QTableView *m_table = nullptr;
@@ -79,7 +91,6 @@ private:
     std::optional<int64_t> m_selection;
     SelectionGuard *m_treeGuard = nullptr;
     SelectionGuard *m_listGuard = nullptr;
-    // Each outline asked for bumps it; one that comes back after a newer was asked for is dropped.
-    uint64_t m_outlineGeneration = 0;
-    bool m_outlinePending = false;
+    PoolWork::Latest m_outline{[this] { updateBusy(); }};
+    PoolWork::Latest m_lineage;
 };

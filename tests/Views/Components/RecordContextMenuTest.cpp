@@ -97,12 +97,12 @@ TEST_F(RecordContextMenuTest, CopiesTheRecordsTexts)
     const AuditRecord record = content.record();
     const auto items = RecordContextMenu::copies(record);
     ASSERT_EQ(items.size(), 4u);
-    EXPECT_EQ(items[0].text.toStdString(), RecordFormatter::text(record));
-    EXPECT_EQ(items[1].text.toStdString(), RecordFormatter::hex(record.raw(), 16));
-    EXPECT_EQ(items[2].text, "a b c d");
-    EXPECT_EQ(items[3].text, "/first");
-    EXPECT_TRUE(items[0].text.startsWith("header, "));
-    EXPECT_TRUE(items[1].text.endsWith("\n"));
+    EXPECT_EQ(items[0].text().toStdString(), RecordFormatter::text(record));
+    EXPECT_EQ(items[1].text().toStdString(), RecordFormatter::hex(record.raw(), 16));
+    EXPECT_EQ(items[2].text(), "a b c d");
+    EXPECT_EQ(items[3].text(), "/first");
+    EXPECT_TRUE(items[0].text().startsWith("header, "));
+    EXPECT_TRUE(items[1].text().endsWith("\n"));
 }
 
 TEST_F(RecordContextMenuTest, TheBuiltMenuActsOnTheStoreAndTheClipboard)

@@ -5,9 +5,12 @@
 #include "Engine/Parser/BSMParser.h"
 #include "Engine/BSM/UserResolver.h"
 #include "Views/Components/Expander.h"
+#include "Views/Components/KeyValueRow.h"
+#include "Views/Components/LineBox.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/TokenRow.h"
 #include "support/LoadedStore.h"
+#include "support/QtTestSupport.h"
 #include "support/RecordValue.h"
 
 #include <QAction>
@@ -19,7 +22,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTextEdit>
 #include <QTest>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -216,23 +218,22 @@ TEST_F(RecordInspectorTest, TheHexDumpKeepsSixteenBytesALineAndScrollsSidewaysIn
     inspector.setShowHex(true);
     inspector.show();
     QCoreApplication::processEvents();
-    auto *dump = inspector.widget()->findChild<QTextEdit *>("hexDump");
+    auto *dump = inspector.widget()->findChild<LineBox *>("hexDump");
     ASSERT_NE(dump, nullptr);
     const QString hex = QString::fromStdString(RecordFormatter::hex(record.raw(), 16));
-    EXPECT_EQ(dump->toPlainText(), hex) << "width 16, nothing wrapped";
+    EXPECT_EQ(dump->text() + "\n", hex) << "width 16, nothing wrapped";
     EXPECT_DOUBLE_EQ(dump->font().pointSizeF(), 10.5);
-    EXPECT_EQ(dump->lineWrapMode(), QTextEdit::NoWrap);
+    EXPECT_FALSE(dump->source().wraps());
 
     // Narrower than a line: the box's own bar reaches the end of every line, and the box is as tall
     // as its lines and that bar, so nothing scrolls up and down inside it.
     QScrollBar *sideways = dump->horizontalScrollBar();
     EXPECT_TRUE(sideways->isVisibleTo(&inspector));
     EXPECT_GT(sideways->maximum(), 0);
-    EXPECT_GE(sideways->maximum() + dump->viewport()->width(), int(dump->document()->idealWidth()));
-    EXPECT_GE(dump->viewport()->height(), int(dump->document()->size().height()));
-    QTest::keyClick(dump, Qt::Key_End, Qt::ControlModifier);
-    dump->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
-    EXPECT_EQ(dump->verticalScrollBar()->value(), 0) << "every line is in view already";
+    EXPECT_GE(sideways->maximum() + dump->viewport()->width(),
+              QFontMetrics(dump->font()).horizontalAdvance(dump->source().line(0, 0)));
+    EXPECT_EQ(dump->verticalScrollBar()->maximum(), 0) << "every line is in view already";
+    EXPECT_EQ(dump->lastShownLine() + 1, dump->lineCount());
     EXPECT_LE(dump->width(), inspector.viewport()->width()) << "the pane itself does not scroll sideways";
 
     // A vertical wheel over the box scrolls the inspector, not the box.
@@ -245,6 +246,106 @@ TEST_F(RecordInspectorTest, TheHexDumpKeepsSixteenBytesALineAndScrollsSidewaysIn
 
     dump->actions()[0]->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), hex) << "Copy Raw Hex copies the width-16 text unchanged";
+    // Selected with the mouse, from the first line's start into the second line: copied as shown.
+    const int lineHeight = QFontMetrics(dump->font()).lineSpacing();
+    QTest::mousePress(dump->viewport(), Qt::LeftButton, {}, QPoint(1, 9));
+    QTest::mouseMove(dump->viewport(), QPoint(8 + 4 * QFontMetrics(dump->font()).horizontalAdvance('0'), 9 + lineHeight));
+    QTest::mouseRelease(dump->viewport(), Qt::LeftButton, {},
+                        QPoint(8 + 4 * QFontMetrics(dump->font()).horizontalAdvance('0'), 9 + lineHeight));
+    EXPECT_EQ(dump->selectedText(), hex.section(u'\n', 0, 0) + "\n0010");
+    QTest::keyClick(dump, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), hex.section(u'\n', 0, 0) + "\n0010");
+}
+
+TEST_F(RecordInspectorTest, ABigRecordIsDecodedOnThePoolAndItsLongTextsAreMadeLineByLine)
+{
+    // 200 arguments of a kilobyte each: past the size decoded at once, and a command line of 200 KB.
+    std::vector<std::string> args;
+    for (int i = 0; i < 200; ++i) args.push_back(std::string(1023, char('a' + i % 26)) + char('0' + i % 10));
+    const AuditRecord big = decodedRecord(TestBSM::RecordBuilder(execve)
+                                              .token(TestBSM::Token::execArgs(std::span<const std::string>(args)))
+                                              .subject()
+                                              .returnValue(0));
+    ASSERT_GT(big.raw().size(), RecordInspector::decodeAtOnceLimit);
+    std::string joined;
+    for (const std::string &arg : args) joined += (joined.empty() ? "" : " ") + arg;
+
+    RecordInspector inspector;
+    inspector.resize(400, 700);
+    inspector.setShowHex(true);
+    inspector.setRecord(big);
+    inspector.show();
+    EXPECT_TRUE(inspector.isDecoding());
+    EXPECT_EQ(labelText(inspector, "tokensTitle"), "Tokens") << "no count before the tokens land";
+    EXPECT_NE(inspector.widget()->findChild<QWidget *>("decodingTokens"), nullptr);
+    EXPECT_EQ(labelText(inspector, "eventTitle"), "execve(2)") << "the rest is there at once";
+    ASSERT_TRUE(waitUntil([&] { return !inspector.isDecoding(); }));
+    EXPECT_EQ(labelText(inspector, "tokensTitle"), "Tokens (5)");
+    EXPECT_EQ(inspector.widget()->findChild<QWidget *>("decodingTokens"), nullptr);
+
+    // The command line is a box of lines, copied whole.
+    auto *commandLine = inspector.widget()->findChild<LineBox *>("commandLine");
+    ASSERT_NE(commandLine, nullptr);
+    EXPECT_TRUE(commandLine->source().wraps());
+    EXPECT_GT(commandLine->verticalScrollBar()->maximum(), 0) << "it scrolls inside, a dozen lines tall";
+    EXPECT_LT(commandLine->lastShownLine(), 20u);
+    commandLine->actions()[0]->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), joined);
+    commandLine->selectAll();
+    EXPECT_EQ(commandLine->selectedText().toStdString(), joined);
+
+    // So is the exec token's argv field when its row opens, and "Copy Value" copies all of it.
+    inspector.setTokenExpanded(1, true);
+    KeyValueRow *argv = nullptr;
+    for (KeyValueRow *row : inspector.widget()->findChildren<KeyValueRow *>())
+        if (row->key() == "argv") argv = row;
+    ASSERT_NE(argv, nullptr);
+    ASSERT_NE(argv->valueBox(), nullptr);
+    EXPECT_EQ(argv->valueText(), nullptr);
+    argv->copyValueAction()->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), joined);
+    EXPECT_EQ(argv->value().toStdString(), joined);
+
+    // The dump is as tall as its box allows, and scrolls inside; the copy item copies all of it.
+    auto *dump = inspector.widget()->findChild<LineBox *>("hexDump");
+    ASSERT_NE(dump, nullptr);
+    EXPECT_EQ(dump->lineCount(), (big.raw().size() + 15) / 16);
+    EXPECT_GT(dump->verticalScrollBar()->maximum(), 0);
+    dump->verticalScrollBar()->setValue(dump->verticalScrollBar()->maximum());
+    EXPECT_EQ(dump->lastShownLine() + 1, dump->lineCount());
+    dump->actions()[0]->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), RecordFormatter::hex(big.raw(), 16));
+
+    // Back to a small record: decoded at once, no busy indicator.
+    inspector.setRecord(decodedRecord(TestBSM::RecordBuilder(openRead).subject().path("/tmp/x").returnValue(0)));
+    EXPECT_FALSE(inspector.isDecoding());
+    EXPECT_EQ(labelText(inspector, "tokensTitle"), "Tokens (5)");
+}
+
+TEST(LineBoxTest, ALongTextIsCutIntoLinesOfTheBoxsWidthAndCopiedAsItIs)
+{
+    // Control characters show as their pictures, one column each; the copy is the text itself.
+    const std::string text = "first line\nsecond\tline " + std::string(300, 'x') + " \u00e9t\u00e9 \U0001F600 end";
+    LineBox box(wrappedLines(LongText::of(text)), 5);
+    box.setFont(Style::monospaced(Style::callout()));
+    box.resize(300, 100);
+    box.show();
+    QCoreApplication::processEvents();
+    const int columns = box.columns();
+    ASSERT_GT(columns, 4);
+    QString shown;
+    for (size_t line = 0; line < box.lineCount(); ++line) {
+        const QString part = box.source().line(line, columns);
+        EXPECT_LE(part.size(), columns + 1) << "a character of four bytes takes two columns";
+        shown += part;
+    }
+    QString expected = QString::fromStdString(text);
+    expected.replace(u'\n', QChar(0x240A)).replace(u'\t', QChar(0x2409));
+    EXPECT_EQ(shown, expected);
+    box.selectAll();
+    EXPECT_EQ(box.selectedText().toStdString(), text);
+    EXPECT_EQ(box.text().toStdString(), text);
+    EXPECT_EQ(box.height(), 5 * QFontMetrics(box.font()).lineSpacing() + 16) << "five lines shown, the rest scroll";
 }
 
 TEST_F(RecordInspectorTest, UndecodableBytesListWhatDecodedAndTheError)

@@ -1,7 +1,10 @@
 #include "Views/Events/EventsTableModel.h"
 
 #include "Engine/BSM/UserResolver.h"
+#include "Engine/Record/RecordBuilder.h"
 #include "Views/Components/Formatters.h"
+#include "Views/Components/CellText.h"
+#include "support/QtTestSupport.h"
 #include "support/RecordValue.h"
 
 #include <QAbstractItemModelTester>
@@ -9,6 +12,7 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLocale>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
@@ -57,6 +61,13 @@ protected:
     static QString text(const EventsTableModel &model, int row, int column, int role = Qt::DisplayRole)
     {
         return model.data(model.index(row, column), role).toString();
+    }
+
+    // Sorts made on the pool land through the event loop.
+    static void sorted(EventsTableModel &model, int column, Qt::SortOrder order)
+    {
+        model.sort(column, order);
+        ASSERT_TRUE(waitUntil([&] { return !model.isSorting(); }, 60000));
     }
 };
 
@@ -191,9 +202,9 @@ TEST_F(EventsTableModelTest, EachColumnSortsByItsKeyAndTiesKeepTimeOrder)
         SCOPED_TRACE(c.name);
         EventsTableModel model;
         model.setFiltered(records);
-        model.sort(c.column, Qt::AscendingOrder);
+        sorted(model, c.column, Qt::AscendingOrder);
         EXPECT_EQ(ids(model), c.ascending);
-        model.sort(c.column, Qt::DescendingOrder);
+        sorted(model, c.column, Qt::DescendingOrder);
         EXPECT_EQ(ids(model), c.descending);
     }
 }
@@ -202,22 +213,106 @@ TEST_F(EventsTableModelTest, ANewResultKeepsTheSortOrderAndRowsAreFoundById)
 {
     EventsTableModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    model.sort(EventsTableModel::pidColumn, Qt::DescendingOrder);
+    sorted(model, EventsTableModel::pidColumn, Qt::DescendingOrder);
     const RecordSelection all = selection({RecordValue(execve, 1).subject(1, 1, 5), RecordValue(execve, 2).subject(1, 1, 9),
                                            RecordValue(execve, 2).subject(1, 1, 7), RecordValue(execve, 3)});
     model.setFiltered(all);
+    ASSERT_TRUE(waitUntil([&] { return !model.isSorting(); }));
     EXPECT_EQ(ids(model), (std::vector<int64_t>{2, 3, 1, 4}));
     EXPECT_EQ(model.rowOf(3, 2), 1);
     EXPECT_EQ(model.rowOf(3, 5), -1); // the wrong time finds nothing
     model.setFiltered(RecordSelection(all.records(), std::make_shared<const std::vector<uint32_t>>(std::vector<uint32_t>{0, 3})));
+    ASSERT_TRUE(waitUntil([&] { return !model.isSorting(); }));
     EXPECT_EQ(ids(model), (std::vector<int64_t>{1, 4}));
     EXPECT_EQ(model.rowOf(3, 2), -1);
+    EXPECT_EQ(model.rowOf(4, 3), 1);
     for (Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
         model.setFiltered(all);
         model.sort(EventsTableModel::timeColumn, order);
         for (int row = 0; row < model.rowCount(); ++row)
             EXPECT_EQ(model.rowOf(model.idAt(row), model.recordAt(row).time), row);
     }
+}
+
+TEST_F(EventsTableModelTest, AMillionRowsKeepTheirOrderUntilTheSortLands)
+{
+    // A million records, pids falling as time goes on, a thousand records a pid.
+    constexpr size_t count = 1'000'000;
+    std::vector<AuditRecord> records(count);
+    RecordBuilder builder(nullptr, count * 16);
+    for (size_t i = 0; i < count; ++i) {
+        records[i].event = execve;
+        records[i].time = double(i);
+        SubjectInfo subject;
+        subject.pid = uint32_t((count - 1 - i) / 1000);
+        builder.setSubject(subject);
+        builder.finish(records[i], 0, 0);
+    }
+    builder.trim();
+    std::vector<uint32_t> every(count / 2);
+    for (size_t i = 0; i < every.size(); ++i) every[i] = uint32_t(2 * i);
+    const RecordSelection half = selection(std::move(records), std::move(every));
+    EventsTableModel model;
+    std::vector<int> resets;
+    QObject::connect(&model, &QAbstractItemModel::modelReset, [&] { resets.push_back(model.rowCount()); });
+    model.setFiltered(half);
+    ASSERT_EQ(model.rowCount(), int(count / 2));
+    EXPECT_EQ(model.idAt(0), 1) << "time order shows the result at once";
+
+    model.sort(EventsTableModel::pidColumn, Qt::AscendingOrder);
+    EXPECT_TRUE(model.isSorting());
+    EXPECT_EQ(model.sortColumn(), EventsTableModel::pidColumn);
+    EXPECT_EQ(model.idAt(0), 1) << "the old rows stay until the sort lands";
+    EXPECT_EQ(model.idAt(int(count / 2) - 1), int64_t(count - 1));
+    EXPECT_EQ(resets.size(), 1u);
+    ASSERT_TRUE(waitUntil([&] { return !model.isSorting(); }, 60000));
+    EXPECT_EQ(model.idAt(0), int64_t(count - 999)) << "smallest pid first, the earliest of them first";
+    EXPECT_EQ(model.idAt(int(count / 2) - 1), 999);
+    EXPECT_EQ(model.rowOf(int64_t(count - 999), double(count - 1000)), 0);
+    EXPECT_EQ(model.rowOf(2, 1), -1) << "filtered out";
+
+    // A new result is sorted the same way; meanwhile the table shows the rows of the old one.
+    model.setFiltered(selection({RecordValue(execve, 1).subject(1, 1, 5), RecordValue(execve, 2).subject(1, 1, 3)}));
+    EXPECT_EQ(model.rowCount(), int(count / 2));
+    ASSERT_TRUE(waitUntil([&] { return !model.isSorting(); }));
+    EXPECT_EQ(ids(model), (std::vector<int64_t>{2, 1}));
+    // Back to time order at once, and a sort still under way is dropped.
+    model.sort(EventsTableModel::detailsColumn, Qt::AscendingOrder);
+    model.sort(EventsTableModel::timeColumn, Qt::DescendingOrder);
+    EXPECT_FALSE(model.isSorting());
+    EXPECT_EQ(ids(model), (std::vector<int64_t>{2, 1}));
+    QCoreApplication::processEvents();
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ids(model), (std::vector<int64_t>{2, 1})) << "the dropped sort never lands";
+}
+
+TEST_F(EventsTableModelTest, LongDetailsAreCutForTheCellAndSortByTheWholeText)
+{
+    // Equal for their first 4,096 bytes and more: only the whole texts tell them apart.
+    const std::string shared(5000, 'a');
+    const RecordSelection records = selection({
+        RecordValue(execve, 1).execArgs({shared + "c"}),
+        RecordValue(execve, 2).execArgs({shared + "b", "z"}),
+        RecordValue(execve, 3).execArgs({shared}),
+        RecordValue(execve, 4).execArgs({shared + "c"}),
+        RecordValue(execve, 5).execArgs({"b"}),
+        RecordValue(execve, 6).execArgs({std::string(4096, 'a')}),
+    });
+    EventsTableModel model;
+    model.setFiltered(records);
+    const QString cell = text(model, 0, EventsTableModel::detailsColumn);
+    EXPECT_EQ(cell.size(), cellTextLimit);
+    EXPECT_TRUE(cell.startsWith(QString(100, u'a')));
+    EXPECT_TRUE(cell.endsWith(QStringLiteral("aac"))) << "the middle is cut, the end kept";
+    EXPECT_EQ(cell.count(QChar(0x2026)), 1);
+    EXPECT_EQ(text(model, 0, EventsTableModel::detailsColumn, Qt::ToolTipRole), cell);
+    EXPECT_EQ(text(model, 5, EventsTableModel::detailsColumn).size(), 4096) << "a text at the limit is whole";
+
+    sorted(model, EventsTableModel::detailsColumn, Qt::AscendingOrder);
+    EXPECT_EQ(ids(model), (std::vector<int64_t>{6, 3, 2, 1, 4, 5}));
+    sorted(model, EventsTableModel::detailsColumn, Qt::DescendingOrder);
+    EXPECT_EQ(ids(model), (std::vector<int64_t>{5, 1, 4, 2, 3, 6})) << "equal texts keep their time order";
 }
 
 } // namespace

@@ -1,11 +1,13 @@
 #include "Views/Events/EventsView.h"
 
+#include "Engine/Record/RecordBuilder.h"
 #include "Store/AuditStore.h"
 #include "Views/Components/ContentUnavailable.h"
 #include "Views/Components/RecordInspector.h"
 #include "Views/Events/EventsTableModel.h"
 #include "Views/ScreenFactory.h"
 #include "support/LoadedStore.h"
+#include "support/QtTestSupport.h"
 #include "support/RecordValue.h"
 
 #include <QAbstractItemModelTester>
@@ -132,9 +134,13 @@ TEST_F(EventsViewTest, TheSelectionIsTheStoresRecordIdKeptWhileHidden)
     QHeaderView *header = view->table()->horizontalHeader();
     header->resize(1200, 30);
     const QPoint result(header->sectionViewportPosition(EventsTableModel::resultColumn) + 5, 5);
+    // The sorts are made on the pool.
+    const auto sorted = [&] { return waitUntil([&] { return !view->model()->isSorting(); }); };
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, result);
+    ASSERT_TRUE(sorted());
     EXPECT_EQ(shownIDs(), (std::vector<int64_t>{1, 2, 4, 5, 3}));
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, result);
+    ASSERT_TRUE(sorted());
     EXPECT_EQ(shownIDs(), (std::vector<int64_t>{3, 1, 2, 4, 5}));
     EXPECT_EQ(highlightedID(), 4); // and after a sort
 
@@ -229,6 +235,63 @@ TEST_F(EventsViewTest, SearchIsTheFiltersFreeText)
     store.setFilter(other);
     EventsView again(ViewContext{&store, nullptr, nullptr});
     EXPECT_EQ(again.search(), "passwd");
+}
+
+TEST_F(EventsViewTest, AMillionRowsSortedAndSearchedKeepShowingTheOldRowsUntilTheResultLands)
+{
+    // A million reads, pids falling as time goes on; one in a thousand reads the needle.
+    constexpr size_t count = 1'000'000;
+    std::vector<AuditRecord> many(count);
+    RecordBuilder builder(nullptr, count * 16);
+    SubjectInfo subject;
+    for (size_t i = 0; i < count; ++i) {
+        many[i].event = openRead;
+        many[i].time = double(i);
+        subject.pid = uint32_t((count - 1 - i) / 1000);
+        builder.setSubject(subject);
+        builder.addPath(i % 1000 == 0 ? "/etc/needle" : "/tmp/f");
+        builder.finish(many[i], 0, 0);
+    }
+    builder.trim();
+    LoadedStore big;
+    ASSERT_TRUE(big.load(std::move(many)));
+    EventsView bigView(ViewContext{&big, nullptr, nullptr});
+    bigView.resize(1200, 700);
+    bigView.show();
+    EventsTableModel *model = bigView.model();
+    auto *busy = bigView.findChild<QProgressBar *>("filteringIndicator");
+    ASSERT_TRUE(busy);
+    ASSERT_EQ(model->rowCount(), int(count));
+
+    // Sorted by PID with a click on its header: the rows stay in time order until the sort lands.
+    QHeaderView *header = bigView.table()->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(EventsTableModel::pidColumn) + 5, 5));
+    EXPECT_TRUE(model->isSorting());
+    EXPECT_TRUE(busy->isVisible());
+    EXPECT_EQ(model->idAt(0), 1);
+    ASSERT_TRUE(waitUntil([&] { return !model->isSorting(); }, 60000));
+    EXPECT_FALSE(busy->isVisible());
+    EXPECT_EQ(model->idAt(0), int64_t(count - 999)) << "smallest pid first, the earliest of them first";
+
+    // Searched: the sorted million rows stay while the matching runs and its result is sorted;
+    // the table changes once, to the sorted result.
+    const int64_t firstShown = model->idAt(0);
+    std::vector<std::pair<int, int64_t>> resets;
+    QObject::connect(model, &QAbstractItemModel::modelReset, [&] { resets.emplace_back(model->rowCount(), model->idAt(0)); });
+    bigView.setSearch("needle");
+    EXPECT_TRUE(big.isFiltering());
+    ASSERT_TRUE(waitUntil([&] {
+        if (!big.isFiltering() && !model->isSorting()) return true;
+        EXPECT_TRUE(busy->isVisible());
+        EXPECT_EQ(model->rowCount(), int(count));
+        EXPECT_EQ(model->idAt(0), firstShown);
+        return false;
+    }, 60000));
+    EXPECT_FALSE(busy->isVisible());
+    EXPECT_EQ(resets, (std::vector<std::pair<int, int64_t>>{{int(count / 1000), int64_t(count - 999)}}))
+        << "one change, to a thousand rows by pid, smallest first";
+    EXPECT_EQ(model->idAt(int(count / 1000) - 1), 1);
 }
 
 TEST_F(EventsViewTest, RowsOfferTheRecordMenuAndTheInspectorCanBeHidden)

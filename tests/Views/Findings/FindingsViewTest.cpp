@@ -6,6 +6,7 @@
 #include "Views/Findings/FindingDetail.h"
 #include "Views/Findings/FindingsTableModel.h"
 #include "support/LoadedStore.h"
+#include "support/QtTestSupport.h"
 #include "support/RecordValue.h"
 #include "support/ShownTexts.h"
 
@@ -50,6 +51,13 @@ protected:
         view->resize(1200, 700);
         tester = std::make_unique<QAbstractItemModelTester>(view->model(),
                                                             QAbstractItemModelTester::FailureReportingMode::Fatal);
+        settle();
+    }
+
+    // The rows are derived on the pool: waits until the screen shows the latest.
+    void settle() const
+    {
+        ASSERT_TRUE(waitUntil([&] { return !view->model()->isDeriving(); }));
     }
 
     const Finding &findingNamed(const std::string &rule) const
@@ -90,26 +98,29 @@ TEST_F(FindingsViewTest, MinimumChipsAndCountFollowTheStore)
     EXPECT_EQ(chipTexts(), (QStringList{"Discovery 1", "Defense Evasion 1"}));
 
     view->minimumPicker()->setCurrentIndex(0);
+    settle();
     EXPECT_EQ(view->countLabel()->text(), "3 of 3 findings");
     EXPECT_EQ(chipTexts(), (QStringList{"Discovery 2", "Defense Evasion 1"}));
 
     // A chip sets the search and lights up; a second click clears it. Typing does not move counts.
     view->chips()[1]->click();
-    QCoreApplication::processEvents();
+    settle();
     EXPECT_EQ(view->search(), "Defense Evasion");
     EXPECT_EQ(chipTexts(), (QStringList{"Discovery 2", "Defense Evasion 1*"}));
     EXPECT_EQ(view->countLabel()->text(), "1 of 3 findings");
     view->chips()[1]->click();
-    QCoreApplication::processEvents();
+    settle();
     EXPECT_EQ(view->search(), "");
     view->setSearch("discovery");
+    settle();
     EXPECT_EQ(chipTexts(), (QStringList{"Discovery 2", "Defense Evasion 1"})) << "another case does not light it";
     EXPECT_EQ(rules().size(), 2);
     view->chips()[0]->click();
-    QCoreApplication::processEvents();
+    settle();
     EXPECT_EQ(view->search(), "Discovery") << "sets the exact category instead of clearing";
 
     view->minimumPicker()->setCurrentIndex(4);
+    settle();
     EXPECT_EQ(rules(), QStringList{});
     EXPECT_TRUE(view->emptyOverlay()->isVisibleTo(view.get()));
     EXPECT_EQ(view->emptyOverlay()->title(), "No findings");
@@ -125,6 +136,7 @@ TEST_F(FindingsViewTest, SelectionSurvivesASearchAndTheInspectorKeepsIt)
     ASSERT_NE(view->detail(), nullptr);
 
     view->setSearch("disable");
+    settle();
     EXPECT_EQ(rules(), QStringList{"SIP disable attempt"});
     EXPECT_TRUE(view->table()->selectionModel()->selectedRows().isEmpty());
     EXPECT_EQ(view->selection(), id);
@@ -132,11 +144,13 @@ TEST_F(FindingsViewTest, SelectionSurvivesASearchAndTheInspectorKeepsIt)
     EXPECT_EQ(view->detail()->finding().id, id);
 
     view->setSearch("");
+    settle();
     ASSERT_EQ(view->table()->selectionModel()->selectedRows().size(), 1);
     EXPECT_EQ(view->model()->findingAt(view->table()->selectionModel()->selectedRows().first().row()).id, id);
 
     // A rebuild makes new finding ids: the inspector falls back.
     ASSERT_TRUE(store.load({RecordValue(execve, 4000).subject(501, 501, 103).path("/usr/bin/id").execArgs({"id"})}));
+    settle();
     EXPECT_EQ(view->detail(), nullptr);
     EXPECT_EQ(inspectorPage()->objectName(), "selectAFinding");
 }
@@ -200,6 +214,7 @@ TEST_F(FindingsViewTest, DetailCopiesTheSummaryAndLinksTheTechnique)
 TEST_F(FindingsViewTest, TheChipStripScrollsByTheWheelAndTheArrowKeysWithoutABar)
 {
     view->minimumPicker()->setCurrentIndex(0);
+    settle();
     view->show();
     QApplication::setActiveWindow(view.get());
     QScrollArea *strip = view->chipScroller();

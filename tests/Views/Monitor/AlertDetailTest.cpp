@@ -49,7 +49,8 @@ TEST(AlertDetail, FindingAlertWithTechniqueAndEvidence)
     EXPECT_EQ(detail.titleLabel()->text(), "Sudo abuse");
     ASSERT_TRUE(detail.findChild<SeverityBadge *>());
     EXPECT_EQ(detail.findChild<SeverityBadge *>()->severity(), Severity::critical);
-    EXPECT_EQ(detail.summaryBox()->toPlainText(), "sudo -s by orvik");
+    ASSERT_TRUE(qobject_cast<QTextEdit *>(detail.summaryBox()));
+    EXPECT_EQ(qobject_cast<QTextEdit *>(detail.summaryBox())->toPlainText(), "sudo -s by orvik");
     const QStringList facts = keyValues(detail);
     EXPECT_TRUE(facts.contains("Nov 14, 2023, 10:13:20 PM")) << facts.join('|').toStdString();
     EXPECT_TRUE(facts.contains("Nov 14, 2023, 10:13:25 PM"));

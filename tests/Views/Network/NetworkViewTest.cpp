@@ -3,6 +3,7 @@
 #include "Views/Components/BarList.h"
 #include "Views/Network/NetworkTableModel.h"
 #include "support/LoadedStore.h"
+#include "support/QtTestSupport.h"
 #include "support/RecordValue.h"
 
 #include <QAbstractItemModelTester>
@@ -42,6 +43,13 @@ protected:
         view->resize(1200, 800);
         tester = std::make_unique<QAbstractItemModelTester>(view->model(),
                                                             QAbstractItemModelTester::FailureReportingMode::Fatal);
+        settle();
+    }
+
+    // The rows are derived on the pool: waits until the screen shows the latest.
+    void settle() const
+    {
+        ASSERT_TRUE(waitUntil([&] { return !view->isDeriving(); }));
     }
 
     std::vector<int64_t> shownIDs() const
@@ -74,10 +82,12 @@ TEST_F(NetworkViewTest, ListsRecordsWithSocketsAndCountsThem)
     EXPECT_EQ(view->destinationsList()->items()[0], (CountItem{"10.0.0.1:443", "10.0.0.1:443", 2}));
 
     view->hideLocalSwitch()->setChecked(false);
+    settle();
     EXPECT_EQ(shownIDs(), (std::vector<int64_t>{1, 2, 3, 4, 5}));
     EXPECT_EQ(view->destinationsList()->items().size(), 4u) << "UNIX-domain paths can be destinations";
 
     view->table()->sortByColumn(NetworkTableModel::resultColumn, Qt::DescendingOrder);
+    settle();
     EXPECT_EQ(shownIDs().front(), 3) << "the failure first";
     EXPECT_EQ(view->model()->data(view->model()->index(0, NetworkTableModel::addressColumn)).toString(), "10.0.0.1:443");
 }
@@ -88,11 +98,13 @@ TEST_F(NetworkViewTest, CardClicksFillTheSearchAndBothCardsFollow)
     view->destinationsList()->rows().first()->click();
     EXPECT_EQ(view->search(), "10.0.0.1:443");
     ASSERT_EQ(changed.count(), 1) << "the toolbar field follows searchChanged";
+    settle();
     EXPECT_EQ(shownIDs(), (std::vector<int64_t>{1, 3}));
     EXPECT_EQ(view->destinationsList()->items().size(), 1u);
     EXPECT_EQ(view->countLabel()->text(), "2 network records");
 
     view->setSearch("");
+    settle();
     ASSERT_FALSE(view->processesList()->items().empty());
     const CountItem unknown = view->processesList()->items().front();
     EXPECT_EQ(unknown.label, "unknown") << "records without an image";
@@ -105,10 +117,12 @@ TEST_F(NetworkViewTest, SelectionSurvivesASearchThatHidesIt)
     view->table()->selectRow(1);
     ASSERT_EQ(view->selection(), 3);
     view->setSearch("93.184");
+    settle();
     EXPECT_EQ(shownIDs(), (std::vector<int64_t>{5}));
     EXPECT_EQ(view->selection(), 3);
     EXPECT_EQ(highlighted(), std::nullopt);
     view->setSearch("");
+    settle();
     EXPECT_EQ(highlighted(), 3);
 }
 

@@ -1,4 +1,5 @@
 #include "Views/Overview/DashboardTexts.h"
+#include "Views/Overview/OverviewCardData.h"
 
 #include <QLocale>
 
@@ -62,7 +63,8 @@ TEST_F(DashboardTextsTest, TilesReadTheStatsFindingsAndSources)
     stats.uniqueUsers = 3;
     stats.uniquePIDs = 1500;
     const std::vector<Finding> findings = {finding(Severity::medium), finding(Severity::critical), finding(Severity::low)};
-    const auto tiles = overviewTiles({stats, 2, findings, 1234});
+    const FindingsSummary summary = summarizeFindings(findings);
+    const auto tiles = overviewTiles({stats, 2, summary.total, summary.highOrCritical(), 1234});
 
     struct Expected {
         const char *title, *value;
@@ -91,17 +93,21 @@ TEST_F(DashboardTextsTest, EmptyStatsGiveZerosAndAGreenFindingsTile)
 {
     const TrailStats stats;
     const std::vector<Finding> mediumOnly = {finding(Severity::medium), finding(Severity::info)};
-    auto tiles = overviewTiles({stats, 0, mediumOnly, 0});
+    auto tiles = overviewTiles({stats, 0, 2, summarizeFindings(mediumOnly).highOrCritical(), 0});
     for (const TileSpec &t : tiles) EXPECT_EQ(t.value, t.title == "Findings" ? "2" : "0") << t.title.toStdString();
     EXPECT_EQ(tiles[1].detail, std::nullopt); // no percentage of nothing
     EXPECT_EQ(tiles[2].detail, QStringLiteral("0 high or critical"));
     EXPECT_EQ(tiles[2].tint, TileTint::green);
 
-    tiles = overviewTiles({stats, 0, {}, 0});
+    tiles = overviewTiles({stats, 0, 0, summarizeFindings({}).highOrCritical(), 0});
     EXPECT_EQ(tiles[2].value, "0");
     EXPECT_EQ(tiles[2].detail, QStringLiteral("0 high or critical"));
     EXPECT_EQ(tiles[2].tint, TileTint::green);
-    EXPECT_EQ(overviewTiles({stats, 0, {finding(Severity::high)}, 0})[2].tint, TileTint::orange);
+    EXPECT_EQ(overviewTiles({stats, 0, 1, summarizeFindings({finding(Severity::high)}).highOrCritical(), 0})[2].tint,
+              TileTint::orange);
+    // Until the findings are summed up the tile has its figure but no detail.
+    EXPECT_EQ(overviewTiles({stats, 0, 4, std::nullopt, 0})[2].value, "4");
+    EXPECT_EQ(overviewTiles({stats, 0, 4, std::nullopt, 0})[2].detail, std::nullopt);
 }
 
 TEST_F(DashboardTextsTest, WindowSubtitleNamesTheSourcesInLoadOrder)

@@ -6,6 +6,7 @@
 #include "Engine/BSM/UserResolver.h"
 #include "Engine/Record/RecordBuilder.h"
 #include "Views/Components/Style.h"
+#include "support/QtTestSupport.h"
 
 #include <QAbstractItemModelTester>
 #include <QLocale>
@@ -329,6 +330,8 @@ TEST(ProcessModelsTest, ListCellsShowPlainFiguresAndFallbacks)
     ProcessListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     model.setProcesses(std::make_shared<const std::vector<ProcessNode>>(processes), ProcessFilter());
+    EXPECT_EQ(model.rowCount(), 0) << "the list is made on the pool";
+    ASSERT_TRUE(waitUntil([&] { return !model.isDeriving(); }));
     const auto cell = [&](int row, int column) { return model.data(model.index(row, column)).toString(); };
     EXPECT_EQ(cell(0, ProcessListModel::eventsColumn), "12345") << "no grouping";
     EXPECT_EQ(cell(0, ProcessListModel::pidColumn), "4321");

@@ -55,10 +55,11 @@ protected:
         settle();
     }
 
-    // The outline is derived on the pool: waits until the tree shows the latest one.
+    // The outline, the list and the lineage are derived on the pool: waits until the screen shows
+    // the latest ones.
     void settle()
     {
-        ASSERT_TRUE(waitUntil([&] { return !view->outlinePending(); }));
+        ASSERT_TRUE(waitUntil([&] { return !view->outlinePending() && !view->listModel()->isDeriving() && !view->lineagePending(); }));
     }
 
     void selectInTree(int64_t id)
@@ -191,6 +192,7 @@ TEST_F(ProcessesViewTest, MenusDrillDownAndCopy)
 TEST_F(ProcessesViewTest, DetailShowsFactsLineageAndActions)
 {
     selectInTree(4);
+    settle();
     ProcessDetail *detail = view->detail();
     ASSERT_NE(detail, nullptr);
     ASSERT_EQ(detail->lineageNames().size(), 2);
@@ -218,6 +220,7 @@ TEST_F(ProcessesViewTest, DetailShowsFactsLineageAndActions)
 
     // zsh's parent is pid 1, which the trail never executed: no lineage.
     selectInTree(2);
+    settle();
     EXPECT_TRUE(view->detail()->lineageNames().isEmpty());
     EXPECT_EQ(view->detail()->findChild<QLabel *>("lineageHeading"), nullptr);
 }
@@ -249,6 +252,7 @@ TEST_F(ProcessesViewTest, FollowsAStoreRebuildInBothPresentations)
     EXPECT_EQ(view->listModel()->data(view->listModel()->index(sshRow, ProcessListModel::eventsColumn)).toString(), "2");
     store.closeAll();
     EXPECT_TRUE(waitUntil([&] { return store.processes().empty(); }));
+    settle();
     EXPECT_EQ(view->listModel()->rowCount(), 0);
     EXPECT_EQ(view->countLabel()->text(), "0 images");
 }
@@ -261,6 +265,7 @@ TEST_F(ProcessesViewTest, ModelsKeepTheirProcessesThroughAStoreRebuild)
     QAbstractItemModelTester listChecks(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
     QAbstractItemModelTester treeChecks(&tree, QAbstractItemModelTester::FailureReportingMode::Fatal);
     list.setProcesses(store.processesSnapshot(), ProcessRows::ProcessFilter());
+    ASSERT_TRUE(waitUntil([&] { return !list.isDeriving(); }));
     tree.setOutline(ProcessRows::outline(store.processTreeSnapshot(), ProcessRows::ProcessFilter()));
     const std::weak_ptr<const std::vector<ProcessNode>> listHeld = store.processesSnapshot();
     const std::weak_ptr<const ProcessTree> treeHeld = store.processTreeSnapshot();
