@@ -342,6 +342,12 @@ void loadPhases(benchmark::State &state, int trail)
             index.indexPositions(records);
         });
         state.counters["detections+stats ms"] = ms(start);
+        start = Clock::now();
+        benchmark::DoNotOptimize(Detections::run(records, pool));
+        state.counters["detections ms"] = ms(start);
+        start = Clock::now();
+        benchmark::DoNotOptimize(Detections::run(records, Parallel::Pool::single()));
+        state.counters["detections 1t ms"] = ms(start);
         state.counters["records"] = double(records.size());
         state.counters["images"] = double(tree.processes.size());
         state.counters["pids"] = double(stats.uniquePIDs);
