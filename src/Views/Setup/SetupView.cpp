@@ -373,7 +373,6 @@ void SetupView::setProfile(Profile profile)
     if (profile == m_profile) return;
     m_profile = profile;
     fillProfileCard();
-    emit profileChanged();
 }
 
 QWidget *SetupView::buildEnableCard()
