@@ -5,18 +5,17 @@
 #include "App/SingleInstance.h"
 #include "App/Snapshotter.h"
 #include "Engine/Capture/AuditPipeHelper.h"
+#include "Platform/Logging.h"
 #include "Views/MainWindow.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
-#include <cstdio>
-
 namespace {
 
 void warn(const QString &text)
 {
-    std::fprintf(stderr, "quillmarsh: %s\n", text.toLocal8Bit().constData());
+    qCWarning(lcApp).noquote() << text;
 }
 
 } // namespace

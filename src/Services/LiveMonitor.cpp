@@ -6,6 +6,7 @@
 #include "Engine/Capture/LiveStreamReader.h"
 #include "Engine/Support/FileDescriptor.h"
 #include "Engine/Support/Numbers.h"
+#include "Platform/Logging.h"
 #include "Services/Privileged.h"
 
 #include <QCoreApplication>
@@ -91,8 +92,10 @@ std::string failureDetail(const std::string &status)
 
 void removeFolder(const std::string &folder)
 {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
+    std::error_code error;
+    std::filesystem::remove_all(folder, error);
+    if (error)
+        qCWarning(lcServices, "Could not remove the capture folder %s: %s", folder.c_str(), error.message().c_str());
 }
 
 int64_t firstID(const std::vector<AuditRecord> &records) { return records.empty() ? 0 : records.front().id; }

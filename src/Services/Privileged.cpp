@@ -3,6 +3,7 @@
 #include "Engine/BSM/UTF8.h"
 #include "Engine/BSM/Uuid.h"
 #include "Platform/Elevation.h"
+#include "Platform/Logging.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -228,10 +229,12 @@ void removeCopiedTrails()
         folders.swap(copies);
     }
     // remove_all follows no link, not even one put in the folder's place; what cannot be removed
-    // stays, quietly, as nothing can be done about it at quit.
+    // stays, as nothing can be done about it at quit, but is named on standard error.
     for (const std::string &folder : folders) {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
+        std::error_code error;
+        std::filesystem::remove_all(folder, error);
+        if (error)
+            qCWarning(lcServices, "Could not remove the copied trails in %s: %s", folder.c_str(), error.message().c_str());
     }
 }
 
