@@ -31,6 +31,8 @@ int main(int argc, char **argv)
 
     // A snapshot run is a private, scripted process: it neither hands over nor takes requests.
     const bool snapshot = Snapshotter::directory().has_value();
+    // It reports nothing, not even what would go to standard error otherwise.
+    if (snapshot) QLoggingCategory::setFilterRules(QStringLiteral("quillmarsh.*=false"));
     QString socket;
     if (!snapshot) {
         QString problem;
