@@ -5,18 +5,17 @@
 #include "App/SingleInstance.h"
 #include "App/Snapshotter.h"
 #include "Engine/Capture/AuditPipeHelper.h"
+#include "Platform/Logging.h"
 #include "Views/MainWindow.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
-#include <cstdio>
-
 namespace {
 
 void warn(const QString &text)
 {
-    std::fprintf(stderr, "quillmarsh: %s\n", text.toLocal8Bit().constData());
+    qCWarning(lcApp).noquote() << text;
 }
 
 } // namespace
@@ -32,6 +31,8 @@ int main(int argc, char **argv)
 
     // A snapshot run is a private, scripted process: it neither hands over nor takes requests.
     const bool snapshot = Snapshotter::directory().has_value();
+    // It reports nothing, not even what would go to standard error otherwise.
+    if (snapshot) QLoggingCategory::setFilterRules(QStringLiteral("quillmarsh.*=false"));
     QString socket;
     if (!snapshot) {
         QString problem;

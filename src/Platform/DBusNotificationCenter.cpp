@@ -1,5 +1,7 @@
 #include "Platform/DBusNotificationCenter.h"
 
+#include "Platform/Logging.h"
+
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -19,6 +21,15 @@ QDBusMessage methodCall(const QString &method)
     return QDBusMessage::createMethodCall(service, objectPath, interfaceName, method);
 }
 
+// Closing a notification is fire and forget: nobody waits for the answer.
+void close(const QDBusConnection &bus, uint id)
+{
+    QDBusMessage call = methodCall("CloseNotification");
+    call.setArguments({id});
+    if (!bus.send(call))
+        qCWarning(lcPlatform, "Could not withdraw notification %u: %s", id, qUtf8Printable(bus.lastError().message()));
+}
+
 } // namespace
 
 DBusNotificationCenter::DBusNotificationCenter(QObject *parent)
@@ -30,9 +41,11 @@ DBusNotificationCenter::DBusNotificationCenter(const QDBusConnection &bus, QObje
     : NotificationCenter(parent), m_bus(bus)
 {
     if (!m_bus.isConnected()) return;
-    m_bus.connect(service, objectPath, interfaceName, "ActionInvoked", this, SLOT(actionInvoked(uint, QString)));
-    m_bus.connect(service, objectPath, interfaceName, "NotificationClosed", this,
-                  SLOT(notificationClosed(uint, uint)));
+    // Without these a clicked notification opens nothing; the notifications themselves still show.
+    if (!m_bus.connect(service, objectPath, interfaceName, "ActionInvoked", this, SLOT(actionInvoked(uint, QString)))
+        || !m_bus.connect(service, objectPath, interfaceName, "NotificationClosed", this,
+                          SLOT(notificationClosed(uint, uint))))
+        qCWarning(lcPlatform).noquote() << "Could not follow clicks on notifications:" << m_bus.lastError().message();
 }
 
 void DBusNotificationCenter::add(const NotificationContent &content)
@@ -70,11 +83,7 @@ void DBusNotificationCenter::removeAllDeliveredNotifications()
 {
     ++m_removals;
     m_waiting.clear();
-    for (const auto &[id, alertID] : m_delivered) {
-        QDBusMessage call = methodCall("CloseNotification");
-        call.setArguments({id});
-        m_bus.send(call);
-    }
+    for (const auto &[id, alertID] : m_delivered) close(m_bus, id);
     m_delivered.clear();
 }
 
@@ -89,6 +98,9 @@ void DBusNotificationCenter::askCapabilities(std::function<void(bool reachable)>
                 m_capabilitiesKnown = reachable;
                 if (reachable) m_markup = reply.value().contains("body-markup");
                 const std::vector<NotificationContent> waiting = std::exchange(m_waiting, {});
+                if (!reachable && !waiting.empty())
+                    qCWarning(lcPlatform).noquote() << waiting.size() << "notifications were not shown, as the"
+                                                    << "notification service did not answer:" << reply.error().message();
                 if (reachable)
                     for (const NotificationContent &content : waiting) send(content);
                 done(reachable);
@@ -104,13 +116,13 @@ void DBusNotificationCenter::send(const NotificationContent &content)
             [this, removals = m_removals, alertID = content.alertID](QDBusPendingCallWatcher *finished) {
                 finished->deleteLater();
                 const QDBusPendingReply<uint> reply = *finished;
-                if (reply.isError()) return;
+                if (reply.isError()) {
+                    qCWarning(lcPlatform).noquote() << "A notification was not shown:" << reply.error().message();
+                    return;
+                }
                 const uint id = reply.value();
                 if (removals != m_removals) {
-                    // Withdrawn while it was on its way.
-                    QDBusMessage close = methodCall("CloseNotification");
-                    close.setArguments({id});
-                    m_bus.send(close);
+                    close(m_bus, id); // withdrawn while it was on its way
                     return;
                 }
                 m_delivered[id] = alertID;

@@ -1,5 +1,7 @@
 #include "Platform/FileReveal.h"
 
+#include "Platform/Logging.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
@@ -19,5 +21,7 @@ void revealInFileManager(const QString &path)
         const QDBusMessage reply = session.call(call, QDBus::Block, 2000);
         if (reply.type() == QDBusMessage::ReplyMessage) return;
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+        qCWarning(lcPlatform).noquote() << "No file manager could show" << folder;
 }

@@ -2,11 +2,13 @@
 
 #include "Engine/Analysis/RecordFormatter.h"
 #include "Engine/BSM/UserResolver.h"
+#include "Platform/Logging.h"
 #include "Services/AlertNotifications.h"
 #include "Services/LaunchAtLogin.h"
 
 #include <QPointer>
 #include <QSettings>
+#include <QTimer>
 
 #include <algorithm>
 #include <charconv>
@@ -14,6 +16,7 @@
 #include <cmath>
 #include <unistd.h>
 #include <unordered_map>
+#include <utility>
 
 namespace {
 
@@ -104,6 +107,11 @@ AlertCenter::AlertCenter(const Platform &platform, QObject *parent)
 {
     Q_ASSERT(m_notifications && m_loginItem);
     readSettings();
+    if (m_defaults->status() != QSettings::NoError) {
+        m_settingsFailureTold = true;
+        qCWarning(lcServices).noquote() << "The settings in" << m_defaults->fileName()
+                                        << "could not be read; the defaults apply.";
+    }
     load();
     setLoginItemStatus(m_loginItem->status());
     refreshNotificationStatus();
@@ -130,9 +138,28 @@ void AlertCenter::readSettings()
     if (const auto value = storedBool(openWindowKey)) setOpenWindowAtLaunch(*value);
 }
 
+AlertCenter::~AlertCenter()
+{
+    if (m_settingsSyncPending) syncSettings();
+}
+
 void AlertCenter::writeSetting(const char *key, const QVariant &value)
 {
     m_defaults->setValue(key, value);
+    // Written once the event loop is back, as QSettings itself would, but here where a failure
+    // can be seen: it has no place on screen, so it goes to standard error.
+    if (m_settingsSyncPending) return;
+    m_settingsSyncPending = true;
+    QTimer::singleShot(0, this, &AlertCenter::syncSettings);
+}
+
+void AlertCenter::syncSettings()
+{
+    m_settingsSyncPending = false;
+    m_defaults->sync();
+    // QSettings keeps the first error it met, so it is told once.
+    if (m_defaults->status() == QSettings::NoError || std::exchange(m_settingsFailureTold, true)) return;
+    qCWarning(lcServices).noquote() << "The settings could not be saved to" << m_defaults->fileName();
 }
 
 void AlertCenter::setMinimumSeverity(Severity value)

@@ -46,6 +46,7 @@ public:
     // Reads the settings, loads the history from AlertHistory::defaultPath(), sets the badge, reads
     // the login item and starts reading the notification permission.
     explicit AlertCenter(const Platform &platform, QObject *parent = nullptr);
+    ~AlertCenter() override;
 
     // Settings: every assignment is written to the settings, changed or not.
     Severity minimumSeverity() const { return m_minimumSeverity; }
@@ -135,12 +136,15 @@ private:
     void notify(const std::vector<MonitorAlert> &alerts, bool force);
     void updateBadge();
     void writeSetting(const char *key, const QVariant &value);
+    void syncSettings();
     void activated(const QString &alertID);
 
     NotificationCenter *m_notifications;
     LoginItem *m_loginItem;
     DockBadge *m_badge;
     QSettings *m_defaults;
+    bool m_settingsSyncPending = false;
+    bool m_settingsFailureTold = false;
     AlertHistory m_history;
 
     Severity m_minimumSeverity = Severity::high;

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QStringDecoder>
 #include <QSysInfo>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace {
@@ -66,7 +67,8 @@ std::shared_ptr<AuditSystemStatus::CommandRunner> AuditSystemStatus::systemRunne
 
 QFuture<AuditSystemStatus> AuditSystemStatus::probe(std::shared_ptr<CommandRunner> runner, const QString &fileRoot)
 {
-    return QtConcurrent::run([runner = std::move(runner), fileRoot] { return gather(*runner, fileRoot); });
+    return QtConcurrent::run(QThreadPool::globalInstance(),
+                             [runner = std::move(runner), fileRoot] { return gather(*runner, fileRoot); });
 }
 
 AuditSystemStatus AuditSystemStatus::gather(CommandRunner &runner, const QString &fileRoot)

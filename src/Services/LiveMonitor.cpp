@@ -6,11 +6,12 @@
 #include "Engine/Capture/LiveStreamReader.h"
 #include "Engine/Support/FileDescriptor.h"
 #include "Engine/Support/Numbers.h"
+#include "Platform/Logging.h"
 #include "Services/Privileged.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QFutureWatcher>
+#include <QPointer>
 #include <QStringDecoder>
 #include <QTimer>
 #include <QtConcurrent>
@@ -91,8 +92,10 @@ std::string failureDetail(const std::string &status)
 
 void removeFolder(const std::string &folder)
 {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
+    std::error_code error;
+    std::filesystem::remove_all(folder, error);
+    if (error)
+        qCWarning(lcServices, "Could not remove the capture folder %s: %s", folder.c_str(), error.message().c_str());
 }
 
 int64_t firstID(const std::vector<AuditRecord> &records) { return records.empty() ? 0 : records.front().id; }
@@ -116,14 +119,16 @@ LiveMonitor::LiveMonitor(Environment environment, QObject *parent)
     , m_environment(std::move(environment))
     , m_records(std::make_shared<const std::vector<AuditRecord>>())
 {
-    // A stopped reader may still be finishing its last poll while the next capture's starts.
-    m_readers.setMaxThreadCount(4);
+    // The application object waits for the pool's work when it goes, and a reader ends only
+    // when stopped: a capture still running at quit is stopped first.
+    if (QCoreApplication *application = QCoreApplication::instance())
+        connect(application, &QCoreApplication::aboutToQuit, this, &LiveMonitor::cleanup);
 }
 
 LiveMonitor::~LiveMonitor()
 {
     cleanup();
-    m_readers.waitForDone();
+    for (auto &reader : m_readers) reader.waitForFinished();
 }
 
 void LiveMonitor::setState(State state)
@@ -220,12 +225,10 @@ void LiveMonitor::start()
     } catch (...) {
         return fail(std::current_exception());
     }
-    auto *watcher = new QFutureWatcher<std::string>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
-        watcher->deleteLater();
-        helperLaunched(generation, watcher->future());
+    // The application as context: the dialog may stay open long after this object is gone.
+    launch.then(QCoreApplication::instance(), [self = QPointer(this), generation](QFuture<std::string> launched) {
+        if (self) self->helperLaunched(generation, std::move(launched));
     });
-    watcher->setFuture(launch);
 }
 
 void LiveMonitor::helperLaunched(uint64_t generation, QFuture<std::string> launch)
@@ -270,24 +273,26 @@ void LiveMonitor::running(int32_t helperPid)
     startWatchdog(helperPid);
 }
 
+// What the launch threw, as the sentence the screens show; a cancelled dialog is no failure.
 void LiveMonitor::fail(const std::exception_ptr &error)
 {
-    cleanup();
     try {
         std::rethrow_exception(error);
     } catch (const PrivilegedError &e) {
-        if (e.kind() == PrivilegedError::Kind::cancelled) setState(Idle{});
-        else setState(Failed{e.description()});
+        if (e.kind() != PrivilegedError::Kind::cancelled) return failWith(e.description());
+        cleanup();
+        setState(Idle{});
     } catch (const std::exception &e) {
-        setState(Failed{e.what()});
+        failWith(e.what());
     } catch (...) {
-        setState(Failed{"Live capture could not be started."});
+        failWith("Live capture could not be started.");
     }
 }
 
 void LiveMonitor::failWith(const std::string &message)
 {
-    fail(std::make_exception_ptr(PrivilegedError::failed(message)));
+    cleanup();
+    setState(Failed{message});
 }
 
 // --- reader and watchdog ---
@@ -297,20 +302,23 @@ void LiveMonitor::startReader()
     const std::shared_ptr<Pipe> pipe = m_pipe;
     const uint64_t generation = m_generation;
     const std::chrono::milliseconds poll = m_environment.readerPoll;
-    // The destructor waits for the readers, so they may post to this object to the end.
-    m_readers.start([this, pipe, generation, poll] {
-        LiveStreamReader reader;
-        const LiveStreamReader::Ending ending =
-            reader.run(pipe->fd.get(), pipe->cancelled, poll, [this](LiveStreamReader::Batch &&batch) {
-                QMetaObject::invokeMethod(
-                    this, [this, batch = std::move(batch)]() mutable { ingest(std::move(batch.records), batch.bytes); },
-                    Qt::QueuedConnection);
-            });
-        if (!ending.cancelled) {
+    std::erase_if(m_readers, [](const QFuture<LiveStreamReader::Ending> &reader) { return reader.isFinished(); });
+    auto read = [this, pipe, poll] {
+        // Waits on the pipe for as long as the capture lasts, so the pool may start another
+        // thread meanwhile, as if this one were not there.
+        QThreadPool::globalInstance()->releaseThread();
+        const auto reserve = qScopeGuard([] { QThreadPool::globalInstance()->reserveThread(); });
+        // Batches may go to this object directly: the destructor waits for the reader.
+        return LiveStreamReader().run(pipe->fd.get(), pipe->cancelled, poll, [this](LiveStreamReader::Batch &&batch) {
             QMetaObject::invokeMethod(
-                this, [this, generation, error = ending.errorNumber] { readerEnded(generation, error); },
+                this, [this, batch = std::move(batch)]() mutable { ingest(std::move(batch.records), batch.bytes); },
                 Qt::QueuedConnection);
-        }
+        });
+    };
+    QFuture<LiveStreamReader::Ending> reading = QtConcurrent::run(QThreadPool::globalInstance(), std::move(read));
+    m_readers.push_back(reading);
+    reading.then(QCoreApplication::instance(), [self = QPointer(this), generation](LiveStreamReader::Ending ending) {
+        if (self && !ending.cancelled) self->readerEnded(generation, ending.errorNumber);
     });
 }
 
@@ -444,39 +452,43 @@ void LiveMonitor::runAnalysis()
     const Records snapshot = m_records;
     const uint64_t handOvers = m_handOvers;
     const auto analyser = m_environment.analyse ? m_environment.analyse : &LiveMonitor::analyse;
-    // A watcher rather than a continuation: it goes with this object, whenever the pass ends.
-    auto *watcher = new QFutureWatcher<std::shared_ptr<Analysis>>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, snapshot, handOvers] {
-        watcher->deleteLater();
-        const std::shared_ptr<Analysis> result = watcher->future().result();
-        m_analysisPending = false;
-        // Records handed over while this pass ran could not schedule one of their own; left alone
-        // they would wait, unanalysed, for the next record, which on a quiet system may never come.
-        const bool missed = m_handOvers != handOvers;
-        if (!result) {
-            if (missed) scheduleAnalysis();
-            return;
-        }
-        auto analysed = std::make_shared<std::vector<AuditRecord>>(std::move(result->records));
-        // Adopt the process images only while the buffer is still the one that was analysed.
-        const std::vector<AuditRecord> &current = *m_records;
-        if (current.empty() == snapshot->empty() && firstID(current) == firstID(*snapshot)
-            && lastID(current) == lastID(*snapshot)) {
-            const bool reordered = !std::equal(current.begin(), current.end(), analysed->begin(), analysed->end(),
-                                               [](const AuditRecord &a, const AuditRecord &b) { return a.id == b.id; });
-            setRecords(analysed, {.analysed = true, .reordered = reordered});
-        }
-        setFindings(std::move(result->findings));
-        if (m_onAnalysis) m_onAnalysis(m_findings, *analysed);
-        if (missed) scheduleAnalysis();
-    });
-    watcher->setFuture(QtConcurrent::run([snapshot, analyser]() -> std::shared_ptr<Analysis> {
+    auto pass = [snapshot, analyser]() -> std::shared_ptr<Analysis> {
         try {
             return std::make_shared<Analysis>(analyser(*snapshot));
         } catch (...) {
             return nullptr; // a pass that cannot finish must not hold back every later one
         }
-    }));
+    };
+    // Not waited for: a pass that ends after this object is gone is dropped.
+    QtConcurrent::run(QThreadPool::globalInstance(), std::move(pass))
+        .then(QCoreApplication::instance(),
+              [self = QPointer(this), snapshot, handOvers](std::shared_ptr<Analysis> result) {
+                  if (self) self->analysisEnded(snapshot, handOvers, std::move(result));
+              });
+}
+
+void LiveMonitor::analysisEnded(const Records &snapshot, uint64_t handOvers, std::shared_ptr<Analysis> result)
+{
+    m_analysisPending = false;
+    // Records handed over while this pass ran could not schedule one of their own; left alone
+    // they would wait, unanalysed, for the next record, which on a quiet system may never come.
+    const bool missed = m_handOvers != handOvers;
+    if (!result) {
+        if (missed) scheduleAnalysis();
+        return;
+    }
+    auto analysed = std::make_shared<std::vector<AuditRecord>>(std::move(result->records));
+    // Adopt the process images only while the buffer is still the one that was analysed.
+    const std::vector<AuditRecord> &current = *m_records;
+    if (current.empty() == snapshot->empty() && firstID(current) == firstID(*snapshot)
+        && lastID(current) == lastID(*snapshot)) {
+        const bool reordered = !std::equal(current.begin(), current.end(), analysed->begin(), analysed->end(),
+                                           [](const AuditRecord &a, const AuditRecord &b) { return a.id == b.id; });
+        setRecords(analysed, {.analysed = true, .reordered = reordered});
+    }
+    setFindings(std::move(result->findings));
+    if (m_onAnalysis) m_onAnalysis(m_findings, *analysed);
+    if (missed) scheduleAnalysis();
 }
 
 void LiveMonitor::setRecords(Records records, RecordsChange change)

@@ -3,10 +3,10 @@
 #include "Engine/Analysis/Finding.h"
 #include "Engine/Record/AuditRecord.h"
 #include "Engine/Capture/AuditPipeHelper.h"
+#include "Engine/Capture/LiveStreamReader.h"
 
 #include <QFuture>
 #include <QObject>
-#include <QThreadPool>
 
 #include <chrono>
 #include <cstdint>
@@ -161,6 +161,7 @@ private:
     void ingest(std::vector<AuditRecord> records, int64_t bytes);
     void scheduleAnalysis();
     void runAnalysis();
+    void analysisEnded(const Records &snapshot, uint64_t handOvers, std::shared_ptr<Analysis> result);
     void setRecords(Records records, RecordsChange change);
     void setFindings(std::vector<Finding> findings);
     double now() const;
@@ -194,5 +195,7 @@ private:
     // Bumped by every start and clean-up: work of an abandoned start or a stopped reader sees a
     // different number and stands down.
     uint64_t m_generation = 0;
-    QThreadPool m_readers;
+    // Readers that may not have ended yet: the destructor waits for them, so they may post to this
+    // object to the end and the pipe is closed once it is gone.
+    std::vector<QFuture<LiveStreamReader::Ending>> m_readers;
 };

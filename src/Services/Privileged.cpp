@@ -3,6 +3,7 @@
 #include "Engine/BSM/UTF8.h"
 #include "Engine/BSM/Uuid.h"
 #include "Platform/Elevation.h"
+#include "Platform/Logging.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -150,7 +151,8 @@ std::vector<std::string> copyTrails()
 }
 
 // A thread of its own rather than the shared pool: the wait lasts as long as the user leaves the
-// dialog open, and quitting must not wait for it.
+// dialog open, and quitting must not wait for it, while the application object waits for every
+// task of the shared pool when it goes. Callers take the result with then(context, ...) as usual.
 template <typename T, typename Body>
 QFuture<T> runDetached(Body body)
 {
@@ -228,10 +230,12 @@ void removeCopiedTrails()
         folders.swap(copies);
     }
     // remove_all follows no link, not even one put in the folder's place; what cannot be removed
-    // stays, quietly, as nothing can be done about it at quit.
+    // stays, as nothing can be done about it at quit, but is named on standard error.
     for (const std::string &folder : folders) {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
+        std::error_code error;
+        std::filesystem::remove_all(folder, error);
+        if (error)
+            qCWarning(lcServices, "Could not remove the copied trails in %s: %s", folder.c_str(), error.message().c_str());
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "Engine/Record/RecordBuilder.h"
 
+#include "support/CapturedWarnings.h"
 #include "support/FakeDockBadge.h"
 #include "support/FakeLoginItem.h"
 #include "support/FakeNotificationCenter.h"
@@ -217,6 +218,34 @@ TEST_F(AlertCenterTest, EveryAssignmentWritesButOnlyAChangeNotifies)
         if (std::string(c.key) == "monitor.minSeverity") EXPECT_EQ(stored.toInt(), 1) << c.name;
         else EXPECT_EQ(stored.toBool(), !c.initial) << c.name;
     }
+}
+
+TEST_F(AlertCenterTest, SettingsThatCannotBeSavedAreReportedOnceOnStandardError)
+{
+    QFile blocker(dir.path() + "/not-a-folder");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    settings = std::make_unique<QSettings>(blocker.fileName() + "/settings.ini", QSettings::IniFormat);
+    const CapturedWarnings warnings("quillmarsh.services");
+    {
+        const auto center = make();
+        EXPECT_TRUE(warnings.messages().isEmpty()) << "nothing is written before the event loop runs";
+        EXPECT_TRUE(waitUntil([&] { return !warnings.messages().isEmpty(); }));
+        center->setPlaySound(false);
+        center->setShowMenuBarIcon(false);
+        QCoreApplication::processEvents();
+    }
+    ASSERT_EQ(warnings.messages().size(), 1) << warnings.joined().toStdString();
+    EXPECT_TRUE(warnings.messages()[0].contains("could not be saved to " + settings->fileName()));
+    EXPECT_FALSE(warnings.messages()[0].contains('"')) << "the path is not quoted";
+}
+
+TEST_F(AlertCenterTest, SettingsWrittenJustBeforeTheEndAreStillSaved)
+{
+    const CapturedWarnings warnings("quillmarsh.services");
+    make()->setPlaySound(false); // destroyed before the event loop could write it
+    EXPECT_EQ(QSettings(settings->fileName(), QSettings::IniFormat).value("monitor.sound"), QVariant(false));
+    EXPECT_TRUE(warnings.messages().isEmpty()) << warnings.joined().toStdString();
 }
 
 TEST_F(AlertCenterTest, TurningNotificationsOnAsksAgainEvenWhenAlreadyOn)

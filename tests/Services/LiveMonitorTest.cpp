@@ -718,7 +718,8 @@ TEST_F(LiveMonitorTest, APassAnalysesTheBufferAfterTheDelay)
     // A finished pass schedules no other: one would be due within the delay, its work then run
     // on the pool and its result posted.
     ASSERT_TRUE(afterWaits(e.analysisDelay));
-    QThreadPool::globalInstance()->waitForDone();
+    // The reader, which waits on the pipe, does not count among the pool's busy threads.
+    ASSERT_TRUE(waitUntil([] { return QThreadPool::globalInstance()->activeThreadCount() == 0; }));
     ASSERT_TRUE(postedDelivered());
     EXPECT_EQ(passes.size(), 1u);
 }
@@ -732,6 +733,32 @@ TEST_F(LiveMonitorTest, AnalysesRecordsInTimeOrder)
     ASSERT_TRUE(waitUntil([&] { return passes.size() == 1; }));
     EXPECT_EQ(ids(passes[0].records), (std::vector<int64_t>{10000001, 10000000}));
     EXPECT_EQ(ids(*live.records()), (std::vector<int64_t>{10000001, 10000000}));
+}
+
+// The pass and the launch end after their monitor is gone; what they bring back is dropped.
+TEST_F(LiveMonitorTest, DestroyedWhileAPassRunsOrTheHelperIsBeingAuthorised)
+{
+    LiveMonitor::Environment e = environment();
+    const std::shared_ptr<Gate> gate = gatedAnalysis(e);
+    starter = readyHelper();
+    make(e);
+    startRunning();
+    sendAndWait(openReadRecords(1), 1);
+    ASSERT_TRUE(waitUntil([&] { return gate->passesStarted() == 1; }));
+    monitor.reset();
+    gate->release();
+
+    auto authorising = std::make_shared<QPromise<std::string>>();
+    authorising->start();
+    e.startHelper = [authorising](const std::string &, const std::string &) { return authorising->future(); };
+    make(e).start();
+    monitor.reset();
+    authorising->addResult("");
+    authorising->finish();
+
+    ASSERT_TRUE(waitUntil([] { return QThreadPool::globalInstance()->activeThreadCount() == 0; }));
+    ASSERT_TRUE(postedDelivered());
+    EXPECT_TRUE(passes.empty());
 }
 
 TEST_F(LiveMonitorTest, OnePassAtATime)

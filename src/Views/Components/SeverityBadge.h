@@ -23,7 +23,6 @@ public:
 
     void setSeverity(Severity severity);
     Severity severity() const { return m_severity; }
-    bool isCompact() const { return m_compact; }
     // The shown title, "" when compact.
     QString text() const;
 

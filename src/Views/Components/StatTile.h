@@ -59,7 +59,6 @@ public:
     QString detail() const;
     QString symbol() const { return m_symbol; }
     QColor tint() const { return m_tint; }
-    bool hasAction() const { return bool(m_action); }
     ShrinkingLabel *valueLabel() const { return m_value; }
 
 signals:

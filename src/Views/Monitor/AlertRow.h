@@ -28,7 +28,6 @@ public:
     AlertRow(const MonitorAlert &alert, bool compact, QWidget *parent = nullptr);
 
     QLabel *ruleLabel() const { return m_rule; }
-    QLabel *summaryLabel() const { return m_summary; }
     bool hasDot() const { return m_dot != nullptr; }
 
 protected:

@@ -9,7 +9,8 @@
 #include "Views/Setup/SetupStatus.h"
 
 #include <QButtonGroup>
-#include <QFutureWatcher>
+#include <QCoreApplication>
+#include <QPointer>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -188,19 +189,16 @@ void SetupView::refresh()
     startProbe();
 }
 
-// A view destroyed before its probe returns takes the watcher with it, so the result is dropped.
+// The result of a view destroyed before its probe returns is dropped; the view does not wait.
 // Of overlapping probes only the newest is shown: an older one finishing last would otherwise
 // put a stale result back after a refresh.
 void SetupView::startProbe()
 {
     const quint64 number = ++m_probesStarted;
-    auto *watcher = new QFutureWatcher<AuditSystemStatus>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, number] {
-        watcher->deleteLater();
-        if (number != m_probesStarted || watcher->future().resultCount() == 0) return;
-        setStatus(watcher->result());
+    m_probe().then(QCoreApplication::instance(), [self = QPointer(this), number](QFuture<AuditSystemStatus> probed) {
+        if (!self || number != self->m_probesStarted || probed.resultCount() == 0) return;
+        self->setStatus(probed.result());
     });
-    watcher->setFuture(m_probe());
 }
 
 void SetupView::setStatus(std::optional<AuditSystemStatus> status)
@@ -373,7 +371,6 @@ void SetupView::setProfile(Profile profile)
     if (profile == m_profile) return;
     m_profile = profile;
     fillProfileCard();
-    emit profileChanged();
 }
 
 QWidget *SetupView::buildEnableCard()

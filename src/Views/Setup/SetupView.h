@@ -39,7 +39,6 @@ public:
 
 signals:
     void statusChanged();
-    void profileChanged();
 
 protected:
     void appeared() override;

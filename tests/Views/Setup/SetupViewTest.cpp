@@ -230,16 +230,13 @@ TEST(SetupView, ADestroyedViewDropsALateResult)
     FakeProbes probes;
     auto view = std::make_unique<SetupView>(ViewContext{}, nullptr, probes.probe());
     view->show();
-    const auto watchers = view->findChildren<QFutureWatcherBase *>();
-    ASSERT_EQ(watchers.size(), 1);
-    QPointer<QFutureWatcherBase> watcher = watchers.front();
-    int handed = 0;
-    QObject::connect(watcher, &QFutureWatcherBase::finished, [&] { ++handed; });
-    view.reset();
-    EXPECT_TRUE(watcher.isNull()) << "the view's watcher went with it";
+    ASSERT_TRUE(probes.future(0).isRunning());
+    view.reset(); // without waiting for the probe
+    // Handed to the dead view, the result would be a use after free (the sanitizer build) or a
+    // continuation without its context (Qt's assertion).
     probes.finish(0, status(true, std::nullopt, false, true));
     ASSERT_TRUE(delivered(probes.future(0)));
-    EXPECT_EQ(handed, 0) << "the late result reached nothing of the view";
+    QCoreApplication::processEvents();
 }
 
 TEST(SetupView, ProfilePickerChangesBlurbAndGeneratedText)
