@@ -20,11 +20,12 @@ inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 50
 }
 
 // Lets the work views hand to the shared pool land: waits for the pool, then runs what its results
-// posted, until nothing is left running.
+// posted, until nothing is left running. Not waitForDone(): a live capture's reader stays on the
+// pool as long as the capture, with its thread released, so only the counted threads are awaited.
 inline void settlePool()
 {
     do {
-        QThreadPool::globalInstance()->waitForDone();
+        while (QThreadPool::globalInstance()->activeThreadCount() > 0) QThread::msleep(1);
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
     } while (QThreadPool::globalInstance()->activeThreadCount() > 0);
