@@ -76,12 +76,14 @@ void LiveRecordsModel::reset(const LiveMonitor::Records &source, const LiveFilte
     m_query.reset();
     if (!filter.search.empty()) m_query.emplace(filter.search);
     m_rows.clear();
+    m_sequenceByID.clear();
     m_dropped = 0;
     m_sourceSize = source ? source->size() : 0;
     if (source) {
         const std::vector<uint32_t> positions = liveRows(*source, filter, m_rowCap);
         m_rows.reserve(positions.size());
         for (const uint32_t position : positions) m_rows.push_back(makeRow((*source)[position], position));
+        for (const Row &row : m_rows) m_sequenceByID.insert(row.id, row.sequence);
     }
     endResetModel();
 }
@@ -95,6 +97,7 @@ void LiveRecordsModel::roll(const LiveMonitor::Records &source, int64_t dropped)
     if (firstGone != m_rows.end()) {
         const int first = int(firstGone - m_rows.begin());
         beginRemoveRows({}, first, int(m_rows.size()) - 1);
+        for (auto gone = firstGone; gone != m_rows.end(); ++gone) m_sequenceByID.remove(gone->id);
         m_rows.erase(firstGone, m_rows.end());
         endRemoveRows();
     }
@@ -109,11 +112,13 @@ void LiveRecordsModel::roll(const LiveMonitor::Records &source, int64_t dropped)
     }
     if (!added.empty()) {
         beginInsertRows({}, 0, int(added.size()) - 1);
+        for (const Row &row : added) m_sequenceByID.insert(row.id, row.sequence);
         m_rows.insert(m_rows.begin(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
         endInsertRows();
     }
     if (m_rows.size() > m_rowCap) {
         beginRemoveRows({}, int(m_rowCap), int(m_rows.size()) - 1);
+        for (size_t gone = m_rowCap; gone < m_rows.size(); ++gone) m_sequenceByID.remove(m_rows[gone].id);
         m_rows.resize(m_rowCap);
         endRemoveRows();
     }
@@ -144,9 +149,12 @@ void LiveRecordsModel::refresh(const LiveMonitor::Records &source)
 
 int LiveRecordsModel::rowOf(int64_t id) const
 {
-    // Not a binary search: an analysed buffer comes in time order, not always in id order.
-    const auto it = std::find_if(m_rows.begin(), m_rows.end(), [id](const Row &row) { return row.id == id; });
-    return it != m_rows.end() ? int(it - m_rows.begin()) : -1;
+    // Ids need not rise down the rows (an analysed buffer is in time order), arrival numbers do.
+    const auto sequence = m_sequenceByID.constFind(id);
+    if (sequence == m_sequenceByID.cend()) return -1;
+    const auto it = std::lower_bound(m_rows.begin(), m_rows.end(), *sequence,
+                                     [](const Row &row, int64_t key) { return row.sequence > key; });
+    return it != m_rows.end() && it->id == id ? int(it - m_rows.begin()) : -1;
 }
 
 QString LiveRecordsModel::eventLabel(uint16_t event) const

@@ -79,6 +79,7 @@ private:
     LiveFilter m_filter;
     std::optional<RecordQuery> m_query;
     std::vector<Row> m_rows; // newest first
+    QHash<int64_t, int64_t> m_sequenceByID; // a row's arrival number, which falls down the rows
     int64_t m_dropped = 0;    // records dropped from the source's front since the last reset
     size_t m_sourceSize = 0;  // the source's size at the last update
     mutable QHash<uint16_t, QString> m_eventLabels;

@@ -6,6 +6,8 @@
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 
+#include <algorithm>
+
 #include <QLocale>
 
 namespace {
@@ -85,15 +87,19 @@ bool AlertTableModel::setRows(std::vector<MonitorAlert> rows)
     }
     beginResetModel();
     m_rows = std::move(rows);
+    m_rowByID.clear();
+    m_rowByID.reserve(m_rows.size());
+    for (size_t i = 0; i < m_rows.size(); ++i) m_rowByID.emplace_back(m_rows[i].id, int(i));
+    std::sort(m_rowByID.begin(), m_rowByID.end());
     endResetModel();
     return true;
 }
 
 int AlertTableModel::rowOf(const Uuid &id) const
 {
-    for (size_t i = 0; i < m_rows.size(); ++i)
-        if (m_rows[i].id == id) return int(i);
-    return -1;
+    const auto found = std::lower_bound(m_rowByID.begin(), m_rowByID.end(), id,
+                                        [](const std::pair<Uuid, int> &entry, const Uuid &key) { return entry.first < key; });
+    return found != m_rowByID.end() && found->first == id ? found->second : -1;
 }
 
 int AlertTableModel::rowCount(const QModelIndex &parent) const

@@ -50,6 +50,7 @@ public:
 
 private:
     std::vector<MonitorAlert> m_rows;
+    std::vector<std::pair<Uuid, int>> m_rowByID; // by id
     QIcon m_dot;
     QIcon m_monitorIcon;
     QFont m_captionFont;

@@ -27,14 +27,15 @@ void SourcesTableModel::setSources(SourcesSnapshot sources)
 {
     beginResetModel();
     m_sources = sources ? std::move(sources) : std::make_shared<const std::vector<TrailSource>>();
+    m_rowByID.clear();
+    m_rowByID.reserve(qsizetype(m_sources->size()));
+    for (size_t i = 0; i < m_sources->size(); ++i) m_rowByID.insert((*m_sources)[i].id, int(i));
     endResetModel();
 }
 
 int SourcesTableModel::rowOf(int64_t id) const
 {
-    for (size_t i = 0; i < m_sources->size(); ++i)
-        if ((*m_sources)[i].id == id) return int(i);
-    return -1;
+    return m_rowByID.value(id, -1);
 }
 
 int SourcesTableModel::rowCount(const QModelIndex &parent) const

@@ -3,6 +3,7 @@
 #include "Store/TrailSource.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 
 #include <vector>
 
@@ -36,4 +37,5 @@ public:
 
 private:
     SourcesSnapshot m_sources = std::make_shared<const std::vector<TrailSource>>();
+    QHash<int64_t, int> m_rowByID;
 };

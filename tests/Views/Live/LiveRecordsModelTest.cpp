@@ -164,6 +164,15 @@ TEST_F(LiveRecordsModelTest, NewRecordsGoOnTopAndDroppedOnesLeaveTheBottom)
     EXPECT_EQ(insertions[0][2].toInt(), 1);
     ASSERT_EQ(removals.size(), 1);
     EXPECT_EQ(removals[0][1].toInt(), 2); // the old bottom row, id 1
+    // Rows are found by id after the roll, the dropped one no more.
+    for (const auto &[id, row] : std::vector<std::pair<int64_t, int>>{{5, 0}, {4, 1}, {2, 3}, {1, -1}})
+        EXPECT_EQ(model.rowOf(id), row) << id;
+
+    // An analysed buffer is in time order, so ids need not rise down the rows.
+    model.reset(buffer({record(7), record(3), record(9)}), {});
+    model.roll(buffer({record(7), record(3), record(9), record(2)}), 0);
+    for (const auto &[id, row] : std::vector<std::pair<int64_t, int>>{{2, 0}, {9, 1}, {3, 2}, {7, 3}})
+        EXPECT_EQ(model.rowOf(id), row) << id;
 }
 
 TEST_F(LiveRecordsModelTest, AnalysedCopiesRefreshTheProcessOrRederiveTheRows)
