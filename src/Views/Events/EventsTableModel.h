@@ -36,9 +36,6 @@ public:
     // The filter result the rows show.
     const RecordSelection &filtered() const { return m_filtered; }
 
-    // The order asked for last; the rows follow it once isSorting() is over.
-    Column sortColumn() const { return m_sortColumn; }
-    Qt::SortOrder sortOrder() const { return m_sortOrder; }
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
     // A sort is being made on the pool; the rows shown are the ones from before it.
     bool isSorting() const { return m_sorting.pending(); }

@@ -261,7 +261,6 @@ TEST_F(EventsTableModelTest, AMillionRowsKeepTheirOrderUntilTheSortLands)
 
     model.sort(EventsTableModel::pidColumn, Qt::AscendingOrder);
     EXPECT_TRUE(model.isSorting());
-    EXPECT_EQ(model.sortColumn(), EventsTableModel::pidColumn);
     EXPECT_EQ(model.idAt(0), 1) << "the old rows stay until the sort lands";
     EXPECT_EQ(model.idAt(int(count / 2) - 1), int64_t(count - 1));
     EXPECT_EQ(resets.size(), 1u);
