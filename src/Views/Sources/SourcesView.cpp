@@ -31,7 +31,7 @@ namespace {
 constexpr int detailHeight = 220;
 constexpr int detailSpacing = 8;
 constexpr int detailPadding = 14;
-constexpr std::array<ColumnWidth, SourcesTableModel::NUM_COLUMNS> columnWidths = {{
+constexpr std::array<ColumnWidth, SourcesTableModel::numColumns> columnWidths = {{
     {200, 300}, {70, 70}, {70, 70}, {70, 70}, {140, 160}, {140, 160}, {90, 110}}};
 
 const TrailSource *findSource(const AuditStore &store, int64_t id)
@@ -68,13 +68,13 @@ SourcesView::SourcesView(const ViewContext &context, QWidget *parent)
     m_table->setShowGrid(false);
     m_table->verticalHeader()->hide();
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
-    setEqualDigits(m_table, {SourcesTableModel::SizeColumn, SourcesTableModel::RecordsColumn});
+    setEqualDigits(m_table, {SourcesTableModel::sizeColumn, SourcesTableModel::recordsColumn});
     // The name takes whatever width the other columns leave.
     const QString widestTime = SourcesTableModel::timeText(widestTableTime());
     keepColumnsFitted(m_table,
                       widenedFor(columnWidths, m_table->font(),
-                                 {{SourcesTableModel::FirstColumn, widestTime}, {SourcesTableModel::LastColumn, widestTime}}),
-                      SourcesTableModel::FileColumn);
+                                 {{SourcesTableModel::firstColumn, widestTime}, {SourcesTableModel::lastColumn, widestTime}}),
+                      SourcesTableModel::fileColumn);
     column->addWidget(m_table, 1);
 
     m_divider = horizontalDivider(m_content);

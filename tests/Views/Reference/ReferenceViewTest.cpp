@@ -179,7 +179,7 @@ TEST_F(ReferenceViewTest, EventColumnsKeepTheirWidthsAndGiveWayToTheirMinimums)
     QHeaderView *header = events->horizontalHeader();
     const auto widths = [&] {
         std::vector<int> out;
-        for (int column = 0; column < ReferenceEventModel::NUM_COLUMNS; ++column)
+        for (int column = 0; column < ReferenceEventModel::numColumns; ++column)
             out.push_back(header->sectionSize(column));
         return out;
     };
