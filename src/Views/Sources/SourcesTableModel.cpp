@@ -72,11 +72,11 @@ QVariant SourcesTableModel::data(const QModelIndex &index, int role) const
         if (index.column() == kindColumn) return Style::secondaryText();
         if (index.column() == integrityColumn) return integrityColour(s);
         break;
-    case SymbolRole:
+    case symbolRole:
         if (index.column() == fileColumn) return QString::fromUtf8(sourceKindSymbol(s.kind));
         if (index.column() == integrityColumn) return QString::fromUtf8(integritySymbol(s));
         break;
-    case SourceIDRole: return qint64(s.id);
+    case sourceIDRole: return qint64(s.id);
     case Qt::TextAlignmentRole:
         if (index.column() == sizeColumn || index.column() == recordsColumn)
             return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);

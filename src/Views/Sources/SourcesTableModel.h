@@ -14,9 +14,9 @@ class SourcesTableModel : public QAbstractTableModel {
 public:
     enum Column { fileColumn, kindColumn, sizeColumn, recordsColumn, firstColumn, lastColumn, integrityColumn, numColumns };
     enum Roles {
-        SourceIDRole = Qt::UserRole,
+        sourceIDRole = Qt::UserRole,
         // The symbol name shown beside the cell's text, for the File and Integrity columns.
-        SymbolRole,
+        symbolRole,
     };
 
     using QAbstractTableModel::QAbstractTableModel;

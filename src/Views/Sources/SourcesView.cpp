@@ -96,7 +96,7 @@ SourcesView::SourcesView(const ViewContext &context, QWidget *parent)
         return row < 0 ? QModelIndexList() : QModelIndexList{m_model->index(row, 0)};
     }, [this](const QModelIndexList &rows) {
         m_selection = rows.isEmpty() ? std::nullopt
-                                     : std::optional<int64_t>(rows.front().data(SourcesTableModel::SourceIDRole).toLongLong());
+                                     : std::optional<int64_t>(rows.front().data(SourcesTableModel::sourceIDRole).toLongLong());
         rebuildDetail();
     }}, false);
     connect(m_table, &QWidget::customContextMenuRequested, this, &SourcesView::showContextMenu);
@@ -211,7 +211,7 @@ void SourcesView::showContextMenu(const QPoint &pos)
 {
     const QModelIndex index = m_table->indexAt(pos);
     std::optional<int64_t> id;
-    if (index.isValid()) id = index.data(SourcesTableModel::SourceIDRole).toLongLong();
+    if (index.isValid()) id = index.data(SourcesTableModel::sourceIDRole).toLongLong();
     QMenu *menu = buildContextMenu(id, this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     if (menu->isEmpty()) {

@@ -139,21 +139,21 @@ TEST_F(SourcesViewTest, ColumnsShowKindSizeRecordsSpanAndIntegrity)
     EXPECT_EQ(headers, QStringList({"File", "Kind", "Size", "Records", "First record", "Last record", "Integrity"}));
 
     EXPECT_EQ(cell(0, SourcesTableModel::fileColumn), "clean.bsm");
-    EXPECT_EQ(cell(0, SourcesTableModel::fileColumn, SourcesTableModel::SymbolRole), "doc");
+    EXPECT_EQ(cell(0, SourcesTableModel::fileColumn, SourcesTableModel::symbolRole), "doc");
     EXPECT_EQ(cell(0, SourcesTableModel::kindColumn), "File");
     EXPECT_EQ(cell(0, SourcesTableModel::recordsColumn), "1,234");
     EXPECT_FALSE(cell(0, SourcesTableModel::sizeColumn).isEmpty());
     EXPECT_EQ(cell(0, SourcesTableModel::firstColumn).toStdString().substr(0, 12), "Nov 14, 2023");
     EXPECT_NE(cell(0, SourcesTableModel::firstColumn), cell(0, SourcesTableModel::lastColumn));
     EXPECT_EQ(cell(0, SourcesTableModel::integrityColumn), "Clean");
-    EXPECT_EQ(cell(0, SourcesTableModel::integrityColumn, SourcesTableModel::SymbolRole), "checkmark.seal");
+    EXPECT_EQ(cell(0, SourcesTableModel::integrityColumn, SourcesTableModel::symbolRole), "checkmark.seal");
 
     EXPECT_EQ(cell(1, SourcesTableModel::recordsColumn), "0");
     EXPECT_EQ(cell(1, SourcesTableModel::firstColumn), "—");
     EXPECT_EQ(cell(1, SourcesTableModel::lastColumn), "—");
 
     EXPECT_EQ(cell(2, SourcesTableModel::integrityColumn), "2 issue(s)");
-    EXPECT_EQ(cell(2, SourcesTableModel::integrityColumn, SourcesTableModel::SymbolRole), "exclamationmark.triangle");
+    EXPECT_EQ(cell(2, SourcesTableModel::integrityColumn, SourcesTableModel::symbolRole), "exclamationmark.triangle");
     EXPECT_FALSE(view->table()->isSortingEnabled());
 
     // Dragging a column narrower stops at its own minimum (the time columns' is wider where our
@@ -244,7 +244,7 @@ TEST_F(SourcesViewTest, ContextMenuItemsFollowTheSource)
     const auto &sources = loaded.sources();
     ASSERT_EQ(sources.size(), 2u);
     EXPECT_EQ(cell(1, SourcesTableModel::kindColumn), "Live capture");
-    EXPECT_EQ(cell(1, SourcesTableModel::fileColumn, SourcesTableModel::SymbolRole), "dot.radiowaves.left.and.right");
+    EXPECT_EQ(cell(1, SourcesTableModel::fileColumn, SourcesTableModel::symbolRole), "dot.radiowaves.left.and.right");
     EXPECT_EQ(menuTexts(sources[0].id), QStringList({"Reveal in Finder", "Show Records from This File", "—", "Remove"}));
     EXPECT_EQ(menuTexts(sources[1].id), QStringList({"Show Records from This File", "—", "Remove"}));
     EXPECT_TRUE(menuTexts(std::nullopt).isEmpty());
