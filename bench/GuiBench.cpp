@@ -218,7 +218,7 @@ Bytes hugeArguments()
         seconds += uint32_t(random.below(2));
         if (i % 334 == 100) {
             args[0] = "/bin/sh" + std::to_string(i);
-            records.push_back(TestBSM::RecordBuilder(23, seconds, 5)
+            records.push_back(TestBSM::TrailRecordBuilder(23, seconds, 5)
                                   .token(TestBSM::Token::execArgs(std::span<const std::string>(args)))
                                   .path("/bin/sh")
                                   .subject(processes.any(random).subject)
@@ -235,7 +235,7 @@ Bytes hugeArguments()
 // (c) A record header every 19 bytes that does not decode.
 Bytes parseIssues(size_t count)
 {
-    const Bytes good = TestBSM::RecordBuilder(72, 1714564800).subject().path("/etc/hosts").returnValue(0).build();
+    const Bytes good = TestBSM::TrailRecordBuilder(72, 1714564800).subject().path("/etc/hosts").returnValue(0).build();
     Bytes out = good;
     out.reserve(out.size() + count * 19);
     // An extended header whose 16-byte host address runs past the record's 19 bytes: unreadable.
@@ -249,13 +249,13 @@ Bytes parseIssues(size_t count)
 Bytes hostileRecords()
 {
     std::vector<Bytes> records;
-    records.push_back(TestBSM::RecordBuilder(72, 1714564800).subject().path("/etc/hosts").returnValue(0).build());
+    records.push_back(TestBSM::TrailRecordBuilder(72, 1714564800).subject().path("/etc/hosts").returnValue(0).build());
     TestBSM::ByteWriter empty;
     empty.u8(0x3c).u32(16'000'000);
     Bytes emptyArgs = empty.take();
     emptyArgs.resize(emptyArgs.size() + 16'000'000, 0);
-    records.push_back(TestBSM::RecordBuilder(23, 1714564801).token(emptyArgs).path("/bin/true").subject().returnValue(0).build());
-    Bytes hidden = TestBSM::RecordBuilder(72, 1714564802).subject().path("/tmp/x").returnValue(0).build();
+    records.push_back(TestBSM::TrailRecordBuilder(23, 1714564801).token(emptyArgs).path("/bin/true").subject().returnValue(0).build());
+    Bytes hidden = TestBSM::TrailRecordBuilder(72, 1714564802).subject().path("/tmp/x").returnValue(0).build();
     const size_t hiddenSize = 16 * 1024 * 1024 - 64;
     const uint32_t declared = uint32_t(hidden.size() + hiddenSize);
     hidden[1] = uint8_t(declared >> 24);
@@ -267,7 +267,7 @@ Bytes hostileRecords()
     for (int i = 0; i < 4; ++i) hidden[trailer + size_t(i)] = hidden[1 + size_t(i)];
     for (size_t i = 0; i < hiddenSize; ++i) hidden.push_back(uint8_t(i * 31));
     records.push_back(std::move(hidden));
-    records.push_back(TestBSM::RecordBuilder(72, 1714564803).subject().path("/etc/passwd").returnValue(0).build());
+    records.push_back(TestBSM::TrailRecordBuilder(72, 1714564803).subject().path("/etc/passwd").returnValue(0).build());
     return concat(records);
 }
 
@@ -284,10 +284,10 @@ Bytes manyRoots()
         TestBSM::Subject child = parent;
         child.pid = 100'000 + i;
         const uint32_t second = 1714564800 + i / 100;
-        records.push_back(TestBSM::RecordBuilder(23, second, 1).execArgs({"/usr/bin/make", "-j8"}).path("/usr/bin/make")
+        records.push_back(TestBSM::TrailRecordBuilder(23, second, 1).execArgs({"/usr/bin/make", "-j8"}).path("/usr/bin/make")
                               .subject(parent).returnValue(0).build());
-        records.push_back(TestBSM::RecordBuilder(2, second, 2).subject(parent).returnValue(0, child.pid).build());
-        records.push_back(TestBSM::RecordBuilder(23, second, 3).execArgs({"/usr/bin/cc", "-c", "x.c"}).path("/usr/bin/cc")
+        records.push_back(TestBSM::TrailRecordBuilder(2, second, 2).subject(parent).returnValue(0, child.pid).build());
+        records.push_back(TestBSM::TrailRecordBuilder(23, second, 3).execArgs({"/usr/bin/cc", "-c", "x.c"}).path("/usr/bin/cc")
                               .subject(child).returnValue(0).build());
     }
     return concat(records);

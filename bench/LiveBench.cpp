@@ -49,8 +49,8 @@ Bytes records(int count, uint32_t firstSecond)
         subject.pid = 1000 + uint32_t(i % 50);
         const uint32_t second = firstSecond + uint32_t(i / perSecond);
         const Bytes record = i % 7 == 0
-            ? TestBSM::RecordBuilder(23, second).subject(subject).path("/usr/bin/curl").execArgs({"curl", "-s", "http://x"}).returnValue(0).build()
-            : TestBSM::RecordBuilder(72, second).subject(subject).path(i % 5 ? "/etc/hosts" : "/etc/master.passwd")
+            ? TestBSM::TrailRecordBuilder(23, second).subject(subject).path("/usr/bin/curl").execArgs({"curl", "-s", "http://x"}).returnValue(0).build()
+            : TestBSM::TrailRecordBuilder(72, second).subject(subject).path(i % 5 ? "/etc/hosts" : "/etc/master.passwd")
                   .returnValue(i % 5 ? 0 : 13, i % 5 ? 0 : 1).build();
         out.insert(out.end(), record.begin(), record.end());
     }

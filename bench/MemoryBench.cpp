@@ -30,7 +30,7 @@
 namespace {
 
 using TestBSM::Bytes;
-using TestBSM::RecordBuilder;
+using TestBSM::TrailRecordBuilder;
 
 uint64_t peakResident()
 {
@@ -99,7 +99,7 @@ Bytes emptyArguments()
     for (uint32_t i = 0; i < count; ++i) args.u8(0);
     TestBSM::Subject subject;
     subject.pid = 400;
-    return RecordBuilder(23, 1714564800).token(args.data()).path("/bin/sh").subject(subject).returnValue(0).build();
+    return TrailRecordBuilder(23, 1714564800).token(args.data()).path("/bin/sh").subject(subject).returnValue(0).build();
 }
 
 Bytes unreadableHeaders()
@@ -120,7 +120,7 @@ Bytes failedLogins()
         TestBSM::Subject subject;
         subject.pid = 500 + i % 1000;
         const Bytes address = {10, uint8_t(i >> 16), uint8_t(i >> 8), uint8_t(i)};
-        const Bytes record = RecordBuilder(45021, 1714564800 + i / 100, i % 1000)
+        const Bytes record = TrailRecordBuilder(45021, 1714564800 + i / 100, i % 1000)
                                  .token(TestBSM::Token::subjectEx(subject, address))
                                  .text("failed login")
                                  .returnValue(1, 5000)
@@ -141,8 +141,8 @@ Bytes forkChainsAndWideTrees()
         TestBSM::Subject p, c;
         p.pid = parent;
         c.pid = child;
-        add(RecordBuilder(2, seconds, 0).subject(p).returnValue(0, child).build());
-        add(RecordBuilder(23, seconds, 1).execArgs({"/usr/bin/true", "-v"}).path("/usr/bin/true").subject(c).returnValue(0).build());
+        add(TrailRecordBuilder(2, seconds, 0).subject(p).returnValue(0, child).build());
+        add(TrailRecordBuilder(23, seconds, 1).execArgs({"/usr/bin/true", "-v"}).path("/usr/bin/true").subject(c).returnValue(0).build());
         ++seconds;
     };
     constexpr uint32_t processes = 100000;

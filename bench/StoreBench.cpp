@@ -82,7 +82,7 @@ GeneratedTrail::Bytes smallRecordTrail()
         seconds += uint32_t(random.below(2));
         Subject subject;
         subject.pid = 300 + uint32_t(random.below(400));
-        const GeneratedTrail::Bytes record = RecordBuilder(72, seconds, uint32_t(random.below(1000)))
+        const GeneratedTrail::Bytes record = TrailRecordBuilder(72, seconds, uint32_t(random.below(1000)))
                                              .subject(subject)
                                              .path(random.pick(GeneratedTrail::files))
                                              .returnValue(0)

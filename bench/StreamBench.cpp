@@ -18,7 +18,7 @@ void largeClaimThenSmallRecords(benchmark::State &state)
 {
     const auto count = static_cast<size_t>(state.range(0));
     const Bytes claim = Token::header(claimedSize, 72, 1700000000);
-    const Bytes small = RecordBuilder(72, 1700000001).subject().returnValue(0).build();
+    const Bytes small = TrailRecordBuilder(72, 1700000001).subject().returnValue(0).build();
     size_t delivered = 0;
     for (auto _ : state) {
         LiveStreamReader reader;

@@ -57,7 +57,7 @@ public:
 
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
-        const bool header = index.data(Sidebar::ScreenRole).toInt() < 0;
+        const bool header = index.data(Sidebar::screenRole).toInt() < 0;
         return {option.rect.width(), header ? headerHeight : rowHeight};
     }
 
@@ -67,7 +67,7 @@ public:
         painter->setRenderHint(QPainter::Antialiasing);
         const QRect rect = option.rect.adjusted(8, 1, -8, -1);
         const QPalette &palette = option.palette;
-        if (index.data(Sidebar::ScreenRole).toInt() < 0) {
+        if (index.data(Sidebar::screenRole).toInt() < 0) {
             QFont font = option.font;
             font.setBold(true);
             font.setPointSizeF(font.pointSizeF() * 0.85);
@@ -86,18 +86,18 @@ public:
         }
         const QColor text = selected ? palette.color(QPalette::HighlightedText) : palette.color(QPalette::WindowText);
         const QRect iconRect(rect.left() + 8, rect.center().y() - 8, 16, 16);
-        const QIcon icon = selected ? symbolIcon(index.data(Sidebar::SymbolRole).toString(), text)
+        const QIcon icon = selected ? symbolIcon(index.data(Sidebar::symbolRole).toString(), text)
                                     : index.data(Qt::DecorationRole).value<QIcon>();
         icon.paint(painter, iconRect);
 
         int right = rect.right() - 8;
-        const QString badge = index.data(Sidebar::BadgeRole).toString();
+        const QString badge = index.data(Sidebar::badgeRole).toString();
         if (!badge.isEmpty()) {
             QFont font = option.font;
             font.setPointSizeF(font.pointSizeF() * 0.9);
             painter->setFont(font);
             const QColor colour = selected ? text
-                                  : index.data(Sidebar::BadgeAlertRole).toBool() ? Style::orange()
+                                  : index.data(Sidebar::badgeAlertRole).toBool() ? Style::orange()
                                                                                  : Style::secondaryText();
             painter->setPen(colour);
             const int width = QFontMetrics(font).horizontalAdvance(badge);
@@ -105,7 +105,7 @@ public:
                               badge);
             right -= width + 8;
         }
-        if (index.data(Sidebar::LiveDotRole).toBool()) {
+        if (index.data(Sidebar::liveDotRole).toBool()) {
             QColor dot = Style::red();
             dot.setAlphaF(float(0.45 + 0.55 * std::abs(std::sin(*m_pulse))));
             painter->setPen(Qt::NoPen);
@@ -151,12 +151,12 @@ Sidebar::Sidebar(const ViewContext &context, QWidget *parent)
         if (row.section) {
             auto *header = new QListWidgetItem(QString::fromUtf8(row.section), m_list);
             header->setFlags(Qt::NoItemFlags);
-            header->setData(ScreenRole, -1);
+            header->setData(screenRole, -1);
         }
         auto *item = new QListWidgetItem(QString::fromUtf8(screenTitle(row.screen)), m_list);
-        item->setData(ScreenRole, int(row.screen));
+        item->setData(screenRole, int(row.screen));
         item->setData(Qt::DecorationRole, symbolIcon(QString::fromUtf8(row.symbol), palette().color(QPalette::Highlight)));
-        item->setData(SymbolRole, QString::fromUtf8(row.symbol));
+        item->setData(symbolRole, QString::fromUtf8(row.symbol));
         item->setToolTip(item->text());
     }
 
@@ -211,7 +211,7 @@ Sidebar::Sidebar(const ViewContext &context, QWidget *parent)
 QListWidgetItem *Sidebar::item(Screen screen) const
 {
     for (int row = 0; row < m_list->count(); ++row)
-        if (m_list->item(row)->data(ScreenRole).toInt() == int(screen)) return m_list->item(row);
+        if (m_list->item(row)->data(screenRole).toInt() == int(screen)) return m_list->item(row);
     return nullptr;
 }
 
@@ -221,8 +221,8 @@ void Sidebar::updateBadges()
     const auto set = [this](Screen screen, std::optional<int64_t> count, bool alert) {
         QListWidgetItem *row = item(screen);
         const QString badge = count && *count > 0 ? Format::count(*count) : QString();
-        row->setData(BadgeRole, badge);
-        row->setData(BadgeAlertRole, alert);
+        row->setData(badgeRole, badge);
+        row->setData(badgeAlertRole, alert);
         // The badge is painted: read it after the title.
         row->setData(Qt::AccessibleTextRole, badge.isEmpty() ? QVariant() : QVariant(row->text() + QStringLiteral(", ") + badge));
     };
@@ -241,7 +241,7 @@ void Sidebar::updateLiveDot()
 {
     const bool running =
         m_context.liveMonitor && std::holds_alternative<LiveMonitor::Running>(m_context.liveMonitor->state());
-    item(Screen::live)->setData(LiveDotRole, running);
+    item(Screen::live)->setData(liveDotRole, running);
     if (running)
         m_pulse->start();
     else
@@ -271,7 +271,7 @@ void Sidebar::selectCurrentScreen()
 void Sidebar::rowChosen(int row)
 {
     QListWidgetItem *chosen = row >= 0 ? m_list->item(row) : nullptr;
-    const int screen = chosen ? chosen->data(ScreenRole).toInt() : -1;
+    const int screen = chosen ? chosen->data(screenRole).toInt() : -1;
     // No row, or a section header: keep the current screen selected.
     if (screen < 0) {
         selectCurrentScreen();

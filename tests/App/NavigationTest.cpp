@@ -166,14 +166,14 @@ protected:
         Subject user;
         user.pid = 200;
         const Bytes incident = trail({
-            RecordBuilder(execEvent, t0).path("/usr/bin/curl").execArgs({"curl", "http://x"}).subject(root)
+            TrailRecordBuilder(execEvent, t0).path("/usr/bin/curl").execArgs({"curl", "http://x"}).subject(root)
                 .identity(1, "com.example.curl", "TEAM").returnValue(0).build(),
-            RecordBuilder(clockEvent, t0 + 1).subject(root).returnValue(0).build(),
-            RecordBuilder(execEvent, t0 + 2).path("/tmp/payload").execArgs({"/tmp/payload", "-q"}).subject(user)
+            TrailRecordBuilder(clockEvent, t0 + 1).subject(root).returnValue(0).build(),
+            TrailRecordBuilder(execEvent, t0 + 2).path("/tmp/payload").execArgs({"/tmp/payload", "-q"}).subject(user)
                 .returnValue(0).build(),
-            RecordBuilder(connectEvent, t0 + 3).subject(root).socketInet(443, {93, 184, 216, 34}).returnValue(0).build(),
-            RecordBuilder(connectEvent, t0 + 4).subject(user).socketInet(80, {198, 51, 100, 7}).returnValue(0).build(),
-            RecordBuilder(openEvent, t0 + 5).subject(user).path("/etc/master.passwd").returnValue(13, 1).build(),
+            TrailRecordBuilder(connectEvent, t0 + 3).subject(root).socketInet(443, {93, 184, 216, 34}).returnValue(0).build(),
+            TrailRecordBuilder(connectEvent, t0 + 4).subject(user).socketInet(80, {198, 51, 100, 7}).returnValue(0).build(),
+            TrailRecordBuilder(openEvent, t0 + 5).subject(user).path("/etc/master.passwd").returnValue(13, 1).build(),
             openReadRecords(2, t0 + 6),
         });
         if (!store().sources().empty()) {

@@ -38,7 +38,7 @@ Bytes openRecord(uint32_t seconds, uint32_t pid = 100)
 {
     Subject subject;
     subject.pid = pid;
-    return RecordBuilder(72, seconds).subject(subject).path("/etc/hosts").returnValue(0).build();
+    return TrailRecordBuilder(72, seconds).subject(subject).path("/etc/hosts").returnValue(0).build();
 }
 
 // A successful exec that one of the command-line rules reports.
@@ -46,7 +46,7 @@ Bytes sipDisable(uint32_t seconds)
 {
     Subject subject;
     subject.pid = 500;
-    return RecordBuilder(23, seconds).subject(subject).path("/usr/bin/csrutil").execArgs({"csrutil", "disable"}).returnValue(0).build();
+    return TrailRecordBuilder(23, seconds).subject(subject).path("/usr/bin/csrutil").execArgs({"csrutil", "disable"}).returnValue(0).build();
 }
 
 class LiveMonitorTest : public LiveCaptureFixture {};

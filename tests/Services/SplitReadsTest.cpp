@@ -45,7 +45,7 @@ TEST_F(SplitReadsCapture, ARecordTheDeviceHandsOverInPiecesArrivesWhole)
     starter = helperProcess();
     LiveMonitor &live = make();
     startRunning();
-    const Bytes record = RecordBuilder(72, 1700000000).path("/etc/hosts").returnValue(0).build();
+    const Bytes record = TrailRecordBuilder(72, 1700000000).path("/etc/hosts").returnValue(0).build();
     const size_t third = record.size() / 3;
     sendToDevice(Bytes(record.begin(), record.begin() + std::ptrdiff_t(third)));
     ASSERT_TRUE(afterWaits(std::chrono::milliseconds(50)));

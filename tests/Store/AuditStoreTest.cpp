@@ -820,24 +820,24 @@ TEST_F(AuditStoreTest, AStaleRebuildIsNotPublished)
 // give: the same records, ids and order, and process images from the sources now present.
 TEST_F(AuditStoreTest, PublishedRecordsCarryEachSourceThroughLaterLoadsAndRemovals)
 {
-    using TestBSM::RecordBuilder;
+    using TestBSM::TrailRecordBuilder;
     TestBSM::Subject ssh, zsh;
     ssh.pid = 100;
     zsh.pid = 200;
     // Source 1, ids 1-3: pid 100 becomes ssh at t10.
     const TestBSM::Bytes a = concat({
-        RecordBuilder(execve, 10).subject(ssh).path("/usr/bin/ssh").execArgs({"ssh", "host"}).returnValue(0).build(),
-        RecordBuilder(openRead, 12).subject(ssh).path("/etc/hosts").returnValue(0).build(),
-        RecordBuilder(openRead, 14).subject(ssh).path("/etc/passwd").returnValue(0).build(),
+        TrailRecordBuilder(execve, 10).subject(ssh).path("/usr/bin/ssh").execArgs({"ssh", "host"}).returnValue(0).build(),
+        TrailRecordBuilder(openRead, 12).subject(ssh).path("/etc/hosts").returnValue(0).build(),
+        TrailRecordBuilder(openRead, 14).subject(ssh).path("/etc/passwd").returnValue(0).build(),
     });
     // Source 2, ids 4-8: pid 100 runs ssh only while source 1 is there; pid 200 becomes zsh on its
     // own; the last record has no subject and so never an image.
     const TestBSM::Bytes b = concat({
-        RecordBuilder(openRead, 11).subject(ssh).path("/tmp/one").returnValue(0).build(),
-        RecordBuilder(openRead, 13).subject(ssh).path("/tmp/two").returnValue(0).build(),
-        RecordBuilder(execve, 15).subject(zsh).path("/bin/zsh").returnValue(0).build(),
-        RecordBuilder(openRead, 16).subject(zsh).path("/tmp/three").returnValue(0).build(),
-        RecordBuilder(openRead, 17).text("no subject").returnValue(0).build(),
+        TrailRecordBuilder(openRead, 11).subject(ssh).path("/tmp/one").returnValue(0).build(),
+        TrailRecordBuilder(openRead, 13).subject(ssh).path("/tmp/two").returnValue(0).build(),
+        TrailRecordBuilder(execve, 15).subject(zsh).path("/bin/zsh").returnValue(0).build(),
+        TrailRecordBuilder(openRead, 16).subject(zsh).path("/tmp/three").returnValue(0).build(),
+        TrailRecordBuilder(openRead, 17).text("no subject").returnValue(0).build(),
     });
     const std::string sshImage = "/usr/bin/ssh", zshImage = "/bin/zsh";
     const std::vector<Row> firstAlone = {{1, 1, 10, sshImage}, {2, 1, 12, sshImage}, {3, 1, 14, sshImage}};

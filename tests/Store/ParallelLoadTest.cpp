@@ -90,7 +90,7 @@ TEST(ParallelLoad, EqualsTheSequentialLoad)
     damaged.insert(damaged.begin() + 150000, junk.begin(), junk.end());
     damaged.insert(damaged.begin() + 60000, junk.begin(), junk.end());
     for (uint32_t i = 0; i < 3; ++i) {
-        const Bytes clockChange = RecordBuilder(37, 1714564900 + i).subject().returnValue(0).build();
+        const Bytes clockChange = TrailRecordBuilder(37, 1714564900 + i).subject().returnValue(0).build();
         damaged.insert(damaged.end(), clockChange.begin(), clockChange.end());
     }
     const QList<QUrl> urls = {

@@ -53,16 +53,16 @@ Bytes widestTrail()
     const uint32_t millisecond = widestMillisecond();
     const Bytes cdhash(20, 0xab);
     return trail({
-        RecordBuilder(23, second, millisecond)
+        TrailRecordBuilder(23, second, millisecond)
             .path("/Applications/Utilities/Very Long Application Name Helper.app/Contents/MacOS/helper")
             .execArgs({"helper", "--configuration=/Library/Application Support/com.example.helper/settings.plist"})
             .subject(orvik)
             .identity(1, "com.example.very.long.signing.identifier.helper.agent", "ABCDE12345", cdhash)
             .returnValue(0)
             .build(),
-        RecordBuilder(37, second, millisecond).subject(orvik).returnValue(0).build(),
-        RecordBuilder(72, second, millisecond).subject(orvik).path("/private/etc/master.passwd").returnValue(13, 1).build(),
-        RecordBuilder(32, second, millisecond).subject(orvik).socketInet(443, {203, 0, 113, 45}).returnValue(0).build(),
+        TrailRecordBuilder(37, second, millisecond).subject(orvik).returnValue(0).build(),
+        TrailRecordBuilder(72, second, millisecond).subject(orvik).path("/private/etc/master.passwd").returnValue(13, 1).build(),
+        TrailRecordBuilder(32, second, millisecond).subject(orvik).socketInet(443, {203, 0, 113, 45}).returnValue(0).build(),
     });
 }
 

@@ -29,8 +29,8 @@ protected:
         m_sidebar->show();
     }
 
-    QString badge(Screen screen) const { return m_sidebar->item(screen)->data(Sidebar::BadgeRole).toString(); }
-    bool orange(Screen screen) const { return m_sidebar->item(screen)->data(Sidebar::BadgeAlertRole).toBool(); }
+    QString badge(Screen screen) const { return m_sidebar->item(screen)->data(Sidebar::badgeRole).toString(); }
+    bool orange(Screen screen) const { return m_sidebar->item(screen)->data(Sidebar::badgeAlertRole).toBool(); }
 
     QTemporaryDir m_folder;
     FakeNotificationCenter m_notifications;
@@ -112,7 +112,7 @@ TEST_F(SidebarTest, MonitorBadgeCountsUnacknowledgedAlertsGroupedWithoutATrail)
 
 TEST_F(SidebarTest, LiveDotShowsOnlyWhileCapturing)
 {
-    const auto dot = [&] { return m_sidebar->item(Screen::live)->data(Sidebar::LiveDotRole).toBool(); };
+    const auto dot = [&] { return m_sidebar->item(Screen::live)->data(Sidebar::liveDotRole).toBool(); };
     EXPECT_FALSE(dot());
     m_live.setState(LiveMonitor::Starting{});
     EXPECT_FALSE(dot());

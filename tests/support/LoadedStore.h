@@ -62,7 +62,7 @@ public:
 };
 
 // A record decoded from builder bytes, so that it carries its raw bytes and tokens.
-inline AuditRecord decodedRecord(const TestBSM::RecordBuilder &builder)
+inline AuditRecord decodedRecord(const TestBSM::TrailRecordBuilder &builder)
 {
     return *BSMParser::makeRecord(builder.build(), 0, 0);
 }

@@ -29,14 +29,14 @@ inline QString writeTrail(const QTemporaryDir &folder, const QString &name, cons
 // plain reads: the smallest trail with records, processes and findings.
 inline TestBSM::Bytes incidentTrail(uint32_t second = 1700000000)
 {
-    using TestBSM::RecordBuilder;
+    using TestBSM::TrailRecordBuilder;
     TestBSM::Subject root;
     root.auid = 501;
     root.euid = root.ruid = 0;
     return TestBSM::trail({
-        RecordBuilder(23, second).path("/usr/bin/curl").execArgs({"curl", "http://x"}).subject(root)
+        TrailRecordBuilder(23, second).path("/usr/bin/curl").execArgs({"curl", "http://x"}).subject(root)
             .identity(1, "com.example.curl", "TEAM").returnValue(0).build(),
-        RecordBuilder(37, second + 1).subject(root).returnValue(0).build(),
+        TrailRecordBuilder(37, second + 1).subject(root).returnValue(0).build(),
         TestBSM::openReadRecords(3, second + 2),
     });
 }

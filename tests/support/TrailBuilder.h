@@ -1,7 +1,7 @@
 #pragma once
 
 // Writes OpenBSM token and record bytes, big-endian, so test fixtures read like the trail they
-// describe: RecordBuilder(23, 1700000000).subject(...).execArgs({"ls"}).returnValue(0, 0).build().
+// describe: TrailRecordBuilder(23, 1700000000).subject(...).execArgs({"ls"}).returnValue(0, 0).build().
 
 #include <algorithm>
 #include <array>
@@ -163,30 +163,30 @@ inline Bytes file(uint32_t seconds, uint32_t milliseconds, std::string_view name
 } // namespace Token
 
 // A whole record: an 18-byte header (or a header_ex), the tokens added, and a trailer, sizes filled in.
-class RecordBuilder {
+class TrailRecordBuilder {
 public:
-    explicit RecordBuilder(uint16_t event, uint32_t seconds = 1700000000, uint32_t milliseconds = 0, uint16_t modifier = 0)
+    explicit TrailRecordBuilder(uint16_t event, uint32_t seconds = 1700000000, uint32_t milliseconds = 0, uint16_t modifier = 0)
         : m_event(event), m_seconds(seconds), m_milliseconds(milliseconds), m_modifier(modifier) {}
 
-    RecordBuilder &token(const Bytes &t) { m_body.insert(m_body.end(), t.begin(), t.end()); return *this; }
-    RecordBuilder &subject(const Subject &s = {}) { return token(Token::subject(s)); }
-    RecordBuilder &process(const Subject &s = {}) { return token(Token::process(s)); }
-    RecordBuilder &path(std::string_view p) { return token(Token::path(p)); }
-    RecordBuilder &text(std::string_view t) { return token(Token::text(t)); }
-    RecordBuilder &arg(uint8_t n, uint32_t v, std::string_view name) { return token(Token::arg(n, v, name)); }
-    RecordBuilder &execArgs(std::initializer_list<std::string_view> a) { return token(Token::execArgs(a)); }
-    RecordBuilder &attr(uint32_t mode, uint32_t uid, uint32_t gid) { return token(Token::attr(mode, uid, gid)); }
-    RecordBuilder &exit(uint32_t status, uint32_t value = 0) { return token(Token::exit(status, value)); }
-    RecordBuilder &returnValue(uint8_t status, uint32_t value = 0) { return token(Token::returnValue(status, value)); }
-    RecordBuilder &socketInet(uint16_t port, std::initializer_list<uint8_t> a) { return token(Token::socketInet(port, a)); }
-    RecordBuilder &identity(uint32_t signer, std::string_view id, std::string_view team, const Bytes &cdhash = {})
+    TrailRecordBuilder &token(const Bytes &t) { m_body.insert(m_body.end(), t.begin(), t.end()); return *this; }
+    TrailRecordBuilder &subject(const Subject &s = {}) { return token(Token::subject(s)); }
+    TrailRecordBuilder &process(const Subject &s = {}) { return token(Token::process(s)); }
+    TrailRecordBuilder &path(std::string_view p) { return token(Token::path(p)); }
+    TrailRecordBuilder &text(std::string_view t) { return token(Token::text(t)); }
+    TrailRecordBuilder &arg(uint8_t n, uint32_t v, std::string_view name) { return token(Token::arg(n, v, name)); }
+    TrailRecordBuilder &execArgs(std::initializer_list<std::string_view> a) { return token(Token::execArgs(a)); }
+    TrailRecordBuilder &attr(uint32_t mode, uint32_t uid, uint32_t gid) { return token(Token::attr(mode, uid, gid)); }
+    TrailRecordBuilder &exit(uint32_t status, uint32_t value = 0) { return token(Token::exit(status, value)); }
+    TrailRecordBuilder &returnValue(uint8_t status, uint32_t value = 0) { return token(Token::returnValue(status, value)); }
+    TrailRecordBuilder &socketInet(uint16_t port, std::initializer_list<uint8_t> a) { return token(Token::socketInet(port, a)); }
+    TrailRecordBuilder &identity(uint32_t signer, std::string_view id, std::string_view team, const Bytes &cdhash = {})
     {
         return token(Token::identity(signer, id, team, cdhash));
     }
     // Writes a header_ex naming this host instead of the plain header.
-    RecordBuilder &host(const Bytes &address) { m_host = address; return *this; }
+    TrailRecordBuilder &host(const Bytes &address) { m_host = address; return *this; }
     // Leaves the trailer off, for records cut short on purpose.
-    RecordBuilder &withoutTrailer() { m_trailer = false; return *this; }
+    TrailRecordBuilder &withoutTrailer() { m_trailer = false; return *this; }
 
     Bytes build() const
     {
@@ -226,7 +226,7 @@ inline Bytes openReadRecords(size_t count, uint32_t firstSecond = 1700000000)
 {
     Bytes out;
     for (size_t i = 0; i < count; ++i) {
-        const Bytes record = RecordBuilder(72, uint32_t(firstSecond + i)).subject().returnValue(0).build();
+        const Bytes record = TrailRecordBuilder(72, uint32_t(firstSecond + i)).subject().returnValue(0).build();
         out.insert(out.end(), record.begin(), record.end());
     }
     return out;

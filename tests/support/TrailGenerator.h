@@ -19,8 +19,7 @@ using TestBSM::ByteWriter;
 using TestBSM::Bytes;
 using TestBSM::Subject;
 namespace Token = TestBSM::Token;
-// Not RecordBuilder: the engine has a class of that name.
-using Record = TestBSM::RecordBuilder;
+using Record = TestBSM::TrailRecordBuilder;
 
 class Random {
 public:

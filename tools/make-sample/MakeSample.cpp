@@ -282,7 +282,7 @@ public:
     Process spawn(const Process &spawner, Millis t, const Program &program, const Args &args, Process child)
     {
         child.pid = newPid(t);
-        RecordBuilder r = record(43190, t);
+        TrailRecordBuilder r = record(43190, t);
         r.arg(1, child.pid, "child PID").token(Token::execArgs(args)).path(program.path).token(attr(program.path, program.owner, 0100755));
         add(t, r.token(subjectOf(spawner)).token(identity(program)).returnValue(0, 0));
         return child;
@@ -296,7 +296,7 @@ public:
     }
     void exec(const Process &p, Millis t, const Program &program, const Args &args)
     {
-        RecordBuilder r = record(23, t);
+        TrailRecordBuilder r = record(23, t);
         r.token(Token::execArgs(args)).path(program.path).token(attr(program.path, program.owner, 0100755));
         add(t, r.token(subjectOf(p)).token(identity(program)).returnValue(0, 0));
     }
@@ -319,7 +319,7 @@ public:
 
     void open(const Process &p, Millis t, uint16_t event, const std::string &path, uint32_t owner = orvikID, uint8_t error = 0)
     {
-        RecordBuilder r = record(event, t);
+        TrailRecordBuilder r = record(event, t);
         r.arg(2, openFlags(event), "flags").path(path);
         if (!error) r.token(attr(path, owner));
         add(t, r.token(subjectOf(p)).returnValue(error, error ? unset : 3 + m_dice.below(40)));
@@ -327,20 +327,20 @@ public:
     // A folder opened to list it, as ls, grep -r and the Finder do.
     void openFolder(const Process &p, Millis t, const std::string &path, uint32_t owner = orvikID)
     {
-        RecordBuilder r = record(readOnly, t);
+        TrailRecordBuilder r = record(readOnly, t);
         r.arg(2, 0x1100004, "flags").path(path).token(attr(path, owner, 040755)); // O_DIRECTORY|O_NONBLOCK|O_CLOEXEC
         add(t, r.token(subjectOf(p)).returnValue(0, 3 + m_dice.below(40)));
     }
     void unlink(const Process &p, Millis t, const std::string &path, uint32_t owner)
     {
-        RecordBuilder r = record(6, t);
+        TrailRecordBuilder r = record(6, t);
         r.path(path).token(attr(path, owner));
         add(t, r.token(subjectOf(p)).returnValue(0, 0));
         m_files.erase(path);
     }
     void removeFolder(const Process &p, Millis t, const std::string &path, uint32_t owner)
     {
-        RecordBuilder r = record(48, t);
+        TrailRecordBuilder r = record(48, t);
         r.path(path).token(attr(path, owner, 040755));
         add(t, r.token(subjectOf(p)).returnValue(0, 0));
         m_files.erase(path);
@@ -353,7 +353,7 @@ public:
     // The attributes recorded are those before the change; later records show the new mode.
     void changeMode(const Process &p, Millis t, const std::string &path, uint32_t mode, uint32_t owner)
     {
-        RecordBuilder r = record(10, t);
+        TrailRecordBuilder r = record(10, t);
         r.arg(2, mode, "new file mode").path(path).token(attr(path, owner));
         add(t, r.token(subjectOf(p)).returnValue(0, 0));
         File &file = m_files.at(path);
@@ -361,7 +361,7 @@ public:
     }
     void connect(const Process &p, Millis t, const Endpoint &to, uint8_t error = 0)
     {
-        RecordBuilder r = record(32, t);
+        TrailRecordBuilder r = record(32, t);
         r.arg(1, 3 + m_dice.below(60), "fd");
         if (!to.localPath.empty()) r.token(Token::socketUnix(to.localPath));
         else if (to.address.size() == 16) r.token(Token::socketInet6(to.port, to.address));
@@ -371,13 +371,13 @@ public:
     // A user-space record (login, authentication, sudo, directory change) with its message.
     void note(const Process &p, Millis t, uint16_t event, const std::string &text, uint8_t error = 0, bool withHost = false)
     {
-        RecordBuilder r = record(event, t);
+        TrailRecordBuilder r = record(event, t);
         if (withHost) r.host(hostAddress);
         add(t, r.token(subjectOf(p)).text(text).returnValue(error, error ? unset : 0));
     }
     void taskForPid(const Process &p, Millis t, const Process &target)
     {
-        RecordBuilder r = record(43048, t);
+        TrailRecordBuilder r = record(43048, t);
         r.arg(1, target.pid, "target PID").token(Token::process(subjectFields(target)));
         add(t, r.token(subjectOf(p)).returnValue(0, 0));
     }
@@ -425,12 +425,12 @@ private:
         uint32_t owner;
     };
 
-    RecordBuilder record(uint16_t event, Millis t) const
+    TrailRecordBuilder record(uint16_t event, Millis t) const
     {
         const Millis stamp = stamped(t);
-        return RecordBuilder(event, uint32_t(stamp / 1000), uint32_t(stamp % 1000));
+        return TrailRecordBuilder(event, uint32_t(stamp / 1000), uint32_t(stamp % 1000));
     }
-    void add(Millis t, const RecordBuilder &r) { m_records.push_back({t, r.build()}); }
+    void add(Millis t, const TrailRecordBuilder &r) { m_records.push_back({t, r.build()}); }
 
     // The times written in this file are whole seconds or round offsets from them; a real system's
     // are not. A slow random drift of up to a second, rising or falling by under half a second per

@@ -14,7 +14,7 @@ constexpr int cellPadding = 4;
 
 std::optional<Severity> severityOf(const QModelIndex &index)
 {
-    const QVariant value = index.data(BadgeRole::severity);
+    const QVariant value = index.data(ItemRoles::severityRole);
     if (!value.isValid()) return std::nullopt;
     return severityFromRawValue(value.toLongLong());
 }
@@ -25,7 +25,7 @@ BadgeDelegate::BadgeDelegate(QObject *parent, bool compactSeverity) : QStyledIte
 void BadgeDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     const std::optional<Severity> severity = severityOf(index);
-    const QVariant result = index.data(BadgeRole::result);
+    const QVariant result = index.data(ItemRoles::resultRole);
     if (!severity && !result.isValid()) {
         QStyledItemDelegate::paint(painter, option, index);
         return;
@@ -61,7 +61,7 @@ QSize BadgeDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIn
         const QSize badge = SeverityBadgePainter::sizeHint(*severity, m_compact);
         return {badge.width() + 2 * cellPadding, std::max(base.height(), badge.height() + 2)};
     }
-    if (index.data(BadgeRole::result).isValid()) {
+    if (index.data(ItemRoles::resultRole).isValid()) {
         const int size = ResultBadgePainter::iconSize();
         return {size + 2 * cellPadding, std::max(base.height(), size + 2)};
     }
@@ -71,7 +71,7 @@ QSize BadgeDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIn
 bool BadgeDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
                               const QModelIndex &index)
 {
-    const QVariant result = index.data(BadgeRole::result);
+    const QVariant result = index.data(ItemRoles::resultRole);
     if (event && event->type() == QEvent::ToolTip && result.isValid() && !index.data(Qt::ToolTipRole).isValid()) {
         QToolTip::showText(event->globalPos(), ResultBadgePainter::toolTip(result.toBool()), view);
         return true;

@@ -10,6 +10,7 @@
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 #include "Views/Components/CellText.h"
+#include "Views/Components/ItemRoles.h"
 #include "Views/Components/TextRanks.h"
 
 #include <QLocale>
@@ -402,7 +403,7 @@ QVariant EventsTableModel::data(const QModelIndex &index, int role) const
     case Qt::DecorationRole:
         if (column == resultColumn) return record.returnStatus == 0 ? m_successIcon : m_failureIcon;
         return {};
-    case recordIDRole: return qlonglong(record.id);
+    case ItemRoles::recordIDRole: return qlonglong(record.id);
     default: return {};
     }
 }

@@ -27,7 +27,6 @@ class EventsTableModel : public QAbstractTableModel {
 public:
     enum Column { timeColumn, eventColumn, classColumn, userColumn, processColumn, pidColumn, resultColumn,
                   detailsColumn, numColumns };
-    enum Role { recordIDRole = Qt::UserRole + 1 };
 
     explicit EventsTableModel(QObject *parent = nullptr);
 

@@ -105,7 +105,7 @@ QVariant FindingsTableModel::data(const QModelIndex &index, int role) const
         case summaryColumn: return cellText(finding.summary, Qt::ElideMiddle);
         default: return {};
         }
-    case BadgeRole::severity:
+    case ItemRoles::severityRole:
         return column == severityColumn ? QVariant(rawValue(finding.severity)) : QVariant();
     case Qt::AccessibleTextRole:
         // The badge's text is painted, not a display text.

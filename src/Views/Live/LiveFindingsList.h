@@ -13,7 +13,7 @@ class LiveFindingsModel : public QAbstractListModel {
     Q_OBJECT
 
 public:
-    enum Role { severityRole = Qt::UserRole + 1, ruleRole, timeRole, summaryRole };
+    enum Roles { severityRole = Qt::UserRole, ruleRole, timeRole, summaryRole };
 
     using QAbstractListModel::QAbstractListModel;
 

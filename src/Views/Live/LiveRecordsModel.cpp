@@ -203,13 +203,13 @@ QVariant LiveRecordsModel::data(const QModelIndex &index, int role) const
     case Qt::FontRole:
         if (column == detailsColumn) return m_detailsFont;
         return {};
-    case BadgeRole::result:
+    case ItemRoles::resultRole:
         if (column == resultColumn) return row.success;
         return {};
     case Qt::AccessibleTextRole:
         if (column == resultColumn) return ResultBadgePainter::toolTip(row.success);
         return {};
-    case recordIDRole:
+    case ItemRoles::recordIDRole:
         return QVariant::fromValue<qlonglong>(row.id);
     default:
         return {};

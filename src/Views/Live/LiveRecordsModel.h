@@ -35,7 +35,6 @@ class LiveRecordsModel : public QAbstractTableModel {
 public:
     enum Column { timeColumn, eventColumn, userColumn, processColumn, pidColumn, resultColumn, detailsColumn,
                   numColumns };
-    enum Role { recordIDRole = Qt::UserRole + 1 };
     static constexpr size_t defaultRowCap = 5000;
 
     explicit LiveRecordsModel(QObject *parent = nullptr, size_t rowCap = defaultRowCap);

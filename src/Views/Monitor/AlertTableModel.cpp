@@ -129,7 +129,7 @@ QVariant AlertTableModel::data(const QModelIndex &index, int role) const
             if (role == Qt::ForegroundRole) return Style::secondaryText();
             return {};
         }
-        if (role == BadgeRole::severity) return int(alert.severity());
+        if (role == ItemRoles::severityRole) return int(alert.severity());
         // The badge's text is painted, not a display text.
         if (role == Qt::AccessibleTextRole) return QString::fromUtf8(severityTitle(alert.severity()));
         return {};

@@ -94,11 +94,11 @@ QVariant NetworkTableModel::data(const QModelIndex &index, int role) const
         if (column == processColumn && record.processImage && Detections::suspiciousLocation(*record.processImage))
             return Style::orange();
         return {};
-    case BadgeRole::result:
+    case ItemRoles::resultRole:
         return column == resultColumn ? QVariant(record.returnStatus == 0) : QVariant();
     case Qt::AccessibleTextRole:
         return column == resultColumn ? QVariant(ResultBadgePainter::toolTip(record.returnStatus == 0)) : QVariant();
-    case recordIDRole:
+    case ItemRoles::recordIDRole:
         return QVariant::fromValue(qint64(record.id));
     default:
         return {};

@@ -18,7 +18,6 @@ class NetworkTableModel : public QAbstractTableModel {
 public:
     enum Column { timeColumn, eventColumn, processColumn, pidColumn, userColumn, addressColumn, resultColumn,
                   numColumns };
-    enum Role { recordIDRole = Qt::UserRole + 1 };
 
     explicit NetworkTableModel(QObject *parent = nullptr);
 

@@ -103,9 +103,7 @@ QVariant ProcessTreeModel::data(const QModelIndex &index, int role) const
         return ProcessRows::fileName(*node);
     case Qt::ToolTipRole:
         return cellText(node->commandLineText(), Qt::ElideMiddle);
-    case ProcessRoles::node:
-        return QVariant::fromValue(quintptr(node));
-    case ProcessRoles::processID:
+    case ProcessRoles::processIDRole:
         return QVariant::fromValue(qint64(node->id));
     default:
         return {};
@@ -223,9 +221,9 @@ QVariant ProcessListModel::data(const QModelIndex &index, int role) const
             return Detections::suspiciousLocation(process.image) ? QVariant(Style::orange()) : QVariant();
         default: return {};
         }
-    case ProcessRoles::userIDs:
+    case ProcessRoles::userIDsRole:
         return column == userColumn ? QVariant(quint64(process.auid) << 32 | process.euid) : QVariant();
-    case ProcessRoles::processID:
+    case ProcessRoles::processIDRole:
         return QVariant::fromValue(qint64(process.id));
     default:
         return {};

@@ -7,6 +7,7 @@
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 #include "Views/Components/TableTime.h"
+#include "Views/Processes/ProcessModels.h"
 #include "Views/Processes/ProcessRows.h"
 
 #include <QApplication>
@@ -117,7 +118,8 @@ void ProcessRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     QStyle *style = widget ? widget->style() : QApplication::style();
     style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, widget);
 
-    const auto *process = reinterpret_cast<const ProcessNode *>(index.data(ProcessRoles::node).value<quintptr>());
+    const auto *model = qobject_cast<const ProcessTreeModel *>(index.model());
+    const ProcessNode *process = model ? model->nodeAt(index) : nullptr;
     if (!process) return;
     const bool selected = option.state & QStyle::State_Selected;
     const QColor primary = selected ? option.palette.color(QPalette::HighlightedText) : Style::primaryText();
@@ -192,7 +194,7 @@ void UserTextDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     const QWidget *widget = option.widget;
     QStyle *style = widget ? widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
-    const quint64 ids = index.data(ProcessRoles::userIDs).toULongLong();
+    const quint64 ids = index.data(ProcessRoles::userIDsRole).toULongLong();
     const bool selected = option.state & QStyle::State_Selected;
     const QColor primary = selected ? option.palette.color(QPalette::HighlightedText) : Style::primaryText();
     painter->save();

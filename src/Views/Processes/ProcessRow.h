@@ -43,7 +43,7 @@ QString argumentText(const ProcessNode &process);
 
 } // namespace ProcessRow
 
-// Paints outline rows as ProcessRow lines from the ProcessNode behind each index (nodeRole).
+// Paints outline rows as ProcessRow lines from the ProcessNode behind each index of a ProcessTreeModel.
 class ProcessRowDelegate : public QStyledItemDelegate {
     Q_OBJECT
 
@@ -54,7 +54,7 @@ public:
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 };
 
-// Paints the list's "User" cells from the audit and effective ids (userIDsRole).
+// Paints the list's "User" cells from the audit and effective ids (ProcessRoles::userIDsRole).
 class UserTextDelegate : public QStyledItemDelegate {
     Q_OBJECT
 
@@ -64,9 +64,10 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 };
 
-// Item roles the two delegates read.
+// Item roles of the process outline and list, one set for both models.
 namespace ProcessRoles {
-inline constexpr int node = Qt::UserRole + 0x500;    // const ProcessNode * as quintptr
-inline constexpr int userIDs = Qt::UserRole + 0x501; // quint64: auid << 32 | euid
-inline constexpr int processID = Qt::UserRole + 0x502; // qint64: the node's id
+enum Roles {
+    userIDsRole = Qt::UserRole, // quint64: auid << 32 | euid
+    processIDRole,              // qint64: the node's id
+};
 } // namespace ProcessRoles

@@ -28,7 +28,7 @@ void ReferenceClassModel::setRows(std::vector<Row> rows)
 }
 
 int ReferenceClassModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(m_rows.size()); }
-int ReferenceClassModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : NUM_COLUMNS; }
+int ReferenceClassModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : numColumns; }
 
 QVariant ReferenceClassModel::data(const QModelIndex &index, int role) const
 {
@@ -73,7 +73,7 @@ void ReferenceEventModel::setRows(std::vector<Row> rows)
 }
 
 int ReferenceEventModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(m_rows.size()); }
-int ReferenceEventModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : NUM_COLUMNS; }
+int ReferenceEventModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : numColumns; }
 
 QVariant ReferenceEventModel::data(const QModelIndex &index, int role) const
 {

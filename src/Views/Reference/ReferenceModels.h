@@ -13,7 +13,7 @@ class ReferenceClassModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { classColumn, maskColumn, descriptionColumn, definedColumn, loadedColumn, NUM_COLUMNS };
+    enum Column { classColumn, maskColumn, descriptionColumn, definedColumn, loadedColumn, numColumns };
 
     struct Row {
         AuditClassInfo info;
@@ -42,7 +42,7 @@ class ReferenceEventModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { numberColumn, nameColumn, descriptionColumn, classesColumn, loadedColumn, NUM_COLUMNS };
+    enum Column { numberColumn, nameColumn, descriptionColumn, classesColumn, loadedColumn, numColumns };
 
     struct Row {
         AuditEventInfo info;

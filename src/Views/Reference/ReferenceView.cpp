@@ -33,7 +33,7 @@ constexpr int badgeWidth = 90;
 constexpr int ruleLineSpacing = 2;
 
 // "#", "Classes" and "Loaded" are fixed; the name and the description give way down to 160.
-constexpr std::array<ColumnWidth, ReferenceEventModel::NUM_COLUMNS> eventColumnWidths = {{
+constexpr std::array<ColumnWidth, ReferenceEventModel::numColumns> eventColumnWidths = {{
     {60, 60}, {160, 230}, {160, 260}, {100, 100}, {70, 70}}};
 
 QString text(const std::string &utf8) { return QString::fromStdString(utf8); }

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr std::array<const char *, SourcesTableModel::NUM_COLUMNS> titles = {
+constexpr std::array<const char *, SourcesTableModel::numColumns> titles = {
     "File", "Kind", "Size", "Records", "First record", "Last record", "Integrity"};
 
 QColor integrityColour(const TrailSource &s) { return s.issues.empty() ? Style::green() : Style::orange(); }
@@ -43,7 +43,7 @@ int SourcesTableModel::rowCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : int(m_sources->size());
 }
 
-int SourcesTableModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : NUM_COLUMNS; }
+int SourcesTableModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : numColumns; }
 
 QVariant SourcesTableModel::data(const QModelIndex &index, int role) const
 {
@@ -52,34 +52,34 @@ QVariant SourcesTableModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         switch (index.column()) {
-        case FileColumn: return QString::fromStdString(s.name);
-        case KindColumn: return QString::fromUtf8(rawValue(s.kind));
-        case SizeColumn: return Format::byteCount(s.bytes);
-        case RecordsColumn: return Format::count(s.recordCount);
-        case FirstColumn: return timeText(s.first);
-        case LastColumn: return timeText(s.last);
-        case IntegrityColumn: return integrityText(s);
+        case fileColumn: return QString::fromStdString(s.name);
+        case kindColumn: return QString::fromUtf8(rawValue(s.kind));
+        case sizeColumn: return Format::byteCount(s.bytes);
+        case recordsColumn: return Format::count(s.recordCount);
+        case firstColumn: return timeText(s.first);
+        case lastColumn: return timeText(s.last);
+        case integrityColumn: return integrityText(s);
         }
         break;
     case Qt::ToolTipRole:
-        if (index.column() == FileColumn) return QString::fromStdString(s.path.value_or(s.name));
+        if (index.column() == fileColumn) return QString::fromStdString(s.path.value_or(s.name));
         break;
     case Qt::DecorationRole:
-        if (index.column() == FileColumn) return symbolIcon(QString::fromUtf8(sourceKindSymbol(s.kind)));
-        if (index.column() == IntegrityColumn)
+        if (index.column() == fileColumn) return symbolIcon(QString::fromUtf8(sourceKindSymbol(s.kind)));
+        if (index.column() == integrityColumn)
             return symbolIcon(QString::fromUtf8(integritySymbol(s)), integrityColour(s));
         break;
     case Qt::ForegroundRole:
-        if (index.column() == KindColumn) return Style::secondaryText();
-        if (index.column() == IntegrityColumn) return integrityColour(s);
+        if (index.column() == kindColumn) return Style::secondaryText();
+        if (index.column() == integrityColumn) return integrityColour(s);
         break;
-    case SymbolRole:
-        if (index.column() == FileColumn) return QString::fromUtf8(sourceKindSymbol(s.kind));
-        if (index.column() == IntegrityColumn) return QString::fromUtf8(integritySymbol(s));
+    case symbolRole:
+        if (index.column() == fileColumn) return QString::fromUtf8(sourceKindSymbol(s.kind));
+        if (index.column() == integrityColumn) return QString::fromUtf8(integritySymbol(s));
         break;
-    case SourceIDRole: return qint64(s.id);
+    case sourceIDRole: return qint64(s.id);
     case Qt::TextAlignmentRole:
-        if (index.column() == SizeColumn || index.column() == RecordsColumn)
+        if (index.column() == sizeColumn || index.column() == recordsColumn)
             return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     }
@@ -88,6 +88,6 @@ QVariant SourcesTableModel::data(const QModelIndex &index, int role) const
 
 QVariant SourcesTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= NUM_COLUMNS) return {};
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= numColumns) return {};
     return QString::fromUtf8(titles[size_t(section)]);
 }

@@ -13,11 +13,11 @@ class SourcesTableModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Columns { FileColumn, KindColumn, SizeColumn, RecordsColumn, FirstColumn, LastColumn, IntegrityColumn, NUM_COLUMNS };
+    enum Column { fileColumn, kindColumn, sizeColumn, recordsColumn, firstColumn, lastColumn, integrityColumn, numColumns };
     enum Roles {
-        SourceIDRole = Qt::UserRole,
+        sourceIDRole = Qt::UserRole,
         // The symbol name shown beside the cell's text, for the File and Integrity columns.
-        SymbolRole,
+        symbolRole,
     };
 
     using QAbstractTableModel::QAbstractTableModel;

@@ -31,7 +31,7 @@ namespace {
 constexpr int detailHeight = 220;
 constexpr int detailSpacing = 8;
 constexpr int detailPadding = 14;
-constexpr std::array<ColumnWidth, SourcesTableModel::NUM_COLUMNS> columnWidths = {{
+constexpr std::array<ColumnWidth, SourcesTableModel::numColumns> columnWidths = {{
     {200, 300}, {70, 70}, {70, 70}, {70, 70}, {140, 160}, {140, 160}, {90, 110}}};
 
 const TrailSource *findSource(const AuditStore &store, int64_t id)
@@ -68,13 +68,13 @@ SourcesView::SourcesView(const ViewContext &context, QWidget *parent)
     m_table->setShowGrid(false);
     m_table->verticalHeader()->hide();
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
-    setEqualDigits(m_table, {SourcesTableModel::SizeColumn, SourcesTableModel::RecordsColumn});
+    setEqualDigits(m_table, {SourcesTableModel::sizeColumn, SourcesTableModel::recordsColumn});
     // The name takes whatever width the other columns leave.
     const QString widestTime = SourcesTableModel::timeText(widestTableTime());
     keepColumnsFitted(m_table,
                       widenedFor(columnWidths, m_table->font(),
-                                 {{SourcesTableModel::FirstColumn, widestTime}, {SourcesTableModel::LastColumn, widestTime}}),
-                      SourcesTableModel::FileColumn);
+                                 {{SourcesTableModel::firstColumn, widestTime}, {SourcesTableModel::lastColumn, widestTime}}),
+                      SourcesTableModel::fileColumn);
     column->addWidget(m_table, 1);
 
     m_divider = horizontalDivider(m_content);
@@ -96,7 +96,7 @@ SourcesView::SourcesView(const ViewContext &context, QWidget *parent)
         return row < 0 ? QModelIndexList() : QModelIndexList{m_model->index(row, 0)};
     }, [this](const QModelIndexList &rows) {
         m_selection = rows.isEmpty() ? std::nullopt
-                                     : std::optional<int64_t>(rows.front().data(SourcesTableModel::SourceIDRole).toLongLong());
+                                     : std::optional<int64_t>(rows.front().data(SourcesTableModel::sourceIDRole).toLongLong());
         rebuildDetail();
     }}, false);
     connect(m_table, &QWidget::customContextMenuRequested, this, &SourcesView::showContextMenu);
@@ -211,7 +211,7 @@ void SourcesView::showContextMenu(const QPoint &pos)
 {
     const QModelIndex index = m_table->indexAt(pos);
     std::optional<int64_t> id;
-    if (index.isValid()) id = index.data(SourcesTableModel::SourceIDRole).toLongLong();
+    if (index.isValid()) id = index.data(SourcesTableModel::sourceIDRole).toLongLong();
     QMenu *menu = buildContextMenu(id, this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     if (menu->isEmpty()) {

@@ -13,7 +13,7 @@ namespace {
 
 using namespace TestBSM;
 // The trail builder, not the engine's class of the same name.
-using TestBSM::RecordBuilder;
+using TestBSM::TrailRecordBuilder;
 
 RecordContent contentOf(Bytes bytes)
 {
@@ -96,13 +96,13 @@ TEST(RecordFormatterText, OneLinePerTokenFromTheRawBytes)
     };
     const Case cases[] = {
         {"path and text lines as the worked examples",
-         RecordBuilder(72).path("/tmp/x").text("hello").build(),
+         TrailRecordBuilder(72).path("/tmp/x").text("hello").build(),
          {"*", "path, path=/tmp/x", "text, text=hello", "trailer, record bytes=44"}},
         {"values copied verbatim, separators and all",
-         RecordBuilder(72).text("a, b=c").build(),
+         TrailRecordBuilder(72).text("a, b=c").build(),
          {"*", "text, text=a, b=c", "trailer, record bytes=35"}},
         {"a line break in a value cannot start a line of its own",
-         RecordBuilder(23).execArgs({"sh", "-c", "x\ntrailer, record bytes=1\r\t\x1b"}).build(),
+         TrailRecordBuilder(23).execArgs({"sh", "-c", "x\ntrailer, record bytes=1\r\t\x1b"}).build(),
          {"*", "exec arg, argc=3, argv=sh -c x\\ntrailer, record bytes=1\\r\\t\\x1b", "trailer, record bytes=65"}},
         {"no tokens and no error: the empty text", {}, {}},
     };
@@ -131,7 +131,7 @@ TEST(RecordFormatterText, OneLinePerTokenFromTheRawBytes)
 
 TEST(RecordFormatterText, ReadsTheBytesNotTheStoredFields)
 {
-    RecordContent record = contentOf(RecordBuilder(72).path("/etc/hosts").build());
+    RecordContent record = contentOf(TrailRecordBuilder(72).path("/etc/hosts").build());
     record.paths = {"/somewhere/else"};
     record.tokenCount = 9;
     const std::string text = RecordFormatter::text(record.record());
@@ -143,7 +143,7 @@ TEST(RecordFormatterText, ReadsTheBytesNotTheStoredFields)
 TEST(RecordFormatterText, DecodingErrorsEndTheText)
 {
     // Cut inside the text token: the path decoded before it is still listed.
-    Bytes cut = RecordBuilder(72).path("/tmp/x").text("hello").withoutTrailer().build();
+    Bytes cut = TrailRecordBuilder(72).path("/tmp/x").text("hello").withoutTrailer().build();
     cut.resize(cut.size() - 3);
     const std::string partial = RecordFormatter::text(recordOf(cut));
     const size_t errorLine = partial.rfind('\n');

@@ -365,7 +365,7 @@ std::vector<uint8_t> sampleRecords(size_t atLeast)
     using namespace TestBSM;
     std::vector<uint8_t> out;
     for (uint32_t i = 0; out.size() < atLeast; ++i) {
-        const Bytes record = RecordBuilder(23, 1700000000 + i).subject().path("/bin/ls").returnValue(0).build();
+        const Bytes record = TrailRecordBuilder(23, 1700000000 + i).subject().path("/bin/ls").returnValue(0).build();
         out.insert(out.end(), record.begin(), record.end());
     }
     return out;
@@ -424,7 +424,7 @@ TEST(AuditPipeHelperCopy, ForwardsRecordsAsTheyArrive)
     const pid_t helper = startHelper(scene.arguments(::getpid()), scene.places);
     ASSERT_TRUE(waitForStatus(scene));
     for (uint32_t i = 0; i < 3; ++i) {
-        const std::vector<uint8_t> record = TestBSM::RecordBuilder(1, 1700000000 + i).text("hello").build();
+        const std::vector<uint8_t> record = TestBSM::TrailRecordBuilder(1, 1700000000 + i).text("hello").build();
         device.feed(record);
         EXPECT_EQ(readFromPipe(scene.appEnd, record.size()), record);
     }

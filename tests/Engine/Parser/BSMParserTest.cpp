@@ -58,12 +58,12 @@ Bytes headerDeclaring(uint32_t size, uint8_t version = 11, uint8_t id = 0x14)
     return w.take();
 }
 
-const Bytes small = RecordBuilder(1).path("/a").build(); // 31 bytes
+const Bytes small = TrailRecordBuilder(1).path("/a").build(); // 31 bytes
 
 TEST(BSMParser, FramingInBothModes)
 {
     const int64_t s = static_cast<int64_t>(small.size());
-    const Bytes hundred = RecordBuilder(2).text(std::string(100 - 18 - 7 - 4, 'x')).build();
+    const Bytes hundred = TrailRecordBuilder(2).text(std::string(100 - 18 - 7 - 4, 'x')).build();
     ASSERT_EQ(hundred.size(), 100u);
     const Bytes shortHeader64 = [] {
         ByteWriter w;
@@ -160,7 +160,7 @@ TEST(BSMParser, ResyncSkipsAHeaderThatOnlyTheMainCheckWouldTake)
     // Version 3 passes the main loop's checks but not resynchronisation's, so after damage the
     // record is skipped and only the next kernel-like one is taken.
     const Bytes odd = [] {
-        Bytes r = RecordBuilder(9).path("/odd").build();
+        Bytes r = TrailRecordBuilder(9).path("/odd").build();
         r[5] = 3;
         return r;
     }();
@@ -178,8 +178,8 @@ TEST(BSMParser, ResyncSkipsAHeaderThatOnlyTheMainCheckWouldTake)
 
 TEST(BSMParser, RecordsCarryIdsSourceAndTheirOwnBytes)
 {
-    const Bytes a = RecordBuilder(23, 1700000000, 250, 7).path("/bin/ls").build();
-    const Bytes b = RecordBuilder(72, 1700000001, 1999).text("t").build();
+    const Bytes a = TrailRecordBuilder(23, 1700000000, 250, 7).path("/bin/ls").build();
+    const Bytes b = TrailRecordBuilder(72, 1700000001, 1999).text("t").build();
     const Bytes between = Token::file(1, 2, "x");
     const Bytes bytesOfBoth = trail({a, between, b});
     auto buffer = std::make_shared<const TrailBuffer>(bytesOfBoth.begin(), bytesOfBoth.end());
@@ -216,7 +216,7 @@ TEST(BSMParser, StandAloneFileTokenAddsTheWholeMilliseconds)
     EXPECT_DOUBLE_EQ(outside.fileTokens[0].time, 1700000001.5);
     EXPECT_EQ(outside.fileTokens[0].name, "20240501120000.not_terminated");
 
-    const Bytes inside = RecordBuilder(1).token(file).build();
+    const Bytes inside = TrailRecordBuilder(1).token(file).build();
     const auto list = BSMParser::tokens(inside);
     ASSERT_EQ(list.tokens.size(), 3u);
     EXPECT_DOUBLE_EQ(std::get<Payload::File>(list.tokens[1].payload).time, 1700000000.5);
@@ -226,9 +226,9 @@ TEST(BSMParser, StreamChunksGiveTheSameRecordsAsTheWholeFile)
 {
     // Feeding the trail in pieces, keeping what each call leaves unconsumed, must decode every
     // record exactly once whatever the cut, as the live reader does.
-    const Bytes bytes = trail({Token::file(1700000000, 0, "start"), RecordBuilder(23).execArgs({"ls", "-l"}).build(),
-                               RecordBuilder(72).path("/etc/hosts").attr(0644, 0, 0).build(),
-                               Token::file(1700000001, 0, "next"), RecordBuilder(32).socketInet(443, {1, 2, 3, 4}).build()});
+    const Bytes bytes = trail({Token::file(1700000000, 0, "start"), TrailRecordBuilder(23).execArgs({"ls", "-l"}).build(),
+                               TrailRecordBuilder(72).path("/etc/hosts").attr(0644, 0, 0).build(),
+                               Token::file(1700000001, 0, "next"), TrailRecordBuilder(32).socketInet(443, {1, 2, 3, 4}).build()});
     const auto whole = BSMParser::parse(std::span<const uint8_t>(bytes), -1, 10000000, false);
     ASSERT_EQ(whole.records.size(), 3u);
     ASSERT_TRUE(whole.issues.empty());
@@ -264,7 +264,7 @@ TEST(BSMParser, StreamKeepsARecordStartThatResyncCannotYetExamine)
 {
     // Junk, then a record cut by the read within the last 10 bytes, where resynchronisation does
     // not look. A file drops those bytes; a stream must keep them for the next call.
-    const Bytes record = RecordBuilder(72).path("/etc/hosts").build();
+    const Bytes record = TrailRecordBuilder(72).path("/etc/hosts").build();
     const Bytes junk(20, 0x42);
     Bytes first = junk;
     first.insert(first.end(), record.begin(), record.begin() + 6);
@@ -318,7 +318,7 @@ TEST(BSMParser, StreamKeepsOnlyTailBytesThatResyncCouldStillAccept)
 
     // A stray header id with a bad version, cut by the read, must not swallow the record that
     // the next read brings: the stream then gives what the whole file gives.
-    const Bytes record = RecordBuilder(72).path("/etc/hosts").build();
+    const Bytes record = TrailRecordBuilder(72).path("/etc/hosts").build();
     const Bytes stray = {0x14, 0x00, 0x00, 0x00, uint8_t(record.size()), 0x07};
     const Bytes whole = trail({junk, stray, record});
     const auto file = BSMParser::parse(std::span<const uint8_t>(whole), -1, 1, false);
@@ -360,52 +360,52 @@ TEST(BSMParser, TokenEffectsOnTheRecord)
 
     struct Case {
         const char *name;
-        RecordBuilder record;
+        TrailRecordBuilder record;
         std::function<void(const AuditRecord &)> check;
     };
     const Case cases[] = {
-        {"last subject wins", RecordBuilder(1).subject(first).subject(second),
+        {"last subject wins", TrailRecordBuilder(1).subject(first).subject(second),
          [](const AuditRecord &r) {
              ASSERT_TRUE(r.subject());
              EXPECT_EQ(r.subject()->pid, 2u);
              EXPECT_FALSE(r.target());
          }},
-        {"process token fills the target", RecordBuilder(1).process(first).process(second),
+        {"process token fills the target", TrailRecordBuilder(1).process(first).process(second),
          [](const AuditRecord &r) {
              EXPECT_FALSE(r.subject());
              ASSERT_TRUE(r.target());
              EXPECT_EQ(r.target()->pid, 2u);
          }},
-        {"return value is signed, last wins", RecordBuilder(1).returnValue(0, 5).returnValue(13, 0xFFFFFFFF),
+        {"return value is signed, last wins", TrailRecordBuilder(1).returnValue(0, 5).returnValue(13, 0xFFFFFFFF),
          [](const AuditRecord &r) {
              EXPECT_EQ(r.returnStatus, 13);
              EXPECT_EQ(r.returnValue, -1);
          }},
-        {"64-bit return value", RecordBuilder(1).token(Token::returnValue64(0, 0x100000005ull)),
+        {"64-bit return value", TrailRecordBuilder(1).token(Token::returnValue64(0, 0x100000005ull)),
          [](const AuditRecord &r) { EXPECT_EQ(r.returnValue, 0x100000005ll); }},
         {"paths, texts and args all kept in order",
-         RecordBuilder(1).path("/a").text("one").arg(1, 420, "mode").path("/b").text("two").arg(2, 7, "fd"),
+         TrailRecordBuilder(1).path("/a").text("one").arg(1, 420, "mode").path("/b").text("two").arg(2, 7, "fd"),
          [](const AuditRecord &r) {
              EXPECT_EQ(r.paths(), (std::vector<std::string>{"/a", "/b"}));
              EXPECT_EQ(r.texts(), (std::vector<std::string>{"one", "two"}));
              EXPECT_EQ(r.args(), (std::vector<ArgInfo>{{1, 420, "mode"}, {2, 7, "fd"}}));
          }},
-        {"first attribute wins", RecordBuilder(1).attr(0100644, 501, 20).attr(0100755, 0, 0),
+        {"first attribute wins", TrailRecordBuilder(1).attr(0100644, 501, 20).attr(0100755, 0, 0),
          [](const AuditRecord &r) {
              EXPECT_EQ(r.fileMode(), 0100644u);
              EXPECT_EQ(r.fileOwner(), 501u);
          }},
-        {"last exec arguments win", RecordBuilder(1).execArgs({"sh"}).execArgs({"ls", "-l"}),
+        {"last exec arguments win", TrailRecordBuilder(1).execArgs({"sh"}).execArgs({"ls", "-l"}),
          [](const AuditRecord &r) { EXPECT_EQ(r.execArgs(), (std::vector<std::string>{"ls", "-l"})); }},
-        {"exit status is signed, last wins", RecordBuilder(1).exit(3).exit(0xFFFFFFFF),
+        {"exit status is signed, last wins", TrailRecordBuilder(1).exit(3).exit(0xFFFFFFFF),
          [](const AuditRecord &r) { EXPECT_EQ(r.exitStatus(), -1); }},
-        {"last identity wins", RecordBuilder(1).identity(1, "com.a", "").identity(2, "com.b", "TEAM", {0xAB}),
+        {"last identity wins", TrailRecordBuilder(1).identity(1, "com.a", "").identity(2, "com.b", "TEAM", {0xAB}),
          [](const AuditRecord &r) {
              ASSERT_TRUE(r.identity());
              EXPECT_EQ(*r.identity(), (SigningIdentity{2, "com.b", "TEAM", "ab"}));
          }},
         {"every endpoint kind, in order",
-         RecordBuilder(1)
+         TrailRecordBuilder(1)
              .token(Token::inAddr({127, 0, 0, 1}))
              .socketInet(8080, {192, 0, 2, 1})
              .token(Token::socketInet6(80, loopback6))
@@ -420,7 +420,7 @@ TEST(BSMParser, TokenEffectsOnTheRecord)
                                                             "::1:8080", "10.0.0.2:443"}));
          }},
         {"tokens without an effect still count",
-         RecordBuilder(1).token(Token::execEnv({"A=1"})).token(ByteWriter().u8(0x2f).u32(7).take()),
+         TrailRecordBuilder(1).token(Token::execEnv({"A=1"})).token(ByteWriter().u8(0x2f).u32(7).take()),
          [](const AuditRecord &r) {
              EXPECT_EQ(r.tokenCount, 4);
              EXPECT_TRUE(r.paths().empty());
@@ -436,7 +436,7 @@ TEST(BSMParser, TokenEffectsOnTheRecord)
 
 TEST(BSMParser, MakeRecordStartsFromTheHeader)
 {
-    const Bytes bytes = RecordBuilder(23, 1700000000, 1500, 3).path("/bin/ls").build();
+    const Bytes bytes = TrailRecordBuilder(23, 1700000000, 1500, 3).path("/bin/ls").build();
     const AuditRecord r = recordFrom(trail({bytes, {0xFF, 0xFF}}));
     EXPECT_EQ(r.id, 5);
     EXPECT_EQ(r.source, 9);
@@ -463,7 +463,7 @@ TEST(BSMParser, MakeRecordStartsFromTheHeader)
 
 TEST(BSMParser, DecodingErrorKeepsTheRecordSoFar)
 {
-    const Bytes bytes = RecordBuilder(1).subject().token({0x76, 0, 0}).path("/never").build();
+    const Bytes bytes = TrailRecordBuilder(1).subject().token({0x76, 0, 0}).path("/never").build();
     const AuditRecord r = recordFrom(bytes);
     EXPECT_EQ(r.tokenCount, 2);
     EXPECT_TRUE(r.subject());
@@ -482,7 +482,7 @@ TEST(BSMParser, DecodingErrorKeepsTheRecordSoFar)
 TEST(BSMParser, TokensListsEachTokenWithItsPlace)
 {
     const Bytes path = Token::path("/etc/hosts");
-    const Bytes bytes = RecordBuilder(1).token(path).build();
+    const Bytes bytes = TrailRecordBuilder(1).token(path).build();
     const auto list = BSMParser::tokens(trail({bytes, {0x00}}));
     EXPECT_FALSE(list.error);
     ASSERT_EQ(list.tokens.size(), 3u);
@@ -512,10 +512,10 @@ TEST(BSMParser, RepeatedIdentitiesAreSharedNotConfused)
     // Long enough that the two differ only past any short prefix.
     const std::string id = "com.example.a-rather-long-signing-identifier";
     const Bytes hashA(20, 0xAA), hashB(20, 0xBB);
-    const Bytes bytes = trail({RecordBuilder(1).identity(2, id, "TEAM", hashA).build(),
-                               RecordBuilder(2).identity(2, id, "TEAM", hashB).build(),
-                               RecordBuilder(3).identity(2, id, "TEAM", hashA).build(),
-                               RecordBuilder(4).identity(2, id, "TEAM", hashA).withoutTrailer().build()});
+    const Bytes bytes = trail({TrailRecordBuilder(1).identity(2, id, "TEAM", hashA).build(),
+                               TrailRecordBuilder(2).identity(2, id, "TEAM", hashB).build(),
+                               TrailRecordBuilder(3).identity(2, id, "TEAM", hashA).build(),
+                               TrailRecordBuilder(4).identity(2, id, "TEAM", hashA).withoutTrailer().build()});
     const auto r = BSMParser::parse(std::span<const uint8_t>(bytes), 1, 1, false);
     ASSERT_EQ(r.records.size(), 4u);
     const std::string a(40, 'a'), b(40, 'b');
@@ -530,8 +530,8 @@ TEST(BSMParser, RepeatedIdentitiesAreSharedNotConfused)
     EXPECT_FALSE(r.records[3].decodeError());
 
     // An identity cut by the end of its record is not taken from an earlier whole one.
-    const Bytes whole = RecordBuilder(1).identity(2, id, "TEAM", hashA).build();
-    Bytes cutRecord = RecordBuilder(2).identity(2, id, "TEAM", hashA).withoutTrailer().build();
+    const Bytes whole = TrailRecordBuilder(1).identity(2, id, "TEAM", hashA).build();
+    Bytes cutRecord = TrailRecordBuilder(2).identity(2, id, "TEAM", hashA).withoutTrailer().build();
     cutRecord.resize(cutRecord.size() - 1);
     cutRecord[4] = uint8_t(cutRecord.size());
     const auto c = BSMParser::parse(std::span<const uint8_t>(trail({whole, cutRecord})), 1, 1, false);
@@ -584,18 +584,18 @@ TEST(BSMParser, BytesAfterATrailerAreReportedAndKept)
     Subject user;
     user.pid = 4242;
     const auto exec = [&](std::string_view path) {
-        return RecordBuilder(23).subject(user).path(path).execArgs({path}).returnValue(0).build();
+        return TrailRecordBuilder(23).subject(user).path(path).execArgs({path}).returnValue(0).build();
     };
     const Bytes first = exec("/bin/ls");
     const Bytes last = exec("/usr/bin/true");
-    const Bytes open = RecordBuilder(72).subject(user).path("/etc/hosts").returnValue(0).build();
+    const Bytes open = TrailRecordBuilder(72).subject(user).path("/etc/hosts").returnValue(0).build();
     // Header, subject, return and trailer: 68 bytes whose trailer ends long before the declared end.
-    const Bytes shortRecord = RecordBuilder(23).subject(user).returnValue(0).build();
+    const Bytes shortRecord = TrailRecordBuilder(23).subject(user).returnValue(0).build();
     ASSERT_EQ(shortRecord.size(), 68u);
     Bytes evil;
     for (int i = 0; i < 3; ++i) evil = trail({evil, exec("/tmp/evil" + std::to_string(i))});
     const Bytes cover = hiding(shortRecord, trail({evil, Bytes(400, 0)}));
-    const Bytes broken = hiding(RecordBuilder(72).subject(user).token({0x76, 0, 0}).path("/never").build(), Bytes(9, 0));
+    const Bytes broken = hiding(TrailRecordBuilder(72).subject(user).token({0x76, 0, 0}).path("/never").build(), Bytes(9, 0));
     const auto at = [](std::initializer_list<size_t> sizes) {
         int64_t sum = 0;
         for (const size_t size : sizes) sum += int64_t(size);
@@ -671,8 +671,8 @@ TEST(BSMParser, RepeatedSubjectsAreSharedNotConfused)
     a.pid = 4242;
     Subject b = a;
     b.address = {10, 0, 0, 9}; // differs from a only past the first 29 bytes
-    const Bytes bytes = trail({RecordBuilder(72).subject(a).build(), RecordBuilder(72).subject(b).build(),
-                               RecordBuilder(15).subject(b).process(a).build(), RecordBuilder(72).subject(a).build()});
+    const Bytes bytes = trail({TrailRecordBuilder(72).subject(a).build(), TrailRecordBuilder(72).subject(b).build(),
+                               TrailRecordBuilder(15).subject(b).process(a).build(), TrailRecordBuilder(72).subject(a).build()});
     const auto r = BSMParser::parse(std::span<const uint8_t>(bytes), 1, 1, false);
     ASSERT_EQ(r.records.size(), 4u);
     for (size_t i = 0; i < 4; ++i) ASSERT_TRUE(r.records[i].subject()) << "record " << i;
@@ -686,10 +686,10 @@ TEST(BSMParser, RepeatedSubjectsAreSharedNotConfused)
     EXPECT_EQ(r.records[3].tokenCount, 3u);
 
     // A subject cut by the end of its record is not taken from an earlier whole one.
-    Bytes cutRecord = RecordBuilder(72).subject(a).withoutTrailer().build();
+    Bytes cutRecord = TrailRecordBuilder(72).subject(a).withoutTrailer().build();
     cutRecord.resize(cutRecord.size() - 1);
     cutRecord[4] = uint8_t(cutRecord.size());
-    const auto c = BSMParser::parse(std::span<const uint8_t>(trail({RecordBuilder(72).subject(a).build(), cutRecord})), 1,
+    const auto c = BSMParser::parse(std::span<const uint8_t>(trail({TrailRecordBuilder(72).subject(a).build(), cutRecord})), 1,
                                     1, false);
     ASSERT_EQ(c.records.size(), 2u);
     EXPECT_FALSE(c.records[1].subject());

@@ -10,7 +10,7 @@ using namespace TestBSM;
 
 Bytes recordNumber(uint32_t i)
 {
-    RecordBuilder record(i % 3 == 0 ? 23 : 72, 1700000000 + i / 7, i % 1000);
+    TrailRecordBuilder record(i % 3 == 0 ? 23 : 72, 1700000000 + i / 7, i % 1000);
     record.subject(Subject{.auid = 501, .pid = 100 + i % 5}).path("/tmp/file-" + std::to_string(i));
     if (i % 4 == 0) record.identity(2, "com.example.tool", "TEAM1", Bytes{1, 2, 3});
     if (i % 5 == 0) record.arg(1, i, "flags");

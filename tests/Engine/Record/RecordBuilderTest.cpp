@@ -207,7 +207,7 @@ TEST(RecordBuilder, ACopiedRecordKeepsItsStorage)
     TestBSM::Bytes trail;
     for (uint32_t i = 0; i < 3; ++i) {
         const TestBSM::Bytes record =
-            TestBSM::RecordBuilder(72, 1700000000 + i).subject().path("/tmp/file" + std::to_string(i)).build();
+            TestBSM::TrailRecordBuilder(72, 1700000000 + i).subject().path("/tmp/file" + std::to_string(i)).build();
         trail.insert(trail.end(), record.begin(), record.end());
     }
     std::optional<AuditRecord> kept;

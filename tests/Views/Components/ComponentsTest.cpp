@@ -372,9 +372,9 @@ TEST_F(ComponentsTest, SeverityPresentationAndBadges)
 TEST_F(ComponentsTest, BadgeDelegatePaintsBadgeCells)
 {
     QStandardItemModel model(3, 2);
-    model.setData(model.index(0, 0), 4, BadgeRole::severity);
-    model.setData(model.index(1, 0), true, BadgeRole::result);
-    model.setData(model.index(2, 0), false, BadgeRole::result);
+    model.setData(model.index(0, 0), 4, ItemRoles::severityRole);
+    model.setData(model.index(1, 0), true, ItemRoles::resultRole);
+    model.setData(model.index(2, 0), false, ItemRoles::resultRole);
     model.setData(model.index(0, 1), "plain text");
     QTableView view;
     auto *delegate = new BadgeDelegate(&view);

@@ -92,7 +92,7 @@ TEST_F(RecordContextMenuTest, DrillDownsReplaceTheWholeFilter)
 TEST_F(RecordContextMenuTest, CopiesTheRecordsTexts)
 {
     RecordContent content = RecordContent::of(decodedRecord(
-        TestBSM::RecordBuilder(execve, uint32_t(noon)).subject().execArgs({"a", "b c", "d"}).path("/bin/a").returnValue(0)));
+        TestBSM::TrailRecordBuilder(execve, uint32_t(noon)).subject().execArgs({"a", "b c", "d"}).path("/bin/a").returnValue(0)));
     content.paths = {"/first", "/second"};
     const AuditRecord record = content.record();
     const auto items = RecordContextMenu::copies(record);

@@ -151,7 +151,7 @@ TEST_F(RecordInspectorTest, HeaderShowsTheEventResultAndCopies)
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "/a\n/b");
     EXPECT_EQ(inspector.widget()->findChild<QToolButton *>("copyMenu")->toolTip(), "Copy this record");
 
-    const AuditRecord ok = decodedRecord(TestBSM::RecordBuilder(execve).subject().execArgs({"ls", "-l"}).returnValue(0));
+    const AuditRecord ok = decodedRecord(TestBSM::TrailRecordBuilder(execve).subject().execArgs({"ls", "-l"}).returnValue(0));
     inspector.setRecord(ok);
     EXPECT_EQ(labelText(inspector, "eventTitle"), "execve(2)");
     EXPECT_EQ(labelText(inspector, "resultText"), "Success");
@@ -174,7 +174,7 @@ TEST_F(RecordInspectorTest, HeaderShowsTheEventResultAndCopies)
 TEST_F(RecordInspectorTest, TokenRowsOpenAndCloseTogether)
 {
     RecordInspector inspector;
-    const AuditRecord record = decodedRecord(TestBSM::RecordBuilder(openRead).subject().path("/tmp/x").returnValue(0));
+    const AuditRecord record = decodedRecord(TestBSM::TrailRecordBuilder(openRead).subject().path("/tmp/x").returnValue(0));
     inspector.setRecord(record);
     EXPECT_EQ(labelText(inspector, "tokensTitle"), "Tokens (5)");
     EXPECT_EQ(tokenRows(inspector), 5);
@@ -211,7 +211,7 @@ TEST_F(RecordInspectorTest, TokenRowsOpenAndCloseTogether)
 TEST_F(RecordInspectorTest, TheHexDumpKeepsSixteenBytesALineAndScrollsSidewaysInItsBox)
 {
     const AuditRecord record = decodedRecord(
-        TestBSM::RecordBuilder(openRead).subject().path("/Applications/Some Application.app/Contents/MacOS/helper").returnValue(0));
+        TestBSM::TrailRecordBuilder(openRead).subject().path("/Applications/Some Application.app/Contents/MacOS/helper").returnValue(0));
     RecordInspector inspector;
     inspector.resize(400, 700);
     inspector.setRecord(record);
@@ -262,7 +262,7 @@ TEST_F(RecordInspectorTest, ABigRecordIsDecodedOnThePoolAndItsLongTextsAreMadeLi
     // 200 arguments of a kilobyte each: past the size decoded at once, and a command line of 200 KB.
     std::vector<std::string> args;
     for (int i = 0; i < 200; ++i) args.push_back(std::string(1023, char('a' + i % 26)) + char('0' + i % 10));
-    const AuditRecord big = decodedRecord(TestBSM::RecordBuilder(execve)
+    const AuditRecord big = decodedRecord(TestBSM::TrailRecordBuilder(execve)
                                               .token(TestBSM::Token::execArgs(std::span<const std::string>(args)))
                                               .subject()
                                               .returnValue(0));
@@ -317,7 +317,7 @@ TEST_F(RecordInspectorTest, ABigRecordIsDecodedOnThePoolAndItsLongTextsAreMadeLi
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), RecordFormatter::hex(big.raw(), 16));
 
     // Back to a small record: decoded at once, no busy indicator.
-    inspector.setRecord(decodedRecord(TestBSM::RecordBuilder(openRead).subject().path("/tmp/x").returnValue(0)));
+    inspector.setRecord(decodedRecord(TestBSM::TrailRecordBuilder(openRead).subject().path("/tmp/x").returnValue(0)));
     EXPECT_FALSE(inspector.isDecoding());
     EXPECT_EQ(labelText(inspector, "tokensTitle"), "Tokens (5)");
 }
@@ -352,7 +352,7 @@ TEST_F(RecordInspectorTest, UndecodableBytesListWhatDecodedAndTheError)
 {
     RecordInspector inspector;
     // A header, a path, then a path token whose text runs past the end.
-    AuditRecord broken = decodedRecord(TestBSM::RecordBuilder(openRead).path("/a").token({0x23, 0x00, 0x50}).withoutTrailer());
+    AuditRecord broken = decodedRecord(TestBSM::TrailRecordBuilder(openRead).path("/a").token({0x23, 0x00, 0x50}).withoutTrailer());
     inspector.setRecord(broken);
     EXPECT_EQ(labelText(inspector, "tokensTitle"), "Tokens (2)");
     EXPECT_EQ(tokenRows(inspector), 2);

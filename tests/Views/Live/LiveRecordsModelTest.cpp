@@ -1,6 +1,7 @@
 #include "Views/Live/LiveRecordsModel.h"
 
 #include "Engine/Record/RecordBuilder.h"
+#include "Views/Components/ItemRoles.h"
 
 #include <QAbstractItemModelTester>
 #include <QLocale>
@@ -214,8 +215,8 @@ TEST_F(LiveRecordsModelTest, CellsOfOneRow)
     EXPECT_EQ(cell(LiveRecordsModel::pidColumn), "0");
     EXPECT_FALSE(cell(LiveRecordsModel::eventColumn).isEmpty());
     EXPECT_EQ(cell(LiveRecordsModel::detailsColumn), QString::fromStdString(r.detailSummary()));
-    EXPECT_EQ(model.index(1, LiveRecordsModel::resultColumn).data(Qt::UserRole + 0x401).toBool(), false);
-    EXPECT_EQ(model.index(0, LiveRecordsModel::resultColumn).data(Qt::UserRole + 0x401).toBool(), true);
+    EXPECT_EQ(model.index(1, LiveRecordsModel::resultColumn).data(ItemRoles::resultRole).toBool(), false);
+    EXPECT_EQ(model.index(0, LiveRecordsModel::resultColumn).data(ItemRoles::resultRole).toBool(), true);
     QStringList titles;
     for (int c = 0; c < model.columnCount(); ++c) titles << model.headerData(c, Qt::Horizontal).toString();
     EXPECT_EQ(titles, (QStringList{"Time", "Event", "User", "Process", "PID", "", "Details"}));

@@ -32,7 +32,7 @@ Bytes failedOpen(uint32_t second)
 {
     Subject subject;
     subject.pid = 77;
-    return RecordBuilder(72, second).subject(subject).path("/etc/master.passwd").returnValue(13, 1).build();
+    return TrailRecordBuilder(72, second).subject(subject).path("/etc/master.passwd").returnValue(13, 1).build();
 }
 
 QPushButton *button(QWidget &root, const QString &text)

@@ -73,9 +73,9 @@ constexpr uint32_t tenOClock = 1700042400;
 Bytes twoDayTrail()
 {
     Bytes out;
-    for (uint32_t i = 0; i < 5; ++i) out = trail({out, RecordBuilder(72, tenOClock + i * 60).subject().returnValue(0).build()});
-    for (uint32_t i = 0; i < 2; ++i) out = trail({out, RecordBuilder(72, tenOClock + 600 + i).subject().returnValue(1, 2).build()});
-    return trail({out, RecordBuilder(72, tenOClock + 48 * 3600).subject().returnValue(0).build()});
+    for (uint32_t i = 0; i < 5; ++i) out = trail({out, TrailRecordBuilder(72, tenOClock + i * 60).subject().returnValue(0).build()});
+    for (uint32_t i = 0; i < 2; ++i) out = trail({out, TrailRecordBuilder(72, tenOClock + 600 + i).subject().returnValue(1, 2).build()});
+    return trail({out, TrailRecordBuilder(72, tenOClock + 48 * 3600).subject().returnValue(0).build()});
 }
 
 class ActivityTimelineTest : public ::testing::Test {

@@ -38,11 +38,11 @@ Subject subject(uint32_t user, uint32_t pid, std::array<uint8_t, 4> address = {0
 Bytes mixedTrail()
 {
     return trail({
-        RecordBuilder(72, t0).subject(subject(501, 100, {10, 0, 0, 9})).path("/etc/hosts").returnValue(0).build(),
-        RecordBuilder(72, t0 + 60).subject(subject(501, 100, {10, 0, 0, 9})).path("/etc/hosts").returnValue(0).build(),
-        RecordBuilder(72, t0 + 120).subject(subject(0, 200)).path("/etc/master.passwd").returnValue(1, 13).build(),
-        RecordBuilder(23, t0 + 180).subject(subject(501, 300)).path("/bin/ls").execArgs({"ls"}).returnValue(0).build(),
-        RecordBuilder(37, t0 + 3 * 3600).subject(subject(0, 400)).returnValue(0).build(),
+        TrailRecordBuilder(72, t0).subject(subject(501, 100, {10, 0, 0, 9})).path("/etc/hosts").returnValue(0).build(),
+        TrailRecordBuilder(72, t0 + 60).subject(subject(501, 100, {10, 0, 0, 9})).path("/etc/hosts").returnValue(0).build(),
+        TrailRecordBuilder(72, t0 + 120).subject(subject(0, 200)).path("/etc/master.passwd").returnValue(1, 13).build(),
+        TrailRecordBuilder(23, t0 + 180).subject(subject(501, 300)).path("/bin/ls").execArgs({"ls"}).returnValue(0).build(),
+        TrailRecordBuilder(37, t0 + 3 * 3600).subject(subject(0, 400)).returnValue(0).build(),
     });
 }
 

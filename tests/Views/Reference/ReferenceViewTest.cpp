@@ -40,9 +40,9 @@ protected:
     void load()
     {
         Bytes bytes = openReadRecords(1234);
-        for (const Bytes &record : {RecordBuilder(execve).subject().execArgs({"ls"}).returnValue(0).build(),
-                                    RecordBuilder(execve).subject().execArgs({"id"}).returnValue(0).build(),
-                                    RecordBuilder(unknownEvent).subject().returnValue(0).build()})
+        for (const Bytes &record : {TrailRecordBuilder(execve).subject().execArgs({"ls"}).returnValue(0).build(),
+                                    TrailRecordBuilder(execve).subject().execArgs({"id"}).returnValue(0).build(),
+                                    TrailRecordBuilder(unknownEvent).subject().returnValue(0).build()})
             bytes.insert(bytes.end(), record.begin(), record.end());
         const QString path = dir.filePath(QStringLiteral("trail.bsm"));
         QFile file(path);
@@ -179,7 +179,7 @@ TEST_F(ReferenceViewTest, EventColumnsKeepTheirWidthsAndGiveWayToTheirMinimums)
     QHeaderView *header = events->horizontalHeader();
     const auto widths = [&] {
         std::vector<int> out;
-        for (int column = 0; column < ReferenceEventModel::NUM_COLUMNS; ++column)
+        for (int column = 0; column < ReferenceEventModel::numColumns; ++column)
             out.push_back(header->sectionSize(column));
         return out;
     };

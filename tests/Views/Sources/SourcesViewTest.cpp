@@ -135,43 +135,43 @@ TEST_F(SourcesViewTest, ColumnsShowKindSizeRecordsSpanAndIntegrity)
     makeView();
     ASSERT_EQ(view->model()->rowCount(), 3);
     QStringList headers;
-    for (int c = 0; c < SourcesTableModel::NUM_COLUMNS; ++c) headers << view->model()->headerData(c, Qt::Horizontal).toString();
+    for (int c = 0; c < SourcesTableModel::numColumns; ++c) headers << view->model()->headerData(c, Qt::Horizontal).toString();
     EXPECT_EQ(headers, QStringList({"File", "Kind", "Size", "Records", "First record", "Last record", "Integrity"}));
 
-    EXPECT_EQ(cell(0, SourcesTableModel::FileColumn), "clean.bsm");
-    EXPECT_EQ(cell(0, SourcesTableModel::FileColumn, SourcesTableModel::SymbolRole), "doc");
-    EXPECT_EQ(cell(0, SourcesTableModel::KindColumn), "File");
-    EXPECT_EQ(cell(0, SourcesTableModel::RecordsColumn), "1,234");
-    EXPECT_FALSE(cell(0, SourcesTableModel::SizeColumn).isEmpty());
-    EXPECT_EQ(cell(0, SourcesTableModel::FirstColumn).toStdString().substr(0, 12), "Nov 14, 2023");
-    EXPECT_NE(cell(0, SourcesTableModel::FirstColumn), cell(0, SourcesTableModel::LastColumn));
-    EXPECT_EQ(cell(0, SourcesTableModel::IntegrityColumn), "Clean");
-    EXPECT_EQ(cell(0, SourcesTableModel::IntegrityColumn, SourcesTableModel::SymbolRole), "checkmark.seal");
+    EXPECT_EQ(cell(0, SourcesTableModel::fileColumn), "clean.bsm");
+    EXPECT_EQ(cell(0, SourcesTableModel::fileColumn, SourcesTableModel::symbolRole), "doc");
+    EXPECT_EQ(cell(0, SourcesTableModel::kindColumn), "File");
+    EXPECT_EQ(cell(0, SourcesTableModel::recordsColumn), "1,234");
+    EXPECT_FALSE(cell(0, SourcesTableModel::sizeColumn).isEmpty());
+    EXPECT_EQ(cell(0, SourcesTableModel::firstColumn).toStdString().substr(0, 12), "Nov 14, 2023");
+    EXPECT_NE(cell(0, SourcesTableModel::firstColumn), cell(0, SourcesTableModel::lastColumn));
+    EXPECT_EQ(cell(0, SourcesTableModel::integrityColumn), "Clean");
+    EXPECT_EQ(cell(0, SourcesTableModel::integrityColumn, SourcesTableModel::symbolRole), "checkmark.seal");
 
-    EXPECT_EQ(cell(1, SourcesTableModel::RecordsColumn), "0");
-    EXPECT_EQ(cell(1, SourcesTableModel::FirstColumn), "—");
-    EXPECT_EQ(cell(1, SourcesTableModel::LastColumn), "—");
+    EXPECT_EQ(cell(1, SourcesTableModel::recordsColumn), "0");
+    EXPECT_EQ(cell(1, SourcesTableModel::firstColumn), "—");
+    EXPECT_EQ(cell(1, SourcesTableModel::lastColumn), "—");
 
-    EXPECT_EQ(cell(2, SourcesTableModel::IntegrityColumn), "2 issue(s)");
-    EXPECT_EQ(cell(2, SourcesTableModel::IntegrityColumn, SourcesTableModel::SymbolRole), "exclamationmark.triangle");
+    EXPECT_EQ(cell(2, SourcesTableModel::integrityColumn), "2 issue(s)");
+    EXPECT_EQ(cell(2, SourcesTableModel::integrityColumn, SourcesTableModel::symbolRole), "exclamationmark.triangle");
     EXPECT_FALSE(view->table()->isSortingEnabled());
 
     // Dragging a column narrower stops at its own minimum (the time columns' is wider where our
     // font needs it), the stretching name's too; the fixed ones keep their width.
     QHeaderView *header = view->table()->horizontalHeader();
     const int time = std::max(140, cellWidth(view->table()->font(), SourcesTableModel::timeText(widestTableTime())));
-    const std::pair<int, int> minimums[] = {{SourcesTableModel::FileColumn, 200},
-                                            {SourcesTableModel::FirstColumn, time},
-                                            {SourcesTableModel::LastColumn, time},
-                                            {SourcesTableModel::IntegrityColumn, 90}};
+    const std::pair<int, int> minimums[] = {{SourcesTableModel::fileColumn, 200},
+                                            {SourcesTableModel::firstColumn, time},
+                                            {SourcesTableModel::lastColumn, time},
+                                            {SourcesTableModel::integrityColumn, 90}};
     for (const auto &[column, minimum] : minimums) {
         header->resizeSection(column, 40);
         EXPECT_EQ(header->sectionSize(column), minimum) << column;
     }
     view->table()->resize(300, 200);
     QCoreApplication::processEvents();
-    EXPECT_EQ(header->sectionSize(SourcesTableModel::FileColumn), 200) << "a narrow window keeps the name's minimum";
-    for (int column : {SourcesTableModel::KindColumn, SourcesTableModel::SizeColumn, SourcesTableModel::RecordsColumn})
+    EXPECT_EQ(header->sectionSize(SourcesTableModel::fileColumn), 200) << "a narrow window keeps the name's minimum";
+    for (int column : {SourcesTableModel::kindColumn, SourcesTableModel::sizeColumn, SourcesTableModel::recordsColumn})
         EXPECT_EQ(header->sectionSize(column), 70) << column;
 }
 
@@ -198,7 +198,7 @@ TEST_F(SourcesViewTest, DetailPaneForCleanDamagedAndUnterminatedFiles)
 
     view->setSelection(sources[1].id);
     ASSERT_EQ(sources[1].issues.total(), 120);
-    EXPECT_EQ(cell(1, SourcesTableModel::IntegrityColumn), "120 issue(s)");
+    EXPECT_EQ(cell(1, SourcesTableModel::integrityColumn), "120 issue(s)");
     texts = detailTexts().join('|');
     EXPECT_TRUE(texts.contains("Parse issues"));
     EXPECT_FALSE(texts.contains(cleanSentence));
@@ -243,8 +243,8 @@ TEST_F(SourcesViewTest, ContextMenuItemsFollowTheSource)
     makeView();
     const auto &sources = loaded.sources();
     ASSERT_EQ(sources.size(), 2u);
-    EXPECT_EQ(cell(1, SourcesTableModel::KindColumn), "Live capture");
-    EXPECT_EQ(cell(1, SourcesTableModel::FileColumn, SourcesTableModel::SymbolRole), "dot.radiowaves.left.and.right");
+    EXPECT_EQ(cell(1, SourcesTableModel::kindColumn), "Live capture");
+    EXPECT_EQ(cell(1, SourcesTableModel::fileColumn, SourcesTableModel::symbolRole), "dot.radiowaves.left.and.right");
     EXPECT_EQ(menuTexts(sources[0].id), QStringList({"Reveal in Finder", "Show Records from This File", "—", "Remove"}));
     EXPECT_EQ(menuTexts(sources[1].id), QStringList({"Show Records from This File", "—", "Remove"}));
     EXPECT_TRUE(menuTexts(std::nullopt).isEmpty());
@@ -289,7 +289,7 @@ TEST_F(SourcesViewTest, RemovingTheSelectedSourceHidesTheDetailPane)
     // The store tells of changed sources at most every quarter second.
     ASSERT_TRUE(waitUntil([&] { return view->model()->rowCount() == 1; }));
     EXPECT_EQ(loaded.sources().size(), 1u);
-    EXPECT_EQ(cell(0, SourcesTableModel::FileColumn), "a.bsm");
+    EXPECT_EQ(cell(0, SourcesTableModel::fileColumn), "a.bsm");
     EXPECT_FALSE(view->detailPane());
     EXPECT_FALSE(view->findChild<QFrame *>("sourceDetailDivider")->isVisibleTo(view.get()));
 }
