@@ -392,7 +392,7 @@ TEST(SingleInstanceTest, AStoppedInstanceKeepsItsSocketAndTheLaunchSaysItDoesNot
     QProcess third;
     third.setProcessEnvironment(launchEnvironment(runtime.path(), home.path()));
     third.start(executable, {"--screen", "sources"});
-    ASSERT_TRUE(third.waitForFinished(20000));
+    ASSERT_TRUE(third.waitForFinished(60000));
     EXPECT_EQ(third.exitCode(), 0) << "handed over to the first instance";
     stop(first);
 }
