@@ -35,7 +35,8 @@ void reportRates(benchmark::State &state, size_t records)
 {
     const auto iterations = static_cast<double>(state.iterations());
     state.SetBytesProcessed(static_cast<int64_t>(trail()->size()) * state.iterations());
-    state.counters["records/s"] = benchmark::Counter(static_cast<double>(records) * iterations, benchmark::Counter::kIsRate);
+    state.counters["records/s"] = benchmark::Counter(static_cast<double>(records) * iterations,
+                                                     benchmark::Counter::kIsRate);
     state.counters["bytes/record"] = static_cast<double>(trail()->size()) / static_cast<double>(records);
 }
 

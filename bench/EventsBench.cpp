@@ -78,13 +78,18 @@ public:
 std::vector<AuditRecord> makeRecords()
 {
     const std::array<uint16_t, 8> events = {72, 23, 43190, 6152, 1, 2, 33, 42};
-    const std::array<const char *, 6> images = {"/usr/bin/git", "/bin/zsh", "/usr/sbin/mdworker_shared",
-                                                "/Applications/Xcode.app/Contents/MacOS/Xcode", "/usr/bin/ssh",
+    const std::array<const char *, 6> images = {"/usr/bin/git",
+                                                "/bin/zsh",
+                                                "/usr/sbin/mdworker_shared",
+                                                "/Applications/Xcode.app/Contents/MacOS/Xcode",
+                                                "/usr/bin/ssh",
                                                 "/usr/local/bin/python3"};
     const std::array<const char *, 6> paths = {"/Users/alice/Library/Preferences/com.apple.finder.plist",
                                                "/private/var/db/mds/messages/501/se_SecurityMessages",
-                                               "/Users/alice/Projects/quill/src/main.cpp", "/usr/lib/libSystem.B.dylib",
-                                               "/etc/hosts", "/private/tmp/build.log"};
+                                               "/Users/alice/Projects/quill/src/main.cpp",
+                                               "/usr/lib/libSystem.B.dylib",
+                                               "/etc/hosts",
+                                               "/private/tmp/build.log"};
     std::vector<Boxed<std::string>> boxedImages;
     for (const char *image : images) boxedImages.emplace_back(std::string(image));
     std::vector<AuditRecord> records(recordCount);
@@ -179,8 +184,8 @@ int main(int argc, char **argv)
         for (Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
             timer.restart();
             table->sortByColumn(column, order);
-            std::printf("%-8s %-10s %9.2f ms\n", names[column], order == Qt::AscendingOrder ? "ascending" : "descending",
-                        milliseconds(timer));
+            std::printf("%-8s %-10s %9.2f ms\n", names[column],
+                        order == Qt::AscendingOrder ? "ascending" : "descending", milliseconds(timer));
         }
     }
 

@@ -99,7 +99,8 @@ void exportToFile(benchmark::State &state, Exporter::Format format)
     state.SetBytesProcessed(bytes);
     state.counters["records_MB"] = before;
     state.counters["export_peak_MB"] = std::max(0.0, peakResidentMB() - std::max(before, peakBefore));
-    state.counters["file_MB"] = static_cast<double>(bytes) / static_cast<double>(state.iterations()) / (1024.0 * 1024.0);
+    state.counters["file_MB"] = static_cast<double>(bytes) / static_cast<double>(state.iterations())
+                                / (1024.0 * 1024.0);
 }
 
 // Counts the bytes and drops them: the encoding alone, without the disk.
@@ -129,10 +130,22 @@ void encodeOnly(benchmark::State &state, Exporter::Format format)
     state.SetBytesProcessed(buffer.count);
 }
 
-void BM_ExportCSVFile(benchmark::State &state) { exportToFile(state, Exporter::Format::csv); }
-void BM_ExportJSONFile(benchmark::State &state) { exportToFile(state, Exporter::Format::json); }
-void BM_EncodeCSV(benchmark::State &state) { encodeOnly(state, Exporter::Format::csv); }
-void BM_EncodeJSON(benchmark::State &state) { encodeOnly(state, Exporter::Format::json); }
+void BM_ExportCSVFile(benchmark::State &state)
+{
+    exportToFile(state, Exporter::Format::csv);
+}
+void BM_ExportJSONFile(benchmark::State &state)
+{
+    exportToFile(state, Exporter::Format::json);
+}
+void BM_EncodeCSV(benchmark::State &state)
+{
+    encodeOnly(state, Exporter::Format::csv);
+}
+void BM_EncodeJSON(benchmark::State &state)
+{
+    encodeOnly(state, Exporter::Format::json);
+}
 
 BENCHMARK(BM_ExportCSVFile)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_ExportJSONFile)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();

@@ -37,8 +37,8 @@ void runPass(benchmark::State &state, const EventFilter &filter)
     state.counters["threads"] = double(pool.threads());
     state.counters["records"] = double(all.size());
     state.counters["passed"] = double(passed);
-    state.counters["records/s"] =
-        benchmark::Counter(double(all.size()) * double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["records/s"] = benchmark::Counter(double(all.size()) * double(state.iterations()),
+                                                     benchmark::Counter::kIsRate);
 }
 
 // Field tests only: classes, result and a time window.

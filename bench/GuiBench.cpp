@@ -254,7 +254,8 @@ Bytes hostileRecords()
     empty.u8(0x3c).u32(16'000'000);
     Bytes emptyArgs = empty.take();
     emptyArgs.resize(emptyArgs.size() + 16'000'000, 0);
-    records.push_back(TestBSM::TrailRecordBuilder(23, 1714564801).token(emptyArgs).path("/bin/true").subject().returnValue(0).build());
+    records.push_back(
+        TestBSM::TrailRecordBuilder(23, 1714564801).token(emptyArgs).path("/bin/true").subject().returnValue(0).build());
     Bytes hidden = TestBSM::TrailRecordBuilder(72, 1714564802).subject().path("/tmp/x").returnValue(0).build();
     const size_t hiddenSize = 16 * 1024 * 1024 - 64;
     const uint32_t declared = uint32_t(hidden.size() + hiddenSize);
@@ -284,11 +285,19 @@ Bytes manyRoots()
         TestBSM::Subject child = parent;
         child.pid = 100'000 + i;
         const uint32_t second = 1714564800 + i / 100;
-        records.push_back(TestBSM::TrailRecordBuilder(23, second, 1).execArgs({"/usr/bin/make", "-j8"}).path("/usr/bin/make")
-                              .subject(parent).returnValue(0).build());
+        records.push_back(TestBSM::TrailRecordBuilder(23, second, 1)
+                              .execArgs({"/usr/bin/make", "-j8"})
+                              .path("/usr/bin/make")
+                              .subject(parent)
+                              .returnValue(0)
+                              .build());
         records.push_back(TestBSM::TrailRecordBuilder(2, second, 2).subject(parent).returnValue(0, child.pid).build());
-        records.push_back(TestBSM::TrailRecordBuilder(23, second, 3).execArgs({"/usr/bin/cc", "-c", "x.c"}).path("/usr/bin/cc")
-                              .subject(child).returnValue(0).build());
+        records.push_back(TestBSM::TrailRecordBuilder(23, second, 3)
+                              .execArgs({"/usr/bin/cc", "-c", "x.c"})
+                              .path("/usr/bin/cc")
+                              .subject(child)
+                              .returnValue(0)
+                              .build());
     }
     return concat(records);
 }
@@ -334,7 +343,8 @@ void runTrail(Bench &bench, AuditStore &store, const std::string &name, const By
                 const int64_t id = largest->id;
                 bench.phase(prefix + "largest record selected (" + std::to_string(largest->raw().size()) + " bytes)",
                             [&] { store.setSelectedRecordID(id); });
-                bench.phase(prefix + "back to a small record", [&] { store.setSelectedRecordID(store.records().front().id); });
+                bench.phase(prefix + "back to a small record",
+                            [&] { store.setSelectedRecordID(store.records().front().id); });
             }
         }
         if (s.screen == Screen::processes) {

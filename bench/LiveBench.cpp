@@ -48,10 +48,17 @@ Bytes records(int count, uint32_t firstSecond)
         TestBSM::Subject subject;
         subject.pid = 1000 + uint32_t(i % 50);
         const uint32_t second = firstSecond + uint32_t(i / perSecond);
-        const Bytes record = i % 7 == 0
-            ? TestBSM::TrailRecordBuilder(23, second).subject(subject).path("/usr/bin/curl").execArgs({"curl", "-s", "http://x"}).returnValue(0).build()
-            : TestBSM::TrailRecordBuilder(72, second).subject(subject).path(i % 5 ? "/etc/hosts" : "/etc/master.passwd")
-                  .returnValue(i % 5 ? 0 : 13, i % 5 ? 0 : 1).build();
+        const Bytes record = i % 7 == 0 ? TestBSM::TrailRecordBuilder(23, second)
+                                              .subject(subject)
+                                              .path("/usr/bin/curl")
+                                              .execArgs({"curl", "-s", "http://x"})
+                                              .returnValue(0)
+                                              .build()
+                                        : TestBSM::TrailRecordBuilder(72, second)
+                                              .subject(subject)
+                                              .path(i % 5 ? "/etc/hosts" : "/etc/master.passwd")
+                                              .returnValue(i % 5 ? 0 : 13, i % 5 ? 0 : 1)
+                                              .build();
         out.insert(out.end(), record.begin(), record.end());
     }
     return out;
@@ -109,8 +116,8 @@ int main(int argc, char **argv)
     int resets = 0;
     QObject::connect(view.recordsModel(), &QAbstractItemModel::modelAboutToBeReset, [&] { ++resets; });
     struct Update {
-        double at;  // seconds since the measurement began
-        double ms;  // main-thread time of the update
+        double at; // seconds since the measurement began
+        double ms; // main-thread time of the update
     };
     std::vector<Update> updates;
     QElapsedTimer clock;
@@ -163,7 +170,8 @@ int main(int argc, char **argv)
         }
         done = true;
     });
-    while (!done || clock.elapsed() < measuredSeconds * 1000 + 500) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    while (!done || clock.elapsed() < measuredSeconds * 1000 + 500)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     writer.join();
     measuring = false;
 
@@ -179,8 +187,9 @@ int main(int argc, char **argv)
     std::vector<double> sorted;
     for (const Update &u : updates) sorted.push_back(u.ms);
     std::sort(sorted.begin(), sorted.end());
-    std::printf("received %lld records in %d s; buffer %zu, table %d rows\n", qlonglong(live.totalReceived() - buffered),
-                measuredSeconds, live.records()->size(), view.recordsModel()->rowCount());
+    std::printf("received %lld records in %d s; buffer %zu, table %d rows\n",
+                qlonglong(live.totalReceived() - buffered), measuredSeconds, live.records()->size(),
+                view.recordsModel()->rowCount());
     std::printf("table updates: %zu, at most %d in any second (target <= 4)\n", updates.size(), busiest);
     if (!sorted.empty())
         std::printf("update time on the main thread: mean %.2f ms, median %.2f ms, worst %.2f ms (target < 20 ms)\n",

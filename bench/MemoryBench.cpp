@@ -64,10 +64,10 @@ int runOne(const QString &trail, uint64_t available)
     const uint64_t peak = peakResident() - before;
     // A file stopped while read or decoded is left out and the others analysed, none here; a
     // load stopped while analysed is undone after its rebuild began with its records.
-    const char *phase = !store.lastError()                           ? "-"
-        : store.loadingMessage() != "Analysing 0 records…" ? "analysing"
-        : decoding                                        ? "decoding"
-                                                          : "reading";
+    const char *phase = !store.lastError()                                 ? "-"
+                        : store.loadingMessage() != "Analysing 0 records…" ? "analysing"
+                        : decoding                                         ? "decoding"
+                                                                           : "reading";
     std::printf("%llu\t%s\t%zu\t%s\n", static_cast<unsigned long long>(peak), phase, store.records().size(),
                 store.lastError().value_or("").c_str());
     std::fflush(stdout);
@@ -142,7 +142,12 @@ Bytes forkChainsAndWideTrees()
         p.pid = parent;
         c.pid = child;
         add(TrailRecordBuilder(2, seconds, 0).subject(p).returnValue(0, child).build());
-        add(TrailRecordBuilder(23, seconds, 1).execArgs({"/usr/bin/true", "-v"}).path("/usr/bin/true").subject(c).returnValue(0).build());
+        add(TrailRecordBuilder(23, seconds, 1)
+                .execArgs({"/usr/bin/true", "-v"})
+                .path("/usr/bin/true")
+                .subject(c)
+                .returnValue(0)
+                .build());
         ++seconds;
     };
     constexpr uint32_t processes = 100000;
@@ -183,7 +188,8 @@ int main(int argc, char **argv)
     };
     QTemporaryDir dir;
     std::printf("%u cores, %s available\n\n", QThread::idealThreadCount(), mb(Memory::available().value_or(0)).c_str());
-    std::printf("| trail shape | trail | peak, all memory | peak per trail byte | available | stopped in | peak when stopped | records kept |\n");
+    std::printf(
+        "| trail shape | trail | peak, all memory | peak per trail byte | available | stopped in | peak when stopped | records kept |\n");
     std::printf("| --- | --- | --- | --- | --- | --- | --- | --- |\n");
     for (const Shape &shape : shapes) {
         const Bytes bytes = shape.make();

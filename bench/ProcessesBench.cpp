@@ -48,10 +48,18 @@ public:
 // trail, which become placeholders) and then executes one of a dozen programs, a fifth as root.
 std::vector<AuditRecord> makeRecords()
 {
-    const std::array<const char *, 12> images = {
-        "/usr/bin/git", "/bin/zsh", "/usr/sbin/mdworker_shared", "/Applications/Xcode.app/Contents/MacOS/Xcode",
-        "/usr/bin/ssh", "/usr/local/bin/python3", "/bin/ls", "/usr/bin/curl", "/private/tmp/.agent",
-        "/usr/libexec/xpcproxy", "/usr/bin/login", "/sbin/launchd"};
+    const std::array<const char *, 12> images = {"/usr/bin/git",
+                                                 "/bin/zsh",
+                                                 "/usr/sbin/mdworker_shared",
+                                                 "/Applications/Xcode.app/Contents/MacOS/Xcode",
+                                                 "/usr/bin/ssh",
+                                                 "/usr/local/bin/python3",
+                                                 "/bin/ls",
+                                                 "/usr/bin/curl",
+                                                 "/private/tmp/.agent",
+                                                 "/usr/libexec/xpcproxy",
+                                                 "/usr/bin/login",
+                                                 "/sbin/launchd"};
     std::vector<AuditRecord> records;
     RecordBuilder builder(nullptr, processCount * 128);
     records.reserve(2 * processCount);
@@ -134,7 +142,8 @@ int main(int argc, char **argv)
         std::printf("\nOutline of the store's tree (off the main thread): %.2f ms (%zu nodes)\n", milliseconds(timer),
                     outline->rows.size());
         timer.restart();
-        const ProcessRows::OutlineSnapshot all = ProcessRows::outline(store.processTreeSnapshot(), ProcessRows::ProcessFilter("/"));
+        const ProcessRows::OutlineSnapshot all = ProcessRows::outline(store.processTreeSnapshot(),
+                                                                      ProcessRows::ProcessFilter("/"));
         std::printf("Outline searching every node for \"/\" (off the main thread): %.2f ms\n", milliseconds(timer));
         ProcessTreeModel model;
         timer.restart();

@@ -83,10 +83,10 @@ GeneratedTrail::Bytes smallRecordTrail()
         Subject subject;
         subject.pid = 300 + uint32_t(random.below(400));
         const GeneratedTrail::Bytes record = TrailRecordBuilder(72, seconds, uint32_t(random.below(1000)))
-                                             .subject(subject)
-                                             .path(random.pick(GeneratedTrail::files))
-                                             .returnValue(0)
-                                             .build();
+                                                 .subject(subject)
+                                                 .path(random.pick(GeneratedTrail::files))
+                                                 .returnValue(0)
+                                                 .build();
         trail.insert(trail.end(), record.begin(), record.end());
     }
     return trail;
@@ -126,10 +126,10 @@ private:
     void write(int i)
     {
         if (m_bytes[i] != 0) return;
-        const GeneratedTrail::Bytes bytes = i < 2 ? GeneratedTrail::mixed(trailBytes, 0x5eed + uint64_t(i))
-            : i == 2                          ? smallRecordTrail()
-            : i == 3                          ? tinyRecordTrail()
-                                              : GeneratedTrail::busyHost();
+        const GeneratedTrail::Bytes bytes = i < 2    ? GeneratedTrail::mixed(trailBytes, 0x5eed + uint64_t(i))
+                                            : i == 2 ? smallRecordTrail()
+                                            : i == 3 ? tinyRecordTrail()
+                                                     : GeneratedTrail::busyHost();
         m_bytes[i] = double(bytes.size());
         QFile file(path(i));
         file.open(QIODevice::WriteOnly);
@@ -186,10 +186,12 @@ void measure(benchmark::State &state, std::initializer_list<int> used, const std
     state.counters["resident/trail"] = (residentMB() - emptyResident) * double(1 << 20) / trailBytesHeld;
     state.counters["records"] = double(store->records().size());
     state.counters["held MB"] = held;
-    state.counters["held bytes/record"] =
-        store->records().empty() ? 0 : held * double(1 << 20) / double(store->records().size());
-    state.counters["beyond trail bytes/record"] =
-        store->records().empty() ? 0 : (held * double(1 << 20) - trailBytesHeld) / double(store->records().size());
+    state.counters["held bytes/record"] = store->records().empty()
+                                              ? 0
+                                              : held * double(1 << 20) / double(store->records().size());
+    state.counters["beyond trail bytes/record"] = store->records().empty() ? 0
+                                                                           : (held * double(1 << 20) - trailBytesHeld)
+                                                                                 / double(store->records().size());
     state.counters["peak MB"] = peak;
     state.counters["held/trail"] = held * double(1 << 20) / trailBytesHeld;
     state.counters["peak/trail"] = peak * double(1 << 20) / trailBytesHeld;
@@ -199,9 +201,9 @@ void measure(benchmark::State &state, std::initializer_list<int> used, const std
 
 void openFirstTrail(benchmark::State &state)
 {
-    measure(state, {0}, [](AuditStore &) {},
-            [](AuditStore &store) { return store.open({trails().url(0)}, TrailSource::Kind::file); },
-            trails().bytes(0));
+    measure(
+        state, {0}, [](AuditStore &) {},
+        [](AuditStore &store) { return store.open({trails().url(0)}, TrailSource::Kind::file); }, trails().bytes(0));
 }
 BENCHMARK(openFirstTrail)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -227,18 +229,18 @@ BENCHMARK(removeFirstTrail)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRe
 
 void openSmallRecords(benchmark::State &state)
 {
-    measure(state, {2}, [](AuditStore &) {},
-            [](AuditStore &store) { return store.open({trails().url(2)}, TrailSource::Kind::file); },
-            trails().bytes(2));
+    measure(
+        state, {2}, [](AuditStore &) {},
+        [](AuditStore &store) { return store.open({trails().url(2)}, TrailSource::Kind::file); }, trails().bytes(2));
 }
 BENCHMARK(openSmallRecords)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Held beyond the trail's own bytes, per record, is what the tiny records show.
 void openTinyRecords(benchmark::State &state)
 {
-    measure(state, {3}, [](AuditStore &) {},
-            [](AuditStore &store) { return store.open({trails().url(3)}, TrailSource::Kind::file); },
-            trails().bytes(3));
+    measure(
+        state, {3}, [](AuditStore &) {},
+        [](AuditStore &store) { return store.open({trails().url(3)}, TrailSource::Kind::file); }, trails().bytes(3));
 }
 BENCHMARK(openTinyRecords)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -246,9 +248,9 @@ BENCHMARK(openTinyRecords)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRea
 // included.
 void openBusyHost(benchmark::State &state)
 {
-    measure(state, {4}, [](AuditStore &) {},
-            [](AuditStore &store) { return store.open({trails().url(4)}, TrailSource::Kind::file); },
-            trails().bytes(4));
+    measure(
+        state, {4}, [](AuditStore &) {},
+        [](AuditStore &store) { return store.open({trails().url(4)}, TrailSource::Kind::file); }, trails().bytes(4));
 }
 BENCHMARK(openBusyHost)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -297,12 +299,19 @@ void destroyMidLoad(benchmark::State &state, LoadPhase phase)
         const auto start = std::chrono::steady_clock::now();
         store.reset();
         QThreadPool::globalInstance()->waitForDone();
-        state.counters["quit ms"] = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        state.counters["quit ms"] =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     }
 }
 BENCHMARK_CAPTURE(destroyMidLoad, reading, LoadPhase::read)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(destroyMidLoad, decoding, LoadPhase::parse)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(destroyMidLoad, analysing, LoadPhase::analysis)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(destroyMidLoad, decoding, LoadPhase::parse)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(destroyMidLoad, analysing, LoadPhase::analysis)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The steps of one load as the store runs them, each timed: reading the file, decoding it, the
 // sort, the process tree, and the detections beside the statistics and the id index.
@@ -337,10 +346,11 @@ void loadPhases(benchmark::State &state, int trail)
         std::vector<Finding> findings;
         TrailStats stats;
         StoreAnalysis index;
-        pool.both([&] { findings = Detections::run(records, pool); }, [&] {
-            stats = TrailStats::compute(records);
-            index.indexPositions(records);
-        });
+        pool.both([&] { findings = Detections::run(records, pool); },
+                  [&] {
+                      stats = TrailStats::compute(records);
+                      index.indexPositions(records);
+                  });
         state.counters["detections+stats ms"] = ms(start);
         start = Clock::now();
         benchmark::DoNotOptimize(Detections::run(records, pool));

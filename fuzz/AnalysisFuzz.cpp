@@ -43,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const TrailAnalysis one = TrailAnalysis::of(records, {}, 1);
     size_t seenAlongside = 0;
-    const TrailAnalysis several =
-        TrailAnalysis::of(records, [&](std::span<const AuditRecord> sorted) { seenAlongside = sorted.size(); }, threads);
+    const TrailAnalysis several = TrailAnalysis::of(
+        records, [&](std::span<const AuditRecord> sorted) { seenAlongside = sorted.size(); }, threads);
 
     require(seenAlongside == records.size(), "the finished records are handed over whole");
     require(one.records.size() == records.size() && several.records.size() == records.size(), "every record kept");

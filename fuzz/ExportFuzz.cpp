@@ -76,8 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const TrailAnalysis analysis = TrailAnalysis::of(records, {}, 1);
     const std::vector<Exporter::ReportSource> sources = {{in.ConsumeRandomLengthString(16), int64_t(records.size())}};
-    const std::string report =
-        Exporter::findingsReport(analysis.findings, sources, TrailStats::compute(analysis.records), 1700000000);
+    const std::string report = Exporter::findingsReport(analysis.findings, sources,
+                                                        TrailStats::compute(analysis.records), 1700000000);
     const size_t timeline = report.find("\n## Timeline\n");
     require(timeline != std::string::npos, "the report has its timeline");
     require(report.find("\n## Timeline\n", timeline + 1) == std::string::npos, "and only one");

@@ -25,12 +25,32 @@ const T &pick(FuzzedDataProvider &in, const std::array<T, N> &choices)
 
 // Events of every rule, their neighbours, and a few nobody knows.
 constexpr std::array<uint16_t, 30> events = {45023, 32800, 6152, 45028, 6159, 6207, 6208, 45015, 6511, 45001,
-                                             138, 37, 313, 43048, 10, 39, 23, 43190, 6, 42, 72, 74, 76, 32,
-                                             248, 2, 1, 6153, 0, 65535};
-constexpr std::array<const char *, 24> pieces = {
-    "/tmp/", "/private/tmp/", "/Users/Shared/", "/Downloads/", "/Volumes/x/", "/.", "/var/log/", "/var/audit/",
-    "_history", "/Library/LaunchDaemons/", "/etc/sudoers", "TCC.db", "/Keychains/a.keychain-db", "base64 -d",
-    "| sh", "curl", "http://1.2.3.4/", "csrutil", "disable", "osascript", " -e", "\u212A", "<user>", "|,\"\n\r\t\x1F"};
+                                             138,   37,    313,  43048, 10,   39,   23,   43190, 6,    42,
+                                             72,    74,    76,   32,    248,  2,    1,    6153,  0,    65535};
+constexpr std::array<const char *, 24> pieces = {"/tmp/",
+                                                 "/private/tmp/",
+                                                 "/Users/Shared/",
+                                                 "/Downloads/",
+                                                 "/Volumes/x/",
+                                                 "/.",
+                                                 "/var/log/",
+                                                 "/var/audit/",
+                                                 "_history",
+                                                 "/Library/LaunchDaemons/",
+                                                 "/etc/sudoers",
+                                                 "TCC.db",
+                                                 "/Keychains/a.keychain-db",
+                                                 "base64 -d",
+                                                 "| sh",
+                                                 "curl",
+                                                 "http://1.2.3.4/",
+                                                 "csrutil",
+                                                 "disable",
+                                                 "osascript",
+                                                 " -e",
+                                                 "\u212A",
+                                                 "<user>",
+                                                 "|,\"\n\r\t\x1F"};
 constexpr std::array<const char *, 6> addresses = {"0.0.0.0", "::", "203.0.113.7", "198.51.100.1", "", "2001:db8::1"};
 
 inline std::string text(FuzzedDataProvider &in)

@@ -56,11 +56,13 @@ void checkRecord(const AuditRecord &record)
     require(alone.has_value(), "a parsed record can be rebuilt from its bytes");
     require(alone->event == record.event && alone->modifier == record.modifier && alone->time == record.time,
             "rebuilt header fields");
-    require(same(alone->subject(), record.subject()) && same(alone->target(), record.target()), "rebuilt subject and target");
+    require(same(alone->subject(), record.subject()) && same(alone->target(), record.target()),
+            "rebuilt subject and target");
     require(alone->returnStatus == record.returnStatus && alone->returnValue == record.returnValue, "rebuilt return");
     require(alone->paths() == record.paths() && alone->texts() == record.texts() && alone->args() == record.args(),
             "rebuilt paths, texts and args");
-    require(alone->execArgs() == record.execArgs() && alone->sockets() == record.sockets(), "rebuilt exec args and sockets");
+    require(alone->execArgs() == record.execArgs() && alone->sockets() == record.sockets(),
+            "rebuilt exec args and sockets");
     require(same(alone->identity(), record.identity()), "rebuilt identity");
     require(alone->exitStatus() == record.exitStatus() && alone->fileMode() == record.fileMode()
                 && alone->fileOwner() == record.fileOwner(),
@@ -85,7 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             require(record.id == id++ && record.source == 7, "ids are consecutive from firstID");
             checkRecord(record);
         }
-        for (const auto &issue : result->issues) require(issue.offset >= 0 && issue.offset < count, "issue offsets inside");
+        for (const auto &issue : result->issues)
+            require(issue.offset >= 0 && issue.offset < count, "issue offsets inside");
     }
     // Both modes stop at the same place; file mode may only add the truncation issue there.
     require(file.records.size() == stream.records.size(), "both modes produce the same records");
@@ -131,13 +134,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const auto hidden = [](const BSMParser::TrailResult &r, int64_t base) {
         std::vector<std::pair<int64_t, std::string>> found;
         for (const auto &issue : r.issues)
-            if (issue.message.ends_with(" bytes after the record's trailer")) found.emplace_back(base + issue.offset, issue.message);
+            if (issue.message.ends_with(" bytes after the record's trailer"))
+                found.emplace_back(base + issue.offset, issue.message);
         return found;
     };
     auto cutHidden = hidden(head, 0);
     const auto tailHidden = hidden(tail, int64_t(kept));
     cutHidden.insert(cutHidden.end(), tailHidden.begin(), tailHidden.end());
-    require(hidden(file, 0) == hidden(stream, 0) && hidden(parts, 0) == hidden(file, 0) && cutHidden == hidden(stream, 0),
+    require(hidden(file, 0) == hidden(stream, 0) && hidden(parts, 0) == hidden(file, 0)
+                && cutHidden == hidden(stream, 0),
             "hidden bytes are reported alike however the records are read");
 
     const auto list = BSMParser::tokens(bytes);

@@ -22,18 +22,15 @@ void AppDelegate::applicationDidFinishLaunching(int argumentCount)
 
 void AppDelegate::openURLs(const QList<QUrl> &urls)
 {
-    if (openHandler)
-        openHandler(urls);
-    else
-        pendingURLs.append(urls);
+    if (openHandler) openHandler(urls);
+    else pendingURLs.append(urls);
 }
 
 bool AppDelegate::shouldTerminateAfterLastWindowClosed() const
 {
     AlertCenter &alerts = m_services.alerts();
-    return quitsAfterLastWindowClosed(
-        {alerts.openWindowAtLaunch(), alerts.keepRunningInBackground(), alerts.showMenuBarIcon(),
-         m_services.trayAvailable()});
+    return quitsAfterLastWindowClosed({alerts.openWindowAtLaunch(), alerts.keepRunningInBackground(),
+                                       alerts.showMenuBarIcon(), m_services.trayAvailable()});
 }
 
 bool AppDelegate::handleReopen(bool hasVisibleWindows)
@@ -47,10 +44,8 @@ bool AppDelegate::handleReopen(bool hasVisibleWindows)
 void AppDelegate::notificationClicked(const QString &alertID)
 {
     Uuid id;
-    if (Uuid::parse(alertID.toStdString(), &id))
-        m_services.alerts().setSelectedAlertID(id);
-    else
-        m_services.alerts().setSelectedAlertID(std::nullopt);
+    if (Uuid::parse(alertID.toStdString(), &id)) m_services.alerts().setSelectedAlertID(id);
+    else m_services.alerts().setSelectedAlertID(std::nullopt);
     m_services.showMainWindow(Screen::monitor);
 }
 

@@ -22,19 +22,20 @@ bool quitsAfterLastWindowClosed(const BackgroundSettings &settings)
 
 bool closesWindowAtLaunch(const BackgroundSettings &settings, int argumentCount)
 {
-    return !settings.openWindowAtLaunch && settings.keepRunningInBackground && settings.showMenuBarIcon &&
-           settings.trayAvailable && argumentCount <= 1;
+    return !settings.openWindowAtLaunch && settings.keepRunningInBackground && settings.showMenuBarIcon
+           && settings.trayAvailable && argumentCount <= 1;
 }
 
 AppServices::AppServices(const AlertCenter::Platform &platform, QObject *parent)
     : AppServices(platform, LiveMonitor::Environment{}, parent)
-{
-}
+{}
 
 AppServices::AppServices(const AlertCenter::Platform &platform, LiveMonitor::Environment liveEnvironment,
                          QObject *parent)
-    : QObject(parent), m_platform(platform), m_live(std::move(liveEnvironment)),
-      m_alerts(std::make_unique<AlertCenter>(platform))
+    : QObject(parent)
+    , m_platform(platform)
+    , m_live(std::move(liveEnvironment))
+    , m_alerts(std::make_unique<AlertCenter>(platform))
 {
     trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     AlertCenter *alerts = m_alerts.get();

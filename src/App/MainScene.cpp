@@ -37,8 +37,11 @@ QList<QUrl> fileUrls(const QList<QByteArray> &paths)
 } // namespace
 
 MainScene::MainScene(AppServices &services, AppDelegate &delegate, QList<QByteArray> arguments, QObject *parent)
-    : QObject(parent), m_services(services), m_delegate(delegate), m_arguments(std::move(arguments)),
-      m_window(new MainWindow({&services.store(), &services.live(), &services.alerts()}))
+    : QObject(parent)
+    , m_services(services)
+    , m_delegate(delegate)
+    , m_arguments(std::move(arguments))
+    , m_window(new MainWindow({&services.store(), &services.live(), &services.alerts()}))
 {
     QApplication::setWindowIcon(applicationIcon());
     installMenus(*m_window, services);

@@ -66,8 +66,8 @@ private:
         store.setScreen(screen);
         if (screen == Screen::events && !store.selectedRecordID()) {
             for (const AuditRecord &record : store.records()) {
-                if (AuditEvents::exec.contains(record.event) && record.identity() && record.subject() &&
-                    record.subject()->euid == 0) {
+                if (AuditEvents::exec.contains(record.event) && record.identity() && record.subject()
+                    && record.subject()->euid == 0) {
                     store.setSelectedRecordID(record.id);
                     break;
                 }
@@ -114,10 +114,8 @@ private:
         running = false;
         deleteLater();
         if (!terminate) return;
-        if (m_terminate)
-            m_terminate();
-        else
-            QCoreApplication::quit();
+        if (m_terminate) m_terminate();
+        else QCoreApplication::quit();
     }
 
     AppServices &m_services;

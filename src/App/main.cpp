@@ -42,8 +42,7 @@ int main(int argc, char **argv)
     }
     if (!socket.isEmpty()) {
         switch (SingleInstance::forward(socket, parseLaunchArguments(arguments))) {
-        case SingleInstance::Handover::handed:
-            return 0;
+        case SingleInstance::Handover::handed: return 0;
         case SingleInstance::Handover::unanswered: {
             // Alive but not answering: a second instance would write the same alert history.
             const QString text = QStringLiteral("Quillmarsh is already running but does not answer. Wait until it "
@@ -54,11 +53,11 @@ int main(int argc, char **argv)
             return 1;
         }
         case SingleInstance::Handover::foreign:
-            warn(socket + " is held by another user's process; nothing was sent to it, and this launch runs on its own.");
+            warn(socket
+                 + " is held by another user's process; nothing was sent to it, and this launch runs on its own.");
             socket.clear();
             break;
-        case SingleInstance::Handover::none:
-            break;
+        case SingleInstance::Handover::none: break;
         }
     }
 

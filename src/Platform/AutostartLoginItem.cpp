@@ -45,10 +45,10 @@ QString AutostartLoginItem::entryText(const QString &executable)
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=Quillmarsh\n"
-           "Exec=" +
-           execArgument(executable) +
-           "\n"
-           "X-GNOME-Autostart-enabled=true\n";
+           "Exec="
+           + execArgument(executable)
+           + "\n"
+             "X-GNOME-Autostart-enabled=true\n";
 }
 
 void AutostartLoginItem::registerItem()

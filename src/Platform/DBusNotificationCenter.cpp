@@ -34,8 +34,7 @@ void close(const QDBusConnection &bus, uint id)
 
 DBusNotificationCenter::DBusNotificationCenter(QObject *parent)
     : DBusNotificationCenter(QDBusConnection::sessionBus(), parent)
-{
-}
+{}
 
 DBusNotificationCenter::DBusNotificationCenter(const QDBusConnection &bus, QObject *parent)
     : NotificationCenter(parent), m_bus(bus)
@@ -99,8 +98,9 @@ void DBusNotificationCenter::askCapabilities(std::function<void(bool reachable)>
                 if (reachable) m_markup = reply.value().contains("body-markup");
                 const std::vector<NotificationContent> waiting = std::exchange(m_waiting, {});
                 if (!reachable && !waiting.empty())
-                    qCWarning(lcPlatform).noquote() << waiting.size() << "notifications were not shown, as the"
-                                                    << "notification service did not answer:" << reply.error().message();
+                    qCWarning(lcPlatform).noquote()
+                        << waiting.size() << "notifications were not shown, as the"
+                        << "notification service did not answer:" << reply.error().message();
                 if (reachable)
                     for (const NotificationContent &content : waiting) send(content);
                 done(reachable);

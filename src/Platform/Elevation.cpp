@@ -30,7 +30,8 @@ public:
     Pipe()
     {
         int ends[2];
-        if (::pipe2(ends, O_CLOEXEC) != 0) throw std::system_error(errno, std::generic_category(), "Could not create a pipe");
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            throw std::system_error(errno, std::generic_category(), "Could not create a pipe");
         m_read = FileDescriptor(ends[0]);
         m_write = FileDescriptor(ends[1]);
     }

@@ -28,8 +28,7 @@ QImage IconBadge::drawn(const QImage &icon, const QString &label)
     const qreal textWidth = QFontMetricsF(font).horizontalAdvance(label);
     if (textWidth + padding > image.width() && textWidth > 0)
         font.setPixelSize(std::max(1, int(font.pixelSize() * (image.width() - padding) / textWidth)));
-    const qreal width = std::clamp(QFontMetricsF(font).horizontalAdvance(label) + padding, height,
-                                   qreal(image.width()));
+    const qreal width = std::clamp(QFontMetricsF(font).horizontalAdvance(label) + padding, height, qreal(image.width()));
     const QRectF badge(image.width() - width, 0, width, height);
 
     QPainter painter(&image);

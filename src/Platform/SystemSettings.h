@@ -18,8 +18,7 @@ struct Command {
 
 // The first installed notification settings program (GNOME, then KDE Plasma, then Xfce), found
 // with `find` (the path of an executable, empty when absent); nothing when none is installed.
-std::optional<Command> notificationSettingsCommand(
-    const std::function<QString(const QString &)> &find = {});
+std::optional<Command> notificationSettingsCommand(const std::function<QString(const QString &)> &find = {});
 
 // Starts that program detached; false when none is installed or it could not start.
 bool openNotificationSettings();

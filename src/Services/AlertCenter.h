@@ -39,8 +39,8 @@ public:
     struct Platform {
         NotificationCenter *notifications = nullptr;
         LoginItem *loginItem = nullptr;
-        DockBadge *badge = nullptr;     // null while there is nothing to put a badge on
-        QSettings *defaults = nullptr;  // null: the application's own settings
+        DockBadge *badge = nullptr;    // null while there is nothing to put a badge on
+        QSettings *defaults = nullptr; // null: the application's own settings
     };
 
     // Reads the settings, loads the history from AlertHistory::defaultPath(), sets the badge, reads

@@ -76,10 +76,7 @@ public:
         if (!((*found).*isType)()) fail(std::string("member \"") + name + "\" is not " + typeName);
         return *found;
     }
-    std::string text(const char *name) const
-    {
-        return member(name, &Json::is_string, "a string").get<std::string>();
-    }
+    std::string text(const char *name) const { return member(name, &Json::is_string, "a string").get<std::string>(); }
     double date(const char *name) const
     {
         const std::string value = text(name);
@@ -96,8 +93,7 @@ public:
         if (value.is_number_float()) {
             const double d = value.get<double>();
             // 2^63 itself is out of range; every double below it with no fraction fits.
-            if (std::trunc(d) == d && d >= -9223372036854775808.0 && d < 9223372036854775808.0)
-                return int64_t(d);
+            if (std::trunc(d) == d && d >= -9223372036854775808.0 && d < 9223372036854775808.0) return int64_t(d);
         }
         fail(std::string("member \"") + name + "\" is not a 64-bit integer");
     }
@@ -113,8 +109,7 @@ private:
 
 MonitorAlert readAlert(const Json &element, size_t index)
 {
-    if (!element.is_object())
-        throw AlertHistoryError("alert " + std::to_string(index + 1) + " is not an object");
+    if (!element.is_object()) throw AlertHistoryError("alert " + std::to_string(index + 1) + " is not an object");
     const ElementReader in(element, index);
     MonitorAlert alert;
     if (!Uuid::parse(in.text("id"), &alert.id)) in.fail("has an \"id\" that is not a UUID");
@@ -188,10 +183,8 @@ QString AlertHistory::read(const std::string &native, LoadResult &result)
     const WholeFile::Contents file = WholeFile::read(native, largestReadableFile);
     switch (file.status) {
     case WholeFile::Status::absent:
-    case WholeFile::Status::notRegular:
-        return {};
-    case WholeFile::Status::failed:
-        return QString::fromLocal8Bit(std::strerror(file.error));
+    case WholeFile::Status::notRegular: return {};
+    case WholeFile::Status::failed: return QString::fromLocal8Bit(std::strerror(file.error));
     case WholeFile::Status::tooLarge:
         result.state = LoadState::damaged;
         return "the file is larger than any alert history";
@@ -250,8 +243,8 @@ QString AlertHistory::save(const std::vector<MonitorAlert> &alerts)
         m_mustMoveAside = false;
         return true;
     };
-    const int failure = AtomicFile::replace(native.toStdString(), [&](int fd) { return AtomicFile::writeAll(fd, bytes); },
-                                            options);
+    const int failure = AtomicFile::replace(
+        native.toStdString(), [&](int fd) { return AtomicFile::writeAll(fd, bytes); }, options);
     if (!moveAsideError.isEmpty()) return moveAsideError;
     if (failure != 0) return systemError(failure, native);
     return QString();
@@ -312,8 +305,8 @@ QString AlertHistory::exportTo(const QString &path, const std::vector<MonitorAle
 {
     const QByteArray native = QFile::encodeName(path);
     const std::string bytes = encodeSorted(alerts);
-    const int failure =
-        AtomicFile::replace(native.toStdString(), [&](int fd) { return AtomicFile::writeAll(fd, bytes); });
+    const int failure = AtomicFile::replace(native.toStdString(),
+                                            [&](int fd) { return AtomicFile::writeAll(fd, bytes); });
     return failure == 0 ? QString() : systemError(failure, native);
 }
 

@@ -49,8 +49,8 @@ NotificationContent summary(const std::vector<MonitorAlert> &alerts)
         if (rawValue(alert.severity()) > rawValue(top->severity())) top = &alert;
 
     NotificationContent content;
-    content.title = QString::number(alerts.size()) + " new " +
-                    (top->severityRaw == rawValue(Severity::critical) ? "critical" : "high-severity") + " alerts";
+    content.title = QString::number(alerts.size()) + " new "
+                    + (top->severityRaw == rawValue(Severity::critical) ? "critical" : "high-severity") + " alerts";
     content.subtitle = "Quillmarsh background monitor";
     QStringList lines;
     for (size_t i = 0; i < alerts.size() && i < summaryLines; ++i) lines << "• " + text(alerts[i].rule);

@@ -18,7 +18,6 @@ struct Settings {
 };
 
 // Posts the contents when forced, or when notifications are enabled and not muted.
-void post(NotificationCenter &center, const std::vector<MonitorAlert> &alerts, bool force,
-          const Settings &settings);
+void post(NotificationCenter &center, const std::vector<MonitorAlert> &alerts, bool force, const Settings &settings);
 
 } // namespace AlertNotifications

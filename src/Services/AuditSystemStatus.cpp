@@ -57,8 +57,7 @@ std::optional<QString> readUtf8(const QString &path)
 AuditSystemStatus::AuditSystemStatus()
     : osVersion(QSysInfo::prettyProductName() + QStringLiteral(" (") + QSysInfo::kernelType() + QLatin1Char(' ')
                 + QSysInfo::kernelVersion() + QLatin1Char(')'))
-{
-}
+{}
 
 std::shared_ptr<AuditSystemStatus::CommandRunner> AuditSystemStatus::systemRunner()
 {
@@ -93,7 +92,8 @@ AuditSystemStatus AuditSystemStatus::gather(CommandRunner &runner, const QString
     const QString disabledList = runner.shell(QString::fromUtf8(launchctlPath), {"print-disabled", "system"});
     for (const QString &line : disabledList.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         if (!line.contains(quotedLabel)) continue;
-        status.auditdDisabledInLaunchd = line.contains(QLatin1String("disabled")) || line.contains(QLatin1String("true"));
+        status.auditdDisabledInLaunchd = line.contains(QLatin1String("disabled"))
+                                         || line.contains(QLatin1String("true"));
         break;
     }
 

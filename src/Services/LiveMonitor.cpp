@@ -61,8 +61,9 @@ RuntimeFolder runtimeFolder(const std::string &trustedPrefix)
     struct stat info;
     if (::realpath(value, real) == nullptr || ::stat(real, &info) != 0 || !S_ISDIR(info.st_mode)
         || !(std::string(real) + "/").starts_with(trustedPrefix)) {
-        return {{}, "Live capture needs a private runtime folder under " + trustedPrefix + ", but XDG_RUNTIME_DIR is \""
-                        + value + "\"."};
+        return {{},
+                "Live capture needs a private runtime folder under " + trustedPrefix + ", but XDG_RUNTIME_DIR is \""
+                    + value + "\"."};
     }
     return {real, {}};
 }
@@ -98,8 +99,14 @@ void removeFolder(const std::string &folder)
         qCWarning(lcServices, "Could not remove the capture folder %s: %s", folder.c_str(), error.message().c_str());
 }
 
-int64_t firstID(const std::vector<AuditRecord> &records) { return records.empty() ? 0 : records.front().id; }
-int64_t lastID(const std::vector<AuditRecord> &records) { return records.empty() ? 0 : records.back().id; }
+int64_t firstID(const std::vector<AuditRecord> &records)
+{
+    return records.empty() ? 0 : records.front().id;
+}
+int64_t lastID(const std::vector<AuditRecord> &records)
+{
+    return records.empty() ? 0 : records.back().id;
+}
 
 } // namespace
 
@@ -161,7 +168,8 @@ void LiveMonitor::setPaused(bool paused)
     emit pausedSnapshotChanged();
 }
 
-void LiveMonitor::setOnAnalysis(std::function<void(const std::vector<Finding> &, const std::vector<AuditRecord> &)> callback)
+void LiveMonitor::setOnAnalysis(
+    std::function<void(const std::vector<Finding> &, const std::vector<AuditRecord> &)> callback)
 {
     m_onAnalysis = std::move(callback);
 }
@@ -177,7 +185,7 @@ std::string LiveMonitor::helperCommand(const std::string &executable, const std:
     char maskText[16];
     std::snprintf(maskText, sizeof maskText, "0x%08x", mask);
     return Privileged::shellQuoted(executable) + " --auditpipe-helper " + Privileged::shellQuoted(fifoPath) + " "
-        + maskText + " " + std::to_string(applicationPid) + " > /dev/null 2>&1 &";
+           + maskText + " " + std::to_string(applicationPid) + " > /dev/null 2>&1 &";
 }
 
 LiveMonitor::Analysis LiveMonitor::analyse(std::vector<AuditRecord> records)
@@ -205,8 +213,7 @@ void LiveMonitor::start()
         return failWith("Could not protect the capture folder " + folder + ": " + errorText(errno));
 
     const std::string pipePath = folder + "/" + pipeName;
-    if (::mkfifo(pipePath.c_str(), 0600) != 0)
-        return failWith("mkfifo failed: " + errorText(errno));
+    if (::mkfifo(pipePath.c_str(), 0600) != 0) return failWith("mkfifo failed: " + errorText(errno));
     // Read-write, so that the helper's blocking open for writing returns at once and the pipe
     // never reports an end while the helper is between writes.
     FileDescriptor fd(::open(pipePath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
@@ -256,7 +263,8 @@ void LiveMonitor::waitForHelper(uint64_t generation, int tries)
         return;
     }
     if (status.starts_with("pid ")) {
-        if (const std::optional<int32_t> pid = Numbers::parsePid(std::string_view(status).substr(4))) return running(*pid);
+        if (const std::optional<int32_t> pid = Numbers::parsePid(std::string_view(status).substr(4)))
+            return running(*pid);
     }
     failWith(failureDetail(status));
 }
@@ -344,10 +352,10 @@ void LiveMonitor::checkHelper(int32_t helperPid)
 void LiveMonitor::readerEnded(uint64_t generation, int errorNumber)
 {
     if (generation != m_generation || !std::holds_alternative<Running>(m_state)) return;
-    endUnexpectedly(errorNumber == 0
-                        ? std::string("The live event stream from the audit pipe helper ended unexpectedly.")
-                        : "The live event stream from the audit pipe helper could not be read: " + errorText(errorNumber)
-                            + ".");
+    endUnexpectedly(
+        errorNumber == 0
+            ? std::string("The live event stream from the audit pipe helper ended unexpectedly.")
+            : "The live event stream from the audit pipe helper could not be read: " + errorText(errorNumber) + ".");
 }
 
 void LiveMonitor::endUnexpectedly(const std::string &message)

@@ -49,7 +49,7 @@ public:
     // How the buffer just published differs from the one published before it, so that a table
     // can remove and insert rows, or refresh them, instead of resetting every row.
     struct RecordsChange {
-        int64_t dropped = 0; // oldest records removed from the front
+        int64_t dropped = 0;  // oldest records removed from the front
         int64_t appended = 0; // records added at the end, after the drop
         // The same records, replaced by their analysed copies (process images filled in).
         bool analysed = false;
@@ -75,7 +75,7 @@ public:
         std::chrono::milliseconds readerPoll{500};
         std::chrono::milliseconds analysisDelay{1000};
         std::chrono::milliseconds watchdogInterval{5000};
-        std::function<double()> now;                               // empty: the system clock
+        std::function<double()> now; // empty: the system clock
         // Whether the helper still runs: 0 or the errno of a null signal; empty: kill(pid, 0).
         std::function<int(int32_t pid)> signalHelper;
         std::function<Analysis(std::vector<AuditRecord>)> analyse; // empty: process tree, then rules

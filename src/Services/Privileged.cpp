@@ -32,8 +32,8 @@ constexpr const char *copyFolderPrefix = "Quillmarsh-trails-";
 
 // The code points that Unicode counts as white space.
 constexpr char32_t whiteSpace[] = {
-    0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x20, 0x85, 0xA0, 0x1680, 0x2000, 0x2001, 0x2002, 0x2003, 0x2004,
-    0x2005, 0x2006, 0x2007, 0x2008, 0x2009, 0x200A, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000,
+    0x09,   0x0A,   0x0B,   0x0C,   0x0D,   0x20,   0x85,   0xA0,   0x1680, 0x2000, 0x2001, 0x2002, 0x2003,
+    0x2004, 0x2005, 0x2006, 0x2007, 0x2008, 0x2009, 0x200A, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000,
 };
 
 bool isWhiteSpace(char32_t c)
@@ -211,15 +211,14 @@ std::string systemTrailCopyCommand(const std::string &folder, uint32_t uid)
     // replaces whatever entry is there and follows no link. Only regular files are copied, no
     // links (the active trail is one) and no folders; the exit status is that of the hand-over.
     return "umask 077; cd -P -- " + q + " || exit 1; p=$(stat -c %d:%i .) || exit 1; "
-        + "if [ \"$(stat -c %u:%a .)\" != " + u + ":700 ]; then echo \"Refusing to copy into \"" + q
-        + "\": it is not a private folder of user " + u + ".\" >&2; exit 1; fi; "
-        + "mkdir -m 700 .copy 2>/dev/null && cd -P .copy && [ \"$(stat -c %u:%a .)\" = \"$(id -u):700\" ] "
-        + "&& [ \"$(stat -c %d:%i ..)\" = \"$p\" ] && [ -z \"$(ls -A)\" ] "
-        + "|| { echo \"Refusing to copy into \"" + q + "\": its staging folder was tampered with.\" >&2; exit 1; }; "
-        + "for s in /var/audit/*; do [ -f \"$s\" ] && [ ! -L \"$s\" ] && cp -p -- \"$s\" .; done; "
-        + "status=0; for f in *; do [ -f \"$f\" ] || continue; "
-        + "chmod u+rw -- \"$f\" && chown " + u + " -- \"$f\" && mv -f -T -- \"$f\" \"../$f\" || status=1; done; "
-        + "cd .. && rmdir .copy && exit $status";
+           + "if [ \"$(stat -c %u:%a .)\" != " + u + ":700 ]; then echo \"Refusing to copy into \"" + q
+           + "\": it is not a private folder of user " + u + ".\" >&2; exit 1; fi; "
+           + "mkdir -m 700 .copy 2>/dev/null && cd -P .copy && [ \"$(stat -c %u:%a .)\" = \"$(id -u):700\" ] "
+           + "&& [ \"$(stat -c %d:%i ..)\" = \"$p\" ] && [ -z \"$(ls -A)\" ] " + "|| { echo \"Refusing to copy into \""
+           + q + "\": its staging folder was tampered with.\" >&2; exit 1; }; "
+           + "for s in /var/audit/*; do [ -f \"$s\" ] && [ ! -L \"$s\" ] && cp -p -- \"$s\" .; done; "
+           + "status=0; for f in *; do [ -f \"$f\" ] || continue; " + "chmod u+rw -- \"$f\" && chown " + u
+           + " -- \"$f\" && mv -f -T -- \"$f\" \"../$f\" || status=1; done; " + "cd .. && rmdir .copy && exit $status";
 }
 
 void removeCopiedTrails()
@@ -235,7 +234,8 @@ void removeCopiedTrails()
         std::error_code error;
         std::filesystem::remove_all(folder, error);
         if (error)
-            qCWarning(lcServices, "Could not remove the copied trails in %s: %s", folder.c_str(), error.message().c_str());
+            qCWarning(lcServices, "Could not remove the copied trails in %s: %s", folder.c_str(),
+                      error.message().c_str());
     }
 }
 

@@ -19,8 +19,7 @@ public:
     const char *what() const noexcept override { return m_description.c_str(); }
 
 private:
-    PrivilegedError(Kind kind, std::string message)
-        : m_kind(kind), m_message(std::move(message))
+    PrivilegedError(Kind kind, std::string message) : m_kind(kind), m_message(std::move(message))
     {
         m_description = kind == Kind::failed ? m_message : "Administrator authorisation was cancelled.";
     }

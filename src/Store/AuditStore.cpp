@@ -105,11 +105,11 @@ struct AuditStore::Workers {
 struct AuditStore::LoadedFile {
     BSMParser::TrailResult trail;
     int64_t bytes = 0;
-    int error = 0; // errno of a failed read
+    int error = 0;                      // errno of a failed read
     std::optional<OutOfRoom> outOfRoom; // the memory guard stopped it
-    uint64_t decoded = 0; // bytes decoded when it was stopped
-    uint64_t announced = 0; // what the decode had taken at once by then (the records' slots)
-    std::exception_ptr failure; // anything else that ended it: a failed allocation, a cancellation
+    uint64_t decoded = 0;               // bytes decoded when it was stopped
+    uint64_t announced = 0;             // what the decode had taken at once by then (the records' slots)
+    std::exception_ptr failure;         // anything else that ended it: a failed allocation, a cancellation
 };
 
 // One change of the sources asked for: a load of files, an import of records or a removal, with
@@ -146,9 +146,9 @@ struct AuditStore::Job {
 // The rebuild running on the pool and what it holds.
 struct AuditStore::RebuildJob {
     uint64_t generation = 0;
-    std::vector<int64_t> sources; // what it holds, ascending
+    std::vector<int64_t> sources;       // what it holds, ascending
     std::vector<int64_t> carriedBefore; // the carried list's sources it took
-    std::vector<JobPointer> covers; // the jobs whose changes it analyses
+    std::vector<JobPointer> covers;     // the jobs whose changes it analyses
     std::shared_ptr<LoadControl> control;
 };
 
@@ -158,7 +158,7 @@ namespace {
 std::string roomSentence(const std::string &verb, const std::string &name, uint64_t needed, uint64_t room)
 {
     return verb + " " + name + ": loading it needs about " + Memory::byteText(needed) + " of memory, and "
-        + Memory::byteText(room) + " is available";
+           + Memory::byteText(room) + " is available";
 }
 
 bool isLackOfMemory(const std::exception_ptr &failure)
@@ -211,8 +211,8 @@ void AuditStore::loadFile(const std::optional<std::string> &native, Parallel::Po
     const PhaseCheck parsing(control, LoadPhase::parse);
     try {
         // Parts small enough that every thread gets a few, large enough that framing them costs nothing.
-        const int64_t partSize = std::clamp<int64_t>(loaded.bytes / int64_t(pool.threads() * 4),
-                                                     int64_t(64) << 10, int64_t(4) << 20);
+        const int64_t partSize = std::clamp<int64_t>(loaded.bytes / int64_t(pool.threads() * 4), int64_t(64) << 10,
+                                                     int64_t(4) << 20);
         loaded.trail = BSMParser::parseFile(std::move(contents.bytes), 0, 0, pool, partSize);
     } catch (...) {
         loaded.decoded = parsing.decoded();
@@ -313,10 +313,8 @@ void AuditStore::setScreen(Screen screen)
 void AuditStore::setThreads(unsigned threads)
 {
     Parallel::Pool &shared = Parallel::Pool::shared();
-    if (std::max(1u, threads) == shared.threads())
-        m_pool.reset(&shared, [](Parallel::Pool *) {});
-    else
-        m_pool = std::make_shared<Parallel::Pool>(threads);
+    if (std::max(1u, threads) == shared.threads()) m_pool.reset(&shared, [](Parallel::Pool *) {});
+    else m_pool = std::make_shared<Parallel::Pool>(threads);
 }
 
 void AuditStore::setLastError(std::optional<std::string> error)
@@ -429,9 +427,7 @@ void AuditStore::startNextJob()
         updateLoading();
         const JobPointer job = m_changing;
         switch (job->kind) {
-        case Job::Kind::load:
-            startLoad(job);
-            break;
+        case Job::Kind::load: startLoad(job); break;
         case Job::Kind::import:
             job->added.push_back(job->source.name);
             job->addedIDs.push_back(appendSource(std::move(job->source), std::move(job->records)));
@@ -535,7 +531,7 @@ void AuditStore::emitNow(Throttle &throttle)
     throttle.pending = false;
     throttle.timer.stop();
     throttle.since.start();
-    emit (this->*throttle.signal)();
+    emit(this->*throttle.signal)();
 }
 
 void AuditStore::flush(Throttle &throttle)
@@ -562,18 +558,20 @@ void AuditStore::startLoad(const JobPointer &job)
     // order given, so ids, sources and messages follow that order.
     for (size_t i = 0; i < job->files.size(); ++i) {
         const std::optional<std::string> native = job->files[i].location.native;
-        inBackground<std::shared_ptr<LoadedFile>>([native, pool = m_pool, control = job->control] {
-            auto loaded = std::make_shared<LoadedFile>();
-            try {
-                loadFile(native, *pool, *control, *loaded);
-            } catch (const OutOfRoom &stop) {
-                loaded->outOfRoom = stop;
-            } catch (...) {
-                loaded->failure = std::current_exception();
-            }
-            if (loaded->outOfRoom || loaded->failure) loaded->trail = {};
-            return loaded;
-        }, [this, job, i](std::shared_ptr<LoadedFile> loaded) { fileLoaded(job, i, std::move(loaded)); });
+        inBackground<std::shared_ptr<LoadedFile>>(
+            [native, pool = m_pool, control = job->control] {
+                auto loaded = std::make_shared<LoadedFile>();
+                try {
+                    loadFile(native, *pool, *control, *loaded);
+                } catch (const OutOfRoom &stop) {
+                    loaded->outOfRoom = stop;
+                } catch (...) {
+                    loaded->failure = std::current_exception();
+                }
+                if (loaded->outOfRoom || loaded->failure) loaded->trail = {};
+                return loaded;
+            },
+            [this, job, i](std::shared_ptr<LoadedFile> loaded) { fileLoaded(job, i, std::move(loaded)); });
     }
     takeUpFiles(job);
 }
@@ -688,7 +686,7 @@ QFuture<void> AuditStore::loadSystemTrails()
         } catch (const PrivilegedError &error) {
             updateLoading();
             return stop(error.kind() == PrivilegedError::Kind::cancelled ? std::nullopt
-                                                                          : std::optional(error.description()));
+                                                                         : std::optional(error.description()));
         } catch (const std::exception &error) {
             updateLoading();
             return stop(error.what());
@@ -836,8 +834,7 @@ void AuditStore::startRebuildIfDue()
             input.fromPublished.push_back(id);
             fromPublished += entry.count;
             break;
-        case Held::byRebuild:
-            break;
+        case Held::byRebuild: break;
         }
     }
     if (!input.fromPublished.empty()) {
@@ -853,19 +850,21 @@ void AuditStore::startRebuildIfDue()
     setLoadingMessage("Analysing " + QLocale().toString(qlonglong(count)).toStdString() + " records…");
     // Behind a pointer: the work is a std::function, which could copy what it holds.
     auto handed = std::make_shared<Rebuild::Input>(std::move(input));
-    inBackground<std::shared_ptr<Rebuild::Output>>([run, handed, pool = m_pool] {
-        Rebuild::Output output;
-        try {
-            const PhaseCheck analysing(*run->control, LoadPhase::analysis);
-            output = Rebuild::run(std::move(*handed), *pool);
-        } catch (...) {
-            // Stopped before it began: what it was handed is as it was.
-            output.stopped = std::current_exception();
-            output.unmerged = std::move(*handed);
-        }
-        // Behind a pointer: a future's result is copied.
-        return std::make_shared<Rebuild::Output>(std::move(output));
-    }, [this, run](std::shared_ptr<Rebuild::Output> result) { rebuildEnded(run, std::move(*result)); });
+    inBackground<std::shared_ptr<Rebuild::Output>>(
+        [run, handed, pool = m_pool] {
+            Rebuild::Output output;
+            try {
+                const PhaseCheck analysing(*run->control, LoadPhase::analysis);
+                output = Rebuild::run(std::move(*handed), *pool);
+            } catch (...) {
+                // Stopped before it began: what it was handed is as it was.
+                output.stopped = std::current_exception();
+                output.unmerged = std::move(*handed);
+            }
+            // Behind a pointer: a future's result is copied.
+            return std::make_shared<Rebuild::Output>(std::move(output));
+        },
+        [this, run](std::shared_ptr<Rebuild::Output> result) { rebuildEnded(run, std::move(*result)); });
 }
 
 void AuditStore::rebuildEnded(const std::shared_ptr<RebuildJob> &run, Rebuild::Output output)
@@ -915,7 +914,7 @@ void AuditStore::rebuildEnded(const std::shared_ptr<RebuildJob> &run, Rebuild::O
         if (job->kind == Job::Kind::removal) {
             if (job->removed)
                 error = "Couldn't remove " + *job->removed + ": "
-                    + failureText(stopped, "not enough memory to analyse the other trails");
+                        + failureText(stopped, "not enough memory to analyse the other trails");
         } else if (!job->added.empty()) {
             const char *verb = job->kind == Job::Kind::load ? "Couldn't read" : "Couldn't import";
             if (outOfRoom) {
@@ -926,7 +925,7 @@ void AuditStore::rebuildEnded(const std::shared_ptr<RebuildJob> &run, Rebuild::O
                 }
             } else {
                 error = std::string(verb) + " " + job->added.front() + ": "
-                    + failureText(stopped, "not enough memory to analyse it");
+                        + failureText(stopped, "not enough memory to analyse it");
             }
         }
         if (error) {
@@ -951,7 +950,8 @@ void AuditStore::giveBack(const RebuildJob &run, Rebuild::Output output)
             entry->second.held = Held::byStore;
         }
         for (const int64_t id : input.fromCarried)
-            if (const auto entry = m_rawBySource.find(id); entry != m_rawBySource.end()) entry->second.held = Held::carried;
+            if (const auto entry = m_rawBySource.find(id); entry != m_rawBySource.end())
+                entry->second.held = Held::carried;
         m_carried = std::move(input.carried);
         m_carriedSources = run.carriedBefore;
         releaseInBackground(std::move(output));
@@ -979,7 +979,8 @@ void AuditStore::restorePublished()
     std::vector<std::vector<AuditRecord>> lists;
     for (auto &[id, entry] : m_rawBySource) lists.push_back(std::move(entry.records));
     m_rawBySource.clear();
-    for (const auto &[id, entry] : m_publishedEntries) m_rawBySource[id] = {Held::published, {}, entry.first, entry.second};
+    for (const auto &[id, entry] : m_publishedEntries)
+        m_rawBySource[id] = {Held::published, {}, entry.first, entry.second};
     lists.push_back(std::exchange(m_carried, {}));
     m_carriedSources.clear();
     releaseInBackground(std::move(lists));
@@ -989,9 +990,9 @@ void AuditStore::restorePublished()
 void AuditStore::publish(std::shared_ptr<StoreAnalysis> analysis)
 {
     const bool processesDiffer = !sameNodes(m_analysis->tree.processes, analysis->tree.processes);
-    const bool rootsDiffer = !std::ranges::equal(m_analysis->tree.roots, analysis->tree.roots, {},
-                                                 [&](uint32_t at) { return m_analysis->tree.node(at).id; },
-                                                 [&](uint32_t at) { return analysis->tree.node(at).id; });
+    const bool rootsDiffer = !std::ranges::equal(
+        m_analysis->tree.roots, analysis->tree.roots, {}, [&](uint32_t at) { return m_analysis->tree.node(at).id; },
+        [&](uint32_t at) { return analysis->tree.node(at).id; });
     releaseInBackground(std::exchange(m_analysis, std::move(analysis)));
     flush(m_sourcesThrottle);
     flush(m_messageThrottle);
@@ -1014,10 +1015,8 @@ void AuditStore::scheduleFilter(bool immediate)
     pass->generation = m_filterGeneration->fetch_add(1) + 1;
     m_pendingPass = std::move(pass);
     setFiltering(true);
-    if (immediate)
-        runFilterPass();
-    else
-        m_filterTimer.start();
+    if (immediate) runFilterPass();
+    else m_filterTimer.start();
 }
 
 void AuditStore::runFilterPass()
@@ -1031,19 +1030,21 @@ void AuditStore::runFilterPass()
         return;
     }
 
-    inBackground<RecordSelection::Positions>([pass, current = m_filterGeneration, pool = m_pool] {
-        const auto superseded = [&] { return current->load(std::memory_order_relaxed) != pass->generation; };
-        try {
-            std::optional<std::vector<uint32_t>> positions =
-                pass->filter.select(*pass->records, pass->prepared, *pool, superseded);
-            if (positions) return std::make_shared<const std::vector<uint32_t>>(std::move(*positions));
-        } catch (const std::exception &) {
-            // Out of memory: the list on show stays, and the pass ends rather than runs for ever.
-        }
-        return RecordSelection::Positions();
-    }, [this, pass](RecordSelection::Positions matching) {
-        if (pass->generation != m_filterGeneration->load()) return;
-        if (matching) setFiltered(RecordSelection(pass->records, std::move(matching)));
-        setFiltering(false);
-    });
+    inBackground<RecordSelection::Positions>(
+        [pass, current = m_filterGeneration, pool = m_pool] {
+            const auto superseded = [&] { return current->load(std::memory_order_relaxed) != pass->generation; };
+            try {
+                std::optional<std::vector<uint32_t>> positions = pass->filter.select(*pass->records, pass->prepared,
+                                                                                     *pool, superseded);
+                if (positions) return std::make_shared<const std::vector<uint32_t>>(std::move(*positions));
+            } catch (const std::exception &) {
+                // Out of memory: the list on show stays, and the pass ends rather than runs for ever.
+            }
+            return RecordSelection::Positions();
+        },
+        [this, pass](RecordSelection::Positions matching) {
+            if (pass->generation != m_filterGeneration->load()) return;
+            if (matching) setFiltered(RecordSelection(pass->records, std::move(matching)));
+            setFiltering(false);
+        });
 }

@@ -285,7 +285,7 @@ private:
     uint64_t m_sourcesGeneration = 0;
     std::deque<JobPointer> m_queued;
     bool m_startingJobs = false;
-    JobPointer m_changing; // the job making its change now
+    JobPointer m_changing;             // the job making its change now
     std::vector<JobPointer> m_changed; // changes made, not yet published
     std::shared_ptr<RebuildJob> m_rebuild;
     int m_authorising = 0; // system trail copies waiting for the administrator

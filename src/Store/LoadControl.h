@@ -22,8 +22,7 @@ public:
 
     LoadControl(const MemoryGuard::Available &available, MemoryGuard::Resident resident, Hook hook)
         : m_guard(available, std::move(resident)), m_hook(std::move(hook))
-    {
-    }
+    {}
 
     void cancel() { m_cancelled.store(true, std::memory_order_relaxed); }
     bool cancelled() const { return m_cancelled.load(std::memory_order_relaxed); }

@@ -38,8 +38,9 @@ std::vector<AuditRecord> gather(Input &input, Parallel::Pool &pool)
     std::vector<TrailAnalysis::Run> runs;
     std::vector<AuditRecord> *sole = nullptr; // the one list that holds every kept record, if any
     if (!input.fromPublished.empty() && input.published && !input.published->empty()) {
-        runs.push_back({*input.published, nullptr,
-                        input.publishedWhole ? std::function<bool(const AuditRecord &)>() : ofSources(input.fromPublished)});
+        runs.push_back(
+            {*input.published, nullptr,
+             input.publishedWhole ? std::function<bool(const AuditRecord &)>() : ofSources(input.fromPublished)});
     }
     if (!input.fromCarried.empty() && !input.carried.empty()) {
         runs.push_back({input.carried, input.carried.data(),

@@ -26,12 +26,12 @@ struct Handed {
 };
 
 struct Input {
-    RecordSnapshot published; // the analysis on show
+    RecordSnapshot published;           // the analysis on show
     std::vector<int64_t> fromPublished; // ascending: the sources whose records are copied out of it
-    bool publishedWhole = false; // all of it is kept
-    std::vector<AuditRecord> carried; // an earlier rebuild's records, given back unpublished
-    std::vector<int64_t> fromCarried; // ascending: the sources whose records are kept
-    bool carriedWhole = false; // all of it is kept
+    bool publishedWhole = false;        // all of it is kept
+    std::vector<AuditRecord> carried;   // an earlier rebuild's records, given back unpublished
+    std::vector<int64_t> fromCarried;   // ascending: the sources whose records are kept
+    bool carriedWhole = false;          // all of it is kept
     std::vector<Handed> handed;
 };
 

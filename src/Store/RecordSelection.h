@@ -18,7 +18,8 @@ public:
     RecordSelection() : m_records(emptySnapshot()) {}
     // Without positions the selection is the whole snapshot.
     explicit RecordSelection(RecordSnapshot records, Positions positions = nullptr)
-        : m_records(records ? std::move(records) : emptySnapshot()), m_positions(std::move(positions)) {}
+        : m_records(records ? std::move(records) : emptySnapshot()), m_positions(std::move(positions))
+    {}
 
     size_t size() const { return m_positions ? m_positions->size() : m_records->size(); }
     bool empty() const { return size() == 0; }

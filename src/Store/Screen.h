@@ -32,8 +32,14 @@ inline constexpr std::array<Screen, 10> allScreens = {Screen::dashboard, Screen:
                                                       Screen::monitor,   Screen::sources, Screen::setup,
                                                       Screen::reference};
 
-inline constexpr const char *rawValue(Screen s) { return screenTable[static_cast<size_t>(s)].rawValue; }
-inline constexpr const char *screenTitle(Screen s) { return screenTable[static_cast<size_t>(s)].title; }
+inline constexpr const char *rawValue(Screen s)
+{
+    return screenTable[static_cast<size_t>(s)].rawValue;
+}
+inline constexpr const char *screenTitle(Screen s)
+{
+    return screenTable[static_cast<size_t>(s)].title;
+}
 
 inline std::optional<Screen> screenFromRawValue(std::string_view raw)
 {

@@ -19,7 +19,7 @@
 // index always describe its own records.
 struct StoreAnalysis {
     RecordSnapshot records = RecordSelection::emptySnapshot(); // all sources, by time then id
-    ProcessTree tree; // the processes, flat in exec order, and their lineage
+    ProcessTree tree;                                          // the processes, flat in exec order, and their lineage
     std::vector<Finding> findings;
     TrailStats stats;
     // Record id -> position in records, for the ids from firstID on: ids are handed out in runs,
@@ -44,7 +44,9 @@ struct StoreAnalysis {
         std::vector<std::pair<int64_t, int64_t>> ranges(parts);
         pool.forEach(parts, [&](size_t part) {
             const auto [low, high] = std::minmax_element(all.begin() + bound(part), all.begin() + bound(part + 1),
-                                                         [](const AuditRecord &a, const AuditRecord &b) { return a.id < b.id; });
+                                                         [](const AuditRecord &a, const AuditRecord &b) {
+                                                             return a.id < b.id;
+                                                         });
             ranges[part] = {low->id, high->id};
         });
         int64_t high = ranges[0].second;
@@ -57,10 +59,12 @@ struct StoreAnalysis {
         // Ids come in runs, so most slots are written below; the few gaps are marked first.
         pool.forEach(parts, [&](size_t part) {
             const size_t begin = positionByID.size() * part / parts, end = positionByID.size() * (part + 1) / parts;
-            std::fill(positionByID.begin() + std::ptrdiff_t(begin), positionByID.begin() + std::ptrdiff_t(end), noPosition);
+            std::fill(positionByID.begin() + std::ptrdiff_t(begin), positionByID.begin() + std::ptrdiff_t(end),
+                      noPosition);
         });
         pool.forEach(parts, [&](size_t part) {
-            for (size_t p = bound(part); p < bound(part + 1); ++p) positionByID[size_t(all[p].id - firstID)] = uint32_t(p);
+            for (size_t p = bound(part); p < bound(part + 1); ++p)
+                positionByID[size_t(all[p].id - firstID)] = uint32_t(p);
         });
     }
     // Null when no record has the id.

@@ -10,7 +10,7 @@ namespace TrailFile {
 
 struct Contents {
     TrailBytes bytes; // set when error is 0
-    int error = 0;          // the errno of the failure, or FileError::notRegularFile
+    int error = 0;    // the errno of the failure, or FileError::notRegularFile
 };
 
 // Reads `path` (a native path), a regular file, up to the size it had when opened, so a trail

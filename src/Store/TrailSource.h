@@ -18,8 +18,7 @@ public:
     ParseIssues(std::vector<ParseIssue> kept, int64_t total)
         : m_kept(kept.empty() ? nullptr : std::make_shared<const std::vector<ParseIssue>>(std::move(kept)))
         , m_total(std::max<int64_t>(total, m_kept ? int64_t(m_kept->size()) : 0))
-    {
-    }
+    {}
 
     bool empty() const { return m_total == 0; }
     int64_t total() const { return m_total; }

@@ -96,28 +96,14 @@ void run(Command command, AuditStore &store, QWidget *anchor)
 {
     QWidget *parent = anchor ? anchor->window() : nullptr;
     switch (command) {
-    case Command::openTrail:
-        openPanel(store, parent);
-        return;
+    case Command::openTrail: openPanel(store, parent); return;
     // The loads run in the background; their progress and failures show in the window.
-    case Command::loadSystemTrails:
-        store.loadSystemTrails();
-        return;
-    case Command::openSample:
-        store.openSample();
-        return;
-    case Command::closeAllTrails:
-        store.closeAll();
-        return;
-    case Command::exportEventsCSV:
-        exportEvents(store, Exporter::Format::csv, parent);
-        return;
-    case Command::exportEventsJSON:
-        exportEvents(store, Exporter::Format::json, parent);
-        return;
-    case Command::exportFindingsReport:
-        exportFindings(store, parent);
-        return;
+    case Command::loadSystemTrails: store.loadSystemTrails(); return;
+    case Command::openSample: store.openSample(); return;
+    case Command::closeAllTrails: store.closeAll(); return;
+    case Command::exportEventsCSV: exportEvents(store, Exporter::Format::csv, parent); return;
+    case Command::exportEventsJSON: exportEvents(store, Exporter::Format::json, parent); return;
+    case Command::exportFindingsReport: exportFindings(store, parent); return;
     }
 }
 

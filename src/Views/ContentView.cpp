@@ -36,8 +36,8 @@ LoadingOverlay::LoadingOverlay(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("loadingOverlay"));
     m_card = new QFrame(this);
     m_card->setObjectName(QStringLiteral("loadingCard"));
-    m_card->setStyleSheet(QStringLiteral("#loadingCard { background: palette(window); border-radius: %1px; }")
-                              .arg(cardRadius));
+    m_card->setStyleSheet(
+        QStringLiteral("#loadingCard { background: palette(window); border-radius: %1px; }").arg(cardRadius));
     auto *shadow = new QGraphicsDropShadowEffect(m_card);
     shadow->setBlurRadius(40);
     shadow->setOffset(0, 6);
@@ -83,16 +83,12 @@ bool LoadingOverlay::event(QEvent *event)
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:
     case QEvent::MouseMove:
-    case QEvent::Wheel:
-        event->accept();
-        return true;
-    default:
-        return QWidget::event(event);
+    case QEvent::Wheel: event->accept(); return true;
+    default: return QWidget::event(event);
     }
 }
 
-ContentView::ContentView(const ViewContext &context, QWidget *parent)
-    : QWidget(parent), m_context(context)
+ContentView::ContentView(const ViewContext &context, QWidget *parent) : QWidget(parent), m_context(context)
 {
     setObjectName(QStringLiteral("contentView"));
     setAcceptDrops(true);
@@ -132,7 +128,8 @@ ContentView::ContentView(const ViewContext &context, QWidget *parent)
     m_overlay = new LoadingOverlay(this);
     m_overlay->hide();
 
-    m_alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quillmarsh"), QString(), QMessageBox::NoButton, this);
+    m_alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quillmarsh"), QString(), QMessageBox::NoButton,
+                              this);
     m_alert->setObjectName(QStringLiteral("errorAlert"));
     m_alert->setWindowModality(Qt::WindowModal);
     m_alert->setEscapeButton(m_alert->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole));
@@ -157,15 +154,12 @@ bool ContentView::showsEmptyState(Screen screen, const AuditStore &store)
     case Screen::events:
     case Screen::processes:
     case Screen::findings:
-    case Screen::network:
-        return store.records().empty();
-    case Screen::sources:
-        return store.sources().empty();
+    case Screen::network: return store.records().empty();
+    case Screen::sources: return store.sources().empty();
     case Screen::live:
     case Screen::monitor:
     case Screen::setup:
-    case Screen::reference:
-        return false;
+    case Screen::reference: return false;
     }
     return false;
 }
@@ -231,8 +225,8 @@ void ContentView::updateAlert()
     }
     const QString text = QString::fromStdString(*error);
     m_alert->setText(text);
-    m_auditSetupButton->setVisible(text.contains(QLatin1String("Audit Setup")) ||
-                                   text.contains(QLatin1String("disabled")));
+    m_auditSetupButton->setVisible(text.contains(QLatin1String("Audit Setup"))
+                                   || text.contains(QLatin1String("disabled")));
     if (!m_alert->isVisible()) m_alert->open();
 }
 
@@ -274,8 +268,6 @@ void ContentView::dragMoveEvent(QDragMoveEvent *event)
 
 void ContentView::dropEvent(QDropEvent *event)
 {
-    if (acceptDrop(event->mimeData()->urls()))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    if (acceptDrop(event->mimeData()->urls())) event->acceptProposedAction();
+    else event->ignore();
 }

@@ -114,9 +114,11 @@ EmptyStateView::EmptyStateView(AuditStore &store, QWidget *parent) : QWidget(par
     tiles->setSpacing(14);
     tiles->addStretch();
     const auto tile = [&](const char *title, const char *subtitle, const char *symbol, Actions::Command command) {
-        auto *button = new ActionTile(QString::fromUtf8(title), QString::fromUtf8(subtitle), QString::fromUtf8(symbol), this);
+        auto *button = new ActionTile(QString::fromUtf8(title), QString::fromUtf8(subtitle), QString::fromUtf8(symbol),
+                                      this);
         tiles->addWidget(button);
-        connect(button, &QAbstractButton::clicked, this, [this, &store, command] { Actions::run(command, store, this); });
+        connect(button, &QAbstractButton::clicked, this,
+                [this, &store, command] { Actions::run(command, store, this); });
     };
     tile("Open Trail File", "Any BSM file you have access to", "doc.badge.plus", Actions::Command::openTrail);
     tile("System Trails", "Copy /var/audit (admin)", "lock.shield", Actions::Command::loadSystemTrails);

@@ -32,8 +32,7 @@ QToolButton *menuButton(const QString &text, const QString &symbol, const QStrin
 
 } // namespace
 
-MainToolbar::MainToolbar(const ViewContext &context, QWidget *parent)
-    : QToolBar(parent), m_context(context)
+MainToolbar::MainToolbar(const ViewContext &context, QWidget *parent) : QToolBar(parent), m_context(context)
 {
     setObjectName(QStringLiteral("mainToolbar"));
     setMovable(false);
@@ -75,7 +74,8 @@ MainToolbar::MainToolbar(const ViewContext &context, QWidget *parent)
                               QStringLiteral("Open BSM audit trail files"), this);
     m_openButton->setObjectName(QStringLiteral("openButton"));
     m_openButton->setPopupMode(QToolButton::MenuButtonPopup);
-    connect(m_openButton, &QToolButton::clicked, this, [this, store] { Actions::run(Command::openTrail, *store, this); });
+    connect(m_openButton, &QToolButton::clicked, this,
+            [this, store] { Actions::run(Command::openTrail, *store, this); });
     QMenu *open = m_openButton->menu();
     command(open, "Open Trail File…", "doc", Command::openTrail);
     command(open, "Load System Trails (/var/audit)…", "lock.shield", Command::loadSystemTrails);
@@ -101,9 +101,12 @@ MainToolbar::MainToolbar(const ViewContext &context, QWidget *parent)
     command(exports, "Events as JSON…", nullptr, Command::exportEventsJSON);
     exports->addSeparator();
     m_findingsReport = command(exports, "Findings Report (Markdown)…", nullptr, Command::exportFindingsReport,
-                               [](QAction *action, const Actions::State &state) { action->setEnabled(state.hasFindings); });
+                               [](QAction *action, const Actions::State &state) {
+                                   action->setEnabled(state.hasFindings);
+                               });
     m_exportAction = addWidget(m_exportButton);
-    Actions::follow(*store, m_exportAction, [this](const Actions::State &state) { m_exportAction->setVisible(state.hasRecords); });
+    Actions::follow(*store, m_exportAction,
+                    [this](const Actions::State &state) { m_exportAction->setVisible(state.hasRecords); });
 
     setScreen(nullptr, QStringLiteral("Quillmarsh"));
 }
@@ -152,7 +155,8 @@ void MainToolbar::setScreen(ScreenWidget *screen, const QString &title)
             if (m_search->text() != text) m_search->setText(text);
         });
     }
-    if (screen) m_screenConnections << connect(screen, &ScreenWidget::subtitleChanged, this, &MainToolbar::updateSubtitle);
+    if (screen)
+        m_screenConnections << connect(screen, &ScreenWidget::subtitleChanged, this, &MainToolbar::updateSubtitle);
     updateSubtitle();
 }
 

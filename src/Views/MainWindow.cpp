@@ -39,8 +39,6 @@ void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 
 void MainWindow::dropEvent(QDropEvent *event)
 {
-    if (m_content->acceptDrop(event->mimeData()->urls()))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    if (m_content->acceptDrop(event->mimeData()->urls())) event->acceptProposedAction();
+    else event->ignore();
 }

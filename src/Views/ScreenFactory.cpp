@@ -33,16 +33,11 @@ ScreenWidget *placeholder(Screen screen, const ViewContext &context, QWidget *pa
 ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *parent)
 {
     switch (screen) {
-    case Screen::dashboard:
-        return new DashboardView(context, parent);
-    case Screen::events:
-        return new EventsView(context, parent);
-    case Screen::processes:
-        return new ProcessesView(context, parent);
-    case Screen::findings:
-        return new FindingsView(context, parent);
-    case Screen::network:
-        return new NetworkView(context, parent);
+    case Screen::dashboard: return new DashboardView(context, parent);
+    case Screen::events: return new EventsView(context, parent);
+    case Screen::processes: return new ProcessesView(context, parent);
+    case Screen::findings: return new FindingsView(context, parent);
+    case Screen::network: return new NetworkView(context, parent);
     // The two monitor screens drive objects a context may lack (tests of the shell hand a store only).
     case Screen::live:
         if (context.store && context.liveMonitor) return new LiveView(context, parent);
@@ -50,12 +45,9 @@ ScreenWidget *makeScreen(Screen screen, const ViewContext &context, QWidget *par
     case Screen::monitor:
         if (context.liveMonitor && context.alertCenter) return new MonitorView(context, parent);
         break;
-    case Screen::sources:
-        return new SourcesView(context, parent);
-    case Screen::setup:
-        return new SetupView(context, parent);
-    case Screen::reference:
-        return new ReferenceView(context, parent);
+    case Screen::sources: return new SourcesView(context, parent);
+    case Screen::setup: return new SetupView(context, parent);
+    case Screen::reference: return new ReferenceView(context, parent);
     }
     return placeholder(screen, context, parent);
 }

@@ -20,10 +20,8 @@ class ScreenWidget : public QWidget {
     Q_OBJECT
 
 public:
-    explicit ScreenWidget(const ViewContext &context, QWidget *parent = nullptr)
-        : QWidget(parent), m_context(context)
-    {
-    }
+    explicit ScreenWidget(const ViewContext &context, QWidget *parent = nullptr) : QWidget(parent), m_context(context)
+    {}
 
     const ViewContext &context() const { return m_context; }
 

@@ -96,7 +96,7 @@ public:
             QFont font = option.font;
             font.setPointSizeF(font.pointSizeF() * 0.9);
             painter->setFont(font);
-            const QColor colour = selected ? text
+            const QColor colour = selected                                       ? text
                                   : index.data(Sidebar::badgeAlertRole).toBool() ? Style::orange()
                                                                                  : Style::secondaryText();
             painter->setPen(colour);
@@ -129,8 +129,13 @@ private:
 } // namespace
 
 Sidebar::Sidebar(const ViewContext &context, QWidget *parent)
-    : QWidget(parent), m_context(context), m_list(new QListWidget(this)), m_footer(new QWidget(this)),
-      m_firstLabel(new QLabel(m_footer)), m_lastLabel(new QLabel(m_footer)), m_pulse(new QTimer(this))
+    : QWidget(parent)
+    , m_context(context)
+    , m_list(new QListWidget(this))
+    , m_footer(new QWidget(this))
+    , m_firstLabel(new QLabel(m_footer))
+    , m_lastLabel(new QLabel(m_footer))
+    , m_pulse(new QTimer(this))
 {
     setObjectName(QStringLiteral("sidebar"));
     setMinimumWidth(minimumWidth);
@@ -155,7 +160,8 @@ Sidebar::Sidebar(const ViewContext &context, QWidget *parent)
         }
         auto *item = new QListWidgetItem(QString::fromUtf8(screenTitle(row.screen)), m_list);
         item->setData(screenRole, int(row.screen));
-        item->setData(Qt::DecorationRole, symbolIcon(QString::fromUtf8(row.symbol), palette().color(QPalette::Highlight)));
+        item->setData(Qt::DecorationRole,
+                      symbolIcon(QString::fromUtf8(row.symbol), palette().color(QPalette::Highlight)));
         item->setData(symbolRole, QString::fromUtf8(row.symbol));
         item->setToolTip(item->text());
     }
@@ -199,8 +205,10 @@ Sidebar::Sidebar(const ViewContext &context, QWidget *parent)
                         &AuditStore::sourcesChanged})
         connect(store, signal, this, &Sidebar::updateBadges);
     connect(store, &AuditStore::statsChanged, this, &Sidebar::updateFooter);
-    if (m_context.alertCenter) connect(m_context.alertCenter, &AlertCenter::alertsChanged, this, &Sidebar::updateBadges);
-    if (m_context.liveMonitor) connect(m_context.liveMonitor, &LiveMonitor::stateChanged, this, &Sidebar::updateLiveDot);
+    if (m_context.alertCenter)
+        connect(m_context.alertCenter, &AlertCenter::alertsChanged, this, &Sidebar::updateBadges);
+    if (m_context.liveMonitor)
+        connect(m_context.liveMonitor, &LiveMonitor::stateChanged, this, &Sidebar::updateLiveDot);
 
     selectCurrentScreen();
     updateBadges();
@@ -224,7 +232,8 @@ void Sidebar::updateBadges()
         row->setData(badgeRole, badge);
         row->setData(badgeAlertRole, alert);
         // The badge is painted: read it after the title.
-        row->setData(Qt::AccessibleTextRole, badge.isEmpty() ? QVariant() : QVariant(row->text() + QStringLiteral(", ") + badge));
+        row->setData(Qt::AccessibleTextRole,
+                     badge.isEmpty() ? QVariant() : QVariant(row->text() + QStringLiteral(", ") + badge));
     };
     const bool loaded = !store.records().empty();
     set(Screen::events, loaded ? std::optional<int64_t>(store.records().size()) : std::nullopt, false);
@@ -232,20 +241,18 @@ void Sidebar::updateBadges()
     int64_t serious = 0;
     for (const Finding &finding : store.findings()) serious += finding.severity >= Severity::medium;
     set(Screen::findings, serious, true);
-    set(Screen::monitor, m_context.alertCenter ? std::optional(m_context.alertCenter->unacknowledgedCount()) : std::nullopt,
-        true);
+    set(Screen::monitor,
+        m_context.alertCenter ? std::optional(m_context.alertCenter->unacknowledgedCount()) : std::nullopt, true);
     set(Screen::sources, int64_t(store.sources().size()), false);
 }
 
 void Sidebar::updateLiveDot()
 {
-    const bool running =
-        m_context.liveMonitor && std::holds_alternative<LiveMonitor::Running>(m_context.liveMonitor->state());
+    const bool running = m_context.liveMonitor
+                         && std::holds_alternative<LiveMonitor::Running>(m_context.liveMonitor->state());
     item(Screen::live)->setData(liveDotRole, running);
-    if (running)
-        m_pulse->start();
-    else
-        m_pulse->stop();
+    if (running) m_pulse->start();
+    else m_pulse->stop();
 }
 
 void Sidebar::updateFooter()

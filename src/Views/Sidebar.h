@@ -16,11 +16,11 @@ class Sidebar : public QWidget {
 
 public:
     enum Roles {
-        screenRole = Qt::UserRole,  // int of Screen; -1 on section headers
-        badgeRole,                  // the count's text; empty: no badge
-        badgeAlertRole,             // the count is drawn orange
-        liveDotRole,                // the red dot of a running capture
-        symbolRole,                 // the row's symbol name
+        screenRole = Qt::UserRole, // int of Screen; -1 on section headers
+        badgeRole,                 // the count's text; empty: no badge
+        badgeAlertRole,            // the count is drawn orange
+        liveDotRole,               // the red dot of a running capture
+        symbolRole,                // the row's symbol name
     };
 
     explicit Sidebar(const ViewContext &context, QWidget *parent = nullptr);

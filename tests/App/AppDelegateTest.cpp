@@ -82,8 +82,11 @@ TEST_F(AppDelegateTest, LaunchClosesTheMainWindowsOnlyWhenAskedAndWithoutArgumen
         bool closes;
     };
     const Case cases[] = {
-        {false, true, true, true, 1, true},   {false, true, true, true, 2, false}, {true, true, true, true, 1, false},
-        {false, false, true, true, 1, false}, {false, true, false, true, 1, false},
+        {false, true, true, true, 1, true},
+        {false, true, true, true, 2, false},
+        {true, true, true, true, 1, false},
+        {false, false, true, true, 1, false},
+        {false, true, false, true, 1, false},
         {false, true, true, false, 1, false}, // no tray: the window would be unreachable
     };
     for (const Case &c : cases) {

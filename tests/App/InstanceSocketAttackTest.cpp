@@ -62,8 +62,8 @@ TEST(InstanceSocketAttack, AnotherUsersRuntimeFolderIsPassedOver)
     ::setenv("TMPDIR", shared.folder.path().toLocal8Bit().constData(), 1);
     ::setenv("XDG_RUNTIME_DIR", theirs.constData(), 1);
     const QString socket = SingleInstance::socketPath();
-    EXPECT_EQ(socket, QFile::decodeName(shared.path("quillmarsh-") + QByteArray::number(::geteuid())) +
-                          "/quillmarsh.socket");
+    EXPECT_EQ(socket,
+              QFile::decodeName(shared.path("quillmarsh-") + QByteArray::number(::geteuid())) + "/quillmarsh.socket");
 }
 
 // The other account listens at the name first. The launch must see whose listener it is before it

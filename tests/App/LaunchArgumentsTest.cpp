@@ -35,7 +35,11 @@ TEST(LaunchArgumentsTest, Table)
         {"a file named like the screen", {"--screen", "events"}, Screen::events, false, {}},
         {"a file named like a screen alone", {"events"}, std::nullopt, false, {}},
         {"sample", {"--sample"}, std::nullopt, true, {}},
-        {"sample anywhere with paths", {"/t/a.bsm", "--sample", "/t/b.bsm"}, std::nullopt, true, {"/t/a.bsm", "/t/b.bsm"}},
+        {"sample anywhere with paths",
+         {"/t/a.bsm", "--sample", "/t/b.bsm"},
+         std::nullopt,
+         true,
+         {"/t/a.bsm", "/t/b.bsm"}},
         {"missing path skipped", {"/t/missing.bsm", "/t/a.bsm"}, std::nullopt, false, {"/t/a.bsm"}},
         {"dash paths never opened", {"-dash.bsm", "--unknown"}, std::nullopt, false, {}},
         {"folders count as existing", {"/t/folder"}, std::nullopt, false, {"/t/folder"}},
@@ -52,8 +56,8 @@ TEST(LaunchArgumentsTest, Table)
 
 TEST(LaunchArgumentsTest, RelativePathsAreMadeAbsoluteAgainstTheCurrentFolder)
 {
-    const LaunchRequest request =
-        parseLaunchArguments({"trails/x.bsm"}, [](const QByteArray &path) { return path == "trails/x.bsm"; });
+    const LaunchRequest request = parseLaunchArguments({"trails/x.bsm"},
+                                                       [](const QByteArray &path) { return path == "trails/x.bsm"; });
     EXPECT_EQ(request.paths, QList<QByteArray>{QFile::encodeName(QDir::current().absoluteFilePath("trails/x.bsm"))});
 }
 

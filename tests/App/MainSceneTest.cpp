@@ -49,8 +49,8 @@ protected:
     bool loaded(size_t sources)
     {
         return waitUntil([&] {
-            return store().sources().size() == sources && !store().isLoading() &&
-                   store().filtered().size() == store().records().size();
+            return store().sources().size() == sources && !store().isLoading()
+                   && store().filtered().size() == store().records().size();
         });
     }
     QAction *action(const QString &text)
@@ -93,8 +93,8 @@ TEST_F(MainSceneTest, MenuItemsFollowTheStore)
     };
     expect({"empty", false, false, false});
 
-    ASSERT_TRUE(ShellFixture::load(
-        store(), {ShellFixture::writeTrail(m_folder, "reads.bsm", TestBSM::openReadRecords(3))}));
+    ASSERT_TRUE(
+        ShellFixture::load(store(), {ShellFixture::writeTrail(m_folder, "reads.bsm", TestBSM::openReadRecords(3))}));
     expect({"records without findings", true, true, false});
 
     store().setFilterDelay(std::chrono::milliseconds(0));

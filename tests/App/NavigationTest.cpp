@@ -166,12 +166,25 @@ protected:
         Subject user;
         user.pid = 200;
         const Bytes incident = trail({
-            TrailRecordBuilder(execEvent, t0).path("/usr/bin/curl").execArgs({"curl", "http://x"}).subject(root)
-                .identity(1, "com.example.curl", "TEAM").returnValue(0).build(),
+            TrailRecordBuilder(execEvent, t0)
+                .path("/usr/bin/curl")
+                .execArgs({"curl", "http://x"})
+                .subject(root)
+                .identity(1, "com.example.curl", "TEAM")
+                .returnValue(0)
+                .build(),
             TrailRecordBuilder(clockEvent, t0 + 1).subject(root).returnValue(0).build(),
-            TrailRecordBuilder(execEvent, t0 + 2).path("/tmp/payload").execArgs({"/tmp/payload", "-q"}).subject(user)
-                .returnValue(0).build(),
-            TrailRecordBuilder(connectEvent, t0 + 3).subject(root).socketInet(443, {93, 184, 216, 34}).returnValue(0).build(),
+            TrailRecordBuilder(execEvent, t0 + 2)
+                .path("/tmp/payload")
+                .execArgs({"/tmp/payload", "-q"})
+                .subject(user)
+                .returnValue(0)
+                .build(),
+            TrailRecordBuilder(connectEvent, t0 + 3)
+                .subject(root)
+                .socketInet(443, {93, 184, 216, 34})
+                .returnValue(0)
+                .build(),
             TrailRecordBuilder(connectEvent, t0 + 4).subject(user).socketInet(80, {198, 51, 100, 7}).returnValue(0).build(),
             TrailRecordBuilder(openEvent, t0 + 5).subject(user).path("/etc/master.passwd").returnValue(13, 1).build(),
             openReadRecords(2, t0 + 6),
@@ -190,8 +203,8 @@ protected:
         }
         store().open(urls, TrailSource::Kind::file);
         if (!waitUntil([&] {
-                return store().sources().size() == 2 && !store().isLoading() && !store().isFiltering() &&
-                       store().filtered().size() == store().records().size();
+                return store().sources().size() == 2 && !store().isLoading() && !store().isFiltering()
+                       && store().filtered().size() == store().records().size();
             }))
             return false;
         alertIDs = {makeAlert("Brute force", false, t0 + 400), makeAlert("Root shell", false, t0 + 300),
@@ -328,7 +341,8 @@ protected:
     QModelIndex findingRow(FindingsView *view, const std::string &rule)
     {
         for (int row = 0; row < view->model()->rowCount(); ++row)
-            if (view->model()->findingAt(row).rule == rule) return view->model()->index(row, FindingsTableModel::ruleColumn);
+            if (view->model()->findingAt(row).rule == rule)
+                return view->model()->index(row, FindingsTableModel::ruleColumn);
         ADD_FAILURE() << "no finding " << rule;
         return {};
     }
@@ -351,14 +365,21 @@ protected:
             if (source.name == name) return view->model()->index(view->model()->rowOf(source.id), 0);
         return {};
     }
-    QModelIndex alertRow(MonitorView *view, size_t nth) { return view->tableModel()->index(view->tableModel()->rowOf(alertIDs[nth].id), 2); }
+    QModelIndex alertRow(MonitorView *view, size_t nth)
+    {
+        return view->tableModel()->index(view->tableModel()->rowOf(alertIDs[nth].id), 2);
+    }
 
     // Where the window is now.
     Landing landing()
     {
         const EventFilter &filter = store().filter();
-        Landing now{store().screen(), {}, store().selectedRecordID(), content()->toolbar()->searchField()->text(),
-                    filter.classes, filter.result == ResultFilter::failure};
+        Landing now{store().screen(),
+                    {},
+                    store().selectedRecordID(),
+                    content()->toolbar()->searchField()->text(),
+                    filter.classes,
+                    filter.result == ResultFilter::failure};
         if (auto *events = shown<EventsView>())
             for (FilterChip *chip : events->findChildren<FilterChip *>())
                 if (chip->isVisibleTo(events)) now.chips << chip->text();
@@ -379,15 +400,16 @@ protected:
 std::ostream &operator<<(std::ostream &out, const Landing &l)
 {
     out << rawValue(l.screen) << " chips [" << l.chips.join(", ").toStdString() << "] selected "
-        << (l.selected ? std::to_string(*l.selected) : "none") << " search \"" << l.search.toStdString() << "\" classes [";
+        << (l.selected ? std::to_string(*l.selected) : "none") << " search \"" << l.search.toStdString()
+        << "\" classes [";
     for (const std::string &name : l.classes) out << name << ' ';
     return out << "]" << (l.failuresOnly ? " failures only" : "");
 }
 
 bool operator==(const Landing &a, const Landing &b)
 {
-    return a.screen == b.screen && a.chips == b.chips && a.selected == b.selected && a.search == b.search &&
-           a.classes == b.classes && a.failuresOnly == b.failuresOnly;
+    return a.screen == b.screen && a.chips == b.chips && a.selected == b.selected && a.search == b.search
+           && a.classes == b.classes && a.failuresOnly == b.failuresOnly;
 }
 
 TEST_F(NavigationTest, EveryDrillDownAndDestructiveActionLandsWhereItShould)
@@ -404,7 +426,9 @@ TEST_F(NavigationTest, EveryDrillDownAndDestructiveActionLandsWhereItShould)
     }();
     const QString clockRule = QString::fromStdString(clockFinding.rule);
     const TrailStats stats = store().stats();
-    const auto eventLabel = [](uint16_t event) { return QString::fromStdString(AuditCatalog::shared().eventLabel(event)); };
+    const auto eventLabel = [](uint16_t event) {
+        return QString::fromStdString(AuditCatalog::shared().eventLabel(event));
+    };
     const QString user501 = QString::fromStdString(UserResolver::shared().name(501).value_or("501"));
     const QString minutes = QString::fromUtf8("\u00B15 min of ");
     const QString firstTactic = FindingsRows::categorySummary(store().findings(), Severity::low).front().category;
@@ -433,7 +457,9 @@ TEST_F(NavigationTest, EveryDrillDownAndDestructiveActionLandsWhereItShould)
     const auto treeRow = [&](int64_t id) { return processes()->treeModel()->indexOf(id); };
     const auto networkRow = [&](int64_t id) { return network()->model()->index(network()->model()->rowOf(id), 1); };
     const auto clockRow = [&] { return findingRow(findings(), clockFinding.rule); };
-    const auto onlyThis = [&](uint16_t event) { return QString::fromUtf8("Show Only \u201C%1\u201D").arg(eventLabel(event)); };
+    const auto onlyThis = [&](uint16_t event) {
+        return QString::fromUtf8("Show Only \u201C%1\u201D").arg(eventLabel(event));
+    };
     const auto alertsLeft = [&](std::vector<size_t> kept) {
         std::vector<Uuid> expected, now;
         for (size_t i : kept) expected.push_back(alertIDs[i].id);
@@ -463,11 +489,14 @@ TEST_F(NavigationTest, EveryDrillDownAndDestructiveActionLandsWhereItShould)
     const std::vector<Case> cases = {
         // Overview: tiles, timeline, cards and ranked rows.
         {"Overview tile Events", Screen::dashboard, [&] { click(dashboard()->tiles()[0]); }, {Screen::events}},
-        {"Overview tile Failures", Screen::dashboard, [&] { click(dashboard()->tiles()[1]); },
+        {"Overview tile Failures",
+         Screen::dashboard,
+         [&] { click(dashboard()->tiles()[1]); },
          {Screen::events, {}, {}, {}, {}, true}},
         {"Overview tile Findings", Screen::dashboard, [&] { click(dashboard()->tiles()[2]); }, {Screen::findings}},
         {"Overview tile Processes", Screen::dashboard, [&] { click(dashboard()->tiles()[3]); }, {Screen::processes}},
-        {"Overview timeline bar", Screen::dashboard,
+        {"Overview timeline bar",
+         Screen::dashboard,
          [&] {
              // Along the bars until the pointer is over the first bucket, then a click there.
              ActivityTimeline *timeline = dashboard()->timeline();
@@ -481,44 +510,67 @@ TEST_F(NavigationTest, EveryDrillDownAndDestructiveActionLandsWhereItShould)
              ADD_FAILURE() << "no bar for the first bucket";
          },
          {Screen::events, {bucketLabel(stats.timeline.front().start)}}},
-        {"Overview findings card row", Screen::dashboard,
-         [&] { click(firstRowIn(dashboard()->findChild<FindingsCard *>())); }, {Screen::findings}},
-        {"Overview event classes card row", Screen::dashboard,
+        {"Overview findings card row",
+         Screen::dashboard,
+         [&] { click(firstRowIn(dashboard()->findChild<FindingsCard *>())); },
+         {Screen::findings}},
+        {"Overview event classes card row",
+         Screen::dashboard,
          [&] { click(firstRowIn(dashboard()->findChild<EventClassesCard *>())); },
          {Screen::events, {}, {}, {}, {stats.classes.front().key}}},
-        {"Overview top events row", Screen::dashboard, [&] { click(barRow(0)); },
+        {"Overview top events row",
+         Screen::dashboard,
+         [&] { click(barRow(0)); },
          {Screen::events, {QString::fromStdString(stats.topEvents.front().label)}}},
-        {"Overview top processes row", Screen::dashboard, [&] { click(barRow(1)); },
+        {"Overview top processes row",
+         Screen::dashboard,
+         [&] { click(barRow(1)); },
          {Screen::events, {}, {}, QString::fromStdString(stats.topProcesses.front().key)}},
         {"Overview users row", Screen::dashboard, [&] { click(barRow(2)); }, {Screen::events, {"user " + user501}}},
-        {"Overview failures row", Screen::dashboard, [&] { click(barRow(3)); },
+        {"Overview failures row",
+         Screen::dashboard,
+         [&] { click(barRow(3)); },
          {Screen::events, {eventLabel(openEvent)}, {}, {}, {}, true}},
-        {"Overview remote addresses row", Screen::dashboard, [&] { click(barRow(4)); },
+        {"Overview remote addresses row",
+         Screen::dashboard,
+         [&] { click(barRow(4)); },
          {Screen::events, {}, {}, QString::fromStdString(stats.remoteAddresses.front().key)}},
 
         // Events: the record menu's drill-downs, the presets, a chip and "Clear All".
-        {"Events menu pid", Screen::events,
+        {"Events menu pid",
+         Screen::events,
          [&] { EXPECT_TRUE(chooseInRowMenu(events()->table(), eventsRow(events(), curl), "Show Events for PID 100")); },
          {Screen::events, {"pid 100"}}},
-        {"Events menu only this event", Screen::events,
+        {"Events menu only this event",
+         Screen::events,
          [&] { EXPECT_TRUE(chooseInRowMenu(events()->table(), eventsRow(events(), clock), onlyThis(clockEvent))); },
          {Screen::events, {eventLabel(clockEvent)}}},
-        {"Events menu user", Screen::events,
-         [&] { EXPECT_TRUE(chooseInRowMenu(events()->table(), eventsRow(events(), curl), "Show Events for User " + user501)); },
+        {"Events menu user",
+         Screen::events,
+         [&] {
+             EXPECT_TRUE(
+                 chooseInRowMenu(events()->table(), eventsRow(events(), curl), "Show Events for User " + user501));
+         },
          {Screen::events, {"user " + user501}}},
-        {"Events menu five minutes", Screen::events,
+        {"Events menu five minutes",
+         Screen::events,
          [&] {
              EXPECT_TRUE(chooseInRowMenu(events()->table(), eventsRow(events(), curl),
                                          QString::fromUtf8("Show \u00B15 Minutes Around This")));
          },
          {Screen::events, {minutes + Format::dateTime(t0, Format::DateStyle::none, Format::TimeStyle::standard)}, curl}},
-        {"Events preset", Screen::events,
-         [&] { EXPECT_TRUE(chooseInButtonMenu(events()->findChild<QToolButton *>("presetsMenu"), "Process execution")); },
+        {"Events preset",
+         Screen::events,
+         [&] {
+             EXPECT_TRUE(chooseInButtonMenu(events()->findChild<QToolButton *>("presetsMenu"), "Process execution"));
+         },
          {Screen::events, {}, {}, {}, {"ex"}}},
-        {"Events preset failures only", Screen::events,
+        {"Events preset failures only",
+         Screen::events,
          [&] { EXPECT_TRUE(chooseInButtonMenu(events()->findChild<QToolButton *>("presetsMenu"), "Failures only")); },
          {Screen::events, {}, {}, {}, {}, true}},
-        {"Events chip removed", Screen::events,
+        {"Events chip removed",
+         Screen::events,
          [&] {
              store().showRecords({clock}, "evidence");
              settle();
@@ -526,7 +578,8 @@ TEST_F(NavigationTest, EveryDrillDownAndDestructiveActionLandsWhereItShould)
              click(chip ? chip->removeButton() : nullptr);
          },
          {Screen::events, {}, clock}},
-        {"Events Clear All", Screen::events,
+        {"Events Clear All",
+         Screen::events,
          [&] {
              store().showRecords({clock}, "evidence");
              settle();
@@ -535,26 +588,32 @@ TEST_F(NavigationTest, EveryDrillDownAndDestructiveActionLandsWhereItShould)
          {Screen::events, {}, clock}},
 
         // Processes: outline and list menus, the detail's buttons.
-        {"Processes tree menu events", Screen::processes,
+        {"Processes tree menu events",
+         Screen::processes,
          [&] { EXPECT_TRUE(chooseInRowMenu(processes()->tree(), treeRow(curl), "Show Events for This Process")); },
          {Screen::events, {"curl (pid 100)"}}},
-        {"Processes tree menu exec record", Screen::processes,
+        {"Processes tree menu exec record",
+         Screen::processes,
          [&] { EXPECT_TRUE(chooseInRowMenu(processes()->tree(), treeRow(curl), "Show Exec Record")); },
          {Screen::events, {"exec of curl"}, curl}},
-        {"Processes list menu exec record", Screen::processes,
+        {"Processes list menu exec record",
+         Screen::processes,
          [&] {
              click(processes()->modeButton(ProcessesView::Mode::list));
              const int row = processes()->listModel()->rowOf(payload);
-             EXPECT_TRUE(chooseInRowMenu(processes()->table(), processes()->listModel()->index(row, 0), "Show Exec Record"));
+             EXPECT_TRUE(
+                 chooseInRowMenu(processes()->table(), processes()->listModel()->index(row, 0), "Show Exec Record"));
          },
          {Screen::events, {"exec of payload"}, payload}},
-        {"Processes detail Show Events", Screen::processes,
+        {"Processes detail Show Events",
+         Screen::processes,
          [&] {
              clickRow(processes()->tree(), treeRow(curl));
              click(processes()->detail() ? processes()->detail()->showEventsButton() : nullptr);
          },
          {Screen::events, {"curl (pid 100)"}}},
-        {"Processes detail Exec Record", Screen::processes,
+        {"Processes detail Exec Record",
+         Screen::processes,
          [&] {
              clickRow(processes()->tree(), treeRow(curl));
              click(processes()->detail() ? processes()->detail()->execRecordButton() : nullptr);
@@ -562,49 +621,66 @@ TEST_F(NavigationTest, EveryDrillDownAndDestructiveActionLandsWhereItShould)
          {Screen::events, {"exec of curl"}, curl}},
 
         // Findings: double-click, the row menu, the detail's button, a tactic chip.
-        {"Findings double-click", Screen::findings, [&] { doubleClickRow(findings()->table(), clockRow()); },
+        {"Findings double-click",
+         Screen::findings,
+         [&] { doubleClickRow(findings()->table(), clockRow()); },
          {Screen::events, {clockRule}, clock}},
-        {"Findings menu related records", Screen::findings,
+        {"Findings menu related records",
+         Screen::findings,
          [&] { EXPECT_TRUE(chooseInRowMenu(findings()->table(), clockRow(), "Show Related Records")); },
          {Screen::events, {clockRule}, clock}},
-        {"Findings menu five minutes", Screen::findings,
+        {"Findings menu five minutes",
+         Screen::findings,
          [&] {
-             EXPECT_TRUE(chooseInRowMenu(findings()->table(), clockRow(), QString::fromUtf8("Show \u00B15 Minutes Around")));
+             EXPECT_TRUE(
+                 chooseInRowMenu(findings()->table(), clockRow(), QString::fromUtf8("Show \u00B15 Minutes Around")));
          },
          {Screen::events, {minutes + clockRule}, clock}},
-        {"Findings detail Show Records in Events", Screen::findings,
+        {"Findings detail Show Records in Events",
+         Screen::findings,
          [&] {
              clickRow(findings()->table(), clockRow());
              click(findings()->detail() ? findings()->detail()->showRecordsButton() : nullptr);
          },
          {Screen::events, {clockRule}, clock}},
-        {"Findings tactic chip", Screen::findings, [&] { click(findings()->chips().value(0)); },
+        {"Findings tactic chip",
+         Screen::findings,
+         [&] { click(findings()->chips().value(0)); },
          {Screen::findings, {}, {}, firstTactic}},
 
         // Network: double-click, Return, the record menu, a card's row.
-        {"Network double-click", Screen::network, [&] { doubleClickRow(network()->table(), networkRow(firstConnect)); },
+        {"Network double-click",
+         Screen::network,
+         [&] { doubleClickRow(network()->table(), networkRow(firstConnect)); },
          {Screen::events, {"network record"}, firstConnect}},
-        {"Network Return", Screen::network,
+        {"Network Return",
+         Screen::network,
          [&] {
              clickRow(network()->table(), networkRow(firstConnect));
              QTest::keyClick(network()->table(), Qt::Key_Return);
          },
          {Screen::events, {"network record"}, firstConnect}},
-        {"Network menu only this event", Screen::network,
+        {"Network menu only this event",
+         Screen::network,
          [&] { EXPECT_TRUE(chooseInRowMenu(network()->table(), networkRow(firstConnect), onlyThis(connectEvent))); },
          {Screen::events, {eventLabel(connectEvent)}}},
-        {"Network destination row", Screen::network, [&] { click(network()->destinationsList()->rows().value(0)); },
+        {"Network destination row",
+         Screen::network,
+         [&] { click(network()->destinationsList()->rows().value(0)); },
          {Screen::network, {}, {}, QStringLiteral("93.184.216.34:443")}},
 
         // Trail Files: the records of one file.
-        {"Trail Files show records", Screen::sources,
+        {"Trail Files show records",
+         Screen::sources,
          [&] {
-             EXPECT_TRUE(chooseInRowMenu(sources()->table(), sourceRow(sources(), "second.bsm"), "Show Records from This File"));
+             EXPECT_TRUE(chooseInRowMenu(sources()->table(), sourceRow(sources(), "second.bsm"),
+                                         "Show Records from This File"));
          },
          {Screen::events, {"second.bsm"}, firstOfSecond}},
 
         // Reference: an event's "Loaded" count.
-        {"Reference loaded count", Screen::reference,
+        {"Reference loaded count",
+         Screen::reference,
          [&] {
              auto *view = shown<ReferenceView>();
              click(withText<QToolButton>(view, "Events"));
@@ -617,60 +693,78 @@ TEST_F(NavigationTest, EveryDrillDownAndDestructiveActionLandsWhereItShould)
          {Screen::events, {QString::fromStdString(AuditCatalog::shared().events.at(clockEvent).description)}}},
 
         // Background Monitor: the row menu and the history menu.
-        {"Monitor row menu delete", Screen::monitor,
-         [&] { EXPECT_TRUE(chooseInRowMenu(monitor()->table(), alertRow(monitor(), 2), "Delete")); }, {Screen::monitor},
-         [&] { alertsLeft({0, 1}); }},
-        {"Monitor delete selected", Screen::monitor,
+        {"Monitor row menu delete",
+         Screen::monitor,
+         [&] { EXPECT_TRUE(chooseInRowMenu(monitor()->table(), alertRow(monitor(), 2), "Delete")); },
+         {Screen::monitor},
+         [&] {
+             alertsLeft({0, 1});
+         }},
+        {"Monitor delete selected",
+         Screen::monitor,
          [&] {
              clickRow(monitor()->table(), alertRow(monitor(), 2));
              EXPECT_TRUE(chooseInButtonMenu(monitor()->historyMenuButton(), "Delete Selected"));
          },
-         {Screen::monitor}, [&] {
+         {Screen::monitor},
+         [&] {
              alertsLeft({0, 1});
              EXPECT_TRUE(monitor()->selection().empty());
          }},
-        {"Monitor clear history", Screen::monitor,
-         [&] { EXPECT_TRUE(chooseInButtonMenu(monitor()->historyMenuButton(), "Clear History")); }, {Screen::monitor},
+        {"Monitor clear history",
+         Screen::monitor,
+         [&] { EXPECT_TRUE(chooseInButtonMenu(monitor()->historyMenuButton(), "Clear History")); },
+         {Screen::monitor},
          [&] { alertsLeft({}); }},
 
         // The shell: sidebar, Go menu and shortcut, the tray panel and menu, a notification.
-        {"Sidebar row", Screen::events,
+        {"Sidebar row",
+         Screen::events,
          [&] {
              QListWidget *list = content()->sidebar()->list();
              click(list->viewport(), list->visualItemRect(content()->sidebar()->item(Screen::network)).center());
          },
          {Screen::network}},
         {"Go menu item", Screen::events, [&] { EXPECT_TRUE(chooseInMenuBar("&Go", "Findings")); }, {Screen::findings}},
-        {"Go shortcut", Screen::findings, [&] { QTest::keyClick(window(), Qt::Key_5, Qt::ControlModifier); },
+        {"Go shortcut",
+         Screen::findings,
+         [&] { QTest::keyClick(window(), Qt::Key_5, Qt::ControlModifier); },
          {Screen::network}},
-        {"Tray panel Settings", Screen::events,
+        {"Tray panel Settings",
+         Screen::events,
          [&] {
              MenuBarMonitorView *panel = trayPanel();
              click(panel ? panel->settingsButton() : nullptr);
          },
          {Screen::monitor}},
-        {"Tray panel alert row", Screen::events,
+        {"Tray panel alert row",
+         Screen::events,
          [&] {
              MenuBarMonitorView *panel = trayPanel();
              click(panel && !panel->alertButtons().empty() ? panel->alertButtons().front() : nullptr);
          },
-         {Screen::monitor}, monitorSelects(0)},
-        {"Tray menu Settings", Screen::processes,
+         {Screen::monitor},
+         monitorSelects(0)},
+        {"Tray menu Settings",
+         Screen::processes,
          [&] {
              QMenu menu;
              scene->fillTrayMenu(menu);
              EXPECT_TRUE(choose([&] { menu.popup(window()->geometry().center()); }, QString::fromUtf8("Settings…")));
          },
          {Screen::monitor}},
-        {"Tray menu alert row", Screen::events,
+        {"Tray menu alert row",
+         Screen::events,
          [&] {
              QMenu menu;
              scene->fillTrayMenu(menu);
              EXPECT_TRUE(choose([&] { menu.popup(window()->geometry().center()); }, "Brute force"));
          },
-         {Screen::monitor}, monitorSelects(0)},
+         {Screen::monitor},
+         monitorSelects(0)},
         // The window closed to the tray and opened again: the same screen, its on-appear work run again.
-        {"Tray panel Open Quillmarsh", Screen::monitor,
+        {"Tray panel Open Quillmarsh",
+         Screen::monitor,
          [&] {
              window()->hide();
              alerts().setLoginItemStatus(LoginItemStatus::notRegistered);
@@ -678,13 +772,18 @@ TEST_F(NavigationTest, EveryDrillDownAndDestructiveActionLandsWhereItShould)
              MenuBarMonitorView *panel = trayPanel();
              click(panel ? panel->openButton() : nullptr);
          },
-         {Screen::monitor}, [&] {
+         {Screen::monitor},
+         [&] {
              EXPECT_TRUE(window()->isVisible());
              EXPECT_EQ(alerts().loginItemStatus(), LoginItemStatus::enabled);
          }},
-        {"Notification click", Screen::events, [&] { notifications.click(QString::fromStdString(alertIDs[1].id.text())); },
-         {Screen::monitor}, monitorSelects(1)},
-        {"Error alert Open Audit Setup", Screen::events,
+        {"Notification click",
+         Screen::events,
+         [&] { notifications.click(QString::fromStdString(alertIDs[1].id.text())); },
+         {Screen::monitor},
+         monitorSelects(1)},
+        {"Error alert Open Audit Setup",
+         Screen::events,
          [&] {
              store().setLastError("/var/audit contains no trail files. Auditing may be disabled — see Audit Setup.");
              settle();
@@ -693,42 +792,56 @@ TEST_F(NavigationTest, EveryDrillDownAndDestructiveActionLandsWhereItShould)
          {Screen::setup}},
 
         // From here on the sources change: removal, closing, a live capture handed over.
-        {"Trail Files remove", Screen::sources,
+        {"Trail Files remove",
+         Screen::sources,
          [&] { EXPECT_TRUE(chooseInRowMenu(sources()->table(), sourceRow(sources(), "second.bsm"), "Remove")); },
-         {Screen::sources}, [&] { EXPECT_EQ(sourceNames(), std::vector<std::string>{"incident.bsm"}); }},
-        {"Trail Files remove the last", Screen::sources,
+         {Screen::sources},
+         [&] { EXPECT_EQ(sourceNames(), std::vector<std::string>{"incident.bsm"}); }},
+        {"Trail Files remove the last",
+         Screen::sources,
          [&] {
              store().remove(store().sources().back().id);
              settle();
              EXPECT_TRUE(chooseInRowMenu(sources()->table(), sourceRow(sources(), "incident.bsm"), "Remove"));
          },
-         {Screen::sources}, [&] {
+         {Screen::sources},
+         [&] {
              EXPECT_TRUE(store().sources().empty());
              EXPECT_TRUE(content()->emptyState());
          }},
-        {"Toolbar close all", Screen::events,
+        {"Toolbar close all",
+         Screen::events,
          [&] { EXPECT_TRUE(chooseInButtonMenu(content()->toolbar()->openButton(), "Close All Trails")); },
-         {Screen::events}, emptied},
-        {"File menu close all", Screen::findings, [&] { EXPECT_TRUE(chooseInMenuBar("&File", "Close All Trails")); },
-         {Screen::findings}, emptied},
-        {"Empty state Audit Setup link", Screen::dashboard,
+         {Screen::events},
+         emptied},
+        {"File menu close all",
+         Screen::findings,
+         [&] { EXPECT_TRUE(chooseInMenuBar("&File", "Close All Trails")); },
+         {Screen::findings},
+         emptied},
+        {"Empty state Audit Setup link",
+         Screen::dashboard,
          [&] {
              store().closeAll();
              settle();
-             click(content()->emptyState() ? content()->emptyState()->findChild<QPushButton *>("auditingLink") : nullptr);
+             click(content()->emptyState() ? content()->emptyState()->findChild<QPushButton *>("auditingLink")
+                                           : nullptr);
          },
          {Screen::setup}},
-        {"Live Analyse Capture", Screen::live,
+        {"Live Analyse Capture",
+         Screen::live,
          [&] {
              auto *live = shown<LiveView>();
              click(withText<QPushButton>(live, "Start Capture"));
-             ASSERT_TRUE(waitUntil([&] { return std::holds_alternative<LiveMonitor::Running>(services->live().state()); }));
+             ASSERT_TRUE(
+                 waitUntil([&] { return std::holds_alternative<LiveMonitor::Running>(services->live().state()); }));
              send(openReadRecords(3, t0 + 500));
              ASSERT_TRUE(waitUntil([&] { return services->live().totalReceived() == 3; }));
              click(withText<QPushButton>(live, "Analyse Capture"));
              ASSERT_TRUE(waitUntil([&] { return store().screen() == Screen::dashboard; }));
          },
-         {Screen::dashboard}, [&] {
+         {Screen::dashboard},
+         [&] {
              ASSERT_EQ(store().sources().size(), 3u);
              EXPECT_EQ(store().sources().back().kind, TrailSource::Kind::live);
          }},
@@ -763,7 +876,9 @@ TEST_F(NavigationTest, RightClickLeavesTheSelectionAndTheMenuActsOnTheClickedRow
 {
     const int64_t curl = idOf(execEvent), payload = idOf(execEvent, 1), clock = idOf(clockEvent);
     const int64_t firstConnect = idOf(connectEvent), secondConnect = idOf(connectEvent, 1);
-    const auto recordText = [&](int64_t id) { return QString::fromStdString(RecordFormatter::text(*store().record(id))); };
+    const auto recordText = [&](int64_t id) {
+        return QString::fromStdString(RecordFormatter::text(*store().record(id)));
+    };
     const auto commandLine = [&](int64_t id) {
         for (const ProcessNode &process : store().processes())
             if (process.id == id) return QString::fromStdString(process.commandLine());
@@ -795,62 +910,98 @@ TEST_F(NavigationTest, RightClickLeavesTheSelectionAndTheMenuActsOnTheClickedRow
         std::function<void()> actedOnClicked;
     };
     const std::vector<Case> cases = {
-        {"Events", Screen::events, {}, [&] { return shown<EventsView>()->table(); }, [&] { return eventsIndex(curl); },
+        {"Events",
+         Screen::events,
+         {},
+         [&] { return shown<EventsView>()->table(); },
+         [&] { return eventsIndex(curl); },
          [&] { return eventsIndex(clock); },
          [&] {
              auto *view = shown<EventsView>();
              const auto &shownRecord = view->inspector()->record();
-             return QString("store %1 inspector %2").arg(store().selectedRecordID().value_or(-1)).arg(shownRecord ? shownRecord->id : -1);
+             return QString("store %1 inspector %2")
+                 .arg(store().selectedRecordID().value_or(-1))
+                 .arg(shownRecord ? shownRecord->id : -1);
          },
-         "Copy as Text", [&] { EXPECT_EQ(clipboard(), recordText(clock)); }},
-        {"Trail Files", Screen::sources, {}, [&] { return shown<SourcesView>()->table(); },
-         [&] { return sourceRow(shown<SourcesView>(), "incident.bsm"); }, [&] { return sourceRow(shown<SourcesView>(), "second.bsm"); },
+         "Copy as Text",
+         [&] { EXPECT_EQ(clipboard(), recordText(clock)); }},
+        {"Trail Files",
+         Screen::sources,
+         {},
+         [&] { return shown<SourcesView>()->table(); },
+         [&] { return sourceRow(shown<SourcesView>(), "incident.bsm"); },
+         [&] { return sourceRow(shown<SourcesView>(), "second.bsm"); },
          [&] {
              auto *view = shown<SourcesView>();
              return QString("source %1 detail %2").arg(view->selection().value_or(-1)).arg(bool(view->detailPane()));
          },
-         "Show Records from This File", [&] { EXPECT_EQ(store().filter().label, "second.bsm"); }},
-        {"Findings", Screen::findings, {}, [&] { return shown<FindingsView>()->table(); }, [&] { return findingIndex(first); },
+         "Show Records from This File",
+         [&] { EXPECT_EQ(store().filter().label, "second.bsm"); }},
+        {"Findings",
+         Screen::findings,
+         {},
+         [&] { return shown<FindingsView>()->table(); },
+         [&] { return findingIndex(first); },
          [&] { return findingIndex(second); },
          [&] {
              auto *view = shown<FindingsView>();
-             return QString::fromStdString((view->selection() ? view->selection()->text() : "none") + " detail " +
-                                           (view->detail() ? view->detail()->finding().rule : "none"));
+             return QString::fromStdString((view->selection() ? view->selection()->text() : "none") + " detail "
+                                           + (view->detail() ? view->detail()->finding().rule : "none"));
          },
-         "Show Related Records", [&] {
+         "Show Related Records",
+         [&] {
              EXPECT_EQ(store().filter().label, second.rule);
              EXPECT_EQ(store().selectedRecordID(), second.recordIDs.front());
          }},
-        {"Network", Screen::network, {}, [&] { return shown<NetworkView>()->table(); }, [&] { return networkIndex(firstConnect); },
+        {"Network",
+         Screen::network,
+         {},
+         [&] { return shown<NetworkView>()->table(); },
+         [&] { return networkIndex(firstConnect); },
          [&] { return networkIndex(secondConnect); },
          [&] { return QString::number(shown<NetworkView>()->selection().value_or(-1)); },
-         "Copy as Text", [&] { EXPECT_EQ(clipboard(), recordText(secondConnect)); }},
-        {"Processes tree", Screen::processes, {}, [&] { return shown<ProcessesView>()->tree(); },
+         "Copy as Text",
+         [&] { EXPECT_EQ(clipboard(), recordText(secondConnect)); }},
+        {"Processes tree",
+         Screen::processes,
+         {},
+         [&] { return shown<ProcessesView>()->tree(); },
          [&] { return shown<ProcessesView>()->treeModel()->indexOf(curl); },
          [&] { return shown<ProcessesView>()->treeModel()->indexOf(payload); },
          [&] {
              auto *view = shown<ProcessesView>();
-             return QString("%1 detail %2").arg(view->selection().value_or(-1)).arg(view->detail() ? view->detail()->process().id : -1);
+             return QString("%1 detail %2")
+                 .arg(view->selection().value_or(-1))
+                 .arg(view->detail() ? view->detail()->process().id : -1);
          },
-         "Copy Command Line", [&] { EXPECT_EQ(clipboard(), commandLine(payload)); }},
+         "Copy Command Line",
+         [&] { EXPECT_EQ(clipboard(), commandLine(payload)); }},
         {"Processes list", Screen::processes,
          [&] { click(shown<ProcessesView>()->modeButton(ProcessesView::Mode::list)); },
-         [&] { return shown<ProcessesView>()->table(); }, [&] { return listIndex(curl); }, [&] { return listIndex(payload); },
+         [&] { return shown<ProcessesView>()->table(); }, [&] { return listIndex(curl); },
+         [&] { return listIndex(payload); },
          [&] {
              auto *view = shown<ProcessesView>();
-             return QString("%1 detail %2").arg(view->selection().value_or(-1)).arg(view->detail() ? view->detail()->process().id : -1);
+             return QString("%1 detail %2")
+                 .arg(view->selection().value_or(-1))
+                 .arg(view->detail() ? view->detail()->process().id : -1);
          },
          "Copy Command Line", [&] { EXPECT_EQ(clipboard(), commandLine(payload)); }},
         // Selecting the first alert acknowledges it; the right-click on the second must not.
-        {"Background Monitor", Screen::monitor, {}, [&] { return shown<MonitorView>()->table(); },
-         [&] { return alertRow(shown<MonitorView>(), 0); }, [&] { return alertRow(shown<MonitorView>(), 1); },
+        {"Background Monitor",
+         Screen::monitor,
+         {},
+         [&] { return shown<MonitorView>()->table(); },
+         [&] { return alertRow(shown<MonitorView>(), 0); },
+         [&] { return alertRow(shown<MonitorView>(), 1); },
          [&] {
              QString state;
              for (const Uuid &id : shown<MonitorView>()->selection()) state += QString::fromStdString(id.text()) + ' ';
              for (const MonitorAlert &alert : alerts().alerts()) state += alert.acknowledged ? 'A' : '-';
              return state;
          },
-         "Delete", [&] {
+         "Delete",
+         [&] {
              std::vector<Uuid> left;
              for (const MonitorAlert &alert : alerts().alerts()) left.push_back(alert.id);
              EXPECT_EQ(left, (std::vector<Uuid>{alertIDs[0].id, alertIDs[2].id}));
@@ -886,7 +1037,8 @@ TEST_F(NavigationTest, RightClickLeavesTheSelectionAndTheMenuActsOnTheClickedRow
     prepare(Screen::monitor);
     auto *view = shown<MonitorView>();
     QTest::mouseClick(view->table()->viewport(), Qt::LeftButton, {}, rowPoint(view->table(), alertRow(view, 1)));
-    QTest::mouseClick(view->table()->viewport(), Qt::LeftButton, Qt::ControlModifier, rowPoint(view->table(), alertRow(view, 2)));
+    QTest::mouseClick(view->table()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      rowPoint(view->table(), alertRow(view, 2)));
     const std::set<Uuid> both{alertIDs[1].id, alertIDs[2].id};
     ASSERT_EQ(view->selection(), both);
     EXPECT_FALSE(alerts().alerts()[0].acknowledged);
@@ -895,7 +1047,6 @@ TEST_F(NavigationTest, RightClickLeavesTheSelectionAndTheMenuActsOnTheClickedRow
     EXPECT_EQ(QGuiApplication::clipboard()->text(), alertSummaryText(alerts().alerts(), both));
     EXPECT_FALSE(alerts().alerts()[0].acknowledged) << "nothing acknowledged by a right-click";
 }
-
 
 // Between its detachment and its deletion a screen can no longer act: a selection change in the
 // Background Monitor left behind acknowledges nothing, and the alert centre no longer reaches it.
@@ -909,13 +1060,13 @@ TEST_F(NavigationTest, AScreenLeftBehindNoLongerActs)
     store().setScreen(Screen::events);
     ASSERT_TRUE(left && left->isDetached());
 
-    left->table()->selectionModel()->select(alertRow(left, 1), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    left->table()->selectionModel()->select(alertRow(left, 1),
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     EXPECT_FALSE(alerts().alerts()[1].acknowledged);
     alerts().setAlerts({alertIDs[2]});
     EXPECT_EQ(left->countsLabel()->text(), counts);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(left);
 }
-
 
 } // namespace

@@ -78,7 +78,8 @@ TEST(SingleInstanceTest, SocketFolderMustBeTheUsersOwnAndPrivate)
         {"a runtime folder others may enter is passed over", [&] { ::chmod(elsewhere.constData(), 0711); }, elsewhere,
          made, ""},
         {"the user's own folder with mode 0700 is used again", [&] { ::mkdir(folder.constData(), 0700); }, "", made, ""},
-        {"a folder others may enter", [&] { ::mkdir(folder.constData(), 0755); }, "", "", "may be entered by other users"},
+        {"a folder others may enter", [&] { ::mkdir(folder.constData(), 0755); }, "", "",
+         "may be entered by other users"},
         {"a link to a private folder", [&] { ::symlink(elsewhere.constData(), folder.constData()); }, "", "",
          "is a symbolic link"},
         {"a plain file", [&] { QFile(QFile::decodeName(folder)).open(QIODevice::WriteOnly); }, "", "",
@@ -262,11 +263,13 @@ TEST(SingleInstanceTest, ARequestLongerThanOneMebibyteIsDropped)
     QObject::connect(&client, &QLocalSocket::bytesWritten, [&](qint64 bytes) { taken += bytes; });
     client.write(QByteArray(16 << 20, 'x'));
     QByteArray answer;
-    ASSERT_TRUE(waitUntil([&] {
-        client.flush();
-        answer += client.readAll();
-        return client.state() == QLocalSocket::UnconnectedState;
-    }, SingleInstance::requestTimeoutMs + 10000));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            client.flush();
+            answer += client.readAll();
+            return client.state() == QLocalSocket::UnconnectedState;
+        },
+        SingleInstance::requestTimeoutMs + 10000));
     EXPECT_LT(taken, qint64(4) << 20) << "the instance stopped taking the line soon after 1 MiB";
     EXPECT_EQ(answer, QByteArray());
     EXPECT_TRUE(instance.received.empty());

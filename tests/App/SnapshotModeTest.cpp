@@ -32,10 +32,8 @@ SnapshotRun snapshot(const std::optional<QString> &screens)
     env.insert("QUILLMARSH_SNAPSHOT_DIR", folder.filePath("shots"));
     env.insert("QUILLMARSH_ALERTS_PATH", folder.filePath("alerts.json"));
     env.insert("XDG_CONFIG_HOME", folder.path());
-    if (screens)
-        env.insert("QUILLMARSH_SNAPSHOT_SCREENS", *screens);
-    else
-        env.remove("QUILLMARSH_SNAPSHOT_SCREENS");
+    if (screens) env.insert("QUILLMARSH_SNAPSHOT_SCREENS", *screens);
+    else env.remove("QUILLMARSH_SNAPSHOT_SCREENS");
     QProcess process;
     process.setProcessEnvironment(env);
     process.start(QCoreApplication::applicationDirPath() + "/quillmarsh", {"--sample"});
@@ -53,7 +51,7 @@ SnapshotRun snapshot(const std::optional<QString> &screens)
     return run;
 }
 
-const QStringList allTen = {"dashboard.png", "events.png",  "findings.png", "live.png",  "monitor.png",
+const QStringList allTen = {"dashboard.png", "events.png",    "findings.png",  "live.png",  "monitor.png",
                             "network.png",   "processes.png", "reference.png", "setup.png", "sources.png"};
 
 TEST(SnapshotModeTest, EveryScreenOfTheSampleAt1440x900)
@@ -94,8 +92,8 @@ TEST(SnapshotModeTest, AStartDuringARunIsIgnored)
     Snapshotter::run(services, [&] { ++terminations; });
     EXPECT_TRUE(Snapshotter::isRunning());
     Snapshotter::run(services, [&] { ++terminations; });
-    ASSERT_TRUE(ShellFixture::load(services.store(), {ShellFixture::writeTrail(folder, "incident.bsm",
-                                                                               ShellFixture::incidentTrail())}));
+    ASSERT_TRUE(ShellFixture::load(services.store(),
+                                   {ShellFixture::writeTrail(folder, "incident.bsm", ShellFixture::incidentTrail())}));
     EXPECT_TRUE(waitUntil([&] { return !Snapshotter::isRunning(); }, 10000));
     QCoreApplication::processEvents();
     EXPECT_EQ(terminations, 1);

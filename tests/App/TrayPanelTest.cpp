@@ -59,8 +59,8 @@ TEST_F(TrayPanelTest, TrayMenuOffersThePanelsActions)
     ASSERT_TRUE(scene->trayIcon());
     EXPECT_EQ(scene->trayIcon()->toolTip(), "Quillmarsh monitor");
     QMenu menu;
-    EXPECT_EQ(menuTexts(menu), (QStringList{"Not monitoring", "Start Monitoring", "-", "Open Quillmarsh", "Settings…",
-                                             "-", "Quit"}));
+    EXPECT_EQ(menuTexts(menu),
+              (QStringList{"Not monitoring", "Start Monitoring", "-", "Open Quillmarsh", "Settings…", "-", "Quit"}));
     EXPECT_FALSE(menu.actions()[0]->isEnabled());
 
     MonitorAlert alert;

@@ -66,7 +66,8 @@ TEST_F(AutostartLoginItemTest, RegisterWritesTheEntryAndUnregisterRemovesIt)
     EXPECT_EQ(item.status(), LoginItemStatus::notRegistered);
     EXPECT_NO_THROW(item.unregisterItem()) << "removing what is not there is no failure";
     EXPECT_EQ(QDir(config() + "/autostart").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList()) << "no temporary file left";
+              QStringList())
+        << "no temporary file left";
 }
 
 TEST_F(AutostartLoginItemTest, EntryIsEnabledOnlyWhileItsMainGroupIsNotSwitchedOff)

@@ -69,11 +69,11 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
                    " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                   "<busconfig><type>session</type><listen>unix:dir=" +
-                   QFile::encodeName(m_dir.path()) +
-                   "</listen><auth>EXTERNAL</auth>"
-                   "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                   "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+                   "<busconfig><type>session</type><listen>unix:dir="
+                   + QFile::encodeName(m_dir.path())
+                   + "</listen><auth>EXTERNAL</auth>"
+                     "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                     "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
         file.close();
         m_daemon.start("dbus-daemon", {"--config-file=" + config, "--nofork", "--print-address=1"});
         ASSERT_TRUE(m_daemon.waitForStarted(5000));
@@ -106,10 +106,7 @@ protected:
         }
     }
 
-    bool offerService()
-    {
-        return QDBusConnection(m_serverName).registerService("org.freedesktop.Notifications");
-    }
+    bool offerService() { return QDBusConnection(m_serverName).registerService("org.freedesktop.Notifications"); }
     std::optional<NotificationAuthorization> authorization()
     {
         std::optional<NotificationAuthorization> answer;
@@ -119,8 +116,12 @@ protected:
     }
     static NotificationContent content(const QString &alertID)
     {
-        return {"High: Password brute force", "Credential Access · T1110", "12 failures", alertID,
-                "quillmarsh.alerts", true};
+        return {"High: Password brute force",
+                "Credential Access · T1110",
+                "12 failures",
+                alertID,
+                "quillmarsh.alerts",
+                true};
     }
 
     QTemporaryDir m_dir;
@@ -145,9 +146,13 @@ TEST(DBusNotifyArgumentsTest, ContentMapsOntoOneNotifyCall)
     const Case cases[] = {
         {"subtitle leads the body", {"T", "Sub", "Body", "A", "quillmarsh.alerts", true}, false, "Sub\nBody"},
         {"no subtitle", {"T", "", "Body", "A", "quillmarsh.alerts", false}, false, "Body"},
-        {"markup is escaped when read", {"T", "a & b", "<b>x</b>", "A", "quillmarsh.alerts", true}, true,
+        {"markup is escaped when read",
+         {"T", "a & b", "<b>x</b>", "A", "quillmarsh.alerts", true},
+         true,
          "a &amp; b\n&lt;b&gt;x&lt;/b&gt;"},
-        {"plain text is left alone", {"T", "a & b", "<b>x</b>", "A", "quillmarsh.alerts", true}, false,
+        {"plain text is left alone",
+         {"T", "a & b", "<b>x</b>", "A", "quillmarsh.alerts", true},
+         false,
          "a & b\n<b>x</b>"},
     };
     for (const Case &c : cases) {
@@ -271,9 +276,8 @@ TEST_F(DBusNotificationCenterTest, PermissionFollowsWhetherTheServiceIsThere)
     EXPECT_EQ(authorization(), NotificationAuthorization::authorized);
     m_client->add({"T", "", "SHOWN", "SHOWN", "quillmarsh.alerts", false});
     // Anything kept from before would reach the service ahead of this one.
-    ASSERT_TRUE(waitUntil([&] {
-        return !m_server.notifications.empty() && m_server.notifications.back().body == "SHOWN";
-    }));
+    ASSERT_TRUE(
+        waitUntil([&] { return !m_server.notifications.empty() && m_server.notifications.back().body == "SHOWN"; }));
     EXPECT_EQ(m_server.notifications.size(), 1u) << "nothing posted while no service was there";
 }
 

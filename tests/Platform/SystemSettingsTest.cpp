@@ -20,7 +20,8 @@ TEST(SystemSettings, FirstInstalledNotificationSettingsProgram)
         {"GNOME", {"gnome-control-center"}, Command{"/usr/bin/gnome-control-center", {"notifications"}}},
         {"KDE Plasma", {"systemsettings"}, Command{"/usr/bin/systemsettings", {"kcm_notifications"}}},
         {"Xfce", {"xfce4-notifyd-config"}, Command{"/usr/bin/xfce4-notifyd-config", {}}},
-        {"GNOME wins over KDE", {"systemsettings", "gnome-control-center"},
+        {"GNOME wins over KDE",
+         {"systemsettings", "gnome-control-center"},
          Command{"/usr/bin/gnome-control-center", {"notifications"}}},
         {"none installed: nothing to start", {}, std::nullopt},
     };

@@ -25,7 +25,7 @@ namespace {
 
 using namespace TestBSM;
 
-const char *const allKeys[] = {"monitor.minSeverity", "monitor.background", "monitor.notify", "monitor.sound",
+const char *const allKeys[] = {"monitor.minSeverity", "monitor.background", "monitor.notify",    "monitor.sound",
                                "monitor.autostart",   "monitor.menubar",    "monitor.openWindow"};
 
 Finding finding(const std::string &rule, Severity severity, double time, const std::string &summary = "summary",
@@ -86,7 +86,8 @@ protected:
 
     std::unique_ptr<AlertCenter> make(DockBadge *withBadge)
     {
-        return std::make_unique<AlertCenter>(AlertCenter::Platform{&notifications, &loginItem, withBadge, settings.get()});
+        return std::make_unique<AlertCenter>(
+            AlertCenter::Platform{&notifications, &loginItem, withBadge, settings.get()});
     }
     std::unique_ptr<AlertCenter> make() { return make(&badge); }
 
@@ -109,8 +110,7 @@ TEST_F(AlertCenterTest, FirstStartWritesOnlyTheAutostartKeyAndAsksForNoPermissio
     loginItem.current = LoginItemStatus::requiresApproval;
     const auto center = make();
 
-    for (const char *key : allKeys)
-        EXPECT_EQ(settings->contains(key), std::string(key) == "monitor.autostart") << key;
+    for (const char *key : allKeys) EXPECT_EQ(settings->contains(key), std::string(key) == "monitor.autostart") << key;
     EXPECT_EQ(settings->value("monitor.autostart").toBool(), false);
     EXPECT_EQ(center->minimumSeverity(), Severity::high);
     EXPECT_TRUE(center->keepRunningInBackground());
@@ -138,7 +138,7 @@ TEST_F(AlertCenterTest, StoredSettingsAreReadAndWrittenBack)
         const char *key;
         QVariant stored;
         Get current;
-        QVariant expected;    // the value read, and written back
+        QVariant expected; // the value read, and written back
         int authorizationRequests;
     };
     const Case cases[] = {
@@ -265,7 +265,8 @@ TEST_F(AlertCenterTest, AFindingBecomesOneAlertAtOrAboveTheMinimum)
 {
     struct Pass {
         Pass(std::vector<Finding> findings, std::optional<Severity> minimum = std::nullopt, bool clearBefore = false)
-            : findings(std::move(findings)), minimum(minimum), clearBefore(clearBefore) {}
+            : findings(std::move(findings)), minimum(minimum), clearBefore(clearBefore)
+        {}
         std::vector<Finding> findings;
         std::optional<Severity> minimum; // assigned before the pass
         bool clearBefore;
@@ -276,14 +277,16 @@ TEST_F(AlertCenterTest, AFindingBecomesOneAlertAtOrAboveTheMinimum)
         std::vector<std::string> expected; // rules, newest first
     };
     const Finding brute = finding("Brute", Severity::high, 1700000000.25);
-    const std::vector<Finding> everySeverity = {
-        finding("Info", Severity::info, 1), finding("Low", Severity::low, 2), finding("Medium", Severity::medium, 3),
-        finding("High", Severity::high, 4), finding("Critical", Severity::critical, 5)};
+    const std::vector<Finding> everySeverity = {finding("Info", Severity::info, 1), finding("Low", Severity::low, 2),
+                                                finding("Medium", Severity::medium, 3),
+                                                finding("High", Severity::high, 4),
+                                                finding("Critical", Severity::critical, 5)};
     const Case cases[] = {
         {"at or above the minimum", {Pass{everySeverity, Severity::medium}}, {"Critical", "High", "Medium"}},
         {"the same finding in two passes", {Pass{{brute}}, Pass{{brute}}}, {"Brute"}},
         {"equal rule, millisecond and summary are one alert",
-         {Pass{{finding("Brute", Severity::high, 1700000000.2501), finding("Brute", Severity::critical, 1700000000.2509)}}},
+         {Pass{{finding("Brute", Severity::high, 1700000000.2501),
+                finding("Brute", Severity::critical, 1700000000.2509)}}},
          {"Brute"}},
         {"another millisecond is another alert",
          {Pass{{finding("Brute", Severity::high, 1700000000.250), finding("Brute", Severity::high, 1700000000.2515)}}},
@@ -292,9 +295,11 @@ TEST_F(AlertCenterTest, AFindingBecomesOneAlertAtOrAboveTheMinimum)
          {Pass{{finding("Brute", Severity::high, 5, "a"), finding("Brute", Severity::high, 5, "b")}}},
          {"Brute", "Brute"}},
         {"below the minimum leaves no key behind",
-         {Pass{{brute}, Severity::critical}, Pass{{brute}, Severity::high}}, {"Brute"}},
+         {Pass{{brute}, Severity::critical}, Pass{{brute}, Severity::high}},
+         {"Brute"}},
         {"cleared findings stay quiet for the rest of the run",
-         {Pass{{brute}}, Pass{{brute, finding("New", Severity::high, 9)}, std::nullopt, true}}, {"New"}},
+         {Pass{{brute}}, Pass{{brute, finding("New", Severity::high, 9)}, std::nullopt, true}},
+         {"New"}},
         {"three from one pass are stored newest first",
          {Pass{{finding("First", Severity::high, 1), finding("Second", Severity::high, 2),
                 finding("Third", Severity::high, 3)}}},

@@ -145,9 +145,9 @@ TEST(AlertHistoryTest, WritesMembersInFieldOrderOnePerLineReadableByAnotherReade
     MonitorAlert withTechnique = findingAlert(1);
     const std::string text = AlertHistory::encode({withTechnique, monitorAlert()});
 
-    const std::vector<std::string> order = {"id", "kind", "key", "eventTime", "raisedAt", "severityRaw", "rule",
-                                            "category", "technique", "summary", "explanation", "user",
-                                            "evidence", "acknowledged"};
+    const std::vector<std::string> order = {"id",          "kind", "key",      "eventTime",   "raisedAt",
+                                            "severityRaw", "rule", "category", "technique",   "summary",
+                                            "explanation", "user", "evidence", "acknowledged"};
     size_t at = 0;
     for (const std::string &name : order) {
         const size_t found = text.find("\n    \"" + name + "\": ", at);
@@ -296,10 +296,8 @@ TEST(AlertHistoryTest, OneBadElementRejectsTheWholeFileWithAReason)
         {"id not a UUID", "[" + elementWith("id", "\"E621E1F8\"") + "]", "\"id\""},
         {"severity as text", "[" + elementWith("severityRaw", "\"3\"") + "]", "\"severityRaw\""},
         {"severity with a fraction", "[" + elementWith("severityRaw", "3.5") + "]", "\"severityRaw\""},
-        {"severity beyond 64 bits", "[" + elementWith("severityRaw", "9223372036854775808") + "]",
-         "\"severityRaw\""},
-        {"date with a fraction", "[" + elementWith("eventTime", "\"2025-03-01T12:00:00.750Z\"") + "]",
-         "\"eventTime\""},
+        {"severity beyond 64 bits", "[" + elementWith("severityRaw", "9223372036854775808") + "]", "\"severityRaw\""},
+        {"date with a fraction", "[" + elementWith("eventTime", "\"2025-03-01T12:00:00.750Z\"") + "]", "\"eventTime\""},
         {"date as number", "[" + elementWith("raisedAt", "1740837909") + "]", "\"raisedAt\""},
         {"technique as number", "[" + elementWith("technique", "1110") + "]", "\"technique\""},
         {"acknowledged as text", "[" + elementWith("acknowledged", "\"false\"") + "]", "\"acknowledged\""},
@@ -341,8 +339,8 @@ TEST(AlertHistoryTest, NewAlertsGoToTheFrontAndTheHistoryKeepsTheNewestThousand)
         ASSERT_EQ(history.size(), c.size) << c.name;
         // The last new alert is the newest; the older ones follow in reverse order, then the stored.
         for (size_t i = 0; i < c.size; ++i) {
-            const MonitorAlert &expected =
-                i < size_t(c.added) ? added[size_t(c.added) - 1 - i] : stored[i - size_t(c.added)];
+            const MonitorAlert &expected = i < size_t(c.added) ? added[size_t(c.added) - 1 - i]
+                                                               : stored[i - size_t(c.added)];
             ASSERT_EQ(history[i].id, expected.id) << c.name << " entry " << i;
         }
     }

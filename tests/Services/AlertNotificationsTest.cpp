@@ -23,7 +23,8 @@ MonitorAlert alert(const std::string &rule, int64_t severityRaw)
 std::vector<MonitorAlert> alerts(const std::vector<int64_t> &severities)
 {
     std::vector<MonitorAlert> list;
-    for (size_t i = 0; i < severities.size(); ++i) list.push_back(alert("Rule " + std::to_string(i + 1), severities[i]));
+    for (size_t i = 0; i < severities.size(); ++i)
+        list.push_back(alert("Rule " + std::to_string(i + 1), severities[i]));
     return list;
 }
 
@@ -105,7 +106,7 @@ TEST(AlertNotificationsTest, FourOrMoreAlertsBecomeOneSummary)
         const char *name;
         std::vector<int64_t> severities;
         size_t notifications;
-        QString title;  // of the summary
+        QString title;   // of the summary
         size_t topAlert; // named by the summary
     };
     const Case cases[] = {

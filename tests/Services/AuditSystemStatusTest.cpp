@@ -72,7 +72,10 @@ TEST(AuditSystemStatus, UnconfiguredHostReportsNothingFound)
     EXPECT_FALSE(status.auditdLoaded);
     EXPECT_FALSE(status.trailDirectoryExists);
     EXPECT_FALSE(status.auditPipeExists);
-    const QMap<QString, bool> noTools = {{"audit", false}, {"auditd", false}, {"praudit", false}, {"auditreduce", false}};
+    const QMap<QString, bool> noTools = {{"audit", false},
+                                         {"auditd", false},
+                                         {"praudit", false},
+                                         {"auditreduce", false}};
     EXPECT_EQ(status.toolsPresent, noTools);
     EXPECT_EQ(status.osVersion, AuditSystemStatus().osVersion);
 }
@@ -207,7 +210,8 @@ TEST(AuditSystemStatus, PolicyFileReadableOnlyByRootIsNotRead)
     const auto gather = [&] {
         FakeRunner runner;
         const AuditSystemStatus status = AuditSystemStatus::gather(runner, root.path());
-        return int(status.controlFileExists) | int(status.controlFileReadable) << 1 | int(bool(status.controlContents)) << 2;
+        return int(status.controlFileExists) | int(status.controlFileReadable) << 1
+               | int(bool(status.controlContents)) << 2;
     };
     const int seen = ::geteuid() == 0 ? OtherUser::run(gather) : gather();
     ASSERT_NE(seen, OtherUser::couldNotSwitch);

@@ -34,15 +34,14 @@ TEST(LaunchAtLoginTest, AssigningCallsThePlatformAndReadsTheStatusBack)
     const Case cases[] = {
         {"on", S::notRegistered, S::enabled, std::nullopt, true, S::enabled, "", 1, 0},
         {"on again still registers", S::enabled, S::enabled, std::nullopt, true, S::enabled, "", 1, 0},
-        {"on, waiting for approval", S::notRegistered, S::requiresApproval, std::nullopt, true,
-         S::requiresApproval, "", 1, 0},
+        {"on, waiting for approval", S::notRegistered, S::requiresApproval, std::nullopt, true, S::requiresApproval, "",
+         1, 0},
         {"off", S::enabled, S::enabled, std::nullopt, false, S::notRegistered, "", 0, 1},
-        {"off again still unregisters", S::notRegistered, S::enabled, std::nullopt, false, S::notRegistered, "",
-         0, 1},
+        {"off again still unregisters", S::notRegistered, S::enabled, std::nullopt, false, S::notRegistered, "", 0, 1},
         {"failure keeps the real state", S::notRegistered, S::enabled, "Permission denied", true, S::notRegistered,
          "Couldn't update the login item: Permission denied", 1, 0},
-        {"failure to remove", S::enabled, S::enabled, "Busy", false, S::enabled,
-         "Couldn't update the login item: Busy", 0, 1},
+        {"failure to remove", S::enabled, S::enabled, "Busy", false, S::enabled, "Couldn't update the login item: Busy",
+         0, 1},
     };
     for (const Case &c : cases) {
         FakeLoginItem item;

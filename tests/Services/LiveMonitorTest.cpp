@@ -46,11 +46,15 @@ Bytes sipDisable(uint32_t seconds)
 {
     Subject subject;
     subject.pid = 500;
-    return TrailRecordBuilder(23, seconds).subject(subject).path("/usr/bin/csrutil").execArgs({"csrutil", "disable"}).returnValue(0).build();
+    return TrailRecordBuilder(23, seconds)
+        .subject(subject)
+        .path("/usr/bin/csrutil")
+        .execArgs({"csrutil", "disable"})
+        .returnValue(0)
+        .build();
 }
 
 class LiveMonitorTest : public LiveCaptureFixture {};
-
 
 // --- start ---
 
@@ -63,7 +67,8 @@ TEST_F(LiveMonitorTest, StartsTheHelperWithItsCommandLineInAPrivateFolder)
     };
     const Case cases[] = {
         {"no classes", {}, {}},
-        {"the default classes", {"lo", "aa", "ad", "ex", "pc", "fc", "fd", "fm", "nt"},
+        {"the default classes",
+         {"lo", "aa", "ad", "ex", "pc", "fc", "fd", "fm", "nt"},
          {"lo", "aa", "ad", "ex", "pc", "fc", "fd", "fm", "nt"}},
         {"unknown names add nothing", {"ex", "zz"}, {"ex"}},
     };
@@ -140,18 +145,21 @@ TEST_F(LiveMonitorTest, StartFailuresEndInTheirStateAndLeaveNoFolder)
         return [status](LiveMonitorTest &t) { t.starter = t.reporting(status); };
     };
     const auto launchThrows = [](std::exception_ptr error) {
-        return [error](LiveMonitorTest &t) { t.starter = [error](const std::string &) { return launchFailed(error); }; };
+        return
+            [error](LiveMonitorTest &t) { t.starter = [error](const std::string &) { return launchFailed(error); }; };
     };
     const Case cases[] = {
         {"runtime folder not set", [](LiveMonitorTest &) { ::unsetenv("XDG_RUNTIME_DIR"); },
          failed("Live capture needs a private runtime folder, but XDG_RUNTIME_DIR is not set."), false},
         {"runtime folder empty", [](LiveMonitorTest &) { ::setenv("XDG_RUNTIME_DIR", "", 1); },
          failed("Live capture needs a private runtime folder, but XDG_RUNTIME_DIR is not set."), false},
-        {"runtime folder missing", [](LiveMonitorTest &t) { ::setenv("XDG_RUNTIME_DIR", (t.root + "/gone").c_str(), 1); },
+        {"runtime folder missing",
+         [](LiveMonitorTest &t) { ::setenv("XDG_RUNTIME_DIR", (t.root + "/gone").c_str(), 1); },
          failed("Live capture needs a private runtime folder under " + runtime + "/, but XDG_RUNTIME_DIR is \"" + root
                 + "/gone\"."),
          false},
-        {"runtime folder outside the trusted area", [](LiveMonitorTest &t) { ::setenv("XDG_RUNTIME_DIR", t.root.c_str(), 1); },
+        {"runtime folder outside the trusted area",
+         [](LiveMonitorTest &t) { ::setenv("XDG_RUNTIME_DIR", t.root.c_str(), 1); },
          failed("Live capture needs a private runtime folder under " + runtime + "/, but XDG_RUNTIME_DIR is \"" + root
                 + "\"."),
          false},
@@ -305,8 +313,8 @@ TEST_F(LiveMonitorTest, StartedAtNotifiesOnlyANewTime)
         SCOPED_TRACE(c.name);
         clock += c.later;
         int notifications = 0;
-        const QMetaObject::Connection counting =
-            QObject::connect(&live, &LiveMonitor::startedAtChanged, [&] { ++notifications; });
+        const QMetaObject::Connection counting = QObject::connect(&live, &LiveMonitor::startedAtChanged,
+                                                                  [&] { ++notifications; });
         startRunning();
         EXPECT_EQ(notifications, c.notifications);
         EXPECT_TRUE(live.startedAt() == clock);
@@ -452,7 +460,8 @@ TEST_F(LiveMonitorTest, WatchdogTakesOnlyAMissingHelperForGone)
         starter = reporting("pid 381\n");
         LiveMonitor &live = make(std::move(e));
         startRunning();
-        ASSERT_TRUE(waitUntil([&] { return checks >= 3 || !std::holds_alternative<LiveMonitor::Running>(live.state()); }));
+        ASSERT_TRUE(
+            waitUntil([&] { return checks >= 3 || !std::holds_alternative<LiveMonitor::Running>(live.state()); }));
         if (c.ends) {
             const std::string message = "The audit pipe helper (pid 381) exited unexpectedly.";
             EXPECT_EQ(describe(live.state()), describe(LiveMonitor::Failed{message}));
@@ -590,7 +599,7 @@ TEST_F(LiveMonitorTest, EachPublicationSaysWhatWasDroppedAndAppended)
     });
 
     sendAndWait(openReadRecords(3), 3);
-    sendAndWait(openReadRecords(2, 1700000010), 5); // one old record makes room
+    sendAndWait(openReadRecords(2, 1700000010), 5);  // one old record makes room
     sendAndWait(openReadRecords(6, 1700000020), 11); // all old ones go, and two of the new
     live.clear();
     using Change = LiveMonitor::RecordsChange;
@@ -802,8 +811,10 @@ TEST_F(LiveMonitorTest, PassesThatMeetAClearOrAStop)
         size_t analysed;
     };
     const Case cases[] = {
-        {"clear during the delay: the empty buffer is analysed", false, [](LiveMonitorTest &t) { t.monitor->clear(); }, 0},
-        {"clear while analysing: the emptied buffer stays empty", true, [](LiveMonitorTest &t) { t.monitor->clear(); }, 1},
+        {"clear during the delay: the empty buffer is analysed", false, [](LiveMonitorTest &t) { t.monitor->clear(); },
+         0},
+        {"clear while analysing: the emptied buffer stays empty", true, [](LiveMonitorTest &t) { t.monitor->clear(); },
+         1},
         {"stop during the delay: the pass still completes", false, [](LiveMonitorTest &t) { t.stop(); }, 1},
         {"stop while analysing: the pass still completes", true, [](LiveMonitorTest &t) { t.stop(); }, 1},
     };

@@ -44,16 +44,25 @@ struct RunCase {
 const RunCase runCases[] = {
     {"output comes back untrimmed", authorise, "printf ' a\\n\\n'", {" a\n\n", {}, {}}},
     {"invalid UTF-8 in the output becomes U+FFFD", authorise, "printf 'ok\\377'", {"ok\xEF\xBF\xBD", {}, {}}},
-    {"failure carries the trimmed error text", authorise, "echo out; printf '  \\tno such thing\\n\\n' >&2; exit 3",
+    {"failure carries the trimmed error text",
+     authorise,
+     "echo out; printf '  \\tno such thing\\n\\n' >&2; exit 3",
      {{}, PrivilegedError::Kind::failed, "no such thing"}},
-    {"any Unicode white space is trimmed", authorise, "printf '\\342\\200\\250 oops \\302\\240' >&2; exit 1",
+    {"any Unicode white space is trimmed",
+     authorise,
+     "printf '\\342\\200\\250 oops \\302\\240' >&2; exit 1",
      {{}, PrivilegedError::Kind::failed, "oops"}},
     {"failure without error text", authorise, "exit 1", {{}, PrivilegedError::Kind::failed, ""}},
     {"command killed by a signal", authorise, "kill -9 $$", {{}, PrivilegedError::Kind::failed, ""}},
-    {"dismissed dialog", dismiss, "true",
+    {"dismissed dialog",
+     dismiss,
+     "true",
      {{}, PrivilegedError::Kind::cancelled, "Administrator authorisation was cancelled."}},
-    {"refused authorisation", refuse, "true",
-     {{}, PrivilegedError::Kind::failed,
+    {"refused authorisation",
+     refuse,
+     "true",
+     {{},
+      PrivilegedError::Kind::failed,
       "Error executing command as another user: Not authorized\n\nThis incident has been reported."}},
 };
 
@@ -83,7 +92,9 @@ TEST(Privileged, ReadsBothStreamsWhileTheChildRuns)
     // stream to its end before the other would never finish.
     FakeElevation fake(authorise);
     const std::string output = Privileged::run("head -c 1048576 /dev/zero | tr '\\000' e >&2;"
-                                               "head -c 1048576 /dev/zero | tr '\\000' o", "prompt").result();
+                                               "head -c 1048576 /dev/zero | tr '\\000' o",
+                                               "prompt")
+                                   .result();
     EXPECT_EQ(output, std::string(1 << 20, 'o'));
 }
 
@@ -91,7 +102,9 @@ TEST(Privileged, RunsEachCallOnItsOwnThread)
 {
     FakeElevation fake(authorise);
     const std::string go = QDir(fake.directory()).filePath("go").toStdString();
-    QFuture<std::string> waiting = Privileged::run("while [ ! -e " + Privileged::shellQuoted(go) + " ]; do sleep 0.01; done; echo first", "");
+    QFuture<std::string> waiting = Privileged::run("while [ ! -e " + Privileged::shellQuoted(go)
+                                                       + " ]; do sleep 0.01; done; echo first",
+                                                   "");
     EXPECT_EQ(Privileged::run("echo second", "").result(), "second\n");
     EXPECT_FALSE(waiting.isFinished());
     QFile(QString::fromStdString(go)).open(QIODevice::WriteOnly);

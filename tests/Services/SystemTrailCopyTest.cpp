@@ -39,7 +39,8 @@ TEST(SystemTrailCopy, QuotesForTheShell)
 TEST(SystemTrailCopy, BuildsTheRootCommandLine)
 {
     const std::string command = Privileged::systemTrailCopyCommand("/tmp/it's/Quillmarsh-trails-0123ABCD", 501);
-    EXPECT_TRUE(command.starts_with("umask 077; cd -P -- '/tmp/it'\\''s/Quillmarsh-trails-0123ABCD' || exit 1; ")) << command;
+    EXPECT_TRUE(command.starts_with("umask 077; cd -P -- '/tmp/it'\\''s/Quillmarsh-trails-0123ABCD' || exit 1; "))
+        << command;
     EXPECT_NE(command.find(" != 501:700 ]"), std::string::npos) << command;
     EXPECT_NE(command.find("chown 501 -- \"$f\""), std::string::npos) << command;
     // Nothing is handed over by a path that leads out of root's own staging folder.
@@ -76,12 +77,14 @@ TEST_F(SystemTrailCopyRun, CopiesOnlyRegularTrailFilesInNameOrder)
 
     const QStringList folders = copyFolders();
     ASSERT_EQ(folders.size(), 1);
-    EXPECT_TRUE(QRegularExpression("^Quillmarsh-trails-[0-9A-F]{8}$").match(folders[0]).hasMatch()) << folders[0].toStdString();
+    EXPECT_TRUE(QRegularExpression("^Quillmarsh-trails-[0-9A-F]{8}$").match(folders[0]).hasMatch())
+        << folders[0].toStdString();
     const std::string folder = path(QDir(temporary).filePath(folders[0]));
     EXPECT_EQ(copies, (std::vector<std::string>{folder + "/20231231000000.20240101000000",
                                                 folder + "/20240101000000.20240101010000",
                                                 folder + "/odd name 'with' \"quotes\""}));
-    EXPECT_EQ(elevation.arguments(), (std::vector<std::string>{"/bin/sh", "-c", Privileged::systemTrailCopyCommand(folder, ::getuid())}));
+    EXPECT_EQ(elevation.arguments(),
+              (std::vector<std::string>{"/bin/sh", "-c", Privileged::systemTrailCopyCommand(folder, ::getuid())}));
 
     struct stat info;
     ASSERT_EQ(::stat(folder.c_str(), &info), 0);
@@ -140,7 +143,8 @@ TEST_F(SystemTrailCopyRun, AuthorisationFailuresLeaveTheEmptyFolder)
             EXPECT_STREQ(e.what(), c.description);
         }
         ASSERT_EQ(copyFolders().size(), 1);
-        EXPECT_TRUE(QDir(QDir(temporary).filePath(copyFolders()[0])).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        EXPECT_TRUE(QDir(QDir(temporary).filePath(copyFolders()[0]))
+                        .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
     }
 }
 
@@ -181,7 +185,8 @@ TEST_F(SystemTrailCopyRun, PlantedLinksLeaveTheirTargetsUntouched)
     } cases[] = {
         {"link named like a trail in the copy folder",
          each + "ln -s " + FakeElevation::quoted(victim) + " \"$d/20240101000000.20240101010000\"; done", true},
-        {"link in place of the staging folder", each + "ln -s " + FakeElevation::quoted(victims) + " \"$d/.copy\"; done", false},
+        {"link in place of the staging folder",
+         each + "ln -s " + FakeElevation::quoted(victims) + " \"$d/.copy\"; done", false},
         {"copy folder swapped for a link",
          each + "mv \"$d\" \"$d.moved\"; ln -s " + FakeElevation::quoted(victims) + " \"$d\"; done", false},
     };
@@ -216,7 +221,8 @@ TEST_F(SystemTrailCopyRun, PlantedLinksLeaveTheirTargetsUntouched)
         }
 
         EXPECT_EQ(contents(victim), "precious");
-        EXPECT_EQ(QDir(victims).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{victim.section('/', -1)});
+        EXPECT_EQ(QDir(victims).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{victim.section('/', -1)});
         struct stat info;
         ASSERT_EQ(::stat(path(victim).c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 07777, 0400u);

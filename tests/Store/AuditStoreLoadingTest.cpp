@@ -152,7 +152,11 @@ TEST_F(AuditStoreLoadingTest, AnUnreadableFileIsSkippedAndNamed)
     } cases[] = {
         {"missing file", [](AuditStoreLoadingTest &t) { return t.url("gone.bsm"); },
          "Couldn't read gone.bsm: No such file or directory"},
-        {"folder", [](AuditStoreLoadingTest &t) { QDir(t.dir.path()).mkdir("folder"); return t.url("folder"); },
+        {"folder",
+         [](AuditStoreLoadingTest &t) {
+             QDir(t.dir.path()).mkdir("folder");
+             return t.url("folder");
+         },
          "Couldn't read folder: Is a directory"},
         {"not a local file", [](AuditStoreLoadingTest &) { return QUrl("https://example.org/trails/x.bsm"); },
          "Couldn't read x.bsm: Protocol not supported"},
@@ -230,11 +234,15 @@ TEST_F(AuditStoreLoadingTest, FilesWithoutRecords)
         bool issues;
         std::optional<std::string> error;
     } cases[] = {
-        {"text file", [&](AuditStoreLoadingTest &t) { return t.write("notes.txt", {text.begin(), text.end()}); }, 0, true,
+        {"text file",
+         [&](AuditStoreLoadingTest &t) {
+             return t.write("notes.txt", {text.begin(), text.end()});
+         },
+         0, true,
          "notes.txt doesn't look like a BSM audit trail (unexpected byte 0x68 outside a record; resynchronising)."},
         {"empty file", [](AuditStoreLoadingTest &t) { return t.write("empty.bsm", {}); }, 0, false, std::nullopt},
-        {"damage before a record", [&](AuditStoreLoadingTest &t) { return t.write("damaged.bsm", damagedThenRecord); }, 1,
-         true, std::nullopt},
+        {"damage before a record", [&](AuditStoreLoadingTest &t) { return t.write("damaged.bsm", damagedThenRecord); },
+         1, true, std::nullopt},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -373,7 +381,9 @@ TEST_F(SystemTrailLoadingTest, FailuresEndTheLoad)
     } cases[] = {
         {"dialog dismissed", [](SystemTrailLoadingTest &t) { t.useFake("exit 126"); }, "an earlier error"},
         {"authorisation refused",
-         [](SystemTrailLoadingTest &t) { t.useFake("echo 'Error executing command as another user: Not authorized' >&2; exit 127"); },
+         [](SystemTrailLoadingTest &t) {
+             t.useFake("echo 'Error executing command as another user: Not authorized' >&2; exit 127");
+         },
          "Error executing command as another user: Not authorized"},
         {"no trail files", [](SystemTrailLoadingTest &t) { t.useAuthorisingFake(); },
          "/var/audit contains no trail files. Auditing may be disabled — see Audit Setup."},
@@ -400,8 +410,7 @@ TEST_F(SystemTrailLoadingTest, FailuresEndTheLoad)
         ASSERT_TRUE(store.lastError());
         if (c.error.starts_with(ellipsis))
             EXPECT_TRUE(store.lastError()->ends_with(c.error.substr(ellipsis.size()))) << *store.lastError();
-        else
-            EXPECT_EQ(*store.lastError(), c.error);
+        else EXPECT_EQ(*store.lastError(), c.error);
         EXPECT_FALSE(store.isLoading());
         EXPECT_EQ(store.loadingMessage(), "Waiting for administrator authorisation…");
         EXPECT_TRUE(store.sources().empty());

@@ -202,9 +202,9 @@ bool sameDecodedRecord(const AuditRecord &a, const AuditRecord &b)
 {
     const bool sameSubject = a.subject() && b.subject() ? *a.subject() == *b.subject() : a.subject() == b.subject();
     return a.id == b.id && a.source == b.source && a.event == b.event && a.time == b.time && sameSubject
-        && std::ranges::equal(a.raw(), b.raw()) && a.paths() == b.paths() && a.texts() == b.texts()
-        && a.args() == b.args() && a.execArgs() == b.execArgs() && a.returnStatus == b.returnStatus
-        && a.returnValue == b.returnValue && a.tokenCount == b.tokenCount;
+           && std::ranges::equal(a.raw(), b.raw()) && a.paths() == b.paths() && a.texts() == b.texts()
+           && a.args() == b.args() && a.execArgs() == b.execArgs() && a.returnStatus == b.returnStatus
+           && a.returnValue == b.returnValue && a.tokenCount == b.tokenCount;
 }
 
 class AuditStoreTest : public ::testing::Test {
@@ -217,7 +217,10 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return operation.isFinished(); }));
         ASSERT_TRUE(waitUntil([&] { return !store.isFiltering(); }));
     }
-    void settle() { ASSERT_TRUE(waitUntil([&] { return !store.isFiltering(); })); }
+    void settle()
+    {
+        ASSERT_TRUE(waitUntil([&] { return !store.isFiltering(); }));
+    }
 
     TestStore store;
 };
@@ -266,11 +269,20 @@ TEST_F(AuditStoreTest, NotifiesOnlyWhenAValueChanges)
         {"same screen", [](AuditStore &s) { s.setScreen(Screen::findings); }, &AuditStore::screenChanged, false},
         {"other screen", [](AuditStore &s) { s.setScreen(Screen::network); }, &AuditStore::screenChanged, true},
         {"same selection", [](AuditStore &s) { s.setSelectedRecordID(5); }, &AuditStore::selectedRecordIDChanged, false},
-        {"no selection", [](AuditStore &s) { s.setSelectedRecordID(std::nullopt); }, &AuditStore::selectedRecordIDChanged, true},
-        {"same error", [](AuditStore &s) { s.setLastError("Couldn't read a: gone"); }, &AuditStore::lastErrorChanged, false},
+        {"no selection", [](AuditStore &s) { s.setSelectedRecordID(std::nullopt); },
+         &AuditStore::selectedRecordIDChanged, true},
+        {"same error", [](AuditStore &s) { s.setLastError("Couldn't read a: gone"); }, &AuditStore::lastErrorChanged,
+         false},
         {"error dismissed", [](AuditStore &s) { s.setLastError(std::nullopt); }, &AuditStore::lastErrorChanged, true},
-        {"same filter and label", [labelled](AuditStore &s) { s.setFilter(labelled); }, &AuditStore::filterChanged, false},
-        {"only the label differs", [](AuditStore &s) { EventFilter f; f.label = "other"; s.setFilter(f); }, &AuditStore::filterChanged, true},
+        {"same filter and label", [labelled](AuditStore &s) { s.setFilter(labelled); }, &AuditStore::filterChanged,
+         false},
+        {"only the label differs",
+         [](AuditStore &s) {
+             EventFilter f;
+             f.label = "other";
+             s.setFilter(f);
+         },
+         &AuditStore::filterChanged, true},
     };
     for (const Case &c : cases) {
         QSignalSpy spy(&store, c.signal);
@@ -337,8 +349,11 @@ TEST_F(AuditStoreTest, ShowProcessEventsCoversThePidDuringItsLifetime)
     const Case cases[] = {
         {"ended", "/bin/zsh", 300.0, "zsh (pid 88)", {2, 4}},
         {"still running", "/usr/bin/ssh", std::nullopt, "ssh (pid 88)", {2, 4, 5}},
-        {"placeholder image", "pid 88 (started before trail)", std::nullopt,
-         "pid 88 (started before trail) (pid 88)", {2, 4, 5}},
+        {"placeholder image",
+         "pid 88 (started before trail)",
+         std::nullopt,
+         "pid 88 (started before trail) (pid 88)",
+         {2, 4, 5}},
     };
     for (const Case &c : cases) {
         ProcessNode node;
@@ -419,7 +434,8 @@ TEST_F(AuditStoreTest, ImportLiveRenumbersUnderANewSource)
     EXPECT_EQ(source.id, 2);
     EXPECT_EQ(source.kind, TrailSource::Kind::live);
     EXPECT_STREQ(rawValue(source.kind), "Live capture");
-    EXPECT_TRUE(source.name == "Live capture " + before.toStdString() || source.name == "Live capture " + after.toStdString())
+    EXPECT_TRUE(source.name == "Live capture " + before.toStdString()
+                || source.name == "Live capture " + after.toStdString())
         << source.name;
     EXPECT_FALSE(source.path);
     EXPECT_EQ(source.recordCount, 3);
@@ -513,7 +529,8 @@ TEST_F(AuditStoreTest, HeldSnapshotsOutliveLaterPublicationsUnchanged)
     ASSERT_EQ(processes->size(), 1u);
     // Later rebuilds copy these records and rewrite the copies' images, never these.
     std::vector<const std::string *> images;
-    for (const AuditRecord &record : *first->records) images.push_back(record.processImage ? &*record.processImage : nullptr);
+    for (const AuditRecord &record : *first->records)
+        images.push_back(record.processImage ? &*record.processImage : nullptr);
 
     // Every accessor reads the one published analysis.
     EXPECT_EQ(store.recordSnapshot(), first->records);
@@ -841,8 +858,8 @@ TEST_F(AuditStoreTest, PublishedRecordsCarryEachSourceThroughLaterLoadsAndRemova
     });
     const std::string sshImage = "/usr/bin/ssh", zshImage = "/bin/zsh";
     const std::vector<Row> firstAlone = {{1, 1, 10, sshImage}, {2, 1, 12, sshImage}, {3, 1, 14, sshImage}};
-    const std::vector<Row> both = {{1, 1, 10, sshImage}, {4, 2, 11, sshImage}, {2, 1, 12, sshImage},
-                                   {5, 2, 13, sshImage}, {3, 1, 14, sshImage}, {6, 2, 15, zshImage},
+    const std::vector<Row> both = {{1, 1, 10, sshImage}, {4, 2, 11, sshImage},    {2, 1, 12, sshImage},
+                                   {5, 2, 13, sshImage}, {3, 1, 14, sshImage},    {6, 2, 15, zshImage},
                                    {7, 2, 16, zshImage}, {8, 2, 17, std::nullopt}};
 
     struct Case {
@@ -852,8 +869,12 @@ TEST_F(AuditStoreTest, PublishedRecordsCarryEachSourceThroughLaterLoadsAndRemova
         size_t processes;
     };
     const Case cases[] = {
-        {"first removed: the second's pid 100 loses the image it had from it", 1,
-         {{4, 2, 11, std::nullopt}, {5, 2, 13, std::nullopt}, {6, 2, 15, zshImage}, {7, 2, 16, zshImage},
+        {"first removed: the second's pid 100 loses the image it had from it",
+         1,
+         {{4, 2, 11, std::nullopt},
+          {5, 2, 13, std::nullopt},
+          {6, 2, 15, zshImage},
+          {7, 2, 16, zshImage},
           {8, 2, 17, std::nullopt}},
          1},
         {"second removed: the first is as it was alone", 2, firstAlone, 1},
@@ -907,7 +928,7 @@ TEST_F(AuditStoreTest, QueuedLoadsRemovalsAndImportsKeepEveryRecordOnce)
     store.load("b.bsm", TestBSM::openReadRecords(4, 200)); // source 2, ids 4-7
     store.remove(1);
     store.importLive(series(2, 50)); // source 3, ids 8-9
-    store.remove(1); // gone already: a rebuild from the published records alone
+    store.remove(1);                 // gone already: a rebuild from the published records alone
     const auto last = store.load("c.bsm", TestBSM::openReadRecords(2, 300)); // source 4, ids 10-11
     settle(last);
 
@@ -940,7 +961,9 @@ TEST_F(AuditStoreTest, AStaleRebuildLosesNoRecords)
         std::vector<int64_t> left;
     };
     const Case cases[] = {
-        {"a load queued behind it", [](TestStore &s) { return s.load("c.bsm", TestBSM::openReadRecords(2, 300)); }, {1, 2, 3, 4, 5, 6, 7}},
+        {"a load queued behind it",
+         [](TestStore &s) { return s.load("c.bsm", TestBSM::openReadRecords(2, 300)); },
+         {1, 2, 3, 4, 5, 6, 7}},
         {"the published source removed", [](TestStore &s) { return s.remove(1); }, {4, 5}},
         {"the unpublished source removed", [](TestStore &s) { return s.remove(2); }, {1, 2, 3}},
         {"all closed, then a load",

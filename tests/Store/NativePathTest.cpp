@@ -10,9 +10,9 @@ TEST(NativePath, EveryByteSurvivesTheUrl)
 {
     const QByteArray paths[] = {
         "/t/a.bsm",
-        "/t/caf\xE9 100%.bsm",             // Latin-1 and a percent sign
-        "/t/\xC3\xBC #?;=&+.bsm",          // UTF-8 and characters a URL gives meaning to
-        "/t/%41%E9.bsm",                   // what looks like an escape already
+        "/t/caf\xE9 100%.bsm",    // Latin-1 and a percent sign
+        "/t/\xC3\xBC #?;=&+.bsm", // UTF-8 and characters a URL gives meaning to
+        "/t/%41%E9.bsm",          // what looks like an escape already
         "/t/\x01\x7F\xFF\xFE/x",
     };
     for (const QByteArray &path : paths) {

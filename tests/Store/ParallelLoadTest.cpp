@@ -43,19 +43,29 @@ Outcome load(const QList<QUrl> &urls, unsigned threads)
     EXPECT_TRUE(waitUntil([&] { return loading.isFinished() && !store.isFiltering(); }, 60000));
     for (const TrailSource &s : store.sources()) {
         std::string text = std::to_string(s.id) + " " + s.name + " " + std::to_string(s.bytes) + " "
-            + std::to_string(s.recordCount) + " " + std::to_string(s.first.value_or(-1)) + " "
-            + std::to_string(s.last.value_or(-1));
-        for (const ParseIssue &issue : s.issues.kept()) text += " | " + std::to_string(issue.offset) + " " + issue.message;
+                           + std::to_string(s.recordCount) + " " + std::to_string(s.first.value_or(-1)) + " "
+                           + std::to_string(s.last.value_or(-1));
+        for (const ParseIssue &issue : s.issues.kept())
+            text += " | " + std::to_string(issue.offset) + " " + issue.message;
         for (const std::string &token : s.fileTokens) text += " | file " + token;
         outcome.sources.push_back(text);
     }
     outcome.records = TestRecords::dump(store.records());
     outcome.findings = TestRecords::dump(store.findings());
     const TrailStats &s = store.stats();
-    outcome.stats = {std::to_string(s.total), std::to_string(s.failures), std::to_string(s.first.value_or(-1)),
-                     std::to_string(s.last.value_or(-1)), std::to_string(s.uniqueUsers), std::to_string(s.uniquePIDs),
-                     std::to_string(s.execCount), counted(s.topEvents), counted(s.classes), counted(s.topUsers),
-                     counted(s.topProcesses), counted(s.topFailures), counted(s.remoteAddresses),
+    outcome.stats = {std::to_string(s.total),
+                     std::to_string(s.failures),
+                     std::to_string(s.first.value_or(-1)),
+                     std::to_string(s.last.value_or(-1)),
+                     std::to_string(s.uniqueUsers),
+                     std::to_string(s.uniquePIDs),
+                     std::to_string(s.execCount),
+                     counted(s.topEvents),
+                     counted(s.classes),
+                     counted(s.topUsers),
+                     counted(s.topProcesses),
+                     counted(s.topFailures),
+                     counted(s.remoteAddresses),
                      std::to_string(s.bucketSize)};
     for (const TimeBucket &b : s.timeline)
         outcome.stats.push_back(std::to_string(b.start) + " " + std::to_string(b.success) + " "
@@ -63,10 +73,10 @@ Outcome load(const QList<QUrl> &urls, unsigned threads)
     const ProcessTree &tree = store.processTree();
     for (uint32_t at = 0; at < tree.size(); ++at) {
         const ProcessNode &p = tree.node(at);
-        outcome.processes.push_back(std::to_string(p.id) + " " + std::to_string(p.pid) + " " + std::string(p.image) + " "
-                                    + std::to_string(p.eventCount) + " " + std::to_string(p.end.value_or(-1)) + " under "
-                                    + std::to_string(p.parent) + " children " + std::to_string(p.children.first) + "+"
-                                    + std::to_string(p.children.count));
+        outcome.processes.push_back(std::to_string(p.id) + " " + std::to_string(p.pid) + " " + std::string(p.image)
+                                    + " " + std::to_string(p.eventCount) + " " + std::to_string(p.end.value_or(-1))
+                                    + " under " + std::to_string(p.parent) + " children "
+                                    + std::to_string(p.children.first) + "+" + std::to_string(p.children.count));
     }
     for (const uint32_t root : tree.roots) outcome.processes.push_back("root " + std::to_string(root));
     outcome.lastError = store.lastError().value_or("");
@@ -135,9 +145,9 @@ TEST(ParallelLoad, RefusesWhatWouldNotFitInMemory)
     // so only what a load is about to take counts.
     store.setMemoryProbe([] { return std::optional<uint64_t>(100000); });
     store.setResidentProbe([] { return uint64_t(1) << 30; });
-    const QFuture<void> loading = store.open(
-        {QUrl::fromLocalFile(dir.filePath("small.bsm")), QUrl::fromLocalFile(dir.filePath("big.bsm"))},
-        TrailSource::Kind::file);
+    const QFuture<void> loading = store.open({QUrl::fromLocalFile(dir.filePath("small.bsm")),
+                                              QUrl::fromLocalFile(dir.filePath("big.bsm"))},
+                                             TrailSource::Kind::file);
     ASSERT_TRUE(waitUntil([&] { return loading.isFinished() && !store.isFiltering(); }, 20000));
     ASSERT_EQ(store.sources().size(), 1u);
     EXPECT_EQ(store.sources().front().name, "small.bsm");

@@ -57,8 +57,8 @@ public:
     // Waits for the operation, the filter pass after it, and the loading state's end.
     void settle(const QFuture<void> &operation)
     {
-        ASSERT_TRUE(waitUntil([&] { return operation.isFinished() && !store.isFiltering() && !store.isLoading(); },
-                              60000));
+        ASSERT_TRUE(
+            waitUntil([&] { return operation.isFinished() && !store.isFiltering() && !store.isLoading(); }, 60000));
     }
 
     // Each case starts from one trail loaded and published alone; returns its analysis.
@@ -104,7 +104,10 @@ public:
             reached.release();
             release.acquire();
         }
-        bool waitReached() { return waitUntil([&] { return reached.available() > 0; }, 30000); }
+        bool waitReached()
+        {
+            return waitUntil([&] { return reached.available() > 0; }, 30000);
+        }
     };
 
     QTemporaryDir dir;
@@ -206,11 +209,13 @@ TEST_F(StoreJobsTest, ASupersededRebuildStopsAtItsNextCheckpoint)
         }
     });
     std::vector<AuditRecord> records;
-    for (int i = 0; i < 2000; ++i) records.push_back(*BSMParser::makeRecord(TestBSM::openReadRecords(1, 1700000000 + i), 0, 0));
+    for (int i = 0; i < 2000; ++i)
+        records.push_back(*BSMParser::makeRecord(TestBSM::openReadRecords(1, 1700000000 + i), 0, 0));
     const QFuture<void> first = store.importSource(TrailSource(), std::move(records));
     ASSERT_TRUE(waitUntil([&] { return reached.available() > 0; }, 30000));
     QSignalSpy published(&store, &AuditStore::recordsChanged);
-    const QFuture<void> second = store.importLive({*BSMParser::makeRecord(TestBSM::openReadRecords(1, 1800000000), 0, 0)});
+    const QFuture<void> second = store.importLive(
+        {*BSMParser::makeRecord(TestBSM::openReadRecords(1, 1800000000), 0, 0)});
     release.release();
     settle(second);
 
@@ -329,13 +334,13 @@ TEST(StoreQuit, QuittingDuringALoadEndsTheProcess)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QUILLMARSH_QUIT_CHILD_TRAIL", file.fileName());
     child.setProcessEnvironment(environment);
-    child.start(QCoreApplication::applicationFilePath(), {"--gtest_also_run_disabled_tests", "--gtest_filter=StoreQuit.DISABLED_ChildQuitsDuringALoad"});
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--gtest_also_run_disabled_tests", "--gtest_filter=StoreQuit.DISABLED_ChildQuitsDuringALoad"});
     ASSERT_TRUE(child.waitForFinished(120000)) << "the child did not end";
     const QString output = QString::fromUtf8(child.readAllStandardOutput());
     EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
-    const auto match =
-        QRegularExpression("held (\\d), after quit: (\\d+) checkpoints, (\\d+) published").match(output);
+    const auto match = QRegularExpression("held (\\d), after quit: (\\d+) checkpoints, (\\d+) published").match(output);
     ASSERT_TRUE(match.hasMatch()) << output.toStdString();
     EXPECT_EQ(match.captured(1).toInt(), 1) << "the load never got under way";
     EXPECT_EQ(match.captured(3).toInt(), 0);

@@ -20,7 +20,8 @@ TEST(TrailFile, ReadsALargeFileWholeOnAnyPool)
         state = state * 1103515245u + 12345u;
         byte = uint8_t(state >> 24);
     }
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(written.data()), std::streamsize(written.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(written.data()), std::streamsize(written.size()));
 
     for (const unsigned threads : {1u, 4u}) {
         Parallel::Pool pool(threads);

@@ -79,7 +79,8 @@ TEST(AccessibleTextsTest, SeverityBadgeCellsGiveTheSeverityName)
     ASSERT_NE(accessible->tableInterface(), nullptr);
     QAccessibleInterface *cell = accessible->tableInterface()->cellAt(0, FindingsTableModel::severityColumn);
     ASSERT_NE(cell, nullptr);
-    EXPECT_EQ(cell->text(QAccessible::Name), role(findings, 0, FindingsTableModel::severityColumn, Qt::AccessibleTextRole));
+    EXPECT_EQ(cell->text(QAccessible::Name),
+              role(findings, 0, FindingsTableModel::severityColumn, Qt::AccessibleTextRole));
 
     MonitorAlert high;
     high.kind = MonitorAlert::Kind::finding;

@@ -76,9 +76,9 @@ TEST_F(ContentViewTest, EmptyStateStandsInForAnalysisScreensWithoutRecordsAndTra
         bool emptyWhenOnlyARecordlessFile;
     };
     const Case cases[] = {
-        {Screen::dashboard, true, true},  {Screen::events, true, true},     {Screen::processes, true, true},
-        {Screen::findings, true, true},   {Screen::network, true, true},    {Screen::live, false, false},
-        {Screen::monitor, false, false},  {Screen::sources, true, false},   {Screen::setup, false, false},
+        {Screen::dashboard, true, true},   {Screen::events, true, true},   {Screen::processes, true, true},
+        {Screen::findings, true, true},    {Screen::network, true, true},  {Screen::live, false, false},
+        {Screen::monitor, false, false},   {Screen::sources, true, false}, {Screen::setup, false, false},
         {Screen::reference, false, false},
     };
     const auto shown = [&](Screen screen) {
@@ -111,9 +111,12 @@ TEST_F(ContentViewTest, RecordsArrivingReplaceTheEmptyStateOnTheCurrentScreenAnd
 
 TEST_F(ContentViewTest, TrailFilesKeepsItsTitleOverTheEmptyState)
 {
-    const auto shownTitle = [&] { return m_view->toolbar()->findChild<QLabel *>(QStringLiteral("screenTitle"))->text(); };
+    const auto shownTitle = [&] {
+        return m_view->toolbar()->findChild<QLabel *>(QStringLiteral("screenTitle"))->text();
+    };
     QString emitted;
-    QObject::connect(m_view.get(), &ContentView::titleChanged, m_view.get(), [&](const QString &title) { emitted = title; });
+    QObject::connect(m_view.get(), &ContentView::titleChanged, m_view.get(),
+                     [&](const QString &title) { emitted = title; });
     m_store.setScreen(Screen::sources);
     ASSERT_TRUE(m_view->emptyState());
     EXPECT_EQ(m_view->title(), QStringLiteral("Trail Files"));
@@ -235,8 +238,8 @@ TEST_F(ContentViewTest, ToolbarShowsExportAndCloseAllOnlyWithRecordsAndTheReport
     EXPECT_EQ(visibleItems(toolbar->openButton()->menu()), openItems);
 
     // Records without findings: plain reads only.
-    ASSERT_TRUE(ShellFixture::load(
-        m_store, {ShellFixture::writeTrail(m_folder, QStringLiteral("reads.bsm"), TestBSM::openReadRecords(3))}));
+    ASSERT_TRUE(ShellFixture::load(m_store, {ShellFixture::writeTrail(m_folder, QStringLiteral("reads.bsm"),
+                                                                      TestBSM::openReadRecords(3))}));
     ASSERT_TRUE(m_store.findings().empty());
     EXPECT_TRUE(toolbar->exportShown());
     std::vector<QString> withClose = openItems;

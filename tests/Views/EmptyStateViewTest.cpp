@@ -60,8 +60,8 @@ TEST(EmptyStateViewTest, OpenTileRunsThePanelAtOnceAndTheLinkLeadsToAuditSetupFr
     ContentView content(ViewContext{&store, nullptr, nullptr});
     content.resize(1440, 860);
     content.show();
-    for (Screen screen : {Screen::dashboard, Screen::events, Screen::processes, Screen::findings, Screen::network,
-                          Screen::sources}) {
+    for (Screen screen :
+         {Screen::dashboard, Screen::events, Screen::processes, Screen::findings, Screen::network, Screen::sources}) {
         store.setScreen(screen);
         ASSERT_TRUE(content.emptyState()) << rawValue(screen);
         QTest::mouseClick(tile(content.emptyState(), QStringLiteral("Open Trail File")), Qt::LeftButton);

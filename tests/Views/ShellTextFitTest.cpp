@@ -37,8 +37,14 @@ const QStringList measuredColumns = {"Time", "User", "Raised", "First record", "
 
 constexpr uint32_t sampleUser = 7501; // named "orvik", as in the sample trail
 
-uint32_t widestSecond() { return uint32_t(std::floor(widestTableTime())); }
-uint32_t widestMillisecond() { return uint32_t(std::lround((widestTableTime() - widestSecond()) * 1000)) % 1000; }
+uint32_t widestSecond()
+{
+    return uint32_t(std::floor(widestTableTime()));
+}
+uint32_t widestMillisecond()
+{
+    return uint32_t(std::lround((widestTableTime() - widestSecond()) * 1000)) % 1000;
+}
 
 // The widest time and user label of the sample (Sep 30, 12:58:58.888 PM; "orvik → root") on an
 // execution with a long signing identity, a clock change (a finding), a failed open and a
@@ -61,8 +67,16 @@ Bytes widestTrail()
             .returnValue(0)
             .build(),
         TrailRecordBuilder(37, second, millisecond).subject(orvik).returnValue(0).build(),
-        TrailRecordBuilder(72, second, millisecond).subject(orvik).path("/private/etc/master.passwd").returnValue(13, 1).build(),
-        TrailRecordBuilder(32, second, millisecond).subject(orvik).socketInet(443, {203, 0, 113, 45}).returnValue(0).build(),
+        TrailRecordBuilder(72, second, millisecond)
+            .subject(orvik)
+            .path("/private/etc/master.passwd")
+            .returnValue(13, 1)
+            .build(),
+        TrailRecordBuilder(32, second, millisecond)
+            .subject(orvik)
+            .socketInet(443, {203, 0, 113, 45})
+            .returnValue(0)
+            .build(),
     });
 }
 
@@ -93,7 +107,8 @@ protected:
         UserResolver::shared().seed(sampleUser, "orvik");
         qputenv("QUILLMARSH_ALERTS_PATH", QFile::encodeName(scratch.filePath("alerts.json")));
         settings = std::make_unique<QSettings>(scratch.filePath("settings.ini"), QSettings::IniFormat);
-        alerts = std::make_unique<AlertCenter>(AlertCenter::Platform{&notifications, &loginItem, &badge, settings.get()});
+        alerts = std::make_unique<AlertCenter>(
+            AlertCenter::Platform{&notifications, &loginItem, &badge, settings.get()});
         starter = readyHelper();
         make();
         store.setFilterDelay(std::chrono::milliseconds(0));
@@ -122,7 +137,8 @@ protected:
                 settlePool();
                 if (select) selectFirstRow();
                 settlePool();
-                const QString where = QStringLiteral("%1 at %2x%3: ").arg(rawValue(screen)).arg(size.width()).arg(size.height());
+                const QString where =
+                    QStringLiteral("%1 at %2x%3: ").arg(rawValue(screen)).arg(size.width()).arg(size.height());
                 if (select) {
                     EXPECT_TRUE(showsItsData(screen)) << where.toStdString();
                 }
@@ -163,7 +179,8 @@ protected:
 
     void selectFirstRow()
     {
-        for (const char *name : {"findingsTable", "processTree", "networkTable", "liveTable", "alertTable", "sourcesTable"}) {
+        for (const char *name :
+             {"findingsTable", "processTree", "networkTable", "liveTable", "alertTable", "sourcesTable"}) {
             auto *view = shown<QAbstractItemView>(name);
             if (!view || view->model()->rowCount() == 0) continue;
             view->selectionModel()->select(view->model()->index(0, 0),
@@ -185,12 +202,13 @@ TEST_F(ShellTextFitTest, NothingIsCutOnAnyScreenAtAnyWindowSize)
     expectEveryScreenFits(false);
 
     QTemporaryDir folder;
-    ASSERT_TRUE(ShellFixture::load(store, {ShellFixture::writeTrail(folder, QStringLiteral("incident.bsm"),
-                                                                    ShellFixture::incidentTrail()),
-                                           ShellFixture::writeTrail(folder, QStringLiteral("widest.bsm"), widestTrail())}));
+    ASSERT_TRUE(ShellFixture::load(
+        store, {ShellFixture::writeTrail(folder, QStringLiteral("incident.bsm"), ShellFixture::incidentTrail()),
+                ShellFixture::writeTrail(folder, QStringLiteral("widest.bsm"), widestTrail())}));
     // The inspector shows the execution with the long identity.
     for (const AuditRecord &record : store.records())
-        if (record.identity() && std::abs(record.time - widestTableTime()) < 0.001) store.setSelectedRecordID(record.id);
+        if (record.identity() && std::abs(record.time - widestTableTime()) < 0.001)
+            store.setSelectedRecordID(record.id);
     ASSERT_TRUE(store.selectedRecordID());
     alerts->setAlerts({widestAlert()});
     startRunning();

@@ -21,8 +21,10 @@ protected:
     {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         ASSERT_TRUE(m_folder.isValid());
-        m_settings = std::make_unique<QSettings>(m_folder.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-        m_alerts = std::make_unique<AlertCenter>(AlertCenter::Platform{&m_notifications, &m_login, nullptr, m_settings.get()});
+        m_settings = std::make_unique<QSettings>(m_folder.filePath(QStringLiteral("settings.ini")),
+                                                 QSettings::IniFormat);
+        m_alerts = std::make_unique<AlertCenter>(
+            AlertCenter::Platform{&m_notifications, &m_login, nullptr, m_settings.get()});
         m_alerts->setAlerts({});
         m_sidebar = std::make_unique<Sidebar>(ViewContext{&m_store, &m_live, m_alerts.get()});
         m_sidebar->resize(220, 860);
@@ -46,9 +48,9 @@ TEST_F(SidebarTest, ThreeSectionsOfTenRowsTitledAfterTheirScreens)
 {
     QStringList texts;
     for (int row = 0; row < m_sidebar->list()->count(); ++row) texts << m_sidebar->list()->item(row)->text();
-    EXPECT_EQ(texts, (QStringList{"Analysis", "Overview", "Events", "Processes", "Findings", "Network", "Collection",
-                                  "Live Monitor", "Background Monitor", "Trail Files", "System", "Audit Setup",
-                                  "Reference"}));
+    EXPECT_EQ(texts,
+              (QStringList{"Analysis", "Overview", "Events", "Processes", "Findings", "Network", "Collection",
+                           "Live Monitor", "Background Monitor", "Trail Files", "System", "Audit Setup", "Reference"}));
     for (const QString header : {"Analysis", "Collection", "System"})
         EXPECT_FALSE(m_sidebar->list()->findItems(header, Qt::MatchExactly).first()->flags() & Qt::ItemIsSelectable);
 }
@@ -58,7 +60,8 @@ TEST_F(SidebarTest, BadgesFollowTheStoreAndShowNothingAtZero)
     for (Screen screen : allScreens) EXPECT_TRUE(badge(screen).isEmpty()) << rawValue(screen);
     EXPECT_FALSE(m_sidebar->footer()->isVisible());
 
-    const QString path = ShellFixture::writeTrail(m_folder, QStringLiteral("incident.bsm"), ShellFixture::incidentTrail());
+    const QString path = ShellFixture::writeTrail(m_folder, QStringLiteral("incident.bsm"),
+                                                  ShellFixture::incidentTrail());
     ASSERT_TRUE(ShellFixture::load(m_store, {path}));
     EXPECT_EQ(badge(Screen::events), QString::number(m_store.records().size()));
     EXPECT_EQ(m_sidebar->item(Screen::events)->data(Qt::AccessibleTextRole).toString(),
@@ -94,8 +97,8 @@ TEST_F(SidebarTest, FindingsBadgeCountsOnlyMediumAndAbove)
     ASSERT_TRUE(waitUntil([&] { return m_store.records().empty(); }));
 
     // A trail of plain reads has no findings at all: no badge, not "0".
-    ASSERT_TRUE(ShellFixture::load(
-        m_store, {ShellFixture::writeTrail(m_folder, QStringLiteral("reads.bsm"), TestBSM::openReadRecords(4))}));
+    ASSERT_TRUE(ShellFixture::load(m_store, {ShellFixture::writeTrail(m_folder, QStringLiteral("reads.bsm"),
+                                                                      TestBSM::openReadRecords(4))}));
     EXPECT_TRUE(badge(Screen::findings).isEmpty());
 }
 
@@ -142,8 +145,8 @@ TEST_F(SidebarTest, SelectionAndStoreScreenFollowEachOtherWithoutLoops)
 
 TEST_F(SidebarTest, FooterShowsTheLoadedSpanAndASingleRecordGivesOneTimeTwice)
 {
-    ASSERT_TRUE(ShellFixture::load(
-        m_store, {ShellFixture::writeTrail(m_folder, QStringLiteral("one.bsm"), TestBSM::openReadRecords(1, 1700000000))}));
+    ASSERT_TRUE(ShellFixture::load(m_store, {ShellFixture::writeTrail(m_folder, QStringLiteral("one.bsm"),
+                                                                      TestBSM::openReadRecords(1, 1700000000))}));
     ASSERT_TRUE(m_sidebar->footer()->isVisible());
     QStringList lines;
     for (QLabel *label : m_sidebar->footer()->findChildren<QLabel *>()) lines << label->text();

@@ -48,8 +48,9 @@ struct Column {
 };
 
 template <typename Model>
-void expectKeys(Model &model, const std::vector<Column> &columns, const std::function<int64_t(const Model &, int)> &idAt,
-                const std::function<void(Model &)> &land = [](Model &) { settlePool(); })
+void expectKeys(
+    Model &model, const std::vector<Column> &columns, const std::function<int64_t(const Model &, int)> &idAt,
+    const std::function<void(Model &)> &land = [](Model &) { settlePool(); })
 {
     std::set<Order> distinct;
     for (const Column &c : columns) distinct.insert(c.ascending);
@@ -73,8 +74,15 @@ TEST_F(SortKeysTest, Findings)
 {
     const auto finding = [](Severity severity, double time, const char *rule, const char *category, const char *user,
                             const char *summary) {
-        return Finding{.id = Uuid::random(), .rule = rule, .category = category, .severity = severity,
-                       .technique = "T1", .time = time, .summary = summary, .explanation = {}, .recordIDs = {},
+        return Finding{.id = Uuid::random(),
+                       .rule = rule,
+                       .category = category,
+                       .severity = severity,
+                       .technique = "T1",
+                       .time = time,
+                       .summary = summary,
+                       .explanation = {},
+                       .recordIDs = {},
                        .user = user};
     };
     // Identified by the digit of their summary.
@@ -120,15 +128,16 @@ TEST_F(SortKeysTest, Network)
         m.setTable(std::make_shared<const NetworkRows::Table>(NetworkRows::table(records, false, {}, m.order())));
     };
     using N = NetworkTableModel;
-    expectKeys<N>(model,
-                  {{N::timeColumn, {2, 4, 3, 1}},
-                   {N::eventColumn, {3, 4, 1, 2}},
-                   {N::processColumn, {1, 3, 2, 4}},
-                   {N::pidColumn, {4, 1, 2, 3}},
-                   {N::userColumn, {4, 2, 3, 1}},
-                   {N::addressColumn, {3, 1, 4, 2}},
-                   {N::resultColumn, {2, 4, 1, 3}, true}},
-                  [](const N &m, int r) { return m.recordAt(r).id; }, land);
+    expectKeys<N>(
+        model,
+        {{N::timeColumn, {2, 4, 3, 1}},
+         {N::eventColumn, {3, 4, 1, 2}},
+         {N::processColumn, {1, 3, 2, 4}},
+         {N::pidColumn, {4, 1, 2, 3}},
+         {N::userColumn, {4, 2, 3, 1}},
+         {N::addressColumn, {3, 1, 4, 2}},
+         {N::resultColumn, {2, 4, 1, 3}, true}},
+        [](const N &m, int r) { return m.recordAt(r).id; }, land);
 }
 
 TEST_F(SortKeysTest, Processes)

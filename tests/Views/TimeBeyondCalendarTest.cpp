@@ -33,7 +33,10 @@ struct Site {
 const Site sites[] = {
     {"export time", Exporter::isoTime},
     {"report date", Exporter::mediumDateTime},
-    {"date and time", [](double t) { return Format::dateTime(t, Format::DateStyle::abbreviated, Format::TimeStyle::standard).toStdString(); }},
+    {"date and time",
+     [](double t) {
+         return Format::dateTime(t, Format::DateStyle::abbreviated, Format::TimeStyle::standard).toStdString();
+     }},
     {"time pattern", [](double t) { return Format::pattern(t, QStringLiteral("HH:mm:ss.zzz")).toStdString(); }},
     {"events time cell", [](double t) { return eventsTimeText(t).toStdString(); }},
     {"timeline label", [](double t) { return bucketLabel(t).toStdString(); }},

@@ -18,7 +18,8 @@
 inline bool postedDelivered()
 {
     auto back = std::make_shared<bool>(false);
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [back] { *back = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [back] { *back = true; }, Qt::QueuedConnection);
     return waitUntil([&] { return *back; }, 30000);
 }
 

@@ -16,8 +16,14 @@ inline std::atomic<size_t> failAtLeast{0}; // 0: disarmed
 inline std::atomic<int> failures{0};
 
 // The next allocation of `bytes` or more fails.
-inline void failNextOfAtLeast(size_t bytes) { failAtLeast.store(bytes); }
-inline void disarm() { failAtLeast.store(0); }
+inline void failNextOfAtLeast(size_t bytes)
+{
+    failAtLeast.store(bytes);
+}
+inline void disarm()
+{
+    failAtLeast.store(0);
+}
 
 inline void *allocate(size_t size)
 {
@@ -32,8 +38,14 @@ inline void *allocate(size_t size)
 
 } // namespace FailingAllocator
 
-void *operator new(std::size_t size) { return FailingAllocator::allocate(size); }
-void *operator new[](std::size_t size) { return FailingAllocator::allocate(size); }
+void *operator new(std::size_t size)
+{
+    return FailingAllocator::allocate(size);
+}
+void *operator new[](std::size_t size)
+{
+    return FailingAllocator::allocate(size);
+}
 void *operator new(std::size_t size, const std::nothrow_t &) noexcept
 {
     try {
@@ -42,10 +54,31 @@ void *operator new(std::size_t size, const std::nothrow_t &) noexcept
         return nullptr;
     }
 }
-void *operator new[](std::size_t size, const std::nothrow_t &tag) noexcept { return operator new(size, tag); }
-void operator delete(void *p) noexcept { std::free(p); }
-void operator delete[](void *p) noexcept { std::free(p); }
-void operator delete(void *p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void *p, std::size_t) noexcept { std::free(p); }
-void operator delete(void *p, const std::nothrow_t &) noexcept { std::free(p); }
-void operator delete[](void *p, const std::nothrow_t &) noexcept { std::free(p); }
+void *operator new[](std::size_t size, const std::nothrow_t &tag) noexcept
+{
+    return operator new(size, tag);
+}
+void operator delete(void *p) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void *p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void *p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void *p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete(void *p, const std::nothrow_t &) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void *p, const std::nothrow_t &) noexcept
+{
+    std::free(p);
+}

@@ -48,7 +48,10 @@ public:
     }
     QString directory() const { return m_dir.path(); }
 
-    static std::string quoted(const QString &path) { return Privileged::shellQuoted(QFile::encodeName(path).toStdString()); }
+    static std::string quoted(const QString &path)
+    {
+        return Privileged::shellQuoted(QFile::encodeName(path).toStdString());
+    }
 
 private:
     QTemporaryDir m_dir;
@@ -59,9 +62,9 @@ private:
 class FakeSystemTrails {
 public:
     explicit FakeSystemTrails(const QString &temporaryName)
-        : temporary(QDir(elevation.directory()).filePath(temporaryName)),
-          trails(QDir(elevation.directory()).filePath("audit")),
-          m_savedTmp(qgetenv("TMPDIR"))
+        : temporary(QDir(elevation.directory()).filePath(temporaryName))
+        , trails(QDir(elevation.directory()).filePath("audit"))
+        , m_savedTmp(qgetenv("TMPDIR"))
     {
         QDir().mkpath(temporary);
         qputenv("TMPDIR", QFile::encodeName(temporary));

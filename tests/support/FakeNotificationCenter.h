@@ -23,7 +23,8 @@ public:
     }
     void readAuthorization(std::function<void(NotificationAuthorization)> done) override
     {
-        QMetaObject::invokeMethod(this, [this, done = std::move(done)] { done(authorization); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, done = std::move(done)] { done(authorization); }, Qt::QueuedConnection);
     }
     void removeAllDeliveredNotifications() override { ++removals; }
 

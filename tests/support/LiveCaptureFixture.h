@@ -71,7 +71,10 @@ inline std::vector<std::string> shellWords(const std::string &line)
     return words;
 }
 
-inline QFuture<std::string> launched() { return QtFuture::makeReadyFuture(std::string("\n")); }
+inline QFuture<std::string> launched()
+{
+    return QtFuture::makeReadyFuture(std::string("\n"));
+}
 
 inline QFuture<std::string> launchFailed(std::exception_ptr error)
 {
@@ -262,7 +265,7 @@ public:
         const pid_t child = ::fork();
         if (child == 0) {
             ::setenv("PKEXEC_UID", std::to_string(user).c_str(), 1); // as pkexec does
-            ::closefrom(3); // above all the test's own end of the named pipe
+            ::closefrom(3);                                          // above all the test's own end of the named pipe
             ::_exit(AuditPipeHelper::run(*arguments, places));
         }
         children.push_back(child);

@@ -26,10 +26,7 @@ public:
 
     // Adds the records as one source (renumbered from the next id on) and waits for the rebuild
     // and its filter pass.
-    bool load(std::vector<AuditRecord> records)
-    {
-        return finish(importSource(TrailSource(), std::move(records)));
-    }
+    bool load(std::vector<AuditRecord> records) { return finish(importSource(TrailSource(), std::move(records))); }
 
     // Writes the files into the store's folder, opens them in the order given and waits.
     bool loadFiles(const std::vector<std::pair<QString, TestBSM::Bytes>> &files,

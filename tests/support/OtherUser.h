@@ -39,8 +39,8 @@ inline pid_t start(const std::function<int()> &body, uid_t id = unusedID())
 {
     const pid_t pid = ::fork();
     if (pid != 0) return pid;
-    if (::setgroups(0, nullptr) != 0 || ::setresgid(id, id, id) != 0 || ::setresuid(id, id, id) != 0 ||
-        ::geteuid() != id)
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(id, id, id) != 0 || ::setresuid(id, id, id) != 0
+        || ::geteuid() != id)
         ::_exit(couldNotSwitch);
     ::_exit(body());
 }

@@ -9,8 +9,7 @@ int main(int argc, char **argv)
     ::testing::InitGoogleTest(&argc, argv);
     // CTest lists the tests while building, outside the tests' pinned environment; listing needs
     // no application, and making one there would only warn about the missing runtime folder.
-    if (GTEST_FLAG_GET(list_tests))
-        return RUN_ALL_TESTS();
+    if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     app.setOrganizationName("QuillmarshTests");

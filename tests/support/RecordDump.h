@@ -47,8 +47,8 @@ inline std::string dump(const AuditRecord &r)
     dumpList(out, "exec", r.execArgs());
     dumpList(out, "sockets", r.sockets());
     if (r.identity())
-        out << " id " << r.identity()->signerType << ' ' << r.identity()->signingID << ' ' << r.identity()->teamID << ' '
-            << r.identity()->cdhash;
+        out << " id " << r.identity()->signerType << ' ' << r.identity()->signingID << ' ' << r.identity()->teamID
+            << ' ' << r.identity()->cdhash;
     if (r.exitStatus()) out << " exit " << *r.exitStatus();
     if (r.fileMode()) out << " mode " << *r.fileMode();
     if (r.fileOwner()) out << " owner " << *r.fileOwner();

@@ -20,7 +20,11 @@ public:
         m_record.time = time;
     }
 
-    RecordValue &failed(uint8_t status = 1) { m_record.returnStatus = status; return *this; }
+    RecordValue &failed(uint8_t status = 1)
+    {
+        m_record.returnStatus = status;
+        return *this;
+    }
     RecordValue &subject(uint32_t auid, uint32_t euid, uint32_t pid = 100, std::string address = "0.0.0.0",
                          uint32_t sid = 100001)
     {
@@ -43,16 +47,36 @@ public:
         m_record.target = t;
         return *this;
     }
-    RecordValue &path(std::string p) { m_record.paths.push_back(std::move(p)); return *this; }
-    RecordValue &text(std::string t) { m_record.texts.push_back(std::move(t)); return *this; }
+    RecordValue &path(std::string p)
+    {
+        m_record.paths.push_back(std::move(p));
+        return *this;
+    }
+    RecordValue &text(std::string t)
+    {
+        m_record.texts.push_back(std::move(t));
+        return *this;
+    }
     RecordValue &arg(std::string name, uint64_t value)
     {
         m_record.args.push_back(ArgInfo{uint8_t(m_record.args.size() + 1), value, std::move(name)});
         return *this;
     }
-    RecordValue &execArgs(std::initializer_list<std::string> a) { m_record.execArgs = a; return *this; }
-    RecordValue &socket(std::string s) { m_record.sockets.push_back(std::move(s)); return *this; }
-    RecordValue &image(std::string i) { m_record.processImage = std::move(i); return *this; }
+    RecordValue &execArgs(std::initializer_list<std::string> a)
+    {
+        m_record.execArgs = a;
+        return *this;
+    }
+    RecordValue &socket(std::string s)
+    {
+        m_record.sockets.push_back(std::move(s));
+        return *this;
+    }
+    RecordValue &image(std::string i)
+    {
+        m_record.processImage = std::move(i);
+        return *this;
+    }
 
     operator AuditRecord() const { return m_record.record(); }
 

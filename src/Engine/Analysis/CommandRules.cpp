@@ -11,7 +11,10 @@ namespace {
 
 using Words = std::initializer_list<std::string_view>;
 
-bool has(std::string_view line, std::string_view part) { return line.find(part) != std::string_view::npos; }
+bool has(std::string_view line, std::string_view part)
+{
+    return line.find(part) != std::string_view::npos;
+}
 
 bool hasAny(std::string_view line, Words parts)
 {
@@ -27,7 +30,10 @@ bool isAny(std::string_view exe, Words names)
     return false;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Length of the run of 1 to 3 digits at `at` that is followed by `next` (0: by anything),
 // or 0 when there is none. A longer run never matches, as the group cannot end inside it, so
@@ -73,7 +79,9 @@ struct RuleRow {
 const RuleRow rows[] = {
     {"Encoded payload decoded", "Defense Evasion", Severity::high, "T1140",
      "Decoding base64 inline is a common way to hide commands from casual inspection.",
-     [](std::string_view, std::string_view line) { return hasAny(line, {"base64 -d", "base64 --decode"}); }},
+     [](std::string_view, std::string_view line) {
+         return hasAny(line, {"base64 -d", "base64 --decode"});
+     }},
     {"Download piped to shell", "Execution", Severity::high, "T1059.004",
      "Piping remote content straight into a shell executes it without leaving a file.",
      [](std::string_view, std::string_view line) {
@@ -84,8 +92,8 @@ const RuleRow rows[] = {
      "curl/wget writing into temporary, shared or hidden paths, or fetching from a bare IP, is typical of payload "
      "staging.",
      [](std::string_view exe, std::string_view line) {
-         return isAny(exe, {"curl", "wget"}) &&
-                (hasBareIPURL(line) || hasAny(line, {" /tmp/", "/private/tmp/", "/users/shared/", "/."}));
+         return isAny(exe, {"curl", "wget"})
+                && (hasBareIPURL(line) || hasAny(line, {" /tmp/", "/private/tmp/", "/users/shared/", "/."}));
      }},
     {"Fake password prompt", "Credential Access", Severity::high, "T1056.002",
      "osascript dialogs asking for a password are a hallmark of macOS infostealers.",
@@ -100,19 +108,21 @@ const RuleRow rows[] = {
     {"Keychain credential access", "Credential Access", Severity::high, "T1555.001",
      "`security` sub-commands that dump or print secrets expose saved passwords.",
      [](std::string_view exe, std::string_view line) {
-         return exe == "security" && hasAny(line, {"find-generic-password", "find-internet-password", "dump-keychain",
-                                                   "export", "find-certificate -p"});
+         return exe == "security"
+                && hasAny(line, {"find-generic-password", "find-internet-password", "dump-keychain", "export",
+                                 "find-certificate -p"});
      }},
     {"Gatekeeper bypass", "Defense Evasion", Severity::medium, "T1553.001",
      "Removing the quarantine attribute or disabling assessment skips Gatekeeper checks.",
      [](std::string_view exe, std::string_view line) {
-         return (exe == "xattr" && hasAny(line, {"com.apple.quarantine", " -c"})) ||
-                (exe == "spctl" && hasAny(line, {"--master-disable", "--global-disable", "--add"}));
+         return (exe == "xattr" && hasAny(line, {"com.apple.quarantine", " -c"}))
+                || (exe == "spctl" && hasAny(line, {"--master-disable", "--global-disable", "--add"}));
      }},
     {"SIP / security posture query", "Discovery", Severity::low, "T1082",
      "Checking System Integrity Protection status is common reconnaissance.",
      [](std::string_view exe, std::string_view line) { return exe == "csrutil" && !has(line, "disable"); }},
-    {"SIP disable attempt", "Defense Evasion", Severity::critical, "T1562.001", "Disabling SIP removes core OS protections.",
+    {"SIP disable attempt", "Defense Evasion", Severity::critical, "T1562.001",
+     "Disabling SIP removes core OS protections.",
      [](std::string_view exe, std::string_view line) { return exe == "csrutil" && has(line, "disable"); }},
     {"launchd job loaded", "Persistence", Severity::medium, "T1543",
      "Loading launchd jobs from the command line is a common way to install persistence.",
@@ -122,24 +132,26 @@ const RuleRow rows[] = {
     {"Account manipulation command", "Persistence", Severity::high, "T1136.001",
      "Creating users or adding them to admin from the shell is unusual on a managed Mac.",
      [](std::string_view exe, std::string_view line) {
-         return (exe == "dscl" && hasAny(line, {"-create", "-append", "-passwd"})) ||
-                (exe == "sysadminctl" && hasAny(line, {"-adduser", "-resetpasswordfor"})) ||
-                (exe == "dseditgroup" && has(line, "admin"));
+         return (exe == "dscl" && hasAny(line, {"-create", "-append", "-passwd"}))
+                || (exe == "sysadminctl" && hasAny(line, {"-adduser", "-resetpasswordfor"}))
+                || (exe == "dseditgroup" && has(line, "admin"));
      }},
     {"User / host discovery", "Discovery", Severity::info, "T1033", "Common first commands after gaining a shell.",
      [](std::string_view exe, std::string_view) {
-         return isAny(exe, {"whoami", "id", "sw_vers", "uname", "system_profiler", "hostname", "ifconfig",
-                            "dscacheutil"});
+         return isAny(exe,
+                      {"whoami", "id", "sw_vers", "uname", "system_profiler", "hostname", "ifconfig", "dscacheutil"});
      }},
     {"Privacy database reset", "Defense Evasion", Severity::medium, "T1562",
      "tccutil reset can be used to re-prompt or clear privacy consent.",
      [](std::string_view exe, std::string_view line) { return exe == "tccutil" && has(line, "reset"); }},
-    {"Log erasure", "Defense Evasion", Severity::high, "T1070.002", "Erasing unified logs or audit trails destroys evidence.",
+    {"Log erasure", "Defense Evasion", Severity::high, "T1070.002",
+     "Erasing unified logs or audit trails destroys evidence.",
      [](std::string_view exe, std::string_view line) {
-         return (exe == "log" && has(line, "erase")) || (exe == "rm" && hasAny(line, {"/var/log", "/var/audit"})) ||
-                (exe == "audit" && has(line, "-t"));
+         return (exe == "log" && has(line, "erase")) || (exe == "rm" && hasAny(line, {"/var/log", "/var/audit"}))
+                || (exe == "audit" && has(line, "-t"));
      }},
-    {"History tampering", "Defense Evasion", Severity::medium, "T1070.003", "Clearing or disabling shell history hides activity.",
+    {"History tampering", "Defense Evasion", Severity::medium, "T1070.003",
+     "Clearing or disabling shell history hides activity.",
      [](std::string_view, std::string_view line) {
          return hasAny(line, {"history -c", "unset histfile", "histsize=0", "rm ~/.zsh_history"});
      }},
@@ -163,12 +175,16 @@ const RuleRow rows[] = {
     {"Remote access enabled", "Lateral Movement", Severity::medium, "T1021.004",
      "Enabling Remote Login or Screen Sharing opens the Mac to network access.",
      [](std::string_view exe, std::string_view line) {
-         return (exe == "systemsetup" && has(line, "setremotelogin on")) || (exe == "kickstart" && has(line, "-activate"));
+         return (exe == "systemsetup" && has(line, "setremotelogin on"))
+                || (exe == "kickstart" && has(line, "-activate"));
      }},
     {"Kernel extension load", "Persistence", Severity::medium, "T1547.006",
      "Loading kernel extensions grants kernel-level code execution.",
-     [](std::string_view exe, std::string_view) { return isAny(exe, {"kextload", "kmutil"}); }},
-    {"Screen capture", "Collection", Severity::low, "T1113", "Command-line screen capture can be used to collect on-screen data.",
+     [](std::string_view exe, std::string_view) {
+         return isAny(exe, {"kextload", "kmutil"});
+     }},
+    {"Screen capture", "Collection", Severity::low, "T1113",
+     "Command-line screen capture can be used to collect on-screen data.",
      [](std::string_view exe, std::string_view) { return exe == "screencapture"; }},
 };
 

@@ -53,8 +53,8 @@ void reportBruteForce(std::span<const AuditRecord> records, const FailureGroup &
         for (const std::string_view text : record.texts())
             if (auto target = targetUser(text)) targets.insert(std::move(*target));
     }
-    std::string summary =
-        std::to_string(i - lo + 1) + "+ failed authentications from " + group.origin + " within 10 minutes";
+    std::string summary = std::to_string(i - lo + 1) + "+ failed authentications from " + group.origin
+                          + " within 10 minutes";
     if (!targets.empty()) {
         summary += " (targets: ";
         bool first = true;
@@ -150,8 +150,7 @@ std::vector<Finding> run(std::span<const AuditRecord> records, Parallel::Pool &p
     std::stable_sort(findings.begin(), findings.begin() + bursts, earlier);
     if (std::is_sorted(findings.begin() + bursts, findings.end(), earlier))
         std::inplace_merge(findings.begin(), findings.begin() + bursts, findings.end(), earlier);
-    else
-        std::stable_sort(findings.begin(), findings.end(), earlier);
+    else std::stable_sort(findings.begin(), findings.end(), earlier);
     // Kept as long as the analysis: no room to grow.
     findings.shrink_to_fit();
     return findings;

@@ -14,7 +14,10 @@ enum class Severity : int { info = 0, low = 1, medium = 2, high = 3, critical = 
 inline constexpr std::array<Severity, 5> allSeverities = {Severity::info, Severity::low, Severity::medium,
                                                           Severity::high, Severity::critical};
 
-inline constexpr int rawValue(Severity s) { return static_cast<int>(s); }
+inline constexpr int rawValue(Severity s)
+{
+    return static_cast<int>(s);
+}
 
 // The case for 0 to 4, nothing for any other value.
 inline constexpr std::optional<Severity> severityFromRawValue(int64_t raw)

@@ -6,7 +6,10 @@ namespace Detections {
 
 namespace {
 
-bool contains(std::string_view path, std::string_view part) { return path.find(part) != std::string_view::npos; }
+bool contains(std::string_view path, std::string_view part)
+{
+    return path.find(part) != std::string_view::npos;
+}
 
 template <size_t N>
 bool endsWithAny(std::string_view path, const std::array<std::string_view, N> &suffixes)
@@ -65,9 +68,9 @@ std::optional<PersistenceLocation> persistenceLocation(std::string_view path)
 {
     static constexpr std::array<std::string_view, 3> cronFolders = {"/etc/periodic/", "/var/at/tabs/",
                                                                     "/usr/lib/cron/tabs/"};
-    static constexpr std::array<std::string_view, 9> shellStartup = {
-        ".zshrc", ".zprofile", ".zshenv", ".bash_profile", ".bashrc", ".profile",
-        "/etc/zshenv", "/etc/zprofile", "/etc/profile"};
+    static constexpr std::array<std::string_view, 9> shellStartup = {".zshrc",        ".zprofile",     ".zshenv",
+                                                                     ".bash_profile", ".bashrc",       ".profile",
+                                                                     "/etc/zshenv",   "/etc/zprofile", "/etc/profile"};
 
     if (contains(path, "/LaunchDaemons/"))
         return PersistenceLocation{Severity::high, "T1543.004", "Launch daemons run as root at boot."};
@@ -97,8 +100,8 @@ std::optional<std::string> sensitiveData(std::string_view path)
         return "TCC.db stores privacy permissions; reading or altering it is uncommon outside tccd.";
     if (contains(path, "/Keychains/") && (path.ends_with(".keychain-db") || path.ends_with(".keychain")))
         return "Keychain files hold saved credentials.";
-    if (path.ends_with("/etc/master.passwd") || contains(path, "/var/db/dslocal/nodes/Default/users/") ||
-        contains(path, "/var/db/shadow/"))
+    if (path.ends_with("/etc/master.passwd") || contains(path, "/var/db/dslocal/nodes/Default/users/")
+        || contains(path, "/var/db/shadow/"))
         return "Local account databases contain password hashes.";
     if (contains(path, "/Library/Cookies/") || path.ends_with("/Login Data")) return "Browser credential stores.";
     return std::nullopt;

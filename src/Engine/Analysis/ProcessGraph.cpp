@@ -21,7 +21,9 @@ std::string ProcessNode::commandLine() const
 std::optional<uint32_t> ProcessTree::position(int64_t id) const
 {
     const auto found = std::lower_bound(m_positionByID.begin(), m_positionByID.end(), id,
-                                        [](const std::pair<int64_t, uint32_t> &entry, int64_t key) { return entry.first < key; });
+                                        [](const std::pair<int64_t, uint32_t> &entry, int64_t key) {
+                                            return entry.first < key;
+                                        });
     if (found == m_positionByID.end() || found->first != id) return std::nullopt;
     return found->second;
 }
@@ -107,8 +109,8 @@ struct Step {
     enum Kind : uint8_t { fork, exec, exit };
     uint32_t record;
     uint32_t subject; // the record's subject pid
-    uint32_t child; // the fork's child, the spawn's child (with hasChild), or unused
-    uint32_t node; // an exec's node
+    uint32_t child;   // the fork's child, the spawn's child (with hasChild), or unused
+    uint32_t node;    // an exec's node
     double time;
     int32_t exitStatus; // an exit's, with hasExitStatus
     Kind kind;
@@ -235,10 +237,10 @@ struct ProcessTreeBuilder {
     ProcessTree tree;
 
     size_t chunkCount = 1;
-    std::vector<std::vector<Step>> steps; // per chunk, in record order
-    std::vector<uint32_t> firstNode; // per chunk
+    std::vector<std::vector<Step>> steps;   // per chunk, in record order
+    std::vector<uint32_t> firstNode;        // per chunk
     std::vector<Boxed<std::string>> images; // per node: its image, shared by the records it runs, and by other nodes
-    std::vector<uint32_t> execImage; // per node: the node whose image its exec record shows
+    std::vector<uint32_t> execImage;        // per node: the node whose image its exec record shows
     PidNumbers pids;
     std::vector<PidState> states; // per pid number
     std::vector<Version> versions;
@@ -304,8 +306,8 @@ struct ProcessTreeBuilder {
                 node.id = record.id;
                 node.pid = step.hasChild ? step.child : step.subject;
                 node.image = !record.paths().empty()      ? record.paths().front()
-                           : !record.execArgs().empty() ? record.execArgs().front()
-                                                        : std::string_view("?");
+                             : !record.execArgs().empty() ? record.execArgs().front()
+                                                          : std::string_view("?");
                 node.args = record.execArgs();
                 node.euid = record.subject()->euid;
                 node.auid = record.subject()->auid;
@@ -461,7 +463,8 @@ struct ProcessTreeBuilder {
         const auto entriesOf = [&](uint32_t pid) {
             const uint32_t p = pids.number(pid);
             if (p == none) return PidEntries{};
-            return PidEntries{std::span<const uint32_t>(entries.data() + entryStart[p], entryStart[p + 1] - entryStart[p]),
+            return PidEntries{std::span<const uint32_t>(entries.data() + entryStart[p],
+                                                        entryStart[p + 1] - entryStart[p]),
                               ascending[p] != 0};
         };
 
@@ -503,7 +506,8 @@ struct ProcessTreeBuilder {
                 node.parent = parent[i];
                 if (depth > maxDepth) continue;
                 node.children = {childStart[i], childStart[i + 1] - childStart[i]};
-                below.insert(below.end(), tree.childList.begin() + childStart[i], tree.childList.begin() + childStart[i + 1]);
+                below.insert(below.end(), tree.childList.begin() + childStart[i],
+                             tree.childList.begin() + childStart[i + 1]);
             }
             level = std::move(below);
         }
@@ -562,8 +566,7 @@ struct ProcessTreeBuilder {
         auto &byID = tree.m_positionByID;
         byID.reserve(tree.size());
         for (uint32_t i = 0; i < tree.size(); ++i) byID.emplace_back(tree.node(i).id, i);
-        std::stable_sort(byID.begin(), byID.end(),
-                         [](const auto &a, const auto &b) { return a.first < b.first; });
+        std::stable_sort(byID.begin(), byID.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
     }
 
     ProcessTree build()

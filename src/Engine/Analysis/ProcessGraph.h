@@ -67,10 +67,10 @@ struct std::hash<ProcessNode> {
 // Process lineage: every process image once, flat, and the tree over them. A node's position is
 // its index in `processes`, or processes.size() + its index in `placeholders`.
 struct ProcessTree {
-    std::vector<ProcessNode> processes; // in exec order
+    std::vector<ProcessNode> processes;    // in exec order
     std::vector<ProcessNode> placeholders; // the parents that started before the trail; only in the tree
-    std::vector<uint32_t> roots; // positions, in tree order
-    std::vector<uint32_t> childList; // every node's children, node after node, each in exec order
+    std::vector<uint32_t> roots;           // positions, in tree order
+    std::vector<uint32_t> childList;       // every node's children, node after node, each in exec order
 
     size_t size() const { return processes.size() + placeholders.size(); }
     const ProcessNode &node(uint32_t position) const

@@ -29,8 +29,8 @@ inline constexpr size_t bruteForceThreshold = 5;
 // Authentications, logins that succeeded and privilege elevations: whose failures count as guesses.
 inline bool inAuthenticationSet(uint16_t event)
 {
-    return AuditEvents::authentication.contains(event) || AuditEvents::loginSuccessish.contains(event) ||
-           AuditEvents::privilegeElevation.contains(event);
+    return AuditEvents::authentication.contains(event) || AuditEvents::loginSuccessish.contains(event)
+           || AuditEvents::privilegeElevation.contains(event);
 }
 
 // Where an authentication came from: the terminal address, else the audit session.

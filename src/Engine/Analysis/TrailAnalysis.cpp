@@ -168,7 +168,8 @@ std::vector<AuditRecord> TrailAnalysis::merge(const std::vector<Run> &runs, Para
 }
 
 TrailAnalysis TrailAnalysis::of(std::vector<AuditRecord> records,
-                                const std::function<void(std::span<const AuditRecord>)> &alongside, Parallel::Pool &pool)
+                                const std::function<void(std::span<const AuditRecord>)> &alongside,
+                                Parallel::Pool &pool)
 {
     TrailAnalysis analysis;
     sortByTime(records, pool);

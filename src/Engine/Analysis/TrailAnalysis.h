@@ -14,8 +14,8 @@
 // analysed by this one pass.
 struct TrailAnalysis {
     std::vector<AuditRecord> records; // by time, then id
-    ProcessTree tree; // the processes and their lineage
-    std::vector<Finding> findings; // by time
+    ProcessTree tree;                 // the processes and their lineage
+    std::vector<Finding> findings;    // by time
 
     // Sorts by time then id, builds the process tree and runs the detections. Taken by value so a
     // caller that moves its records in pays for no copy. `alongside`, when set, is given the

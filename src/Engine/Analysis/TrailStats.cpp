@@ -19,14 +19,17 @@
 namespace {
 
 constexpr double week = 604800;
-constexpr std::array<double, 16> bucketSteps = {1,    5,    10,    30,    60,    300,   600,   900,
+constexpr std::array<double, 16> bucketSteps = {1,    5,    10,   30,    60,    300,   600,   900,
                                                 1800, 3600, 7200, 10800, 21600, 43200, 86400, week};
 
 // The largest time the format can carry is a 64-bit second count plus a 32-bit millisecond
 // field, a little over 2^64. Anything beyond (or not finite) cannot be placed on a timeline.
 constexpr double timeLimit = 36893488147419103232.0; // 2^65
 
-bool placeable(double time) { return std::isfinite(time) && std::fabs(time) <= timeLimit; }
+bool placeable(double time)
+{
+    return std::isfinite(time) && std::fabs(time) <= timeLimit;
+}
 
 double niceBucket(double target)
 {
@@ -105,7 +108,10 @@ std::vector<CountItem> top(const Tally<Key> &tally, size_t n, Label label)
     return items;
 }
 
-bool isUnspecifiedAddress(const std::string &address) { return address == "0.0.0.0" || address == "::"; }
+bool isUnspecifiedAddress(const std::string &address)
+{
+    return address == "0.0.0.0" || address == "::";
+}
 
 } // namespace
 
@@ -177,7 +183,8 @@ TrailStats TrailStats::compute(std::span<const AuditRecord> records, Parallel::P
                     } else {
                         std::atomic<uint64_t> &word = smallPIDs[pid / 64];
                         const uint64_t bit = uint64_t(1) << (pid % 64);
-                        if (!(word.load(std::memory_order_relaxed) & bit)) word.fetch_or(bit, std::memory_order_relaxed);
+                        if (!(word.load(std::memory_order_relaxed) & bit))
+                            word.fetch_or(bit, std::memory_order_relaxed);
                     }
                 }
                 lastPID = subject->pid;
@@ -190,10 +197,8 @@ TrailStats TrailStats::compute(std::span<const AuditRecord> records, Parallel::P
             if (bucketCount > 0) {
                 const double offset = std::floor((record.time - start) / width);
                 int64_t bucket = 0;
-                if (offset >= double(bucketCount - 1))
-                    bucket = bucketCount - 1;
-                else if (offset > 0)
-                    bucket = int64_t(offset);
+                if (offset >= double(bucketCount - 1)) bucket = bucketCount - 1;
+                else if (offset > 0) bucket = int64_t(offset);
                 (record.returnStatus == 0 ? part.success : part.failure)[size_t(bucket)] += 1;
             }
         }
@@ -223,7 +228,8 @@ TrailStats TrailStats::compute(std::span<const AuditRecord> records, Parallel::P
         pids.insert(part.largePIDs.begin(), part.largePIDs.end());
     }
     int64_t smallPIDCount = 0;
-    for (const std::atomic<uint64_t> &word : smallPIDs) smallPIDCount += std::popcount(word.load(std::memory_order_relaxed));
+    for (const std::atomic<uint64_t> &word : smallPIDs)
+        smallPIDCount += std::popcount(word.load(std::memory_order_relaxed));
 
     stats.uniquePIDs = smallPIDCount + int64_t(pids.size());
     stats.uniqueUsers = int64_t(users.size());
@@ -239,9 +245,7 @@ TrailStats TrailStats::compute(std::span<const AuditRecord> records, Parallel::P
     std::unordered_map<std::string, const std::string *> classDescriptions;
     for (const AuditClassInfo &info : catalog.classes) classDescriptions.try_emplace(info.shortName, &info.description);
 
-    const auto eventLabel = [&](uint16_t event) {
-        return std::pair(std::to_string(event), catalog.eventLabel(event));
-    };
+    const auto eventLabel = [&](uint16_t event) { return std::pair(std::to_string(event), catalog.eventLabel(event)); };
     stats.topEvents = top(events, 10, eventLabel);
     stats.topFailures = top(failedEvents, 8, eventLabel);
     stats.classes = top(classes, 20, [&](const std::string &name) {

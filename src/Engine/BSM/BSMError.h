@@ -25,9 +25,9 @@ private:
     BSMError(Kind kind, int64_t needed, int64_t offset, std::string text)
         : m_kind(kind), m_needed(needed), m_offset(offset), m_text(std::move(text))
     {
-        m_description = kind == Kind::truncated
-            ? "truncated token: needed " + std::to_string(needed) + " bytes at offset " + std::to_string(offset)
-            : "malformed token: " + m_text;
+        m_description = kind == Kind::truncated ? "truncated token: needed " + std::to_string(needed)
+                                                      + " bytes at offset " + std::to_string(offset)
+                                                : "malformed token: " + m_text;
     }
 
     Kind m_kind;

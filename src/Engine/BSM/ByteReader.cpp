@@ -58,8 +58,7 @@ std::string ByteReader::address(uint32_t type)
         offset += 16;
         return formatIPv6(raw);
     }
-    default:
-        throw BSMError::malformed("unknown address type " + std::to_string(type));
+    default: throw BSMError::malformed("unknown address type " + std::to_string(type));
     }
 }
 

@@ -15,7 +15,8 @@ struct ByteReader {
     int64_t limit = 0;
 
     explicit ByteReader(std::span<const uint8_t> bytes)
-        : buffer(bytes), offset(0), limit(static_cast<int64_t>(bytes.size())) {}
+        : buffer(bytes), offset(0), limit(static_cast<int64_t>(bytes.size()))
+    {}
 
     uint8_t u8()
     {

@@ -124,7 +124,8 @@ bool isTrustedFolder(int folder, uid_t user, const std::string &trustedPrefix)
 // First writer wins: an existing status file is never replaced.
 void report(const std::string &status, int folder)
 {
-    const FileDescriptor file(::openat(folder, statusFileName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    const FileDescriptor file(
+        ::openat(folder, statusFileName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!file.valid()) return;
     // The umask handed down from the user's session may hide the line from that very user.
     ::fchmod(file.get(), 0644);

@@ -42,5 +42,4 @@ private:
     TrailBuffer m_pending;
     bool m_resynchronising = false; // the search for the next record goes on in the next call
     int64_t m_awaiting = 0;         // pending bytes the unfinished record needs before parsing
-
 };

@@ -34,7 +34,10 @@ constexpr size_t flushSize = 1 << 16;
 
 class Output {
 public:
-    explicit Output(std::function<void(std::string_view)> sink) : m_sink(std::move(sink)) { m_buffer.reserve(2 * flushSize); }
+    explicit Output(std::function<void(std::string_view)> sink) : m_sink(std::move(sink))
+    {
+        m_buffer.reserve(2 * flushSize);
+    }
 
     std::string &buffer() { return m_buffer; }
     void rowDone()

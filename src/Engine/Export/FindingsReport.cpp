@@ -99,7 +99,8 @@ std::string findingsReport(std::span<const Finding> findings, std::span<const Re
     std::vector<const Finding *> ordered;
     ordered.reserve(findings.size());
     for (const Finding &finding : findings) ordered.push_back(&finding);
-    std::stable_sort(ordered.begin(), ordered.end(), [](const Finding *a, const Finding *b) { return a->time < b->time; });
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const Finding *a, const Finding *b) { return a->time < b->time; });
     for (const Finding *finding : ordered) {
         text += "| " + dateText(finding->time) + " | " + severityTitle(finding->severity) + " | "
                 + markdownCell(finding->rule) + " | " + markdownCell(finding->technique.value_or("")) + " | "
@@ -108,8 +109,8 @@ std::string findingsReport(std::span<const Finding> findings, std::span<const Re
     return text;
 }
 
-void exportFindings(std::span<const Finding> findings, std::span<const ReportSource> sources,
-                    const TrailStats &stats, const std::string &path, const DateText &dateText)
+void exportFindings(std::span<const Finding> findings, std::span<const ReportSource> sources, const TrailStats &stats,
+                    const std::string &path, const DateText &dateText)
 {
     const double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     replaceFile(path, findingsReport(findings, sources, stats, now, dateText));

@@ -37,8 +37,8 @@ std::string findingsReport(std::span<const Finding> findings, std::span<const Re
 
 // Writes the report at path (now as its generation time), replacing any old file at once.
 // Throws ExportError.
-void exportFindings(std::span<const Finding> findings, std::span<const ReportSource> sources,
-                    const TrailStats &stats, const std::string &path, const DateText &dateText = mediumDateTime);
+void exportFindings(std::span<const Finding> findings, std::span<const ReportSource> sources, const TrailStats &stats,
+                    const std::string &path, const DateText &dateText = mediumDateTime);
 
 // A table cell's text: "|" becomes "\|" and each line break one space, so the row stays one row.
 std::string markdownCell(std::string_view text);

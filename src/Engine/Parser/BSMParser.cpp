@@ -96,7 +96,7 @@ class IdentityPool {
 public:
     struct Entry {
         std::string_view bytes; // the whole token, id byte included
-        uint32_t identity; // in the builder's storage
+        uint32_t identity;      // in the builder's storage
     };
 
     // The earlier token that the bytes from a token's id onwards start with, if any.
@@ -137,22 +137,33 @@ public:
     // far back in the buffer, out of the cache.
     struct Entry {
         uint8_t bytes[57];
-        uint8_t length = 0; // 0: empty
+        uint8_t length = 0;   // 0: empty
         uint32_t subject = 0; // in the builder's storage
     };
 
     // A cache for a buffer of this many bytes: smaller buffers hold fewer processes.
     explicit SubjectCache(size_t bufferBytes)
-        : m_slots(std::clamp<size_t>(std::bit_ceil(std::max<size_t>(bufferBytes / 64, 1)), 64, maximumSlots)) {}
+        : m_slots(std::clamp<size_t>(std::bit_ceil(std::max<size_t>(bufferBytes / 64, 1)), 64, maximumSlots))
+    {}
 
     static bool holds(uint8_t tokenID)
     {
         switch (tokenID) {
-        case 0x24: case 0x26: case 0x75: case 0x77: case 0x7a: case 0x7b: case 0x7c: case 0x7d: return true;
+        case 0x24:
+        case 0x26:
+        case 0x75:
+        case 0x77:
+        case 0x7a:
+        case 0x7b:
+        case 0x7c:
+        case 0x7d: return true;
         default: return false;
         }
     }
-    static bool isProcess(uint8_t tokenID) { return tokenID == 0x26 || tokenID == 0x77 || tokenID == 0x7b || tokenID == 0x7d; }
+    static bool isProcess(uint8_t tokenID)
+    {
+        return tokenID == 0x26 || tokenID == 0x77 || tokenID == 0x7b || tokenID == 0x7d;
+    }
 
     // The earlier token that the `available` bytes at `p` start with, if any.
     const Entry *find(const uint8_t *p, size_t available) const
@@ -181,7 +192,7 @@ private:
         std::memcpy(words, p, 24);
         std::memcpy(&words[3], p + keyLength - 8, 8);
         const uint64_t mixed = words[0] * 0x9E3779B97F4A7C15ull ^ words[1] * 0xC2B2AE3D27D4EB4Full
-            ^ words[2] * 0x165667B19E3779F9ull ^ words[3] * 0x27D4EB2F165667C5ull;
+                               ^ words[2] * 0x165667B19E3779F9ull ^ words[3] * 0x27D4EB2F165667C5ull;
         return size_t(mixed >> 32) & (m_slots.size() - 1);
     }
     std::vector<Entry> m_slots;
@@ -232,20 +243,18 @@ struct RecordEffects {
     void operator()(Payload::InAddr &&p) { record.addSocket(p.address); }
     void operator()(Payload::SocketInet &&p)
     {
-        if (p.address.find(':') != std::string::npos)
-            record.addSocket("[" + p.address + "]:" + std::to_string(p.port));
-        else
-            record.addSocket(endpoint(p.address, p.port));
+        if (p.address.find(':') != std::string::npos) record.addSocket("[" + p.address + "]:" + std::to_string(p.port));
+        else record.addSocket(endpoint(p.address, p.port));
     }
     void operator()(Payload::SocketUnix &&p) { record.addSocket(p.path); }
     void operator()(Payload::Socket &&p)
     {
         const bool remoteUnset = p.remoteAddress == "0.0.0.0" || p.remoteAddress == "::";
-        record.addSocket(remoteUnset ? endpoint(p.localAddress, p.localPort)
-                                     : endpoint(p.remoteAddress, p.remotePort));
+        record.addSocket(remoteUnset ? endpoint(p.localAddress, p.localPort) : endpoint(p.remoteAddress, p.remotePort));
     }
     template <typename Other>
-    void operator()(Other &&) {}
+    void operator()(Other &&)
+    {}
 };
 
 // What building one record found.
@@ -335,8 +344,8 @@ struct RecordSink {
 
 // The parse loop over bytes [begin, end) of the buffer, offsets counted from the buffer's start.
 // Results are appended to `result`, records to `sink`.
-void parseRange(const TrailBytes &data, int64_t begin, int64_t end, int64_t source,
-                int64_t firstID, bool isStream, bool resynchronising, BSMParser::TrailResult &result, RecordSink &sink)
+void parseRange(const TrailBytes &data, int64_t begin, int64_t end, int64_t source, int64_t firstID, bool isStream,
+                bool resynchronising, BSMParser::TrailResult &result, RecordSink &sink)
 {
     using namespace BSMParser;
     const std::span<const uint8_t> bytes(data->data(), static_cast<size_t>(end));
@@ -354,7 +363,8 @@ void parseRange(const TrailBytes &data, int64_t begin, int64_t end, int64_t sour
 
     auto issue = [&](int64_t at, std::string message) {
         ++result.issueCount;
-        if (result.issues.size() < keptIssues) result.issues.push_back(ParseIssue{Uuid::random(), at, std::move(message)});
+        if (result.issues.size() < keptIssues)
+            result.issues.push_back(ParseIssue{Uuid::random(), at, std::move(message)});
     };
     // Resynchronisation never examines a buffer's last 10 bytes. In a file they are junk, but in a
     // stream they may begin the next record, cut by the read: leave them for the next call from
@@ -441,7 +451,7 @@ void parseRange(const TrailBytes &data, int64_t begin, int64_t end, int64_t sour
             // Between records the whole millisecond field counts, unlike inside a record.
             FileToken token;
             token.time = static_cast<double>(bigEndian32(p + offset + 1))
-                + static_cast<double>(bigEndian32(p + offset + 5)) / 1000.0;
+                         + static_cast<double>(bigEndian32(p + offset + 5)) / 1000.0;
             const uint8_t *name = p + offset + fileTokenFixedSize;
             int64_t length = nameLength;
             while (length > 0 && name[length - 1] == 0) --length;
@@ -499,8 +509,7 @@ Framing frame(std::span<const uint8_t> bytes, int64_t partSize)
 
 namespace BSMParser {
 
-TrailResult parse(TrailBytes data, int64_t source, int64_t firstID, bool isStream,
-                  bool resynchronising)
+TrailResult parse(TrailBytes data, int64_t source, int64_t firstID, bool isStream, bool resynchronising)
 {
     TrailResult result;
     if (!data) return result;
@@ -511,8 +520,7 @@ TrailResult parse(TrailBytes data, int64_t source, int64_t firstID, bool isStrea
     return result;
 }
 
-TrailResult parseFile(TrailBytes data, int64_t source, int64_t firstID,
-                      Parallel::Pool &pool, int64_t partSize)
+TrailResult parseFile(TrailBytes data, int64_t source, int64_t firstID, Parallel::Pool &pool, int64_t partSize)
 {
     if (!data || pool.threads() <= 1 || static_cast<int64_t>(data->size()) < 2 * partSize)
         return parse(std::move(data), source, firstID, false);
@@ -585,7 +593,8 @@ std::optional<AuditRecord> makeRecord(std::span<const uint8_t> bytes, int64_t id
     auto buffer = std::make_shared<const TrailBuffer>(bytes.begin(), bytes.end());
     RecordBuilder builder(buffer, buffer->size());
     std::optional<AuditRecord> record(std::in_place);
-    if (!buildRecord(*record, builder, buffer->data(), 0, buffer->size(), id, source, nullptr).record) return std::nullopt;
+    if (!buildRecord(*record, builder, buffer->data(), 0, buffer->size(), id, source, nullptr).record)
+        return std::nullopt;
     builder.trim();
     return record;
 }
@@ -593,10 +602,11 @@ std::optional<AuditRecord> makeRecord(std::span<const uint8_t> bytes, int64_t id
 TokenList tokens(std::span<const uint8_t> bytes)
 {
     TokenList list;
-    list.error = forEachToken(bytes, decodeEveryToken, [&](uint8_t id, int64_t offset, int64_t length, TokenPayload &&payload) {
-        list.tokens.push_back(BSMToken{id, offset, length, std::move(payload)});
-        return true;
-    });
+    list.error = forEachToken(bytes, decodeEveryToken,
+                              [&](uint8_t id, int64_t offset, int64_t length, TokenPayload &&payload) {
+                                  list.tokens.push_back(BSMToken{id, offset, length, std::move(payload)});
+                                  return true;
+                              });
     return list;
 }
 

@@ -29,7 +29,7 @@ inline constexpr size_t keptIssues = 10000;
 struct TrailResult {
     std::vector<AuditRecord> records;
     std::vector<ParseIssue> issues; // the first keptIssues, in order
-    int64_t issueCount = 0; // all of them, kept or not
+    int64_t issueCount = 0;         // all of them, kept or not
     std::vector<FileToken> fileTokens;
     int64_t bytesConsumed = 0;
     // Stream mode only. The search for the next record reached the end of the bytes: hand the
@@ -57,15 +57,14 @@ SubjectInfo subject(ByteReader &reader, bool port64, bool extended);
 // records and the stop position of any sequence of calls, each given the bytes left over by the
 // one before plus new ones and the one before's `resynchronising`, equal those of one call over
 // all the bytes: however the bytes arrive.
-TrailResult parse(TrailBytes data, int64_t source, int64_t firstID, bool isStream,
-                  bool resynchronising = false);
+TrailResult parse(TrailBytes data, int64_t source, int64_t firstID, bool isStream, bool resynchronising = false);
 TrailResult parse(std::span<const uint8_t> data, int64_t source, int64_t firstID, bool isStream,
                   bool resynchronising = false);
 // File mode on the pool's threads: a sequential pass follows the record sizes and cuts the
 // buffer into parts of about `partSize` bytes at record boundaries, which are decoded side by
 // side. The result equals parse(data, source, firstID, false) in every field, issue ids aside.
-TrailResult parseFile(TrailBytes data, int64_t source, int64_t firstID,
-                      Parallel::Pool &pool, int64_t partSize = int64_t(4) << 20);
+TrailResult parseFile(TrailBytes data, int64_t source, int64_t firstID, Parallel::Pool &pool,
+                      int64_t partSize = int64_t(4) << 20);
 
 // Builds one record from exactly one record's bytes; nullopt without a readable header token.
 std::optional<AuditRecord> makeRecord(std::span<const uint8_t> bytes, int64_t id, int64_t source);

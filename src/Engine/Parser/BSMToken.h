@@ -22,16 +22,28 @@ struct Header {
     uint32_t size = 0;
     std::optional<std::string> host;
 };
-struct Trailer { uint32_t size = 0; };
-struct Subject { SubjectInfo info; };
-struct Process { SubjectInfo info; };
+struct Trailer {
+    uint32_t size = 0;
+};
+struct Subject {
+    SubjectInfo info;
+};
+struct Process {
+    SubjectInfo info;
+};
 struct ReturnValue {
     uint8_t status = 0;
     uint64_t value = 0;
 };
-struct Path { std::string path; };
-struct Text { std::string text; };
-struct Arg { ArgInfo arg; };
+struct Path {
+    std::string path;
+};
+struct Text {
+    std::string text;
+};
+struct Arg {
+    ArgInfo arg;
+};
 struct Attr {
     uint32_t mode = 0;
     uint32_t uid = 0;
@@ -40,14 +52,22 @@ struct Attr {
     uint64_t node = 0;
     uint64_t device = 0;
 };
-struct ExecArgs { std::vector<std::string> args; };
-struct ExecEnv { std::vector<std::string> env; };
+struct ExecArgs {
+    std::vector<std::string> args;
+};
+struct ExecEnv {
+    std::vector<std::string> env;
+};
 struct Exit {
     uint32_t status = 0;
     uint32_t value = 0;
 };
-struct InAddr { std::string address; };
-struct IPort { uint16_t port = 0; };
+struct InAddr {
+    std::string address;
+};
+struct IPort {
+    uint16_t port = 0;
+};
 struct IP {
     uint8_t version = 0;
     uint8_t protocolNumber = 0;
@@ -71,15 +91,25 @@ struct Socket {
     uint16_t remotePort = 0;
     std::string remoteAddress;
 };
-struct Seq { uint32_t value = 0; };
-struct NewGroups { std::vector<uint32_t> groups; };
-struct Identity { SigningIdentity identity; };
+struct Seq {
+    uint32_t value = 0;
+};
+struct NewGroups {
+    std::vector<uint32_t> groups;
+};
+struct Identity {
+    SigningIdentity identity;
+};
 struct File {
     double time = 0;
     std::string name;
 };
-struct Opaque { std::vector<uint8_t> bytes; };
-struct Zonename { std::string name; };
+struct Opaque {
+    std::vector<uint8_t> bytes;
+};
+struct Zonename {
+    std::string name;
+};
 struct Ipc {
     uint8_t type = 0;
     uint32_t id = 0;
@@ -110,13 +140,12 @@ struct Strings {
 };
 } // namespace Payload
 
-using TokenPayload = std::variant<Payload::Header, Payload::Trailer, Payload::Subject, Payload::Process,
-                                  Payload::ReturnValue, Payload::Path, Payload::Text, Payload::Arg, Payload::Attr,
-                                  Payload::ExecArgs, Payload::ExecEnv, Payload::Exit, Payload::InAddr,
-                                  Payload::IPort, Payload::IP, Payload::SocketInet, Payload::SocketUnix,
-                                  Payload::Socket, Payload::Seq, Payload::NewGroups, Payload::Identity,
-                                  Payload::File, Payload::Opaque, Payload::Zonename, Payload::Ipc,
-                                  Payload::IpcPerm, Payload::Arbitrary, Payload::Privilege, Payload::Strings>;
+using TokenPayload = std::variant<
+    Payload::Header, Payload::Trailer, Payload::Subject, Payload::Process, Payload::ReturnValue, Payload::Path,
+    Payload::Text, Payload::Arg, Payload::Attr, Payload::ExecArgs, Payload::ExecEnv, Payload::Exit, Payload::InAddr,
+    Payload::IPort, Payload::IP, Payload::SocketInet, Payload::SocketUnix, Payload::Socket, Payload::Seq,
+    Payload::NewGroups, Payload::Identity, Payload::File, Payload::Opaque, Payload::Zonename, Payload::Ipc,
+    Payload::IpcPerm, Payload::Arbitrary, Payload::Privilege, Payload::Strings>;
 
 struct BSMToken {
     uint8_t id = 0;

@@ -36,8 +36,7 @@ std::vector<std::string> cStrings(ByteReader &reader, uint32_t count, bool reser
         // list doubles.
         if (strings.size() == strings.capacity() && strings.size() >= 0xFFFF)
             Parallel::checkpoint(0, 2 * strings.capacity() * sizeof(std::string));
-        else if ((i & 0xFFFF) == 0xFFFF)
-            Parallel::checkpoint();
+        else if ((i & 0xFFFF) == 0xFFFF) Parallel::checkpoint();
         strings.push_back(reader.cString());
     }
     return strings;
@@ -312,8 +311,7 @@ TokenPayload decode(uint8_t id, ByteReader &reader)
         const uint32_t count = reader.u32();
         return Payload::Strings{"hash", cStrings(reader, count, false)};
     }
-    default:
-        throw BSMError::malformed(formatted("unsupported token type 0x%02x", id));
+    default: throw BSMError::malformed(formatted("unsupported token type 0x%02x", id));
     }
 }
 

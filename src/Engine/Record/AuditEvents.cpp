@@ -9,8 +9,8 @@ constinit const AuditEventSet loginSuccessish(6152, 6154, 6155, 6172, 32800, 450
 constinit const AuditEventSet authentication(45023, 45024, 45025, 45026, 45030, 6213, 6163, 44901, 44903);
 constinit const AuditEventSet privilegeElevation(45028, 6300, 6159, 45027);
 constinit const AuditEventSet remoteLogin(32800, 6172, 6154, 6155, 6162);
-constinit const AuditEventSet accountManagement(6207, 6208, 6209, 6210, 6211, 45014, 45015, 45016, 45017, 45018,
-                                                45019, 6511, 6512, 6513, 6514, 6515);
+constinit const AuditEventSet accountManagement(6207, 6208, 6209, 6210, 6211, 45014, 45015, 45016, 45017, 45018, 45019,
+                                                6511, 6512, 6513, 6514, 6515);
 constinit const AuditEventSet auditControl(45001, 138, 142, 144, 146, 222, 226, 227, 228, 230, 232, 211, 352, 43042,
                                            136, 133, 135);
 constinit const AuditEventSet timeChange(37, 313);

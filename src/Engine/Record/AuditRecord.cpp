@@ -41,9 +41,15 @@ std::optional<int32_t> AuditRecord::exitStatus() const
     return value ? std::optional<int32_t>(int32_t(*value)) : std::nullopt;
 }
 
-std::optional<uint32_t> AuditRecord::fileMode() const { return scalar(RecordParts::hasFileMode); }
+std::optional<uint32_t> AuditRecord::fileMode() const
+{
+    return scalar(RecordParts::hasFileMode);
+}
 
-std::optional<uint32_t> AuditRecord::fileOwner() const { return scalar(RecordParts::hasFileOwner); }
+std::optional<uint32_t> AuditRecord::fileOwner() const
+{
+    return scalar(RecordParts::hasFileOwner);
+}
 
 std::optional<std::string_view> AuditRecord::decodeError() const
 {

@@ -226,11 +226,33 @@ public:
 
     Value operator*() const { return m_list[m_index]; }
     Value operator[](difference_type n) const { return m_list[size_t(difference_type(m_index) + n)]; }
-    PartIterator &operator++() { ++m_index; return *this; }
-    PartIterator operator++(int) { PartIterator old = *this; ++m_index; return old; }
-    PartIterator &operator--() { --m_index; return *this; }
-    PartIterator operator--(int) { PartIterator old = *this; --m_index; return old; }
-    PartIterator &operator+=(difference_type n) { m_index = size_t(difference_type(m_index) + n); return *this; }
+    PartIterator &operator++()
+    {
+        ++m_index;
+        return *this;
+    }
+    PartIterator operator++(int)
+    {
+        PartIterator old = *this;
+        ++m_index;
+        return old;
+    }
+    PartIterator &operator--()
+    {
+        --m_index;
+        return *this;
+    }
+    PartIterator operator--(int)
+    {
+        PartIterator old = *this;
+        --m_index;
+        return old;
+    }
+    PartIterator &operator+=(difference_type n)
+    {
+        m_index = size_t(difference_type(m_index) + n);
+        return *this;
+    }
     PartIterator &operator-=(difference_type n) { return *this += -n; }
     friend PartIterator operator+(PartIterator i, difference_type n) { return i += n; }
     friend PartIterator operator+(difference_type n, PartIterator i) { return i += n; }
@@ -257,7 +279,8 @@ public:
 
     StringList() = default;
     StringList(const uint8_t *ends, const uint8_t *chars, uint32_t first, uint32_t count)
-        : m_ends(ends), m_chars(chars), m_first(first), m_count(count) {}
+        : m_ends(ends), m_chars(chars), m_first(first), m_count(count)
+    {}
 
     size_t size() const { return m_count; }
     bool empty() const { return m_count == 0; }
@@ -304,8 +327,13 @@ public:
 
     ArgList() = default;
     explicit ArgList(const RecordParts::Layout &layout)
-        : m_ends(layout.ends), m_chars(layout.chars), m_values(layout.values), m_numbers(layout.numbers)
-        , m_first(layout.first(RecordParts::args)), m_count(layout.counts[RecordParts::args]) {}
+        : m_ends(layout.ends)
+        , m_chars(layout.chars)
+        , m_values(layout.values)
+        , m_numbers(layout.numbers)
+        , m_first(layout.first(RecordParts::args))
+        , m_count(layout.counts[RecordParts::args])
+    {}
 
     size_t size() const { return m_count; }
     bool empty() const { return m_count == 0; }
@@ -366,11 +394,10 @@ private:
     uint32_t m_target = none;
     uint32_t m_identity = none;
     StorageRef m_storage;
-    uint64_t m_raw = 0; // offset << rawSizeBits | size
+    uint64_t m_raw = 0;         // offset << rawSizeBits | size
     uint64_t m_parts = noParts; // block index << 32 | offset in the block
 
 public:
-
     // The record's own bytes.
     std::span<const uint8_t> raw() const
     {
@@ -380,10 +407,7 @@ public:
     }
     const SubjectInfo *subject() const { return m_subject == none ? nullptr : &m_storage->subject(m_subject); }
     const SubjectInfo *target() const { return m_target == none ? nullptr : &m_storage->subject(m_target); }
-    const SigningIdentity *identity() const
-    {
-        return m_identity == none ? nullptr : &m_storage->identity(m_identity);
-    }
+    const SigningIdentity *identity() const { return m_identity == none ? nullptr : &m_storage->identity(m_identity); }
     StringList paths() const { return strings(RecordParts::paths); }
     StringList texts() const { return strings(RecordParts::texts); }
     StringList execArgs() const { return strings(RecordParts::execArgs); }
@@ -424,5 +448,4 @@ private:
         return {layout.ends, layout.chars, layout.first(list), layout.counts[list]};
     }
     std::optional<uint32_t> scalar(RecordParts::Flag flag) const;
-
 };

@@ -17,8 +17,16 @@ public:
         if (value) m_value = std::make_shared<const T>(*value);
     }
 
-    Boxed &operator=(std::nullopt_t) { m_value.reset(); return *this; }
-    Boxed &operator=(T value) { m_value = std::make_shared<const T>(std::move(value)); return *this; }
+    Boxed &operator=(std::nullopt_t)
+    {
+        m_value.reset();
+        return *this;
+    }
+    Boxed &operator=(T value)
+    {
+        m_value = std::make_shared<const T>(std::move(value));
+        return *this;
+    }
 
     void reset() { m_value.reset(); }
     bool has_value() const { return m_value != nullptr; }
@@ -36,10 +44,7 @@ public:
     friend bool operator==(const Boxed &a, const T &b) { return a.m_value && *a.m_value == b; }
     // Text literals would otherwise convert equally well to T and to std::optional<T>.
     friend bool operator==(const Boxed &a, const char *b) { return a.m_value && *a.m_value == b; }
-    friend bool operator==(const Boxed &a, const std::optional<T> &b)
-    {
-        return a.m_value ? b && *a.m_value == *b : !b;
-    }
+    friend bool operator==(const Boxed &a, const std::optional<T> &b) { return a.m_value ? b && *a.m_value == *b : !b; }
     friend bool operator==(const Boxed &a, const Boxed &b)
     {
         if (!a.m_value || !b.m_value) return !a.m_value && !b.m_value;

@@ -16,7 +16,7 @@ constexpr size_t stopCheckInterval = 4096;
 bool EventFilter::isActive() const
 {
     return !text.empty() || !classes.empty() || result != ResultFilter::all || user || pid || !events.empty()
-        || recordIDs || start || end;
+           || recordIDs || start || end;
 }
 
 uint32_t EventFilter::classMask() const

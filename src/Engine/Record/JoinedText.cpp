@@ -122,7 +122,8 @@ JoinedText detailText(const AuditRecord &record)
     text.addRun(record.sockets(), ", ", between);
     if (!record.texts().empty()) {
         text.addRun(record.texts(), " \u00B7 ", between);
-    } else if (const SubjectInfo *target = record.target(); record.paths().empty() && record.sockets().empty() && target) {
+    } else if (const SubjectInfo *target = record.target();
+               record.paths().empty() && record.sockets().empty() && target) {
         char literal[JoinedText::maxLiteral] = "target pid ";
         const size_t prefix = std::char_traits<char>::length(literal);
         const auto written = std::to_chars(literal + prefix, literal + sizeof literal, target->pid);

@@ -59,8 +59,8 @@ private:
         bool literal = false; // `single` is m_literal
         std::string_view separator;
         std::string_view between; // before the run; empty for the first
-        size_t start = 0; // in the joined text, `between` included
-        size_t size = 0;  // `between` included
+        size_t start = 0;         // in the joined text, `between` included
+        size_t size = 0;          // `between` included
     };
     // Where item i of a run starts, counted from the run's first item.
     static size_t itemStart(const Run &run, size_t i) { return run.items.offsetOf(i) + i * run.separator.size(); }

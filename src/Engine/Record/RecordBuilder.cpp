@@ -139,8 +139,8 @@ void RecordBuilder::finish(AuditRecord &record, size_t rawOffset, size_t rawSize
     for (const PendingArg &arg : m_args) characters += arg.name.length;
     if (m_decodeError) characters += m_decodeError->length;
     const uint8_t flags = (m_exitStatus ? RecordParts::hasExitStatus : 0) | (m_fileMode ? RecordParts::hasFileMode : 0)
-        | (m_fileOwner ? RecordParts::hasFileOwner : 0) | (m_decodeError ? RecordParts::hasDecodeError : 0)
-        | (narrow ? 0 : RecordParts::wide);
+                          | (m_fileOwner ? RecordParts::hasFileOwner : 0)
+                          | (m_decodeError ? RecordParts::hasDecodeError : 0) | (narrow ? 0 : RecordParts::wide);
 
     if (texts == 0 && flags == 0) {
         record.m_parts = AuditRecord::noParts;

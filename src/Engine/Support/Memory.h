@@ -33,7 +33,8 @@ struct UninitialisedAllocator {
 
     UninitialisedAllocator() = default;
     template <typename U>
-    UninitialisedAllocator(const UninitialisedAllocator<U> &) noexcept {}
+    UninitialisedAllocator(const UninitialisedAllocator<U> &) noexcept
+    {}
 
     T *allocate(size_t n) { return static_cast<T *>(Memory::allocate(n * sizeof(T))); }
     void deallocate(T *p, size_t n) noexcept { Memory::release(p, n * sizeof(T)); }

@@ -63,10 +63,8 @@ std::optional<uint64_t> groupRoom()
         if (!unified && !memory) continue;
         const std::string root = unified ? "/sys/fs/cgroup" : "/sys/fs/cgroup/memory";
         for (;;) {
-            if (unified)
-                consider(root + path, "memory.max", "memory.current");
-            else
-                consider(root + path, "memory.limit_in_bytes", "memory.usage_in_bytes");
+            if (unified) consider(root + path, "memory.max", "memory.current");
+            else consider(root + path, "memory.limit_in_bytes", "memory.usage_in_bytes");
             if (path.empty() || path == "/") break;
             path = path.substr(0, path.rfind('/'));
         }
@@ -102,12 +100,9 @@ uint64_t resident()
 std::string byteText(uint64_t bytes)
 {
     char text[48];
-    if (bytes >= 1000000000ull)
-        std::snprintf(text, sizeof text, "%.1f GB", double(bytes) / 1e9);
-    else if (bytes >= 1000000ull)
-        std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1e6);
-    else
-        std::snprintf(text, sizeof text, "%llu KB", static_cast<unsigned long long>((bytes + 999) / 1000));
+    if (bytes >= 1000000000ull) std::snprintf(text, sizeof text, "%.1f GB", double(bytes) / 1e9);
+    else if (bytes >= 1000000ull) std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1e6);
+    else std::snprintf(text, sizeof text, "%llu KB", static_cast<unsigned long long>((bytes + 999) / 1000));
     return text;
 }
 

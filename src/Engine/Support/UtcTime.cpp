@@ -109,8 +109,8 @@ std::optional<std::tm> localCalendar(double secondsSince1970)
 
 std::optional<int64_t> parseIsoSeconds(std::string_view text)
 {
-    if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
-        text[16] != ':' || text[19] != 'Z')
+    if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':'
+        || text[19] != 'Z')
         return std::nullopt;
     const auto number = [&](size_t at, size_t length) -> int64_t {
         int64_t value = 0;
@@ -122,8 +122,8 @@ std::optional<int64_t> parseIsoSeconds(std::string_view text)
     };
     const int64_t y = number(0, 4), m = number(5, 2), d = number(8, 2);
     const int64_t hh = number(11, 2), mm = number(14, 2), ss = number(17, 2);
-    if (y < 0 || m < 1 || m > 12 || d < 1 || d > daysInMonth(y, m) || hh < 0 || hh > 23 || mm < 0 || mm > 59 ||
-        ss < 0 || ss > 59)
+    if (y < 0 || m < 1 || m > 12 || d < 1 || d > daysInMonth(y, m) || hh < 0 || hh > 23 || mm < 0 || mm > 59 || ss < 0
+        || ss > 59)
         return std::nullopt;
     return daysFromCivil(y, m, d) * 86400 + hh * 3600 + mm * 60 + ss;
 }

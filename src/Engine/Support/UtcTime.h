@@ -13,7 +13,7 @@ namespace UtcTime {
 struct Civil {
     int64_t year = 1970;
     int64_t month = 1; // 1-12
-    int64_t day = 1; // 1-31
+    int64_t day = 1;   // 1-31
     int64_t hour = 0;
     int64_t minute = 0;
     int64_t second = 0;

@@ -16,10 +16,8 @@ Contents read(const std::string &path, size_t limit)
     if (!fd.valid()) {
         contents.error = errno;
         struct stat info;
-        if (contents.error == ENOENT || contents.error == ENOTDIR)
-            contents.status = Status::absent;
-        else if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-            contents.status = Status::notRegular;
+        if (contents.error == ENOENT || contents.error == ENOTDIR) contents.status = Status::absent;
+        else if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) contents.status = Status::notRegular;
         return contents;
     }
     struct stat info;

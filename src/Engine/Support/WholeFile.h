@@ -10,7 +10,7 @@ enum class Status { read, absent, notRegular, tooLarge, failed };
 
 struct Contents {
     Status status = Status::failed;
-    int error = 0; // the errno of a failed open or read
+    int error = 0;     // the errno of a failed open or read
     std::string bytes; // with status read
 };
 

@@ -20,7 +20,9 @@ std::optional<Severity> severityOf(const QModelIndex &index)
 }
 } // namespace
 
-BadgeDelegate::BadgeDelegate(QObject *parent, bool compactSeverity) : QStyledItemDelegate(parent), m_compact(compactSeverity) {}
+BadgeDelegate::BadgeDelegate(QObject *parent, bool compactSeverity)
+    : QStyledItemDelegate(parent), m_compact(compactSeverity)
+{}
 
 void BadgeDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {

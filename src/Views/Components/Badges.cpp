@@ -13,8 +13,14 @@ constexpr int paddingCompact = 4;
 constexpr int paddingVertical = 2;
 constexpr double fillOpacity = 0.14;
 
-QFont badgeFont() { return Style::semibold(Style::caption()); }
-int glyphSize() { return QFontMetrics(badgeFont()).height(); }
+QFont badgeFont()
+{
+    return Style::semibold(Style::caption());
+}
+int glyphSize()
+{
+    return QFontMetrics(badgeFont()).height();
+}
 } // namespace
 
 namespace SeverityBadgePainter {
@@ -31,8 +37,8 @@ void paint(QPainter &painter, const QRect &rect, Severity severity, bool compact
 {
     const Style::SeverityStyle style = Style::severity(severity);
     const QSize size = sizeHint(severity, compact);
-    const QRect badge(rect.left(), rect.top() + (rect.height() - size.height()) / 2, std::min(size.width(), rect.width()),
-                      size.height());
+    const QRect badge(rect.left(), rect.top() + (rect.height() - size.height()) / 2,
+                      std::min(size.width(), rect.width()), size.height());
     if (backdrop.isValid()) Style::paintCapsule(painter, badge, backdrop);
     Style::paintCapsule(painter, badge, Style::withOpacity(style.color, fillOpacity));
     const int padding = compact ? paddingCompact : paddingWide;
@@ -43,7 +49,8 @@ void paint(QPainter &painter, const QRect &rect, Severity severity, bool compact
     painter.save();
     painter.setFont(badgeFont());
     painter.setPen(style.color);
-    const QRect text(icon.right() + 1 + badgeSpacing, badge.top(), badge.right() - icon.right() - badgeSpacing, badge.height());
+    const QRect text(icon.right() + 1 + badgeSpacing, badge.top(), badge.right() - icon.right() - badgeSpacing,
+                     badge.height());
     painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, style.title);
     painter.restore();
 }
@@ -86,10 +93,22 @@ void SeverityBadge::paintEvent(QPaintEvent *)
 
 namespace ResultBadgePainter {
 
-QString symbol(bool success) { return success ? "checkmark.circle.fill" : "xmark.octagon.fill"; }
-QString toolTip(bool success) { return success ? "Success" : "Failure"; }
-QColor color(bool success) { return success ? Style::green() : Style::red(); }
-int iconSize() { return QFontMetrics(Style::body()).height(); }
+QString symbol(bool success)
+{
+    return success ? "checkmark.circle.fill" : "xmark.octagon.fill";
+}
+QString toolTip(bool success)
+{
+    return success ? "Success" : "Failure";
+}
+QColor color(bool success)
+{
+    return success ? Style::green() : Style::red();
+}
+int iconSize()
+{
+    return QFontMetrics(Style::body()).height();
+}
 
 void paint(QPainter &painter, const QRect &rect, bool success, Qt::Alignment alignment)
 {
@@ -108,7 +127,8 @@ void ResultBadge::setSuccess(bool success)
 {
     if (success == m_success) return;
     m_success = success;
-    setSymbol(this, ResultBadgePainter::symbol(success), ResultBadgePainter::iconSize(), ResultBadgePainter::color(success));
+    setSymbol(this, ResultBadgePainter::symbol(success), ResultBadgePainter::iconSize(),
+              ResultBadgePainter::color(success));
     setToolTip(ResultBadgePainter::toolTip(success));
     setAccessibleName(ResultBadgePainter::toolTip(success));
 }

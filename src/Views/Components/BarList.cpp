@@ -86,14 +86,16 @@ void BarListRow::paintEvent(QPaintEvent *)
     painter.setPen(Style::secondaryText());
     EqualDigits::draw(painter, QRectF(inner), Qt::AlignRight | Qt::AlignVCenter, count);
 
-    const QRect labelRect(inner.left(), inner.top(), std::max(0, inner.width() - countWidth - innerSpacing), inner.height());
+    const QRect labelRect(inner.left(), inner.top(), std::max(0, inner.width() - countWidth - innerSpacing),
+                          inner.height());
     painter.setFont(font());
     painter.setPen(isEnabled() ? Style::primaryText() : Style::secondaryText());
     const QString label = QFontMetrics(font()).elidedText(text(), Qt::ElideMiddle, labelRect.width());
     painter.drawText(labelRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, label);
 }
 
-BarList::BarList(std::vector<CountItem> items, const QColor &tint, bool monospaced, SelectAction onSelect, QWidget *parent)
+BarList::BarList(std::vector<CountItem> items, const QColor &tint, bool monospaced, SelectAction onSelect,
+                 QWidget *parent)
     : QWidget(parent), m_items(std::move(items)), m_tint(tint), m_monospaced(monospaced), m_onSelect(std::move(onSelect))
 {
     m_column = new QVBoxLayout(this);

@@ -5,8 +5,14 @@
 // The capture's start and stop as every monitor view offers them.
 namespace CaptureControl {
 
-inline bool isRunning(const LiveMonitor::State &state) { return std::holds_alternative<LiveMonitor::Running>(state); }
-inline bool isStarting(const LiveMonitor::State &state) { return std::holds_alternative<LiveMonitor::Starting>(state); }
+inline bool isRunning(const LiveMonitor::State &state)
+{
+    return std::holds_alternative<LiveMonitor::Running>(state);
+}
+inline bool isStarting(const LiveMonitor::State &state)
+{
+    return std::holds_alternative<LiveMonitor::Starting>(state);
+}
 
 // An orderly stop: no monitor alert; buffer, findings and counters stay.
 inline void stop(LiveMonitor &live)

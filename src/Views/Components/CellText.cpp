@@ -53,7 +53,7 @@ QString cellTextFromEnds(std::string_view start, std::string_view end)
 {
     constexpr size_t half = size_t(cellTextLimit) / 2;
     return head(JoinedText(start), std::min(half, start.size())) + ellipsis
-         + tail(JoinedText(end), std::min(half - 1, end.size()));
+           + tail(JoinedText(end), std::min(half - 1, end.size()));
 }
 
 QString cellText(std::string_view text, Qt::TextElideMode mode)

@@ -52,7 +52,10 @@ ContentUnavailable::ContentUnavailable(const QString &title, const QString &symb
     setDescription(description);
 }
 
-void ContentUnavailable::setTitle(const QString &title) { m_title->setText(title); }
+void ContentUnavailable::setTitle(const QString &title)
+{
+    m_title->setText(title);
+}
 
 void ContentUnavailable::setSymbol(const QString &symbol)
 {
@@ -67,8 +70,14 @@ void ContentUnavailable::setDescription(const QString &description)
     m_description->setVisible(!description.isEmpty());
 }
 
-QString ContentUnavailable::title() const { return m_title->text(); }
-QString ContentUnavailable::description() const { return m_description->text(); }
+QString ContentUnavailable::title() const
+{
+    return m_title->text();
+}
+QString ContentUnavailable::description() const
+{
+    return m_description->text();
+}
 
 void ContentUnavailable::attachTo(QWidget *host)
 {

@@ -26,14 +26,20 @@ void ElidedLabel::setAlignment(Qt::Alignment alignment)
     update();
 }
 
-QString ElidedLabel::shownText() const { return fontMetrics().elidedText(m_text, m_mode, width()); }
+QString ElidedLabel::shownText() const
+{
+    return fontMetrics().elidedText(m_text, m_mode, width());
+}
 
 QSize ElidedLabel::sizeHint() const
 {
     return {fontMetrics().horizontalAdvance(m_text) + 1, fontMetrics().height()};
 }
 
-QSize ElidedLabel::minimumSizeHint() const { return {fontMetrics().horizontalAdvance(QStringLiteral("…")) * 3, fontMetrics().height()}; }
+QSize ElidedLabel::minimumSizeHint() const
+{
+    return {fontMetrics().horizontalAdvance(QStringLiteral("…")) * 3, fontMetrics().height()};
+}
 
 void ElidedLabel::paintEvent(QPaintEvent *)
 {

@@ -12,7 +12,10 @@
 
 namespace {
 
-bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
 
 struct DigitWidths {
     bool differ = false;
@@ -55,7 +58,10 @@ void forEachPiece(QStringView text, Run run, Digit digit)
 
 namespace EqualDigits {
 
-bool needed(const QFont &font) { return digitWidths(font).differ; }
+bool needed(const QFont &font)
+{
+    return digitWidths(font).differ;
+}
 
 qreal advance(const QFont &font, QStringView text)
 {
@@ -63,8 +69,9 @@ qreal advance(const QFont &font, QStringView text)
     const DigitWidths digits = digitWidths(font);
     if (!digits.differ) return metrics.horizontalAdvance(text.toString());
     qreal width = 0;
-    forEachPiece(text, [&](const QString &run) { width += metrics.horizontalAdvance(run); },
-                 [&](const QString &) { width += digits.widest; });
+    forEachPiece(
+        text, [&](const QString &run) { width += metrics.horizontalAdvance(run); },
+        [&](const QString &) { width += digits.widest; });
     return width;
 }
 
@@ -135,8 +142,8 @@ void EqualDigitsDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
                                                                              : QPalette::Inactive;
     painter->save();
     painter->setFont(item.font);
-    painter->setPen(item.palette.color(group, item.state & QStyle::State_Selected ? QPalette::HighlightedText
-                                                                                  : QPalette::Text));
+    painter->setPen(
+        item.palette.color(group, item.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
     EqualDigits::draw(*painter, QRectF(area.adjusted(margin, 0, -margin, 0)), int(item.displayAlignment), text);
     painter->restore();
 }
@@ -169,9 +176,15 @@ int EqualDigitsLabel::extraWidth() const
     return int(std::ceil(EqualDigits::advance(font(), text()) - QFontMetricsF(font()).horizontalAdvance(text())));
 }
 
-QSize EqualDigitsLabel::sizeHint() const { return QLabel::sizeHint() + QSize(extraWidth(), 0); }
+QSize EqualDigitsLabel::sizeHint() const
+{
+    return QLabel::sizeHint() + QSize(extraWidth(), 0);
+}
 
-QSize EqualDigitsLabel::minimumSizeHint() const { return QLabel::minimumSizeHint() + QSize(extraWidth(), 0); }
+QSize EqualDigitsLabel::minimumSizeHint() const
+{
+    return QLabel::minimumSizeHint() + QSize(extraWidth(), 0);
+}
 
 void EqualDigitsLabel::paintEvent(QPaintEvent *event)
 {

@@ -12,7 +12,8 @@ QString inlineMarkdown(const QString &text)
             break;
         }
         html += text.mid(at, open - at).toHtmlEscaped();
-        html += QStringLiteral("<code>") + text.mid(open + 1, close - open - 1).toHtmlEscaped() + QStringLiteral("</code>");
+        html += QStringLiteral("<code>") + text.mid(open + 1, close - open - 1).toHtmlEscaped()
+                + QStringLiteral("</code>");
         at = close + 1;
     }
     return html;

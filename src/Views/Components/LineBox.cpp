@@ -112,8 +112,7 @@ class HexDumpLines : public LineSource {
 public:
     HexDumpLines(std::span<const uint8_t> bytes, std::shared_ptr<const void> keep)
         : m_bytes(bytes), m_keep(std::move(keep))
-    {
-    }
+    {}
 
     bool wraps() const override { return false; }
     size_t lineCount(int) const override { return std::max<size_t>(1, RecordFormatter::hexLineCount(m_bytes.size())); }
@@ -228,7 +227,8 @@ size_t LineBox::firstShownLine() const
 
 size_t LineBox::lastShownLine() const
 {
-    const size_t last = size_t(std::max(0, verticalScrollBar()->value() + viewport()->height() - padding) / lineHeight());
+    const size_t last = size_t(std::max(0, verticalScrollBar()->value() + viewport()->height() - padding)
+                               / lineHeight());
     return std::min(last, lineCount() - 1);
 }
 
@@ -243,7 +243,8 @@ void LineBox::fit()
     const int bar = sideways ? horizontalScrollBar()->sizeHint().height() : 0;
     setFixedHeight(shown * lineHeight() + 2 * padding + bar + 2 * frameWidth());
     const qint64 height = qint64(lines) * lineHeight() + 2 * padding;
-    verticalScrollBar()->setRange(0, int(std::min<qint64>(INT32_MAX, std::max<qint64>(0, height - viewport()->height()))));
+    verticalScrollBar()->setRange(0,
+                                  int(std::min<qint64>(INT32_MAX, std::max<qint64>(0, height - viewport()->height()))));
     verticalScrollBar()->setPageStep(viewport()->height());
     verticalScrollBar()->setSingleStep(lineHeight());
     horizontalScrollBar()->setRange(0, m_source->wraps() ? 0 : std::max(0, contentWidth() - viewport()->width()));
@@ -294,7 +295,8 @@ void LineBox::paintEvent(QPaintEvent *)
         const int begin = i < from.line ? int(line.size()) : i == from.line ? from.column : 0;
         const int end = i > to.line ? 0 : i == to.line ? to.column : int(line.size()) + (i < to.line ? 1 : 0);
         if (from != to && end > begin)
-            painter.fillRect(QRectF(left + begin * width, y, (end - begin) * width, height), palette().brush(QPalette::Highlight));
+            painter.fillRect(QRectF(left + begin * width, y, (end - begin) * width, height),
+                             palette().brush(QPalette::Highlight));
         painter.setPen(palette().color(QPalette::Text));
         painter.drawText(QPointF(left, y + metrics.ascent()), line);
         if (from != to && end > begin) {
@@ -359,7 +361,8 @@ void LineBox::mouseReleaseEvent(QMouseEvent *event)
     m_cursor = positionAt(event->position());
     viewport()->update();
     QClipboard *clipboard = QGuiApplication::clipboard();
-    if (m_anchor != m_cursor && clipboard->supportsSelection()) clipboard->setText(selectedText(), QClipboard::Selection);
+    if (m_anchor != m_cursor && clipboard->supportsSelection())
+        clipboard->setText(selectedText(), QClipboard::Selection);
 }
 
 QString LineBox::selectedText() const
@@ -384,7 +387,8 @@ QString LineBox::text() const
 
 void LineBox::keyPressEvent(QKeyEvent *event)
 {
-    if (!selectionKeyPressed(event, m_anchor != m_cursor, [this] { return selectedText(); }, [this] { selectAll(); }))
+    if (!selectionKeyPressed(
+            event, m_anchor != m_cursor, [this] { return selectedText(); }, [this] { selectAll(); }))
         QAbstractScrollArea::keyPressEvent(event);
 }
 

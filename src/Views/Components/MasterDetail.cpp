@@ -28,10 +28,8 @@ protected:
         switch (event->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-            return static_cast<QMouseEvent *>(event)->button() == Qt::RightButton;
-        default:
-            return false;
+        case QEvent::MouseButtonDblClick: return static_cast<QMouseEvent *>(event)->button() == Qt::RightButton;
+        default: return false;
         }
     }
 };

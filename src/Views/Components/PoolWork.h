@@ -31,8 +31,7 @@ class Ticket {
 public:
     Ticket(uint64_t generation, std::shared_ptr<const std::atomic<uint64_t>> current)
         : m_generation(generation), m_current(std::move(current))
-    {
-    }
+    {}
     bool stale() const { return m_current->load(std::memory_order_relaxed) != m_generation; }
     uint64_t generation() const { return m_generation; }
 
@@ -56,8 +55,8 @@ public:
         using Result = std::invoke_result_t<Work, const Ticket &>;
         const Ticket ticket(m_current->fetch_add(1, std::memory_order_relaxed) + 1, m_current);
         setPending(true);
-        auto land = [guard = QPointer<QObject>(owner), self = this, ticket, done = std::move(done)](
-                        QFuture<Result> finished) mutable {
+        auto land = [guard = QPointer<QObject>(owner), self = this, ticket,
+                     done = std::move(done)](QFuture<Result> finished) mutable {
             if (!guard || ticket.stale()) return;
             self->setPending(false);
             try {
@@ -70,9 +69,10 @@ public:
         // Work that ends before its continuation is attached would land inside this call, before
         // the caller has finished its own changes: it is posted to the event loop instead.
         m_starting = true;
-        QtConcurrent::run(QThreadPool::globalInstance(), [work = std::move(work), ticket]() mutable { return work(ticket); })
-            .then(receiver(), [guard = QPointer<QObject>(owner), self = this, land = std::move(land)](
-                                  QFuture<Result> finished) mutable {
+        QtConcurrent::run(QThreadPool::globalInstance(),
+                          [work = std::move(work), ticket]() mutable { return work(ticket); })
+            .then(receiver(), [guard = QPointer<QObject>(owner), self = this,
+                               land = std::move(land)](QFuture<Result> finished) mutable {
                 if (!guard) return;
                 if (!self->m_starting) return land(std::move(finished));
                 QMetaObject::invokeMethod(

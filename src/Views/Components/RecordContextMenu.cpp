@@ -53,7 +53,9 @@ std::vector<DrillDown> drillDowns(const AuditRecord &record)
         DrillDown item{QString::fromUtf8("Show \u00B15 Minutes Around This"), {}, true};
         item.filter.start = record.time - windowSeconds;
         item.filter.end = record.time + windowSeconds;
-        item.filter.label = "\u00B15 min of " + Format::dateTime(record.time, Format::DateStyle::none, Format::TimeStyle::standard).toStdString();
+        item.filter.label =
+            "\u00B15 min of "
+            + Format::dateTime(record.time, Format::DateStyle::none, Format::TimeStyle::standard).toStdString();
         items.push_back(std::move(item));
     }
     return items;
@@ -67,7 +69,8 @@ std::vector<Copy> copies(const AuditRecord &record)
     items.push_back({"Copy Raw Hex", [record] { return utf8(RecordFormatter::hex(record.raw(), hexWidth)); }});
     if (!record.execArgs().empty())
         items.push_back({"Copy Command Line", [record] { return utf8(JoinedText(record.execArgs(), " ").toString()); }});
-    if (!record.paths().empty()) items.push_back({"Copy Path", [record] { return QString::fromUtf8(record.paths().front()); }});
+    if (!record.paths().empty())
+        items.push_back({"Copy Path", [record] { return QString::fromUtf8(record.paths().front()); }});
     return items;
 }
 
@@ -77,15 +80,17 @@ QMenu *build(AuditStore &store, const AuditRecord &record, QWidget *parent)
     for (DrillDown &item : drillDowns(record)) {
         const int64_t id = record.id;
         // Event labels and user names are runtime texts: an "&" in them is not a mnemonic.
-        menu->addAction(QString(item.title).replace(u'&', QLatin1String("&&")), menu, [&store, filter = std::move(item.filter), select = item.selectsRecord, id] {
-            store.showEvents(filter);
-            if (select) store.setSelectedRecordID(id);
-        });
+        menu->addAction(QString(item.title).replace(u'&', QLatin1String("&&")), menu,
+                        [&store, filter = std::move(item.filter), select = item.selectsRecord, id] {
+                            store.showEvents(filter);
+                            if (select) store.setSelectedRecordID(id);
+                        });
     }
     menu->addSeparator();
     for (Copy &item : copies(record))
         // Event labels and user names are runtime texts: an "&" in them is not a mnemonic.
-        menu->addAction(QString(item.title).replace(u'&', QLatin1String("&&")), menu, [text = std::move(item.text)] { copyToClipboard(text()); });
+        menu->addAction(QString(item.title).replace(u'&', QLatin1String("&&")), menu,
+                        [text = std::move(item.text)] { copyToClipboard(text()); });
     return menu;
 }
 

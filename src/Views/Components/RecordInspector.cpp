@@ -56,7 +56,8 @@ constexpr int busyHeight = 7;
 QString longTimePattern()
 {
     const bool twelveHour = QLocale().timeFormat(QLocale::ShortFormat).contains(u'a', Qt::CaseInsensitive);
-    return twelveHour ? QStringLiteral("ddd, MMM d, yyyy, h:mm:ss.zzz AP t") : QStringLiteral("ddd, d MMM yyyy, HH:mm:ss.zzz t");
+    return twelveHour ? QStringLiteral("ddd, MMM d, yyyy, h:mm:ss.zzz AP t")
+                      : QStringLiteral("ddd, d MMM yyyy, HH:mm:ss.zzz t");
 }
 
 QString text(std::string_view s)
@@ -170,8 +171,8 @@ private:
         document()->setTextWidth(lineWrapMode() == QTextEdit::NoWrap ? -1 : viewport()->width());
         const bool scrolls = lineWrapMode() == QTextEdit::NoWrap && document()->idealWidth() > viewport()->width();
         const int bar = !scrolls ? 0
-                        : std::max(horizontalScrollBar()->sizeHint().height(),
-                                   horizontalScrollBar()->isVisible() ? horizontalScrollBar()->height() : 0);
+                                 : std::max(horizontalScrollBar()->sizeHint().height(),
+                                            horizontalScrollBar()->isVisible() ? horizontalScrollBar()->height() : 0);
         setFixedHeight(int(std::ceil(document()->size().height())) + bar + 2 * frameWidth());
     }
 };
@@ -192,29 +193,31 @@ std::vector<InspectorSection> inspectorSections(const AuditRecord &record)
     std::vector<InspectorSection> sections;
     if (record.subject()) {
         const SubjectInfo &s = *record.subject();
-        sections.push_back({"Subject",
-                            {{"Audit user", describe(s.auid)},
-                             {"Effective", describe(s.euid) + " / " + describeGroup(s.egid)},
-                             {"Real", describe(s.ruid) + " / " + describeGroup(s.rgid)},
-                             {"PID", QString::number(s.pid)},
-                             {"Process",
-                              record.processImage ? text(*record.processImage)
-                                                  : QStringLiteral("unknown (no exec seen for this pid)"),
-                              true},
-                             {"Session", QString::number(s.sid)},
-                             {"Terminal",
-                              text(s.terminalAddress) + QString::fromUtf8(" \u00B7 port ") + QString::number(s.terminalPort),
-                              true}}});
+        sections.push_back(
+            {"Subject",
+             {{"Audit user", describe(s.auid)},
+              {"Effective", describe(s.euid) + " / " + describeGroup(s.egid)},
+              {"Real", describe(s.ruid) + " / " + describeGroup(s.rgid)},
+              {"PID", QString::number(s.pid)},
+              {"Process",
+               record.processImage ? text(*record.processImage) : QStringLiteral("unknown (no exec seen for this pid)"),
+               true},
+              {"Session", QString::number(s.sid)},
+              {"Terminal",
+               text(s.terminalAddress) + QString::fromUtf8(" \u00B7 port ") + QString::number(s.terminalPort), true}}});
     }
     if (record.target()) {
         const SubjectInfo &t = *record.target();
         sections.push_back(
-            {"Target process", {{"PID", QString::number(t.pid)}, {"User", describe(t.euid)}, {"Audit user", describe(t.auid)}}});
+            {"Target process",
+             {{"PID", QString::number(t.pid)}, {"User", describe(t.euid)}, {"Audit user", describe(t.auid)}}});
     }
     if (!record.paths().empty() || !record.sockets().empty() || record.fileMode()) {
         InspectorSection objects{"Objects", {}};
         addRows(objects, record.paths(), [](std::string_view path) { return InspectorRow{"Path", text(path), true}; });
-        addRows(objects, record.sockets(), [](std::string_view socket) { return InspectorRow{"Socket", text(socket), true}; });
+        addRows(objects, record.sockets(), [](std::string_view socket) {
+            return InspectorRow{"Socket", text(socket), true};
+        });
         if (record.fileMode()) objects.rows.push_back({"File mode", QString::number(*record.fileMode(), 8), true});
         if (record.fileOwner()) objects.rows.push_back({"File owner", describe(*record.fileOwner())});
         sections.push_back(std::move(objects));
@@ -249,7 +252,7 @@ QString inspectorIdentityLine(const AuditRecord &record)
         for (const std::string &name : it->second.classes) classes << text(name);
     const QString dot = QString::fromUtf8(" \u00B7 ");
     return text(catalog.eventName(record.event)) + dot + "event " + QString::number(record.event) + dot + "classes "
-         + (classes.isEmpty() ? QString::fromUtf8("\u2014") : classes.join(u','));
+           + (classes.isEmpty() ? QString::fromUtf8("\u2014") : classes.join(u','));
 }
 
 RecordInspector::RecordInspector(QWidget *parent) : QScrollArea(parent)
@@ -277,7 +280,7 @@ std::shared_ptr<const RecordInspector::Tokens> RecordInspector::decode(const Aud
 void RecordInspector::setRecord(const AuditRecord &record)
 {
     const bool same = m_record && m_record->id == record.id && m_record->raw().data() == record.raw().data()
-                   && m_record->raw().size() == record.raw().size();
+                      && m_record->raw().size() == record.raw().size();
     if (m_record && m_record->id != record.id) m_expandedTokens.clear();
     m_record = record;
     m_kept = std::make_shared<const AuditRecord>(record);
@@ -288,11 +291,12 @@ void RecordInspector::setRecord(const AuditRecord &record)
             m_decoding.cancel();
             m_tokens = decode(record);
         } else {
-            m_decoding.run(this, [record](const PoolWork::Ticket &) { return decode(record); },
-                           [this](std::shared_ptr<const Tokens> tokens) {
-                               m_tokens = std::move(tokens);
-                               rebuild();
-                           });
+            m_decoding.run(
+                this, [record](const PoolWork::Ticket &) { return decode(record); },
+                [this](std::shared_ptr<const Tokens> tokens) {
+                    m_tokens = std::move(tokens);
+                    rebuild();
+                });
         }
     }
     rebuild();
@@ -358,7 +362,8 @@ void RecordInspector::rebuild()
         title->setFont(Style::headline());
         title->setTextInteractionFlags(Qt::TextSelectableByMouse);
         sectionLayout->addWidget(title);
-        for (const InspectorRow &row : data.rows) sectionLayout->addWidget(inspectorRow(row.key, row.value, row.monospaced, section));
+        for (const InspectorRow &row : data.rows)
+            sectionLayout->addWidget(inspectorRow(row.key, row.value, row.monospaced, section));
         if (data.more) sectionLayout->addWidget(moreLabel(data.more, section));
         layout->addWidget(section);
     }
@@ -411,12 +416,16 @@ QWidget *RecordInspector::header(const AuditRecord &record, QWidget *parent)
     copy->setStyleSheet("QToolButton::menu-indicator { image: none; width: 0; }");
     auto *menu = new QMenu(copy);
     const std::shared_ptr<const AuditRecord> kept = m_kept;
-    menu->addAction(copyAction("Copy Record as Text", [kept] { return utf8(RecordFormatter::text(*kept)); }, menu));
+    menu->addAction(copyAction(
+        "Copy Record as Text", [kept] { return utf8(RecordFormatter::text(*kept)); }, menu));
     if (!record.execArgs().empty())
-        menu->addAction(copyAction("Copy Command Line", [kept] { return utf8(commandLine(*kept).toString()); }, menu));
+        menu->addAction(copyAction(
+            "Copy Command Line", [kept] { return utf8(commandLine(*kept).toString()); }, menu));
     if (!record.paths().empty())
-        menu->addAction(copyAction("Copy Paths", [kept] { return utf8(JoinedText(kept->paths(), "\n").toString()); }, menu));
-    menu->addAction(copyAction("Copy Raw Hex", [kept] { return utf8(RecordFormatter::hex(kept->raw(), hexWidth)); }, menu));
+        menu->addAction(copyAction(
+            "Copy Paths", [kept] { return utf8(JoinedText(kept->paths(), "\n").toString()); }, menu));
+    menu->addAction(copyAction(
+        "Copy Raw Hex", [kept] { return utf8(RecordFormatter::hex(kept->raw(), hexWidth)); }, menu));
     copy->setMenu(menu);
     firstLine->addWidget(copy);
     layout->addLayout(firstLine);
@@ -466,7 +475,8 @@ QWidget *RecordInspector::commandLineBlock(const AuditRecord &record, QWidget *p
     }
     panel->setObjectName("commandLine");
     const std::shared_ptr<const AuditRecord> kept = m_kept;
-    panel->addAction(copyAction("Copy Command Line", [kept] { return utf8(commandLine(*kept).toString()); }, panel));
+    panel->addAction(copyAction(
+        "Copy Command Line", [kept] { return utf8(commandLine(*kept).toString()); }, panel));
     sectionLayout->addWidget(panel);
     return section;
 }
@@ -513,10 +523,12 @@ QWidget *RecordInspector::tokensBlock(QWidget *parent)
     layout->addLayout(titleRow);
 
     for (int i = 0; i < m_tokenCount; ++i) {
-        layout->addWidget(new TokenRow(m_tokens->rows[size_t(i)], m_expandedTokens.contains(i),
-                                       [this, i](bool open) { setTokenExpanded(i, open); }, block));
+        layout->addWidget(new TokenRow(
+            m_tokens->rows[size_t(i)], m_expandedTokens.contains(i),
+            [this, i](bool open) { setTokenExpanded(i, open); }, block));
     }
-    if (m_tokens->count > m_tokens->rows.size()) layout->addWidget(moreLabel(m_tokens->count - m_tokens->rows.size(), block));
+    if (m_tokens->count > m_tokens->rows.size())
+        layout->addWidget(moreLabel(m_tokens->count - m_tokens->rows.size(), block));
     if (m_tokens->error) {
         auto *errorRow = new QHBoxLayout;
         auto *icon = new QLabel(block);
@@ -544,7 +556,8 @@ QWidget *RecordInspector::rawBlock(const AuditRecord &record, QWidget *parent)
     dump->setFont(hexFont);
     dump->setObjectName("hexDump");
     const std::shared_ptr<const AuditRecord> kept = m_kept;
-    dump->addAction(copyAction("Copy Raw Hex", [kept] { return utf8(RecordFormatter::hex(kept->raw(), hexWidth)); }, dump));
+    dump->addAction(copyAction(
+        "Copy Raw Hex", [kept] { return utf8(RecordFormatter::hex(kept->raw(), hexWidth)); }, dump));
     auto *expander = new Expander(title, dump, m_showHex, parent);
     connect(expander, &Expander::expandedChanged, this, &RecordInspector::setShowHex);
     expander->setObjectName("rawRecord");

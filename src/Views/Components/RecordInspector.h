@@ -87,7 +87,7 @@ private:
 
     std::optional<AuditRecord> m_record;
     std::shared_ptr<const AuditRecord> m_kept; // the record, for boxes that read it later
-    std::shared_ptr<const Tokens> m_tokens; // null while decoding
+    std::shared_ptr<const Tokens> m_tokens;    // null while decoding
     PoolWork::Latest m_decoding;
     bool m_showHex = false;
     std::set<int> m_expandedTokens;

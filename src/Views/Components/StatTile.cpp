@@ -172,9 +172,18 @@ void StatTile::setAction(std::function<void()> action)
     setCursor(m_action ? Qt::PointingHandCursor : Qt::ArrowCursor);
 }
 
-QString StatTile::title() const { return m_title->text(); }
-QString StatTile::value() const { return m_value->text(); }
-QString StatTile::detail() const { return m_detail->text(); }
+QString StatTile::title() const
+{
+    return m_title->text();
+}
+QString StatTile::value() const
+{
+    return m_value->text();
+}
+QString StatTile::detail() const
+{
+    return m_detail->text();
+}
 
 void StatTile::updateIcon()
 {

@@ -55,16 +55,46 @@ QFont font(TextStyle style)
     return f;
 }
 
-QFont largeTitle() { return font(TextStyle::largeTitle); }
-QFont title() { return font(TextStyle::title); }
-QFont title2() { return font(TextStyle::title2); }
-QFont title3() { return font(TextStyle::title3); }
-QFont headline() { return font(TextStyle::headline); }
-QFont body() { return font(TextStyle::body); }
-QFont callout() { return font(TextStyle::callout); }
-QFont subheadline() { return font(TextStyle::subheadline); }
-QFont caption() { return font(TextStyle::caption); }
-QFont caption2() { return font(TextStyle::caption2); }
+QFont largeTitle()
+{
+    return font(TextStyle::largeTitle);
+}
+QFont title()
+{
+    return font(TextStyle::title);
+}
+QFont title2()
+{
+    return font(TextStyle::title2);
+}
+QFont title3()
+{
+    return font(TextStyle::title3);
+}
+QFont headline()
+{
+    return font(TextStyle::headline);
+}
+QFont body()
+{
+    return font(TextStyle::body);
+}
+QFont callout()
+{
+    return font(TextStyle::callout);
+}
+QFont subheadline()
+{
+    return font(TextStyle::subheadline);
+}
+QFont caption()
+{
+    return font(TextStyle::caption);
+}
+QFont caption2()
+{
+    return font(TextStyle::caption2);
+}
 
 QFont monospaced(const QFont &font)
 {
@@ -81,14 +111,35 @@ QFont withWeight(QFont font, QFont::Weight weight)
     return font;
 }
 
-QFont semibold(const QFont &font) { return withWeight(font, QFont::DemiBold); }
+QFont semibold(const QFont &font)
+{
+    return withWeight(font, QFont::DemiBold);
+}
 
-QColor primaryText() { return textAt(1); }
-QColor secondaryText() { return textAt(0.55); }
-QColor tertiaryText() { return textAt(0.30); }
-QColor quaternaryText() { return textAt(0.18); }
-QColor accent() { return QApplication::palette().color(QPalette::Highlight); }
-QColor separator() { return QApplication::palette().color(QPalette::Mid); }
+QColor primaryText()
+{
+    return textAt(1);
+}
+QColor secondaryText()
+{
+    return textAt(0.55);
+}
+QColor tertiaryText()
+{
+    return textAt(0.30);
+}
+QColor quaternaryText()
+{
+    return textAt(0.18);
+}
+QColor accent()
+{
+    return QApplication::palette().color(QPalette::Highlight);
+}
+QColor separator()
+{
+    return QApplication::palette().color(QPalette::Mid);
+}
 
 QColor secondaryBackground()
 {
@@ -97,20 +148,62 @@ QColor secondaryBackground()
     return window.lightness() > 128 ? window.lighter(104) : window.lighter(125);
 }
 
-QColor red() { return QColor(255, 59, 48); }
-QColor orange() { return QColor(255, 149, 0); }
-QColor yellow() { return QColor(255, 204, 0); }
-QColor green() { return QColor(40, 167, 69); }
-QColor mint() { return QColor(0, 199, 190); }
-QColor teal() { return QColor(48, 176, 199); }
-QColor cyan() { return QColor(50, 173, 230); }
-QColor blue() { return QColor(0, 122, 255); }
-QColor indigo() { return QColor(88, 86, 214); }
-QColor purple() { return QColor(175, 82, 222); }
-QColor pink() { return QColor(255, 45, 85); }
-QColor brown() { return QColor(162, 132, 94); }
-QColor gray() { return QColor(142, 142, 147); }
-QColor mediumSeverity() { return QColor::fromRgbF(0.86f, 0.62f, 0.0f, 1.0f); }
+QColor red()
+{
+    return QColor(255, 59, 48);
+}
+QColor orange()
+{
+    return QColor(255, 149, 0);
+}
+QColor yellow()
+{
+    return QColor(255, 204, 0);
+}
+QColor green()
+{
+    return QColor(40, 167, 69);
+}
+QColor mint()
+{
+    return QColor(0, 199, 190);
+}
+QColor teal()
+{
+    return QColor(48, 176, 199);
+}
+QColor cyan()
+{
+    return QColor(50, 173, 230);
+}
+QColor blue()
+{
+    return QColor(0, 122, 255);
+}
+QColor indigo()
+{
+    return QColor(88, 86, 214);
+}
+QColor purple()
+{
+    return QColor(175, 82, 222);
+}
+QColor pink()
+{
+    return QColor(255, 45, 85);
+}
+QColor brown()
+{
+    return QColor(162, 132, 94);
+}
+QColor gray()
+{
+    return QColor(142, 142, 147);
+}
+QColor mediumSeverity()
+{
+    return QColor::fromRgbF(0.86f, 0.62f, 0.0f, 1.0f);
+}
 
 QColor withOpacity(QColor color, double opacity)
 {

@@ -29,4 +29,7 @@ SymbolLabel::SymbolLabel(const QString &symbol, const QString &text, const QFont
     row->addWidget(m_text, 1);
 }
 
-QString SymbolLabel::text() const { return m_text->text(); }
+QString SymbolLabel::text() const
+{
+    return m_text->text();
+}

@@ -30,10 +30,7 @@ public:
     QPainter &p;
     QColor ink;
 
-    QPen pen(double width = strokeWidth) const
-    {
-        return QPen(ink, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    }
+    QPen pen(double width = strokeWidth) const { return QPen(ink, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin); }
     void stroke(const QPainterPath &path, double width = strokeWidth)
     {
         p.setPen(pen(width));
@@ -189,7 +186,9 @@ void exclamation(Canvas &k, QPointF c, double s)
 
 void check(Canvas &k, QPointF c, double s)
 {
-    k.polyline({{c.x() - 4.6 * s, c.y() + 0.3 * s}, {c.x() - 1.3 * s, c.y() + 3.6 * s}, {c.x() + 4.8 * s, c.y() - 3.8 * s}},
+    k.polyline({{c.x() - 4.6 * s, c.y() + 0.3 * s},
+                {c.x() - 1.3 * s, c.y() + 3.6 * s},
+                {c.x() + 4.8 * s, c.y() - 3.8 * s}},
                2.2 * s);
 }
 
@@ -255,7 +254,10 @@ void bolt(Canvas &k, QPointF c, double s)
     k.fill(path);
 }
 
-void recordDot(Canvas &k, QPointF c, double s) { k.dot(c, 5 * s); }
+void recordDot(Canvas &k, QPointF c, double s)
+{
+    k.dot(c, 5 * s);
+}
 
 void ellipsis(Canvas &k, QPointF c, double s)
 {
@@ -366,9 +368,18 @@ const std::map<QString, Mark> &marks()
 const std::map<QString, Glyph> &drawings()
 {
     static const std::map<QString, Glyph> table = {
-        {"checkmark", [](Canvas &k) { check(k, {12, 12}, 1.55); }},
-        {"arrow.right", [](Canvas &k) { arrowRight(k, {12, 12}, 1.5); }},
-        {"chevron.right", [](Canvas &k) { k.polyline({{9, 4.5}, {16.5, 12}, {9, 19.5}}, 2.4); }},
+        {"checkmark",
+         [](Canvas &k) {
+             check(k, {12, 12}, 1.55);
+         }},
+        {"arrow.right",
+         [](Canvas &k) {
+             arrowRight(k, {12, 12}, 1.5);
+         }},
+        {"chevron.right",
+         [](Canvas &k) {
+             k.polyline({{9, 4.5}, {16.5, 12}, {9, 19.5}}, 2.4);
+         }},
         {"chevron.left.forwardslash.chevron.right",
          [](Canvas &k) {
              k.polyline({{7.5, 6.5}, {2.5, 12}, {7.5, 17.5}}, 2);
@@ -607,7 +618,10 @@ const std::map<QString, Glyph> &drawings()
              path.closeSubpath();
              k.fill(path);
          }},
-        {"stop.fill", [](Canvas &k) { k.fill(roundedRect({4.5, 4.5, 15, 15}, 2.5)); }},
+        {"stop.fill",
+         [](Canvas &k) {
+             k.fill(roundedRect({4.5, 4.5, 15, 15}, 2.5));
+         }},
         {"pause",
          [](Canvas &k) {
              k.line({8, 4.5}, {8, 19.5}, 3);
@@ -679,7 +693,8 @@ const std::map<QString, Glyph> &drawings()
          }},
         {"waveform.path.ecg",
          [](Canvas &k) {
-             k.polyline({{2, 12.5}, {6.5, 12.5}, {8.5, 8}, {11, 19}, {13.5, 4}, {16, 15.5}, {17.5, 12.5}, {22, 12.5}}, 1.8);
+             k.polyline({{2, 12.5}, {6.5, 12.5}, {8.5, 8}, {11, 19}, {13.5, 4}, {16, 15.5}, {17.5, 12.5}, {22, 12.5}},
+                        1.8);
          }},
         {"waveform.badge.magnifyingglass",
          [](Canvas &k) {
@@ -733,29 +748,81 @@ Glyph glyphFor(const QString &name)
     const auto container = containers().find(parts.takeLast());
     const auto mark = marks().find(parts.join('.'));
     if (container == containers().end() || mark == marks().end()) return {};
-    return contained(container->second.outline, mark->second, container->second.centre, container->second.scale,
-                     filled);
+    return contained(container->second.outline, mark->second, container->second.centre, container->second.scale, filled);
 }
 
 // Every symbol the screens name, so tests can check each one draws.
 const QStringList &knownNames()
 {
     static const QStringList names = {
-        "arrow.clockwise", "arrow.down.doc", "arrow.right", "arrow.right.circle", "arrow.up.right.circle",
-        "bell.badge", "bolt.horizontal.circle", "bolt.shield", "book", "chart.bar.xaxis", "checkmark",
-        "checkmark.circle.fill", "checkmark.seal", "checkmark.shield", "checkmark.shield.fill",
-        "chevron.left.forwardslash.chevron.right", "chevron.right", "doc", "doc.badge.gearshape", "doc.badge.plus",
-        "doc.on.doc", "doc.text.magnifyingglass", "dot.radiowaves.left.and.right", "ellipsis.circle",
-        "exclamationmark.circle", "exclamationmark.shield", "exclamationmark.shield.fill",
-        "exclamationmark.triangle", "exclamationmark.triangle.fill", "flame.fill", "gearshape.2", "globe",
-        "info.circle", "lightbulb", "line.3.horizontal.decrease.circle", "list.bullet.rectangle", "list.number",
-        "lock.shield", "menubar.rectangle", "network", "number", "pause", "person.2", "play.fill",
-        "plus.rectangle.on.folder", "point.3.connected.trianglepath.dotted", "questionmark.circle",
-        "questionmark.square.dashed", "record.circle", "shield", "shield.lefthalf.filled",
-        "shield.lefthalf.filled.badge.checkmark", "shield.slash", "sidebar.right", "square.and.arrow.up",
-        "square.stack.3d.up", "stop.fill", "terminal", "terminal.fill", "testtube.2", "wand.and.stars",
-        "waveform.badge.magnifyingglass", "waveform.path.ecg", "xmark.circle", "xmark.circle.fill",
-        "xmark.octagon", "xmark.octagon.fill", "xmark.shield",
+        "arrow.clockwise",
+        "arrow.down.doc",
+        "arrow.right",
+        "arrow.right.circle",
+        "arrow.up.right.circle",
+        "bell.badge",
+        "bolt.horizontal.circle",
+        "bolt.shield",
+        "book",
+        "chart.bar.xaxis",
+        "checkmark",
+        "checkmark.circle.fill",
+        "checkmark.seal",
+        "checkmark.shield",
+        "checkmark.shield.fill",
+        "chevron.left.forwardslash.chevron.right",
+        "chevron.right",
+        "doc",
+        "doc.badge.gearshape",
+        "doc.badge.plus",
+        "doc.on.doc",
+        "doc.text.magnifyingglass",
+        "dot.radiowaves.left.and.right",
+        "ellipsis.circle",
+        "exclamationmark.circle",
+        "exclamationmark.shield",
+        "exclamationmark.shield.fill",
+        "exclamationmark.triangle",
+        "exclamationmark.triangle.fill",
+        "flame.fill",
+        "gearshape.2",
+        "globe",
+        "info.circle",
+        "lightbulb",
+        "line.3.horizontal.decrease.circle",
+        "list.bullet.rectangle",
+        "list.number",
+        "lock.shield",
+        "menubar.rectangle",
+        "network",
+        "number",
+        "pause",
+        "person.2",
+        "play.fill",
+        "plus.rectangle.on.folder",
+        "point.3.connected.trianglepath.dotted",
+        "questionmark.circle",
+        "questionmark.square.dashed",
+        "record.circle",
+        "shield",
+        "shield.lefthalf.filled",
+        "shield.lefthalf.filled.badge.checkmark",
+        "shield.slash",
+        "sidebar.right",
+        "square.and.arrow.up",
+        "square.stack.3d.up",
+        "stop.fill",
+        "terminal",
+        "terminal.fill",
+        "testtube.2",
+        "wand.and.stars",
+        "waveform.badge.magnifyingglass",
+        "waveform.path.ecg",
+        "xmark.circle",
+        "xmark.circle.fill",
+        "xmark.octagon",
+        "xmark.octagon.fill",
+        "xmark.shield",
     };
     return names;
 }
@@ -791,8 +858,7 @@ class GlyphEngine : public QIconEngine {
 public:
     GlyphEngine(QString name, QColor color, Glyph glyph)
         : m_name(std::move(name)), m_color(std::move(color)), m_glyph(std::move(glyph))
-    {
-    }
+    {}
 
     void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
     {

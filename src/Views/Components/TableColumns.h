@@ -51,8 +51,7 @@ class MiddleElideDelegate : public QStyledItemDelegate {
 public:
     explicit MiddleElideDelegate(QObject *parent = nullptr, Qt::TextElideMode mode = Qt::ElideMiddle)
         : QStyledItemDelegate(parent), m_mode(mode)
-    {
-    }
+    {}
 
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override

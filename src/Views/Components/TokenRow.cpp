@@ -130,14 +130,14 @@ TokenContent TokenContent::of(const BSMToken &token)
 QString TokenContent::copyText() const
 {
     QStringList parts{name};
-    for (const auto &[label, value] : fields) parts << QString::fromStdString(label) + "=" + QString::fromStdString(value);
+    for (const auto &[label, value] : fields)
+        parts << QString::fromStdString(label) + "=" + QString::fromStdString(value);
     return parts.join(QLatin1String(", "));
 }
 
 TokenRow::TokenRow(const BSMToken &token, bool expanded, std::function<void(bool)> setExpanded, QWidget *parent)
     : TokenRow(std::make_shared<const TokenContent>(TokenContent::of(token)), expanded, std::move(setExpanded), parent)
-{
-}
+{}
 
 TokenRow::TokenRow(std::shared_ptr<const TokenContent> shown, bool expanded, std::function<void(bool)> setExpanded,
                    QWidget *parent)
@@ -175,7 +175,8 @@ TokenRow::TokenRow(std::shared_ptr<const TokenContent> shown, bool expanded, std
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     auto *expander = new Expander(header, content, expanded, this);
-    connect(expander, &Expander::expandedChanged, this, [setExpanded = std::move(setExpanded)](bool open) { setExpanded(open); });
+    connect(expander, &Expander::expandedChanged, this,
+            [setExpanded = std::move(setExpanded)](bool open) { setExpanded(open); });
     layout->addWidget(expander);
 
     auto *copy = new QAction("Copy Token", this);

@@ -160,8 +160,8 @@ QSize WrappedText::sizeHint() const
         }
     }
     const QMargins margins = contentsMargins();
-    const int width = std::min(m_naturalWidth, fontMetrics().averageCharWidth() * hintCharacters)
-                    + margins.left() + margins.right();
+    const int width = std::min(m_naturalWidth, fontMetrics().averageCharWidth() * hintCharacters) + margins.left()
+                      + margins.right();
     return {width, heightForWidth(width)};
 }
 
@@ -184,14 +184,20 @@ QStringList WrappedText::shownLines() const
     return lines;
 }
 
-bool WrappedText::isElided() const { return bool(layout().tail); }
+bool WrappedText::isElided() const
+{
+    return bool(layout().tail);
+}
 
 QString WrappedText::selectedText() const
 {
     return m_text.mid(std::min(m_anchor, m_cursor), std::abs(m_cursor - m_anchor));
 }
 
-void WrappedText::selectAll() { setSelection(0, int(m_text.size())); }
+void WrappedText::selectAll()
+{
+    setSelection(0, int(m_text.size()));
+}
 
 void WrappedText::setSelection(int anchor, int cursor)
 {
@@ -273,7 +279,8 @@ void WrappedText::mouseReleaseEvent(QMouseEvent *event)
     m_selecting = false;
     setSelection(m_anchor, positionAt(event->position()));
     QClipboard *clipboard = QGuiApplication::clipboard();
-    if (m_anchor != m_cursor && clipboard->supportsSelection()) clipboard->setText(selectedText(), QClipboard::Selection);
+    if (m_anchor != m_cursor && clipboard->supportsSelection())
+        clipboard->setText(selectedText(), QClipboard::Selection);
 }
 
 void WrappedText::mouseDoubleClickEvent(QMouseEvent *event)
@@ -290,6 +297,7 @@ void WrappedText::mouseDoubleClickEvent(QMouseEvent *event)
 
 void WrappedText::keyPressEvent(QKeyEvent *event)
 {
-    if (!selectionKeyPressed(event, m_anchor != m_cursor, [this] { return selectedText(); }, [this] { selectAll(); }))
+    if (!selectionKeyPressed(
+            event, m_anchor != m_cursor, [this] { return selectedText(); }, [this] { selectAll(); }))
         QWidget::keyPressEvent(event);
 }

@@ -21,12 +21,13 @@ WrappingCheckBox::WrappingCheckBox(const QString &text, QWidget *parent) : QChec
 int WrappingCheckBox::labelOffset() const
 {
     return style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, this)
-         + style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, this);
+           + style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, this);
 }
 
 int WrappingCheckBox::labelHeight(int width) const
 {
-    return fontMetrics().boundingRect(QRect(0, 0, std::max(1, width - labelOffset()), QWIDGETSIZE_MAX), textFlags, text())
+    return fontMetrics()
+        .boundingRect(QRect(0, 0, std::max(1, width - labelOffset()), QWIDGETSIZE_MAX), textFlags, text())
         .height();
 }
 

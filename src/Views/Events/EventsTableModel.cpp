@@ -26,8 +26,9 @@
 
 namespace {
 
-constexpr std::array<const char *, EventsTableModel::numColumns> columnTitles = {
-    "Time", "Event", "Class", "User", "Process", "PID", "Result", "Details"};
+constexpr std::array<const char *, EventsTableModel::numColumns> columnTitles = {"Time",   "Event",   "Class",
+                                                                                 "User",   "Process", "PID",
+                                                                                 "Result", "Details"};
 
 // Ranks of distinct keys under `less`; keys that are equivalent share a rank, so they stay ties.
 template <typename Key, typename Less>
@@ -79,13 +80,14 @@ std::vector<uint32_t> sortKeys(const RecordSelection &filtered, EventsTableModel
         for (size_t i = 0; i < n; ++i) {
             const AuditRecord &record = filtered[i];
             const uint64_t pair = record.subject() ? uint64_t(record.subject()->auid) << 32 | record.subject()->euid
-                                                 : noSubject;
+                                                   : noSubject;
             const auto [it, added] = slotOfPair.try_emplace(pair, uint32_t(labels.size()));
             if (added) labels.push_back(QString::fromStdString(DisplayKeys::userLabel(record)));
             keys[i] = it->second;
         }
-        const std::vector<uint32_t> rank
-            = ranksOf(labels, [](const QString &a, const QString &b) { return naturalLess(a, b); });
+        const std::vector<uint32_t> rank = ranksOf(labels, [](const QString &a, const QString &b) {
+            return naturalLess(a, b);
+        });
         for (uint32_t &key : keys) key = rank[key];
         break;
     }
@@ -95,9 +97,7 @@ std::vector<uint32_t> sortKeys(const RecordSelection &filtered, EventsTableModel
             return JoinedText(record.processImage ? lastPathComponent(*record.processImage) : std::string_view());
         });
         break;
-    case EventsTableModel::detailsColumn:
-        keys = textRanks(n, [&](size_t i) { return detailText(filtered[i]); });
-        break;
+    case EventsTableModel::detailsColumn: keys = textRanks(n, [&](size_t i) { return detailText(filtered[i]); }); break;
     case EventsTableModel::pidColumn:
         for (size_t i = 0; i < n; ++i) keys[i] = uint32_t(DisplayKeys::pidValue(filtered[i]));
         break;
@@ -105,8 +105,7 @@ std::vector<uint32_t> sortKeys(const RecordSelection &filtered, EventsTableModel
         for (size_t i = 0; i < n; ++i) keys[i] = uint32_t(DisplayKeys::resultRank(filtered[i]));
         break;
     case EventsTableModel::timeColumn:
-    case EventsTableModel::numColumns:
-        break;
+    case EventsTableModel::numColumns: break;
     }
     return keys;
 }
@@ -186,8 +185,7 @@ QString eventsTimeText(double time)
     return out;
 }
 
-std::vector<uint32_t> sortedRows(const RecordSelection &filtered, EventsTableModel::Column column,
-                                 Qt::SortOrder order)
+std::vector<uint32_t> sortedRows(const RecordSelection &filtered, EventsTableModel::Column column, Qt::SortOrder order)
 {
     const size_t n = filtered.size();
     std::vector<uint32_t> rows(n);
@@ -219,8 +217,8 @@ EventsTableModel::EventsTableModel(QObject *parent) : QAbstractTableModel(parent
     // glance: they take the details' size, their secondary colour keeps them quiet.
     m_classFont = m_detailsFont;
     for (bool success : {true, false})
-        (success ? m_successIcon : m_failureIcon)
-            = symbolIcon(ResultBadgePainter::symbol(success), ResultBadgePainter::color(success));
+        (success ? m_successIcon : m_failureIcon) = symbolIcon(ResultBadgePainter::symbol(success),
+                                                               ResultBadgePainter::color(success));
 }
 
 void EventsTableModel::setFiltered(RecordSelection filtered)
@@ -243,24 +241,28 @@ void EventsTableModel::derive(RecordSelection filtered)
         show(std::move(filtered), nullptr, m_sortOrder);
         return;
     }
-    m_sorting.run(this, [filtered, column = m_sortColumn, order = m_sortOrder](const PoolWork::Ticket &) {
-        auto sorted = std::make_shared<Sorted>();
-        sorted->positions = sortedRows(filtered, column, order);
-        // A row's place in the result's time order, from its snapshot position.
-        sorted->rowOfIndex.resize(sorted->positions.size());
-        if (filtered.isAll()) {
-            for (size_t row = 0; row < sorted->positions.size(); ++row) sorted->rowOfIndex[sorted->positions[row]] = uint32_t(row);
-        } else {
-            const std::vector<uint32_t> &positions = *filtered.positions();
-            for (size_t row = 0; row < sorted->positions.size(); ++row) {
-                const auto index = std::lower_bound(positions.begin(), positions.end(), sorted->positions[row]);
-                sorted->rowOfIndex[size_t(index - positions.begin())] = uint32_t(row);
+    m_sorting.run(
+        this,
+        [filtered, column = m_sortColumn, order = m_sortOrder](const PoolWork::Ticket &) {
+            auto sorted = std::make_shared<Sorted>();
+            sorted->positions = sortedRows(filtered, column, order);
+            // A row's place in the result's time order, from its snapshot position.
+            sorted->rowOfIndex.resize(sorted->positions.size());
+            if (filtered.isAll()) {
+                for (size_t row = 0; row < sorted->positions.size(); ++row)
+                    sorted->rowOfIndex[sorted->positions[row]] = uint32_t(row);
+            } else {
+                const std::vector<uint32_t> &positions = *filtered.positions();
+                for (size_t row = 0; row < sorted->positions.size(); ++row) {
+                    const auto index = std::lower_bound(positions.begin(), positions.end(), sorted->positions[row]);
+                    sorted->rowOfIndex[size_t(index - positions.begin())] = uint32_t(row);
+                }
             }
-        }
-        return std::pair(filtered, std::shared_ptr<const Sorted>(std::move(sorted)));
-    }, [this](std::pair<RecordSelection, std::shared_ptr<const Sorted>> result) {
-        show(std::move(result.first), std::move(result.second), Qt::AscendingOrder);
-    });
+            return std::pair(filtered, std::shared_ptr<const Sorted>(std::move(sorted)));
+        },
+        [this](std::pair<RecordSelection, std::shared_ptr<const Sorted>> result) {
+            show(std::move(result.first), std::move(result.second), Qt::AscendingOrder);
+        });
 }
 
 void EventsTableModel::show(RecordSelection filtered, std::shared_ptr<const Sorted> sorted, Qt::SortOrder timeOrder)
@@ -336,7 +338,8 @@ QString EventsTableModel::userLabel(const AuditRecord &record) const
     if (!record.subject()) return {};
     const uint64_t pair = uint64_t(record.subject()->auid) << 32 | record.subject()->euid;
     auto it = m_userLabels.find(pair);
-    if (it == m_userLabels.end()) it = m_userLabels.insert(pair, QString::fromStdString(DisplayKeys::userLabel(record)));
+    if (it == m_userLabels.end())
+        it = m_userLabels.insert(pair, QString::fromStdString(DisplayKeys::userLabel(record)));
     return *it;
 }
 
@@ -360,8 +363,7 @@ QString EventsTableModel::cellText(const AuditRecord &record, Column column) con
     case eventColumn: return eventLabel(record);
     case classColumn: return classLabel(record);
     case userColumn: return userLabel(record);
-    case processColumn:
-        return record.processImage ? ::cellText(lastPathComponent(*record.processImage)) : QString();
+    case processColumn: return record.processImage ? ::cellText(lastPathComponent(*record.processImage)) : QString();
     case pidColumn: return record.subject() ? QString::number(record.subject()->pid) : QString();
     case resultColumn: return failureCaption(record.returnStatus);
     case detailsColumn: return ::cellText(detailText(record), Qt::ElideMiddle);

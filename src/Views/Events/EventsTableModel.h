@@ -25,8 +25,17 @@ class EventsTableModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { timeColumn, eventColumn, classColumn, userColumn, processColumn, pidColumn, resultColumn,
-                  detailsColumn, numColumns };
+    enum Column {
+        timeColumn,
+        eventColumn,
+        classColumn,
+        userColumn,
+        processColumn,
+        pidColumn,
+        resultColumn,
+        detailsColumn,
+        numColumns
+    };
 
     explicit EventsTableModel(QObject *parent = nullptr);
 
@@ -93,8 +102,7 @@ private:
 // store's order as it stands and descending its exact reverse, without sorting; any other column
 // is a stable sort, so rows equal under it keep their time order in either direction. Takes time
 // in proportion to the result: the model runs it on the pool.
-std::vector<uint32_t> sortedRows(const RecordSelection &filtered, EventsTableModel::Column column,
-                                 Qt::SortOrder order);
+std::vector<uint32_t> sortedRows(const RecordSelection &filtered, EventsTableModel::Column column, Qt::SortOrder order);
 
 // "Feb 3, 4:05:06.789 PM" in the default locale and the local time zone, written straight into
 // one string: the Time cell and its allocation-free path.

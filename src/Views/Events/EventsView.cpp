@@ -31,8 +31,8 @@
 
 namespace {
 
-constexpr std::array<ColumnWidth, EventsTableModel::numColumns> columnWidths = {{
-    {150, 175}, {110, 170}, {40, 60}, {60, 90}, {70, 110}, {40, 55}, {40, 90}, {200, 480}}};
+constexpr std::array<ColumnWidth, EventsTableModel::numColumns> columnWidths = {
+    {{150, 175}, {110, 170}, {40, 60}, {60, 90}, {70, 110}, {40, 55}, {40, 90}, {200, 480}}};
 
 constexpr MasterDetail::Widths inspectorWidths{320, 400, 600};
 constexpr int footerPaddingH = 12;
@@ -130,15 +130,20 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
 
     // The selection is the store's, so a drill-down's record is selected here and survives a filter.
     m_guard = new SelectionGuard(m_table, {[this] {
-        QModelIndexList rows;
-        if (const std::optional<int64_t> id = m_store.selectedRecordID())
-            if (const std::optional<AuditRecord> record = m_store.record(*id))
-                if (const int row = m_model->rowOf(*id, record->time); row >= 0) rows << m_model->index(row, 0);
-        return rows;
-    }, [this](const QModelIndexList &rows) {
-        // A selection emptied by the user clears the store's; one hidden by a filter never gets here.
-        m_store.setSelectedRecordID(rows.isEmpty() ? std::nullopt : std::optional<int64_t>(m_model->idAt(rows.first().row())));
-    }});
+                                               QModelIndexList rows;
+                                               if (const std::optional<int64_t> id = m_store.selectedRecordID())
+                                                   if (const std::optional<AuditRecord> record = m_store.record(*id))
+                                                       if (const int row = m_model->rowOf(*id, record->time); row >= 0)
+                                                           rows << m_model->index(row, 0);
+                                               return rows;
+                                           },
+                                           [this](const QModelIndexList &rows) {
+                                               // A selection emptied by the user clears the store's; one hidden by a filter never gets here.
+                                               m_store.setSelectedRecordID(
+                                                   rows.isEmpty()
+                                                       ? std::nullopt
+                                                       : std::optional<int64_t>(m_model->idAt(rows.first().row())));
+                                           }});
 
     connect(&m_store, &AuditStore::filteredChanged, this, &EventsView::showFiltered);
     // A sort under way shows in the footer as a filter pass does; the rows change when it lands.

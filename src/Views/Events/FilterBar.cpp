@@ -64,8 +64,7 @@ std::vector<FilterBarChip> filterBarChips(const EventFilter &filter)
                           [](EventFilter &f) { f.label.reset(); }}});
         return chips;
     }
-    if (filter.pid)
-        chips.push_back({"pid " + QString::number(*filter.pid), {[](EventFilter &f) { f.pid.reset(); }}});
+    if (filter.pid) chips.push_back({"pid " + QString::number(*filter.pid), {[](EventFilter &f) { f.pid.reset(); }}});
     if (filter.user)
         chips.push_back({"user " + QString::fromStdString(UserResolver::shared().shortName(*filter.user)),
                          {[](EventFilter &f) { f.user.reset(); }}});
@@ -75,7 +74,8 @@ std::vector<FilterBarChip> filterBarChips(const EventFilter &filter)
         chips.push_back({labels.join(QLatin1String(", ")), {[](EventFilter &f) { f.events.clear(); }}});
     }
     if (filter.start || filter.end)
-        chips.push_back({"time window", {[](EventFilter &f) { f.start.reset(); }, [](EventFilter &f) { f.end.reset(); }}});
+        chips.push_back(
+            {"time window", {[](EventFilter &f) { f.start.reset(); }, [](EventFilter &f) { f.end.reset(); }}});
     if (filter.recordIDs) chips.push_back({"selected records", {[](EventFilter &f) { f.recordIDs.reset(); }}});
     return chips;
 }
@@ -197,7 +197,7 @@ void FilterBar::buildClassMenu()
 {
     for (const AuditClassInfo &info : AuditCatalog::shared().selectableClasses()) {
         const QString title = QString::fromStdString(info.shortName) + QString::fromUtf8(" \u2014 ")
-                            + QString::fromStdString(info.description);
+                              + QString::fromStdString(info.description);
         QAction *action = m_classMenu->addAction(escapedMnemonic(title));
         action->setCheckable(true);
         action->setData(QString::fromStdString(info.shortName));
@@ -231,13 +231,16 @@ void FilterBar::refresh()
     }
     int index = 0;
     for (FilterBarChip &chip : filterBarChips(filter)) {
-        auto *widget = new FilterChip(chip.text, [this, steps = std::move(chip.removal)] {
-            for (const auto &step : steps) {
-                EventFilter changed = m_store.filter();
-                step(changed);
-                m_store.setFilter(std::move(changed));
-            }
-        }, m_chips);
+        auto *widget = new FilterChip(
+            chip.text,
+            [this, steps = std::move(chip.removal)] {
+                for (const auto &step : steps) {
+                    EventFilter changed = m_store.filter();
+                    step(changed);
+                    m_store.setFilter(std::move(changed));
+                }
+            },
+            m_chips);
         m_chipLayout->insertWidget(index++, widget);
         widget->show();
     }

@@ -63,9 +63,8 @@ QWidget *techniqueRow(const QString &technique, QLabel **link, QWidget *parent)
                            .arg(url.toString(QUrl::FullyEncoded).toHtmlEscaped(), technique.toHtmlEscaped()));
         value->setToolTip(url.toString());
         value->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-        QObject::connect(value, &QLabel::linkActivated, value, [](const QString &href) {
-            QDesktopServices::openUrl(QUrl(href));
-        });
+        QObject::connect(value, &QLabel::linkActivated, value,
+                         [](const QString &href) { QDesktopServices::openUrl(QUrl(href)); });
     } else {
         value->setTextFormat(Qt::PlainText);
         value->setText(technique);
@@ -93,8 +92,9 @@ QWidget *evidenceRow(const AuditRecord &record, QWidget *parent)
     summary->setMaximumLines(evidenceSummaryLines);
     Style::setTextStyle(summary, Style::monospaced(Style::caption()), Style::secondaryText());
     column->addWidget(summary);
-    column->addWidget(selectableLabel(Format::dateTime(record.time, Format::DateStyle::none, Format::TimeStyle::standard),
-                                      Style::caption2(), Style::tertiaryText(), row));
+    column->addWidget(
+        selectableLabel(Format::dateTime(record.time, Format::DateStyle::none, Format::TimeStyle::standard),
+                        Style::caption2(), Style::tertiaryText(), row));
     layout->addLayout(column, 1);
     return row;
 }
@@ -120,17 +120,18 @@ FindingDetail::FindingDetail(AuditStore &store, const Finding &finding, QWidget 
     m_summary = new TextBox(LongText::of(finding.summary), QStringLiteral("Copy Summary"), content);
     m_summary->setObjectName("summaryBox");
     column->addWidget(m_summary);
-    column->addWidget(selectableLabel(QString::fromStdString(finding.explanation), Style::body(), Style::secondaryText(),
-                                      content));
+    column->addWidget(
+        selectableLabel(QString::fromStdString(finding.explanation), Style::body(), Style::secondaryText(), content));
 
     auto *facts = new QVBoxLayout;
     facts->setSpacing(factSpacing);
-    facts->addWidget(new KeyValueRow(QStringLiteral("When"),
-                                     Format::dateTime(finding.time, Format::DateStyle::abbreviated,
-                                                      Format::TimeStyle::standard),
-                                     false, content));
+    facts->addWidget(
+        new KeyValueRow(QStringLiteral("When"),
+                        Format::dateTime(finding.time, Format::DateStyle::abbreviated, Format::TimeStyle::standard),
+                        false, content));
     facts->addWidget(new KeyValueRow(QStringLiteral("User"), QString::fromStdString(finding.user), false, content));
-    facts->addWidget(new KeyValueRow(QStringLiteral("Tactic"), QString::fromStdString(finding.category), false, content));
+    facts->addWidget(
+        new KeyValueRow(QStringLiteral("Tactic"), QString::fromStdString(finding.category), false, content));
     if (finding.technique)
         facts->addWidget(techniqueRow(QString::fromStdString(*finding.technique), &m_techniqueLink, content));
     facts->addWidget(new KeyValueRow(QStringLiteral("Evidence"),

@@ -19,7 +19,7 @@ namespace {
 bool searchFinds(const Finding &finding, const CaseFold::Needle &needle)
 {
     return needle.foundIn(finding.rule) || needle.foundIn(finding.summary) || needle.foundIn(finding.category)
-        || (finding.technique && needle.foundIn(*finding.technique));
+           || (finding.technique && needle.foundIn(*finding.technique));
 }
 
 } // namespace
@@ -27,16 +27,11 @@ bool searchFinds(const Finding &finding, const CaseFold::Needle &needle)
 bool less(const Finding &a, const Finding &b, SortKey key)
 {
     switch (key) {
-    case SortKey::severity:
-        return rawValue(a.severity) < rawValue(b.severity);
-    case SortKey::time:
-        return a.time < b.time;
-    case SortKey::rule:
-        return a.rule < b.rule;
-    case SortKey::category:
-        return a.category < b.category;
-    case SortKey::summary:
-        return a.summary < b.summary;
+    case SortKey::severity: return rawValue(a.severity) < rawValue(b.severity);
+    case SortKey::time: return a.time < b.time;
+    case SortKey::rule: return a.rule < b.rule;
+    case SortKey::category: return a.category < b.category;
+    case SortKey::summary: return a.summary < b.summary;
     case SortKey::user: {
         QCollator collator{QLocale()};
         return collator.compare(QString::fromStdString(a.user), QString::fromStdString(b.user)) < 0;
@@ -68,8 +63,9 @@ std::vector<uint32_t> rows(const std::vector<Finding> &findings, Severity minimu
         });
     } else if (order.key == SortKey::rule || order.key == SortKey::category || order.key == SortKey::summary) {
         // Ranked where the texts lie: a summary of a megabyte costs its first bytes.
-        const auto field = order.key == SortKey::rule ? &Finding::rule
-                         : order.key == SortKey::category ? &Finding::category : &Finding::summary;
+        const auto field = order.key == SortKey::rule       ? &Finding::rule
+                           : order.key == SortKey::category ? &Finding::category
+                                                            : &Finding::summary;
         sortByText(kept, order.ascending, [&](uint32_t i) { return JoinedText(findings[i].*field); });
     } else {
         std::stable_sort(kept.begin(), kept.end(), [&](uint32_t a, uint32_t b) {
@@ -109,14 +105,18 @@ QString searchAfterChipClick(const QString &search, const QString &category)
 const Finding *Table::finding(const Uuid &id) const
 {
     const auto found = std::lower_bound(positionByID.begin(), positionByID.end(), id,
-                                        [](const std::pair<Uuid, uint32_t> &entry, const Uuid &key) { return entry.first < key; });
+                                        [](const std::pair<Uuid, uint32_t> &entry, const Uuid &key) {
+                                            return entry.first < key;
+                                        });
     return found != positionByID.end() && found->first == id ? &(*findings)[found->second] : nullptr;
 }
 
 int Table::rowOf(const Uuid &id) const
 {
     const auto found = std::lower_bound(rowByID.begin(), rowByID.end(), id,
-                                        [](const std::pair<Uuid, int32_t> &entry, const Uuid &key) { return entry.first < key; });
+                                        [](const std::pair<Uuid, int32_t> &entry, const Uuid &key) {
+                                            return entry.first < key;
+                                        });
     return found != rowByID.end() && found->first == id ? found->second : -1;
 }
 

@@ -56,7 +56,7 @@ struct Table {
     std::vector<uint32_t> rows;
     std::vector<CategoryCount> chips;
     std::vector<std::pair<Uuid, uint32_t>> positionByID; // every finding's position, by id
-    std::vector<std::pair<Uuid, int32_t>> rowByID; // the shown ones' rows, by id
+    std::vector<std::pair<Uuid, int32_t>> rowByID;       // the shown ones' rows, by id
 
     // The finding with this id among all of them, or null.
     const Finding *finding(const Uuid &id) const;

@@ -9,19 +9,19 @@
 
 namespace {
 
-constexpr std::array<const char *, FindingsTableModel::numColumns> columnTitles = {
-    "Severity", "Time", "Rule", "Tactic", "ATT&CK", "User", "Summary"};
+constexpr std::array<const char *, FindingsTableModel::numColumns> columnTitles = {"Severity", "Time",   "Rule",
+                                                                                   "Tactic",   "ATT&CK", "User",
+                                                                                   "Summary"};
 
 } // namespace
 
 FindingsTableModel::FindingsTableModel(QObject *parent)
-    : QAbstractTableModel(parent),
-      m_table(std::make_shared<const FindingsRows::Table>(FindingsRows::table(nullptr, Severity::low, {}, {}))),
-      m_ruleFont(Style::withWeight(Style::body(), QFont::Medium)),
-      m_techniqueFont(Style::monospaced(Style::caption())),
-      m_summaryFont(Style::monospaced(Style::callout()))
-{
-}
+    : QAbstractTableModel(parent)
+    , m_table(std::make_shared<const FindingsRows::Table>(FindingsRows::table(nullptr, Severity::low, {}, {})))
+    , m_ruleFont(Style::withWeight(Style::body(), QFont::Medium))
+    , m_techniqueFont(Style::monospaced(Style::caption()))
+    , m_summaryFont(Style::monospaced(Style::callout()))
+{}
 
 void FindingsTableModel::setFindings(FindingsRows::FindingsSnapshot findings)
 {
@@ -67,16 +67,17 @@ void FindingsTableModel::sort(int column, Qt::SortOrder order)
 
 void FindingsTableModel::derive()
 {
-    m_deriving.run(this,
-                   [findings = m_findings, minimum = m_minimum, search = m_search, order = m_order](const PoolWork::Ticket &) {
-                       return std::make_shared<const FindingsRows::Table>(FindingsRows::table(findings, minimum, search, order));
-                   },
-                   [this](std::shared_ptr<const FindingsRows::Table> table) {
-                       beginResetModel();
-                       m_table = std::move(table);
-                       endResetModel();
-                       emit tableChanged();
-                   });
+    m_deriving.run(
+        this,
+        [findings = m_findings, minimum = m_minimum, search = m_search, order = m_order](const PoolWork::Ticket &) {
+            return std::make_shared<const FindingsRows::Table>(FindingsRows::table(findings, minimum, search, order));
+        },
+        [this](std::shared_ptr<const FindingsRows::Table> table) {
+            beginResetModel();
+            m_table = std::move(table);
+            endResetModel();
+            emit tableChanged();
+        });
 }
 
 int FindingsTableModel::rowCount(const QModelIndex &parent) const
@@ -105,8 +106,7 @@ QVariant FindingsTableModel::data(const QModelIndex &index, int role) const
         case summaryColumn: return cellText(finding.summary, Qt::ElideMiddle);
         default: return {};
         }
-    case ItemRoles::severityRole:
-        return column == severityColumn ? QVariant(rawValue(finding.severity)) : QVariant();
+    case ItemRoles::severityRole: return column == severityColumn ? QVariant(rawValue(finding.severity)) : QVariant();
     case Qt::AccessibleTextRole:
         // The badge's text is painted, not a display text.
         return column == severityColumn ? QVariant(QString::fromUtf8(severityTitle(finding.severity))) : QVariant();
@@ -119,10 +119,8 @@ QVariant FindingsTableModel::data(const QModelIndex &index, int role) const
         case summaryColumn: return m_summaryFont;
         default: return {};
         }
-    case Qt::ForegroundRole:
-        return column == tacticColumn ? QVariant(Style::secondaryText()) : QVariant();
-    default:
-        return {};
+    case Qt::ForegroundRole: return column == tacticColumn ? QVariant(Style::secondaryText()) : QVariant();
+    default: return {};
     }
 }
 

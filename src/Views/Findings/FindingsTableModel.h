@@ -18,8 +18,16 @@ class FindingsTableModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { severityColumn, timeColumn, ruleColumn, tacticColumn, techniqueColumn, userColumn,
-                  summaryColumn, numColumns };
+    enum Column {
+        severityColumn,
+        timeColumn,
+        ruleColumn,
+        tacticColumn,
+        techniqueColumn,
+        userColumn,
+        summaryColumn,
+        numColumns
+    };
 
     explicit FindingsTableModel(QObject *parent = nullptr);
 

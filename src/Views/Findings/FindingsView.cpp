@@ -34,8 +34,8 @@
 
 namespace {
 
-constexpr std::array<ColumnWidth, FindingsTableModel::numColumns> columnWidths = {{
-    {70, 90}, {130, 150}, {140, 200}, {90, 130}, {60, 80}, {60, 90}, {200, 420}}};
+constexpr std::array<ColumnWidth, FindingsTableModel::numColumns> columnWidths = {
+    {{70, 90}, {130, 150}, {140, 200}, {90, 130}, {60, 80}, {60, 90}, {200, 420}}};
 
 constexpr int headerPaddingH = 12;
 constexpr int headerPaddingV = 8;
@@ -242,7 +242,8 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
         for (int c = 0; c < FindingsTableModel::numColumns; ++c)
             if (FindingsTableModel::sortKey(c) == order.key) current = c;
         QSignalBlocker block(m_table->horizontalHeader());
-        m_table->horizontalHeader()->setSortIndicator(current, order.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+        m_table->horizontalHeader()->setSortIndicator(current,
+                                                      order.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     });
     m_empty = new ContentUnavailable(QString::fromUtf8(noFindingsTitle), QStringLiteral("checkmark.shield"), {});
     m_empty->setObjectName("noFindings");
@@ -268,7 +269,8 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
         }
         menu->popup(m_table->viewport()->mapToGlobal(at));
     });
-    connect(m_table, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) { openRow(index.row()); });
+    connect(m_table, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex &index) { openRow(index.row()); });
 
     // The rows, chips and count are derived on the pool; each new table brings them all.
     connect(m_minimum, &QComboBox::currentIndexChanged, this, [this] {
@@ -283,12 +285,15 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
     connect(m_model, &FindingsTableModel::derivingChanged, this, &FindingsView::updateCountAndOverlay);
     // The selection is a finding id, so it outlives a search that hides its row.
     new SelectionGuard(m_table, {[this] {
-        const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
-        return row < 0 ? QModelIndexList() : QModelIndexList{m_model->index(row, 0)};
-    }, [this](const QModelIndexList &rows) {
-        m_selection = rows.isEmpty() ? std::nullopt : std::optional<Uuid>(m_model->findingAt(rows.first().row()).id);
-        updateDetail();
-    }});
+                                     const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
+                                     return row < 0 ? QModelIndexList() : QModelIndexList{m_model->index(row, 0)};
+                                 },
+                                 [this](const QModelIndexList &rows) {
+                                     m_selection = rows.isEmpty()
+                                                       ? std::nullopt
+                                                       : std::optional<Uuid>(m_model->findingAt(rows.first().row()).id);
+                                     updateDetail();
+                                 }});
     connect(&m_store, &AuditStore::findingsChanged, this, &FindingsView::reload);
 
     reload();
@@ -380,8 +385,8 @@ QMenu *FindingsView::contextMenuForRow(int row)
     QAction *related = menu->addAction(QStringLiteral("Show Related Records"));
     connect(related, &QAction::triggered, menu,
             [store, ids = finding->recordIDs, rule = finding->rule] { store->showRecords(ids, rule); });
-    const std::optional<AuditRecord> first
-        = finding->recordIDs.empty() ? std::nullopt : m_store.record(finding->recordIDs.front());
+    const std::optional<AuditRecord> first = finding->recordIDs.empty() ? std::nullopt
+                                                                        : m_store.record(finding->recordIDs.front());
     if (first) {
         QAction *around = menu->addAction(QString::fromUtf8("Show \u00B15 Minutes Around"));
         connect(around, &QAction::triggered, menu, [store, id = first->id, time = first->time, rule = finding->rule] {
@@ -398,5 +403,6 @@ QMenu *FindingsView::contextMenuForRow(int row)
 
 void FindingsView::openRow(int row)
 {
-    if (const std::optional<Finding> finding = findingOfRow(row)) m_store.showRecords(finding->recordIDs, finding->rule);
+    if (const std::optional<Finding> finding = findingOfRow(row))
+        m_store.showRecords(finding->recordIDs, finding->rule);
 }

@@ -91,8 +91,8 @@ void LiveFindingDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
     const int timeWidth = QFontMetrics(timeFont).horizontalAdvance(time);
     painter->setFont(timeFont);
     painter->setPen(Style::tertiaryText());
-    painter->drawText(QRect(area.right() - timeWidth, area.top(), timeWidth, firstLine), Qt::AlignVCenter | Qt::AlignRight,
-                      time);
+    painter->drawText(QRect(area.right() - timeWidth, area.top(), timeWidth, firstLine),
+                      Qt::AlignVCenter | Qt::AlignRight, time);
     const int ruleLeft = area.left() + badge.width() + 6;
     const QRect ruleRect(ruleLeft, area.top(), std::max(0, area.right() - timeWidth - 8 - ruleLeft), firstLine);
     painter->setFont(ruleFont);

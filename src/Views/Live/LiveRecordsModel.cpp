@@ -47,8 +47,7 @@ QString liveTimeText(double time)
 
 LiveRecordsModel::LiveRecordsModel(QObject *parent, size_t rowCap)
     : QAbstractTableModel(parent), m_rowCap(rowCap), m_detailsFont(Style::monospaced(Style::callout()))
-{
-}
+{}
 
 LiveRecordsModel::Row LiveRecordsModel::makeRow(const AuditRecord &record, int64_t sequence)
 {
@@ -128,9 +127,10 @@ void LiveRecordsModel::refresh(const LiveMonitor::Records &source)
 {
     const std::vector<uint32_t> positions = liveRows(*source, m_filter, m_rowCap);
     const bool sameRows = positions.size() == m_rows.size()
-        && std::equal(positions.begin(), positions.end(), m_rows.begin(), [&](uint32_t position, const Row &row) {
-               return (*source)[position].id == row.id;
-           });
+                          && std::equal(positions.begin(), positions.end(), m_rows.begin(),
+                                        [&](uint32_t position, const Row &row) {
+                                            return (*source)[position].id == row.id;
+                                        });
     if (!sameRows) {
         reset(source, m_filter);
         return;
@@ -209,10 +209,8 @@ QVariant LiveRecordsModel::data(const QModelIndex &index, int role) const
     case Qt::AccessibleTextRole:
         if (column == resultColumn) return ResultBadgePainter::toolTip(row.success);
         return {};
-    case ItemRoles::recordIDRole:
-        return QVariant::fromValue<qlonglong>(row.id);
-    default:
-        return {};
+    case ItemRoles::recordIDRole: return QVariant::fromValue<qlonglong>(row.id);
+    default: return {};
     }
 }
 

@@ -33,8 +33,16 @@ class LiveRecordsModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { timeColumn, eventColumn, userColumn, processColumn, pidColumn, resultColumn, detailsColumn,
-                  numColumns };
+    enum Column {
+        timeColumn,
+        eventColumn,
+        userColumn,
+        processColumn,
+        pidColumn,
+        resultColumn,
+        detailsColumn,
+        numColumns
+    };
     static constexpr size_t defaultRowCap = 5000;
 
     explicit LiveRecordsModel(QObject *parent = nullptr, size_t rowCap = defaultRowCap);
@@ -77,10 +85,10 @@ private:
     size_t m_rowCap;
     LiveFilter m_filter;
     std::optional<RecordQuery> m_query;
-    std::vector<Row> m_rows; // newest first
+    std::vector<Row> m_rows;                // newest first
     QHash<int64_t, int64_t> m_sequenceByID; // a row's arrival number, which falls down the rows
-    int64_t m_dropped = 0;    // records dropped from the source's front since the last reset
-    size_t m_sourceSize = 0;  // the source's size at the last update
+    int64_t m_dropped = 0;                  // records dropped from the source's front since the last reset
+    size_t m_sourceSize = 0;                // the source's size at the last update
     mutable QHash<uint16_t, QString> m_eventLabels;
     QHash<QString, QString> m_users; // shared texts: many rows, few users
     QFont m_detailsFont;

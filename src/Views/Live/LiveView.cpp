@@ -47,8 +47,8 @@ constexpr int findingsIdealWidth = 320;
 constexpr MasterDetail::Widths inspectorWidths{320, 380, 520};
 constexpr int emptySymbolSize = 54;
 
-constexpr std::array<ColumnWidth, LiveRecordsModel::numColumns> columnWidths = {{
-    {90, 105}, {90, 140}, {50, 80}, {60, 100}, {40, 55}, {22, 22}, {200, 420}}};
+constexpr std::array<ColumnWidth, LiveRecordsModel::numColumns> columnWidths = {
+    {{90, 105}, {90, 140}, {50, 80}, {60, 100}, {40, 55}, {22, 22}, {200, 420}}};
 
 const QString runningMessage = QStringLiteral(
     "Records appear here as the kernel emits them. If nothing arrives, the kernel audit subsystem may be\n"
@@ -110,8 +110,8 @@ LiveView::LiveView(const ViewContext &context, QWidget *parent)
     connect(m_live, &LiveMonitor::selectedClassesChanged, this, &LiveView::updateClassMenu);
     connect(m_live, &LiveMonitor::findingsChanged, this,
             [this] { m_findings->findingsModel()->setFindings(m_live->findings()); });
-    for (auto signal : {&LiveMonitor::totalReceivedChanged, &LiveMonitor::bytesReceivedChanged,
-                        &LiveMonitor::ratePerSecondChanged})
+    for (auto signal :
+         {&LiveMonitor::totalReceivedChanged, &LiveMonitor::bytesReceivedChanged, &LiveMonitor::ratePerSecondChanged})
         connect(m_live, signal, this, &LiveView::updateStatistics);
     connect(this, &ScreenWidget::searchChanged, this, &LiveView::refilter);
 
@@ -136,10 +136,11 @@ QWidget *LiveView::makeControlBar()
 
     m_startButton = new QPushButton(QStringLiteral("Start Capture"), bar);
     setSymbol(m_startButton, QStringLiteral("record.circle"), Qt::white);
-    m_startButton->setStyleSheet(QStringLiteral(
-        "QPushButton { background: %1; color: white; border-radius: 5px; padding: 4px 12px; font-weight: 600; }"
-        "QPushButton:pressed { background: %2; }")
-                                     .arg(Style::red().name(), Style::red().darker(120).name()));
+    m_startButton->setStyleSheet(
+        QStringLiteral(
+            "QPushButton { background: %1; color: white; border-radius: 5px; padding: 4px 12px; font-weight: 600; }"
+            "QPushButton:pressed { background: %2; }")
+            .arg(Style::red().name(), Style::red().darker(120).name()));
     connect(m_startButton, &QPushButton::clicked, m_live, &LiveMonitor::start);
     row->addWidget(m_startButton);
 
@@ -285,14 +286,17 @@ QWidget *LiveView::makeContent()
     m_table->setMinimumWidth(tableMinimumWidth);
     m_frame->addView(m_table);
     // Marked, not scrolled to: the table must not jump while records stream in.
-    m_guard = new SelectionGuard(m_table, {[this] {
-        const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
-        return row < 0 ? QModelIndexList() : QModelIndexList{m_model->index(row, 0)};
-    }, [this](const QModelIndexList &rows) {
-        if (rows.isEmpty()) m_selection.reset();
-        else m_selection = m_model->idAt(rows.first().row());
-        updateInspector();
-    }}, false);
+    m_guard = new SelectionGuard(m_table,
+                                 {[this] {
+                                      const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
+                                      return row < 0 ? QModelIndexList() : QModelIndexList{m_model->index(row, 0)};
+                                  },
+                                  [this](const QModelIndexList &rows) {
+                                      if (rows.isEmpty()) m_selection.reset();
+                                      else m_selection = m_model->idAt(rows.first().row());
+                                      updateInspector();
+                                  }},
+                                 false);
 
     auto *pane = new QWidget(this);
     pane->setObjectName(QStringLiteral("liveFindingsPane"));
@@ -415,7 +419,8 @@ void LiveView::updateInspector()
     }
     const std::optional<AuditRecord> &shown = m_inspector->record();
     // Rebuilt only for another record or its analysed copy, so the inspector keeps its place.
-    if (!shown || shown->id != found->id || shown->processName() != found->processName()) m_inspector->setRecord(*found);
+    if (!shown || shown->id != found->id || shown->processName() != found->processName())
+        m_inspector->setRecord(*found);
     m_inspectorStack->setCurrentIndex(1);
 }
 
@@ -463,7 +468,7 @@ void LiveView::buildClassMenu()
 {
     for (const AuditClassInfo &info : AuditCatalog::shared().selectableClasses()) {
         QString label = QString::fromStdString(info.shortName) + QStringLiteral(" — ")
-            + QString::fromStdString(info.description);
+                        + QString::fromStdString(info.description);
         auto *action = m_classMenu->addAction(label.replace(u'&', QStringLiteral("&&")));
         action->setCheckable(true);
         action->setData(QString::fromStdString(info.shortName));

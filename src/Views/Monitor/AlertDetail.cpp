@@ -74,9 +74,10 @@ private:
 // lay out whole (the text of a record of megabytes) a LineBox made line by line.
 QWidget *textBox(const std::string &text, const QFont &font, QWidget *parent)
 {
-    if (qsizetype(text.size()) <= KeyValueRow::longValue) return new BoxedText(QString::fromStdString(text), font, parent);
-    auto *box = new LineBox(wrappedLines(LongText{JoinedText(std::string_view(text)), nullptr}), KeyValueRow::longValueLines,
-                            parent);
+    if (qsizetype(text.size()) <= KeyValueRow::longValue)
+        return new BoxedText(QString::fromStdString(text), font, parent);
+    auto *box = new LineBox(wrappedLines(LongText{JoinedText(std::string_view(text)), nullptr}),
+                            KeyValueRow::longValueLines, parent);
     box->setFont(font);
     return box;
 }
@@ -91,7 +92,7 @@ QString dateText(double time)
 QString evidenceTitle(size_t count)
 {
     return QStringLiteral("Evidence (") + QString::number(count) + QStringLiteral(" record")
-        + (count == 1 ? QString() : QStringLiteral("s")) + QStringLiteral(")");
+           + (count == 1 ? QString() : QStringLiteral("s")) + QStringLiteral(")");
 }
 
 QString evidenceText(const std::vector<std::string> &evidence)
@@ -144,7 +145,8 @@ AlertDetail::AlertDetail(const MonitorAlert &alert, QWidget *parent) : QScrollAr
     m_summary = textBox(m_alert.summary, Style::monospaced(Style::callout()), content);
     m_summary->setContextMenuPolicy(Qt::CustomContextMenu);
     m_copySummary = new QAction(QStringLiteral("Copy Summary"), this);
-    connect(m_copySummary, &QAction::triggered, this, [this] { copyToClipboard(QString::fromStdString(m_alert.summary)); });
+    connect(m_copySummary, &QAction::triggered, this,
+            [this] { copyToClipboard(QString::fromStdString(m_alert.summary)); });
     // A popup, not a nested event loop: the detail may be replaced while the menu is open.
     connect(m_summary, &QWidget::customContextMenuRequested, this, [this](const QPoint &position) {
         auto *menu = new QMenu(this);
@@ -200,9 +202,10 @@ AlertDetail::AlertDetail(const MonitorAlert &alert, QWidget *parent) : QScrollAr
         m_copyEvidence->setFlat(true);
         m_copyEvidence->setCursor(Qt::PointingHandCursor);
         m_copyEvidence->setFont(Style::caption());
-        m_copyEvidence->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; padding: 0; }")
-                                          .arg(Style::accent().name()));
-        connect(m_copyEvidence, &QPushButton::clicked, this, [this] { copyToClipboard(evidenceText(m_alert.evidence)); });
+        m_copyEvidence->setStyleSheet(
+            QStringLiteral("QPushButton { color: %1; border: none; padding: 0; }").arg(Style::accent().name()));
+        connect(m_copyEvidence, &QPushButton::clicked, this,
+                [this] { copyToClipboard(evidenceText(m_alert.evidence)); });
         header->addWidget(m_copyEvidence);
         column->addLayout(header);
         // Size 11 against a body of 13.

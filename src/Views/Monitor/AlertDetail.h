@@ -27,7 +27,7 @@ public:
     // The summary's box: a text edit, or for a summary too long to lay out whole a LineBox.
     QWidget *summaryBox() const { return m_summary; }
     QAction *copySummaryAction() const { return m_copySummary; }
-    QLabel *techniqueLink() const { return m_technique; }     // null without technique
+    QLabel *techniqueLink() const { return m_technique; }              // null without technique
     QPushButton *copyEvidenceButton() const { return m_copyEvidence; } // null without evidence
     QLabel *evidenceHeader() const { return m_evidenceHeader; }
 

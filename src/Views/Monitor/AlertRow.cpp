@@ -26,7 +26,8 @@ QString timePattern(bool compact)
 
 AlertIcon alertIcon(const MonitorAlert &alert)
 {
-    if (alert.kind == MonitorAlert::Kind::monitor) return {QStringLiteral("bolt.horizontal.circle"), Style::secondaryText()};
+    if (alert.kind == MonitorAlert::Kind::monitor)
+        return {QStringLiteral("bolt.horizontal.circle"), Style::secondaryText()};
     const Style::SeverityStyle style = Style::severity(alert.severity());
     return {style.symbol, style.color};
 }

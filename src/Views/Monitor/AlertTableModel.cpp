@@ -31,7 +31,8 @@ std::vector<MonitorAlert> alertRows(const std::vector<MonitorAlert> &history, bo
 
 QString alertHistoryCounts(size_t total, int64_t unacknowledged)
 {
-    return QString::number(total) + QStringLiteral(" total · ") + QString::number(unacknowledged) + QStringLiteral(" new");
+    return QString::number(total) + QStringLiteral(" total · ") + QString::number(unacknowledged)
+           + QStringLiteral(" new");
 }
 
 std::set<Uuid> alertMenuIDs(const std::optional<Uuid> &clicked, const std::set<Uuid> &selection)
@@ -47,7 +48,7 @@ QString alertSummaryText(const std::vector<MonitorAlert> &history, const std::se
     for (const MonitorAlert &alert : history) {
         if (!ids.contains(alert.id)) continue;
         lines << Style::severity(alert.severity()).title + QStringLiteral(" · ") + QString::fromStdString(alert.rule)
-                + QStringLiteral(" · ") + QString::fromStdString(alert.summary);
+                     + QStringLiteral(" · ") + QString::fromStdString(alert.summary);
     }
     return lines.join(u'\n');
 }
@@ -63,23 +64,25 @@ std::optional<MonitorAlert> detailAlert(const std::vector<MonitorAlert> &history
 QString alertRaisedText(double raisedAt)
 {
     const bool twelveHour = QLocale().timeFormat(QLocale::ShortFormat).contains(u'a', Qt::CaseInsensitive);
-    return Format::pattern(raisedAt, twelveHour ? QStringLiteral("MMM d, h:mm:ss AP") : QStringLiteral("MMM d, HH:mm:ss"));
+    return Format::pattern(raisedAt,
+                           twelveHour ? QStringLiteral("MMM d, h:mm:ss AP") : QStringLiteral("MMM d, HH:mm:ss"));
 }
 
 AlertTableModel::AlertTableModel(QObject *parent)
-    : QAbstractTableModel(parent), m_dot(dotIcon()),
-      m_monitorIcon(symbolIcon(QStringLiteral("bolt.horizontal.circle"), Style::secondaryText())),
-      m_captionFont(Style::caption()), m_captionMono(Style::monospaced(Style::caption())),
-      m_calloutMono(Style::monospaced(Style::callout())),
-      m_semibold(Style::semibold(QFont()))
-{
-}
+    : QAbstractTableModel(parent)
+    , m_dot(dotIcon())
+    , m_monitorIcon(symbolIcon(QStringLiteral("bolt.horizontal.circle"), Style::secondaryText()))
+    , m_captionFont(Style::caption())
+    , m_captionMono(Style::monospaced(Style::caption()))
+    , m_calloutMono(Style::monospaced(Style::callout()))
+    , m_semibold(Style::semibold(QFont()))
+{}
 
 bool AlertTableModel::setRows(std::vector<MonitorAlert> rows)
 {
     const bool sameAlerts = rows.size() == m_rows.size()
-        && std::equal(rows.begin(), rows.end(), m_rows.begin(),
-                      [](const MonitorAlert &a, const MonitorAlert &b) { return a.id == b.id; });
+                            && std::equal(rows.begin(), rows.end(), m_rows.begin(),
+                                          [](const MonitorAlert &a, const MonitorAlert &b) { return a.id == b.id; });
     if (sameAlerts) {
         m_rows = std::move(rows);
         if (!m_rows.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, numColumns - 1));
@@ -98,7 +101,9 @@ bool AlertTableModel::setRows(std::vector<MonitorAlert> rows)
 int AlertTableModel::rowOf(const Uuid &id) const
 {
     const auto found = std::lower_bound(m_rowByID.begin(), m_rowByID.end(), id,
-                                        [](const std::pair<Uuid, int> &entry, const Uuid &key) { return entry.first < key; });
+                                        [](const std::pair<Uuid, int> &entry, const Uuid &key) {
+                                            return entry.first < key;
+                                        });
     return found != m_rowByID.end() && found->first == id ? found->second : -1;
 }
 
@@ -151,8 +156,7 @@ QVariant AlertTableModel::data(const QModelIndex &index, int role) const
         if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return QString::fromStdString(alert.summary);
         if (role == Qt::FontRole) return m_calloutMono;
         return {};
-    case numColumns:
-        break;
+    case numColumns: break;
     }
     return {};
 }

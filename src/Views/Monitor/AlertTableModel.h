@@ -32,8 +32,16 @@ class AlertTableModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { dotColumn, severityColumn, raisedColumn, ruleColumn, techniqueColumn, userColumn, summaryColumn,
-                  numColumns };
+    enum Column {
+        dotColumn,
+        severityColumn,
+        raisedColumn,
+        ruleColumn,
+        techniqueColumn,
+        userColumn,
+        summaryColumn,
+        numColumns
+    };
 
     explicit AlertTableModel(QObject *parent = nullptr);
 

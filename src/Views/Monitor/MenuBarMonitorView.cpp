@@ -32,7 +32,8 @@ QPushButton *borderless(const QString &text, QWidget *parent)
 
 QString menuBarSeverityText(Severity minimum)
 {
-    return QStringLiteral("Alerts: ") + (minimum == Severity::critical ? QStringLiteral("Critical") : QStringLiteral("High+"));
+    return QStringLiteral("Alerts: ")
+           + (minimum == Severity::critical ? QStringLiteral("Critical") : QStringLiteral("High+"));
 }
 
 MenuBarMonitorView::MenuBarMonitorView(LiveMonitor *live, AlertCenter *alerts, Actions actions, QWidget *parent)
@@ -77,7 +78,8 @@ MenuBarMonitorView::MenuBarMonitorView(LiveMonitor *live, AlertCenter *alerts, A
     none->setContentsMargins(0, 8, 0, 8);
     none->addStretch(1);
     auto *noneIcon = new QLabel(m_noAlerts);
-    setSymbol(noneIcon, QStringLiteral("checkmark.shield"), QFontMetrics(Style::body()).height(), Style::secondaryText());
+    setSymbol(noneIcon, QStringLiteral("checkmark.shield"), QFontMetrics(Style::body()).height(),
+              Style::secondaryText());
     none->addWidget(noneIcon);
     auto *noneText = new QLabel(QStringLiteral("No alerts"), m_noAlerts);
     Style::setTextStyle(noneText, Style::body(), Style::secondaryText());

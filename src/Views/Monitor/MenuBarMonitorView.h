@@ -29,8 +29,8 @@ public:
 
     // What the panel asks of the application shell.
     struct Actions {
-        std::function<void()> openApplication;            // "Open Quillmarsh": the window, its screen as it was
-        std::function<void(Screen)> showMainWindow;       // "Settings…" and alert rows
+        std::function<void()> openApplication;      // "Open Quillmarsh": the window, its screen as it was
+        std::function<void(Screen)> showMainWindow; // "Settings…" and alert rows
         std::function<void()> quit;
     };
 

@@ -37,14 +37,15 @@ QPushButton *makeLinkButton(const QString &text, QWidget *parent)
     auto *button = new QPushButton(text, parent);
     button->setFlat(true);
     button->setCursor(Qt::PointingHandCursor);
-    button->setStyleSheet(
-        QStringLiteral("QPushButton { color: %1; border: none; padding: 0; text-align: left; }").arg(Style::accent().name()));
+    button->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; padding: 0; text-align: left; }")
+                              .arg(Style::accent().name()));
     return button;
 }
 
 AlertingCard::AlertingCard(AlertCenter *alerts, std::function<void()> openNotificationSettings, QWidget *parent)
-    : Card(QStringLiteral("Alerting"), QStringLiteral("bell.badge"), parent), m_alerts(alerts),
-      m_openNotificationSettings(std::move(openNotificationSettings))
+    : Card(QStringLiteral("Alerting"), QStringLiteral("bell.badge"), parent)
+    , m_alerts(alerts)
+    , m_openNotificationSettings(std::move(openNotificationSettings))
 {
     setObjectName(QStringLiteral("alertingCard"));
     QVBoxLayout *column = contentLayout();
@@ -146,12 +147,14 @@ void AlertingCard::update()
 }
 
 BackgroundCard::BackgroundCard(AlertCenter *alerts, std::function<void()> openLoginItems, QWidget *parent)
-    : Card(QStringLiteral("Background"), QStringLiteral("menubar.rectangle"), parent), m_alerts(alerts),
-      m_openLoginItems(std::move(openLoginItems))
+    : Card(QStringLiteral("Background"), QStringLiteral("menubar.rectangle"), parent)
+    , m_alerts(alerts)
+    , m_openLoginItems(std::move(openLoginItems))
 {
     setObjectName(QStringLiteral("backgroundCard"));
     QVBoxLayout *column = contentLayout();
-    m_menuBar = toggle(QStringLiteral("Show in menu bar"), this, column, [this](bool on) { m_alerts->setShowMenuBarIcon(on); });
+    m_menuBar = toggle(QStringLiteral("Show in menu bar"), this, column,
+                       [this](bool on) { m_alerts->setShowMenuBarIcon(on); });
     m_background = toggle(QStringLiteral("Keep monitoring after the window is closed"), this, column,
                           [this](bool on) { m_alerts->setKeepRunningInBackground(on); });
     m_autostart = toggle(QStringLiteral("Start monitoring when Quillmarsh opens"), this, column,
@@ -166,7 +169,8 @@ BackgroundCard::BackgroundCard(AlertCenter *alerts, std::function<void()> openLo
     auto *hint = new QHBoxLayout(m_approval);
     hint->setContentsMargins(0, 0, 0, 0);
     auto *icon = new QLabel(m_approval);
-    setSymbol(icon, QStringLiteral("exclamationmark.triangle.fill"), QFontMetrics(Style::callout()).height(), Style::orange());
+    setSymbol(icon, QStringLiteral("exclamationmark.triangle.fill"), QFontMetrics(Style::callout()).height(),
+              Style::orange());
     hint->addWidget(icon);
     auto *text = new QLabel(QStringLiteral("Approve Quillmarsh in Login Items"), m_approval);
     Style::setTextStyle(text, Style::callout(), Style::orange());

@@ -15,12 +15,14 @@ constexpr int dotSize = 7;
 
 QString monitorStatusText(const LiveMonitor::State &state, std::optional<double> startedAt, int64_t totalReceived)
 {
-    if (std::holds_alternative<LiveMonitor::Starting>(state)) return QStringLiteral("Waiting for administrator authorisation…");
+    if (std::holds_alternative<LiveMonitor::Starting>(state))
+        return QStringLiteral("Waiting for administrator authorisation…");
     if (const auto *failed = std::get_if<LiveMonitor::Failed>(&state)) return QString::fromStdString(failed->message);
     if (!std::holds_alternative<LiveMonitor::Running>(state)) return QStringLiteral("Not monitoring");
     QString text = QStringLiteral("Monitoring");
     if (startedAt)
-        text += QStringLiteral(" since ") + Format::dateTime(*startedAt, Format::DateStyle::none, Format::TimeStyle::shortened);
+        text += QStringLiteral(" since ")
+                + Format::dateTime(*startedAt, Format::DateStyle::none, Format::TimeStyle::shortened);
     return text + QStringLiteral(" · ") + Format::count(totalReceived) + QStringLiteral(" records");
 }
 

@@ -54,12 +54,12 @@ constexpr int historyMinimumHeight = 200;
 constexpr MasterDetail::Widths detailWidths{300, 380, 560};
 constexpr int statusSymbolSize = 38;
 
-constexpr std::array<ColumnWidth, AlertTableModel::numColumns> columnWidths = {{
-    {14, 14}, {80, 95}, {120, 140}, {140, 200}, {60, 80}, {60, 90}, {200, 420}}};
+constexpr std::array<ColumnWidth, AlertTableModel::numColumns> columnWidths = {
+    {{14, 14}, {80, 95}, {120, 140}, {140, 200}, {60, 80}, {60, 90}, {200, 420}}};
 constexpr int tableMinimumWidth = 500;
 
-const QString noAlertsDescription =
-    QStringLiteral("High and Critical findings from background monitoring will be listed here.");
+const QString noAlertsDescription = QStringLiteral(
+    "High and Critical findings from background monitoring will be listed here.");
 
 using CaptureControl::isRunning;
 using CaptureControl::isStarting;
@@ -77,7 +77,8 @@ public:
         background.icon = QIcon();
         background.features &= ~QStyleOptionViewItem::HasDecoration;
         const QWidget *widget = option.widget;
-        (widget ? widget->style() : QApplication::style())->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
+        (widget ? widget->style() : QApplication::style())
+            ->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
         if (!index.data(Qt::DecorationRole).isValid()) return;
         constexpr qreal diameter = 7;
         const QPointF centre = QRectF(option.rect).center();
@@ -97,8 +98,8 @@ QString monitorRunningLine(const std::set<std::string> &classes, double ratePerS
     QStringList names;
     for (const std::string &name : classes) names << QString::fromStdString(name);
     return QStringLiteral("Classes: ") + names.join(QStringLiteral(", ")) + QStringLiteral(" · ")
-        + QLocale().toString(ratePerSecond, 'f', 1) + QStringLiteral(" records/s · ") + QString::number(findings)
-        + QStringLiteral(" findings in the rolling buffer");
+           + QLocale().toString(ratePerSecond, 'f', 1) + QStringLiteral(" records/s · ") + QString::number(findings)
+           + QStringLiteral(" findings in the rolling buffer");
 }
 
 QString monitorFootnote(int64_t bufferLimit)
@@ -106,7 +107,7 @@ QString monitorFootnote(int64_t bufferLimit)
     return QStringLiteral("Monitoring reads /dev/auditpipe through a short-lived root helper, so each start asks for an "
                           "administrator password. The same capture feeds the Live Monitor view. Detections run once a "
                           "second over the most recent ")
-        + QLocale().toString(qlonglong(bufferLimit)) + QStringLiteral(" records.");
+           + QLocale().toString(qlonglong(bufferLimit)) + QStringLiteral(" records.");
 }
 
 MonitorView::Hooks MonitorView::defaultHooks()
@@ -128,7 +129,10 @@ MonitorView::Hooks MonitorView::defaultHooks()
 MonitorView::MonitorView(const ViewContext &context, QWidget *parent) : MonitorView(context, defaultHooks(), parent) {}
 
 MonitorView::MonitorView(const ViewContext &context, Hooks hooks, QWidget *parent)
-    : ScreenWidget(context, parent), m_alerts(context.alertCenter), m_live(context.liveMonitor), m_hooks(std::move(hooks))
+    : ScreenWidget(context, parent)
+    , m_alerts(context.alertCenter)
+    , m_live(context.liveMonitor)
+    , m_hooks(std::move(hooks))
 {
     Q_ASSERT(m_alerts && m_live);
     auto *layout = new QHBoxLayout(this);
@@ -149,14 +153,16 @@ MonitorView::MonitorView(const ViewContext &context, Hooks hooks, QWidget *paren
     m_detailStack->setObjectName(QStringLiteral("alertDetailColumn"));
     m_detailStack->addWidget(new ContentUnavailable(
         QStringLiteral("No alert selected"), QStringLiteral("bell.badge"),
-        QStringLiteral("Alerts raised by background monitoring appear here, including the evidence captured at the time."),
+        QStringLiteral(
+            "Alerts raised by background monitoring appear here, including the evidence captured at the time."),
         m_detailStack));
     frame->setPane(m_detailStack, MasterDetail::PaneMode::alwaysShown, detailWidths);
 
     m_errorAlert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quillmarsh"), QString(), QMessageBox::Ok, this);
     m_errorAlert->setWindowModality(Qt::WindowModal);
     connect(m_errorAlert, &QMessageBox::finished, this, [this] { m_alerts->setLastError(std::nullopt); });
-    m_exportError = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quillmarsh"), QString(), QMessageBox::Ok, this);
+    m_exportError = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quillmarsh"), QString(), QMessageBox::Ok,
+                                    this);
     m_exportError->setWindowModality(Qt::WindowModal);
 
     connect(m_alerts, &AlertCenter::alertsChanged, this, [this] {
@@ -165,8 +171,9 @@ MonitorView::MonitorView(const ViewContext &context, Hooks hooks, QWidget *paren
     });
     connect(m_alerts, &AlertCenter::selectedAlertIDChanged, this, &MonitorView::takeSelectionRequest);
     connect(m_alerts, &AlertCenter::lastErrorChanged, this, &MonitorView::showLastError);
-    for (auto signal : {&LiveMonitor::stateChanged, &LiveMonitor::selectedClassesChanged,
-                        &LiveMonitor::ratePerSecondChanged, &LiveMonitor::findingsChanged, &LiveMonitor::bufferLimitChanged})
+    for (auto signal :
+         {&LiveMonitor::stateChanged, &LiveMonitor::selectedClassesChanged, &LiveMonitor::ratePerSecondChanged,
+          &LiveMonitor::findingsChanged, &LiveMonitor::bufferLimitChanged})
         connect(m_live, signal, this, &MonitorView::updateStatusCard);
 
     updateStatusCard();
@@ -324,16 +331,20 @@ QWidget *MonitorView::makeHistory()
                       AlertTableModel::summaryColumn);
     m_table->setMinimumWidth(tableMinimumWidth);
     // The selected ids stay when their rows leave the table ("New only", a deletion elsewhere).
-    m_guard = new SelectionGuard(m_table, {[this] {
-        QModelIndexList rows;
-        for (const Uuid &id : m_selection)
-            if (const int row = m_model->rowOf(id); row >= 0) rows << m_model->index(row, 0);
-        return rows;
-    }, [this](const QModelIndexList &rows) {
-        std::set<Uuid> ids;
-        for (const QModelIndex &index : rows) ids.insert(m_model->idAt(index.row()));
-        setSelection(std::move(ids));
-    }}, false);
+    m_guard = new SelectionGuard(m_table,
+                                 {[this] {
+                                      QModelIndexList rows;
+                                      for (const Uuid &id : m_selection)
+                                          if (const int row = m_model->rowOf(id); row >= 0)
+                                              rows << m_model->index(row, 0);
+                                      return rows;
+                                  },
+                                  [this](const QModelIndexList &rows) {
+                                      std::set<Uuid> ids;
+                                      for (const QModelIndex &index : rows) ids.insert(m_model->idAt(index.row()));
+                                      setSelection(std::move(ids));
+                                  }},
+                                 false);
     connect(m_table, &QTableView::customContextMenuRequested, this, [this](const QPoint &position) {
         const QModelIndex index = m_table->indexAt(position);
         std::optional<Uuid> clicked;
@@ -376,10 +387,12 @@ void MonitorView::updateStatusCard()
     const bool starting = isStarting(state);
     setSymbol(m_statusSymbol, running ? QStringLiteral("checkmark.shield.fill") : QStringLiteral("shield.slash"),
               statusSymbolSize, running ? Style::green() : Style::secondaryText());
-    m_headline->setText(running ? QStringLiteral("Monitoring audit events") : QStringLiteral("Background monitoring is off"));
+    m_headline->setText(running ? QStringLiteral("Monitoring audit events")
+                                : QStringLiteral("Background monitoring is off"));
     m_runningLine->setVisible(running);
     if (running)
-        m_runningLine->setText(monitorRunningLine(m_live->selectedClasses(), m_live->ratePerSecond(), m_live->findings().size()));
+        m_runningLine->setText(
+            monitorRunningLine(m_live->selectedClasses(), m_live->ratePerSecond(), m_live->findings().size()));
     if (running || starting) {
         m_captureButton->setText(QStringLiteral("Stop"));
         setSymbol(m_captureButton, QStringLiteral("stop.fill"));

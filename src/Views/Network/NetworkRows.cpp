@@ -48,8 +48,8 @@ namespace {
 
 // The stable order of the rows by a key computed once per row.
 template <typename Key, typename Less>
-std::vector<uint32_t> orderByKey(const std::vector<AuditRecord> &records, const std::vector<uint32_t> &rows, bool ascending,
-                                 const std::function<Key(const AuditRecord &)> &make, Less less)
+std::vector<uint32_t> orderByKey(const std::vector<AuditRecord> &records, const std::vector<uint32_t> &rows,
+                                 bool ascending, const std::function<Key(const AuditRecord &)> &make, Less less)
 {
     std::vector<Key> keys;
     keys.reserve(rows.size());
@@ -83,26 +83,25 @@ std::vector<uint32_t> sortedOrder(const std::vector<AuditRecord> &records, const
     const auto numeric = [](int64_t a, int64_t b) { return a < b; };
     switch (order.key) {
     case SortKey::time:
-        return orderByKey<double>(records, rows, order.ascending, [](const AuditRecord &r) { return r.time; },
-                                  [](double a, double b) { return a < b; });
+        return orderByKey<double>(
+            records, rows, order.ascending, [](const AuditRecord &r) { return r.time; },
+            [](double a, double b) { return a < b; });
     case SortKey::event:
-        return orderByKey<QString>(records, rows, order.ascending,
-                                   [](const AuditRecord &r) { return QString::fromStdString(DisplayKeys::eventLabel(r)); },
-                                   natural);
+        return orderByKey<QString>(
+            records, rows, order.ascending,
+            [](const AuditRecord &r) { return QString::fromStdString(DisplayKeys::eventLabel(r)); }, natural);
     case SortKey::user:
-        return orderByKey<QString>(records, rows, order.ascending,
-                                   [](const AuditRecord &r) { return QString::fromStdString(DisplayKeys::userLabel(r)); },
-                                   natural);
-    case SortKey::process:
-        return orderByText(records, rows, order.ascending, processNameText);
-    case SortKey::address:
-        return orderByText(records, rows, order.ascending, detailText);
+        return orderByKey<QString>(
+            records, rows, order.ascending,
+            [](const AuditRecord &r) { return QString::fromStdString(DisplayKeys::userLabel(r)); }, natural);
+    case SortKey::process: return orderByText(records, rows, order.ascending, processNameText);
+    case SortKey::address: return orderByText(records, rows, order.ascending, detailText);
     case SortKey::pid:
-        return orderByKey<int64_t>(records, rows, order.ascending,
-                                   [](const AuditRecord &r) { return DisplayKeys::pidValue(r); }, numeric);
+        return orderByKey<int64_t>(
+            records, rows, order.ascending, [](const AuditRecord &r) { return DisplayKeys::pidValue(r); }, numeric);
     case SortKey::result:
-        return orderByKey<int64_t>(records, rows, order.ascending,
-                                   [](const AuditRecord &r) { return DisplayKeys::resultRank(r); }, numeric);
+        return orderByKey<int64_t>(
+            records, rows, order.ascending, [](const AuditRecord &r) { return DisplayKeys::resultRank(r); }, numeric);
     }
     return {};
 }
@@ -127,15 +126,17 @@ std::vector<CountItem> top(const std::vector<AuditRecord> &records, const std::v
         if (added) items.push_back({value, value, 0});
         ++items[it->second].count;
     }
-    std::stable_sort(items.begin(), items.end(), [](const CountItem &a, const CountItem &b) { return a.count > b.count; });
+    std::stable_sort(items.begin(), items.end(),
+                     [](const CountItem &a, const CountItem &b) { return a.count > b.count; });
     if (items.size() > topLimit) items.resize(topLimit);
     return items;
 }
 
 std::vector<CountItem> destinations(const std::vector<AuditRecord> &records, const std::vector<uint32_t> &rows)
 {
-    return top(records, rows,
-               [](const AuditRecord &r) { return r.sockets().empty() ? std::string() : std::string(r.sockets().front()); });
+    return top(records, rows, [](const AuditRecord &r) {
+        return r.sockets().empty() ? std::string() : std::string(r.sockets().front());
+    });
 }
 
 std::vector<CountItem> processes(const std::vector<AuditRecord> &records, const std::vector<uint32_t> &rows)
@@ -150,7 +151,9 @@ std::vector<CountItem> processes(const std::vector<AuditRecord> &records, const 
 int Table::rowOf(int64_t id) const
 {
     const auto found = std::lower_bound(rowByID.begin(), rowByID.end(), id,
-                                        [](const std::pair<int64_t, uint32_t> &entry, int64_t key) { return entry.first < key; });
+                                        [](const std::pair<int64_t, uint32_t> &entry, int64_t key) {
+                                            return entry.first < key;
+                                        });
     return found != rowByID.end() && found->first == id ? int(found->second) : -1;
 }
 

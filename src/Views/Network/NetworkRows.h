@@ -57,7 +57,7 @@ std::vector<CountItem> processes(const std::vector<AuditRecord> &records, const 
 // its cells from the snapshot it keeps.
 struct Table {
     RecordSnapshot records = RecordSelection::emptySnapshot();
-    std::vector<uint32_t> rows; // positions in display order
+    std::vector<uint32_t> rows;                        // positions in display order
     std::vector<std::pair<int64_t, uint32_t>> rowByID; // by id
     std::vector<CountItem> destinations;
     std::vector<CountItem> processes;

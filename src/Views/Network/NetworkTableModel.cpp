@@ -14,8 +14,8 @@
 
 namespace {
 
-constexpr std::array<const char *, NetworkTableModel::numColumns> columnTitles = {
-    "Time", "Event", "Process", "PID", "User", "Address", "Result"};
+constexpr std::array<const char *, NetworkTableModel::numColumns> columnTitles = {"Time", "Event",   "Process", "PID",
+                                                                                  "User", "Address", "Result"};
 
 QString joinedSockets(const AuditRecord &record)
 {
@@ -25,11 +25,10 @@ QString joinedSockets(const AuditRecord &record)
 } // namespace
 
 NetworkTableModel::NetworkTableModel(QObject *parent)
-    : QAbstractTableModel(parent),
-      m_table(std::make_shared<const NetworkRows::Table>()),
-      m_addressFont(Style::monospaced(Style::callout()))
-{
-}
+    : QAbstractTableModel(parent)
+    , m_table(std::make_shared<const NetworkRows::Table>())
+    , m_addressFont(Style::monospaced(Style::callout()))
+{}
 
 void NetworkTableModel::setTable(std::shared_ptr<const NetworkRows::Table> table)
 {
@@ -88,20 +87,16 @@ QVariant NetworkTableModel::data(const QModelIndex &index, int role) const
     case Qt::ToolTipRole:
         if (column == addressColumn) return joinedSockets(record);
         return column == resultColumn ? QVariant(ResultBadgePainter::toolTip(record.returnStatus == 0)) : QVariant();
-    case Qt::FontRole:
-        return column == addressColumn ? QVariant(m_addressFont) : QVariant();
+    case Qt::FontRole: return column == addressColumn ? QVariant(m_addressFont) : QVariant();
     case Qt::ForegroundRole:
         if (column == processColumn && record.processImage && Detections::suspiciousLocation(*record.processImage))
             return Style::orange();
         return {};
-    case ItemRoles::resultRole:
-        return column == resultColumn ? QVariant(record.returnStatus == 0) : QVariant();
+    case ItemRoles::resultRole: return column == resultColumn ? QVariant(record.returnStatus == 0) : QVariant();
     case Qt::AccessibleTextRole:
         return column == resultColumn ? QVariant(ResultBadgePainter::toolTip(record.returnStatus == 0)) : QVariant();
-    case ItemRoles::recordIDRole:
-        return QVariant::fromValue(qint64(record.id));
-    default:
-        return {};
+    case ItemRoles::recordIDRole: return QVariant::fromValue(qint64(record.id));
+    default: return {};
     }
 }
 

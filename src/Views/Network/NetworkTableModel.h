@@ -16,8 +16,16 @@ class NetworkTableModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { timeColumn, eventColumn, processColumn, pidColumn, userColumn, addressColumn, resultColumn,
-                  numColumns };
+    enum Column {
+        timeColumn,
+        eventColumn,
+        processColumn,
+        pidColumn,
+        userColumn,
+        addressColumn,
+        resultColumn,
+        numColumns
+    };
 
     explicit NetworkTableModel(QObject *parent = nullptr);
 

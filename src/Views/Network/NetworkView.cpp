@@ -30,8 +30,8 @@
 
 namespace {
 
-constexpr std::array<ColumnWidth, NetworkTableModel::numColumns> columnWidths = {{
-    {110, 140}, {80, 110}, {80, 120}, {40, 55}, {60, 90}, {160, 280}, {40, 50}}};
+constexpr std::array<ColumnWidth, NetworkTableModel::numColumns> columnWidths = {
+    {{110, 140}, {80, 110}, {80, 120}, {40, 55}, {60, 90}, {160, 280}, {40, 50}}};
 
 constexpr int cardsPadding = 12;
 constexpr int cardsSpacing = 16;
@@ -74,7 +74,9 @@ public:
 } // namespace
 
 NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
-    : ScreenWidget(context, parent), m_store(*context.store), m_deriving([this] { m_busy->setVisible(m_deriving.pending()); })
+    : ScreenWidget(context, parent)
+    , m_store(*context.store)
+    , m_deriving([this] { m_busy->setVisible(m_deriving.pending()); })
 {
     setObjectName("networkView");
     setWindowTitle(QStringLiteral("Network"));
@@ -88,18 +90,19 @@ NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
     auto *cardsLayout = new QHBoxLayout(cards);
     cardsLayout->setContentsMargins(cardsPadding, cardsPadding, cardsPadding, cardsPadding);
     cardsLayout->setSpacing(cardsSpacing);
-    auto *destinationsCard = new Card(QStringLiteral("Top destinations"), QStringLiteral("arrow.up.right.circle"), cards);
-    m_destinations = new BarList({}, Style::orange(), true,
-                                 [this](const CountItem &item) { setSearch(QString::fromStdString(item.key)); },
-                                 destinationsCard);
+    auto *destinationsCard = new Card(QStringLiteral("Top destinations"), QStringLiteral("arrow.up.right.circle"),
+                                      cards);
+    m_destinations = new BarList(
+        {}, Style::orange(), true, [this](const CountItem &item) { setSearch(QString::fromStdString(item.key)); },
+        destinationsCard);
     m_destinations->setObjectName("topDestinations");
     destinationsCard->addContent(m_destinations);
     destinationsCard->contentLayout()->addStretch(1);
     cardsLayout->addWidget(destinationsCard, 1, Qt::AlignTop);
     auto *processesCard = new Card(QStringLiteral("By process"), QStringLiteral("terminal"), cards);
-    m_processes = new BarList({}, Style::purple(), true,
-                              [this](const CountItem &item) { setSearch(QString::fromStdString(item.label)); },
-                              processesCard);
+    m_processes = new BarList(
+        {}, Style::purple(), true, [this](const CountItem &item) { setSearch(QString::fromStdString(item.label)); },
+        processesCard);
     m_processes->setObjectName("byProcess");
     processesCard->addContent(m_processes);
     processesCard->contentLayout()->addStretch(1);
@@ -154,15 +157,19 @@ NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
         if (!index.isValid()) return;
         if (QMenu *menu = contextMenuForRow(index.row())) menu->popup(m_table->viewport()->mapToGlobal(at));
     });
-    connect(m_table, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) { openRow(index.row()); });
+    connect(m_table, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex &index) { openRow(index.row()); });
     // The table part of the master-detail frame: no pane, no empty state, but a record id kept
     // across searches that hide its row.
     new SelectionGuard(m_table, {[this] {
-        const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
-        return row < 0 ? QModelIndexList() : QModelIndexList{m_model->index(row, 0)};
-    }, [this](const QModelIndexList &rows) {
-        m_selection = rows.isEmpty() ? std::nullopt : std::optional<int64_t>(m_model->recordAt(rows.first().row()).id);
-    }});
+                                     const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
+                                     return row < 0 ? QModelIndexList() : QModelIndexList{m_model->index(row, 0)};
+                                 },
+                                 [this](const QModelIndexList &rows) {
+                                     m_selection = rows.isEmpty() ? std::nullopt
+                                                                  : std::optional<int64_t>(
+                                                                      m_model->recordAt(rows.first().row()).id);
+                                 }});
     connect(m_model, &NetworkTableModel::orderChanged, this, &NetworkView::refresh);
     connect(m_hideLocal, &QCheckBox::toggled, this, &NetworkView::refresh);
     connect(this, &ScreenWidget::searchChanged, this, &NetworkView::refresh);
@@ -178,18 +185,19 @@ QString NetworkView::searchPrompt() const
 
 void NetworkView::refresh()
 {
-    m_deriving.run(this,
-                   [records = m_store.recordSnapshot(), hideLocal = m_hideLocal->isChecked(), query = search().toStdString(),
-                    order = m_model->order()](const PoolWork::Ticket &ticket) {
-                       return std::make_shared<const NetworkRows::Table>(
-                           NetworkRows::table(records, hideLocal, query, order, [&ticket] { return ticket.stale(); }));
-                   },
-                   [this](std::shared_ptr<const NetworkRows::Table> table) {
-                       m_model->setTable(table);
-                       m_destinations->setItems(table->destinations);
-                       m_processes->setItems(table->processes);
-                       m_count->setText(Format::count(m_model->rowCount()) + QStringLiteral(" network records"));
-                   });
+    m_deriving.run(
+        this,
+        [records = m_store.recordSnapshot(), hideLocal = m_hideLocal->isChecked(), query = search().toStdString(),
+         order = m_model->order()](const PoolWork::Ticket &ticket) {
+            return std::make_shared<const NetworkRows::Table>(
+                NetworkRows::table(records, hideLocal, query, order, [&ticket] { return ticket.stale(); }));
+        },
+        [this](std::shared_ptr<const NetworkRows::Table> table) {
+            m_model->setTable(table);
+            m_destinations->setItems(table->destinations);
+            m_processes->setItems(table->processes);
+            m_count->setText(Format::count(m_model->rowCount()) + QStringLiteral(" network records"));
+        });
 }
 
 QMenu *NetworkView::contextMenuForRow(int row)

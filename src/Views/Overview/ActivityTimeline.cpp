@@ -16,28 +16,34 @@ namespace {
 
 constexpr double barFraction = 0.88;
 constexpr double ruleFraction = barFraction / 2;
-constexpr int axisGap = 6;          // between the plot and its axis labels
-constexpr int legendGap = 8;        // between the legend and the plot
+constexpr int axisGap = 6;   // between the plot and its axis labels
+constexpr int legendGap = 8; // between the legend and the plot
 constexpr int legendDot = 8;
 constexpr int annotationPadding = 6;
 constexpr int annotationLineGap = 2;
 constexpr qreal annotationRadius = 6;
-constexpr int minTickSpacing = 90;  // pixels per time label
+constexpr int minTickSpacing = 90; // pixels per time label
 
 // The hover annotation's fonts and size: it sits in the band above the plot.
-QFont annotationHeadFont() { return Style::semibold(Style::caption()); }
-QFont annotationCountFont() { return Style::caption2(); }
+QFont annotationHeadFont()
+{
+    return Style::semibold(Style::caption());
+}
+QFont annotationCountFont()
+{
+    return Style::caption2();
+}
 double annotationHeight()
 {
     return QFontMetricsF(annotationHeadFont()).height() + annotationLineGap
-         + QFontMetricsF(annotationCountFont()).height() + 2 * annotationPadding;
+           + QFontMetricsF(annotationCountFont()).height() + 2 * annotationPadding;
 }
 
 } // namespace
 
 struct ActivityTimeline::Layout {
     QRectF plot;
-    QRectF band;   // above the plot: the legend, and the annotation while hovering
+    QRectF band; // above the plot: the legend, and the annotation while hovering
     QRectF legend;
     std::optional<TimelineDomain> domain;
     std::vector<double> counts;
@@ -53,8 +59,14 @@ ActivityTimeline::ActivityTimeline(AuditStore *store, QWidget *parent) : QWidget
     connect(m_store, &AuditStore::statsChanged, this, qOverload<>(&QWidget::update));
 }
 
-QSize ActivityTimeline::sizeHint() const { return {600, chartHeight}; }
-QSize ActivityTimeline::minimumSizeHint() const { return {200, chartHeight}; }
+QSize ActivityTimeline::sizeHint() const
+{
+    return {600, chartHeight};
+}
+QSize ActivityTimeline::minimumSizeHint() const
+{
+    return {200, chartHeight};
+}
 
 ActivityTimeline::Layout ActivityTimeline::layout() const
 {
@@ -83,7 +95,10 @@ ActivityTimeline::Layout ActivityTimeline::layout() const
     return l;
 }
 
-QRectF ActivityTimeline::plotArea() const { return layout().plot; }
+QRectF ActivityTimeline::plotArea() const
+{
+    return layout().plot;
+}
 
 std::optional<size_t> ActivityTimeline::hoveredIndex() const
 {
@@ -158,7 +173,7 @@ double ActivityTimeline::ruleAt(const Layout &l, size_t bucket) const
 {
     const TrailStats &stats = m_store->stats();
     return l.plot.left()
-         + xAtTime(stats.timeline[bucket].start + ruleFraction * stats.bucketSize, l.plot.width(), *l.domain);
+           + xAtTime(stats.timeline[bucket].start + ruleFraction * stats.bucketSize, l.plot.width(), *l.domain);
 }
 
 QRectF ActivityTimeline::annotationBox(const Layout &l, double ruleX) const
@@ -169,7 +184,7 @@ QRectF ActivityTimeline::annotationBox(const Layout &l, double ruleX) const
     if (lines.size() < 2) return {};
     const double boxWidth = std::max(QFontMetricsF(annotationHeadFont()).horizontalAdvance(lines[0]),
                                      QFontMetricsF(annotationCountFont()).horizontalAdvance(lines[1]))
-                          + 2 * annotationPadding;
+                            + 2 * annotationPadding;
     const double left = std::clamp(ruleX - boxWidth / 2, 0.0, std::max(0.0, width() - boxWidth));
     return QRectF(left, l.band.bottom() - annotationHeight(), boxWidth, annotationHeight());
 }
@@ -200,8 +215,8 @@ void ActivityTimeline::paintEvent(QPaintEvent *)
     // Legend, trailing: "Success" then "Failure".
     {
         double x = l.legend.right();
-        const std::array<std::pair<QString, QColor>, 2> entries = {
-            std::pair{QStringLiteral("Failure"), failureColour}, std::pair{QStringLiteral("Success"), successColour}};
+        const std::array<std::pair<QString, QColor>, 2> entries = {std::pair{QStringLiteral("Failure"), failureColour},
+                                                                   std::pair{QStringLiteral("Success"), successColour}};
         for (const auto &[name, colour] : entries) {
             const double w = fm.horizontalAdvance(name);
             x -= w;
@@ -225,7 +240,8 @@ void ActivityTimeline::paintEvent(QPaintEvent *)
         p.setPen(QPen(grid, 1, v == 0 ? Qt::SolidLine : Qt::DashLine));
         p.drawLine(QPointF(l.plot.left(), y), QPointF(l.plot.right(), y));
         p.setPen(secondary);
-        p.drawText(QRectF(l.plot.right() + axisGap, y - fm.height() / 2, width() - l.plot.right() - axisGap, fm.height()),
+        p.drawText(QRectF(l.plot.right() + axisGap, y - fm.height() / 2, width() - l.plot.right() - axisGap,
+                          fm.height()),
                    Qt::AlignLeft | Qt::AlignVCenter, Format::count(int64_t(v)));
     }
     if (!l.domain) return;

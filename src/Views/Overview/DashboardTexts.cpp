@@ -7,14 +7,15 @@
 #include <algorithm>
 #include <cmath>
 
-
 QString spanLine(std::optional<double> first, std::optional<double> last)
 {
     if (!first || !last) return {};
-    auto stamp = [](double t) { return Format::dateTime(t, Format::DateStyle::abbreviated, Format::TimeStyle::standard); };
-    return stamp(*first) + QStringLiteral(" – ") + stamp(*last) + QStringLiteral("  ·  ") +
-           Format::duration(*last - *first, Format::days | Format::hours | Format::minutes,
-                            Format::UnitsStyle::abbreviated, 2);
+    auto stamp = [](double t) {
+        return Format::dateTime(t, Format::DateStyle::abbreviated, Format::TimeStyle::standard);
+    };
+    return stamp(*first) + QStringLiteral(" – ") + stamp(*last) + QStringLiteral("  ·  ")
+           + Format::duration(*last - *first, Format::days | Format::hours | Format::minutes,
+                              Format::UnitsStyle::abbreviated, 2);
 }
 
 QString bucketLabel(double start)
@@ -29,19 +30,19 @@ QString bucketCountsText(const TimeBucket &bucket)
 
 QString bucketSizeCaption(double bucketSize)
 {
-    return QStringLiteral("Bucket size: ") +
-           Format::duration(bucketSize, Format::hours | Format::minutes | Format::seconds, Format::UnitsStyle::full) +
-           QStringLiteral(". Click a bar to drill into that interval.");
+    return QStringLiteral("Bucket size: ")
+           + Format::duration(bucketSize, Format::hours | Format::minutes | Format::seconds, Format::UnitsStyle::full)
+           + QStringLiteral(". Click a bar to drill into that interval.");
 }
 
 QString timeAxisLabel(double time, double step)
 {
     // Days, and midnight on a finer axis, name the day, so a trail over several days stays readable.
-    if (step >= 86400 || Format::fromSeconds(time).time() == QTime(0, 0)) return Format::pattern(time, QStringLiteral("MMM d"));
+    if (step >= 86400 || Format::fromSeconds(time).time() == QTime(0, 0))
+        return Format::pattern(time, QStringLiteral("MMM d"));
     if (step >= 60) return Format::dateTime(time, Format::DateStyle::none, Format::TimeStyle::shortened);
     return Format::dateTime(time, Format::DateStyle::none, Format::TimeStyle::standard);
 }
-
 
 std::optional<QString> failurePercentText(int64_t failures, int64_t total)
 {
@@ -52,8 +53,9 @@ std::optional<QString> failurePercentText(int64_t failures, int64_t total)
 std::array<TileSpec, 6> overviewTiles(const TileInputs &in)
 {
     auto number = [](int64_t n) { return Format::count(n); };
-    const std::optional<QString> severe
-        = in.highOrCritical ? std::optional(QStringLiteral("%1 high or critical").arg(*in.highOrCritical)) : std::nullopt;
+    const std::optional<QString> severe = in.highOrCritical ? std::optional(
+                                              QStringLiteral("%1 high or critical").arg(*in.highOrCritical))
+                                                            : std::nullopt;
     return {{
         {QStringLiteral("Records"), number(in.stats.total), QStringLiteral("%1 trail file(s)").arg(in.sourceCount),
          QStringLiteral("doc.text.magnifyingglass"), TileTint::accent},
@@ -61,12 +63,12 @@ std::array<TileSpec, 6> overviewTiles(const TileInputs &in)
          QStringLiteral("xmark.octagon"), TileTint::red},
         {QStringLiteral("Findings"), number(in.findingCount), severe, QStringLiteral("exclamationmark.shield"),
          in.highOrCritical.value_or(0) > 0 ? TileTint::orange : TileTint::green},
-        {QStringLiteral("Executions"), number(in.stats.execCount), QStringLiteral("%1 process images").arg(in.processCount),
-         QStringLiteral("terminal"), TileTint::purple},
+        {QStringLiteral("Executions"), number(in.stats.execCount),
+         QStringLiteral("%1 process images").arg(in.processCount), QStringLiteral("terminal"), TileTint::purple},
         {QStringLiteral("Users"), number(in.stats.uniqueUsers), QStringLiteral("distinct audit/effective ids"),
          QStringLiteral("person.2"), TileTint::teal},
-        {QStringLiteral("PIDs"), number(in.stats.uniquePIDs), QStringLiteral("distinct subjects"), QStringLiteral("number"),
-         TileTint::indigo},
+        {QStringLiteral("PIDs"), number(in.stats.uniquePIDs), QStringLiteral("distinct subjects"),
+         QStringLiteral("number"), TileTint::indigo},
     }};
 }
 

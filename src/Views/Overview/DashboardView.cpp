@@ -52,7 +52,8 @@ const std::array<RankedSpec, 5> rankedSpecs = {{
     {RankedCard::topProcesses, "Top processes", "terminal", true, &TrailStats::topProcesses, Style::purple},
     {RankedCard::users, "Users", "person.2", false, &TrailStats::topUsers, Style::teal},
     {RankedCard::failures, "Most frequent failures", "xmark.octagon", false, &TrailStats::topFailures, Style::red},
-    {RankedCard::remoteAddresses, "Remote terminal addresses", "globe", true, &TrailStats::remoteAddresses, Style::orange},
+    {RankedCard::remoteAddresses, "Remote terminal addresses", "globe", true, &TrailStats::remoteAddresses,
+     Style::orange},
 }};
 
 QHBoxLayout *cardRow()
@@ -149,9 +150,9 @@ DashboardView::DashboardView(const ViewContext &context, QWidget *parent)
         const RankedSpec &ranked = rankedSpecs[i];
         auto *card = new Card(QString::fromUtf8(ranked.title), QString::fromUtf8(ranked.symbol), content);
         const RankedCard which = ranked.card;
-        m_lists[i] = new BarList({}, ranked.tint(), ranked.monospaced,
-                                 [store, which](const CountItem &item) { store->showEvents(rankedRowFilter(which, item)); },
-                                 card);
+        m_lists[i] = new BarList(
+            {}, ranked.tint(), ranked.monospaced,
+            [store, which](const CountItem &item) { store->showEvents(rankedRowFilter(which, item)); }, card);
         card->addContent(m_lists[i]);
         (i < 2 ? middle : bottom)->addWidget(card, 1, Qt::AlignTop);
     }
@@ -179,16 +180,22 @@ DashboardView::DashboardView(const ViewContext &context, QWidget *parent)
 
 void DashboardView::summarize()
 {
-    m_summarizing.run(this, [findings = context().store->findingsSnapshot()](const PoolWork::Ticket &) {
-        return summarizeFindings(*findings);
-    }, [this](FindingsSummary summary) {
-        m_summary = std::move(summary);
-        refreshTiles();
-        m_findings->refresh(*m_summary);
-    });
+    m_summarizing.run(
+        this,
+        [findings = context().store->findingsSnapshot()](const PoolWork::Ticket &) {
+            return summarizeFindings(*findings);
+        },
+        [this](FindingsSummary summary) {
+            m_summary = std::move(summary);
+            refreshTiles();
+            m_findings->refresh(*m_summary);
+        });
 }
 
-QString DashboardView::subtitle() const { return windowSubtitle(context().store->sources()); }
+QString DashboardView::subtitle() const
+{
+    return windowSubtitle(context().store->sources());
+}
 
 void DashboardView::refreshHeader()
 {
@@ -202,10 +209,9 @@ void DashboardView::refreshTiles()
 {
     const AuditStore &store = *context().store;
     // The count of high and critical findings is the summary's, so it agrees with the card.
-    const auto tiles = overviewTiles({store.stats(), store.sources().size(),
-                                      m_summary ? m_summary->total : int64_t(store.findings().size()),
-                                      m_summary ? std::optional(m_summary->highOrCritical()) : std::nullopt,
-                                      store.processes().size()});
+    const auto tiles = overviewTiles(
+        {store.stats(), store.sources().size(), m_summary ? m_summary->total : int64_t(store.findings().size()),
+         m_summary ? std::optional(m_summary->highOrCritical()) : std::nullopt, store.processes().size()});
     for (size_t i = 0; i < tiles.size(); ++i) {
         StatTile *tile = m_tiles[i];
         const TileSpec &texts = tiles[i];

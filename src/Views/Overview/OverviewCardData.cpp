@@ -94,7 +94,7 @@ EventFilter classRowFilter(const CountItem &item)
 QColor overviewPaletteColour(size_t index)
 {
     // The application's standard colours of those names, so a green sector matches every other green.
-    static const std::array<QColor, 8> palette = {Style::blue(),  Style::purple(), Style::teal(),   Style::orange(),
-                                                  Style::pink(),  Style::green(),  Style::indigo(), Style::yellow()};
+    static const std::array<QColor, 8> palette = {Style::blue(), Style::purple(), Style::teal(),   Style::orange(),
+                                                  Style::pink(), Style::green(),  Style::indigo(), Style::yellow()};
     return palette[index % palette.size()];
 }

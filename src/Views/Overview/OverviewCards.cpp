@@ -103,7 +103,10 @@ FindingsCard::FindingsCard(AuditStore *store, QWidget *parent)
     header()->layout()->addWidget(m_busy);
 }
 
-void FindingsCard::setDeriving(bool deriving) { m_busy->setVisible(deriving); }
+void FindingsCard::setDeriving(bool deriving)
+{
+    m_busy->setVisible(deriving);
+}
 
 void FindingsCard::refresh(const FindingsSummary &summary)
 {
@@ -125,7 +128,7 @@ void FindingsCard::refresh(const FindingsSummary &summary)
         column->setContentsMargins(0, 0, 0, 0);
         column->setSpacing(countTileSpacing);
         auto *number = figure(QString::number(n), Style::semibold(Style::title2()),
-                             n > 0 ? style.color : Style::secondaryText(), tile);
+                              n > 0 ? style.color : Style::secondaryText(), tile);
         number->setObjectName(QStringLiteral("severityCount"));
         number->setAlignment(Qt::AlignCenter);
         auto *title = label(style.title, Style::caption2(), Style::secondaryText(), tile);
@@ -160,8 +163,8 @@ void FindingsCard::refresh(const FindingsSummary &summary)
         Style::setTextStyle(line2, Style::caption(), Style::secondaryText());
         texts->addWidget(line2);
         line->addLayout(texts, 1);
-        auto *time = label(Format::dateTime(f.time, Format::DateStyle::none, Format::TimeStyle::shortened), Style::caption(),
-                           Style::tertiaryText(), row);
+        auto *time = label(Format::dateTime(f.time, Format::DateStyle::none, Format::TimeStyle::shortened),
+                           Style::caption(), Style::tertiaryText(), row);
         line->addWidget(time, 0, Qt::AlignVCenter);
         content->addWidget(row);
     }
@@ -236,7 +239,8 @@ void EventClassesCard::refresh()
         dot->setPixmap(pixmap);
         dot->setFixedSize(legendDot, legendDot);
         line->addWidget(dot);
-        auto *key = label(QString::fromStdString(item.key), Style::monospaced(Style::caption()), Style::secondaryText(), entry);
+        auto *key = label(QString::fromStdString(item.key), Style::monospaced(Style::caption()), Style::secondaryText(),
+                          entry);
         key->setFixedWidth(legendKeyWidth);
         line->addWidget(key);
         auto *name = new ElidedLabel(QString::fromStdString(item.label), Qt::ElideRight, entry);

@@ -56,8 +56,8 @@ std::vector<double> countTicks(double maxCount, int maxTicks)
 
 std::vector<double> timeTicks(const TimelineDomain &domain, int maxTicks, double *stepOut)
 {
-    static constexpr std::array<double, 17> steps = {1,    5,     15,    30,    60,     300,    600,     900,     1800,
-                                                     3600, 7200,  10800, 21600, 43200, 86400, 172800, 604800};
+    static constexpr std::array<double, 17> steps = {1,    5,    15,    30,    60,    300,   600,    900,   1800,
+                                                     3600, 7200, 10800, 21600, 43200, 86400, 172800, 604800};
     const double span = domain.end - domain.start;
     maxTicks = std::max(maxTicks, 1);
     double step = steps.back();
@@ -74,8 +74,8 @@ std::vector<double> timeTicks(const TimelineDomain &domain, int maxTicks, double
     // Align to local time, so hour ticks fall on the hour and day ticks on midnight. Beyond the
     // calendar there is no local time to align to.
     const double offset = UtcTime::inCalendar(domain.start)
-        ? QDateTime::fromSecsSinceEpoch(qint64(std::floor(domain.start))).offsetFromUtc()
-        : 0;
+                              ? QDateTime::fromSecsSinceEpoch(qint64(std::floor(domain.start))).offsetFromUtc()
+                              : 0;
     std::vector<double> ticks;
     double t = std::ceil((domain.start + offset) / step) * step - offset;
     for (; t <= domain.end && ticks.size() <= size_t(maxTicks); t += step) ticks.push_back(t);

@@ -81,7 +81,8 @@ ProcessDetail::ProcessDetail(AuditStore &store, const ProcessNode &process, QWid
         setSymbol(icon, "exclamationmark.triangle.fill", QFontMetrics(Style::body()).height(), Style::orange());
         row->addWidget(icon);
         row->addWidget(textLabel(QStringLiteral("Runs from ") + QString::fromStdString(*reason), Style::body(),
-                                 Style::orange(), warning, false), 1);
+                                 Style::orange(), warning, false),
+                       1);
         column->addWidget(warning);
     }
 
@@ -105,8 +106,8 @@ ProcessDetail::ProcessDetail(AuditStore &store, const ProcessNode &process, QWid
     fact("Ended", process.end ? dateText(*process.end) : QStringLiteral("not observed"));
     if (process.exitStatus) fact("Exit status", QString::number(*process.exitStatus));
     fact("Signing ID", process.signingID ? QString::fromUtf8(*process.signingID) : QStringLiteral("not recorded"), true);
-    fact("Team ID", process.teamID && !process.teamID->empty() ? QString::fromUtf8(*process.teamID)
-                                                               : QString::fromUtf8("\u2014"),
+    fact("Team ID",
+         process.teamID && !process.teamID->empty() ? QString::fromUtf8(*process.teamID) : QString::fromUtf8("\u2014"),
          true);
     fact("Other events", QString::number(process.eventCount));
     column->addLayout(facts);
@@ -122,12 +123,15 @@ ProcessDetail::ProcessDetail(AuditStore &store, const ProcessNode &process, QWid
     // Both switch to the Events screen, which replaces the one holding this pane: they hold the
     // store and their own copies, not the pane.
     AuditStore *target = &store;
-    connect(m_showEvents, &QPushButton::clicked, this, [target, process = m_process] { target->showProcessEvents(process); });
+    connect(m_showEvents, &QPushButton::clicked, this,
+            [target, process = m_process] { target->showProcessEvents(process); });
     actions->addWidget(m_showEvents);
     m_execRecord = new QPushButton(QStringLiteral("Exec Record"), content);
     m_execRecord->setObjectName("execRecord");
     connect(m_execRecord, &QPushButton::clicked, this,
-            [target, id = m_process.id, label = ProcessRows::execRecordLabel(m_process)] { target->showRecords({id}, label); });
+            [target, id = m_process.id, label = ProcessRows::execRecordLabel(m_process)] {
+                target->showRecords({id}, label);
+            });
     actions->addWidget(m_execRecord);
     actions->addStretch(1);
     column->addLayout(actions);

@@ -99,14 +99,10 @@ QVariant ProcessTreeModel::data(const QModelIndex &index, int role) const
     const ProcessNode *node = nodeAt(index);
     if (!node) return {};
     switch (role) {
-    case Qt::DisplayRole:
-        return ProcessRows::fileName(*node);
-    case Qt::ToolTipRole:
-        return cellText(node->commandLineText(), Qt::ElideMiddle);
-    case ProcessRoles::processIDRole:
-        return QVariant::fromValue(qint64(node->id));
-    default:
-        return {};
+    case Qt::DisplayRole: return ProcessRows::fileName(*node);
+    case Qt::ToolTipRole: return cellText(node->commandLineText(), Qt::ElideMiddle);
+    case ProcessRoles::processIDRole: return QVariant::fromValue(qint64(node->id));
+    default: return {};
     }
 }
 
@@ -114,18 +110,18 @@ QVariant ProcessTreeModel::data(const QModelIndex &index, int role) const
 
 namespace {
 
-constexpr std::array<const char *, ProcessListModel::numColumns> columnTitles = {
-    "Started", "PID", "PPID", "User", "Image", "Command line", "Signing ID", "Events"};
+constexpr std::array<const char *, ProcessListModel::numColumns> columnTitles = {"Started",    "PID",   "PPID",
+                                                                                 "User",       "Image", "Command line",
+                                                                                 "Signing ID", "Events"};
 
 } // namespace
 
 ProcessListModel::ProcessListModel(QObject *parent)
-    : QAbstractTableModel(parent),
-      m_list(ProcessRows::processList(nullptr, {}, {})),
-      m_monoCallout(Style::monospaced(Style::callout())),
-      m_monoCaption(Style::monospaced(Style::caption()))
-{
-}
+    : QAbstractTableModel(parent)
+    , m_list(ProcessRows::processList(nullptr, {}, {}))
+    , m_monoCallout(Style::monospaced(Style::callout()))
+    , m_monoCaption(Style::monospaced(Style::caption()))
+{}
 
 void ProcessListModel::setProcesses(ProcessesSnapshot processes, const ProcessRows::ProcessFilter &filter)
 {
@@ -167,13 +163,16 @@ void ProcessListModel::sort(int column, Qt::SortOrder order)
 
 void ProcessListModel::derive()
 {
-    m_deriving.run(this, [processes = m_processes, filter = m_filter, order = m_order](const PoolWork::Ticket &) {
-        return ProcessRows::processList(processes, filter, order);
-    }, [this](ProcessRows::ProcessListSnapshot list) {
-        beginResetModel();
-        m_list = std::move(list);
-        endResetModel();
-    });
+    m_deriving.run(
+        this,
+        [processes = m_processes, filter = m_filter, order = m_order](const PoolWork::Ticket &) {
+            return ProcessRows::processList(processes, filter, order);
+        },
+        [this](ProcessRows::ProcessListSnapshot list) {
+            beginResetModel();
+            m_list = std::move(list);
+            endResetModel();
+        });
 }
 
 int ProcessListModel::rowCount(const QModelIndex &parent) const
@@ -199,13 +198,13 @@ QVariant ProcessListModel::data(const QModelIndex &index, int role) const
         case ppidColumn: return process.ppid ? QString::number(*process.ppid) : QString::fromUtf8("\u2014");
         case imageColumn: return cellText(process.image, Qt::ElideLeft);
         case commandLineColumn: return cellText(process.commandLineText(), Qt::ElideMiddle);
-        case signingIDColumn:
-            return process.signingID ? cellText(*process.signingID) : QString::fromUtf8("\u2014");
+        case signingIDColumn: return process.signingID ? cellText(*process.signingID) : QString::fromUtf8("\u2014");
         case eventsColumn: return QString::asprintf("%lld", static_cast<long long>(process.eventCount));
         default: return {};
         }
     case Qt::ToolTipRole:
-        return column == commandLineColumn ? QVariant(cellText(process.commandLineText(), Qt::ElideMiddle)) : QVariant();
+        return column == commandLineColumn ? QVariant(cellText(process.commandLineText(), Qt::ElideMiddle))
+                                           : QVariant();
     case Qt::FontRole:
         switch (column) {
         case imageColumn:
@@ -217,16 +216,13 @@ QVariant ProcessListModel::data(const QModelIndex &index, int role) const
         switch (column) {
         case ppidColumn:
         case signingIDColumn: return Style::secondaryText();
-        case imageColumn:
-            return Detections::suspiciousLocation(process.image) ? QVariant(Style::orange()) : QVariant();
+        case imageColumn: return Detections::suspiciousLocation(process.image) ? QVariant(Style::orange()) : QVariant();
         default: return {};
         }
     case ProcessRoles::userIDsRole:
         return column == userColumn ? QVariant(quint64(process.auid) << 32 | process.euid) : QVariant();
-    case ProcessRoles::processIDRole:
-        return QVariant::fromValue(qint64(process.id));
-    default:
-        return {};
+    case ProcessRoles::processIDRole: return QVariant::fromValue(qint64(process.id));
+    default: return {};
     }
 }
 

@@ -53,8 +53,17 @@ class ProcessListModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { startedColumn, pidColumn, ppidColumn, userColumn, imageColumn, commandLineColumn,
-                  signingIDColumn, eventsColumn, numColumns };
+    enum Column {
+        startedColumn,
+        pidColumn,
+        ppidColumn,
+        userColumn,
+        imageColumn,
+        commandLineColumn,
+        signingIDColumn,
+        eventsColumn,
+        numColumns
+    };
 
     explicit ProcessListModel(QObject *parent = nullptr);
 

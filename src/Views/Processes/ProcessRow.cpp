@@ -53,7 +53,8 @@ int width(const QFont &font, const Texts &texts)
     const QFontMetrics metrics(font);
     int total = metrics.horizontalAdvance(texts.effective);
     if (!texts.audit.isEmpty())
-        total += metrics.horizontalAdvance(texts.audit) + QFontMetrics(Style::caption2()).height() + 2 * userTextSpacing;
+        total += metrics.horizontalAdvance(texts.audit) + QFontMetrics(Style::caption2()).height()
+                 + 2 * userTextSpacing;
     return total;
 }
 
@@ -70,13 +71,14 @@ int paint(QPainter &painter, const QRect &rect, const QFont &font, const QColor 
         x += metrics.horizontalAdvance(audit) + userTextSpacing;
         const int arrow = QFontMetrics(Style::caption2()).height();
         painter.drawPixmap(QRect(x, rect.center().y() - arrow / 2, arrow, arrow),
-                           symbolPixmap(arrowSymbol(), arrow, Style::secondaryText(), painter.device()->devicePixelRatioF()));
+                           symbolPixmap(arrowSymbol(), arrow, Style::secondaryText(),
+                                        painter.device()->devicePixelRatioF()));
         x += arrow + userTextSpacing;
     }
     painter.setPen(texts.effectiveIsRoot ? Style::red() : primary);
     const QString effective = metrics.elidedText(texts.effective, Qt::ElideRight, std::max(0, rect.right() - x));
-    painter.drawText(QRect(x, rect.top(), std::max(0, rect.right() - x), rect.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                     effective);
+    painter.drawText(QRect(x, rect.top(), std::max(0, rect.right() - x), rect.height()),
+                     Qt::AlignLeft | Qt::AlignVCenter, effective);
     x += metrics.horizontalAdvance(effective);
     painter.restore();
     return x - rect.left();

@@ -10,8 +10,7 @@ namespace ProcessRows {
 
 ProcessFilter::ProcessFilter(const QString &search, bool rootOnly)
     : m_search(search.toStdString()), m_rootOnly(rootOnly), m_needle(m_search)
-{
-}
+{}
 
 bool ProcessFilter::include(const ProcessNode &process) const
 {
@@ -34,7 +33,9 @@ bool include(const ProcessNode &process, const ProcessFilter &filter)
 std::optional<int32_t> ProcessOutline::rowOf(int64_t id) const
 {
     const auto found = std::lower_bound(m_rowByID.begin(), m_rowByID.end(), id,
-                                        [](const std::pair<int64_t, int32_t> &entry, int64_t key) { return entry.first < key; });
+                                        [](const std::pair<int64_t, int32_t> &entry, int64_t key) {
+                                            return entry.first < key;
+                                        });
     if (found == m_rowByID.end() || found->first != id) return std::nullopt;
     return found->second;
 }
@@ -85,8 +86,7 @@ OutlineSnapshot outline(ProcessTreeSnapshot tree, const ProcessFilter &filter)
     return result;
 }
 
-std::vector<uint32_t> listRows(const std::vector<ProcessNode> &processes, const ProcessFilter &filter,
-                               SortOrder order)
+std::vector<uint32_t> listRows(const std::vector<ProcessNode> &processes, const ProcessFilter &filter, SortOrder order)
 {
     std::vector<uint32_t> rows;
     rows.reserve(processes.size());
@@ -108,21 +108,11 @@ std::vector<uint32_t> listRows(const std::vector<ProcessNode> &processes, const 
         // The store's order is exec order, which is start order: ascending needs no sort.
         sortBy([](const ProcessNode &p) { return p.start; });
         break;
-    case SortKey::pid:
-        sortBy([](const ProcessNode &p) { return p.pid; });
-        break;
-    case SortKey::user:
-        sortBy([](const ProcessNode &p) { return p.euid; });
-        break;
-    case SortKey::image:
-        byText([](const ProcessNode &p) { return JoinedText(p.image); });
-        break;
-    case SortKey::eventCount:
-        sortBy([](const ProcessNode &p) { return p.eventCount; });
-        break;
-    case SortKey::commandLine:
-        byText([](const ProcessNode &p) { return p.commandLineText(); });
-        break;
+    case SortKey::pid: sortBy([](const ProcessNode &p) { return p.pid; }); break;
+    case SortKey::user: sortBy([](const ProcessNode &p) { return p.euid; }); break;
+    case SortKey::image: byText([](const ProcessNode &p) { return JoinedText(p.image); }); break;
+    case SortKey::eventCount: sortBy([](const ProcessNode &p) { return p.eventCount; }); break;
+    case SortKey::commandLine: byText([](const ProcessNode &p) { return p.commandLineText(); }); break;
     }
     return rows;
 }
@@ -130,7 +120,9 @@ std::vector<uint32_t> listRows(const std::vector<ProcessNode> &processes, const 
 int ProcessList::rowOf(int64_t id) const
 {
     const auto found = std::lower_bound(rowByID.begin(), rowByID.end(), id,
-                                        [](const std::pair<int64_t, int32_t> &entry, int64_t key) { return entry.first < key; });
+                                        [](const std::pair<int64_t, int32_t> &entry, int64_t key) {
+                                            return entry.first < key;
+                                        });
     return found != rowByID.end() && found->first == id ? found->second : -1;
 }
 
@@ -140,7 +132,8 @@ ProcessListSnapshot processList(ProcessesSnapshot processes, const ProcessFilter
     list->processes = processes ? std::move(processes) : std::make_shared<const std::vector<ProcessNode>>();
     list->rows = listRows(*list->processes, filter, order);
     list->rowByID.reserve(list->rows.size());
-    for (size_t row = 0; row < list->rows.size(); ++row) list->rowByID.emplace_back(list->process(int(row)).id, int32_t(row));
+    for (size_t row = 0; row < list->rows.size(); ++row)
+        list->rowByID.emplace_back(list->process(int(row)).id, int32_t(row));
     std::sort(list->rowByID.begin(), list->rowByID.end());
     return list;
 }

@@ -40,9 +40,9 @@ bool include(const ProcessNode &process, const ProcessFilter &filter);
 // breadth first, so a node's children sit side by side; the roots come first.
 struct ProcessOutline {
     struct Row {
-        uint32_t node; // position in the tree
-        int32_t parent; // row, -1 for a root
-        int32_t row; // among its siblings
+        uint32_t node;      // position in the tree
+        int32_t parent;     // row, -1 for a root
+        int32_t row;        // among its siblings
         int32_t firstChild; // row of the first kept child
         int32_t childCount;
     };
@@ -79,8 +79,8 @@ std::vector<uint32_t> listRows(const std::vector<ProcessNode> &processes, const 
 // The flat list as the table shows it: made on the pool, held by the list model with the
 // snapshot its rows point into.
 struct ProcessList {
-    ProcessesSnapshot processes; // never null
-    std::vector<uint32_t> rows; // positions, in display order
+    ProcessesSnapshot processes;                      // never null
+    std::vector<uint32_t> rows;                       // positions, in display order
     std::vector<std::pair<int64_t, int32_t>> rowByID; // by id
 
     const ProcessNode &process(int row) const { return (*processes)[rows[size_t(row)]]; }

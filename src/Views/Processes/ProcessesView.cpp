@@ -31,8 +31,8 @@
 
 namespace {
 
-constexpr std::array<ColumnWidth, ProcessListModel::numColumns> columnWidths = {{
-    {120, 140}, {40, 55}, {40, 55}, {60, 90}, {140, 220}, {200, 380}, {80, 150}, {40, 55}}};
+constexpr std::array<ColumnWidth, ProcessListModel::numColumns> columnWidths = {
+    {{120, 140}, {40, 55}, {40, 55}, {60, 90}, {140, 220}, {200, 380}, {80, 150}, {40, 55}}};
 
 constexpr int controlsPaddingH = 12;
 constexpr int controlsPaddingV = 8;
@@ -141,16 +141,17 @@ ProcessesView::ProcessesView(const ViewContext &context, QWidget *parent)
         for (int c = 0; c < ProcessListModel::numColumns; ++c)
             if (ProcessListModel::sortKey(c) == order.key) current = c;
         QSignalBlocker block(m_table->horizontalHeader());
-        m_table->horizontalHeader()->setSortIndicator(current, order.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+        m_table->horizontalHeader()->setSortIndicator(current,
+                                                      order.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     });
     m_presentations->addWidget(m_table);
     stack->addWidget(m_presentations, 1);
 
     m_inspector = new QStackedWidget(this);
     m_inspector->setObjectName("processInspector");
-    m_noSelection = new ContentUnavailable(QStringLiteral("No process selected"), QStringLiteral("terminal"),
-                                           QStringLiteral("Select a process to see its command line, signing identity and lineage."),
-                                           m_inspector);
+    m_noSelection = new ContentUnavailable(
+        QStringLiteral("No process selected"), QStringLiteral("terminal"),
+        QStringLiteral("Select a process to see its command line, signing identity and lineage."), m_inspector);
     m_noSelection->setObjectName("noProcessSelected");
     m_inspector->addWidget(m_noSelection);
     frame->setPane(m_inspector, MasterDetail::PaneMode::alwaysShown, inspectorWidths);
@@ -182,20 +183,28 @@ ProcessesView::ProcessesView(const ViewContext &context, QWidget *parent)
 
     // One process id, kept across both presentations; only the shown one passes the user's choice on.
     m_treeGuard = new SelectionGuard(m_tree, {[this] {
-        const QModelIndex index = m_selection && m_mode == Mode::tree ? m_treeModel->indexOf(*m_selection) : QModelIndex();
-        return index.isValid() ? QModelIndexList{index} : QModelIndexList();
-    }, [this](const QModelIndexList &rows) {
-        if (m_mode != Mode::tree) return;
-        const ProcessNode *node = rows.isEmpty() ? nullptr : m_treeModel->nodeAt(rows.first());
-        choose(node ? std::optional<int64_t>(node->id) : std::nullopt);
-    }});
-    m_listGuard = new SelectionGuard(m_table, {[this] {
-        const int row = m_selection && m_mode == Mode::list ? m_listModel->rowOf(*m_selection) : -1;
-        return row < 0 ? QModelIndexList() : QModelIndexList{m_listModel->index(row, 0)};
-    }, [this](const QModelIndexList &rows) {
-        if (m_mode != Mode::list) return;
-        choose(rows.isEmpty() ? std::nullopt : std::optional<int64_t>(m_listModel->processAt(rows.first().row()).id));
-    }});
+                                                  const QModelIndex index = m_selection && m_mode == Mode::tree
+                                                                                ? m_treeModel->indexOf(*m_selection)
+                                                                                : QModelIndex();
+                                                  return index.isValid() ? QModelIndexList{index} : QModelIndexList();
+                                              },
+                                              [this](const QModelIndexList &rows) {
+                                                  if (m_mode != Mode::tree) return;
+                                                  const ProcessNode *node = rows.isEmpty()
+                                                                                ? nullptr
+                                                                                : m_treeModel->nodeAt(rows.first());
+                                                  choose(node ? std::optional<int64_t>(node->id) : std::nullopt);
+                                              }});
+    m_listGuard = new SelectionGuard(
+        m_table, {[this] {
+                      const int row = m_selection && m_mode == Mode::list ? m_listModel->rowOf(*m_selection) : -1;
+                      return row < 0 ? QModelIndexList() : QModelIndexList{m_listModel->index(row, 0)};
+                  },
+                  [this](const QModelIndexList &rows) {
+                      if (m_mode != Mode::list) return;
+                      choose(rows.isEmpty() ? std::nullopt
+                                            : std::optional<int64_t>(m_listModel->processAt(rows.first().row()).id));
+                  }});
     connect(m_rootOnly, &QCheckBox::toggled, this, [this] { refresh(); });
     connect(this, &ScreenWidget::searchChanged, this, [this] { refresh(); });
     // The models hold snapshots, safe across a rebuild, but a rebuild that keeps every process id
@@ -271,12 +280,15 @@ void ProcessesView::openOutline()
 void ProcessesView::refreshTree()
 {
     // Derived on the pool from the store's tree as it is now; the model takes the rows in one step.
-    m_outline.run(this, [tree = m_store.processTreeSnapshot(), filter = filter()](const PoolWork::Ticket &) {
-        return ProcessRows::outline(tree, filter);
-    }, [this](ProcessRows::OutlineSnapshot outline) {
-        m_treeModel->setOutline(std::move(outline));
-        applySelection();
-    });
+    m_outline.run(
+        this,
+        [tree = m_store.processTreeSnapshot(), filter = filter()](const PoolWork::Ticket &) {
+            return ProcessRows::outline(tree, filter);
+        },
+        [this](ProcessRows::OutlineSnapshot outline) {
+            m_treeModel->setOutline(std::move(outline));
+            applySelection();
+        });
 }
 
 void ProcessesView::choose(std::optional<int64_t> id)
@@ -308,13 +320,14 @@ void ProcessesView::updateDetail(bool storeChanged)
         m_detail = new ProcessDetail(m_store, *shown, m_inspector);
         m_inspector->addWidget(m_detail);
         // The lineage walks the whole list, backwards, up to 32 times: on the pool.
-        m_lineage.run(this,
-                      [processes = m_store.processesSnapshot(), node = *shown](const PoolWork::Ticket &) {
-                          return ProcessRows::ancestry(node, *processes);
-                      },
-                      [this, id = shown->id](std::vector<ProcessNode> lineage) {
-                          if (m_detail && m_detail->process().id == id) m_detail->setLineage(lineage);
-                      });
+        m_lineage.run(
+            this,
+            [processes = m_store.processesSnapshot(), node = *shown](const PoolWork::Ticket &) {
+                return ProcessRows::ancestry(node, *processes);
+            },
+            [this, id = shown->id](std::vector<ProcessNode> lineage) {
+                if (m_detail && m_detail->process().id == id) m_detail->setLineage(lineage);
+            });
     }
     m_inspector->setCurrentWidget(m_detail ? static_cast<QWidget *>(m_detail) : m_noSelection);
 }

@@ -9,7 +9,10 @@ namespace {
 
 const QString dash = QStringLiteral("—");
 
-QString text(const std::string &utf8) { return QString::fromStdString(utf8); }
+QString text(const std::string &utf8)
+{
+    return QString::fromStdString(utf8);
+}
 
 QVariant header(const std::array<const char *, 5> &titles, int section, Qt::Orientation orientation, int role)
 {
@@ -27,8 +30,14 @@ void ReferenceClassModel::setRows(std::vector<Row> rows)
     endResetModel();
 }
 
-int ReferenceClassModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(m_rows.size()); }
-int ReferenceClassModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : numColumns; }
+int ReferenceClassModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+int ReferenceClassModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : numColumns;
+}
 
 QVariant ReferenceClassModel::data(const QModelIndex &index, int role) const
 {
@@ -52,8 +61,7 @@ QVariant ReferenceClassModel::data(const QModelIndex &index, int role) const
     case Qt::ForegroundRole:
         if (column == maskColumn) return Style::secondaryText();
         return {};
-    case Qt::TextAlignmentRole:
-        return int(Qt::AlignLeft | Qt::AlignVCenter);
+    case Qt::TextAlignmentRole: return int(Qt::AlignLeft | Qt::AlignVCenter);
     }
     return {};
 }
@@ -61,7 +69,7 @@ QVariant ReferenceClassModel::data(const QModelIndex &index, int role) const
 QVariant ReferenceClassModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     static constexpr std::array<const char *, 5> titles = {"Class", "Mask", "Description", "Events defined",
-                                                            "Loaded records"};
+                                                           "Loaded records"};
     return header(titles, section, orientation, role);
 }
 
@@ -72,8 +80,14 @@ void ReferenceEventModel::setRows(std::vector<Row> rows)
     endResetModel();
 }
 
-int ReferenceEventModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(m_rows.size()); }
-int ReferenceEventModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : numColumns; }
+int ReferenceEventModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+int ReferenceEventModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : numColumns;
+}
 
 QVariant ReferenceEventModel::data(const QModelIndex &index, int role) const
 {
@@ -102,8 +116,7 @@ QVariant ReferenceEventModel::data(const QModelIndex &index, int role) const
         // The count reads as a link; without records the dash is only a placeholder.
         if (column == loadedColumn) return row.loadedRecords ? Style::accent() : Style::tertiaryText();
         return {};
-    case Qt::TextAlignmentRole:
-        return int(Qt::AlignLeft | Qt::AlignVCenter);
+    case Qt::TextAlignmentRole: return int(Qt::AlignLeft | Qt::AlignVCenter);
     }
     return {};
 }

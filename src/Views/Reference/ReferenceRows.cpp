@@ -35,8 +35,9 @@ std::vector<AuditClassInfo> referenceClasses(const AuditCatalog &catalog, std::s
 std::vector<AuditEventInfo> referenceEvents(const AuditCatalog &catalog, std::string_view search)
 {
     std::vector<AuditEventInfo> out;
-    const std::optional<CaseFold::Needle> needle =
-        search.empty() ? std::nullopt : std::optional<CaseFold::Needle>(CaseFold::Needle(search));
+    const std::optional<CaseFold::Needle> needle = search.empty()
+                                                       ? std::nullopt
+                                                       : std::optional<CaseFold::Needle>(CaseFold::Needle(search));
     for (const auto &[number, event] : catalog.events) {
         if (!needle || needle->foundIn(event.name) || needle->foundIn(event.description)
             || std::to_string(number) == search)
@@ -48,9 +49,7 @@ std::vector<AuditEventInfo> referenceEvents(const AuditCatalog &catalog, std::st
 
 std::vector<TokenDoc> referenceTokens(std::string_view search)
 {
-    return kept(tokenDocs(), search, [](const TokenDoc &t) {
-        return std::array{&t.name, &t.description};
-    });
+    return kept(tokenDocs(), search, [](const TokenDoc &t) { return std::array{&t.name, &t.description}; });
 }
 
 std::vector<RuleDoc> referenceRules(std::string_view search)

@@ -33,10 +33,13 @@ constexpr int badgeWidth = 90;
 constexpr int ruleLineSpacing = 2;
 
 // "#", "Classes" and "Loaded" are fixed; the name and the description give way down to 160.
-constexpr std::array<ColumnWidth, ReferenceEventModel::numColumns> eventColumnWidths = {{
-    {60, 60}, {160, 230}, {160, 260}, {100, 100}, {70, 70}}};
+constexpr std::array<ColumnWidth, ReferenceEventModel::numColumns> eventColumnWidths = {
+    {{60, 60}, {160, 230}, {160, 260}, {100, 100}, {70, 70}}};
 
-QString text(const std::string &utf8) { return QString::fromStdString(utf8); }
+QString text(const std::string &utf8)
+{
+    return QString::fromStdString(utf8);
+}
 
 QLabel *label(const QString &content, const QFont &font, const QColor &colour = {})
 {
@@ -100,7 +103,10 @@ void clearRows(QVBoxLayout *rows)
     }
 }
 
-void addRow(QVBoxLayout *rows, QWidget *row) { rows->insertWidget(rows->count() - 1, row); }
+void addRow(QVBoxLayout *rows, QWidget *row)
+{
+    rows->insertWidget(rows->count() - 1, row);
+}
 
 } // namespace
 
@@ -156,8 +162,8 @@ ReferenceView::ReferenceView(const ViewContext &context, QWidget *parent) : Scre
     m_eventTable->setObjectName(QStringLiteral("eventTable"));
     keepColumnsFitted(m_eventTable, eventColumnWidths, ReferenceEventModel::descriptionColumn);
     setEqualDigits(m_eventTable, {ReferenceEventModel::numberColumn, ReferenceEventModel::loadedColumn});
-    for (int column : {ReferenceEventModel::numberColumn, ReferenceEventModel::classesColumn,
-                       ReferenceEventModel::loadedColumn})
+    for (int column :
+         {ReferenceEventModel::numberColumn, ReferenceEventModel::classesColumn, ReferenceEventModel::loadedColumn})
         m_eventTable->horizontalHeader()->setSectionResizeMode(column, QHeaderView::Fixed);
     m_eventTable->setMouseTracking(true);
     connect(m_eventTable, &QTableView::clicked, this, [this](const QModelIndex &index) {
@@ -167,8 +173,8 @@ ReferenceView::ReferenceView(const ViewContext &context, QWidget *parent) : Scre
     });
     // The count reads as a link: a pointing hand over it, an arrow elsewhere.
     connect(m_eventTable, &QTableView::entered, this, [this](const QModelIndex &index) {
-        const bool link =
-            index.column() == ReferenceEventModel::loadedColumn && m_eventModel->row(index.row()).loadedRecords;
+        const bool link = index.column() == ReferenceEventModel::loadedColumn
+                          && m_eventModel->row(index.row()).loadedRecords;
         m_eventTable->viewport()->setCursor(link ? Qt::PointingHandCursor : Qt::ArrowCursor);
     });
 
@@ -197,7 +203,10 @@ ReferenceView::ReferenceView(const ViewContext &context, QWidget *parent) : Scre
     refresh();
 }
 
-QString ReferenceView::searchPrompt() const { return tr("Search reference"); }
+QString ReferenceView::searchPrompt() const
+{
+    return tr("Search reference");
+}
 
 void ReferenceView::setTab(Tab tab)
 {
@@ -249,12 +258,8 @@ void ReferenceView::refresh()
         m_eventModel->setRows(std::move(rows));
         break;
     }
-    case Tab::tokens:
-        fillTokens();
-        break;
-    case Tab::rules:
-        fillRules();
-        break;
+    case Tab::tokens: fillTokens(); break;
+    case Tab::rules: fillRules(); break;
     }
 }
 

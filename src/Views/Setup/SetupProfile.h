@@ -28,8 +28,14 @@ inline constexpr std::array<SetupProfileInfo, 3> setupProfiles = {{
      "Adds all file writes, network syscalls and failed reads. High volume — size trails and expiry accordingly."},
 }};
 
-inline constexpr const SetupProfileInfo &profileInfo(SetupProfile p) { return setupProfiles[static_cast<size_t>(p)]; }
-inline constexpr const char *rawValue(SetupProfile p) { return profileInfo(p).rawValue; }
+inline constexpr const SetupProfileInfo &profileInfo(SetupProfile p)
+{
+    return setupProfiles[static_cast<size_t>(p)];
+}
+inline constexpr const char *rawValue(SetupProfile p)
+{
+    return profileInfo(p).rawValue;
+}
 
 // Exactly the three raw values, case-sensitively.
 inline std::optional<SetupProfile> setupProfileFromRawValue(std::string_view raw)

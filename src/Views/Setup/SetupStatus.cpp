@@ -6,7 +6,10 @@
 
 namespace {
 
-bool daemonDisabled(const AuditSystemStatus &status) { return status.auditdDisabledInLaunchd.value_or(false); }
+bool daemonDisabled(const AuditSystemStatus &status)
+{
+    return status.auditdDisabledInLaunchd.value_or(false);
+}
 
 } // namespace
 

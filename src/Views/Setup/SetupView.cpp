@@ -69,7 +69,10 @@ const std::array<const char *, 5> notes = {
     "Trails are evidence. For forensic work, copy them (preserving timestamps) and hash them before analysis.",
 };
 
-QString text(const char *utf8) { return QString::fromUtf8(utf8); }
+QString text(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
 
 void makeSecondary(QWidget *widget, const QFont &font = Style::body())
 {
@@ -148,7 +151,10 @@ Card *card(const char *title, const char *symbol, QVBoxLayout *&content)
 
 } // namespace
 
-QFuture<AuditSystemStatus> SetupView::systemProbe() { return AuditSystemStatus::probe(); }
+QFuture<AuditSystemStatus> SetupView::systemProbe()
+{
+    return AuditSystemStatus::probe();
+}
 
 SetupView::SetupView(const ViewContext &context, QWidget *parent, Probe probe)
     : ScreenWidget(context, parent), m_probe(std::move(probe))

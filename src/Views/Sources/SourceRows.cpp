@@ -24,8 +24,8 @@ const char *integritySymbol(const TrailSource &source)
 QString issueLine(const ParseIssue &issue)
 {
     // Offsets past 4 GiB keep all their digits; eight is the minimum, not a cut.
-    return QStringLiteral("offset 0x%1  ").arg(quint64(issue.offset), 8, 16, QLatin1Char('0')) +
-           QString::fromStdString(issue.message);
+    return QStringLiteral("offset 0x%1  ").arg(quint64(issue.offset), 8, 16, QLatin1Char('0'))
+           + QString::fromStdString(issue.message);
 }
 
 bool showsNotTerminatedNote(const TrailSource &source)

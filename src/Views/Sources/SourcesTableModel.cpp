@@ -10,10 +10,14 @@
 
 namespace {
 
-constexpr std::array<const char *, SourcesTableModel::numColumns> titles = {
-    "File", "Kind", "Size", "Records", "First record", "Last record", "Integrity"};
+constexpr std::array<const char *, SourcesTableModel::numColumns> titles = {"File",     "Kind",         "Size",
+                                                                            "Records",  "First record", "Last record",
+                                                                            "Integrity"};
 
-QColor integrityColour(const TrailSource &s) { return s.issues.empty() ? Style::green() : Style::orange(); }
+QColor integrityColour(const TrailSource &s)
+{
+    return s.issues.empty() ? Style::green() : Style::orange();
+}
 
 } // namespace
 
@@ -43,7 +47,10 @@ int SourcesTableModel::rowCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : int(m_sources->size());
 }
 
-int SourcesTableModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : numColumns; }
+int SourcesTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : numColumns;
+}
 
 QVariant SourcesTableModel::data(const QModelIndex &index, int role) const
 {

@@ -13,7 +13,16 @@ class SourcesTableModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { fileColumn, kindColumn, sizeColumn, recordsColumn, firstColumn, lastColumn, integrityColumn, numColumns };
+    enum Column {
+        fileColumn,
+        kindColumn,
+        sizeColumn,
+        recordsColumn,
+        firstColumn,
+        lastColumn,
+        integrityColumn,
+        numColumns
+    };
     enum Roles {
         sourceIDRole = Qt::UserRole,
         // The symbol name shown beside the cell's text, for the File and Integrity columns.

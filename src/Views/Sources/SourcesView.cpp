@@ -31,8 +31,8 @@ namespace {
 constexpr int detailHeight = 220;
 constexpr int detailSpacing = 8;
 constexpr int detailPadding = 14;
-constexpr std::array<ColumnWidth, SourcesTableModel::numColumns> columnWidths = {{
-    {200, 300}, {70, 70}, {70, 70}, {70, 70}, {140, 160}, {140, 160}, {90, 110}}};
+constexpr std::array<ColumnWidth, SourcesTableModel::numColumns> columnWidths = {
+    {{200, 300}, {70, 70}, {70, 70}, {70, 70}, {140, 160}, {140, 160}, {90, 110}}};
 
 const TrailSource *findSource(const AuditStore &store, int64_t id)
 {
@@ -73,7 +73,8 @@ SourcesView::SourcesView(const ViewContext &context, QWidget *parent)
     const QString widestTime = SourcesTableModel::timeText(widestTableTime());
     keepColumnsFitted(m_table,
                       widenedFor(columnWidths, m_table->font(),
-                                 {{SourcesTableModel::firstColumn, widestTime}, {SourcesTableModel::lastColumn, widestTime}}),
+                                 {{SourcesTableModel::firstColumn, widestTime},
+                                  {SourcesTableModel::lastColumn, widestTime}}),
                       SourcesTableModel::fileColumn);
     column->addWidget(m_table, 1);
 
@@ -91,14 +92,19 @@ SourcesView::SourcesView(const ViewContext &context, QWidget *parent)
     m_stack->addWidget(m_content);
 
     // The selection is a source id, put back after every reload of the table.
-    m_guard = new SelectionGuard(m_table, {[this] {
-        const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
-        return row < 0 ? QModelIndexList() : QModelIndexList{m_model->index(row, 0)};
-    }, [this](const QModelIndexList &rows) {
-        m_selection = rows.isEmpty() ? std::nullopt
-                                     : std::optional<int64_t>(rows.front().data(SourcesTableModel::sourceIDRole).toLongLong());
-        rebuildDetail();
-    }}, false);
+    m_guard = new SelectionGuard(
+        m_table,
+        {[this] {
+             const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
+             return row < 0 ? QModelIndexList() : QModelIndexList{m_model->index(row, 0)};
+         },
+         [this](const QModelIndexList &rows) {
+             m_selection = rows.isEmpty()
+                               ? std::nullopt
+                               : std::optional<int64_t>(rows.front().data(SourcesTableModel::sourceIDRole).toLongLong());
+             rebuildDetail();
+         }},
+        false);
     connect(m_table, &QWidget::customContextMenuRequested, this, &SourcesView::showContextMenu);
     connect(context.store, &AuditStore::sourcesChanged, this, &SourcesView::reload);
     reload();
@@ -106,7 +112,10 @@ SourcesView::SourcesView(const ViewContext &context, QWidget *parent)
 
 SourcesView::~SourcesView() = default;
 
-QScrollArea *SourcesView::detailPane() const { return m_detail->isVisibleTo(this) ? m_detail : nullptr; }
+QScrollArea *SourcesView::detailPane() const
+{
+    return m_detail->isVisibleTo(this) ? m_detail : nullptr;
+}
 
 void SourcesView::reload()
 {
@@ -170,8 +179,8 @@ QWidget *SourcesView::detail(const TrailSource &source)
                                             Style::callout(), Style::secondaryText(), pane));
     }
     if (source.issues.empty()) {
-        rows->addWidget(new SymbolLabel(QStringLiteral("checkmark.seal"), QString::fromUtf8(cleanSentence), Style::body(),
-                                        Style::green(), pane));
+        rows->addWidget(new SymbolLabel(QStringLiteral("checkmark.seal"), QString::fromUtf8(cleanSentence),
+                                        Style::body(), Style::green(), pane));
     } else {
         rows->addWidget(textLabel(QStringLiteral("Parse issues"), Style::headline(), {}, pane));
         const std::vector<ParseIssue> &issues = source.issues.kept();
@@ -201,9 +210,12 @@ QMenu *SourcesView::buildContextMenu(std::optional<int64_t> id, QWidget *parent)
     // hold the store, not the screen.
     AuditStore *store = context().store;
     connect(menu->addAction(QStringLiteral("Show Records from This File")), &QAction::triggered, menu,
-            [store, sourceID, name = source->name] { store->showRecords(recordIDsOfSource(store->records(), sourceID), name); });
+            [store, sourceID, name = source->name] {
+                store->showRecords(recordIDsOfSource(store->records(), sourceID), name);
+            });
     menu->addSeparator();
-    connect(menu->addAction(QStringLiteral("Remove")), &QAction::triggered, menu, [store, sourceID] { store->remove(sourceID); });
+    connect(menu->addAction(QStringLiteral("Remove")), &QAction::triggered, menu,
+            [store, sourceID] { store->remove(sourceID); });
     return menu;
 }
 

@@ -32,13 +32,28 @@ void check(const std::vector<Case> &cases)
 
 TEST(CommandRules, TableOrderAndShape)
 {
-    const Names expected = {
-        "Encoded payload decoded", "Download piped to shell", "Tool transfer to unusual location",
-        "Fake password prompt", "AppleScript one-liner", "Keychain credential access", "Gatekeeper bypass",
-        "SIP / security posture query", "SIP disable attempt", "launchd job loaded", "Account manipulation command",
-        "User / host discovery", "Privacy database reset", "Log erasure", "History tampering",
-        "Reverse shell pattern", "Cron modification", "Login hook", "Firewall disabled", "Remote access enabled",
-        "Kernel extension load", "Screen capture"};
+    const Names expected = {"Encoded payload decoded",
+                            "Download piped to shell",
+                            "Tool transfer to unusual location",
+                            "Fake password prompt",
+                            "AppleScript one-liner",
+                            "Keychain credential access",
+                            "Gatekeeper bypass",
+                            "SIP / security posture query",
+                            "SIP disable attempt",
+                            "launchd job loaded",
+                            "Account manipulation command",
+                            "User / host discovery",
+                            "Privacy database reset",
+                            "Log erasure",
+                            "History tampering",
+                            "Reverse shell pattern",
+                            "Cron modification",
+                            "Login hook",
+                            "Firewall disabled",
+                            "Remote access enabled",
+                            "Kernel extension load",
+                            "Screen capture"};
     const auto &rules = Detections::commandRules();
     ASSERT_EQ(rules.size(), expected.size());
     for (size_t i = 0; i < rules.size(); ++i) {
@@ -59,7 +74,9 @@ TEST(CommandRules, AnyExecutablePatterns)
         {"pipe into bash, no space", "sh", "sh -c curl x|bash", {"Download piped to shell"}},
         {"pipe into zsh", "sh", "sh -c curl x | zsh", {"Download piped to shell"}},
         {"bar directly before zsh", "sh", "sh -c curl x |zsh", {}},
-        {"decode piped into a shell", "sh", "sh -c echo x | base64 -d | sh",
+        {"decode piped into a shell",
+         "sh",
+         "sh -c echo x | base64 -d | sh",
          {"Encoded payload decoded", "Download piped to shell"}},
         {"history cleared", "zsh", "zsh -c history -c", {"History tampering"}},
         {"history size zeroed", "bash", "bash -c export histsize=0", {"History tampering"}},
@@ -97,16 +114,18 @@ TEST(CommandRules, ToolTransfer)
 TEST(CommandRules, ExecutableSpecificRows)
 {
     check({
-        {"password dialog", "osascript",
+        {"password dialog",
+         "osascript",
          "osascript -e display dialog \"enter your password\" default answer \"\" with hidden answer",
          {"Fake password prompt"}},
-        {"hidden answer without the word password", "osascript",
-         "osascript -e display dialog \"pin\" with hidden answer", {"Fake password prompt", "AppleScript one-liner"}},
+        {"hidden answer without the word password",
+         "osascript",
+         "osascript -e display dialog \"pin\" with hidden answer",
+         {"Fake password prompt", "AppleScript one-liner"}},
         {"harmless dialog", "osascript", "osascript -e display dialog \"done\"", {"AppleScript one-liner"}},
         {"script file", "osascript", "osascript ./tool.scpt", {}},
         {"keychain secret", "security", "security find-generic-password -wa wifi", {"Keychain credential access"}},
-        {"keychain export", "security", "security export -k login.keychain -o /tmp/k",
-         {"Keychain credential access"}},
+        {"keychain export", "security", "security export -k login.keychain -o /tmp/k", {"Keychain credential access"}},
         {"certificate printed", "security", "security find-certificate -p -a", {"Keychain credential access"}},
         {"keychain listing", "security", "security list-keychains", {}},
         {"quarantine removed", "xattr", "xattr -d com.apple.quarantine /applications/tool.app", {"Gatekeeper bypass"}},
@@ -125,8 +144,7 @@ TEST(CommandRules, ExecutableSpecificRows)
         {"user read", "dscl", "dscl . -read /users/orvik", {}},
         {"user added", "sysadminctl", "sysadminctl -adduser backdoor", {"Account manipulation command"}},
         {"password reset", "sysadminctl", "sysadminctl -resetpasswordfor orvik", {"Account manipulation command"}},
-        {"admin group edited", "dseditgroup", "dseditgroup -o edit -a x -t user admin",
-         {"Account manipulation command"}},
+        {"admin group edited", "dseditgroup", "dseditgroup -o edit -a x -t user admin", {"Account manipulation command"}},
         {"other group edited", "dseditgroup", "dseditgroup -o edit -a x -t user staff", {}},
         {"whoami whatever its arguments", "whoami", "whoami --anything", {"User / host discovery"}},
         {"id", "id", "id -u", {"User / host discovery"}},
@@ -143,17 +161,17 @@ TEST(CommandRules, ExecutableSpecificRows)
         {"audit resynced", "audit", "audit -s", {}},
         {"crontab listed", "crontab", "crontab -l", {}},
         {"crontab installed", "crontab", "crontab /tmp/jobs", {"Cron modification"}},
-        {"login hook written", "defaults", "defaults write com.apple.loginwindow loginhook /tmp/x",
-         {"Login hook"}},
+        {"login hook written", "defaults", "defaults write com.apple.loginwindow loginhook /tmp/x", {"Login hook"}},
         {"defaults read", "defaults", "defaults read com.apple.loginwindow", {}},
         {"pf disabled", "pfctl", "pfctl -d", {"Firewall disabled"}},
         {"pf enabled", "pfctl", "pfctl -e", {}},
-        {"application firewall off", "socketfilterfw", "socketfilterfw --setglobalstate off",
-         {"Firewall disabled"}},
+        {"application firewall off", "socketfilterfw", "socketfilterfw --setglobalstate off", {"Firewall disabled"}},
         {"application firewall on", "socketfilterfw", "socketfilterfw --setglobalstate on", {}},
         {"remote login on", "systemsetup", "systemsetup -setremotelogin on", {"Remote access enabled"}},
         {"remote login off", "systemsetup", "systemsetup -setremotelogin off", {}},
-        {"screen sharing activated", "kickstart", "kickstart -activate -configure -access -on",
+        {"screen sharing activated",
+         "kickstart",
+         "kickstart -activate -configure -access -on",
          {"Remote access enabled"}},
         {"kext loaded", "kextload", "kextload /tmp/x.kext", {"Kernel extension load"}},
         {"kmutil", "kmutil", "kmutil showloaded", {"Kernel extension load"}},
@@ -190,23 +208,18 @@ TEST(CommandRules, LongCommandLines)
     };
     const size_t size = 64 * 1024;
     const std::vector<std::string> lines = {
-        repeat("a", size),
-        repeat("http://1.2.3", size),
-        "http://" + repeat("1", size),
-        repeat("http://1.", size),
-        repeat("https", size),
-        repeat("base64 -", size),
-        repeat("| ", size),
-        repeat(" -", size),
-        repeat("/", size),
+        repeat("a", size),         repeat("http://1.2.3", size), "http://" + repeat("1", size),
+        repeat("http://1.", size), repeat("https", size),        repeat("base64 -", size),
+        repeat("| ", size),        repeat(" -", size),           repeat("/", size),
     };
     std::set<std::string> executables;
     executables.insert("");
     executables.insert("python3");
-    for (const char *exe : {"curl", "wget", "osascript", "security", "xattr", "spctl", "csrutil", "launchctl", "dscl",
-                            "sysadminctl", "dseditgroup", "whoami", "tccutil", "log", "rm", "audit", "nc", "perl",
-                            "crontab", "defaults", "pfctl", "socketfilterfw", "systemsetup", "kickstart", "kextload",
-                            "screencapture"})
+    for (const char *exe : {"curl",     "wget",         "osascript", "security",       "xattr",       "spctl",
+                            "csrutil",  "launchctl",    "dscl",      "sysadminctl",    "dseditgroup", "whoami",
+                            "tccutil",  "log",          "rm",        "audit",          "nc",          "perl",
+                            "crontab",  "defaults",     "pfctl",     "socketfilterfw", "systemsetup", "kickstart",
+                            "kextload", "screencapture"})
         executables.insert(exe);
 
     for (const std::string &line : lines)

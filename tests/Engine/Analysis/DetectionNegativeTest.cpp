@@ -16,9 +16,9 @@ namespace {
 using TestRecords::numbered;
 using TestRecords::RecordValue;
 
-constexpr uint16_t userAuthentication = 45023, openSSHLogin = 32800, localLogin = 6152, sudo = 45028,
-                   createUser = 6207, auditon = 138, settimeofday = 37, taskForPid = 43048, chmodEvent = 10,
-                   execve = 23, unlinkEvent = 6, openRead = 72, openWrite = 76, connectEvent = 32;
+constexpr uint16_t userAuthentication = 45023, openSSHLogin = 32800, localLogin = 6152, sudo = 45028, createUser = 6207,
+                   auditon = 138, settimeofday = 37, taskForPid = 43048, chmodEvent = 10, execve = 23, unlinkEvent = 6,
+                   openRead = 72, openWrite = 76, connectEvent = 32;
 
 RecordValue at(uint16_t event, double dt, const char *address = "203.0.113.7")
 {
@@ -27,10 +27,9 @@ RecordValue at(uint16_t event, double dt, const char *address = "203.0.113.7")
 
 std::vector<AuditRecord> burstThen(std::initializer_list<RecordValue> tail)
 {
-    std::vector<AuditRecord> records =
-        numbered({at(userAuthentication, 0).failed(), at(userAuthentication, 1).failed(),
-                  at(userAuthentication, 2).failed(), at(userAuthentication, 3).failed(),
-                  at(userAuthentication, 4).failed()});
+    std::vector<AuditRecord> records = numbered({at(userAuthentication, 0).failed(), at(userAuthentication, 1).failed(),
+                                                 at(userAuthentication, 2).failed(), at(userAuthentication, 3).failed(),
+                                                 at(userAuthentication, 4).failed()});
     for (const RecordValue &value : tail) {
         records.push_back(value);
         records.back().id = int64_t(records.size());
@@ -58,13 +57,14 @@ TEST(DetectionNegative, EachConditionOfTheFixedRules)
                    at(userAuthentication, 3), at(userAuthentication, 4)}),
          "Password brute force"},
         {"brute force counts authentications only",
-         numbered({at(openRead, 0).failed(), at(openRead, 1).failed(), at(openRead, 2).failed(), at(openRead, 3).failed(),
-                   at(openRead, 4).failed()}),
+         numbered({at(openRead, 0).failed(), at(openRead, 1).failed(), at(openRead, 2).failed(),
+                   at(openRead, 3).failed(), at(openRead, 4).failed()}),
          "Password brute force"},
         {"brute force counts one origin",
-         numbered({at(userAuthentication, 0, "198.51.100.1").failed(), at(userAuthentication, 1, "198.51.100.2").failed(),
-                   at(userAuthentication, 2, "198.51.100.3").failed(), at(userAuthentication, 3, "198.51.100.4").failed(),
-                   at(userAuthentication, 4, "198.51.100.5").failed()}),
+         numbered(
+             {at(userAuthentication, 0, "198.51.100.1").failed(), at(userAuthentication, 1, "198.51.100.2").failed(),
+              at(userAuthentication, 2, "198.51.100.3").failed(), at(userAuthentication, 3, "198.51.100.4").failed(),
+              at(userAuthentication, 4, "198.51.100.5").failed()}),
          "Password brute force"},
         {"a login after a burst must succeed", burstThen({at(openSSHLogin, 100).failed()}), "Login after brute force"},
         {"a login after a burst must be remote", burstThen({at(localLogin, 100)}), "Login after brute force"},
@@ -113,8 +113,8 @@ TEST(DetectionNegative, EachConditionOfTheFixedRules)
          "Network from suspicious binary"},
         {"a local socket is no network", numbered({at(connectEvent, 0).image("/tmp/agent").socket("/var/run/x")}),
          "Network from suspicious binary"},
-        {"network use must be a connection",
-         numbered({at(openRead, 0).image("/tmp/agent").socket("198.51.100.9:443")}), "Network from suspicious binary"},
+        {"network use must be a connection", numbered({at(openRead, 0).image("/tmp/agent").socket("198.51.100.9:443")}),
+         "Network from suspicious binary"},
         {"network use from an ordinary binary",
          numbered({at(connectEvent, 0).image("/usr/bin/curl").socket("198.51.100.9:443")}),
          "Network from suspicious binary"},

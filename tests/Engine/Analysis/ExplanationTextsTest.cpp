@@ -49,9 +49,8 @@ TEST(ExplanationTexts, FixedRules)
 {
     UserResolver::shared().seed(501, "orvik");
     const auto failures = [](std::vector<AuditRecord> tail) {
-        std::vector<AuditRecord> records = numbered({by(45023, 0).failed(), by(45023, 1).failed(),
-                                                     by(45023, 2).failed(), by(45023, 3).failed(),
-                                                     by(45023, 4).failed()});
+        std::vector<AuditRecord> records = numbered({by(45023, 0).failed(), by(45023, 1).failed(), by(45023, 2).failed(),
+                                                     by(45023, 3).failed(), by(45023, 4).failed()});
         for (AuditRecord &record : tail) {
             records.push_back(std::move(record));
             records.back().id = int64_t(records.size());
@@ -98,7 +97,8 @@ TEST(ExplanationTexts, FixedRules)
         {numbered({by(10, 0).arg("mode", 04755).path("/tmp/sh")}),
          {"Setuid/setgid bit set", "Privilege Escalation", Severity::high, "T1548.001",
           "Setuid binaries run with their owner's privileges; attackers use them as root backdoors."}},
-        {numbered({by(23, 0).path("/tmp/x")}), {"Execution from /tmp", "Execution", Severity::high, "T1204.002", locations}},
+        {numbered({by(23, 0).path("/tmp/x")}),
+         {"Execution from /tmp", "Execution", Severity::high, "T1204.002", locations}},
         {numbered({by(23, 0).path("/Users/orvik/.x")}),
          {"Execution from hidden path", "Execution", Severity::high, "T1564.001", locations}},
         {numbered({by(32, 0).image("/tmp/agent").socket("198.51.100.9:443")}),
@@ -156,7 +156,8 @@ TEST(ExplanationTexts, CommandRules)
          "Clearing or disabling shell history hides activity."},
         {"Reverse shell pattern", "Execution", Severity::critical, "T1059",
          "netcat with -e, /dev/tcp redirection or socket one-liners open interactive remote shells."},
-        {"Cron modification", "Persistence", Severity::medium, "T1053.003", "crontab entries provide scheduled execution."},
+        {"Cron modification", "Persistence", Severity::medium, "T1053.003",
+         "crontab entries provide scheduled execution."},
         {"Login hook", "Persistence", Severity::high, "T1037.002", "LoginHook scripts run as root at every login."},
         {"Firewall disabled", "Defense Evasion", Severity::high, "T1562.004",
          "Turning off pf or the application firewall weakens network defences."},

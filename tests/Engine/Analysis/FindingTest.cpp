@@ -29,8 +29,7 @@ TEST(Severity, RawValues)
 
 TEST(Severity, OrderAndTitles)
 {
-    std::vector<Severity> mixed = {Severity::high, Severity::info, Severity::critical, Severity::low,
-                                   Severity::medium};
+    std::vector<Severity> mixed = {Severity::high, Severity::info, Severity::critical, Severity::low, Severity::medium};
     std::sort(mixed.begin(), mixed.end());
     EXPECT_TRUE(std::equal(mixed.begin(), mixed.end(), allSeverities.begin(), allSeverities.end()));
     const char *titles[] = {"Info", "Low", "Medium", "High", "Critical"};

@@ -87,7 +87,7 @@ TEST(PathClassifiers, PersistenceLocation)
         const char *name;
         std::string path;
         const char *technique; // nullptr: no result
-        Severity severity; // the technique tells the rows apart; their words have a table of their own
+        Severity severity;     // the technique tells the rows apart; their words have a table of their own
     };
     const Case cases[] = {
         {"launch daemon", "/Library/LaunchDaemons/x.plist", "T1543.004", Severity::high},
@@ -145,8 +145,7 @@ TEST(PathClassifiers, SensitiveData)
         {"old keychain", "/Library/Keychains/System.keychain", keychain},
         {"keychain file outside a keychain folder", "/tmp/login.keychain-db", std::nullopt},
         {"other keychain folder file", "/Users/orvik/Library/Keychains/metadata.plist", std::nullopt},
-        {"keychain folder file goes on to later rows", "/Users/orvik/Library/Keychains/x/Library/Cookies/c",
-         browser},
+        {"keychain folder file goes on to later rows", "/Users/orvik/Library/Keychains/x/Library/Cookies/c", browser},
         {"master.passwd", "/private/etc/master.passwd", accounts},
         {"local user record", "/private/var/db/dslocal/nodes/Default/users/orvik.plist", accounts},
         {"shadow hash", "/var/db/shadow/hash/ABC", accounts},

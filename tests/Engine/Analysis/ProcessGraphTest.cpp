@@ -167,7 +167,7 @@ TEST(ProcessGraph, ForkChildPID)
         std::vector<ArgInfo> args;
         int64_t returnValue;
         uint8_t status;
-        std::optional<uint32_t> childParent; // ppid of the exec in pid 300
+        std::optional<uint32_t> childParent;   // ppid of the exec in pid 300
         std::optional<std::string> childImage; // image of a record in pid 300 before its exec
     };
     const Case cases[] = {
@@ -200,7 +200,7 @@ TEST(ProcessGraph, Spawn)
     withChild.event = spawn;
     withChild.args = {{1, 300, "child PID"}};
     auto result = build({exec(1, 10, 100, "/bin/zsh"), withChild.record(), record(3, openEvent, 12, 300),
-                                       record(4, openEvent, 12, 100)});
+                         record(4, openEvent, 12, 100)});
     const ProcessNode &child = byID(result, 2);
     EXPECT_EQ(child.pid, 300u);
     EXPECT_EQ(child.ppid, 100u);
@@ -234,22 +234,20 @@ TEST(ProcessGraph, ReExecInOnePid)
     EXPECT_EQ(shape(result), "1[2]");
 
     // With a parent that started no later, both are its children.
-    result = build({exec(1, 5, 50, "/bin/zsh"), fork(2, 6, 50, 100), exec(3, 10, 100, "/bin/sh"),
-                                  exec(4, 20, 100, "/bin/ls")});
+    result = build(
+        {exec(1, 5, 50, "/bin/zsh"), fork(2, 6, 50, 100), exec(3, 10, 100, "/bin/sh"), exec(4, 20, 100, "/bin/ls")});
     EXPECT_EQ(byID(result, 3).end, 20);
     EXPECT_EQ(shape(result), "1[3 4]");
 
     // An exit-set end is not overwritten by a later exec; the exec after an exit opens a new node.
-    result = build(
-        {exec(1, 10, 100, "/bin/sh"), exitOf(2, 15, 100, 0), exec(3, 20, 100, "/bin/ls")});
+    result = build({exec(1, 10, 100, "/bin/sh"), exitOf(2, 15, 100, 0), exec(3, 20, 100, "/bin/ls")});
     EXPECT_EQ(byID(result, 1).end, 15);
 }
 
 TEST(ProcessGraph, FailedExec)
 {
-    auto result = build({exec(1, 10, 100, "/bin/zsh"), fork(2, 11, 100, 200),
-                                       exec(3, 12, 200, "/tmp/nope", {"nope"}, 2), record(4, openEvent, 13, 200),
-                                       exec(5, 14, 200, "/bin/ls"), record(6, openEvent, 15, 200)});
+    auto result = build({exec(1, 10, 100, "/bin/zsh"), fork(2, 11, 100, 200), exec(3, 12, 200, "/tmp/nope", {"nope"}, 2),
+                         record(4, openEvent, 13, 200), exec(5, 14, 200, "/bin/ls"), record(6, openEvent, 15, 200)});
     const ProcessNode &failed = byID(result, 3);
     EXPECT_FALSE(failed.succeeded);
     EXPECT_EQ(failed.ppid, 100u);
@@ -262,9 +260,8 @@ TEST(ProcessGraph, FailedExec)
 
 TEST(ProcessGraph, EventCountsAndExit)
 {
-    auto result = build({exec(1, 10, 100, "/bin/sh"), record(2, openEvent, 11, 100),
-                                       exitOf(3, 12, 100, 3), record(4, openEvent, 13, 100),
-                                       exitOf(5, 14, 100, 9), exitOf(6, 15, 777, 1)});
+    auto result = build({exec(1, 10, 100, "/bin/sh"), record(2, openEvent, 11, 100), exitOf(3, 12, 100, 3),
+                         record(4, openEvent, 13, 100), exitOf(5, 14, 100, 9), exitOf(6, 15, 777, 1)});
     const ProcessNode &node = byID(result, 1);
     EXPECT_EQ(node.eventCount, 2) << "the exit counts; records after it count nowhere";
     EXPECT_EQ(node.end, 12);
@@ -302,7 +299,7 @@ TEST(ProcessGraph, RecordsOfOneProcessShareOneImage)
 {
     // Whole trails hold millions of records: the image is stored once per exec, not per record.
     auto result = build({exec(1, 10, 100, "/usr/bin/some-long-program-name"), record(2, openEvent, 11, 100),
-                                       record(3, openEvent, 12, 100)});
+                         record(3, openEvent, 12, 100)});
     ASSERT_TRUE(result.records[1].processImage && result.records[2].processImage);
     EXPECT_EQ(&*result.records[0].processImage, &*result.records[1].processImage);
     EXPECT_EQ(&*result.records[1].processImage, &*result.records[2].processImage);
@@ -310,9 +307,10 @@ TEST(ProcessGraph, RecordsOfOneProcessShareOneImage)
 
 TEST(ProcessGraph, Placeholders)
 {
-    std::vector<AuditRecord> records = {fork(1, 1, 500, 101), fork(2, 1, 500, 102), fork(3, 1, 500, 103),
-                                        exec(4, 10, 101, "/bin/a"), exec(5, 11, 77, "/bin/b"),
-                                        exec(6, 12, 102, "/bin/c"), exec(7, 13, 103, "/bin/d")};
+    std::vector<AuditRecord> records = {fork(1, 1, 500, 101),      fork(2, 1, 500, 102),
+                                        fork(3, 1, 500, 103),      exec(4, 10, 101, "/bin/a"),
+                                        exec(5, 11, 77, "/bin/b"), exec(6, 12, 102, "/bin/c"),
+                                        exec(7, 13, 103, "/bin/d")};
     auto result = build(records);
     EXPECT_EQ(shape(result), "P-501[4 6 7] 5");
     const ProcessNode &p = result.tree.node(result.tree.roots[0]);
@@ -346,7 +344,8 @@ TEST(ProcessGraph, ParentChoice)
         {"records out of time order: newest in the list that started no later",
          {exec(1, 5, 50, "/bin/a"), exec(2, 1, 50, "/bin/b"), fork(3, 2, 50, 100), exec(4, 3, 100, "/bin/c")},
          "2[1 4]"},
-        {"equal start counts as no later", {fork(1, 1, 50, 100), exec(2, 3, 50, "/bin/a"), exec(3, 3, 100, "/bin/c")},
+        {"equal start counts as no later",
+         {fork(1, 1, 50, 100), exec(2, 3, 50, "/bin/a"), exec(3, 3, 100, "/bin/c")},
          "2[3]"},
         {"a re-exec needs a strictly earlier image", {exec(1, 3, 100, "/bin/a"), exec(2, 3, 100, "/bin/b")}, "1 2"},
         {"pid reuse: the later process hangs under the newest parent",
@@ -439,12 +438,13 @@ TEST(ProcessGraph, ManyImagesInOnePid)
 std::string dump(const ProcessNode &node)
 {
     std::string out = std::to_string(node.id) + " " + std::to_string(node.pid) + " "
-        + (node.ppid ? std::to_string(*node.ppid) : "-") + " " + std::string(node.image) + " [" + node.commandLine()
-        + "] " + std::to_string(node.euid) + " " + std::to_string(node.auid) + " " + std::to_string(node.start) + " "
-        + std::string(node.signingID.value_or("-")) + " " + std::string(node.teamID.value_or("-")) + " "
-        + (node.succeeded ? "ok" : "failed") + (node.isPlaceholder ? " placeholder " : " ")
-        + (node.end ? std::to_string(*node.end) : "-") + " " + (node.exitStatus ? std::to_string(*node.exitStatus) : "-")
-        + " " + std::to_string(node.eventCount) + " under " + std::to_string(node.parent);
+                      + (node.ppid ? std::to_string(*node.ppid) : "-") + " " + std::string(node.image) + " ["
+                      + node.commandLine() + "] " + std::to_string(node.euid) + " " + std::to_string(node.auid) + " "
+                      + std::to_string(node.start) + " " + std::string(node.signingID.value_or("-")) + " "
+                      + std::string(node.teamID.value_or("-")) + " " + (node.succeeded ? "ok" : "failed")
+                      + (node.isPlaceholder ? " placeholder " : " ") + (node.end ? std::to_string(*node.end) : "-")
+                      + " " + (node.exitStatus ? std::to_string(*node.exitStatus) : "-") + " "
+                      + std::to_string(node.eventCount) + " under " + std::to_string(node.parent);
     return out;
 }
 
@@ -475,7 +475,8 @@ TEST(ProcessGraph, AnyNumberOfThreadsBuildsTheSameLineage)
 TEST(ProcessGraph, NodesKeepTheirTexts)
 {
     RecordContent signedExec = execContent(2, 11, 200, "/usr/bin/ssh", {"ssh", "host"});
-    signedExec.identity = SigningIdentity{.signerType = 2, .signingID = "com.example.ssh", .teamID = "TEAM", .cdhash = ""};
+    signedExec.identity =
+        SigningIdentity{.signerType = 2, .signingID = "com.example.ssh", .teamID = "TEAM", .cdhash = ""};
     ProcessNode child, placeholder;
     {
         const Built result = build({fork(1, 10, 100, 200), signedExec.record()});

@@ -51,12 +51,14 @@ TEST(RecordFormatterHex, DumpsOffsetHexAndAsciiColumns)
         {"no bytes give no text at all", {}, 16, ""},
         {"the 18-byte worked example", worked, 16,
          "0000  48 65 6c 6c 6f 2c 20 74 72 61 69 6c 00 7f 80 ff  Hello, trail....\n"
-         "0010  0a 41" + blanks42 + "  .A\n"},
+         "0010  0a 41"
+             + blanks42 + "  .A\n"},
         {"16 bytes fill one line without padding", sixteen, 16,
          "0000  30 31 32 33 34 35 36 37 38 39 61 62 63 64 65 66  0123456789abcdef\n"},
         {"17 bytes: the 17th alone on a padded line, 0x20 as a blank", seventeen, 16,
          "0000  30 31 32 33 34 35 36 37 38 39 61 62 63 64 65 66  0123456789abcdef\n"
-         "0010  20" + blanks45 + "   \n"},
+         "0010  20"
+             + blanks45 + "   \n"},
         {"another width pads to width*3-1", {0x41, 0x42, 0x43}, 4, "0000  41 42 43     ABC\n"},
     };
     for (const Case &c : cases) {

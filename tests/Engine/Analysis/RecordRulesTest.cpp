@@ -16,8 +16,7 @@ namespace {
 using TestRecords::numbered;
 using TestRecords::RecordValue;
 
-constexpr uint16_t createUser = 6207, chmodEvent = 10, execve = 23, openRead = 72, connectEvent = 32,
-                   sockConnect = 248;
+constexpr uint16_t createUser = 6207, chmodEvent = 10, execve = 23, openRead = 72, connectEvent = 32, sockConnect = 248;
 
 RecordValue at(uint16_t event, double dt)
 {
@@ -37,9 +36,11 @@ TEST(RecordRules, EachRecordRaisesItsRowsInTableOrder)
         {"putmsg-connect is a connection too",
          at(sockConnect, 0).image("/tmp/agent").socket("198.51.100.9:443"),
          {{"Network from suspicious binary", "agent → 198.51.100.9:443"}}},
-        {"a failed read of sensitive data is no access", at(openRead, 0).path("/Users/orvik/Library/Cookies/c").failed(),
+        {"a failed read of sensitive data is no access",
+         at(openRead, 0).path("/Users/orvik/Library/Cookies/c").failed(),
          {}},
-        {"an execution's path is no data access", at(execve, 0).path("/Users/orvik/Library/Keychains/login.keychain-db"),
+        {"an execution's path is no data access",
+         at(execve, 0).path("/Users/orvik/Library/Keychains/login.keychain-db"),
          {}},
         {"a setuid chmod of a launch daemon: the mode, then the path",
          at(chmodEvent, 0).arg("mode", 04755).path("/Library/LaunchDaemons/x.plist"),
@@ -50,8 +51,10 @@ TEST(RecordRules, EachRecordRaisesItsRowsInTableOrder)
          {{"Account created", "create user <eve>"},
           {"Sensitive data access", "create user: /var/db/dslocal/nodes/Default/users/eve.plist"}}},
         {"a suspicious binary connecting with a keychain open: the path, then the connection",
-         at(connectEvent, 0).image("/tmp/agent").socket("198.51.100.9:443").path(
-             "/Users/orvik/Library/Keychains/login.keychain-db"),
+         at(connectEvent, 0)
+             .image("/tmp/agent")
+             .socket("198.51.100.9:443")
+             .path("/Users/orvik/Library/Keychains/login.keychain-db"),
          {{"Sensitive data access", "connect(2): /Users/orvik/Library/Keychains/login.keychain-db"},
           {"Network from suspicious binary", "agent → 198.51.100.9:443"}}},
     };

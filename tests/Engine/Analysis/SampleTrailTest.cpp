@@ -79,7 +79,8 @@ TEST(SampleTrail, ReadsLikeARealMachinesDay)
     for (const AuditRecord &r : trail.records) {
         if (r.event != fork && r.event != spawn) continue;
         const ArgList args = r.args();
-        const auto child = std::find_if(args.begin(), args.end(), [](const ArgView &a) { return a.name == "child PID"; });
+        const auto child = std::find_if(args.begin(), args.end(),
+                                        [](const ArgView &a) { return a.name == "child PID"; });
         ASSERT_NE(child, args.end()) << r.id;
         EXPECT_GT((*child).value, lastPid) << "record " << r.id;
         lastPid = (*child).value;
@@ -99,7 +100,8 @@ TEST(SampleTrail, ReadsLikeARealMachinesDay)
         }
         if (r.event == chmod) {
             const ArgList args = r.args();
-            const auto mode = std::find_if(args.begin(), args.end(), [](const ArgView &a) { return a.name == "new file mode"; });
+            const auto mode = std::find_if(args.begin(), args.end(),
+                                           [](const ArgView &a) { return a.name == "new file mode"; });
             ASSERT_NE(mode, args.end()) << r.id;
             it->second.first = (it->second.first & 0170000) | uint32_t((*mode).value);
         }
@@ -130,10 +132,11 @@ TEST(SampleTrail, ReadsLikeARealMachinesDay)
         return !r.execArgs().empty() && r.execArgs().front() == "date";
     });
     ASSERT_NE(dateCall, trail.records.end());
-    const auto step = std::find_if(dateCall, trail.records.end(), [](const AuditRecord &r) { return r.event == settimeofday; });
+    const auto step = std::find_if(dateCall, trail.records.end(),
+                                   [](const AuditRecord &r) { return r.event == settimeofday; });
     ASSERT_NE(step, trail.records.end());
     ASSERT_NE(step + 1, trail.records.end());
-    EXPECT_LT(step->time, 1741721460.0);  // before 19:31
+    EXPECT_LT(step->time, 1741721460.0);          // before 19:31
     EXPECT_NEAR(step[1].time, 1741734900.0, 1.0); // 23:15, the time set
 }
 
@@ -205,7 +208,8 @@ TEST(SampleTrail, FindingsTellTheStory)
     std::map<std::pair<std::string, Severity>, int> expected;
     for (const Case &c : expectedFindings) expected[{c.rule, c.severity}] = c.count;
     for (const auto &[key, count] : found)
-        EXPECT_EQ(count, expected.count(key) ? expected[key] : 0) << key.first << " (" << severityTitle(key.second) << ")";
+        EXPECT_EQ(count, expected.count(key) ? expected[key] : 0)
+            << key.first << " (" << severityTitle(key.second) << ")";
     for (const auto &[key, count] : expected)
         EXPECT_EQ(found.count(key) ? found[key] : 0, count) << key.first << " (" << severityTitle(key.second) << ")";
 

@@ -144,10 +144,17 @@ TEST(UTF8, ReplacesEachMaximalIllFormedSubpart)
     const std::string fffd = "\xEF\xBF\xBD";
     const Case cases[] = {
         {"ascii untouched", "ls -l", "ls -l"},
-        {"valid multibyte kept", "caf\xC3\xA9 \xE2\x86\x92 \xF0\x9F\x94\x91", "caf\xC3\xA9 \xE2\x86\x92 \xF0\x9F\x94\x91"},
-        {"lone continuation", "a\x80" "b", "a" + fffd + "b"},
+        {"valid multibyte kept", "caf\xC3\xA9 \xE2\x86\x92 \xF0\x9F\x94\x91",
+         "caf\xC3\xA9 \xE2\x86\x92 \xF0\x9F\x94\x91"},
+        {"lone continuation",
+         "a\x80"
+         "b",
+         "a" + fffd + "b"},
         {"truncated 3-byte sequence is one subpart", "\xE2\x86", fffd},
-        {"truncated sequence then ascii", "\xF0\x9F\x94" "x", fffd + "x"},
+        {"truncated sequence then ascii",
+         "\xF0\x9F\x94"
+         "x",
+         fffd + "x"},
         {"overlong lead bytes each replaced", "\xC0\xAF", fffd + fffd},
         {"surrogate rejected at second byte", "\xED\xA0\x80", fffd + fffd + fffd},
         {"beyond U+10FFFF", "\xF4\x90\x80\x80", fffd + fffd + fffd + fffd},

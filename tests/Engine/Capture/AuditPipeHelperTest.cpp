@@ -31,18 +31,25 @@ struct ParseCase {
     std::optional<Arguments> expected;
 };
 
-Arguments args(uint32_t mask, int32_t pid) { return {"/run/user/501/q/pipe", mask, pid}; }
+Arguments args(uint32_t mask, int32_t pid)
+{
+    return {"/run/user/501/q/pipe", mask, pid};
+}
 
 const ParseCase parseCases[] = {
     {"eight digits after 0x", {"q", "--auditpipe-helper", "/run/user/501/q/pipe", "0x00001000", "42"}, args(0x1000, 42)},
     {"bare digits", {"q", "--auditpipe-helper", "/run/user/501/q/pipe", "ff", "42"}, args(255, 42)},
     {"upper-case digits", {"q", "--auditpipe-helper", "/run/user/501/q/pipe", "ABCdef", "1"}, args(0xABCDEF, 1)},
-    {"every 0x removed, wherever it is", {"q", "--auditpipe-helper", "/run/user/501/q/pipe", "1f0x20x", "1"}, args(0x1f2, 1)},
+    {"every 0x removed, wherever it is",
+     {"q", "--auditpipe-helper", "/run/user/501/q/pipe", "1f0x20x", "1"},
+     args(0x1f2, 1)},
     {"removal is one pass", {"q", "--auditpipe-helper", "/run/user/501/q/pipe", "00xx1", "1"}, args(0, 1)},
     {"upper-case X is not removed", {"q", "--auditpipe-helper", "/run/user/501/q/pipe", "0X10", "1"}, args(0, 1)},
     {"largest mask", {"q", "--auditpipe-helper", "/run/user/501/q/pipe", "0xffffffff", "1"}, args(0xffffffff, 1)},
     {"mask beyond 32 bits", {"q", "--auditpipe-helper", "/run/user/501/q/pipe", "1ffffffff", "1"}, args(0, 1)},
-    {"leading zeros do not count against the width", {"q", "--auditpipe-helper", "/run/user/501/q/pipe", "00000000001", "1"}, args(1, 1)},
+    {"leading zeros do not count against the width",
+     {"q", "--auditpipe-helper", "/run/user/501/q/pipe", "00000000001", "1"},
+     args(1, 1)},
     {"plus sign before the mask", {"q", "--auditpipe-helper", "/run/user/501/q/pipe", "+a", "1"}, args(10, 1)},
     {"sign without digits", {"q", "--auditpipe-helper", "/run/user/501/q/pipe", "+", "1"}, args(0, 1)},
     {"empty mask", {"q", "--auditpipe-helper", "/run/user/501/q/pipe", "", "1"}, args(0, 1)},
@@ -92,8 +99,14 @@ void writeFile(const std::string &path, const std::vector<uint8_t> &bytes)
 
 // As root (where these tests often run) a folder made by the test belongs to root, which the
 // helper rightly refuses; hand it to an ordinary account, which plays the user who asked.
-uid_t user() { return ::geteuid() == 0 ? 65534 : ::geteuid(); }
-uid_t otherUser() { return user() == 65533 ? 65532 : 65533; }
+uid_t user()
+{
+    return ::geteuid() == 0 ? 65534 : ::geteuid();
+}
+uid_t otherUser()
+{
+    return user() == 65533 ? 65532 : 65533;
+}
 
 void giveToUser(const std::string &path)
 {
@@ -103,7 +116,10 @@ void giveToUser(const std::string &path)
 }
 
 // pkexec tells the helper who asked for it.
-void askedBy(uid_t uid) { ::setenv("PKEXEC_UID", std::to_string(uid).c_str(), 1); }
+void askedBy(uid_t uid)
+{
+    ::setenv("PKEXEC_UID", std::to_string(uid).c_str(), 1);
+}
 
 struct Scene {
     std::string root;
@@ -165,7 +181,10 @@ bool waitForStatus(const Scene &scene)
     return scene.status().has_value();
 }
 
-std::string pidLine(pid_t pid) { return "pid " + std::to_string(pid) + "\n"; }
+std::string pidLine(pid_t pid)
+{
+    return "pid " + std::to_string(pid) + "\n";
+}
 
 struct StartCase {
     const char *name;
@@ -175,8 +194,14 @@ struct StartCase {
     std::optional<std::string> (*statusText)(const Scene &);
 };
 
-std::optional<std::string> noStatus(const Scene &) { return std::nullopt; }
-std::optional<std::string> pidStatus(const Scene &) { return "pid"; }
+std::optional<std::string> noStatus(const Scene &)
+{
+    return std::nullopt;
+}
+std::optional<std::string> pidStatus(const Scene &)
+{
+    return "pid";
+}
 
 const StartCase startCases[] = {
     {"owner-only folder starts copying", [](Scene &, Arguments &) {}, 6, pidStatus},
@@ -184,7 +209,8 @@ const StartCase startCases[] = {
     {"folder of another user is refused", [](Scene &, Arguments &) { askedBy(otherUser()); }, 2, noStatus},
     {"unreadable user id is refused", [](Scene &, Arguments &) { ::setenv("PKEXEC_UID", "501x", 1); }, 2, noStatus},
     {"group-writable folder is refused", [](Scene &s, Arguments &) { ::chmod(s.folder.c_str(), 0775); }, 2, noStatus},
-    {"folder writable by others is refused", [](Scene &s, Arguments &) { ::chmod(s.folder.c_str(), 0757); }, 2, noStatus},
+    {"folder writable by others is refused", [](Scene &s, Arguments &) { ::chmod(s.folder.c_str(), 0757); }, 2,
+     noStatus},
     {"folder outside the trusted area is refused",
      [](Scene &s, Arguments &) { s.places.trustedPrefix = s.root + "/elsewhere/"; }, 2, noStatus},
     {"the trusted folder itself is not inside the trusted area",
@@ -203,18 +229,20 @@ const StartCase startCases[] = {
      },
      6, pidStatus},
     {"missing folder is refused", [](Scene &s, Arguments &a) { a.fifoPath = s.folder + "/gone/pipe"; }, 2, noStatus},
-    {"unopenable audit pipe",
-     [](Scene &s, Arguments &) { s.places.device = s.root + "/no-device"; }, 3,
+    {"unopenable audit pipe", [](Scene &s, Arguments &) { s.places.device = s.root + "/no-device"; }, 3,
      [](const Scene &) -> std::optional<std::string> {
          return "error: cannot open /dev/auditpipe: No such file or directory\n";
      }},
     {"no named pipe",
-     [](Scene &s, Arguments &) { s.closeAppEnd(); fs::remove(s.fifo); }, 4,
+     [](Scene &s, Arguments &) {
+         s.closeAppEnd();
+         fs::remove(s.fifo);
+     },
+     4,
      [](const Scene &) -> std::optional<std::string> { return "error: cannot open FIFO: No such file or directory\n"; }},
     // The application holds its end open before the helper starts; without it (the application
     // died meanwhile) a blocking open would wait for ever, as root.
-    {"named pipe that nobody reads",
-     [](Scene &s, Arguments &) { s.closeAppEnd(); }, 4,
+    {"named pipe that nobody reads", [](Scene &s, Arguments &) { s.closeAppEnd(); }, 4,
      [](const Scene &) -> std::optional<std::string> { return "error: cannot open FIFO: No such device or address\n"; }},
     {"symbolic link in place of the named pipe",
      [](Scene &s, Arguments &) {
@@ -226,11 +254,17 @@ const StartCase startCases[] = {
          return "error: cannot open FIFO: Too many levels of symbolic links\n";
      }},
     {"regular file in place of the named pipe",
-     [](Scene &s, Arguments &) { s.closeAppEnd(); fs::remove(s.fifo); writeFile(s.fifo, {1, 2, 3}); }, 2,
-     [](const Scene &s) -> std::optional<std::string> { return "error: " + s.fifo + " is not a FIFO\n"; }},
+     [](Scene &s, Arguments &) {
+         s.closeAppEnd();
+         fs::remove(s.fifo);
+         writeFile(s.fifo, {1, 2, 3});
+     },
+     2, [](const Scene &s) -> std::optional<std::string> { return "error: " + s.fifo + " is not a FIFO\n"; }},
     {"an earlier status line is never replaced",
-     [](Scene &s, Arguments &) { writeFile(s.folder + "/helper.status", {'p', 'i', 'd', ' ', '1', '\n'}); }, 6,
-     [](const Scene &) -> std::optional<std::string> { return "pid 1\n"; }},
+     [](Scene &s, Arguments &) {
+         writeFile(s.folder + "/helper.status", {'p', 'i', 'd', ' ', '1', '\n'});
+     },
+     6, [](const Scene &) -> std::optional<std::string> { return "pid 1\n"; }},
 };
 
 TEST(AuditPipeHelperRun, ChecksTheFolderThePipesAndReportsHowItStarted)
@@ -397,7 +431,10 @@ struct LiveDevice {
         fd = ::open(scene.device.c_str(), O_RDWR | O_CLOEXEC);
     }
     ~LiveDevice() { close(); }
-    void feed(const std::vector<uint8_t> &bytes) { ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+    void feed(const std::vector<uint8_t> &bytes)
+    {
+        ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
     void close()
     {
         if (fd >= 0) ::close(fd);

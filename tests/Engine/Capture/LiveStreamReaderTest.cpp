@@ -20,9 +20,15 @@ namespace {
 
 using namespace TestBSM;
 
-Bytes record(uint32_t seconds) { return TrailRecordBuilder(72, seconds).subject().path("/etc/hosts").returnValue(0).build(); }
+Bytes record(uint32_t seconds)
+{
+    return TrailRecordBuilder(72, seconds).subject().path("/etc/hosts").returnValue(0).build();
+}
 
-Bytes slice(const Bytes &bytes, size_t from, size_t to) { return Bytes(bytes.begin() + long(from), bytes.begin() + long(to)); }
+Bytes slice(const Bytes &bytes, size_t from, size_t to)
+{
+    return Bytes(bytes.begin() + long(from), bytes.begin() + long(to));
+}
 
 // --- decoding pieces of a stream ---
 

@@ -129,7 +129,8 @@ TEST(EventExporter, MatchesTheHandWrittenFiles)
 {
     const std::vector<AuditRecord> records = fixtureRecords();
     TempFolder folder;
-    for (const auto &[format, golden] : {std::pair{Format::csv, "export/events.csv"}, {Format::json, "export/events.json"}}) {
+    for (const auto &[format, golden] :
+         {std::pair{Format::csv, "export/events.csv"}, {Format::json, "export/events.json"}}) {
         const std::string expected = testData(golden);
         ASSERT_FALSE(expected.empty()) << golden;
         EXPECT_EQ(exportToText(records, format), expected) << golden;
@@ -143,15 +144,17 @@ TEST(EventExporter, JsonObjectsHoldSortedKeysAndLeaveAbsentFieldsOut)
 {
     const nlohmann::ordered_json rows = nlohmann::ordered_json::parse(exportToText(fixtureRecords(), Format::json));
     ASSERT_EQ(rows.size(), 4u);
-    const std::vector<std::string> allKeys = {
-        "auditUser", "auid", "classes", "commandLine", "description", "effectiveUser", "euid", "event",
-        "eventName", "id", "paths", "pid", "process", "result", "returnValue", "sessionID", "signingID",
-        "sockets", "success", "teamID", "terminal", "text", "time"};
+    const std::vector<std::string> allKeys = {"auditUser",     "auid",      "classes", "commandLine", "description",
+                                              "effectiveUser", "euid",      "event",   "eventName",   "id",
+                                              "paths",         "pid",       "process", "result",      "returnValue",
+                                              "sessionID",     "signingID", "sockets", "success",     "teamID",
+                                              "terminal",      "text",      "time"};
     std::vector<std::string> firstKeys;
     for (const auto &item : rows[0].items()) firstKeys.push_back(item.key());
     EXPECT_EQ(firstKeys, allKeys);
 
-    const std::vector<std::string> subjectKeys = {"auid", "auditUser", "euid", "effectiveUser", "pid", "sessionID", "terminal"};
+    const std::vector<std::string> subjectKeys = {"auid", "auditUser", "euid",    "effectiveUser",
+                                                  "pid",  "sessionID", "terminal"};
     for (const std::string &key : subjectKeys) EXPECT_FALSE(rows[2].contains(key)) << "no subject: " << key;
     EXPECT_EQ(rows[1]["auid"], 4294967295u);
     EXPECT_FALSE(rows[1].contains("auditUser")) << "unset audit user has no name";
@@ -203,8 +206,9 @@ TEST(EventExporter, CsvRoundTripsThroughARealReader)
 {
     if (std::system("python3 -c 'import csv' >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3 not available";
     const std::vector<std::string> texts = {
-        "a,b", "say \"hi\"", "\"", "line1\nline2", "cr\rinside", "crlf\r\nend", "\rleading cr",
-        "=SUM(A1:A9)", "+1", "-rf /", "@cmd", "=a,\"b\"\r\nc", "trailing,", "caf\u00e9 \u2192 ok", ""};
+        "a,b",          "say \"hi\"",          "\"", "line1\nline2", "cr\rinside", "crlf\r\nend",
+        "\rleading cr", "=SUM(A1:A9)",         "+1", "-rf /",        "@cmd",       "=a,\"b\"\r\nc",
+        "trailing,",    "caf\u00e9 \u2192 ok", ""};
     std::vector<AuditRecord> records;
     for (size_t i = 0; i < texts.size(); ++i) {
         RecordContent record;
@@ -262,7 +266,8 @@ TEST(EventExporter, JsonEscapesEveryControlCharacter)
 TEST(EventExporter, BytesThatAreNotUTF8AreRepairedInBothFormats)
 {
     RecordContent record;
-    record.texts = {"bad\xff\xfe" "end"};
+    record.texts = {"bad\xff\xfe"
+                    "end"};
     const std::vector<AuditRecord> records = {record.record()};
     const std::string csv = exportToText(records, Format::csv);
     EXPECT_NE(csv.find("bad\uFFFD\uFFFDend"), std::string::npos);
@@ -295,7 +300,8 @@ TEST(EventExporter, ExportsRecordsInTheOrderOfTheList)
     std::vector<AuditRecord> records(3);
     for (size_t i = 0; i < records.size(); ++i) records[i].id = static_cast<int64_t>(10 + i);
     const std::vector<size_t> positions = {2, 0};
-    const Exporter::RecordList view{positions.size(), [&](size_t i) -> const AuditRecord & { return records[positions[i]]; }};
+    const Exporter::RecordList view{positions.size(),
+                                    [&](size_t i) -> const AuditRecord & { return records[positions[i]]; }};
     std::ostringstream out;
     Exporter::writeEvents(out, view, Format::json);
     const nlohmann::json rows = nlohmann::json::parse(out.str());

@@ -78,26 +78,44 @@ TEST(FindingsReport, Layout)
     const std::string head = "# Quillmarsh findings report\n\nGenerated 100\n\n";
     const std::string severityHeader = "| Severity | Count |\n|---|---|\n";
     const Case cases[] = {
-        {"nothing loaded: sources line keeps its space, tables are headers only", {}, {}, std::nullopt, std::nullopt,
+        {"nothing loaded: sources line keeps its space, tables are headers only",
+         {},
+         {},
+         std::nullopt,
+         std::nullopt,
          head + "Sources: \n\n" + severityHeader + timelineHeader},
-        {"one record is still 'records', no span without a last time", {}, {{"a", 1}}, 5.0, std::nullopt,
+        {"one record is still 'records', no span without a last time",
+         {},
+         {{"a", 1}},
+         5.0,
+         std::nullopt,
          head + "Sources: `a` (1 records)\n\n" + severityHeader + timelineHeader},
-        {"span when both times are known", {}, {{"a", 2}}, 5.0, 9.0,
+        {"span when both times are known",
+         {},
+         {{"a", 2}},
+         5.0,
+         9.0,
          head + "Sources: `a` (2 records)\n\nTime span: 5 \u2192 9\n\n" + severityHeader + timelineHeader},
         {"severities from critical down, absent ones skipped, no technique leaves the cell empty",
-         {finding(7, Severity::low, "r1", "T1", "u", "s1"), finding(8, Severity::critical, "r2", std::nullopt, "u", "s2"),
+         {finding(7, Severity::low, "r1", "T1", "u", "s1"),
+          finding(8, Severity::critical, "r2", std::nullopt, "u", "s2"),
           finding(6, Severity::low, "r3", "T3", "u", "s3")},
-         {}, std::nullopt, std::nullopt,
+         {},
+         std::nullopt,
+         std::nullopt,
          head + "Sources: \n\n" + severityHeader + "| Critical | 1 |\n| Low | 2 |\n" + timelineHeader
              + "| 6 | Low | r3 | T3 | u | `s3` |\n| 7 | Low | r1 | T1 | u | `s1` |\n| 8 | Critical | r2 |  | u | `s2` |\n"},
         {"equal times keep input order",
-         {finding(3, Severity::info, "b", "T", "u", "x"), finding(3, Severity::medium, "a", "T", "u", "y")}, {},
-         std::nullopt, std::nullopt,
+         {finding(3, Severity::info, "b", "T", "u", "x"), finding(3, Severity::medium, "a", "T", "u", "y")},
+         {},
+         std::nullopt,
+         std::nullopt,
          head + "Sources: \n\n" + severityHeader + "| Medium | 1 |\n| Info | 1 |\n" + timelineHeader
              + "| 3 | Info | b | T | u | `x` |\n| 3 | Medium | a | T | u | `y` |\n"},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(Exporter::findingsReport(c.findings, c.sources, span(c.first, c.last), 100, seconds), c.expected) << c.name;
+        EXPECT_EQ(Exporter::findingsReport(c.findings, c.sources, span(c.first, c.last), 100, seconds), c.expected)
+            << c.name;
 }
 
 // A file name may hold any byte but "/", a summary whatever a record said: neither may add lines,

@@ -48,7 +48,10 @@ Outcome outcome(const BSMParser::TrailResult &r)
     return o;
 }
 
-Bytes cut(const Bytes &bytes, size_t length) { return Bytes(bytes.begin(), bytes.begin() + static_cast<long>(length)); }
+Bytes cut(const Bytes &bytes, size_t length)
+{
+    return Bytes(bytes.begin(), bytes.begin() + static_cast<long>(length));
+}
 
 // A bare 18-byte header token declaring a record of the given size.
 Bytes headerDeclaring(uint32_t size, uint8_t version = 11, uint8_t id = 0x14)
@@ -82,36 +85,50 @@ TEST(BSMParser, FramingInBothModes)
     };
     const Case cases[] = {
         {"empty buffer", {}, {}, {}},
-        {"lone zero byte", {0x00},
+        {"lone zero byte",
+         {0x00},
          {{}, {{0, "unexpected byte 0x00 outside a record; resynchronising"}}, 0, 1},
          {{}, {{0, "unexpected byte 0x00 outside a record; resynchronising"}}, 0, 1}},
-        {"header id with three bytes left waits in both modes", trail({small, {0x14, 0, 0, 0}}),
-         {{100}, {}, 0, s}, {{100}, {}, 0, s}},
-        {"size 17 is implausible", trail({headerDeclaring(17), small}),
+        {"header id with three bytes left waits in both modes",
+         trail({small, {0x14, 0, 0, 0}}),
+         {{100}, {}, 0, s},
+         {{100}, {}, 0, s}},
+        {"size 17 is implausible",
+         trail({headerDeclaring(17), small}),
          {{100}, {{0, "implausible record size 17; resynchronising"}}, 0, 18 + s},
          {{100}, {{0, "implausible record size 17; resynchronising"}}, 0, 18 + s}},
-        {"size 16,777,217 is implausible", trail({headerDeclaring(16777217), small}),
+        {"size 16,777,217 is implausible",
+         trail({headerDeclaring(16777217), small}),
          {{100}, {{0, "implausible record size 16777217; resynchronising"}}, 0, 18 + s},
          {{100}, {{0, "implausible record size 16777217; resynchronising"}}, 0, 18 + s}},
-        {"size 16,777,216 passes the size check", hugeHeader,
+        {"size 16,777,216 passes the size check",
+         hugeHeader,
          {{}, {{0, "record truncated (16777216 bytes declared, " + std::to_string(h) + " available)"}}, 0, h},
          {{}, {}, 0, 0}},
-        {"record cut short", trail({small, cut(hundred, 40)}),
+        {"record cut short",
+         trail({small, cut(hundred, 40)}),
          {{100}, {{s, "record truncated (100 bytes declared, 40 available)"}}, 0, s + 40},
          {{100}, {}, 0, s}},
-        {"garbage is one issue, then the next header", trail({{0xAA, 0xBB, 0x00}, small}),
+        {"garbage is one issue, then the next header",
+         trail({{0xAA, 0xBB, 0x00}, small}),
          {{100}, {{0, "unexpected byte 0xaa outside a record; resynchronising"}}, 0, 3 + s},
          {{100}, {{0, "unexpected byte 0xaa outside a record; resynchronising"}}, 0, 3 + s}},
-        {"unreadable header uses no id", trail({small, shortHeader64, small}),
+        {"unreadable header uses no id",
+         trail({small, shortHeader64, small}),
          {{100, 101}, {{s, "unreadable header"}}, 0, 2 * s + 20},
          {{100, 101}, {{s, "unreadable header"}}, 0, 2 * s + 20}},
-        {"file tokens between records", trail({fileToken, small, fileToken}),
+        {"file tokens between records",
+         trail({fileToken, small, fileToken}),
          {{100}, {}, 2, s + 2 * int64_t(fileToken.size())},
          {{100}, {}, 2, s + 2 * int64_t(fileToken.size())}},
-        {"file token cut by the end", trail({small, cut(fileToken, fileToken.size() - 1)}),
-         {{100}, {}, 0, s + int64_t(fileToken.size()) - 1}, {{100}, {}, 0, s}},
-        {"file token cut inside its fixed part", trail({small, cut(fileToken, 7)}),
-         {{100}, {}, 0, s + 7}, {{100}, {}, 0, s}},
+        {"file token cut by the end",
+         trail({small, cut(fileToken, fileToken.size() - 1)}),
+         {{100}, {}, 0, s + int64_t(fileToken.size()) - 1},
+         {{100}, {}, 0, s}},
+        {"file token cut inside its fixed part",
+         trail({small, cut(fileToken, 7)}),
+         {{100}, {}, 0, s + 7},
+         {{100}, {}, 0, s}},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(outcome(BSMParser::parse(std::span<const uint8_t>(c.bytes), 3, 100, false)), c.file)
@@ -226,9 +243,10 @@ TEST(BSMParser, StreamChunksGiveTheSameRecordsAsTheWholeFile)
 {
     // Feeding the trail in pieces, keeping what each call leaves unconsumed, must decode every
     // record exactly once whatever the cut, as the live reader does.
-    const Bytes bytes = trail({Token::file(1700000000, 0, "start"), TrailRecordBuilder(23).execArgs({"ls", "-l"}).build(),
-                               TrailRecordBuilder(72).path("/etc/hosts").attr(0644, 0, 0).build(),
-                               Token::file(1700000001, 0, "next"), TrailRecordBuilder(32).socketInet(443, {1, 2, 3, 4}).build()});
+    const Bytes bytes = trail(
+        {Token::file(1700000000, 0, "start"), TrailRecordBuilder(23).execArgs({"ls", "-l"}).build(),
+         TrailRecordBuilder(72).path("/etc/hosts").attr(0644, 0, 0).build(), Token::file(1700000001, 0, "next"),
+         TrailRecordBuilder(32).socketInet(443, {1, 2, 3, 4}).build()});
     const auto whole = BSMParser::parse(std::span<const uint8_t>(bytes), -1, 10000000, false);
     ASSERT_EQ(whole.records.size(), 3u);
     ASSERT_TRUE(whole.issues.empty());
@@ -240,8 +258,8 @@ TEST(BSMParser, StreamChunksGiveTheSameRecordsAsTheWholeFile)
         for (size_t at = 0; at < bytes.size(); at += chunk) {
             const size_t end = std::min(bytes.size(), at + chunk);
             pending.insert(pending.end(), bytes.begin() + long(at), bytes.begin() + long(end));
-            const auto r = BSMParser::parse(std::span<const uint8_t>(pending), -1,
-                                            10000000 + int64_t(records.size()), true);
+            const auto r = BSMParser::parse(std::span<const uint8_t>(pending), -1, 10000000 + int64_t(records.size()),
+                                            true);
             EXPECT_TRUE(r.issues.empty()) << "chunk " << chunk << " at " << at;
             fileTokens += r.fileTokens.size();
             records.insert(records.end(), r.records.begin(), r.records.end());
@@ -396,7 +414,9 @@ TEST(BSMParser, TokenEffectsOnTheRecord)
              EXPECT_EQ(r.fileOwner(), 501u);
          }},
         {"last exec arguments win", TrailRecordBuilder(1).execArgs({"sh"}).execArgs({"ls", "-l"}),
-         [](const AuditRecord &r) { EXPECT_EQ(r.execArgs(), (std::vector<std::string>{"ls", "-l"})); }},
+         [](const AuditRecord &r) {
+             EXPECT_EQ(r.execArgs(), (std::vector<std::string>{"ls", "-l"}));
+         }},
         {"exit status is signed, last wins", TrailRecordBuilder(1).exit(3).exit(0xFFFFFFFF),
          [](const AuditRecord &r) { EXPECT_EQ(r.exitStatus(), -1); }},
         {"last identity wins", TrailRecordBuilder(1).identity(1, "com.a", "").identity(2, "com.b", "TEAM", {0xAB}),
@@ -415,9 +435,9 @@ TEST(BSMParser, TokenEffectsOnTheRecord)
              .token(Token::socketEx(30, 1, 8080, loopback6, 0, any6))
              .token(Token::socketEx(2, 1, 5000, {10, 0, 0, 1}, 443, {10, 0, 0, 2})),
          [](const AuditRecord &r) {
-             EXPECT_EQ(r.sockets(), (std::vector<std::string>{"127.0.0.1", "192.0.2.1:8080", "[::1]:80",
-                                                            "/var/run/mDNSResponder", "5.6.7.8:22", "1.2.3.4:5000",
-                                                            "::1:8080", "10.0.0.2:443"}));
+             EXPECT_EQ(r.sockets(),
+                       (std::vector<std::string>{"127.0.0.1", "192.0.2.1:8080", "[::1]:80", "/var/run/mDNSResponder",
+                                                 "5.6.7.8:22", "1.2.3.4:5000", "::1:8080", "10.0.0.2:443"}));
          }},
         {"tokens without an effect still count",
          TrailRecordBuilder(1).token(Token::execEnv({"A=1"})).token(ByteWriter().u8(0x2f).u32(7).take()),
@@ -470,7 +490,7 @@ TEST(BSMParser, DecodingErrorKeepsTheRecordSoFar)
     EXPECT_TRUE(r.paths().empty());
     const int64_t failedAt = 18 + 37;
     EXPECT_EQ(r.decodeError(), "malformed token: unsupported token type 0x76 ("
-                                 + std::to_string(int64_t(bytes.size()) - failedAt) + " bytes not decoded)");
+                                   + std::to_string(int64_t(bytes.size()) - failedAt) + " bytes not decoded)");
 
     // Through parse the record is kept as well, with no framing issue.
     const auto parsed = BSMParser::parse(std::span<const uint8_t>(bytes), 1, 1, false);
@@ -503,8 +523,8 @@ TEST(BSMParser, TokensListsEachTokenWithItsPlace)
     const size_t trailerAt = 18 + path.size();
     const auto cutShort = BSMParser::tokens(cut(bytes, trailerAt + 3));
     EXPECT_EQ(cutShort.tokens.size(), 2u);
-    EXPECT_EQ(cutShort.error, "truncated token: needed 4 bytes at offset " + std::to_string(trailerAt + 3)
-                                  + " (3 bytes not decoded)");
+    EXPECT_EQ(cutShort.error,
+              "truncated token: needed 4 bytes at offset " + std::to_string(trailerAt + 3) + " (3 bytes not decoded)");
 }
 
 TEST(BSMParser, RepeatedIdentitiesAreSharedNotConfused)
@@ -595,7 +615,8 @@ TEST(BSMParser, BytesAfterATrailerAreReportedAndKept)
     Bytes evil;
     for (int i = 0; i < 3; ++i) evil = trail({evil, exec("/tmp/evil" + std::to_string(i))});
     const Bytes cover = hiding(shortRecord, trail({evil, Bytes(400, 0)}));
-    const Bytes broken = hiding(TrailRecordBuilder(72).subject(user).token({0x76, 0, 0}).path("/never").build(), Bytes(9, 0));
+    const Bytes broken = hiding(TrailRecordBuilder(72).subject(user).token({0x76, 0, 0}).path("/never").build(),
+                                Bytes(9, 0));
     const auto at = [](std::initializer_list<size_t> sizes) {
         int64_t sum = 0;
         for (const size_t size : sizes) sum += int64_t(size);
@@ -611,13 +632,25 @@ TEST(BSMParser, BytesAfterATrailerAreReportedAndKept)
         uint32_t tokens = 0;     // that record's, up to its trailer
     };
     const Case cases[] = {
-        {"one byte after a trailer", trail({first, hiding(open, {0x00}), last}), 3,
-         {{at({first.size(), open.size()}), "1 bytes after the record's trailer"}}, 2, 5},
-        {"a whole record after a trailer", trail({first, hiding(open, exec("/tmp/hidden")), last}), 3,
-         {{at({first.size(), open.size()}), std::to_string(exec("/tmp/hidden").size()) + " bytes after the record's trailer"}},
-         2, 5},
-        {"records hidden in a long declared record", trail({first, cover, last}), 3,
-         {{at({first.size(), 68}), std::to_string(cover.size() - 68) + " bytes after the record's trailer"}}, 2, 4},
+        {"one byte after a trailer",
+         trail({first, hiding(open, {0x00}), last}),
+         3,
+         {{at({first.size(), open.size()}), "1 bytes after the record's trailer"}},
+         2,
+         5},
+        {"a whole record after a trailer",
+         trail({first, hiding(open, exec("/tmp/hidden")), last}),
+         3,
+         {{at({first.size(), open.size()}),
+           std::to_string(exec("/tmp/hidden").size()) + " bytes after the record's trailer"}},
+         2,
+         5},
+        {"records hidden in a long declared record",
+         trail({first, cover, last}),
+         3,
+         {{at({first.size(), 68}), std::to_string(cover.size() - 68) + " bytes after the record's trailer"}},
+         2,
+         4},
         {"a trailer at the declared end", trail({first, open, last}), 3, {}},
         {"a decoding error before the end", trail({first, broken, last}), 3, {}},
     };
@@ -672,7 +705,8 @@ TEST(BSMParser, RepeatedSubjectsAreSharedNotConfused)
     Subject b = a;
     b.address = {10, 0, 0, 9}; // differs from a only past the first 29 bytes
     const Bytes bytes = trail({TrailRecordBuilder(72).subject(a).build(), TrailRecordBuilder(72).subject(b).build(),
-                               TrailRecordBuilder(15).subject(b).process(a).build(), TrailRecordBuilder(72).subject(a).build()});
+                               TrailRecordBuilder(15).subject(b).process(a).build(),
+                               TrailRecordBuilder(72).subject(a).build()});
     const auto r = BSMParser::parse(std::span<const uint8_t>(bytes), 1, 1, false);
     ASSERT_EQ(r.records.size(), 4u);
     for (size_t i = 0; i < 4; ++i) ASSERT_TRUE(r.records[i].subject()) << "record " << i;
@@ -689,8 +723,9 @@ TEST(BSMParser, RepeatedSubjectsAreSharedNotConfused)
     Bytes cutRecord = TrailRecordBuilder(72).subject(a).withoutTrailer().build();
     cutRecord.resize(cutRecord.size() - 1);
     cutRecord[4] = uint8_t(cutRecord.size());
-    const auto c = BSMParser::parse(std::span<const uint8_t>(trail({TrailRecordBuilder(72).subject(a).build(), cutRecord})), 1,
-                                    1, false);
+    const auto c = BSMParser::parse(std::span<const uint8_t>(
+                                        trail({TrailRecordBuilder(72).subject(a).build(), cutRecord})),
+                                    1, 1, false);
     ASSERT_EQ(c.records.size(), 2u);
     EXPECT_FALSE(c.records[1].subject());
     EXPECT_TRUE(c.records[1].decodeError());

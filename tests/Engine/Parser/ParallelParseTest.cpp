@@ -69,20 +69,26 @@ TEST(ParallelParse, EqualsTheSequentialParse)
         {"file tokens between records",
          trail({Token::file(1700000000, 5, "start"), many(0, 60), Token::file(1700000100, 0, "middle"), many(60, 60),
                 Token::file(1700000200, 0, "end")})},
-        {"unreadable headers among them", trail({many(0, 50), unreadableHeader(), many(50, 50), unreadableHeader(),
-                                                 many(100, 30)})},
-        {"junk in the middle resynchronises", trail({many(0, 80), Bytes{0x00, 0x01, 0x02, 0x03, 0x04, 0x05}, many(80, 80)})},
+        {"unreadable headers among them",
+         trail({many(0, 50), unreadableHeader(), many(50, 50), unreadableHeader(), many(100, 30)})},
+        {"junk in the middle resynchronises",
+         trail({many(0, 80), Bytes{0x00, 0x01, 0x02, 0x03, 0x04, 0x05}, many(80, 80)})},
         {"implausible size", trail({many(0, 40), Bytes{0x14, 0x00, 0x00, 0x00, 0x02}, many(40, 40)})},
-        {"cut last record", [] {
+        {"cut last record",
+         [] {
              Bytes b = many(0, 90);
              b.resize(b.size() - 7);
              return b;
          }()},
         {"nothing", {}},
         {"no trail at all", Bytes(3000, 0x41)},
-        {"more issues than are kept", [] {
+        {"more issues than are kept",
+         [] {
              Bytes b = many(0, 20);
-             for (int i = 0; i < 12000; ++i) { const Bytes h = undecodableHeader(); b.insert(b.end(), h.begin(), h.end()); };
+             for (int i = 0; i < 12000; ++i) {
+                 const Bytes h = undecodableHeader();
+                 b.insert(b.end(), h.begin(), h.end());
+             };
              return trail({b, many(20, 20)});
          }()},
     };

@@ -311,9 +311,18 @@ TEST(TokenDecoder, EveryKnownIdSurvivesEveryTruncation)
 {
     // Cutting a valid token anywhere must give BSMError, never a read past the bytes.
     std::vector<Bytes> tokens = {
-        Token::header(18, 1, 2), Token::path("/p"), Token::subject(), Token::process(), Token::returnValue(0, 1),
-        Token::execArgs({"a", "b"}), Token::attr(1, 2, 3), Token::exit(1, 2), Token::socketInet(1, {1, 2, 3, 4}),
-        Token::identity(1, "id", "team", {1, 2}), Token::trailer(18), Token::arg(1, 2, "n"),
+        Token::header(18, 1, 2),
+        Token::path("/p"),
+        Token::subject(),
+        Token::process(),
+        Token::returnValue(0, 1),
+        Token::execArgs({"a", "b"}),
+        Token::attr(1, 2, 3),
+        Token::exit(1, 2),
+        Token::socketInet(1, {1, 2, 3, 4}),
+        Token::identity(1, "id", "team", {1, 2}),
+        Token::trailer(18),
+        Token::arg(1, 2, "n"),
     };
     for (const Bytes &token : tokens) {
         for (size_t cut = 1; cut < token.size(); ++cut) {

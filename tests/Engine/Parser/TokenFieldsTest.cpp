@@ -30,7 +30,10 @@ UserResolver &resolver()
     return *users;
 }
 
-BSMToken token(uint8_t id, TokenPayload payload) { return BSMToken{id, 0, 1, std::move(payload)}; }
+BSMToken token(uint8_t id, TokenPayload payload)
+{
+    return BSMToken{id, 0, 1, std::move(payload)};
+}
 
 // The one token of a hand-written body, decoded the way a record's tokens are.
 BSMToken decoded(const Bytes &bytes)
@@ -48,12 +51,18 @@ TEST(TokenFields, ErrnoDescriptions)
         const char *text;
     };
     const Case cases[] = {
-        {13, "Permission denied (13)"},     {0, "error 0"},
-        {100, "error 100"},                 {209, "Malformed Mach-o file (209)"},
-        {1, "Operation not permitted (1)"}, {74, "EMULTIHOP (Reserved) (74)"},
-        {75, "error 75"},                   {126, "Can't assign requested address (126)"},
-        {193, "RPC prog. not avail (193)"}, {222, "EKEYREJECTED (222)"},
-        {223, "error 223"},                 {255, "error 255"},
+        {13, "Permission denied (13)"},
+        {0, "error 0"},
+        {100, "error 100"},
+        {209, "Malformed Mach-o file (209)"},
+        {1, "Operation not permitted (1)"},
+        {74, "EMULTIHOP (Reserved) (74)"},
+        {75, "error 75"},
+        {126, "Can't assign requested address (126)"},
+        {193, "RPC prog. not avail (193)"},
+        {222, "EKEYREJECTED (222)"},
+        {223, "error 223"},
+        {255, "error 255"},
     };
     for (const auto &c : cases) EXPECT_EQ(errnoDescription(c.number), c.text) << int(c.number);
 
@@ -62,7 +71,7 @@ TEST(TokenFields, ErrnoDescriptions)
     EXPECT_EQ(table.size(), 155u);
     for (int n = 0; n < 256; ++n) {
         const bool expected = (n >= 1 && n <= 74) || (n >= 77 && n <= 99) || (n >= 120 && n <= 134)
-            || (n >= 143 && n <= 152) || (n >= 190 && n <= 222);
+                              || (n >= 143 && n <= 152) || (n >= 190 && n <= 222);
         EXPECT_EQ(table.count(uint8_t(n)) == 1, expected) << n;
     }
 }
@@ -109,64 +118,105 @@ TEST(TokenFields, RowsPerPayload)
         Rows rows;
     };
     const Case cases[] = {
-        {"header", token(0x14, header),
-         {{"record bytes", "60"}, {"version", "11"}, {"event", "23 (AUE_EXECVE)"}, {"modifier", "0x1234"},
+        {"header",
+         token(0x14, header),
+         {{"record bytes", "60"},
+          {"version", "11"},
+          {"event", "23 (AUE_EXECVE)"},
+          {"modifier", "0x1234"},
           {"time", "2024-05-01T12:00:00.250Z"}}},
-        {"header with host and an unknown event", token(0x15, headerEx),
-         {{"record bytes", "60"}, {"version", "11"}, {"event", "65000 (AUE_65000)"}, {"modifier", "0x1234"},
-          {"time", "2024-05-01T12:00:01.000Z"}, {"host", "::1"}}},
+        {"header with host and an unknown event",
+         token(0x15, headerEx),
+         {{"record bytes", "60"},
+          {"version", "11"},
+          {"event", "65000 (AUE_65000)"},
+          {"modifier", "0x1234"},
+          {"time", "2024-05-01T12:00:01.000Z"},
+          {"host", "::1"}}},
         {"trailer", token(0x13, Payload::Trailer{60}), {{"record bytes", "60"}}},
-        {"subject", token(0x24, Payload::Subject{subject}),
-         {{"audit user", "alice (501)"}, {"effective user", "root (0)"}, {"effective group", "staff (20)"},
-          {"real user", "unset (-1)"}, {"real group", "3999999"}, {"pid", "4321"}, {"session", "100007"},
+        {"subject",
+         token(0x24, Payload::Subject{subject}),
+         {{"audit user", "alice (501)"},
+          {"effective user", "root (0)"},
+          {"effective group", "staff (20)"},
+          {"real user", "unset (-1)"},
+          {"real group", "3999999"},
+          {"pid", "4321"},
+          {"session", "100007"},
           {"terminal", "port 50331650 \u00B7 10.0.0.1"}}},
-        {"failed return", decoded(Token::returnValue(1, 0xFFFFFFFF)),
+        {"failed return",
+         decoded(Token::returnValue(1, 0xFFFFFFFF)),
          {{"status", "failure: Operation not permitted (1)"}, {"value", "-1"}}},
         {"successful return", decoded(Token::returnValue64(0, 3)), {{"status", "success"}, {"value", "3"}}},
-        {"return with an unknown error", decoded(Token::returnValue(110, 0)),
+        {"return with an unknown error",
+         decoded(Token::returnValue(110, 0)),
          {{"status", "failure: error 110"}, {"value", "0"}}},
         {"path", decoded(Token::path("/etc/hosts")), {{"path", "/etc/hosts"}}},
         {"text", decoded(Token::text("hello")), {{"text", "hello"}}},
         {"argument", decoded(Token::arg(2, 420, "mode")), {{"#", "2"}, {"name", "mode"}, {"value", "0x1a4 (420)"}}},
-        {"attribute", decoded(Token::attr(0100644, 501, 20, 16777220, 1234567, 0)),
-         {{"mode", "100644"}, {"owner", "alice (501)"}, {"group", "staff (20)"}, {"fsid", "16777220"},
-          {"inode", "1234567"}, {"device", "0"}}},
+        {"attribute",
+         decoded(Token::attr(0100644, 501, 20, 16777220, 1234567, 0)),
+         {{"mode", "100644"},
+          {"owner", "alice (501)"},
+          {"group", "staff (20)"},
+          {"fsid", "16777220"},
+          {"inode", "1234567"},
+          {"device", "0"}}},
         {"exec arguments", decoded(Token::execArgs({"ls", "-l", "/tmp"})), {{"argc", "3"}, {"argv", "ls -l /tmp"}}},
         {"exec environment", decoded(Token::execEnv({"A=1", "B=2"})), {{"env[0]", "A=1"}, {"env[1]", "B=2"}}},
         {"empty exec environment", decoded(Token::execEnv({})), {}},
         {"exit", decoded(Token::exit(0xFFFFFFFF, 0xFFFFFFFE)), {{"status", "-1"}, {"return", "-2"}}},
         {"ip addr", decoded(Token::inAddr({192, 168, 1, 9})), {{"address", "192.168.1.9"}}},
         {"ip port", decoded(ByteWriter().u8(0x2c).u16(8080).take()), {{"port", "8080"}}},
-        {"ip", token(0x2b, Payload::IP{4, 6, "10.0.0.1", "10.0.0.2"}),
+        {"ip",
+         token(0x2b, Payload::IP{4, 6, "10.0.0.1", "10.0.0.2"}),
          {{"version", "4"}, {"protocol", "6"}, {"source", "10.0.0.1"}, {"destination", "10.0.0.2"}}},
-        {"socket-inet", decoded(Token::socketInet(443, {1, 2, 3, 4})),
+        {"socket-inet",
+         decoded(Token::socketInet(443, {1, 2, 3, 4})),
          {{"family", "2"}, {"port", "443"}, {"address", "1.2.3.4"}}},
         {"socket-unix", decoded(Token::socketUnix("/var/run/x")), {{"family", "1"}, {"path", "/var/run/x"}}},
-        {"socket without a domain", token(0x2e, Payload::Socket{std::nullopt, 1, 5000, "1.2.3.4", 22, "5.6.7.8"}),
+        {"socket without a domain",
+         token(0x2e, Payload::Socket{std::nullopt, 1, 5000, "1.2.3.4", 22, "5.6.7.8"}),
          {{"type", "1"}, {"local", "1.2.3.4:5000"}, {"remote", "5.6.7.8:22"}}},
-        {"socket_ex starts with its domain", token(0x7f, Payload::Socket{30, 1, 80, "::1", 0, "::"}),
+        {"socket_ex starts with its domain",
+         token(0x7f, Payload::Socket{30, 1, 80, "::1", 0, "::"}),
          {{"domain", "30"}, {"type", "1"}, {"local", "::1:80"}, {"remote", ":::0"}}},
         {"sequence", token(0x2f, Payload::Seq{77}), {{"sequence", "77"}}},
         {"groups", token(0x3b, Payload::NewGroups{{20, unknownID}}), {{"groups", "staff (20), 3999999"}}},
-        {"identity without a team", decoded(Token::identity(1, "com.apple.ls", "", {0x0a, 0xff})),
-         {{"signer", "Apple platform binary"}, {"signing id", "com.apple.ls"}, {"team id", "\u2014"},
+        {"identity without a team",
+         decoded(Token::identity(1, "com.apple.ls", "", {0x0a, 0xff})),
+         {{"signer", "Apple platform binary"},
+          {"signing id", "com.apple.ls"},
+          {"team id", "\u2014"},
           {"cdhash", "0aff"}}},
-        {"identity without a signing id", decoded(Token::identity(7, "", "TEAM", {})),
+        {"identity without a signing id",
+         decoded(Token::identity(7, "", "TEAM", {})),
          {{"signer", "type 7"}, {"signing id", ""}, {"team id", "TEAM"}, {"cdhash", ""}}},
-        {"file", token(0x11, Payload::File{1714564800.75, "20240501.trail"}),
+        {"file",
+         token(0x11, Payload::File{1714564800.75, "20240501.trail"}),
          {{"time", "2024-05-01 12:00:00"}, {"file", "20240501.trail"}}},
         {"zone", token(0x60, Payload::Zonename{"global"}), {{"zone", "global"}}},
         {"IPC", token(0x22, Payload::Ipc{2, 99}), {{"type", "2"}, {"id", "99"}}},
-        {"IPC perm", token(0x32, Payload::IpcPerm{501, 20, unsetID, unknownID, 0600, 6, 7}),
-         {{"owner", "alice (501)"}, {"group", "staff (20)"}, {"creator", "unset (-1)"}, {"creator group", "3999999"},
-          {"mode", "600"}, {"seq", "6"}, {"key", "7"}}},
-        {"data", token(0x21, Payload::Arbitrary{1, 2, 1, {0xde, 0xad, 0xbe, 0xef}}),
+        {"IPC perm",
+         token(0x32, Payload::IpcPerm{501, 20, unsetID, unknownID, 0600, 6, 7}),
+         {{"owner", "alice (501)"},
+          {"group", "staff (20)"},
+          {"creator", "unset (-1)"},
+          {"creator group", "3999999"},
+          {"mode", "600"},
+          {"seq", "6"},
+          {"key", "7"}}},
+        {"data",
+         token(0x21, Payload::Arbitrary{1, 2, 1, {0xde, 0xad, 0xbe, 0xef}}),
          {{"format", "1"}, {"unit size", "2"}, {"count", "1"}, {"data", "deadbeef"}}},
-        {"use of privilege", token(0x39, Payload::Privilege{std::nullopt, "PRIV_SYS", false}),
+        {"use of privilege",
+         token(0x39, Payload::Privilege{std::nullopt, "PRIV_SYS", false}),
          {{"result", "failure"}, {"privilege", "PRIV_SYS"}}},
-        {"priv", token(0x38, Payload::Privilege{"effective", "PRIV_ALL", std::nullopt}),
+        {"priv",
+         token(0x38, Payload::Privilege{"effective", "PRIV_ALL", std::nullopt}),
          {{"set", "effective"}, {"privilege", "PRIV_ALL"}}},
-        {"krb5 principal", token(0xee, Payload::Strings{"principal", {"a@R", "b@R"}}),
+        {"krb5 principal",
+         token(0xee, Payload::Strings{"principal", {"a@R", "b@R"}}),
          {{"principal[0]", "a@R"}, {"principal[1]", "b@R"}}},
     };
     for (const auto &c : cases) EXPECT_EQ(c.token.fields(resolver()), c.rows) << c.name;
@@ -212,8 +262,11 @@ TEST(TokenFields, FileTimeIsLocal)
 
 TEST(TokenFields, SignerDescriptions)
 {
-    const std::pair<uint32_t, const char *> cases[] = {
-        {0, "none"}, {1, "Apple platform binary"}, {2, "Developer"}, {3, "type 3"}, {4294967295u, "type 4294967295"}};
+    const std::pair<uint32_t, const char *> cases[] = {{0, "none"},
+                                                       {1, "Apple platform binary"},
+                                                       {2, "Developer"},
+                                                       {3, "type 3"},
+                                                       {4294967295u, "type 4294967295"}};
     for (const auto &[type, text] : cases) EXPECT_EQ((SigningIdentity{type, "", "", ""}.signerDescription()), text);
 }
 

@@ -74,10 +74,21 @@ TEST(AuditRecord, DetailSummary)
              r.texts = {"t"};
          },
          "ls -la"},
-        {"paths joined by an arrow", [](RecordContent &r) { r.paths = {"/a", "/b"}; }, "/a \u2192 /b"},
-        {"sockets joined by commas", [](RecordContent &r) { r.sockets = {"10.0.0.1:22", "[::1]:80"}; },
+        {"paths joined by an arrow",
+         [](RecordContent &r) {
+             r.paths = {"/a", "/b"};
+         },
+         "/a \u2192 /b"},
+        {"sockets joined by commas",
+         [](RecordContent &r) {
+             r.sockets = {"10.0.0.1:22", "[::1]:80"};
+         },
          "10.0.0.1:22, [::1]:80"},
-        {"texts joined by a middle dot", [](RecordContent &r) { r.texts = {"one", "two"}; }, "one \u00B7 two"},
+        {"texts joined by a middle dot",
+         [](RecordContent &r) {
+             r.texts = {"one", "two"};
+         },
+         "one \u00B7 two"},
         {"path and text apart by two spaces",
          [](RecordContent &r) {
              r.paths = {"/etc/passwd"};
@@ -144,24 +155,47 @@ TEST_F(AuditRecordMatches, SearchesTheListedFields)
         {"unknown event's fallback description", [](RecordContent &r) { r.event = unknownEvent; }, "EVENT 650", true},
         {"process image", [](RecordContent &r) { r.processImage = "/usr/bin/ssh"; }, "SSH", true},
         {"no image, no match", none, "ssh", false},
-        {"path", [](RecordContent &r) { r.paths = {"/etc/hosts", "/etc/shadow"}; }, "Shadow", true},
+        {"path",
+         [](RecordContent &r) {
+             r.paths = {"/etc/hosts", "/etc/shadow"};
+         },
+         "Shadow", true},
         {"text", [](RecordContent &r) { r.texts = {"sudo session"}; }, "SESSION", true},
-        {"exec argument", [](RecordContent &r) { r.execArgs = {"curl", "--insecure"}; }, "insecure", true},
+        {"exec argument",
+         [](RecordContent &r) {
+             r.execArgs = {"curl", "--insecure"};
+         },
+         "insecure", true},
         {"socket", [](RecordContent &r) { r.sockets = {"192.168.1.9:4444"}; }, ":4444", true},
-        {"signing id", [](RecordContent &r) { r.identity = SigningIdentity{1, "com.example.tool", "TEAM42", "ab"}; },
+        {"signing id",
+         [](RecordContent &r) {
+             r.identity = SigningIdentity{1, "com.example.tool", "TEAM42", "ab"};
+         },
          "example.TOOL", true},
-        {"team id", [](RecordContent &r) { r.identity = SigningIdentity{1, "x", "TEAM42", "ab"}; }, "team42", true},
-        {"cdhash not searched", [](RecordContent &r) { r.identity = SigningIdentity{1, "x", "y", "deadbeef"}; },
+        {"team id",
+         [](RecordContent &r) {
+             r.identity = SigningIdentity{1, "x", "TEAM42", "ab"};
+         },
+         "team42", true},
+        {"cdhash not searched",
+         [](RecordContent &r) {
+             r.identity = SigningIdentity{1, "x", "y", "deadbeef"};
+         },
          "deadbeef", false},
         {"pid written in decimal", [](RecordContent &r) { r.subject = subject(501); }, "501", true},
         {"pid is not a substring test", [](RecordContent &r) { r.subject = subject(5012); }, "501", false},
-        {"pid part of a searched text", [](RecordContent &r) {
+        {"pid part of a searched text",
+         [](RecordContent &r) {
              r.subject = subject(5012);
              r.texts = {"pid 501 exited"};
          },
          "501", true},
         {"target pid not searched", [](RecordContent &r) { r.target = subject(501); }, "501", false},
-        {"arguments not searched", [](RecordContent &r) { r.args = {ArgInfo{1, 501, "mode"}}; }, "mode", false},
+        {"arguments not searched",
+         [](RecordContent &r) {
+             r.args = {ArgInfo{1, 501, "mode"}};
+         },
+         "mode", false},
         {"audit user name", [](RecordContent &r) { r.subject = subject(1, 7501); }, "ORV", true},
         {"effective user name", [](RecordContent &r) { r.subject = subject(1, unsetID, 7502); }, "Quill", true},
         {"user names need a subject", [](RecordContent &r) { r.target = subject(1, 7501, 7501); }, "orvik", false},

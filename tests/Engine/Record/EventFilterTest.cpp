@@ -80,26 +80,52 @@ TEST(EventFilter, EachCriterionSelectsItsRecords)
     const Case cases[] = {
         {"no criterion", {}, {1, 2, 3, 4}},
         {"label alone", with([](auto &f) { f.label = "ssh (pid 100)"; }), {1, 2, 3, 4}},
-        {"record ids", with([](auto &f) { f.recordIDs = {{4, 2, 99}}; }), {2, 4}},
+        {"record ids",
+         with([](auto &f) {
+             f.recordIDs = {{4, 2, 99}};
+         }),
+         {2, 4}},
         {"empty record id set passes nothing", with([](auto &f) { f.recordIDs.emplace(); }), {}},
         {"success", with([](auto &f) { f.result = ResultFilter::success; }), {1, 3, 4}},
         {"failure", with([](auto &f) { f.result = ResultFilter::failure; }), {2}},
         {"one class", with([](auto &f) { f.classes = {"ex"}; }), {1}},
         {"class shared by two events; unknown event fails", with([](auto &f) { f.classes = {"pc"}; }), {1, 4}},
-        {"any of several classes", with([](auto &f) { f.classes = {"fr", "ex"}; }), {1, 2}},
+        {"any of several classes",
+         with([](auto &f) {
+             f.classes = {"fr", "ex"};
+         }),
+         {1, 2}},
         {"unknown class names restrict nothing", with([](auto &f) { f.classes = {"zz"}; }), {1, 2, 3, 4}},
-        {"event numbers", with([](auto &f) { f.events = {openRead, exitEvent}; }), {2, 4}},
+        {"event numbers",
+         with([](auto &f) {
+             f.events = {openRead, exitEvent};
+         }),
+         {2, 4}},
         {"pid; no subject fails", with([](auto &f) { f.pid = 100; }), {1, 4}},
         {"user as effective or real id", with([](auto &f) { f.user = 0; }), {1, 2}},
         {"user as audit or effective id", with([](auto &f) { f.user = 501; }), {1, 2, 4}},
-        {"start and end inclusive", with([](auto &f) { f.start = 2000.0; f.end = 2000.0; }), {2}},
+        {"start and end inclusive",
+         with([](auto &f) {
+             f.start = 2000.0;
+             f.end = 2000.0;
+         }),
+         {2}},
         {"start only", with([](auto &f) { f.start = 3000.0; }), {3, 4}},
         {"end only", with([](auto &f) { f.end = 1999.5; }), {1}},
         {"text is case-insensitive", with([](auto &f) { f.text = "SSH"; }), {1}},
         {"a blank is a query (\"open(2) - read\", \"hello world\")", with([](auto &f) { f.text = " "; }), {2, 3}},
-        {"criteria combine", with([](auto &f) { f.pid = 100; f.result = ResultFilter::failure; }), {}},
+        {"criteria combine",
+         with([](auto &f) {
+             f.pid = 100;
+             f.result = ResultFilter::failure;
+         }),
+         {}},
         {"no subject fails user, whatever its text",
-         with([](auto &f) { f.user = 501; f.text = "hello"; }), {}},
+         with([](auto &f) {
+             f.user = 501;
+             f.text = "hello";
+         }),
+         {}},
     };
     for (const Case &c : cases) EXPECT_EQ(passing(c.filter), c.expected) << c.name;
 }
@@ -132,13 +158,18 @@ TEST(EventFilter, ClassMaskIsTheUnionOfKnownClasses)
     const auto &catalogue = AuditCatalog::shared();
     EXPECT_EQ(EventFilter().classMask(), 0u);
     EXPECT_EQ(with([](auto &f) { f.classes = {"zz"}; }).classMask(), 0u);
-    EXPECT_EQ(with([](auto &f) { f.classes = {"fr", "ex", "zz"}; }).classMask(),
+    EXPECT_EQ(with([](auto &f) {
+                  f.classes = {"fr", "ex", "zz"};
+              }).classMask(),
               catalogue.classMaskByName.at("fr") | catalogue.classMaskByName.at("ex"));
 }
 
 TEST(EventFilter, EqualityCoversTheLabel)
 {
-    const EventFilter a = with([](auto &f) { f.pid = 7; f.label = "a"; });
+    const EventFilter a = with([](auto &f) {
+        f.pid = 7;
+        f.label = "a";
+    });
     EventFilter b = a;
     EXPECT_EQ(a, b);
     b.label = "b";

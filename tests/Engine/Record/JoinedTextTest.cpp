@@ -36,8 +36,11 @@ int sign(int value)
 
 TEST(JoinedText, ReadsAnyRangeAsTheJoinedStringHolds)
 {
-    const std::vector<std::vector<std::string>> lists = {
-        {"ls"}, {"ls", "-la", "/tmp"}, {"", "", ""}, {"a", "", "bc", ""}, {"\u00e9t\u00e9", "\u2192", "x"}};
+    const std::vector<std::vector<std::string>> lists = {{"ls"},
+                                                         {"ls", "-la", "/tmp"},
+                                                         {"", "", ""},
+                                                         {"a", "", "bc", ""},
+                                                         {"\u00e9t\u00e9", "\u2192", "x"}};
     for (const std::string separator : {" ", " \u2192 ", ", "}) {
         for (const auto &texts : lists) {
             const Stored stored(texts);
@@ -49,7 +52,8 @@ TEST(JoinedText, ReadsAnyRangeAsTheJoinedStringHolds)
                 for (size_t length = 0; length <= expected.size() - offset + 1; ++length) {
                     std::string part = "<";
                     joined.append(part, offset, length);
-                    EXPECT_EQ(part, "<" + expected.substr(offset, length)) << expected << " at " << offset << "+" << length;
+                    EXPECT_EQ(part, "<" + expected.substr(offset, length))
+                        << expected << " at " << offset << "+" << length;
                 }
         }
     }
@@ -91,14 +95,16 @@ TEST(JoinedText, AMillionEmptyTextsAreMeasuredAndReadAtTheirEnd)
 TEST(JoinedText, ComparesInByteOrderFromAnyOffset)
 {
     const std::string big(40000, 'x');
-    const std::vector<std::vector<std::string>> lists = {
-        {"a"}, {"a", "b"}, {"a", ""}, {"ab"}, {"B"}, {"\u00e9"}, {big, "a"}, {big, "b"}, {big}, {big + "a"}, {}, {""}};
+    const std::vector<std::vector<std::string>> lists = {{"a"}, {"a", "b"},  {"a", ""},  {"ab"},
+                                                         {"B"}, {"\u00e9"},  {big, "a"}, {big, "b"},
+                                                         {big}, {big + "a"}, {},         {""}};
     std::vector<Stored> stored;
     for (const auto &texts : lists) stored.emplace_back(texts);
     for (size_t i = 0; i < lists.size(); ++i)
         for (size_t j = 0; j < lists.size(); ++j) {
             const std::string a = joinedByHand(lists[i], " "), b = joinedByHand(lists[j], " ");
-            EXPECT_EQ(sign(stored[i].joined(" ").compare(stored[j].joined(" "))), sign(a.compare(b))) << i << " vs " << j;
+            EXPECT_EQ(sign(stored[i].joined(" ").compare(stored[j].joined(" "))), sign(a.compare(b)))
+                << i << " vs " << j;
             if (a.size() > 20000 && b.size() > 20000) {
                 EXPECT_EQ(sign(stored[i].joined(" ").compare(stored[j].joined(" "), 20000)),
                           sign(a.substr(20000).compare(b.substr(20000))));
@@ -116,8 +122,8 @@ TEST(JoinedText, FindsANeedleAcrossJoinsAndWindows)
         const char *query;
         bool found;
     };
-    const Case cases[] = {{"secret", false}, {"sec ret", true}, {"C RE", true}, {"yyyy \u00e9t\u00e9", true},
-                          {"xsec ret y", true}, {"zz", false}, {"", false}};
+    const Case cases[] = {{"secret", false},    {"sec ret", true}, {"C RE", true}, {"yyyy \u00e9t\u00e9", true},
+                          {"xsec ret y", true}, {"zz", false},     {"", false}};
     for (const Case &c : cases) {
         EXPECT_EQ(joined.contains(CaseFold::Needle(c.query)), c.found) << c.query;
         EXPECT_EQ(CaseFold::Needle(c.query).foundIn(joined.toString()), c.found) << c.query;

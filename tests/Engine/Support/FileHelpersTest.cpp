@@ -70,7 +70,8 @@ TEST_F(FileHelpers, AnExactModeIgnoresTheUmask)
     AtomicFile::Options shared;
     shared.mode = 0644;
     shared.exactMode = true;
-    const int result = AtomicFile::replace(path("shared"), [](int) { return 0; }, shared);
+    const int result = AtomicFile::replace(
+        path("shared"), [](int) { return 0; }, shared);
     const int plain = AtomicFile::replace(path("plain"), [](int) { return 0; });
     ::umask(saved);
     ASSERT_EQ(result, 0);
@@ -129,10 +130,8 @@ TEST_F(FileHelpers, WholeFilesAreReadOnlyWhenRegularAndSmallEnough)
         const char *bytes;
     };
     const Case cases[] = {
-        {"small", 5, WholeFile::Status::read, "12345"},
-        {"small", 4, WholeFile::Status::tooLarge, ""},
-        {"absent", 100, WholeFile::Status::absent, ""},
-        {"small/below", 100, WholeFile::Status::absent, ""},
+        {"small", 5, WholeFile::Status::read, "12345"},     {"small", 4, WholeFile::Status::tooLarge, ""},
+        {"absent", 100, WholeFile::Status::absent, ""},     {"small/below", 100, WholeFile::Status::absent, ""},
         {"fifo", 100, WholeFile::Status::notRegular, ""}, // without a writer: must not block
         {"folder", 100, WholeFile::Status::notRegular, ""},
     };

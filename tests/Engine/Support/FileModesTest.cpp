@@ -50,7 +50,10 @@ private:
     mode_t m_umask = 022;
 };
 
-int writeNothing(int) { return 0; }
+int writeNothing(int)
+{
+    return 0;
+}
 
 TEST_F(FileModes, ANewFileOrTheUsersOwnOne)
 {

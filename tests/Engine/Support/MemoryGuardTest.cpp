@@ -48,8 +48,14 @@ TEST(MemoryGuard, ByteTexts)
         uint64_t bytes;
         const char *text;
     } cases[] = {
-        {0, "0 KB"},           {1, "1 KB"},           {999999, "1000 KB"},        {1000000, "1.0 MB"},
-        {2540000, "2.5 MB"},   {999000000, "999.0 MB"}, {1000000000, "1.0 GB"}, {6123456789, "6.1 GB"},
+        {0, "0 KB"},
+        {1, "1 KB"},
+        {999999, "1000 KB"},
+        {1000000, "1.0 MB"},
+        {2540000, "2.5 MB"},
+        {999000000, "999.0 MB"},
+        {1000000000, "1.0 GB"},
+        {6123456789, "6.1 GB"},
     };
     for (const auto &c : cases) EXPECT_EQ(Memory::byteText(c.bytes), c.text) << c.bytes;
 }

@@ -45,8 +45,7 @@ TEST(ParallelPool, NestedAndSideBySideLoopsFinish)
 
     std::atomic<int> total{0};
     std::vector<std::thread> callers;
-    for (int c = 0; c < 4; ++c)
-        callers.emplace_back([&] { pool.forEach(200, [&](size_t) { total.fetch_add(1); }); });
+    for (int c = 0; c < 4; ++c) callers.emplace_back([&] { pool.forEach(200, [&](size_t) { total.fetch_add(1); }); });
     for (std::thread &caller : callers) caller.join();
     EXPECT_EQ(total.load(), 800);
 }

@@ -47,10 +47,10 @@ TEST(UtcTime, ParsesOnlyExactRealTimes)
     EXPECT_EQ(UtcTime::parseIsoSeconds("2024-03-05T14:07:09Z"), 1709647629);
     EXPECT_EQ(UtcTime::parseIsoSeconds("2000-02-29T23:59:59Z"), 951868799);
     EXPECT_EQ(UtcTime::parseIsoSeconds("0000-01-01T00:00:00Z"), UtcTime::daysFromCivil(0, 1, 1) * 86400);
-    for (const char *text : {"1900-02-29T00:00:00Z", "2024-04-31T00:00:00Z", "2024-13-01T00:00:00Z",
-                             "2024-03-05T24:00:00Z", "2024-03-05T14:60:09Z", "2024-03-05T14:07:60Z",
-                             "2024-03-05 14:07:09Z", "2024-03-05T14:07:09", "2024-03-05T14:07:09.000Z",
-                             "+024-03-05T14:07:09Z", ""})
+    for (const char *text :
+         {"1900-02-29T00:00:00Z", "2024-04-31T00:00:00Z", "2024-13-01T00:00:00Z", "2024-03-05T24:00:00Z",
+          "2024-03-05T14:60:09Z", "2024-03-05T14:07:60Z", "2024-03-05 14:07:09Z", "2024-03-05T14:07:09",
+          "2024-03-05T14:07:09.000Z", "+024-03-05T14:07:09Z", ""})
         EXPECT_FALSE(UtcTime::parseIsoSeconds(text)) << text;
 }
 

@@ -17,7 +17,10 @@
 
 namespace {
 
-QPushButton *copyButton(CodeBlock &block) { return block.findChild<QPushButton *>(QStringLiteral("copyButton")); }
+QPushButton *copyButton(CodeBlock &block)
+{
+    return block.findChild<QPushButton *>(QStringLiteral("copyButton"));
+}
 
 TEST(CodeBlock, CopiesExactlyItsTextAndShowsItVerbatim)
 {

@@ -298,10 +298,13 @@ TEST_F(ComponentsTest, FilterChipRemoval)
 {
     int removed = 0;
     auto *holder = new QWidget;
-    auto *chip = new FilterChip("user orvik", [&] {
-        ++removed;
-        delete holder; // callers rebuild their chips from the action
-    }, holder);
+    auto *chip = new FilterChip(
+        "user orvik",
+        [&] {
+            ++removed;
+            delete holder; // callers rebuild their chips from the action
+        },
+        holder);
     EXPECT_EQ(chip->text(), "user orvik");
     EXPECT_EQ(chip->removeButton()->property("symbol").toString(), "xmark.circle.fill");
     holder->show();

@@ -70,14 +70,17 @@ TEST(EqualDigitsTest, OnlyFontsWhoseDigitsDifferAreRespaced)
     // The application font here has equal digits: nothing changes.
     const QFont plain;
     EXPECT_FALSE(EqualDigits::needed(plain));
-    EXPECT_DOUBLE_EQ(EqualDigits::advance(plain, u"12:34"), QFontMetricsF(plain).horizontalAdvance(QStringLiteral("12:34")));
+    EXPECT_DOUBLE_EQ(EqualDigits::advance(plain, u"12:34"),
+                     QFontMetricsF(plain).horizontalAdvance(QStringLiteral("12:34")));
 }
 
 TEST(EqualDigitsTest, EachDigitIsDrawnInACellOfTheWidestDigit)
 {
     // Drawn plainly, a narrow 1 pulls the next digit left; drawn with equal digits, it does not.
     const auto plain = [](const QString &text) {
-        return drawn([&](QPainter &painter, const QRectF &rect) { painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter, text); });
+        return drawn([&](QPainter &painter, const QRectF &rect) {
+            painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter, text);
+        });
     };
     ASSERT_LT(rightmostInk(plain("10")), rightmostInk(plain("00"))) << "the font's digits must differ";
     EXPECT_EQ(rightmostInk(drawnEqual("10")), rightmostInk(drawnEqual("00")));
@@ -105,7 +108,8 @@ TEST(EqualDigitsTest, CellsLabelsAndTilesUseTheWidestDigit)
     QStyleOptionViewItem option;
     option.initFrom(&table);
     auto *delegate = table.itemDelegateForColumn(0);
-    EXPECT_EQ(delegate->sizeHint(option, model.index(0, 0)).width(), delegate->sizeHint(option, model.index(1, 0)).width());
+    EXPECT_EQ(delegate->sizeHint(option, model.index(0, 0)).width(),
+              delegate->sizeHint(option, model.index(1, 0)).width());
     const auto cell = [&](int row) {
         QImage image(200, 60, QImage::Format_RGB32);
         image.fill(Qt::white);

@@ -28,11 +28,11 @@ TEST_F(FormattersTest, NaturalOrderUnderTheCLocale)
     const Case cases[] = {
         {"user9", "user10", -1},
         {"user10", "user9", 1},
-        {"User2", "user10", -1},  // case ignored
+        {"User2", "user10", -1}, // case ignored
         {"abc", "ABD", -1},
         {"file007", "file7", -1}, // equal numbers: plain order decides, so the order is total
         {"file7", "file7", 0},
-        {"a", "a1", -1},          // a prefix first
+        {"a", "a1", -1}, // a prefix first
         {"10.0.0.9", "10.0.0.10", -1},
         {"x99999999999999999999", "x100000000000000000000", -1}, // longer than any integer type
         {"", "a", -1},
@@ -67,7 +67,7 @@ TEST_F(FormattersTest, Durations)
         {3600, hms, UnitsStyle::full, 0, "1 hour"},
         {5400, hms, UnitsStyle::full, 0, "1 hour, 30 minutes"},
         {3661, hms, UnitsStyle::full, 0, "1 hour, 1 minute, 1 second"},
-        {90000, hms, UnitsStyle::full, 0, "25 hours"}, // no day unit asked for
+        {90000, hms, UnitsStyle::full, 0, "25 hours"},  // no day unit asked for
         {30.9, hms, UnitsStyle::full, 0, "30 seconds"}, // no fraction, not rounded up
         {0, hms, UnitsStyle::full, 0, "0 seconds"},
     };
@@ -100,10 +100,9 @@ TEST_F(FormattersTest, CountsAndByteCounts)
         const char *expected;
     };
     const Case cases[] = {
-        {0, "Zero KB"},       {1, "1 byte"},         {532, "532 bytes"},     {999, "999 bytes"},
-        {1000, "1 KB"},       {12345, "12 KB"},      {999499, "999 KB"},     {999999, "1 MB"},
-        {1234567, "1.2 MB"},  {5000000, "5 MB"},     {3450000000, "3.45 GB"}, {2000000000000, "2 TB"},
-        {12345678, "12.3 MB"},
+        {0, "Zero KB"},          {1, "1 byte"},           {532, "532 bytes"},    {999, "999 bytes"},  {1000, "1 KB"},
+        {12345, "12 KB"},        {999499, "999 KB"},      {999999, "1 MB"},      {1234567, "1.2 MB"}, {5000000, "5 MB"},
+        {3450000000, "3.45 GB"}, {2000000000000, "2 TB"}, {12345678, "12.3 MB"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.bytes);

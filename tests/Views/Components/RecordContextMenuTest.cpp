@@ -24,7 +24,7 @@ constexpr uint16_t execve = 23;
 constexpr uint16_t openRead = 72;
 constexpr uint32_t namedUser = 70601;
 constexpr uint32_t namelessUser = 4242; // no account of that id on a test machine
-constexpr double noon = 1700049600;    // Nov 15, 2023, 12:00:00 PM UTC
+constexpr double noon = 1700049600;     // Nov 15, 2023, 12:00:00 PM UTC
 
 class RecordContextMenuTest : public ::testing::Test {
 protected:
@@ -54,15 +54,17 @@ TEST_F(RecordContextMenuTest, ItemsDependOnWhatTheRecordHolds)
     };
     const Case cases[] = {
         {"no subject", RecordValue(openRead, noon), {only, window, "Copy as Text", "Copy Raw Hex"}},
-        {"unset audit user", RecordValue(openRead, noon).subject(unsetID, 0, 12345),
+        {"unset audit user",
+         RecordValue(openRead, noon).subject(unsetID, 0, 12345),
          {"Show Events for PID 12345", only, window, "Copy as Text", "Copy Raw Hex"}},
         {"named user, paths",
          RecordValue(openRead, noon).subject(namedUser, 0, 7).path("/a").path("/b").path("/c"),
-         {"Show Events for PID 7", only, "Show Events for User ansel", window, "Copy as Text", "Copy Raw Hex", "Copy Path"}},
+         {"Show Events for PID 7", only, "Show Events for User ansel", window, "Copy as Text", "Copy Raw Hex",
+          "Copy Path"}},
         {"nameless user, exec",
          RecordValue(execve, noon).subject(namelessUser, 0, 7).execArgs({"a", "b c", "d"}),
-         {"Show Events for PID 7", QString::fromUtf8("Show Only \u201Cexecve(2)\u201D"), "Show Events for User 4242", window,
-          "Copy as Text", "Copy Raw Hex", "Copy Command Line"}},
+         {"Show Events for PID 7", QString::fromUtf8("Show Only \u201Cexecve(2)\u201D"), "Show Events for User 4242",
+          window, "Copy as Text", "Copy Raw Hex", "Copy Command Line"}},
     };
     for (const Case &c : cases) EXPECT_EQ(titles(c.record), c.titles) << c.name;
 }
@@ -91,8 +93,11 @@ TEST_F(RecordContextMenuTest, DrillDownsReplaceTheWholeFilter)
 
 TEST_F(RecordContextMenuTest, CopiesTheRecordsTexts)
 {
-    RecordContent content = RecordContent::of(decodedRecord(
-        TestBSM::TrailRecordBuilder(execve, uint32_t(noon)).subject().execArgs({"a", "b c", "d"}).path("/bin/a").returnValue(0)));
+    RecordContent content = RecordContent::of(decodedRecord(TestBSM::TrailRecordBuilder(execve, uint32_t(noon))
+                                                                .subject()
+                                                                .execArgs({"a", "b c", "d"})
+                                                                .path("/bin/a")
+                                                                .returnValue(0)));
     content.paths = {"/first", "/second"};
     const AuditRecord record = content.record();
     const auto items = RecordContextMenu::copies(record);

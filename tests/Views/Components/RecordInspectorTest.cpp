@@ -61,7 +61,8 @@ protected:
     static QStringList menuTitles(const RecordInspector &inspector)
     {
         QStringList titles;
-        for (QAction *a : inspector.widget()->findChild<QToolButton *>("copyMenu")->menu()->actions()) titles << a->text();
+        for (QAction *a : inspector.widget()->findChild<QToolButton *>("copyMenu")->menu()->actions())
+            titles << a->text();
         return titles;
     }
 
@@ -84,8 +85,14 @@ protected:
 
 TEST_F(RecordInspectorTest, SectionsShowEveryFieldTheRecordHas)
 {
-    RecordContent content = RecordContent::of(RecordValue(openRead, 1).target(812, bruno).path("/a").path("/b")
-                                                   .socket("10.0.0.1:443").text("hello").arg("", 255).arg("flags", 0x10));
+    RecordContent content = RecordContent::of(RecordValue(openRead, 1)
+                                                  .target(812, bruno)
+                                                  .path("/a")
+                                                  .path("/b")
+                                                  .socket("10.0.0.1:443")
+                                                  .text("hello")
+                                                  .arg("", 255)
+                                                  .arg("flags", 0x10));
     SubjectInfo subject;
     subject.auid = ansel;
     subject.euid = 0;
@@ -116,7 +123,10 @@ TEST_F(RecordInspectorTest, SectionsShowEveryFieldTheRecordHas)
          {"Session", "100001"},
          {"Terminal", "10.1.2.3" + dot + "22", true}},
         {{"PID", "812"}, {"User", "bruno (70702)"}, {"Audit user", "bruno (70702)"}},
-        {{"Path", "/a", true}, {"Path", "/b", true}, {"Socket", "10.0.0.1:443", true}, {"File mode", "100644", true},
+        {{"Path", "/a", true},
+         {"Path", "/b", true},
+         {"Socket", "10.0.0.1:443", true},
+         {"File mode", "100644", true},
          {"File owner", "ansel (70701)"}},
         {{"Signer", QString::fromStdString(record.identity()->signerDescription())},
          {"Signing ID", "com.example.tool", true},
@@ -143,7 +153,8 @@ TEST_F(RecordInspectorTest, HeaderShowsTheEventResultAndCopies)
     EXPECT_EQ(labelText(inspector, "eventTitle"), "event 60000");
     EXPECT_EQ(inspector.widget()->findChild<QLabel *>("eventTitle")->font().weight(), QFont::DemiBold);
     EXPECT_EQ(labelText(inspector, "resultText"), "Failed");
-    EXPECT_EQ(labelText(inspector, "identityLine"), QString::fromUtf8("AUE_60000 \u00B7 event 60000 \u00B7 classes \u2014"));
+    EXPECT_EQ(labelText(inspector, "identityLine"),
+              QString::fromUtf8("AUE_60000 \u00B7 event 60000 \u00B7 classes \u2014"));
     EXPECT_EQ(labelText(inspector, "timeLine"), "Tue, Nov 14, 2023, 10:13:20.250 PM UTC");
     EXPECT_EQ(labelText(inspector, "errorLine"), QString::fromStdString(errnoDescription(13)));
     EXPECT_EQ(menuTitles(inspector), (QStringList{"Copy Record as Text", "Copy Paths", "Copy Raw Hex"}));
@@ -151,12 +162,14 @@ TEST_F(RecordInspectorTest, HeaderShowsTheEventResultAndCopies)
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "/a\n/b");
     EXPECT_EQ(inspector.widget()->findChild<QToolButton *>("copyMenu")->toolTip(), "Copy this record");
 
-    const AuditRecord ok = decodedRecord(TestBSM::TrailRecordBuilder(execve).subject().execArgs({"ls", "-l"}).returnValue(0));
+    const AuditRecord ok = decodedRecord(
+        TestBSM::TrailRecordBuilder(execve).subject().execArgs({"ls", "-l"}).returnValue(0));
     inspector.setRecord(ok);
     EXPECT_EQ(labelText(inspector, "eventTitle"), "execve(2)");
     EXPECT_EQ(labelText(inspector, "resultText"), "Success");
     EXPECT_EQ(labelText(inspector, "errorLine"), "<none>");
-    EXPECT_EQ(labelText(inspector, "identityLine"), QString::fromUtf8("AUE_EXECVE \u00B7 event 23 \u00B7 classes pc,ex"));
+    EXPECT_EQ(labelText(inspector, "identityLine"),
+              QString::fromUtf8("AUE_EXECVE \u00B7 event 23 \u00B7 classes pc,ex"));
     EXPECT_EQ(menuTitles(inspector), (QStringList{"Copy Record as Text", "Copy Command Line", "Copy Raw Hex"}));
     const QList<QAction *> copies = inspector.widget()->findChild<QToolButton *>("copyMenu")->menu()->actions();
     copies[0]->trigger();
@@ -174,7 +187,8 @@ TEST_F(RecordInspectorTest, HeaderShowsTheEventResultAndCopies)
 TEST_F(RecordInspectorTest, TokenRowsOpenAndCloseTogether)
 {
     RecordInspector inspector;
-    const AuditRecord record = decodedRecord(TestBSM::TrailRecordBuilder(openRead).subject().path("/tmp/x").returnValue(0));
+    const AuditRecord record = decodedRecord(
+        TestBSM::TrailRecordBuilder(openRead).subject().path("/tmp/x").returnValue(0));
     inspector.setRecord(record);
     EXPECT_EQ(labelText(inspector, "tokensTitle"), "Tokens (5)");
     EXPECT_EQ(tokenRows(inspector), 5);
@@ -210,8 +224,10 @@ TEST_F(RecordInspectorTest, TokenRowsOpenAndCloseTogether)
 
 TEST_F(RecordInspectorTest, TheHexDumpKeepsSixteenBytesALineAndScrollsSidewaysInItsBox)
 {
-    const AuditRecord record = decodedRecord(
-        TestBSM::TrailRecordBuilder(openRead).subject().path("/Applications/Some Application.app/Contents/MacOS/helper").returnValue(0));
+    const AuditRecord record = decodedRecord(TestBSM::TrailRecordBuilder(openRead)
+                                                 .subject()
+                                                 .path("/Applications/Some Application.app/Contents/MacOS/helper")
+                                                 .returnValue(0));
     RecordInspector inspector;
     inspector.resize(400, 700);
     inspector.setRecord(record);
@@ -249,7 +265,8 @@ TEST_F(RecordInspectorTest, TheHexDumpKeepsSixteenBytesALineAndScrollsSidewaysIn
     // Selected with the mouse, from the first line's start into the second line: copied as shown.
     const int lineHeight = QFontMetrics(dump->font()).lineSpacing();
     QTest::mousePress(dump->viewport(), Qt::LeftButton, {}, QPoint(1, 9));
-    QTest::mouseMove(dump->viewport(), QPoint(8 + 4 * QFontMetrics(dump->font()).horizontalAdvance('0'), 9 + lineHeight));
+    QTest::mouseMove(dump->viewport(),
+                     QPoint(8 + 4 * QFontMetrics(dump->font()).horizontalAdvance('0'), 9 + lineHeight));
     QTest::mouseRelease(dump->viewport(), Qt::LeftButton, {},
                         QPoint(8 + 4 * QFontMetrics(dump->font()).horizontalAdvance('0'), 9 + lineHeight));
     EXPECT_EQ(dump->selectedText(), hex.section(u'\n', 0, 0) + "\n0010");
@@ -352,7 +369,8 @@ TEST_F(RecordInspectorTest, UndecodableBytesListWhatDecodedAndTheError)
 {
     RecordInspector inspector;
     // A header, a path, then a path token whose text runs past the end.
-    AuditRecord broken = decodedRecord(TestBSM::TrailRecordBuilder(openRead).path("/a").token({0x23, 0x00, 0x50}).withoutTrailer());
+    AuditRecord broken = decodedRecord(
+        TestBSM::TrailRecordBuilder(openRead).path("/a").token({0x23, 0x00, 0x50}).withoutTrailer());
     inspector.setRecord(broken);
     EXPECT_EQ(labelText(inspector, "tokensTitle"), "Tokens (2)");
     EXPECT_EQ(tokenRows(inspector), 2);

@@ -15,7 +15,10 @@ namespace {
 
 const QString cdhash = QStringLiteral("4c26d8b0e42bc7d02f2577f2994c51fdd777f3544c26d8b0e42bc7d0");
 
-QString clipboardText() { return QGuiApplication::clipboard()->text(); }
+QString clipboardText()
+{
+    return QGuiApplication::clipboard()->text();
+}
 
 // Lays the text out at the width and returns the lines it paints.
 QStringList linesAt(WrappedText &text, int width)
@@ -37,7 +40,10 @@ TEST(WrappedTextTest, BreaksInsideAWordOnlyWhenThatWordAloneIsWiderThanTheLine)
     const Case cases[] = {
         {"at the blank", "alpha beta gamma", "alpha beta", {"alpha beta ", "gamma"}},
         {"a word that fits a line moves whole", "a abcdefghij", "abcdefghij", {"a ", "abcdefghij"}},
-        {"a word wider than the line breaks inside", "ab 0123456789abcdef", "0123456789", {"ab ", "0123456789", "abcdef"}},
+        {"a word wider than the line breaks inside",
+         "ab 0123456789abcdef",
+         "0123456789",
+         {"ab ", "0123456789", "abcdef"}},
         {"no room at all: one line", "short", "short words here", {"short"}},
     };
     for (const Case &c : cases) {
@@ -90,7 +96,8 @@ TEST(WrappedTextTest, SelectingAWrappedValueWithTheMouseAndCopyingGivesItWithout
     EXPECT_EQ(clipboardText(), cdhash.mid(value->shownLines()[0].size()));
 
     // A double-click takes the word, Ctrl+A all of it; blanks and line feeds stay as they were.
-    const QString commandLine = QStringLiteral("helper --configuration=/Library/Application Support/settings.plist\nnext");
+    const QString commandLine = QStringLiteral(
+        "helper --configuration=/Library/Application Support/settings.plist\nnext");
     TextBox box(commandLine, QStringLiteral("Copy Command Line"));
     box.resize(200, 300);
     box.show();

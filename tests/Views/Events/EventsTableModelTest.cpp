@@ -25,9 +25,9 @@ using TestRecords::RecordValue;
 namespace {
 
 constexpr uint16_t execve = 23;
-constexpr uint16_t exitEvent = 1;            // "exit(2)"
-constexpr uint16_t solarisMac = 152;         // "Solaris AUE_MAC": starts with a capital
-constexpr uint16_t unknownEvent = 60000;     // "event 60000"
+constexpr uint16_t exitEvent = 1;        // "exit(2)"
+constexpr uint16_t solarisMac = 152;     // "Solaris AUE_MAC": starts with a capital
+constexpr uint16_t unknownEvent = 60000; // "event 60000"
 
 // Users whose names only a natural, case-insensitive order sorts right.
 constexpr uint32_t user9 = 70009, user10 = 70010, upperUser = 70011;
@@ -142,8 +142,7 @@ TEST_F(EventsTableModelTest, ClassNamesAreNoSmallerThanTheDetailsBesideThem)
 TEST_F(EventsTableModelTest, TimeCellsReadAsTheLocalesPattern)
 {
     const double times[] = {0, 1700000000.25, 1700006400.999, 1699963200, 1699920000.5, 1709251199.001, -1.5};
-    for (double time : times)
-        EXPECT_EQ(eventsTimeText(time), Format::pattern(time, "MMM d, h:mm:ss.zzz AP")) << time;
+    for (double time : times) EXPECT_EQ(eventsTimeText(time), Format::pattern(time, "MMM d, h:mm:ss.zzz AP")) << time;
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(eventsTimeText(1700000000.25), Format::pattern(1700000000.25, "MMM d, HH:mm:ss.zzz"));
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
@@ -154,9 +153,9 @@ TEST_F(EventsTableModelTest, TimeOrderIsTheStoresOrderOrItsExactReverse)
     EventsTableModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     // Ids 1-4; 2 and 3 share a time; the selection leaves out id 4.
-    model.setFiltered(selection({RecordValue(execve, 10), RecordValue(execve, 20), RecordValue(execve, 20),
-                                 RecordValue(execve, 30)},
-                                {0, 1, 2}));
+    model.setFiltered(
+        selection({RecordValue(execve, 10), RecordValue(execve, 20), RecordValue(execve, 20), RecordValue(execve, 30)},
+                  {0, 1, 2}));
     EXPECT_EQ(ids(model), (std::vector<int64_t>{1, 2, 3}));
     model.sort(EventsTableModel::timeColumn, Qt::DescendingOrder);
     EXPECT_EQ(ids(model), (std::vector<int64_t>{3, 2, 1}));
@@ -214,14 +213,16 @@ TEST_F(EventsTableModelTest, ANewResultKeepsTheSortOrderAndRowsAreFoundById)
     EventsTableModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     sorted(model, EventsTableModel::pidColumn, Qt::DescendingOrder);
-    const RecordSelection all = selection({RecordValue(execve, 1).subject(1, 1, 5), RecordValue(execve, 2).subject(1, 1, 9),
+    const RecordSelection all = selection({RecordValue(execve, 1).subject(1, 1, 5),
+                                           RecordValue(execve, 2).subject(1, 1, 9),
                                            RecordValue(execve, 2).subject(1, 1, 7), RecordValue(execve, 3)});
     model.setFiltered(all);
     ASSERT_TRUE(waitUntil([&] { return !model.isSorting(); }));
     EXPECT_EQ(ids(model), (std::vector<int64_t>{2, 3, 1, 4}));
     EXPECT_EQ(model.rowOf(3, 2), 1);
     EXPECT_EQ(model.rowOf(3, 5), -1); // the wrong time finds nothing
-    model.setFiltered(RecordSelection(all.records(), std::make_shared<const std::vector<uint32_t>>(std::vector<uint32_t>{0, 3})));
+    model.setFiltered(
+        RecordSelection(all.records(), std::make_shared<const std::vector<uint32_t>>(std::vector<uint32_t>{0, 3})));
     ASSERT_TRUE(waitUntil([&] { return !model.isSorting(); }));
     EXPECT_EQ(ids(model), (std::vector<int64_t>{1, 4}));
     EXPECT_EQ(model.rowOf(3, 2), -1);

@@ -211,7 +211,8 @@ TEST_F(EventsViewTest, FooterGroupsCountsButNotTheSelectedRecordsFigures)
     ASSERT_TRUE(big.settle());
     big.setSelectedRecordID(1235);
     EXPECT_EQ(bigView.findChild<QLabel *>("recordCounts")->text(), "750 of 1,500 records");
-    EXPECT_EQ(bigView.findChild<QLabel *>("selectedRecord")->text(), QString::fromUtf8("#1235 \u00B7 0 bytes \u00B7 0 tokens"));
+    EXPECT_EQ(bigView.findChild<QLabel *>("selectedRecord")->text(),
+              QString::fromUtf8("#1235 \u00B7 0 bytes \u00B7 0 tokens"));
     big.setFilter(EventFilter());
     ASSERT_TRUE(big.settle());
     EXPECT_EQ(bigView.findChild<QLabel *>("recordCounts")->text(), "1,500 of 1,500 records");
@@ -278,16 +279,19 @@ TEST_F(EventsViewTest, AMillionRowsSortedAndSearchedKeepShowingTheOldRowsUntilTh
     // the table changes once, to the sorted result.
     const int64_t firstShown = model->idAt(0);
     std::vector<std::pair<int, int64_t>> resets;
-    QObject::connect(model, &QAbstractItemModel::modelReset, [&] { resets.emplace_back(model->rowCount(), model->idAt(0)); });
+    QObject::connect(model, &QAbstractItemModel::modelReset,
+                     [&] { resets.emplace_back(model->rowCount(), model->idAt(0)); });
     bigView.setSearch("needle");
     EXPECT_TRUE(big.isFiltering());
-    ASSERT_TRUE(waitUntil([&] {
-        if (!big.isFiltering() && !model->isSorting()) return true;
-        EXPECT_TRUE(busy->isVisible());
-        EXPECT_EQ(model->rowCount(), int(count));
-        EXPECT_EQ(model->idAt(0), firstShown);
-        return false;
-    }, 60000));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            if (!big.isFiltering() && !model->isSorting()) return true;
+            EXPECT_TRUE(busy->isVisible());
+            EXPECT_EQ(model->rowCount(), int(count));
+            EXPECT_EQ(model->idAt(0), firstShown);
+            return false;
+        },
+        60000));
     EXPECT_FALSE(busy->isVisible());
     EXPECT_EQ(resets, (std::vector<std::pair<int, int64_t>>{{int(count / 1000), int64_t(count - 999)}}))
         << "one change, to a thousand rows by pid, smallest first";

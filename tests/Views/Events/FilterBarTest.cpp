@@ -76,7 +76,9 @@ TEST(FilterBarChips, ShowTheDrillDownCriteriaOrTheirLabel)
         {"end without start, labelled", withLabel(endOnly, "window"), {"time window"}},
         {"empty record set", noRecords, {"selected records"}},
         {"empty record set, labelled", withLabel(noRecords, "Findings"), {"Findings"}},
-        {"every criterion, in order", everything, {"pid 7", "user 4242", "event 60001", "time window", "selected records"}},
+        {"every criterion, in order",
+         everything,
+         {"pid 7", "user 4242", "event 60001", "time window", "selected records"}},
     };
     for (const Case &c : cases) EXPECT_EQ(chipTexts(c.filter), c.chips) << c.name;
 }
@@ -103,14 +105,14 @@ TEST(FilterBarChips, RemovalClearsOnlyTheirCriteria)
 
     EventFilter unlabelled = drill;
     unlabelled.label.reset();
-    const std::vector<std::function<void(EventFilter &)>> clearOne = {
-        [](EventFilter &f) { f.pid.reset(); }, [](EventFilter &f) { f.user.reset(); },
-        [](EventFilter &f) { f.events.clear(); },
-        [](EventFilter &f) {
-            f.start.reset();
-            f.end.reset();
-        },
-        [](EventFilter &f) { f.recordIDs.reset(); }};
+    const std::vector<std::function<void(EventFilter &)>> clearOne = {[](EventFilter &f) { f.pid.reset(); },
+                                                                      [](EventFilter &f) { f.user.reset(); },
+                                                                      [](EventFilter &f) { f.events.clear(); },
+                                                                      [](EventFilter &f) {
+                                                                          f.start.reset();
+                                                                          f.end.reset();
+                                                                      },
+                                                                      [](EventFilter &f) { f.recordIDs.reset(); }};
     for (size_t chip = 0; chip < clearOne.size(); ++chip) {
         EventFilter expected = unlabelled;
         clearOne[chip](expected);

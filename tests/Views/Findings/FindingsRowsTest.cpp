@@ -34,7 +34,8 @@ std::vector<Finding> sample()
             finding("SIP / security posture query", "Discovery", Severity::low, "T1082", 30, "csrutil status"),
             finding("Sensitive data access", "Credential Access", Severity::medium, std::nullopt, 40, "open keychain"),
             finding("Reverse shell pattern", "Execution", Severity::critical, "T1059", 50, "bash -i >& /dev/tcp"),
-            finding("Keychain credential access", "Credential Access", Severity::high, "T1555.001", 60, "security dump")};
+            finding("Keychain credential access", "Credential Access", Severity::high, "T1555.001", 60,
+                    "security dump")};
 }
 
 class FindingsRowsTest : public ::testing::Test {

@@ -43,9 +43,10 @@ protected:
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         // Command-line rules: whoami (info, Discovery), csrutil status (low, Discovery, T1082), csrutil
         // disable (critical, Defense Evasion, T1562.001).
-        ASSERT_TRUE(store.load({RecordValue(execve, 1000).subject(501, 501, 100).path("/usr/bin/whoami").execArgs({"whoami"}),
-                                RecordValue(execve, 2000).subject(501, 501, 101).path("/usr/bin/csrutil").execArgs({"csrutil", "status"}),
-                                RecordValue(execve, 3000).subject(501, 0, 102).path("/usr/bin/csrutil").execArgs({"csrutil", "disable"})}));
+        ASSERT_TRUE(store.load(
+            {RecordValue(execve, 1000).subject(501, 501, 100).path("/usr/bin/whoami").execArgs({"whoami"}),
+             RecordValue(execve, 2000).subject(501, 501, 101).path("/usr/bin/csrutil").execArgs({"csrutil", "status"}),
+             RecordValue(execve, 3000).subject(501, 0, 102).path("/usr/bin/csrutil").execArgs({"csrutil", "disable"})}));
         ASSERT_EQ(store.findings().size(), 3u);
         view = std::make_unique<FindingsView>(ViewContext{&store, nullptr, nullptr});
         view->resize(1200, 700);
@@ -78,7 +79,8 @@ protected:
     QStringList chipTexts() const
     {
         QStringList out;
-        for (QToolButton *chip : view->chips()) out << chip->text() + (chip->property("highlighted").toBool() ? "*" : "");
+        for (QToolButton *chip : view->chips())
+            out << chip->text() + (chip->property("highlighted").toBool() ? "*" : "");
         return out;
     }
 
@@ -161,7 +163,8 @@ TEST_F(FindingsViewTest, DrillDownsSetTheStoreFilterAndScreen)
     const int row = view->model()->rowOf(critical.id);
     view->openRow(row);
     EXPECT_EQ(store.screen(), Screen::events);
-    EXPECT_EQ(store.filter().recordIDs, std::optional(std::unordered_set<int64_t>(critical.recordIDs.begin(), critical.recordIDs.end())));
+    EXPECT_EQ(store.filter().recordIDs,
+              std::optional(std::unordered_set<int64_t>(critical.recordIDs.begin(), critical.recordIDs.end())));
     EXPECT_EQ(store.filter().label, "SIP disable attempt");
     EXPECT_EQ(store.selectedRecordID(), critical.recordIDs.front());
 
@@ -233,7 +236,8 @@ TEST_F(FindingsViewTest, TheChipStripScrollsByTheWheelAndTheArrowKeysWithoutABar
 
     const auto wheel = [](QWidget *target, QPoint angle) {
         const QPointF at(2, 2);
-        QWheelEvent event(at, target->mapToGlobal(at), QPoint(), angle, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent event(at, target->mapToGlobal(at), QPoint(), angle, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                          false);
         QApplication::sendEvent(target, &event);
     };
     wheel(chips[0], {0, -120}); // a vertical wheel turned down, over a chip

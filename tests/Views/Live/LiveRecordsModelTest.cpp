@@ -85,14 +85,13 @@ protected:
     // Every reset and every row change the model announces.
     void watch(LiveRecordsModel &model)
     {
-        tester = std::make_unique<QAbstractItemModelTester>(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+        tester = std::make_unique<QAbstractItemModelTester>(&model,
+                                                            QAbstractItemModelTester::FailureReportingMode::Fatal);
         QObject::connect(&model, &QAbstractItemModel::modelAboutToBeReset, [this] { ++resets; });
-        QObject::connect(&model, &QAbstractItemModel::rowsInserted, [this](const QModelIndex &, int first, int last) {
-            inserted += last - first + 1;
-        });
-        QObject::connect(&model, &QAbstractItemModel::rowsRemoved, [this](const QModelIndex &, int first, int last) {
-            removed += last - first + 1;
-        });
+        QObject::connect(&model, &QAbstractItemModel::rowsInserted,
+                         [this](const QModelIndex &, int first, int last) { inserted += last - first + 1; });
+        QObject::connect(&model, &QAbstractItemModel::rowsRemoved,
+                         [this](const QModelIndex &, int first, int last) { removed += last - first + 1; });
     }
 
     std::unique_ptr<QAbstractItemModelTester> tester;

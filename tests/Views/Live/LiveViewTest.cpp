@@ -175,7 +175,7 @@ TEST_F(LiveViewTest, CaptureThroughTheHelperShowsRowsInTheLiveTable)
     sendToDevice(openReadRecords(3));
     ASSERT_TRUE(tableShows(3));
     EXPECT_EQ(tableIDs(), (std::vector<int64_t>{LiveMonitor::firstLiveID + 2, LiveMonitor::firstLiveID + 1,
-                                               LiveMonitor::firstLiveID}));
+                                                LiveMonitor::firstLiveID}));
     EXPECT_FALSE(v.showsEmptyState());
     EXPECT_TRUE(button(v, "Clear")->isEnabled());
     EXPECT_TRUE(button(v, "Analyse Capture")->isEnabled());

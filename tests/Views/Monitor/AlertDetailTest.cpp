@@ -37,8 +37,7 @@ MonitorAlert findingAlert()
 QStringList keyValues(const AlertDetail &detail)
 {
     QStringList out;
-    for (const KeyValueRow *row : detail.findChildren<KeyValueRow *>())
-        out << shownTexts(row);
+    for (const KeyValueRow *row : detail.findChildren<KeyValueRow *>()) out << shownTexts(row);
     return out;
 }
 

@@ -100,7 +100,8 @@ protected:
         ASSERT_TRUE(dir.isValid());
         qputenv("QUILLMARSH_ALERTS_PATH", QFile::encodeName(dir.path() + "/alerts.json"));
         settings = std::make_unique<QSettings>(dir.path() + "/settings.ini", QSettings::IniFormat);
-        alerts = std::make_unique<AlertCenter>(AlertCenter::Platform{&notifications, &loginItem, &badge, settings.get()});
+        alerts = std::make_unique<AlertCenter>(
+            AlertCenter::Platform{&notifications, &loginItem, &badge, settings.get()});
     }
 
     MenuBarMonitorView &makePanel()
@@ -204,10 +205,9 @@ TEST_F(MenuBarMonitorTest, CaptureButtonStatusAndSeverityPerState)
     EXPECT_EQ(p.statusLine()->text(), "Not authorized");
     EXPECT_EQ(p.statusLine()->dotColor(), Style::red());
 
-    for (const auto &[minimum, text] : {std::pair{Severity::critical, "Alerts: Critical"},
-                                        std::pair{Severity::high, "Alerts: High+"},
-                                        std::pair{Severity::medium, "Alerts: High+"},
-                                        std::pair{Severity::info, "Alerts: High+"}}) {
+    for (const auto &[minimum, text] :
+         {std::pair{Severity::critical, "Alerts: Critical"}, std::pair{Severity::high, "Alerts: High+"},
+          std::pair{Severity::medium, "Alerts: High+"}, std::pair{Severity::info, "Alerts: High+"}}) {
         alerts->setMinimumSeverity(minimum);
         EXPECT_EQ(p.severityLabel()->text(), text);
     }

@@ -80,7 +80,8 @@ protected:
         ASSERT_TRUE(dir.isValid());
         qputenv("QUILLMARSH_ALERTS_PATH", QFile::encodeName(dir.path() + "/alerts.json"));
         settings = std::make_unique<QSettings>(dir.path() + "/settings.ini", QSettings::IniFormat);
-        alerts = std::make_unique<AlertCenter>(AlertCenter::Platform{&notifications, &loginItem, &badge, settings.get()});
+        alerts = std::make_unique<AlertCenter>(
+            AlertCenter::Platform{&notifications, &loginItem, &badge, settings.get()});
     }
 
     MonitorView &makeView()
@@ -112,8 +113,9 @@ protected:
     void clickRow(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         const QModelIndex index = view->tableModel()->index(row, AlertTableModel::ruleColumn);
-        const auto flags = modifiers & Qt::ControlModifier ? QItemSelectionModel::Toggle | QItemSelectionModel::Rows
-                                                           : QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+        const auto flags = modifiers & Qt::ControlModifier
+                               ? QItemSelectionModel::Toggle | QItemSelectionModel::Rows
+                               : QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
         view->table()->selectionModel()->select(index, flags);
     }
 
@@ -155,8 +157,7 @@ TEST(AlertTablePure, CopySummaryLinesInHistoryOrder)
     std::vector<MonitorAlert> h = {makeAlert("Newer", 4, false, 2), makeAlert("Older", 3, false, 1),
                                    makeAlert("Odd", 7, false, 0)};
     h[2].kind = MonitorAlert::Kind::monitor;
-    EXPECT_EQ(alertSummaryText(h, {h[1].id, h[0].id}),
-              "Critical · Newer · Newer summary\nHigh · Older · Older summary");
+    EXPECT_EQ(alertSummaryText(h, {h[1].id, h[0].id}), "Critical · Newer · Newer summary\nHigh · Older · Older summary");
     EXPECT_EQ(alertSummaryText(h, {h[2].id}), "High · Odd · Odd summary");
     EXPECT_EQ(alertSummaryText(h, {}), "");
     EXPECT_EQ(alertSummaryText(h, {Uuid::random()}), "");
@@ -225,7 +226,8 @@ TEST_F(MonitorViewTest, UnacknowledgedDotIsSevenPointsCentredInItsColumn)
             for (int x = 0; x < image.width(); ++x) {
                 const QColor c = image.pixelColor(x, y);
                 if (std::abs(c.red() - accent.red()) + std::abs(c.green() - accent.green())
-                        + std::abs(c.blue() - accent.blue()) < 60)
+                        + std::abs(c.blue() - accent.blue())
+                    < 60)
                     box |= QRect(x, y, 1, 1);
             }
         return box;
@@ -390,9 +392,9 @@ TEST_F(MonitorViewTest, ExportWritesTheWholeHistorySortedAndReportsFailures)
     // Members in name order.
     const QByteArray first = bytes.left(bytes.indexOf('}'));
     QList<int> positions;
-    for (const char *key : {"\"acknowledged\"", "\"category\"", "\"eventTime\"", "\"evidence\"", "\"explanation\"",
-                            "\"id\"", "\"key\"", "\"kind\"", "\"raisedAt\"", "\"rule\"", "\"severityRaw\"",
-                            "\"summary\"", "\"technique\"", "\"user\""})
+    for (const char *key :
+         {"\"acknowledged\"", "\"category\"", "\"eventTime\"", "\"evidence\"", "\"explanation\"", "\"id\"", "\"key\"",
+          "\"kind\"", "\"raisedAt\"", "\"rule\"", "\"severityRaw\"", "\"summary\"", "\"technique\"", "\"user\""})
         positions << first.indexOf(key);
     EXPECT_FALSE(positions.contains(-1));
     EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
@@ -519,8 +521,9 @@ TEST_F(MonitorViewTest, BackgroundCardEnablementAndLoginItem)
         LoginItemStatus status;
         bool on, hint;
     };
-    for (const Login &l : {Login{LoginItemStatus::notRegistered, false, false}, Login{LoginItemStatus::enabled, true, false},
-                           Login{LoginItemStatus::requiresApproval, true, true}, Login{LoginItemStatus::notFound, false, false}}) {
+    for (const Login &l :
+         {Login{LoginItemStatus::notRegistered, false, false}, Login{LoginItemStatus::enabled, true, false},
+          Login{LoginItemStatus::requiresApproval, true, true}, Login{LoginItemStatus::notFound, false, false}}) {
         alerts->setLoginItemStatus(l.status);
         EXPECT_EQ(card->loginBox()->isChecked(), l.on);
         EXPECT_EQ(!card->approvalHint()->isHidden(), l.hint);
@@ -615,8 +618,7 @@ TEST(MonitorStatusLineText, PerState)
     const Case cases[] = {
         {LiveMonitor::Idle{}, std::nullopt, 5, "Not monitoring"},
         {LiveMonitor::Starting{}, std::nullopt, 0, "Waiting for administrator authorisation…"},
-        {LiveMonitor::Running{}, 1699954860 /* 9:41:00 UTC */, 1204,
-         "Monitoring since 9:41 AM · 1,204 records"},
+        {LiveMonitor::Running{}, 1699954860 /* 9:41:00 UTC */, 1204, "Monitoring since 9:41 AM · 1,204 records"},
         {LiveMonitor::Running{}, std::nullopt, 0, "Monitoring · 0 records"},
         {LiveMonitor::Running{}, std::nullopt, 1, "Monitoring · 1 records"},
         {LiveMonitor::Failed{"cannot open /dev/auditpipe"}, 1700000000, 3, "cannot open /dev/auditpipe"},

@@ -28,9 +28,15 @@ TEST(NetworkRowsTest, LocalSocketsArePlainPrefixes)
         const char *socket;
         bool local;
     };
-    const Case cases[] = {{"/var/run/mDNSResponder", true}, {"127.0.0.1:8080", true}, {"127.1.2.3:1", true},
-                          {"[::1]:53", true},              {"0.0.0.0:0", false},    {"[::ffff:127.0.0.1]:80", false},
-                          {"10.1.2.3:443", false},         {"1270.0.0.1:1", false}, {"", false},
+    const Case cases[] = {{"/var/run/mDNSResponder", true},
+                          {"127.0.0.1:8080", true},
+                          {"127.1.2.3:1", true},
+                          {"[::1]:53", true},
+                          {"0.0.0.0:0", false},
+                          {"[::ffff:127.0.0.1]:80", false},
+                          {"10.1.2.3:443", false},
+                          {"1270.0.0.1:1", false},
+                          {"", false},
                           {"var/run/x", false}};
     for (const Case &c : cases) EXPECT_EQ(isLocalSocket(c.socket), c.local) << c.socket;
 }
@@ -38,11 +44,11 @@ TEST(NetworkRowsTest, LocalSocketsArePlainPrefixes)
 TEST(NetworkRowsTest, NetworkKeepsRecordsWithSocketsThatPassTheSwitchAndSearch)
 {
     const std::vector<AuditRecord> records = {
-        withSockets({}),                                        // 0: never listed
-        withSockets({"127.0.0.1:8080", "10.1.2.3:443"}),        // 1: one non-local socket
-        withSockets({"/var/run/mDNSResponder", "[::1]:53"}),    // 2: all local
-        withSockets({"0.0.0.0:0"}),                             // 3
-        withSockets({"[2600::5]:443"}, 1, "/usr/bin/curl"),     // 4
+        withSockets({}),                                     // 0: never listed
+        withSockets({"127.0.0.1:8080", "10.1.2.3:443"}),     // 1: one non-local socket
+        withSockets({"/var/run/mDNSResponder", "[::1]:53"}), // 2: all local
+        withSockets({"0.0.0.0:0"}),                          // 3
+        withSockets({"[2600::5]:443"}, 1, "/usr/bin/curl"),  // 4
     };
     EXPECT_EQ(network(records, true, ""), (std::vector<uint32_t>{1, 3, 4}));
     EXPECT_EQ(network(records, false, ""), (std::vector<uint32_t>{1, 2, 3, 4}));
@@ -82,16 +88,18 @@ TEST(NetworkRowsTest, ProcessesKeyByImageAndLabelByFileName)
                                               withSockets({"1.1.1.1:1"}, 3, "/tmp/curl"),
                                               withSockets({"1.1.1.1:1"}, 4)};
     const std::vector<CountItem> items = processes(records, {0, 1, 2, 3});
-    EXPECT_EQ(items, (std::vector<CountItem>{{"/tmp/curl", "curl", 2}, {"/usr/bin/curl", "curl", 1},
+    EXPECT_EQ(items, (std::vector<CountItem>{{"/tmp/curl", "curl", 2},
+                                             {"/usr/bin/curl", "curl", 1},
                                              {"unknown", "unknown", 1}}));
 }
 
 TEST(NetworkRowsTest, SortsByEachColumnsKey)
 {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    std::vector<AuditRecord> records = {RecordValue(connectEvent, 3).subject(501, 501, 300).socket("9.9.9.9:1").image("/b/zeta"),
-                                        RecordValue(connectEvent, 1).subject(501, 501, 20).socket("1.1.1.1:1").image("/a/Zed").failed(),
-                                        RecordValue(connectEvent, 2).subject(501, 501, 1000).socket("5.5.5.5:1").path("/p").image("/a/alpha")};
+    std::vector<AuditRecord> records = {
+        RecordValue(connectEvent, 3).subject(501, 501, 300).socket("9.9.9.9:1").image("/b/zeta"),
+        RecordValue(connectEvent, 1).subject(501, 501, 20).socket("1.1.1.1:1").image("/a/Zed").failed(),
+        RecordValue(connectEvent, 2).subject(501, 501, 1000).socket("5.5.5.5:1").path("/p").image("/a/alpha")};
     const auto sorted = [&](SortKey key, bool ascending) {
         std::vector<uint32_t> rows = {0, 1, 2};
         sortRows(records, rows, {key, ascending});

@@ -171,7 +171,8 @@ TEST_F(NetworkViewTest, AClickIntoTheSelectedRowsAddressOpensItForSelectingAndCo
     const QFontMetrics metrics(line->font());
     QTest::mousePress(line, Qt::LeftButton, {}, QPoint(left + 1, line->height() / 2));
     QTest::mouseMove(line, QPoint(left + metrics.horizontalAdvance("10.0.0.1") + 1, line->height() / 2));
-    QTest::mouseRelease(line, Qt::LeftButton, {}, QPoint(left + metrics.horizontalAdvance("10.0.0.1") + 1, line->height() / 2));
+    QTest::mouseRelease(line, Qt::LeftButton, {},
+                        QPoint(left + metrics.horizontalAdvance("10.0.0.1") + 1, line->height() / 2));
     EXPECT_EQ(line->selectedText(), "10.0.0.1");
     QGuiApplication::clipboard()->setText("stale");
     QTest::keyClick(line, Qt::Key_C, Qt::ControlModifier);

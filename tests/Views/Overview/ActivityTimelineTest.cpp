@@ -56,11 +56,8 @@ TEST(TimelineGeometry, CountTicksEndAtARoundTopAtOrAboveTheHighestBar)
         double max;
         std::vector<double> ticks;
     } cases[] = {
-        {0, {0, 1}},
-        {1, {0, 1}},
-        {7, {0, 2, 4, 6, 8}},
-        {10, {0, 5, 10}},
-        {980, {0, 500, 1000}}, {300, {0, 100, 200, 300}},
+        {0, {0, 1}},      {1, {0, 1}},           {7, {0, 2, 4, 6, 8}},
+        {10, {0, 5, 10}}, {980, {0, 500, 1000}}, {300, {0, 100, 200, 300}},
     };
     for (const Case &c : cases) EXPECT_EQ(countTicks(c.max), c.ticks) << c.max;
 }
@@ -73,8 +70,10 @@ constexpr uint32_t tenOClock = 1700042400;
 Bytes twoDayTrail()
 {
     Bytes out;
-    for (uint32_t i = 0; i < 5; ++i) out = trail({out, TrailRecordBuilder(72, tenOClock + i * 60).subject().returnValue(0).build()});
-    for (uint32_t i = 0; i < 2; ++i) out = trail({out, TrailRecordBuilder(72, tenOClock + 600 + i).subject().returnValue(1, 2).build()});
+    for (uint32_t i = 0; i < 5; ++i)
+        out = trail({out, TrailRecordBuilder(72, tenOClock + i * 60).subject().returnValue(0).build()});
+    for (uint32_t i = 0; i < 2; ++i)
+        out = trail({out, TrailRecordBuilder(72, tenOClock + 600 + i).subject().returnValue(1, 2).build()});
     return trail({out, TrailRecordBuilder(72, tenOClock + 48 * 3600).subject().returnValue(0).build()});
 }
 
@@ -108,13 +107,15 @@ protected:
     void press(double x)
     {
         const QPointF p(x, chart->plotArea().center().y());
-        QMouseEvent e(QEvent::MouseButtonPress, p, chart->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent e(QEvent::MouseButtonPress, p, chart->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
         QCoreApplication::sendEvent(chart.get(), &e);
     }
     void release(double x)
     {
         const QPointF p(x, chart->plotArea().center().y());
-        QMouseEvent e(QEvent::MouseButtonRelease, p, chart->mapToGlobal(p), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QMouseEvent e(QEvent::MouseButtonRelease, p, chart->mapToGlobal(p), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
         QCoreApplication::sendEvent(chart.get(), &e);
     }
     void click(double x)
@@ -218,7 +219,8 @@ TEST(ActivityTimelineEmpty, AnEmptyStoreFindsNoBucket)
     QMouseEvent e(QEvent::MouseMove, p, chart.mapToGlobal(p), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&chart, &e);
     EXPECT_FALSE(chart.hoveredBucket());
-    QMouseEvent release(QEvent::MouseButtonRelease, p, chart.mapToGlobal(p), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, p, chart.mapToGlobal(p), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
     QCoreApplication::sendEvent(&chart, &release);
     EXPECT_EQ(store.screen(), Screen::dashboard);
     chart.grab(); // painting an empty chart must not trip over the missing domain

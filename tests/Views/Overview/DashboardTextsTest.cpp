@@ -62,7 +62,8 @@ TEST_F(DashboardTextsTest, TilesReadTheStatsFindingsAndSources)
     stats.execCount = 7;
     stats.uniqueUsers = 3;
     stats.uniquePIDs = 1500;
-    const std::vector<Finding> findings = {finding(Severity::medium), finding(Severity::critical), finding(Severity::low)};
+    const std::vector<Finding> findings = {finding(Severity::medium), finding(Severity::critical),
+                                           finding(Severity::low)};
     const FindingsSummary summary = summarizeFindings(findings);
     const auto tiles = overviewTiles({stats, 2, summary.total, summary.highOrCritical(), 1234});
 
@@ -148,13 +149,11 @@ TEST_F(DashboardTextsTest, TimeAxisLabelsNameTheDayAtMidnight)
         double time, step;
         const char *label;
     } cases[] = {
-        {tenOClock, 3600, "10:00 AM"},
-        {tenOClock + 900, 900, "10:15 AM"},
-        {midnight, 3600, "Nov 15"},
-        {tenOClock, 86400, "Nov 15"},
-        {tenOClock + 30, 30, "10:00:30 AM"},
+        {tenOClock, 3600, "10:00 AM"}, {tenOClock + 900, 900, "10:15 AM"},  {midnight, 3600, "Nov 15"},
+        {tenOClock, 86400, "Nov 15"},  {tenOClock + 30, 30, "10:00:30 AM"},
     };
-    for (const Case &c : cases) EXPECT_EQ(timeAxisLabel(c.time, c.step).toStdString(), c.label) << c.time << " " << c.step;
+    for (const Case &c : cases)
+        EXPECT_EQ(timeAxisLabel(c.time, c.step).toStdString(), c.label) << c.time << " " << c.step;
 }
 
 } // namespace

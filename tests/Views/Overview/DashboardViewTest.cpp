@@ -100,7 +100,8 @@ TEST_F(DashboardViewTest, TilesShowTheStoreAndLeadOn)
     makeView();
 
     const FindingsSummary summary = summarizeFindings(loaded.findings());
-    const auto specs = overviewTiles({loaded.stats(), 1, summary.total, summary.highOrCritical(), loaded.processes().size()});
+    const auto specs = overviewTiles(
+        {loaded.stats(), 1, summary.total, summary.highOrCritical(), loaded.processes().size()});
     for (size_t i = 0; i < specs.size(); ++i) {
         EXPECT_EQ(view->tiles()[i]->title(), specs[i].title);
         EXPECT_EQ(view->tiles()[i]->value(), specs[i].value);
@@ -117,12 +118,9 @@ TEST_F(DashboardViewTest, TilesShowTheStoreAndLeadOn)
         Screen screen;
         std::optional<EventFilter> filter; // nothing: the filter stays as it was
     } cases[] = {
-        {"Records", Screen::events, EventFilter()},
-        {"Failures", Screen::events, failures},
-        {"Findings", Screen::findings, std::nullopt},
-        {"Executions", Screen::processes, std::nullopt},
-        {"Users", Screen::dashboard, std::nullopt},
-        {"PIDs", Screen::dashboard, std::nullopt},
+        {"Records", Screen::events, EventFilter()},   {"Failures", Screen::events, failures},
+        {"Findings", Screen::findings, std::nullopt}, {"Executions", Screen::processes, std::nullopt},
+        {"Users", Screen::dashboard, std::nullopt},   {"PIDs", Screen::dashboard, std::nullopt},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.tile);
@@ -253,11 +251,14 @@ TEST_F(DashboardViewTest, TimelineClickDrillsIntoItsBucket)
     const QRectF plot = chart->plotArea();
     ASSERT_GT(plot.width(), 0);
     // The middle of the first bar.
-    const double share = 0.44 * stats.bucketSize / (stats.timeline.back().start + stats.bucketSize - stats.timeline.front().start);
+    const double share = 0.44 * stats.bucketSize
+                         / (stats.timeline.back().start + stats.bucketSize - stats.timeline.front().start);
     const QPoint p(int(plot.left() + share * plot.width()), int(plot.center().y()));
-    QMouseEvent move(QEvent::MouseMove, QPointF(p), chart->mapToGlobal(QPointF(p)), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(p), chart->mapToGlobal(QPointF(p)), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
     QCoreApplication::sendEvent(chart, &move);
-    EXPECT_EQ(chart->annotationLines(), QStringList({bucketLabel(stats.timeline[0].start), bucketCountsText(stats.timeline[0])}));
+    EXPECT_EQ(chart->annotationLines(),
+              QStringList({bucketLabel(stats.timeline[0].start), bucketCountsText(stats.timeline[0])}));
     QTest::mouseClick(chart, Qt::LeftButton, {}, p);
     EXPECT_EQ(loaded.screen(), Screen::events);
     EXPECT_EQ(loaded.filter().start, stats.timeline[0].start);

@@ -137,12 +137,11 @@ TEST(ProcessRowsTest, IncludeTestsRootOnlyThenTextsThenExactPid)
 TEST(ProcessRowsTest, OutlineKeepsMatchesAndTheirAncestors)
 {
     // placeholder for pid 1 > shell(10) > [grep(11), tool(12) > [ssh(13)]], and a second root launchd(20).
-    const ProcessTreeSnapshot tree = treeOf({forkRecord(10, 1, 10), execRecord(10, 10, "/bin/zsh"),
-                                             forkRecord(11, 10, 11), execRecord(11, 11, "/usr/bin/grep"),
-                                             forkRecord(12, 10, 12), execRecord(12, 12, "/usr/bin/tool"),
-                                             forkRecord(13, 12, 13), execRecord(13, 13, "/usr/bin/ssh"),
-                                             execRecord(20, 20, "/sbin/launchd", {}, 0), forkRecord(21, 20, 21),
-                                             execRecord(21, 21, "/usr/bin/ssh-agent")});
+    const ProcessTreeSnapshot tree = treeOf(
+        {forkRecord(10, 1, 10), execRecord(10, 10, "/bin/zsh"), forkRecord(11, 10, 11),
+         execRecord(11, 11, "/usr/bin/grep"), forkRecord(12, 10, 12), execRecord(12, 12, "/usr/bin/tool"),
+         forkRecord(13, 12, 13), execRecord(13, 13, "/usr/bin/ssh"), execRecord(20, 20, "/sbin/launchd", {}, 0),
+         forkRecord(21, 20, 21), execRecord(21, 21, "/usr/bin/ssh-agent")});
     EXPECT_EQ(shape(outline(tree, ProcessFilter())), "P-2[10[11 12[13]]] 20[21]") << "unfiltered: the whole tree";
 
     // A grandchild match brings its chain; the parent's other child is dropped.
@@ -196,8 +195,7 @@ TEST(ProcessRowsTest, OutlineOfAManyNodeTree)
 
 TEST(ProcessRowsTest, ListRowsFilterAndSortByNaturalKeys)
 {
-    std::vector<ProcessNode> processes = {node(1, 300, "/b/Zeta", {"zeta", "-x"}, 501),
-                                          node(2, 20, "/a/alpha", {}, 0),
+    std::vector<ProcessNode> processes = {node(1, 300, "/b/Zeta", {"zeta", "-x"}, 501), node(2, 20, "/a/alpha", {}, 0),
                                           node(3, 1000, "/a/Beta", {"beta"}, 89)};
     processes[0].eventCount = 12345;
     processes[1].eventCount = 7;
@@ -302,12 +300,9 @@ TEST(ProcessRowsTest, UserTextShowsTheAuditUserOnlyWhenKnownAndDifferent)
         const char *audit, *effective;
         bool root;
     };
-    const Case cases[] = {{501, 0, "orvik", "root", true},
-                          {unsetID, 0, "", "root", true},
-                          {501, 501, "", "orvik", false},
-                          {4242, 501, "4242", "orvik", false},
-                          {501, 4242, "orvik", "4242", false},
-                          {unsetID, unsetID, "", "\u2014", false}};
+    const Case cases[] = {{501, 0, "orvik", "root", true},     {unsetID, 0, "", "root", true},
+                          {501, 501, "", "orvik", false},      {4242, 501, "4242", "orvik", false},
+                          {501, 4242, "orvik", "4242", false}, {unsetID, unsetID, "", "\u2014", false}};
     for (const Case &c : cases) {
         const UserText::Texts texts = UserText::texts(c.auid, c.euid, users);
         EXPECT_EQ(texts.audit, QString::fromUtf8(c.audit)) << c.auid << " " << c.euid;
@@ -350,10 +345,10 @@ TEST(ProcessModelsTest, ListCellsShowPlainFiguresAndFallbacks)
 TEST(ProcessModelsTest, TreeModelWalksTheOutline)
 {
     // launchd(1) > [zsh(2) > [ls(3), cat(4)], ssh(5)], and sh(6).
-    const ProcessTreeSnapshot tree = treeOf({execRecord(1, 1, "/sbin/launchd"), forkRecord(2, 1, 2),
-                                             execRecord(2, 2, "/bin/zsh"), forkRecord(3, 2, 3), execRecord(3, 3, "/bin/ls"),
-                                             forkRecord(4, 2, 4), execRecord(4, 4, "/bin/cat"), forkRecord(5, 1, 5),
-                                             execRecord(5, 5, "/usr/bin/ssh"), execRecord(6, 6, "/bin/sh")});
+    const ProcessTreeSnapshot tree = treeOf(
+        {execRecord(1, 1, "/sbin/launchd"), forkRecord(2, 1, 2), execRecord(2, 2, "/bin/zsh"), forkRecord(3, 2, 3),
+         execRecord(3, 3, "/bin/ls"), forkRecord(4, 2, 4), execRecord(4, 4, "/bin/cat"), forkRecord(5, 1, 5),
+         execRecord(5, 5, "/usr/bin/ssh"), execRecord(6, 6, "/bin/sh")});
     ProcessTreeModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     model.setOutline(outline(tree, ProcessFilter()));

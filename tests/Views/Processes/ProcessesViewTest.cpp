@@ -38,13 +38,14 @@ protected:
     {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         // pid 1 (before the trail) forks zsh (id 2), which forks ssh (id 4) and sudo (id 6, root).
-        ASSERT_TRUE(store.load({RecordValue(forkEvent, 9).subject(501, 501, 1).arg("child PID", 100),
-                                RecordValue(execve, 10).subject(501, 501, 100).path("/bin/zsh").execArgs({"-zsh"}),
-                                RecordValue(forkEvent, 11).subject(501, 501, 100).arg("child PID", 200),
-                                RecordValue(execve, 12).subject(501, 501, 200).path("/usr/bin/ssh").execArgs({"ssh", "host"}),
-                                RecordValue(forkEvent, 13).subject(501, 501, 100).arg("child PID", 300),
-                                RecordValue(execve, 14).subject(501, 0, 300).path("/usr/bin/sudo").execArgs({"sudo", "ls"}),
-                                RecordValue(openRead, 15).subject(501, 501, 200).path("/etc/hosts")}));
+        ASSERT_TRUE(
+            store.load({RecordValue(forkEvent, 9).subject(501, 501, 1).arg("child PID", 100),
+                        RecordValue(execve, 10).subject(501, 501, 100).path("/bin/zsh").execArgs({"-zsh"}),
+                        RecordValue(forkEvent, 11).subject(501, 501, 100).arg("child PID", 200),
+                        RecordValue(execve, 12).subject(501, 501, 200).path("/usr/bin/ssh").execArgs({"ssh", "host"}),
+                        RecordValue(forkEvent, 13).subject(501, 501, 100).arg("child PID", 300),
+                        RecordValue(execve, 14).subject(501, 0, 300).path("/usr/bin/sudo").execArgs({"sudo", "ls"}),
+                        RecordValue(openRead, 15).subject(501, 501, 200).path("/etc/hosts")}));
         ASSERT_EQ(store.processes().size(), 3u);
         view = std::make_unique<ProcessesView>(ViewContext{&store, nullptr, nullptr});
         view->resize(1200, 700);
@@ -59,7 +60,8 @@ protected:
     // the latest ones.
     void settle()
     {
-        ASSERT_TRUE(waitUntil([&] { return !view->outlinePending() && !view->listModel()->isDeriving() && !view->lineagePending(); }));
+        ASSERT_TRUE(waitUntil(
+            [&] { return !view->outlinePending() && !view->listModel()->isDeriving() && !view->lineagePending(); }));
     }
 
     void selectInTree(int64_t id)

@@ -9,20 +9,19 @@
 namespace {
 
 // Small catalogue: events 23 and 123 hold "23" in their numbers, 230 only in its name.
-const AuditCatalog catalog(
-    "23:AUE_EXECVE:execve(2):pc,ex\n"
-    "123:AUE_OTHER:other call:fc,fd\n"
-    "230:AUE_CALL23:call:fc\n"
-    "7:AUE_EXIT:exit(2):pc\n"
-    "45000:AUE_logout:logout:lo\n"
-    "9:AUE_F:f-class lookalike:f\n",
-    "0x00000000:no:invalid class\n"
-    "0x00001000:lo:login_logout\n"
-    "0x00000080:pc:process\n"
-    "0x00000010:fc:file create\n"
-    "0x00000020:fd:file delete\n"
-    "0x00000001:f:Local flag\n"
-    "0xffffffff:all:all flags set\n");
+const AuditCatalog catalog("23:AUE_EXECVE:execve(2):pc,ex\n"
+                           "123:AUE_OTHER:other call:fc,fd\n"
+                           "230:AUE_CALL23:call:fc\n"
+                           "7:AUE_EXIT:exit(2):pc\n"
+                           "45000:AUE_logout:logout:lo\n"
+                           "9:AUE_F:f-class lookalike:f\n",
+                           "0x00000000:no:invalid class\n"
+                           "0x00001000:lo:login_logout\n"
+                           "0x00000080:pc:process\n"
+                           "0x00000010:fc:file create\n"
+                           "0x00000020:fd:file delete\n"
+                           "0x00000001:f:Local flag\n"
+                           "0xffffffff:all:all flags set\n");
 
 std::vector<uint16_t> numbers(const std::vector<AuditEventInfo> &events)
 {
@@ -54,13 +53,11 @@ TEST(ReferenceRows, EventsAreSortedByNumberAndMatchTheirNumberOnlyWhole)
         std::vector<uint16_t> numbers;
     };
     const Case cases[] = {
-        {"23", {23, 230}},        // 23 by number, 230 by name; 123 is not a whole match
-        {" 23", {}},              // never trimmed
-        {"23 ", {}},
-        {"execve", {23}},         // name, ignoring case
-        {"EXIT(2)", {7}},         // description, ignoring case
-        {"45000", {45000}},
-        {"pc", {}},               // the class list is never searched
+        {"23", {23, 230}},                    // 23 by number, 230 by name; 123 is not a whole match
+        {" 23", {}},                          // never trimmed
+        {"23 ", {}},        {"execve", {23}}, // name, ignoring case
+        {"EXIT(2)", {7}},                     // description, ignoring case
+        {"45000", {45000}}, {"pc", {}},       // the class list is never searched
         {"zzz", {}},
     };
     for (const Case &c : cases) {

@@ -4,8 +4,7 @@
 
 namespace {
 
-const QMap<QString, bool> allTools = {
-    {"audit", true}, {"auditd", true}, {"praudit", true}, {"auditreduce", true}};
+const QMap<QString, bool> allTools = {{"audit", true}, {"auditd", true}, {"praudit", true}, {"auditreduce", true}};
 
 AuditSystemStatus status(bool controlFile, std::optional<bool> disabled, bool loaded)
 {
@@ -55,8 +54,9 @@ TEST(SetupStatus, VerdictTakesTheFirstRuleThatHolds)
               QStringLiteral("A policy exists but the com.apple.auditd launch daemon is disabled."));
     EXPECT_EQ(setupVerdict(status(true, false, true)).message,
               QStringLiteral("auditd is loaded and a policy is configured. Trails are written to /var/audit."));
-    EXPECT_TRUE(setupVerdict(status(false, false, false)).message.startsWith(
-        QStringLiteral("/etc/security/audit_control is missing, so auditd has no policy")));
+    EXPECT_TRUE(
+        setupVerdict(status(false, false, false))
+            .message.startsWith(QStringLiteral("/etc/security/audit_control is missing, so auditd has no policy")));
 }
 
 TEST(SetupStatus, CheckRowsFollowTheStatus)

@@ -83,7 +83,8 @@ bool showsChecking(const QWidget &view)
 QStringList symbols(const QWidget &view, const char *name)
 {
     QStringList out;
-    for (auto *label : view.findChildren<QLabel *>(QString::fromUtf8(name))) out << label->property("symbol").toString();
+    for (auto *label : view.findChildren<QLabel *>(QString::fromUtf8(name)))
+        out << label->property("symbol").toString();
     return out;
 }
 
@@ -146,16 +147,36 @@ TEST(SetupView, StatusCardFollowsTheProbedStatus)
     };
     const QString ok = QStringLiteral("checkmark.circle.fill"), bad = QStringLiteral("xmark.circle.fill");
     const Case cases[] = {
-        {"not configured, daemon loaded", status(false, std::nullopt, std::nullopt, true), "Auditing is not configured",
-         "exclamationmark.shield.fill", {bad, ok, ok, bad, ok}, "none"},
-        {"configured and running", status(true, QStringLiteral("flags:lo\n"), false, true), "Auditing is active",
-         "checkmark.shield.fill", {ok, ok, ok, bad, ok}, "code"},
-        {"disabled and loaded", status(true, QStringLiteral("x"), true, true), "auditd is disabled",
-         "exclamationmark.shield.fill", {ok, ok, ok, bad, ok}, "code"},
-        {"unreadable policy, daemon loaded", status(true, std::nullopt, std::nullopt, true), "Auditing is active",
-         "checkmark.shield.fill", {ok, ok, ok, bad, ok}, "note"},
-        {"readable but empty policy, not running", status(true, QString(), std::nullopt, false),
-         "auditd is not running", "exclamationmark.shield.fill", {ok, bad, ok, bad, ok}, "code"},
+        {"not configured, daemon loaded",
+         status(false, std::nullopt, std::nullopt, true),
+         "Auditing is not configured",
+         "exclamationmark.shield.fill",
+         {bad, ok, ok, bad, ok},
+         "none"},
+        {"configured and running",
+         status(true, QStringLiteral("flags:lo\n"), false, true),
+         "Auditing is active",
+         "checkmark.shield.fill",
+         {ok, ok, ok, bad, ok},
+         "code"},
+        {"disabled and loaded",
+         status(true, QStringLiteral("x"), true, true),
+         "auditd is disabled",
+         "exclamationmark.shield.fill",
+         {ok, ok, ok, bad, ok},
+         "code"},
+        {"unreadable policy, daemon loaded",
+         status(true, std::nullopt, std::nullopt, true),
+         "Auditing is active",
+         "checkmark.shield.fill",
+         {ok, ok, ok, bad, ok},
+         "note"},
+        {"readable but empty policy, not running",
+         status(true, QString(), std::nullopt, false),
+         "auditd is not running",
+         "exclamationmark.shield.fill",
+         {ok, bad, ok, bad, ok},
+         "code"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

@@ -87,7 +87,7 @@ protected:
     {
         view = std::make_unique<SourcesView>(ViewContext{&loaded});
         tester = std::make_unique<QAbstractItemModelTester>(view->model(),
-                                                             QAbstractItemModelTester::FailureReportingMode::Warning);
+                                                            QAbstractItemModelTester::FailureReportingMode::Warning);
         view->resize(1440, 900);
         revealed.clear();
         view->setRevealer([this](const QString &path) { revealed << path; });
@@ -135,7 +135,8 @@ TEST_F(SourcesViewTest, ColumnsShowKindSizeRecordsSpanAndIntegrity)
     makeView();
     ASSERT_EQ(view->model()->rowCount(), 3);
     QStringList headers;
-    for (int c = 0; c < SourcesTableModel::numColumns; ++c) headers << view->model()->headerData(c, Qt::Horizontal).toString();
+    for (int c = 0; c < SourcesTableModel::numColumns; ++c)
+        headers << view->model()->headerData(c, Qt::Horizontal).toString();
     EXPECT_EQ(headers, QStringList({"File", "Kind", "Size", "Records", "First record", "Last record", "Integrity"}));
 
     EXPECT_EQ(cell(0, SourcesTableModel::fileColumn), "clean.bsm");
@@ -180,8 +181,10 @@ TEST_F(SourcesViewTest, DetailPaneForCleanDamagedAndUnterminatedFiles)
     const Bytes unterminated = trail({Token::file(1700000000, 0, "20231114221320.not_terminated"), openReadRecords(2)});
     const Bytes closed = trail({Token::file(1700000000, 0, "20231114221320.not_terminated"), openReadRecords(2),
                                 Token::file(1700000002, 0, "20231114221320.20231114221322")});
-    load({{"clean.bsm", openReadRecords(3)}, {"damaged.bsm", damaged(120)}, {"open.bsm", unterminated},
-                 {"closed.bsm", closed}});
+    load({{"clean.bsm", openReadRecords(3)},
+          {"damaged.bsm", damaged(120)},
+          {"open.bsm", unterminated},
+          {"closed.bsm", closed}});
     makeView();
     const auto &sources = loaded.sources();
     ASSERT_EQ(sources.size(), 4u);
