@@ -19,6 +19,9 @@ esac
 
 scripts/install-deps.sh
 
+# Unformatted sources fail the run before anything is built.
+scripts/check-format
+
 export TZ=UTC LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen
 
 # Configure output is kept quiet unless configuring fails; then all of it is shown.
