@@ -376,6 +376,12 @@ TEST(SingleInstanceTest, AStoppedInstanceKeepsItsSocketAndTheLaunchSaysItDoesNot
     first.start(executable, {});
     ASSERT_TRUE(first.waitForStarted());
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(socket); }, 15000));
+    // Stopped only once it answers: the socket's file exists a moment before it listens.
+    QProcess answered;
+    answered.setProcessEnvironment(launchEnvironment(runtime.path(), home.path()));
+    answered.start(executable, {"--screen", "sources"});
+    ASSERT_TRUE(answered.waitForFinished(60000));
+    ASSERT_EQ(answered.exitCode(), 0) << "the first instance answers before it is stopped";
     struct stat before, after;
     ASSERT_EQ(::lstat(QFile::encodeName(socket).constData(), &before), 0);
     ASSERT_EQ(::kill(pid_t(first.processId()), SIGSTOP), 0);
