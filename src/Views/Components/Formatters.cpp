@@ -100,6 +100,11 @@ QString dateTime(double secondsSince1970, DateStyle date, TimeStyle time)
     return dateTime(fromSeconds(secondsSince1970), date, time);
 }
 
+bool usesTwelveHourClock(const QLocale &locale)
+{
+    return locale.timeFormat(QLocale::ShortFormat).contains(u'a', Qt::CaseInsensitive);
+}
+
 QString pattern(double secondsSince1970, const QString &pattern)
 {
     if (!UtcTime::inCalendar(secondsSince1970)) return QString::fromStdString(UtcTime::plainSeconds(secondsSince1970));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 
 #include <cstdint>
@@ -36,6 +37,8 @@ QString dateTime(const QDateTime &moment, DateStyle date, TimeStyle time);
 QString pattern(double secondsSince1970, const QString &pattern);
 // Invalid beyond the calendar.
 QDateTime fromSeconds(double secondsSince1970);
+// Whether the locale writes times on a 12-hour clock with a day period.
+bool usesTwelveHourClock(const QLocale &locale = QLocale());
 
 // Byte counts in the file style (powers of 1000): "Zero KB", "1 byte", "532 bytes", "12 KB",
 // "1.2 MB", "3.45 GB".

@@ -55,7 +55,7 @@ constexpr int busyHeight = 7;
 // Weekday, day, month, year, time to the millisecond and the zone, on the locale's clock.
 QString longTimePattern()
 {
-    const bool twelveHour = QLocale().timeFormat(QLocale::ShortFormat).contains(u'a', Qt::CaseInsensitive);
+    const bool twelveHour = Format::usesTwelveHourClock();
     return twelveHour ? QStringLiteral("ddd, MMM d, yyyy, h:mm:ss.zzz AP t")
                       : QStringLiteral("ddd, d MMM yyyy, HH:mm:ss.zzz t");
 }

@@ -5,6 +5,7 @@
 #include "Engine/BSM/BSMErrno.h"
 #include "Engine/Record/PathComponents.h"
 #include "Engine/Support/UtcTime.h"
+#include "Views/Components/Formatters.h"
 #include "Views/Components/NaturalCompare.h"
 #include "Views/Components/ResultBadge.h"
 #include "Views/Components/Style.h"
@@ -121,7 +122,7 @@ struct TimeTexts {
         for (int m = 0; m < 12; ++m) months[size_t(m)] = locale.monthName(m + 1, QLocale::ShortFormat);
         am = locale.amText();
         pm = locale.pmText();
-        twelveHour = locale.timeFormat(QLocale::ShortFormat).contains(u'a', Qt::CaseInsensitive);
+        twelveHour = Format::usesTwelveHourClock(locale);
     }
 };
 

@@ -41,7 +41,7 @@ std::vector<uint32_t> liveRows(const std::vector<AuditRecord> &records, const Li
 
 QString liveTimeText(double time)
 {
-    const bool twelveHour = QLocale().timeFormat(QLocale::ShortFormat).contains(u'a', Qt::CaseInsensitive);
+    const bool twelveHour = Format::usesTwelveHourClock();
     return Format::pattern(time, twelveHour ? QStringLiteral("h:mm:ss.zzz AP") : QStringLiteral("HH:mm:ss.zzz"));
 }
 

@@ -17,7 +17,7 @@ constexpr int dotSize = 6;
 
 QString timePattern(bool compact)
 {
-    const bool twelveHour = QLocale().timeFormat(QLocale::ShortFormat).contains(u'a', Qt::CaseInsensitive);
+    const bool twelveHour = Format::usesTwelveHourClock();
     const QString time = twelveHour ? QStringLiteral("h:mm AP") : QStringLiteral("HH:mm");
     return compact ? time : QStringLiteral("MMM d, ") + time;
 }

@@ -63,7 +63,7 @@ std::optional<MonitorAlert> detailAlert(const std::vector<MonitorAlert> &history
 
 QString alertRaisedText(double raisedAt)
 {
-    const bool twelveHour = QLocale().timeFormat(QLocale::ShortFormat).contains(u'a', Qt::CaseInsensitive);
+    const bool twelveHour = Format::usesTwelveHourClock();
     return Format::pattern(raisedAt,
                            twelveHour ? QStringLiteral("MMM d, h:mm:ss AP") : QStringLiteral("MMM d, HH:mm:ss"));
 }
