@@ -104,6 +104,25 @@ TEST(SingleInstanceTest, SocketFolderMustBeTheUsersOwnAndPrivate)
     clear();
 }
 
+// Only a folder no one but its owner may enter or list is private: the group's bits count as
+// much as everyone's.
+TEST(SingleInstanceTest, OnlyAFolderOfMode0700IsPrivate)
+{
+    QTemporaryDir temporary;
+    const QByteArray folder = QFile::encodeName(temporary.path()) + "/socket-folder";
+    ASSERT_EQ(::mkdir(folder.constData(), 0700), 0);
+    for (const mode_t mode : {0700, 0750, 0770, 0710, 0740, 0705, 0701, 0755, 0777}) {
+        SCOPED_TRACE(mode);
+        ASSERT_EQ(::chmod(folder.constData(), mode), 0);
+        QString problem;
+        EXPECT_EQ(SingleInstance::isPrivateFolder(folder, &problem), mode == 0700);
+        if (mode != 0700) {
+            EXPECT_TRUE(problem.contains("may be entered by other users")) << problem.toStdString();
+        }
+    }
+    ::chmod(folder.constData(), 0700);
+}
+
 // A socket file bound and closed again: what a process that is gone leaves behind.
 void leaveStaleSocket(const QString &path)
 {

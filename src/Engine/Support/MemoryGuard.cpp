@@ -24,9 +24,9 @@ std::optional<uint64_t> readNumber(const std::string &path)
     }
 }
 
-std::optional<uint64_t> memAvailable()
+std::optional<uint64_t> memAvailable(const std::string &path)
 {
-    std::ifstream info("/proc/meminfo");
+    std::ifstream info(path);
     std::string key, unit;
     uint64_t value = 0;
     while (info >> key >> value) {
@@ -39,9 +39,9 @@ std::optional<uint64_t> memAvailable()
 // The room under the limits of the process's control group and of each group above it: the
 // tightest one counts. Version 2 names the group on a "0::" line, version 1 on a line of its
 // memory controller.
-std::optional<uint64_t> groupRoom()
+std::optional<uint64_t> groupRoom(const SystemFiles &files)
 {
-    std::ifstream groups("/proc/self/cgroup");
+    std::ifstream groups(files.cgroups);
     std::optional<uint64_t> room;
     const auto consider = [&](const std::string &folder, const char *limitName, const char *usageName) {
         const auto limit = readNumber(folder + "/" + limitName);
@@ -61,7 +61,7 @@ std::optional<uint64_t> groupRoom()
         bool memory = false;
         for (std::string name; std::getline(names, name, ',');) memory = memory || name == "memory";
         if (!unified && !memory) continue;
-        const std::string root = unified ? "/sys/fs/cgroup" : "/sys/fs/cgroup/memory";
+        const std::string root = unified ? files.cgroupRoot : files.cgroupRoot + "/memory";
         for (;;) {
             if (unified) consider(root + path, "memory.max", "memory.current");
             else consider(root + path, "memory.limit_in_bytes", "memory.usage_in_bytes");
@@ -76,8 +76,13 @@ std::optional<uint64_t> groupRoom()
 
 std::optional<uint64_t> available()
 {
-    const auto system = memAvailable();
-    const auto group = groupRoom();
+    return availableFrom(SystemFiles());
+}
+
+std::optional<uint64_t> availableFrom(const SystemFiles &files)
+{
+    const auto system = memAvailable(files.meminfo);
+    const auto group = groupRoom(files);
     if (system && group) return std::min(*system, *group);
     return system ? system : group;
 }
