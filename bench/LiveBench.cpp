@@ -134,7 +134,7 @@ int main(int argc, char **argv)
     live.start();
     while (!std::holds_alternative<LiveMonitor::Running>(live.state())) {
         if (const auto *failed = std::get_if<LiveMonitor::Failed>(&live.state())) {
-            std::fprintf(stderr, "capture failed: %s\n", failed->message.c_str());
+            std::fprintf(stderr, "capture failed: %s\n", qUtf8Printable(failed->message));
             return 1;
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);

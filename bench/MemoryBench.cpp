@@ -64,12 +64,12 @@ int runOne(const QString &trail, uint64_t available)
     const uint64_t peak = peakResident() - before;
     // A file stopped while read or decoded is left out and the others analysed, none here; a
     // load stopped while analysed is undone after its rebuild began with its records.
-    const char *phase = !store.lastError()                                 ? "-"
+    const char *phase = store.lastError().isEmpty()                        ? "-"
                         : store.loadingMessage() != "Analysing 0 records…" ? "analysing"
                         : decoding                                         ? "decoding"
                                                                            : "reading";
     std::printf("%llu\t%s\t%zu\t%s\n", static_cast<unsigned long long>(peak), phase, store.records().size(),
-                store.lastError().value_or("").c_str());
+                qUtf8Printable(store.lastError()));
     std::fflush(stdout);
     QThreadPool::globalInstance()->waitForDone();
     return 0;

@@ -42,8 +42,7 @@ AppServices::AppServices(const AlertCenter::Platform &platform, LiveMonitor::Env
     m_live.setOnAnalysis([alerts](const std::vector<Finding> &findings, const std::vector<AuditRecord> &records) {
         alerts->handle(findings, records);
     });
-    m_live.setOnUnexpectedStop(
-        [alerts](const std::string &message) { alerts->raiseMonitorAlert(QString::fromStdString(message)); });
+    m_live.setOnUnexpectedStop([alerts](const QString &message) { alerts->raiseMonitorAlert(message); });
 }
 
 AppServices::~AppServices() = default;

@@ -235,7 +235,7 @@ void AlertCenter::setSelectedAlertID(std::optional<Uuid> value)
     if (assign(m_selectedAlertID, value)) emit selectedAlertIDChanged();
 }
 
-void AlertCenter::setLastError(std::optional<QString> value)
+void AlertCenter::setLastError(QString value)
 {
     if (assign(m_lastError, std::move(value))) emit lastErrorChanged();
 }

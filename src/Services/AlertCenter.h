@@ -76,8 +76,8 @@ public:
     void setLoginItemStatus(LoginItemStatus value);
     const std::optional<Uuid> &selectedAlertID() const { return m_selectedAlertID; }
     void setSelectedAlertID(std::optional<Uuid> value);
-    const std::optional<QString> &lastError() const { return m_lastError; }
-    void setLastError(std::optional<QString> value);
+    const QString &lastError() const { return m_lastError; }
+    void setLastError(QString value);
     bool muted() const { return m_muted; }
     void setMuted(bool value);
 
@@ -158,7 +158,7 @@ private:
     NotificationAuthorization m_notificationStatus = NotificationAuthorization::notDetermined;
     LoginItemStatus m_loginItemStatus = LoginItemStatus::notRegistered;
     std::optional<Uuid> m_selectedAlertID;
-    std::optional<QString> m_lastError;
+    QString m_lastError;
     bool m_muted = false;
     std::unordered_set<std::string> m_seenKeys; // never shrinks
 };

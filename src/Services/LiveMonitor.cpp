@@ -174,7 +174,7 @@ void LiveMonitor::setOnAnalysis(
     m_onAnalysis = std::move(callback);
 }
 
-void LiveMonitor::setOnUnexpectedStop(std::function<void(const std::string &)> callback)
+void LiveMonitor::setOnUnexpectedStop(std::function<void(const QString &)> callback)
 {
     m_onUnexpectedStop = std::move(callback);
 }
@@ -300,7 +300,7 @@ void LiveMonitor::fail(const std::exception_ptr &error)
 void LiveMonitor::failWith(const std::string &message)
 {
     cleanup();
-    setState(Failed{message});
+    setState(Failed{QString::fromStdString(message)});
 }
 
 // --- reader and watchdog ---
@@ -361,8 +361,9 @@ void LiveMonitor::readerEnded(uint64_t generation, int errorNumber)
 void LiveMonitor::endUnexpectedly(const std::string &message)
 {
     cleanup();
-    setState(Failed{message});
-    if (m_onUnexpectedStop) m_onUnexpectedStop(message);
+    const QString sentence = QString::fromStdString(message);
+    setState(Failed{sentence});
+    if (m_onUnexpectedStop) m_onUnexpectedStop(sentence);
 }
 
 void LiveMonitor::cleanup()

@@ -7,6 +7,7 @@
 
 #include <QFuture>
 #include <QObject>
+#include <QString>
 
 #include <chrono>
 #include <cstdint>
@@ -38,7 +39,7 @@ public:
         bool operator==(const Running &) const = default;
     };
     struct Failed {
-        std::string message;
+        QString message;
         bool operator==(const Failed &) const = default;
     };
     using State = std::variant<Idle, Starting, Running, Failed>;
@@ -111,7 +112,7 @@ public:
     const Records &pausedSnapshot() const { return m_pausedSnapshot; } // null: none
 
     void setOnAnalysis(std::function<void(const std::vector<Finding> &, const std::vector<AuditRecord> &)> callback);
-    void setOnUnexpectedStop(std::function<void(const std::string &message)> callback);
+    void setOnUnexpectedStop(std::function<void(const QString &message)> callback);
 
     // Starts a capture from Idle or Failed; does nothing while starting or running. Every
     // failure ends in `state`.
@@ -182,7 +183,7 @@ private:
     bool m_paused = false;
     Records m_pausedSnapshot;
     std::function<void(const std::vector<Finding> &, const std::vector<AuditRecord> &)> m_onAnalysis;
-    std::function<void(const std::string &)> m_onUnexpectedStop;
+    std::function<void(const QString &)> m_onUnexpectedStop;
 
     std::optional<std::string> m_fifoDir;
     std::shared_ptr<Pipe> m_pipe; // the application's end of the named pipe, shared with the reader

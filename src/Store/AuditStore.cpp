@@ -124,7 +124,7 @@ struct AuditStore::Job {
 
     Kind kind = Kind::load;
     QPromise<void> promise;
-    std::optional<std::string> error;
+    QString error;                        // empty while it has not failed
     std::shared_ptr<LoadControl> control; // a load's work on the pool
 
     // A load: its files in the order given, the next one to take up.
@@ -317,7 +317,7 @@ void AuditStore::setThreads(unsigned threads)
     else m_pool = std::make_shared<Parallel::Pool>(threads);
 }
 
-void AuditStore::setLastError(std::optional<std::string> error)
+void AuditStore::setLastError(QString error)
 {
     if (error == m_lastError) return;
     m_lastError = std::move(error);
@@ -618,8 +618,8 @@ void AuditStore::takeUpFiles(const JobPointer &job)
         }
         releaseInBackground(std::move(loaded));
         if (error) {
-            job->error = error;
-            setLastError(std::move(error));
+            job->error = QString::fromStdString(*error);
+            setLastError(job->error);
         }
     }
     changeMade(job);
@@ -645,8 +645,8 @@ void AuditStore::failLoad(const JobPointer &job, const std::string &sentence)
     job->control->cancel();
     for (const int64_t id : job->addedIDs) dropSource(id);
     if (!job->addedIDs.empty()) sourcesChangedInternally();
-    job->error = sentence;
-    setLastError(sentence);
+    job->error = QString::fromStdString(sentence);
+    setLastError(job->error);
     finish(job);
     startRebuildIfDue();
 }
@@ -671,7 +671,7 @@ QFuture<void> AuditStore::loadSystemTrails()
     promise->start();
     QFuture<void> loaded = promise->future();
     auto stop = [this, promise](std::optional<std::string> error) {
-        if (error) setLastError(std::move(error));
+        if (error) setLastError(QString::fromStdString(*error));
         promise->finish();
     };
     // A watcher rather than a continuation: the copy ends on a thread of its own, and a store
@@ -929,8 +929,8 @@ void AuditStore::rebuildEnded(const std::shared_ptr<RebuildJob> &run, Rebuild::O
             }
         }
         if (error) {
-            job->error = error;
-            setLastError(std::move(error));
+            job->error = QString::fromStdString(*error);
+            setLastError(job->error);
         }
     }
     m_changed.clear();

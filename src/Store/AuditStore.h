@@ -15,6 +15,7 @@
 #include <QFuture>
 #include <QList>
 #include <QObject>
+#include <QString>
 #include <QTimer>
 #include <QUrl>
 
@@ -82,8 +83,8 @@ public:
     bool isLoading() const { return m_isLoading; }
     // Never cleared: keeps the last step's text after loading ends.
     const std::string &loadingMessage() const { return m_loadingMessage; }
-    const std::optional<std::string> &lastError() const { return m_lastError; }
-    void setLastError(std::optional<std::string> error);
+    const QString &lastError() const { return m_lastError; }
+    void setLastError(QString error);
 
     std::optional<int64_t> selectedRecordID() const { return m_selectedRecordID; }
     void setSelectedRecordID(std::optional<int64_t> id);
@@ -251,7 +252,7 @@ private:
     bool m_isFiltering = false;
     bool m_isLoading = false;
     std::string m_loadingMessage;
-    std::optional<std::string> m_lastError;
+    QString m_lastError;
     std::optional<int64_t> m_selectedRecordID;
     EventFilter m_filter;
 

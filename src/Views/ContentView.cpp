@@ -218,12 +218,11 @@ void ContentView::updateOverlay()
 
 void ContentView::updateAlert()
 {
-    const std::optional<std::string> &error = m_context.store->lastError();
-    if (!error) {
+    const QString &text = m_context.store->lastError();
+    if (text.isEmpty()) {
         if (m_alert->isVisible()) m_alert->hide();
         return;
     }
-    const QString text = QString::fromStdString(*error);
     m_alert->setText(text);
     m_auditSetupButton->setVisible(text.contains(QLatin1String("Audit Setup"))
                                    || text.contains(QLatin1String("disabled")));
@@ -234,7 +233,7 @@ void ContentView::alertClosed()
 {
     const bool toSetup = m_alert->clickedButton() == m_auditSetupButton;
     AuditStore &store = *m_context.store;
-    if (store.lastError()) store.setLastError(std::nullopt);
+    if (!store.lastError().isEmpty()) store.setLastError({});
     if (toSetup && store.screen() != Screen::setup) store.setScreen(Screen::setup);
 }
 

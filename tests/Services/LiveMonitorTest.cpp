@@ -140,7 +140,7 @@ TEST_F(LiveMonitorTest, StartFailuresEndInTheirStateAndLeaveNoFolder)
         State expected;
         bool helperAsked;
     };
-    const auto failed = [](std::string message) { return State(LiveMonitor::Failed{std::move(message)}); };
+    const auto failed = [](std::string message) { return State(LiveMonitor::Failed{QString::fromStdString(message)}); };
     const auto helperSays = [](std::string status) {
         return [status](LiveMonitorTest &t) { t.starter = t.reporting(status); };
     };
@@ -427,7 +427,7 @@ TEST_F(LiveMonitorTest, WatchdogEndsTheCaptureWhenTheHelperDies)
     ::waitpid(helper, nullptr, 0);
     children.clear();
     const std::string message = "The audit pipe helper (pid " + std::to_string(helper) + ") exited unexpectedly.";
-    ASSERT_TRUE(waitForState(LiveMonitor::Failed{message}));
+    ASSERT_TRUE(waitForState(LiveMonitor::Failed{QString::fromStdString(message)}));
     EXPECT_EQ(stops, std::vector<std::string>{message});
     EXPECT_TRUE(captureFolders().empty());
     // Two more watchdog intervals, counted after the failure: a watchdog still running would
@@ -464,7 +464,7 @@ TEST_F(LiveMonitorTest, WatchdogTakesOnlyAMissingHelperForGone)
             waitUntil([&] { return checks >= 3 || !std::holds_alternative<LiveMonitor::Running>(live.state()); }));
         if (c.ends) {
             const std::string message = "The audit pipe helper (pid 381) exited unexpectedly.";
-            EXPECT_EQ(describe(live.state()), describe(LiveMonitor::Failed{message}));
+            EXPECT_EQ(describe(live.state()), describe(LiveMonitor::Failed{QString::fromStdString(message)}));
             EXPECT_EQ(stops, std::vector<std::string>{message});
         } else {
             EXPECT_EQ(describe(live.state()), "running");
@@ -512,7 +512,7 @@ TEST_F(LiveMonitorTest, APipeThatEndsOrFailsEndsTheCapture)
         ASSERT_GE(replacement, 0);
         ASSERT_EQ(::dup2(replacement, appEnd), appEnd);
         ::close(replacement);
-        ASSERT_TRUE(waitForState(LiveMonitor::Failed{c.message})) << describe(live.state());
+        ASSERT_TRUE(waitForState(LiveMonitor::Failed{QString::fromStdString(c.message)})) << describe(live.state());
         EXPECT_EQ(stops, std::vector<std::string>{c.message});
         EXPECT_TRUE(captureFolders().empty());
     }

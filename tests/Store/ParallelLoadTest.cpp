@@ -79,7 +79,7 @@ Outcome load(const QList<QUrl> &urls, unsigned threads)
                                     + std::to_string(p.children.first) + "+" + std::to_string(p.children.count));
     }
     for (const uint32_t root : tree.roots) outcome.processes.push_back("root " + std::to_string(root));
-    outcome.lastError = store.lastError().value_or("");
+    outcome.lastError = store.lastError().toStdString();
     return outcome;
 }
 
@@ -152,8 +152,9 @@ TEST(ParallelLoad, RefusesWhatWouldNotFitInMemory)
     ASSERT_EQ(store.sources().size(), 1u);
     EXPECT_EQ(store.sources().front().name, "small.bsm");
     EXPECT_EQ(store.records().size(), 10u);
-    EXPECT_EQ(store.lastError(), "Couldn't read big.bsm: loading it needs about " + Memory::byteText(big.size())
-                                     + " of memory, and " + Memory::byteText(90000) + " is available");
+    EXPECT_EQ(store.lastError().toStdString(), "Couldn't read big.bsm: loading it needs about "
+                                                   + Memory::byteText(big.size()) + " of memory, and "
+                                                   + Memory::byteText(90000) + " is available");
 }
 
 } // namespace

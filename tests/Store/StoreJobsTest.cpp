@@ -158,7 +158,7 @@ TEST_F(StoreJobsTest, AnAllocationFailureUndoesTheOperation)
         QSignalSpy records(&store, &AuditStore::recordsChanged);
         settle(c.removal ? store.remove(store.sources().front().id) : store.open({a, b}, TrailSource::Kind::file));
         EXPECT_GE(starts.load(), failing) << "the failure was never injected";
-        EXPECT_EQ(store.lastError(), c.error);
+        EXPECT_EQ(store.lastError().toStdString(), c.error);
         EXPECT_EQ(records.count(), 0);
         expectUndoneAndUsable(before);
     }
@@ -181,7 +181,7 @@ TEST_F(StoreJobsTest, TheMemoryGuardStopsALoadInAnyPhase)
             if (at == phase) resident += 200000000;
         });
         settle(store.open({big}, TrailSource::Kind::file));
-        const std::string error = store.lastError().value_or("");
+        const std::string error = store.lastError().toStdString();
         EXPECT_TRUE(error.starts_with("Couldn't read big.bsm: loading it needs about ")) << error;
         EXPECT_TRUE(error.ends_with(" of memory, and 90.0 MB is available")) << error;
         store.setMemoryProbe(Memory::available);
@@ -219,7 +219,7 @@ TEST_F(StoreJobsTest, AFailedFileStopsTheRestOfItsCall)
     });
     settle(store.open({a, b, c}, TrailSource::Kind::file));
     ASSERT_TRUE(waitUntil([&] { return reached.available() > 0; }, 30000));
-    EXPECT_EQ(store.lastError(), "Couldn't read a.bsm: not enough memory to analyse it");
+    EXPECT_EQ(store.lastError().toStdString(), "Couldn't read a.bsm: not enough memory to analyse it");
     failed = true;
     release.release();
     QThreadPool::globalInstance()->waitForDone();
@@ -327,8 +327,9 @@ TEST_F(StoreJobsTest, TheMemoryGuardsFigureCarriesTheDecodeOnToTheWholeFile)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     });
     settle(store.open({big}, TrailSource::Kind::file));
-    EXPECT_EQ(store.lastError(), "Couldn't read big.bsm: loading it needs about 941.0 MB of memory, and 90.0 MB is "
-                                 "available");
+    EXPECT_EQ(store.lastError().toStdString(),
+              "Couldn't read big.bsm: loading it needs about 941.0 MB of memory, and 90.0 MB is "
+              "available");
     store.setMemoryProbe(Memory::available);
     store.setResidentProbe(Memory::resident);
 }

@@ -186,7 +186,7 @@ TEST_F(ContentViewTest, ErrorAlertOffersAuditSetupOnlyForItsWordsAndEveryCloseCl
         {"Couldn't read x.bsm: Permission denied", false},
     };
     for (const Case &c : cases) {
-        m_store.setLastError(std::string(c.error));
+        m_store.setLastError(QString::fromUtf8(c.error));
         ASSERT_TRUE(m_view->errorAlert()->isVisible()) << c.error;
         EXPECT_EQ(m_view->errorAlert()->text(), QString::fromUtf8(c.error));
         EXPECT_EQ(m_view->auditSetupButton()->isVisible(), c.offersSetup) << c.error;
@@ -196,26 +196,26 @@ TEST_F(ContentViewTest, ErrorAlertOffersAuditSetupOnlyForItsWordsAndEveryCloseCl
         ASSERT_TRUE(ok);
         QTest::mouseClick(ok, Qt::LeftButton);
         ASSERT_TRUE(waitUntil([&] { return !m_view->errorAlert()->isVisible(); }));
-        EXPECT_FALSE(m_store.lastError()) << c.error;
+        EXPECT_TRUE(m_store.lastError().isEmpty()) << c.error;
         EXPECT_EQ(m_store.screen(), Screen::dashboard);
     }
 
-    m_store.setLastError(std::string("auditd is disabled"));
+    m_store.setLastError(QStringLiteral("auditd is disabled"));
     m_view->auditSetupButton()->click();
     ASSERT_TRUE(waitUntil([&] { return !m_view->errorAlert()->isVisible(); }));
-    EXPECT_FALSE(m_store.lastError());
+    EXPECT_TRUE(m_store.lastError().isEmpty());
     EXPECT_EQ(m_store.screen(), Screen::setup);
 
     // Closed another way (Escape): cleared all the same, screen untouched.
     m_store.setScreen(Screen::events);
-    m_store.setLastError(std::string("auditd is disabled"));
+    m_store.setLastError(QStringLiteral("auditd is disabled"));
     m_view->errorAlert()->reject();
-    EXPECT_FALSE(m_store.lastError());
+    EXPECT_TRUE(m_store.lastError().isEmpty());
     EXPECT_EQ(m_store.screen(), Screen::events);
 
     // A new text while the alert is up replaces the message.
-    m_store.setLastError(std::string("first"));
-    m_store.setLastError(std::string("second"));
+    m_store.setLastError(QStringLiteral("first"));
+    m_store.setLastError(QStringLiteral("second"));
     EXPECT_EQ(m_view->errorAlert()->text(), QStringLiteral("second"));
     EXPECT_FALSE(m_view->auditSetupButton()->isVisible());
 }

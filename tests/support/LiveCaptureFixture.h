@@ -39,7 +39,7 @@ inline std::string describe(const State &state)
     if (std::holds_alternative<LiveMonitor::Idle>(state)) return "idle";
     if (std::holds_alternative<LiveMonitor::Starting>(state)) return "starting";
     if (std::holds_alternative<LiveMonitor::Running>(state)) return "running";
-    return "failed(" + std::get<LiveMonitor::Failed>(state).message + ")";
+    return "failed(" + std::get<LiveMonitor::Failed>(state).message.toStdString() + ")";
 }
 
 // The words the shell makes of a command line: apostrophes quote, a backslash escapes one character.
@@ -163,7 +163,7 @@ public:
         monitor->setOnAnalysis([this](const std::vector<Finding> &findings, const std::vector<AuditRecord> &analysed) {
             passes.push_back({analysed, findings});
         });
-        monitor->setOnUnexpectedStop([this](const std::string &message) { stops.push_back(message); });
+        monitor->setOnUnexpectedStop([this](const QString &message) { stops.push_back(message.toStdString()); });
         return *monitor;
     }
     LiveMonitor &make() { return make(environment()); }

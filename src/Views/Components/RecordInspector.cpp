@@ -269,7 +269,7 @@ std::shared_ptr<const RecordInspector::Tokens> RecordInspector::decode(const Aud
     const BSMParser::TokenList decoded = BSMParser::tokens(record.raw());
     auto tokens = std::make_shared<Tokens>();
     tokens->count = decoded.tokens.size();
-    tokens->error = decoded.error;
+    if (decoded.error) tokens->error = QString::fromStdString(*decoded.error);
     const size_t shown = std::min(tokens->count, inspectorRowLimit);
     tokens->rows.reserve(shown);
     for (size_t i = 0; i < shown; ++i)
@@ -529,12 +529,12 @@ QWidget *RecordInspector::tokensBlock(QWidget *parent)
     }
     if (m_tokens->count > m_tokens->rows.size())
         layout->addWidget(moreLabel(m_tokens->count - m_tokens->rows.size(), block));
-    if (m_tokens->error) {
+    if (!m_tokens->error.isEmpty()) {
         auto *errorRow = new QHBoxLayout;
         auto *icon = new QLabel(block);
         setSymbol(icon, "exclamationmark.triangle", QFontMetrics(Style::caption()).height(), Style::orange());
         errorRow->addWidget(icon, 0, Qt::AlignTop);
-        auto *error = new QLabel(text(*m_tokens->error), block);
+        auto *error = new QLabel(m_tokens->error, block);
         error->setObjectName("decodeError");
         Style::setTextStyle(error, Style::caption(), Style::orange());
         error->setWordWrap(true);

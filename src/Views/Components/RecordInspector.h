@@ -74,7 +74,7 @@ public:
     struct Tokens {
         std::vector<std::shared_ptr<const TokenContent>> rows; // at most inspectorRowLimit
         size_t count = 0;
-        std::optional<std::string> error;
+        QString error; // the record's decode error, empty when it decoded
     };
     static std::shared_ptr<const Tokens> decode(const AuditRecord &record);
 

@@ -76,8 +76,8 @@ LiveEmptyState liveEmptyState(const LiveMonitor::State &state)
         return {QStringLiteral("dot.radiowaves.left.and.right"), QStringLiteral("Listening on /dev/auditpipe…"),
                 runningMessage};
     if (const auto *failed = std::get_if<LiveMonitor::Failed>(&state))
-        return {QStringLiteral("waveform.badge.magnifyingglass"), QStringLiteral("Capture failed"),
-                QString::fromStdString(failed->message), true};
+        return {QStringLiteral("waveform.badge.magnifyingglass"), QStringLiteral("Capture failed"), failed->message,
+                true};
     return {QStringLiteral("waveform.badge.magnifyingglass"), QStringLiteral("Live audit stream"), idleMessage};
 }
 

@@ -17,7 +17,7 @@ QString monitorStatusText(const LiveMonitor::State &state, std::optional<double>
 {
     if (std::holds_alternative<LiveMonitor::Starting>(state))
         return QStringLiteral("Waiting for administrator authorisation…");
-    if (const auto *failed = std::get_if<LiveMonitor::Failed>(&state)) return QString::fromStdString(failed->message);
+    if (const auto *failed = std::get_if<LiveMonitor::Failed>(&state)) return failed->message;
     if (!std::holds_alternative<LiveMonitor::Running>(state)) return QStringLiteral("Not monitoring");
     QString text = QStringLiteral("Monitoring");
     if (startedAt)

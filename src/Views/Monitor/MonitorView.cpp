@@ -160,7 +160,7 @@ MonitorView::MonitorView(const ViewContext &context, Hooks hooks, QWidget *paren
 
     m_errorAlert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quillmarsh"), QString(), QMessageBox::Ok, this);
     m_errorAlert->setWindowModality(Qt::WindowModal);
-    connect(m_errorAlert, &QMessageBox::finished, this, [this] { m_alerts->setLastError(std::nullopt); });
+    connect(m_errorAlert, &QMessageBox::finished, this, [this] { m_alerts->setLastError({}); });
     m_exportError = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quillmarsh"), QString(), QMessageBox::Ok,
                                     this);
     m_exportError->setWindowModality(Qt::WindowModal);
@@ -489,8 +489,8 @@ void MonitorView::exportJSON()
 
 void MonitorView::showLastError()
 {
-    const std::optional<QString> &error = m_alerts->lastError();
-    if (!error) return;
-    m_errorAlert->setText(*error);
+    const QString &error = m_alerts->lastError();
+    if (error.isEmpty()) return;
+    m_errorAlert->setText(error);
     if (!m_errorAlert->isVisible()) m_errorAlert->open();
 }

@@ -416,7 +416,7 @@ TEST_F(MonitorViewTest, LastErrorAlertClearsTheErrorWhenClosed)
     EXPECT_EQ(v.errorAlert()->windowTitle(), "Quillmarsh");
     EXPECT_EQ(v.errorAlert()->text(), "Couldn't save alert history: disk full");
     v.errorAlert()->button(QMessageBox::Ok)->click();
-    EXPECT_FALSE(alerts->lastError());
+    EXPECT_TRUE(alerts->lastError().isEmpty());
 }
 
 TEST_F(MonitorViewTest, AlertingCardTogglesAndPermissionRow)
