@@ -5,7 +5,7 @@
 # development package only recommends).
 set -euo pipefail
 
-packages=(cmake g++ make qt6-base-dev libqt6opengl6-dev qt6-charts-dev nlohmann-json3-dev libgtest-dev libgmock-dev
+packages=(cmake g++ make qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-svg-dev nlohmann-json3-dev libgtest-dev libgmock-dev
     libbenchmark-dev python3 dbus-daemon clang-format-14)
 missing=()
 for p in "${packages[@]}"; do

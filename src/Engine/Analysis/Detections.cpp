@@ -21,10 +21,6 @@ constexpr size_t minimumPart = 16384;
 #endif
 constexpr double bruteForceWindow = 600;
 
-constexpr RuleText bruteForce{"Password brute force", "Credential Access", Severity::high, "T1110",
-                              "Repeated authentication failures from one origin in a short window is the classic "
-                              "signature of password guessing."};
-
 // The account named between angle brackets in an authentication text.
 std::optional<std::string> targetUser(std::string_view text)
 {
@@ -65,7 +61,7 @@ void reportBruteForce(std::span<const AuditRecord> records, const FailureGroup &
         }
         summary += ")";
     }
-    Finding finding = makeFinding(bruteForce, last, std::move(summary));
+    Finding finding = makeFinding(Rules::bruteForce, last, std::move(summary));
     finding.recordIDs = std::move(ids);
     findings.push_back(std::move(finding));
 }

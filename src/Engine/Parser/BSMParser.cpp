@@ -20,7 +20,6 @@ constexpr int64_t maximumRecordSize = 16777216;
 // Resynchronisation trusts a candidate header only when it also looks like what a kernel writes.
 constexpr uint32_t maximumResyncSize = 0xFFFFF;
 constexpr int64_t fileTokenFixedSize = 11;
-constexpr uint8_t identityTokenID = 0xed;
 
 uint32_t bigEndian32(const uint8_t *p)
 {
@@ -149,20 +148,21 @@ public:
     static bool holds(uint8_t tokenID)
     {
         switch (tokenID) {
-        case 0x24:
-        case 0x26:
-        case 0x75:
-        case 0x77:
-        case 0x7a:
-        case 0x7b:
-        case 0x7c:
-        case 0x7d: return true;
+        case TokenID::subject32:
+        case TokenID::process32:
+        case TokenID::subject64:
+        case TokenID::process64:
+        case TokenID::subject32Ex:
+        case TokenID::process32Ex:
+        case TokenID::subject64Ex:
+        case TokenID::process64Ex: return true;
         default: return false;
         }
     }
     static bool isProcess(uint8_t tokenID)
     {
-        return tokenID == 0x26 || tokenID == 0x77 || tokenID == 0x7b || tokenID == 0x7d;
+        return tokenID == TokenID::process32 || tokenID == TokenID::process64 || tokenID == TokenID::process32Ex
+               || tokenID == TokenID::process64Ex;
     }
 
     // The earlier token that the `available` bytes at `p` start with, if any.
@@ -277,7 +277,7 @@ Built buildRecord(AuditRecord &record, RecordBuilder &builder, const uint8_t *bu
     const std::string_view all(base, bytes.size());
     auto reuse = [&](uint8_t id, int64_t at) -> int64_t {
         if (!tokens || !started) return 0;
-        if (id == identityTokenID) {
+        if (id == TokenID::identity) {
             const auto *entry = tokens->identities.find(all.substr(static_cast<size_t>(at)));
             if (!entry) return 0;
             builder.useIdentity(entry->identity);
