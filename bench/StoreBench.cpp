@@ -348,7 +348,7 @@ BENCHMARK_CAPTURE(destroyMidLoad, analysing, LoadPhase::analysis)
 
 // The steps of one load as the store runs them, each timed: reading the file, decoding it, the
 // sort, the process tree, the detections beside the statistics, and the id index (which the store
-// makes beside the detections too).
+// makes beside the detections too), and what each step keeps in memory per record.
 void loadPhases(benchmark::State &state, int trail)
 {
     using Clock = std::chrono::steady_clock;
@@ -359,6 +359,13 @@ void loadPhases(benchmark::State &state, int trail)
     Parallel::Pool &pool = Parallel::Pool::shared();
     const unsigned threads = pool.threads();
     for (auto _ : state) {
+        double heldBefore = heapInUseMB();
+        size_t count = 1;
+        const auto kept = [&](const char *name) {
+            const double now = heapInUseMB();
+            state.counters[name] = (now - heldBefore) * double(1 << 20) / double(count);
+            heldBefore = now;
+        };
         auto start = Clock::now();
         TrailFile::Contents contents = TrailFile::read(url.toLocalFile().toStdString(), pool);
         state.counters["read ms"] = ms(start);
@@ -369,6 +376,9 @@ void loadPhases(benchmark::State &state, int trail)
         state.counters["parse GB/s"] = double(contents.bytes->size()) / 1e6 / state.counters["parse ms"];
         // Reversed halves, so the sort has the work of two interleaved sources.
         std::vector<AuditRecord> records = std::move(parsed.records);
+        count = std::max<size_t>(records.size(), 1);
+        state.counters["read B/rec"] = double(contents.bytes->size()) / double(count);
+        kept("parse B/rec");
         std::reverse(records.begin(), records.begin() + std::ptrdiff_t(records.size() / 2));
         start = Clock::now();
         TrailAnalysis::sortByTime(records, pool);
@@ -376,6 +386,7 @@ void loadPhases(benchmark::State &state, int trail)
         start = Clock::now();
         const ProcessTree tree = ProcessGraph::build(records, pool);
         state.counters["tree ms"] = ms(start);
+        kept("tree B/rec");
         start = Clock::now();
         std::vector<Finding> findings;
         TrailStats stats;
@@ -383,9 +394,11 @@ void loadPhases(benchmark::State &state, int trail)
         pool.both([&] { findings = Detections::run(records, pool); },
                   [&] { stats = TrailStats::compute(records, pool); });
         state.counters["detections+stats ms"] = ms(start);
+        kept("detections+stats B/rec");
         start = Clock::now();
         index.indexPositions(records, pool);
         state.counters["index ms"] = ms(start);
+        kept("index B/rec");
         start = Clock::now();
         benchmark::DoNotOptimize(Detections::run(records, pool));
         state.counters["detections ms"] = ms(start);
