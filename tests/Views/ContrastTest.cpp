@@ -120,11 +120,8 @@ TEST_P(ContrastTest, NamedColoursReadAsText)
         EXPECT_GE(Style::contrast(Qt::white, Style::fillUnderWhite(fill)), 4.5) << fill.name().toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Palettes, ContrastTest, ::testing::Values(false, true),
-                         [](const auto &info) { return info.param ? "Dark" : "Light"; });
-
 // Every label and every coloured cell the screens show, with a trail loaded and its record chosen.
-TEST(ContrastOnScreens, EveryShownTextReads)
+TEST_P(ContrastTest, EveryTextTheScreensShowReads)
 {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QTemporaryDir folder;
@@ -184,5 +181,8 @@ TEST(ContrastOnScreens, EveryShownTextReads)
     EXPECT_GE(Style::contrast(footer->palette().color(QPalette::WindowText), window.palette().color(QPalette::Window)),
               4.5);
 }
+
+INSTANTIATE_TEST_SUITE_P(Palettes, ContrastTest, ::testing::Values(false, true),
+                         [](const auto &info) { return info.param ? "Dark" : "Light"; });
 
 } // namespace
