@@ -237,9 +237,9 @@ AuditStore::AuditStore(QObject *parent)
         connect(&throttle->timer, &QTimer::timeout, this, [this, throttle] { flush(*throttle); });
     }
     // The application waits for the thread pool before it ends: stop loading first, so quitting
-    // mid-load does not wait for the load.
+    // mid-load does not wait for the load, and for a task the pool never started not for ever.
     if (QCoreApplication *application = QCoreApplication::instance())
-        connect(application, &QCoreApplication::aboutToQuit, this, &AuditStore::stopAll);
+        connect(application, &QCoreApplication::aboutToQuit, this, [this] { stopAll(quittingWait); });
 }
 
 AuditStore::~AuditStore()
@@ -267,14 +267,16 @@ std::vector<AuditStore::JobPointer> AuditStore::unfinishedJobs() const
     return jobs;
 }
 
-void AuditStore::stopAll()
+void AuditStore::stopAll(std::optional<std::chrono::milliseconds> longest)
 {
     // Tells a filter worker still running that nobody wants its result.
     m_filterGeneration->fetch_add(1);
     if (m_changing && m_changing->control) m_changing->control->cancel();
     if (m_rebuild) m_rebuild->control->cancel();
     std::unique_lock lock(m_workers->lock);
-    m_workers->idle.wait(lock, [this] { return m_workers->running == 0; });
+    const auto idle = [this] { return m_workers->running == 0; };
+    if (longest) m_workers->idle.wait_for(lock, *longest, idle);
+    else m_workers->idle.wait(lock, idle);
 }
 
 template <typename Result, typename Then>
