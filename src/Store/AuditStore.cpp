@@ -55,7 +55,7 @@ QFuture<void> finishedFuture()
 }
 
 // What loading needs of a URL: the native path to open (none for a URL that is not a local file),
-// the path as text and its last component, which names the source.
+// the path the source keeps (the native bytes of a local file) and the name shown for it.
 struct Location {
     std::optional<std::string> native;
     std::string path;
@@ -66,14 +66,16 @@ Location locate(const QUrl &url)
 {
     Location location;
     if (url.isLocalFile()) {
-        // Opened by its bytes; the text, with U+FFFD for bytes that are not UTF-8, is only shown.
+        // Opened, kept and handed on by its bytes; the name, with U+FFFD for bytes that are not
+        // UTF-8, is only shown.
         const QByteArray native = NativePath::fromUrl(url);
         location.native = native.toStdString();
-        location.path = QString::fromUtf8(native).toStdString();
+        location.path = *location.native;
+        location.name = std::string(lastPathComponent(QString::fromUtf8(native).toStdString()));
     } else {
         location.path = url.path().toStdString();
+        location.name = std::string(lastPathComponent(location.path));
     }
-    location.name = std::string(lastPathComponent(location.path));
     return location;
 }
 
