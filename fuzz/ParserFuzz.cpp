@@ -161,8 +161,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     auto cutHidden = hidden(head, 0);
     const auto tailHidden = hidden(tail, int64_t(kept));
     cutHidden.insert(cutHidden.end(), tailHidden.begin(), tailHidden.end());
-    require(hidden(file, 0) == hidden(stream, 0) && hidden(parts, 0) == hidden(file, 0)
-                && cutHidden == hidden(stream, 0),
+    auto endedHidden = hidden(stream, 0);
+    const auto restHidden = hidden(rest, stream.bytesConsumed);
+    endedHidden.insert(endedHidden.end(), restHidden.begin(), restHidden.end());
+    require(hidden(file, 0) == endedHidden && hidden(parts, 0) == hidden(file, 0) && cutHidden == hidden(stream, 0),
             "hidden bytes are reported alike however the records are read");
 
     const auto list = BSMParser::tokens(bytes);

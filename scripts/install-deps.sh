@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make qt6-base-dev libqt6opengl6-dev qt6-charts-dev nlohmann-json3-dev libgtest-dev libgmock-dev
-    libbenchmark-dev python3 dbus-daemon clang-format-14)
+    libbenchmark-dev python3 dbus-daemon clang-format-14 clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
