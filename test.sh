@@ -69,7 +69,7 @@ for target in "${fuzz_targets[@]}"; do
         echo "The fuzz target $target has no seeds in $seeds." >&2
         exit 1
     fi
-    if ! build-fuzz/bin/"$target" -runs=0 "$seeds" >build-fuzz/"$target".log 2>&1; then
+    if ! build-fuzz/bin/"$target" -runs=0 -artifact_prefix=build-fuzz/ "$seeds" >build-fuzz/"$target".log 2>&1; then
         cat build-fuzz/"$target".log >&2
         echo "$target failed on a seed in $seeds (output above)." >&2
         exit 1
