@@ -13,6 +13,7 @@
 #include "support/ShellFixture.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -193,6 +194,27 @@ TEST_F(MainSceneTest, CommandLineAppliesOnAppearanceAndTrailsOnlyWhileNothingIsL
     EXPECT_EQ(store().screen(), Screen::findings);
     EXPECT_FALSE(store().isLoading());
     EXPECT_EQ(store().sources().size(), 1u);
+}
+
+// A trail named on the command line that is not there is not dropped without a word: the store
+// says so as it does for any open, and the trails that are there load.
+TEST_F(MainSceneTest, ACommandLineTrailThatIsNotThereIsReported)
+{
+    const QString a = trail("a.bsm");
+    const QByteArray dangling = QFile::encodeName(m_folder.filePath("dangling.bsm"));
+    ASSERT_EQ(::symlink(QFile::encodeName(m_folder.filePath("gone.bsm")).constData(), dangling.constData()), 0);
+    for (const QByteArray &missing : {QFile::encodeName(m_folder.filePath("typo.bsm")), dangling}) {
+        SCOPED_TRACE(missing.toStdString());
+        store().closeAll();
+        store().setLastError(std::nullopt);
+        makeScene({QFile::encodeName(a), missing});
+        m_scene->window()->show();
+        ASSERT_TRUE(loaded(1));
+        EXPECT_EQ(store().sources()[0].name, "a.bsm");
+        const std::string name = QFileInfo(QFile::decodeName(missing)).fileName().toStdString();
+        EXPECT_EQ(store().lastError(), "Couldn't read " + name + ": No such file or directory");
+        m_scene.reset();
+    }
 }
 
 // A name from another system, Latin-1 rather than UTF-8: opened by its bytes from the command line

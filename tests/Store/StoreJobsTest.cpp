@@ -36,6 +36,7 @@
 namespace {
 
 using TestBSM::Bytes;
+using TestBSM::TrailRecordBuilder;
 
 std::vector<std::string> names(const AuditStore &store)
 {
@@ -43,6 +44,13 @@ std::vector<std::string> names(const AuditStore &store)
     for (const TrailSource &source : store.sources()) out.push_back(source.name);
     return out;
 }
+
+// Work on the Qt pool one task at a time, in the order started.
+struct OneThread {
+    int were = QThreadPool::globalInstance()->maxThreadCount();
+    OneThread() { QThreadPool::globalInstance()->setMaxThreadCount(1); }
+    ~OneThread() { QThreadPool::globalInstance()->setMaxThreadCount(were); }
+};
 
 class StoreJobsTest : public ::testing::Test {
 public:
@@ -138,11 +146,7 @@ TEST_F(StoreJobsTest, AnAllocationFailureUndoesTheOperation)
     const QUrl a = write("a.bsm", TestBSM::openReadRecords(4, 1700000010));
     const QUrl b = write("b.bsm", TestBSM::openReadRecords(5, 1700000020));
     // One thread takes the files in turn, so the failure is b's, after a was added.
-    struct OneThread {
-        int were = QThreadPool::globalInstance()->maxThreadCount();
-        OneThread() { QThreadPool::globalInstance()->setMaxThreadCount(1); }
-        ~OneThread() { QThreadPool::globalInstance()->setMaxThreadCount(were); }
-    } oneThread;
+    const OneThread oneThread;
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         const AnalysisSnapshot before = startOver();
@@ -185,6 +189,148 @@ TEST_F(StoreJobsTest, TheMemoryGuardStopsALoadInAnyPhase)
         // Refused while it is read or decoded, the file is skipped and the others' rebuild runs.
         expectUndoneAndUsable(before, phase == LoadPhase::analysis);
     }
+}
+
+// A file that fails ends its whole call: the other files of it, still being read, stop at their
+// next checkpoint instead of being read and decoded for nothing.
+TEST_F(StoreJobsTest, AFailedFileStopsTheRestOfItsCall)
+{
+    const QUrl a = write("a.bsm", TestBSM::openReadRecords(4, 1700000010));
+    const QUrl b = write("b.bsm", TestBSM::openReadRecords(5, 1700000020));
+    const QUrl c = write("c.bsm", TestBSM::openReadRecords(6, 1700000030));
+    const OneThread oneThread;
+    const AnalysisSnapshot before = startOver();
+    std::atomic<int> reads{0}, afterFailure{0};
+    std::atomic<bool> failed{false};
+    QSemaphore reached, release;
+    store.setCheckpointHook([&](LoadPhase phase, bool starting) {
+        if (failed) {
+            ++afterFailure;
+            return;
+        }
+        if (phase != LoadPhase::read || !starting) return;
+        const int read = ++reads;
+        // a fails; b is held until the failure has ended the call.
+        if (read == 1) throw std::bad_alloc();
+        if (read == 2) {
+            reached.release();
+            release.acquire();
+        }
+    });
+    settle(store.open({a, b, c}, TrailSource::Kind::file));
+    ASSERT_TRUE(waitUntil([&] { return reached.available() > 0; }, 30000));
+    EXPECT_EQ(store.lastError(), "Couldn't read a.bsm: not enough memory to analyse it");
+    failed = true;
+    release.release();
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(afterFailure.load(), 0) << "the other files were read on after the call failed";
+    expectUndoneAndUsable(before);
+}
+
+// A file of a load that closeAll() dropped may finish while a later load runs: it belongs to no
+// one, and the trail closed does not come back.
+TEST_F(StoreJobsTest, AFileOfAClosedLoadIsTakenUpByNoOne)
+{
+    const QUrl a = write("a.bsm", TestBSM::openReadRecords(4, 1700000010));
+    const QUrl b = write("b.bsm", TestBSM::openReadRecords(5, 1700000020));
+    startOver();
+    Hold decodingA(LoadPhase::parse), readingB(LoadPhase::read);
+    readingB.armed = false;
+    store.setCheckpointHook([&](LoadPhase phase, bool starting) {
+        decodingA(phase, starting);
+        readingB(phase, starting);
+    });
+    const QFuture<void> first = store.open({a}, TrailSource::Kind::file);
+    ASSERT_TRUE(decodingA.waitReached());
+    store.closeAll();
+    EXPECT_TRUE(first.isFinished());
+    readingB.armed = true;
+    const QFuture<void> second = store.open({b}, TrailSource::Kind::file);
+    ASSERT_TRUE(readingB.waitReached());
+    // a's decode ends and its result reaches the store while b's load is the one under way.
+    decodingA.release.release();
+    ASSERT_TRUE(waitUntil([] { return QThreadPool::globalInstance()->activeThreadCount() <= 1; }, 30000));
+    QCoreApplication::processEvents();
+    readingB.release.release();
+    settle(second);
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(names(store), std::vector<std::string>{"b.bsm"});
+    EXPECT_EQ(store.records().size(), 5u);
+    for (const AuditRecord &record : store.records()) EXPECT_EQ(record.source, store.sources().front().id);
+}
+
+// A rebuild superseded after it merged gives its records back as one list, and a source removed
+// meanwhile has records in it: the rebuild that takes the list leaves them out.
+TEST_F(StoreJobsTest, RecordsGivenBackOfASourceRemovedMeanwhileStayOut)
+{
+    store.setThreads(1);
+    startOver();
+    const auto recordsOf = [](uint32_t first) {
+        std::vector<AuditRecord> records;
+        for (uint32_t i = 0; i < 300; ++i)
+            records.push_back(*BSMParser::makeRecord(TestBSM::openReadRecords(1, first + i), 0, 0));
+        return records;
+    };
+    // How many checkpoints the analysis of this change passes, to hold the superseded one at its
+    // last, well after its records were merged.
+    std::atomic<int> analysed{0};
+    store.setCheckpointHook([&](LoadPhase phase, bool) { analysed += phase == LoadPhase::analysis; });
+    settle(store.importSource(TrailSource(), recordsOf(1700001000)));
+    const int last = analysed.load();
+    ASSERT_GE(last, 3);
+    settle(store.remove(store.sources().back().id));
+    ASSERT_EQ(store.records().size(), 3u);
+
+    std::atomic<int> reached{0};
+    QSemaphore held, release;
+    store.setCheckpointHook([&](LoadPhase phase, bool) {
+        if (phase != LoadPhase::analysis || ++reached != last) return;
+        held.release();
+        release.acquire();
+    });
+    const QFuture<void> import = store.importSource(TrailSource(), recordsOf(1700002000));
+    ASSERT_TRUE(waitUntil([&] { return held.available() > 0; }, 30000));
+    const QFuture<void> removal = store.remove(store.sources().front().id);
+    release.release();
+    settle(removal);
+    EXPECT_TRUE(import.isFinished());
+    ASSERT_EQ(store.sources().size(), 1u);
+    EXPECT_EQ(store.records().size(), 300u);
+    for (const AuditRecord &record : store.records()) EXPECT_EQ(record.source, store.sources().front().id);
+}
+
+// The figure in a refusal: what the load held when it was stopped, the part that grows with the
+// bytes decoded carried on to the whole file.
+TEST_F(StoreJobsTest, TheMemoryGuardsFigureCarriesTheDecodeOnToTheWholeFile)
+{
+    // Records of 256 bytes, so that the decode's checkpoints come every 65,536 bytes exactly.
+    TestBSM::Bytes record =
+        TrailRecordBuilder(72, 1700000000).subject().returnValue(0).text(std::string(184, 'x')).build();
+    ASSERT_EQ(record.size(), 256u);
+    TestBSM::Bytes bytes;
+    for (int i = 0; i < 100 * 256; ++i) bytes.insert(bytes.end(), record.begin(), record.end());
+    const QUrl big = write("big.bsm", bytes);
+    startOver();
+    store.setThreads(1);
+    // 100 MB free, so room for 90 MB; each checkpoint of the decode 10 MB more. The tenth, a tenth
+    // of the way through the file, is refused having taken 100 MB: 6.5536 MB of buffer, and 93.4464
+    // MB that grows with the decode, ten times that for the whole file.
+    std::atomic<uint64_t> resident{uint64_t(1) << 30};
+    store.setMemoryProbe([] { return std::optional<uint64_t>(100000000); });
+    store.setResidentProbe([&] { return resident.load(); });
+    store.setCheckpointHook([&](LoadPhase phase, bool starting) {
+        if (phase != LoadPhase::parse || starting) return;
+        resident += 10000000;
+        // Past the guard's once-a-millisecond reading of the resident set.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    });
+    settle(store.open({big}, TrailSource::Kind::file));
+    EXPECT_EQ(store.lastError(), "Couldn't read big.bsm: loading it needs about 941.0 MB of memory, and 90.0 MB is "
+                                 "available");
+    store.setMemoryProbe(Memory::available);
+    store.setResidentProbe(Memory::resident);
 }
 
 // A rebuild whose sources change while it runs stops at its next checkpoint: no checkpoint of it

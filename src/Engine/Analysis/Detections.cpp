@@ -95,14 +95,16 @@ std::vector<Finding> run(std::span<const AuditRecord> records, Parallel::Pool &p
     std::vector<FailureGroup> groups;
     std::unordered_map<std::string, size_t> groupIndex;
     size_t grouped = 0;
-    for (const size_t r : std::views::join(failedIn)) {
-        // Each origin takes memory, and an attacker chooses how many there are.
-        if ((++grouped & 4095) == 0) Parallel::checkpoint();
-        const AuditRecord &record = records[r];
-        std::string from = origin(record);
-        const auto [it, inserted] = groupIndex.try_emplace(from, groups.size());
-        if (inserted) groups.push_back(FailureGroup{std::move(from), {}});
-        groups[it->second].records.push_back(r);
+    for (const std::vector<size_t> &part : failedIn) {
+        for (const size_t r : part) {
+            // Each origin takes memory, and an attacker chooses how many there are.
+            if ((++grouped & 4095) == 0) Parallel::checkpoint();
+            const AuditRecord &record = records[r];
+            std::string from = origin(record);
+            const auto [it, inserted] = groupIndex.try_emplace(from, groups.size());
+            if (inserted) groups.push_back(FailureGroup{std::move(from), {}});
+            groups[it->second].records.push_back(r);
+        }
     }
 
     // Brute force: the window start only moves forward, so each group is walked once.

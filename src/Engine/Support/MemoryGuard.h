@@ -12,9 +12,18 @@
 // cannot.
 namespace Memory {
 
+// Where the figures are read: the system's own files unless a test points elsewhere.
+struct SystemFiles {
+    std::string meminfo = "/proc/meminfo";
+    std::string cgroups = "/proc/self/cgroup"; // the process's control groups
+    std::string cgroupRoot = "/sys/fs/cgroup"; // version 1 mounts its memory controller below it
+};
+
 // What the system can still give: MemAvailable, or the room left under the control group's
-// limit when that is lower. nullopt where neither is known.
+// limit when that is lower, the group's reclaimable file cache counted as room. nullopt where
+// neither is known.
 std::optional<uint64_t> available();
+std::optional<uint64_t> availableFrom(const SystemFiles &files);
 // The process's resident set in bytes; 0 where unknown.
 uint64_t resident();
 

@@ -557,4 +557,24 @@ TEST_F(DetectionsTest, UnusableTimesNeitherCrashNorUnsettleTheOrder)
     EXPECT_EQ(stopped, 7u);
 }
 
+// A load that is cancelled, superseded or out of memory stops inside the per-record rules, not
+// only before them: their loop over a long list asks the thread's interruption as it goes.
+TEST(DetectionsCheckpoints, ThePerRecordRulesAskAsTheyGo)
+{
+    struct Counting final : Parallel::Interruption {
+        int checks = 0;
+        void check(uint64_t, uint64_t) override { ++checks; }
+    } counting;
+    std::vector<AuditRecord> records;
+    for (int i = 0; i < 10 * 1024; ++i) {
+        records.push_back(at(openRead, i).path("/etc/hosts"));
+        records.back().id = i + 1;
+    }
+    {
+        const Parallel::InterruptionScope scope(&counting);
+        Detections::run(records, Parallel::Pool::single());
+    }
+    EXPECT_GE(counting.checks, 10);
+}
+
 } // namespace

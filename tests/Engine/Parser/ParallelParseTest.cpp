@@ -118,12 +118,17 @@ TEST(ParallelParse, KeepsTheFirstIssuesAndCountsAll)
     const size_t headers = BSMParser::keptIssues + 500;
     const Bytes header = undecodableHeader();
     for (size_t i = 0; i < headers; ++i) bytes.insert(bytes.end(), header.begin(), header.end());
-    const Bytes after = many(3, 3);
+    // Enough records after them that a part large enough to hold every one of those headers still
+    // leaves the buffer cut in parts: that part alone meets more issues than are kept.
+    const Bytes after = many(3, 4000);
     bytes.insert(bytes.end(), after.begin(), after.end());
     const auto data = std::make_shared<const TrailBuffer>(bytes.begin(), bytes.end());
+    const int64_t wholePart = int64_t(headers * header.size()) + 4096;
+    ASSERT_GE(int64_t(bytes.size()), 2 * wholePart);
     Parallel::Pool pool(4);
-    for (const auto &r : {BSMParser::parse(data, 1, 1, false), BSMParser::parseFile(data, 1, 1, pool, 1024)}) {
-        EXPECT_EQ(r.records.size(), 6u);
+    for (const auto &r : {BSMParser::parse(data, 1, 1, false), BSMParser::parseFile(data, 1, 1, pool, 1024),
+                          BSMParser::parseFile(data, 1, 1, pool, wholePart)}) {
+        EXPECT_EQ(r.records.size(), 4003u);
         EXPECT_EQ(r.issueCount, int64_t(headers));
         ASSERT_EQ(r.issues.size(), BSMParser::keptIssues);
         EXPECT_EQ(r.issues.front().offset, int64_t(many(0, 3).size()));

@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -62,6 +63,26 @@ TEST_F(FileHelpers, AReplacementLandsWholeOrNotAtAll)
 
     // A folder that is not there fails with the system's reason.
     EXPECT_EQ(AtomicFile::replace(path("missing/target"), text("x")), ENOENT);
+}
+
+// The new file is made in the target's own folder: a rename from anywhere else fails across a
+// mount point, and a shared temporary folder is not the user's alone.
+TEST_F(FileHelpers, TheNewFileIsMadeBesideTheTarget)
+{
+    std::vector<std::string> during;
+    const auto look = [&] {
+        for (const auto &entry : fs::directory_iterator(folder)) during.push_back(entry.path().filename().string());
+    };
+    EXPECT_EQ(AtomicFile::replace(path("target"),
+                                  [&](int fd) {
+                                      look();
+                                      return AtomicFile::writeAll(fd, "new");
+                                  }),
+              0);
+    ASSERT_EQ(during.size(), 1u) << "no file beside the target while it was written";
+    EXPECT_TRUE(during.front().starts_with(".qm") && during.front().ends_with(".tmp")) << during.front();
+    EXPECT_EQ(read("target"), "new");
+    EXPECT_EQ(entries(), 1u);
 }
 
 TEST_F(FileHelpers, AnExactModeIgnoresTheUmask)
