@@ -3,8 +3,10 @@
 // trail of a million small records (~130 bytes, a plain open's size), one of two million tiny
 // ones (a bare 18-byte header), which shows what a record costs beyond its own bytes, and a busy
 // host's million records with 150,000 process images, where the process tree weighs. The phases
-// of one load are timed on their own by the engine's steps. Figures are printed, not asserted:
-// run StoreBench from a release build.
+// of one load are timed on their own by the engine's steps. The ssh host's trail has the shape of
+// a host people log in to (busyHost with sshHost set): a million records, 129 MB. Figures are
+// printed, not asserted: run StoreBench from a release build. With STOREBENCH_TRAILS naming a
+// folder, the trails are kept there and reused by later runs, so a run times the load alone.
 
 #include "Engine/Analysis/Detections.h"
 #include "Engine/Analysis/ProcessGraph.h"
@@ -18,7 +20,9 @@
 #include "support/TrailGenerator.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QThreadPool>
@@ -104,12 +108,12 @@ GeneratedTrail::Bytes tinyRecordTrail()
     return trail;
 }
 
-constexpr int trailCount = 5;
+constexpr int trailCount = 6;
 
 // Written on first use, so a run of one benchmark writes only the trails it needs.
 class Trails {
 public:
-    // 0 and 1: the mix; 2: the small records; 3: the tiny ones; 4: the busy host.
+    // 0 and 1: the mix; 2: the small records; 3: the tiny ones; 4: the busy host; 5: the ssh host.
     QUrl url(int i)
     {
         write(i);
@@ -122,14 +126,25 @@ public:
     }
 
 private:
-    QString path(int i) const { return m_dir.filePath(QString("trail-%1.bsm").arg(i)); }
+    QString path(int i) const
+    {
+        const QString name = QString("trail-%1.bsm").arg(i);
+        const QByteArray kept = qgetenv("STOREBENCH_TRAILS");
+        return kept.isEmpty() ? m_dir.filePath(name) : QDir(QString::fromLocal8Bit(kept)).filePath(name);
+    }
     void write(int i)
     {
         if (m_bytes[i] != 0) return;
+        if (const qint64 size = QFileInfo(path(i)).size();
+            size > 0 && !qEnvironmentVariableIsEmpty("STOREBENCH_TRAILS")) {
+            m_bytes[i] = double(size);
+            return;
+        }
         const GeneratedTrail::Bytes bytes = i < 2    ? GeneratedTrail::mixed(trailBytes, 0x5eed + uint64_t(i))
                                             : i == 2 ? smallRecordTrail()
                                             : i == 3 ? tinyRecordTrail()
-                                                     : GeneratedTrail::busyHost();
+                                            : i == 4 ? GeneratedTrail::busyHost()
+                                                     : GeneratedTrail::busyHost({.sshHost = true});
         m_bytes[i] = double(bytes.size());
         QFile file(path(i));
         file.open(QIODevice::WriteOnly);
@@ -154,12 +169,16 @@ void settle(AuditStore &store, const QFuture<void> &operation)
     QThreadPool::globalInstance()->waitForDone();
 }
 
-double cpuSeconds()
+struct CpuSeconds {
+    double user = 0, system = 0;
+};
+
+CpuSeconds cpuSeconds()
 {
     struct rusage usage;
     getrusage(RUSAGE_SELF, &usage);
     const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
 }
 
 // Times `operation` on a store that `prepare` filled, and reports what the store holds after it
@@ -175,11 +194,16 @@ void measure(benchmark::State &state, std::initializer_list<int> used, const std
     auto store = std::make_unique<AuditStore>();
     prepare(*store);
     resetPeak();
-    const double cpuBefore = cpuSeconds();
+    const CpuSeconds cpuBefore = cpuSeconds();
     const auto wallBefore = std::chrono::steady_clock::now();
     for (auto _ : state) settle(*store, operation(*store));
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
-    state.counters["CPU/wall"] = (cpuSeconds() - cpuBefore) / wall;
+    const CpuSeconds cpuAfter = cpuSeconds();
+    const double user = cpuAfter.user - cpuBefore.user, system = cpuAfter.system - cpuBefore.system;
+    state.counters["CPU/wall"] = (user + system) / wall;
+    state.counters["user s"] = user;
+    state.counters["system s"] = system;
+    state.counters["system/user"] = user > 0 ? system / user : 0;
     const double peak = peakResidentMB() - emptyResident;
     malloc_trim(0);
     const double held = heapInUseMB() - emptyHeap;
@@ -254,6 +278,15 @@ void openBusyHost(benchmark::State &state)
 }
 BENCHMARK(openBusyHost)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The ssh host's million records: the trail the store is judged by.
+void openSshHost(benchmark::State &state)
+{
+    measure(
+        state, {5}, [](AuditStore &) {},
+        [](AuditStore &store) { return store.open({trails().url(5)}, TrailSource::Kind::file); }, trails().bytes(5));
+}
+BENCHMARK(openSshHost)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // Ten thousand trails of one record each, opened in one call: what the store alone needs for them,
 // reading, decoding, one rebuild and the signals it sends meanwhile.
 void openManySmallTrails(benchmark::State &state)
@@ -314,7 +347,8 @@ BENCHMARK_CAPTURE(destroyMidLoad, analysing, LoadPhase::analysis)
     ->UseRealTime();
 
 // The steps of one load as the store runs them, each timed: reading the file, decoding it, the
-// sort, the process tree, and the detections beside the statistics and the id index.
+// sort, the process tree, the detections beside the statistics, and the id index (which the store
+// makes beside the detections too), and what each step keeps in memory per record.
 void loadPhases(benchmark::State &state, int trail)
 {
     using Clock = std::chrono::steady_clock;
@@ -325,6 +359,13 @@ void loadPhases(benchmark::State &state, int trail)
     Parallel::Pool &pool = Parallel::Pool::shared();
     const unsigned threads = pool.threads();
     for (auto _ : state) {
+        double heldBefore = heapInUseMB();
+        size_t count = 1;
+        const auto kept = [&](const char *name) {
+            const double now = heapInUseMB();
+            state.counters[name] = (now - heldBefore) * double(1 << 20) / double(count);
+            heldBefore = now;
+        };
         auto start = Clock::now();
         TrailFile::Contents contents = TrailFile::read(url.toLocalFile().toStdString(), pool);
         state.counters["read ms"] = ms(start);
@@ -335,6 +376,9 @@ void loadPhases(benchmark::State &state, int trail)
         state.counters["parse GB/s"] = double(contents.bytes->size()) / 1e6 / state.counters["parse ms"];
         // Reversed halves, so the sort has the work of two interleaved sources.
         std::vector<AuditRecord> records = std::move(parsed.records);
+        count = std::max<size_t>(records.size(), 1);
+        state.counters["read B/rec"] = double(contents.bytes->size()) / double(count);
+        kept("parse B/rec");
         std::reverse(records.begin(), records.begin() + std::ptrdiff_t(records.size() / 2));
         start = Clock::now();
         TrailAnalysis::sortByTime(records, pool);
@@ -342,16 +386,19 @@ void loadPhases(benchmark::State &state, int trail)
         start = Clock::now();
         const ProcessTree tree = ProcessGraph::build(records, pool);
         state.counters["tree ms"] = ms(start);
+        kept("tree B/rec");
         start = Clock::now();
         std::vector<Finding> findings;
         TrailStats stats;
         StoreAnalysis index;
         pool.both([&] { findings = Detections::run(records, pool); },
-                  [&] {
-                      stats = TrailStats::compute(records);
-                      index.indexPositions(records);
-                  });
+                  [&] { stats = TrailStats::compute(records, pool); });
         state.counters["detections+stats ms"] = ms(start);
+        kept("detections+stats B/rec");
+        start = Clock::now();
+        index.indexPositions(records, pool);
+        state.counters["index ms"] = ms(start);
+        kept("index B/rec");
         start = Clock::now();
         benchmark::DoNotOptimize(Detections::run(records, pool));
         state.counters["detections ms"] = ms(start);
@@ -359,6 +406,7 @@ void loadPhases(benchmark::State &state, int trail)
         benchmark::DoNotOptimize(Detections::run(records, Parallel::Pool::single()));
         state.counters["detections 1t ms"] = ms(start);
         state.counters["records"] = double(records.size());
+        state.counters["findings"] = double(findings.size());
         state.counters["images"] = double(tree.processes.size());
         state.counters["pids"] = double(stats.uniquePIDs);
         state.counters["trail MB"] = double(contents.bytes->size()) / double(1 << 20);
@@ -369,6 +417,7 @@ BENCHMARK_CAPTURE(loadPhases, mix, 0)->Iterations(1)->Unit(benchmark::kMilliseco
 BENCHMARK_CAPTURE(loadPhases, smallRecords, 2)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(loadPhases, tinyRecords, 3)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(loadPhases, busyHost, 4)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(loadPhases, sshHost, 5)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -7,6 +7,8 @@
 #include "FuzzRecords.h"
 
 #include <cmath>
+#include <map>
+#include <memory>
 
 namespace {
 
@@ -22,15 +24,28 @@ bool sameFinding(const Finding &a, const Finding &b)
            && a.recordIDs == b.recordIDs && a.user == b.user;
 }
 
-void sameTree(const std::vector<ProcessNode> &a, const std::vector<ProcessNode> &b)
+// The same nodes at the same positions, hung the same way.
+void sameTree(const ProcessTree &a, const ProcessTree &b)
 {
-    require(a.size() == b.size(), "as many processes");
-    for (size_t i = 0; i < a.size(); ++i) {
-        require(a[i].id == b[i].id && a[i].pid == b[i].pid && a[i].image == b[i].image
-                    && a[i].eventCount == b[i].eventCount && a[i].children.has_value() == b[i].children.has_value(),
+    require(a.processes.size() == b.processes.size() && a.placeholders.size() == b.placeholders.size(),
+            "as many processes");
+    require(a.roots == b.roots && a.childList == b.childList, "the same lineage");
+    for (uint32_t at = 0; at < a.size(); ++at) {
+        const ProcessNode &x = a.node(at), &y = b.node(at);
+        require(x.id == y.id && x.pid == y.pid && x.image == y.image && x.eventCount == y.eventCount
+                    && x.parent == y.parent && x.children.first == y.children.first
+                    && x.children.count == y.children.count,
                 "the same processes");
-        if (a[i].children) sameTree(*a[i].children, *b[i].children);
     }
+}
+
+// A pool of each size asked for, made once.
+Parallel::Pool &pool(unsigned threads)
+{
+    static std::map<unsigned, std::unique_ptr<Parallel::Pool>> pools;
+    std::unique_ptr<Parallel::Pool> &made = pools[threads];
+    if (!made) made = std::make_unique<Parallel::Pool>(threads);
+    return *made;
 }
 
 } // namespace
@@ -41,10 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const unsigned threads = in.ConsumeIntegralInRange<unsigned>(2, 8);
     const std::vector<AuditRecord> records = FuzzRecords::records(in, 200);
 
-    const TrailAnalysis one = TrailAnalysis::of(records, {}, 1);
+    const TrailAnalysis one = TrailAnalysis::of(records, {}, Parallel::Pool::single());
     size_t seenAlongside = 0;
     const TrailAnalysis several = TrailAnalysis::of(
-        records, [&](std::span<const AuditRecord> sorted) { seenAlongside = sorted.size(); }, threads);
+        records, [&](std::span<const AuditRecord> sorted) { seenAlongside = sorted.size(); }, pool(threads));
 
     require(seenAlongside == records.size(), "the finished records are handed over whole");
     require(one.records.size() == records.size() && several.records.size() == records.size(), "every record kept");
@@ -52,8 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         require(one.records[i].id == several.records[i].id, "the same record order");
         require(one.records[i].processImage == several.records[i].processImage, "the same process images");
     }
-    sameTree(one.processes, several.processes);
-    sameTree(one.roots, several.roots);
+    sameTree(one.tree, several.tree);
     require(one.findings.size() == several.findings.size(), "as many findings");
     for (size_t i = 0; i < one.findings.size(); ++i) {
         require(sameFinding(one.findings[i], several.findings[i]), "the same findings in the same order");

@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(rows.size() == records.size() + 1, "a header and one CSV row per record");
     for (const size_t cells : rows) require(cells == 20, "twenty cells in every row");
 
-    const TrailAnalysis analysis = TrailAnalysis::of(records, {}, 1);
+    const TrailAnalysis analysis = TrailAnalysis::of(records, {}, Parallel::Pool::single());
     const std::vector<Exporter::ReportSource> sources = {{in.ConsumeRandomLengthString(16), int64_t(records.size())}};
     const std::string report = Exporter::findingsReport(analysis.findings, sources,
                                                         TrailStats::compute(analysis.records), 1700000000);

@@ -90,12 +90,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         for (const auto &issue : result->issues)
             require(issue.offset >= 0 && issue.offset < count, "issue offsets inside");
     }
-    // Both modes stop at the same place; file mode may only add the truncation issue there.
-    require(file.records.size() == stream.records.size(), "both modes produce the same records");
-    require(file.fileTokens.size() == stream.fileTokens.size(), "both modes see the same file tokens");
-    require(file.issues.size() == stream.issues.size() || file.issues.size() == stream.issues.size() + 1,
-            "file mode adds at most the truncation issue");
+    // A stream read to its end, what it left then read as a trail's end, makes what file mode
+    // makes: the same records, issues, file tokens and stop.
     require(file.bytesConsumed >= stream.bytesConsumed, "file mode consumes at least what stream mode does");
+    const auto rest = BSMParser::parse(bytes.subspan(size_t(stream.bytesConsumed)), 7,
+                                       1 + int64_t(stream.records.size()), false, stream.resynchronising);
+    require(file.records.size() == stream.records.size() + rest.records.size(),
+            "a stream read to its end makes the file's records");
+    for (size_t i = 0; i < file.records.size(); ++i) {
+        const auto &piece = i < stream.records.size() ? stream.records[i] : rest.records[i - stream.records.size()];
+        require(piece.id == file.records[i].id && std::ranges::equal(piece.raw(), file.records[i].raw()),
+                "a stream read to its end makes the file's records");
+    }
+    require(file.fileTokens.size() == stream.fileTokens.size() + rest.fileTokens.size(),
+            "a stream read to its end sees the file's file tokens");
+    require(file.bytesConsumed == stream.bytesConsumed + rest.bytesConsumed, "a stream read to its end stops there");
+    if (file.issueCount <= int64_t(BSMParser::keptIssues)) {
+        require(file.issues.size() == stream.issues.size() + rest.issues.size(),
+                "a stream read to its end reports the file's issues");
+        for (size_t i = 0; i < file.issues.size(); ++i) {
+            const bool early = i < stream.issues.size();
+            const auto &issue = early ? stream.issues[i] : rest.issues[i - stream.issues.size()];
+            require(issue.message == file.issues[i].message
+                        && issue.offset + (early ? 0 : stream.bytesConsumed) == file.issues[i].offset,
+                    "a stream read to its end reports the file's issues");
+        }
+    }
 
     // Cut into parts at the record boundaries and decoded side by side, the bytes make what one
     // pass makes: the same records in the same order, issues and stop.
@@ -141,8 +161,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     auto cutHidden = hidden(head, 0);
     const auto tailHidden = hidden(tail, int64_t(kept));
     cutHidden.insert(cutHidden.end(), tailHidden.begin(), tailHidden.end());
-    require(hidden(file, 0) == hidden(stream, 0) && hidden(parts, 0) == hidden(file, 0)
-                && cutHidden == hidden(stream, 0),
+    auto endedHidden = hidden(stream, 0);
+    const auto restHidden = hidden(rest, stream.bytesConsumed);
+    endedHidden.insert(endedHidden.end(), restHidden.begin(), restHidden.end());
+    require(hidden(file, 0) == endedHidden && hidden(parts, 0) == hidden(file, 0) && cutHidden == hidden(stream, 0),
             "hidden bytes are reported alike however the records are read");
 
     const auto list = BSMParser::tokens(bytes);

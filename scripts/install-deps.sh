@@ -5,8 +5,11 @@
 # development package only recommends).
 set -euo pipefail
 
-packages=(cmake g++ make qt6-base-dev libqt6opengl6-dev qt6-charts-dev nlohmann-json3-dev libgtest-dev libgmock-dev
-    libbenchmark-dev python3 dbus-daemon clang-format-14)
+# The fonts are a desktop's: the screens' fit test (ShellTextFitTest) runs against the fallback
+# fonts a desktop has, not only a minimal system's one family. clang builds the fuzz targets.
+packages=(cmake g++ make qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-svg-dev nlohmann-json3-dev libgtest-dev libgmock-dev
+    libbenchmark-dev python3 dbus-daemon clang-format-14 clang libclang-rt-14-dev
+    fonts-noto-core fonts-droid-fallback fonts-urw-base35)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -30,10 +30,15 @@ LaunchRequest parseLaunchArguments(const QList<QByteArray> &arguments,
     if (flag >= 0 && flag + 1 < arguments.size())
         request.screen = screenFromRawValue(arguments[flag + 1].toStdString());
     request.sample = arguments.contains("--sample");
-    for (const QByteArray &argument : arguments) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QByteArray &argument = arguments[i];
         if (argument.isEmpty() || argument.startsWith('-')) continue;
         if (screenFromRawValue(argument.toStdString())) continue;
-        if (!exists(argument)) continue;
+        // What is not there (a typo, a dangling link) goes to the store all the same, which says
+        // it could not be read; only the value of an option, such as Qt's "-platform offscreen",
+        // is no trail.
+        const bool afterOption = i > 0 && arguments[i - 1].startsWith('-') && arguments[i - 1] != "--sample";
+        if (afterOption && !exists(argument)) continue;
         request.paths.append(absolute(argument));
     }
     return request;

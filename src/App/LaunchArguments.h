@@ -15,14 +15,15 @@
 struct LaunchRequest {
     std::optional<Screen> screen; // the value after the first "--screen", when it names a screen
     bool sample = false;          // "--sample" anywhere
-    // Existing paths, in command-line order, made absolute. Their bytes as given, never decoded:
+    // The trail paths, in command-line order, made absolute. Their bytes as given, never decoded:
     // a name need not be UTF-8, and only its bytes open the file.
     QList<QByteArray> paths;
 };
 
 // exists: whether a path names a file-system entry (a folder counts); relative paths are taken
-// against the current directory. The value after "--screen" is never a path because no screen
-// name is: an argument equal to a screen's raw value is not taken as a trail.
+// against the current directory. A path that does not exist is kept, for the open to report,
+// unless it follows an option, whose value it may be. The value after "--screen" is never a path
+// because no screen name is: an argument equal to a screen's raw value is not taken as a trail.
 LaunchRequest parseLaunchArguments(const QList<QByteArray> &arguments,
                                    const std::function<bool(const QByteArray &path)> &exists);
 // The same against the real file system.

@@ -17,6 +17,7 @@
 #include <QCursor>
 #include <QMenu>
 #include <QScreen>
+#include <QSettings>
 #include <QVBoxLayout>
 #include <QSystemTrayIcon>
 
@@ -25,6 +26,15 @@ namespace {
 QIcon applicationIcon()
 {
     return symbolIcon(QStringLiteral("shield.lefthalf.filled.badge.checkmark"), QColor(0x0A, 0x84, 0xFF));
+}
+
+const QString geometryKey = QStringLiteral("layout/window");
+
+// Where the window keeps its size, place and pane widths for the next launch: the user defaults,
+// except in the snapshot mode, which neither reads nor writes them.
+QSettings *layoutSettings(AppServices &services)
+{
+    return Snapshotter::directory() ? nullptr : services.alerts().defaults();
 }
 
 QList<QUrl> fileUrls(const QList<QByteArray> &paths)
@@ -41,8 +51,12 @@ MainScene::MainScene(AppServices &services, AppDelegate &delegate, QList<QByteAr
     , m_services(services)
     , m_delegate(delegate)
     , m_arguments(std::move(arguments))
-    , m_window(new MainWindow({&services.store(), &services.live(), &services.alerts()}))
+    , m_layout(layoutSettings(services))
+    , m_window(new MainWindow({&services.store(), &services.live(), &services.alerts(), m_layout}))
 {
+    // The size and place the window had when it was last closed; the opening size otherwise.
+    if (m_layout) m_window->restoreGeometry(m_layout->value(geometryKey).toByteArray());
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &MainScene::saveGeometry);
     QApplication::setWindowIcon(applicationIcon());
     installMenus(*m_window, services);
     connect(m_window, &MainWindow::appeared, this, &MainScene::appeared);
@@ -86,8 +100,15 @@ void MainScene::appeared()
     }
 }
 
+void MainScene::saveGeometry()
+{
+    if (m_layout && m_window->isVisible()) m_layout->setValue(geometryKey, m_window->saveGeometry());
+}
+
 void MainScene::disappeared()
 {
+    // Closed: isVisible() is already false, so the geometry is written here.
+    if (m_layout) m_layout->setValue(geometryKey, m_window->saveGeometry());
     AlertCenter &alerts = m_services.alerts();
     if (alerts.keepRunningInBackground() && m_services.menuBarIconShown())
         m_services.setActivationPolicy(AppServices::ActivationPolicy::accessory);

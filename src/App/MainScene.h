@@ -12,6 +12,7 @@ class AppDelegate;
 class AppServices;
 class MainWindow;
 class QMenu;
+class QSettings;
 class QSystemTrayIcon;
 
 // The application's scenes: the main window with its menus, and the tray icon while the
@@ -45,10 +46,13 @@ private:
     MenuBarMonitorView::Actions panelActions();
     void openWindow();
     void reopen();
+    // Keeps the window's size and place for the next launch (not in the snapshot mode).
+    void saveGeometry();
 
     AppServices &m_services;
     AppDelegate &m_delegate;
     QList<QByteArray> m_arguments;
+    QSettings *m_layout;
     MainWindow *m_window;
     QSystemTrayIcon *m_tray = nullptr;
     QPointer<QWidget> m_panel;

@@ -1,7 +1,6 @@
 #include "App/SingleInstance.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -9,6 +8,7 @@
 #include <QLocalSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/socket.h>
@@ -39,6 +39,41 @@ bool peerIsThisUser(const QLocalSocket &socket)
 bool nobodyListens(QLocalSocket::LocalSocketError error)
 {
     return error == QLocalSocket::ServerNotFoundError || error == QLocalSocket::ConnectionRefusedError;
+}
+
+// $XDG_CACHE_HOME when it is absolute, else ~/.cache; empty when neither is known.
+QByteArray cacheFolder()
+{
+    const QByteArray cache = qgetenv("XDG_CACHE_HOME");
+    if (cache.startsWith('/')) return cache;
+    const QByteArray home = qgetenv("HOME");
+    if (!home.startsWith('/')) return {};
+    return (home.endsWith('/') ? home.chopped(1) : home) + "/.cache";
+}
+
+// A folder, not a link, of this user's that no one else may change: the private folder inside it
+// is then the user's alone.
+bool isUsersOwnFolder(const QByteArray &folder, QString *problem)
+{
+    struct stat info;
+    const QString name = QFile::decodeName(folder);
+    if (::lstat(folder.constData(), &info) != 0) {
+        *problem = name + ": " + errorText(errno);
+        return false;
+    }
+    if (S_ISLNK(info.st_mode) || !S_ISDIR(info.st_mode)) {
+        *problem = name + " is not a folder";
+        return false;
+    }
+    if (info.st_uid != ::geteuid()) {
+        *problem = name + " belongs to another user";
+        return false;
+    }
+    if (info.st_mode & 0022) {
+        *problem = name + " may be changed by other users";
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -81,9 +116,19 @@ QString socketPath(QString *problem)
     // is this user's alone is used.
     if (!runtime.isEmpty() && runtime.startsWith('/') && isPrivateFolder(runtime, problem))
         return QFile::decodeName(runtime) + QStringLiteral("/quillmarsh.socket");
-    // The temporary folder is shared: another user may have made the name first, as a folder, a
-    // link or a socket. mkdir fails on any of them, and lstat then tells which.
-    const QByteArray folder = QFile::encodeName(QDir::tempPath()) + "/quillmarsh-" + QByteArray::number(::geteuid());
+    // Otherwise a folder in the user's own cache, where no other user can make the name first, as
+    // anyone may in the shared temporary folder.
+    const QByteArray cache = cacheFolder();
+    if (cache.isEmpty()) {
+        *problem = QStringLiteral("neither XDG_CACHE_HOME nor HOME names a folder");
+        return {};
+    }
+    if (::mkdir(cache.constData(), 0700) != 0 && errno != EEXIST) {
+        *problem = QFile::decodeName(cache) + ": " + errorText(errno);
+        return {};
+    }
+    if (!isUsersOwnFolder(cache, problem)) return {};
+    const QByteArray folder = cache + "/quillmarsh";
     if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) {
         *problem = QFile::decodeName(folder) + ": " + errorText(errno);
         return {};
@@ -158,16 +203,21 @@ bool InstanceServer::listen(const QString &path)
 
 void InstanceServer::accept()
 {
+    if (!m_clock.isValid()) m_clock.start();
     while (QLocalSocket *socket = m_server.nextPendingConnection()) {
-        // Beyond the cap a connection is closed at once, so held connections cannot use up the
-        // process's descriptors.
-        if (m_open >= SingleInstance::maximumConnections) {
-            socket->abort();
-            delete socket;
-            continue;
+        // At the cap the connection idle longest is closed, so held connections can neither use
+        // up the process's descriptors nor keep a launch out.
+        if (int(m_connections.size()) >= SingleInstance::maximumConnections) {
+            const auto idlest = std::ranges::min_element(m_connections, {}, &Connection::lastActive);
+            QLocalSocket *idle = idlest->socket;
+            m_connections.erase(idlest);
+            idle->abort();
+            idle->deleteLater();
         }
-        ++m_open;
-        connect(socket, &QObject::destroyed, this, [this] { --m_open; });
+        m_connections.push_back({socket, m_clock.elapsed()});
+        connect(socket, &QObject::destroyed, this, [this, socket] {
+            std::erase_if(m_connections, [&](const Connection &c) { return c.socket == socket; });
+        });
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         // A connection that does not bring a whole request in time is dropped.
         QTimer::singleShot(SingleInstance::requestTimeoutMs, socket, [socket] {
@@ -175,6 +225,8 @@ void InstanceServer::accept()
             socket->deleteLater();
         });
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            for (Connection &connection : m_connections)
+                if (connection.socket == socket) connection.lastActive = m_clock.elapsed();
             // A line longer than any request is dropped unanswered, as soon as it is too long.
             const QByteArray head = socket->peek(maxMessageBytes + 1);
             const qsizetype end = head.indexOf('\n');

@@ -2,8 +2,12 @@
 
 #include "App/LaunchArguments.h"
 
+#include <QElapsedTimer>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QObject>
+
+#include <vector>
 
 // One application per user session. The first launch listens on a local socket in a folder only
 // its user can enter; a later launch hands its trail paths and "--screen" to it and exits, so two
@@ -14,7 +18,8 @@ namespace SingleInstance {
 // instance waits for a complete request on a connection.
 constexpr int answerTimeoutMs = 10000;
 constexpr int requestTimeoutMs = 5000;
-// Connections the running instance keeps open at once; more are closed as they arrive.
+// Connections the running instance keeps open at once; at the cap, a new one closes the one idle
+// longest.
 constexpr int maximumConnections = 16;
 
 // Whether `folder` is a folder (not a link to one) owned by this user with mode 0700. Otherwise
@@ -22,8 +27,9 @@ constexpr int maximumConnections = 16;
 bool isPrivateFolder(const QByteArray &folder, QString *problem);
 
 // $XDG_RUNTIME_DIR/quillmarsh.socket when that folder is private to the user, else
-// quillmarsh.socket in quillmarsh-UID in the temporary folder, made here with mode 0700. Empty,
-// with *problem set, when that folder is not private (another user made it first, or it is a link).
+// quillmarsh.socket in the folder quillmarsh of the user's cache ($XDG_CACHE_HOME, or ~/.cache),
+// made here with mode 0700. Empty, with *problem set, when that folder is not private or the cache
+// is not the user's own.
 QString socketPath(QString *problem = nullptr);
 
 // What a later launch hands over: only the screen and the paths (already absolute), the paths'
@@ -53,7 +59,7 @@ public:
     // connection on it: a live instance keeps its socket however slow it is to answer.
     bool listen(const QString &path);
     // Connections open now.
-    int openConnections() const { return m_open; }
+    int openConnections() const { return int(m_connections.size()); }
 
 signals:
     void requestReceived(const LaunchRequest &request);
@@ -61,6 +67,12 @@ signals:
 private:
     void accept();
 
+    struct Connection {
+        QLocalSocket *socket = nullptr;
+        qint64 lastActive = 0; // when it was accepted or last sent bytes, on m_clock
+    };
+
     QLocalServer m_server;
-    int m_open = 0;
+    std::vector<Connection> m_connections;
+    QElapsedTimer m_clock;
 };

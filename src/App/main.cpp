@@ -2,6 +2,7 @@
 #include "App/AppServices.h"
 #include "App/LaunchArguments.h"
 #include "App/MainScene.h"
+#include "App/Quitting.h"
 #include "App/SingleInstance.h"
 #include "App/Snapshotter.h"
 #include "Engine/Capture/AuditPipeHelper.h"
@@ -62,6 +63,7 @@ int main(int argc, char **argv)
     }
 
     QApplication app(argc, argv);
+    Quitting::limit(app);
     QApplication::setOrganizationName(QStringLiteral("Quillmarsh"));
     QApplication::setApplicationName(QStringLiteral("Quillmarsh"));
     QApplication::setDesktopFileName(QStringLiteral("quillmarsh"));
@@ -77,5 +79,5 @@ int main(int argc, char **argv)
 
     delegate.applicationDidFinishLaunching(int(arguments.size()) + 1);
     scene.window()->show();
-    return app.exec();
+    return Quitting::finish(app.exec());
 }

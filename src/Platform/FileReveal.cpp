@@ -5,12 +5,16 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
-#include <QFileInfo>
 #include <QUrl>
 
-void revealInFileManager(const QString &path)
+QUrl fileUrl(const QByteArray &path)
 {
-    const QUrl file = QUrl::fromLocalFile(path);
+    return QUrl::fromEncoded("file://" + path.toPercentEncoding("/"), QUrl::StrictMode);
+}
+
+void revealInFileManager(const QByteArray &path)
+{
+    const QUrl file = fileUrl(path);
     QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
                                                        QStringLiteral("/org/freedesktop/FileManager1"),
                                                        QStringLiteral("org.freedesktop.FileManager1"),
@@ -21,7 +25,7 @@ void revealInFileManager(const QString &path)
         const QDBusMessage reply = session.call(call, QDBus::Block, 2000);
         if (reply.type() == QDBusMessage::ReplyMessage) return;
     }
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-        qCWarning(lcPlatform).noquote() << "No file manager could show" << folder;
+    const QUrl folder = file.adjusted(QUrl::RemoveFilename | QUrl::StripTrailingSlash);
+    if (!QDesktopServices::openUrl(folder))
+        qCWarning(lcPlatform).noquote() << "No file manager could show" << folder.toDisplayString();
 }

@@ -64,6 +64,8 @@ public:
     void setShowMenuBarIcon(bool value);
     bool openWindowAtLaunch() const { return m_openWindowAtLaunch; }
     void setOpenWindowAtLaunch(bool value);
+    // The user defaults the settings live in; the main window keeps its layout there too.
+    QSettings *defaults() const { return m_defaults; }
 
     // Newest first. Setting it from outside changes memory only: nothing is saved, no badge.
     const std::vector<MonitorAlert> &alerts() const { return m_alerts; }

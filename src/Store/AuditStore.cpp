@@ -55,7 +55,7 @@ QFuture<void> finishedFuture()
 }
 
 // What loading needs of a URL: the native path to open (none for a URL that is not a local file),
-// the path as text and its last component, which names the source.
+// the path the source keeps (the native bytes of a local file) and the name shown for it.
 struct Location {
     std::optional<std::string> native;
     std::string path;
@@ -66,14 +66,16 @@ Location locate(const QUrl &url)
 {
     Location location;
     if (url.isLocalFile()) {
-        // Opened by its bytes; the text, with U+FFFD for bytes that are not UTF-8, is only shown.
+        // Opened, kept and handed on by its bytes; the name, with U+FFFD for bytes that are not
+        // UTF-8, is only shown.
         const QByteArray native = NativePath::fromUrl(url);
         location.native = native.toStdString();
-        location.path = QString::fromUtf8(native).toStdString();
+        location.path = *location.native;
+        location.name = std::string(lastPathComponent(QString::fromUtf8(native).toStdString()));
     } else {
         location.path = url.path().toStdString();
+        location.name = std::string(lastPathComponent(location.path));
     }
-    location.name = std::string(lastPathComponent(location.path));
     return location;
 }
 
@@ -237,9 +239,9 @@ AuditStore::AuditStore(QObject *parent)
         connect(&throttle->timer, &QTimer::timeout, this, [this, throttle] { flush(*throttle); });
     }
     // The application waits for the thread pool before it ends: stop loading first, so quitting
-    // mid-load does not wait for the load.
+    // mid-load does not wait for the load, and for a task the pool never started not for ever.
     if (QCoreApplication *application = QCoreApplication::instance())
-        connect(application, &QCoreApplication::aboutToQuit, this, &AuditStore::stopAll);
+        connect(application, &QCoreApplication::aboutToQuit, this, [this] { stopAll(quittingWait); });
 }
 
 AuditStore::~AuditStore()
@@ -267,14 +269,16 @@ std::vector<AuditStore::JobPointer> AuditStore::unfinishedJobs() const
     return jobs;
 }
 
-void AuditStore::stopAll()
+void AuditStore::stopAll(std::optional<std::chrono::milliseconds> longest)
 {
     // Tells a filter worker still running that nobody wants its result.
     m_filterGeneration->fetch_add(1);
     if (m_changing && m_changing->control) m_changing->control->cancel();
     if (m_rebuild) m_rebuild->control->cancel();
     std::unique_lock lock(m_workers->lock);
-    m_workers->idle.wait(lock, [this] { return m_workers->running == 0; });
+    const auto idle = [this] { return m_workers->running == 0; };
+    if (longest) m_workers->idle.wait_for(lock, *longest, idle);
+    else m_workers->idle.wait(lock, idle);
 }
 
 template <typename Result, typename Then>

@@ -199,8 +199,11 @@ private:
     void changeMade(const JobPointer &job);
     void finish(const JobPointer &job);
     void updateLoading();
-    // Stops every job and all work on the pool, and waits until none runs.
-    void stopAll();
+    // Stops every job and all work on the pool, and waits until none runs, or at most `longest`.
+    void stopAll(std::optional<std::chrono::milliseconds> longest = std::nullopt);
+    // What quitting waits for the work to stop: a task the pool could not start never does, and
+    // the whole of quitting may take two seconds.
+    static constexpr std::chrono::milliseconds quittingWait{1000};
 
     int64_t appendSource(TrailSource source, std::vector<AuditRecord> records);
     void dropSource(int64_t sourceID);

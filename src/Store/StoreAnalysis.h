@@ -3,6 +3,7 @@
 #include "Engine/Analysis/Finding.h"
 #include "Engine/Analysis/ProcessGraph.h"
 #include "Engine/Analysis/TrailStats.h"
+#include "Engine/Support/Memory.h"
 #include "Engine/Support/Parallel.h"
 #include "Store/RecordSelection.h"
 
@@ -55,6 +56,8 @@ struct StoreAnalysis {
             firstID = std::min(firstID, partLow);
             high = std::max(high, partHigh);
         }
+        positionByID.reserve(size_t(high - firstID) + 1);
+        Memory::prefault(positionByID.data(), positionByID.capacity() * sizeof(uint32_t), pool);
         positionByID.resize(size_t(high - firstID) + 1);
         // Ids come in runs, so most slots are written below; the few gaps are marked first.
         pool.forEach(parts, [&](size_t part) {

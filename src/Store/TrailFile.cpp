@@ -55,11 +55,13 @@ Contents readOpen(int fd, Parallel::Pool &pool)
     if (uint64_t(info.st_size) > memoryCeiling()) return {nullptr, ENOMEM};
     // Read straight into the buffer the records will share: the file's one copy, never more
     // than the file held when it was opened, however it grows meanwhile. The buffer is not
-    // cleared first, and its slices are read, and so first touched, by many threads at once.
+    // cleared first; its pages, huge ones, are made present side by side before its slices are
+    // read side by side.
     Parallel::checkpoint(0, uint64_t(info.st_size));
     TrailBuffer bytes;
     bytes.resize(size_t(info.st_size));
     const size_t size = bytes.size();
+    Memory::prefault(bytes.data(), size, pool);
     std::vector<Slice> slices((size + sliceSize - 1) / sliceSize);
     pool.forEach(slices.size(), [&](size_t i) {
         const size_t from = i * sliceSize, length = std::min(sliceSize, size - from);

@@ -3,6 +3,7 @@
 #include "Store/AuditStore.h"
 #include "Engine/Export/FindingsReport.h"
 
+#include <QFile>
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
@@ -67,7 +68,7 @@ void exportEvents(const AuditStore &store, Exporter::Format format, QWidget *par
     if (path.isEmpty()) return;
     try {
         Exporter::exportEvents({records.size(), [&records](size_t i) -> const AuditRecord & { return records[i]; }},
-                               format, path.toStdString());
+                               format, QFile::encodeName(path).toStdString());
     } catch (const std::exception &error) {
         dialogs().showError(parent, QString::fromStdString(error.what()));
     }
@@ -81,7 +82,7 @@ void exportFindings(const AuditStore &store, QWidget *parent)
     std::vector<Exporter::ReportSource> sources;
     for (const TrailSource &source : store.sources()) sources.push_back({source.name, source.recordCount});
     try {
-        Exporter::exportFindings(store.findings(), sources, store.stats(), path.toStdString());
+        Exporter::exportFindings(store.findings(), sources, store.stats(), QFile::encodeName(path).toStdString());
     } catch (const std::exception &error) {
         dialogs().showError(parent, QString::fromStdString(error.what()));
     }

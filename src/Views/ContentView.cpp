@@ -1,6 +1,7 @@
 #include "Views/ContentView.h"
 
 #include "Store/AuditStore.h"
+#include "Views/Components/MasterDetail.h"
 #include "Views/Components/Style.h"
 #include "Views/EmptyStateView.h"
 #include "Views/MainToolbar.h"
@@ -19,8 +20,11 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSplitter>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -28,6 +32,7 @@ constexpr int cardPadding = 28;
 constexpr int cardRadius = 16;
 constexpr int cardSpacing = 12;
 constexpr int busyWidth = 160;
+const QString sidebarKey = QStringLiteral("layout/sidebar");
 
 } // namespace
 
@@ -120,7 +125,14 @@ ContentView::ContentView(const ViewContext &context, QWidget *parent) : QWidget(
     m_splitter->addWidget(detailColumn);
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
-    m_splitter->setSizes({Sidebar::idealWidth, 10000});
+    m_sidebarPreferred = Sidebar::idealWidth;
+    if (m_context.layout) {
+        const int kept = m_context.layout->value(sidebarKey, Sidebar::idealWidth).toInt();
+        m_sidebarPreferred = std::clamp(kept, int(Sidebar::minimumWidth), int(Sidebar::maximumWidth));
+    }
+    m_splitter->setSizes({m_sidebarPreferred, 10000});
+    m_splitter->installEventFilter(this);
+    connect(m_splitter, &QSplitter::splitterMoved, this, &ContentView::sidebarDragged);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_splitter);
@@ -200,6 +212,9 @@ void ContentView::showDetail(bool recreate)
     }
     m_host->layout()->addWidget(m_detail);
     m_detail->show();
+    if (auto *frame = m_screen ? m_screen->findChild<MasterDetail *>() : nullptr)
+        connect(frame, &MasterDetail::widthWantedChanged, this, &ContentView::fitSidebar);
+    fitSidebar();
     m_toolbar->setScreen(m_screen, title());
     emit titleChanged(title());
 }
@@ -241,6 +256,29 @@ void ContentView::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     m_overlay->setGeometry(rect());
+}
+
+bool ContentView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_splitter && event->type() == QEvent::Resize && m_splitter->width() != m_fittedWidth) fitSidebar();
+    return QWidget::eventFilter(watched, event);
+}
+
+void ContentView::fitSidebar()
+{
+    if (m_splitter->width() <= 0) return;
+    m_fittedWidth = m_splitter->width();
+    const int available = m_splitter->width() - m_splitter->handleWidth();
+    const MasterDetail *frame = m_screen ? m_screen->findChild<MasterDetail *>() : nullptr;
+    const int wanted = frame ? frame->widthWanted() : 0;
+    const int sidebar = std::clamp(available - wanted, int(Sidebar::minimumWidth), m_sidebarPreferred);
+    m_splitter->setSizes({sidebar, std::max(1, available - sidebar)});
+}
+
+void ContentView::sidebarDragged()
+{
+    m_sidebarPreferred = std::clamp(m_sidebar->width(), int(Sidebar::minimumWidth), int(Sidebar::maximumWidth));
+    if (m_context.layout) m_context.layout->setValue(sidebarKey, m_sidebarPreferred);
 }
 
 bool ContentView::acceptDrop(const QList<QUrl> &urls)

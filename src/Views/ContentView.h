@@ -36,7 +36,9 @@ private:
 
 // The main window's content: the sidebar beside the current screen with the toolbar over it, the
 // loading overlay, dropped trail files and the store's error alert. Every screen switch makes a
-// new screen widget, so a screen's local state ends when it is left.
+// new screen widget, so a screen's local state ends when it is left. The sidebar keeps its ideal
+// width (or the one the user dragged it to) while the screen has the room it wants beside it, and
+// gives way down to its minimum once the screen's panes are at theirs.
 class ContentView : public QWidget {
     Q_OBJECT
 
@@ -67,6 +69,7 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -76,6 +79,8 @@ private:
     void updateOverlay();
     void updateAlert();
     void alertClosed();
+    void fitSidebar();
+    void sidebarDragged();
 
     ViewContext m_context;
     Sidebar *m_sidebar;
@@ -89,4 +94,6 @@ private:
     LoadingOverlay *m_overlay;
     QMessageBox *m_alert;
     QPushButton *m_auditSetupButton;
+    int m_sidebarPreferred;
+    int m_fittedWidth = -1;
 };

@@ -18,6 +18,14 @@ public:
 
     static constexpr int minimumWidth = 1100;
     static constexpr int minimumHeight = 720;
+    // The largest size the window opens at: the screens' content at its ideal widths.
+    static constexpr int openingWidth = 1600;
+    static constexpr int openingHeight = 1000;
+    // The size a first launch opens at on a screen with this available area: the largest up to
+    // 1600x1000 that fits 90 % of it, never below the minimum.
+    static QSize openingSize(QSize available);
+    // Opens at the opening size, centred in the screen's available area.
+    void placeForFirstLaunch();
 
 signals:
     void appeared();

@@ -97,7 +97,7 @@ public:
             font.setPointSizeF(font.pointSizeF() * 0.9);
             painter->setFont(font);
             const QColor colour = selected                                       ? text
-                                  : index.data(Sidebar::badgeAlertRole).toBool() ? Style::orange()
+                                  : index.data(Sidebar::badgeAlertRole).toBool() ? Style::ink(Style::orange())
                                                                                  : Style::secondaryText();
             painter->setPen(colour);
             const int width = QFontMetrics(font).horizontalAdvance(badge);

@@ -1,5 +1,5 @@
-// The single-instance socket against a second local account: it squats the socket's name in the
-// shared temporary folder, or listens where a launch might connect. Each attack runs in a child
+// The single-instance socket against a second local account: it squats a name in the shared
+// temporary folder, lends its own folders, or listens where a launch might connect. Each attack runs in a child
 // that has switched to an unused uid, as the other account's process would.
 
 #include "App/SingleInstance.h"
@@ -28,12 +28,16 @@ struct SharedFolder {
     QTemporaryDir folder;
 };
 
+// Another account that makes the name the socket folder once had in the shared temporary folder
+// changes nothing: the launch uses a folder in its own cache.
 TEST(InstanceSocketAttack, AFolderAnotherUserMadeAtTheNameIsNotUsed)
 {
     if (const std::string reason = OtherUser::cannotSwitch(); !reason.empty()) GTEST_SKIP() << reason;
     const SharedFolder shared;
-    const EnvironmentGuard keepTemporary("TMPDIR"), keepRuntime("XDG_RUNTIME_DIR");
+    QTemporaryDir own;
+    const EnvironmentGuard keepTemporary("TMPDIR"), keepRuntime("XDG_RUNTIME_DIR"), keepCache("XDG_CACHE_HOME");
     ::setenv("TMPDIR", shared.folder.path().toLocal8Bit().constData(), 1);
+    ::setenv("XDG_CACHE_HOME", own.path().toLocal8Bit().constData(), 1);
     ::unsetenv("XDG_RUNTIME_DIR");
     const QByteArray squatted = shared.path("quillmarsh-") + QByteArray::number(::geteuid());
     for (const mode_t mode : {0700, 0777}) {
@@ -44,11 +48,24 @@ TEST(InstanceSocketAttack, AFolderAnotherUserMadeAtTheNameIsNotUsed)
                       return ::chmod(squatted.constData(), mode) == 0 ? 0 : 1;
                   }),
                   0);
-        QString problem;
-        EXPECT_EQ(SingleInstance::socketPath(&problem), QString());
-        EXPECT_TRUE(problem.contains("belongs to another user")) << problem.toStdString();
+        EXPECT_EQ(SingleInstance::socketPath(), own.path() + "/quillmarsh/quillmarsh.socket");
     }
     ::rmdir(squatted.constData());
+}
+
+// A cache folder that is another account's (HOME pointing at theirs) is not used.
+TEST(InstanceSocketAttack, AnotherUsersCacheIsNotUsed)
+{
+    if (const std::string reason = OtherUser::cannotSwitch(); !reason.empty()) GTEST_SKIP() << reason;
+    const SharedFolder shared;
+    const QByteArray theirs = shared.path("cache");
+    ASSERT_EQ(OtherUser::run([&] { return ::mkdir(theirs.constData(), 0755) == 0 ? 0 : 1; }), 0);
+    const EnvironmentGuard keepRuntime("XDG_RUNTIME_DIR"), keepCache("XDG_CACHE_HOME");
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ::setenv("XDG_CACHE_HOME", theirs.constData(), 1);
+    QString problem;
+    EXPECT_EQ(SingleInstance::socketPath(&problem), QString());
+    EXPECT_TRUE(problem.contains("belongs to another user")) << problem.toStdString();
 }
 
 TEST(InstanceSocketAttack, AnotherUsersRuntimeFolderIsPassedOver)
@@ -56,14 +73,13 @@ TEST(InstanceSocketAttack, AnotherUsersRuntimeFolderIsPassedOver)
     if (const std::string reason = OtherUser::cannotSwitch(); !reason.empty()) GTEST_SKIP() << reason;
     // After su the variable still names the first account's folder.
     const SharedFolder shared;
+    QTemporaryDir own;
     const QByteArray theirs = shared.path("run-user");
     ASSERT_EQ(OtherUser::run([&] { return ::mkdir(theirs.constData(), 0700) == 0 ? 0 : 1; }), 0);
-    const EnvironmentGuard keepTemporary("TMPDIR"), keepRuntime("XDG_RUNTIME_DIR");
-    ::setenv("TMPDIR", shared.folder.path().toLocal8Bit().constData(), 1);
+    const EnvironmentGuard keepRuntime("XDG_RUNTIME_DIR"), keepCache("XDG_CACHE_HOME");
+    ::setenv("XDG_CACHE_HOME", own.path().toLocal8Bit().constData(), 1);
     ::setenv("XDG_RUNTIME_DIR", theirs.constData(), 1);
-    const QString socket = SingleInstance::socketPath();
-    EXPECT_EQ(socket,
-              QFile::decodeName(shared.path("quillmarsh-") + QByteArray::number(::geteuid())) + "/quillmarsh.socket");
+    EXPECT_EQ(SingleInstance::socketPath(), own.path() + "/quillmarsh/quillmarsh.socket");
 }
 
 // The other account listens at the name first. The launch must see whose listener it is before it

@@ -40,7 +40,18 @@ TEST(LaunchArgumentsTest, Table)
          std::nullopt,
          true,
          {"/t/a.bsm", "/t/b.bsm"}},
-        {"missing path skipped", {"/t/missing.bsm", "/t/a.bsm"}, std::nullopt, false, {"/t/a.bsm"}},
+        {"a missing path is kept, for the open to report",
+         {"/t/missing.bsm", "/t/a.bsm"},
+         std::nullopt,
+         false,
+         {"/t/missing.bsm", "/t/a.bsm"}},
+        {"after the sample too", {"--sample", "/t/missing.bsm"}, std::nullopt, true, {"/t/missing.bsm"}},
+        {"an unknown option's value is no trail",
+         {"-platform", "offscreen", "/t/a.bsm", "-style", "/t/b.bsm"},
+         std::nullopt,
+         false,
+         {"/t/a.bsm", "/t/b.bsm"}},
+        {"the value after the screen switch is no trail", {"--screen", "overview.bsm"}, std::nullopt, false, {}},
         {"dash paths never opened", {"-dash.bsm", "--unknown"}, std::nullopt, false, {}},
         {"folders count as existing", {"/t/folder"}, std::nullopt, false, {"/t/folder"}},
         {"helper switch is just an option here", {"--auditpipe-helper"}, std::nullopt, false, {}},
@@ -71,10 +82,10 @@ TEST(LaunchArgumentsTest, PathBytesAreKeptAsGiven)
     FILE *file = std::fopen(latin1.constData(), "wb");
     ASSERT_TRUE(file);
     std::fclose(file);
-    const LaunchRequest request = parseLaunchArguments(
-        {latin1, base + "/./caf\xE9.bsm", base + "/caf\xEF\xBF\xBD.bsm", base + "/plain.bsm"});
-    EXPECT_EQ(request.paths, (QList<QByteArray>{latin1, latin1, base + "/plain.bsm"}))
-        << "the U+FFFD spelling of the name is another, missing file";
+    const QByteArray replaced = base + "/caf\xEF\xBF\xBD.bsm";
+    const LaunchRequest request = parseLaunchArguments({latin1, base + "/./caf\xE9.bsm", replaced, base + "/plain.bsm"});
+    EXPECT_EQ(request.paths, (QList<QByteArray>{latin1, latin1, replaced, base + "/plain.bsm"}));
+    EXPECT_FALSE(QFile::exists(QFile::decodeName(replaced))) << "the U+FFFD spelling of the name is another file";
     ::unlink(latin1.constData()); // QTemporaryDir removes only what a QString can name
 }
 

@@ -5,13 +5,21 @@
 #include "support/FakeDockBadge.h"
 #include "support/FakeLoginItem.h"
 #include "support/FakeNotificationCenter.h"
+#include "Views/Components/MasterDetail.h"
+#include "Views/ContentView.h"
 #include "Views/MainWindow.h"
+#include "Views/Sidebar.h"
+#include "support/EnvironmentGuard.h"
 #include "support/ShellFixture.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
+#include <QScreen>
 #include <QSettings>
+#include <QSplitter>
 #include <QTest>
 
 #include <cstdio>
@@ -20,6 +28,21 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+// Drags the splitter's handle before widget `index` sideways (or down) by delta, as the pointer would.
+void dragHandle(QSplitter *splitter, int index, int delta)
+{
+    QSplitterHandle *handle = splitter->handle(index);
+    const QPoint from = handle->rect().center();
+    const QPoint to = from + (splitter->orientation() == Qt::Horizontal ? QPoint(delta, 0) : QPoint(0, delta));
+    const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, handle->mapToGlobal(at), button, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(handle, &event);
+    };
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+}
 
 class MainSceneTest : public ::testing::Test {
 protected:
@@ -173,6 +196,27 @@ TEST_F(MainSceneTest, CommandLineAppliesOnAppearanceAndTrailsOnlyWhileNothingIsL
     EXPECT_EQ(store().sources().size(), 1u);
 }
 
+// A trail named on the command line that is not there is not dropped without a word: the store
+// says so as it does for any open, and the trails that are there load.
+TEST_F(MainSceneTest, ACommandLineTrailThatIsNotThereIsReported)
+{
+    const QString a = trail("a.bsm");
+    const QByteArray dangling = QFile::encodeName(m_folder.filePath("dangling.bsm"));
+    ASSERT_EQ(::symlink(QFile::encodeName(m_folder.filePath("gone.bsm")).constData(), dangling.constData()), 0);
+    for (const QByteArray &missing : {QFile::encodeName(m_folder.filePath("typo.bsm")), dangling}) {
+        SCOPED_TRACE(missing.toStdString());
+        store().closeAll();
+        store().setLastError(std::nullopt);
+        makeScene({QFile::encodeName(a), missing});
+        m_scene->window()->show();
+        ASSERT_TRUE(loaded(1));
+        EXPECT_EQ(store().sources()[0].name, "a.bsm");
+        const std::string name = QFileInfo(QFile::decodeName(missing)).fileName().toStdString();
+        EXPECT_EQ(store().lastError(), "Couldn't read " + name + ": No such file or directory");
+        m_scene.reset();
+    }
+}
+
 // A name from another system, Latin-1 rather than UTF-8: opened by its bytes from the command line
 // and from a later launch alike, and shown with U+FFFD for the bytes that are not UTF-8.
 TEST_F(MainSceneTest, TrailsNamedInBytesThatAreNotUTF8AreOpened)
@@ -218,6 +262,121 @@ TEST_F(MainSceneTest, ClosingTheWindowWithBackgroundAndTrayMakesTheAppAccessory)
     m_services->trayAvailable = [] { return false; };
     m_scene->window()->close();
     EXPECT_EQ(m_services->activationPolicy(), AppServices::ActivationPolicy::regular);
+}
+
+// The window opens at the largest size up to 1600x1000 that fits 90 % of the screen, never below
+// its minimum.
+TEST(MainWindowOpening, TheOpeningSizeFollowsTheScreen)
+{
+    EXPECT_EQ(MainWindow::openingSize({1920, 1080}), QSize(1600, 972));
+    EXPECT_EQ(MainWindow::openingSize({2560, 1440}), QSize(1600, 1000));
+    EXPECT_EQ(MainWindow::openingSize({1440, 900}), QSize(1296, 810));
+    EXPECT_EQ(MainWindow::openingSize({1280, 800}), QSize(1152, 720));
+    EXPECT_EQ(MainWindow::openingSize({1024, 768}), QSize(1100, 720));
+}
+
+// The visible one of the window's widgets of that type: screens left behind linger until deleted.
+template <typename Widget>
+Widget *shownIn(QWidget *window)
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    for (Widget *widget : window->findChildren<Widget *>())
+        if (widget->isVisibleTo(window)) return widget;
+    return nullptr;
+}
+
+QSplitter *monitorRegions(QWidget *window)
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    for (QSplitter *splitter : window->findChildren<QSplitter *>())
+        if (splitter->orientation() == Qt::Vertical && splitter->isVisibleTo(window)) return splitter;
+    return nullptr;
+}
+
+// Closed and launched again, the window comes back at its size and place, the sidebar and the
+// panes at the widths the user dragged them to, and the Background Monitor's regions as they were.
+TEST_F(MainSceneTest, TheWindowAndItsDividersComeBackAtTheNextLaunch)
+{
+    ASSERT_TRUE(ShellFixture::load(store(), {trail(QStringLiteral("a.bsm"))}));
+    makeScene();
+    MainWindow *window = m_scene->window();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    window->setGeometry(40, 30, 2400, 1000);
+    QCoreApplication::processEvents();
+    const QRect geometry = window->geometry();
+
+    store().setScreen(Screen::setup); // no panes: the sidebar keeps what it is given
+    dragHandle(window->content()->splitter(), 1, 40);
+    const int sidebarWidth = window->content()->sidebar()->width();
+    EXPECT_NEAR(sidebarWidth, Sidebar::idealWidth + 40, 3);
+
+    store().setScreen(Screen::events);
+    auto *frame = shownIn<MasterDetail>(window);
+    ASSERT_TRUE(frame && frame->paneShown());
+    EXPECT_EQ(frame->pane()->width(), 400) << "the ideal, with room for the columns";
+    dragHandle(frame->splitter(), frame->splitter()->indexOf(frame->pane()), -80);
+    const int paneWidth = frame->pane()->width();
+    EXPECT_NEAR(paneWidth, 480, 3);
+
+    store().setScreen(Screen::monitor);
+    QSplitter *regions = monitorRegions(window);
+    ASSERT_TRUE(regions);
+    dragHandle(regions, 1, -60);
+    const int upperRegion = regions->sizes().value(0);
+    window->close();
+    m_scene.reset();
+
+    makeScene();
+    window = m_scene->window();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    EXPECT_EQ(window->geometry(), geometry);
+    store().setScreen(Screen::setup);
+    EXPECT_EQ(window->content()->sidebar()->width(), sidebarWidth);
+    store().setScreen(Screen::events);
+    frame = shownIn<MasterDetail>(window);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->pane()->width(), paneWidth);
+    store().setScreen(Screen::monitor);
+    regions = monitorRegions(window);
+    ASSERT_TRUE(regions);
+    EXPECT_EQ(regions->sizes().value(0), upperRegion);
+}
+
+// The snapshot mode photographs a fixed window: it takes nothing from the settings and leaves them
+// as they were, however the window is sized or its dividers dragged.
+TEST_F(MainSceneTest, TheSnapshotModeNeitherReadsNorWritesTheLayout)
+{
+    makeScene();
+    m_scene->window()->show();
+    m_scene->window()->setGeometry(40, 30, 1500, 950);
+    QCoreApplication::processEvents();
+    dragHandle(m_scene->window()->content()->splitter(), 1, 30);
+    m_scene->window()->close();
+    m_scene.reset();
+    m_settings->sync();
+    const QStringList keys = m_settings->allKeys();
+    ASSERT_TRUE(keys.contains(QStringLiteral("layout/window")));
+    ASSERT_TRUE(keys.contains(QStringLiteral("layout/sidebar")));
+    std::map<QString, QVariant> before;
+    for (const QString &key : keys) before[key] = m_settings->value(key);
+
+    EnvironmentGuard snapshot("QUILLMARSH_SNAPSHOT_DIR");
+    qputenv("QUILLMARSH_SNAPSHOT_DIR", QFile::encodeName(m_folder.filePath("shots")));
+    // Not shown: shown, the window would start taking pictures.
+    makeScene();
+    MainWindow *window = m_scene->window();
+    EXPECT_EQ(window->size(), MainWindow::openingSize(window->screen()->availableGeometry().size()))
+        << "not the size kept";
+    window->resize(1700, 900);
+    // What a drag of the sidebar's divider reports.
+    emit window->content()->splitter()->splitterMoved(260, 1);
+    window->close();
+    m_scene.reset();
+    m_settings->sync();
+    EXPECT_EQ(m_settings->allKeys(), keys);
+    for (const QString &key : keys) EXPECT_EQ(m_settings->value(key), before[key]) << key.toStdString();
 }
 
 } // namespace

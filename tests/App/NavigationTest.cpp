@@ -625,6 +625,21 @@ TEST_F(NavigationTest, EveryDrillDownAndDestructiveActionLandsWhereItShould)
          Screen::findings,
          [&] { doubleClickRow(findings()->table(), clockRow()); },
          {Screen::events, {clockRule}, clock}},
+        // Return and Enter on the focused row do what a double-click does.
+        {"Findings Return",
+         Screen::findings,
+         [&] {
+             clickRow(findings()->table(), clockRow());
+             QTest::keyClick(findings()->table(), Qt::Key_Return);
+         },
+         {Screen::events, {clockRule}, clock}},
+        {"Findings Enter",
+         Screen::findings,
+         [&] {
+             clickRow(findings()->table(), clockRow());
+             QTest::keyClick(findings()->table(), Qt::Key_Enter, Qt::KeypadModifier);
+         },
+         {Screen::events, {clockRule}, clock}},
         {"Findings menu related records",
          Screen::findings,
          [&] { EXPECT_TRUE(chooseInRowMenu(findings()->table(), clockRow(), "Show Related Records")); },
@@ -660,6 +675,13 @@ TEST_F(NavigationTest, EveryDrillDownAndDestructiveActionLandsWhereItShould)
              QTest::keyClick(network()->table(), Qt::Key_Return);
          },
          {Screen::events, {"network record"}, firstConnect}},
+        {"Network Enter",
+         Screen::network,
+         [&] {
+             clickRow(network()->table(), networkRow(firstConnect));
+             QTest::keyClick(network()->table(), Qt::Key_Enter, Qt::KeypadModifier);
+         },
+         {Screen::events, {"network record"}, firstConnect}},
         {"Network menu only this event",
          Screen::network,
          [&] { EXPECT_TRUE(chooseInRowMenu(network()->table(), networkRow(firstConnect), onlyThis(connectEvent))); },
@@ -691,6 +713,42 @@ TEST_F(NavigationTest, EveryDrillDownAndDestructiveActionLandsWhereItShould)
                      return clickRow(table, model->index(row, ReferenceEventModel::loadedColumn));
          },
          {Screen::events, {QString::fromStdString(AuditCatalog::shared().events.at(clockEvent).description)}}},
+
+        // The keyboard reaches an event's count: a click on the row's name makes it current, and
+        // Return presses the count.
+        {"Reference loaded count Return",
+         Screen::reference,
+         [&] {
+             auto *view = shown<ReferenceView>();
+             click(withText<QToolButton>(view, "Events"));
+             auto *table = view->findChild<QTableView *>("eventTable");
+             auto *model = static_cast<ReferenceEventModel *>(table->model());
+             for (int row = 0; row < model->rowCount(); ++row)
+                 if (model->row(row).info.number == clockEvent) {
+                     clickRow(table, model->index(row, ReferenceEventModel::nameColumn));
+                     EXPECT_EQ(store().screen(), Screen::reference) << "a click beside the count presses nothing";
+                     EXPECT_EQ(table->currentIndex().column(), int(ReferenceEventModel::loadedColumn));
+                     QTest::keyClick(table, Qt::Key_Return);
+                     return;
+                 }
+         },
+         {Screen::events, {QString::fromStdString(AuditCatalog::shared().events.at(clockEvent).description)}}},
+        // Rows without a primary action: Return does what a double-click does, which is nothing.
+        {"Monitor row Return",
+         Screen::monitor,
+         [&] {
+             clickRow(monitor()->table(), alertRow(monitor(), 1));
+             QTest::keyClick(monitor()->table(), Qt::Key_Return);
+         },
+         {Screen::monitor},
+         monitorSelects(1)},
+        {"Trail Files row Return",
+         Screen::sources,
+         [&] {
+             clickRow(sources()->table(), sourceRow(sources(), "second.bsm"));
+             QTest::keyClick(sources()->table(), Qt::Key_Return);
+         },
+         {Screen::sources}},
 
         // Background Monitor: the row menu and the history menu.
         {"Monitor row menu delete",

@@ -50,39 +50,76 @@ TEST(SingleInstanceTest, RequestSurvivesTheWireByteForByteAndRelativeOrBrokenPar
     EXPECT_FALSE(SingleInstance::decode("not json"));
 }
 
-// Where the socket may live: only in a folder that is this user's alone.
+// Where the socket may live: only in a folder that is this user's alone. Without a private
+// runtime folder, that is one in the user's own cache, never a name in the shared temporary folder
+// that another user could take first.
 TEST(SingleInstanceTest, SocketFolderMustBeTheUsersOwnAndPrivate)
 {
     QTemporaryDir temporary;
-    const QByteArray folder = QFile::encodeName(temporary.path()) + "/quillmarsh-" + QByteArray::number(::geteuid());
-    const QByteArray elsewhere = QFile::encodeName(temporary.path()) + "/elsewhere";
+    const QByteArray base = QFile::encodeName(temporary.path());
+    const QByteArray cache = base + "/cache", folder = cache + "/quillmarsh";
+    const QByteArray elsewhere = base + "/elsewhere";
     ASSERT_EQ(::mkdir(elsewhere.constData(), 0700), 0);
-    const EnvironmentGuard keepTemporary("TMPDIR"), keepRuntime("XDG_RUNTIME_DIR");
-    qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+    const EnvironmentGuard keepTemporary("TMPDIR"), keepRuntime("XDG_RUNTIME_DIR"), keepCache("XDG_CACHE_HOME"),
+        keepHome("HOME");
+    qputenv("TMPDIR", base);
+    qputenv("HOME", base + "/home");
 
     struct Case {
         const char *name;
         std::function<void()> prepare; // what stands at the folder's name before the launch
         QByteArray runtime;            // XDG_RUNTIME_DIR
+        QByteArray cacheHome;          // XDG_CACHE_HOME
         QString socket;                // empty: refused
         const char *problem;
     };
     const QString made = QFile::decodeName(folder) + "/quillmarsh.socket";
     const auto clear = [&] {
-        ::unlink(folder.constData());
-        ::rmdir(folder.constData());
+        for (const QByteArray &path : {folder, cache, base + "/home/.cache/quillmarsh", base + "/home/.cache"}) {
+            ::unlink(path.constData());
+            ::rmdir(path.constData());
+        }
+        ::rmdir((base + "/home").constData());
     };
     const Case cases[] = {
-        {"a private runtime folder", [] {}, elsewhere, QFile::decodeName(elsewhere) + "/quillmarsh.socket", ""},
-        {"no runtime folder: one is made in the temporary folder", [] {}, "", made, ""},
+        {"a private runtime folder", [] {}, elsewhere, cache, QFile::decodeName(elsewhere) + "/quillmarsh.socket", ""},
+        {"no runtime folder: one is made in the cache", [] {}, "", cache, made, ""},
         {"a runtime folder others may enter is passed over", [&] { ::chmod(elsewhere.constData(), 0711); }, elsewhere,
-         made, ""},
-        {"the user's own folder with mode 0700 is used again", [&] { ::mkdir(folder.constData(), 0700); }, "", made, ""},
-        {"a folder others may enter", [&] { ::mkdir(folder.constData(), 0755); }, "", "",
-         "may be entered by other users"},
-        {"a link to a private folder", [&] { ::symlink(elsewhere.constData(), folder.constData()); }, "", "",
-         "is a symbolic link"},
-        {"a plain file", [&] { QFile(QFile::decodeName(folder)).open(QIODevice::WriteOnly); }, "", "",
+         cache, made, ""},
+        {"without XDG_CACHE_HOME the cache is the home folder's", [&] { ::mkdir((base + "/home").constData(), 0700); },
+         "", "", QFile::decodeName(base + "/home/.cache/quillmarsh/quillmarsh.socket"), ""},
+        {"nothing in the temporary folder", [] {}, "", cache, made, ""},
+        {"the user's own folder with mode 0700 is used again",
+         [&] {
+             ::mkdir(cache.constData(), 0700);
+             ::mkdir(folder.constData(), 0700);
+         },
+         "", cache, made, ""},
+        {"a folder others may enter",
+         [&] {
+             ::mkdir(cache.constData(), 0700);
+             ::mkdir(folder.constData(), 0755);
+         },
+         "", cache, "", "may be entered by other users"},
+        {"a link to a private folder",
+         [&] {
+             ::mkdir(cache.constData(), 0700);
+             ::symlink(elsewhere.constData(), folder.constData());
+         },
+         "", cache, "", "is a symbolic link"},
+        {"a plain file",
+         [&] {
+             ::mkdir(cache.constData(), 0700);
+             QFile(QFile::decodeName(folder)).open(QIODevice::WriteOnly);
+         },
+         "", cache, "", "is not a folder"},
+        {"a cache others may change",
+         [&] {
+             ::mkdir(cache.constData(), 0700);
+             ::chmod(cache.constData(), 0777);
+         },
+         "", cache, "", "may be changed by other users"},
+        {"a cache that is a link", [&] { ::symlink(elsewhere.constData(), cache.constData()); }, "", cache, "",
          "is not a folder"},
     };
     for (const Case &c : cases) {
@@ -92,6 +129,8 @@ TEST(SingleInstanceTest, SocketFolderMustBeTheUsersOwnAndPrivate)
         c.prepare();
         if (c.runtime.isEmpty()) qunsetenv("XDG_RUNTIME_DIR");
         else qputenv("XDG_RUNTIME_DIR", c.runtime);
+        if (c.cacheHome.isEmpty()) qunsetenv("XDG_CACHE_HOME");
+        else qputenv("XDG_CACHE_HOME", c.cacheHome);
         QString problem;
         EXPECT_EQ(SingleInstance::socketPath(&problem), c.socket);
         EXPECT_TRUE(problem.contains(QString::fromUtf8(c.problem))) << problem.toStdString();
@@ -100,6 +139,7 @@ TEST(SingleInstanceTest, SocketFolderMustBeTheUsersOwnAndPrivate)
             ASSERT_EQ(::lstat(folder.constData(), &info), 0);
             EXPECT_EQ(info.st_mode & 07777, 0700u);
         }
+        EXPECT_TRUE(QDir(temporary.path()).entryList({"quillmarsh*"}).isEmpty()) << "a name in the temporary folder";
     }
     clear();
 }
@@ -309,27 +349,27 @@ TEST(SingleInstanceTest, AtMostSixteenConnectionsAreOpenAtOnce)
     ASSERT_TRUE(instance.listen());
 
     std::vector<std::unique_ptr<QLocalSocket>> held;
-    for (int i = 0; i < SingleInstance::maximumConnections + 4; ++i) {
-        held.push_back(std::make_unique<QLocalSocket>());
-        held.back()->connectToServer(path);
-        ASSERT_TRUE(held.back()->waitForConnected(2000));
-    }
-    // The server takes up every connection; those beyond the cap are closed at once.
     const auto closed = [&] {
         int count = 0;
         for (const auto &socket : held) count += socket->state() == QLocalSocket::UnconnectedState;
         return count;
     };
+    for (int i = 0; i < SingleInstance::maximumConnections + 4; ++i) {
+        held.push_back(std::make_unique<QLocalSocket>());
+        held.back()->connectToServer(path);
+        ASSERT_TRUE(held.back()->waitForConnected(2000));
+        // Taken up one after another, so that their ages differ.
+        ASSERT_TRUE(waitUntil([&] { return server.openConnections() + closed() == int(held.size()); }));
+    }
+    // Past the cap, the connection idle longest goes for each new one.
     EXPECT_TRUE(waitUntil([&] { return closed() == 4; }));
     EXPECT_EQ(server.openConnections(), SingleInstance::maximumConnections);
-    for (int i = 0; i < SingleInstance::maximumConnections; ++i)
-        EXPECT_NE(held[size_t(i)]->state(), QLocalSocket::UnconnectedState) << i;
+    for (size_t i = 0; i < held.size(); ++i) EXPECT_EQ(held[i]->state() == QLocalSocket::UnconnectedState, i < 4) << i;
 
-    // Once one goes, a new launch is served again.
-    held.front()->abort();
-    ASSERT_TRUE(waitUntil([&] { return server.openConnections() == SingleInstance::maximumConnections - 1; }));
+    // With every place taken by idle connections, a launch still gets through.
     EXPECT_EQ(forwardInBackground(path, {}, 5000), Handover::handed);
     EXPECT_TRUE(waitUntil([&] { return instance.received.size() == 1; }));
+    EXPECT_LE(server.openConnections(), SingleInstance::maximumConnections);
 }
 
 QProcessEnvironment launchEnvironment(const QString &runtimeFolder, const QString &home)

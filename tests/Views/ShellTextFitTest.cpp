@@ -32,8 +32,10 @@ namespace {
 using namespace LiveCapture;
 
 const QSize windowSizes[] = {{1440, 900}, {1280, 800}, {1100, 720}};
-// The columns whose values were cut at our fonts: dates, times and user labels.
-const QStringList measuredColumns = {"Time", "User", "Raised", "First record", "Last record", "Started"};
+// The columns whose values were cut at our fonts: dates, times, user labels, seven-digit pids and
+// severity badges.
+const QStringList measuredColumns = {"Time",    "User", "Raised", "First record", "Last record",
+                                     "Started", "PID",  "PPID",   "Severity"};
 
 constexpr uint32_t sampleUser = 7501; // named "orvik", as in the sample trail
 
@@ -48,13 +50,13 @@ uint32_t widestMillisecond()
 
 // The widest time and user label of the sample (Sep 30, 12:58:58.888 PM; "orvik → root") on an
 // execution with a long signing identity, a clock change (a finding), a failed open and a
-// connection.
+// connection, by a process with a seven-digit pid.
 Bytes widestTrail()
 {
     Subject orvik;
     orvik.auid = orvik.ruid = sampleUser;
     orvik.euid = 0;
-    orvik.pid = 48213;
+    orvik.pid = 4821337;
     const uint32_t second = widestSecond();
     const uint32_t millisecond = widestMillisecond();
     const Bytes cdhash(20, 0xab);
@@ -80,14 +82,15 @@ Bytes widestTrail()
     });
 }
 
-MonitorAlert widestAlert()
+// One alert of each severity: their badges differ in width ("Medium" and "Critical" are the widest).
+MonitorAlert widestAlert(int severity)
 {
     MonitorAlert alert;
     alert.id = Uuid::random();
     alert.kind = MonitorAlert::Kind::finding;
-    alert.key = "clock|key";
+    alert.key = "clock|key" + std::to_string(severity);
     alert.eventTime = alert.raisedAt = widestTableTime();
-    alert.severityRaw = 3;
+    alert.severityRaw = severity;
     alert.rule = "System clock changed";
     alert.category = "Defense Evasion";
     alert.technique = "T1070.006";
@@ -162,7 +165,7 @@ protected:
         case Screen::findings: return rows("findingsTable") > 0 && shows("findingDetail");
         case Screen::network: return rows("networkTable") > 0;
         case Screen::live: return rows("liveTable") == 4 && shows("recordInspector");
-        case Screen::monitor: return rows("alertTable") == 1 && shows("alertDetail");
+        case Screen::monitor: return rows("alertTable") == 5 && shows("alertDetail");
         case Screen::sources: return rows("sourcesTable") == 2 && shows("sourceDetail");
         default: return true;
         }
@@ -210,7 +213,7 @@ TEST_F(ShellTextFitTest, NothingIsCutOnAnyScreenAtAnyWindowSize)
         if (record.identity() && std::abs(record.time - widestTableTime()) < 0.001)
             store.setSelectedRecordID(record.id);
     ASSERT_TRUE(store.selectedRecordID());
-    alerts->setAlerts({widestAlert()});
+    alerts->setAlerts({widestAlert(0), widestAlert(1), widestAlert(2), widestAlert(3), widestAlert(4)});
     startRunning();
     sendAndWait(widestTrail(), 4);
     ASSERT_TRUE(waitUntil([&] { return monitor->records()->size() == 4; }));
@@ -227,6 +230,18 @@ TEST_F(ShellTextFitTest, TheCheckFindsCutTextsAndLetsElidedOnesPass)
     EXPECT_EQ(TextFit::clipped(&root).size(), 1);
     cut->setText(QStringLiteral("A sent…"));
     EXPECT_TRUE(TextFit::clipped(&root).isEmpty());
+
+    // A wrapped label's margins count on both sides: at the height it needs it passes, a line
+    // shorter it is cut.
+    auto *wrapped = new QLabel(QStringLiteral("Process"), &root);
+    wrapped->setWordWrap(true);
+    wrapped->setContentsMargins(0, 2, 0, 0);
+    wrapped->setGeometry(200, 0, 100, wrapped->heightForWidth(100));
+    wrapped->show();
+    EXPECT_TRUE(TextFit::clipped(&root).isEmpty());
+    wrapped->resize(100, wrapped->heightForWidth(100) - 2);
+    EXPECT_EQ(TextFit::clipped(&root).size(), 1);
+    wrapped->hide();
 
     // Standing past the right side of a parent that cannot scroll sideways is cut as well.
     auto *panel = new QWidget(&root);

@@ -82,9 +82,9 @@ inline QStringList clipped(const QWidget *root)
             if (label->text().isEmpty() || label->text().endsWith(QChar(0x2026))) continue;
             inside(label, label->text());
             if (label->wordWrap()) {
-                // Wrapped text must fit its height instead.
-                const int needed = label->heightForWidth(label->contentsRect().width());
-                check(label, label->text(), needed, label->contentsRect().height());
+                // Wrapped text must fit its height instead: the height the label needs at its width,
+                // its margins included, against the height it has.
+                check(label, label->text(), label->heightForWidth(label->width()), label->height());
                 continue;
             }
             check(label, label->text(), neededWidth(label), label->contentsRect().width());

@@ -78,6 +78,20 @@ inline constexpr std::array<const char *, 10> files = {
     "/Users/alice/Library/Caches/com.apple.Safari/Cache.db-wal",
 };
 
+// What a server people log in to opens: shorter paths, some of them ones the rules watch.
+inline constexpr std::array<const char *, 10> serverFiles = {
+    "/etc/hosts",
+    "/etc/passwd",
+    "/etc/master.passwd",
+    "/etc/pam.d/sshd",
+    "/usr/lib/libz.1.dylib",
+    "/var/log/system.log",
+    "/Users/build/.zshrc",
+    "/private/tmp/agent.sock",
+    "/private/var/run/utmpx",
+    "/etc/ssh/sshd_config",
+};
+
 inline constexpr std::array<const char *, 4> users = {"alice", "bob", "build", "root"};
 
 // A running process: the subject and, for signed programs, the code identity that its records carry.
@@ -211,6 +225,10 @@ inline Bytes mixed(size_t targetBytes, uint64_t seed = 0x5eed)
 struct BusyHostMix {
     size_t records = 1'000'000;
     uint32_t pidSpace = 60'000; // pids are handed out in turn from 100 up to 100 + pidSpace, then again
+    // A trail as auditd leaves it on a host people log in to: half the opens read, half read, write
+    // and create with their mode, of a server's shorter paths; every login sshd's, from another
+    // host, with its message; chmods and unlinks in equal parts; a file token first and last.
+    bool sshHost = false;
 };
 
 // A host under load: about 15 % execs, 10 % forks, 10 % exits, 40 % opens, 10 % connects, 5 %
@@ -233,6 +251,11 @@ public:
     {
         Bytes trail;
         trail.reserve(m_mix.records * 140);
+        const auto file = [&](uint32_t seconds) {
+            const Bytes token = Token::file(seconds, 0, "/var/audit/20240501120000.not_terminated");
+            trail.insert(trail.end(), token.begin(), token.end());
+        };
+        if (m_mix.sshHost) file(1714564800);
         for (size_t i = 0; i < m_mix.records; ++i) {
             m_milliseconds += uint32_t(m_random.below(3));
             const uint32_t seconds = 1714564800 + m_milliseconds / 1000, ms = m_milliseconds % 1000;
@@ -247,6 +270,7 @@ public:
                                        : unlinkOrChmod(seconds, ms);
             trail.insert(trail.end(), record.begin(), record.end());
         }
+        if (m_mix.sshHost) file(1714564800 + m_milliseconds / 1000);
         return trail;
     }
 
@@ -343,6 +367,7 @@ private:
 
     Bytes open(uint32_t seconds, uint32_t ms)
     {
+        if (m_mix.sshHost) return sshHostOpen(seconds, ms);
         Record r(m_random.below(3) ? 72 : 76, seconds, ms);
         r.arg(2, m_random.below(3) ? 0 : 0x601, "flags").path(m_random.pick(files));
         const bool found = m_random.below(6) != 0;
@@ -369,8 +394,30 @@ private:
         return r.subject(anyProcess().subject).returnValue(0, 0).build();
     }
 
+    // Read (72) or read, write and create (79), in equal parts.
+    Bytes sshHostOpen(uint32_t seconds, uint32_t ms)
+    {
+        const bool create = m_random.below(2) == 0;
+        Record r(create ? 79 : 72, seconds, ms);
+        r.arg(2, create ? 0x602 : 0, "flags");
+        if (create) r.arg(3, 0644, "mode");
+        r.path(m_random.pick(serverFiles));
+        const bool found = m_random.below(6) != 0;
+        if (found) r.attr(m_random.below(2) ? 0100644 : 0100600, 501, 20);
+        r.subject(anyProcess().subject);
+        return r.returnValue(found ? 0 : 2, found ? uint32_t(3 + m_random.below(200)) : 0xFFFFFFFF).build();
+    }
+
     Bytes login(uint32_t seconds, uint32_t ms)
     {
+        if (m_mix.sshHost) {
+            const std::string user = m_random.pick(users);
+            const Bytes from{uint8_t(10 + m_random.below(200)), uint8_t(m_random.below(255)), 7,
+                             uint8_t(m_random.below(255))};
+            Record r(32800, seconds, ms);
+            r.token(Token::subjectEx(anyProcess().subject, from));
+            return r.text("successful login " + user).returnValue(0, 0).build();
+        }
         const std::string user = m_random.pick(users);
         Record r(m_random.below(2) ? 32800 : 45021, seconds, ms);
         r.token(Token::subjectEx(anyProcess().subject, Bytes{192, 168, 1, uint8_t(m_random.below(255))}));
@@ -382,7 +429,7 @@ private:
         const bool chmod = m_random.below(2) == 0;
         Record r(chmod ? 10 : 6, seconds, ms);
         if (chmod) r.arg(2, m_random.below(20) ? 0644 : 04755, "new file mode");
-        r.path(m_random.pick(files)).subject(anyProcess().subject);
+        r.path(m_random.pick(m_mix.sshHost ? serverFiles : files)).subject(anyProcess().subject);
         return r.returnValue(0, 0).build();
     }
 

@@ -1,6 +1,7 @@
 #include "Engine/Analysis/Detections.h"
 
 #include "Engine/Analysis/RecordRules.h"
+#include "Engine/Support/Memory.h"
 #include "Engine/Support/Parallel.h"
 
 #include <algorithm>
@@ -20,10 +21,6 @@ constexpr size_t minimumPart = 4;
 constexpr size_t minimumPart = 16384;
 #endif
 constexpr double bruteForceWindow = 600;
-
-constexpr RuleText bruteForce{"Password brute force", "Credential Access", Severity::high, "T1110",
-                              "Repeated authentication failures from one origin in a short window is the classic "
-                              "signature of password guessing."};
 
 // The account named between angle brackets in an authentication text.
 std::optional<std::string> targetUser(std::string_view text)
@@ -65,7 +62,7 @@ void reportBruteForce(std::span<const AuditRecord> records, const FailureGroup &
         }
         summary += ")";
     }
-    Finding finding = makeFinding(bruteForce, last, std::move(summary));
+    Finding finding = makeFinding(Rules::bruteForce, last, std::move(summary));
     finding.recordIDs = std::move(ids);
     findings.push_back(std::move(finding));
 }
@@ -98,14 +95,16 @@ std::vector<Finding> run(std::span<const AuditRecord> records, Parallel::Pool &p
     std::vector<FailureGroup> groups;
     std::unordered_map<std::string, size_t> groupIndex;
     size_t grouped = 0;
-    for (const size_t r : std::views::join(failedIn)) {
-        // Each origin takes memory, and an attacker chooses how many there are.
-        if ((++grouped & 4095) == 0) Parallel::checkpoint();
-        const AuditRecord &record = records[r];
-        std::string from = origin(record);
-        const auto [it, inserted] = groupIndex.try_emplace(from, groups.size());
-        if (inserted) groups.push_back(FailureGroup{std::move(from), {}});
-        groups[it->second].records.push_back(r);
+    for (const std::vector<size_t> &part : failedIn) {
+        for (const size_t r : part) {
+            // Each origin takes memory, and an attacker chooses how many there are.
+            if ((++grouped & 4095) == 0) Parallel::checkpoint();
+            const AuditRecord &record = records[r];
+            std::string from = origin(record);
+            const auto [it, inserted] = groupIndex.try_emplace(from, groups.size());
+            if (inserted) groups.push_back(FailureGroup{std::move(from), {}});
+            groups[it->second].records.push_back(r);
+        }
     }
 
     // Brute force: the window start only moves forward, so each group is walked once.
@@ -135,12 +134,16 @@ std::vector<Finding> run(std::span<const AuditRecord> records, Parallel::Pool &p
     } else {
         std::vector<std::vector<Finding>> found(parts);
         pool.forEach(parts, [&](size_t part) {
+            // Room for a finding every few records, only reserved: a list that grows copies what it
+            // holds into memory it touches for the first time, and the copies are let go at once.
+            found[part].reserve((bound(part + 1) - bound(part)) / 4);
             checkRecords(records.subspan(bound(part), bound(part + 1) - bound(part)), origins, found[part]);
         });
         size_t total = findings.size();
         for (const std::vector<Finding> &part : found) total += part.size();
         Parallel::checkpoint(0, total * sizeof(Finding));
         findings.reserve(total);
+        Memory::prefault(findings.data(), total * sizeof(Finding), pool);
         for (std::vector<Finding> &part : found)
             findings.insert(findings.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
     }

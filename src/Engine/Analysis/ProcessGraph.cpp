@@ -30,7 +30,7 @@ std::optional<uint32_t> ProcessTree::position(int64_t id) const
 
 namespace {
 
-constexpr uint16_t spawnEvent = 43190;
+constexpr uint16_t spawnEvent = AuditEvents::Number::posixSpawn;
 // Tree levels below a root that still get their children; deeper nodes come out as leaves.
 constexpr int maxDepth = 63;
 constexpr uint32_t none = ProcessNode::none;

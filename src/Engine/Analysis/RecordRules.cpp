@@ -15,6 +15,8 @@
 namespace Detections {
 namespace {
 
+namespace Number = AuditEvents::Number;
+
 constexpr double loginAfterBurstLimit = 3600;
 constexpr uint64_t setuidSetgidBits = 0xC00;
 // Class bits of the standard audit_class file: fw 0x02, fm 0x08, fc 0x10, fd 0x20.
@@ -210,9 +212,6 @@ bool oneOf(uint16_t event)
     return ((event == numbers) || ...);
 }
 
-constexpr std::string_view accountExplanation =
-    "Local account and group changes are a common persistence technique (e.g. hidden admin accounts).";
-
 std::string firstText(const Facts &facts)
 {
     return facts.firstText();
@@ -246,123 +245,69 @@ const Found &pathFinding(const Facts &facts)
 // The rules over one record, in the order a record's findings are made. The command-line rules
 // run between the two parts, each as a row of its own, in their table's order.
 constexpr Row beforeCommandLines[] = {
-    {in<AuditEvents::remoteLogin>,
-     Outcome::succeeded,
-     authentication,
+    {in<AuditEvents::remoteLogin>, Outcome::succeeded, authentication,
      [](const Facts &f) {
          const OriginHistory *history = f.history();
          return history && history->lastBurst && f.record.time > *history->lastBurst
                 && f.record.time - *history->lastBurst < loginAfterBurstLimit;
      },
-     {"Login after brute force", "Initial Access", Severity::critical, "T1110",
-      "A success following a burst of failures from the same origin suggests the password was guessed."},
+     Rules::loginAfterBruteForce,
      [](const Facts &f) { return "Successful remote login from " + f.origin() + " shortly after a brute-force burst"; }},
-    {in<AuditEvents::remoteLogin>,
-     Outcome::succeeded,
-     authentication,
-     nullptr,
-     {"Remote login", "Lateral Movement", Severity::medium, "T1021.004",
-      "Remote interactive logins are worth confirming on endpoints that are not expected to accept SSH."},
+    {in<AuditEvents::remoteLogin>, Outcome::succeeded, authentication, nullptr, Rules::remoteLogin,
      [](const Facts &f) { return "Remote login (" + f.description() + ") from " + f.origin(); }},
-    {in<AuditEvents::privilegeElevation>,
-     Outcome::failed,
-     authentication,
-     nullptr,
-     {"Failed privilege elevation", "Privilege Escalation", Severity::medium, "T1548.003",
-      "A failed sudo/su can indicate someone without the password attempting to gain root."},
+    {in<AuditEvents::privilegeElevation>, Outcome::failed, authentication, nullptr, Rules::failedPrivilegeElevation,
      firstText},
-    {in<AuditEvents::privilegeElevation>,
-     Outcome::succeeded,
-     authentication,
-     nullptr,
-     {"Privilege elevation", "Privilege Escalation", Severity::low, "T1548.003",
-      "sudo/su grants root; review the command and whether the user normally administers this Mac."},
+    {in<AuditEvents::privilegeElevation>, Outcome::succeeded, authentication, nullptr, Rules::privilegeElevation,
      firstText},
     // An origin with enough failures to be guessing is left to the brute-force pass.
-    {inAuthenticationSet,
-     Outcome::failed,
-     authentication,
+    {inAuthenticationSet, Outcome::failed, authentication,
      [](const Facts &f) {
          const OriginHistory *history = f.history();
          return !history || history->failures < bruteForceThreshold;
      },
-     {"Authentication failure", "Credential Access", Severity::low, "T1110", "Isolated authentication failure."},
-     firstText},
+     Rules::authenticationFailure, firstText},
     // The events that create users or groups.
-    {in<AuditEvents::accountManagement>,
-     Outcome::succeeded,
-     account,
-     [](const Facts &f) { return oneOf<6207, 45015, 6511>(f.record.event); },
-     {"Account created", "Persistence", Severity::high, "T1136.001", accountExplanation},
-     firstText},
-    {in<AuditEvents::accountManagement>,
-     Outcome::succeeded,
-     account,
-     nullptr,
-     {"Account modified", "Persistence", Severity::high, "T1098", accountExplanation},
-     firstText},
+    {in<AuditEvents::accountManagement>, Outcome::succeeded, account,
+     [](const Facts &f) {
+         return oneOf<Number::createUser, Number::createGroup, Number::darwinCreateGroup>(f.record.event);
+     },
+     Rules::accountCreated, firstText},
+    {in<AuditEvents::accountManagement>, Outcome::succeeded, account, nullptr, Rules::accountModified, firstText},
     // Audit shutdown, which is an audit control event too.
-    {oneOf<45001>,
-     Outcome::either,
-     audit,
-     nullptr,
-     {"Audit stopped", "Defense Evasion", Severity::low, "T1562",
-      "auditd shut down. Expected at system shutdown; suspicious if the machine kept running afterwards."},
-     firstText},
-    {in<AuditEvents::auditControl>,
-     Outcome::either,
-     audit,
-     nullptr,
-     {"Audit configuration change", "Defense Evasion", Severity::high, "T1562",
-      "Changes to the audit subsystem can blind future investigation."},
+    {oneOf<Number::auditShutdown>, Outcome::either, audit, nullptr, Rules::auditStopped, firstText},
+    {in<AuditEvents::auditControl>, Outcome::either, audit, nullptr, Rules::auditConfigurationChange,
      [](const Facts &f) { return f.description() + (f.succeeded() ? "" : " (failed)"); },
      [](const Facts &f, Finding &finding) {
          if (!f.succeeded()) finding.severity = Severity::medium;
      }},
-    {in<AuditEvents::timeChange>,
-     Outcome::succeeded,
-     alone,
-     nullptr,
-     {"System clock changed", "Defense Evasion", Severity::medium, "T1070.006",
-      "Changing the clock can disrupt log correlation and timestamps."},
+    {in<AuditEvents::timeChange>, Outcome::succeeded, alone, nullptr, Rules::clockChanged,
      [](const Facts &f) {
          const std::string_view name = f.record.processImage ? lastPathComponent(*f.record.processImage) : "";
          return "settimeofday() by "
                 + (!name.empty() ? std::string(name)
                                  : "pid " + std::to_string(f.record.subject() ? f.record.subject()->pid : 0));
      }},
-    {in<AuditEvents::processAccess>,
-     Outcome::succeeded,
-     alone,
+    {in<AuditEvents::processAccess>, Outcome::succeeded, alone,
      [](const Facts &f) {
          return f.record.target() && !(f.record.subject() && f.record.subject()->pid == f.record.target()->pid);
      },
-     {"Process memory access", "Privilege Escalation", Severity::medium, "T1055",
-      "task_for_pid/ptrace on another process allows reading or injecting into its memory."},
+     Rules::processMemoryAccess,
      [](const Facts &f) {
          return f.description() + " on pid " + std::to_string(f.record.target()->pid) + " ("
                 + UserResolver::shared().shortName(f.record.target()->euid) + ")";
      }},
-    {in<AuditEvents::chmod>,
-     Outcome::succeeded,
-     alone,
+    {in<AuditEvents::chmod>, Outcome::succeeded, alone,
      [](const Facts &f) {
          const auto bits = mode(f.record);
          return bits && (*bits & setuidSetgidBits) != 0;
      },
-     {"Setuid/setgid bit set", "Privilege Escalation", Severity::high, "T1548.001",
-      "Setuid binaries run with their owner's privileges; attackers use them as root backdoors."},
+     Rules::setuidSetgidBit,
      [](const Facts &f) {
          return "chmod " + octal(*mode(f.record)) + " "
                 + (f.record.paths().empty() ? std::string("?") : std::string(f.record.paths().front()));
      }},
-    {in<AuditEvents::exec>,
-     Outcome::succeeded,
-     alone,
-     [](const Facts &f) { return f.location().has_value(); },
-     {"Execution from ", "Execution", Severity::high, "T1204.002",
-      "Legitimate software rarely runs from world-writable or hidden locations."},
-     [](const Facts &f) { return std::string(f.image()) + " " + joined(f.record.execArgs(), 1); },
+    {in<AuditEvents::exec>, Outcome::succeeded, alone, [](const Facts &f) { return f.location().has_value(); },
+     Rules::executionFrom, [](const Facts &f) { return std::string(f.image()) + " " + joined(f.record.execArgs(), 1); },
      [](const Facts &f, Finding &finding) {
          finding.rule += *f.location();
          if (*f.location() == "hidden path") finding.technique = "T1564.001";
@@ -376,44 +321,27 @@ std::string commandLineSummary(const Facts &f)
 
 constexpr Row afterCommandLines[] = {
     // The path rules take their severity, technique and explanation from the classifier that fired.
-    {notIn<AuditEvents::exec>,
-     Outcome::succeeded,
-     alone,
-     pathFound<LogArtifact>,
-     {"Log or history removed", "Defense Evasion", Severity::high, "", ""},
-     pathSummary,
+    {notIn<AuditEvents::exec>, Outcome::succeeded, alone, pathFound<LogArtifact>, Rules::logRemoved, pathSummary,
      [](const Facts &f, Finding &finding) {
          finding.technique = pathFinding<LogArtifact>(f).technique;
          finding.explanation = pathFinding<LogArtifact>(f).why;
      }},
-    {notIn<AuditEvents::exec>,
-     Outcome::succeeded,
-     alone,
-     pathFound<PersistenceLocation>,
-     {"Persistence location modified", "Persistence", Severity::info, "", ""},
+    {notIn<AuditEvents::exec>, Outcome::succeeded, alone, pathFound<PersistenceLocation>, Rules::persistenceModified,
      pathSummary,
      [](const Facts &f, Finding &finding) {
          finding.severity = pathFinding<PersistenceLocation>(f).severity;
          finding.technique = pathFinding<PersistenceLocation>(f).technique;
          finding.explanation = pathFinding<PersistenceLocation>(f).why;
      }},
-    {notIn<AuditEvents::exec>,
-     Outcome::succeeded,
-     alone,
-     pathFound<std::string>,
-     {"Sensitive data access", "Credential Access", Severity::medium, "T1555", ""},
-     pathSummary,
-     [](const Facts &f, Finding &finding) { finding.explanation = pathFinding<std::string>(f); }},
+    {notIn<AuditEvents::exec>, Outcome::succeeded, alone, pathFound<std::string>, Rules::sensitiveDataAccess,
+     pathSummary, [](const Facts &f, Finding &finding) { finding.explanation = pathFinding<std::string>(f); }},
     // connect(2) and putmsg-connect; only the first socket is looked at.
-    {oneOf<32, 248>,
-     Outcome::succeeded,
-     alone,
+    {oneOf<Number::connect, Number::sockconnect>, Outcome::succeeded, alone,
      [](const Facts &f) {
          return f.record.processImage && !f.record.sockets().empty() && !f.record.sockets().front().starts_with("/")
                 && suspiciousLocation(*f.record.processImage);
      },
-     {"Network from suspicious binary", "Command and Control", Severity::high, "T1071",
-      "Outbound connections from binaries in temporary or hidden locations often indicate command-and-control."},
+     Rules::networkFromSuspiciousBinary,
      [](const Facts &f) {
          return std::string(lastPathComponent(*f.record.processImage)) + " → "
                 + std::string(f.record.sockets().front());

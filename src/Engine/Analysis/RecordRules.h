@@ -13,15 +13,6 @@
 // (RecordRules.cpp) share.
 namespace Detections {
 
-// A rule's words before the evidence fills in its summary.
-struct RuleText {
-    std::string_view name;
-    std::string_view category;
-    Severity severity = Severity::info;
-    std::string_view technique;
-    std::string_view explanation;
-};
-
 Finding makeFinding(const RuleText &text, const AuditRecord &record, std::string summary);
 
 inline constexpr size_t bruteForceThreshold = 5;

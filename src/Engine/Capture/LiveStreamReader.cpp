@@ -30,6 +30,16 @@ std::vector<AuditRecord> LiveStreamReader::decode(std::span<const uint8_t> bytes
     return std::move(result.records);
 }
 
+std::vector<AuditRecord> LiveStreamReader::finish()
+{
+    const auto buffer = std::make_shared<const TrailBuffer>(std::move(m_pending));
+    m_pending.clear();
+    BSMParser::TrailResult result = BSMParser::parse(buffer, -1, 0, false, m_resynchronising);
+    m_resynchronising = false;
+    m_awaiting = 0;
+    return std::move(result.records);
+}
+
 LiveStreamReader::Ending LiveStreamReader::run(int fd, const std::atomic<bool> &cancelled,
                                                std::chrono::milliseconds pollTimeout,
                                                const std::function<void(Batch &&)> &deliver)
@@ -50,7 +60,11 @@ LiveStreamReader::Ending LiveStreamReader::run(int fd, const std::atomic<bool> &
         // more to learn which, and stop instead of spinning.
         if (entry.revents & POLLNVAL) return {false, EBADF};
         const ssize_t count = ::read(fd, buffer.data(), buffer.size());
-        if (count == 0) return {false, 0};
+        if (count == 0) {
+            std::vector<AuditRecord> records = finish();
+            if (!records.empty()) deliver({std::move(records), 0});
+            return {false, 0};
+        }
         if (count < 0) {
             if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
             return {false, errno};

@@ -30,10 +30,14 @@ public:
     // is at most one unfinished record, or the last 10 bytes after stray ones. However the bytes
     // are cut into calls, the records and the bytes kept are those of one call over them all.
     std::vector<AuditRecord> decode(std::span<const uint8_t> bytes);
+    // The stream has ended: what is kept is read as a trail's end, as a file's would be (a record
+    // that claims more than came is passed over, the whole ones after it are not), and dropped.
+    std::vector<AuditRecord> finish();
     size_t pendingBytes() const { return m_pending.size(); }
 
     // Polls `fd` every `pollTimeout` and hands every read that completed a record to `deliver`,
-    // until `cancelled` is set or the pipe can no longer be read. Nothing is read once `cancelled`
+    // and what finish() makes once the pipe has ended, until `cancelled` is set or the pipe can no
+    // longer be read. Nothing is read once `cancelled`
     // is set. Never closes `fd`.
     Ending run(int fd, const std::atomic<bool> &cancelled, std::chrono::milliseconds pollTimeout,
                const std::function<void(Batch &&)> &deliver);

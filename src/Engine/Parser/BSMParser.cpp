@@ -20,7 +20,7 @@ constexpr int64_t maximumRecordSize = 16777216;
 // Resynchronisation trusts a candidate header only when it also looks like what a kernel writes.
 constexpr uint32_t maximumResyncSize = 0xFFFFF;
 constexpr int64_t fileTokenFixedSize = 11;
-constexpr uint8_t identityTokenID = 0xed;
+constexpr int64_t trailerSize = 7;
 
 uint32_t bigEndian32(const uint8_t *p)
 {
@@ -37,6 +37,31 @@ bool mayOpenRecord(const uint8_t *p, int64_t available)
     if (available > 4 && bigEndian32(p + 1) < minimumRecordSize) return false;
     if (available > 5 && p[5] != 2 && p[5] != 10 && p[5] != 11) return false;
     return true;
+}
+
+// Whether a record that resynchronisation would accept starts at `at` and ends, inside the
+// buffer, with a trailer that repeats its size: what a writer leaves of a record it finished.
+bool isWholeRecord(std::span<const uint8_t> bytes, int64_t at)
+{
+    const int64_t count = static_cast<int64_t>(bytes.size());
+    const uint8_t *p = bytes.data() + at;
+    if (count - at < 6 || !mayOpenRecord(p, 6)) return false;
+    const int64_t size = bigEndian32(p + 1);
+    if (size < minimumRecordSize + trailerSize || at + size > count) return false;
+    const uint8_t *trailer = p + size - trailerSize;
+    return trailer[0] == TokenID::trailer && trailer[1] == 0xB1 && trailer[2] == 0x05
+           && bigEndian32(trailer + 3) == uint32_t(size);
+}
+
+// After a header that claims more bytes than the buffer holds: the next whole record, or the
+// buffer's size. The claim may be a lie that would hide every record after it, or the end of a
+// trail cut mid-write, whose own bytes must make nothing that is not a finished record.
+int64_t nextWholeRecord(std::span<const uint8_t> bytes, int64_t start)
+{
+    const int64_t count = static_cast<int64_t>(bytes.size());
+    for (int64_t at = start; at < count; ++at)
+        if (TokenID::isHeader(bytes[size_t(at)]) && isWholeRecord(bytes, at)) return at;
+    return count;
 }
 
 std::string issueText(const char *format, unsigned value)
@@ -149,20 +174,21 @@ public:
     static bool holds(uint8_t tokenID)
     {
         switch (tokenID) {
-        case 0x24:
-        case 0x26:
-        case 0x75:
-        case 0x77:
-        case 0x7a:
-        case 0x7b:
-        case 0x7c:
-        case 0x7d: return true;
+        case TokenID::subject32:
+        case TokenID::process32:
+        case TokenID::subject64:
+        case TokenID::process64:
+        case TokenID::subject32Ex:
+        case TokenID::process32Ex:
+        case TokenID::subject64Ex:
+        case TokenID::process64Ex: return true;
         default: return false;
         }
     }
     static bool isProcess(uint8_t tokenID)
     {
-        return tokenID == 0x26 || tokenID == 0x77 || tokenID == 0x7b || tokenID == 0x7d;
+        return tokenID == TokenID::process32 || tokenID == TokenID::process64 || tokenID == TokenID::process32Ex
+               || tokenID == TokenID::process64Ex;
     }
 
     // The earlier token that the `available` bytes at `p` start with, if any.
@@ -277,7 +303,7 @@ Built buildRecord(AuditRecord &record, RecordBuilder &builder, const uint8_t *bu
     const std::string_view all(base, bytes.size());
     auto reuse = [&](uint8_t id, int64_t at) -> int64_t {
         if (!tokens || !started) return 0;
-        if (id == identityTokenID) {
+        if (id == TokenID::identity) {
             const auto *entry = tokens->identities.find(all.substr(static_cast<size_t>(at)));
             if (!entry) return 0;
             builder.useIdentity(entry->identity);
@@ -388,7 +414,7 @@ void parseRange(const TrailBytes &data, int64_t begin, int64_t end, int64_t sour
         result.awaiting = need;
     };
 
-    if (isStream && resynchronising && skipDamage(begin)) return;
+    if (resynchronising && skipDamage(begin)) return;
     // A checkpoint every so many bytes: often enough that a load stops soon when asked to, rarely
     // enough to cost nothing.
     constexpr int64_t checkpointBytes = 64 << 10;
@@ -413,12 +439,12 @@ void parseRange(const TrailBytes &data, int64_t begin, int64_t end, int64_t sour
             if (offset + size > count) {
                 if (isStream) {
                     wait(size);
-                } else {
-                    issue(offset, "record truncated (" + std::to_string(size) + " bytes declared, "
-                                      + std::to_string(count - offset) + " available)");
-                    result.bytesConsumed = count;
+                    return;
                 }
-                return;
+                issue(offset, "record truncated (" + std::to_string(size) + " bytes declared, "
+                                  + std::to_string(count - offset) + " available)");
+                offset = nextWholeRecord(bytes, offset + 1);
+                continue;
             }
             AuditRecord &record = sink.next();
             const Built built = buildRecord(record, builder, p, static_cast<size_t>(offset), static_cast<size_t>(size),

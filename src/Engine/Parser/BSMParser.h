@@ -47,8 +47,14 @@ struct TokenList {
 
 // Decodes one token body; the reader stands just after the id byte. Throws BSMError.
 TokenPayload decode(uint8_t id, ByteReader &reader);
+// The variants of a token's layout, as the format names them: header64 reads 64-bit times,
+// subject64 a 64-bit terminal port, attribute64 a 64-bit device; an "_ex" token carries a typed
+// address (IPv4 or IPv6) where the plain one has IPv4 or none.
+enum class Width : uint8_t { bits32, bits64 };
+enum class Form : uint8_t { plain, extended };
+
 // The body shared by the subject and process tokens.
-SubjectInfo subject(ByteReader &reader, bool port64, bool extended);
+SubjectInfo subject(ByteReader &reader, Width port, Form form);
 
 // Decodes a whole buffer (file mode) or what can be taken of it so far (stream mode). Long
 // decodes pass checkpoints of the thread's interruption (Parallel::checkpoint), counting the

@@ -6,6 +6,9 @@
 
 namespace {
 
+using BSMParser::Form;
+using BSMParser::Width;
+
 double timeFrom(uint64_t seconds, uint64_t milliseconds)
 {
     // Only the remainder of the millisecond field counts inside a record.
@@ -25,11 +28,13 @@ std::string ipv4(ByteReader &reader)
     return formatIPv4(reader.buffer.subspan(static_cast<size_t>(at), 4));
 }
 
+enum class Reserve : bool { no, upFront };
+
 // Reads count NUL-terminated strings; a list shorter than its count is truncated at the limit.
-std::vector<std::string> cStrings(ByteReader &reader, uint32_t count, bool reserve)
+std::vector<std::string> cStrings(ByteReader &reader, uint32_t count, Reserve reserve)
 {
     std::vector<std::string> strings;
-    if (reserve) strings.reserve(std::min<uint32_t>(count, 4096));
+    if (reserve == Reserve::upFront) strings.reserve(std::min<uint32_t>(count, 4096));
     for (uint32_t i = 0; i < count; ++i) {
         if (reader.offset >= reader.limit) throw BSMError::truncated(1, reader.offset);
         // One token can hold millions of strings: a load stops inside it when it must, before the
@@ -42,18 +47,18 @@ std::vector<std::string> cStrings(ByteReader &reader, uint32_t count, bool reser
     return strings;
 }
 
-Payload::Header header(ByteReader &reader, bool wide, bool extended)
+Payload::Header header(ByteReader &reader, Width width, Form form)
 {
     Payload::Header h;
     h.size = reader.u32();
     h.version = reader.u8();
     h.event = reader.u16();
     h.modifier = reader.u16();
-    if (extended) {
+    if (form == Form::extended) {
         const uint32_t type = reader.u32();
         h.host = reader.address(type);
     }
-    if (wide) {
+    if (width == Width::bits64) {
         const uint64_t seconds = reader.u64();
         const uint64_t milliseconds = reader.u64();
         h.time = timeFrom(seconds, milliseconds);
@@ -65,7 +70,7 @@ Payload::Header header(ByteReader &reader, bool wide, bool extended)
     return h;
 }
 
-Payload::Attr attr(ByteReader &reader, bool wideDevice)
+Payload::Attr attr(ByteReader &reader, Width device)
 {
     Payload::Attr a;
     a.mode = reader.u32();
@@ -73,7 +78,7 @@ Payload::Attr attr(ByteReader &reader, bool wideDevice)
     a.gid = reader.u32();
     a.fsid = reader.u32();
     a.node = reader.u64();
-    a.device = wideDevice ? reader.u64() : reader.u32();
+    a.device = device == Width::bits64 ? reader.u64() : reader.u32();
     return a;
 }
 
@@ -88,7 +93,7 @@ std::string formatted(const char *format, unsigned value)
 
 namespace BSMParser {
 
-SubjectInfo subject(ByteReader &reader, bool port64, bool extended)
+SubjectInfo subject(ByteReader &reader, Width port, Form form)
 {
     SubjectInfo info;
     info.auid = reader.u32();
@@ -98,8 +103,8 @@ SubjectInfo subject(ByteReader &reader, bool port64, bool extended)
     info.rgid = reader.u32();
     info.pid = reader.u32();
     info.sid = reader.u32();
-    info.terminalPort = port64 ? reader.u64() : reader.u32();
-    if (extended) {
+    info.terminalPort = port == Width::bits64 ? reader.u64() : reader.u32();
+    if (form == Form::extended) {
         const uint32_t type = reader.u32();
         info.terminalAddress = reader.address(type);
     } else {
@@ -111,7 +116,7 @@ SubjectInfo subject(ByteReader &reader, bool port64, bool extended)
 TokenPayload decode(uint8_t id, ByteReader &reader)
 {
     switch (id) {
-    case 0x11: {
+    case TokenID::file: {
         const uint32_t seconds = reader.u32();
         const uint32_t milliseconds = reader.u32();
         Payload::File file;
@@ -119,16 +124,16 @@ TokenPayload decode(uint8_t id, ByteReader &reader)
         file.name = text(reader);
         return file;
     }
-    case 0x13: {
+    case TokenID::trailer: {
         const uint16_t magic = reader.u16();
         if (magic != 0xB105) throw BSMError::malformed(formatted("bad trailer magic 0x%04x", magic));
         return Payload::Trailer{reader.u32()};
     }
-    case 0x14: return header(reader, false, false);
-    case 0x15: return header(reader, false, true);
-    case 0x74: return header(reader, true, false);
-    case 0x79: return header(reader, true, true);
-    case 0x21: {
+    case TokenID::header32: return header(reader, Width::bits32, Form::plain);
+    case TokenID::header32Ex: return header(reader, Width::bits32, Form::extended);
+    case TokenID::header64: return header(reader, Width::bits64, Form::plain);
+    case TokenID::header64Ex: return header(reader, Width::bits64, Form::extended);
+    case TokenID::data: {
         Payload::Arbitrary a;
         a.format = reader.u8();
         a.unitSize = reader.u8();
@@ -137,29 +142,29 @@ TokenPayload decode(uint8_t id, ByteReader &reader)
         a.bytes = reader.bytes(unit * a.count);
         return a;
     }
-    case 0x22: {
+    case TokenID::ipc: {
         Payload::Ipc ipc;
         ipc.type = reader.u8();
         ipc.id = reader.u32();
         return ipc;
     }
-    case 0x23:
-    case 0x25: return Payload::Path{text(reader)};
-    case 0x24: return Payload::Subject{subject(reader, false, false)};
-    case 0x26: return Payload::Process{subject(reader, false, false)};
-    case 0x27: {
+    case TokenID::path:
+    case TokenID::xatPath: return Payload::Path{text(reader)};
+    case TokenID::subject32: return Payload::Subject{subject(reader, Width::bits32, Form::plain)};
+    case TokenID::process32: return Payload::Process{subject(reader, Width::bits32, Form::plain)};
+    case TokenID::return32: {
         Payload::ReturnValue r;
         r.status = reader.u8();
         r.value = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(reader.u32())));
         return r;
     }
-    case 0x28: return Payload::Text{text(reader)};
-    case 0x29: {
+    case TokenID::text: return Payload::Text{text(reader)};
+    case TokenID::opaque: {
         const uint16_t n = reader.u16();
         return Payload::Opaque{reader.bytes(n)};
     }
-    case 0x2a: return Payload::InAddr{ipv4(reader)};
-    case 0x2b: {
+    case TokenID::inAddr: return Payload::InAddr{ipv4(reader)};
+    case TokenID::ip: {
         const int64_t at = reader.offset;
         reader.skip(20);
         const auto ip = reader.buffer.subspan(static_cast<size_t>(at), 20);
@@ -170,15 +175,15 @@ TokenPayload decode(uint8_t id, ByteReader &reader)
         p.destination = formatIPv4(ip.subspan(16, 4));
         return p;
     }
-    case 0x2c: return Payload::IPort{reader.u16()};
-    case 0x2d: {
+    case TokenID::iport: return Payload::IPort{reader.u16()};
+    case TokenID::arg32: {
         Payload::Arg a;
         a.arg.number = reader.u8();
         a.arg.value = reader.u32();
         a.arg.name = text(reader);
         return a;
     }
-    case 0x2e: {
+    case TokenID::socket: {
         Payload::Socket s;
         s.type = reader.u16();
         s.localPort = reader.u16();
@@ -187,8 +192,8 @@ TokenPayload decode(uint8_t id, ByteReader &reader)
         s.remoteAddress = ipv4(reader);
         return s;
     }
-    case 0x2f: return Payload::Seq{reader.u32()};
-    case 0x32: {
+    case TokenID::seq: return Payload::Seq{reader.u32()};
+    case TokenID::ipcPerm: {
         Payload::IpcPerm p;
         p.uid = reader.u32();
         p.gid = reader.u32();
@@ -199,65 +204,65 @@ TokenPayload decode(uint8_t id, ByteReader &reader)
         p.key = reader.u32();
         return p;
     }
-    case 0x38: {
+    case TokenID::priv: {
         Payload::Privilege p;
         p.set = text(reader);
         p.name = text(reader);
         return p;
     }
-    case 0x39: {
+    case TokenID::upriv: {
         Payload::Privilege p;
         p.success = reader.u8() != 0;
         p.name = text(reader);
         return p;
     }
-    case 0x3b: {
+    case TokenID::newGroups: {
         const uint16_t count = reader.u16();
         Payload::NewGroups g;
         for (uint16_t i = 0; i < count; ++i) g.groups.push_back(reader.u32());
         return g;
     }
-    case 0x3c: {
+    case TokenID::execArgs: {
         const uint32_t count = reader.u32();
-        return Payload::ExecArgs{cStrings(reader, count, true)};
+        return Payload::ExecArgs{cStrings(reader, count, Reserve::upFront)};
     }
-    case 0x3d: {
+    case TokenID::execEnv: {
         const uint32_t count = reader.u32();
-        return Payload::ExecEnv{cStrings(reader, count, true)};
+        return Payload::ExecEnv{cStrings(reader, count, Reserve::upFront)};
     }
-    case 0x3e: return attr(reader, false);
-    case 0x52: {
+    case TokenID::attr32: return attr(reader, Width::bits32);
+    case TokenID::exit: {
         Payload::Exit e;
         e.status = reader.u32();
         e.value = reader.u32();
         return e;
     }
-    case 0x60: return Payload::Zonename{text(reader)};
-    case 0x71: {
+    case TokenID::zonename: return Payload::Zonename{text(reader)};
+    case TokenID::arg64: {
         Payload::Arg a;
         a.arg.number = reader.u8();
         a.arg.value = reader.u64();
         a.arg.name = text(reader);
         return a;
     }
-    case 0x72: {
+    case TokenID::return64: {
         Payload::ReturnValue r;
         r.status = reader.u8();
         r.value = reader.u64();
         return r;
     }
-    case 0x73: return attr(reader, true);
-    case 0x75: return Payload::Subject{subject(reader, true, false)};
-    case 0x77: return Payload::Process{subject(reader, true, false)};
-    case 0x7a: return Payload::Subject{subject(reader, false, true)};
-    case 0x7b: return Payload::Process{subject(reader, false, true)};
-    case 0x7c: return Payload::Subject{subject(reader, true, true)};
-    case 0x7d: return Payload::Process{subject(reader, true, true)};
-    case 0x7e: {
+    case TokenID::attr64: return attr(reader, Width::bits64);
+    case TokenID::subject64: return Payload::Subject{subject(reader, Width::bits64, Form::plain)};
+    case TokenID::process64: return Payload::Process{subject(reader, Width::bits64, Form::plain)};
+    case TokenID::subject32Ex: return Payload::Subject{subject(reader, Width::bits32, Form::extended)};
+    case TokenID::process32Ex: return Payload::Process{subject(reader, Width::bits32, Form::extended)};
+    case TokenID::subject64Ex: return Payload::Subject{subject(reader, Width::bits64, Form::extended)};
+    case TokenID::process64Ex: return Payload::Process{subject(reader, Width::bits64, Form::extended)};
+    case TokenID::inAddrEx: {
         const uint32_t type = reader.u32();
         return Payload::InAddr{reader.address(type)};
     }
-    case 0x7f: {
+    case TokenID::socketEx: {
         Payload::Socket s;
         s.domain = reader.u16();
         s.type = reader.u16();
@@ -268,14 +273,14 @@ TokenPayload decode(uint8_t id, ByteReader &reader)
         s.remoteAddress = reader.address(type);
         return s;
     }
-    case 0x80: {
+    case TokenID::sockInet32: {
         Payload::SocketInet s;
         s.family = reader.u16();
         s.port = reader.u16();
         s.address = ipv4(reader);
         return s;
     }
-    case 0x81: {
+    case TokenID::sockInet128: {
         Payload::SocketInet s;
         s.family = reader.u16();
         s.port = reader.u16();
@@ -284,13 +289,13 @@ TokenPayload decode(uint8_t id, ByteReader &reader)
         s.address = formatIPv6(reader.buffer.subspan(static_cast<size_t>(at), 16));
         return s;
     }
-    case 0x82: {
+    case TokenID::sockUnix: {
         Payload::SocketUnix s;
         s.family = reader.u16();
         s.path = reader.cString();
         return s;
     }
-    case 0xed: {
+    case TokenID::identity: {
         Payload::Identity i;
         i.identity.signerType = reader.u32();
         i.identity.signingID = text(reader);
@@ -303,13 +308,13 @@ TokenPayload decode(uint8_t id, ByteReader &reader)
         i.identity.cdhash = hexString(reader.buffer.subspan(static_cast<size_t>(at), n));
         return i;
     }
-    case 0xee: {
+    case TokenID::krb5Principal: {
         const uint32_t count = reader.u32();
-        return Payload::Strings{"principal", cStrings(reader, count, false)};
+        return Payload::Strings{"principal", cStrings(reader, count, Reserve::no)};
     }
-    case 0xef: {
+    case TokenID::certHash: {
         const uint32_t count = reader.u32();
-        return Payload::Strings{"hash", cStrings(reader, count, false)};
+        return Payload::Strings{"hash", cStrings(reader, count, Reserve::no)};
     }
     default: throw BSMError::malformed(formatted("unsupported token type 0x%02x", id));
     }

@@ -12,38 +12,6 @@
 
 namespace {
 
-struct TokenName {
-    uint8_t id;
-    const char *name;
-};
-
-constexpr TokenName tokenNames[] = {
-    {0x11, "file"},         {0x13, "trailer"},
-    {0x14, "header"},       {0x15, "header_ex"},
-    {0x21, "data"},         {0x22, "IPC"},
-    {0x23, "path"},         {0x24, "subject"},
-    {0x25, "path"},         {0x26, "process"},
-    {0x27, "return"},       {0x28, "text"},
-    {0x29, "opaque"},       {0x2a, "ip addr"},
-    {0x2b, "ip"},           {0x2c, "ip port"},
-    {0x2d, "argument"},     {0x2e, "socket"},
-    {0x2f, "sequence"},     {0x32, "IPC perm"},
-    {0x38, "priv"},         {0x39, "use of privilege"},
-    {0x3b, "group"},        {0x3c, "exec arg"},
-    {0x3d, "exec env"},     {0x3e, "attribute"},
-    {0x52, "exit"},         {0x60, "zone"},
-    {0x71, "argument64"},   {0x72, "return64"},
-    {0x73, "attribute64"},  {0x74, "header64"},
-    {0x75, "subject64"},    {0x77, "process64"},
-    {0x79, "header64_ex"},  {0x7a, "subject_ex"},
-    {0x7b, "process_ex"},   {0x7c, "subject64_ex"},
-    {0x7d, "process64_ex"}, {0x7e, "ip addr ex"},
-    {0x7f, "socket_ex"},    {0x80, "socket-inet"},
-    {0x81, "socket-inet6"}, {0x82, "socket-unix"},
-    {0xed, "identity"},     {0xee, "krb5 principal"},
-    {0xef, "cert hash"},
-};
-
 // Rows show at most this many payload bytes.
 constexpr size_t shownDataBytes = 64;
 
@@ -255,7 +223,7 @@ struct FieldRows {
 std::string BSMToken::name() const
 {
     for (const auto &entry : tokenNames)
-        if (entry.id == id) return entry.name;
+        if (entry.id == id) return std::string(entry.name);
     return format("token 0x%02x", unsigned(id));
 }
 

@@ -70,6 +70,36 @@ struct ArgView {
     ArgInfo toInfo() const { return {number, value, std::string(name)}; }
 };
 
+// A block of a storage's packed parts. Large ones are mapped on their own, in huge pages.
+class PartsBlock {
+public:
+    PartsBlock() = default;
+    explicit PartsBlock(size_t size) : m_data(static_cast<uint8_t *>(Memory::allocate(size))), m_size(size) {}
+    PartsBlock(PartsBlock &&other) noexcept
+        : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0))
+    {}
+    PartsBlock &operator=(PartsBlock &&other) noexcept
+    {
+        std::swap(m_data, other.m_data);
+        std::swap(m_size, other.m_size);
+        return *this;
+    }
+    ~PartsBlock() { Memory::release(m_data, m_size); }
+
+    uint8_t *get() const { return m_data; }
+    // Gives back what lies past the first `kept` bytes, where that can be done in place.
+    bool shrink(size_t kept) noexcept
+    {
+        if (!Memory::shrink(m_data, m_size, kept)) return false;
+        m_size = kept;
+        return true;
+    }
+
+private:
+    uint8_t *m_data = nullptr;
+    size_t m_size = 0;
+};
+
 // The storage the records decoded from one buffer share: the buffer, every record's texts packed
 // into a few large blocks, and one table each of the subjects and signing identities they name.
 // Written while its records are built, then never changed.
@@ -90,7 +120,7 @@ private:
     // Counted by hand: a record holds one pointer, not a shared_ptr's two.
     mutable std::atomic<uint32_t> m_references{0};
     TrailBytes m_bytes;
-    std::vector<std::unique_ptr<uint8_t[]>> m_blocks;
+    std::vector<PartsBlock> m_blocks;
     std::vector<SubjectInfo> m_subjects;
     std::vector<SigningIdentity> m_identities;
 };

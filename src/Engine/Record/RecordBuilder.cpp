@@ -8,9 +8,10 @@
 namespace {
 
 // Blocks big enough that allocating them costs nothing per record, small enough that the unused
-// end of the last one wastes little.
+// end of the last one wastes little; the largest are two huge pages, and the unused end of the
+// last is given back in place.
 constexpr size_t smallestBlock = 256;
-constexpr size_t largestBlock = size_t(1) << 20;
+constexpr size_t largestBlock = 2 * Memory::hugePage;
 // The dedup table is a cache: past this many subjects it starts over.
 constexpr size_t maximumSharedSubjects = 4096;
 
@@ -36,6 +37,9 @@ RecordBuilder::RecordBuilder(TrailBytes bytes, size_t expectedBytes)
     // Parts take about half of what the records' bytes do.
     , m_blockSize(std::clamp(expectedBytes / 2, smallestBlock, largestBlock))
 {
+    // A block mapped on its own takes whole huge pages, which its last bytes would otherwise miss.
+    if (m_blockSize >= Memory::largeBuffer)
+        m_blockSize = (m_blockSize + Memory::hugePage - 1) / Memory::hugePage * Memory::hugePage;
     m_storage->m_bytes = std::move(bytes);
 }
 
@@ -106,7 +110,7 @@ uint8_t *RecordBuilder::allocate(size_t size, uint64_t &location)
     const size_t start = m_blockUsed;
     if (m_storage->m_blocks.empty() || start + size > m_blockCapacity) {
         m_blockCapacity = std::max(size, m_blockSize);
-        m_storage->m_blocks.push_back(std::make_unique_for_overwrite<uint8_t[]>(m_blockCapacity));
+        m_storage->m_blocks.emplace_back(m_blockCapacity);
         m_blockUsed = size;
         location = uint64_t(m_storage->m_blocks.size() - 1) << 32;
         return m_storage->m_blocks.back().get();
@@ -204,9 +208,12 @@ void RecordBuilder::trim() noexcept
 {
     try {
         if (!m_storage->m_blocks.empty() && m_blockUsed < m_blockCapacity) {
-            auto trimmed = std::make_unique_for_overwrite<uint8_t[]>(m_blockUsed);
-            std::memcpy(trimmed.get(), m_storage->m_blocks.back().get(), m_blockUsed);
-            m_storage->m_blocks.back() = std::move(trimmed);
+            PartsBlock &last = m_storage->m_blocks.back();
+            if (!last.shrink(m_blockUsed)) {
+                PartsBlock trimmed(m_blockUsed);
+                std::memcpy(trimmed.get(), last.get(), m_blockUsed);
+                last = std::move(trimmed);
+            }
             m_blockCapacity = m_blockUsed;
         }
         m_storage->m_subjects.shrink_to_fit();

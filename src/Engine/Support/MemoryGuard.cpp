@@ -36,19 +36,33 @@ std::optional<uint64_t> memAvailable(const std::string &path)
     return std::nullopt;
 }
 
+// One line of a memory.stat file, in bytes; 0 when it is not there.
+uint64_t statField(const std::string &path, const std::string &name)
+{
+    std::ifstream stat(path);
+    std::string key;
+    uint64_t value = 0;
+    while (stat >> key >> value)
+        if (key == name) return value;
+    return 0;
+}
+
 // The room under the limits of the process's control group and of each group above it: the
 // tightest one counts. Version 2 names the group on a "0::" line, version 1 on a line of its
-// memory controller.
+// memory controller. A group's usage counts the page cache, and reading a big trail fills it: the
+// clean file pages the kernel drops before it refuses the group memory are room, not use.
 std::optional<uint64_t> groupRoom(const SystemFiles &files)
 {
     std::ifstream groups(files.cgroups);
     std::optional<uint64_t> room;
-    const auto consider = [&](const std::string &folder, const char *limitName, const char *usageName) {
+    const auto consider = [&](const std::string &folder, const char *limitName, const char *usageName,
+                              const char *reclaimableName) {
         const auto limit = readNumber(folder + "/" + limitName);
         const auto usage = readNumber(folder + "/" + usageName);
         // Version 1 writes a number near 2^63 for no limit.
         if (!limit || !usage || *limit >= (uint64_t(1) << 62)) return;
-        const uint64_t left = *limit > *usage ? *limit - *usage : 0;
+        const uint64_t used = *usage - std::min(*usage, statField(folder + "/memory.stat", reclaimableName));
+        const uint64_t left = *limit > used ? *limit - used : 0;
         room = room ? std::min(*room, left) : left;
     };
     for (std::string line; std::getline(groups, line);) {
@@ -63,8 +77,8 @@ std::optional<uint64_t> groupRoom(const SystemFiles &files)
         if (!unified && !memory) continue;
         const std::string root = unified ? files.cgroupRoot : files.cgroupRoot + "/memory";
         for (;;) {
-            if (unified) consider(root + path, "memory.max", "memory.current");
-            else consider(root + path, "memory.limit_in_bytes", "memory.usage_in_bytes");
+            if (unified) consider(root + path, "memory.max", "memory.current", "inactive_file");
+            else consider(root + path, "memory.limit_in_bytes", "memory.usage_in_bytes", "total_inactive_file");
             if (path.empty() || path == "/") break;
             path = path.substr(0, path.rfind('/'));
         }

@@ -20,7 +20,8 @@ struct SystemFiles {
 };
 
 // What the system can still give: MemAvailable, or the room left under the control group's
-// limit when that is lower. nullopt where neither is known.
+// limit when that is lower, the group's reclaimable file cache counted as room. nullopt where
+// neither is known.
 std::optional<uint64_t> available();
 std::optional<uint64_t> availableFrom(const SystemFiles &files);
 // The process's resident set in bytes; 0 where unknown.

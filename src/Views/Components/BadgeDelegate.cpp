@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QToolTip>
 
+#include <algorithm>
+
 namespace {
 constexpr int cellPadding = 4;
 
@@ -68,6 +70,14 @@ QSize BadgeDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIn
         return {size + 2 * cellPadding, std::max(base.height(), size + 2)};
     }
     return base;
+}
+
+int BadgeDelegate::widestSeverityCell(bool compact)
+{
+    int widest = 0;
+    for (Severity severity : {Severity::info, Severity::low, Severity::medium, Severity::high, Severity::critical})
+        widest = std::max(widest, SeverityBadgePainter::sizeHint(severity, compact).width());
+    return widest + 2 * cellPadding;
 }
 
 bool BadgeDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,

@@ -17,6 +17,9 @@ public:
     bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
                    const QModelIndex &index) override;
 
+    // The width of the cell the widest severity badge needs (Critical in our fonts, or Medium).
+    static int widestSeverityCell(bool compact = false);
+
 private:
     bool m_compact;
 };

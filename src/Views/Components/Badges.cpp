@@ -48,7 +48,8 @@ void paint(QPainter &painter, const QRect &rect, Severity severity, bool compact
     if (compact) return;
     painter.save();
     painter.setFont(badgeFont());
-    painter.setPen(style.color);
+    // The title in the severity's hue, as dark (or light) as it must be to read on its capsule.
+    painter.setPen(Style::ink(style.color, fillOpacity));
     const QRect text(icon.right() + 1 + badgeSpacing, badge.top(), badge.right() - icon.right() - badgeSpacing,
                      badge.height());
     painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, style.title);

@@ -3,10 +3,16 @@
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 
+#include <QAbstractScrollArea>
 #include <QEvent>
+#include <QHeaderView>
+#include <QStyle>
+#include <QTableView>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 constexpr int symbolSize = 44;
@@ -55,6 +61,7 @@ ContentUnavailable::ContentUnavailable(const QString &title, const QString &symb
 void ContentUnavailable::setTitle(const QString &title)
 {
     m_title->setText(title);
+    keepHostTallEnough();
 }
 
 void ContentUnavailable::setSymbol(const QString &symbol)
@@ -68,6 +75,27 @@ void ContentUnavailable::setDescription(const QString &description)
 {
     m_description->setText(description);
     m_description->setVisible(!description.isEmpty());
+    keepHostTallEnough();
+}
+
+int ContentUnavailable::neededHeight() const
+{
+    return layout()->totalHeightForWidth(descriptionWidth + 2 * margin);
+}
+
+void ContentUnavailable::keepHostTallEnough()
+{
+    QWidget *host = parentWidget();
+    auto *area = host ? qobject_cast<QAbstractScrollArea *>(host->parentWidget()) : nullptr;
+    if (!area || area->viewport() != host) return;
+    // What the area puts around its viewport: the frame, a table's header and the horizontal bar
+    // of a list narrower than its columns.
+    int around = 2 * area->frameWidth();
+    if (area->horizontalScrollBarPolicy() != Qt::ScrollBarAlwaysOff)
+        around += area->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, area);
+    if (const auto *table = qobject_cast<const QTableView *>(area); table && !table->horizontalHeader()->isHidden())
+        around += table->horizontalHeader()->sizeHint().height();
+    area->setMinimumHeight(std::max(area->minimumHeight(), neededHeight() + around));
 }
 
 QString ContentUnavailable::title() const
@@ -85,6 +113,7 @@ void ContentUnavailable::attachTo(QWidget *host)
     setGeometry(host->rect());
     host->installEventFilter(this);
     raise();
+    keepHostTallEnough();
 }
 
 bool ContentUnavailable::eventFilter(QObject *watched, QEvent *event)

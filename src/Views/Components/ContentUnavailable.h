@@ -22,13 +22,19 @@ public:
     QString symbol() const { return m_symbol; }
     QString description() const;
 
-    // Makes this a child of host that always covers it; show()/hide() as the state requires.
+    // Makes this a child of host that always covers it; show()/hide() as the state requires. When
+    // the host is a scroll area's viewport, the scroll area is kept at least as tall as the
+    // placeholder needs in the font, so its texts are never squeezed.
     void attachTo(QWidget *host);
+    // The height the placeholder needs at its widest (the description at its full width).
+    int neededHeight() const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void keepHostTallEnough();
+
     QString m_symbol;
     QLabel *m_icon = nullptr;
     QLabel *m_title = nullptr;

@@ -1,6 +1,7 @@
 #include "Views/Components/MasterDetail.h"
 
 #include "Views/Components/ContentUnavailable.h"
+#include "Views/Components/TableColumns.h"
 
 #include <QAbstractItemView>
 #include <QEvent>
@@ -8,7 +9,9 @@
 #include <QItemSelectionModel>
 #include <QMouseEvent>
 #include <QScopedValueRollback>
+#include <QSettings>
 #include <QSplitter>
+#include <QTableView>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -89,6 +92,16 @@ void SelectionGuard::viewChanged()
     m_binding.chosen(m_view->selectionModel()->selectedRows());
 }
 
+void rememberSplitter(QSplitter *splitter, QSettings *settings, const QString &key)
+{
+    if (!settings) return;
+    const QString name = QStringLiteral("layout/") + key;
+    const QByteArray kept = settings->value(name).toByteArray();
+    if (!kept.isEmpty()) splitter->restoreState(kept);
+    QObject::connect(splitter, &QSplitter::splitterMoved, splitter,
+                     [splitter, settings, name] { settings->setValue(name, splitter->saveState()); });
+}
+
 MasterDetail::MasterDetail(QWidget *parent) : QWidget(parent)
 {
     auto *outer = new QHBoxLayout(this);
@@ -103,12 +116,22 @@ MasterDetail::MasterDetail(QWidget *parent) : QWidget(parent)
     m_splitter->addWidget(m_columnWidget);
     m_splitter->setStretchFactor(0, 1);
     m_splitter->installEventFilter(this);
+    connect(m_splitter, &QSplitter::splitterMoved, this, &MasterDetail::dragged);
 }
 
 void MasterDetail::addView(QAbstractItemView *view, ContentUnavailable *placeholder)
 {
     m_column->addWidget(view, 1);
     if (placeholder) placeholder->attachTo(view->viewport());
+    if (auto *table = qobject_cast<QTableView *>(view); table && fittedTableWidth(table).ideal > 0) giveWayTo(table);
+}
+
+void MasterDetail::giveWayTo(QTableView *table)
+{
+    if (table == m_table) return;
+    m_table = table;
+    fit();
+    emit widthWantedChanged();
 }
 
 void MasterDetail::addSidePane(QWidget *pane, int minimumWidth, int idealWidth)
@@ -116,7 +139,7 @@ void MasterDetail::addSidePane(QWidget *pane, int minimumWidth, int idealWidth)
     pane->setMinimumWidth(minimumWidth);
     m_splitter->insertWidget(int(m_sides.size()) + 1, pane);
     m_splitter->setStretchFactor(m_splitter->indexOf(pane), 0);
-    m_sides.push_back({pane, minimumWidth, idealWidth});
+    m_sides.push_back({pane, minimumWidth, idealWidth, idealWidth});
     fit();
 }
 
@@ -125,6 +148,7 @@ void MasterDetail::setPane(QWidget *pane, PaneMode mode, Widths widths)
     m_pane = pane;
     m_mode = mode;
     m_widths = widths;
+    m_panePreferred = widths.ideal;
     pane->setMinimumWidth(widths.minimum);
     pane->setMaximumWidth(widths.maximum);
     m_splitter->addWidget(pane);
@@ -142,34 +166,94 @@ void MasterDetail::setPaneShown(bool shown)
 {
     if (!m_pane || m_mode == PaneMode::alwaysShown || shown == paneShown()) return;
     m_pane->setVisible(shown);
-    // A pane that comes and goes with the selection hands its width to the column and takes it back.
-    if (m_mode == PaneMode::whileSelected) fit();
+    // The pane hands its width to the column and takes it back.
+    fit();
+    emit widthWantedChanged();
+}
+
+void MasterDetail::remember(QSettings *settings, const QString &key)
+{
+    m_settings = settings;
+    m_key = key;
+    if (!m_settings) return;
+    const QVariantList kept = m_settings->value(QStringLiteral("layout/") + m_key).toList();
+    if (!kept.isEmpty() && m_pane)
+        m_panePreferred = std::clamp(kept.first().toInt(), m_widths.minimum, m_widths.maximum);
+    for (size_t i = 0; i < m_sides.size() && i + 1 < size_t(kept.size()); ++i)
+        m_sides[i].preferred = std::max(m_sides[i].minimum, kept[qsizetype(i + 1)].toInt());
+    fit();
+}
+
+int MasterDetail::handlesWidth() const
+{
+    int shown = 0;
+    for (int i = 0; i < m_splitter->count(); ++i)
+        if (!m_splitter->widget(i)->isHidden()) ++shown;
+    return std::max(0, shown - 1) * m_splitter->handleWidth();
+}
+
+int MasterDetail::idealColumnWidth() const
+{
+    const int table = m_table ? fittedTableWidth(m_table).ideal : 0;
+    return std::max(m_columnWidget->minimumSizeHint().width(), table);
+}
+
+int MasterDetail::widthWanted() const
+{
+    const bool shown = paneShown();
+    int width = idealColumnWidth() + handlesWidth();
+    for (const SidePane &side : m_sides) width += side.minimum;
+    if (shown) width += m_widths.minimum;
+    return width;
 }
 
 void MasterDetail::fit()
 {
     const bool shown = paneShown();
-    QList<int> sizes;
-    int used = 0;
-    for (const SidePane &side : m_sides) {
-        const int width = shown ? side.minimum : side.ideal;
-        sizes << width;
-        used += width;
+    // What each pane would like (sides first, then the trailing pane) and how far it may give way.
+    struct Share {
+        int width;
+        int minimum;
+    };
+    std::vector<Share> parts;
+    for (const SidePane &side : m_sides) parts.push_back({shown ? side.minimum : side.preferred, side.minimum});
+    if (m_pane) parts.push_back({shown ? m_panePreferred : 0, shown ? m_widths.minimum : 0});
+    const int available = m_splitter->width() - handlesWidth();
+    int panes = 0;
+    for (const Share &part : parts) panes += part.width;
+    // Before the first real width every pane keeps what it would like; the column takes the rest later.
+    if (m_splitter->width() > 0) {
+        int missing = panes + idealColumnWidth() - available;
+        for (auto part = parts.rbegin(); part != parts.rend() && missing > 0; ++part) {
+            const int given = std::min(missing, part->width - part->minimum);
+            part->width -= given;
+            panes -= given;
+            missing -= given;
+        }
     }
-    const int paneWidth = shown ? m_widths.ideal : 0;
-    used += paneWidth;
-    // Before the first real width every pane still gets its ideal; the column takes the rest later.
-    sizes.prepend(std::max({1, m_columnWidget->minimumSizeHint().width(), m_splitter->width() - used}));
-    if (m_pane) sizes << paneWidth;
+    QList<int> sizes;
+    sizes << std::max({1, m_columnWidget->minimumSizeHint().width(), available - panes});
+    for (const Share &part : parts) sizes << part.width;
+    m_fittedWidth = m_splitter->width();
     m_splitter->setSizes(sizes);
+}
+
+void MasterDetail::dragged()
+{
+    const bool shown = paneShown();
+    if (shown) m_panePreferred = std::clamp(m_pane->width(), m_widths.minimum, m_widths.maximum);
+    else
+        for (SidePane &side : m_sides) side.preferred = std::max(side.minimum, side.widget->width());
+    if (!m_settings) return;
+    QVariantList kept;
+    kept << m_panePreferred;
+    for (const SidePane &side : m_sides) kept << side.preferred;
+    m_settings->setValue(QStringLiteral("layout/") + m_key, kept);
 }
 
 bool MasterDetail::eventFilter(QObject *watched, QEvent *event)
 {
-    // The first real width gives the column everything the panes leave.
-    if (watched == m_splitter && event->type() == QEvent::Resize && !m_fitted && m_splitter->width() > 0) {
-        m_fitted = true;
-        fit();
-    }
+    // Every new width shares the room out again.
+    if (watched == m_splitter && event->type() == QEvent::Resize && m_splitter->width() != m_fittedWidth) fit();
     return QWidget::eventFilter(watched, event);
 }

@@ -8,7 +8,9 @@
 
 class ContentUnavailable;
 class QAbstractItemView;
+class QSettings;
 class QSplitter;
+class QTableView;
 class QVBoxLayout;
 
 // A right press on the view's rows neither selects nor moves the current row, so a right-click
@@ -49,10 +51,20 @@ private:
     bool m_quiet = false;
 };
 
+// Keeps a plain splitter's state (QSplitter::saveState) in the settings under the key whenever the
+// user drags it, and restores the state kept there now. Without settings nothing is read or written.
+void rememberSplitter(QSplitter *splitter, QSettings *settings, const QString &key);
+
 // A screen's list and its detail: a column for the screen's bars around its table or outline,
 // then optional side panes and a trailing pane, all in one splitter. The column takes the width
 // the panes leave. A placeholder over an empty view covers only its viewport, so the header stays
 // visible.
+//
+// The panes give way first: while the window is too narrow for the table's columns at their ideal
+// widths beside the panes, the trailing pane narrows down to its minimum, then the side panes down
+// to theirs, and only then do the table's columns narrow toward their minimums (below the sum of
+// the minimums the table scrolls sideways). The widths the user gives the panes by dragging stand
+// in for their ideal widths from then on.
 class MasterDetail : public QWidget {
     Q_OBJECT
 
@@ -74,7 +86,10 @@ public:
     QVBoxLayout *column() const { return m_column; }
     // Adds the table or outline to the column, taking the height the bars leave, with the
     // placeholder (if any) over its viewport; the screen shows the placeholder while it is empty.
+    // A table whose columns are fitted (keepColumnsFitted) is the one the panes give way to.
     void addView(QAbstractItemView *view, ContentUnavailable *placeholder = nullptr);
+    // The table the panes give way to, when the screen puts it in the column itself.
+    void giveWayTo(QTableView *table);
     QWidget *columnWidget() const { return m_columnWidget; }
     QSplitter *splitter() const { return m_splitter; }
 
@@ -89,6 +104,18 @@ public:
     void setPaneShown(bool shown);
     bool paneShown() const;
 
+    // Keeps the widths the user drags the panes to in the settings under the key, and takes back
+    // the ones kept there now. Without settings nothing is read or written.
+    void remember(QSettings *settings, const QString &key);
+
+    // The least width at which the table's columns keep their ideal widths, the panes shown now
+    // at their minimums beside it.
+    int widthWanted() const;
+
+signals:
+    // widthWanted() changed: a pane came or went.
+    void widthWantedChanged();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -97,15 +124,23 @@ private:
         QWidget *widget;
         int minimum;
         int ideal;
+        int preferred; // the ideal, or the width the user dragged it to while the trailing pane was hidden
     };
     void fit();
+    void dragged();
+    int idealColumnWidth() const;
+    int handlesWidth() const;
 
     QSplitter *m_splitter;
     QWidget *m_columnWidget;
     QVBoxLayout *m_column;
+    QTableView *m_table = nullptr;
     std::vector<SidePane> m_sides;
     QWidget *m_pane = nullptr;
     PaneMode m_mode = PaneMode::alwaysShown;
     Widths m_widths{0, 0, QWIDGETSIZE_MAX};
-    bool m_fitted = false;
+    int m_panePreferred = 0; // the ideal, or the width the user dragged the pane to
+    QSettings *m_settings = nullptr;
+    QString m_key;
+    int m_fittedWidth = -1;
 };

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 
 namespace Style {
 
@@ -43,7 +44,55 @@ QColor textAt(double opacity)
     return withOpacity(QApplication::palette().color(QPalette::WindowText), opacity);
 }
 
+QColor over(const QColor &top, const QColor &bottom)
+{
+    const double a = top.alphaF();
+    const auto mix = [a](double t, double b) { return t * a + b * (1 - a); };
+    return QColor::fromRgbF(float(mix(top.redF(), bottom.redF())), float(mix(top.greenF(), bottom.greenF())),
+                            float(mix(top.blueF(), bottom.blueF())));
+}
+
+double luminance(const QColor &color)
+{
+    const auto linear = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) + 0.0722 * linear(color.blueF());
+}
+
+// The least opacity of the text colour that reads at the ratio on every text background, worked
+// out once per application palette (item models ask for it in every cell).
+double opacityFor(double ratio)
+{
+    struct Known {
+        qint64 palette;
+        double ratio;
+        double opacity;
+    };
+    static std::vector<Known> known;
+    const qint64 key = QApplication::palette().cacheKey();
+    for (const Known &k : known)
+        if (k.palette == key && k.ratio == ratio) return k.opacity;
+    if (known.size() > 16) known.clear();
+    const std::vector<QColor> backgrounds = textBackgrounds();
+    for (int percent = 1; percent < 100; ++percent) {
+        const QColor text = textAt(percent / 100.0);
+        if (std::all_of(backgrounds.begin(), backgrounds.end(),
+                        [&](const QColor &background) { return contrast(text, background) >= ratio; })) {
+            known.push_back({key, ratio, percent / 100.0});
+            return percent / 100.0;
+        }
+    }
+    known.push_back({key, ratio, 1});
+    return 1;
+}
+
+// A step above 4.5:1, so that a rounding of the colour on the way to the screen stays above it.
+constexpr double contrastMargin = 0.1;
+constexpr double secondaryStep = 0.08;
+
 } // namespace
+
+// The colour mixed toward the text colour until it reads on every (tinted) text background.
+QColor mixedToRead(const QColor &color, double tintUnder);
 
 QFont font(TextStyle style)
 {
@@ -122,11 +171,11 @@ QColor primaryText()
 }
 QColor secondaryText()
 {
-    return textAt(0.55);
+    return textAt(std::max(0.55, opacityFor(textContrast + contrastMargin) + secondaryStep));
 }
 QColor tertiaryText()
 {
-    return textAt(0.30);
+    return textAt(std::max(0.30, opacityFor(textContrast + contrastMargin)));
 }
 QColor quaternaryText()
 {
@@ -211,6 +260,77 @@ QColor withOpacity(QColor color, double opacity)
     return color;
 }
 
+double contrast(const QColor &foreground, const QColor &background)
+{
+    const QColor opaque = QColor::fromRgbF(float(background.redF()), float(background.greenF()),
+                                           float(background.blueF()));
+    const double a = luminance(over(foreground, opaque));
+    const double b = luminance(opaque);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+double requiredContrast(const QFont &font)
+{
+    // Point sizes are at 96 dots per inch here: 18.66 px is 14 points, 24 px is 18 points.
+    const double points = font.pointSizeF() > 0 ? font.pointSizeF() : font.pixelSize() * 0.75;
+    const bool bold = font.weight() >= QFont::Bold;
+    return points >= 18 || (bold && points >= 14) ? largeTextContrast : textContrast;
+}
+
+std::vector<QColor> textBackgrounds()
+{
+    const QPalette palette = QApplication::palette();
+    return {palette.color(QPalette::Window), secondaryBackground(), palette.color(QPalette::Base),
+            palette.color(QPalette::AlternateBase)};
+}
+
+QColor ink(const QColor &color, double tintUnder)
+{
+    // Item models ask in every cell: each colour is worked out once per application palette.
+    struct Known {
+        qint64 palette;
+        QRgb color;
+        double tint;
+        QColor ink;
+    };
+    static std::vector<Known> known;
+    const qint64 key = QApplication::palette().cacheKey();
+    for (const Known &k : known)
+        if (k.palette == key && k.color == color.rgba() && k.tint == tintUnder) return k.ink;
+    if (known.size() > 64) known.clear();
+    const QColor made = mixedToRead(color, tintUnder);
+    known.push_back({key, color.rgba(), tintUnder, made});
+    return made;
+}
+
+QColor mixedToRead(const QColor &color, double tintUnder)
+{
+    std::vector<QColor> backgrounds = textBackgrounds();
+    if (tintUnder > 0)
+        for (QColor &background : backgrounds) background = over(withOpacity(color, tintUnder), background);
+    const QColor text = QApplication::palette().color(QPalette::WindowText);
+    const QColor opaque = over(color, backgrounds.front());
+    for (int percent = 0; percent <= 100; percent += 2) {
+        const double t = percent / 100.0;
+        const QColor mixed = QColor::fromRgbF(float(opaque.redF() * (1 - t) + text.redF() * t),
+                                              float(opaque.greenF() * (1 - t) + text.greenF() * t),
+                                              float(opaque.blueF() * (1 - t) + text.blueF() * t));
+        if (std::all_of(backgrounds.begin(), backgrounds.end(), [&](const QColor &background) {
+                return contrast(mixed, background) >= textContrast + contrastMargin;
+            }))
+            return percent == 0 ? color : mixed;
+    }
+    return text;
+}
+
+QColor fillUnderWhite(const QColor &color)
+{
+    QColor fill = over(color, Qt::white);
+    for (int step = 0; step < 50 && contrast(Qt::white, fill) < textContrast + contrastMargin; ++step)
+        fill = fill.darker(105);
+    return fill;
+}
+
 SeverityStyle severity(Severity severity)
 {
     switch (severity) {
@@ -227,9 +347,11 @@ void setTextStyle(QWidget *widget, const QFont &font, const QColor &color)
 {
     widget->setFont(font);
     if (!color.isValid()) return;
+    // A named colour is made legible as text; the style's own text colours already are.
+    const QColor legible = ink(color);
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, color);
-    palette.setColor(QPalette::Text, color);
+    palette.setColor(QPalette::WindowText, legible);
+    palette.setColor(QPalette::Text, legible);
     widget->setPalette(palette);
 }
 

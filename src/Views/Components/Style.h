@@ -6,6 +6,8 @@
 #include <QFont>
 #include <QString>
 
+#include <vector>
+
 class QPainter;
 class QRectF;
 class QWidget;
@@ -34,7 +36,9 @@ QFont monospaced(const QFont &font);
 QFont withWeight(QFont font, QFont::Weight weight);
 QFont semibold(const QFont &font);
 
-// Text colours: the palette's text colour at about 55 %, 30 % and 18 %.
+// Text colours: the palette's text colour at about 55 %, 30 % and 18 %, except that secondary and
+// tertiary text are made as opaque as they must be to reach 4.5:1 against every background text
+// stands on (tertiary just there, secondary a step beyond). Quaternary is for fills, not text.
 QColor primaryText();
 QColor secondaryText();
 QColor tertiaryText();
@@ -63,6 +67,23 @@ QColor mediumSeverity();
 
 // colour at the given opacity (0..1), multiplied with its own alpha.
 QColor withOpacity(QColor color, double opacity);
+
+// Contrast as WCAG 2.1 defines it (1 to 21), of a colour (its alpha laid over the background)
+// against an opaque background.
+double contrast(const QColor &foreground, const QColor &background);
+// The least contrast text must have: 4.5:1, or 3:1 for large text (18.66 px bold, 24 px otherwise).
+inline constexpr double textContrast = 4.5;
+inline constexpr double largeTextContrast = 3.0;
+double requiredContrast(const QFont &font);
+// The backgrounds text stands on: the window, a card, a list's base and alternate rows.
+std::vector<QColor> textBackgrounds();
+// A named colour as text: the colour itself where it reads at 4.5:1 on every text background, else
+// the same hue mixed toward the text colour until it does (darker on a light palette, lighter on a
+// dark one). With a tint, each background is first washed with the colour at that opacity, as a
+// badge's capsule is.
+QColor ink(const QColor &color, double tintUnder = 0);
+// A fill that white text reads on at 4.5:1: the colour, darkened as far as needed.
+QColor fillUnderWhite(const QColor &color);
 
 // The one presentation of a severity: title, symbol and colour.
 struct SeverityStyle {

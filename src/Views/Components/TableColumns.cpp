@@ -16,6 +16,10 @@
 
 namespace {
 
+// The sums of the fitted columns' minimums and ideals, kept on the table.
+constexpr const char *minimumProperty = "fittedColumnsMinimum";
+constexpr const char *idealProperty = "fittedColumnsIdeal";
+
 // Keeps the columns fitted to the viewport and at their minimums. The stretching column takes what
 // the others leave, also after one of them was dragged (the header's own last-section stretch
 // would shrink it below its minimum).
@@ -86,7 +90,11 @@ int cellWidth(const QFont &font, const QString &text)
 
 ColumnWidth widenedFor(ColumnWidth width, const QFont &font, const QString &widest)
 {
-    const int needed = cellWidth(font, widest);
+    return widenedTo(width, cellWidth(font, widest));
+}
+
+ColumnWidth widenedTo(ColumnWidth width, int needed)
+{
     if (needed <= width.minimum) return width;
     return {needed, width.ideal + needed - width.minimum};
 }
@@ -121,6 +129,23 @@ void fitColumns(QHeaderView *header, std::span<const ColumnWidth> widths, int st
 void keepColumnsFitted(QTableView *table, std::span<const ColumnWidth> widths, int stretchColumn)
 {
     new ColumnFitter(table, widths, stretchColumn);
+    int minimum = 0, ideal = 0;
+    for (const ColumnWidth &width : widths) {
+        minimum += width.minimum;
+        ideal += width.ideal;
+    }
+    table->setProperty(minimumProperty, minimum);
+    table->setProperty(idealProperty, ideal);
+}
+
+ColumnWidth fittedTableWidth(const QTableView *table)
+{
+    const QVariant minimum = table->property(minimumProperty);
+    if (!minimum.isValid()) return {0, 0};
+    int chrome = 2 * table->frameWidth();
+    if (table->verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff)
+        chrome += table->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, table);
+    return {minimum.toInt() + chrome, table->property(idealProperty).toInt() + chrome};
 }
 
 void setUpListTable(QTableView *table, int rowPadding)

@@ -23,6 +23,8 @@ int cellWidth(const QFont &font, const QString &text);
 // A column widened for our fonts: where its widest value does not fit the minimum, the minimum
 // becomes the width that value needs and the ideal grows by as much.
 ColumnWidth widenedFor(ColumnWidth width, const QFont &font, const QString &widest);
+// A column widened to hold a cell of this many pixels (a badge) at its minimum.
+ColumnWidth widenedTo(ColumnWidth width, int needed);
 // A column and the widest value it shows.
 struct WidestValue {
     int column;
@@ -41,6 +43,11 @@ void fitColumns(QHeaderView *header, std::span<const ColumnWidth> widths, int st
 // the stretching one too, at its minimum or wider, however it is dragged. Columns whose minimum
 // equals their ideal keep that width.
 void keepColumnsFitted(QTableView *table, std::span<const ColumnWidth> widths, int stretchColumn);
+
+// The width a table whose columns keepColumnsFitted fits needs for all of them at their minimums
+// and at their ideals: the columns, its frame and its vertical scroll bar (counted as shown, since
+// a long list shows it). {0, 0} for a table whose columns are not fitted.
+ColumnWidth fittedTableWidth(const QTableView *table);
 
 // The look every record-like list shares: frameless, one whole row selected at a time, read-only,
 // no grid, alternating rows of one fixed height (the font's line plus rowPadding).

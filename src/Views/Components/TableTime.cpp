@@ -18,3 +18,8 @@ QString widestSampleUser()
 {
     return QString::fromUtf8("orvik \u2192 root");
 }
+
+QString widestPid()
+{
+    return QStringLiteral("8888888");
+}

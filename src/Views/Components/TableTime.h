@@ -13,3 +13,7 @@ double widestTableTime();
 
 // The widest user label of the sample trail: an audit user acting as root.
 QString widestSampleUser();
+
+// Seven digits: the widest process id a PID column holds whole at its minimum width (the kernel's
+// pids run to 99,999 by default and to seven digits at most).
+QString widestPid();

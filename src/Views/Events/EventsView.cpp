@@ -75,7 +75,8 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
     keepColumnsFitted(m_table,
                       widenedFor(columnWidths, m_table->font(),
                                  {{EventsTableModel::timeColumn, eventsTimeText(widestTableTime())},
-                                  {EventsTableModel::userColumn, widestSampleUser()}}),
+                                  {EventsTableModel::userColumn, widestSampleUser()},
+                                  {EventsTableModel::pidColumn, widestPid()}}),
                       EventsTableModel::detailsColumn);
     header->setSortIndicator(EventsTableModel::timeColumn, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
@@ -119,6 +120,7 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
     m_inspectorStack->addWidget(m_noSelection);
     paneLayout->addWidget(m_inspectorStack);
     m_frame->setPane(m_inspectorPane, MasterDetail::PaneMode::toggled, inspectorWidths);
+    m_frame->remember(context.layout, QStringLiteral("events"));
     connect(m_inspectorAction, &QAction::toggled, m_frame, &MasterDetail::setPaneShown);
 
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -227,11 +227,12 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
     m_table->setItemDelegateForColumn(FindingsTableModel::severityColumn, new BadgeDelegate(m_table));
     m_table->setItemDelegateForColumn(FindingsTableModel::summaryColumn, new MiddleElideDelegate(m_table));
     setEqualDigits(m_table, {FindingsTableModel::timeColumn});
-    keepColumnsFitted(m_table,
-                      widenedFor(columnWidths, m_table->font(),
-                                 {{FindingsTableModel::timeColumn, tableTimeText(widestTableTime())},
-                                  {FindingsTableModel::userColumn, widestSampleUser()}}),
-                      FindingsTableModel::summaryColumn);
+    std::vector<ColumnWidth> widths = widenedFor(columnWidths, m_table->font(),
+                                                 {{FindingsTableModel::timeColumn, tableTimeText(widestTableTime())},
+                                                  {FindingsTableModel::userColumn, widestSampleUser()}});
+    widths[FindingsTableModel::severityColumn] = widenedTo(widths[FindingsTableModel::severityColumn],
+                                                           BadgeDelegate::widestSeverityCell());
+    keepColumnsFitted(m_table, widths, FindingsTableModel::summaryColumn);
     m_table->horizontalHeader()->setSortIndicator(FindingsTableModel::timeColumn, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
     // The ATT&CK column does not sort: a click on it puts the indicator back where it was.
@@ -257,6 +258,7 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
     m_noSelection->setObjectName("selectAFinding");
     m_inspector->addWidget(m_noSelection);
     frame->setPane(m_inspector, MasterDetail::PaneMode::alwaysShown, inspectorWidths);
+    frame->remember(context.layout, QStringLiteral("findings"));
 
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
@@ -269,8 +271,8 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
         }
         menu->popup(m_table->viewport()->mapToGlobal(at));
     });
-    connect(m_table, &QAbstractItemView::doubleClicked, this,
-            [this](const QModelIndex &index) { openRow(index.row()); });
+    // A double-click and Return or Enter on the current row, as the platform's style raises them.
+    connect(m_table, &QAbstractItemView::activated, this, [this](const QModelIndex &index) { openRow(index.row()); });
 
     // The rows, chips and count are derived on the pool; each new table brings them all.
     connect(m_minimum, &QComboBox::currentIndexChanged, this, [this] {

@@ -140,7 +140,7 @@ QWidget *LiveView::makeControlBar()
         QStringLiteral(
             "QPushButton { background: %1; color: white; border-radius: 5px; padding: 4px 12px; font-weight: 600; }"
             "QPushButton:pressed { background: %2; }")
-            .arg(Style::red().name(), Style::red().darker(120).name()));
+            .arg(Style::fillUnderWhite(Style::red()).name(), Style::fillUnderWhite(Style::red()).darker(120).name()));
     connect(m_startButton, &QPushButton::clicked, m_live, &LiveMonitor::start);
     row->addWidget(m_startButton);
 
@@ -281,7 +281,8 @@ QWidget *LiveView::makeContent()
     keepColumnsFitted(m_table,
                       widenedFor(columnWidths, m_table->font(),
                                  {{LiveRecordsModel::timeColumn, liveTimeText(widestTableTime())},
-                                  {LiveRecordsModel::userColumn, widestSampleUser()}}),
+                                  {LiveRecordsModel::userColumn, widestSampleUser()},
+                                  {LiveRecordsModel::pidColumn, widestPid()}}),
                       LiveRecordsModel::detailsColumn);
     m_table->setMinimumWidth(tableMinimumWidth);
     m_frame->addView(m_table);
@@ -323,6 +324,7 @@ QWidget *LiveView::makeContent()
     m_inspector = new RecordInspector(m_inspectorStack);
     m_inspectorStack->addWidget(m_inspector);
     m_frame->setPane(m_inspectorStack, MasterDetail::PaneMode::whileSelected, inspectorWidths);
+    m_frame->remember(context().layout, QStringLiteral("live"));
     return m_frame;
 }
 

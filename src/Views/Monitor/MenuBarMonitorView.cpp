@@ -147,7 +147,7 @@ void MenuBarMonitorView::updateControls()
         setSymbol(m_capture, QStringLiteral("play.fill"), Qt::white);
         m_capture->setStyleSheet(QStringLiteral("QPushButton { background: %1; color: white; border-radius: 5px; "
                                                 "padding: 4px 10px; font-weight: 600; }")
-                                     .arg(Style::accent().name()));
+                                     .arg(Style::fillUnderWhite(Style::accent()).name()));
         m_capture->setEnabled(true);
     }
     m_severity->setText(menuBarSeverityText(m_alerts->minimumSeverity()));

@@ -61,6 +61,22 @@ constexpr int tableMinimumWidth = 500;
 const QString noAlertsDescription = QStringLiteral(
     "High and Critical findings from background monitoring will be listed here.");
 
+// The cell of a monitor alert's severity: its symbol and "Monitor" in the caption font.
+int monitorCellWidth(const QTableView *table)
+{
+    QStyleOptionViewItem option;
+    option.initFrom(table);
+    option.widget = table;
+    option.font = Style::caption();
+    option.fontMetrics = QFontMetrics(option.font);
+    option.text = QStringLiteral("Monitor");
+    option.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+    const int icon = table->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, table);
+    option.decorationSize = table->iconSize().isValid() ? table->iconSize() : QSize(icon, icon);
+    option.icon = symbolIcon(QStringLiteral("bolt.horizontal.circle"), Style::secondaryText());
+    return table->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), table).width();
+}
+
 using CaptureControl::isRunning;
 using CaptureControl::isStarting;
 
@@ -147,6 +163,7 @@ MonitorView::MonitorView(const ViewContext &context, Hooks hooks, QWidget *paren
     regions->setStretchFactor(0, 0);
     regions->setStretchFactor(1, 1);
     regions->setSizes({settingsIdealHeight, 400});
+    rememberSplitter(regions, context.layout, QStringLiteral("monitorRegions"));
     frame->column()->addWidget(regions);
 
     m_detailStack = new QStackedWidget(this);
@@ -157,6 +174,8 @@ MonitorView::MonitorView(const ViewContext &context, Hooks hooks, QWidget *paren
             "Alerts raised by background monitoring appear here, including the evidence captured at the time."),
         m_detailStack));
     frame->setPane(m_detailStack, MasterDetail::PaneMode::alwaysShown, detailWidths);
+    frame->giveWayTo(m_table);
+    frame->remember(context.layout, QStringLiteral("monitor"));
 
     m_errorAlert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quillmarsh"), QString(), QMessageBox::Ok, this);
     m_errorAlert->setWindowModality(Qt::WindowModal);
@@ -324,11 +343,13 @@ QWidget *MonitorView::makeHistory()
     QHeaderView *header = m_table->horizontalHeader();
     header->setHighlightSections(false);
     header->setSectionsClickable(false);
-    keepColumnsFitted(m_table,
-                      widenedFor(columnWidths, m_table->font(),
-                                 {{AlertTableModel::raisedColumn, alertRaisedText(widestTableTime())},
-                                  {AlertTableModel::userColumn, widestSampleUser()}}),
-                      AlertTableModel::summaryColumn);
+    std::vector<ColumnWidth> widths = widenedFor(columnWidths, m_table->font(),
+                                                 {{AlertTableModel::raisedColumn, alertRaisedText(widestTableTime())},
+                                                  {AlertTableModel::userColumn, widestSampleUser()}});
+    widths[AlertTableModel::severityColumn] = widenedTo(widths[AlertTableModel::severityColumn],
+                                                        std::max(BadgeDelegate::widestSeverityCell(),
+                                                                 monitorCellWidth(m_table)));
+    keepColumnsFitted(m_table, widths, AlertTableModel::summaryColumn);
     m_table->setMinimumWidth(tableMinimumWidth);
     // The selected ids stay when their rows leave the table ("New only", a deletion elsewhere).
     m_guard = new SelectionGuard(m_table,
@@ -404,7 +425,7 @@ void MonitorView::updateStatusCard()
         m_captureButton->setStyleSheet(
             QStringLiteral("QPushButton { background: %1; color: white; border-radius: 6px; padding: 6px 14px; "
                            "font-weight: 600; }")
-                .arg(Style::accent().name()));
+                .arg(Style::fillUnderWhite(Style::accent()).name()));
         m_captureButton->setEnabled(true);
     }
     m_footnote->setText(monitorFootnote(m_live->bufferLimit()));

@@ -90,7 +90,7 @@ QVariant NetworkTableModel::data(const QModelIndex &index, int role) const
     case Qt::FontRole: return column == addressColumn ? QVariant(m_addressFont) : QVariant();
     case Qt::ForegroundRole:
         if (column == processColumn && record.processImage && Detections::suspiciousLocation(*record.processImage))
-            return Style::orange();
+            return Style::ink(Style::orange());
         return {};
     case ItemRoles::resultRole: return column == resultColumn ? QVariant(record.returnStatus == 0) : QVariant();
     case Qt::AccessibleTextRole:

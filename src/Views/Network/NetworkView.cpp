@@ -18,7 +18,6 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -144,11 +143,11 @@ NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
     keepColumnsFitted(m_table,
                       widenedFor(columnWidths, m_table->font(),
                                  {{NetworkTableModel::timeColumn, tableTimeText(widestTableTime())},
-                                  {NetworkTableModel::userColumn, widestSampleUser()}}),
+                                  {NetworkTableModel::userColumn, widestSampleUser()},
+                                  {NetworkTableModel::pidColumn, widestPid()}}),
                       NetworkTableModel::addressColumn);
     m_table->horizontalHeader()->setSortIndicator(NetworkTableModel::timeColumn, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
-    m_table->installEventFilter(this);
     stack->addWidget(m_table, 1);
 
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -157,8 +156,8 @@ NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
         if (!index.isValid()) return;
         if (QMenu *menu = contextMenuForRow(index.row())) menu->popup(m_table->viewport()->mapToGlobal(at));
     });
-    connect(m_table, &QAbstractItemView::doubleClicked, this,
-            [this](const QModelIndex &index) { openRow(index.row()); });
+    // A double-click and Return or Enter on the current row, as the platform's style raises them.
+    connect(m_table, &QAbstractItemView::activated, this, [this](const QModelIndex &index) { openRow(index.row()); });
     // The table part of the master-detail frame: no pane, no empty state, but a record id kept
     // across searches that hide its row.
     new SelectionGuard(m_table, {[this] {
@@ -214,17 +213,4 @@ void NetworkView::openRow(int row)
 {
     if (row < 0 || row >= m_model->rowCount()) return;
     m_store.showRecords({m_model->recordAt(row).id}, networkRecordLabel);
-}
-
-bool NetworkView::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_table && event->type() == QEvent::KeyPress) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            const QModelIndex current = m_table->currentIndex();
-            if (current.isValid()) openRow(current.row());
-            return true;
-        }
-    }
-    return ScreenWidget::eventFilter(watched, event);
 }

@@ -42,9 +42,6 @@ public:
     // The primary action of a row (double-click, Return).
     void openRow(int row);
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void refresh();
 

@@ -216,7 +216,8 @@ QVariant ProcessListModel::data(const QModelIndex &index, int role) const
         switch (column) {
         case ppidColumn:
         case signingIDColumn: return Style::secondaryText();
-        case imageColumn: return Detections::suspiciousLocation(process.image) ? QVariant(Style::orange()) : QVariant();
+        case imageColumn:
+            return Detections::suspiciousLocation(process.image) ? QVariant(Style::ink(Style::orange())) : QVariant();
         default: return {};
         }
     case ProcessRoles::userIDsRole:

@@ -75,7 +75,7 @@ int paint(QPainter &painter, const QRect &rect, const QFont &font, const QColor 
                                         painter.device()->devicePixelRatioF()));
         x += arrow + userTextSpacing;
     }
-    painter.setPen(texts.effectiveIsRoot ? Style::red() : primary);
+    painter.setPen(texts.effectiveIsRoot ? Style::ink(Style::red()) : primary);
     const QString effective = metrics.elidedText(texts.effective, Qt::ElideRight, std::max(0, rect.right() - x));
     painter.drawText(QRect(x, rect.top(), std::max(0, rect.right() - x), rect.height()),
                      Qt::AlignLeft | Qt::AlignVCenter, effective);
@@ -153,7 +153,7 @@ void ProcessRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     if (!process->succeeded) {
         const QString failed = QStringLiteral("exec failed");
         const int failedWidth = captionMetrics.horizontalAdvance(failed);
-        painter->setPen(Style::red());
+        painter->setPen(Style::ink(Style::red()));
         painter->drawText(QRect(right - failedWidth, area.top(), failedWidth, area.height()),
                           Qt::AlignRight | Qt::AlignVCenter, failed);
         right -= failedWidth + rowSpacing;

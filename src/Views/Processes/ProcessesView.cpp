@@ -53,6 +53,7 @@ ProcessesView::ProcessesView(const ViewContext &context, QWidget *parent)
     auto *outer = new QHBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     auto *frame = new MasterDetail(this);
+    m_frame = frame;
     outer->addWidget(frame);
 
     QWidget *main = frame->columnWidget();
@@ -129,7 +130,9 @@ ProcessesView::ProcessesView(const ViewContext &context, QWidget *parent)
                              ProcessListModel::eventsColumn});
     keepColumnsFitted(m_table,
                       widenedFor(columnWidths, m_table->font(),
-                                 {{ProcessListModel::startedColumn, tableTimeText(widestTableTime())}}),
+                                 {{ProcessListModel::startedColumn, tableTimeText(widestTableTime())},
+                                  {ProcessListModel::pidColumn, widestPid()},
+                                  {ProcessListModel::ppidColumn, widestPid()}}),
                       ProcessListModel::commandLineColumn);
     m_table->horizontalHeader()->setSortIndicator(ProcessListModel::startedColumn, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
@@ -155,6 +158,7 @@ ProcessesView::ProcessesView(const ViewContext &context, QWidget *parent)
     m_noSelection->setObjectName("noProcessSelected");
     m_inspector->addWidget(m_noSelection);
     frame->setPane(m_inspector, MasterDetail::PaneMode::alwaysShown, inspectorWidths);
+    frame->remember(context.layout, QStringLiteral("processes"));
 
     m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_tree, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
@@ -234,11 +238,14 @@ void ProcessesView::setMode(Mode mode)
     if (m_mode == Mode::tree) {
         refreshTree();
         m_presentations->setCurrentWidget(m_tree);
+        // The outline's rows take any width; only the list's columns ask the pane to give way.
+        m_frame->giveWayTo(nullptr);
     } else {
         // The outline is only kept while shown; the list is always current for the count.
         m_outline.cancel();
         m_treeModel->clear();
         m_presentations->setCurrentWidget(m_table);
+        m_frame->giveWayTo(m_table);
     }
     applySelection();
 }

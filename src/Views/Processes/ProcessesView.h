@@ -9,6 +9,7 @@
 
 class AuditStore;
 class ContentUnavailable;
+class MasterDetail;
 class ProcessDetail;
 class ProcessListModel;
 class ProcessTreeModel;
@@ -80,6 +81,7 @@ private:
     QCheckBox *m_rootOnly = nullptr;
     QLabel *m_count = nullptr;
     QProgressBar *m_busy = nullptr;
+    MasterDetail *m_frame = nullptr;
     QStackedWidget *m_presentations = nullptr;
     QTreeView *m_tree = nullptr;
     QTableView *m_table = nullptr;

@@ -23,8 +23,8 @@ struct RuleDoc {
 
 // The 14 token types, in table order.
 const std::vector<TokenDoc> &tokenDocs();
-// The 14 documented rules, in table order. Their tactics and severities describe the behaviour;
-// they are not the engine's own figures.
+// The 14 documented rules, in table order: the engine's words for each rule with the screen's own
+// description, and the usual severity and technique where the engine's follow the evidence.
 const std::vector<RuleDoc> &ruleDocs();
 // ruleDocs followed by the engine's command-line rules in their table order: 36 distinct names.
 const std::vector<RuleDoc> &allRuleDocs();

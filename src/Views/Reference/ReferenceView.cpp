@@ -11,6 +11,7 @@
 #include <QButtonGroup>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QScrollArea>
 #include <QStackedWidget>
@@ -166,11 +167,21 @@ ReferenceView::ReferenceView(const ViewContext &context, QWidget *parent) : Scre
          {ReferenceEventModel::numberColumn, ReferenceEventModel::classesColumn, ReferenceEventModel::loadedColumn})
         m_eventTable->horizontalHeader()->setSectionResizeMode(column, QHeaderView::Fixed);
     m_eventTable->setMouseTracking(true);
-    connect(m_eventTable, &QTableView::clicked, this, [this](const QModelIndex &index) {
+    const auto pressCount = [this](const QModelIndex &index) {
         if (index.column() != ReferenceEventModel::loadedColumn) return;
         const auto &row = m_eventModel->row(index.row());
         if (row.loadedRecords) showEventRecords(row.info.number);
-    });
+    };
+    connect(m_eventTable, &QTableView::clicked, this, pressCount);
+    // The keyboard reaches the counts as well: the current cell stays in the "Loaded" column, and
+    // Return or Enter presses the count there (a double-click elsewhere in the row does nothing).
+    m_eventTable->setFocusPolicy(Qt::StrongFocus);
+    connect(m_eventTable, &QAbstractItemView::activated, this, pressCount);
+    connect(m_eventTable->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current) {
+                if (current.isValid() && current.column() != ReferenceEventModel::loadedColumn)
+                    m_eventTable->setCurrentIndex(current.siblingAtColumn(ReferenceEventModel::loadedColumn));
+            });
     // The count reads as a link: a pointing hand over it, an arrow elsewhere.
     connect(m_eventTable, &QTableView::entered, this, [this](const QModelIndex &index) {
         const bool link = index.column() == ReferenceEventModel::loadedColumn

@@ -78,7 +78,7 @@ QVariant SourcesTableModel::data(const QModelIndex &index, int role) const
         break;
     case Qt::ForegroundRole:
         if (index.column() == kindColumn) return Style::secondaryText();
-        if (index.column() == integrityColumn) return integrityColour(s);
+        if (index.column() == integrityColumn) return Style::ink(integrityColour(s));
         break;
     case symbolRole:
         if (index.column() == fileColumn) return QString::fromUtf8(sourceKindSymbol(s.kind));

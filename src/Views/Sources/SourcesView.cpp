@@ -202,7 +202,7 @@ QMenu *SourcesView::buildContextMenu(std::optional<int64_t> id, QWidget *parent)
     if (!source) return menu;
     const int64_t sourceID = source->id;
     if (source->path) {
-        const QString path = QString::fromStdString(*source->path);
+        const QByteArray path = QByteArray::fromStdString(*source->path);
         connect(menu->addAction(QStringLiteral("Reveal in Finder")), &QAction::triggered, this,
                 [this, path] { m_reveal(path); });
     }

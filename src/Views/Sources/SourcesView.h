@@ -33,7 +33,8 @@ public:
     QMenu *buildContextMenu(std::optional<int64_t> id, QWidget *parent);
 
     // Tests replace the file manager.
-    void setRevealer(std::function<void(const QString &path)> reveal) { m_reveal = std::move(reveal); }
+    // Given the source's path, its native bytes.
+    void setRevealer(std::function<void(const QByteArray &path)> reveal) { m_reveal = std::move(reveal); }
 
     QTableView *table() const { return m_table; }
     SourcesTableModel *model() const { return m_model; }
@@ -56,5 +57,5 @@ private:
     SelectionGuard *m_guard = nullptr;
     std::optional<int64_t> m_selection;
     std::optional<int64_t> m_detailShown;
-    std::function<void(const QString &)> m_reveal;
+    std::function<void(const QByteArray &)> m_reveal;
 };

@@ -277,6 +277,29 @@ TEST(LiveStreamReaderRun, HandsOverEachReadThatCompletesRecordsWithItsSize)
     EXPECT_EQ(delivered.batches[0].bytes, int64_t(both.size()));
 }
 
+// A header that claims more than the pipe ever brings waits for the rest; once the pipe ends, the
+// whole records behind it are handed over all the same, as reading the bytes as a file gives them.
+TEST(LiveStreamReaderRun, AtTheEndOfThePipeNoRecordStaysBehindAClaim)
+{
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    Bytes lie = first;
+    lie[1] = 0x01, lie[2] = 0x00, lie[3] = 0x00, lie[4] = 0x00; // 16 MiB
+    const Bytes bytes = trail({first, lie, second, first});
+    ASSERT_EQ(::write(ends[1], bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    ::close(ends[1]);
+    std::atomic<bool> cancelled = false;
+    Delivered delivered;
+    const LiveStreamReader::Ending ending = runOn(ends[0], cancelled, delivered);
+    ::close(ends[0]);
+    EXPECT_FALSE(ending.cancelled);
+    EXPECT_EQ(ending.errorNumber, 0);
+    std::vector<Bytes> records;
+    for (const LiveStreamReader::Batch &batch : delivered.batches)
+        for (const AuditRecord &record : batch.records) records.emplace_back(record.raw().begin(), record.raw().end());
+    EXPECT_EQ(records, (std::vector<Bytes>{first, second, first}));
+}
+
 // The specified loop polls again after every failed or empty read; on a descriptor that keeps
 // reporting an end or an error that is a busy loop for ever. These must end the reading instead.
 TEST(LiveStreamReaderRun, EndsOnAnEndOrAnErrorInsteadOfSpinning)

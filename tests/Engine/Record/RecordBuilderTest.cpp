@@ -151,6 +151,38 @@ TEST(RecordBuilder, RecordsSharingOneStorageKeepTheirOwnParts)
     }
 }
 
+// A storage for a large buffer takes blocks mapped on their own; trimming gives back the end of
+// the last in place, and records finished afterwards go on in new blocks.
+TEST(RecordBuilder, LargeBlocksReadBackWholeAfterTheirEndsAreGivenBack)
+{
+    const size_t before = Memory::mappedBytes();
+    {
+        auto bytes = std::make_shared<const TrailBuffer>(18, 0x14);
+        RecordBuilder builder(bytes, 32 << 20);
+        std::vector<AuditRecord> records(3000);
+        const auto path = [](size_t i) { return std::string(2000 + i % 900, char('a' + i % 26)) + std::to_string(i); };
+        const auto build = [&](size_t from, size_t to) {
+            for (size_t i = from; i < to; ++i) {
+                builder.addPath(path(i));
+                builder.addArg(uint8_t(i), i, "n");
+                builder.finish(records[i], 0, 18);
+            }
+        };
+        build(0, 2000);
+        const size_t untrimmed = Memory::mappedBytes();
+        builder.trim();
+        EXPECT_LT(Memory::mappedBytes(), untrimmed);
+        build(2000, records.size());
+        builder.trim();
+        for (size_t i = 0; i < records.size(); ++i) {
+            ASSERT_EQ(records[i].paths().size(), 1u) << i;
+            EXPECT_EQ(records[i].paths().front(), path(i)) << i;
+            EXPECT_EQ(records[i].args().front().value, i) << i;
+        }
+    }
+    EXPECT_EQ(Memory::mappedBytes(), before);
+}
+
 TEST(RecordBuilder, LaterExecArgumentsReplaceEarlierOnes)
 {
     RecordBuilder builder(nullptr, 0);

@@ -369,10 +369,12 @@ TEST_F(LiveViewTest, TableColumnsKeepTheirMinimums)
     LiveView &v = makeView();
     auto *table = v.findChild<QTableView *>(QStringLiteral("liveTable"));
     ASSERT_NE(table, nullptr);
-    // Time and User are widened where our font needs more for their widest values.
+    // Time, User and PID are widened where our font needs more for their widest values (a PID
+    // holds seven digits).
     const int time = std::max(90, cellWidth(table->font(), liveTimeText(widestTableTime())));
     const int user = std::max(50, cellWidth(table->font(), widestSampleUser()));
-    EXPECT_EQ(squeezedColumns(table), (std::vector<int>{time, 90, user, 60, 40, 22, 200}));
+    const int pid = std::max(40, cellWidth(table->font(), widestPid()));
+    EXPECT_EQ(squeezedColumns(table), (std::vector<int>{time, 90, user, 60, pid, 22, 200}));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "Services/AlertHistory.h"
 #include "Services/LiveMonitor.h"
 #include "Store/AuditStore.h"
+#include "Views/Components/BadgeDelegate.h"
 #include "Views/Components/ContentUnavailable.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/TableColumns.h"
@@ -601,7 +602,11 @@ TEST_F(MonitorViewTest, AlertTableColumnsKeepTheirMinimums)
     // Raised and User are widened where our font needs more for their widest values.
     const int raised = std::max(120, cellWidth(table->font(), alertRaisedText(widestTableTime())));
     const int user = std::max(60, cellWidth(table->font(), widestSampleUser()));
-    EXPECT_EQ(squeezedColumns(table), (std::vector<int>{14, 80, raised, 140, 60, user, 200}));
+    std::vector<int> squeezed = squeezedColumns(table);
+    // Severity holds the widest badge (and the monitor's own label) whole.
+    EXPECT_GE(squeezed[1], std::max(80, BadgeDelegate::widestSeverityCell()));
+    squeezed[1] = 80;
+    EXPECT_EQ(squeezed, (std::vector<int>{14, 80, raised, 140, 60, user, 200}));
     EXPECT_FALSE(table->model()->index(0, AlertTableModel::raisedColumn).data(Qt::FontRole).isValid())
         << "Raised is drawn in the application font";
 }

@@ -162,4 +162,74 @@ TEST(ReferenceRows, RulesSearchNameDescriptionAndTechniqueButNotTactic)
     EXPECT_EQ(persistence.front().name, "Persistence location modified");
 }
 
+TEST(ReferenceRows, DocumentationRowsShowTheFixedWords)
+{
+    // The names, tactics, severities and techniques come from the engine's rules: one changed
+    // there must not slip into the Reference unnoticed.
+    struct Case {
+        const char *name;
+        const char *tactic;
+        Severity severity;
+        const char *technique;
+        const char *description;
+    };
+    using enum Severity;
+    const Case cases[] = {
+        {"Password brute force", "Credential Access", high, "T1110",
+         "≥5 authentication failures from one origin within 10 minutes."},
+        {"Login after brute force", "Initial Access", critical, "T1110",
+         "Remote login success from an origin that just brute-forced."},
+        {"Remote login", "Lateral Movement", medium, "T1021.004", "Successful SSH / remote login."},
+        {"Privilege elevation", "Privilege Escalation", low, "T1548.003", "sudo / su success (medium on failure)."},
+        {"Account created / modified", "Persistence", high, "T1136.001",
+         "User or group creation, group membership and password changes."},
+        {"Audit configuration change", "Defense Evasion", high, "T1562", "auditon/auditctl changes."},
+        {"System clock changed", "Defense Evasion", medium, "T1070.006", "settimeofday()."},
+        {"Process memory access", "Privilege Escalation", medium, "T1055",
+         "task_for_pid / ptrace against another process."},
+        {"Setuid/setgid bit set", "Privilege Escalation", high, "T1548.001", "chmod adding 04000/02000."},
+        {"Execution from unusual location", "Execution", high, "T1204.002",
+         "exec from /tmp, /Users/Shared, Downloads, mounted volumes or hidden files."},
+        {"Persistence location modified", "Persistence", high, "T1543",
+         "Writes to LaunchDaemons/Agents, cron, sudoers, PAM, shell rc files…"},
+        {"Log or history removed", "Defense Evasion", high, "T1070",
+         "Deleting/renaming /var/audit, /var/log or shell history."},
+        {"Sensitive data access", "Credential Access", medium, "T1555",
+         "TCC.db, keychains, account databases, browser credential stores."},
+        {"Network from suspicious binary", "Command and Control", high, "T1071",
+         "connect() from a binary in an unusual location."},
+    };
+    const auto &docs = ruleDocs();
+    ASSERT_EQ(docs.size(), std::size(cases));
+    for (size_t i = 0; i < docs.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        EXPECT_EQ(docs[i].name, cases[i].name);
+        EXPECT_EQ(docs[i].tactic, cases[i].tactic);
+        EXPECT_EQ(docs[i].severity, cases[i].severity);
+        EXPECT_EQ(docs[i].technique, cases[i].technique);
+        EXPECT_EQ(docs[i].description, cases[i].description);
+    }
+}
+
+TEST(ReferenceRows, TokenRowsListTheirIds)
+{
+    const std::vector<std::string> ids = {"0x14 / 0x15 / 0x74 / 0x79",
+                                          "0x13",
+                                          "0x24 / 0x75 / 0x7a / 0x7c",
+                                          "0x26 / 0x77 / 0x7b / 0x7d",
+                                          "0x27 / 0x72",
+                                          "0x23",
+                                          "0x3c / 0x3d",
+                                          "0x2d / 0x71",
+                                          "0x3e / 0x73",
+                                          "0x28",
+                                          "0x80 / 0x81 / 0x82 / 0x7f",
+                                          "0x52",
+                                          "0xed",
+                                          "0x11"};
+    const auto &docs = tokenDocs();
+    ASSERT_EQ(docs.size(), ids.size());
+    for (size_t i = 0; i < docs.size(); ++i) EXPECT_EQ(docs[i].ids, ids[i]) << docs[i].name;
+}
+
 } // namespace

@@ -6,10 +6,13 @@
 #include "Views/Sources/SourceRows.h"
 #include "Views/Sources/SourcesTableModel.h"
 
+#include "Platform/FileReveal.h"
+#include "Store/NativePath.h"
 #include "support/LoadedStore.h"
 #include "support/ShownTexts.h"
 
 #include <QAbstractItemModelTester>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
@@ -18,6 +21,9 @@
 #include <QTableView>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -90,7 +96,7 @@ protected:
                                                             QAbstractItemModelTester::FailureReportingMode::Warning);
         view->resize(1440, 900);
         revealed.clear();
-        view->setRevealer([this](const QString &path) { revealed << path; });
+        view->setRevealer([this](const QByteArray &path) { revealed << path; });
     }
 
     QString cell(int row, int column, int role = Qt::DisplayRole) const
@@ -126,7 +132,7 @@ protected:
     LoadedStore loaded;
     std::unique_ptr<SourcesView> view;
     std::unique_ptr<QAbstractItemModelTester> tester;
-    QStringList revealed;
+    QList<QByteArray> revealed;
 };
 
 TEST_F(SourcesViewTest, ColumnsShowKindSizeRecordsSpanAndIntegrity)
@@ -254,7 +260,7 @@ TEST_F(SourcesViewTest, ContextMenuItemsFollowTheSource)
     EXPECT_TRUE(menuTexts(999).isEmpty());
 
     trigger(sources[0].id, "Reveal in Finder");
-    EXPECT_EQ(revealed, QStringList({loaded.dir.filePath("a.bsm")}));
+    EXPECT_EQ(revealed, QList<QByteArray>({QFile::encodeName(loaded.dir.filePath("a.bsm"))}));
 
     view->setSelection(sources[1].id);
     EXPECT_TRUE(detailTexts().join('|').contains(inMemoryPath));
@@ -307,6 +313,29 @@ TEST_F(SourcesViewTest, WithoutSourcesOnlyTheEmptyStateShows)
     load({{"a.bsm", openReadRecords(1)}});
     EXPECT_TRUE(view->table()->isVisibleTo(view.get()));
     EXPECT_FALSE(empty->isVisibleTo(view.get()));
+}
+
+// A trail named in bytes that are not UTF-8 keeps them: "Reveal in Finder" names the file that is
+// there, and only the screen shows the name with U+FFFD.
+TEST_F(SourcesViewTest, APathThatIsNotUTF8KeepsItsBytes)
+{
+    const QByteArray path = QFile::encodeName(loaded.dir.path()) + "/caf\xE9.bsm";
+    const TestBSM::Bytes bytes = openReadRecords(2);
+    FILE *file = std::fopen(path.constData(), "wb");
+    ASSERT_TRUE(file);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+    ASSERT_TRUE(loaded.finish(loaded.open({NativePath::toUrl(path)}, TrailSource::Kind::file)));
+    makeView();
+    const auto &sources = loaded.sources();
+    ASSERT_EQ(sources.size(), 1u);
+    EXPECT_EQ(sources[0].name, "caf\uFFFD.bsm");
+    trigger(sources[0].id, "Reveal in Finder");
+    EXPECT_EQ(revealed, QList<QByteArray>{path});
+    EXPECT_EQ(fileUrl(path).toEncoded(), "file://" + QFile::encodeName(loaded.dir.path()) + "/caf%E9.bsm");
+    view->setSelection(sources[0].id);
+    EXPECT_TRUE(detailTexts().contains(QString::fromUtf8(path))) << detailTexts().join('|').toStdString();
+    ::unlink(path.constData()); // QTemporaryDir removes only what a QString can name
 }
 
 } // namespace
