@@ -72,7 +72,8 @@ private:
         qint64 lastActive = 0; // when it was accepted or last sent bytes, on m_clock
     };
 
-    QLocalServer m_server;
+    // Declared before the server: its sockets, destroyed with it, erase themselves from the list.
     std::vector<Connection> m_connections;
     QElapsedTimer m_clock;
+    QLocalServer m_server;
 };

@@ -206,13 +206,13 @@ TEST_F(MainSceneTest, ACommandLineTrailThatIsNotThereIsReported)
     for (const QByteArray &missing : {QFile::encodeName(m_folder.filePath("typo.bsm")), dangling}) {
         SCOPED_TRACE(missing.toStdString());
         store().closeAll();
-        store().setLastError(std::nullopt);
+        store().setLastError({});
         makeScene({QFile::encodeName(a), missing});
         m_scene->window()->show();
         ASSERT_TRUE(loaded(1));
         EXPECT_EQ(store().sources()[0].name, "a.bsm");
         const std::string name = QFileInfo(QFile::decodeName(missing)).fileName().toStdString();
-        EXPECT_EQ(store().lastError(), "Couldn't read " + name + ": No such file or directory");
+        EXPECT_EQ(store().lastError().toStdString(), "Couldn't read " + name + ": No such file or directory");
         m_scene.reset();
     }
 }

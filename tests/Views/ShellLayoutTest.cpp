@@ -215,8 +215,9 @@ TEST_F(ShellLayoutTest, At1280x800TheColumnsFitBesideTheDetailColumn)
         // Where a column is below its ideal width, the detail column is at its minimum.
         if (shown.table->horizontalHeader()->length()
             < fittedTableWidth(shown.table).ideal
-                  - shown.table->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, shown.table))
+                  - shown.table->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, shown.table)) {
             EXPECT_EQ(pane, s.detail.minimum);
+        }
     }
     // The Network screen has no detail column: its columns fit the room the sidebar leaves.
     const Shown network = open(Screen::network, {1280, 800}, "networkTable");
