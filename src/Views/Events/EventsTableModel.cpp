@@ -7,6 +7,7 @@
 #include "Engine/Support/UtcTime.h"
 #include "Views/Components/Formatters.h"
 #include "Views/Components/NaturalCompare.h"
+#include "Views/Components/RecordCells.h"
 #include "Views/Components/ResultBadge.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
@@ -27,10 +28,6 @@
 
 namespace {
 
-constexpr std::array<const char *, EventsTableModel::numColumns> columnTitles = {"Time",   "Event",   "Class",
-                                                                                 "User",   "Process", "PID",
-                                                                                 "Result", "Details"};
-
 // Ranks of distinct keys under `less`; keys that are equivalent share a rank, so they stay ties.
 template <typename Key, typename Less>
 std::vector<uint32_t> ranksOf(const std::vector<Key> &distinct, Less less)
@@ -47,68 +44,85 @@ std::vector<uint32_t> ranksOf(const std::vector<Key> &distinct, Less less)
     return rank;
 }
 
-// Per-row sort keys (filtered order) for every column but Time. Every key fits 32 bits.
-std::vector<uint32_t> sortKeys(const RecordSelection &filtered, EventsTableModel::Column column)
+// Per-row sort keys (filtered order). Every key fits 32 bits.
+std::vector<uint32_t> eventOrClassKeys(const RecordSelection &filtered, std::string (*label)(const AuditRecord &))
 {
     const size_t n = filtered.size();
+    // At most 65,536 event numbers: label each once.
+    std::vector<int32_t> slotOfEvent(65536, -1);
+    std::vector<std::string> labels;
+    std::vector<uint32_t> slotOfRow(n);
+    for (size_t i = 0; i < n; ++i) {
+        const uint16_t event = filtered[i].event;
+        if (slotOfEvent[event] < 0) {
+            slotOfEvent[event] = int32_t(labels.size());
+            labels.push_back(label(filtered[i]));
+        }
+        slotOfRow[i] = uint32_t(slotOfEvent[event]);
+    }
+    const std::vector<uint32_t> rank = ranksOf(labels, [](const std::string &a, const std::string &b) { return a < b; });
     std::vector<uint32_t> keys(n);
-    const auto byteOrder = [](const std::string &a, const std::string &b) { return a < b; };
-    switch (column) {
-    case EventsTableModel::eventColumn:
-    case EventsTableModel::classColumn: {
-        // At most 65,536 event numbers: label each once.
-        std::vector<int32_t> slotOfEvent(65536, -1);
-        std::vector<std::string> labels;
-        std::vector<uint32_t> slotOfRow(n);
-        for (size_t i = 0; i < n; ++i) {
-            const uint16_t event = filtered[i].event;
-            if (slotOfEvent[event] < 0) {
-                slotOfEvent[event] = int32_t(labels.size());
-                labels.push_back(column == EventsTableModel::eventColumn ? DisplayKeys::eventLabel(filtered[i])
-                                                                         : DisplayKeys::classLabel(filtered[i]));
-            }
-            slotOfRow[i] = uint32_t(slotOfEvent[event]);
-        }
-        const std::vector<uint32_t> rank = ranksOf(labels, byteOrder);
-        for (size_t i = 0; i < n; ++i) keys[i] = rank[slotOfRow[i]];
-        break;
-    }
-    case EventsTableModel::userColumn: {
-        // The label depends on the audit and effective user only; no subject is a key of its own.
-        constexpr uint64_t noSubject = ~uint64_t(0);
-        std::unordered_map<uint64_t, uint32_t> slotOfPair;
-        std::vector<QString> labels;
-        for (size_t i = 0; i < n; ++i) {
-            const AuditRecord &record = filtered[i];
-            const uint64_t pair = record.subject() ? uint64_t(record.subject()->auid) << 32 | record.subject()->euid
-                                                   : noSubject;
-            const auto [it, added] = slotOfPair.try_emplace(pair, uint32_t(labels.size()));
-            if (added) labels.push_back(QString::fromStdString(DisplayKeys::userLabel(record)));
-            keys[i] = it->second;
-        }
-        const std::vector<uint32_t> rank = ranksOf(labels, [](const QString &a, const QString &b) {
-            return naturalLess(a, b);
-        });
-        for (uint32_t &key : keys) key = rank[key];
-        break;
-    }
-    case EventsTableModel::processColumn:
-        keys = textRanks(n, [&](size_t i) {
-            const AuditRecord &record = filtered[i];
-            return JoinedText(record.processImage ? lastPathComponent(*record.processImage) : std::string_view());
-        });
-        break;
-    case EventsTableModel::detailsColumn: keys = textRanks(n, [&](size_t i) { return detailText(filtered[i]); }); break;
-    case EventsTableModel::pidColumn:
-        for (size_t i = 0; i < n; ++i) keys[i] = uint32_t(DisplayKeys::pidValue(filtered[i]));
-        break;
-    case EventsTableModel::resultColumn:
-        for (size_t i = 0; i < n; ++i) keys[i] = uint32_t(DisplayKeys::resultRank(filtered[i]));
-        break;
-    case EventsTableModel::timeColumn:
-    case EventsTableModel::numColumns: break;
-    }
+    for (size_t i = 0; i < n; ++i) keys[i] = rank[slotOfRow[i]];
     return keys;
+}
+
+std::vector<uint32_t> eventKeys(const RecordSelection &filtered)
+{
+    return eventOrClassKeys(filtered, DisplayKeys::eventLabel);
+}
+
+std::vector<uint32_t> classKeys(const RecordSelection &filtered)
+{
+    return eventOrClassKeys(filtered, DisplayKeys::classLabel);
+}
+
+std::vector<uint32_t> userKeys(const RecordSelection &filtered)
+{
+    // The label depends on the audit and effective user only; no subject is a key of its own.
+    constexpr uint64_t noSubject = ~uint64_t(0);
+    const size_t n = filtered.size();
+    std::vector<uint32_t> keys(n);
+    std::unordered_map<uint64_t, uint32_t> slotOfPair;
+    std::vector<QString> labels;
+    for (size_t i = 0; i < n; ++i) {
+        const AuditRecord &record = filtered[i];
+        const uint64_t pair = record.subject() ? uint64_t(record.subject()->auid) << 32 | record.subject()->euid
+                                               : noSubject;
+        const auto [it, added] = slotOfPair.try_emplace(pair, uint32_t(labels.size()));
+        if (added) labels.push_back(QString::fromStdString(DisplayKeys::userLabel(record)));
+        keys[i] = it->second;
+    }
+    const std::vector<uint32_t> rank = ranksOf(labels,
+                                               [](const QString &a, const QString &b) { return naturalLess(a, b); });
+    for (uint32_t &key : keys) key = rank[key];
+    return keys;
+}
+
+std::vector<uint32_t> processKeys(const RecordSelection &filtered)
+{
+    return textRanks(filtered.size(), [&](size_t i) {
+        const AuditRecord &record = filtered[i];
+        return JoinedText(record.processImage ? lastPathComponent(*record.processImage) : std::string_view());
+    });
+}
+
+std::vector<uint32_t> pidKeys(const RecordSelection &filtered)
+{
+    std::vector<uint32_t> keys(filtered.size());
+    for (size_t i = 0; i < keys.size(); ++i) keys[i] = uint32_t(DisplayKeys::pidValue(filtered[i]));
+    return keys;
+}
+
+std::vector<uint32_t> resultKeys(const RecordSelection &filtered)
+{
+    std::vector<uint32_t> keys(filtered.size());
+    for (size_t i = 0; i < keys.size(); ++i) keys[i] = uint32_t(DisplayKeys::resultRank(filtered[i]));
+    return keys;
+}
+
+std::vector<uint32_t> detailsKeys(const RecordSelection &filtered)
+{
+    return textRanks(filtered.size(), [&](size_t i) { return detailText(filtered[i]); });
 }
 
 struct TimeTexts {
@@ -148,6 +162,76 @@ void appendDigits(QString &out, int value, int width)
 }
 
 } // namespace
+
+// What the cells of each column read of a record; a friend, so they reach the model's shared texts.
+struct EventsCells {
+    static QString time(const EventsTableModel &, const AuditRecord &r) { return eventsTimeText(r.time); }
+    static QString event(const EventsTableModel &m, const AuditRecord &r) { return m.eventLabel(r); }
+    static QString eventName(const EventsTableModel &, const AuditRecord &r)
+    {
+        return QString::fromStdString(AuditCatalog::shared().eventName(r.event));
+    }
+    static QString eventClass(const EventsTableModel &m, const AuditRecord &r) { return m.classLabel(r); }
+    static QString user(const EventsTableModel &m, const AuditRecord &r) { return m.userLabel(r); }
+    static QString process(const EventsTableModel &, const AuditRecord &r) { return RecordCells::process(r); }
+    static QString processPath(const EventsTableModel &, const AuditRecord &r) { return RecordCells::processPath(r); }
+    static QString pid(const EventsTableModel &, const AuditRecord &r)
+    {
+        return r.subject() ? QString::number(r.subject()->pid) : QString();
+    }
+    static QString result(const EventsTableModel &m, const AuditRecord &r) { return m.failureCaption(r.returnStatus); }
+    static QString resultBadge(const EventsTableModel &, const AuditRecord &r)
+    {
+        return ResultBadgePainter::toolTip(r.returnStatus == 0);
+    }
+    // The badge paints no text: what it means, then the failure's caption.
+    static QString resultSpoken(const EventsTableModel &m, const AuditRecord &r)
+    {
+        const QString badge = resultBadge(m, r);
+        const QString caption = result(m, r);
+        return caption.isEmpty() ? badge : badge + QStringLiteral(", ") + caption;
+    }
+    static QString details(const EventsTableModel &, const AuditRecord &r) { return RecordCells::details(r); }
+};
+
+namespace {
+
+using Cell = QString (*)(const EventsTableModel &, const AuditRecord &);
+
+struct EventsColumn {
+    const char *title;
+    ColumnWidth width;
+    Cell text;
+    Cell toolTip;                                               // null: none
+    Cell accessible;                                            // null: none, a reader speaks the text
+    std::vector<uint32_t> (*sortKeys)(const RecordSelection &); // null: the store's time order
+};
+
+// The columns in display order: the one place a column is written.
+constexpr EventsColumn columns[] = {
+    {"Time", {150, 175}, EventsCells::time, nullptr, nullptr, nullptr},
+    {"Event", {110, 170}, EventsCells::event, EventsCells::eventName, nullptr, eventKeys},
+    {"Class", {40, 60}, EventsCells::eventClass, nullptr, nullptr, classKeys},
+    {"User", {60, 90}, EventsCells::user, nullptr, nullptr, userKeys},
+    {"Process", {70, 110}, EventsCells::process, EventsCells::processPath, nullptr, processKeys},
+    {"PID", {40, 55}, EventsCells::pid, nullptr, nullptr, pidKeys},
+    {"Result", {40, 90}, EventsCells::result, EventsCells::resultBadge, EventsCells::resultSpoken, resultKeys},
+    {"Details", {200, 480}, EventsCells::details, EventsCells::details, nullptr, detailsKeys},
+};
+static_assert(std::size(columns) == EventsTableModel::numColumns, "one entry per column");
+
+constexpr auto widths = [] {
+    std::array<ColumnWidth, EventsTableModel::numColumns> all{};
+    for (size_t i = 0; i < all.size(); ++i) all[i] = columns[i].width;
+    return all;
+}();
+
+} // namespace
+
+std::span<const ColumnWidth> EventsTableModel::columnWidths()
+{
+    return widths;
+}
 
 QString eventsTimeText(double time)
 {
@@ -190,7 +274,8 @@ std::vector<uint32_t> sortedRows(const RecordSelection &filtered, EventsTableMod
 {
     const size_t n = filtered.size();
     std::vector<uint32_t> rows(n);
-    if (column == EventsTableModel::timeColumn) {
+    const auto keysOf = columns[size_t(column)].sortKeys;
+    if (!keysOf) {
         if (order == Qt::AscendingOrder) {
             for (size_t i = 0; i < n; ++i) rows[i] = uint32_t(filtered.position(i));
         } else {
@@ -199,7 +284,7 @@ std::vector<uint32_t> sortedRows(const RecordSelection &filtered, EventsTableMod
         return rows;
     }
     // Key above, filtered row below: a plain sort of these is the stable sort by key.
-    const std::vector<uint32_t> keys = sortKeys(filtered, column);
+    const std::vector<uint32_t> keys = keysOf(filtered);
     std::vector<uint64_t> packed(n);
     for (size_t i = 0; i < n; ++i) {
         const uint32_t key = order == Qt::AscendingOrder ? keys[i] : ~keys[i];
@@ -357,44 +442,16 @@ QString EventsTableModel::failureCaption(uint8_t status) const
     return *it;
 }
 
-QString EventsTableModel::cellText(const AuditRecord &record, Column column) const
-{
-    switch (column) {
-    case timeColumn: return eventsTimeText(record.time);
-    case eventColumn: return eventLabel(record);
-    case classColumn: return classLabel(record);
-    case userColumn: return userLabel(record);
-    case processColumn: return record.processImage ? ::cellText(lastPathComponent(*record.processImage)) : QString();
-    case pidColumn: return record.subject() ? QString::number(record.subject()->pid) : QString();
-    case resultColumn: return failureCaption(record.returnStatus);
-    case detailsColumn: return ::cellText(detailText(record), Qt::ElideMiddle);
-    case numColumns: break;
-    }
-    return {};
-}
-
 QVariant EventsTableModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
     const AuditRecord &record = recordAt(index.row());
     const auto column = Column(index.column());
+    const EventsColumn &spec = columns[size_t(column)];
     switch (role) {
-    case Qt::DisplayRole: return cellText(record, column);
-    case Qt::ToolTipRole:
-        switch (column) {
-        case eventColumn: return QString::fromStdString(AuditCatalog::shared().eventName(record.event));
-        case processColumn: return record.processImage ? ::cellText(*record.processImage, Qt::ElideMiddle) : QString();
-        case resultColumn: return ResultBadgePainter::toolTip(record.returnStatus == 0);
-        case detailsColumn: return ::cellText(detailText(record), Qt::ElideMiddle);
-        default: return {};
-        }
-    case Qt::AccessibleTextRole: {
-        // The badge paints no text: what it means, then the failure's caption.
-        if (column != resultColumn) return {};
-        const QString badge = ResultBadgePainter::toolTip(record.returnStatus == 0);
-        const QString caption = failureCaption(record.returnStatus);
-        return caption.isEmpty() ? badge : badge + QStringLiteral(", ") + caption;
-    }
+    case Qt::DisplayRole: return spec.text(*this, record);
+    case Qt::ToolTipRole: return spec.toolTip ? QVariant(spec.toolTip(*this, record)) : QVariant();
+    case Qt::AccessibleTextRole: return spec.accessible ? QVariant(spec.accessible(*this, record)) : QVariant();
     case Qt::FontRole:
         if (column == classColumn) return m_classFont;
         if (column == detailsColumn) return m_detailsFont;
@@ -417,5 +474,5 @@ QVariant EventsTableModel::headerData(int section, Qt::Orientation orientation, 
     // A click on another column starts with its forward order.
     if (role == Qt::InitialSortOrderRole) return int(Qt::AscendingOrder);
     if (role != Qt::DisplayRole) return {};
-    return QString::fromLatin1(columnTitles[size_t(section)]);
+    return QString::fromLatin1(columns[size_t(section)].title);
 }

@@ -2,6 +2,7 @@
 
 #include "Store/RecordSelection.h"
 #include "Views/Components/PoolWork.h"
+#include "Views/Components/TableColumns.h"
 
 #include <QAbstractTableModel>
 #include <QFont>
@@ -13,6 +14,7 @@
 #include <memory>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,9 @@ public:
 
     explicit EventsTableModel(QObject *parent = nullptr);
 
+    // Each column's minimum and ideal width, in column order.
+    static std::span<const ColumnWidth> columnWidths();
+
     // Re-derives the rows from a new filter result, keeping the sort order.
     void setFiltered(RecordSelection filtered);
     // The filter result the rows show.
@@ -62,6 +67,8 @@ signals:
     void sortingChanged();
 
 private:
+    friend struct EventsCells;
+
     // The display order of a sorted result: snapshot positions by row, and the row of each of the
     // result's own rows (in its time order), so a record's row is found without a search.
     struct Sorted {
@@ -73,7 +80,6 @@ private:
     // Shows the result in the order asked for: at once in time order, else once sorted.
     void derive(RecordSelection filtered);
     void show(RecordSelection filtered, std::shared_ptr<const Sorted> sorted, Qt::SortOrder timeOrder);
-    QString cellText(const AuditRecord &record, Column column) const;
     QString eventLabel(const AuditRecord &record) const;
     QString classLabel(const AuditRecord &record) const;
     QString userLabel(const AuditRecord &record) const;

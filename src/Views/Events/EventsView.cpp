@@ -27,12 +27,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <array>
 
 namespace {
-
-constexpr std::array<ColumnWidth, EventsTableModel::numColumns> columnWidths = {
-    {{150, 175}, {110, 170}, {40, 60}, {60, 90}, {70, 110}, {40, 55}, {40, 90}, {200, 480}}};
 
 constexpr MasterDetail::Widths inspectorWidths{320, 400, 600};
 constexpr int footerPaddingH = 12;
@@ -73,7 +69,7 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
     setEqualDigits(m_table, {EventsTableModel::timeColumn, EventsTableModel::pidColumn});
     QHeaderView *header = m_table->horizontalHeader();
     keepColumnsFitted(m_table,
-                      widenedFor(columnWidths, m_table->font(),
+                      widenedFor(EventsTableModel::columnWidths(), m_table->font(),
                                  {{EventsTableModel::timeColumn, eventsTimeText(widestTableTime())},
                                   {EventsTableModel::userColumn, widestSampleUser()},
                                   {EventsTableModel::pidColumn, widestPid()}}),

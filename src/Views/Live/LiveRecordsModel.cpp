@@ -1,25 +1,18 @@
 #include "Views/Live/LiveRecordsModel.h"
 
 #include "Engine/Analysis/DisplayKeys.h"
-#include "Engine/Record/PathComponents.h"
 #include "Views/Components/BadgeDelegate.h"
-#include "Views/Components/CellText.h"
 #include "Views/Components/Formatters.h"
+#include "Views/Components/RecordCells.h"
 #include "Views/Components/ResultBadge.h"
 #include "Views/Components/Style.h"
 
 #include <QLocale>
 
 #include <algorithm>
+#include <array>
 
 namespace {
-
-const char *const columnTitles[] = {"Time", "Event", "User", "Process", "PID", "", "Details"};
-
-QString processCell(const AuditRecord &record)
-{
-    return record.processImage ? cellText(lastPathComponent(*record.processImage)) : QString();
-}
 
 bool passes(const AuditRecord &record, const LiveFilter &filter, const std::optional<RecordQuery> &query)
 {
@@ -28,6 +21,60 @@ bool passes(const AuditRecord &record, const LiveFilter &filter, const std::opti
 }
 
 } // namespace
+
+// What the cells of each column show of a row; a friend, so they reach the rows and shared texts.
+struct LiveCells {
+    using Row = LiveRecordsModel::Row;
+    static QString time(const LiveRecordsModel &, const Row &row) { return liveTimeText(row.time); }
+    static QString event(const LiveRecordsModel &m, const Row &row) { return m.eventLabel(row.event); }
+    static QString user(const LiveRecordsModel &, const Row &row) { return row.user; }
+    static QString process(const LiveRecordsModel &, const Row &row) { return row.process; }
+    static QString pid(const LiveRecordsModel &, const Row &row) { return QString::number(row.pid); }
+    static QString result(const LiveRecordsModel &, const Row &row) { return ResultBadgePainter::toolTip(row.success); }
+    static QString details(const LiveRecordsModel &, const Row &row) { return row.details; }
+};
+
+namespace {
+
+using Cell = QString (*)(const LiveRecordsModel &, const LiveCells::Row &);
+
+struct LiveColumn {
+    const char *title;
+    ColumnWidth width;
+    Cell text;       // null: none (the badge paints it)
+    Cell toolTip;    // null: none
+    Cell accessible; // null: none, a reader speaks the text
+};
+
+// The columns in display order: the one place a column is written.
+constexpr LiveColumn columns[] = {
+    {"Time", {90, 105}, LiveCells::time, nullptr, nullptr},
+    {"Event", {90, 140}, LiveCells::event, nullptr, nullptr},
+    {"User", {50, 80}, LiveCells::user, nullptr, nullptr},
+    {"Process", {60, 100}, LiveCells::process, nullptr, nullptr},
+    {"PID", {40, 55}, LiveCells::pid, nullptr, nullptr},
+    {"", {22, 22}, nullptr, LiveCells::result, LiveCells::result},
+    {"Details", {200, 420}, LiveCells::details, LiveCells::details, nullptr},
+};
+static_assert(std::size(columns) == LiveRecordsModel::numColumns, "one entry per column");
+
+constexpr auto widths = [] {
+    std::array<ColumnWidth, LiveRecordsModel::numColumns> all{};
+    for (size_t i = 0; i < all.size(); ++i) all[i] = columns[i].width;
+    return all;
+}();
+
+QVariant cell(Cell read, const LiveRecordsModel &model, const LiveCells::Row &row)
+{
+    return read ? QVariant(read(model, row)) : QVariant();
+}
+
+} // namespace
+
+std::span<const ColumnWidth> LiveRecordsModel::columnWidths()
+{
+    return widths;
+}
 
 std::vector<uint32_t> liveRows(const std::vector<AuditRecord> &records, const LiveFilter &filter, size_t cap)
 {
@@ -62,9 +109,9 @@ LiveRecordsModel::Row LiveRecordsModel::makeRow(const AuditRecord &record, int64
     auto shared = m_users.find(user);
     if (shared == m_users.end()) shared = m_users.insert(user, user);
     row.user = *shared;
-    row.process = processCell(record);
+    row.process = RecordCells::process(record);
     // What a cell shows of it: a record's megabyte of arguments is not copied into the row.
-    row.details = cellText(detailText(record), Qt::ElideMiddle);
+    row.details = RecordCells::details(record);
     return row;
 }
 
@@ -138,7 +185,7 @@ void LiveRecordsModel::refresh(const LiveMonitor::Records &source)
     m_sourceSize = source->size();
     int first = -1, last = -1;
     for (size_t i = 0; i < positions.size(); ++i) {
-        QString process = processCell((*source)[positions[i]]);
+        QString process = RecordCells::process((*source)[positions[i]]);
         if (process == m_rows[i].process) continue;
         m_rows[i].process = std::move(process);
         if (first < 0) first = int(i);
@@ -183,31 +230,16 @@ QVariant LiveRecordsModel::data(const QModelIndex &index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
     const Row &row = m_rows[size_t(index.row())];
     const auto column = Column(index.column());
+    const LiveColumn &spec = columns[size_t(column)];
     switch (role) {
-    case Qt::DisplayRole:
-        switch (column) {
-        case timeColumn: return liveTimeText(row.time);
-        case eventColumn: return eventLabel(row.event);
-        case userColumn: return row.user;
-        case processColumn: return row.process;
-        case pidColumn: return QString::number(row.pid);
-        case resultColumn: return {};
-        case detailsColumn: return row.details;
-        case numColumns: break;
-        }
-        return {};
-    case Qt::ToolTipRole:
-        if (column == detailsColumn) return row.details;
-        if (column == resultColumn) return ResultBadgePainter::toolTip(row.success);
-        return {};
+    case Qt::DisplayRole: return cell(spec.text, *this, row);
+    case Qt::ToolTipRole: return cell(spec.toolTip, *this, row);
+    case Qt::AccessibleTextRole: return cell(spec.accessible, *this, row);
     case Qt::FontRole:
         if (column == detailsColumn) return m_detailsFont;
         return {};
     case ItemRoles::resultRole:
         if (column == resultColumn) return row.success;
-        return {};
-    case Qt::AccessibleTextRole:
-        if (column == resultColumn) return ResultBadgePainter::toolTip(row.success);
         return {};
     case ItemRoles::recordIDRole: return QVariant::fromValue<qlonglong>(row.id);
     default: return {};
@@ -217,5 +249,5 @@ QVariant LiveRecordsModel::data(const QModelIndex &index, int role) const
 QVariant LiveRecordsModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= numColumns) return {};
-    return QString::fromLatin1(columnTitles[section]);
+    return QString::fromLatin1(columns[size_t(section)].title);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Services/LiveMonitor.h"
+#include "Views/Components/TableColumns.h"
 
 #include <QAbstractTableModel>
 #include <QFont>
@@ -9,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,9 @@ public:
 
     explicit LiveRecordsModel(QObject *parent = nullptr, size_t rowCap = defaultRowCap);
 
+    // Each column's minimum and ideal width, in column order.
+    static std::span<const ColumnWidth> columnWidths();
+
     // Rebuilds every row from this source list: one reset.
     void reset(const LiveMonitor::Records &source, const LiveFilter &filter);
     // The source grew or rolled: `dropped` records left its front since the last update and the
@@ -67,6 +72,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
+    friend struct LiveCells;
+
     struct Row {
         int64_t id = 0;
         int64_t sequence = 0; // arrival number: position in the source plus everything dropped before

@@ -47,9 +47,6 @@ constexpr int findingsIdealWidth = 320;
 constexpr MasterDetail::Widths inspectorWidths{320, 380, 520};
 constexpr int emptySymbolSize = 54;
 
-constexpr std::array<ColumnWidth, LiveRecordsModel::numColumns> columnWidths = {
-    {{90, 105}, {90, 140}, {50, 80}, {60, 100}, {40, 55}, {22, 22}, {200, 420}}};
-
 const QString runningMessage = QStringLiteral(
     "Records appear here as the kernel emits them. If nothing arrives, the kernel audit subsystem may be\n"
     "inactive — enable auditd under Audit Setup and try again.");
@@ -279,7 +276,7 @@ QWidget *LiveView::makeContent()
     header->setSectionsClickable(false);
     setEqualDigits(m_table, {LiveRecordsModel::timeColumn, LiveRecordsModel::pidColumn});
     keepColumnsFitted(m_table,
-                      widenedFor(columnWidths, m_table->font(),
+                      widenedFor(LiveRecordsModel::columnWidths(), m_table->font(),
                                  {{LiveRecordsModel::timeColumn, liveTimeText(widestTableTime())},
                                   {LiveRecordsModel::userColumn, widestSampleUser()},
                                   {LiveRecordsModel::pidColumn, widestPid()}}),
