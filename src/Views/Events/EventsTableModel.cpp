@@ -447,11 +447,11 @@ QVariant EventsTableModel::data(const QModelIndex &index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
     const AuditRecord &record = recordAt(index.row());
     const auto column = Column(index.column());
-    const EventsColumn &spec = columns[size_t(column)];
+    const EventsColumn &entry = columns[size_t(column)];
     switch (role) {
-    case Qt::DisplayRole: return spec.text(*this, record);
-    case Qt::ToolTipRole: return spec.toolTip ? QVariant(spec.toolTip(*this, record)) : QVariant();
-    case Qt::AccessibleTextRole: return spec.accessible ? QVariant(spec.accessible(*this, record)) : QVariant();
+    case Qt::DisplayRole: return entry.text(*this, record);
+    case Qt::ToolTipRole: return entry.toolTip ? QVariant(entry.toolTip(*this, record)) : QVariant();
+    case Qt::AccessibleTextRole: return entry.accessible ? QVariant(entry.accessible(*this, record)) : QVariant();
     case Qt::FontRole:
         if (column == classColumn) return m_classFont;
         if (column == detailsColumn) return m_detailsFont;

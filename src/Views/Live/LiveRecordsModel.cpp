@@ -230,11 +230,11 @@ QVariant LiveRecordsModel::data(const QModelIndex &index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
     const Row &row = m_rows[size_t(index.row())];
     const auto column = Column(index.column());
-    const LiveColumn &spec = columns[size_t(column)];
+    const LiveColumn &entry = columns[size_t(column)];
     switch (role) {
-    case Qt::DisplayRole: return cell(spec.text, *this, row);
-    case Qt::ToolTipRole: return cell(spec.toolTip, *this, row);
-    case Qt::AccessibleTextRole: return cell(spec.accessible, *this, row);
+    case Qt::DisplayRole: return cell(entry.text, *this, row);
+    case Qt::ToolTipRole: return cell(entry.toolTip, *this, row);
+    case Qt::AccessibleTextRole: return cell(entry.accessible, *this, row);
     case Qt::FontRole:
         if (column == detailsColumn) return m_detailsFont;
         return {};

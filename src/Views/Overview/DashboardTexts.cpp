@@ -50,7 +50,7 @@ std::optional<QString> failurePercentText(int64_t failures, int64_t total)
     return Format::percent(double(failures) / double(total));
 }
 
-std::array<TileSpec, 6> overviewTiles(const TileInputs &in)
+std::array<TileContent, 6> overviewTiles(const TileInputs &in)
 {
     auto number = [](int64_t n) { return Format::count(n); };
     const std::optional<QString> severe = in.highOrCritical ? std::optional(

@@ -30,7 +30,7 @@ QString timeAxisLabel(double time, double step);
 
 enum class TileTint { accent, red, orange, green, purple, teal, indigo };
 
-struct TileSpec {
+struct TileContent {
     QString title;
     QString value;
     std::optional<QString> detail;
@@ -50,7 +50,7 @@ struct TileInputs {
 };
 
 // "Records", "Failures", "Findings", "Executions", "Users", "PIDs", in that order.
-std::array<TileSpec, 6> overviewTiles(const TileInputs &in);
+std::array<TileContent, 6> overviewTiles(const TileInputs &in);
 // failures / total with one fractional digit and the locale's percent sign; nothing for total 0.
 std::optional<QString> failurePercentText(int64_t failures, int64_t total);
 

@@ -38,7 +38,7 @@ QColor tintColour(TileTint tint)
     return Style::accent();
 }
 
-struct RankedSpec {
+struct RankedList {
     RankedCard card;
     const char *title;
     const char *symbol;
@@ -47,7 +47,7 @@ struct RankedSpec {
     QColor (*tint)();
 };
 
-const std::array<RankedSpec, 5> rankedSpecs = {{
+const std::array<RankedList, 5> rankedLists = {{
     {RankedCard::topEvents, "Top events", "list.number", false, &TrailStats::topEvents, Style::accent},
     {RankedCard::topProcesses, "Top processes", "terminal", true, &TrailStats::topProcesses, Style::purple},
     {RankedCard::users, "Users", "person.2", false, &TrailStats::topUsers, Style::teal},
@@ -117,7 +117,7 @@ DashboardView::DashboardView(const ViewContext &context, QWidget *parent)
     const auto tiles = overviewTiles({store->stats(), store->sources().size(), int64_t(store->findings().size()),
                                       std::nullopt, store->processes().size()});
     for (size_t i = 0; i < m_tiles.size(); ++i) {
-        const TileSpec &texts = tiles[i];
+        const TileContent &texts = tiles[i];
         m_tiles[i] = new StatTile(texts.title, texts.value, texts.detail.value_or(QString()), texts.symbol,
                                   tintColour(texts.tint), actions[i], content);
         m_tiles[i]->setMinimumWidth(tileMinWidth);
@@ -146,8 +146,8 @@ DashboardView::DashboardView(const ViewContext &context, QWidget *parent)
 
     QHBoxLayout *middle = cardRow();
     QHBoxLayout *bottom = cardRow();
-    for (size_t i = 0; i < rankedSpecs.size(); ++i) {
-        const RankedSpec &ranked = rankedSpecs[i];
+    for (size_t i = 0; i < rankedLists.size(); ++i) {
+        const RankedList &ranked = rankedLists[i];
         auto *card = new Card(QString::fromUtf8(ranked.title), QString::fromUtf8(ranked.symbol), content);
         const RankedCard which = ranked.card;
         m_lists[i] = new BarList(
@@ -214,7 +214,7 @@ void DashboardView::refreshTiles()
          m_summary ? std::optional(m_summary->highOrCritical()) : std::nullopt, store.processes().size()});
     for (size_t i = 0; i < tiles.size(); ++i) {
         StatTile *tile = m_tiles[i];
-        const TileSpec &texts = tiles[i];
+        const TileContent &texts = tiles[i];
         tile->setValue(texts.value);
         tile->setDetail(texts.detail.value_or(QString()));
         tile->setTint(tintColour(texts.tint));
@@ -227,5 +227,5 @@ void DashboardView::refreshStats()
     m_caption->setText(bucketSizeCaption(stats.bucketSize));
     m_timeline->update();
     m_classes->refresh();
-    for (size_t i = 0; i < rankedSpecs.size(); ++i) m_lists[i]->setItems(stats.*rankedSpecs[i].items);
+    for (size_t i = 0; i < rankedLists.size(); ++i) m_lists[i]->setItems(stats.*rankedLists[i].items);
 }

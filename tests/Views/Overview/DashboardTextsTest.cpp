@@ -95,7 +95,7 @@ TEST_F(DashboardTextsTest, EmptyStatsGiveZerosAndAGreenFindingsTile)
     const TrailStats stats;
     const std::vector<Finding> mediumOnly = {finding(Severity::medium), finding(Severity::info)};
     auto tiles = overviewTiles({stats, 0, 2, summarizeFindings(mediumOnly).highOrCritical(), 0});
-    for (const TileSpec &t : tiles) EXPECT_EQ(t.value, t.title == "Findings" ? "2" : "0") << t.title.toStdString();
+    for (const TileContent &t : tiles) EXPECT_EQ(t.value, t.title == "Findings" ? "2" : "0") << t.title.toStdString();
     EXPECT_EQ(tiles[1].detail, std::nullopt); // no percentage of nothing
     EXPECT_EQ(tiles[2].detail, QStringLiteral("0 high or critical"));
     EXPECT_EQ(tiles[2].tint, TileTint::green);

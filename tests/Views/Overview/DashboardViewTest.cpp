@@ -100,12 +100,12 @@ TEST_F(DashboardViewTest, TilesShowTheStoreAndLeadOn)
     makeView();
 
     const FindingsSummary summary = summarizeFindings(loaded.findings());
-    const auto specs = overviewTiles(
+    const auto expected = overviewTiles(
         {loaded.stats(), 1, summary.total, summary.highOrCritical(), loaded.processes().size()});
-    for (size_t i = 0; i < specs.size(); ++i) {
-        EXPECT_EQ(view->tiles()[i]->title(), specs[i].title);
-        EXPECT_EQ(view->tiles()[i]->value(), specs[i].value);
-        EXPECT_EQ(view->tiles()[i]->detail(), specs[i].detail.value_or(QString()));
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(view->tiles()[i]->title(), expected[i].title);
+        EXPECT_EQ(view->tiles()[i]->value(), expected[i].value);
+        EXPECT_EQ(view->tiles()[i]->detail(), expected[i].detail.value_or(QString()));
     }
     EXPECT_EQ(tile("Records")->value(), "5");
     EXPECT_EQ(tile("Failures")->detail(), "20.0%");
