@@ -1,11 +1,19 @@
 #include "Views/Actions.h"
 
+#include "Store/NativePath.h"
 #include "support/ShellFixture.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <langinfo.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,7 +25,8 @@ protected:
         m_saved = Actions::dialogs();
         Actions::dialogs().saveFile = [this](QWidget *, const QString &name, const QString &filter) {
             m_offered.push_back({name, filter});
-            return m_answer;
+            if (!m_chosen.isEmpty()) return m_chosen;
+            return m_answer.isEmpty() ? QUrl() : QUrl::fromLocalFile(m_answer);
         };
         Actions::dialogs().showError = [this](QWidget *, const QString &message) { m_errors << message; };
         m_store.setFilterDelay(std::chrono::milliseconds(0));
@@ -45,6 +54,7 @@ protected:
     AuditStore m_store;
     Actions::Dialogs m_saved;
     QString m_answer;
+    QUrl m_chosen; // taken over m_answer when set: what a native panel gives for any name
     std::vector<std::pair<QString, QString>> m_offered;
     QStringList m_errors;
 };
@@ -86,6 +96,90 @@ TEST_F(ActionsTest, CancelWritesNothingAndAFailureIsShownAsItsSentence)
     Actions::exportFindings(m_store);
     EXPECT_TRUE(lines(m_answer).size() > 3);
     EXPECT_EQ(m_errors.size(), 1);
+}
+
+// Qt decodes a name's bytes as UTF-8 under any locale, each byte that is not UTF-8 to U+FFFD: an
+// export written to the chosen path's text would go to another file, or fail.
+class ActionsUnderANonUtf8Locale : public ActionsTest {};
+
+const QByteArray chosenFolder = "\xFF\xFE caf\xE9", chosenName = "r\xE9sum\xE9";
+
+// A folder's entries and a file's contents, by their bytes.
+QList<QByteArray> entries(const QByteArray &folder)
+{
+    QList<QByteArray> names;
+    if (DIR *dir = ::opendir(folder.constData())) {
+        while (const dirent *entry = ::readdir(dir))
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                names.append(entry->d_name);
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+QByteArray contents(const QByteArray &path)
+{
+    QByteArray bytes;
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return bytes;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) bytes.append(buffer, n);
+    ::close(fd);
+    return bytes;
+}
+
+TEST_F(ActionsUnderANonUtf8Locale, ExportsAreWrittenUnderTheChosenBytes)
+{
+    const QByteArray base = QFile::encodeName(m_folder.path());
+    const QByteArray folder = base + "/" + chosenFolder;
+    ASSERT_EQ(::mkdir(folder.constData(), 0700), 0);
+    // Removed by its bytes, which the temporary folder's own removal would decode.
+    const struct Removed {
+        QByteArray folder;
+        ~Removed()
+        {
+            for (const QByteArray &name : entries(folder)) ::unlink((folder + "/" + name).constData());
+            ::rmdir(folder.constData());
+        }
+    } removed{folder};
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LC_ALL", "C");
+    environment.insert("LANG", "C");
+    environment.insert("QUILLMARSH_EXPORT_FOLDER", m_folder.path());
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--gtest_also_run_disabled_tests", "--gtest_filter=ActionsUnderANonUtf8Locale.DISABLED_ChildExports"});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const std::string output = child.readAll().toStdString();
+    ASSERT_EQ(child.exitCode(), 0) << output;
+    ASSERT_NE(output.find("[       OK ]"), std::string::npos) << output;
+
+    EXPECT_EQ(entries(folder), (QList<QByteArray>{chosenName + ".csv", chosenName + ".json", chosenName + ".md"}))
+        << "each export under the chosen bytes, and nothing beside them";
+    EXPECT_EQ(entries(base), (QList<QByteArray>{"incident.bsm", chosenFolder})) << "nothing under another name";
+    EXPECT_TRUE(contents(folder + "/" + chosenName + ".csv").startsWith("time,event,")) << "the events, as CSV";
+    EXPECT_TRUE(contents(folder + "/" + chosenName + ".json").trimmed().startsWith("[")) << "the events, as JSON";
+    EXPECT_TRUE(contents(folder + "/" + chosenName + ".md").startsWith("# Quillmarsh findings report"))
+        << "the findings report";
+}
+
+// The child's part, run only by the test above, under the C locale.
+TEST_F(ActionsUnderANonUtf8Locale, DISABLED_ChildExports)
+{
+    const QByteArray base = qgetenv("QUILLMARSH_EXPORT_FOLDER");
+    if (base.isEmpty()) GTEST_SKIP() << "run by ExportsAreWrittenUnderTheChosenBytes";
+    ASSERT_STRNE(::nl_langinfo(CODESET), "UTF-8");
+    const QByteArray stem = base + "/" + chosenFolder + "/" + chosenName;
+    m_chosen = NativePath::toUrl(stem + ".csv");
+    Actions::exportEvents(m_store, Exporter::Format::csv);
+    m_chosen = NativePath::toUrl(stem + ".json");
+    Actions::exportEvents(m_store, Exporter::Format::json);
+    m_chosen = NativePath::toUrl(stem + ".md");
+    Actions::exportFindings(m_store);
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
 
 } // namespace
