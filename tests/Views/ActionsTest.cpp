@@ -1,19 +1,16 @@
 #include "Views/Actions.h"
 
 #include "Store/NativePath.h"
+#include "support/NonUtf8Names.h"
 #include "support/ShellFixture.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <langinfo.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -98,64 +95,21 @@ TEST_F(ActionsTest, CancelWritesNothingAndAFailureIsShownAsItsSentence)
     EXPECT_EQ(m_errors.size(), 1);
 }
 
-// Qt decodes a name's bytes as UTF-8 under any locale, each byte that is not UTF-8 to U+FFFD: an
-// export written to the chosen path's text would go to another file, or fail.
+// An export written to the chosen path's text would go to another file, or fail.
 class ActionsUnderANonUtf8Locale : public ActionsTest {};
 
-const QByteArray chosenFolder = "\xFF\xFE caf\xE9", chosenName = "r\xE9sum\xE9";
-
-// A folder's entries and a file's contents, by their bytes.
-QList<QByteArray> entries(const QByteArray &folder)
-{
-    QList<QByteArray> names;
-    if (DIR *dir = ::opendir(folder.constData())) {
-        while (const dirent *entry = ::readdir(dir))
-            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-                names.append(entry->d_name);
-        ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-QByteArray contents(const QByteArray &path)
-{
-    QByteArray bytes;
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return bytes;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) bytes.append(buffer, n);
-    ::close(fd);
-    return bytes;
-}
+using NonUtf8Names::chosenFolder;
+using NonUtf8Names::chosenName;
+using NonUtf8Names::contents;
+using NonUtf8Names::entries;
 
 TEST_F(ActionsUnderANonUtf8Locale, ExportsAreWrittenUnderTheChosenBytes)
 {
     const QByteArray base = QFile::encodeName(m_folder.path());
     const QByteArray folder = base + "/" + chosenFolder;
     ASSERT_EQ(::mkdir(folder.constData(), 0700), 0);
-    // Removed by its bytes, which the temporary folder's own removal would decode.
-    const struct Removed {
-        QByteArray folder;
-        ~Removed()
-        {
-            for (const QByteArray &name : entries(folder)) ::unlink((folder + "/" + name).constData());
-            ::rmdir(folder.constData());
-        }
-    } removed{folder};
-    QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("LC_ALL", "C");
-    environment.insert("LANG", "C");
-    environment.insert("QUILLMARSH_EXPORT_FOLDER", m_folder.path());
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(),
-                {"--gtest_also_run_disabled_tests", "--gtest_filter=ActionsUnderANonUtf8Locale.DISABLED_ChildExports"});
-    ASSERT_TRUE(child.waitForFinished(60000));
-    const std::string output = child.readAll().toStdString();
-    ASSERT_EQ(child.exitCode(), 0) << output;
-    ASSERT_NE(output.find("[       OK ]"), std::string::npos) << output;
+    const NonUtf8Names::RemovedFolder removed{folder};
+    ASSERT_NO_FATAL_FAILURE(NonUtf8Names::runChild("ActionsUnderANonUtf8Locale.DISABLED_ChildExports", m_folder.path()));
 
     EXPECT_EQ(entries(folder), (QList<QByteArray>{chosenName + ".csv", chosenName + ".json", chosenName + ".md"}))
         << "each export under the chosen bytes, and nothing beside them";
