@@ -73,6 +73,60 @@ void parseFileModeFromSpan(benchmark::State &state)
 }
 BENCHMARK(parseFileModeFromSpan)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Loading a big file: parts decoded side by side on the process's pool, over a busy host's million
+// records as written, with an implausible size after its first record, and over a trail whose
+// first record claims 16 MiB, more than the trail holds.
+const TrailBytes &busyHostTrail(bool damaged)
+{
+    static const GeneratedTrail::Bytes written = GeneratedTrail::busyHost();
+    const auto share = [](const GeneratedTrail::Bytes &bytes) {
+        return std::make_shared<const TrailBuffer>(bytes.begin(), bytes.end());
+    };
+    static const TrailBytes clean = share(written);
+    static const TrailBytes implausible = [&] {
+        GeneratedTrail::Bytes bytes = written;
+        const size_t first = size_t(bytes[1]) << 24 | size_t(bytes[2]) << 16 | size_t(bytes[3]) << 8 | bytes[4];
+        const uint8_t header[] = {0x14, 0x00, 0x00, 0x00, 0x02};
+        bytes.insert(bytes.begin() + std::ptrdiff_t(first), std::begin(header), std::end(header));
+        return share(bytes);
+    }();
+    return damaged ? implausible : clean;
+}
+
+const TrailBytes &claimPastTheEnd()
+{
+    static const TrailBytes bytes = [] {
+        GeneratedTrail::Bytes mixed = GeneratedTrail::mixed((16u << 20) - 1024);
+        mixed[1] = 0x01, mixed[2] = mixed[3] = mixed[4] = 0x00;
+        return std::make_shared<const TrailBuffer>(mixed.begin(), mixed.end());
+    }();
+    return bytes;
+}
+
+void parseInParts(benchmark::State &state, const TrailBytes &(*bytes)())
+{
+    const TrailBytes &data = bytes();
+    size_t records = 0;
+    for (auto _ : state) {
+        auto result = BSMParser::parseFile(data, 1, 1, Parallel::Pool::shared());
+        records = result.records.size();
+        benchmark::DoNotOptimize(result);
+        state.PauseTiming();
+        result = {};
+        malloc_trim(0);
+        state.ResumeTiming();
+    }
+    state.counters["records"] = static_cast<double>(records);
+}
+BENCHMARK_CAPTURE(parseInParts, busyHost, []() -> const TrailBytes & { return busyHostTrail(false); })
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(parseInParts, busyHostImplausibleSizeNearTheStart,
+                  []() -> const TrailBytes & { return busyHostTrail(true); })
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(parseInParts, claimOf16MiBIn16MiB, claimPastTheEnd)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // Heap held by the result of one parse, the shared trail buffer included.
 void recordMemory(benchmark::State &state)
 {

@@ -11,8 +11,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -26,19 +28,53 @@ QString errorText(int error)
 }
 
 // Whether the process at the other end of a connected local socket runs as this user.
-bool peerIsThisUser(const QLocalSocket &socket)
+bool peerIsThisUser(int descriptor)
 {
     struct ucred credentials {};
     socklen_t size = sizeof credentials;
-    if (::getsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) return false;
+    if (::getsockopt(descriptor, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) return false;
     return size == sizeof credentials && credentials.uid == ::geteuid();
 }
 
-// Whether a failed connection shows that nothing listens there any more: no file, or a socket
-// file nobody accepts on (a process that is gone left it, or it is not a socket at all).
-bool nobodyListens(QLocalSocket::LocalSocketError error)
+// The address of the socket named by `path`'s bytes; false when they do not fit in one. Qt names
+// sockets by text, which would lose the bytes of a name that is not UTF-8.
+bool socketAddress(const QByteArray &path, sockaddr_un &address)
 {
-    return error == QLocalSocket::ServerNotFoundError || error == QLocalSocket::ConnectionRefusedError;
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (path.isEmpty() || path.contains('\0') || size_t(path.size()) >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    return true;
+}
+
+// A descriptor connected to the socket at `path`, or -1 with errno set. A listener whose queue is
+// full is tried again until the deadline.
+int connectTo(const QByteArray &path, const QDeadlineTimer &deadline)
+{
+    sockaddr_un address;
+    if (!socketAddress(path, address)) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    for (;;) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0) return -1;
+        if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) return fd;
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        if (error == EINTR) continue;
+        if (error != EAGAIN || deadline.hasExpired()) return -1;
+        ::usleep(10000);
+    }
+}
+
+// Whether a failed connection shows that nothing listens there any more: no file, or a socket
+// file nobody accepts on (a process that is gone left it, or it is not a socket at all), or a
+// path too long for any socket.
+bool nobodyListens(int error)
+{
+    return error == ENOENT || error == ECONNREFUSED || error == ENAMETOOLONG;
 }
 
 // $XDG_CACHE_HOME when it is absolute, else ~/.cache; empty when neither is known.
@@ -107,7 +143,7 @@ bool isPrivateFolder(const QByteArray &folder, QString *problem)
     return true;
 }
 
-QString socketPath(QString *problem)
+QByteArray socketPath(QString *problem)
 {
     QString unused;
     if (!problem) problem = &unused;
@@ -115,7 +151,7 @@ QString socketPath(QString *problem)
     // After su or sudo -u the variable may still name the first user's folder: only a folder that
     // is this user's alone is used.
     if (!runtime.isEmpty() && runtime.startsWith('/') && isPrivateFolder(runtime, problem))
-        return QFile::decodeName(runtime) + QStringLiteral("/quillmarsh.socket");
+        return runtime + "/quillmarsh.socket";
     // Otherwise a folder in the user's own cache, where no other user can make the name first, as
     // anyone may in the shared temporary folder.
     const QByteArray cache = cacheFolder();
@@ -134,7 +170,13 @@ QString socketPath(QString *problem)
         return {};
     }
     if (!isPrivateFolder(folder, problem)) return {};
-    return QFile::decodeName(folder) + QStringLiteral("/quillmarsh.socket");
+    return folder + "/quillmarsh.socket";
+}
+
+bool fitsSocketAddress(const QByteArray &path)
+{
+    sockaddr_un address;
+    return socketAddress(path, address);
 }
 
 QByteArray encode(const LaunchRequest &request)
@@ -164,16 +206,21 @@ std::optional<LaunchRequest> decode(const QByteArray &message)
     return request;
 }
 
-Handover forward(const QString &path, const LaunchRequest &request, int timeoutMs)
+Handover forward(const QByteArray &path, const LaunchRequest &request, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
-    QLocalSocket socket;
-    socket.connectToServer(path);
-    if (!socket.waitForConnected(int(deadline.remainingTime()))) {
-        // A full queue of connections nobody takes up is a listener too, however stuck.
-        return nobodyListens(socket.error()) ? Handover::none : Handover::unanswered;
+    const int fd = connectTo(path, deadline);
+    // A full queue of connections nobody takes up is a listener too, however stuck.
+    if (fd < 0) return nobodyListens(errno) ? Handover::none : Handover::unanswered;
+    if (!peerIsThisUser(fd)) {
+        ::close(fd);
+        return Handover::foreign;
     }
-    if (!peerIsThisUser(socket)) return Handover::foreign;
+    QLocalSocket socket;
+    if (!socket.setSocketDescriptor(fd)) {
+        ::close(fd);
+        return Handover::unanswered;
+    }
     socket.write(encode(request));
     while (socket.bytesToWrite() > 0)
         if (!socket.waitForBytesWritten(int(deadline.remainingTime()))) return Handover::unanswered;
@@ -186,19 +233,71 @@ Handover forward(const QString &path, const LaunchRequest &request, int timeoutM
 
 InstanceServer::InstanceServer(QObject *parent) : QObject(parent)
 {
-    // No socket options: with them Qt binds beside the name and renames over it, which would
-    // replace a live instance's socket. The private folder keeps other users out.
+    // The private folder keeps other users out.
     connect(&m_server, &QLocalServer::newConnection, this, &InstanceServer::accept);
 }
 
-bool InstanceServer::listen(const QString &path)
+InstanceServer::~InstanceServer()
 {
-    if (m_server.listen(path)) return true;
-    QLocalSocket probe;
-    probe.connectToServer(path);
-    if (probe.waitForConnected(1000) || !nobodyListens(probe.error())) return false;
-    QLocalServer::removeServer(path);
-    return m_server.listen(path);
+    close();
+}
+
+// The socket is bound beside the name and linked to it once it listens: a link is made only where
+// nothing stands, so of two launches at once only one takes the name, and the name always stands for
+// a socket that listens. It is bound through the folder's descriptor. Qt reads the name a socket was
+// bound to as text: one that is not UTF-8 it cannot name, and then takes the server for one that
+// does not listen and never closes it; and it removes the name it read when it closes, which here
+// is the spare name, gone by then.
+bool InstanceServer::listen(const QByteArray &path)
+{
+    sockaddr_un address;
+    const qsizetype slash = path.lastIndexOf('/');
+    if (m_folder >= 0 || slash < 0 || !socketAddress(path, address)) return false;
+    const QByteArray name = path.mid(slash + 1);
+    const QByteArray spare = ".quillmarsh-" + QByteArray::number(::getpid());
+    const int folder = ::open(slash ? path.left(slash).constData() : "/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return false;
+    // One a process that had this id left behind; nothing else uses the name.
+    ::unlinkat(folder, spare.constData(), 0);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    struct stat made {};
+    bool listening = fd >= 0 && socketAddress("/proc/self/fd/" + QByteArray::number(folder) + "/" + spare, address)
+                     && ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0
+                     && ::listen(fd, m_server.maxPendingConnections()) == 0
+                     && ::fstatat(folder, spare.constData(), &made, AT_SYMLINK_NOFOLLOW) == 0;
+    if (listening && ::linkat(folder, spare.constData(), folder, name.constData(), 0) != 0) {
+        const auto nobodyThere = [&] {
+            const int probe = connectTo(path, QDeadlineTimer(1000));
+            if (probe >= 0) ::close(probe);
+            return probe < 0 && nobodyListens(errno);
+        };
+        listening = errno == EEXIST && nobodyThere() && ::unlinkat(folder, name.constData(), 0) == 0
+                    && ::linkat(folder, spare.constData(), folder, name.constData(), 0) == 0;
+    }
+    ::unlinkat(folder, spare.constData(), 0);
+    if (!listening || !m_server.listen(qintptr(fd))) {
+        if (fd >= 0) ::close(fd);
+        ::close(folder);
+        return false;
+    }
+    m_folder = folder;
+    m_name = name;
+    m_device = made.st_dev;
+    m_inode = made.st_ino;
+    return true;
+}
+
+void InstanceServer::close()
+{
+    if (m_folder < 0) return;
+    m_server.close();
+    // Another instance may have taken the name since, once this one no longer accepted.
+    struct stat now {};
+    if (::fstatat(m_folder, m_name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == m_device
+        && now.st_ino == m_inode)
+        ::unlinkat(m_folder, m_name.constData(), 0);
+    ::close(m_folder);
+    m_folder = -1;
 }
 
 void InstanceServer::accept()

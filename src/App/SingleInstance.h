@@ -7,6 +7,8 @@
 #include <QLocalSocket>
 #include <QObject>
 
+#include <sys/types.h>
+
 #include <vector>
 
 // One application per user session. The first launch listens on a local socket in a folder only
@@ -29,8 +31,11 @@ bool isPrivateFolder(const QByteArray &folder, QString *problem);
 // $XDG_RUNTIME_DIR/quillmarsh.socket when that folder is private to the user, else
 // quillmarsh.socket in the folder quillmarsh of the user's cache ($XDG_CACHE_HOME, or ~/.cache),
 // made here with mode 0700. Empty, with *problem set, when that folder is not private or the cache
-// is not the user's own.
-QString socketPath(QString *problem = nullptr);
+// is not the user's own. The path's own bytes, which need not be UTF-8.
+QByteArray socketPath(QString *problem = nullptr);
+
+// Whether a socket can be reached at `path`: a local socket's address holds only so many bytes.
+bool fitsSocketAddress(const QByteArray &path);
 
 // What a later launch hands over: only the screen and the paths (already absolute), the paths'
 // bytes in base64 so that a name that is not UTF-8 arrives as it was given.
@@ -45,7 +50,7 @@ enum class Handover {
 };
 // Hands the request to a running instance, before any window exists. Sends nothing unless the
 // listener runs as this user.
-Handover forward(const QString &path, const LaunchRequest &request, int timeoutMs = answerTimeoutMs);
+Handover forward(const QByteArray &path, const LaunchRequest &request, int timeoutMs = answerTimeoutMs);
 
 } // namespace SingleInstance
 
@@ -55,9 +60,12 @@ class InstanceServer : public QObject {
 
 public:
     explicit InstanceServer(QObject *parent = nullptr);
-    // Listens at path. Whatever is there already is replaced only when nothing accepts a
-    // connection on it: a live instance keeps its socket however slow it is to answer.
-    bool listen(const QString &path);
+    ~InstanceServer() override;
+    // Listens at path, by its bytes. Whatever is there already is replaced only when nothing
+    // accepts a connection on it: a live instance keeps its socket however slow it is to answer.
+    bool listen(const QByteArray &path);
+    // Stops listening and removes the socket, if the file at the path is still the one it made.
+    void close();
     // Connections open now.
     int openConnections() const { return int(m_connections.size()); }
 
@@ -76,4 +84,10 @@ private:
     std::vector<Connection> m_connections;
     QElapsedTimer m_clock;
     QLocalServer m_server;
+    // The socket file it made, in the folder open here: removed at the end only while the name
+    // still stands for it.
+    int m_folder = -1;
+    QByteArray m_name;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
 };

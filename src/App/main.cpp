@@ -10,6 +10,7 @@
 #include "Views/MainWindow.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 
 namespace {
@@ -34,12 +35,16 @@ int main(int argc, char **argv)
     const bool snapshot = Snapshotter::directory().has_value();
     // It reports nothing, not even what would go to standard error otherwise.
     if (snapshot) QLoggingCategory::setFilterRules(QStringLiteral("quillmarsh.*=false"));
-    QString socket;
+    QByteArray socket;
     if (!snapshot) {
         QString problem;
         socket = SingleInstance::socketPath(&problem);
-        if (socket.isEmpty())
+        if (socket.isEmpty()) {
             warn("no private folder for the single-instance socket (" + problem + "); this launch runs on its own.");
+        } else if (!SingleInstance::fitsSocketAddress(socket)) {
+            warn(QFile::decodeName(socket) + " is too long for a local socket's address; this launch runs on its own.");
+            socket.clear();
+        }
     }
     if (!socket.isEmpty()) {
         switch (SingleInstance::forward(socket, parseLaunchArguments(arguments))) {
@@ -54,7 +59,7 @@ int main(int argc, char **argv)
             return 1;
         }
         case SingleInstance::Handover::foreign:
-            warn(socket
+            warn(QFile::decodeName(socket)
                  + " is held by another user's process; nothing was sent to it, and this launch runs on its own.");
             socket.clear();
             break;
@@ -73,11 +78,15 @@ int main(int argc, char **argv)
     MainScene scene(services, delegate, arguments);
     InstanceServer server;
     if (!socket.isEmpty()) {
-        if (!server.listen(socket)) warn("could not listen at " + socket + "; later launches will not be handed over.");
+        if (!server.listen(socket))
+            warn("could not listen at " + QFile::decodeName(socket) + "; later launches will not be handed over.");
         QObject::connect(&server, &InstanceServer::requestReceived, &scene, &MainScene::handleForwarded);
     }
 
     delegate.applicationDidFinishLaunching(int(arguments.size()) + 1);
     scene.window()->show();
-    return Quitting::finish(app.exec());
+    const int status = app.exec();
+    // Before the wait for the pool, which may end the process without unwinding.
+    server.close();
+    return Quitting::finish(status);
 }

@@ -301,13 +301,11 @@ std::string AlertHistory::encodeSorted(const std::vector<MonitorAlert> &alerts)
     return encodeAs<Json>(alerts);
 }
 
-QString AlertHistory::exportTo(const QString &path, const std::vector<MonitorAlert> &alerts)
+QString AlertHistory::exportTo(const std::string &path, const std::vector<MonitorAlert> &alerts)
 {
-    const QByteArray native = QFile::encodeName(path);
     const std::string bytes = encodeSorted(alerts);
-    const int failure = AtomicFile::replace(native.toStdString(),
-                                            [&](int fd) { return AtomicFile::writeAll(fd, bytes); });
-    return failure == 0 ? QString() : systemError(failure, native);
+    const int failure = AtomicFile::replace(path, [&](int fd) { return AtomicFile::writeAll(fd, bytes); });
+    return failure == 0 ? QString() : systemError(failure, QByteArray::fromStdString(path));
 }
 
 namespace {

@@ -55,8 +55,9 @@ public:
     // The same elements with their members in name order: the form of an exported history.
     static std::string encodeSorted(const std::vector<MonitorAlert> &alerts);
     // Writes encodeSorted(alerts) to path, replacing a file there whole or not at all. Empty on
-    // success, otherwise the reason.
-    static QString exportTo(const QString &path, const std::vector<MonitorAlert> &alerts);
+    // success, otherwise the reason. The path is the file's bytes, which need not be UTF-8: a chosen
+    // file's name taken through text would lose them and the export would go to another file.
+    static QString exportTo(const std::string &path, const std::vector<MonitorAlert> &alerts);
     // What a file may hold before any of it is built: far more than a thousand alerts need, far
     // less than a hostile file would cost (parsing builds about 75 bytes per byte of input).
     static constexpr size_t maximumDepth = 32;

@@ -1,9 +1,9 @@
 #include "Views/Actions.h"
 
 #include "Store/AuditStore.h"
+#include "Store/NativePath.h"
 #include "Engine/Export/FindingsReport.h"
 
-#include <QFile>
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
@@ -28,9 +28,16 @@ QList<QUrl> runOpenPanel(QWidget *parent)
     return dialog.selectedUrls();
 }
 
-QString runSavePanel(QWidget *parent, const QString &defaultName, const QString &filter)
+QUrl runSavePanel(QWidget *parent, const QString &defaultName, const QString &filter)
 {
-    return QFileDialog::getSaveFileName(parent, QString(), QDir::current().filePath(defaultName), filter);
+    return QFileDialog::getSaveFileUrl(parent, QString(), QUrl::fromLocalFile(QDir::current().filePath(defaultName)),
+                                       filter);
+}
+
+// The chosen file's bytes, to write to; empty when the panel was cancelled or gave no local file.
+std::string chosenPath(const QUrl &url)
+{
+    return NativePath::fromUrl(url).toStdString();
 }
 
 void showErrorAlert(QWidget *parent, const QString &message)
@@ -63,12 +70,13 @@ void exportEvents(const AuditStore &store, Exporter::Format format, QWidget *par
     // The selection keeps its snapshot alive while the file is written.
     const RecordSelection records = store.filtered();
     const bool csv = format == Exporter::Format::csv;
-    const QString path = dialogs().saveFile(parent, QString::fromStdString(Exporter::defaultFileName(format)),
-                                            csv ? QStringLiteral("CSV (*.csv)") : QStringLiteral("JSON (*.json)"));
-    if (path.isEmpty()) return;
+    const std::string path = chosenPath(
+        dialogs().saveFile(parent, QString::fromStdString(Exporter::defaultFileName(format)),
+                           csv ? QStringLiteral("CSV (*.csv)") : QStringLiteral("JSON (*.json)")));
+    if (path.empty()) return;
     try {
         Exporter::exportEvents({records.size(), [&records](size_t i) -> const AuditRecord & { return records[i]; }},
-                               format, QFile::encodeName(path).toStdString());
+                               format, path);
     } catch (const std::exception &error) {
         dialogs().showError(parent, QString::fromStdString(error.what()));
     }
@@ -76,13 +84,13 @@ void exportEvents(const AuditStore &store, Exporter::Format format, QWidget *par
 
 void exportFindings(const AuditStore &store, QWidget *parent)
 {
-    const QString path = dialogs().saveFile(parent, QString::fromUtf8(Exporter::findingsReportFileName),
-                                            QStringLiteral("Markdown (*.md)"));
-    if (path.isEmpty()) return;
+    const std::string path = chosenPath(dialogs().saveFile(parent, QString::fromUtf8(Exporter::findingsReportFileName),
+                                                           QStringLiteral("Markdown (*.md)")));
+    if (path.empty()) return;
     std::vector<Exporter::ReportSource> sources;
     for (const TrailSource &source : store.sources()) sources.push_back({source.name, source.recordCount});
     try {
-        Exporter::exportFindings(store.findings(), sources, store.stats(), QFile::encodeName(path).toStdString());
+        Exporter::exportFindings(store.findings(), sources, store.stats(), path);
     } catch (const std::exception &error) {
         dialogs().showError(parent, QString::fromStdString(error.what()));
     }

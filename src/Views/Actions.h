@@ -54,8 +54,10 @@ QAction *bind(QAction *action, Command command, AuditStore &store, QWidget *anch
 struct Dialogs {
     // The chosen files, in the panel's order; empty when cancelled.
     std::function<QList<QUrl>(QWidget *parent)> openFiles;
-    // The chosen path, or "" when cancelled. filter is a name filter such as "CSV (*.csv)".
-    std::function<QString(QWidget *parent, const QString &defaultName, const QString &filter)> saveFile;
+    // The chosen file, or an empty URL when cancelled. filter is a name filter such as
+    // "CSV (*.csv)". A URL, since it keeps the bytes of a name that is not UTF-8, which a path's text
+    // would lose.
+    std::function<QUrl(QWidget *parent, const QString &defaultName, const QString &filter)> saveFile;
     // A modal alert with the failure's sentence.
     std::function<void(QWidget *parent, const QString &message)> showError;
 };

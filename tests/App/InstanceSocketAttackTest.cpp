@@ -48,7 +48,7 @@ TEST(InstanceSocketAttack, AFolderAnotherUserMadeAtTheNameIsNotUsed)
                       return ::chmod(squatted.constData(), mode) == 0 ? 0 : 1;
                   }),
                   0);
-        EXPECT_EQ(SingleInstance::socketPath(), own.path() + "/quillmarsh/quillmarsh.socket");
+        EXPECT_EQ(SingleInstance::socketPath(), QFile::encodeName(own.path()) + "/quillmarsh/quillmarsh.socket");
     }
     ::rmdir(squatted.constData());
 }
@@ -64,7 +64,7 @@ TEST(InstanceSocketAttack, AnotherUsersCacheIsNotUsed)
     ::unsetenv("XDG_RUNTIME_DIR");
     ::setenv("XDG_CACHE_HOME", theirs.constData(), 1);
     QString problem;
-    EXPECT_EQ(SingleInstance::socketPath(&problem), QString());
+    EXPECT_EQ(SingleInstance::socketPath(&problem), QByteArray());
     EXPECT_TRUE(problem.contains("belongs to another user")) << problem.toStdString();
 }
 
@@ -79,7 +79,7 @@ TEST(InstanceSocketAttack, AnotherUsersRuntimeFolderIsPassedOver)
     const EnvironmentGuard keepRuntime("XDG_RUNTIME_DIR"), keepCache("XDG_CACHE_HOME");
     ::setenv("XDG_CACHE_HOME", own.path().toLocal8Bit().constData(), 1);
     ::setenv("XDG_RUNTIME_DIR", theirs.constData(), 1);
-    EXPECT_EQ(SingleInstance::socketPath(), own.path() + "/quillmarsh/quillmarsh.socket");
+    EXPECT_EQ(SingleInstance::socketPath(), QFile::encodeName(own.path()) + "/quillmarsh/quillmarsh.socket");
 }
 
 // The other account listens at the name first. The launch must see whose listener it is before it
@@ -123,7 +123,7 @@ TEST(InstanceSocketAttack, AListenerOfAnotherUserIsSentNothing)
 
     LaunchRequest request;
     request.paths = {"/home/someone/private.bsm"};
-    EXPECT_EQ(SingleInstance::forward(QFile::decodeName(path), request, 3000), SingleInstance::Handover::foreign);
+    EXPECT_EQ(SingleInstance::forward(path, request, 3000), SingleInstance::Handover::foreign);
     EXPECT_EQ(waitForExit(listener, 20000), 0) << "bytes the other user received";
 }
 

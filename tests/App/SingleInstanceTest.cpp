@@ -15,6 +15,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <future>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -70,10 +71,10 @@ TEST(SingleInstanceTest, SocketFolderMustBeTheUsersOwnAndPrivate)
         std::function<void()> prepare; // what stands at the folder's name before the launch
         QByteArray runtime;            // XDG_RUNTIME_DIR
         QByteArray cacheHome;          // XDG_CACHE_HOME
-        QString socket;                // empty: refused
+        QByteArray socket;             // empty: refused
         const char *problem;
     };
-    const QString made = QFile::decodeName(folder) + "/quillmarsh.socket";
+    const QByteArray made = folder + "/quillmarsh.socket";
     const auto clear = [&] {
         for (const QByteArray &path : {folder, cache, base + "/home/.cache/quillmarsh", base + "/home/.cache"}) {
             ::unlink(path.constData());
@@ -82,12 +83,12 @@ TEST(SingleInstanceTest, SocketFolderMustBeTheUsersOwnAndPrivate)
         ::rmdir((base + "/home").constData());
     };
     const Case cases[] = {
-        {"a private runtime folder", [] {}, elsewhere, cache, QFile::decodeName(elsewhere) + "/quillmarsh.socket", ""},
+        {"a private runtime folder", [] {}, elsewhere, cache, elsewhere + "/quillmarsh.socket", ""},
         {"no runtime folder: one is made in the cache", [] {}, "", cache, made, ""},
         {"a runtime folder others may enter is passed over", [&] { ::chmod(elsewhere.constData(), 0711); }, elsewhere,
          cache, made, ""},
         {"without XDG_CACHE_HOME the cache is the home folder's", [&] { ::mkdir((base + "/home").constData(), 0700); },
-         "", "", QFile::decodeName(base + "/home/.cache/quillmarsh/quillmarsh.socket"), ""},
+         "", "", base + "/home/.cache/quillmarsh/quillmarsh.socket", ""},
         {"nothing in the temporary folder", [] {}, "", cache, made, ""},
         {"the user's own folder with mode 0700 is used again",
          [&] {
@@ -164,26 +165,24 @@ TEST(SingleInstanceTest, OnlyAFolderOfMode0700IsPrivate)
 }
 
 // A socket file bound and closed again: what a process that is gone leaves behind.
-void leaveStaleSocket(const QString &path)
+void leaveStaleSocket(const QByteArray &path)
 {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    const QByteArray native = QFile::encodeName(path);
-    std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
     ::close(fd);
 }
 
 // A listener that accepts connections (the kernel queues them) but never answers.
 struct SilentListener {
-    explicit SilentListener(const QString &path)
+    explicit SilentListener(const QByteArray &path)
     {
         fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
-        const QByteArray native = QFile::encodeName(path);
-        std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
+        std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
         bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 && ::listen(fd, 4) == 0;
     }
     ~SilentListener() { ::close(fd); }
@@ -191,22 +190,60 @@ struct SilentListener {
     bool bound = false;
 };
 
-// An instance server listening in a runtime folder of its own, keeping what it was handed.
-struct RunningInstance {
-    RunningInstance()
+// A name no decoding gives back: Latin-1 letters and bytes that are never UTF-8.
+const QByteArray undecodableFolder = "caf\xE9 \xFF\xFE";
+
+// A folder's entries by their bytes, which QDir would decode.
+QList<QByteArray> entries(const QByteArray &folder)
+{
+    QList<QByteArray> names;
+    if (DIR *dir = ::opendir(folder.constData())) {
+        while (const dirent *entry = ::readdir(dir))
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                names.append(entry->d_name);
+        ::closedir(dir);
+    }
+    return names;
+}
+
+bool exists(const QByteArray &path)
+{
+    struct stat info;
+    return ::lstat(path.constData(), &info) == 0;
+}
+
+// Removes a folder and what is in it by their bytes, which QTemporaryDir would decode.
+struct RemovedAtTheEnd {
+    QByteArray folder;
+    ~RemovedAtTheEnd()
     {
+        for (const QByteArray &name : entries(folder)) ::unlink((folder + "/" + name).constData());
+        ::rmdir(folder.constData());
+    }
+};
+
+// An instance server listening in a runtime folder of its own, keeping what it was handed. The
+// folder is the temporary one, or one named `folderName` inside it.
+struct RunningInstance {
+    explicit RunningInstance(const QByteArray &folderName = {})
+        : folder(folderName.isEmpty() ? QFile::encodeName(runtime.path())
+                                      : QFile::encodeName(runtime.path()) + "/" + folderName)
+    {
+        if (!folderName.isEmpty()) ::mkdir(folder.constData(), 0700);
         QObject::connect(&server, &InstanceServer::requestReceived,
                          [this](const LaunchRequest &request) { received.push_back(request); });
     }
     bool listen() { return server.listen(path); }
 
     QTemporaryDir runtime;
-    const QString path = runtime.filePath("quillmarsh.socket");
+    const QByteArray folder;
+    const QByteArray path = folder + "/quillmarsh.socket";
+    const RemovedAtTheEnd removed{folder};
     InstanceServer server;
     std::vector<LaunchRequest> received;
 };
 
-Handover forwardInBackground(const QString &path, const LaunchRequest &request, int timeoutMs)
+Handover forwardInBackground(const QByteArray &path, const LaunchRequest &request, int timeoutMs)
 {
     auto forwarded = std::async(std::launch::async, [&] { return SingleInstance::forward(path, request, timeoutMs); });
     EXPECT_TRUE(waitUntil([&] { return forwarded.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
@@ -214,10 +251,11 @@ Handover forwardInBackground(const QString &path, const LaunchRequest &request, 
     return forwarded.get();
 }
 
+// Over a folder whose name is not UTF-8: bound, reached and found stale by the path's own bytes.
 TEST(SingleInstanceTest, SecondLaunchHandsItsRequestToTheRunningOne)
 {
-    RunningInstance instance;
-    const QString &path = instance.path;
+    RunningInstance instance(undecodableFolder);
+    const QByteArray &path = instance.path;
     const std::vector<LaunchRequest> &received = instance.received;
     // A socket file left by a process that is gone must not stop the next one.
     leaveStaleSocket(path);
@@ -232,16 +270,76 @@ TEST(SingleInstanceTest, SecondLaunchHandsItsRequestToTheRunningOne)
     EXPECT_EQ(received[0].screen, Screen::sources);
     EXPECT_EQ(received[0].paths, request.paths);
 
-    EXPECT_EQ(SingleInstance::forward(instance.runtime.filePath("nobody.socket"), request, 500), Handover::none);
+    EXPECT_EQ(SingleInstance::forward(instance.folder + "/nobody.socket", request, 500), Handover::none);
+    EXPECT_EQ(entries(QFile::encodeName(instance.runtime.path())), QList<QByteArray>{undecodableFolder})
+        << "nothing made under another name";
+}
+
+// At its end the server removes its socket, by the path's bytes, but only while the name is still
+// its own socket: one that took the name since belongs to another instance.
+TEST(SingleInstanceTest, TheSocketIsRemovedAtTheEndOnlyWhileItIsItsOwn)
+{
+    for (const QByteArray &name : {QByteArray("plain"), undecodableFolder}) {
+        SCOPED_TRACE(name.toStdString());
+        {
+            RunningInstance instance(name);
+            ASSERT_TRUE(instance.listen());
+            ASSERT_TRUE(exists(instance.path));
+            instance.server.close();
+            EXPECT_FALSE(exists(instance.path)) << "closed";
+            EXPECT_TRUE(instance.listen()) << "listens again";
+        }
+        RunningInstance instance(name);
+        {
+            InstanceServer ended;
+            ASSERT_TRUE(ended.listen(instance.path));
+        }
+        EXPECT_FALSE(exists(instance.path)) << "destroyed";
+
+        ASSERT_TRUE(instance.listen());
+        {
+            // The name is freed and taken by another instance while this one still listens.
+            InstanceServer meanwhile;
+            ASSERT_EQ(::unlink(instance.path.constData()), 0);
+            ASSERT_TRUE(meanwhile.listen(instance.path));
+            struct stat before, after;
+            ASSERT_EQ(::lstat(instance.path.constData(), &before), 0);
+            instance.server.close();
+            ASSERT_EQ(::lstat(instance.path.constData(), &after), 0) << "another's socket is left alone";
+            EXPECT_EQ(before.st_ino, after.st_ino);
+            EXPECT_EQ(forwardInBackground(instance.path, {}, 5000), Handover::handed) << "and still reached";
+        }
+        EXPECT_EQ(entries(instance.folder), QList<QByteArray>()) << "nothing left in the folder";
+    }
+}
+
+// A local socket's address holds 107 bytes: a longer path is neither bound nor reached.
+TEST(SingleInstanceTest, APathTooLongForASocketAddressIsRefused)
+{
+    QTemporaryDir runtime;
+    QByteArray folder = QFile::encodeName(runtime.path());
+    while (folder.size() < 120) {
+        folder += "/deeper-folder";
+        ASSERT_EQ(::mkdir(folder.constData(), 0700), 0);
+    }
+    const QByteArray tooLong = folder + "/quillmarsh.socket";
+    const QByteArray fits = QFile::encodeName(runtime.path()) + "/quillmarsh.socket";
+    EXPECT_FALSE(SingleInstance::fitsSocketAddress(tooLong));
+    EXPECT_TRUE(SingleInstance::fitsSocketAddress(fits));
+    InstanceServer server;
+    EXPECT_FALSE(server.listen(tooLong));
+    EXPECT_FALSE(exists(tooLong));
+    EXPECT_EQ(SingleInstance::forward(tooLong, {}, 500), Handover::none);
 }
 
 TEST(SingleInstanceTest, OnlyASocketNobodyAcceptsOnIsReplaced)
 {
     QTemporaryDir runtime;
-    const QString plain = runtime.filePath("plain.socket"), live = runtime.filePath("live.socket"),
-                  silent = runtime.filePath("silent.socket");
+    const QByteArray plain = QFile::encodeName(runtime.filePath("plain.socket")),
+                     live = QFile::encodeName(runtime.filePath("live.socket")),
+                     silent = QFile::encodeName(runtime.filePath("silent.socket"));
     {
-        QFile file(plain);
+        QFile file(runtime.filePath("plain.socket"));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
     InstanceServer overPlainFile;
@@ -250,9 +348,9 @@ TEST(SingleInstanceTest, OnlyASocketNobodyAcceptsOnIsReplaced)
     InstanceServer first, second;
     ASSERT_TRUE(first.listen(live));
     struct stat before, after;
-    ASSERT_EQ(::lstat(QFile::encodeName(live).constData(), &before), 0);
+    ASSERT_EQ(::lstat(live.constData(), &before), 0);
     EXPECT_FALSE(second.listen(live));
-    ASSERT_EQ(::lstat(QFile::encodeName(live).constData(), &after), 0);
+    ASSERT_EQ(::lstat(live.constData(), &after), 0);
     EXPECT_EQ(before.st_ino, after.st_ino) << "the live socket is the same file";
     std::vector<LaunchRequest> received;
     QObject::connect(&first, &InstanceServer::requestReceived,
@@ -266,14 +364,14 @@ TEST(SingleInstanceTest, OnlyASocketNobodyAcceptsOnIsReplaced)
     EXPECT_EQ(forwardInBackground(silent, {}, 300), Handover::unanswered);
     InstanceServer third;
     EXPECT_FALSE(third.listen(silent));
-    EXPECT_TRUE(QFile::exists(silent));
+    EXPECT_TRUE(exists(silent));
 }
 
 // A request may arrive in pieces; the connection waits for the rest, but not for ever.
 TEST(SingleInstanceTest, RequestSplitOverReadsIsWholeAndAnIdleConnectionIsClosed)
 {
     RunningInstance instance;
-    const QString &path = instance.path;
+    const QString path = QFile::decodeName(instance.path);
     const InstanceServer &server = instance.server;
     const std::vector<LaunchRequest> &received = instance.received;
     ASSERT_TRUE(instance.listen());
@@ -316,7 +414,7 @@ TEST(SingleInstanceTest, ARequestLongerThanOneMebibyteIsDropped)
     RunningInstance instance;
     ASSERT_TRUE(instance.listen());
     QLocalSocket client;
-    client.connectToServer(instance.path);
+    client.connectToServer(QFile::decodeName(instance.path));
     ASSERT_TRUE(client.waitForConnected(2000));
     qint64 taken = 0;
     QObject::connect(&client, &QLocalSocket::bytesWritten, [&](qint64 bytes) { taken += bytes; });
@@ -344,7 +442,6 @@ TEST(SingleInstanceTest, ARequestLongerThanOneMebibyteIsDropped)
 TEST(SingleInstanceTest, AtMostSixteenConnectionsAreOpenAtOnce)
 {
     RunningInstance instance;
-    const QString &path = instance.path;
     const InstanceServer &server = instance.server;
     ASSERT_TRUE(instance.listen());
 
@@ -356,7 +453,7 @@ TEST(SingleInstanceTest, AtMostSixteenConnectionsAreOpenAtOnce)
     };
     for (int i = 0; i < SingleInstance::maximumConnections + 4; ++i) {
         held.push_back(std::make_unique<QLocalSocket>());
-        held.back()->connectToServer(path);
+        held.back()->connectToServer(QFile::decodeName(instance.path));
         ASSERT_TRUE(held.back()->waitForConnected(2000));
         // Taken up one after another, so that their ages differ.
         ASSERT_TRUE(waitUntil([&] { return server.openConnections() + closed() == int(held.size()); }));
@@ -367,7 +464,7 @@ TEST(SingleInstanceTest, AtMostSixteenConnectionsAreOpenAtOnce)
     for (size_t i = 0; i < held.size(); ++i) EXPECT_EQ(held[i]->state() == QLocalSocket::UnconnectedState, i < 4) << i;
 
     // With every place taken by idle connections, a launch still gets through.
-    EXPECT_EQ(forwardInBackground(path, {}, 5000), Handover::handed);
+    EXPECT_EQ(forwardInBackground(instance.path, {}, 5000), Handover::handed);
     EXPECT_TRUE(waitUntil([&] { return instance.received.size() == 1; }));
     EXPECT_LE(server.openConnections(), SingleInstance::maximumConnections);
 }
@@ -391,22 +488,37 @@ void stop(QProcess &process)
     process.waitForFinished();
 }
 
-// Launches the real executable side by side: a second launch in the same runtime folder exits at
-// once; one in another runtime folder is an instance of its own.
+// Starts the executable with XDG_RUNTIME_DIR set to `runtime`'s bytes. QProcess hands the
+// environment on as text, which would lose bytes that are not UTF-8, so a shell sets the variable
+// from octal escapes and then becomes the executable.
+void startIn(QProcess &process, const QByteArray &runtime, const QString &home, const QStringList &arguments)
+{
+    QString escaped;
+    for (const char c : runtime) escaped += QString::asprintf("\\%03o", unsigned(uchar(c)));
+    process.setProcessEnvironment(launchEnvironment(QString(), home));
+    process.start("/bin/sh",
+                  QStringList{"-c", "export XDG_RUNTIME_DIR=\"$(printf '" + escaped + "')\"; exec \"$0\" \"$@\"",
+                              QCoreApplication::applicationDirPath() + "/quillmarsh"}
+                      + arguments);
+}
+
+// Launches the real executable side by side: a second launch in the same runtime folder, named by
+// bytes that are not UTF-8, exits at once; one in another runtime folder is an instance of its own.
 TEST(SingleInstanceTest, SecondProcessExitsAfterHandingOverAndOtherRuntimeFoldersStayApart)
 {
     const QString executable = QCoreApplication::applicationDirPath() + "/quillmarsh";
     ASSERT_TRUE(QFile::exists(executable));
-    QTemporaryDir runtime, other, home;
+    QTemporaryDir base, other, home;
+    const QByteArray runtime = QFile::encodeName(base.path()) + "/r\xE9sum\xE9 \xFF";
+    ASSERT_EQ(::mkdir(runtime.constData(), 0700), 0);
+    const RemovedAtTheEnd removed{runtime};
     QProcess first;
-    first.setProcessEnvironment(launchEnvironment(runtime.path(), home.path()));
-    first.start(executable, {});
+    startIn(first, runtime, home.path(), {});
     ASSERT_TRUE(first.waitForStarted());
-    ASSERT_TRUE(waitUntil([&] { return QFile::exists(runtime.filePath("quillmarsh.socket")); }, 15000));
+    ASSERT_TRUE(waitUntil([&] { return exists(runtime + "/quillmarsh.socket"); }, 15000));
 
     QProcess second;
-    second.setProcessEnvironment(launchEnvironment(runtime.path(), home.path()));
-    second.start(executable, {"--screen", "sources", executable});
+    startIn(second, runtime, home.path(), {"--screen", "sources", executable});
     ASSERT_TRUE(second.waitForFinished(10000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);

@@ -25,6 +25,11 @@ mode_t modeOf(const QString &path)
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
+std::string native(const QString &path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
 void make(const QString &path, mode_t mode)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -56,11 +61,11 @@ TEST_F(ReplaceModes, TheHistoryIsPrivateAndAnExportFollowsItsOwner)
     const Case cases[] = {
         {"new history", [&] { return AlertHistory(history).save({}); }, history, std::nullopt, 0600},
         {"history over a shared one", [&] { return AlertHistory(history).save({}); }, history, 0644, 0600},
-        {"new export", [&] { return AlertHistory::exportTo(exported, {}); }, exported, std::nullopt, 0644},
-        {"export over the user's private file", [&] { return AlertHistory::exportTo(exported, {}); }, exported, 0600,
-         0600},
-        {"export over the user's group-readable file", [&] { return AlertHistory::exportTo(exported, {}); }, exported,
-         0640, 0640},
+        {"new export", [&] { return AlertHistory::exportTo(native(exported), {}); }, exported, std::nullopt, 0644},
+        {"export over the user's private file", [&] { return AlertHistory::exportTo(native(exported), {}); }, exported,
+         0600, 0600},
+        {"export over the user's group-readable file", [&] { return AlertHistory::exportTo(native(exported), {}); },
+         exported, 0640, 0640},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -83,7 +88,7 @@ TEST_F(ReplaceModes, AnotherUsersFileLendsAnExportNothing)
                   return fd >= 0 && ::fchmod(fd, 0666) == 0 ? 0 : 1;
               }),
               0);
-    EXPECT_EQ(AlertHistory::exportTo(theirs, {}), QString());
+    EXPECT_EQ(AlertHistory::exportTo(native.toStdString(), {}), QString());
     EXPECT_EQ(modeOf(theirs), 0644u);
 }
 

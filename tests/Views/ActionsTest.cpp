@@ -1,11 +1,16 @@
 #include "Views/Actions.h"
 
+#include "Store/NativePath.h"
+#include "support/NonUtf8Names.h"
 #include "support/ShellFixture.h"
 
 #include <QFile>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <langinfo.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -17,7 +22,8 @@ protected:
         m_saved = Actions::dialogs();
         Actions::dialogs().saveFile = [this](QWidget *, const QString &name, const QString &filter) {
             m_offered.push_back({name, filter});
-            return m_answer;
+            if (!m_chosen.isEmpty()) return m_chosen;
+            return m_answer.isEmpty() ? QUrl() : QUrl::fromLocalFile(m_answer);
         };
         Actions::dialogs().showError = [this](QWidget *, const QString &message) { m_errors << message; };
         m_store.setFilterDelay(std::chrono::milliseconds(0));
@@ -45,6 +51,7 @@ protected:
     AuditStore m_store;
     Actions::Dialogs m_saved;
     QString m_answer;
+    QUrl m_chosen; // taken over m_answer when set: what a native panel gives for any name
     std::vector<std::pair<QString, QString>> m_offered;
     QStringList m_errors;
 };
@@ -86,6 +93,47 @@ TEST_F(ActionsTest, CancelWritesNothingAndAFailureIsShownAsItsSentence)
     Actions::exportFindings(m_store);
     EXPECT_TRUE(lines(m_answer).size() > 3);
     EXPECT_EQ(m_errors.size(), 1);
+}
+
+// An export written to the chosen path's text would go to another file, or fail.
+class ActionsUnderANonUtf8Locale : public ActionsTest {};
+
+using NonUtf8Names::chosenFolder;
+using NonUtf8Names::chosenName;
+using NonUtf8Names::contents;
+using NonUtf8Names::entries;
+
+TEST_F(ActionsUnderANonUtf8Locale, ExportsAreWrittenUnderTheChosenBytes)
+{
+    const QByteArray base = QFile::encodeName(m_folder.path());
+    const QByteArray folder = base + "/" + chosenFolder;
+    ASSERT_EQ(::mkdir(folder.constData(), 0700), 0);
+    const NonUtf8Names::RemovedFolder removed{folder};
+    ASSERT_NO_FATAL_FAILURE(NonUtf8Names::runChild("ActionsUnderANonUtf8Locale.DISABLED_ChildExports", m_folder.path()));
+
+    EXPECT_EQ(entries(folder), (QList<QByteArray>{chosenName + ".csv", chosenName + ".json", chosenName + ".md"}))
+        << "each export under the chosen bytes, and nothing beside them";
+    EXPECT_EQ(entries(base), (QList<QByteArray>{"incident.bsm", chosenFolder})) << "nothing under another name";
+    EXPECT_TRUE(contents(folder + "/" + chosenName + ".csv").startsWith("time,event,")) << "the events, as CSV";
+    EXPECT_TRUE(contents(folder + "/" + chosenName + ".json").trimmed().startsWith("[")) << "the events, as JSON";
+    EXPECT_TRUE(contents(folder + "/" + chosenName + ".md").startsWith("# Quillmarsh findings report"))
+        << "the findings report";
+}
+
+// The child's part, run only by the test above, under the C locale.
+TEST_F(ActionsUnderANonUtf8Locale, DISABLED_ChildExports)
+{
+    const QByteArray base = qgetenv("QUILLMARSH_EXPORT_FOLDER");
+    if (base.isEmpty()) GTEST_SKIP() << "run by ExportsAreWrittenUnderTheChosenBytes";
+    ASSERT_STRNE(::nl_langinfo(CODESET), "UTF-8");
+    const QByteArray stem = base + "/" + chosenFolder + "/" + chosenName;
+    m_chosen = NativePath::toUrl(stem + ".csv");
+    Actions::exportEvents(m_store, Exporter::Format::csv);
+    m_chosen = NativePath::toUrl(stem + ".json");
+    Actions::exportEvents(m_store, Exporter::Format::json);
+    m_chosen = NativePath::toUrl(stem + ".md");
+    Actions::exportFindings(m_store);
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
 
 } // namespace

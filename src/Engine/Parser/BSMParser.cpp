@@ -368,15 +368,16 @@ struct RecordSink {
     }
 };
 
-// The parse loop over bytes [begin, end) of the buffer, offsets counted from the buffer's start.
-// Results are appended to `result`, records to `sink`.
+// The parse loop from `begin` until it reaches `end`, a point it passes through, or stops.
+// Sizes are measured and damage skipped against the whole buffer, so a part follows the path of
+// one pass over it exactly. Results are appended to `result`, records to `sink`.
 void parseRange(const TrailBytes &data, int64_t begin, int64_t end, int64_t source, int64_t firstID, bool isStream,
                 bool resynchronising, BSMParser::TrailResult &result, RecordSink &sink)
 {
     using namespace BSMParser;
-    const std::span<const uint8_t> bytes(data->data(), static_cast<size_t>(end));
+    const std::span<const uint8_t> bytes(*data);
     const uint8_t *p = bytes.data();
-    const int64_t count = end;
+    const int64_t count = static_cast<int64_t>(bytes.size());
     int64_t offset = begin;
     int64_t nextID = firstID;
     TokenReuse tokens{{}, SubjectCache(static_cast<size_t>(end - begin))};
@@ -419,7 +420,7 @@ void parseRange(const TrailBytes &data, int64_t begin, int64_t end, int64_t sour
     // enough to cost nothing.
     constexpr int64_t checkpointBytes = 64 << 10;
     int64_t checked = offset;
-    while (offset < count) {
+    while (offset < end) {
         if (offset - checked >= checkpointBytes) {
             Parallel::checkpoint(uint64_t(offset - checked));
             checked = offset;
@@ -492,42 +493,55 @@ void parseRange(const TrailBytes &data, int64_t begin, int64_t end, int64_t sour
     result.bytesConsumed = offset;
 }
 
-// Where the records and file tokens of a buffer start, as long as the size fields chain without
-// damage: the points where the buffer can be cut so that each part parses on its own exactly as
-// it would within the whole. Parts hold about `partSize` bytes each.
+// Points a file-mode pass over the buffer passes through, about `partSize` bytes apart: the buffer
+// can be cut there, and each part parsed on its own goes exactly as it would within the whole.
+// The walk takes the pass's own path, across damage too, without decoding; the records counted
+// are the headers whose size fits, each of which the pass decodes or drops.
 struct Framing {
     struct Part {
         int64_t begin = 0;
         size_t records = 0; // record headers in it
     };
     std::vector<Part> parts;
-    int64_t cleanEnd = 0; // the first byte the size fields do not account for
 };
 
-Framing frame(std::span<const uint8_t> bytes, int64_t partSize)
+enum class AtDamage { stop, follow };
+
+Framing frame(std::span<const uint8_t> bytes, int64_t partSize, AtDamage atDamage)
 {
+    using BSMParser::resync;
     Framing framing;
     const int64_t count = static_cast<int64_t>(bytes.size());
     const uint8_t *p = bytes.data();
+    const bool follow = atDamage == AtDamage::follow;
     int64_t offset = 0;
     framing.parts.push_back({});
-    while (offset + 5 <= count) {
+    while (offset < count) {
         if (offset - framing.parts.back().begin >= partSize) framing.parts.push_back({offset, 0});
         const uint8_t b = p[offset];
         if (TokenID::isHeader(b)) {
+            if (offset + 5 > count) break;
             const int64_t size = bigEndian32(p + offset + 1);
-            if (size < minimumRecordSize || size > maximumRecordSize || offset + size > count) break;
-            ++framing.parts.back().records;
-            offset += size;
-        } else if (b == TokenID::file && offset + fileTokenFixedSize <= count) {
+            if (size < minimumRecordSize || size > maximumRecordSize) {
+                if (!follow) break;
+                offset = resync(bytes, offset + 1);
+            } else if (offset + size > count) {
+                if (!follow) break;
+                offset = nextWholeRecord(bytes, offset + 1);
+            } else {
+                ++framing.parts.back().records;
+                offset += size;
+            }
+        } else if (b == TokenID::file) {
+            if (offset + fileTokenFixedSize > count) break;
             const int64_t size = fileTokenFixedSize + ((int64_t(p[offset + 9]) << 8) | p[offset + 10]);
             if (offset + size > count) break;
             offset += size;
         } else {
-            break;
+            if (!follow) break;
+            offset = resync(bytes, offset + 1);
         }
     }
-    framing.cleanEnd = offset;
     return framing;
 }
 
@@ -540,7 +554,7 @@ TrailResult parse(TrailBytes data, int64_t source, int64_t firstID, bool isStrea
     TrailResult result;
     if (!data) return result;
     // Sized once for a clean trail; damage ends the count early and the list then simply grows.
-    result.records.reserve(frame(*data, INT64_MAX).parts.front().records);
+    result.records.reserve(frame(*data, INT64_MAX, AtDamage::stop).parts.front().records);
     RecordSink sink{&result.records};
     parseRange(data, 0, static_cast<int64_t>(data->size()), source, firstID, isStream, resynchronising, result, sink);
     return result;
@@ -550,28 +564,22 @@ TrailResult parseFile(TrailBytes data, int64_t source, int64_t firstID, Parallel
 {
     if (!data || pool.threads() <= 1 || static_cast<int64_t>(data->size()) < 2 * partSize)
         return parse(std::move(data), source, firstID, false);
-    const Framing framing = frame(*data, partSize);
-    const size_t clean = framing.parts.size();
-    // The clean parts, then whatever follows them (damage, a cut record) parsed as one piece.
-    std::vector<size_t> firstSlot(clean + 1, 0);
-    for (size_t i = 0; i < clean; ++i) firstSlot[i + 1] = firstSlot[i] + framing.parts[i].records;
+    const Framing framing = frame(*data, partSize, AtDamage::follow);
+    const size_t parts = framing.parts.size();
+    std::vector<size_t> firstSlot(parts + 1, 0);
+    for (size_t i = 0; i < parts; ++i) firstSlot[i + 1] = firstSlot[i] + framing.parts[i].records;
     TrailResult result;
-    Parallel::checkpoint(0, firstSlot[clean] * (sizeof(AuditRecord) + 1));
+    Parallel::checkpoint(0, firstSlot[parts] * (sizeof(AuditRecord) + 1));
     // The records' pages are made present side by side, not on first write by this thread alone.
-    result.records.reserve(firstSlot[clean]);
-    Memory::prefault(result.records.data(), firstSlot[clean] * sizeof(AuditRecord), pool);
-    result.records.resize(firstSlot[clean]);
+    result.records.reserve(firstSlot[parts]);
+    Memory::prefault(result.records.data(), firstSlot[parts] * sizeof(AuditRecord), pool);
+    result.records.resize(firstSlot[parts]);
     std::vector<uint8_t> dropped(result.records.size(), 0);
-    std::vector<size_t> droppedIn(clean, 0);
-    std::vector<TrailResult> pieces(clean + 1);
+    std::vector<size_t> droppedIn(parts, 0);
+    std::vector<TrailResult> pieces(parts);
     const int64_t size = static_cast<int64_t>(data->size());
-    pool.forEach(clean + 1, [&](size_t i) {
-        if (i == clean) {
-            RecordSink tail{&pieces[i].records};
-            parseRange(data, framing.cleanEnd, size, source, 0, false, false, pieces[i], tail);
-            return;
-        }
-        const int64_t end = i + 1 < clean ? framing.parts[i + 1].begin : framing.cleanEnd;
+    pool.forEach(parts, [&](size_t i) {
+        const int64_t end = i + 1 < parts ? framing.parts[i + 1].begin : size;
         RecordSink slots{nullptr, result.records.data() + firstSlot[i], dropped.data() + firstSlot[i]};
         // Numbered as if no header before them were unreadable, which is almost always so.
         parseRange(data, framing.parts[i].begin, end, source, firstID + int64_t(firstSlot[i]), false, false, pieces[i],
@@ -592,10 +600,6 @@ TrailResult parseFile(TrailBytes data, int64_t source, int64_t firstID, Parallel
         // Slots of headers that made no record would otherwise be held as long as the records.
         if (kept < result.records.capacity() / 2) result.records.shrink_to_fit();
     }
-    for (AuditRecord &record : pieces[clean].records) {
-        record.id = firstID + int64_t(result.records.size());
-        result.records.push_back(std::move(record));
-    }
     for (TrailResult &piece : pieces) {
         for (ParseIssue &issue : piece.issues) {
             if (result.issues.size() == keptIssues) break;
@@ -604,7 +608,7 @@ TrailResult parseFile(TrailBytes data, int64_t source, int64_t firstID, Parallel
         result.issueCount += piece.issueCount;
         for (FileToken &token : piece.fileTokens) result.fileTokens.push_back(std::move(token));
     }
-    result.bytesConsumed = pieces[clean].bytesConsumed;
+    result.bytesConsumed = pieces.back().bytesConsumed;
     return result;
 }
 

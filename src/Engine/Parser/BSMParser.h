@@ -66,9 +66,10 @@ SubjectInfo subject(ByteReader &reader, Width port, Form form);
 TrailResult parse(TrailBytes data, int64_t source, int64_t firstID, bool isStream, bool resynchronising = false);
 TrailResult parse(std::span<const uint8_t> data, int64_t source, int64_t firstID, bool isStream,
                   bool resynchronising = false);
-// File mode on the pool's threads: a sequential pass follows the record sizes and cuts the
-// buffer into parts of about `partSize` bytes at record boundaries, which are decoded side by
-// side. The result equals parse(data, source, firstID, false) in every field, issue ids aside.
+// File mode on the pool's threads: a sequential pass follows the record sizes, and past damage
+// the path one pass takes, and cuts the buffer into parts of about `partSize` bytes at points that
+// path passes through, which are decoded side by side. The result equals
+// parse(data, source, firstID, false) in every field, issue ids aside.
 TrailResult parseFile(TrailBytes data, int64_t source, int64_t firstID, Parallel::Pool &pool,
                       int64_t partSize = int64_t(4) << 20);
 

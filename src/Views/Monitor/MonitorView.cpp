@@ -4,6 +4,7 @@
 #include "Services/AlertCenter.h"
 #include "Services/AlertHistory.h"
 #include "Services/LiveMonitor.h"
+#include "Store/NativePath.h"
 #include "Views/Components/BadgeDelegate.h"
 #include "Views/Components/CaptureControl.h"
 #include "Views/Components/Card.h"
@@ -130,8 +131,9 @@ MonitorView::Hooks MonitorView::defaultHooks()
 {
     Hooks hooks;
     hooks.chooseExportPath = [](QWidget *parent) {
-        return QFileDialog::getSaveFileName(parent, QString(), QStringLiteral("quillmarsh-alerts.json"),
-                                            QStringLiteral("JSON (*.json)"));
+        return QFileDialog::getSaveFileUrl(parent, QString(),
+                                           QUrl::fromLocalFile(QDir::current().filePath("quillmarsh-alerts.json")),
+                                           QStringLiteral("JSON (*.json)"));
     };
     hooks.openNotificationSettings = [] { SystemSettings::openNotificationSettings(); };
     hooks.openLoginItems = [] {
@@ -500,8 +502,10 @@ void MonitorView::takeSelectionRequest()
 
 void MonitorView::exportJSON()
 {
-    const QString path = m_hooks.chooseExportPath ? m_hooks.chooseExportPath(this) : QString();
-    if (path.isEmpty()) return;
+    const std::string path = m_hooks.chooseExportPath
+                                 ? NativePath::fromUrl(m_hooks.chooseExportPath(this)).toStdString()
+                                 : std::string();
+    if (path.empty()) return;
     const QString error = AlertHistory::exportTo(path, m_alerts->alerts());
     if (error.isEmpty()) return;
     m_exportError->setText(error);

@@ -4,6 +4,7 @@
 #include "Views/ScreenWidget.h"
 
 #include <QString>
+#include <QUrl>
 
 #include <functional>
 #include <optional>
@@ -44,7 +45,9 @@ class MonitorView : public ScreenWidget {
 public:
     // Platform doors the screen opens; tests replace them.
     struct Hooks {
-        std::function<QString(QWidget *parent)> chooseExportPath; // "" = cancelled
+        // The chosen file, or an empty URL when cancelled: a URL keeps the bytes of a name that is
+        // not UTF-8, which a path's text would lose.
+        std::function<QUrl(QWidget *parent)> chooseExportPath;
         std::function<void()> openNotificationSettings;
         std::function<void()> openLoginItems;
     };

@@ -4,6 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <utility>
+
 namespace {
 
 using namespace TestBSM;
@@ -43,6 +50,24 @@ Bytes undecodableHeader()
     return w.take();
 }
 
+// A whole record whose header claims `size` bytes, with bytes inside that look like a header of
+// their own: only the one pass's path through it tells where the next record starts.
+Bytes claiming(uint32_t size)
+{
+    Bytes r = TrailRecordBuilder(72, 1699999999)
+                  .text(std::string("\x14\x00\x00\x00\x40\x0b", 6) + std::string(40, 'y'))
+                  .path("/claimed")
+                  .build();
+    r[1] = uint8_t(size >> 24), r[2] = uint8_t(size >> 16), r[3] = uint8_t(size >> 8), r[4] = uint8_t(size);
+    return r;
+}
+
+Bytes cutShort(Bytes bytes, size_t by)
+{
+    bytes.resize(bytes.size() - by);
+    return bytes;
+}
+
 std::vector<std::string> issues(const BSMParser::TrailResult &r)
 {
     std::vector<std::string> out;
@@ -79,6 +104,23 @@ TEST(ParallelParse, EqualsTheSequentialParse)
              Bytes b = many(0, 90);
              b.resize(b.size() - 7);
              return b;
+         }()},
+        {"a 16 MiB claim near the start", trail({many(0, 3), claiming(16777216), many(3, 300)})},
+        {"several claims among other damage",
+         trail({many(0, 30), claiming(16777216), many(30, 40), Bytes{0x00, 0x07}, many(70, 40), claiming(1000000),
+                many(110, 40), Bytes{0x14, 0x00, 0x00, 0x00, 0x02}, many(150, 40), claiming(16777215), many(190, 40),
+                unreadableHeader(), many(230, 40)})},
+        {"junk after a claim", trail({many(0, 10), claiming(16777216), Bytes(700, 0x42), many(10, 200)})},
+        {"a claim followed by a cut last record",
+         trail({many(0, 10), claiming(16777216), many(10, 200), cutShort(recordNumber(999), 9)})},
+        {"a whole record inside the claiming one",
+         [] {
+             const Bytes inner = recordNumber(777);
+             Bytes outer = TrailRecordBuilder(72, 1699999999)
+                               .text(std::string(inner.begin(), inner.end()) + std::string(30, 'z'))
+                               .build();
+             outer[1] = 0x01, outer[2] = 0x00, outer[3] = 0x00, outer[4] = 0x00;
+             return trail({many(0, 5), outer, many(5, 200)});
          }()},
         {"nothing", {}},
         {"no trail at all", Bytes(3000, 0x41)},
@@ -134,6 +176,53 @@ TEST(ParallelParse, KeepsTheFirstIssuesAndCountsAll)
         EXPECT_EQ(r.issues.front().offset, int64_t(many(0, 3).size()));
         EXPECT_EQ(r.issues.back().offset, int64_t(many(0, 3).size() + (BSMParser::keptIssues - 1) * header.size()));
     }
+}
+
+// Notes the threads that decode, and holds the first one back until another has joined it, so a
+// parse that leaves everything after the claim to one thread cannot pass by luck.
+class DecodingThreads : public Parallel::Interruption {
+public:
+    void check(uint64_t done, uint64_t) override
+    {
+        if (done == 0) return; // the pool's own asks, not a part's decoding
+        std::unique_lock lock(m_lock);
+        m_threads.insert(std::this_thread::get_id());
+        m_joined.notify_all();
+        if (std::exchange(m_waited, true)) return;
+        m_joined.wait_for(lock, std::chrono::seconds(5), [this] { return m_threads.size() >= 2; });
+    }
+    size_t count()
+    {
+        const std::lock_guard lock(m_lock);
+        return m_threads.size();
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_joined;
+    std::set<std::thread::id> m_threads;
+    bool m_waited = false;
+};
+
+TEST(ParallelParse, AClaimPastTheEndKeepsThePartsSideBySide)
+{
+    const Bytes bytes = trail({claiming(16777216), many(0, 40000)});
+    ASSERT_LT(bytes.size(), size_t(16777216));
+    const auto data = std::make_shared<const TrailBuffer>(bytes.begin(), bytes.end());
+    Parallel::Pool pool(4);
+    DecodingThreads threads;
+    BSMParser::TrailResult parsed;
+    {
+        const Parallel::InterruptionScope scope(&threads);
+        parsed = BSMParser::parseFile(data, 1, 1, pool, 256 << 10);
+    }
+    ASSERT_EQ(parsed.records.size(), 40000u);
+    ASSERT_EQ(parsed.issueCount, 1);
+    EXPECT_EQ(parsed.issues.front().offset, 0);
+    std::set<const RecordStorage *> storages;
+    for (const AuditRecord &r : parsed.records) storages.insert(r.storage().operator->());
+    EXPECT_GE(storages.size(), bytes.size() / (256 << 10) - 1) << "parts decoded after the claim";
+    EXPECT_GE(threads.count(), 2u) << "threads that decoded after the claim";
 }
 
 TEST(ParallelParse, RecordsShareTheFileBuffer)

@@ -4,6 +4,7 @@
 #include "Services/AlertHistory.h"
 #include "Services/LiveMonitor.h"
 #include "Store/AuditStore.h"
+#include "Store/NativePath.h"
 #include "Views/Components/BadgeDelegate.h"
 #include "Views/Components/ContentUnavailable.h"
 #include "Views/Components/Style.h"
@@ -17,6 +18,7 @@
 #include "support/FakeDockBadge.h"
 #include "support/FakeLoginItem.h"
 #include "support/FakeNotificationCenter.h"
+#include "support/NonUtf8Names.h"
 #include "support/QtTestSupport.h"
 
 #include <QAbstractItemModelTester>
@@ -42,6 +44,9 @@
 #include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
+
+#include <langinfo.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -88,7 +93,10 @@ protected:
     MonitorView &makeView()
     {
         MonitorView::Hooks hooks;
-        hooks.chooseExportPath = [this](QWidget *) { return exportPath; };
+        hooks.chooseExportPath = [this](QWidget *) {
+            if (!exportChosen.isEmpty()) return exportChosen;
+            return exportPath.isEmpty() ? QUrl() : QUrl::fromLocalFile(exportPath);
+        };
         hooks.openNotificationSettings = [this] { ++notificationSettingsOpened; };
         hooks.openLoginItems = [this] { ++loginItemsOpened; };
         view = std::make_unique<MonitorView>(ViewContext{&store, &live, alerts.get()}, hooks);
@@ -129,6 +137,7 @@ protected:
     LiveMonitor live;
     AuditStore store;
     QString exportPath;
+    QUrl exportChosen; // taken over exportPath when set: what a native panel gives for any name
     int notificationSettingsOpened = 0;
     int loginItemsOpened = 0;
     std::unique_ptr<MonitorView> view;
@@ -407,6 +416,42 @@ TEST_F(MonitorViewTest, ExportWritesTheWholeHistorySortedAndReportsFailures)
     EXPECT_TRUE(v.exportErrorAlert()->text().contains("No such file or directory"));
     EXPECT_EQ(alerts->alerts().size(), 4u);
     v.exportErrorAlert()->done(0);
+}
+
+// An export written to the chosen path's text would go to another file, or fail.
+class MonitorViewUnderANonUtf8Locale : public MonitorViewTest {};
+
+TEST_F(MonitorViewUnderANonUtf8Locale, TheHistoryExportIsWrittenUnderTheChosenBytes)
+{
+    using NonUtf8Names::chosenFolder, NonUtf8Names::chosenName;
+    const QByteArray base = QFile::encodeName(dir.path());
+    const QByteArray folder = base + "/" + chosenFolder;
+    ASSERT_EQ(::mkdir(folder.constData(), 0700), 0);
+    const NonUtf8Names::RemovedFolder removed{folder};
+    const QList<QByteArray> before = NonUtf8Names::entries(base);
+    ASSERT_NO_FATAL_FAILURE(NonUtf8Names::runChild("MonitorViewUnderANonUtf8Locale.DISABLED_ChildExports", dir.path()));
+
+    EXPECT_EQ(NonUtf8Names::entries(folder), QList<QByteArray>{chosenName + ".json"})
+        << "the export under the chosen bytes, and no temporary file beside it";
+    EXPECT_EQ(NonUtf8Names::entries(base), before) << "nothing under another name";
+    const nlohmann::json json = nlohmann::json::parse(
+        NonUtf8Names::contents(folder + "/" + chosenName + ".json").toStdString(), nullptr, false);
+    ASSERT_TRUE(json.is_array());
+    ASSERT_EQ(json.size(), 4u) << "the whole history";
+    EXPECT_EQ(json[0]["rule"], "Brute force");
+}
+
+// The child's part, run only by the test above, under the C locale.
+TEST_F(MonitorViewUnderANonUtf8Locale, DISABLED_ChildExports)
+{
+    const QByteArray base = qgetenv("QUILLMARSH_EXPORT_FOLDER");
+    if (base.isEmpty()) GTEST_SKIP() << "run by TheHistoryExportIsWrittenUnderTheChosenBytes";
+    ASSERT_STRNE(::nl_langinfo(CODESET), "UTF-8");
+    alerts->setAlerts(history());
+    MonitorView &v = makeView();
+    exportChosen = NativePath::toUrl(base + "/" + NonUtf8Names::chosenFolder + "/" + NonUtf8Names::chosenName + ".json");
+    v.exportAction()->trigger();
+    EXPECT_FALSE(v.exportErrorAlert()->isVisible()) << v.exportErrorAlert()->text().toStdString();
 }
 
 TEST_F(MonitorViewTest, LastErrorAlertClearsTheErrorWhenClosed)
