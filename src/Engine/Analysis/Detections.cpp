@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <ranges>
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace Detections {
 namespace {
@@ -76,6 +78,24 @@ bool earlier(const Finding &a, const Finding &b)
 }
 
 } // namespace
+
+FindingText ruleWords(std::string_view text)
+{
+    if (text.empty()) return {};
+    // By content, not address: a command rule's words, say, may be made again elsewhere.
+    thread_local std::unordered_map<std::string_view, const std::string *> seen;
+    if (const auto found = seen.find(text); found != seen.end()) return FindingText::sharing(*found->second);
+    static std::mutex lock;
+    // Never freed: findings may outlive every static, and no one knows which words they hold.
+    static auto *const kept = new std::unordered_set<std::string>;
+    const std::string *words = nullptr;
+    {
+        const std::scoped_lock locked(lock);
+        words = &*kept->emplace(text).first;
+    }
+    seen.emplace(*words, words);
+    return FindingText::sharing(*words);
+}
 
 std::vector<Finding> run(std::span<const AuditRecord> records, Parallel::Pool &pool)
 {

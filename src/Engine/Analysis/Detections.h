@@ -104,6 +104,11 @@ std::optional<LogArtifact> logArtifact(std::string_view path);
 std::optional<PersistenceLocation> persistenceLocation(std::string_view path);
 std::optional<std::string> sensitiveData(std::string_view path);
 
+// A rule's fixed text (a name, tactic or explanation) as a finding holds it: one kept copy for
+// every finding with those words, looked up by its words, so it outlives whatever it was made
+// from. Never evidence: what is kept is never freed. Safe from any thread.
+FindingText ruleWords(std::string_view text);
+
 // The user a finding about this record is attributed to: "—", "e" or "a → e".
 std::string user(const AuditRecord &record);
 

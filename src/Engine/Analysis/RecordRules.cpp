@@ -309,7 +309,7 @@ constexpr Row beforeCommandLines[] = {
     {in<AuditEvents::exec>, Outcome::succeeded, alone, [](const Facts &f) { return f.location().has_value(); },
      Rules::executionFrom, [](const Facts &f) { return std::string(f.image()) + " " + joined(f.record.execArgs(), 1); },
      [](const Facts &f, Finding &finding) {
-         finding.rule += *f.location();
+         finding.rule = ruleWords(finding.rule.str() + *f.location());
          if (*f.location() == "hidden path") finding.technique = "T1564.001";
      }},
 };
@@ -324,17 +324,18 @@ constexpr Row afterCommandLines[] = {
     {notIn<AuditEvents::exec>, Outcome::succeeded, alone, pathFound<LogArtifact>, Rules::logRemoved, pathSummary,
      [](const Facts &f, Finding &finding) {
          finding.technique = pathFinding<LogArtifact>(f).technique;
-         finding.explanation = pathFinding<LogArtifact>(f).why;
+         finding.explanation = ruleWords(pathFinding<LogArtifact>(f).why);
      }},
     {notIn<AuditEvents::exec>, Outcome::succeeded, alone, pathFound<PersistenceLocation>, Rules::persistenceModified,
      pathSummary,
      [](const Facts &f, Finding &finding) {
          finding.severity = pathFinding<PersistenceLocation>(f).severity;
          finding.technique = pathFinding<PersistenceLocation>(f).technique;
-         finding.explanation = pathFinding<PersistenceLocation>(f).why;
+         finding.explanation = ruleWords(pathFinding<PersistenceLocation>(f).why);
      }},
     {notIn<AuditEvents::exec>, Outcome::succeeded, alone, pathFound<std::string>, Rules::sensitiveDataAccess,
-     pathSummary, [](const Facts &f, Finding &finding) { finding.explanation = pathFinding<std::string>(f); }},
+     pathSummary,
+     [](const Facts &f, Finding &finding) { finding.explanation = ruleWords(pathFinding<std::string>(f)); }},
     // connect(2) and putmsg-connect; only the first socket is looked at.
     {oneOf<Number::connect, Number::sockconnect>, Outcome::succeeded, alone,
      [](const Facts &f) {
@@ -420,13 +421,13 @@ Finding makeFinding(const RuleText &text, const AuditRecord &record, std::string
 {
     Finding finding;
     finding.id = Uuid::random();
-    finding.rule = text.name;
-    finding.category = text.category;
+    finding.rule = ruleWords(text.name);
+    finding.category = ruleWords(text.category);
     finding.severity = text.severity;
     finding.technique = std::string(text.technique);
     finding.time = record.time;
     finding.summary = std::move(summary);
-    finding.explanation = text.explanation;
+    finding.explanation = ruleWords(text.explanation);
     finding.recordIDs = {record.id};
     finding.user = user(record);
     return finding;

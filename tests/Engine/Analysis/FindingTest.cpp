@@ -1,11 +1,14 @@
 #include "Engine/Analysis/Detections.h"
 #include "Engine/BSM/UserResolver.h"
 #include "Engine/Record/RecordBuilder.h"
+#include "support/RecordValue.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <limits>
+#include <map>
+#include <thread>
 
 namespace {
 
@@ -71,6 +74,95 @@ TEST(Detections, UserAttribution)
         }
         EXPECT_EQ(Detections::user(record.record()), c.expected) << c.name;
     }
+}
+
+// Audit shutdowns, execs from /tmp and removed logs spread over a list long enough to be checked
+// in parts side by side: the findings of each rule, from every part, hold the same words.
+TEST(FindingTest, FindingsOfOneRuleShareItsWords)
+{
+    constexpr double t0 = 1700000000;
+    std::vector<AuditRecord> records;
+    for (int i = 0; i < 70000; ++i) {
+        TestRecords::RecordValue record(72, t0 + i);
+        if (i % 5000 == 0) record = TestRecords::RecordValue(45001, t0 + i);
+        if (i % 5000 == 1) record = std::move(TestRecords::RecordValue(23, t0 + i).image("/tmp/x").path("/tmp/x"));
+        if (i % 5000 == 2) record = std::move(TestRecords::RecordValue(6, t0 + i).path("/var/log/system.log"));
+        records.push_back(record);
+        records.back().id = i + 1;
+    }
+    Parallel::Pool pool(4);
+    const std::vector<Finding> findings = Detections::run(records, pool);
+
+    std::map<std::string, const Finding *> first;
+    for (const Finding &f : findings) {
+        const Finding *&one = first[f.rule];
+        if (!one) one = &f;
+        EXPECT_EQ(&f.rule.str(), &one->rule.str()) << f.rule;
+        EXPECT_EQ(&f.category.str(), &one->category.str()) << f.rule;
+        EXPECT_EQ(&f.explanation.str(), &one->explanation.str()) << f.rule;
+        EXPECT_TRUE(f.rule.shared() && f.category.shared() && f.explanation.shared()) << f.rule;
+        EXPECT_FALSE(f.summary.shared()) << f.rule;
+    }
+    ASSERT_EQ(first.size(), 3u);
+    EXPECT_EQ(findings.size(), 3u * 14);
+    const Finding &stopped = *first.at("Audit stopped");
+    EXPECT_EQ(stopped.category, "Defense Evasion");
+    EXPECT_EQ(stopped.explanation, Detections::Rules::auditStopped.explanation);
+    EXPECT_EQ(stopped.summary, "audit shutdown");
+    EXPECT_EQ(first.at("Log or history removed")->explanation, "Removing system logs is a common anti-forensics step.");
+    ASSERT_TRUE(first.count("Execution from /tmp"));
+
+    // Kept once for the process, not once per thread.
+    const std::string *elsewhere = nullptr;
+    std::thread([&] { elsewhere = &Detections::ruleWords("Execution from /tmp").str(); }).join();
+    EXPECT_EQ(elsewhere, &first.at("Execution from /tmp")->rule.str());
+}
+
+// Rule words are copied when first seen, so they stay whatever becomes of the text they came
+// from; a finding's own text is copied with it, and its rule's words are not.
+TEST(FindingTest, RuleWordsOutliveWhatTheyWereMadeFrom)
+{
+    Finding finding;
+    {
+        auto made = std::make_unique<std::string>("A rule made at run time, longer than a short string");
+        finding.explanation = Detections::ruleWords(*made);
+        EXPECT_NE(finding.explanation.str().data(), made->data());
+        made->assign(made->size(), 'x');
+    }
+    EXPECT_EQ(finding.explanation, "A rule made at run time, longer than a short string");
+    EXPECT_EQ(&Detections::ruleWords(std::string("A rule made at run time, longer than a short string")).str(),
+              &finding.explanation.str());
+    EXPECT_TRUE(Detections::ruleWords("").str().empty());
+
+    finding.summary = std::string("a summary of its own, longer than a short string");
+    auto original = std::make_unique<Finding>(finding);
+    Finding copy = *original;
+    EXPECT_NE(&copy.summary.str(), &original->summary.str());
+    EXPECT_EQ(&copy.explanation.str(), &original->explanation.str());
+    original->summary = std::string("changed");
+    original.reset();
+    EXPECT_EQ(copy.summary, "a summary of its own, longer than a short string");
+    EXPECT_EQ(copy.explanation, "A rule made at run time, longer than a short string");
+
+    Finding assigned;
+    assigned.summary = std::string("to be replaced");
+    assigned = copy;
+    EXPECT_EQ(assigned.summary, copy.summary);
+    EXPECT_NE(&assigned.summary.str(), &copy.summary.str());
+    const Finding moved = std::move(assigned);
+    EXPECT_EQ(moved.summary, "a summary of its own, longer than a short string");
+    EXPECT_EQ(&moved.explanation.str(), &copy.explanation.str());
+    EXPECT_TRUE(assigned.summary.str().empty());
+
+    // A rule's words shared, then its own text: each replaces the other.
+    copy.summary = Detections::ruleWords("Audit stopped");
+    EXPECT_TRUE(copy.summary.shared());
+    copy.summary = std::string("own again");
+    EXPECT_FALSE(copy.summary.shared());
+    EXPECT_EQ(copy.summary, "own again");
+    const Finding &same = copy;
+    copy.summary = same.summary;
+    EXPECT_EQ(copy.summary, "own again");
 }
 
 } // namespace
