@@ -196,19 +196,8 @@ struct EventsCells {
 
 namespace {
 
-using Cell = QString (*)(const EventsTableModel &, const AuditRecord &);
-
-struct EventsColumn {
-    const char *title;
-    ColumnWidth width;
-    Cell text;
-    Cell toolTip;                                               // null: none
-    Cell accessible;                                            // null: none, a reader speaks the text
-    std::vector<uint32_t> (*sortKeys)(const RecordSelection &); // null: the store's time order
-};
-
 // The columns in display order: the one place a column is written.
-constexpr EventsColumn columns[] = {
+constexpr TableColumn<EventsTableModel, AuditRecord, EventsSortKeys> columns[] = {
     {"Time", {150, 175}, EventsCells::time, nullptr, nullptr, nullptr},
     {"Event", {110, 170}, EventsCells::event, EventsCells::eventName, nullptr, eventKeys},
     {"Class", {40, 60}, EventsCells::eventClass, nullptr, nullptr, classKeys},
@@ -220,11 +209,7 @@ constexpr EventsColumn columns[] = {
 };
 static_assert(std::size(columns) == EventsTableModel::numColumns, "one entry per column");
 
-constexpr auto widths = [] {
-    std::array<ColumnWidth, EventsTableModel::numColumns> all{};
-    for (size_t i = 0; i < all.size(); ++i) all[i] = columns[i].width;
-    return all;
-}();
+constexpr auto widths = columnWidthsOf(columns);
 
 } // namespace
 
@@ -274,7 +259,7 @@ std::vector<uint32_t> sortedRows(const RecordSelection &filtered, EventsTableMod
 {
     const size_t n = filtered.size();
     std::vector<uint32_t> rows(n);
-    const auto keysOf = columns[size_t(column)].sortKeys;
+    const auto keysOf = columns[size_t(column)].sortKey;
     if (!keysOf) {
         if (order == Qt::AscendingOrder) {
             for (size_t i = 0; i < n; ++i) rows[i] = uint32_t(filtered.position(i));
@@ -295,7 +280,7 @@ std::vector<uint32_t> sortedRows(const RecordSelection &filtered, EventsTableMod
     return rows;
 }
 
-EventsTableModel::EventsTableModel(QObject *parent) : QAbstractTableModel(parent)
+EventsTableModel::EventsTableModel(QObject *parent) : ColumnTableModel(columns, parent)
 {
     m_captionFont = Style::caption();
     m_detailsFont = Style::monospaced(Style::callout());
@@ -398,11 +383,6 @@ int EventsTableModel::rowCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : int(m_filtered.size());
 }
 
-int EventsTableModel::columnCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : int(numColumns);
-}
-
 QString EventsTableModel::eventLabel(const AuditRecord &record) const
 {
     auto it = m_eventLabels.find(record.event);
@@ -442,16 +422,9 @@ QString EventsTableModel::failureCaption(uint8_t status) const
     return *it;
 }
 
-QVariant EventsTableModel::data(const QModelIndex &index, int role) const
+QVariant EventsTableModel::cellData(const AuditRecord &record, int column, int role) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
-    const AuditRecord &record = recordAt(index.row());
-    const auto column = Column(index.column());
-    const EventsColumn &entry = columns[size_t(column)];
     switch (role) {
-    case Qt::DisplayRole: return entry.text(*this, record);
-    case Qt::ToolTipRole: return entry.toolTip ? QVariant(entry.toolTip(*this, record)) : QVariant();
-    case Qt::AccessibleTextRole: return entry.accessible ? QVariant(entry.accessible(*this, record)) : QVariant();
     case Qt::FontRole:
         if (column == classColumn) return m_classFont;
         if (column == detailsColumn) return m_detailsFont;
@@ -470,9 +443,8 @@ QVariant EventsTableModel::data(const QModelIndex &index, int role) const
 
 QVariant EventsTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || section < 0 || section >= numColumns) return {};
     // A click on another column starts with its forward order.
-    if (role == Qt::InitialSortOrderRole) return int(Qt::AscendingOrder);
-    if (role != Qt::DisplayRole) return {};
-    return QString::fromLatin1(columns[size_t(section)].title);
+    if (role == Qt::InitialSortOrderRole && orientation == Qt::Horizontal && section >= 0 && section < numColumns)
+        return int(Qt::AscendingOrder);
+    return ColumnTableModel::headerData(section, orientation, role);
 }

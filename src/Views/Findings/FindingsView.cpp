@@ -2,6 +2,7 @@
 
 #include "Store/AuditStore.h"
 #include "Views/Components/BadgeDelegate.h"
+#include "Views/Components/ColumnTable.h"
 #include "Views/Components/ContentUnavailable.h"
 #include "Views/Components/Divider.h"
 #include "Views/Components/EqualDigits.h"
@@ -33,9 +34,6 @@
 #include <array>
 
 namespace {
-
-constexpr std::array<ColumnWidth, FindingsTableModel::numColumns> columnWidths = {
-    {{70, 90}, {130, 150}, {140, 200}, {90, 130}, {60, 80}, {60, 90}, {200, 420}}};
 
 constexpr int headerPaddingH = 12;
 constexpr int headerPaddingV = 8;
@@ -227,25 +225,14 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
     m_table->setItemDelegateForColumn(FindingsTableModel::severityColumn, new BadgeDelegate(m_table));
     m_table->setItemDelegateForColumn(FindingsTableModel::summaryColumn, new MiddleElideDelegate(m_table));
     setEqualDigits(m_table, {FindingsTableModel::timeColumn});
-    std::vector<ColumnWidth> widths = widenedFor(columnWidths, m_table->font(),
+    std::vector<ColumnWidth> widths = widenedFor(FindingsTableModel::columnWidths(), m_table->font(),
                                                  {{FindingsTableModel::timeColumn, tableTimeText(widestTableTime())},
                                                   {FindingsTableModel::userColumn, widestSampleUser()}});
     widths[FindingsTableModel::severityColumn] = widenedTo(widths[FindingsTableModel::severityColumn],
                                                            BadgeDelegate::widestSeverityCell());
     keepColumnsFitted(m_table, widths, FindingsTableModel::summaryColumn);
-    m_table->horizontalHeader()->setSortIndicator(FindingsTableModel::timeColumn, Qt::AscendingOrder);
-    m_table->setSortingEnabled(true);
-    // The ATT&CK column does not sort: a click on it puts the indicator back where it was.
-    connect(m_table->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder) {
-        if (FindingsTableModel::sortKey(column)) return;
-        const FindingsRows::SortOrder order = m_model->sortOrder();
-        int current = FindingsTableModel::timeColumn;
-        for (int c = 0; c < FindingsTableModel::numColumns; ++c)
-            if (FindingsTableModel::sortKey(c) == order.key) current = c;
-        QSignalBlocker block(m_table->horizontalHeader());
-        m_table->horizontalHeader()->setSortIndicator(current,
-                                                      order.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
-    });
+    // The ATT&CK column does not sort.
+    enableKeyedSorting(m_table, m_model, FindingsTableModel::timeColumn);
     m_empty = new ContentUnavailable(QString::fromUtf8(noFindingsTitle), QStringLiteral("checkmark.shield"), {});
     m_empty->setObjectName("noFindings");
     frame->addView(m_table, m_empty);

@@ -54,8 +54,6 @@ constexpr int historyMinimumHeight = 200;
 constexpr MasterDetail::Widths detailWidths{300, 380, 560};
 constexpr int statusSymbolSize = 38;
 
-constexpr std::array<ColumnWidth, AlertTableModel::numColumns> columnWidths = {
-    {{14, 14}, {80, 95}, {120, 140}, {140, 200}, {60, 80}, {60, 90}, {200, 420}}};
 constexpr int tableMinimumWidth = 500;
 
 const QString noAlertsDescription = QStringLiteral(
@@ -343,7 +341,7 @@ QWidget *MonitorView::makeHistory()
     QHeaderView *header = m_table->horizontalHeader();
     header->setHighlightSections(false);
     header->setSectionsClickable(false);
-    std::vector<ColumnWidth> widths = widenedFor(columnWidths, m_table->font(),
+    std::vector<ColumnWidth> widths = widenedFor(AlertTableModel::columnWidths(), m_table->font(),
                                                  {{AlertTableModel::raisedColumn, alertRaisedText(widestTableTime())},
                                                   {AlertTableModel::userColumn, widestSampleUser()}});
     widths[AlertTableModel::severityColumn] = widenedTo(widths[AlertTableModel::severityColumn],

@@ -1,18 +1,20 @@
 #pragma once
 
 #include "Store/RecordSelection.h"
+#include "Views/Components/ColumnTable.h"
 #include "Views/Network/NetworkRows.h"
 
 #include <QAbstractTableModel>
 #include <QFont>
 
 #include <memory>
+#include <span>
 
 // The network table: the rows of a NetworkRows::Table, positions into the snapshot it holds, so a
 // rebuild never pulls records from under it. The table is derived and sorted on the pool; a click
 // on a header only asks for a new order (orderChanged). Cell texts are made when asked, a long one
 // cut to what a cell can show.
-class NetworkTableModel : public QAbstractTableModel {
+class NetworkTableModel : public ColumnTableModel<NetworkTableModel, AuditRecord, NetworkRows::SortKey> {
     Q_OBJECT
 
 public:
@@ -29,6 +31,9 @@ public:
 
     explicit NetworkTableModel(QObject *parent = nullptr);
 
+    // Each column's minimum and ideal width, in column order.
+    static std::span<const ColumnWidth> columnWidths();
+
     // Shows a derived table; one reset.
     void setTable(std::shared_ptr<const NetworkRows::Table> table);
     const std::vector<uint32_t> &rows() const { return m_table->rows; }
@@ -40,20 +45,20 @@ public:
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     const AuditRecord &recordAt(int row) const { return (*m_table->records)[m_table->rows[size_t(row)]]; }
+    const AuditRecord &rowAt(int row) const { return recordAt(row); }
     // The row of the record with this id, or -1.
     int rowOf(int64_t id) const { return m_table->rowOf(id); }
 
     int rowCount(const QModelIndex &parent = {}) const override;
-    int columnCount(const QModelIndex &parent = {}) const override;
-    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     // The address cell "edits" in a read-only line edit, for selecting and copying; nothing is written.
     Qt::ItemFlags flags(const QModelIndex &index) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 signals:
     void orderChanged();
 
 private:
+    QVariant cellData(const AuditRecord &record, int column, int role) const override;
+
     std::shared_ptr<const NetworkRows::Table> m_table;
     NetworkRows::SortOrder m_order;
     QFont m_addressFont;

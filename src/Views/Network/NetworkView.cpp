@@ -29,9 +29,6 @@
 
 namespace {
 
-constexpr std::array<ColumnWidth, NetworkTableModel::numColumns> columnWidths = {
-    {{110, 140}, {80, 110}, {80, 120}, {40, 55}, {60, 90}, {160, 280}, {40, 50}}};
-
 constexpr int cardsPadding = 12;
 constexpr int cardsSpacing = 16;
 constexpr int cardsMaximumHeight = 250;
@@ -141,7 +138,7 @@ NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
     m_table->setEditTriggers(QAbstractItemView::SelectedClicked);
     setEqualDigits(m_table, {NetworkTableModel::timeColumn, NetworkTableModel::pidColumn});
     keepColumnsFitted(m_table,
-                      widenedFor(columnWidths, m_table->font(),
+                      widenedFor(NetworkTableModel::columnWidths(), m_table->font(),
                                  {{NetworkTableModel::timeColumn, tableTimeText(widestTableTime())},
                                   {NetworkTableModel::userColumn, widestSampleUser()},
                                   {NetworkTableModel::pidColumn, widestPid()}}),

@@ -2,6 +2,7 @@
 
 #include "Engine/Analysis/ProcessGraph.h"
 #include "Store/StoreAnalysis.h"
+#include "Views/Components/ColumnTable.h"
 #include "Views/Components/PoolWork.h"
 #include "Views/Processes/ProcessRows.h"
 
@@ -10,6 +11,8 @@
 #include <QFont>
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -49,7 +52,7 @@ private:
 // The flat process table: positions into a snapshot of the store's process list. The rows are
 // filtered and sorted on the pool (ProcessRows::processList); until a new list lands the table
 // keeps the rows it has.
-class ProcessListModel : public QAbstractTableModel {
+class ProcessListModel : public ColumnTableModel<ProcessListModel, ProcessNode, std::optional<ProcessRows::SortKey>> {
     Q_OBJECT
 
 public:
@@ -67,6 +70,9 @@ public:
 
     explicit ProcessListModel(QObject *parent = nullptr);
 
+    // Each column's minimum and ideal width, in column order.
+    static std::span<const ColumnWidth> columnWidths();
+
     void setProcesses(ProcessesSnapshot processes, const ProcessRows::ProcessFilter &filter);
     void clear();
     // A list is being made; the rows shown are the ones from before.
@@ -77,17 +83,16 @@ public:
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     const ProcessNode &processAt(int row) const { return m_list->process(row); }
+    const ProcessNode &rowAt(int row) const { return processAt(row); }
     int rowOf(int64_t id) const { return m_list->rowOf(id); }
 
     int rowCount(const QModelIndex &parent = {}) const override;
-    int columnCount(const QModelIndex &parent = {}) const override;
-    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 signals:
     void derivingChanged();
 
 private:
+    QVariant cellData(const ProcessNode &process, int column, int role) const override;
     void derive();
 
     ProcessesSnapshot m_processes;

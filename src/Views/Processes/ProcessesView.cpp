@@ -2,6 +2,7 @@
 
 #include "Store/AuditStore.h"
 #include "Views/Components/Clipboard.h"
+#include "Views/Components/ColumnTable.h"
 #include "Views/Components/ContentUnavailable.h"
 #include "Views/Components/Divider.h"
 #include "Views/Components/EqualDigits.h"
@@ -30,9 +31,6 @@
 #include <array>
 
 namespace {
-
-constexpr std::array<ColumnWidth, ProcessListModel::numColumns> columnWidths = {
-    {{120, 140}, {40, 55}, {40, 55}, {60, 90}, {140, 220}, {200, 380}, {80, 150}, {40, 55}}};
 
 constexpr int controlsPaddingH = 12;
 constexpr int controlsPaddingV = 8;
@@ -129,24 +127,13 @@ ProcessesView::ProcessesView(const ViewContext &context, QWidget *parent)
     setEqualDigits(m_table, {ProcessListModel::startedColumn, ProcessListModel::pidColumn, ProcessListModel::ppidColumn,
                              ProcessListModel::eventsColumn});
     keepColumnsFitted(m_table,
-                      widenedFor(columnWidths, m_table->font(),
+                      widenedFor(ProcessListModel::columnWidths(), m_table->font(),
                                  {{ProcessListModel::startedColumn, tableTimeText(widestTableTime())},
                                   {ProcessListModel::pidColumn, widestPid()},
                                   {ProcessListModel::ppidColumn, widestPid()}}),
                       ProcessListModel::commandLineColumn);
-    m_table->horizontalHeader()->setSortIndicator(ProcessListModel::startedColumn, Qt::AscendingOrder);
-    m_table->setSortingEnabled(true);
-    // Columns without a key do not sort: a click on one puts the indicator back.
-    connect(m_table->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder) {
-        if (ProcessListModel::sortKey(column)) return;
-        const ProcessRows::SortOrder order = m_listModel->sortOrder();
-        int current = ProcessListModel::startedColumn;
-        for (int c = 0; c < ProcessListModel::numColumns; ++c)
-            if (ProcessListModel::sortKey(c) == order.key) current = c;
-        QSignalBlocker block(m_table->horizontalHeader());
-        m_table->horizontalHeader()->setSortIndicator(current,
-                                                      order.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
-    });
+    // Columns without a key do not sort.
+    enableKeyedSorting(m_table, m_listModel, ProcessListModel::startedColumn);
     m_presentations->addWidget(m_table);
     stack->addWidget(m_presentations, 1);
 

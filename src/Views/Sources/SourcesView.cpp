@@ -31,8 +31,6 @@ namespace {
 constexpr int detailHeight = 220;
 constexpr int detailSpacing = 8;
 constexpr int detailPadding = 14;
-constexpr std::array<ColumnWidth, SourcesTableModel::numColumns> columnWidths = {
-    {{200, 300}, {70, 70}, {70, 70}, {70, 70}, {140, 160}, {140, 160}, {90, 110}}};
 
 const TrailSource *findSource(const AuditStore &store, int64_t id)
 {
@@ -72,7 +70,7 @@ SourcesView::SourcesView(const ViewContext &context, QWidget *parent)
     // The name takes whatever width the other columns leave.
     const QString widestTime = SourcesTableModel::timeText(widestTableTime());
     keepColumnsFitted(m_table,
-                      widenedFor(columnWidths, m_table->font(),
+                      widenedFor(SourcesTableModel::columnWidths(), m_table->font(),
                                  {{SourcesTableModel::firstColumn, widestTime},
                                   {SourcesTableModel::lastColumn, widestTime}}),
                       SourcesTableModel::fileColumn);
