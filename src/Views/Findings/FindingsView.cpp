@@ -4,7 +4,6 @@
 #include "Views/Components/BadgeDelegate.h"
 #include "Views/Components/ColumnTable.h"
 #include "Views/Components/ContentUnavailable.h"
-#include "Views/Components/Divider.h"
 #include "Views/Components/EqualDigits.h"
 #include "Views/Components/Formatters.h"
 #include "Views/Components/MasterDetail.h"
@@ -24,7 +23,6 @@
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QStackedWidget>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -163,65 +161,11 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
 {
     setObjectName("findingsView");
     setWindowTitle(QStringLiteral("Findings"));
-    auto *outer = new QHBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto *frame = new MasterDetail(this);
-    outer->addWidget(frame);
-
-    QWidget *main = frame->columnWidget();
-    QVBoxLayout *stack = frame->column();
-
-    auto *header = new QWidget(main);
-    header->setObjectName("findingsHeader");
-    header->setAutoFillBackground(true);
-    auto *headerLayout = new QHBoxLayout(header);
-    headerLayout->setContentsMargins(headerPaddingH, headerPaddingV, headerPaddingH, headerPaddingV);
-    headerLayout->setSpacing(headerSpacing);
-    auto *picker = new QWidget(header);
-    picker->setFixedWidth(pickerWidth);
-    auto *pickerLayout = new QHBoxLayout(picker);
-    pickerLayout->setContentsMargins(0, 0, 0, 0);
-    auto *pickerLabel = new QLabel(QStringLiteral("Minimum severity"), picker);
-    pickerLayout->addWidget(pickerLabel);
-    m_minimum = new QComboBox(picker);
-    m_minimum->setObjectName("minimumSeverity");
-    for (Severity severity : allSeverities)
-        m_minimum->addItem(QString::fromUtf8(severityTitle(severity)), rawValue(severity));
-    m_minimum->setCurrentIndex(rawValue(Severity::low));
-    pickerLabel->setBuddy(m_minimum);
-    pickerLayout->addWidget(m_minimum, 1);
-    headerLayout->addWidget(picker);
-
-    m_chipScroller = new ChipScroller(header);
-    m_chipScroller->setProperty("scrollsSideways", true); // without a bar, by the wheel and the keys
-    auto *chipScroller = m_chipScroller;
-    chipScroller->setObjectName("categoryChips");
-    chipScroller->setFrameShape(QFrame::NoFrame);
-    chipScroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    chipScroller->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    chipScroller->setWidgetResizable(true);
-    chipScroller->setBackgroundRole(QPalette::Window);
-    m_chipStrip = new QWidget(chipScroller);
-    m_chipLayout = new QHBoxLayout(m_chipStrip);
-    m_chipLayout->setContentsMargins(0, 0, 0, 0);
-    m_chipLayout->setSpacing(chipSpacing);
-    m_chipLayout->addStretch(1);
-    chipScroller->setWidget(m_chipStrip);
-    chipScroller->setFixedHeight(QFontMetrics(Style::caption()).height() + 2 * chipPaddingV);
-    headerLayout->addWidget(chipScroller, 1);
-
-    m_count = new QLabel(header);
-    m_count->setObjectName("findingsCount");
-    Style::setTextStyle(m_count, Style::callout(), Style::secondaryText());
-    headerLayout->addWidget(m_count);
-    stack->addWidget(header);
-    stack->addWidget(horizontalDivider(main));
+    m_frame = MasterDetail::filling(this);
+    m_frame->addBar(makeHeader(m_frame->columnWidget()));
 
     m_model = new FindingsTableModel(this);
-    m_table = new QTableView(main);
-    m_table->setObjectName("findingsTable");
-    m_table->setModel(m_model);
-    setUpListTable(m_table, 10);
+    m_table = MasterDetail::listTable(m_frame->columnWidget(), "findingsTable", m_model, 10);
     m_table->setItemDelegateForColumn(FindingsTableModel::severityColumn, new BadgeDelegate(m_table));
     m_table->setItemDelegateForColumn(FindingsTableModel::summaryColumn, new MiddleElideDelegate(m_table));
     setEqualDigits(m_table, {FindingsTableModel::timeColumn});
@@ -235,28 +179,18 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
     enableKeyedSorting(m_table, m_model, FindingsTableModel::timeColumn);
     m_empty = new ContentUnavailable(QString::fromUtf8(noFindingsTitle), QStringLiteral("checkmark.shield"), {});
     m_empty->setObjectName("noFindings");
-    frame->addView(m_table, m_empty);
+    m_frame->addView(m_table, m_empty);
 
-    m_inspector = new QStackedWidget(this);
-    m_inspector->setObjectName("findingInspector");
-    m_noSelection = new ContentUnavailable(QStringLiteral("Select a finding"), QStringLiteral("exclamationmark.shield"),
-                                           QStringLiteral("Double-click a finding to jump to the records behind it."),
-                                           m_inspector);
-    m_noSelection->setObjectName("selectAFinding");
-    m_inspector->addWidget(m_noSelection);
-    frame->setPane(m_inspector, MasterDetail::PaneMode::alwaysShown, inspectorWidths);
-    frame->remember(context.layout, QStringLiteral("findings"));
+    auto *noSelection = new ContentUnavailable(QStringLiteral("Select a finding"),
+                                               QStringLiteral("exclamationmark.shield"),
+                                               QStringLiteral(
+                                                   "Double-click a finding to jump to the records behind it."));
+    noSelection->setObjectName("selectAFinding");
+    m_frame->setPane("findingInspector", noSelection, MasterDetail::PaneMode::alwaysShown, inspectorWidths);
+    m_frame->remember(context.layout, QStringLiteral("findings"));
 
-    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        const QModelIndex index = m_table->indexAt(at);
-        if (!index.isValid()) return;
-        QMenu *menu = contextMenuForRow(index.row());
-        if (menu->isEmpty()) {
-            menu->deleteLater();
-            return;
-        }
-        menu->popup(m_table->viewport()->mapToGlobal(at));
+    MasterDetail::openRowMenus(m_table, [this](const QModelIndex &index) {
+        return index.isValid() ? contextMenuForRow(index.row()) : nullptr;
     });
     // A double-click and Return or Enter on the current row, as the platform's style raises them.
     connect(m_table, &QAbstractItemView::activated, this, [this](const QModelIndex &index) { openRow(index.row()); });
@@ -286,6 +220,52 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
     connect(&m_store, &AuditStore::findingsChanged, this, &FindingsView::reload);
 
     reload();
+}
+
+QWidget *FindingsView::makeHeader(QWidget *parent)
+{
+    auto *header = new QWidget(parent);
+    header->setObjectName("findingsHeader");
+    header->setAutoFillBackground(true);
+    auto *headerLayout = new QHBoxLayout(header);
+    headerLayout->setContentsMargins(headerPaddingH, headerPaddingV, headerPaddingH, headerPaddingV);
+    headerLayout->setSpacing(headerSpacing);
+    auto *picker = new QWidget(header);
+    picker->setFixedWidth(pickerWidth);
+    auto *pickerLayout = new QHBoxLayout(picker);
+    pickerLayout->setContentsMargins(0, 0, 0, 0);
+    auto *pickerLabel = new QLabel(QStringLiteral("Minimum severity"), picker);
+    pickerLayout->addWidget(pickerLabel);
+    m_minimum = new QComboBox(picker);
+    m_minimum->setObjectName("minimumSeverity");
+    for (Severity severity : allSeverities)
+        m_minimum->addItem(QString::fromUtf8(severityTitle(severity)), rawValue(severity));
+    m_minimum->setCurrentIndex(rawValue(Severity::low));
+    pickerLabel->setBuddy(m_minimum);
+    pickerLayout->addWidget(m_minimum, 1);
+    headerLayout->addWidget(picker);
+
+    auto *chipScroller = new ChipScroller(header);
+    m_chipScroller = chipScroller;
+    chipScroller->setProperty("scrollsSideways", true); // without a bar, by the wheel and the keys
+    chipScroller->setObjectName("categoryChips");
+    chipScroller->setFrameShape(QFrame::NoFrame);
+    chipScroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    chipScroller->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    chipScroller->setWidgetResizable(true);
+    chipScroller->setBackgroundRole(QPalette::Window);
+    m_chipStrip = new QWidget(chipScroller);
+    m_chipLayout = new QHBoxLayout(m_chipStrip);
+    m_chipLayout->setContentsMargins(0, 0, 0, 0);
+    m_chipLayout->setSpacing(chipSpacing);
+    m_chipLayout->addStretch(1);
+    chipScroller->setWidget(m_chipStrip);
+    chipScroller->setFixedHeight(QFontMetrics(Style::caption()).height() + 2 * chipPaddingV);
+    headerLayout->addWidget(chipScroller, 1);
+
+    m_count = ::countLabel("findingsCount", header);
+    headerLayout->addWidget(m_count);
+    return header;
 }
 
 QString FindingsView::searchPrompt() const
@@ -345,16 +325,14 @@ void FindingsView::updateDetail()
 {
     // Looked up among all findings, so a finding the filters hide stays in the inspector.
     const Finding *shown = m_selection ? m_model->table().finding(*m_selection) : nullptr;
-    if (m_detail && (!shown || m_detail->finding().id != shown->id)) {
-        m_inspector->removeWidget(m_detail);
-        m_detail->deleteLater();
-        m_detail = nullptr;
-    }
-    if (shown && !m_detail) {
-        m_detail = new FindingDetail(m_store, *shown, m_inspector);
-        m_inspector->addWidget(m_detail);
-    }
-    m_inspector->setCurrentWidget(m_detail ? static_cast<QWidget *>(m_detail) : m_noSelection);
+    if (!shown) m_frame->setDetail(nullptr);
+    else if (!detail() || detail()->finding().id != shown->id)
+        m_frame->setDetail(new FindingDetail(m_store, *shown, m_frame->pane()));
+}
+
+FindingDetail *FindingsView::detail() const
+{
+    return static_cast<FindingDetail *>(m_frame->detail());
 }
 
 std::optional<Finding> FindingsView::findingOfRow(int row) const

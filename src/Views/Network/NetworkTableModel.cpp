@@ -72,11 +72,33 @@ NetworkTableModel::NetworkTableModel(QObject *parent)
     , m_addressFont(Style::monospaced(Style::callout()))
 {}
 
+void NetworkTableModel::setSource(RecordSnapshot records, bool hideLocal, std::string search)
+{
+    m_records = std::move(records);
+    m_hideLocal = hideLocal;
+    m_search = std::move(search);
+    derive();
+}
+
+void NetworkTableModel::derive()
+{
+    if (!m_records) return;
+    m_deriving.run(
+        this,
+        [records = m_records, hideLocal = m_hideLocal, search = m_search,
+         order = m_order](const PoolWork::Ticket &ticket) {
+            return std::make_shared<const NetworkRows::Table>(
+                NetworkRows::table(records, hideLocal, search, order, [&ticket] { return ticket.stale(); }));
+        },
+        [this](std::shared_ptr<const NetworkRows::Table> table) { setTable(std::move(table)); });
+}
+
 void NetworkTableModel::setTable(std::shared_ptr<const NetworkRows::Table> table)
 {
     beginResetModel();
     m_table = table ? std::move(table) : std::make_shared<const NetworkRows::Table>();
     endResetModel();
+    emit tableChanged();
 }
 
 NetworkRows::SortKey NetworkTableModel::sortKey(int column)
@@ -88,7 +110,7 @@ void NetworkTableModel::sort(int column, Qt::SortOrder order)
 {
     if (column < 0 || column >= numColumns) return;
     m_order = {sortKey(column), order == Qt::AscendingOrder};
-    emit orderChanged();
+    derive();
 }
 
 int NetworkTableModel::rowCount(const QModelIndex &parent) const

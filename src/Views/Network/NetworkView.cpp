@@ -34,8 +34,6 @@ constexpr int cardsSpacing = 16;
 constexpr int cardsMaximumHeight = 250;
 constexpr int filterPaddingH = 12;
 constexpr int filterPaddingV = 6;
-constexpr int busyIndicatorWidth = 56;
-constexpr int busyIndicatorHeight = 7;
 
 const char *const networkRecordLabel = "network record";
 
@@ -70,16 +68,61 @@ public:
 } // namespace
 
 NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
-    : ScreenWidget(context, parent)
-    , m_store(*context.store)
-    , m_deriving([this] { m_busy->setVisible(m_deriving.pending()); })
+    : ScreenWidget(context, parent), m_store(*context.store)
 {
     setObjectName("networkView");
     setWindowTitle(QStringLiteral("Network"));
     auto *stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
+    stack->addWidget(makeCards());
+    stack->addWidget(horizontalDivider(this));
+    stack->addWidget(makeFilterRow());
+    stack->addWidget(horizontalDivider(this));
 
+    m_model = new NetworkTableModel(this);
+    m_table = MasterDetail::listTable(this, "networkTable", m_model, 8);
+    m_table->setItemDelegateForColumn(NetworkTableModel::resultColumn, new BadgeDelegate(m_table));
+    m_table->setItemDelegateForColumn(NetworkTableModel::addressColumn, new AddressDelegate(m_table));
+    m_table->setEditTriggers(QAbstractItemView::SelectedClicked);
+    setEqualDigits(m_table, {NetworkTableModel::timeColumn, NetworkTableModel::pidColumn});
+    keepColumnsFitted(m_table,
+                      widenedFor(NetworkTableModel::columnWidths(), m_table->font(),
+                                 {{NetworkTableModel::timeColumn, tableTimeText(widestTableTime())},
+                                  {NetworkTableModel::userColumn, widestSampleUser()},
+                                  {NetworkTableModel::pidColumn, widestPid()}}),
+                      NetworkTableModel::addressColumn);
+    m_table->horizontalHeader()->setSortIndicator(NetworkTableModel::timeColumn, Qt::AscendingOrder);
+    m_table->setSortingEnabled(true);
+    stack->addWidget(m_table, 1);
+
+    MasterDetail::openRowMenus(m_table, [this](const QModelIndex &index) {
+        return index.isValid() ? contextMenuForRow(index.row()) : nullptr;
+    });
+    // A double-click and Return or Enter on the current row, as the platform's style raises them.
+    connect(m_table, &QAbstractItemView::activated, this, [this](const QModelIndex &index) { openRow(index.row()); });
+    // The table part of the master-detail frame: no pane, no empty state, but a record id kept
+    // across searches that hide its row.
+    new SelectionGuard(m_table, {[this] {
+                                     const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
+                                     return row < 0 ? QModelIndexList() : QModelIndexList{m_model->index(row, 0)};
+                                 },
+                                 [this](const QModelIndexList &rows) {
+                                     m_selection = rows.isEmpty() ? std::nullopt
+                                                                  : std::optional<int64_t>(
+                                                                      m_model->recordAt(rows.first().row()).id);
+                                 }});
+    connect(m_model, &NetworkTableModel::tableChanged, this, &NetworkView::showTable);
+    connect(m_model, &NetworkTableModel::derivingChanged, this, [this] { m_busy->setVisible(isDeriving()); });
+    connect(m_hideLocal, &QCheckBox::toggled, this, &NetworkView::refresh);
+    connect(this, &ScreenWidget::searchChanged, this, &NetworkView::refresh);
+    connect(&m_store, &AuditStore::recordsChanged, this, &NetworkView::refresh);
+
+    refresh();
+}
+
+QWidget *NetworkView::makeCards()
+{
     auto *cards = new QWidget(this);
     cards->setObjectName("networkCards");
     cards->setMaximumHeight(cardsMaximumHeight);
@@ -103,9 +146,11 @@ NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
     processesCard->addContent(m_processes);
     processesCard->contentLayout()->addStretch(1);
     cardsLayout->addWidget(processesCard, 1, Qt::AlignTop);
-    stack->addWidget(cards);
-    stack->addWidget(horizontalDivider(this));
+    return cards;
+}
 
+QWidget *NetworkView::makeFilterRow()
+{
     auto *filterRow = new QWidget(this);
     auto *filterLayout = new QHBoxLayout(filterRow);
     filterLayout->setContentsMargins(filterPaddingH, filterPaddingV, filterPaddingH, filterPaddingV);
@@ -114,64 +159,11 @@ NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
     m_hideLocal->setChecked(true);
     filterLayout->addWidget(m_hideLocal);
     filterLayout->addStretch(1);
-    m_busy = new QProgressBar(filterRow);
-    m_busy->setObjectName("derivingIndicator");
-    m_busy->setRange(0, 0);
-    m_busy->setTextVisible(false);
-    m_busy->setFixedSize(busyIndicatorWidth, busyIndicatorHeight);
-    m_busy->hide();
+    m_busy = busyIndicator("derivingIndicator", filterRow);
     filterLayout->addWidget(m_busy);
-    m_count = new QLabel(filterRow);
-    m_count->setObjectName("networkCount");
-    Style::setTextStyle(m_count, Style::callout(), Style::secondaryText());
+    m_count = ::countLabel("networkCount", filterRow);
     filterLayout->addWidget(m_count);
-    stack->addWidget(filterRow);
-    stack->addWidget(horizontalDivider(this));
-
-    m_model = new NetworkTableModel(this);
-    m_table = new QTableView(this);
-    m_table->setObjectName("networkTable");
-    m_table->setModel(m_model);
-    setUpListTable(m_table, 8);
-    m_table->setItemDelegateForColumn(NetworkTableModel::resultColumn, new BadgeDelegate(m_table));
-    m_table->setItemDelegateForColumn(NetworkTableModel::addressColumn, new AddressDelegate(m_table));
-    m_table->setEditTriggers(QAbstractItemView::SelectedClicked);
-    setEqualDigits(m_table, {NetworkTableModel::timeColumn, NetworkTableModel::pidColumn});
-    keepColumnsFitted(m_table,
-                      widenedFor(NetworkTableModel::columnWidths(), m_table->font(),
-                                 {{NetworkTableModel::timeColumn, tableTimeText(widestTableTime())},
-                                  {NetworkTableModel::userColumn, widestSampleUser()},
-                                  {NetworkTableModel::pidColumn, widestPid()}}),
-                      NetworkTableModel::addressColumn);
-    m_table->horizontalHeader()->setSortIndicator(NetworkTableModel::timeColumn, Qt::AscendingOrder);
-    m_table->setSortingEnabled(true);
-    stack->addWidget(m_table, 1);
-
-    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        const QModelIndex index = m_table->indexAt(at);
-        if (!index.isValid()) return;
-        if (QMenu *menu = contextMenuForRow(index.row())) menu->popup(m_table->viewport()->mapToGlobal(at));
-    });
-    // A double-click and Return or Enter on the current row, as the platform's style raises them.
-    connect(m_table, &QAbstractItemView::activated, this, [this](const QModelIndex &index) { openRow(index.row()); });
-    // The table part of the master-detail frame: no pane, no empty state, but a record id kept
-    // across searches that hide its row.
-    new SelectionGuard(m_table, {[this] {
-                                     const int row = m_selection ? m_model->rowOf(*m_selection) : -1;
-                                     return row < 0 ? QModelIndexList() : QModelIndexList{m_model->index(row, 0)};
-                                 },
-                                 [this](const QModelIndexList &rows) {
-                                     m_selection = rows.isEmpty() ? std::nullopt
-                                                                  : std::optional<int64_t>(
-                                                                      m_model->recordAt(rows.first().row()).id);
-                                 }});
-    connect(m_model, &NetworkTableModel::orderChanged, this, &NetworkView::refresh);
-    connect(m_hideLocal, &QCheckBox::toggled, this, &NetworkView::refresh);
-    connect(this, &ScreenWidget::searchChanged, this, &NetworkView::refresh);
-    connect(&m_store, &AuditStore::recordsChanged, this, &NetworkView::refresh);
-
-    refresh();
+    return filterRow;
 }
 
 QString NetworkView::searchPrompt() const
@@ -179,21 +171,21 @@ QString NetworkView::searchPrompt() const
     return QString::fromUtf8("Address, port, process\u2026");
 }
 
+bool NetworkView::isDeriving() const
+{
+    return m_model->isDeriving();
+}
+
 void NetworkView::refresh()
 {
-    m_deriving.run(
-        this,
-        [records = m_store.recordSnapshot(), hideLocal = m_hideLocal->isChecked(), query = search().toStdString(),
-         order = m_model->order()](const PoolWork::Ticket &ticket) {
-            return std::make_shared<const NetworkRows::Table>(
-                NetworkRows::table(records, hideLocal, query, order, [&ticket] { return ticket.stale(); }));
-        },
-        [this](std::shared_ptr<const NetworkRows::Table> table) {
-            m_model->setTable(table);
-            m_destinations->setItems(table->destinations);
-            m_processes->setItems(table->processes);
-            m_count->setText(Format::count(m_model->rowCount()) + QStringLiteral(" network records"));
-        });
+    m_model->setSource(m_store.recordSnapshot(), m_hideLocal->isChecked(), search().toStdString());
+}
+
+void NetworkView::showTable()
+{
+    m_destinations->setItems(m_model->table().destinations);
+    m_processes->setItems(m_model->table().processes);
+    m_count->setText(Format::count(m_model->rowCount()) + QStringLiteral(" network records"));
 }
 
 QMenu *NetworkView::contextMenuForRow(int row)

@@ -19,8 +19,16 @@ void ProcessTreeModel::setOutline(ProcessRows::OutlineSnapshot outline)
     endResetModel();
 }
 
+void ProcessTreeModel::setTree(ProcessTreeSnapshot tree, const ProcessRows::ProcessFilter &filter)
+{
+    m_deriving.run(
+        this, [tree = std::move(tree), filter](const PoolWork::Ticket &) { return ProcessRows::outline(tree, filter); },
+        [this](ProcessRows::OutlineSnapshot outline) { setOutline(std::move(outline)); });
+}
+
 void ProcessTreeModel::clear()
 {
+    m_deriving.cancel();
     beginResetModel();
     m_outline.reset();
     endResetModel();

@@ -16,18 +16,22 @@
 #include <unordered_map>
 #include <vector>
 
-// The process outline: rows derived off the main thread (ProcessRows::outline), held with the tree
-// they come from, so that the nodes outlive any store rebuild. A node's children sit in
-// consecutive rows, so index(), parent() and rowCount() are O(1), and taking a new outline costs
-// nothing in proportion to it.
+// The process outline: rows derived on the pool (ProcessRows::outline), held with the tree they
+// come from, so that the nodes outlive any store rebuild. A node's children sit in consecutive
+// rows, so index(), parent() and rowCount() are O(1), and taking a new outline costs nothing in
+// proportion to it. Until a new outline lands the model keeps the rows it has.
 class ProcessTreeModel : public QAbstractItemModel {
     Q_OBJECT
 
 public:
     explicit ProcessTreeModel(QObject *parent = nullptr);
 
+    // Derives the outline of the tree under the filter on the pool; one reset when it lands.
+    void setTree(ProcessTreeSnapshot tree, const ProcessRows::ProcessFilter &filter);
     void setOutline(ProcessRows::OutlineSnapshot outline);
+    // Drops the rows and any outline being derived.
     void clear();
+    bool isDeriving() const { return m_deriving.pending(); }
 
     const ProcessNode *nodeAt(const QModelIndex &index) const;
     // The index of the node with this id (placeholders included), or an invalid one.
@@ -43,10 +47,14 @@ public:
     bool hasChildren(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
+signals:
+    void derivingChanged();
+
 private:
     const ProcessRows::ProcessOutline::Row *rowAt(const QModelIndex &index) const;
 
     ProcessRows::OutlineSnapshot m_outline;
+    PoolWork::Latest m_deriving{[this] { emit derivingChanged(); }};
 };
 
 // The flat process table: positions into a snapshot of the store's process list. The rows are
