@@ -8,9 +8,9 @@
 #include <QString>
 #include <QTableView>
 
-#include <array>
 #include <cstddef>
 #include <span>
+#include <vector>
 
 // A column that sorts by nothing of its own: the rows keep the model's order.
 struct NoSortKey {
@@ -18,7 +18,8 @@ struct NoSortKey {
 };
 
 // One column of a table, written once: what its header says, how wide it is, what its cells show,
-// tell on hovering and say to a screen reader, and what it sorts by. A model's columns are a
+// tell on hovering and say to a screen reader, what it sorts by, and the widest text it shows
+// (dates, users, pids), for which it widens at our fonts. A model's columns are a
 // constexpr array of these in display order, its size checked against the model's column enum.
 template <typename Model, typename Row, typename Key = NoSortKey>
 struct TableColumn {
@@ -30,16 +31,8 @@ struct TableColumn {
     Cell toolTip;    // null: none
     Cell accessible; // null: none, a reader speaks the text
     Key sortKey{};
+    QString (*widest)() = nullptr; // null: the width holds whatever the column shows
 };
-
-// The widths of a table's columns, in column order.
-template <typename Column, size_t count>
-constexpr std::array<ColumnWidth, count> columnWidthsOf(const Column (&columns)[count])
-{
-    std::array<ColumnWidth, count> widths{};
-    for (size_t i = 0; i < count; ++i) widths[i] = columns[i].width;
-    return widths;
-}
 
 // The entry's function for one of the text roles, or null.
 template <typename Model, typename Row, typename Key>
@@ -63,6 +56,15 @@ public:
     using Entry = TableColumn<Model, Row, Key>;
 
     std::span<const Entry> columnEntries() const { return m_columns; }
+    // Each column's minimum and ideal width in column order, widened for its widest text in the
+    // font: what the screen fits the table to.
+    std::vector<ColumnWidth> columnWidths(const QFont &font) const
+    {
+        std::vector<ColumnWidth> widths;
+        for (const Entry &column : m_columns)
+            widths.push_back(column.widest ? widenedFor(column.width, font, column.widest()) : column.width);
+        return widths;
+    }
 
     int columnCount(const QModelIndex &parent = {}) const override
     {

@@ -11,6 +11,7 @@
 #include "Views/Components/ResultBadge.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
+#include "Views/Components/TableTime.h"
 #include "Views/Components/CellText.h"
 #include "Views/Components/ItemRoles.h"
 #include "Views/Components/TextRanks.h"
@@ -198,25 +199,18 @@ namespace {
 
 // The columns in display order: the one place a column is written.
 constexpr TableColumn<EventsTableModel, AuditRecord, EventsSortKeys> columns[] = {
-    {"Time", {150, 175}, EventsCells::time, nullptr, nullptr, nullptr},
+    {"Time", {150, 175}, EventsCells::time, nullptr, nullptr, nullptr, [] { return eventsTimeText(widestTableTime()); }},
     {"Event", {110, 170}, EventsCells::event, EventsCells::eventName, nullptr, eventKeys},
     {"Class", {40, 60}, EventsCells::eventClass, nullptr, nullptr, classKeys},
-    {"User", {60, 90}, EventsCells::user, nullptr, nullptr, userKeys},
+    {"User", {60, 90}, EventsCells::user, nullptr, nullptr, userKeys, widestSampleUser},
     {"Process", {70, 110}, EventsCells::process, EventsCells::processPath, nullptr, processKeys},
-    {"PID", {40, 55}, EventsCells::pid, nullptr, nullptr, pidKeys},
+    {"PID", {40, 55}, EventsCells::pid, nullptr, nullptr, pidKeys, widestPid},
     {"Result", {40, 90}, EventsCells::result, EventsCells::resultBadge, EventsCells::resultSpoken, resultKeys},
     {"Details", {200, 480}, EventsCells::details, EventsCells::details, nullptr, detailsKeys},
 };
 static_assert(std::size(columns) == EventsTableModel::numColumns, "one entry per column");
 
-constexpr auto widths = columnWidthsOf(columns);
-
 } // namespace
-
-std::span<const ColumnWidth> EventsTableModel::columnWidths()
-{
-    return widths;
-}
 
 QString eventsTimeText(double time)
 {

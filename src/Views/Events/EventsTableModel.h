@@ -45,9 +45,6 @@ public:
 
     explicit EventsTableModel(QObject *parent = nullptr);
 
-    // Each column's minimum and ideal width, in column order.
-    static std::span<const ColumnWidth> columnWidths();
-
     // Re-derives the rows from a new filter result, keeping the sort order.
     void setFiltered(RecordSelection filtered);
     // The filter result the rows show.

@@ -11,7 +11,6 @@
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 #include "Views/Components/TableColumns.h"
-#include "Views/Components/TableTime.h"
 #include "Views/Events/EventsTableModel.h"
 #include "Views/Events/FilterBar.h"
 
@@ -53,12 +52,7 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
     m_table = MasterDetail::listTable(m_frame->columnWidget(), "eventsTable", m_model, 8);
     m_table->setItemDelegateForColumn(EventsTableModel::detailsColumn, new MiddleElideDelegate(m_table));
     setEqualDigits(m_table, {EventsTableModel::timeColumn, EventsTableModel::pidColumn});
-    keepColumnsFitted(m_table,
-                      widenedFor(EventsTableModel::columnWidths(), m_table->font(),
-                                 {{EventsTableModel::timeColumn, eventsTimeText(widestTableTime())},
-                                  {EventsTableModel::userColumn, widestSampleUser()},
-                                  {EventsTableModel::pidColumn, widestPid()}}),
-                      EventsTableModel::detailsColumn);
+    keepColumnsFitted(m_table, m_model->columnWidths(m_table->font()), EventsTableModel::detailsColumn);
     m_table->horizontalHeader()->setSortIndicator(EventsTableModel::timeColumn, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
     auto *empty = new ContentUnavailable("No matching records", "line.3.horizontal.decrease.circle",

@@ -42,23 +42,16 @@ QString severitySpoken(const FindingsTableModel &, const Finding &f)
 // The columns in display order: the one place a column is written. ATT&CK does not sort.
 constexpr TableColumn<FindingsTableModel, Finding, std::optional<SortKey>> columns[] = {
     {"Severity", {70, 90}, nullptr, nullptr, severitySpoken, SortKey::severity},
-    {"Time", {130, 150}, timeCell, nullptr, nullptr, SortKey::time},
+    {"Time", {130, 150}, timeCell, nullptr, nullptr, SortKey::time, [] { return tableTimeText(widestTableTime()); }},
     {"Rule", {140, 200}, ruleCell, nullptr, nullptr, SortKey::rule},
     {"Tactic", {90, 130}, tacticCell, nullptr, nullptr, SortKey::category},
     {"ATT&CK", {60, 80}, techniqueCell, nullptr, nullptr, std::nullopt},
-    {"User", {60, 90}, userCell, nullptr, nullptr, SortKey::user},
+    {"User", {60, 90}, userCell, nullptr, nullptr, SortKey::user, widestSampleUser},
     {"Summary", {200, 420}, summaryCell, summaryCell, nullptr, SortKey::summary},
 };
 static_assert(std::size(columns) == FindingsTableModel::numColumns, "one entry per column");
 
-constexpr auto widths = columnWidthsOf(columns);
-
 } // namespace
-
-std::span<const ColumnWidth> FindingsTableModel::columnWidths()
-{
-    return widths;
-}
 
 FindingsTableModel::FindingsTableModel(QObject *parent)
     : ColumnTableModel(columns, parent)

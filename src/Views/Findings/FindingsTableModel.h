@@ -33,9 +33,6 @@ public:
 
     explicit FindingsTableModel(QObject *parent = nullptr);
 
-    // Each column's minimum and ideal width, in column order.
-    static std::span<const ColumnWidth> columnWidths();
-
     // Each re-derives the rows on the pool.
     void setFindings(FindingsRows::FindingsSnapshot findings);
     void setMinimum(Severity minimum);

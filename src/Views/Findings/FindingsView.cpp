@@ -9,7 +9,6 @@
 #include "Views/Components/MasterDetail.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/TableColumns.h"
-#include "Views/Components/TableTime.h"
 #include "Views/Findings/FindingDetail.h"
 #include "Views/Findings/FindingsRows.h"
 #include "Views/Findings/FindingsTableModel.h"
@@ -169,9 +168,7 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
     m_table->setItemDelegateForColumn(FindingsTableModel::severityColumn, new BadgeDelegate(m_table));
     m_table->setItemDelegateForColumn(FindingsTableModel::summaryColumn, new MiddleElideDelegate(m_table));
     setEqualDigits(m_table, {FindingsTableModel::timeColumn});
-    std::vector<ColumnWidth> widths = widenedFor(FindingsTableModel::columnWidths(), m_table->font(),
-                                                 {{FindingsTableModel::timeColumn, tableTimeText(widestTableTime())},
-                                                  {FindingsTableModel::userColumn, widestSampleUser()}});
+    std::vector<ColumnWidth> widths = m_model->columnWidths(m_table->font());
     widths[FindingsTableModel::severityColumn] = widenedTo(widths[FindingsTableModel::severityColumn],
                                                            BadgeDelegate::widestSeverityCell());
     keepColumnsFitted(m_table, widths, FindingsTableModel::summaryColumn);

@@ -6,6 +6,7 @@
 #include "Views/Components/RecordCells.h"
 #include "Views/Components/ResultBadge.h"
 #include "Views/Components/Style.h"
+#include "Views/Components/TableTime.h"
 
 #include <QLocale>
 
@@ -38,24 +39,17 @@ namespace {
 
 // The columns in display order: the one place a column is written.
 constexpr TableColumn<LiveRecordsModel, LiveRow> columns[] = {
-    {"Time", {90, 105}, LiveCells::time, nullptr, nullptr},
+    {"Time", {90, 105}, LiveCells::time, nullptr, nullptr, {}, [] { return liveTimeText(widestTableTime()); }},
     {"Event", {90, 140}, LiveCells::event, nullptr, nullptr},
-    {"User", {50, 80}, LiveCells::user, nullptr, nullptr},
+    {"User", {50, 80}, LiveCells::user, nullptr, nullptr, {}, widestSampleUser},
     {"Process", {60, 100}, LiveCells::process, nullptr, nullptr},
-    {"PID", {40, 55}, LiveCells::pid, nullptr, nullptr},
+    {"PID", {40, 55}, LiveCells::pid, nullptr, nullptr, {}, widestPid},
     {"", {22, 22}, nullptr, LiveCells::result, LiveCells::result},
     {"Details", {200, 420}, LiveCells::details, LiveCells::details, nullptr},
 };
 static_assert(std::size(columns) == LiveRecordsModel::numColumns, "one entry per column");
 
-constexpr auto widths = columnWidthsOf(columns);
-
 } // namespace
-
-std::span<const ColumnWidth> LiveRecordsModel::columnWidths()
-{
-    return widths;
-}
 
 std::vector<uint32_t> liveRows(const std::vector<AuditRecord> &records, const LiveFilter &filter, size_t cap)
 {

@@ -62,9 +62,6 @@ public:
 
     explicit LiveRecordsModel(QObject *parent = nullptr, size_t rowCap = defaultRowCap);
 
-    // Each column's minimum and ideal width, in column order.
-    static std::span<const ColumnWidth> columnWidths();
-
     // Rebuilds every row from this source list: one reset.
     void reset(const LiveMonitor::Records &source, const LiveFilter &filter);
     // The source grew or rolled: `dropped` records left its front since the last update and the

@@ -14,7 +14,6 @@
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 #include "Views/Components/TableColumns.h"
-#include "Views/Components/TableTime.h"
 #include "Views/Live/LiveFindingsList.h"
 #include "Views/Live/LiveRecordsModel.h"
 
@@ -275,12 +274,7 @@ QWidget *LiveView::makeContent()
     header->setHighlightSections(false);
     header->setSectionsClickable(false);
     setEqualDigits(m_table, {LiveRecordsModel::timeColumn, LiveRecordsModel::pidColumn});
-    keepColumnsFitted(m_table,
-                      widenedFor(LiveRecordsModel::columnWidths(), m_table->font(),
-                                 {{LiveRecordsModel::timeColumn, liveTimeText(widestTableTime())},
-                                  {LiveRecordsModel::userColumn, widestSampleUser()},
-                                  {LiveRecordsModel::pidColumn, widestPid()}}),
-                      LiveRecordsModel::detailsColumn);
+    keepColumnsFitted(m_table, m_model->columnWidths(m_table->font()), LiveRecordsModel::detailsColumn);
     m_table->setMinimumWidth(tableMinimumWidth);
     m_frame->addView(m_table);
     // Marked, not scrolled to: the table must not jump while records stream in.

@@ -5,6 +5,7 @@
 #include "Views/Components/Shapes.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
+#include "Views/Components/TableTime.h"
 
 #include <algorithm>
 
@@ -38,15 +39,13 @@ QString summaryCell(const AlertTableModel &, const MonitorAlert &a)
 constexpr TableColumn<AlertTableModel, MonitorAlert> columns[] = {
     {"", {14, 14}, nullptr, nullptr, nullptr},
     {"Severity", {80, 95}, nullptr, nullptr, nullptr},
-    {"Raised", {120, 140}, raisedCell, nullptr, nullptr},
+    {"Raised", {120, 140}, raisedCell, nullptr, nullptr, {}, [] { return alertRaisedText(widestTableTime()); }},
     {"Rule", {140, 200}, ruleCell, nullptr, nullptr},
     {"ATT&CK", {60, 80}, techniqueCell, nullptr, nullptr},
-    {"User", {60, 90}, userCell, nullptr, nullptr},
+    {"User", {60, 90}, userCell, nullptr, nullptr, {}, widestSampleUser},
     {"Summary", {200, 420}, summaryCell, summaryCell, nullptr},
 };
 static_assert(std::size(columns) == AlertTableModel::numColumns, "one entry per column");
-
-constexpr auto widths = columnWidthsOf(columns);
 
 QIcon dotIcon()
 {
@@ -100,11 +99,6 @@ QString alertRaisedText(double raisedAt)
     const bool twelveHour = Format::usesTwelveHourClock();
     return Format::pattern(raisedAt,
                            twelveHour ? QStringLiteral("MMM d, h:mm:ss AP") : QStringLiteral("MMM d, HH:mm:ss"));
-}
-
-std::span<const ColumnWidth> AlertTableModel::columnWidths()
-{
-    return widths;
 }
 
 AlertTableModel::AlertTableModel(QObject *parent)

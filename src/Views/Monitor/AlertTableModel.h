@@ -47,9 +47,6 @@ public:
 
     explicit AlertTableModel(QObject *parent = nullptr);
 
-    // Each column's minimum and ideal width, in column order.
-    static std::span<const ColumnWidth> columnWidths();
-
     // True when it reset.
     bool setRows(std::vector<MonitorAlert> rows);
     const std::vector<MonitorAlert> &rows() const { return m_rows; }

@@ -15,7 +15,6 @@
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 #include "Views/Components/TableColumns.h"
-#include "Views/Components/TableTime.h"
 #include "Views/Monitor/AlertDetail.h"
 #include "Views/Monitor/AlertTableModel.h"
 #include "Views/Monitor/MonitorCards.h"
@@ -335,9 +334,7 @@ QWidget *MonitorView::makeHistory()
     QHeaderView *header = m_table->horizontalHeader();
     header->setHighlightSections(false);
     header->setSectionsClickable(false);
-    std::vector<ColumnWidth> widths = widenedFor(AlertTableModel::columnWidths(), m_table->font(),
-                                                 {{AlertTableModel::raisedColumn, alertRaisedText(widestTableTime())},
-                                                  {AlertTableModel::userColumn, widestSampleUser()}});
+    std::vector<ColumnWidth> widths = m_model->columnWidths(m_table->font());
     widths[AlertTableModel::severityColumn] = widenedTo(widths[AlertTableModel::severityColumn],
                                                         std::max(BadgeDelegate::widestSeverityCell(),
                                                                  monitorCellWidth(m_table)));

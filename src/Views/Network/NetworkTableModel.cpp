@@ -47,24 +47,17 @@ QString resultBadge(const NetworkTableModel &, const AuditRecord &r)
 
 // The columns in display order: the one place a column is written.
 constexpr TableColumn<NetworkTableModel, AuditRecord, SortKey> columns[] = {
-    {"Time", {110, 140}, timeCell, nullptr, nullptr, SortKey::time},
+    {"Time", {110, 140}, timeCell, nullptr, nullptr, SortKey::time, [] { return tableTimeText(widestTableTime()); }},
     {"Event", {80, 110}, eventCell, nullptr, nullptr, SortKey::event},
     {"Process", {80, 120}, processCell, nullptr, nullptr, SortKey::process},
-    {"PID", {40, 55}, pidCell, nullptr, nullptr, SortKey::pid},
-    {"User", {60, 90}, userCell, nullptr, nullptr, SortKey::user},
+    {"PID", {40, 55}, pidCell, nullptr, nullptr, SortKey::pid, widestPid},
+    {"User", {60, 90}, userCell, nullptr, nullptr, SortKey::user, widestSampleUser},
     {"Address", {160, 280}, joinedSockets, joinedSockets, nullptr, SortKey::address},
     {"Result", {40, 50}, nullptr, resultBadge, resultBadge, SortKey::result},
 };
 static_assert(std::size(columns) == NetworkTableModel::numColumns, "one entry per column");
 
-constexpr auto widths = columnWidthsOf(columns);
-
 } // namespace
-
-std::span<const ColumnWidth> NetworkTableModel::columnWidths()
-{
-    return widths;
-}
 
 NetworkTableModel::NetworkTableModel(QObject *parent)
     : ColumnTableModel(columns, parent)

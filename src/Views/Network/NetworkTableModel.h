@@ -34,9 +34,6 @@ public:
 
     explicit NetworkTableModel(QObject *parent = nullptr);
 
-    // Each column's minimum and ideal width, in column order.
-    static std::span<const ColumnWidth> columnWidths();
-
     // Derives the table of these records on the pool, in the order asked last.
     void setSource(RecordSnapshot records, bool hideLocal, std::string search);
     bool isDeriving() const { return m_deriving.pending(); }

@@ -11,7 +11,6 @@
 #include "Views/Components/RecordContextMenu.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/TableColumns.h"
-#include "Views/Components/TableTime.h"
 #include "Views/Network/NetworkRows.h"
 #include "Views/Network/NetworkTableModel.h"
 
@@ -86,12 +85,7 @@ NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
     m_table->setItemDelegateForColumn(NetworkTableModel::addressColumn, new AddressDelegate(m_table));
     m_table->setEditTriggers(QAbstractItemView::SelectedClicked);
     setEqualDigits(m_table, {NetworkTableModel::timeColumn, NetworkTableModel::pidColumn});
-    keepColumnsFitted(m_table,
-                      widenedFor(NetworkTableModel::columnWidths(), m_table->font(),
-                                 {{NetworkTableModel::timeColumn, tableTimeText(widestTableTime())},
-                                  {NetworkTableModel::userColumn, widestSampleUser()},
-                                  {NetworkTableModel::pidColumn, widestPid()}}),
-                      NetworkTableModel::addressColumn);
+    keepColumnsFitted(m_table, m_model->columnWidths(m_table->font()), NetworkTableModel::addressColumn);
     m_table->horizontalHeader()->setSortIndicator(NetworkTableModel::timeColumn, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
     stack->addWidget(m_table, 1);

@@ -152,9 +152,15 @@ QString eventsCell(const ProcessListModel &, const ProcessNode &p)
 // The columns in display order: the one place a column is written. The user's names are painted
 // by its delegate; PPID and Signing ID do not sort.
 constexpr TableColumn<ProcessListModel, ProcessNode, std::optional<SortKey>> columns[] = {
-    {"Started", {120, 140}, startedCell, nullptr, nullptr, SortKey::start},
-    {"PID", {40, 55}, pidCell, nullptr, nullptr, SortKey::pid},
-    {"PPID", {40, 55}, ppidCell, nullptr, nullptr, std::nullopt},
+    {"Started",
+     {120, 140},
+     startedCell,
+     nullptr,
+     nullptr,
+     SortKey::start,
+     [] { return tableTimeText(widestTableTime()); }},
+    {"PID", {40, 55}, pidCell, nullptr, nullptr, SortKey::pid, widestPid},
+    {"PPID", {40, 55}, ppidCell, nullptr, nullptr, std::nullopt, widestPid},
     {"User", {60, 90}, nullptr, nullptr, nullptr, SortKey::user},
     {"Image", {140, 220}, imageCell, nullptr, nullptr, SortKey::image},
     {"Command line", {200, 380}, commandLineCell, commandLineCell, nullptr, SortKey::commandLine},
@@ -163,14 +169,7 @@ constexpr TableColumn<ProcessListModel, ProcessNode, std::optional<SortKey>> col
 };
 static_assert(std::size(columns) == ProcessListModel::numColumns, "one entry per column");
 
-constexpr auto widths = columnWidthsOf(columns);
-
 } // namespace
-
-std::span<const ColumnWidth> ProcessListModel::columnWidths()
-{
-    return widths;
-}
 
 ProcessListModel::ProcessListModel(QObject *parent)
     : ColumnTableModel(columns, parent)

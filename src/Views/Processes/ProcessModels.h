@@ -78,9 +78,6 @@ public:
 
     explicit ProcessListModel(QObject *parent = nullptr);
 
-    // Each column's minimum and ideal width, in column order.
-    static std::span<const ColumnWidth> columnWidths();
-
     void setProcesses(ProcessesSnapshot processes, const ProcessRows::ProcessFilter &filter);
     void clear();
     // A list is being made; the rows shown are the ones from before.

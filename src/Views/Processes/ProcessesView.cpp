@@ -8,7 +8,6 @@
 #include "Views/Components/Formatters.h"
 #include "Views/Components/MasterDetail.h"
 #include "Views/Components/TableColumns.h"
-#include "Views/Components/TableTime.h"
 #include "Views/Processes/ProcessDetail.h"
 #include "Views/Processes/ProcessModels.h"
 #include "Views/Processes/ProcessRow.h"
@@ -67,12 +66,7 @@ ProcessesView::ProcessesView(const ViewContext &context, QWidget *parent)
     m_table->setItemDelegateForColumn(ProcessListModel::commandLineColumn, new MiddleElideDelegate(m_table));
     setEqualDigits(m_table, {ProcessListModel::startedColumn, ProcessListModel::pidColumn, ProcessListModel::ppidColumn,
                              ProcessListModel::eventsColumn});
-    keepColumnsFitted(m_table,
-                      widenedFor(ProcessListModel::columnWidths(), m_table->font(),
-                                 {{ProcessListModel::startedColumn, tableTimeText(widestTableTime())},
-                                  {ProcessListModel::pidColumn, widestPid()},
-                                  {ProcessListModel::ppidColumn, widestPid()}}),
-                      ProcessListModel::commandLineColumn);
+    keepColumnsFitted(m_table, m_listModel->columnWidths(m_table->font()), ProcessListModel::commandLineColumn);
     // Columns without a key do not sort.
     enableKeyedSorting(m_table, m_listModel, ProcessListModel::startedColumn);
     m_presentations->addWidget(m_table);

@@ -46,7 +46,6 @@ constexpr TableColumn<ReferenceClassModel, ReferenceClassRow> classColumns[] = {
     {"Loaded records", {110, 110}, classLoaded, nullptr, nullptr},
 };
 static_assert(std::size(classColumns) == ReferenceClassModel::numColumns, "one entry per column");
-constexpr auto classWidths = columnWidthsOf(classColumns);
 
 constexpr EventCell eventNumber = [](const ReferenceEventModel &, const ReferenceEventRow &row) {
     return QString::number(row.info.number);
@@ -75,16 +74,10 @@ constexpr TableColumn<ReferenceEventModel, ReferenceEventRow> eventColumns[] = {
     {"Loaded", {70, 70}, eventLoaded, nullptr, nullptr},
 };
 static_assert(std::size(eventColumns) == ReferenceEventModel::numColumns, "one entry per column");
-constexpr auto eventWidths = columnWidthsOf(eventColumns);
 
 } // namespace
 
 ReferenceClassModel::ReferenceClassModel(QObject *parent) : ColumnTableModel(classColumns, parent) {}
-
-std::span<const ColumnWidth> ReferenceClassModel::columnWidths()
-{
-    return classWidths;
-}
 
 void ReferenceClassModel::setRows(std::vector<Row> rows)
 {
@@ -114,11 +107,6 @@ QVariant ReferenceClassModel::cellData(const Row &, int column, int role) const
 }
 
 ReferenceEventModel::ReferenceEventModel(QObject *parent) : ColumnTableModel(eventColumns, parent) {}
-
-std::span<const ColumnWidth> ReferenceEventModel::columnWidths()
-{
-    return eventWidths;
-}
 
 void ReferenceEventModel::setRows(std::vector<Row> rows)
 {

@@ -28,9 +28,6 @@ public:
 
     explicit ReferenceClassModel(QObject *parent = nullptr);
 
-    // Each column's width, in column order; the description takes what the others leave.
-    static std::span<const ColumnWidth> columnWidths();
-
     void setRows(std::vector<Row> rows);
     const Row &row(int index) const { return m_rows.at(size_t(index)); }
     const Row &rowAt(int index) const { return m_rows[size_t(index)]; }
@@ -59,9 +56,6 @@ public:
     using Row = ReferenceEventRow;
 
     explicit ReferenceEventModel(QObject *parent = nullptr);
-
-    // Each column's minimum and ideal width, in column order.
-    static std::span<const ColumnWidth> columnWidths();
 
     void setRows(std::vector<Row> rows);
     const Row &row(int index) const { return m_rows.at(size_t(index)); }

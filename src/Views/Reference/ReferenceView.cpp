@@ -147,7 +147,7 @@ ReferenceView::ReferenceView(const ViewContext &context, QWidget *parent) : Scre
     m_classModel = new ReferenceClassModel(this);
     m_classTable = makeTable(m_classModel);
     m_classTable->setObjectName(QStringLiteral("classTable"));
-    const std::span<const ColumnWidth> classWidths = ReferenceClassModel::columnWidths();
+    const std::vector<ColumnWidth> classWidths = m_classModel->columnWidths(m_classTable->font());
     for (int column = 0; column < ReferenceClassModel::numColumns; ++column) {
         if (column == ReferenceClassModel::descriptionColumn)
             m_classTable->horizontalHeader()->setSectionResizeMode(column, QHeaderView::Stretch);
@@ -158,7 +158,8 @@ ReferenceView::ReferenceView(const ViewContext &context, QWidget *parent) : Scre
     m_eventModel = new ReferenceEventModel(this);
     m_eventTable = makeTable(m_eventModel);
     m_eventTable->setObjectName(QStringLiteral("eventTable"));
-    keepColumnsFitted(m_eventTable, ReferenceEventModel::columnWidths(), ReferenceEventModel::descriptionColumn);
+    keepColumnsFitted(m_eventTable, m_eventModel->columnWidths(m_eventTable->font()),
+                      ReferenceEventModel::descriptionColumn);
     setEqualDigits(m_eventTable, {ReferenceEventModel::numberColumn, ReferenceEventModel::loadedColumn});
     for (int column :
          {ReferenceEventModel::numberColumn, ReferenceEventModel::classesColumn, ReferenceEventModel::loadedColumn})

@@ -5,6 +5,7 @@
 #include "Views/Components/Formatters.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
+#include "Views/Components/TableTime.h"
 
 namespace {
 
@@ -40,6 +41,10 @@ QString integrityCell(const SourcesTableModel &, const TrailSource &s)
 {
     return integrityText(s);
 }
+QString widestTime()
+{
+    return SourcesTableModel::timeText(widestTableTime());
+}
 
 // The columns in display order: the one place a column is written.
 constexpr TableColumn<SourcesTableModel, TrailSource> columns[] = {
@@ -47,13 +52,11 @@ constexpr TableColumn<SourcesTableModel, TrailSource> columns[] = {
     {"Kind", {70, 70}, kindCell, nullptr, nullptr},
     {"Size", {70, 70}, sizeCell, nullptr, nullptr},
     {"Records", {70, 70}, recordsCell, nullptr, nullptr},
-    {"First record", {140, 160}, firstCell, nullptr, nullptr},
-    {"Last record", {140, 160}, lastCell, nullptr, nullptr},
+    {"First record", {140, 160}, firstCell, nullptr, nullptr, {}, widestTime},
+    {"Last record", {140, 160}, lastCell, nullptr, nullptr, {}, widestTime},
     {"Integrity", {90, 110}, integrityCell, nullptr, nullptr},
 };
 static_assert(std::size(columns) == SourcesTableModel::numColumns, "one entry per column");
-
-constexpr auto widths = columnWidthsOf(columns);
 
 QColor integrityColour(const TrailSource &s)
 {
@@ -63,11 +66,6 @@ QColor integrityColour(const TrailSource &s)
 } // namespace
 
 SourcesTableModel::SourcesTableModel(QObject *parent) : ColumnTableModel(columns, parent) {}
-
-std::span<const ColumnWidth> SourcesTableModel::columnWidths()
-{
-    return widths;
-}
 
 QString SourcesTableModel::timeText(const std::optional<double> &time)
 {

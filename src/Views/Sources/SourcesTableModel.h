@@ -33,9 +33,6 @@ public:
 
     explicit SourcesTableModel(QObject *parent = nullptr);
 
-    // Each column's minimum and ideal width, in column order.
-    static std::span<const ColumnWidth> columnWidths();
-
     void setSources(SourcesSnapshot sources);
     const std::vector<TrailSource> &sources() const { return *m_sources; }
     const TrailSource &rowAt(int row) const { return (*m_sources)[size_t(row)]; }
