@@ -67,6 +67,16 @@ QLabel *countLabel(const char *objectName, QWidget *parent)
     return count;
 }
 
+std::pair<QProgressBar *, QLabel *> endWithCount(QHBoxLayout *row, const char *countName)
+{
+    row->addStretch(1);
+    QProgressBar *busy = busyIndicator("derivingIndicator", row->parentWidget());
+    row->addWidget(busy);
+    QLabel *count = countLabel(countName, row->parentWidget());
+    row->addWidget(count);
+    return {busy, count};
+}
+
 void keepSelectionOnRightClick(QAbstractItemView *view)
 {
     QWidget *viewport = view->viewport();

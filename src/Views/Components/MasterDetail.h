@@ -5,10 +5,12 @@
 #include <QWidget>
 
 #include <functional>
+#include <utility>
 
 class ContentUnavailable;
 class QAbstractItemModel;
 class QAbstractItemView;
+class QHBoxLayout;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -22,6 +24,8 @@ class QVBoxLayout;
 QProgressBar *busyIndicator(const char *objectName, QWidget *parent);
 // A bar's "N things" line: callout text in the secondary colour.
 QLabel *countLabel(const char *objectName, QWidget *parent);
+// Ends a bar's row with the room left over, the busy indicator ("derivingIndicator") and the count.
+std::pair<QProgressBar *, QLabel *> endWithCount(QHBoxLayout *row, const char *countName);
 
 // A right press on the view's rows neither selects nor moves the current row, so a right-click
 // opens the row's menu and leaves the selection (and the detail it drives) as it was.

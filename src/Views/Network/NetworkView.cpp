@@ -25,6 +25,7 @@
 #include <QVBoxLayout>
 
 #include <array>
+#include <tuple>
 
 namespace {
 
@@ -123,23 +124,22 @@ QWidget *NetworkView::makeCards()
     auto *cardsLayout = new QHBoxLayout(cards);
     cardsLayout->setContentsMargins(cardsPadding, cardsPadding, cardsPadding, cardsPadding);
     cardsLayout->setSpacing(cardsSpacing);
-    auto *destinationsCard = new Card(QStringLiteral("Top destinations"), QStringLiteral("arrow.up.right.circle"),
-                                      cards);
-    m_destinations = new BarList(
-        {}, Style::orange(), true, [this](const CountItem &item) { setSearch(QString::fromStdString(item.key)); },
-        destinationsCard);
-    m_destinations->setObjectName("topDestinations");
-    destinationsCard->addContent(m_destinations);
-    destinationsCard->contentLayout()->addStretch(1);
-    cardsLayout->addWidget(destinationsCard, 1, Qt::AlignTop);
-    auto *processesCard = new Card(QStringLiteral("By process"), QStringLiteral("terminal"), cards);
-    m_processes = new BarList(
-        {}, Style::purple(), true, [this](const CountItem &item) { setSearch(QString::fromStdString(item.label)); },
-        processesCard);
-    m_processes->setObjectName("byProcess");
-    processesCard->addContent(m_processes);
-    processesCard->contentLayout()->addStretch(1);
-    cardsLayout->addWidget(processesCard, 1, Qt::AlignTop);
+    // A row's click searches for its key (an address) or its label (a program).
+    const auto card = [&](const char *title, const char *symbol, const QColor &colour, const char *name,
+                          std::string CountItem::*searched) {
+        auto *card = new Card(QString::fromUtf8(title), QString::fromUtf8(symbol), cards);
+        auto *list = new BarList(
+            {}, colour, true,
+            [this, searched](const CountItem &item) { setSearch(QString::fromStdString(item.*searched)); }, card);
+        list->setObjectName(QString::fromLatin1(name));
+        card->addContent(list);
+        card->contentLayout()->addStretch(1);
+        cardsLayout->addWidget(card, 1, Qt::AlignTop);
+        return list;
+    };
+    m_destinations = card("Top destinations", "arrow.up.right.circle", Style::orange(), "topDestinations",
+                          &CountItem::key);
+    m_processes = card("By process", "terminal", Style::purple(), "byProcess", &CountItem::label);
     return cards;
 }
 
@@ -152,11 +152,7 @@ QWidget *NetworkView::makeFilterRow()
     m_hideLocal->setObjectName("hideLocal");
     m_hideLocal->setChecked(true);
     filterLayout->addWidget(m_hideLocal);
-    filterLayout->addStretch(1);
-    m_busy = busyIndicator("derivingIndicator", filterRow);
-    filterLayout->addWidget(m_busy);
-    m_count = ::countLabel("networkCount", filterRow);
-    filterLayout->addWidget(m_count);
+    std::tie(m_busy, m_count) = endWithCount(filterLayout, "networkCount");
     return filterRow;
 }
 

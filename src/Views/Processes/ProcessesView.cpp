@@ -25,6 +25,7 @@
 #include <QVBoxLayout>
 
 #include <array>
+#include <tuple>
 
 namespace {
 
@@ -138,11 +139,7 @@ QWidget *ProcessesView::makeControls(QWidget *parent)
     m_rootOnly = new QCheckBox(QStringLiteral("Only processes running as root"), controls);
     m_rootOnly->setObjectName("rootOnly");
     controlsLayout->addWidget(m_rootOnly);
-    controlsLayout->addStretch(1);
-    m_busy = busyIndicator("derivingIndicator", controls);
-    controlsLayout->addWidget(m_busy);
-    m_count = ::countLabel("imageCount", controls);
-    controlsLayout->addWidget(m_count);
+    std::tie(m_busy, m_count) = endWithCount(controlsLayout, "imageCount");
     return controls;
 }
 
