@@ -2,6 +2,7 @@
 
 #include "Store/AuditStore.h"
 #include "Views/Actions.h"
+#include "Views/Components/MasterDetail.h"
 #include "Views/Components/RecordInspector.h"
 #include "Views/EmptyStateView.h"
 #include "Views/Events/EventsView.h"
@@ -360,7 +361,8 @@ TEST_F(ContentViewTest, ToolbarCarriesTheShownScreensOwnItemsOnlyWhileItIsShown)
     EXPECT_TRUE(button->isChecked());
     EXPECT_EQ(button->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
     EXPECT_LT(button->x(), toolbar->searchField()->x()) << "before the search field";
-    QWidget *pane = events->inspector()->parentWidget()->parentWidget();
+    QWidget *pane = events->frame()->pane();
+    ASSERT_TRUE(pane->isAncestorOf(events->inspector()));
     EXPECT_TRUE(pane->isVisible());
     button->click();
     EXPECT_FALSE(pane->isVisible());

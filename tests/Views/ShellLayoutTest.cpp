@@ -4,26 +4,18 @@
 // selected, at the size a 1920x1080 screen opens the window at, at 1280x800 and at 1100x720.
 #include "Views/MainWindow.h"
 
-#include "Services/AlertCenter.h"
-#include "Store/AuditStore.h"
 #include "Views/Components/MasterDetail.h"
 #include "Views/Components/TableColumns.h"
 #include "Views/ContentView.h"
 #include "Views/Processes/ProcessesView.h"
 #include "Views/Sidebar.h"
-#include "support/FakeDockBadge.h"
-#include "support/FakeLoginItem.h"
-#include "support/FakeNotificationCenter.h"
-#include "support/LiveCaptureFixture.h"
 #include "support/QtTestSupport.h"
 #include "support/ShellFixture.h"
+#include "support/ShellWindow.h"
 
 #include <QAbstractButton>
 #include <QHeaderView>
-#include <QLocale>
-#include <QMenuBar>
 #include <QScrollBar>
-#include <QSettings>
 #include <QSplitter>
 #include <QStyle>
 #include <QTableView>
@@ -75,23 +67,11 @@ struct Shown {
     MasterDetail *frame = nullptr;
 };
 
-class ShellLayoutTest : public LiveCaptureFixture {
+class ShellLayoutTest : public ShellWindow {
 protected:
     void SetUp() override
     {
-        LiveCaptureFixture::SetUp();
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        qputenv("QUILLMARSH_ALERTS_PATH", QFile::encodeName(scratch.filePath("alerts.json")));
-        settings = std::make_unique<QSettings>(scratch.filePath("settings.ini"), QSettings::IniFormat);
-        alerts = std::make_unique<AlertCenter>(
-            AlertCenter::Platform{&notifications, &loginItem, &badge, settings.get()});
-        starter = readyHelper();
-        make();
-        store.setFilterDelay(std::chrono::milliseconds(0));
-        window = std::make_unique<MainWindow>(ViewContext{&store, monitor.get(), alerts.get()});
-        window->menuBar()->addMenu(QStringLiteral("File"));
-        window->show();
-
+        ShellWindow::SetUp();
         ASSERT_TRUE(ShellFixture::load(
             store, {ShellFixture::writeTrail(folder, QStringLiteral("incident.bsm"), ShellFixture::incidentTrail()),
                     ShellFixture::writeTrail(folder, QStringLiteral("busy.bsm"), busyTrail())}));
@@ -100,21 +80,6 @@ protected:
         startRunning();
         sendAndWait(busyTrail(), 3);
         ASSERT_TRUE(waitUntil([&] { return monitor->records()->size() == 3; }));
-    }
-
-    void TearDown() override
-    {
-        window.reset();
-        if (!std::holds_alternative<LiveMonitor::Idle>(monitor->state())) stop();
-        LiveCaptureFixture::TearDown();
-    }
-
-    template <typename Widget>
-    Widget *shown(const char *name = nullptr) const
-    {
-        for (Widget *widget : window->findChildren<Widget *>(name ? QString::fromLatin1(name) : QString()))
-            if (widget->isVisibleTo(window.get())) return widget;
-        return nullptr;
     }
 
     // Opens the screen at the size with its first row selected, so that its detail shows.
@@ -136,13 +101,6 @@ protected:
     int sidebarWidth() const { return window->content()->sidebar()->width(); }
 
     QTemporaryDir folder;
-    std::unique_ptr<QSettings> settings;
-    FakeNotificationCenter notifications;
-    FakeLoginItem loginItem;
-    FakeDockBadge badge;
-    std::unique_ptr<AlertCenter> alerts;
-    AuditStore store;
-    std::unique_ptr<MainWindow> window;
 };
 
 struct MasterDetailScreen {

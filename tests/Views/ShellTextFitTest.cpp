@@ -5,23 +5,15 @@
 #include "Views/MainWindow.h"
 
 #include "Engine/BSM/UserResolver.h"
-#include "Services/AlertCenter.h"
-#include "Store/AuditStore.h"
 #include "Views/Components/TableTime.h"
 #include "Views/ContentView.h"
-#include "support/FakeDockBadge.h"
-#include "support/FakeLoginItem.h"
-#include "support/FakeNotificationCenter.h"
-#include "support/LiveCaptureFixture.h"
 #include "support/QtTestSupport.h"
 #include "support/ShellFixture.h"
+#include "support/ShellWindow.h"
 #include "support/TextFit.h"
 
 #include <QAbstractItemView>
 #include <QLabel>
-#include <QLocale>
-#include <QMenuBar>
-#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -101,32 +93,12 @@ MonitorAlert widestAlert(int severity)
     return alert;
 }
 
-class ShellTextFitTest : public LiveCaptureFixture {
+class ShellTextFitTest : public ShellWindow {
 protected:
     void SetUp() override
     {
-        LiveCaptureFixture::SetUp();
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         UserResolver::shared().seed(sampleUser, "orvik");
-        qputenv("QUILLMARSH_ALERTS_PATH", QFile::encodeName(scratch.filePath("alerts.json")));
-        settings = std::make_unique<QSettings>(scratch.filePath("settings.ini"), QSettings::IniFormat);
-        alerts = std::make_unique<AlertCenter>(
-            AlertCenter::Platform{&notifications, &loginItem, &badge, settings.get()});
-        starter = readyHelper();
-        make();
-        store.setFilterDelay(std::chrono::milliseconds(0));
-        window = std::make_unique<MainWindow>(ViewContext{&store, monitor.get(), alerts.get()});
-        // The application's two menus take their height off the window's content.
-        window->menuBar()->addMenu(QStringLiteral("File"));
-        window->menuBar()->addMenu(QStringLiteral("Go"));
-        window->show();
-    }
-
-    void TearDown() override
-    {
-        window.reset();
-        if (!std::holds_alternative<LiveMonitor::Idle>(monitor->state())) stop();
-        LiveCaptureFixture::TearDown();
+        ShellWindow::SetUp();
     }
 
     // Opens each screen at each size; with selections, the first row of the screen's list is
@@ -171,15 +143,6 @@ protected:
         }
     }
 
-    // The visible widget of that name; screens left behind linger until deleted.
-    template <typename Widget>
-    Widget *shown(const char *name) const
-    {
-        for (Widget *widget : window->findChildren<Widget *>(QString::fromLatin1(name)))
-            if (widget->isVisibleTo(window.get())) return widget;
-        return nullptr;
-    }
-
     void selectFirstRow()
     {
         for (const char *name :
@@ -190,14 +153,6 @@ protected:
                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         }
     }
-
-    std::unique_ptr<QSettings> settings;
-    FakeNotificationCenter notifications;
-    FakeLoginItem loginItem;
-    FakeDockBadge badge;
-    std::unique_ptr<AlertCenter> alerts;
-    AuditStore store;
-    std::unique_ptr<MainWindow> window;
 };
 
 TEST_F(ShellTextFitTest, NothingIsCutOnAnyScreenAtAnyWindowSize)

@@ -1,16 +1,22 @@
 #include "Views/Components/MasterDetail.h"
 
 #include "Views/Components/ContentUnavailable.h"
+#include "Views/Components/Divider.h"
+#include "Views/Components/Style.h"
 #include "Views/Components/TableColumns.h"
 
 #include <QAbstractItemView>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
+#include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QScopedValueRollback>
 #include <QSettings>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QTableView>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -18,6 +24,9 @@
 #include <algorithm>
 
 namespace {
+
+constexpr int busyIndicatorWidth = 56;
+constexpr int busyIndicatorHeight = 7;
 
 // Takes the right button's presses, releases and double-clicks away from the view. The window
 // still turns the press into a context-menu event for the viewport, so the menu opens as before.
@@ -38,6 +47,35 @@ protected:
 };
 
 } // namespace
+
+QProgressBar *busyIndicator(const char *objectName, QWidget *parent)
+{
+    auto *busy = new QProgressBar(parent);
+    busy->setObjectName(QString::fromLatin1(objectName));
+    busy->setRange(0, 0);
+    busy->setTextVisible(false);
+    busy->setFixedSize(busyIndicatorWidth, busyIndicatorHeight);
+    busy->hide();
+    return busy;
+}
+
+QLabel *countLabel(const char *objectName, QWidget *parent)
+{
+    auto *count = new QLabel(parent);
+    count->setObjectName(QString::fromLatin1(objectName));
+    Style::setTextStyle(count, Style::callout(), Style::secondaryText());
+    return count;
+}
+
+std::pair<QProgressBar *, QLabel *> endWithCount(QHBoxLayout *row, const char *countName)
+{
+    row->addStretch(1);
+    QProgressBar *busy = busyIndicator("derivingIndicator", row->parentWidget());
+    row->addWidget(busy);
+    QLabel *count = countLabel(countName, row->parentWidget());
+    row->addWidget(count);
+    return {busy, count};
+}
 
 void keepSelectionOnRightClick(QAbstractItemView *view)
 {
@@ -119,6 +157,45 @@ MasterDetail::MasterDetail(QWidget *parent) : QWidget(parent)
     connect(m_splitter, &QSplitter::splitterMoved, this, &MasterDetail::dragged);
 }
 
+MasterDetail *MasterDetail::filling(QWidget *screen)
+{
+    auto *outer = new QHBoxLayout(screen);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *frame = new MasterDetail(screen);
+    outer->addWidget(frame);
+    return frame;
+}
+
+void MasterDetail::addBar(QWidget *bar)
+{
+    m_column->addWidget(bar);
+    m_column->addWidget(horizontalDivider(m_columnWidget));
+}
+
+QTableView *MasterDetail::listTable(QWidget *parent, const char *objectName, QAbstractItemModel *model, int rowPadding)
+{
+    auto *table = new QTableView(parent);
+    table->setObjectName(QString::fromLatin1(objectName));
+    table->setModel(model);
+    setUpListTable(table, rowPadding);
+    return table;
+}
+
+void MasterDetail::openRowMenus(QAbstractItemView *view, std::function<QMenu *(const QModelIndex &)> menuFor)
+{
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, view, [view, menuFor = std::move(menuFor)](const QPoint &at) {
+        QMenu *menu = menuFor(view->indexAt(at));
+        if (!menu) return;
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        if (menu->isEmpty()) {
+            menu->deleteLater();
+            return;
+        }
+        menu->popup(view->viewport()->mapToGlobal(at));
+    });
+}
+
 void MasterDetail::addView(QAbstractItemView *view, ContentUnavailable *placeholder)
 {
     m_column->addWidget(view, 1);
@@ -155,6 +232,34 @@ void MasterDetail::setPane(QWidget *pane, PaneMode mode, Widths widths)
     m_splitter->setStretchFactor(m_splitter->indexOf(pane), 0);
     pane->setVisible(mode != PaneMode::whileSelected);
     fit();
+}
+
+QStackedWidget *MasterDetail::setPane(const char *objectName, QWidget *placeholder, PaneMode mode, Widths widths)
+{
+    m_paneStack = new QStackedWidget(this);
+    m_paneStack->setObjectName(QString::fromLatin1(objectName));
+    m_placeholder = placeholder;
+    m_paneStack->addWidget(placeholder);
+    setPane(m_paneStack, mode, widths);
+    return m_paneStack;
+}
+
+void MasterDetail::showInPane(QWidget *widget)
+{
+    if (!m_paneStack) return;
+    if (widget && m_paneStack->indexOf(widget) < 0) m_paneStack->addWidget(widget);
+    m_paneStack->setCurrentWidget(widget ? widget : m_placeholder);
+}
+
+void MasterDetail::setDetail(QWidget *detail)
+{
+    if (!m_paneStack || detail == m_detail) return;
+    if (m_detail) {
+        m_paneStack->removeWidget(m_detail);
+        m_detail->deleteLater();
+    }
+    m_detail = detail;
+    showInPane(detail);
 }
 
 bool MasterDetail::paneShown() const

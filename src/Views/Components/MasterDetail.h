@@ -5,13 +5,27 @@
 #include <QWidget>
 
 #include <functional>
+#include <utility>
 
 class ContentUnavailable;
+class QAbstractItemModel;
 class QAbstractItemView;
+class QHBoxLayout;
+class QLabel;
+class QMenu;
+class QProgressBar;
 class QSettings;
 class QSplitter;
+class QStackedWidget;
 class QTableView;
 class QVBoxLayout;
+
+// The small indeterminate bar a screen shows while its rows are derived on the pool; hidden.
+QProgressBar *busyIndicator(const char *objectName, QWidget *parent);
+// A bar's "N things" line: callout text in the secondary colour.
+QLabel *countLabel(const char *objectName, QWidget *parent);
+// Ends a bar's row with the room left over, the busy indicator ("derivingIndicator") and the count.
+std::pair<QProgressBar *, QLabel *> endWithCount(QHBoxLayout *row, const char *countName);
 
 // A right press on the view's rows neither selects nor moves the current row, so a right-click
 // opens the row's menu and leaves the selection (and the detail it drives) as it was.
@@ -81,6 +95,8 @@ public:
     };
 
     explicit MasterDetail(QWidget *parent = nullptr);
+    // A frame that is the whole of the screen.
+    static MasterDetail *filling(QWidget *screen);
 
     // The column left of the panes; the screen fills it top to bottom.
     QVBoxLayout *column() const { return m_column; }
@@ -92,13 +108,28 @@ public:
     void giveWayTo(QTableView *table);
     QWidget *columnWidget() const { return m_columnWidget; }
     QSplitter *splitter() const { return m_splitter; }
+    // Adds a bar to the column, with a divider under it.
+    void addBar(QWidget *bar);
+    // A table over the model, set up as a list (setUpListTable); not yet in a layout.
+    static QTableView *listTable(QWidget *parent, const char *objectName, QAbstractItemModel *model, int rowPadding);
+    // Opens the menu menuFor gives for the pressed index (maybe invalid) of the view's viewport;
+    // none for null, and an empty one is thrown away. Menus delete themselves when closed.
+    static void openRowMenus(QAbstractItemView *view, std::function<QMenu *(const QModelIndex &)> menuFor);
 
     // A pane between the column and the trailing pane. It gives way to the trailing pane: at its
     // minimum width while that is shown, at its ideal width otherwise.
     void addSidePane(QWidget *pane, int minimumWidth, int idealWidth);
     // The trailing pane, within its minimum and maximum width, starting at its ideal width.
     void setPane(QWidget *pane, PaneMode mode, Widths widths);
+    // The trailing pane as a stack of the placeholder and what the screen shows in its place.
+    QStackedWidget *setPane(const char *objectName, QWidget *placeholder, PaneMode mode, Widths widths);
     QWidget *pane() const { return m_pane; }
+    // Shows a widget in the stacked pane (kept there once added), or the placeholder for null.
+    void showInPane(QWidget *widget);
+    // Shows a detail made for the selection in the stacked pane; the detail shown before is
+    // removed and deleted later (its own handler may be what replaces it). Null: the placeholder.
+    void setDetail(QWidget *detail);
+    QWidget *detail() const { return m_detail; }
     PaneMode paneMode() const { return m_mode; }
     // Shows or hides a toggled or while-selected pane; an always-shown pane stays.
     void setPaneShown(bool shown);
@@ -137,6 +168,9 @@ private:
     QTableView *m_table = nullptr;
     std::vector<SidePane> m_sides;
     QWidget *m_pane = nullptr;
+    QStackedWidget *m_paneStack = nullptr;
+    QWidget *m_placeholder = nullptr;
+    QWidget *m_detail = nullptr;
     PaneMode m_mode = PaneMode::alwaysShown;
     Widths m_widths{0, 0, QWIDGETSIZE_MAX};
     int m_panePreferred = 0; // the ideal, or the width the user dragged the pane to

@@ -255,12 +255,8 @@ QString inspectorIdentityLine(const AuditRecord &record)
            + (classes.isEmpty() ? QString::fromUtf8("\u2014") : classes.join(u','));
 }
 
-RecordInspector::RecordInspector(QWidget *parent) : QScrollArea(parent)
+RecordInspector::RecordInspector(QWidget *parent) : DetailPane("recordInspector", parent)
 {
-    setObjectName("recordInspector");
-    setWidgetResizable(true);
-    setFrameShape(QFrame::NoFrame);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "Engine/Record/AuditRecord.h"
+#include "Views/Components/DetailPane.h"
 #include "Views/Components/PoolWork.h"
 #include "Views/Components/TokenRow.h"
 
-#include <QScrollArea>
 #include <QString>
 
 #include <memory>
@@ -49,7 +49,7 @@ QString inspectorIdentityLine(const AuditRecord &record);
 // tokens are decoded on the pool (the token list shows a busy indicator until they land), long
 // texts and the hex dump are boxes that make only the lines in view, and the copy items make
 // their text when chosen.
-class RecordInspector : public QScrollArea {
+class RecordInspector : public DetailPane {
     Q_OBJECT
 
 public:

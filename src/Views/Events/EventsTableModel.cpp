@@ -11,6 +11,7 @@
 #include "Views/Components/ResultBadge.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
+#include "Views/Components/TableTime.h"
 #include "Views/Components/CellText.h"
 #include "Views/Components/ItemRoles.h"
 #include "Views/Components/TextRanks.h"
@@ -196,42 +197,20 @@ struct EventsCells {
 
 namespace {
 
-using Cell = QString (*)(const EventsTableModel &, const AuditRecord &);
-
-struct EventsColumn {
-    const char *title;
-    ColumnWidth width;
-    Cell text;
-    Cell toolTip;                                               // null: none
-    Cell accessible;                                            // null: none, a reader speaks the text
-    std::vector<uint32_t> (*sortKeys)(const RecordSelection &); // null: the store's time order
-};
-
 // The columns in display order: the one place a column is written.
-constexpr EventsColumn columns[] = {
-    {"Time", {150, 175}, EventsCells::time, nullptr, nullptr, nullptr},
+constexpr TableColumn<EventsTableModel, AuditRecord, EventsSortKeys> columns[] = {
+    {"Time", {150, 175}, EventsCells::time, nullptr, nullptr, nullptr, [] { return eventsTimeText(widestTableTime()); }},
     {"Event", {110, 170}, EventsCells::event, EventsCells::eventName, nullptr, eventKeys},
     {"Class", {40, 60}, EventsCells::eventClass, nullptr, nullptr, classKeys},
-    {"User", {60, 90}, EventsCells::user, nullptr, nullptr, userKeys},
+    {"User", {60, 90}, EventsCells::user, nullptr, nullptr, userKeys, widestSampleUser},
     {"Process", {70, 110}, EventsCells::process, EventsCells::processPath, nullptr, processKeys},
-    {"PID", {40, 55}, EventsCells::pid, nullptr, nullptr, pidKeys},
+    {"PID", {40, 55}, EventsCells::pid, nullptr, nullptr, pidKeys, widestPid},
     {"Result", {40, 90}, EventsCells::result, EventsCells::resultBadge, EventsCells::resultSpoken, resultKeys},
     {"Details", {200, 480}, EventsCells::details, EventsCells::details, nullptr, detailsKeys},
 };
 static_assert(std::size(columns) == EventsTableModel::numColumns, "one entry per column");
 
-constexpr auto widths = [] {
-    std::array<ColumnWidth, EventsTableModel::numColumns> all{};
-    for (size_t i = 0; i < all.size(); ++i) all[i] = columns[i].width;
-    return all;
-}();
-
 } // namespace
-
-std::span<const ColumnWidth> EventsTableModel::columnWidths()
-{
-    return widths;
-}
 
 QString eventsTimeText(double time)
 {
@@ -274,7 +253,7 @@ std::vector<uint32_t> sortedRows(const RecordSelection &filtered, EventsTableMod
 {
     const size_t n = filtered.size();
     std::vector<uint32_t> rows(n);
-    const auto keysOf = columns[size_t(column)].sortKeys;
+    const auto keysOf = columns[size_t(column)].sortKey;
     if (!keysOf) {
         if (order == Qt::AscendingOrder) {
             for (size_t i = 0; i < n; ++i) rows[i] = uint32_t(filtered.position(i));
@@ -295,7 +274,7 @@ std::vector<uint32_t> sortedRows(const RecordSelection &filtered, EventsTableMod
     return rows;
 }
 
-EventsTableModel::EventsTableModel(QObject *parent) : QAbstractTableModel(parent)
+EventsTableModel::EventsTableModel(QObject *parent) : ColumnTableModel(columns, parent)
 {
     m_captionFont = Style::caption();
     m_detailsFont = Style::monospaced(Style::callout());
@@ -398,11 +377,6 @@ int EventsTableModel::rowCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : int(m_filtered.size());
 }
 
-int EventsTableModel::columnCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : int(numColumns);
-}
-
 QString EventsTableModel::eventLabel(const AuditRecord &record) const
 {
     auto it = m_eventLabels.find(record.event);
@@ -442,16 +416,9 @@ QString EventsTableModel::failureCaption(uint8_t status) const
     return *it;
 }
 
-QVariant EventsTableModel::data(const QModelIndex &index, int role) const
+QVariant EventsTableModel::cellData(const AuditRecord &record, int column, int role) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
-    const AuditRecord &record = recordAt(index.row());
-    const auto column = Column(index.column());
-    const EventsColumn &entry = columns[size_t(column)];
     switch (role) {
-    case Qt::DisplayRole: return entry.text(*this, record);
-    case Qt::ToolTipRole: return entry.toolTip ? QVariant(entry.toolTip(*this, record)) : QVariant();
-    case Qt::AccessibleTextRole: return entry.accessible ? QVariant(entry.accessible(*this, record)) : QVariant();
     case Qt::FontRole:
         if (column == classColumn) return m_classFont;
         if (column == detailsColumn) return m_detailsFont;
@@ -470,9 +437,8 @@ QVariant EventsTableModel::data(const QModelIndex &index, int role) const
 
 QVariant EventsTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || section < 0 || section >= numColumns) return {};
     // A click on another column starts with its forward order.
-    if (role == Qt::InitialSortOrderRole) return int(Qt::AscendingOrder);
-    if (role != Qt::DisplayRole) return {};
-    return QString::fromLatin1(columns[size_t(section)].title);
+    if (role == Qt::InitialSortOrderRole && orientation == Qt::Horizontal && section >= 0 && section < numColumns)
+        return int(Qt::AscendingOrder);
+    return ColumnTableModel::headerData(section, orientation, role);
 }

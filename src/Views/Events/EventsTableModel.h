@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Store/RecordSelection.h"
+#include "Views/Components/ColumnTable.h"
 #include "Views/Components/PoolWork.h"
-#include "Views/Components/TableColumns.h"
 
 #include <QAbstractTableModel>
 #include <QFont>
@@ -23,7 +23,11 @@
 // sort made on the pool, and until it lands the table keeps the rows it has. Cell texts are made
 // only for the cells a view asks for, a long one cut to what a cell can show. Rows are ints, so
 // at most 2^31-1 records.
-class EventsTableModel : public QAbstractTableModel {
+class EventsTableModel;
+// A column's sort keys, one per row of a filter result; null: the store's time order.
+using EventsSortKeys = std::vector<uint32_t> (*)(const RecordSelection &);
+
+class EventsTableModel : public ColumnTableModel<EventsTableModel, AuditRecord, EventsSortKeys> {
     Q_OBJECT
 
 public:
@@ -41,9 +45,6 @@ public:
 
     explicit EventsTableModel(QObject *parent = nullptr);
 
-    // Each column's minimum and ideal width, in column order.
-    static std::span<const ColumnWidth> columnWidths();
-
     // Re-derives the rows from a new filter result, keeping the sort order.
     void setFiltered(RecordSelection filtered);
     // The filter result the rows show.
@@ -54,19 +55,20 @@ public:
     bool isSorting() const { return m_sorting.pending(); }
 
     const AuditRecord &recordAt(int row) const { return (*m_filtered.records())[position(row)]; }
+    const AuditRecord &rowAt(int row) const { return recordAt(row); }
     int64_t idAt(int row) const;
     // The row showing this record (found by its time and id), or -1.
     int rowOf(int64_t id, double time) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
-    int columnCount(const QModelIndex &parent = {}) const override;
-    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 signals:
     void sortingChanged();
 
 private:
+    QVariant cellData(const AuditRecord &record, int column, int role) const override;
+
     friend struct EventsCells;
 
     // The display order of a sorted result: snapshot positions by row, and the row of each of the

@@ -11,20 +11,16 @@
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 #include "Views/Components/TableColumns.h"
-#include "Views/Components/TableTime.h"
 #include "Views/Events/EventsTableModel.h"
 #include "Views/Events/FilterBar.h"
 
 #include <QAction>
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
-#include <QStackedWidget>
 #include <QTableView>
-#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -33,7 +29,6 @@ namespace {
 constexpr MasterDetail::Widths inspectorWidths{320, 400, 600};
 constexpr int footerPaddingH = 12;
 constexpr int footerPaddingV = 6;
-constexpr int busyIndicatorSize = 14;
 
 } // namespace
 
@@ -49,81 +44,35 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
     m_inspectorAction->setChecked(true);
     addAction(m_inspectorAction);
 
-    auto *outer = new QHBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    m_frame = new MasterDetail(this);
-    outer->addWidget(m_frame);
-
-    QWidget *main = m_frame->columnWidget();
-    QVBoxLayout *stack = m_frame->column();
-    m_filterBar = new FilterBar(m_store, main);
-    stack->addWidget(m_filterBar);
-    stack->addWidget(horizontalDivider(main));
+    m_frame = MasterDetail::filling(this);
+    m_filterBar = new FilterBar(m_store, m_frame->columnWidget());
+    m_frame->addBar(m_filterBar);
 
     m_model = new EventsTableModel(this);
-    m_table = new QTableView(main);
-    m_table->setObjectName("eventsTable");
-    m_table->setModel(m_model);
-    setUpListTable(m_table, 8);
+    m_table = MasterDetail::listTable(m_frame->columnWidget(), "eventsTable", m_model, 8);
     m_table->setItemDelegateForColumn(EventsTableModel::detailsColumn, new MiddleElideDelegate(m_table));
     setEqualDigits(m_table, {EventsTableModel::timeColumn, EventsTableModel::pidColumn});
-    QHeaderView *header = m_table->horizontalHeader();
-    keepColumnsFitted(m_table,
-                      widenedFor(EventsTableModel::columnWidths(), m_table->font(),
-                                 {{EventsTableModel::timeColumn, eventsTimeText(widestTableTime())},
-                                  {EventsTableModel::userColumn, widestSampleUser()},
-                                  {EventsTableModel::pidColumn, widestPid()}}),
-                      EventsTableModel::detailsColumn);
-    header->setSortIndicator(EventsTableModel::timeColumn, Qt::AscendingOrder);
+    keepColumnsFitted(m_table, m_model->columnWidths(m_table->font()), EventsTableModel::detailsColumn);
+    m_table->horizontalHeader()->setSortIndicator(EventsTableModel::timeColumn, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
     auto *empty = new ContentUnavailable("No matching records", "line.3.horizontal.decrease.circle",
                                          "Adjust or clear the filters.");
     empty->setObjectName("noMatchingRecords");
     m_frame->addView(m_table, empty);
     m_emptyOverlay = empty;
+    m_frame->column()->addWidget(horizontalDivider(m_frame->columnWidget()));
+    m_frame->column()->addWidget(makeFooter(m_frame->columnWidget()));
 
-    stack->addWidget(horizontalDivider(main));
-    auto *footer = new QWidget(main);
-    footer->setObjectName("footer");
-    auto *footerLayout = new QHBoxLayout(footer);
-    footerLayout->setContentsMargins(footerPaddingH, footerPaddingV, footerPaddingH, footerPaddingV);
-    m_busy = new QProgressBar(footer);
-    m_busy->setObjectName("filteringIndicator");
-    m_busy->setRange(0, 0);
-    m_busy->setTextVisible(false);
-    m_busy->setFixedSize(busyIndicatorSize * 4, busyIndicatorSize / 2);
-    footerLayout->addWidget(m_busy);
-    m_counts = new QLabel(footer);
-    m_counts->setObjectName("recordCounts");
-    Style::setTextStyle(m_counts, Style::callout(), Style::secondaryText());
-    footerLayout->addWidget(m_counts);
-    footerLayout->addStretch(1);
-    m_selected = new QLabel(footer);
-    m_selected->setObjectName("selectedRecord");
-    Style::setTextStyle(m_selected, Style::monospaced(Style::caption()), Style::tertiaryText());
-    footerLayout->addWidget(m_selected);
-    stack->addWidget(footer);
-
-    m_inspectorPane = new QWidget(this);
-    auto *paneLayout = new QVBoxLayout(m_inspectorPane);
-    paneLayout->setContentsMargins(0, 0, 0, 0);
-    m_inspectorStack = new QStackedWidget(m_inspectorPane);
-    m_inspector = new RecordInspector(m_inspectorStack);
-    m_noSelection = new ContentUnavailable("No selection", "sidebar.right",
-                                           "Select a record to see every token it contains.", m_inspectorStack);
-    m_noSelection->setObjectName("noSelection");
-    m_inspectorStack->addWidget(m_inspector);
-    m_inspectorStack->addWidget(m_noSelection);
-    paneLayout->addWidget(m_inspectorStack);
-    m_frame->setPane(m_inspectorPane, MasterDetail::PaneMode::toggled, inspectorWidths);
+    auto *noSelection = new ContentUnavailable("No selection", "sidebar.right",
+                                               "Select a record to see every token it contains.");
+    noSelection->setObjectName("noSelection");
+    m_frame->setPane("", noSelection, MasterDetail::PaneMode::toggled, inspectorWidths);
+    m_inspector = new RecordInspector(m_frame->pane());
+    m_frame->showInPane(m_inspector);
     m_frame->remember(context.layout, QStringLiteral("events"));
     connect(m_inspectorAction, &QAction::toggled, m_frame, &MasterDetail::setPaneShown);
-
-    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        const QModelIndex index = m_table->indexAt(at);
-        if (!index.isValid()) return;
-        if (QMenu *menu = contextMenuForRow(index.row())) menu->popup(m_table->viewport()->mapToGlobal(at));
+    MasterDetail::openRowMenus(m_table, [this](const QModelIndex &index) {
+        return index.isValid() ? contextMenuForRow(index.row()) : nullptr;
     });
 
     // The selection is the store's, so a drill-down's record is selected here and survives a filter.
@@ -183,6 +132,24 @@ EventsView::EventsView(const ViewContext &context, QWidget *parent)
     updateInspector();
 }
 
+QWidget *EventsView::makeFooter(QWidget *parent)
+{
+    auto *footer = new QWidget(parent);
+    footer->setObjectName("footer");
+    auto *footerLayout = new QHBoxLayout(footer);
+    footerLayout->setContentsMargins(footerPaddingH, footerPaddingV, footerPaddingH, footerPaddingV);
+    m_busy = busyIndicator("filteringIndicator", footer);
+    footerLayout->addWidget(m_busy);
+    m_counts = countLabel("recordCounts", footer);
+    footerLayout->addWidget(m_counts);
+    footerLayout->addStretch(1);
+    m_selected = new QLabel(footer);
+    m_selected->setObjectName("selectedRecord");
+    Style::setTextStyle(m_selected, Style::monospaced(Style::caption()), Style::tertiaryText());
+    footerLayout->addWidget(m_selected);
+    return footer;
+}
+
 QString EventsView::searchPrompt() const
 {
     return QString::fromUtf8("Path, command, user, event, pid\u2026");
@@ -211,11 +178,11 @@ void EventsView::updateInspector()
     const std::optional<AuditRecord> record = id ? m_store.record(*id) : std::nullopt;
     if (record) {
         m_inspector->setRecord(*record);
-        m_inspectorStack->setCurrentWidget(m_inspector);
+        m_frame->showInPane(m_inspector);
     } else {
         // The placeholder stands in for the inspector: the next selection starts one afresh.
         m_inspector->reset();
-        m_inspectorStack->setCurrentWidget(m_noSelection);
+        m_frame->showInPane(nullptr);
     }
 }
 

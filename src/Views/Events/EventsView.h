@@ -11,7 +11,6 @@ class QAction;
 class QLabel;
 class QMenu;
 class QProgressBar;
-class QStackedWidget;
 class QTableView;
 class RecordInspector;
 
@@ -36,6 +35,7 @@ public:
     QMenu *contextMenuForRow(int row);
 
 private:
+    QWidget *makeFooter(QWidget *parent);
     void showFiltered();
     void updateInspector();
     void updateFooter();
@@ -49,10 +49,7 @@ private:
     QProgressBar *m_busy = nullptr;
     QLabel *m_counts = nullptr;
     QLabel *m_selected = nullptr;
-    QWidget *m_inspectorPane = nullptr;
-    QStackedWidget *m_inspectorStack = nullptr;
     RecordInspector *m_inspector = nullptr;
-    QWidget *m_noSelection = nullptr;
     QAction *m_inspectorAction = nullptr;
     MasterDetail *m_frame = nullptr;
     SelectionGuard *m_guard = nullptr;

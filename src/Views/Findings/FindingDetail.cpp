@@ -102,16 +102,10 @@ QWidget *evidenceRow(const AuditRecord &record, QWidget *parent)
 } // namespace
 
 FindingDetail::FindingDetail(AuditStore &store, const Finding &finding, QWidget *parent)
-    : QScrollArea(parent), m_finding(finding)
+    : DetailPane("findingDetail", padding, itemSpacing, parent), m_finding(finding)
 {
-    setObjectName("findingDetail");
-    setWidgetResizable(true);
-    setFrameShape(QFrame::NoFrame);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto *content = new QWidget(this);
-    auto *column = new QVBoxLayout(content);
-    column->setContentsMargins(padding, padding, padding, padding);
-    column->setSpacing(itemSpacing);
+    QWidget *content = this->content();
+    QVBoxLayout *column = this->column();
 
     column->addWidget(new SeverityBadge(finding.severity, false, content), 0, Qt::AlignLeft);
     QLabel *rule = selectableLabel(QString::fromStdString(finding.rule), Style::semibold(Style::title2()), {}, content);
@@ -162,6 +156,5 @@ FindingDetail::FindingDetail(AuditStore &store, const Finding &finding, QWidget 
             m_evidenceShown.push_back(id);
         }
     }
-    column->addStretch(1);
-    setWidget(content);
+    finish();
 }

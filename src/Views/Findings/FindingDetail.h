@@ -1,8 +1,7 @@
 #pragma once
 
 #include "Engine/Analysis/Finding.h"
-
-#include <QScrollArea>
+#include "Views/Components/DetailPane.h"
 
 class AuditStore;
 class QLabel;
@@ -12,7 +11,7 @@ class TextBox;
 // The Findings screen's inspector for one finding: badge, rule, summary (copyable), explanation,
 // facts with the ATT&CK link, the drill-down button and up to twelve evidence records. Built anew
 // for every selected finding; it keeps no state.
-class FindingDetail : public QScrollArea {
+class FindingDetail : public DetailPane {
     Q_OBJECT
 
 public:

@@ -5,18 +5,56 @@
 #include "Views/Components/Style.h"
 #include "Views/Components/TableTime.h"
 
-#include <array>
-
 namespace {
 
-constexpr std::array<const char *, FindingsTableModel::numColumns> columnTitles = {"Severity", "Time",   "Rule",
-                                                                                   "Tactic",   "ATT&CK", "User",
-                                                                                   "Summary"};
+using FindingsRows::SortKey;
+
+QString timeCell(const FindingsTableModel &, const Finding &f)
+{
+    return tableTimeText(f.time);
+}
+QString ruleCell(const FindingsTableModel &, const Finding &f)
+{
+    return cellText(f.rule);
+}
+QString tacticCell(const FindingsTableModel &, const Finding &f)
+{
+    return cellText(f.category);
+}
+QString techniqueCell(const FindingsTableModel &, const Finding &f)
+{
+    return f.technique ? cellText(*f.technique) : QString();
+}
+QString userCell(const FindingsTableModel &, const Finding &f)
+{
+    return cellText(f.user);
+}
+QString summaryCell(const FindingsTableModel &, const Finding &f)
+{
+    return cellText(f.summary, Qt::ElideMiddle);
+}
+// The badge's text is painted, not a display text.
+QString severitySpoken(const FindingsTableModel &, const Finding &f)
+{
+    return QString::fromUtf8(severityTitle(f.severity));
+}
+
+// The columns in display order: the one place a column is written. ATT&CK does not sort.
+constexpr TableColumn<FindingsTableModel, Finding, std::optional<SortKey>> columns[] = {
+    {"Severity", {70, 90}, nullptr, nullptr, severitySpoken, SortKey::severity},
+    {"Time", {130, 150}, timeCell, nullptr, nullptr, SortKey::time, [] { return tableTimeText(widestTableTime()); }},
+    {"Rule", {140, 200}, ruleCell, nullptr, nullptr, SortKey::rule},
+    {"Tactic", {90, 130}, tacticCell, nullptr, nullptr, SortKey::category},
+    {"ATT&CK", {60, 80}, techniqueCell, nullptr, nullptr, std::nullopt},
+    {"User", {60, 90}, userCell, nullptr, nullptr, SortKey::user, widestSampleUser},
+    {"Summary", {200, 420}, summaryCell, summaryCell, nullptr, SortKey::summary},
+};
+static_assert(std::size(columns) == FindingsTableModel::numColumns, "one entry per column");
 
 } // namespace
 
 FindingsTableModel::FindingsTableModel(QObject *parent)
-    : QAbstractTableModel(parent)
+    : ColumnTableModel(columns, parent)
     , m_table(std::make_shared<const FindingsRows::Table>(FindingsRows::table(nullptr, Severity::low, {}, {})))
     , m_ruleFont(Style::withWeight(Style::body(), QFont::Medium))
     , m_techniqueFont(Style::monospaced(Style::caption()))
@@ -45,16 +83,7 @@ void FindingsTableModel::setSearch(const QString &search)
 
 std::optional<FindingsRows::SortKey> FindingsTableModel::sortKey(int column)
 {
-    using FindingsRows::SortKey;
-    switch (column) {
-    case severityColumn: return SortKey::severity;
-    case timeColumn: return SortKey::time;
-    case ruleColumn: return SortKey::rule;
-    case tacticColumn: return SortKey::category;
-    case userColumn: return SortKey::user;
-    case summaryColumn: return SortKey::summary;
-    default: return std::nullopt;
-    }
+    return column >= 0 && column < numColumns ? columns[size_t(column)].sortKey : std::nullopt;
 }
 
 void FindingsTableModel::sort(int column, Qt::SortOrder order)
@@ -85,33 +114,10 @@ int FindingsTableModel::rowCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : int(m_table->rows.size());
 }
 
-int FindingsTableModel::columnCount(const QModelIndex &parent) const
+QVariant FindingsTableModel::cellData(const Finding &finding, int column, int role) const
 {
-    return parent.isValid() ? 0 : numColumns;
-}
-
-QVariant FindingsTableModel::data(const QModelIndex &index, int role) const
-{
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
-    const Finding &finding = findingAt(index.row());
-    const int column = index.column();
     switch (role) {
-    case Qt::DisplayRole:
-        switch (column) {
-        case timeColumn: return tableTimeText(finding.time);
-        case ruleColumn: return cellText(finding.rule);
-        case tacticColumn: return cellText(finding.category);
-        case techniqueColumn: return finding.technique ? cellText(*finding.technique) : QString();
-        case userColumn: return cellText(finding.user);
-        case summaryColumn: return cellText(finding.summary, Qt::ElideMiddle);
-        default: return {};
-        }
     case ItemRoles::severityRole: return column == severityColumn ? QVariant(rawValue(finding.severity)) : QVariant();
-    case Qt::AccessibleTextRole:
-        // The badge's text is painted, not a display text.
-        return column == severityColumn ? QVariant(QString::fromUtf8(severityTitle(finding.severity))) : QVariant();
-    case Qt::ToolTipRole:
-        return column == summaryColumn ? QVariant(cellText(finding.summary, Qt::ElideMiddle)) : QVariant();
     case Qt::FontRole:
         switch (column) {
         case ruleColumn: return m_ruleFont;
@@ -122,10 +128,4 @@ QVariant FindingsTableModel::data(const QModelIndex &index, int role) const
     case Qt::ForegroundRole: return column == tacticColumn ? QVariant(Style::secondaryText()) : QVariant();
     default: return {};
     }
-}
-
-QVariant FindingsTableModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= numColumns) return {};
-    return QString::fromUtf8(columnTitles[size_t(section)]);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Engine/Analysis/Finding.h"
+#include "Views/Components/ColumnTable.h"
 #include "Views/Components/PoolWork.h"
 #include "Views/Findings/FindingsRows.h"
 
@@ -9,12 +10,13 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 // The findings table: the rows of a FindingsRows::Table, positions into the snapshot of the
 // store's findings it holds. The table is derived and sorted on the pool whenever the findings,
 // the minimum, the search or the order change; until it lands the table keeps the rows it has.
-class FindingsTableModel : public QAbstractTableModel {
+class FindingsTableModel : public ColumnTableModel<FindingsTableModel, Finding, std::optional<FindingsRows::SortKey>> {
     Q_OBJECT
 
 public:
@@ -47,13 +49,11 @@ public:
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     const Finding &findingAt(int row) const { return (*m_table->findings)[m_table->rows[size_t(row)]]; }
+    const Finding &rowAt(int row) const { return findingAt(row); }
     // The row showing the finding with this id, or -1.
     int rowOf(const Uuid &id) const { return m_table->rowOf(id); }
 
     int rowCount(const QModelIndex &parent = {}) const override;
-    int columnCount(const QModelIndex &parent = {}) const override;
-    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 signals:
     // A new table is shown (after the model's reset).
@@ -61,6 +61,7 @@ signals:
     void derivingChanged();
 
 private:
+    QVariant cellData(const Finding &finding, int column, int role) const override;
     void derive();
 
     FindingsRows::FindingsSnapshot m_findings;

@@ -2,14 +2,13 @@
 
 #include "Store/AuditStore.h"
 #include "Views/Components/BadgeDelegate.h"
+#include "Views/Components/ColumnTable.h"
 #include "Views/Components/ContentUnavailable.h"
-#include "Views/Components/Divider.h"
 #include "Views/Components/EqualDigits.h"
 #include "Views/Components/Formatters.h"
 #include "Views/Components/MasterDetail.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/TableColumns.h"
-#include "Views/Components/TableTime.h"
 #include "Views/Findings/FindingDetail.h"
 #include "Views/Findings/FindingsRows.h"
 #include "Views/Findings/FindingsTableModel.h"
@@ -23,7 +22,6 @@
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QStackedWidget>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -33,9 +31,6 @@
 #include <array>
 
 namespace {
-
-constexpr std::array<ColumnWidth, FindingsTableModel::numColumns> columnWidths = {
-    {{70, 90}, {130, 150}, {140, 200}, {90, 130}, {60, 80}, {60, 90}, {200, 420}}};
 
 constexpr int headerPaddingH = 12;
 constexpr int headerPaddingV = 8;
@@ -165,111 +160,34 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
 {
     setObjectName("findingsView");
     setWindowTitle(QStringLiteral("Findings"));
-    auto *outer = new QHBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto *frame = new MasterDetail(this);
-    outer->addWidget(frame);
-
-    QWidget *main = frame->columnWidget();
-    QVBoxLayout *stack = frame->column();
-
-    auto *header = new QWidget(main);
-    header->setObjectName("findingsHeader");
-    header->setAutoFillBackground(true);
-    auto *headerLayout = new QHBoxLayout(header);
-    headerLayout->setContentsMargins(headerPaddingH, headerPaddingV, headerPaddingH, headerPaddingV);
-    headerLayout->setSpacing(headerSpacing);
-    auto *picker = new QWidget(header);
-    picker->setFixedWidth(pickerWidth);
-    auto *pickerLayout = new QHBoxLayout(picker);
-    pickerLayout->setContentsMargins(0, 0, 0, 0);
-    auto *pickerLabel = new QLabel(QStringLiteral("Minimum severity"), picker);
-    pickerLayout->addWidget(pickerLabel);
-    m_minimum = new QComboBox(picker);
-    m_minimum->setObjectName("minimumSeverity");
-    for (Severity severity : allSeverities)
-        m_minimum->addItem(QString::fromUtf8(severityTitle(severity)), rawValue(severity));
-    m_minimum->setCurrentIndex(rawValue(Severity::low));
-    pickerLabel->setBuddy(m_minimum);
-    pickerLayout->addWidget(m_minimum, 1);
-    headerLayout->addWidget(picker);
-
-    m_chipScroller = new ChipScroller(header);
-    m_chipScroller->setProperty("scrollsSideways", true); // without a bar, by the wheel and the keys
-    auto *chipScroller = m_chipScroller;
-    chipScroller->setObjectName("categoryChips");
-    chipScroller->setFrameShape(QFrame::NoFrame);
-    chipScroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    chipScroller->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    chipScroller->setWidgetResizable(true);
-    chipScroller->setBackgroundRole(QPalette::Window);
-    m_chipStrip = new QWidget(chipScroller);
-    m_chipLayout = new QHBoxLayout(m_chipStrip);
-    m_chipLayout->setContentsMargins(0, 0, 0, 0);
-    m_chipLayout->setSpacing(chipSpacing);
-    m_chipLayout->addStretch(1);
-    chipScroller->setWidget(m_chipStrip);
-    chipScroller->setFixedHeight(QFontMetrics(Style::caption()).height() + 2 * chipPaddingV);
-    headerLayout->addWidget(chipScroller, 1);
-
-    m_count = new QLabel(header);
-    m_count->setObjectName("findingsCount");
-    Style::setTextStyle(m_count, Style::callout(), Style::secondaryText());
-    headerLayout->addWidget(m_count);
-    stack->addWidget(header);
-    stack->addWidget(horizontalDivider(main));
+    m_frame = MasterDetail::filling(this);
+    m_frame->addBar(makeHeader(m_frame->columnWidget()));
 
     m_model = new FindingsTableModel(this);
-    m_table = new QTableView(main);
-    m_table->setObjectName("findingsTable");
-    m_table->setModel(m_model);
-    setUpListTable(m_table, 10);
+    m_table = MasterDetail::listTable(m_frame->columnWidget(), "findingsTable", m_model, 10);
     m_table->setItemDelegateForColumn(FindingsTableModel::severityColumn, new BadgeDelegate(m_table));
     m_table->setItemDelegateForColumn(FindingsTableModel::summaryColumn, new MiddleElideDelegate(m_table));
     setEqualDigits(m_table, {FindingsTableModel::timeColumn});
-    std::vector<ColumnWidth> widths = widenedFor(columnWidths, m_table->font(),
-                                                 {{FindingsTableModel::timeColumn, tableTimeText(widestTableTime())},
-                                                  {FindingsTableModel::userColumn, widestSampleUser()}});
+    std::vector<ColumnWidth> widths = m_model->columnWidths(m_table->font());
     widths[FindingsTableModel::severityColumn] = widenedTo(widths[FindingsTableModel::severityColumn],
                                                            BadgeDelegate::widestSeverityCell());
     keepColumnsFitted(m_table, widths, FindingsTableModel::summaryColumn);
-    m_table->horizontalHeader()->setSortIndicator(FindingsTableModel::timeColumn, Qt::AscendingOrder);
-    m_table->setSortingEnabled(true);
-    // The ATT&CK column does not sort: a click on it puts the indicator back where it was.
-    connect(m_table->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder) {
-        if (FindingsTableModel::sortKey(column)) return;
-        const FindingsRows::SortOrder order = m_model->sortOrder();
-        int current = FindingsTableModel::timeColumn;
-        for (int c = 0; c < FindingsTableModel::numColumns; ++c)
-            if (FindingsTableModel::sortKey(c) == order.key) current = c;
-        QSignalBlocker block(m_table->horizontalHeader());
-        m_table->horizontalHeader()->setSortIndicator(current,
-                                                      order.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
-    });
+    // The ATT&CK column does not sort.
+    enableKeyedSorting(m_table, m_model, FindingsTableModel::timeColumn);
     m_empty = new ContentUnavailable(QString::fromUtf8(noFindingsTitle), QStringLiteral("checkmark.shield"), {});
     m_empty->setObjectName("noFindings");
-    frame->addView(m_table, m_empty);
+    m_frame->addView(m_table, m_empty);
 
-    m_inspector = new QStackedWidget(this);
-    m_inspector->setObjectName("findingInspector");
-    m_noSelection = new ContentUnavailable(QStringLiteral("Select a finding"), QStringLiteral("exclamationmark.shield"),
-                                           QStringLiteral("Double-click a finding to jump to the records behind it."),
-                                           m_inspector);
-    m_noSelection->setObjectName("selectAFinding");
-    m_inspector->addWidget(m_noSelection);
-    frame->setPane(m_inspector, MasterDetail::PaneMode::alwaysShown, inspectorWidths);
-    frame->remember(context.layout, QStringLiteral("findings"));
+    auto *noSelection = new ContentUnavailable(QStringLiteral("Select a finding"),
+                                               QStringLiteral("exclamationmark.shield"),
+                                               QStringLiteral(
+                                                   "Double-click a finding to jump to the records behind it."));
+    noSelection->setObjectName("selectAFinding");
+    m_frame->setPane("findingInspector", noSelection, MasterDetail::PaneMode::alwaysShown, inspectorWidths);
+    m_frame->remember(context.layout, QStringLiteral("findings"));
 
-    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        const QModelIndex index = m_table->indexAt(at);
-        if (!index.isValid()) return;
-        QMenu *menu = contextMenuForRow(index.row());
-        if (menu->isEmpty()) {
-            menu->deleteLater();
-            return;
-        }
-        menu->popup(m_table->viewport()->mapToGlobal(at));
+    MasterDetail::openRowMenus(m_table, [this](const QModelIndex &index) {
+        return index.isValid() ? contextMenuForRow(index.row()) : nullptr;
     });
     // A double-click and Return or Enter on the current row, as the platform's style raises them.
     connect(m_table, &QAbstractItemView::activated, this, [this](const QModelIndex &index) { openRow(index.row()); });
@@ -299,6 +217,52 @@ FindingsView::FindingsView(const ViewContext &context, QWidget *parent)
     connect(&m_store, &AuditStore::findingsChanged, this, &FindingsView::reload);
 
     reload();
+}
+
+QWidget *FindingsView::makeHeader(QWidget *parent)
+{
+    auto *header = new QWidget(parent);
+    header->setObjectName("findingsHeader");
+    header->setAutoFillBackground(true);
+    auto *headerLayout = new QHBoxLayout(header);
+    headerLayout->setContentsMargins(headerPaddingH, headerPaddingV, headerPaddingH, headerPaddingV);
+    headerLayout->setSpacing(headerSpacing);
+    auto *picker = new QWidget(header);
+    picker->setFixedWidth(pickerWidth);
+    auto *pickerLayout = new QHBoxLayout(picker);
+    pickerLayout->setContentsMargins(0, 0, 0, 0);
+    auto *pickerLabel = new QLabel(QStringLiteral("Minimum severity"), picker);
+    pickerLayout->addWidget(pickerLabel);
+    m_minimum = new QComboBox(picker);
+    m_minimum->setObjectName("minimumSeverity");
+    for (Severity severity : allSeverities)
+        m_minimum->addItem(QString::fromUtf8(severityTitle(severity)), rawValue(severity));
+    m_minimum->setCurrentIndex(rawValue(Severity::low));
+    pickerLabel->setBuddy(m_minimum);
+    pickerLayout->addWidget(m_minimum, 1);
+    headerLayout->addWidget(picker);
+
+    auto *chipScroller = new ChipScroller(header);
+    m_chipScroller = chipScroller;
+    chipScroller->setProperty("scrollsSideways", true); // without a bar, by the wheel and the keys
+    chipScroller->setObjectName("categoryChips");
+    chipScroller->setFrameShape(QFrame::NoFrame);
+    chipScroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    chipScroller->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    chipScroller->setWidgetResizable(true);
+    chipScroller->setBackgroundRole(QPalette::Window);
+    m_chipStrip = new QWidget(chipScroller);
+    m_chipLayout = new QHBoxLayout(m_chipStrip);
+    m_chipLayout->setContentsMargins(0, 0, 0, 0);
+    m_chipLayout->setSpacing(chipSpacing);
+    m_chipLayout->addStretch(1);
+    chipScroller->setWidget(m_chipStrip);
+    chipScroller->setFixedHeight(QFontMetrics(Style::caption()).height() + 2 * chipPaddingV);
+    headerLayout->addWidget(chipScroller, 1);
+
+    m_count = ::countLabel("findingsCount", header);
+    headerLayout->addWidget(m_count);
+    return header;
 }
 
 QString FindingsView::searchPrompt() const
@@ -358,16 +322,14 @@ void FindingsView::updateDetail()
 {
     // Looked up among all findings, so a finding the filters hide stays in the inspector.
     const Finding *shown = m_selection ? m_model->table().finding(*m_selection) : nullptr;
-    if (m_detail && (!shown || m_detail->finding().id != shown->id)) {
-        m_inspector->removeWidget(m_detail);
-        m_detail->deleteLater();
-        m_detail = nullptr;
-    }
-    if (shown && !m_detail) {
-        m_detail = new FindingDetail(m_store, *shown, m_inspector);
-        m_inspector->addWidget(m_detail);
-    }
-    m_inspector->setCurrentWidget(m_detail ? static_cast<QWidget *>(m_detail) : m_noSelection);
+    if (!shown) m_frame->setDetail(nullptr);
+    else if (!detail() || detail()->finding().id != shown->id)
+        m_frame->setDetail(new FindingDetail(m_store, *shown, m_frame->pane()));
+}
+
+FindingDetail *FindingsView::detail() const
+{
+    return static_cast<FindingDetail *>(m_frame->detail());
 }
 
 std::optional<Finding> FindingsView::findingOfRow(int row) const

@@ -9,12 +9,12 @@ class AuditStore;
 class ContentUnavailable;
 class FindingDetail;
 class FindingsTableModel;
+class MasterDetail;
 class QComboBox;
 class QHBoxLayout;
 class QLabel;
 class QMenu;
 class QScrollArea;
-class QStackedWidget;
 class QTableView;
 class QToolButton;
 
@@ -40,7 +40,7 @@ public:
     // The strip the chips scroll in.
     QScrollArea *chipScroller() const { return m_chipScroller; }
     // The detail of the selected finding, or null while the placeholder shows.
-    FindingDetail *detail() const { return m_detail; }
+    FindingDetail *detail() const;
     std::optional<Uuid> selection() const { return m_selection; }
     // The row's menu, empty when the row names no finding of the store. Owned by the view.
     QMenu *contextMenuForRow(int row);
@@ -48,6 +48,7 @@ public:
     void openRow(int row);
 
 private:
+    QWidget *makeHeader(QWidget *parent);
     void reload();
     void rederive();
     void rebuildChips();
@@ -64,8 +65,6 @@ private:
     QTableView *m_table = nullptr;
     FindingsTableModel *m_model = nullptr;
     ContentUnavailable *m_empty = nullptr;
-    QStackedWidget *m_inspector = nullptr;
-    ContentUnavailable *m_noSelection = nullptr;
-    FindingDetail *m_detail = nullptr;
+    MasterDetail *m_frame = nullptr;
     std::optional<Uuid> m_selection;
 };

@@ -6,6 +6,7 @@
 #include "Views/Components/RecordCells.h"
 #include "Views/Components/ResultBadge.h"
 #include "Views/Components/Style.h"
+#include "Views/Components/TableTime.h"
 
 #include <QLocale>
 
@@ -36,45 +37,19 @@ struct LiveCells {
 
 namespace {
 
-using Cell = QString (*)(const LiveRecordsModel &, const LiveCells::Row &);
-
-struct LiveColumn {
-    const char *title;
-    ColumnWidth width;
-    Cell text;       // null: none (the badge paints it)
-    Cell toolTip;    // null: none
-    Cell accessible; // null: none, a reader speaks the text
-};
-
 // The columns in display order: the one place a column is written.
-constexpr LiveColumn columns[] = {
-    {"Time", {90, 105}, LiveCells::time, nullptr, nullptr},
+constexpr TableColumn<LiveRecordsModel, LiveRow> columns[] = {
+    {"Time", {90, 105}, LiveCells::time, nullptr, nullptr, {}, [] { return liveTimeText(widestTableTime()); }},
     {"Event", {90, 140}, LiveCells::event, nullptr, nullptr},
-    {"User", {50, 80}, LiveCells::user, nullptr, nullptr},
+    {"User", {50, 80}, LiveCells::user, nullptr, nullptr, {}, widestSampleUser},
     {"Process", {60, 100}, LiveCells::process, nullptr, nullptr},
-    {"PID", {40, 55}, LiveCells::pid, nullptr, nullptr},
+    {"PID", {40, 55}, LiveCells::pid, nullptr, nullptr, {}, widestPid},
     {"", {22, 22}, nullptr, LiveCells::result, LiveCells::result},
     {"Details", {200, 420}, LiveCells::details, LiveCells::details, nullptr},
 };
 static_assert(std::size(columns) == LiveRecordsModel::numColumns, "one entry per column");
 
-constexpr auto widths = [] {
-    std::array<ColumnWidth, LiveRecordsModel::numColumns> all{};
-    for (size_t i = 0; i < all.size(); ++i) all[i] = columns[i].width;
-    return all;
-}();
-
-QVariant cell(Cell read, const LiveRecordsModel &model, const LiveCells::Row &row)
-{
-    return read ? QVariant(read(model, row)) : QVariant();
-}
-
 } // namespace
-
-std::span<const ColumnWidth> LiveRecordsModel::columnWidths()
-{
-    return widths;
-}
 
 std::vector<uint32_t> liveRows(const std::vector<AuditRecord> &records, const LiveFilter &filter, size_t cap)
 {
@@ -93,7 +68,7 @@ QString liveTimeText(double time)
 }
 
 LiveRecordsModel::LiveRecordsModel(QObject *parent, size_t rowCap)
-    : QAbstractTableModel(parent), m_rowCap(rowCap), m_detailsFont(Style::monospaced(Style::callout()))
+    : ColumnTableModel(columns, parent), m_rowCap(rowCap), m_detailsFont(Style::monospaced(Style::callout()))
 {}
 
 LiveRecordsModel::Row LiveRecordsModel::makeRow(const AuditRecord &record, int64_t sequence)
@@ -220,21 +195,9 @@ int LiveRecordsModel::rowCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : int(m_rows.size());
 }
 
-int LiveRecordsModel::columnCount(const QModelIndex &parent) const
+QVariant LiveRecordsModel::cellData(const LiveRow &row, int column, int role) const
 {
-    return parent.isValid() ? 0 : numColumns;
-}
-
-QVariant LiveRecordsModel::data(const QModelIndex &index, int role) const
-{
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
-    const Row &row = m_rows[size_t(index.row())];
-    const auto column = Column(index.column());
-    const LiveColumn &entry = columns[size_t(column)];
     switch (role) {
-    case Qt::DisplayRole: return cell(entry.text, *this, row);
-    case Qt::ToolTipRole: return cell(entry.toolTip, *this, row);
-    case Qt::AccessibleTextRole: return cell(entry.accessible, *this, row);
     case Qt::FontRole:
         if (column == detailsColumn) return m_detailsFont;
         return {};
@@ -244,10 +207,4 @@ QVariant LiveRecordsModel::data(const QModelIndex &index, int role) const
     case ItemRoles::recordIDRole: return QVariant::fromValue<qlonglong>(row.id);
     default: return {};
     }
-}
-
-QVariant LiveRecordsModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= numColumns) return {};
-    return QString::fromLatin1(columns[size_t(section)].title);
 }

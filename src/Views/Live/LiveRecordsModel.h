@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Services/LiveMonitor.h"
-#include "Views/Components/TableColumns.h"
+#include "Views/Components/ColumnTable.h"
 
 #include <QAbstractTableModel>
 #include <QFont>
@@ -26,12 +26,25 @@ struct LiveFilter {
 // only before the text test, at most `cap` entries. Positions into `records`.
 std::vector<uint32_t> liveRows(const std::vector<AuditRecord> &records, const LiveFilter &filter, size_t cap);
 
+// One row of the live table: what its cells show of a record, kept with it.
+struct LiveRow {
+    int64_t id = 0;
+    int64_t sequence = 0; // arrival number: position in the source plus everything dropped before
+    double time = 0;
+    uint16_t event = 0;
+    bool success = true;
+    int64_t pid = 0;
+    QString user;
+    QString process;
+    QString details;
+};
+
 // The live buffer newest first, filtered and capped at 5,000 rows. A publication that only drops
 // old records and appends new ones removes rows at the bottom and inserts rows at the top; the
 // model is reset only for a new filter, a new source (pause) or a buffer whose order changed.
 // Each row keeps its own display values, so the model holds no reference to the buffer between
 // updates (a held buffer would make the capture copy it on every arrival).
-class LiveRecordsModel : public QAbstractTableModel {
+class LiveRecordsModel : public ColumnTableModel<LiveRecordsModel, LiveRow> {
     Q_OBJECT
 
 public:
@@ -49,9 +62,6 @@ public:
 
     explicit LiveRecordsModel(QObject *parent = nullptr, size_t rowCap = defaultRowCap);
 
-    // Each column's minimum and ideal width, in column order.
-    static std::span<const ColumnWidth> columnWidths();
-
     // Rebuilds every row from this source list: one reset.
     void reset(const LiveMonitor::Records &source, const LiveFilter &filter);
     // The source grew or rolled: `dropped` records left its front since the last update and the
@@ -64,27 +74,16 @@ public:
 
     const LiveFilter &filter() const { return m_filter; }
     int64_t idAt(int row) const { return m_rows[size_t(row)].id; }
+    const LiveRow &rowAt(int row) const { return m_rows[size_t(row)]; }
     int rowOf(int64_t id) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
-    int columnCount(const QModelIndex &parent = {}) const override;
-    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
     friend struct LiveCells;
+    using Row = LiveRow;
 
-    struct Row {
-        int64_t id = 0;
-        int64_t sequence = 0; // arrival number: position in the source plus everything dropped before
-        double time = 0;
-        uint16_t event = 0;
-        bool success = true;
-        int64_t pid = 0;
-        QString user;
-        QString process;
-        QString details;
-    };
+    QVariant cellData(const LiveRow &row, int column, int role) const override;
 
     Row makeRow(const AuditRecord &record, int64_t sequence);
     QString eventLabel(uint16_t event) const;

@@ -14,7 +14,6 @@
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 #include "Views/Components/TableColumns.h"
-#include "Views/Components/TableTime.h"
 #include "Views/Live/LiveFindingsList.h"
 #include "Views/Live/LiveRecordsModel.h"
 
@@ -275,12 +274,7 @@ QWidget *LiveView::makeContent()
     header->setHighlightSections(false);
     header->setSectionsClickable(false);
     setEqualDigits(m_table, {LiveRecordsModel::timeColumn, LiveRecordsModel::pidColumn});
-    keepColumnsFitted(m_table,
-                      widenedFor(LiveRecordsModel::columnWidths(), m_table->font(),
-                                 {{LiveRecordsModel::timeColumn, liveTimeText(widestTableTime())},
-                                  {LiveRecordsModel::userColumn, widestSampleUser()},
-                                  {LiveRecordsModel::pidColumn, widestPid()}}),
-                      LiveRecordsModel::detailsColumn);
+    keepColumnsFitted(m_table, m_model->columnWidths(m_table->font()), LiveRecordsModel::detailsColumn);
     m_table->setMinimumWidth(tableMinimumWidth);
     m_frame->addView(m_table);
     // Marked, not scrolled to: the table must not jump while records stream in.
@@ -315,12 +309,10 @@ QWidget *LiveView::makeContent()
             [this] { m_findingsEmpty->setVisible(m_findings->findingsModel()->rowCount() == 0); });
     m_frame->addSidePane(pane, findingsMinimumWidth, findingsIdealWidth);
 
-    m_inspectorStack = new QStackedWidget(this);
-    m_inspectorStack->setObjectName(QStringLiteral("liveInspector"));
-    m_inspectorStack->addWidget(new QWidget(m_inspectorStack)); // the lookup found nothing
-    m_inspector = new RecordInspector(m_inspectorStack);
-    m_inspectorStack->addWidget(m_inspector);
-    m_frame->setPane(m_inspectorStack, MasterDetail::PaneMode::whileSelected, inspectorWidths);
+    // Blank while the lookup finds nothing.
+    m_frame->setPane("liveInspector", new QWidget, MasterDetail::PaneMode::whileSelected, inspectorWidths);
+    m_inspector = new RecordInspector(m_frame->pane());
+    m_frame->showInPane(m_inspector);
     m_frame->remember(context().layout, QStringLiteral("live"));
     return m_frame;
 }
@@ -413,14 +405,14 @@ void LiveView::updateInspector()
     const auto found = std::find_if(source->begin(), source->end(),
                                     [this](const AuditRecord &record) { return record.id == *m_selection; });
     if (found == source->end()) {
-        m_inspectorStack->setCurrentIndex(0);
+        m_frame->showInPane(nullptr);
         return;
     }
     const std::optional<AuditRecord> &shown = m_inspector->record();
     // Rebuilt only for another record or its analysed copy, so the inspector keeps its place.
     if (!shown || shown->id != found->id || shown->processName() != found->processName())
         m_inspector->setRecord(*found);
-    m_inspectorStack->setCurrentIndex(1);
+    m_frame->showInPane(m_inspector);
 }
 
 void LiveView::updateEmptyState()

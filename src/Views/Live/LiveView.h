@@ -126,6 +126,5 @@ private:
     LiveRecordsModel *m_model = nullptr;
     LiveFindingsList *m_findings = nullptr;
     QWidget *m_findingsEmpty = nullptr;
-    QStackedWidget *m_inspectorStack = nullptr;
     RecordInspector *m_inspector = nullptr;
 };

@@ -102,16 +102,11 @@ QString evidenceText(const std::vector<std::string> &evidence)
     return entries.join(QStringLiteral("\n\n"));
 }
 
-AlertDetail::AlertDetail(const MonitorAlert &alert, QWidget *parent) : QScrollArea(parent), m_alert(alert)
+AlertDetail::AlertDetail(const MonitorAlert &alert, QWidget *parent)
+    : DetailPane("alertDetail", padding, columnSpacing, parent), m_alert(alert)
 {
-    setObjectName(QStringLiteral("alertDetail"));
-    setWidgetResizable(true);
-    setFrameShape(QFrame::NoFrame);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto *content = new QWidget(this);
-    auto *column = new QVBoxLayout(content);
-    column->setContentsMargins(padding, padding, padding, padding);
-    column->setSpacing(columnSpacing);
+    QWidget *content = this->content();
+    QVBoxLayout *column = this->column();
 
     if (alert.kind == MonitorAlert::Kind::monitor) {
         auto *kind = new QWidget(content);
@@ -213,6 +208,5 @@ AlertDetail::AlertDetail(const MonitorAlert &alert, QWidget *parent) : QScrollAr
         evidenceFont.setPointSizeF(evidenceFont.pointSizeF() * 11.0 / 13.0);
         for (const std::string &entry : m_alert.evidence) column->addWidget(textBox(entry, evidenceFont, content));
     }
-    column->addStretch(1);
-    setWidget(content);
+    finish();
 }

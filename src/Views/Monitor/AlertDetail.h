@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Services/MonitorAlert.h"
+#include "Views/Components/DetailPane.h"
 
-#include <QScrollArea>
 #include <QString>
 
 class QAction;
@@ -16,7 +16,7 @@ QString evidenceText(const std::vector<std::string> &evidence);
 
 // One alert of the history in full: kind or severity, rule, summary, explanation, times, user,
 // tactic, ATT&CK technique and the evidence captured when it was raised. Reads only.
-class AlertDetail : public QScrollArea {
+class AlertDetail : public DetailPane {
     Q_OBJECT
 
 public:

@@ -5,6 +5,7 @@
 #include "Views/Components/Shapes.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
+#include "Views/Components/TableTime.h"
 
 #include <algorithm>
 
@@ -12,7 +13,39 @@
 
 namespace {
 
-const char *const columnTitles[] = {"", "Severity", "Raised", "Rule", "ATT&CK", "User", "Summary"};
+QString raisedCell(const AlertTableModel &, const MonitorAlert &a)
+{
+    return alertRaisedText(a.raisedAt);
+}
+QString ruleCell(const AlertTableModel &, const MonitorAlert &a)
+{
+    return QString::fromStdString(a.rule);
+}
+QString techniqueCell(const AlertTableModel &, const MonitorAlert &a)
+{
+    return a.technique ? QString::fromStdString(*a.technique) : QString();
+}
+QString userCell(const AlertTableModel &, const MonitorAlert &a)
+{
+    return QString::fromStdString(a.user);
+}
+QString summaryCell(const AlertTableModel &, const MonitorAlert &a)
+{
+    return QString::fromStdString(a.summary);
+}
+
+// The columns in display order: the one place a column is written. A severity's texts depend on
+// the kind of alert (cellData).
+constexpr TableColumn<AlertTableModel, MonitorAlert> columns[] = {
+    {"", {14, 14}, nullptr, nullptr, nullptr},
+    {"Severity", {80, 95}, nullptr, nullptr, nullptr},
+    {"Raised", {120, 140}, raisedCell, nullptr, nullptr, {}, [] { return alertRaisedText(widestTableTime()); }},
+    {"Rule", {140, 200}, ruleCell, nullptr, nullptr},
+    {"ATT&CK", {60, 80}, techniqueCell, nullptr, nullptr},
+    {"User", {60, 90}, userCell, nullptr, nullptr, {}, widestSampleUser},
+    {"Summary", {200, 420}, summaryCell, summaryCell, nullptr},
+};
+static_assert(std::size(columns) == AlertTableModel::numColumns, "one entry per column");
 
 QIcon dotIcon()
 {
@@ -69,7 +102,7 @@ QString alertRaisedText(double raisedAt)
 }
 
 AlertTableModel::AlertTableModel(QObject *parent)
-    : QAbstractTableModel(parent)
+    : ColumnTableModel(columns, parent)
     , m_dot(dotIcon())
     , m_monitorIcon(symbolIcon(QStringLiteral("bolt.horizontal.circle"), Style::secondaryText()))
     , m_captionFont(Style::caption())
@@ -112,17 +145,10 @@ int AlertTableModel::rowCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : int(m_rows.size());
 }
 
-int AlertTableModel::columnCount(const QModelIndex &parent) const
+QVariant AlertTableModel::cellData(const MonitorAlert &alert, int column, int role) const
 {
-    return parent.isValid() ? 0 : numColumns;
-}
-
-QVariant AlertTableModel::data(const QModelIndex &index, int role) const
-{
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
-    const MonitorAlert &alert = m_rows[size_t(index.row())];
     const bool monitor = alert.kind == MonitorAlert::Kind::monitor;
-    switch (Column(index.column())) {
+    switch (Column(column)) {
     case dotColumn:
         if (role == Qt::DecorationRole && !alert.acknowledged) return m_dot;
         return {};
@@ -138,31 +164,18 @@ QVariant AlertTableModel::data(const QModelIndex &index, int role) const
         // The badge's text is painted, not a display text.
         if (role == Qt::AccessibleTextRole) return QString::fromUtf8(severityTitle(alert.severity()));
         return {};
-    case raisedColumn:
-        if (role == Qt::DisplayRole) return alertRaisedText(alert.raisedAt);
-        return {};
     case ruleColumn:
-        if (role == Qt::DisplayRole) return QString::fromStdString(alert.rule);
         if (role == Qt::FontRole && !alert.acknowledged) return m_semibold;
         return {};
     case techniqueColumn:
-        if (role == Qt::DisplayRole) return alert.technique ? QString::fromStdString(*alert.technique) : QString();
         if (role == Qt::FontRole) return m_captionMono;
         return {};
-    case userColumn:
-        if (role == Qt::DisplayRole) return QString::fromStdString(alert.user);
-        return {};
     case summaryColumn:
-        if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return QString::fromStdString(alert.summary);
         if (role == Qt::FontRole) return m_calloutMono;
         return {};
+    case raisedColumn:
+    case userColumn:
     case numColumns: break;
     }
     return {};
-}
-
-QVariant AlertTableModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= numColumns) return {};
-    return QString::fromLatin1(columnTitles[section]);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Services/MonitorAlert.h"
+#include "Views/Components/ColumnTable.h"
 
 #include <QAbstractTableModel>
 #include <QFont>
@@ -9,6 +10,7 @@
 
 #include <optional>
 #include <set>
+#include <span>
 #include <vector>
 
 // The history table's rows: every alert, or with "New only" the unacknowledged ones; order kept.
@@ -28,7 +30,7 @@ QString alertRaisedText(double raisedAt);
 
 // The alert history table over the screen's rows. Rows change only as a whole: with the same
 // alerts in the same order the cells are refreshed in place, otherwise the model resets.
-class AlertTableModel : public QAbstractTableModel {
+class AlertTableModel : public ColumnTableModel<AlertTableModel, MonitorAlert> {
     Q_OBJECT
 
 public:
@@ -49,14 +51,14 @@ public:
     bool setRows(std::vector<MonitorAlert> rows);
     const std::vector<MonitorAlert> &rows() const { return m_rows; }
     const Uuid &idAt(int row) const { return m_rows[size_t(row)].id; }
+    const MonitorAlert &rowAt(int row) const { return m_rows[size_t(row)]; }
     int rowOf(const Uuid &id) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
-    int columnCount(const QModelIndex &parent = {}) const override;
-    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
+    QVariant cellData(const MonitorAlert &alert, int column, int role) const override;
+
     std::vector<MonitorAlert> m_rows;
     std::vector<std::pair<Uuid, int>> m_rowByID; // by id
     QIcon m_dot;

@@ -16,7 +16,6 @@
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
 #include "Views/Components/TableColumns.h"
-#include "Views/Components/TableTime.h"
 #include "Views/Monitor/AlertDetail.h"
 #include "Views/Monitor/AlertTableModel.h"
 #include "Views/Monitor/MonitorCards.h"
@@ -38,7 +37,6 @@
 #include <QScrollArea>
 #include <QSplitter>
 #include <QPainter>
-#include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QToolButton>
@@ -55,8 +53,6 @@ constexpr int historyMinimumHeight = 200;
 constexpr MasterDetail::Widths detailWidths{300, 380, 560};
 constexpr int statusSymbolSize = 38;
 
-constexpr std::array<ColumnWidth, AlertTableModel::numColumns> columnWidths = {
-    {{14, 14}, {80, 95}, {120, 140}, {140, 200}, {60, 80}, {60, 90}, {200, 420}}};
 constexpr int tableMinimumWidth = 500;
 
 const QString noAlertsDescription = QStringLiteral(
@@ -153,10 +149,8 @@ MonitorView::MonitorView(const ViewContext &context, Hooks hooks, QWidget *paren
     , m_hooks(std::move(hooks))
 {
     Q_ASSERT(m_alerts && m_live);
-    auto *layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto *frame = new MasterDetail(this);
-    layout->addWidget(frame);
+    auto *frame = MasterDetail::filling(this);
+    m_frame = frame;
 
     auto *regions = new QSplitter(Qt::Vertical, frame->columnWidget());
     regions->setChildrenCollapsible(false);
@@ -168,14 +162,11 @@ MonitorView::MonitorView(const ViewContext &context, Hooks hooks, QWidget *paren
     rememberSplitter(regions, context.layout, QStringLiteral("monitorRegions"));
     frame->column()->addWidget(regions);
 
-    m_detailStack = new QStackedWidget(this);
-    m_detailStack->setObjectName(QStringLiteral("alertDetailColumn"));
-    m_detailStack->addWidget(new ContentUnavailable(
-        QStringLiteral("No alert selected"), QStringLiteral("bell.badge"),
-        QStringLiteral(
-            "Alerts raised by background monitoring appear here, including the evidence captured at the time."),
-        m_detailStack));
-    frame->setPane(m_detailStack, MasterDetail::PaneMode::alwaysShown, detailWidths);
+    frame->setPane("alertDetailColumn",
+                   new ContentUnavailable(QStringLiteral("No alert selected"), QStringLiteral("bell.badge"),
+                                          QStringLiteral("Alerts raised by background monitoring appear here, "
+                                                         "including the evidence captured at the time.")),
+                   MasterDetail::PaneMode::alwaysShown, detailWidths);
     frame->giveWayTo(m_table);
     frame->remember(context.layout, QStringLiteral("monitor"));
 
@@ -345,9 +336,7 @@ QWidget *MonitorView::makeHistory()
     QHeaderView *header = m_table->horizontalHeader();
     header->setHighlightSections(false);
     header->setSectionsClickable(false);
-    std::vector<ColumnWidth> widths = widenedFor(columnWidths, m_table->font(),
-                                                 {{AlertTableModel::raisedColumn, alertRaisedText(widestTableTime())},
-                                                  {AlertTableModel::userColumn, widestSampleUser()}});
+    std::vector<ColumnWidth> widths = m_model->columnWidths(m_table->font());
     widths[AlertTableModel::severityColumn] = widenedTo(widths[AlertTableModel::severityColumn],
                                                         std::max(BadgeDelegate::widestSeverityCell(),
                                                                  monitorCellWidth(m_table)));
@@ -368,13 +357,8 @@ QWidget *MonitorView::makeHistory()
                                       setSelection(std::move(ids));
                                   }},
                                  false);
-    connect(m_table, &QTableView::customContextMenuRequested, this, [this](const QPoint &position) {
-        const QModelIndex index = m_table->indexAt(position);
-        std::optional<Uuid> clicked;
-        if (index.isValid()) clicked = m_model->idAt(index.row());
-        QMenu *menu = rowMenu(clicked);
-        menu->setAttribute(Qt::WA_DeleteOnClose);
-        menu->popup(m_table->viewport()->mapToGlobal(position));
+    MasterDetail::openRowMenus(m_table, [this](const QModelIndex &index) {
+        return rowMenu(index.isValid() ? std::optional<Uuid>(m_model->idAt(index.row())) : std::nullopt);
     });
     column->addWidget(m_table, 1);
     m_tableEmpty = new ContentUnavailable(QStringLiteral("No alerts yet"), QStringLiteral("checkmark.shield"),
@@ -448,24 +432,13 @@ void MonitorView::updateHistory()
 void MonitorView::updateDetail()
 {
     const std::optional<MonitorAlert> alert = detailAlert(m_alerts->alerts(), m_selection);
-    if (!alert) {
-        if (m_detail) {
-            m_detailStack->removeWidget(m_detail);
-            m_detail->deleteLater();
-            m_detail = nullptr;
-        }
-        m_detailStack->setCurrentIndex(0);
-        return;
-    }
-    if (m_detail && m_detail->alert() == *alert) return;
-    auto *detail = new AlertDetail(*alert, m_detailStack);
-    if (m_detail) {
-        m_detailStack->removeWidget(m_detail);
-        m_detail->deleteLater();
-    }
-    m_detail = detail;
-    m_detailStack->addWidget(m_detail);
-    m_detailStack->setCurrentWidget(m_detail);
+    if (!alert) m_frame->setDetail(nullptr);
+    else if (!detail() || detail()->alert() != *alert) m_frame->setDetail(new AlertDetail(*alert, m_frame->pane()));
+}
+
+AlertDetail *MonitorView::detail() const
+{
+    return static_cast<AlertDetail *>(m_frame->detail());
 }
 
 void MonitorView::select(const std::set<Uuid> &ids)

@@ -17,6 +17,7 @@ class AlertingCard;
 class BackgroundCard;
 class ContentUnavailable;
 class LiveMonitor;
+class MasterDetail;
 class MonitorStatusLine;
 class QAction;
 class QCheckBox;
@@ -24,7 +25,6 @@ class QLabel;
 class QMenu;
 class QMessageBox;
 class QPushButton;
-class QStackedWidget;
 class QTableView;
 class QToolButton;
 class SelectionGuard;
@@ -75,7 +75,7 @@ public:
     QAction *deleteSelectedAction() const { return m_deleteSelected; }
     QAction *clearHistoryAction() const { return m_clearHistory; }
     QCheckBox *newOnlyBox() const { return m_newOnlyBox; }
-    AlertDetail *detail() const { return m_detail; } // null while the empty state shows
+    AlertDetail *detail() const; // null while the empty state shows
     ContentUnavailable *tableEmptyState() const { return m_tableEmpty; }
     AlertingCard *alertingCard() const { return m_alertingCard; }
     BackgroundCard *backgroundCard() const { return m_backgroundCard; }
@@ -128,8 +128,7 @@ private:
     SelectionGuard *m_guard = nullptr;
     ContentUnavailable *m_tableEmpty = nullptr;
 
-    QStackedWidget *m_detailStack = nullptr;
-    AlertDetail *m_detail = nullptr;
+    MasterDetail *m_frame = nullptr;
     QMessageBox *m_errorAlert = nullptr;
     QMessageBox *m_exportError = nullptr;
 };

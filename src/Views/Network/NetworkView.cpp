@@ -11,7 +11,6 @@
 #include "Views/Components/RecordContextMenu.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/TableColumns.h"
-#include "Views/Components/TableTime.h"
 #include "Views/Network/NetworkRows.h"
 #include "Views/Network/NetworkTableModel.h"
 
@@ -26,19 +25,15 @@
 #include <QVBoxLayout>
 
 #include <array>
+#include <tuple>
 
 namespace {
-
-constexpr std::array<ColumnWidth, NetworkTableModel::numColumns> columnWidths = {
-    {{110, 140}, {80, 110}, {80, 120}, {40, 55}, {60, 90}, {160, 280}, {40, 50}}};
 
 constexpr int cardsPadding = 12;
 constexpr int cardsSpacing = 16;
 constexpr int cardsMaximumHeight = 250;
 constexpr int filterPaddingH = 12;
 constexpr int filterPaddingV = 6;
-constexpr int busyIndicatorWidth = 56;
-constexpr int busyIndicatorHeight = 7;
 
 const char *const networkRecordLabel = "network record";
 
@@ -73,88 +68,31 @@ public:
 } // namespace
 
 NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
-    : ScreenWidget(context, parent)
-    , m_store(*context.store)
-    , m_deriving([this] { m_busy->setVisible(m_deriving.pending()); })
+    : ScreenWidget(context, parent), m_store(*context.store)
 {
     setObjectName("networkView");
     setWindowTitle(QStringLiteral("Network"));
     auto *stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
-
-    auto *cards = new QWidget(this);
-    cards->setObjectName("networkCards");
-    cards->setMaximumHeight(cardsMaximumHeight);
-    auto *cardsLayout = new QHBoxLayout(cards);
-    cardsLayout->setContentsMargins(cardsPadding, cardsPadding, cardsPadding, cardsPadding);
-    cardsLayout->setSpacing(cardsSpacing);
-    auto *destinationsCard = new Card(QStringLiteral("Top destinations"), QStringLiteral("arrow.up.right.circle"),
-                                      cards);
-    m_destinations = new BarList(
-        {}, Style::orange(), true, [this](const CountItem &item) { setSearch(QString::fromStdString(item.key)); },
-        destinationsCard);
-    m_destinations->setObjectName("topDestinations");
-    destinationsCard->addContent(m_destinations);
-    destinationsCard->contentLayout()->addStretch(1);
-    cardsLayout->addWidget(destinationsCard, 1, Qt::AlignTop);
-    auto *processesCard = new Card(QStringLiteral("By process"), QStringLiteral("terminal"), cards);
-    m_processes = new BarList(
-        {}, Style::purple(), true, [this](const CountItem &item) { setSearch(QString::fromStdString(item.label)); },
-        processesCard);
-    m_processes->setObjectName("byProcess");
-    processesCard->addContent(m_processes);
-    processesCard->contentLayout()->addStretch(1);
-    cardsLayout->addWidget(processesCard, 1, Qt::AlignTop);
-    stack->addWidget(cards);
+    stack->addWidget(makeCards());
     stack->addWidget(horizontalDivider(this));
-
-    auto *filterRow = new QWidget(this);
-    auto *filterLayout = new QHBoxLayout(filterRow);
-    filterLayout->setContentsMargins(filterPaddingH, filterPaddingV, filterPaddingH, filterPaddingV);
-    m_hideLocal = new QCheckBox(QStringLiteral("Hide local && UNIX-domain sockets"), filterRow);
-    m_hideLocal->setObjectName("hideLocal");
-    m_hideLocal->setChecked(true);
-    filterLayout->addWidget(m_hideLocal);
-    filterLayout->addStretch(1);
-    m_busy = new QProgressBar(filterRow);
-    m_busy->setObjectName("derivingIndicator");
-    m_busy->setRange(0, 0);
-    m_busy->setTextVisible(false);
-    m_busy->setFixedSize(busyIndicatorWidth, busyIndicatorHeight);
-    m_busy->hide();
-    filterLayout->addWidget(m_busy);
-    m_count = new QLabel(filterRow);
-    m_count->setObjectName("networkCount");
-    Style::setTextStyle(m_count, Style::callout(), Style::secondaryText());
-    filterLayout->addWidget(m_count);
-    stack->addWidget(filterRow);
+    stack->addWidget(makeFilterRow());
     stack->addWidget(horizontalDivider(this));
 
     m_model = new NetworkTableModel(this);
-    m_table = new QTableView(this);
-    m_table->setObjectName("networkTable");
-    m_table->setModel(m_model);
-    setUpListTable(m_table, 8);
+    m_table = MasterDetail::listTable(this, "networkTable", m_model, 8);
     m_table->setItemDelegateForColumn(NetworkTableModel::resultColumn, new BadgeDelegate(m_table));
     m_table->setItemDelegateForColumn(NetworkTableModel::addressColumn, new AddressDelegate(m_table));
     m_table->setEditTriggers(QAbstractItemView::SelectedClicked);
     setEqualDigits(m_table, {NetworkTableModel::timeColumn, NetworkTableModel::pidColumn});
-    keepColumnsFitted(m_table,
-                      widenedFor(columnWidths, m_table->font(),
-                                 {{NetworkTableModel::timeColumn, tableTimeText(widestTableTime())},
-                                  {NetworkTableModel::userColumn, widestSampleUser()},
-                                  {NetworkTableModel::pidColumn, widestPid()}}),
-                      NetworkTableModel::addressColumn);
+    keepColumnsFitted(m_table, m_model->columnWidths(m_table->font()), NetworkTableModel::addressColumn);
     m_table->horizontalHeader()->setSortIndicator(NetworkTableModel::timeColumn, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
     stack->addWidget(m_table, 1);
 
-    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        const QModelIndex index = m_table->indexAt(at);
-        if (!index.isValid()) return;
-        if (QMenu *menu = contextMenuForRow(index.row())) menu->popup(m_table->viewport()->mapToGlobal(at));
+    MasterDetail::openRowMenus(m_table, [this](const QModelIndex &index) {
+        return index.isValid() ? contextMenuForRow(index.row()) : nullptr;
     });
     // A double-click and Return or Enter on the current row, as the platform's style raises them.
     connect(m_table, &QAbstractItemView::activated, this, [this](const QModelIndex &index) { openRow(index.row()); });
@@ -169,7 +107,8 @@ NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
                                                                   : std::optional<int64_t>(
                                                                       m_model->recordAt(rows.first().row()).id);
                                  }});
-    connect(m_model, &NetworkTableModel::orderChanged, this, &NetworkView::refresh);
+    connect(m_model, &NetworkTableModel::tableChanged, this, &NetworkView::showTable);
+    connect(m_model, &NetworkTableModel::derivingChanged, this, [this] { m_busy->setVisible(isDeriving()); });
     connect(m_hideLocal, &QCheckBox::toggled, this, &NetworkView::refresh);
     connect(this, &ScreenWidget::searchChanged, this, &NetworkView::refresh);
     connect(&m_store, &AuditStore::recordsChanged, this, &NetworkView::refresh);
@@ -177,26 +116,66 @@ NetworkView::NetworkView(const ViewContext &context, QWidget *parent)
     refresh();
 }
 
+QWidget *NetworkView::makeCards()
+{
+    auto *cards = new QWidget(this);
+    cards->setObjectName("networkCards");
+    cards->setMaximumHeight(cardsMaximumHeight);
+    auto *cardsLayout = new QHBoxLayout(cards);
+    cardsLayout->setContentsMargins(cardsPadding, cardsPadding, cardsPadding, cardsPadding);
+    cardsLayout->setSpacing(cardsSpacing);
+    // A row's click searches for its key (an address) or its label (a program).
+    const auto card = [&](const char *title, const char *symbol, const QColor &colour, const char *name,
+                          std::string CountItem::*searched) {
+        auto *card = new Card(QString::fromUtf8(title), QString::fromUtf8(symbol), cards);
+        auto *list = new BarList(
+            {}, colour, true,
+            [this, searched](const CountItem &item) { setSearch(QString::fromStdString(item.*searched)); }, card);
+        list->setObjectName(QString::fromLatin1(name));
+        card->addContent(list);
+        card->contentLayout()->addStretch(1);
+        cardsLayout->addWidget(card, 1, Qt::AlignTop);
+        return list;
+    };
+    m_destinations = card("Top destinations", "arrow.up.right.circle", Style::orange(), "topDestinations",
+                          &CountItem::key);
+    m_processes = card("By process", "terminal", Style::purple(), "byProcess", &CountItem::label);
+    return cards;
+}
+
+QWidget *NetworkView::makeFilterRow()
+{
+    auto *filterRow = new QWidget(this);
+    auto *filterLayout = new QHBoxLayout(filterRow);
+    filterLayout->setContentsMargins(filterPaddingH, filterPaddingV, filterPaddingH, filterPaddingV);
+    m_hideLocal = new QCheckBox(QStringLiteral("Hide local && UNIX-domain sockets"), filterRow);
+    m_hideLocal->setObjectName("hideLocal");
+    m_hideLocal->setChecked(true);
+    filterLayout->addWidget(m_hideLocal);
+    std::tie(m_busy, m_count) = endWithCount(filterLayout, "networkCount");
+    return filterRow;
+}
+
 QString NetworkView::searchPrompt() const
 {
     return QString::fromUtf8("Address, port, process\u2026");
 }
 
+bool NetworkView::isDeriving() const
+{
+    return m_model->isDeriving();
+}
+
 void NetworkView::refresh()
 {
-    m_deriving.run(
-        this,
-        [records = m_store.recordSnapshot(), hideLocal = m_hideLocal->isChecked(), query = search().toStdString(),
-         order = m_model->order()](const PoolWork::Ticket &ticket) {
-            return std::make_shared<const NetworkRows::Table>(
-                NetworkRows::table(records, hideLocal, query, order, [&ticket] { return ticket.stale(); }));
-        },
-        [this](std::shared_ptr<const NetworkRows::Table> table) {
-            m_model->setTable(table);
-            m_destinations->setItems(table->destinations);
-            m_processes->setItems(table->processes);
-            m_count->setText(Format::count(m_model->rowCount()) + QStringLiteral(" network records"));
-        });
+    m_model->setSource(m_store.recordSnapshot(), m_hideLocal->isChecked(), search().toStdString());
+}
+
+void NetworkView::showTable()
+{
+    m_destinations->setItems(m_model->table().destinations);
+    m_processes->setItems(m_model->table().processes);
+    m_count->setText(Format::count(m_model->rowCount()) + QStringLiteral(" network records"));
 }
 
 QMenu *NetworkView::contextMenuForRow(int row)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "Views/Components/PoolWork.h"
 #include "Views/ScreenWidget.h"
 
 #include <optional>
@@ -36,14 +35,17 @@ public:
     NetworkTableModel *model() const { return m_model; }
     std::optional<int64_t> selection() const { return m_selection; }
     // Rows are being derived; the table, cards and count are the ones from before.
-    bool isDeriving() const { return m_deriving.pending(); }
+    bool isDeriving() const;
     // The row's record menu, or null when the store no longer knows the record. Owned by the view.
     QMenu *contextMenuForRow(int row);
     // The primary action of a row (double-click, Return).
     void openRow(int row);
 
 private:
+    QWidget *makeCards();
+    QWidget *makeFilterRow();
     void refresh();
+    void showTable();
 
     AuditStore &m_store;
     QProgressBar *m_busy = nullptr;
@@ -54,5 +56,4 @@ private:
     QTableView *m_table = nullptr;
     NetworkTableModel *m_model = nullptr;
     std::optional<int64_t> m_selection;
-    PoolWork::Latest m_deriving;
 };

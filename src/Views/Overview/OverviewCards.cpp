@@ -6,6 +6,7 @@
 #include "Views/Components/ElidedLabel.h"
 #include "Views/Components/EqualDigits.h"
 #include "Views/Components/Formatters.h"
+#include "Views/Components/MasterDetail.h"
 #include "Views/Components/SeverityBadge.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/SymbolLabel.h"
@@ -28,8 +29,6 @@
 namespace {
 
 // The size of the other screens' busy indicators.
-constexpr int busyIndicatorWidth = 56;
-constexpr int busyIndicatorHeight = 7;
 constexpr int countRowSpacing = 8;
 constexpr int countTileSpacing = 2;
 constexpr int rowSpacing = 8;
@@ -94,12 +93,7 @@ void ClickableRow::mouseReleaseEvent(QMouseEvent *event)
 FindingsCard::FindingsCard(AuditStore *store, QWidget *parent)
     : Card(QStringLiteral("Findings"), QStringLiteral("exclamationmark.shield"), parent), m_store(store)
 {
-    m_busy = new QProgressBar(header());
-    m_busy->setObjectName(QStringLiteral("derivingIndicator"));
-    m_busy->setRange(0, 0);
-    m_busy->setTextVisible(false);
-    m_busy->setFixedSize(busyIndicatorWidth, busyIndicatorHeight);
-    m_busy->hide();
+    m_busy = busyIndicator("derivingIndicator", header());
     header()->layout()->addWidget(m_busy);
 }
 

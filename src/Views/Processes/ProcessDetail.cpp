@@ -48,16 +48,10 @@ QString lineageIndent(int position)
 }
 
 ProcessDetail::ProcessDetail(AuditStore &store, const ProcessNode &process, QWidget *parent)
-    : QScrollArea(parent), m_process(process)
+    : DetailPane("processDetail", padding, partSpacing, parent), m_process(process)
 {
-    setObjectName("processDetail");
-    setWidgetResizable(true);
-    setFrameShape(QFrame::NoFrame);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto *content = new QWidget(this);
-    auto *column = new QVBoxLayout(content);
-    column->setContentsMargins(padding, padding, padding, padding);
-    column->setSpacing(partSpacing);
+    QWidget *content = this->content();
+    QVBoxLayout *column = this->column();
 
     const QString name = ProcessRows::fileName(process);
     auto *header = new QVBoxLayout;
@@ -135,15 +129,13 @@ ProcessDetail::ProcessDetail(AuditStore &store, const ProcessNode &process, QWid
     actions->addWidget(m_execRecord);
     actions->addStretch(1);
     column->addLayout(actions);
-    column->addStretch(1);
-    m_content = content;
-    setWidget(content);
+    finish();
 }
 
 void ProcessDetail::setLineage(const std::vector<ProcessNode> &lineage)
 {
     if (lineage.size() < 2 || !m_lineageNames.isEmpty()) return;
-    QWidget *content = m_content;
+    QWidget *content = this->content();
     auto *heading = new QLabel(QStringLiteral("Lineage"), content);
     heading->setObjectName("lineageHeading");
     Style::setTextStyle(heading, Style::headline());

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "Engine/Analysis/ProcessGraph.h"
-
-#include <QScrollArea>
+#include "Views/Components/DetailPane.h"
 
 #include <vector>
 
@@ -16,7 +15,7 @@ class TextBox;
 // location, the copyable command line, the facts, the lineage of known parents and the
 // drill-downs. Built anew for every selected process; the lineage, a walk over the store's
 // process list, is found on the pool and handed in when it lands (setLineage).
-class ProcessDetail : public QScrollArea {
+class ProcessDetail : public DetailPane {
     Q_OBJECT
 
 public:
@@ -33,7 +32,6 @@ public:
 
 private:
     ProcessNode m_process;
-    QWidget *m_content = nullptr;
     QVBoxLayout *m_lineage = nullptr;
     TextBox *m_commandLine = nullptr;
     QPushButton *m_showEvents = nullptr;

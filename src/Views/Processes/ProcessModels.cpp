@@ -19,8 +19,16 @@ void ProcessTreeModel::setOutline(ProcessRows::OutlineSnapshot outline)
     endResetModel();
 }
 
+void ProcessTreeModel::setTree(ProcessTreeSnapshot tree, const ProcessRows::ProcessFilter &filter)
+{
+    m_deriving.run(
+        this, [tree = std::move(tree), filter](const PoolWork::Ticket &) { return ProcessRows::outline(tree, filter); },
+        [this](ProcessRows::OutlineSnapshot outline) { setOutline(std::move(outline)); });
+}
+
 void ProcessTreeModel::clear()
 {
+    m_deriving.cancel();
     beginResetModel();
     m_outline.reset();
     endResetModel();
@@ -110,14 +118,61 @@ QVariant ProcessTreeModel::data(const QModelIndex &index, int role) const
 
 namespace {
 
-constexpr std::array<const char *, ProcessListModel::numColumns> columnTitles = {"Started",    "PID",   "PPID",
-                                                                                 "User",       "Image", "Command line",
-                                                                                 "Signing ID", "Events"};
+using ProcessRows::SortKey;
+
+QString startedCell(const ProcessListModel &, const ProcessNode &p)
+{
+    return tableTimeText(p.start);
+}
+QString pidCell(const ProcessListModel &, const ProcessNode &p)
+{
+    return QString::number(p.pid);
+}
+QString ppidCell(const ProcessListModel &, const ProcessNode &p)
+{
+    return p.ppid ? QString::number(*p.ppid) : QString::fromUtf8("\u2014");
+}
+QString imageCell(const ProcessListModel &, const ProcessNode &p)
+{
+    return cellText(p.image, Qt::ElideLeft);
+}
+QString commandLineCell(const ProcessListModel &, const ProcessNode &p)
+{
+    return cellText(p.commandLineText(), Qt::ElideMiddle);
+}
+QString signingIDCell(const ProcessListModel &, const ProcessNode &p)
+{
+    return p.signingID ? cellText(*p.signingID) : QString::fromUtf8("\u2014");
+}
+QString eventsCell(const ProcessListModel &, const ProcessNode &p)
+{
+    return QString::asprintf("%lld", static_cast<long long>(p.eventCount));
+}
+
+// The columns in display order: the one place a column is written. The user's names are painted
+// by its delegate; PPID and Signing ID do not sort.
+constexpr TableColumn<ProcessListModel, ProcessNode, std::optional<SortKey>> columns[] = {
+    {"Started",
+     {120, 140},
+     startedCell,
+     nullptr,
+     nullptr,
+     SortKey::start,
+     [] { return tableTimeText(widestTableTime()); }},
+    {"PID", {40, 55}, pidCell, nullptr, nullptr, SortKey::pid, widestPid},
+    {"PPID", {40, 55}, ppidCell, nullptr, nullptr, std::nullopt, widestPid},
+    {"User", {60, 90}, nullptr, nullptr, nullptr, SortKey::user},
+    {"Image", {140, 220}, imageCell, nullptr, nullptr, SortKey::image},
+    {"Command line", {200, 380}, commandLineCell, commandLineCell, nullptr, SortKey::commandLine},
+    {"Signing ID", {80, 150}, signingIDCell, nullptr, nullptr, std::nullopt},
+    {"Events", {40, 55}, eventsCell, nullptr, nullptr, SortKey::eventCount},
+};
+static_assert(std::size(columns) == ProcessListModel::numColumns, "one entry per column");
 
 } // namespace
 
 ProcessListModel::ProcessListModel(QObject *parent)
-    : QAbstractTableModel(parent)
+    : ColumnTableModel(columns, parent)
     , m_list(ProcessRows::processList(nullptr, {}, {}))
     , m_monoCallout(Style::monospaced(Style::callout()))
     , m_monoCaption(Style::monospaced(Style::caption()))
@@ -141,16 +196,7 @@ void ProcessListModel::clear()
 
 std::optional<ProcessRows::SortKey> ProcessListModel::sortKey(int column)
 {
-    using ProcessRows::SortKey;
-    switch (column) {
-    case startedColumn: return SortKey::start;
-    case pidColumn: return SortKey::pid;
-    case userColumn: return SortKey::user;
-    case imageColumn: return SortKey::image;
-    case commandLineColumn: return SortKey::commandLine;
-    case eventsColumn: return SortKey::eventCount;
-    default: return std::nullopt;
-    }
+    return column >= 0 && column < numColumns ? columns[size_t(column)].sortKey : std::nullopt;
 }
 
 void ProcessListModel::sort(int column, Qt::SortOrder order)
@@ -180,31 +226,9 @@ int ProcessListModel::rowCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : int(m_list->rows.size());
 }
 
-int ProcessListModel::columnCount(const QModelIndex &parent) const
+QVariant ProcessListModel::cellData(const ProcessNode &process, int column, int role) const
 {
-    return parent.isValid() ? 0 : numColumns;
-}
-
-QVariant ProcessListModel::data(const QModelIndex &index, int role) const
-{
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
-    const ProcessNode &process = processAt(index.row());
-    const int column = index.column();
     switch (role) {
-    case Qt::DisplayRole:
-        switch (column) {
-        case startedColumn: return tableTimeText(process.start);
-        case pidColumn: return QString::number(process.pid);
-        case ppidColumn: return process.ppid ? QString::number(*process.ppid) : QString::fromUtf8("\u2014");
-        case imageColumn: return cellText(process.image, Qt::ElideLeft);
-        case commandLineColumn: return cellText(process.commandLineText(), Qt::ElideMiddle);
-        case signingIDColumn: return process.signingID ? cellText(*process.signingID) : QString::fromUtf8("\u2014");
-        case eventsColumn: return QString::asprintf("%lld", static_cast<long long>(process.eventCount));
-        default: return {};
-        }
-    case Qt::ToolTipRole:
-        return column == commandLineColumn ? QVariant(cellText(process.commandLineText(), Qt::ElideMiddle))
-                                           : QVariant();
     case Qt::FontRole:
         switch (column) {
         case imageColumn:
@@ -225,10 +249,4 @@ QVariant ProcessListModel::data(const QModelIndex &index, int role) const
     case ProcessRoles::processIDRole: return QVariant::fromValue(qint64(process.id));
     default: return {};
     }
-}
-
-QVariant ProcessListModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= numColumns) return {};
-    return QString::fromUtf8(columnTitles[size_t(section)]);
 }

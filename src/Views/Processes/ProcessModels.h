@@ -2,6 +2,7 @@
 
 #include "Engine/Analysis/ProcessGraph.h"
 #include "Store/StoreAnalysis.h"
+#include "Views/Components/ColumnTable.h"
 #include "Views/Components/PoolWork.h"
 #include "Views/Processes/ProcessRows.h"
 
@@ -10,21 +11,27 @@
 #include <QFont>
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
-// The process outline: rows derived off the main thread (ProcessRows::outline), held with the tree
-// they come from, so that the nodes outlive any store rebuild. A node's children sit in
-// consecutive rows, so index(), parent() and rowCount() are O(1), and taking a new outline costs
-// nothing in proportion to it.
+// The process outline: rows derived on the pool (ProcessRows::outline), held with the tree they
+// come from, so that the nodes outlive any store rebuild. A node's children sit in consecutive
+// rows, so index(), parent() and rowCount() are O(1), and taking a new outline costs nothing in
+// proportion to it. Until a new outline lands the model keeps the rows it has.
 class ProcessTreeModel : public QAbstractItemModel {
     Q_OBJECT
 
 public:
     explicit ProcessTreeModel(QObject *parent = nullptr);
 
+    // Derives the outline of the tree under the filter on the pool; one reset when it lands.
+    void setTree(ProcessTreeSnapshot tree, const ProcessRows::ProcessFilter &filter);
     void setOutline(ProcessRows::OutlineSnapshot outline);
+    // Drops the rows and any outline being derived.
     void clear();
+    bool isDeriving() const { return m_deriving.pending(); }
 
     const ProcessNode *nodeAt(const QModelIndex &index) const;
     // The index of the node with this id (placeholders included), or an invalid one.
@@ -40,16 +47,20 @@ public:
     bool hasChildren(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
+signals:
+    void derivingChanged();
+
 private:
     const ProcessRows::ProcessOutline::Row *rowAt(const QModelIndex &index) const;
 
     ProcessRows::OutlineSnapshot m_outline;
+    PoolWork::Latest m_deriving{[this] { emit derivingChanged(); }};
 };
 
 // The flat process table: positions into a snapshot of the store's process list. The rows are
 // filtered and sorted on the pool (ProcessRows::processList); until a new list lands the table
 // keeps the rows it has.
-class ProcessListModel : public QAbstractTableModel {
+class ProcessListModel : public ColumnTableModel<ProcessListModel, ProcessNode, std::optional<ProcessRows::SortKey>> {
     Q_OBJECT
 
 public:
@@ -77,17 +88,16 @@ public:
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     const ProcessNode &processAt(int row) const { return m_list->process(row); }
+    const ProcessNode &rowAt(int row) const { return processAt(row); }
     int rowOf(int64_t id) const { return m_list->rowOf(id); }
 
     int rowCount(const QModelIndex &parent = {}) const override;
-    int columnCount(const QModelIndex &parent = {}) const override;
-    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 signals:
     void derivingChanged();
 
 private:
+    QVariant cellData(const ProcessNode &process, int column, int role) const override;
     void derive();
 
     ProcessesSnapshot m_processes;

@@ -2,14 +2,12 @@
 
 #include "Store/AuditStore.h"
 #include "Views/Components/Clipboard.h"
+#include "Views/Components/ColumnTable.h"
 #include "Views/Components/ContentUnavailable.h"
-#include "Views/Components/Divider.h"
 #include "Views/Components/EqualDigits.h"
 #include "Views/Components/Formatters.h"
 #include "Views/Components/MasterDetail.h"
-#include "Views/Components/Style.h"
 #include "Views/Components/TableColumns.h"
-#include "Views/Components/TableTime.h"
 #include "Views/Processes/ProcessDetail.h"
 #include "Views/Processes/ProcessModels.h"
 #include "Views/Processes/ProcessRow.h"
@@ -17,7 +15,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
@@ -28,18 +25,14 @@
 #include <QVBoxLayout>
 
 #include <array>
+#include <tuple>
 
 namespace {
-
-constexpr std::array<ColumnWidth, ProcessListModel::numColumns> columnWidths = {
-    {{120, 140}, {40, 55}, {40, 55}, {60, 90}, {140, 220}, {200, 380}, {80, 150}, {40, 55}}};
 
 constexpr int controlsPaddingH = 12;
 constexpr int controlsPaddingV = 8;
 constexpr int pickerWidth = 160;
 constexpr MasterDetail::Widths inspectorWidths{300, 360, 520};
-constexpr int busyIndicatorWidth = 56;
-constexpr int busyIndicatorHeight = 7;
 // Outlines up to this size open fully expanded; bigger ones show their roots' children only.
 constexpr int expandAllLimit = 5000;
 
@@ -50,16 +43,73 @@ ProcessesView::ProcessesView(const ViewContext &context, QWidget *parent)
 {
     setObjectName("processesView");
     setWindowTitle(QStringLiteral("Processes"));
-    auto *outer = new QHBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto *frame = new MasterDetail(this);
-    m_frame = frame;
-    outer->addWidget(frame);
+    m_frame = MasterDetail::filling(this);
+    m_frame->addBar(makeControls(m_frame->columnWidget()));
 
-    QWidget *main = frame->columnWidget();
-    QVBoxLayout *stack = frame->column();
+    m_presentations = new QStackedWidget(m_frame->columnWidget());
+    m_treeModel = new ProcessTreeModel(this);
+    m_tree = new QTreeView(m_presentations);
+    m_tree->setObjectName("processTree");
+    m_tree->setModel(m_treeModel);
+    m_tree->setHeaderHidden(true);
+    m_tree->setFrameShape(QFrame::NoFrame);
+    m_tree->setUniformRowHeights(true);
+    m_tree->setAlternatingRowColors(true);
+    m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_tree->setItemDelegate(new ProcessRowDelegate(m_tree));
+    m_presentations->addWidget(m_tree);
 
-    auto *controls = new QWidget(main);
+    m_listModel = new ProcessListModel(this);
+    m_table = MasterDetail::listTable(m_frame->columnWidget(), "processTable", m_listModel, 8);
+    m_table->setItemDelegateForColumn(ProcessListModel::userColumn, new UserTextDelegate(m_table));
+    m_table->setItemDelegateForColumn(ProcessListModel::imageColumn, new MiddleElideDelegate(m_table, Qt::ElideLeft));
+    m_table->setItemDelegateForColumn(ProcessListModel::commandLineColumn, new MiddleElideDelegate(m_table));
+    setEqualDigits(m_table, {ProcessListModel::startedColumn, ProcessListModel::pidColumn, ProcessListModel::ppidColumn,
+                             ProcessListModel::eventsColumn});
+    keepColumnsFitted(m_table, m_listModel->columnWidths(m_table->font()), ProcessListModel::commandLineColumn);
+    // Columns without a key do not sort.
+    enableKeyedSorting(m_table, m_listModel, ProcessListModel::startedColumn);
+    m_presentations->addWidget(m_table);
+    m_frame->column()->addWidget(m_presentations, 1);
+
+    auto *noSelection = new ContentUnavailable(
+        QStringLiteral("No process selected"), QStringLiteral("terminal"),
+        QStringLiteral("Select a process to see its command line, signing identity and lineage."));
+    noSelection->setObjectName("noProcessSelected");
+    m_frame->setPane("processInspector", noSelection, MasterDetail::PaneMode::alwaysShown, inspectorWidths);
+    m_frame->remember(context.layout, QStringLiteral("processes"));
+
+    MasterDetail::openRowMenus(m_tree, [this](const QModelIndex &index) {
+        const ProcessNode *node = m_treeModel->nodeAt(index);
+        return node ? processMenu(*node) : nullptr;
+    });
+    MasterDetail::openRowMenus(m_table, [this](const QModelIndex &index) {
+        return index.isValid() ? contextMenuForListRow(index.row()) : nullptr;
+    });
+
+    // A new outline's rows are opened before anything lays the tree out, so the view lays out the
+    // open tree in one pass: a node opened after the layout inserts its rows one at a time, moving
+    // every row below each time, which over tens of thousands of roots takes seconds.
+    connect(m_treeModel, &QAbstractItemModel::modelReset, this, &ProcessesView::openOutline);
+    connect(m_treeModel, &ProcessTreeModel::derivingChanged, this, &ProcessesView::updateBusy);
+    connect(m_listModel, &QAbstractItemModel::modelReset, this, &ProcessesView::updateCount);
+    connect(m_listModel, &ProcessListModel::derivingChanged, this, &ProcessesView::updateBusy);
+    guardSelection();
+    connect(m_rootOnly, &QCheckBox::toggled, this, [this] { refresh(); });
+    connect(this, &ScreenWidget::searchChanged, this, [this] { refresh(); });
+    // The models hold snapshots, safe across a rebuild, but a rebuild that keeps every process id
+    // notifies nothing about the lists; findingsChanged always follows it, so the screen shows
+    // the new figures.
+    for (auto signal : {&AuditStore::processesChanged, &AuditStore::processRootsChanged, &AuditStore::findingsChanged})
+        connect(&m_store, signal, this, [this] { refresh(true); });
+
+    refresh(true);
+}
+
+QWidget *ProcessesView::makeControls(QWidget *parent)
+{
+    auto *controls = new QWidget(parent);
     controls->setObjectName("processControls");
     auto *controlsLayout = new QHBoxLayout(controls);
     controlsLayout->setContentsMargins(controlsPaddingH, controlsPaddingV, controlsPaddingH, controlsPaddingV);
@@ -89,102 +139,12 @@ ProcessesView::ProcessesView(const ViewContext &context, QWidget *parent)
     m_rootOnly = new QCheckBox(QStringLiteral("Only processes running as root"), controls);
     m_rootOnly->setObjectName("rootOnly");
     controlsLayout->addWidget(m_rootOnly);
-    controlsLayout->addStretch(1);
-    m_busy = new QProgressBar(controls);
-    m_busy->setObjectName("derivingIndicator");
-    m_busy->setRange(0, 0);
-    m_busy->setTextVisible(false);
-    m_busy->setFixedSize(busyIndicatorWidth, busyIndicatorHeight);
-    m_busy->hide();
-    controlsLayout->addWidget(m_busy);
-    m_count = new QLabel(controls);
-    m_count->setObjectName("imageCount");
-    Style::setTextStyle(m_count, Style::callout(), Style::secondaryText());
-    controlsLayout->addWidget(m_count);
-    stack->addWidget(controls);
-    stack->addWidget(horizontalDivider(main));
+    std::tie(m_busy, m_count) = endWithCount(controlsLayout, "imageCount");
+    return controls;
+}
 
-    m_presentations = new QStackedWidget(main);
-    m_treeModel = new ProcessTreeModel(this);
-    m_tree = new QTreeView(m_presentations);
-    m_tree->setObjectName("processTree");
-    m_tree->setModel(m_treeModel);
-    m_tree->setHeaderHidden(true);
-    m_tree->setFrameShape(QFrame::NoFrame);
-    m_tree->setUniformRowHeights(true);
-    m_tree->setAlternatingRowColors(true);
-    m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_tree->setItemDelegate(new ProcessRowDelegate(m_tree));
-    m_presentations->addWidget(m_tree);
-
-    m_listModel = new ProcessListModel(this);
-    m_table = new QTableView(m_presentations);
-    m_table->setObjectName("processTable");
-    m_table->setModel(m_listModel);
-    setUpListTable(m_table, 8);
-    m_table->setItemDelegateForColumn(ProcessListModel::userColumn, new UserTextDelegate(m_table));
-    m_table->setItemDelegateForColumn(ProcessListModel::imageColumn, new MiddleElideDelegate(m_table, Qt::ElideLeft));
-    m_table->setItemDelegateForColumn(ProcessListModel::commandLineColumn, new MiddleElideDelegate(m_table));
-    setEqualDigits(m_table, {ProcessListModel::startedColumn, ProcessListModel::pidColumn, ProcessListModel::ppidColumn,
-                             ProcessListModel::eventsColumn});
-    keepColumnsFitted(m_table,
-                      widenedFor(columnWidths, m_table->font(),
-                                 {{ProcessListModel::startedColumn, tableTimeText(widestTableTime())},
-                                  {ProcessListModel::pidColumn, widestPid()},
-                                  {ProcessListModel::ppidColumn, widestPid()}}),
-                      ProcessListModel::commandLineColumn);
-    m_table->horizontalHeader()->setSortIndicator(ProcessListModel::startedColumn, Qt::AscendingOrder);
-    m_table->setSortingEnabled(true);
-    // Columns without a key do not sort: a click on one puts the indicator back.
-    connect(m_table->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder) {
-        if (ProcessListModel::sortKey(column)) return;
-        const ProcessRows::SortOrder order = m_listModel->sortOrder();
-        int current = ProcessListModel::startedColumn;
-        for (int c = 0; c < ProcessListModel::numColumns; ++c)
-            if (ProcessListModel::sortKey(c) == order.key) current = c;
-        QSignalBlocker block(m_table->horizontalHeader());
-        m_table->horizontalHeader()->setSortIndicator(current,
-                                                      order.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
-    });
-    m_presentations->addWidget(m_table);
-    stack->addWidget(m_presentations, 1);
-
-    m_inspector = new QStackedWidget(this);
-    m_inspector->setObjectName("processInspector");
-    m_noSelection = new ContentUnavailable(
-        QStringLiteral("No process selected"), QStringLiteral("terminal"),
-        QStringLiteral("Select a process to see its command line, signing identity and lineage."), m_inspector);
-    m_noSelection->setObjectName("noProcessSelected");
-    m_inspector->addWidget(m_noSelection);
-    frame->setPane(m_inspector, MasterDetail::PaneMode::alwaysShown, inspectorWidths);
-    frame->remember(context.layout, QStringLiteral("processes"));
-
-    m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_tree, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        const ProcessNode *node = m_treeModel->nodeAt(m_tree->indexAt(at));
-        if (!node) return;
-        processMenu(*node)->popup(m_tree->viewport()->mapToGlobal(at));
-    });
-    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        const QModelIndex index = m_table->indexAt(at);
-        if (!index.isValid()) return;
-        QMenu *menu = contextMenuForListRow(index.row());
-        if (menu->isEmpty()) {
-            menu->deleteLater();
-            return;
-        }
-        menu->popup(m_table->viewport()->mapToGlobal(at));
-    });
-
-    // A new outline's rows are opened before anything lays the tree out, so the view lays out the
-    // open tree in one pass: a node opened after the layout inserts its rows one at a time, moving
-    // every row below each time, which over tens of thousands of roots takes seconds.
-    connect(m_treeModel, &QAbstractItemModel::modelReset, this, &ProcessesView::openOutline);
-    connect(m_listModel, &QAbstractItemModel::modelReset, this, &ProcessesView::updateCount);
-    connect(m_listModel, &ProcessListModel::derivingChanged, this, &ProcessesView::updateBusy);
-
+void ProcessesView::guardSelection()
+{
     // One process id, kept across both presentations; only the shown one passes the user's choice on.
     m_treeGuard = new SelectionGuard(m_tree, {[this] {
                                                   const QModelIndex index = m_selection && m_mode == Mode::tree
@@ -209,15 +169,6 @@ ProcessesView::ProcessesView(const ViewContext &context, QWidget *parent)
                       choose(rows.isEmpty() ? std::nullopt
                                             : std::optional<int64_t>(m_listModel->processAt(rows.first().row()).id));
                   }});
-    connect(m_rootOnly, &QCheckBox::toggled, this, [this] { refresh(); });
-    connect(this, &ScreenWidget::searchChanged, this, [this] { refresh(); });
-    // The models hold snapshots, safe across a rebuild, but a rebuild that keeps every process id
-    // notifies nothing about the lists; findingsChanged always follows it, so the screen shows
-    // the new figures.
-    for (auto signal : {&AuditStore::processesChanged, &AuditStore::processRootsChanged, &AuditStore::findingsChanged})
-        connect(&m_store, signal, this, [this] { refresh(true); });
-
-    refresh(true);
 }
 
 QString ProcessesView::searchPrompt() const
@@ -242,7 +193,6 @@ void ProcessesView::setMode(Mode mode)
         m_frame->giveWayTo(nullptr);
     } else {
         // The outline is only kept while shown; the list is always current for the count.
-        m_outline.cancel();
         m_treeModel->clear();
         m_presentations->setCurrentWidget(m_table);
         m_frame->giveWayTo(m_table);
@@ -274,7 +224,7 @@ void ProcessesView::updateCount()
 
 void ProcessesView::updateBusy()
 {
-    m_busy->setVisible(m_listModel->isDeriving() || m_outline.pending());
+    m_busy->setVisible(m_listModel->isDeriving() || m_treeModel->isDeriving());
 }
 
 void ProcessesView::openOutline()
@@ -286,16 +236,7 @@ void ProcessesView::openOutline()
 
 void ProcessesView::refreshTree()
 {
-    // Derived on the pool from the store's tree as it is now; the model takes the rows in one step.
-    m_outline.run(
-        this,
-        [tree = m_store.processTreeSnapshot(), filter = filter()](const PoolWork::Ticket &) {
-            return ProcessRows::outline(tree, filter);
-        },
-        [this](ProcessRows::OutlineSnapshot outline) {
-            m_treeModel->setOutline(std::move(outline));
-            applySelection();
-        });
+    m_treeModel->setTree(m_store.processTreeSnapshot(), filter());
 }
 
 void ProcessesView::choose(std::optional<int64_t> id)
@@ -316,27 +257,27 @@ void ProcessesView::updateDetail(bool storeChanged)
     // Looked up in the flat list only: a placeholder has no detail.
     const ProcessNode *shown = m_selection ? process(*m_selection) : nullptr;
     // The same process keeps its pane (and scroll position) until the store changes.
-    if (m_detail && shown && !storeChanged && m_detail->process().id == shown->id) return;
-    if (m_detail) {
-        m_inspector->removeWidget(m_detail);
-        m_detail->deleteLater();
-        m_detail = nullptr;
-    }
+    if (detail() && shown && !storeChanged && detail()->process().id == shown->id) return;
     m_lineage.cancel();
-    if (shown) {
-        m_detail = new ProcessDetail(m_store, *shown, m_inspector);
-        m_inspector->addWidget(m_detail);
-        // The lineage walks the whole list, backwards, up to 32 times: on the pool.
-        m_lineage.run(
-            this,
-            [processes = m_store.processesSnapshot(), node = *shown](const PoolWork::Ticket &) {
-                return ProcessRows::ancestry(node, *processes);
-            },
-            [this, id = shown->id](std::vector<ProcessNode> lineage) {
-                if (m_detail && m_detail->process().id == id) m_detail->setLineage(lineage);
-            });
+    if (!shown) {
+        m_frame->setDetail(nullptr);
+        return;
     }
-    m_inspector->setCurrentWidget(m_detail ? static_cast<QWidget *>(m_detail) : m_noSelection);
+    m_frame->setDetail(new ProcessDetail(m_store, *shown, m_frame->pane()));
+    // The lineage walks the whole list, backwards, up to 32 times: on the pool.
+    m_lineage.run(
+        this,
+        [processes = m_store.processesSnapshot(), node = *shown](const PoolWork::Ticket &) {
+            return ProcessRows::ancestry(node, *processes);
+        },
+        [this, id = shown->id](std::vector<ProcessNode> lineage) {
+            if (detail() && detail()->process().id == id) detail()->setLineage(lineage);
+        });
+}
+
+ProcessDetail *ProcessesView::detail() const
+{
+    return static_cast<ProcessDetail *>(m_frame->detail());
 }
 
 QMenu *ProcessesView::processMenu(const ProcessNode &process)
@@ -364,4 +305,9 @@ QMenu *ProcessesView::contextMenuForListRow(int row)
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     return menu;
+}
+
+bool ProcessesView::outlinePending() const
+{
+    return m_treeModel->isDeriving();
 }

@@ -8,7 +8,6 @@
 #include <optional>
 
 class AuditStore;
-class ContentUnavailable;
 class MasterDetail;
 class ProcessDetail;
 class ProcessListModel;
@@ -49,10 +48,10 @@ public:
     ProcessTreeModel *treeModel() const { return m_treeModel; }
     ProcessListModel *listModel() const { return m_listModel; }
     // The detail of the selected process, or null while the placeholder shows.
-    ProcessDetail *detail() const { return m_detail; }
+    ProcessDetail *detail() const;
     std::optional<int64_t> selection() const { return m_selection; }
     // An outline is being derived for the tree; the model shows the one before until it comes.
-    bool outlinePending() const { return m_outline.pending(); }
+    bool outlinePending() const;
     // The selected process's lineage is being looked for; the detail shows it when it lands.
     bool lineagePending() const { return m_lineage.pending(); }
 
@@ -62,6 +61,8 @@ public:
     QMenu *contextMenuForListRow(int row);
 
 private:
+    QWidget *makeControls(QWidget *parent);
+    void guardSelection();
     ProcessRows::ProcessFilter filter() const;
     void refresh(bool storeChanged = false);
     void refreshTree();
@@ -87,12 +88,8 @@ private:
     QTableView *m_table = nullptr;
     ProcessTreeModel *m_treeModel = nullptr;
     ProcessListModel *m_listModel = nullptr;
-    QStackedWidget *m_inspector = nullptr;
-    ContentUnavailable *m_noSelection = nullptr;
-    ProcessDetail *m_detail = nullptr;
     std::optional<int64_t> m_selection;
     SelectionGuard *m_treeGuard = nullptr;
     SelectionGuard *m_listGuard = nullptr;
-    PoolWork::Latest m_outline{[this] { updateBusy(); }};
     PoolWork::Latest m_lineage;
 };

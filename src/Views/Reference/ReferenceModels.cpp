@@ -3,8 +3,6 @@
 #include "Views/Components/Formatters.h"
 #include "Views/Components/Style.h"
 
-#include <array>
-
 namespace {
 
 const QString dash = QStringLiteral("—");
@@ -14,14 +12,72 @@ QString text(const std::string &utf8)
     return QString::fromStdString(utf8);
 }
 
-QVariant header(const std::array<const char *, 5> &titles, int section, Qt::Orientation orientation, int role)
+QString loaded(const std::optional<int64_t> &records)
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= int(titles.size()))
-        return {};
-    return QString::fromUtf8(titles[size_t(section)]);
+    return records ? Format::count(*records) : dash;
 }
 
+using ClassCell = QString (*)(const ReferenceClassModel &, const ReferenceClassRow &);
+using EventCell = QString (*)(const ReferenceEventModel &, const ReferenceEventRow &);
+
+constexpr ClassCell className = [](const ReferenceClassModel &, const ReferenceClassRow &row) {
+    return text(row.info.shortName);
+};
+constexpr ClassCell classMask = [](const ReferenceClassModel &, const ReferenceClassRow &row) {
+    return QStringLiteral("0x%1").arg(row.info.mask, 8, 16, QLatin1Char('0'));
+};
+constexpr ClassCell classDescription = [](const ReferenceClassModel &, const ReferenceClassRow &row) {
+    return text(row.info.description);
+};
+constexpr ClassCell classDefined = [](const ReferenceClassModel &, const ReferenceClassRow &row) {
+    return QString::number(row.definedEvents);
+};
+constexpr ClassCell classLoaded = [](const ReferenceClassModel &, const ReferenceClassRow &row) {
+    return loaded(row.loadedRecords);
+};
+
+// The columns in display order: the one place a column is written. All but the description are
+// fixed, which takes the width the others leave.
+constexpr TableColumn<ReferenceClassModel, ReferenceClassRow> classColumns[] = {
+    {"Class", {60, 60}, className, nullptr, nullptr},
+    {"Mask", {100, 100}, classMask, nullptr, nullptr},
+    {"Description", {0, 0}, classDescription, nullptr, nullptr},
+    {"Events defined", {100, 100}, classDefined, nullptr, nullptr},
+    {"Loaded records", {110, 110}, classLoaded, nullptr, nullptr},
+};
+static_assert(std::size(classColumns) == ReferenceClassModel::numColumns, "one entry per column");
+
+constexpr EventCell eventNumber = [](const ReferenceEventModel &, const ReferenceEventRow &row) {
+    return QString::number(row.info.number);
+};
+constexpr EventCell eventName = [](const ReferenceEventModel &, const ReferenceEventRow &row) {
+    return text(row.info.name);
+};
+constexpr EventCell eventDescription = [](const ReferenceEventModel &, const ReferenceEventRow &row) {
+    return text(row.info.description);
+};
+constexpr EventCell eventClasses = [](const ReferenceEventModel &, const ReferenceEventRow &row) {
+    QStringList classes;
+    for (const auto &c : row.info.classes) classes << text(c);
+    return classes.join(QLatin1Char(','));
+};
+constexpr EventCell eventLoaded = [](const ReferenceEventModel &, const ReferenceEventRow &row) {
+    return loaded(row.loadedRecords);
+};
+
+// "#", "Classes" and "Loaded" are fixed; the name and the description give way down to 160.
+constexpr TableColumn<ReferenceEventModel, ReferenceEventRow> eventColumns[] = {
+    {"#", {60, 60}, eventNumber, nullptr, nullptr},
+    {"Name", {160, 230}, eventName, nullptr, nullptr},
+    {"Description", {160, 260}, eventDescription, nullptr, nullptr},
+    {"Classes", {100, 100}, eventClasses, nullptr, nullptr},
+    {"Loaded", {70, 70}, eventLoaded, nullptr, nullptr},
+};
+static_assert(std::size(eventColumns) == ReferenceEventModel::numColumns, "one entry per column");
+
 } // namespace
+
+ReferenceClassModel::ReferenceClassModel(QObject *parent) : ColumnTableModel(classColumns, parent) {}
 
 void ReferenceClassModel::setRows(std::vector<Row> rows)
 {
@@ -34,26 +90,10 @@ int ReferenceClassModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_rows.size());
 }
-int ReferenceClassModel::columnCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : numColumns;
-}
 
-QVariant ReferenceClassModel::data(const QModelIndex &index, int role) const
+QVariant ReferenceClassModel::cellData(const Row &, int column, int role) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
-    const Row &row = m_rows[size_t(index.row())];
-    const int column = index.column();
     switch (role) {
-    case Qt::DisplayRole:
-        switch (column) {
-        case classColumn: return text(row.info.shortName);
-        case maskColumn: return QStringLiteral("0x%1").arg(row.info.mask, 8, 16, QLatin1Char('0'));
-        case descriptionColumn: return text(row.info.description);
-        case definedColumn: return QString::number(row.definedEvents);
-        case loadedColumn: return row.loadedRecords ? Format::count(*row.loadedRecords) : dash;
-        }
-        return {};
     case Qt::FontRole:
         if (column == classColumn) return Style::semibold(Style::monospaced(Style::body()));
         if (column == maskColumn) return Style::monospaced(Style::callout());
@@ -66,12 +106,7 @@ QVariant ReferenceClassModel::data(const QModelIndex &index, int role) const
     return {};
 }
 
-QVariant ReferenceClassModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    static constexpr std::array<const char *, 5> titles = {"Class", "Mask", "Description", "Events defined",
-                                                           "Loaded records"};
-    return header(titles, section, orientation, role);
-}
+ReferenceEventModel::ReferenceEventModel(QObject *parent) : ColumnTableModel(eventColumns, parent) {}
 
 void ReferenceEventModel::setRows(std::vector<Row> rows)
 {
@@ -84,30 +119,10 @@ int ReferenceEventModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_rows.size());
 }
-int ReferenceEventModel::columnCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : numColumns;
-}
 
-QVariant ReferenceEventModel::data(const QModelIndex &index, int role) const
+QVariant ReferenceEventModel::cellData(const Row &row, int column, int role) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
-    const Row &row = m_rows[size_t(index.row())];
-    const int column = index.column();
     switch (role) {
-    case Qt::DisplayRole:
-        switch (column) {
-        case numberColumn: return QString::number(row.info.number);
-        case nameColumn: return text(row.info.name);
-        case descriptionColumn: return text(row.info.description);
-        case classesColumn: {
-            QStringList classes;
-            for (const auto &c : row.info.classes) classes << text(c);
-            return classes.join(QLatin1Char(','));
-        }
-        case loadedColumn: return row.loadedRecords ? Format::count(*row.loadedRecords) : dash;
-        }
-        return {};
     case Qt::FontRole:
         if (column == nameColumn || column == classesColumn) return Style::monospaced(Style::callout());
         return {};
@@ -119,10 +134,4 @@ QVariant ReferenceEventModel::data(const QModelIndex &index, int role) const
     case Qt::TextAlignmentRole: return int(Qt::AlignLeft | Qt::AlignVCenter);
     }
     return {};
-}
-
-QVariant ReferenceEventModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    static constexpr std::array<const char *, 5> titles = {"#", "Name", "Description", "Classes", "Loaded"};
-    return header(titles, section, orientation, role);
 }

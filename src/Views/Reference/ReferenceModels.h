@@ -1,64 +1,70 @@
 #pragma once
 
 #include "Engine/BSM/AuditCatalog.h"
+#include "Views/Components/ColumnTable.h"
 
 #include <QAbstractTableModel>
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
+// A row of the Classes table.
+struct ReferenceClassRow {
+    AuditClassInfo info;
+    int definedEvents = 0;
+    // Absent when the class is not among the statistics' classes.
+    std::optional<int64_t> loadedRecords;
+};
+
 // The Classes table: one row per kept catalogue class. No selection, no sorting.
-class ReferenceClassModel : public QAbstractTableModel {
+class ReferenceClassModel : public ColumnTableModel<ReferenceClassModel, ReferenceClassRow> {
     Q_OBJECT
 
 public:
     enum Column { classColumn, maskColumn, descriptionColumn, definedColumn, loadedColumn, numColumns };
+    using Row = ReferenceClassRow;
 
-    struct Row {
-        AuditClassInfo info;
-        int definedEvents = 0;
-        // Absent when the class is not among the statistics' classes.
-        std::optional<int64_t> loadedRecords;
-    };
-
-    using QAbstractTableModel::QAbstractTableModel;
+    explicit ReferenceClassModel(QObject *parent = nullptr);
 
     void setRows(std::vector<Row> rows);
     const Row &row(int index) const { return m_rows.at(size_t(index)); }
+    const Row &rowAt(int index) const { return m_rows[size_t(index)]; }
 
     int rowCount(const QModelIndex &parent = {}) const override;
-    int columnCount(const QModelIndex &parent = {}) const override;
-    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
+    QVariant cellData(const Row &row, int column, int role) const override;
+
     std::vector<Row> m_rows;
+};
+
+// A row of the Events table.
+struct ReferenceEventRow {
+    AuditEventInfo info;
+    std::optional<int64_t> loadedRecords;
 };
 
 // The Events table: one row per kept catalogue event, by number. A row with loaded records shows
 // its count as a link that leads to them.
-class ReferenceEventModel : public QAbstractTableModel {
+class ReferenceEventModel : public ColumnTableModel<ReferenceEventModel, ReferenceEventRow> {
     Q_OBJECT
 
 public:
     enum Column { numberColumn, nameColumn, descriptionColumn, classesColumn, loadedColumn, numColumns };
+    using Row = ReferenceEventRow;
 
-    struct Row {
-        AuditEventInfo info;
-        std::optional<int64_t> loadedRecords;
-    };
-
-    using QAbstractTableModel::QAbstractTableModel;
+    explicit ReferenceEventModel(QObject *parent = nullptr);
 
     void setRows(std::vector<Row> rows);
     const Row &row(int index) const { return m_rows.at(size_t(index)); }
+    const Row &rowAt(int index) const { return m_rows[size_t(index)]; }
 
     int rowCount(const QModelIndex &parent = {}) const override;
-    int columnCount(const QModelIndex &parent = {}) const override;
-    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
+    QVariant cellData(const Row &row, int column, int role) const override;
+
     std::vector<Row> m_rows;
 };

@@ -33,10 +33,6 @@ constexpr int tokenIdsWidth = 170;
 constexpr int badgeWidth = 90;
 constexpr int ruleLineSpacing = 2;
 
-// "#", "Classes" and "Loaded" are fixed; the name and the description give way down to 160.
-constexpr std::array<ColumnWidth, ReferenceEventModel::numColumns> eventColumnWidths = {
-    {{60, 60}, {160, 230}, {160, 260}, {100, 100}, {70, 70}}};
-
 QString text(const std::string &utf8)
 {
     return QString::fromStdString(utf8);
@@ -151,17 +147,19 @@ ReferenceView::ReferenceView(const ViewContext &context, QWidget *parent) : Scre
     m_classModel = new ReferenceClassModel(this);
     m_classTable = makeTable(m_classModel);
     m_classTable->setObjectName(QStringLiteral("classTable"));
-    fixedColumn(m_classTable, ReferenceClassModel::classColumn, 60);
-    fixedColumn(m_classTable, ReferenceClassModel::maskColumn, 100);
-    m_classTable->horizontalHeader()->setSectionResizeMode(ReferenceClassModel::descriptionColumn, QHeaderView::Stretch);
-    fixedColumn(m_classTable, ReferenceClassModel::definedColumn, 100);
-    fixedColumn(m_classTable, ReferenceClassModel::loadedColumn, 110);
+    const std::vector<ColumnWidth> classWidths = m_classModel->columnWidths(m_classTable->font());
+    for (int column = 0; column < ReferenceClassModel::numColumns; ++column) {
+        if (column == ReferenceClassModel::descriptionColumn)
+            m_classTable->horizontalHeader()->setSectionResizeMode(column, QHeaderView::Stretch);
+        else fixedColumn(m_classTable, column, classWidths[size_t(column)].ideal);
+    }
     setEqualDigits(m_classTable, {ReferenceClassModel::definedColumn, ReferenceClassModel::loadedColumn});
 
     m_eventModel = new ReferenceEventModel(this);
     m_eventTable = makeTable(m_eventModel);
     m_eventTable->setObjectName(QStringLiteral("eventTable"));
-    keepColumnsFitted(m_eventTable, eventColumnWidths, ReferenceEventModel::descriptionColumn);
+    keepColumnsFitted(m_eventTable, m_eventModel->columnWidths(m_eventTable->font()),
+                      ReferenceEventModel::descriptionColumn);
     setEqualDigits(m_eventTable, {ReferenceEventModel::numberColumn, ReferenceEventModel::loadedColumn});
     for (int column :
          {ReferenceEventModel::numberColumn, ReferenceEventModel::classesColumn, ReferenceEventModel::loadedColumn})

@@ -5,14 +5,58 @@
 #include "Views/Components/Formatters.h"
 #include "Views/Components/Style.h"
 #include "Views/Components/Symbols.h"
-
-#include <array>
+#include "Views/Components/TableTime.h"
 
 namespace {
 
-constexpr std::array<const char *, SourcesTableModel::numColumns> titles = {"File",     "Kind",         "Size",
-                                                                            "Records",  "First record", "Last record",
-                                                                            "Integrity"};
+QString fileCell(const SourcesTableModel &, const TrailSource &s)
+{
+    return QString::fromStdString(s.name);
+}
+QString pathCell(const SourcesTableModel &, const TrailSource &s)
+{
+    return QString::fromStdString(s.path.value_or(s.name));
+}
+QString kindCell(const SourcesTableModel &, const TrailSource &s)
+{
+    return QString::fromUtf8(rawValue(s.kind));
+}
+QString sizeCell(const SourcesTableModel &, const TrailSource &s)
+{
+    return Format::byteCount(s.bytes);
+}
+QString recordsCell(const SourcesTableModel &, const TrailSource &s)
+{
+    return Format::count(s.recordCount);
+}
+QString firstCell(const SourcesTableModel &, const TrailSource &s)
+{
+    return SourcesTableModel::timeText(s.first);
+}
+QString lastCell(const SourcesTableModel &, const TrailSource &s)
+{
+    return SourcesTableModel::timeText(s.last);
+}
+QString integrityCell(const SourcesTableModel &, const TrailSource &s)
+{
+    return integrityText(s);
+}
+QString widestTime()
+{
+    return SourcesTableModel::timeText(widestTableTime());
+}
+
+// The columns in display order: the one place a column is written.
+constexpr TableColumn<SourcesTableModel, TrailSource> columns[] = {
+    {"File", {200, 300}, fileCell, pathCell, nullptr},
+    {"Kind", {70, 70}, kindCell, nullptr, nullptr},
+    {"Size", {70, 70}, sizeCell, nullptr, nullptr},
+    {"Records", {70, 70}, recordsCell, nullptr, nullptr},
+    {"First record", {140, 160}, firstCell, nullptr, nullptr, {}, widestTime},
+    {"Last record", {140, 160}, lastCell, nullptr, nullptr, {}, widestTime},
+    {"Integrity", {90, 110}, integrityCell, nullptr, nullptr},
+};
+static_assert(std::size(columns) == SourcesTableModel::numColumns, "one entry per column");
 
 QColor integrityColour(const TrailSource &s)
 {
@@ -20,6 +64,8 @@ QColor integrityColour(const TrailSource &s)
 }
 
 } // namespace
+
+SourcesTableModel::SourcesTableModel(QObject *parent) : ColumnTableModel(columns, parent) {}
 
 QString SourcesTableModel::timeText(const std::optional<double> &time)
 {
@@ -47,54 +93,26 @@ int SourcesTableModel::rowCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : int(m_sources->size());
 }
 
-int SourcesTableModel::columnCount(const QModelIndex &parent) const
+QVariant SourcesTableModel::cellData(const TrailSource &s, int column, int role) const
 {
-    return parent.isValid() ? 0 : numColumns;
-}
-
-QVariant SourcesTableModel::data(const QModelIndex &index, int role) const
-{
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
-    const TrailSource &s = (*m_sources)[size_t(index.row())];
     switch (role) {
-    case Qt::DisplayRole:
-        switch (index.column()) {
-        case fileColumn: return QString::fromStdString(s.name);
-        case kindColumn: return QString::fromUtf8(rawValue(s.kind));
-        case sizeColumn: return Format::byteCount(s.bytes);
-        case recordsColumn: return Format::count(s.recordCount);
-        case firstColumn: return timeText(s.first);
-        case lastColumn: return timeText(s.last);
-        case integrityColumn: return integrityText(s);
-        }
-        break;
-    case Qt::ToolTipRole:
-        if (index.column() == fileColumn) return QString::fromStdString(s.path.value_or(s.name));
-        break;
     case Qt::DecorationRole:
-        if (index.column() == fileColumn) return symbolIcon(QString::fromUtf8(sourceKindSymbol(s.kind)));
-        if (index.column() == integrityColumn)
-            return symbolIcon(QString::fromUtf8(integritySymbol(s)), integrityColour(s));
+        if (column == fileColumn) return symbolIcon(QString::fromUtf8(sourceKindSymbol(s.kind)));
+        if (column == integrityColumn) return symbolIcon(QString::fromUtf8(integritySymbol(s)), integrityColour(s));
         break;
     case Qt::ForegroundRole:
-        if (index.column() == kindColumn) return Style::secondaryText();
-        if (index.column() == integrityColumn) return Style::ink(integrityColour(s));
+        if (column == kindColumn) return Style::secondaryText();
+        if (column == integrityColumn) return Style::ink(integrityColour(s));
         break;
     case symbolRole:
-        if (index.column() == fileColumn) return QString::fromUtf8(sourceKindSymbol(s.kind));
-        if (index.column() == integrityColumn) return QString::fromUtf8(integritySymbol(s));
+        if (column == fileColumn) return QString::fromUtf8(sourceKindSymbol(s.kind));
+        if (column == integrityColumn) return QString::fromUtf8(integritySymbol(s));
         break;
     case sourceIDRole: return qint64(s.id);
     case Qt::TextAlignmentRole:
-        if (index.column() == sizeColumn || index.column() == recordsColumn)
+        if (column == sizeColumn || column == recordsColumn)
             return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     }
     return {};
-}
-
-QVariant SourcesTableModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= numColumns) return {};
-    return QString::fromUtf8(titles[size_t(section)]);
 }

@@ -1,15 +1,17 @@
 #pragma once
 
 #include "Store/TrailSource.h"
+#include "Views/Components/ColumnTable.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
 
+#include <span>
 #include <vector>
 
 // The loaded sources, one row each, in load order. Not sortable. It keeps the store's snapshot,
 // never a copy: a refresh costs nothing however many issues the sources have.
-class SourcesTableModel : public QAbstractTableModel {
+class SourcesTableModel : public ColumnTableModel<SourcesTableModel, TrailSource> {
     Q_OBJECT
 
 public:
@@ -29,22 +31,22 @@ public:
         symbolRole,
     };
 
-    using QAbstractTableModel::QAbstractTableModel;
+    explicit SourcesTableModel(QObject *parent = nullptr);
 
     void setSources(SourcesSnapshot sources);
     const std::vector<TrailSource> &sources() const { return *m_sources; }
+    const TrailSource &rowAt(int row) const { return (*m_sources)[size_t(row)]; }
     // The row of a source id, or -1.
     int rowOf(int64_t id) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
-    int columnCount(const QModelIndex &parent = {}) const override;
-    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     // A "First record" or "Last record" cell: abbreviated date, standard time; "—" without a time.
     static QString timeText(const std::optional<double> &time);
 
 private:
+    QVariant cellData(const TrailSource &source, int column, int role) const override;
+
     SourcesSnapshot m_sources = std::make_shared<const std::vector<TrailSource>>();
     QHash<int64_t, int> m_rowByID;
 };

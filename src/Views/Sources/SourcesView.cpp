@@ -10,7 +10,6 @@
 #include "Views/Components/Style.h"
 #include "Views/Components/SymbolLabel.h"
 #include "Views/Components/TableColumns.h"
-#include "Views/Components/TableTime.h"
 #include "Views/Sources/SourceRows.h"
 #include "Views/Sources/SourcesTableModel.h"
 
@@ -31,8 +30,6 @@ namespace {
 constexpr int detailHeight = 220;
 constexpr int detailSpacing = 8;
 constexpr int detailPadding = 14;
-constexpr std::array<ColumnWidth, SourcesTableModel::numColumns> columnWidths = {
-    {{200, 300}, {70, 70}, {70, 70}, {70, 70}, {140, 160}, {140, 160}, {90, 110}}};
 
 const TrailSource *findSource(const AuditStore &store, int64_t id)
 {
@@ -70,12 +67,7 @@ SourcesView::SourcesView(const ViewContext &context, QWidget *parent)
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
     setEqualDigits(m_table, {SourcesTableModel::sizeColumn, SourcesTableModel::recordsColumn});
     // The name takes whatever width the other columns leave.
-    const QString widestTime = SourcesTableModel::timeText(widestTableTime());
-    keepColumnsFitted(m_table,
-                      widenedFor(columnWidths, m_table->font(),
-                                 {{SourcesTableModel::firstColumn, widestTime},
-                                  {SourcesTableModel::lastColumn, widestTime}}),
-                      SourcesTableModel::fileColumn);
+    keepColumnsFitted(m_table, m_model->columnWidths(m_table->font()), SourcesTableModel::fileColumn);
     column->addWidget(m_table, 1);
 
     m_divider = horizontalDivider(m_content);

@@ -6,6 +6,7 @@
 #include "Views/Components/Expander.h"
 #include "Views/Components/FilterChip.h"
 #include "Views/Components/KeyValueRow.h"
+#include "Views/Components/MasterDetail.h"
 #include "Views/Components/ResultBadge.h"
 #include "Views/Components/SeverityBadge.h"
 #include "Views/Components/StatTile.h"
@@ -19,6 +20,9 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
+#include <QPointer>
+#include <QStackedWidget>
 #include <QPainter>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -26,6 +30,7 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QHBoxLayout>
+#include <QContextMenuEvent>
 #include <QHelpEvent>
 #include <QVBoxLayout>
 
@@ -451,6 +456,84 @@ TEST_F(ComponentsTest, ContentUnavailableCoversItsHost)
     EXPECT_EQ(empty->findChild<QLabel *>("unavailableTitle")->text(), "No matching records");
     empty->setDescription("");
     EXPECT_TRUE(empty->findChild<QLabel *>("unavailableDescription")->isHidden());
+}
+
+TEST_F(ComponentsTest, MasterDetailPaneShowsTheDetailOrThePlaceholderAndDeletesAReplacedDetail)
+{
+    MasterDetail frame;
+    auto *placeholder = new QLabel("Select something");
+    auto *stack = frame.setPane("pane", placeholder, MasterDetail::PaneMode::alwaysShown, {200, 300, 400});
+    ASSERT_EQ(frame.pane(), stack);
+    EXPECT_EQ(stack->objectName(), "pane");
+    EXPECT_EQ(stack->currentWidget(), placeholder);
+
+    QPointer<QWidget> first = new QLabel("first");
+    frame.setDetail(first);
+    EXPECT_EQ(stack->currentWidget(), first);
+    EXPECT_EQ(frame.detail(), first);
+    QPointer<QWidget> second = new QLabel("second");
+    frame.setDetail(second);
+    EXPECT_EQ(stack->currentWidget(), second);
+    EXPECT_EQ(stack->indexOf(first), -1);
+    EXPECT_FALSE(first.isNull()) << "deleted later: its own handler may be what replaced it";
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(first.isNull());
+    frame.setDetail(nullptr);
+    EXPECT_EQ(stack->currentWidget(), placeholder);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(second.isNull());
+
+    // A widget the screen keeps (the record inspector) stays in the pane while hidden.
+    auto *kept = new QLabel("kept");
+    frame.showInPane(kept);
+    EXPECT_EQ(stack->currentWidget(), kept);
+    frame.showInPane(nullptr);
+    EXPECT_EQ(stack->currentWidget(), placeholder);
+    EXPECT_EQ(kept->parentWidget(), stack);
+    frame.showInPane(kept);
+    EXPECT_EQ(stack->currentWidget(), kept);
+}
+
+TEST_F(ComponentsTest, RowMenusOpenOverRowsAndEmptyOnesAreDropped)
+{
+    QStandardItemModel model(3, 1);
+    for (int row = 0; row < 3; ++row) model.setItem(row, new QStandardItem(QString::number(row)));
+    QTableView table;
+    table.setModel(&model);
+    table.resize(300, 300);
+    table.show();
+    QList<int> asked;
+    QPointer<QMenu> empty;
+    MasterDetail::openRowMenus(&table, [&](const QModelIndex &index) -> QMenu * {
+        asked << index.row();
+        if (!index.isValid()) return nullptr;
+        auto *menu = new QMenu(&table);
+        if (index.row() == 0) menu->addAction("Open");
+        else empty = menu;
+        return menu;
+    });
+    const auto rightClick = [&](QPoint at) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, table.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(table.viewport(), &event);
+    };
+    rightClick(table.visualRect(model.index(0, 0)).center());
+    auto *popup = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    ASSERT_NE(popup, nullptr);
+    ASSERT_EQ(popup->actions().size(), 1);
+    EXPECT_EQ(popup->actions().first()->text(), "Open");
+    const QPointer<QMenu> shown = popup;
+    popup->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(shown.isNull()) << "a closed menu deletes itself";
+
+    rightClick(table.visualRect(model.index(1, 0)).center());
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(empty.isNull());
+
+    rightClick(QPoint(5, table.viewport()->height() - 5));
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_EQ(asked, (QList<int>{0, 1, -1}));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "Engine/Record/RecordBuilder.h"
 #include "Store/AuditStore.h"
 #include "Views/Components/ContentUnavailable.h"
+#include "Views/Components/MasterDetail.h"
 #include "Views/Components/RecordInspector.h"
 #include "Views/Events/EventsTableModel.h"
 #include "Views/ScreenFactory.h"
@@ -309,7 +310,8 @@ TEST_F(EventsViewTest, RowsOfferTheRecordMenuAndTheInspectorCanBeHidden)
 
     view->resize(1200, 700);
     view->show();
-    QWidget *pane = view->inspector()->parentWidget()->parentWidget();
+    QWidget *pane = view->frame()->pane();
+    ASSERT_TRUE(pane->isAncestorOf(view->inspector()));
     EXPECT_TRUE(pane->isVisible());
     view->inspectorAction()->trigger();
     EXPECT_FALSE(pane->isVisible());

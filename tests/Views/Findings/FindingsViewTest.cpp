@@ -16,6 +16,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -29,6 +30,8 @@
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using TestRecords::RecordValue;
 
@@ -155,6 +158,41 @@ TEST_F(FindingsViewTest, SelectionSurvivesASearchAndTheInspectorKeepsIt)
     settle();
     EXPECT_EQ(view->detail(), nullptr);
     EXPECT_EQ(inspectorPage()->objectName(), "selectAFinding");
+}
+
+TEST_F(FindingsViewTest, HeaderClicksSortAndTheATTCKColumnPutsTheIndicatorBack)
+{
+    QHeaderView *header = view->table()->horizontalHeader();
+    QStringList titles;
+    for (int column = 0; column < FindingsTableModel::numColumns; ++column)
+        titles << view->model()->headerData(column, Qt::Horizontal).toString();
+    EXPECT_EQ(titles, (QStringList{"Severity", "Time", "Rule", "Tactic", "ATT&CK", "User", "Summary"}));
+    view->minimumPicker()->setCurrentIndex(0);
+    settle();
+    const auto click = [&](int column) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
+        settle();
+    };
+    const QStringList byRule = {"SIP / security posture query", "SIP disable attempt", "User / host discovery"};
+    ASSERT_EQ(rules().size(), 3);
+
+    click(FindingsTableModel::ruleColumn);
+    EXPECT_EQ(rules(), byRule);
+    EXPECT_EQ(header->sortIndicatorSection(), FindingsTableModel::ruleColumn);
+    const Qt::SortOrder ruleOrder = header->sortIndicatorOrder();
+
+    click(FindingsTableModel::techniqueColumn);
+    EXPECT_EQ(rules(), byRule) << "the ATT&CK column does not sort";
+    EXPECT_EQ(header->sortIndicatorSection(), FindingsTableModel::ruleColumn);
+    EXPECT_EQ(header->sortIndicatorOrder(), ruleOrder);
+
+    click(FindingsTableModel::ruleColumn);
+    EXPECT_EQ(header->sortIndicatorSection(), FindingsTableModel::ruleColumn);
+    EXPECT_NE(header->sortIndicatorOrder(), ruleOrder);
+    QStringList reversed = byRule;
+    std::reverse(reversed.begin(), reversed.end());
+    EXPECT_EQ(rules(), reversed);
 }
 
 TEST_F(FindingsViewTest, DrillDownsSetTheStoreFilterAndScreen)
