@@ -9,32 +9,21 @@
 #include "Engine/Support/FileError.h"
 #include "Engine/Support/Resources.h"
 #include "Services/Privileged.h"
+#include "Platform/Background.h"
 
 #include <QCoreApplication>
-#include <QFutureWatcher>
 #include <QLocale>
 #include <QPromise>
-#include <QThreadPool>
 #include <QTime>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
-#include <mutex>
 #include <new>
 #include <system_error>
 #include <sys/stat.h>
 
 namespace {
-
-// Dropping the last reference to a large trail's records frees millions of strings: let a pool
-// thread do it so the window stays responsive.
-template <typename T>
-void releaseInBackground(T &&old)
-{
-    QThreadPool::globalInstance()->start([old = std::forward<T>(old)] {});
-}
 
 bool sameNodes(const std::vector<ProcessNode> &a, const std::vector<ProcessNode> &b)
 {
@@ -94,13 +83,7 @@ struct AuditStore::FilterPass {
     EventFilter filter;
     RecordSnapshot records;
     EventFilter::Pass prepared;
-    uint64_t generation = 0;
-};
-
-struct AuditStore::Workers {
-    std::mutex lock;
-    std::condition_variable idle;
-    int running = 0;
+    std::optional<Background::Ticket> ticket;
 };
 
 // What reading and decoding one file gave, or how it ended early.
@@ -226,9 +209,7 @@ void AuditStore::loadFile(const std::optional<std::string> &native, Parallel::Po
 AuditStore::AuditStore(QObject *parent)
     : QObject(parent)
     , m_analysis(std::make_shared<const StoreAnalysis>())
-    , m_workers(std::make_shared<Workers>())
     , m_pool(&Parallel::Pool::shared(), [](Parallel::Pool *) {})
-    , m_filterGeneration(std::make_shared<std::atomic<uint64_t>>(0))
 {
     m_filterTimer.setSingleShot(true);
     m_filterTimer.setTimerType(Qt::PreciseTimer);
@@ -272,39 +253,10 @@ std::vector<AuditStore::JobPointer> AuditStore::unfinishedJobs() const
 void AuditStore::stopAll(std::optional<std::chrono::milliseconds> longest)
 {
     // Tells a filter worker still running that nobody wants its result.
-    m_filterGeneration->fetch_add(1);
+    m_filterSeries.cancel();
     if (m_changing && m_changing->control) m_changing->control->cancel();
     if (m_rebuild) m_rebuild->control->cancel();
-    std::unique_lock lock(m_workers->lock);
-    const auto idle = [this] { return m_workers->running == 0; };
-    if (longest) m_workers->idle.wait_for(lock, *longest, idle);
-    else m_workers->idle.wait(lock, idle);
-}
-
-template <typename Result, typename Then>
-void AuditStore::inBackground(std::function<Result()> work, Then then)
-{
-    {
-        const std::lock_guard lock(m_workers->lock);
-        ++m_workers->running;
-    }
-    auto promise = std::make_shared<QPromise<Result>>();
-    promise->start();
-    // Continued before the work starts: the continuation is then always posted from the pool, and
-    // never runs at once inside the caller.
-    promise->future().then(this, std::move(then));
-    QThreadPool::globalInstance()->start([workers = m_workers, work = std::move(work), promise]() mutable {
-        try {
-            promise->addResult(work());
-        } catch (...) {
-            promise->setException(std::current_exception());
-        }
-        promise->finish();
-        work = nullptr;
-        promise.reset();
-        const std::lock_guard lock(workers->lock);
-        if (--workers->running == 0) workers->idle.notify_all();
-    });
+    m_tasks.wait(longest);
 }
 
 void AuditStore::setScreen(Screen screen)
@@ -366,7 +318,7 @@ void AuditStore::setFiltering(bool filtering)
 
 void AuditStore::setFiltered(RecordSelection filtered)
 {
-    releaseInBackground(std::exchange(m_filtered, std::move(filtered)));
+    Background::releaseLater(std::exchange(m_filtered, std::move(filtered)));
     emit filteredChanged();
 }
 
@@ -499,7 +451,7 @@ void AuditStore::dropSource(int64_t sourceID)
 {
     std::erase_if(m_sources, [sourceID](const TrailSource &s) { return s.id == sourceID; });
     if (auto entry = m_rawBySource.find(sourceID); entry != m_rawBySource.end()) {
-        releaseInBackground(std::move(entry->second.records));
+        Background::releaseLater(std::move(entry->second.records));
         m_rawBySource.erase(entry);
     }
 }
@@ -562,7 +514,8 @@ void AuditStore::startLoad(const JobPointer &job)
     // order given, so ids, sources and messages follow that order.
     for (size_t i = 0; i < job->files.size(); ++i) {
         const std::optional<std::string> native = job->files[i].location.native;
-        inBackground<std::shared_ptr<LoadedFile>>(
+        m_tasks.run(
+            this,
             [native, pool = m_pool, control = job->control] {
                 auto loaded = std::make_shared<LoadedFile>();
                 try {
@@ -583,7 +536,7 @@ void AuditStore::startLoad(const JobPointer &job)
 void AuditStore::fileLoaded(const JobPointer &job, size_t index, std::shared_ptr<LoadedFile> loaded)
 {
     // A job that was dropped (closed, or undone) takes up nothing more.
-    if (m_changing != job) return releaseInBackground(std::move(loaded));
+    if (m_changing != job) return Background::releaseLater(std::move(loaded));
     job->files[index].loaded = std::move(loaded);
     takeUpFiles(job);
 }
@@ -620,7 +573,7 @@ void AuditStore::takeUpFiles(const JobPointer &job)
                 error = name + " doesn't look like a BSM audit trail (" + loaded->trail.issues.front().message + ").";
             importDecoded(job, name, file.location.path, loaded->bytes, std::move(loaded->trail));
         }
-        releaseInBackground(std::move(loaded));
+        Background::releaseLater(std::move(loaded));
         if (error) {
             job->error = QString::fromStdString(*error);
             setLastError(job->error);
@@ -678,37 +631,30 @@ QFuture<void> AuditStore::loadSystemTrails()
         if (error) setLastError(QString::fromStdString(*error));
         promise->finish();
     };
-    // A watcher rather than a continuation: the copy ends on a thread of its own, and a store
-    // destroyed meanwhile takes the watcher along.
-    auto *watcher = new QFutureWatcher<std::vector<std::string>>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, promise, stop] {
-        watcher->deleteLater();
-        --m_authorising;
-        std::vector<std::string> paths;
-        try {
-            paths = watcher->future().result();
-        } catch (const PrivilegedError &error) {
-            updateLoading();
-            return stop(error.kind() == PrivilegedError::Kind::cancelled ? std::nullopt
-                                                                         : std::optional(error.description()));
-        } catch (const std::exception &error) {
-            updateLoading();
-            return stop(error.what());
-        }
-        if (paths.empty()) {
-            updateLoading();
-            return stop("/var/audit contains no trail files. Auditing may be disabled — see Audit Setup.");
-        }
-        QList<QUrl> urls;
-        for (const std::string &path : paths) urls.append(NativePath::toUrl(QByteArray::fromStdString(path)));
-        auto *opened = new QFutureWatcher<void>(this);
-        connect(opened, &QFutureWatcherBase::finished, this, [opened, promise] {
-            opened->deleteLater();
-            promise->finish();
+    // The copy ends on a thread of its own; a store destroyed meanwhile takes nothing from it.
+    Background::whenDone(
+        Privileged::copySystemTrails(), this, [this, promise, stop](QFuture<std::vector<std::string>> copied) {
+            --m_authorising;
+            std::vector<std::string> paths;
+            try {
+                paths = copied.result();
+            } catch (const PrivilegedError &error) {
+                updateLoading();
+                return stop(error.kind() == PrivilegedError::Kind::cancelled ? std::nullopt
+                                                                             : std::optional(error.description()));
+            } catch (const std::exception &error) {
+                updateLoading();
+                return stop(error.what());
+            }
+            if (paths.empty()) {
+                updateLoading();
+                return stop("/var/audit contains no trail files. Auditing may be disabled — see Audit Setup.");
+            }
+            QList<QUrl> urls;
+            for (const std::string &path : paths) urls.append(NativePath::toUrl(QByteArray::fromStdString(path)));
+            Background::whenDone(open(urls, TrailSource::Kind::system), this,
+                                 [promise](QFuture<void>) { promise->finish(); });
         });
-        opened->setFuture(open(urls, TrailSource::Kind::system));
-    });
-    watcher->setFuture(Privileged::copySystemTrails());
     return loaded;
 }
 
@@ -777,13 +723,13 @@ void AuditStore::closeAll()
     std::vector<std::vector<AuditRecord>> lists;
     for (auto &[id, entry] : m_rawBySource) lists.push_back(std::move(entry.records));
     lists.push_back(std::exchange(m_carried, {}));
-    releaseInBackground(std::move(lists));
+    Background::releaseLater(std::move(lists));
     m_rawBySource.clear();
     m_carriedSources.clear();
     emitNow(m_sourcesThrottle);
     const bool hadProcesses = !m_analysis->tree.processes.empty();
     const bool hadRoots = !m_analysis->tree.roots.empty();
-    releaseInBackground(std::exchange(m_analysis, std::make_shared<const StoreAnalysis>()));
+    Background::releaseLater(std::exchange(m_analysis, std::make_shared<const StoreAnalysis>()));
     emit recordsChanged();
     if (hadProcesses) emit processesChanged();
     if (hadRoots) emit processRootsChanged();
@@ -854,7 +800,8 @@ void AuditStore::startRebuildIfDue()
     setLoadingMessage("Analysing " + QLocale().toString(qlonglong(count)).toStdString() + " records…");
     // Behind a pointer: the work is a std::function, which could copy what it holds.
     auto handed = std::make_shared<Rebuild::Input>(std::move(input));
-    inBackground<std::shared_ptr<Rebuild::Output>>(
+    m_tasks.run(
+        this,
         [run, handed, pool = m_pool] {
             Rebuild::Output output;
             try {
@@ -874,7 +821,7 @@ void AuditStore::startRebuildIfDue()
 void AuditStore::rebuildEnded(const std::shared_ptr<RebuildJob> &run, Rebuild::Output output)
 {
     // Closed meanwhile: nothing it holds is wanted.
-    if (m_rebuild != run) return releaseInBackground(std::move(output));
+    if (m_rebuild != run) return Background::releaseLater(std::move(output));
     m_rebuild.reset();
     if (run->generation != m_sourcesGeneration) {
         // Superseded: the change that came after owns the results now.
@@ -896,7 +843,7 @@ void AuditStore::rebuildEnded(const std::shared_ptr<RebuildJob> &run, Rebuild::O
 
     // It failed: every change it was to analyse is undone, and what is on show stays.
     const std::exception_ptr stopped = output.stopped;
-    releaseInBackground(std::move(output));
+    Background::releaseLater(std::move(output));
     // What a load's own sources held besides what the rebuild took: their buffers and records.
     std::map<const Job *, uint64_t> held;
     for (const JobPointer &job : run->covers)
@@ -958,7 +905,7 @@ void AuditStore::giveBack(const RebuildJob &run, Rebuild::Output output)
                 entry->second.held = Held::carried;
         m_carried = std::move(input.carried);
         m_carriedSources = run.carriedBefore;
-        releaseInBackground(std::move(output));
+        Background::releaseLater(std::move(output));
         return;
     }
     bool holdsSources = false;
@@ -974,7 +921,7 @@ void AuditStore::giveBack(const RebuildJob &run, Rebuild::Output output)
         m_carried = std::move(output.records);
         m_carriedSources = run.sources;
     }
-    releaseInBackground(std::move(output));
+    Background::releaseLater(std::move(output));
 }
 
 void AuditStore::restorePublished()
@@ -987,7 +934,7 @@ void AuditStore::restorePublished()
         m_rawBySource[id] = {Held::published, {}, entry.first, entry.second};
     lists.push_back(std::exchange(m_carried, {}));
     m_carriedSources.clear();
-    releaseInBackground(std::move(lists));
+    Background::releaseLater(std::move(lists));
     sourcesChangedInternally();
 }
 
@@ -997,7 +944,7 @@ void AuditStore::publish(std::shared_ptr<StoreAnalysis> analysis)
     const bool rootsDiffer = !std::ranges::equal(
         m_analysis->tree.roots, analysis->tree.roots, {}, [&](uint32_t at) { return m_analysis->tree.node(at).id; },
         [&](uint32_t at) { return analysis->tree.node(at).id; });
-    releaseInBackground(std::exchange(m_analysis, std::move(analysis)));
+    Background::releaseLater(std::exchange(m_analysis, std::move(analysis)));
     flush(m_sourcesThrottle);
     flush(m_messageThrottle);
     emit recordsChanged();
@@ -1016,7 +963,7 @@ void AuditStore::scheduleFilter(bool immediate)
     pass->filter = m_filter;
     pass->records = m_analysis->records;
     pass->prepared = m_filter.pass();
-    pass->generation = m_filterGeneration->fetch_add(1) + 1;
+    pass->ticket = m_filterSeries.next();
     m_pendingPass = std::move(pass);
     setFiltering(true);
     if (immediate) runFilterPass();
@@ -1034,9 +981,10 @@ void AuditStore::runFilterPass()
         return;
     }
 
-    inBackground<RecordSelection::Positions>(
-        [pass, current = m_filterGeneration, pool = m_pool] {
-            const auto superseded = [&] { return current->load(std::memory_order_relaxed) != pass->generation; };
+    m_tasks.run(
+        this,
+        [pass, pool = m_pool]() -> RecordSelection::Positions {
+            const auto superseded = [&] { return pass->ticket->stale(); };
             try {
                 std::optional<std::vector<uint32_t>> positions = pass->filter.select(*pass->records, pass->prepared,
                                                                                      *pool, superseded);
@@ -1047,7 +995,7 @@ void AuditStore::runFilterPass()
             return RecordSelection::Positions();
         },
         [this, pass](RecordSelection::Positions matching) {
-            if (pass->generation != m_filterGeneration->load()) return;
+            if (pass->ticket->stale()) return;
             if (matching) setFiltered(RecordSelection(pass->records, std::move(matching)));
             setFiltering(false);
         });

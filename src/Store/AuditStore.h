@@ -4,6 +4,7 @@
 #include "Engine/Record/EventFilter.h"
 #include "Engine/Support/MemoryGuard.h"
 #include "Engine/Support/Parallel.h"
+#include "Platform/Background.h"
 #include "Store/RecordSelection.h"
 #include "Store/Screen.h"
 #include "Store/LoadControl.h"
@@ -226,12 +227,6 @@ private:
     void setLoading(bool loading);
     void setLoadingMessage(std::string message);
 
-    // Work on the thread pool whose result `then` takes on the store. The task finishes its own
-    // future, which posts the continuation, before it counts as done, and the destructor waits
-    // for every task: no continuation finds the store gone. (QtConcurrent::run posts it after the
-    // future is finished, which nothing can wait for.)
-    template <typename Result, typename Then>
-    void inBackground(std::function<Result()> work, Then then);
     // Every job not yet finished, wherever it waits.
     std::vector<JobPointer> unfinishedJobs() const;
 
@@ -294,8 +289,8 @@ private:
     std::shared_ptr<RebuildJob> m_rebuild;
     int m_authorising = 0; // system trail copies waiting for the administrator
 
-    struct Workers;
-    std::shared_ptr<Workers> m_workers;
+    // The store's work on the pool: the destructor waits for it, so every result finds the store.
+    Background::Tasks m_tasks;
 
     // The engine's worker pool that loading and analysing hand their parallel loops to.
     std::shared_ptr<Parallel::Pool> m_pool;
@@ -306,9 +301,9 @@ private:
     Throttle m_sourcesThrottle{&AuditStore::sourcesChanged};
     Throttle m_messageThrottle{&AuditStore::loadingMessageChanged};
 
-    // Each scheduling bumps the generation; a pass whose generation is no longer current publishes
-    // nothing, and its worker stops early when it notices.
-    std::shared_ptr<std::atomic<uint64_t>> m_filterGeneration;
+    // Each scheduling takes the next ticket; a pass whose ticket is stale publishes nothing, and its
+    // worker stops early when it notices.
+    Background::Series m_filterSeries;
     std::unique_ptr<FilterPass> m_pendingPass;
     QTimer m_filterTimer;
 };
