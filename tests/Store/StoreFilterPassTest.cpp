@@ -97,6 +97,7 @@ TEST_F(StoreFilterPass, ACancelledPassLandsNothing)
     // The next one lands again.
     pass.schedule(byPid(100), records, true);
     ASSERT_TRUE(waitUntil([&] { return !landed.empty(); }));
+    ASSERT_TRUE(landed[0]);
     EXPECT_EQ(positions(*landed[0]), (std::vector<uint32_t>{0, 2, 4, 6, 8}));
 }
 
