@@ -167,14 +167,11 @@ private:
 };
 
 // Lets go of a large value on the pool: the last reference to a big trail's records frees millions
-// of strings, which the main thread should not wait for. A shared value others still hold is only
-// let go of here.
+// of strings, which the main thread should not wait for. A shared value goes there too even when
+// others still hold it: the pool's reference may well be the last.
 template <typename T>
 void releaseLater(T held)
 {
-    if constexpr (requires(const T &value) { value.use_count(); }) {
-        if (!held || held.use_count() > 1) return;
-    }
     QThreadPool::globalInstance()->start([held = std::make_shared<T>(std::move(held))]() mutable { held.reset(); });
 }
 

@@ -306,7 +306,7 @@ void AuditStore::takeUpFiles(const JobPointer &job)
         const std::string &name = file.location.name;
         setLoadingMessage("Reading " + name + "…");
         if (!file.loaded) return;
-        const std::shared_ptr<TrailLoad::Loaded> loaded = std::move(file.loaded);
+        std::shared_ptr<TrailLoad::Loaded> loaded = std::move(file.loaded);
         ++job->next;
         QString error;
         if (loaded->failure) {
