@@ -1,6 +1,7 @@
 # Fails when a source file includes a header of a higher layer, when the engine includes Qt, when
-# the Qt Core layers include Qt Widgets, or when a screen's folder below Views/ includes another's
-# (what screens share lives in Views/Components/, which includes no screen).
+# the Qt Core layers include Qt Widgets, when a screen's folder below Views/ includes another's
+# (what screens share lives in Views/Components/, which includes no screen), or when one of the
+# store's parts includes the store (AuditStore is the façade over them; they know nothing of it).
 # Run as: cmake -DSOURCE_DIR=<tree>/src -P CheckLayers.cmake
 #
 # Layers, lowest first. A file may include its own layer and any lower one; layers of equal rank
@@ -79,6 +80,9 @@ foreach(file ${files})
             endif()
             if(target_rank GREATER rank OR (target_rank EQUAL rank AND NOT target_name STREQUAL name))
                 string(APPEND problems "  ${file}: includes \"${target}\" of a higher layer\n")
+            endif()
+            if(target STREQUAL "Store/AuditStore.h" AND file MATCHES "^Store/" AND NOT file MATCHES "^Store/AuditStore\\.")
+                string(APPEND problems "  ${file}: includes \"Store/AuditStore.h\"; a store part may not include the store\n")
             endif()
             views_folder_of("${file}" from_folder)
             views_folder_of("${target}" to_folder)

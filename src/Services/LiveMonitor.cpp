@@ -6,15 +6,16 @@
 #include "Engine/Capture/LiveStreamReader.h"
 #include "Engine/Support/FileDescriptor.h"
 #include "Engine/Support/Numbers.h"
+#include "Platform/Background.h"
 #include "Platform/Logging.h"
 #include "Services/Privileged.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QPointer>
 #include <QStringDecoder>
 #include <QTimer>
-#include <QtConcurrent>
+#include <QScopeGuard>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
@@ -135,7 +136,7 @@ LiveMonitor::LiveMonitor(Environment environment, QObject *parent)
 LiveMonitor::~LiveMonitor()
 {
     cleanup();
-    for (auto &reader : m_readers) reader.waitForFinished();
+    m_readers.wait();
 }
 
 void LiveMonitor::setState(State state)
@@ -232,9 +233,9 @@ void LiveMonitor::start()
     } catch (...) {
         return fail(std::current_exception());
     }
-    // The application as context: the dialog may stay open long after this object is gone.
-    launch.then(QCoreApplication::instance(), [self = QPointer(this), generation](QFuture<std::string> launched) {
-        if (self) self->helperLaunched(generation, std::move(launched));
+    // The dialog may stay open long after this object is gone; its answer is then dropped.
+    Background::whenDone(launch, this, [this, generation](QFuture<std::string> launched) {
+        helperLaunched(generation, std::move(launched));
     });
 }
 
@@ -310,7 +311,6 @@ void LiveMonitor::startReader()
     const std::shared_ptr<Pipe> pipe = m_pipe;
     const uint64_t generation = m_generation;
     const std::chrono::milliseconds poll = m_environment.readerPoll;
-    std::erase_if(m_readers, [](const QFuture<LiveStreamReader::Ending> &reader) { return reader.isFinished(); });
     auto read = [this, pipe, poll] {
         // Waits on the pipe for as long as the capture lasts, so the pool may start another
         // thread meanwhile, as if this one were not there.
@@ -323,10 +323,8 @@ void LiveMonitor::startReader()
                 Qt::QueuedConnection);
         });
     };
-    QFuture<LiveStreamReader::Ending> reading = QtConcurrent::run(QThreadPool::globalInstance(), std::move(read));
-    m_readers.push_back(reading);
-    reading.then(QCoreApplication::instance(), [self = QPointer(this), generation](LiveStreamReader::Ending ending) {
-        if (self && !ending.cancelled) self->readerEnded(generation, ending.errorNumber);
+    m_readers.run(this, std::move(read), [this, generation](LiveStreamReader::Ending ending) {
+        if (!ending.cancelled) readerEnded(generation, ending.errorNumber);
     });
 }
 
@@ -469,11 +467,9 @@ void LiveMonitor::runAnalysis()
         }
     };
     // Not waited for: a pass that ends after this object is gone is dropped.
-    QtConcurrent::run(QThreadPool::globalInstance(), std::move(pass))
-        .then(QCoreApplication::instance(),
-              [self = QPointer(this), snapshot, handOvers](std::shared_ptr<Analysis> result) {
-                  if (self) self->analysisEnded(snapshot, handOvers, std::move(result));
-              });
+    Background::run(this, std::move(pass), [this, snapshot, handOvers](std::shared_ptr<Analysis> result) {
+        analysisEnded(snapshot, handOvers, std::move(result));
+    });
 }
 
 void LiveMonitor::analysisEnded(const Records &snapshot, uint64_t handOvers, std::shared_ptr<Analysis> result)

@@ -4,6 +4,7 @@
 #include "Engine/Record/AuditRecord.h"
 #include "Engine/Capture/AuditPipeHelper.h"
 #include "Engine/Capture/LiveStreamReader.h"
+#include "Platform/Background.h"
 
 #include <QFuture>
 #include <QObject>
@@ -198,5 +199,5 @@ private:
     uint64_t m_generation = 0;
     // Readers that may not have ended yet: the destructor waits for them, so they may post to this
     // object to the end and the pipe is closed once it is gone.
-    std::vector<QFuture<LiveStreamReader::Ending>> m_readers;
+    Background::Tasks m_readers;
 };

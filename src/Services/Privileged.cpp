@@ -152,7 +152,7 @@ std::vector<std::string> copyTrails()
 
 // A thread of its own rather than the shared pool: the wait lasts as long as the user leaves the
 // dialog open, and quitting must not wait for it, while the application object waits for every
-// task of the shared pool when it goes. Callers take the result with then(context, ...) as usual.
+// task of the shared pool when it goes. Callers take the result with Background::whenDone as usual.
 template <typename T, typename Body>
 QFuture<T> runDetached(Body body)
 {

@@ -4,11 +4,17 @@
 #include "Engine/Record/EventFilter.h"
 #include "Engine/Support/MemoryGuard.h"
 #include "Engine/Support/Parallel.h"
-#include "Store/RecordSelection.h"
-#include "Store/Screen.h"
+#include "Platform/Background.h"
+#include "Store/FilterPass.h"
 #include "Store/LoadControl.h"
 #include "Store/Rebuild.h"
+#include "Store/RecordLedger.h"
+#include "Store/RecordSelection.h"
+#include "Store/Screen.h"
+#include "Store/SignalThrottle.h"
 #include "Store/StoreAnalysis.h"
+#include "Store/StoreJobs.h"
+#include "Store/TrailLoad.h"
 #include "Store/TrailSource.h"
 
 #include <QElapsedTimer>
@@ -41,6 +47,10 @@ struct TrailResult;
 // thread and is only touched there; decoding, analysis and filtering run on the thread pool over
 // immutable snapshots and come back here to be published.
 //
+// What it does is done by its parts, each with one owner: the job queue (StoreJobs), the trail
+// load (TrailLoad), the record ledger (RecordLedger), the filter pass (FilterPass) and the signal
+// throttle (SignalThrottle); the store runs the jobs and the rebuild and publishes.
+//
 // Every property has its own change signal. Properties with a meaningful equality (screen, the
 // selection, the flags and texts, the filter, the process lists by node id) notify only on change;
 // sources, records, findings, stats and filtered notify on every publication.
@@ -54,7 +64,7 @@ public:
     Screen screen() const { return m_screen; }
     void setScreen(Screen screen);
 
-    const std::vector<TrailSource> &sources() const { return m_sources; }
+    const std::vector<TrailSource> &sources() const { return m_ledger.sources(); }
     // All records of all sources, by time then id. Replaced, never changed, by a rebuild.
     const std::vector<AuditRecord> &records() const { return *m_analysis->records; }
     const std::vector<ProcessNode> &processes() const { return m_analysis->tree.processes; }
@@ -94,8 +104,8 @@ public:
     void setFilter(EventFilter filter);
 
     // The ids the next source and its first record will take. They only grow.
-    int64_t nextSourceID() const { return m_nextSourceID; }
-    int64_t nextRecordID() const { return m_nextRecordID; }
+    int64_t nextSourceID() const { return m_ledger.nextSourceID(); }
+    int64_t nextRecordID() const { return m_ledger.nextRecordID(); }
 
     std::optional<AuditRecord> record(int64_t id) const;
 
@@ -130,7 +140,7 @@ public:
 
     // The sources as one immutable list, for views that keep what they show; made again only
     // after the sources change.
-    const SourcesSnapshot &sourcesSnapshot() const;
+    const SourcesSnapshot &sourcesSnapshot() const { return m_ledger.sourcesSnapshot(); }
 
     // The wait between the last filter change and its pass; 180 ms unless a test changes it.
     void setFilterDelay(std::chrono::milliseconds delay);
@@ -173,29 +183,23 @@ protected:
 
     // Sources whose records are still kept apart, waiting for a rebuild to publish them. Once one
     // has, the published records are their only copy.
-    size_t unpublishedSources() const;
+    size_t unpublishedSources() const { return m_ledger.unpublishedSources(); }
 
 private:
-    struct FilterPass;
-    struct Job;
     struct RebuildJob;
-    struct LoadedFile;
-    using JobPointer = std::shared_ptr<Job>;
+    using JobPointer = StoreJobs::Pointer;
 
-    // Jobs: loads, imports and removals change the sources one at a time, in the order asked;
-    // each takes the id counters when it adds a source, so ids stay consecutive and unique. Once
-    // a job has made its change it waits for a rebuild that covers it, and the next job starts.
+    // Jobs: each takes the id counters when it adds a source, so ids stay consecutive and unique.
     QFuture<void> enqueue(JobPointer job);
     void startNextJob();
+    // Makes the job's change, or starts the work it needs first.
+    void startJob(const JobPointer &job);
     void startLoad(const JobPointer &job);
-    // Reads and decodes one file, on the pool.
-    static void loadFile(const std::optional<std::string> &native, Parallel::Pool &pool, LoadControl &control,
-                         LoadedFile &loaded);
-    void fileLoaded(const JobPointer &job, size_t index, std::shared_ptr<LoadedFile> loaded);
+    void fileLoaded(const JobPointer &job, size_t index, std::shared_ptr<TrailLoad::Loaded> loaded);
     void takeUpFiles(const JobPointer &job);
     void importDecoded(const JobPointer &job, std::string name, std::optional<std::string> path, int64_t bytes,
                        BSMParser::TrailResult trail);
-    void failLoad(const JobPointer &job, const std::string &sentence);
+    void failLoad(const JobPointer &job, QString sentence);
     void changeMade(const JobPointer &job);
     void finish(const JobPointer &job);
     void updateLoading();
@@ -206,50 +210,24 @@ private:
     static constexpr std::chrono::milliseconds quittingWait{1000};
 
     int64_t appendSource(TrailSource source, std::vector<AuditRecord> records);
-    void dropSource(int64_t sourceID);
 
     // Reanalyses every source in the background and publishes on the main thread, then filters
     // at once. One runs at a time, and only once no job is in the middle of its change; a change
     // of the sources while it runs cancels it, and it gives its records back for the next one.
     void startRebuildIfDue();
     void rebuildEnded(const std::shared_ptr<RebuildJob> &run, Rebuild::Output output);
-    void giveBack(const RebuildJob &run, Rebuild::Output output);
-    // After a rebuild failed: the sources and their records as the analysis on show has them.
-    void restorePublished();
+    void rebuildFailed(const std::shared_ptr<RebuildJob> &run, Rebuild::Output output);
     void publish(std::shared_ptr<StoreAnalysis> analysis);
 
     void scheduleFilter(bool immediate);
-    void runFilterPass();
+    void filterLanded(std::optional<RecordSelection> selection);
     void setFiltering(bool filtering);
     void setFiltered(RecordSelection filtered);
     void sourcesChangedInternally();
     void setLoading(bool loading);
     void setLoadingMessage(std::string message);
 
-    // Work on the thread pool whose result `then` takes on the store. The task finishes its own
-    // future, which posts the continuation, before it counts as done, and the destructor waits
-    // for every task: no continuation finds the store gone. (QtConcurrent::run posts it after the
-    // future is finished, which nothing can wait for.)
-    template <typename Result, typename Then>
-    void inBackground(std::function<Result()> work, Then then);
-    // Every job not yet finished, wherever it waits.
-    std::vector<JobPointer> unfinishedJobs() const;
-
-    // At most one emission of a signal every quarter second while the sources change quickly,
-    // and the last state emitted once at the end.
-    struct Throttle {
-        explicit Throttle(void (AuditStore::*signal)()) : signal(signal) {}
-        void (AuditStore::*signal)();
-        QTimer timer;
-        QElapsedTimer since;
-        bool pending = false;
-    };
-    void request(Throttle &throttle);
-    void emitNow(Throttle &throttle);
-    void flush(Throttle &throttle);
-
     Screen m_screen = Screen::dashboard;
-    std::vector<TrailSource> m_sources;
     AnalysisSnapshot m_analysis;
     RecordSelection m_filtered;
     bool m_isFiltering = false;
@@ -259,56 +237,20 @@ private:
     std::optional<int64_t> m_selectedRecordID;
     EventFilter m_filter;
 
-    // Where each source's records are. A new source's records are the store's alone, in the
-    // source's order, until it hands them to a rebuild; a rebuild gives back every record it was
-    // handed, as the published analysis or, when it is superseded, as it was handed them or as one
-    // list that the next rebuild takes in turn. Records in the published analysis are only ever
-    // copied out of it. A record is thus held once, not once raw and once published.
-    enum class Held { byStore, byRebuild, carried, published };
-    struct SourceRecords {
-        Held held = Held::byStore;
-        std::vector<AuditRecord> records; // while held by the store
-        int64_t firstID = 0;
-        size_t count = 0;
-    };
-    std::map<int64_t, SourceRecords> m_rawBySource;
-    // The records a superseded rebuild gave back, of the sources listed (ascending), some perhaps
-    // removed since.
-    std::vector<AuditRecord> m_carried;
-    std::vector<int64_t> m_carriedSources;
-    int64_t m_nextSourceID = 1;
-    int64_t m_nextRecordID = 1;
-    mutable SourcesSnapshot m_sourcesSnapshot; // null once the sources changed
-    // The sources the published analysis describes, and each one's first record id and count, for
-    // an undo.
-    std::vector<TrailSource> m_publishedSources;
-    std::map<int64_t, std::pair<int64_t, size_t>> m_publishedEntries;
-
-    // Changes with every change of the sources, and so of m_rawBySource; a rebuild publishes only
-    // if it is unchanged, which makes its records those of every source then held.
-    uint64_t m_sourcesGeneration = 0;
-    std::deque<JobPointer> m_queued;
-    bool m_startingJobs = false;
-    JobPointer m_changing;             // the job making its change now
-    std::vector<JobPointer> m_changed; // changes made, not yet published
+    RecordLedger m_ledger;
+    StoreJobs m_jobs;
     std::shared_ptr<RebuildJob> m_rebuild;
     int m_authorising = 0; // system trail copies waiting for the administrator
 
-    struct Workers;
-    std::shared_ptr<Workers> m_workers;
-
+    // The store's work on the pool: the destructor waits for it, so every result finds the store.
+    Background::Tasks m_tasks;
     // The engine's worker pool that loading and analysing hand their parallel loops to.
     std::shared_ptr<Parallel::Pool> m_pool;
     MemoryGuard::Available m_memoryProbe = Memory::available;
     MemoryGuard::Resident m_residentProbe = Memory::resident;
     LoadControl::Hook m_checkpointHook;
 
-    Throttle m_sourcesThrottle{&AuditStore::sourcesChanged};
-    Throttle m_messageThrottle{&AuditStore::loadingMessageChanged};
-
-    // Each scheduling bumps the generation; a pass whose generation is no longer current publishes
-    // nothing, and its worker stops early when it notices.
-    std::shared_ptr<std::atomic<uint64_t>> m_filterGeneration;
-    std::unique_ptr<FilterPass> m_pendingPass;
-    QTimer m_filterTimer;
+    SignalThrottle m_sourcesThrottle{[this] { emit sourcesChanged(); }};
+    SignalThrottle m_messageThrottle{[this] { emit loadingMessageChanged(); }};
+    FilterPass m_filterPass{this, m_tasks, [this](std::optional<RecordSelection> s) { filterLanded(std::move(s)); }};
 };

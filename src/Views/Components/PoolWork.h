@@ -1,15 +1,11 @@
 #pragma once
 
-#include <QFuture>
-#include <QObject>
-#include <QPointer>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
+#include "Platform/Background.h"
 
-#include <atomic>
-#include <cstdint>
+#include <QObject>
+
 #include <functional>
-#include <memory>
+#include <optional>
 #include <type_traits>
 #include <utility>
 
@@ -18,27 +14,8 @@
 // thread; meanwhile the view keeps showing what it had.
 namespace PoolWork {
 
-// Receives results on the main thread. It lives as long as the process, so a result may land
-// after its view is gone: the view is looked for before the result is handed over.
-QObject *receiver();
-
-// Lets go of what a view held on a pool thread: the last reference to a big derivation (sixteen
-// million decoded arguments, say) would otherwise be freed on the main thread.
-void releaseLater(std::shared_ptr<const void> held);
-
-// One request of a series: stale once a newer one was made, and its work may stop early then.
-class Ticket {
-public:
-    Ticket(uint64_t generation, std::shared_ptr<const std::atomic<uint64_t>> current)
-        : m_generation(generation), m_current(std::move(current))
-    {}
-    bool stale() const { return m_current->load(std::memory_order_relaxed) != m_generation; }
-    uint64_t generation() const { return m_generation; }
-
-private:
-    uint64_t m_generation;
-    std::shared_ptr<const std::atomic<uint64_t>> m_current;
-};
+using Background::releaseLater;
+using Background::Ticket;
 
 // The latest of a series of requests. Each supersedes those before: their results are dropped
 // when they land. Kept by the view that makes the requests, as a member.
@@ -52,41 +29,34 @@ public:
     template <typename Work, typename Done>
     void run(QObject *owner, Work work, Done done)
     {
-        using Result = std::invoke_result_t<Work, const Ticket &>;
-        const Ticket ticket(m_current->fetch_add(1, std::memory_order_relaxed) + 1, m_current);
+        using Result = std::invoke_result_t<Work &, const Ticket &>;
+        const Ticket ticket = m_series.next();
         setPending(true);
-        auto land = [guard = QPointer<QObject>(owner), self = this, ticket,
-                     done = std::move(done)](QFuture<Result> finished) mutable {
-            if (!guard || ticket.stale()) return;
-            self->setPending(false);
-            try {
-                Result result = finished.takeResult();
-                done(std::move(result));
-            } catch (...) {
-                // Nothing to show: the view keeps what it had.
-            }
-        };
-        // Work that ends before its continuation is attached would land inside this call, before
-        // the caller has finished its own changes: it is posted to the event loop instead.
-        m_starting = true;
-        QtConcurrent::run(QThreadPool::globalInstance(),
-                          [work = std::move(work), ticket]() mutable { return work(ticket); })
-            .then(receiver(), [guard = QPointer<QObject>(owner), self = this,
-                               land = std::move(land)](QFuture<Result> finished) mutable {
-                if (!guard) return;
-                if (!self->m_starting) return land(std::move(finished));
-                QMetaObject::invokeMethod(
-                    receiver(), [land = std::move(land), finished]() mutable { land(std::move(finished)); },
-                    Qt::QueuedConnection);
+        // Kept by the owner, so `this` lives as long as a result can land.
+        Background::run(
+            owner,
+            [work = std::move(work), ticket]() mutable -> std::optional<Result> {
+                try {
+                    return work(ticket);
+                } catch (...) {
+                    return std::nullopt;
+                }
+            },
+            [this, ticket, done = std::move(done)](std::optional<Result> result) mutable {
+                if (ticket.stale()) return;
+                setPending(false);
+                if (!result) return; // nothing to show: the view keeps what it had
+                try {
+                    done(std::move(*result));
+                } catch (...) {}
             });
-        m_starting = false;
     }
 
     bool pending() const { return m_pending; }
     // Drops the request under way, if any.
     void cancel()
     {
-        m_current->fetch_add(1, std::memory_order_relaxed);
+        m_series.cancel();
         setPending(false);
     }
 
@@ -98,9 +68,8 @@ private:
         if (m_pendingChanged) m_pendingChanged();
     }
 
-    std::shared_ptr<std::atomic<uint64_t>> m_current = std::make_shared<std::atomic<uint64_t>>(0);
+    Background::Series m_series;
     bool m_pending = false;
-    bool m_starting = false;
     std::function<void()> m_pendingChanged;
 };
 

@@ -1,6 +1,7 @@
 #include "Views/Live/LiveView.h"
 
 #include "Engine/BSM/AuditCatalog.h"
+#include "Platform/Background.h"
 #include "Store/AuditStore.h"
 #include "Views/Components/BadgeDelegate.h"
 #include "Views/Components/CaptureControl.h"
@@ -486,7 +487,14 @@ void LiveView::analyseCapture()
 {
     AuditStore *store = m_store;
     // Continued on the store, not on this screen: the switch happens even if the screen is gone.
-    store->importLive(*m_live->records()).then(store, [store] {
+    // A cancelled or failed import leaves the screen as it is.
+    Background::whenDone(store->importLive(*m_live->records()), store, [store](QFuture<void> imported) {
+        try {
+            imported.waitForFinished();
+        } catch (...) {
+            return;
+        }
+        if (imported.isCanceled()) return;
         if (store->screen() != Screen::dashboard) store->setScreen(Screen::dashboard);
     });
 }

@@ -1,5 +1,6 @@
 #include "Views/Setup/SetupView.h"
 
+#include "Platform/Background.h"
 #include "Views/Components/Card.h"
 #include "Views/Components/CodeBlock.h"
 #include "Views/Components/InlineMarkdown.h"
@@ -9,8 +10,6 @@
 #include "Views/Setup/SetupStatus.h"
 
 #include <QButtonGroup>
-#include <QCoreApplication>
-#include <QPointer>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -201,9 +200,9 @@ void SetupView::refresh()
 void SetupView::startProbe()
 {
     const quint64 number = ++m_probesStarted;
-    m_probe().then(QCoreApplication::instance(), [self = QPointer(this), number](QFuture<AuditSystemStatus> probed) {
-        if (!self || number != self->m_probesStarted || probed.resultCount() == 0) return;
-        self->setStatus(probed.result());
+    Background::whenDone(m_probe(), this, [this, number](QFuture<AuditSystemStatus> probed) {
+        if (number != m_probesStarted || probed.resultCount() == 0) return;
+        setStatus(probed.result());
     });
 }
 

@@ -1,0 +1,1 @@
+#include "Store/AuditStore.h"
