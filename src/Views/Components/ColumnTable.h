@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <span>
+#include <utility>
 #include <vector>
 
 // A column that sorts by nothing of its own: the rows keep the model's order.
@@ -96,6 +97,29 @@ protected:
 
 private:
     std::span<const Entry> m_columns;
+};
+
+// A column table over a list of rows the model owns, replaced as a whole: for tables made once
+// from a small derivation (no snapshot to hold, no sorting).
+template <typename Model, typename Row>
+class RowListModel : public ColumnTableModel<Model, Row> {
+public:
+    void setRows(std::vector<Row> rows)
+    {
+        this->beginResetModel();
+        m_rows = std::move(rows);
+        this->endResetModel();
+    }
+    const Row &row(int index) const { return m_rows.at(size_t(index)); }
+    const Row &rowAt(int index) const { return m_rows[size_t(index)]; }
+
+    int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : int(m_rows.size()); }
+
+protected:
+    using ColumnTableModel<Model, Row>::ColumnTableModel;
+
+private:
+    std::vector<Row> m_rows;
 };
 
 // Turns on sorting by header clicks for a model whose columns' keys may be empty (std::optional):

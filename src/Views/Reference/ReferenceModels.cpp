@@ -77,19 +77,7 @@ static_assert(std::size(eventColumns) == ReferenceEventModel::numColumns, "one e
 
 } // namespace
 
-ReferenceClassModel::ReferenceClassModel(QObject *parent) : ColumnTableModel(classColumns, parent) {}
-
-void ReferenceClassModel::setRows(std::vector<Row> rows)
-{
-    beginResetModel();
-    m_rows = std::move(rows);
-    endResetModel();
-}
-
-int ReferenceClassModel::rowCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : int(m_rows.size());
-}
+ReferenceClassModel::ReferenceClassModel(QObject *parent) : RowListModel(classColumns, parent) {}
 
 QVariant ReferenceClassModel::cellData(const Row &, int column, int role) const
 {
@@ -106,19 +94,7 @@ QVariant ReferenceClassModel::cellData(const Row &, int column, int role) const
     return {};
 }
 
-ReferenceEventModel::ReferenceEventModel(QObject *parent) : ColumnTableModel(eventColumns, parent) {}
-
-void ReferenceEventModel::setRows(std::vector<Row> rows)
-{
-    beginResetModel();
-    m_rows = std::move(rows);
-    endResetModel();
-}
-
-int ReferenceEventModel::rowCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : int(m_rows.size());
-}
+ReferenceEventModel::ReferenceEventModel(QObject *parent) : RowListModel(eventColumns, parent) {}
 
 QVariant ReferenceEventModel::cellData(const Row &row, int column, int role) const
 {

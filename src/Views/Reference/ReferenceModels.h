@@ -19,7 +19,7 @@ struct ReferenceClassRow {
 };
 
 // The Classes table: one row per kept catalogue class. No selection, no sorting.
-class ReferenceClassModel : public ColumnTableModel<ReferenceClassModel, ReferenceClassRow> {
+class ReferenceClassModel : public RowListModel<ReferenceClassModel, ReferenceClassRow> {
     Q_OBJECT
 
 public:
@@ -28,16 +28,8 @@ public:
 
     explicit ReferenceClassModel(QObject *parent = nullptr);
 
-    void setRows(std::vector<Row> rows);
-    const Row &row(int index) const { return m_rows.at(size_t(index)); }
-    const Row &rowAt(int index) const { return m_rows[size_t(index)]; }
-
-    int rowCount(const QModelIndex &parent = {}) const override;
-
 private:
     QVariant cellData(const Row &row, int column, int role) const override;
-
-    std::vector<Row> m_rows;
 };
 
 // A row of the Events table.
@@ -48,7 +40,7 @@ struct ReferenceEventRow {
 
 // The Events table: one row per kept catalogue event, by number. A row with loaded records shows
 // its count as a link that leads to them.
-class ReferenceEventModel : public ColumnTableModel<ReferenceEventModel, ReferenceEventRow> {
+class ReferenceEventModel : public RowListModel<ReferenceEventModel, ReferenceEventRow> {
     Q_OBJECT
 
 public:
@@ -57,14 +49,6 @@ public:
 
     explicit ReferenceEventModel(QObject *parent = nullptr);
 
-    void setRows(std::vector<Row> rows);
-    const Row &row(int index) const { return m_rows.at(size_t(index)); }
-    const Row &rowAt(int index) const { return m_rows[size_t(index)]; }
-
-    int rowCount(const QModelIndex &parent = {}) const override;
-
 private:
     QVariant cellData(const Row &row, int column, int role) const override;
-
-    std::vector<Row> m_rows;
 };
