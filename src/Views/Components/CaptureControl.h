@@ -2,6 +2,10 @@
 
 #include "Services/LiveMonitor.h"
 
+#include <QString>
+
+class QPushButton;
+
 // The capture's start and stop as every monitor view offers them.
 namespace CaptureControl {
 
@@ -27,5 +31,16 @@ inline void toggle(LiveMonitor &live)
     if (isRunning(live.state()) || isStarting(live.state())) stop(live);
     else live.start();
 }
+
+// How big a prominent start button is drawn.
+struct ButtonShape {
+    int radius;
+    int paddingV;
+    int paddingH;
+};
+
+// The capture button as the state asks: `stopText` while running, and disabled while starting;
+// otherwise a prominent "Start Monitoring".
+void showState(QPushButton *button, const LiveMonitor::State &state, const QString &stopText, ButtonShape shape);
 
 } // namespace CaptureControl

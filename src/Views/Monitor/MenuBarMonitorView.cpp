@@ -135,21 +135,7 @@ MenuBarMonitorView::MenuBarMonitorView(LiveMonitor *live, AlertCenter *alerts, A
 
 void MenuBarMonitorView::updateControls()
 {
-    const LiveMonitor::State &state = m_live->state();
-    const bool starting = CaptureControl::isStarting(state);
-    if (CaptureControl::isRunning(state) || starting) {
-        m_capture->setText(QStringLiteral("Stop Monitoring"));
-        setSymbol(m_capture, QStringLiteral("stop.fill"));
-        m_capture->setStyleSheet(QString());
-        m_capture->setEnabled(!starting);
-    } else {
-        m_capture->setText(QStringLiteral("Start Monitoring"));
-        setSymbol(m_capture, QStringLiteral("play.fill"), Qt::white);
-        m_capture->setStyleSheet(QStringLiteral("QPushButton { background: %1; color: white; border-radius: 5px; "
-                                                "padding: 4px 10px; font-weight: 600; }")
-                                     .arg(Style::fillUnderWhite(Style::accent()).name()));
-        m_capture->setEnabled(true);
-    }
+    CaptureControl::showState(m_capture, m_live->state(), QStringLiteral("Stop Monitoring"), {5, 4, 10});
     m_severity->setText(menuBarSeverityText(m_alerts->minimumSeverity()));
 }
 

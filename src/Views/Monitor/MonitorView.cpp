@@ -75,7 +75,6 @@ int monitorCellWidth(const QTableView *table)
 }
 
 using CaptureControl::isRunning;
-using CaptureControl::isStarting;
 
 // The unacknowledged dot at its own 7 points, centred: as an item icon it is scaled to the
 // view's icon size and cut by the narrow column.
@@ -391,7 +390,6 @@ void MonitorView::updateStatusCard()
 {
     const LiveMonitor::State &state = m_live->state();
     const bool running = isRunning(state);
-    const bool starting = isStarting(state);
     setSymbol(m_statusSymbol, running ? QStringLiteral("checkmark.shield.fill") : QStringLiteral("shield.slash"),
               statusSymbolSize, running ? Style::green() : Style::secondaryText());
     m_headline->setText(running ? QStringLiteral("Monitoring audit events")
@@ -400,20 +398,7 @@ void MonitorView::updateStatusCard()
     if (running)
         m_runningLine->setText(
             monitorRunningLine(m_live->selectedClasses(), m_live->ratePerSecond(), m_live->findings().size()));
-    if (running || starting) {
-        m_captureButton->setText(QStringLiteral("Stop"));
-        setSymbol(m_captureButton, QStringLiteral("stop.fill"));
-        m_captureButton->setStyleSheet(QString());
-        m_captureButton->setEnabled(!starting);
-    } else {
-        m_captureButton->setText(QStringLiteral("Start Monitoring"));
-        setSymbol(m_captureButton, QStringLiteral("play.fill"), Qt::white);
-        m_captureButton->setStyleSheet(
-            QStringLiteral("QPushButton { background: %1; color: white; border-radius: 6px; padding: 6px 14px; "
-                           "font-weight: 600; }")
-                .arg(Style::fillUnderWhite(Style::accent()).name()));
-        m_captureButton->setEnabled(true);
-    }
+    CaptureControl::showState(m_captureButton, state, QStringLiteral("Stop"), {6, 6, 14});
     m_footnote->setText(monitorFootnote(m_live->bufferLimit()));
 }
 
