@@ -31,6 +31,17 @@ size_t heapInUse()
     return info.uordblks + info.hblkhd + Memory::mappedBytes();
 }
 
+// Freeing a trail's records is the caller's cost, not decoding's; trimming settles the
+// allocator's deferred work so that it does not land in the next parse.
+template <typename Result>
+void releaseUntimed(benchmark::State &state, Result &result)
+{
+    state.PauseTiming();
+    result = {};
+    malloc_trim(0);
+    state.ResumeTiming();
+}
+
 void reportRates(benchmark::State &state, size_t records)
 {
     const auto iterations = static_cast<double>(state.iterations());
@@ -49,12 +60,7 @@ void parseRepeatedly(benchmark::State &state, const Bytes &bytes)
         auto result = BSMParser::parse(bytes, 1, 1, false);
         records = result.records.size();
         benchmark::DoNotOptimize(result);
-        // Freeing a trail's records is the caller's cost, not decoding's; trimming settles the
-        // allocator's deferred work so that it does not land in the next parse.
-        state.PauseTiming();
-        result = {};
-        malloc_trim(0);
-        state.ResumeTiming();
+        releaseUntimed(state, result);
     }
     reportRates(state, records);
 }
@@ -111,10 +117,7 @@ void parseInParts(benchmark::State &state, const TrailBytes &(*bytes)())
         auto result = BSMParser::parseFile(data, 1, 1, Parallel::Pool::shared());
         records = result.records.size();
         benchmark::DoNotOptimize(result);
-        state.PauseTiming();
-        result = {};
-        malloc_trim(0);
-        state.ResumeTiming();
+        releaseUntimed(state, result);
     }
     state.counters["records"] = static_cast<double>(records);
 }

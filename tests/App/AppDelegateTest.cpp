@@ -1,10 +1,8 @@
 #include "App/AppDelegate.h"
 #include "App/AppServices.h"
 
+#include "support/FakeAlertPlatform.h"
 #include "support/EventOrder.h"
-#include "support/FakeDockBadge.h"
-#include "support/FakeLoginItem.h"
-#include "support/FakeNotificationCenter.h"
 #include "support/QtTestSupport.h"
 
 #include <QApplication>
@@ -29,32 +27,22 @@ TEST(LaunchRulesTest, QuitOnLastWindowAndLaunchCloseForEveryCombination)
     }
 }
 
-class AppDelegateTest : public ::testing::Test {
+class AppDelegateTest : public ::testing::Test, public FakeAlertPlatform {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_folder.isValid());
-        m_settings = std::make_unique<QSettings>(m_folder.filePath("settings.ini"), QSettings::IniFormat);
-    }
+    void SetUp() override { ASSERT_TRUE(settingsFolder.isValid()); }
     // Settings written before the services exist, as a previous run would have left them.
     void start(bool openWindow, bool background, bool menuBar, bool tray)
     {
         m_delegate.reset();
-        m_settings->setValue(AlertCenter::openWindowKey, openWindow);
-        m_settings->setValue(AlertCenter::backgroundKey, background);
-        m_settings->setValue(AlertCenter::menubarKey, menuBar);
-        m_services = std::make_unique<AppServices>(
-            AlertCenter::Platform{&m_notifications, &m_login, &m_badge, m_settings.get()});
+        settings->setValue(AlertCenter::openWindowKey, openWindow);
+        settings->setValue(AlertCenter::backgroundKey, background);
+        settings->setValue(AlertCenter::menubarKey, menuBar);
+        m_services = std::make_unique<AppServices>(platform());
         m_services->trayAvailable = [tray] { return tray; };
         m_services->openMainWindow = [this] { ++m_opened; };
         m_delegate = std::make_unique<AppDelegate>(*m_services);
     }
 
-    QTemporaryDir m_folder;
-    std::unique_ptr<QSettings> m_settings;
-    FakeNotificationCenter m_notifications;
-    FakeLoginItem m_login;
-    FakeDockBadge m_badge;
     std::unique_ptr<AppServices> m_services;
     std::unique_ptr<AppDelegate> m_delegate;
     int m_opened = 0;
@@ -128,13 +116,13 @@ TEST_F(AppDelegateTest, NotificationClickSelectsItsAlertAndShowsTheBackgroundMon
 {
     start(true, true, true, true);
     const Uuid id = Uuid::random();
-    m_notifications.click(QString::fromStdString(id.text()));
+    notifications.click(QString::fromStdString(id.text()));
     EXPECT_EQ(m_services->alerts().selectedAlertID(), id);
     EXPECT_EQ(m_services->store().screen(), Screen::monitor);
     EXPECT_EQ(m_opened, 1);
 
     m_services->store().setScreen(Screen::events);
-    m_notifications.click("not a uuid");
+    notifications.click("not a uuid");
     EXPECT_FALSE(m_services->alerts().selectedAlertID()) << "an unusable id clears the selection";
     EXPECT_EQ(m_services->store().screen(), Screen::monitor);
     EXPECT_EQ(m_opened, 2);

@@ -2,13 +2,11 @@
 
 #include "App/AppDelegate.h"
 #include "App/AppServices.h"
-#include "support/FakeDockBadge.h"
-#include "support/FakeLoginItem.h"
-#include "support/FakeNotificationCenter.h"
 #include "Views/Components/MasterDetail.h"
 #include "Views/ContentView.h"
 #include "Views/MainWindow.h"
 #include "Views/Sidebar.h"
+#include "support/FakeAlertPlatform.h"
 #include "support/EnvironmentGuard.h"
 #include "support/ShellFixture.h"
 
@@ -44,14 +42,12 @@ void dragHandle(QSplitter *splitter, int index, int delta)
     send(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
 }
 
-class MainSceneTest : public ::testing::Test {
+class MainSceneTest : public ::testing::Test, public FakeAlertPlatform {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_folder.isValid());
-        m_settings = std::make_unique<QSettings>(m_folder.filePath("settings.ini"), QSettings::IniFormat);
-        m_services = std::make_unique<AppServices>(
-            AlertCenter::Platform{&m_notifications, &m_login, &m_badge, m_settings.get()});
+        m_services = std::make_unique<AppServices>(platform());
         m_services->trayAvailable = [] { return false; };
         m_delegate = std::make_unique<AppDelegate>(*m_services);
     }
@@ -84,10 +80,6 @@ protected:
     }
 
     QTemporaryDir m_folder;
-    std::unique_ptr<QSettings> m_settings;
-    FakeNotificationCenter m_notifications;
-    FakeLoginItem m_login;
-    FakeDockBadge m_badge;
     std::unique_ptr<AppServices> m_services;
     std::unique_ptr<AppDelegate> m_delegate;
     std::unique_ptr<MainScene> m_scene;
@@ -355,12 +347,12 @@ TEST_F(MainSceneTest, TheSnapshotModeNeitherReadsNorWritesTheLayout)
     dragHandle(m_scene->window()->content()->splitter(), 1, 30);
     m_scene->window()->close();
     m_scene.reset();
-    m_settings->sync();
-    const QStringList keys = m_settings->allKeys();
+    settings->sync();
+    const QStringList keys = settings->allKeys();
     ASSERT_TRUE(keys.contains(QStringLiteral("layout/window")));
     ASSERT_TRUE(keys.contains(QStringLiteral("layout/sidebar")));
     std::map<QString, QVariant> before;
-    for (const QString &key : keys) before[key] = m_settings->value(key);
+    for (const QString &key : keys) before[key] = settings->value(key);
 
     EnvironmentGuard snapshot("QUILLMARSH_SNAPSHOT_DIR");
     qputenv("QUILLMARSH_SNAPSHOT_DIR", QFile::encodeName(m_folder.filePath("shots")));
@@ -374,9 +366,9 @@ TEST_F(MainSceneTest, TheSnapshotModeNeitherReadsNorWritesTheLayout)
     emit window->content()->splitter()->splitterMoved(260, 1);
     window->close();
     m_scene.reset();
-    m_settings->sync();
-    EXPECT_EQ(m_settings->allKeys(), keys);
-    for (const QString &key : keys) EXPECT_EQ(m_settings->value(key), before[key]) << key.toStdString();
+    settings->sync();
+    EXPECT_EQ(settings->allKeys(), keys);
+    for (const QString &key : keys) EXPECT_EQ(settings->value(key), before[key]) << key.toStdString();
 }
 
 } // namespace

@@ -45,9 +45,7 @@
 #include "Views/Sidebar.h"
 #include "Views/Sources/SourcesTableModel.h"
 #include "Views/Sources/SourcesView.h"
-#include "support/FakeDockBadge.h"
-#include "support/FakeLoginItem.h"
-#include "support/FakeNotificationCenter.h"
+#include "support/FakeAlertPlatform.h"
 #include "support/LiveCaptureFixture.h"
 #include "support/QtTestSupport.h"
 
@@ -109,17 +107,15 @@ struct Landing {
     bool failuresOnly = false;
 };
 
-class NavigationTest : public LiveCaptureFixture {
+class NavigationTest : public LiveCaptureFixture, public FakeAlertPlatform {
 protected:
     void SetUp() override
     {
         LiveCaptureFixture::SetUp();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         qputenv("QUILLMARSH_ALERTS_PATH", QFile::encodeName(scratch.filePath("alerts.json")));
-        settings = std::make_unique<QSettings>(scratch.filePath("settings.ini"), QSettings::IniFormat);
         starter = readyHelper();
-        services = std::make_unique<AppServices>(AlertCenter::Platform{&notifications, &login, &badge, settings.get()},
-                                                 environment());
+        services = std::make_unique<AppServices>(platform(), environment());
         services->trayAvailable = [] { return false; };
         delegate = std::make_unique<AppDelegate>(*services);
         scene = std::make_unique<MainScene>(*services, *delegate, QList<QByteArray>{});
@@ -387,10 +383,6 @@ protected:
     }
 
     QTemporaryDir folder;
-    std::unique_ptr<QSettings> settings;
-    FakeNotificationCenter notifications;
-    FakeLoginItem login;
-    FakeDockBadge badge;
     std::unique_ptr<AppServices> services;
     std::unique_ptr<AppDelegate> delegate;
     std::unique_ptr<MainScene> scene;
@@ -826,7 +818,7 @@ TEST_F(NavigationTest, EveryDrillDownAndDestructiveActionLandsWhereItShould)
          [&] {
              window()->hide();
              alerts().setLoginItemStatus(LoginItemStatus::notRegistered);
-             login.current = LoginItemStatus::enabled;
+             loginItem.current = LoginItemStatus::enabled;
              MenuBarMonitorView *panel = trayPanel();
              click(panel ? panel->openButton() : nullptr);
          },

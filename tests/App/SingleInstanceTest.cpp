@@ -1,6 +1,7 @@
 #include "App/SingleInstance.h"
 
 #include "support/EnvironmentGuard.h"
+#include "support/NonUtf8Names.h"
 #include "support/QtTestSupport.h"
 
 #include <QCoreApplication>
@@ -15,7 +16,6 @@
 
 #include <csignal>
 #include <cstring>
-#include <dirent.h>
 #include <future>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -24,6 +24,8 @@
 
 namespace {
 
+using NonUtf8Names::entries;
+using NonUtf8Names::RemovedFolder;
 using SingleInstance::Handover;
 
 const QByteArray latin1Name = "/t/caf\xE9 r\xE9sum\xE9.bsm";
@@ -193,34 +195,11 @@ struct SilentListener {
 // A name no decoding gives back: Latin-1 letters and bytes that are never UTF-8.
 const QByteArray undecodableFolder = "caf\xE9 \xFF\xFE";
 
-// A folder's entries by their bytes, which QDir would decode.
-QList<QByteArray> entries(const QByteArray &folder)
-{
-    QList<QByteArray> names;
-    if (DIR *dir = ::opendir(folder.constData())) {
-        while (const dirent *entry = ::readdir(dir))
-            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-                names.append(entry->d_name);
-        ::closedir(dir);
-    }
-    return names;
-}
-
 bool exists(const QByteArray &path)
 {
     struct stat info;
     return ::lstat(path.constData(), &info) == 0;
 }
-
-// Removes a folder and what is in it by their bytes, which QTemporaryDir would decode.
-struct RemovedAtTheEnd {
-    QByteArray folder;
-    ~RemovedAtTheEnd()
-    {
-        for (const QByteArray &name : entries(folder)) ::unlink((folder + "/" + name).constData());
-        ::rmdir(folder.constData());
-    }
-};
 
 // An instance server listening in a runtime folder of its own, keeping what it was handed. The
 // folder is the temporary one, or one named `folderName` inside it.
@@ -238,7 +217,7 @@ struct RunningInstance {
     QTemporaryDir runtime;
     const QByteArray folder;
     const QByteArray path = folder + "/quillmarsh.socket";
-    const RemovedAtTheEnd removed{folder};
+    const RemovedFolder removed{folder};
     InstanceServer server;
     std::vector<LaunchRequest> received;
 };
@@ -511,7 +490,7 @@ TEST(SingleInstanceTest, SecondProcessExitsAfterHandingOverAndOtherRuntimeFolder
     QTemporaryDir base, other, home;
     const QByteArray runtime = QFile::encodeName(base.path()) + "/r\xE9sum\xE9 \xFF";
     ASSERT_EQ(::mkdir(runtime.constData(), 0700), 0);
-    const RemovedAtTheEnd removed{runtime};
+    const RemovedFolder removed{runtime};
     QProcess first;
     startIn(first, runtime, home.path(), {});
     ASSERT_TRUE(first.waitForStarted());

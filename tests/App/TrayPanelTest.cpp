@@ -2,9 +2,6 @@
 #include "App/AppServices.h"
 #include "App/MainScene.h"
 #include "Views/Monitor/MenuBarMonitorView.h"
-#include "support/FakeDockBadge.h"
-#include "support/FakeLoginItem.h"
-#include "support/FakeNotificationCenter.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -13,18 +10,19 @@
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 
+#include "support/FakeAlertPlatform.h"
+
 #include <gtest/gtest.h>
 
 namespace {
 
-class TrayPanelTest : public ::testing::Test {
+class TrayPanelTest : public ::testing::Test, public FakeAlertPlatform {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(folder.isValid());
         qputenv("QUILLMARSH_ALERTS_PATH", QFile::encodeName(folder.filePath("alerts.json")));
-        settings = std::make_unique<QSettings>(folder.filePath("settings.ini"), QSettings::IniFormat);
-        services = std::make_unique<AppServices>(AlertCenter::Platform{&notifications, &login, &badge, settings.get()});
+        services = std::make_unique<AppServices>(platform());
         services->trayAvailable = [] { return true; };
         delegate = std::make_unique<AppDelegate>(*services);
         scene = std::make_unique<MainScene>(*services, *delegate, QList<QByteArray>{});
@@ -44,10 +42,6 @@ protected:
     }
 
     QTemporaryDir folder;
-    std::unique_ptr<QSettings> settings;
-    FakeNotificationCenter notifications;
-    FakeLoginItem login;
-    FakeDockBadge badge;
     std::unique_ptr<AppServices> services;
     std::unique_ptr<AppDelegate> delegate;
     std::unique_ptr<MainScene> scene;

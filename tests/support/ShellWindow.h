@@ -8,9 +8,7 @@
 #include "Services/AlertCenter.h"
 #include "Store/AuditStore.h"
 #include "Views/MainWindow.h"
-#include "support/FakeDockBadge.h"
-#include "support/FakeLoginItem.h"
-#include "support/FakeNotificationCenter.h"
+#include "support/FakeAlertPlatform.h"
 #include "support/LiveCaptureFixture.h"
 
 #include <QFile>
@@ -22,16 +20,14 @@
 #include <memory>
 #include <variant>
 
-class ShellWindow : public LiveCapture::LiveCaptureFixture {
+class ShellWindow : public LiveCapture::LiveCaptureFixture, public FakeAlertPlatform {
 protected:
     void SetUp() override
     {
         LiveCaptureFixture::SetUp();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         qputenv("QUILLMARSH_ALERTS_PATH", QFile::encodeName(scratch.filePath("alerts.json")));
-        settings = std::make_unique<QSettings>(scratch.filePath("settings.ini"), QSettings::IniFormat);
-        alerts = std::make_unique<AlertCenter>(
-            AlertCenter::Platform{&notifications, &loginItem, &badge, settings.get()});
+        alerts = std::make_unique<AlertCenter>(platform());
         starter = readyHelper();
         make();
         store.setFilterDelay(std::chrono::milliseconds(0));
@@ -57,10 +53,6 @@ protected:
         return nullptr;
     }
 
-    std::unique_ptr<QSettings> settings;
-    FakeNotificationCenter notifications;
-    FakeLoginItem loginItem;
-    FakeDockBadge badge;
     std::unique_ptr<AlertCenter> alerts;
     AuditStore store;
     std::unique_ptr<MainWindow> window;

@@ -6,9 +6,6 @@
 #include "Views/Monitor/AlertRow.h"
 #include "Views/Monitor/MenuBarIcon.h"
 #include "Views/Monitor/MonitorStatusLine.h"
-#include "support/FakeDockBadge.h"
-#include "support/FakeLoginItem.h"
-#include "support/FakeNotificationCenter.h"
 
 #include <QFile>
 #include <QLabel>
@@ -16,6 +13,8 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
+
+#include "support/FakeAlertPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -92,16 +91,14 @@ TEST(AlertRowIcon, MonitorAlertsAndSeverities)
     EXPECT_EQ(seen.ruleLabel()->font().weight(), Style::callout().weight());
 }
 
-class MenuBarMonitorTest : public ::testing::Test {
+class MenuBarMonitorTest : public ::testing::Test, public FakeAlertPlatform {
 protected:
     void SetUp() override
     {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         ASSERT_TRUE(dir.isValid());
         qputenv("QUILLMARSH_ALERTS_PATH", QFile::encodeName(dir.path() + "/alerts.json"));
-        settings = std::make_unique<QSettings>(dir.path() + "/settings.ini", QSettings::IniFormat);
-        alerts = std::make_unique<AlertCenter>(
-            AlertCenter::Platform{&notifications, &loginItem, &badge, settings.get()});
+        alerts = std::make_unique<AlertCenter>(platform());
     }
 
     MenuBarMonitorView &makePanel()
@@ -125,10 +122,6 @@ protected:
     }
 
     QTemporaryDir dir;
-    std::unique_ptr<QSettings> settings;
-    FakeNotificationCenter notifications;
-    FakeLoginItem loginItem;
-    FakeDockBadge badge;
     std::unique_ptr<AlertCenter> alerts;
     LiveMonitor live;
     QStringList calls;

@@ -14,10 +14,8 @@
 #include "Views/Monitor/AlertTableModel.h"
 #include "Views/Monitor/MonitorCards.h"
 #include "Views/Monitor/MonitorStatusLine.h"
+#include "support/FakeAlertPlatform.h"
 #include "support/ColumnMinimums.h"
-#include "support/FakeDockBadge.h"
-#include "support/FakeLoginItem.h"
-#include "support/FakeNotificationCenter.h"
 #include "support/NonUtf8Names.h"
 #include "support/QtTestSupport.h"
 
@@ -78,16 +76,14 @@ QAction *action(QMenu *menu, const QString &text)
     return nullptr;
 }
 
-class MonitorViewTest : public ::testing::Test {
+class MonitorViewTest : public ::testing::Test, public FakeAlertPlatform {
 protected:
     void SetUp() override
     {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         ASSERT_TRUE(dir.isValid());
         qputenv("QUILLMARSH_ALERTS_PATH", QFile::encodeName(dir.path() + "/alerts.json"));
-        settings = std::make_unique<QSettings>(dir.path() + "/settings.ini", QSettings::IniFormat);
-        alerts = std::make_unique<AlertCenter>(
-            AlertCenter::Platform{&notifications, &loginItem, &badge, settings.get()});
+        alerts = std::make_unique<AlertCenter>(platform());
     }
 
     MonitorView &makeView()
@@ -129,10 +125,6 @@ protected:
     }
 
     QTemporaryDir dir;
-    std::unique_ptr<QSettings> settings;
-    FakeNotificationCenter notifications;
-    FakeLoginItem loginItem;
-    FakeDockBadge badge;
     std::unique_ptr<AlertCenter> alerts;
     LiveMonitor live;
     AuditStore store;
