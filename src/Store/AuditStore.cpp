@@ -239,6 +239,12 @@ void AuditStore::finish(const JobPointer &job)
     startNextJob();
 }
 
+void AuditStore::finishUndone(const JobPointer &job)
+{
+    job->promise.future().cancel();
+    finish(job);
+}
+
 void AuditStore::updateLoading()
 {
     setLoading(m_authorising > 0 || m_jobs.busy() || m_rebuild);
@@ -351,7 +357,7 @@ void AuditStore::failLoad(const JobPointer &job, QString sentence)
     if (!job->addedIDs.empty()) sourcesChangedInternally();
     job->error = std::move(sentence);
     setLastError(job->error);
-    finish(job);
+    finishUndone(job);
     startRebuildIfDue();
 }
 
@@ -545,7 +551,7 @@ void AuditStore::rebuildFailed(const std::shared_ptr<RebuildJob> &run, Rebuild::
         setLastError(job->error);
     }
     m_jobs.clearChanged();
-    for (const JobPointer &job : run->covers) finish(job);
+    for (const JobPointer &job : run->covers) finishUndone(job);
     updateLoading();
 }
 

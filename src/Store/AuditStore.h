@@ -124,7 +124,7 @@ public:
     // the last one winning; an empty list does nothing. Only local files can be read. A file the
     // memory guard stops is refused alone; any other failure to read, decode or analyse (an
     // allocation that failed) undoes the whole call. Finishes once its sources are analysed and
-    // published, or undone.
+    // published, or cancelled once the call is undone.
     QFuture<void> open(const QList<QUrl> &urls, TrailSource::Kind kind);
     // Opens the bundled sample trail, whose user 7501 is shown as orvik from then on.
     QFuture<void> openSample();
@@ -132,10 +132,11 @@ public:
     // A dismissed dialog ends the load without a word.
     QFuture<void> loadSystemTrails();
 
-    // Keeps the live capture's records as a new source under fresh ids. Finishes after the rebuild.
+    // Keeps the live capture's records as a new source under fresh ids. Finishes after the rebuild;
+    // cancelled when the rebuild failed and the import was undone.
     QFuture<void> importLive(std::vector<AuditRecord> records);
     // Finishes after the rebuild, which runs also when no source had the id. Undone, the source
-    // back, when the others cannot be analysed.
+    // back, and cancelled, when the others cannot be analysed.
     QFuture<void> remove(int64_t sourceID);
 
     // The sources as one immutable list, for views that keep what they show; made again only
@@ -202,6 +203,9 @@ private:
     void failLoad(const JobPointer &job, QString sentence);
     void changeMade(const JobPointer &job);
     void finish(const JobPointer &job);
+    // Ends a job whose change was undone: cancelled, so that whoever waits on it does not take it as
+    // made.
+    void finishUndone(const JobPointer &job);
     void updateLoading();
     // Stops every job and all work on the pool, and waits until none runs, or at most `longest`.
     void stopAll(std::optional<std::chrono::milliseconds> longest = std::nullopt);

@@ -156,7 +156,10 @@ TEST_F(StoreJobsTest, AnAllocationFailureUndoesTheOperation)
             if (at == phase && starting && ++starts == failing) throw std::bad_alloc();
         });
         QSignalSpy records(&store, &AuditStore::recordsChanged);
-        settle(c.removal ? store.remove(store.sources().front().id) : store.open({a, b}, TrailSource::Kind::file));
+        const QFuture<void> operation = c.removal ? store.remove(store.sources().front().id)
+                                                  : store.open({a, b}, TrailSource::Kind::file);
+        settle(operation);
+        EXPECT_TRUE(operation.isCanceled()) << "an undone operation must not read as done";
         EXPECT_GE(starts.load(), failing) << "the failure was never injected";
         EXPECT_EQ(store.lastError().toStdString(), c.error);
         EXPECT_EQ(records.count(), 0);
@@ -180,7 +183,10 @@ TEST_F(StoreJobsTest, TheMemoryGuardStopsALoadInAnyPhase)
         store.setCheckpointHook([&](LoadPhase at, bool) {
             if (at == phase) resident += 200000000;
         });
-        settle(store.open({big}, TrailSource::Kind::file));
+        const QFuture<void> load = store.open({big}, TrailSource::Kind::file);
+        settle(load);
+        // Only an analysis refused undoes the call; a file refused alone is skipped.
+        EXPECT_EQ(load.isCanceled(), phase == LoadPhase::analysis);
         const std::string error = store.lastError().toStdString();
         EXPECT_TRUE(error.starts_with("Couldn't read big.bsm: loading it needs about ")) << error;
         EXPECT_TRUE(error.ends_with(" of memory, and 90.0 MB is available")) << error;

@@ -487,7 +487,7 @@ void LiveView::analyseCapture()
 {
     AuditStore *store = m_store;
     // Continued on the store, not on this screen: the switch happens even if the screen is gone.
-    // A cancelled or failed import leaves the screen as it is.
+    // An import cancelled, or undone because the store could not analyse it, leaves the screen as it is.
     Background::whenDone(store->importLive(*m_live->records()), store, [store](QFuture<void> imported) {
         try {
             imported.waitForFinished();

@@ -19,6 +19,7 @@
 #include <QPromise>
 #include <QPushButton>
 #include <QTableView>
+#include <QTest>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -293,6 +294,25 @@ TEST_F(LiveViewTest, AnalyseCaptureImportsACopyAndShowsTheOverview)
     store.setScreen(Screen::live);
     button(v, "Analyse Capture")->click();
     ASSERT_TRUE(waitUntil([&] { return store.sources().size() == 2 && store.screen() == Screen::dashboard; }));
+    stop();
+}
+
+// An import the store undoes, with too little memory to analyse it, shows no Overview of nothing.
+TEST_F(LiveViewTest, AnAnalysisTheStoreUndoesLeavesTheScreen)
+{
+    LiveView &v = runningView();
+    send(openReadRecords(3));
+    ASSERT_TRUE(tableShows(3));
+    store.setScreen(Screen::live);
+    store.setCheckpointHook([](LoadPhase phase, bool starting) {
+        if (phase == LoadPhase::analysis && starting) throw std::bad_alloc();
+    });
+    QTest::mouseClick(button(v, "Analyse Capture"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return !store.lastError().isEmpty() && !store.isLoading(); }));
+    // The continuation is posted: give it the time the successful import takes to switch.
+    EXPECT_FALSE(waitUntil([&] { return store.screen() != Screen::live; }, 500));
+    EXPECT_TRUE(store.sources().empty());
+    store.setCheckpointHook({});
     stop();
 }
 
