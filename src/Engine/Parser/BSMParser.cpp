@@ -252,14 +252,39 @@ struct RecordEffects {
         fields.returnStatus = p.status;
         fields.returnValue = static_cast<int64_t>(p.value);
     }
-    void operator()(Payload::Path &&p) { record.addPath(p.path); }
-    void operator()(Payload::Text &&p) { record.addText(p.text); }
-    void operator()(Payload::Arg &&p) { record.addArg(p.arg.number, p.arg.value, p.arg.name); }
+    // The token's own bytes at `at` when they are the decoded text as it is, so the record keeps a
+    // view rather than a copy; otherwise the text.
+    std::string_view asInToken(std::string_view text, size_t at) const
+    {
+        const std::string_view there = at <= tokenBytes.size() ? tokenBytes.substr(at, text.size())
+                                                               : std::string_view();
+        return there == text ? there : text;
+    }
+    // Path and text tokens: id, u16 length, the characters.
+    void operator()(Payload::Path &&p) { record.addPath(asInToken(p.path, 3)); }
+    void operator()(Payload::Text &&p) { record.addText(asInToken(p.text, 3)); }
+    // Argument tokens: id, number, a u32 or u64 value, u16 length, the name.
+    void operator()(Payload::Arg &&p)
+    {
+        const size_t nameAt = tokenBytes.front() == TokenID::arg64 ? 12 : 8;
+        record.addArg(p.arg.number, p.arg.value, asInToken(p.arg.name, nameAt));
+    }
     void operator()(Payload::Attr &&p)
     {
         if (!record.hasFile()) record.setFile(p.mode, p.uid);
     }
-    void operator()(Payload::ExecArgs &&p) { record.setExecArgs(p.args); }
+    // Exec arguments: id, u32 count, then each argument ended by a NUL.
+    void operator()(Payload::ExecArgs &&p)
+    {
+        record.clearExecArgs();
+        size_t at = 5;
+        for (const std::string &arg : p.args) {
+            const std::string_view kept = asInToken(arg, at);
+            record.addExecArg(kept);
+            // Past a text that differs from its bytes the next one's place is unknown.
+            at = kept.data() == arg.data() ? tokenBytes.size() + 1 : at + arg.size() + 1;
+        }
+    }
     void operator()(Payload::Exit &&p) { record.setExitStatus(static_cast<int32_t>(p.status)); }
     void operator()(Payload::Identity &&p)
     {

@@ -23,14 +23,14 @@ bool anyContains(const StringList &items, const CaseFold::Needle &needle)
 ArgList AuditRecord::args() const
 {
     const uint8_t *p = parts();
-    return p ? ArgList(RecordParts::Layout(p)) : ArgList();
+    return p ? ArgList(RecordParts::Layout(p, rawBytes())) : ArgList();
 }
 
 std::optional<uint32_t> AuditRecord::scalar(RecordParts::Flag flag) const
 {
     const uint8_t *p = parts();
     if (!p || !(p[0] & flag)) return std::nullopt;
-    const RecordParts::Layout layout(p);
+    const RecordParts::Layout layout(p, nullptr);
     const int before = std::popcount(unsigned(layout.flags & (flag - 1u)));
     return RecordParts::read32(layout.scalars + 4 * size_t(before));
 }
@@ -55,8 +55,8 @@ std::optional<std::string_view> AuditRecord::decodeError() const
 {
     const uint8_t *p = parts();
     if (!p || !(p[0] & RecordParts::hasDecodeError)) return std::nullopt;
-    const RecordParts::Layout layout(p);
-    return RecordParts::text(layout.ends, layout.chars, layout.first(RecordParts::listCount));
+    const RecordParts::Layout layout(p, rawBytes());
+    return layout.strings[layout.first(RecordParts::listCount)];
 }
 
 std::string AuditRecord::processName() const
@@ -96,10 +96,10 @@ bool AuditRecord::matches(const RecordQuery &query) const
     }
 
     if (processImage && needle.foundIn(*processImage)) return true;
-    // Paths, texts, exec arguments and sockets lie one after another in the parts: one pass.
+    // Paths, texts, exec arguments and sockets come one after another in the parts: one pass.
     if (const uint8_t *p = parts()) {
-        const RecordParts::Layout layout(p);
-        const StringList searched(layout.ends, layout.chars, 0, layout.first(RecordParts::args));
+        const RecordParts::Layout layout(p, rawBytes());
+        const StringList searched(layout.strings, 0, layout.first(RecordParts::args));
         if (anyContains(searched, needle)) return true;
     }
     if (const SigningIdentity *identity = this->identity();

@@ -167,14 +167,19 @@ namespace RecordParts {
 //   each and of exec args in a byte; or, with `wide` set, three spare bytes and five u32 counts
 //   (paths, texts, exec args, sockets, args);
 //   the optional scalars the flags name (exit status, file mode, file owner), four bytes each;
-//   the u32 end offset of every text counted from the first character, in list order (paths,
-//   texts, exec args, sockets, the arguments' names, the decoding error), each text starting
-//   where the one before ends;
-//   the arguments' u64 values, then their u8 numbers, then the characters.
+//   the u32 end of every text in list order (paths, texts, exec args, sockets, the arguments'
+//   names, the decoding error), counted as if each text began where the one before ends, so a
+//   text's length is its end less the one before's;
+//   the u32 start of every text, in the same order: where it lies in the record's own bytes, or,
+//   with `inRun` set, in the characters at the end of the run;
+//   the arguments' u64 values, then their u8 numbers, then the characters of the texts that the
+//   record's bytes do not hold as they are.
+// Most texts (a valid UTF-8 path, say) are the record's own bytes and are not copied.
 // Nothing in it is aligned; it is read with memcpy.
 enum List : uint32_t { paths, texts, execArgs, sockets, args, listCount };
 enum Flag : uint8_t { hasExitStatus = 1, hasFileMode = 2, hasFileOwner = 4, hasDecodeError = 8, wide = 16 };
 inline constexpr uint32_t narrowLimit[listCount] = {15, 15, 255, 15, 15};
+inline constexpr uint32_t inRun = 0x80000000u;
 
 inline uint32_t read32(const uint8_t *p)
 {
@@ -190,24 +195,36 @@ inline uint64_t read64(const uint8_t *p)
     return value;
 }
 
-// Text i of a run whose end offsets and characters start at `ends` and `chars`.
-inline std::string_view text(const uint8_t *ends, const uint8_t *chars, size_t i)
-{
-    const uint32_t begin = i ? read32(ends + 4 * (i - 1)) : 0;
-    return {reinterpret_cast<const char *>(chars) + begin, read32(ends + 4 * i) - begin};
-}
+// The texts of one run, wherever each lies. The starts and characters are found from the ends
+// and the counts, which keeps a text list as small as it was when every text was copied.
+struct Texts {
+    const uint8_t *ends = nullptr;
+    const uint8_t *raw = nullptr; // the record's own bytes
+    uint32_t all = 0;             // texts in the run
+    uint32_t args = 0;            // arguments in the run
+
+    // The lengths of the texts before text i, together.
+    size_t before(size_t i) const { return i ? read32(ends + 4 * (i - 1)) : 0; }
+    const uint8_t *starts() const { return ends + 4 * size_t(all); }
+    const uint8_t *chars() const { return ends + 8 * size_t(all) + 9 * size_t(args); }
+    std::string_view operator[](size_t i) const
+    {
+        const uint32_t start = read32(starts() + 4 * i);
+        const uint8_t *base = (start & inRun) ? chars() + (start & ~inRun) : raw + start;
+        return {reinterpret_cast<const char *>(base), read32(ends + 4 * i) - before(i)};
+    }
+};
 
 // Where everything of one run is.
 struct Layout {
     uint32_t counts[listCount] = {};
     uint8_t flags = 0;
     const uint8_t *scalars = nullptr;
-    const uint8_t *ends = nullptr;
+    Texts strings;
     const uint8_t *values = nullptr;
     const uint8_t *numbers = nullptr;
-    const uint8_t *chars = nullptr;
 
-    explicit Layout(const uint8_t *p)
+    Layout(const uint8_t *p, const uint8_t *raw)
     {
         flags = p[0];
         if (flags & wide) {
@@ -221,12 +238,11 @@ struct Layout {
             counts[execArgs] = p[3];
             scalars = p + 4;
         }
-        ends = scalars + 4 * std::popcount(unsigned(flags & 7u));
         uint32_t all = (flags & hasDecodeError) ? 1 : 0;
         for (const uint32_t count : counts) all += count;
-        values = ends + 4 * size_t(all);
+        strings = {scalars + 4 * std::popcount(unsigned(flags & 7u)), raw, all, counts[args]};
+        values = strings.starts() + 4 * size_t(all);
         numbers = values + 8 * size_t(counts[args]);
-        chars = numbers + counts[args];
     }
     // The index of the list's first text among all of the run's texts.
     uint32_t first(uint32_t list) const
@@ -308,26 +324,26 @@ public:
     using const_iterator = iterator;
 
     StringList() = default;
-    StringList(const uint8_t *ends, const uint8_t *chars, uint32_t first, uint32_t count)
-        : m_ends(ends), m_chars(chars), m_first(first), m_count(count)
+    StringList(const RecordParts::Texts &texts, uint32_t first, uint32_t count)
+        : m_texts(texts), m_first(first), m_count(count)
     {}
 
     size_t size() const { return m_count; }
     bool empty() const { return m_count == 0; }
-    std::string_view operator[](size_t i) const { return RecordParts::text(m_ends, m_chars, m_first + i); }
+    std::string_view operator[](size_t i) const { return m_texts[m_first + i]; }
     std::string_view front() const { return (*this)[0]; }
     std::string_view back() const { return (*this)[m_count - 1]; }
     iterator begin() const { return {*this, 0}; }
     iterator end() const { return {*this, m_count}; }
     std::vector<std::string> toVector() const { return {begin(), end()}; }
-    // Where text i starts, in characters after the first text's start: the texts lie one after
-    // another, so this and the total (i == size()) take no walk over the list.
-    size_t offsetOf(size_t i) const { return start(m_first + i) - start(m_first); }
+    // Where text i would start, in characters after the first text's start, were the texts laid
+    // one after another: this and the total (i == size()) take no walk over the list.
+    size_t offsetOf(size_t i) const { return m_texts.before(m_first + i) - m_texts.before(m_first); }
     size_t characters() const { return offsetOf(m_count); }
     // The texts from the i-th on.
     StringList from(size_t i) const
     {
-        return i >= m_count ? StringList() : StringList(m_ends, m_chars, m_first + uint32_t(i), m_count - uint32_t(i));
+        return i >= m_count ? StringList() : StringList(m_texts, m_first + uint32_t(i), m_count - uint32_t(i));
     }
 
     friend bool operator==(const StringList &a, const StringList &b)
@@ -340,10 +356,7 @@ public:
     }
 
 private:
-    size_t start(size_t i) const { return i ? RecordParts::read32(m_ends + 4 * (i - 1)) : 0; }
-
-    const uint8_t *m_ends = nullptr;
-    const uint8_t *m_chars = nullptr;
+    RecordParts::Texts m_texts;
     uint32_t m_first = 0;
     uint32_t m_count = 0;
 };
@@ -357,8 +370,7 @@ public:
 
     ArgList() = default;
     explicit ArgList(const RecordParts::Layout &layout)
-        : m_ends(layout.ends)
-        , m_chars(layout.chars)
+        : m_texts(layout.strings)
         , m_values(layout.values)
         , m_numbers(layout.numbers)
         , m_first(layout.first(RecordParts::args))
@@ -369,7 +381,7 @@ public:
     bool empty() const { return m_count == 0; }
     ArgView operator[](size_t i) const
     {
-        return {m_numbers[i], RecordParts::read64(m_values + 8 * i), RecordParts::text(m_ends, m_chars, m_first + i)};
+        return {m_numbers[i], RecordParts::read64(m_values + 8 * i), m_texts[m_first + i]};
     }
     ArgView front() const { return (*this)[0]; }
     iterator begin() const { return {*this, 0}; }
@@ -391,8 +403,7 @@ public:
     }
 
 private:
-    const uint8_t *m_ends = nullptr;
-    const uint8_t *m_chars = nullptr;
+    RecordParts::Texts m_texts;
     const uint8_t *m_values = nullptr;
     const uint8_t *m_numbers = nullptr;
     uint32_t m_first = 0;
@@ -466,6 +477,12 @@ public:
 private:
     friend class RecordBuilder;
 
+    // Where the record's own bytes start; null without a storage's buffer.
+    const uint8_t *rawBytes() const
+    {
+        const uint8_t *bytes = m_storage ? m_storage->bytes() : nullptr;
+        return bytes ? bytes + (m_raw >> rawSizeBits) : nullptr;
+    }
     const uint8_t *parts() const
     {
         return m_parts == noParts ? nullptr : m_storage->block(uint32_t(m_parts >> 32)) + uint32_t(m_parts);
@@ -474,8 +491,8 @@ private:
     {
         const uint8_t *p = parts();
         if (!p) return {};
-        const RecordParts::Layout layout(p);
-        return {layout.ends, layout.chars, layout.first(list), layout.counts[list]};
+        const RecordParts::Layout layout(p, rawBytes());
+        return {layout.strings, layout.first(list), layout.counts[list]};
     }
     std::optional<uint32_t> scalar(RecordParts::Flag flag) const;
 };

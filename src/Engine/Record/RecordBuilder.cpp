@@ -45,7 +45,13 @@ RecordBuilder::RecordBuilder(TrailBytes bytes, size_t expectedBytes)
 
 RecordBuilder::Pending RecordBuilder::keep(std::string_view text)
 {
-    const Pending pending{uint32_t(m_chars.size()), uint32_t(text.size())};
+    if (const TrailBuffer *buffer = m_storage->m_bytes.get(); buffer && !text.empty()) {
+        const auto at = reinterpret_cast<uintptr_t>(text.data());
+        const auto begin = reinterpret_cast<uintptr_t>(buffer->data());
+        if (at >= begin && at - begin <= buffer->size() && text.size() <= buffer->size() - (at - begin))
+            return {size_t(at - begin), uint32_t(text.size()), true};
+    }
+    const Pending pending{m_chars.size(), uint32_t(text.size()), false};
     m_chars.append(text);
     return pending;
 }
@@ -62,8 +68,8 @@ void RecordBuilder::addArg(uint8_t number, uint64_t value, std::string_view name
 
 void RecordBuilder::setExecArgs(const std::vector<std::string> &args)
 {
-    m_lists[RecordParts::execArgs].clear();
-    for (const std::string &arg : args) addText(RecordParts::execArgs, arg);
+    clearExecArgs();
+    for (const std::string &arg : args) addExecArg(arg);
 }
 
 uint32_t RecordBuilder::setIdentity(const SigningIdentity &identity)
@@ -128,20 +134,26 @@ void RecordBuilder::finish(AuditRecord &record, size_t rawOffset, size_t rawSize
     record.m_target = m_target;
     record.m_identity = m_identity;
 
+    // A view into the buffer stays a view only inside the record's own bytes, which is all a
+    // record's reader can reach.
+    const auto inRecord = [&](const Pending &text) {
+        return text.inBuffer && text.offset >= rawOffset && text.offset - rawOffset + text.length <= rawSize;
+    };
     size_t texts = m_args.size() + (m_decodeError ? 1 : 0);
     size_t characters = 0;
     bool narrow = true;
     const auto count = [&](RecordParts::List list) {
         return list == RecordParts::args ? m_args.size() : m_lists[list].size();
     };
+    const auto copied = [&](const Pending &text) { return inRecord(text) ? 0 : text.length; };
     for (uint32_t l = 0; l < RecordParts::listCount; ++l)
         narrow = narrow && count(RecordParts::List(l)) <= RecordParts::narrowLimit[l];
     for (const auto &list : m_lists) {
         texts += list.size();
-        for (const Pending &text : list) characters += text.length;
+        for (const Pending &text : list) characters += copied(text);
     }
-    for (const PendingArg &arg : m_args) characters += arg.name.length;
-    if (m_decodeError) characters += m_decodeError->length;
+    for (const PendingArg &arg : m_args) characters += copied(arg.name);
+    if (m_decodeError) characters += copied(*m_decodeError);
     const uint8_t flags = (m_exitStatus ? RecordParts::hasExitStatus : 0) | (m_fileMode ? RecordParts::hasFileMode : 0)
                           | (m_fileOwner ? RecordParts::hasFileOwner : 0)
                           | (m_decodeError ? RecordParts::hasDecodeError : 0) | (narrow ? 0 : RecordParts::wide);
@@ -151,7 +163,7 @@ void RecordBuilder::finish(AuditRecord &record, size_t rawOffset, size_t rawSize
     } else {
         const size_t header = narrow ? 4 : 4 + 4 * RecordParts::listCount;
         const size_t scalars = 4 * size_t(std::popcount(unsigned(flags & 7u)));
-        const size_t size = header + scalars + 4 * texts + 9 * m_args.size() + characters;
+        const size_t size = header + scalars + 8 * texts + 9 * m_args.size() + characters;
         uint8_t *p = allocate(size, record.m_parts);
 
         p[0] = flags;
@@ -170,19 +182,30 @@ void RecordBuilder::finish(AuditRecord &record, size_t rawOffset, size_t rawSize
         if (m_fileOwner) write32(p, *m_fileOwner);
 
         uint8_t *ends = p;
-        uint8_t *values = ends + 4 * texts;
+        uint8_t *starts = ends + 4 * texts;
+        uint8_t *values = starts + 4 * texts;
         uint8_t *numbers = values + 8 * m_args.size();
         uint8_t *chars = numbers + m_args.size();
-        uint32_t at = 0;
-        const auto copy = [&](const Pending &text) {
-            if (text.length) std::memcpy(chars + at, m_chars.data() + text.offset, text.length);
+        const uint8_t *buffer = m_storage->bytes();
+        uint32_t end = 0, at = 0;
+        const auto place = [&](const Pending &text) {
+            end += text.length;
+            write32(ends, end);
+            if (inRecord(text)) {
+                write32(starts, uint32_t(text.offset - rawOffset));
+                return;
+            }
+            // A view that strays outside the record is copied like any other text.
+            const uint8_t *from = text.inBuffer ? buffer + text.offset
+                                                : reinterpret_cast<const uint8_t *>(m_chars.data()) + text.offset;
+            if (text.length) std::memcpy(chars + at, from, text.length);
+            write32(starts, at | RecordParts::inRun);
             at += text.length;
-            write32(ends, at);
         };
         for (const auto &list : m_lists)
-            for (const Pending &text : list) copy(text);
-        for (const PendingArg &arg : m_args) copy(arg.name);
-        if (m_decodeError) copy(*m_decodeError);
+            for (const Pending &text : list) place(text);
+        for (const PendingArg &arg : m_args) place(arg.name);
+        if (m_decodeError) place(*m_decodeError);
         for (const PendingArg &arg : m_args) {
             std::memcpy(values, &arg.value, 8);
             values += 8;

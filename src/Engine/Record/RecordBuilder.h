@@ -49,14 +49,17 @@ struct RecordContent {
 class RecordBuilder {
 public:
     // `bytes` is the buffer the records' raw bytes are windows into. `expectedBytes`, how much of
-    // it the records will come from, sizes the storage blocks.
+    // it the records will come from, sizes the storage blocks. A text handed in as a view into
+    // the record's own bytes in that buffer is kept as that view, not copied.
     RecordBuilder(TrailBytes bytes, size_t expectedBytes);
 
     void addPath(std::string_view path) { addText(RecordParts::paths, path); }
     void addText(std::string_view text) { addText(RecordParts::texts, text); }
     void addSocket(std::string_view socket) { addText(RecordParts::sockets, socket); }
     void addArg(uint8_t number, uint64_t value, std::string_view name);
-    // A later exec arguments token replaces an earlier one's.
+    // A later exec arguments token replaces an earlier one's: it clears them, then adds its own.
+    void clearExecArgs() { m_lists[RecordParts::execArgs].clear(); }
+    void addExecArg(std::string_view arg) { addText(RecordParts::execArgs, arg); }
     void setExecArgs(const std::vector<std::string> &args);
     // Store a subject or target; the index they return may be handed to useSubject and useTarget.
     uint32_t setSubject(const SubjectInfo &subject) { return m_subject = share(subject); }
@@ -82,9 +85,11 @@ public:
     void trim() noexcept;
 
 private:
+    // A text of the record under way: in m_chars, or where it lies in the buffer.
     struct Pending {
-        uint32_t offset;
+        size_t offset;
         uint32_t length;
+        bool inBuffer;
     };
     struct PendingArg {
         uint8_t number;

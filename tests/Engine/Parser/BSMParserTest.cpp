@@ -454,6 +454,51 @@ TEST(BSMParser, TokenEffectsOnTheRecord)
     }
 }
 
+// A text the record's bytes hold as it is is read from them, not copied; one the decoding mended
+// is its mended copy, and the texts after it still read right.
+TEST(BSMParser, TextsAreReadFromTheRecordsOwnBytesUnlessMended)
+{
+    const std::string broken = "caf\xE9", mended = "caf\xEF\xBF\xBD";
+    const AuditRecord r = recordFrom(TrailRecordBuilder(1)
+                                         .path("/etc/passwd")
+                                         .path(broken)
+                                         .text("note")
+                                         .arg(1, 7, "fd")
+                                         .token(Token::arg64(2, uint64_t(1) << 40, "size"))
+                                         .execArgs({"ls", "-la", broken, "/tmp"})
+                                         .build());
+    const auto inRecord = [&](std::string_view text) {
+        const auto *begin = reinterpret_cast<const char *>(r.raw().data());
+        return text.data() >= begin && text.data() + text.size() <= begin + r.raw().size();
+    };
+    struct Case {
+        const char *name;
+        std::string_view text;
+        std::string value;
+        bool own; // read from the record's bytes
+    };
+    const Case cases[] = {
+        {"path", r.paths()[0], "/etc/passwd", true},
+        {"mended path", r.paths()[1], mended, false},
+        {"text", r.texts()[0], "note", true},
+        {"argument", r.args()[0].name, "fd", true},
+        {"64-bit argument", r.args()[1].name, "size", true},
+        {"first exec argument", r.execArgs()[0], "ls", true},
+        {"second exec argument", r.execArgs()[1], "-la", true},
+        {"mended exec argument", r.execArgs()[2], mended, false},
+        {"exec argument after the mended one", r.execArgs()[3], "/tmp", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.text, c.value);
+        EXPECT_EQ(inRecord(c.text), c.own);
+    }
+    EXPECT_EQ(r.args()[1].value, uint64_t(1) << 40);
+    EXPECT_EQ(r.execArgs().offsetOf(3), 2 + 3 + mended.size());
+    EXPECT_TRUE(r.matches(RecordQuery("PASSWD")));
+    EXPECT_TRUE(r.matches(RecordQuery("/tmp")));
+}
+
 TEST(BSMParser, MakeRecordStartsFromTheHeader)
 {
     const Bytes bytes = TrailRecordBuilder(23, 1700000000, 1500, 3).path("/bin/ls").build();

@@ -151,6 +151,35 @@ TEST(RecordBuilder, RecordsSharingOneStorageKeepTheirOwnParts)
     }
 }
 
+// A text handed in as a view into the buffer stays a view only inside its own record's bytes: a
+// view reaching past them is copied, so the record never reads what is not its own.
+TEST(RecordBuilder, ViewsIntoTheBufferStayViewsOnlyInsideTheirRecord)
+{
+    const std::string text = "/etc/hosts/bin/sh";
+    auto bytes = std::make_shared<const TrailBuffer>(text.begin(), text.end());
+    const std::string_view all(reinterpret_cast<const char *>(bytes->data()), bytes->size());
+    RecordBuilder builder(bytes, bytes->size());
+    AuditRecord first, second;
+    builder.addPath(all.substr(0, 10));
+    builder.addPath(all.substr(5, 10)); // reaches into the next record
+    builder.addText("copied");
+    builder.finish(first, 0, 10);
+    builder.addPath(all.substr(10));
+    builder.addArg(3, 9, all.substr(15, 2));
+    builder.finish(second, 10, 7);
+    builder.trim();
+
+    EXPECT_EQ(first.paths(), (std::vector<std::string>{"/etc/hosts", "hosts/bin/"}));
+    EXPECT_EQ(first.texts(), (std::vector<std::string>{"copied"}));
+    EXPECT_EQ(first.paths()[0].data(), all.data());
+    EXPECT_NE(first.paths()[1].data(), all.data() + 5);
+    EXPECT_EQ(second.paths(), (std::vector<std::string>{"/bin/sh"}));
+    EXPECT_EQ(second.paths()[0].data(), all.data() + 10);
+    EXPECT_EQ(second.args(), (std::vector<ArgInfo>{{3, 9, "sh"}}));
+    EXPECT_EQ(second.args()[0].name.data(), all.data() + 15);
+    EXPECT_EQ(RecordContent::of(second).record().paths(), second.paths());
+}
+
 // A storage for a large buffer takes blocks mapped on their own; trimming gives back the end of
 // the last in place, and records finished afterwards go on in new blocks.
 TEST(RecordBuilder, LargeBlocksReadBackWholeAfterTheirEndsAreGivenBack)
