@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -46,6 +47,30 @@ TEST(AuditRecord, ProcessNameIsTheLastPathComponent)
         record.processImage = c.image;
         EXPECT_EQ(record.processName(), c.expected) << c.name;
     }
+}
+
+// A process image is boxed once and shared by the records of the process: every copy reads the
+// one value, which lives as long as any holder does.
+TEST(AuditRecord, ABoxedImageIsSharedByItsCopiesAndOutlivesEachHolder)
+{
+    auto first = std::make_unique<Boxed<std::string>>(std::string("/usr/sbin/sshd"));
+    Boxed<std::string> copied = *first;
+    Boxed<std::string> assigned;
+    assigned = copied;
+    Boxed<std::string> moved = std::move(copied);
+    EXPECT_FALSE(copied.has_value());
+    EXPECT_EQ(&*moved, &**first);
+    EXPECT_EQ(&*assigned, &**first);
+    first.reset();
+    assigned = assigned; // a self-assignment keeps the value
+    EXPECT_EQ(*assigned, "/usr/sbin/sshd");
+    EXPECT_TRUE(moved == assigned);
+    assigned = std::nullopt;
+    EXPECT_FALSE(assigned.has_value());
+    EXPECT_EQ(moved.value(), "/usr/sbin/sshd");
+    EXPECT_THROW(assigned.value(), std::bad_optional_access);
+    moved = std::string("/bin/sh");
+    EXPECT_EQ(moved, "/bin/sh");
 }
 
 TEST(AuditRecord, ClassNamesComeFromTheCatalogue)
