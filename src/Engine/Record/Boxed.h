@@ -56,7 +56,10 @@ public:
     friend bool operator==(const Boxed &a, const T &b) { return a.m_box && a.m_box->value == b; }
     // Text literals would otherwise convert equally well to T and to std::optional<T>.
     friend bool operator==(const Boxed &a, const char *b) { return a.m_box && a.m_box->value == b; }
-    friend bool operator==(const Boxed &a, const std::optional<T> &b) { return a.m_box ? b && a.m_box->value == *b : !b; }
+    friend bool operator==(const Boxed &a, const std::optional<T> &b)
+    {
+        return a.m_box ? b && a.m_box->value == *b : !b;
+    }
     friend bool operator==(const Boxed &a, const Boxed &b)
     {
         if (!a.m_box || !b.m_box) return !a.m_box && !b.m_box;
